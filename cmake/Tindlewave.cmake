@@ -1,0 +1,91 @@
+# Build helpers shared by every layer. Sources are found by globbing, so adding a file never
+# requires touching a CMakeLists.
+
+set(TW_ROOT ${CMAKE_CURRENT_SOURCE_DIR})
+
+function(tw_apply_options target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+  if(TW_WARNINGS_AS_ERRORS)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+  if(TW_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=${TW_SANITIZE} -fno-omit-frame-pointer
+                                             -fno-sanitize-recover=all)
+    target_link_options(${target} PRIVATE -fsanitize=${TW_SANITIZE})
+  endif()
+endfunction()
+
+# A layer library: every .cpp below `dir`. Headers are included as "Layer/File.h" relative to
+# Sources/TindlewaveKit (for example "Model/Keys.h").
+function(tw_add_layer name dir)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${TW_ROOT}/${dir}/*.cpp)
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${TW_ROOT}/Sources/TindlewaveKit)
+    target_link_libraries(${name} PUBLIC ${ARGN})
+    tw_apply_options(${name})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${TW_ROOT}/Sources/TindlewaveKit)
+    target_link_libraries(${name} INTERFACE ${ARGN})
+  endif()
+endfunction()
+
+# One test executable per layer; every gtest case becomes its own ctest entry, labelled with the
+# layer's folder name so presets can pick layers (the thread sanitizer runs Runtime and Platform).
+function(tw_add_layer_tests name dir)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${TW_ROOT}/${dir}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  get_filename_component(label ${dir} NAME)
+  add_executable(${name} ${sources})
+  target_include_directories(${name} PRIVATE ${TW_ROOT}/Tests)
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE TW_SOURCE_ROOT="${TW_ROOT}"
+                                             TW_BINARY_ROOT="${CMAKE_BINARY_DIR}")
+  tw_apply_options(${name})
+  include(GoogleTest)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${label} TIMEOUT 120)
+endfunction()
+
+# Tools/<name>/*.cpp becomes the executable <name>.
+function(tw_add_tools dir)
+  file(GLOB children LIST_DIRECTORIES true ${TW_ROOT}/${dir}/*)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${child})
+      get_filename_component(tool ${child} NAME)
+      file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${child}/*.cpp)
+      if(sources)
+        add_executable(${tool} ${sources})
+        target_link_libraries(${tool} PRIVATE tw_runtime)
+        tw_apply_options(${tool})
+      endif()
+    endif()
+  endforeach()
+endfunction()
+
+# Benchmarks/<area>.cpp becomes the executable bench_<area>.
+function(tw_add_benchmarks dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${TW_ROOT}/${dir}/*.cpp)
+  foreach(source ${sources})
+    get_filename_component(area ${source} NAME_WE)
+    add_executable(bench_${area} ${source})
+    target_link_libraries(bench_${area} PRIVATE tw_runtime benchmark::benchmark benchmark::benchmark_main)
+    tw_apply_options(bench_${area})
+  endforeach()
+endfunction()
+
+# Tests/Fuzz/<target>.cpp becomes the libFuzzer executable fuzz_<target>; its seeds live in
+# Tests/Fuzz/corpus/<target>/.
+function(tw_add_fuzzers dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${TW_ROOT}/${dir}/*.cpp)
+  foreach(source ${sources})
+    get_filename_component(target ${source} NAME_WE)
+    add_executable(fuzz_${target} ${source})
+    target_link_libraries(fuzz_${target} PRIVATE tw_runtime)
+    target_compile_options(fuzz_${target} PRIVATE -fsanitize=fuzzer)
+    target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer)
+    tw_apply_options(fuzz_${target})
+  endforeach()
+endfunction()
