@@ -48,19 +48,19 @@ const SpeedCurve& SpeedCurve::defaults() {
 }
 
 double SpeedCurve::pointsPerSecond(double rate) const {
-    const Point& first = points_.front();
+    const Point& first = points_->front();
     // Written so that NaN also takes the first speed.
     if (!(rate > first.stepsPerSecond)) return first.pointsPerSecond;
-    for (std::size_t k = 1; k < points_.size(); ++k) {
-        const Point& b = points_[k];
+    for (std::size_t k = 1; k < points_->size(); ++k) {
+        const Point& b = (*points_)[k];
         if (b.stepsPerSecond > rate) {
-            const Point& a = points_[k - 1];
+            const Point& a = (*points_)[k - 1];
             const double t =
                 std::log(rate / a.stepsPerSecond) / std::log(b.stepsPerSecond / a.stepsPerSecond);
             return a.pointsPerSecond * std::pow(b.pointsPerSecond / a.pointsPerSecond, t);
         }
     }
-    return points_.back().pointsPerSecond;
+    return points_->back().pointsPerSecond;
 }
 
 double SpeedCurve::distancePerStep(double rate) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,20 +56,29 @@ class SpeedCurve {
     // The default curve: 40 points per notch at 1 notch per second, 75 at 120.
     static const SpeedCurve& defaults();
 
-    const std::vector<Point>& points() const { return points_; }
+    // Copies share the points (they never change once made), so copying a curve, and with it a
+    // device's smooth-scroll settings, allocates nothing. Moving copies too: a curve is never
+    // left without points.
+    SpeedCurve(const SpeedCurve&) = default;
+    SpeedCurve& operator=(const SpeedCurve&) = default;
+
+    const std::vector<Point>& points() const { return *points_; }
     // The rate of the first point.
-    double slowest() const { return points_.front().stepsPerSecond; }
+    double slowest() const { return points_->front().stepsPerSecond; }
     // The speed at a rate, held flat below the first point (and for NaN) and above the last.
     double pointsPerSecond(double rate) const;
     // Points per notch at a rate; rates below the slowest (and NaN) count as the slowest.
     double distancePerStep(double rate) const;
 
-    bool operator==(const SpeedCurve&) const = default;
+    bool operator==(const SpeedCurve& other) const {
+        return points_ == other.points_ || *points_ == *other.points_;
+    }
 
   private:
-    explicit SpeedCurve(std::vector<Point> points) : points_(std::move(points)) {}
+    explicit SpeedCurve(std::vector<Point> points)
+        : points_(std::make_shared<const std::vector<Point>>(std::move(points))) {}
 
-    std::vector<Point> points_;
+    std::shared_ptr<const std::vector<Point>> points_;
 };
 
 }  // namespace tindlewave
