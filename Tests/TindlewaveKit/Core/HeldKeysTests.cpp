@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include "Core/HeldKeys.h"
+#include "Model/Rule.h"
+
+namespace tindlewave {
+namespace {
+
+constexpr std::uint64_t cmd = 0x100000 | 0x8;   // left Command
+constexpr std::uint64_t shift = 0x20000 | 0x2;  // left Shift
+constexpr std::uint64_t nc = 0x100;
+const KeyCode keyC{0x08};
+const KeyCode keyV{0x09};
+const KeyCode cmdKey{0x37};
+const KeyCode shiftKey{0x38};
+
+KeyEvent flagsChanged(KeyCode code, std::uint64_t flags) {
+    return {EventType::flagsChanged, code, flags | nc};
+}
+KeyEvent down(KeyCode code, std::uint64_t flags) {
+    return {EventType::keyDown, code, flags | nc};
+}
+KeyEvent up(KeyCode code, std::uint64_t flags) {
+    return {EventType::keyUp, code, flags | nc};
+}
+
+KeyHoldEvent press(KeyHolder holder, std::vector<HeldModifier> modifiers,
+                   std::optional<KeyCode> key) {
+    return KeyHoldEvent::press(std::move(holder), KeyHold{std::move(modifiers), key});
+}
+
+using Events = std::vector<KeyEvent>;
+
+TEST(HeldKeys, OneHolderPressesModifierThenKeyAndReleasesInReverse) {
+    HeldKeys keys;
+    EXPECT_EQ(keys.receive(press(KeyHolder::button(3), {HeldModifier::leftCommand}, keyC), 0),
+              (Events{flagsChanged(cmdKey, cmd), down(keyC, cmd)}));
+    EXPECT_EQ(keys.heldFlags(), cmd);
+    // The system's flags now show our Command; the base must not count it as the user's.
+    EXPECT_EQ(keys.receive(KeyHoldEvent::release(KeyHolder::button(3)), cmd | nc),
+              (Events{up(keyC, cmd), flagsChanged(cmdKey, 0)}));
+    EXPECT_TRUE(keys.holds().empty());
+    EXPECT_EQ(keys.heldFlags(), 0u);
+}
+
+TEST(HeldKeys, SharedModifierStaysDownUntilTheLastHolderLetsGo) {
+    HeldKeys keys;
+    const auto a = KeyHolder::button(3);
+    const auto b = KeyHolder::control(DeviceInstanceID{1}, CID{0xC3});
+    keys.receive(press(a, {HeldModifier::leftCommand}, std::nullopt), 0);
+    EXPECT_EQ(keys.receive(press(b, {HeldModifier::leftCommand}, std::nullopt), cmd), Events{});
+    EXPECT_EQ(keys.receive(KeyHoldEvent::release(a), cmd), Events{});
+    EXPECT_EQ(keys.heldFlags(), cmd);
+    EXPECT_EQ(keys.receive(KeyHoldEvent::release(b), cmd), (Events{flagsChanged(cmdKey, 0)}));
+}
+
+TEST(HeldKeys, SharedKeyGoesDownOnceAndUpWithTheLastHolder) {
+    HeldKeys keys;
+    const auto a = KeyHolder::button(3);
+    const auto b = KeyHolder::button(4);
+    EXPECT_EQ(keys.receive(press(a, {}, keyV), 0), (Events{down(keyV, 0)}));
+    EXPECT_EQ(keys.receive(press(b, {}, keyV), 0), Events{});
+    EXPECT_EQ(keys.receive(KeyHoldEvent::release(a), 0), Events{});
+    EXPECT_EQ(keys.receive(KeyHoldEvent::release(b), 0), (Events{up(keyV, 0)}));
+}
+
+TEST(HeldKeys, PhysicallyHeldShiftStaysInEveryEvent) {
+    HeldKeys keys;
+    // Caps-lock-free user flags with Shift held, plus bits outside the modifier mask.
+    const std::uint64_t userFlags = shift | 0x800000 | nc;
+    EXPECT_EQ(
+        keys.receive(press(KeyHolder::button(2), {HeldModifier::leftCommand}, keyC), userFlags),
+        (Events{flagsChanged(cmdKey, cmd | shift), down(keyC, cmd | shift)}));
+    EXPECT_EQ(keys.releaseAll(userFlags | cmd),
+              (Events{up(keyC, cmd | shift), flagsChanged(cmdKey, shift)}));
+}
+
+TEST(HeldKeys, SecondPressOfTheSameHolderEndsTheFirstHoldFirst) {
+    HeldKeys keys;
+    const auto holder = KeyHolder::button(5);
+    keys.receive(press(holder, {HeldModifier::leftShift}, keyC), 0);
+    EXPECT_EQ(keys.receive(press(holder, {HeldModifier::leftCommand}, keyV), shift),
+              (Events{up(keyC, shift), flagsChanged(shiftKey, 0), flagsChanged(cmdKey, cmd),
+                      down(keyV, cmd)}));
+    EXPECT_EQ(keys.holds().size(), 1u);
+    EXPECT_EQ(keys.held(), std::set<HeldModifier>{HeldModifier::leftCommand});
+}
+
+TEST(HeldKeys, RepeatedModifierInOneHoldIsPostedOnceEachWay) {
+    HeldKeys keys;
+    const auto holder = KeyHolder::button(3);
+    EXPECT_EQ(
+        keys.receive(
+            press(holder, {HeldModifier::leftShift, HeldModifier::leftShift}, std::nullopt), 0),
+        (Events{flagsChanged(shiftKey, shift)}));
+    EXPECT_EQ(keys.receive(KeyHoldEvent::release(holder), shift),
+              (Events{flagsChanged(shiftKey, 0)}));
+}
+
+TEST(HeldKeys, ReleaseOfAHolderWithoutHoldDoesNothing) {
+    HeldKeys keys;
+    keys.receive(press(KeyHolder::button(3), {HeldModifier::rightOption}, std::nullopt), 0);
+    EXPECT_EQ(keys.receive(KeyHoldEvent::release(KeyHolder::button(4)), 0), Events{});
+    EXPECT_EQ(keys.holds().size(), 1u);
+    EXPECT_EQ(keys.heldFlags(), 0x80000u | 0x40u);
+}
+
+TEST(HeldKeys, ReleaseAllGoesButtonsByNumberThenControls) {
+    HeldKeys keys;
+    const std::vector<std::pair<KeyHolder, std::uint16_t>> holders = {
+        {KeyHolder::control(DeviceInstanceID{2}, CID{0x50}), 1}, {KeyHolder::button(10), 2},
+        {KeyHolder::control(DeviceInstanceID{1}, CID{0xC3}), 3}, {KeyHolder::button(3), 4},
+        {KeyHolder::control(DeviceInstanceID{1}, CID{0x52}), 5},
+    };
+    for (const auto& [holder, code] : holders) keys.receive(press(holder, {}, KeyCode{code}), 0);
+    EXPECT_EQ(keys.releaseAll(0), (Events{up(KeyCode{4}, 0), up(KeyCode{2}, 0), up(KeyCode{5}, 0),
+                                          up(KeyCode{3}, 0), up(KeyCode{1}, 0)}));
+    EXPECT_TRUE(keys.holds().empty());
+    EXPECT_EQ(toText(KeyHolder::button(10)), "button(10)");
+    EXPECT_EQ(toText(KeyHolder::control(DeviceInstanceID{1}, CID{0xC3})), "control(#1,0xC3)");
+}
+
+TEST(KeyHold, MadeFromHoldableActionsOnly) {
+    const auto shortcut = KeyHold::fromAction(
+        Action::shortcut(Chord{KeyCode{0x15}, Modifiers::shift | Modifiers::command}));
+    ASSERT_TRUE(shortcut);
+    EXPECT_EQ(*shortcut,
+              (KeyHold{{HeldModifier::leftShift, HeldModifier::leftCommand}, KeyCode{0x15}}));
+
+    const auto hyper =
+        KeyHold::fromAction(Action::shortcut(Chord{KeyCode{0x00}, Modifiers::hyper}));
+    ASSERT_TRUE(hyper);
+    EXPECT_EQ(hyper->modifiers,
+              (std::vector<HeldModifier>{HeldModifier::leftControl, HeldModifier::leftOption,
+                                         HeldModifier::leftShift, HeldModifier::leftCommand}));
+
+    EXPECT_EQ(KeyHold::fromAction(Action::modifier(HeldModifier::rightOption)),
+              (KeyHold{{HeldModifier::rightOption}, std::nullopt}));
+    EXPECT_FALSE(KeyHold::fromAction(Action::system(SystemAction::missionControl)));
+    EXPECT_FALSE(KeyHold::fromAction(Action::scroll()));
+}
+
+}  // namespace
+}  // namespace tindlewave
