@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <utility>
+
+namespace tindlewave {
+
+// A move-only handle that undoes one registration (a timer, a channel subscription, a watched
+// file descriptor). Cancelling twice, after the thing has already fired or ended, or from inside
+// its own callback is harmless. Destroying the handle cancels.
+class Cancellable {
+  public:
+    Cancellable() = default;
+    explicit Cancellable(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
+    Cancellable(Cancellable&& other) noexcept : cancel_(std::exchange(other.cancel_, nullptr)) {}
+    Cancellable& operator=(Cancellable&& other) noexcept {
+        if (this != &other) {
+            cancel();
+            cancel_ = std::exchange(other.cancel_, nullptr);
+        }
+        return *this;
+    }
+    Cancellable(const Cancellable&) = delete;
+    Cancellable& operator=(const Cancellable&) = delete;
+    ~Cancellable() { cancel(); }
+
+    void cancel() {
+        if (auto cancel = std::exchange(cancel_, nullptr)) cancel();
+    }
+    // True until cancel() has been called on this handle (or it was moved from).
+    bool isArmed() const { return static_cast<bool>(cancel_); }
+
+  private:
+    std::function<void()> cancel_;
+};
+
+using TimerHandle = Cancellable;
+using Subscription = Cancellable;
+using FdWatch = Cancellable;
+
+}  // namespace tindlewave

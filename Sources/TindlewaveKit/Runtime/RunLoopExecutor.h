@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "Runtime/Executor.h"
+
+namespace tindlewave {
+
+// A serial executor with a thread of its own running a loop over epoll: an eventfd wakes it for
+// posted jobs, a timerfd on the continuous clock for the earliest timer, and file descriptors added
+// with addFd() deliver their readiness there too. Jobs, timers and fd callbacks run one at a time
+// on that thread, never under the executor's lock. stop() ends the loop (queued jobs and timers are
+// dropped unrun); the destructor stops and joins.
+class RunLoopExecutor final : public Executor {
+  public:
+    using FdCallback = std::function<void(std::uint32_t events)>;
+
+    // Starts the thread. `name` is kept whole; the OS thread gets a shortened form (Linux allows
+    // 15 characters).
+    explicit RunLoopExecutor(std::string name);
+    ~RunLoopExecutor() override;
+    RunLoopExecutor(const RunLoopExecutor&) = delete;
+    RunLoopExecutor& operator=(const RunLoopExecutor&) = delete;
+
+    void post(Job job) override;
+    TimerHandle schedule(Instant deadline, Job job) override;
+    const Clock& clock() const override;
+
+    // Calls `callback` on this executor whenever `fd` is ready for `events` (EPOLLIN and so on;
+    // level-triggered). The caller keeps owning the fd and must cancel the watch before closing it.
+    // Fails (an empty handle) when epoll refuses the descriptor.
+    FdWatch addFd(int fd, std::uint32_t events, FdCallback callback);
+
+    // Asks the loop to end after the job in progress; callable from any thread, the loop's own
+    // included. Work posted afterwards is dropped.
+    void stop();
+    // Waits for the thread to end; must not be called from the executor's own thread.
+    void join();
+
+    const std::string& name() const { return name_; }
+    // The form of `name` given to the OS: leading dotted parts are dropped until it fits.
+    static std::string threadName(const std::string& name);
+
+  private:
+    struct State;
+
+    void loop();
+
+    const std::string name_;
+    std::shared_ptr<State> state_;
+    std::thread thread_;
+};
+
+}  // namespace tindlewave
