@@ -2,16 +2,11 @@
 
 #include <fmt/format.h>
 
+#include "Core/Overloaded.h"
+
 namespace tindlewave {
 
 namespace {
-
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
 
 std::uint8_t high(CID cid) {
     return static_cast<std::uint8_t>(cid.rawValue >> 8);

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <optional>
+#include <variant>
+
+#include "Core/GesturePlan.h"
+#include "Core/HoldScrollPlan.h"
+#include "Model/Rule.h"
+
+namespace tindlewave {
+
+// The hold-and-move machine both input paths share. While a control is held its movement is
+// summed; past the plan's distance it fires one swipe in the dominant direction or turns into
+// hold-to-scroll; a release before the distance is a click. One input in, at most one output out.
+struct GestureMachine {
+    struct Tracking {  // held; movement below, or (on release) past, the distance
+        GesturePlan plan;
+        double sx = 0;
+        double sy = 0;
+        bool operator==(const Tracking&) const = default;
+    };
+    struct Scrolling {  // hold-to-scroll under way
+        HoldScrollPlan plan;
+        bool operator==(const Scrolling&) const = default;
+    };
+    struct Idle {  // no control held
+        bool operator==(const Idle&) const = default;
+    };
+    struct Consumed {  // a swipe fired, or had nothing to fire: the rest of this hold does nothing
+        bool operator==(const Consumed&) const = default;
+    };
+    using State = std::variant<Tracking, Scrolling, Idle, Consumed>;
+
+    struct Input {
+        struct Press {
+            GesturePlan plan;
+            bool operator==(const Press&) const = default;
+        };
+        struct Move {  // a positive dx is to the right, a positive dy down
+            double dx = 0;
+            double dy = 0;
+            bool operator==(const Move&) const = default;
+        };
+        struct Release {
+            bool operator==(const Release&) const = default;
+        };
+        struct Cancel {
+            bool operator==(const Cancel&) const = default;
+        };
+
+        std::variant<Press, Move, Release, Cancel> value;
+
+        static Input press(GesturePlan plan) { return {Press{std::move(plan)}}; }
+        static Input move(double dx, double dy) { return {Move{dx, dy}}; }
+        static Input release() { return {Release{}}; }
+        static Input cancel() { return {Cancel{}}; }
+
+        bool operator==(const Input&) const = default;
+    };
+
+    struct Output {
+        // The press ended short; no action means the caller decides what a plain click does.
+        struct Click {
+            std::optional<Action> action;
+            bool operator==(const Click&) const = default;
+        };
+        struct Swipe {
+            Action action;
+            bool operator==(const Swipe&) const = default;
+        };
+        struct Scroll {
+            HoldScrollEvent event;
+            bool operator==(const Scroll&) const = default;
+        };
+
+        std::variant<Click, Swipe, Scroll> value;
+
+        static Output click(std::optional<Action> action) { return {Click{std::move(action)}}; }
+        static Output swipe(Action action) { return {Swipe{std::move(action)}}; }
+        static Output scroll(HoldScrollEvent event) { return {Scroll{std::move(event)}}; }
+
+        template <class C>
+        bool is() const {
+            return std::holds_alternative<C>(value);
+        }
+        template <class C>
+        const C* as() const {
+            return std::get_if<C>(&value);
+        }
+
+        bool operator==(const Output&) const = default;
+    };
+
+    State state = Idle{};
+
+    std::optional<Output> step(const Input& input);
+
+    // The direction of a summed movement: vertical only when strictly larger, so a tie is
+    // horizontal.
+    static Direction direction(double sx, double sy);
+
+    bool operator==(const GestureMachine&) const = default;
+};
+
+}  // namespace tindlewave
