@@ -82,4 +82,19 @@ std::string Trigger::name() const {
     return "scroll";
 }
 
+const std::map<std::string, Trigger, std::less<>>& Trigger::byName() {
+    static const auto table = [] {
+        std::map<std::string, Trigger, std::less<>> names;
+        for (const Trigger& trigger : {click(), hold(), scroll(), holdMove()}) {
+            names.emplace(trigger.name(), trigger);
+        }
+        for (Direction direction : allCases<Direction>()) {
+            const Trigger swipe = holdMove(direction);
+            names.emplace(swipe.name(), swipe);
+        }
+        return names;
+    }();
+    return table;
+}
+
 }  // namespace tindlewave

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -109,6 +111,8 @@ struct Trigger {
     // The trigger's text: "click", "hold", "scroll", "holdMove", or "holdMove" followed by the
     // direction's text ("holdMoveUp").
     std::string name() const;
+    // The eight trigger names and their triggers, built once on first use.
+    static const std::map<std::string, Trigger, std::less<>>& byName();
     // Whether the two triggers cannot share one control (symmetric; never with itself).
     bool conflicts(const Trigger& other) const;
     // Why the two triggers cannot share one control, or none when they can.
