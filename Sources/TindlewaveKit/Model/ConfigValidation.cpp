@@ -18,7 +18,8 @@ std::string rangeMessage(ClosedRange<T> range) {
 
 std::optional<ConfigError> validateScrolling(const ScrollSettings& scrolling,
                                              const std::string& prefix) {
-    if (scrolling.holdToScroll && !HoldToScroll::speedRange.contains(scrolling.holdToScroll->speed)) {
+    if (scrolling.holdToScroll &&
+        !HoldToScroll::speedRange.contains(scrolling.holdToScroll->speed)) {
         return ConfigError{prefix + ".holdToScroll.speed", rangeMessage(HoldToScroll::speedRange)};
     }
     if (const auto& smooth = scrolling.smooth) {
@@ -36,7 +37,8 @@ std::optional<ConfigError> validateScrolling(const ScrollSettings& scrolling,
     return std::nullopt;
 }
 
-std::optional<ConfigError> validateRules(const std::vector<Rule>& rules, const std::string& prefix) {
+std::optional<ConfigError> validateRules(const std::vector<Rule>& rules,
+                                         const std::string& prefix) {
     for (std::size_t j = 0; j < rules.size(); ++j) {
         const Rule& rule = rules[j];
         const std::string path = fmt::format("{}.rules[{}]", prefix, j);
@@ -51,7 +53,8 @@ std::optional<ConfigError> validateRules(const std::vector<Rule>& rules, const s
         }
         for (std::size_t k = 0; k < j; ++k) {
             if (rules[k].control == rule.control && rules[k].trigger == rule.trigger) {
-                return ConfigError{path, fmt::format("the same control and trigger as rules[{}]", k)};
+                return ConfigError{path,
+                                   fmt::format("the same control and trigger as rules[{}]", k)};
             }
         }
         for (std::size_t k = 0; k < j; ++k) {
@@ -87,11 +90,12 @@ std::optional<ConfigError> validate(const Config& config) {
                 return ConfigError{prefix + ".match", "this device is also in ignored"};
             }
         }
-        if (device.gestures && !GestureSettings::distanceRange.contains(device.gestures->distance)) {
-            return ConfigError{prefix + ".gestures.distance",
-                               fmt::format("must be between {} and {}",
-                                           GestureSettings::distanceRange.lo,
-                                           GestureSettings::distanceRange.hi)};
+        if (device.gestures &&
+            !GestureSettings::distanceRange.contains(device.gestures->distance)) {
+            return ConfigError{
+                prefix + ".gestures.distance",
+                fmt::format("must be between {} and {}", GestureSettings::distanceRange.lo,
+                            GestureSettings::distanceRange.hi)};
         }
         if (device.scrolling) {
             if (auto problem = validateScrolling(*device.scrolling, prefix + ".scrolling")) {

@@ -21,8 +21,12 @@ std::optional<DeviceMatch> model(DevicePreset preset) {
 }
 
 // The table's keys are always there; a missing one is a fault of the table itself.
-HIDUsage usageNamed(std::string_view name) { return HIDUsage::named(name).value(); }
-KeyCode keyNamed(std::string_view name) { return KeyCode::named(name).value(); }
+HIDUsage usageNamed(std::string_view name) {
+    return HIDUsage::named(name).value();
+}
+KeyCode keyNamed(std::string_view name) {
+    return KeyCode::named(name).value();
+}
 
 std::vector<Rule> mxMaster3Rules() {
     const Control thumb = Control::hidpp(CID{0xC3});

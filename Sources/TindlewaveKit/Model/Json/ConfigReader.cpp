@@ -8,7 +8,7 @@ namespace tindlewave::json {
 
 namespace {
 
-std::string quoted(std::string_view text) {
+std::string inQuotes(std::string_view text) {
     std::string result;
     result.reserve(text.size() + 2);
     result.push_back('"');
@@ -22,12 +22,12 @@ template <class E>
 E readWord(const Json& value, const JsonPath& path) {
     const std::string& word = readString(value, path);
     if (auto found = fromText<E>(word)) return *found;
-    std::string message = quoted(word) + " is not one of ";
+    std::string message = inQuotes(word) + " is not one of ";
     bool first = true;
     for (E candidate : allCases<E>()) {
         if (!first) message.append(", ");
         first = false;
-        message.append(quoted(toText(candidate)));
+        message.append(inQuotes(toText(candidate)));
     }
     failData(path, std::move(message));
 }
@@ -36,13 +36,13 @@ template <class Id>
 Id readId(const Json& value, const JsonPath& path) {
     const std::string& text = readString(value, path);
     if (auto id = readHexId<Id>(text)) return *id;
-    failData(path, quoted(text) + " is not a hex id such as \"0x046D\"");
+    failData(path, inQuotes(text) + " is not a hex id such as \"0x046D\"");
 }
 
 HIDUsage readKeyName(const Json& value, const JsonPath& path) {
     const std::string& name = readString(value, path);
     if (auto usage = HIDUsage::named(name)) return *usage;
-    failData(path, "unknown key " + quoted(name));
+    failData(path, "unknown key " + inQuotes(name));
 }
 
 std::string lowerAscii(std::string_view text) {
@@ -69,7 +69,7 @@ Chord readChord(const Json& value, const JsonPath& path) {
     const std::string_view keyName =
         lastPlus == std::string_view::npos ? whole : whole.substr(lastPlus + 1);
     const auto key = KeyCode::named(keyName);
-    if (!key) failData(path, quoted(text) + " does not end in a key name such as \"s\" or \"4\"");
+    if (!key) failData(path, inQuotes(text) + " does not end in a key name such as \"s\" or \"4\"");
 
     Modifiers modifiers;
     if (lastPlus != std::string_view::npos) {
@@ -81,7 +81,7 @@ Chord readChord(const Json& value, const JsonPath& path) {
                 rest.substr(start, plus == std::string_view::npos ? rest.npos : plus - start);
             const auto modifier = modifierSpelled(piece);
             if (!modifier) {
-                failData(path, "unknown modifier " + quoted(piece) + " in " + quoted(text));
+                failData(path, "unknown modifier " + inQuotes(piece) + " in " + inQuotes(text));
             }
             modifiers |= *modifier;
             if (plus == std::string_view::npos) break;
@@ -102,10 +102,10 @@ DeviceMatch readMatch(const Json& value, const JsonPath& path) {
         }
         return DeviceMatch::builtIn();
     }
-    const VendorID vendor = readId<VendorID>(requiredMember(object, "vendor", path),
-                                             path.child("vendor"));
-    const ProductID product = readId<ProductID>(requiredMember(object, "product", path),
-                                                path.child("product"));
+    const VendorID vendor =
+        readId<VendorID>(requiredMember(object, "vendor", path), path.child("vendor"));
+    const ProductID product =
+        readId<ProductID>(requiredMember(object, "product", path), path.child("product"));
     return DeviceMatch::device(vendor, product);
 }
 
@@ -124,7 +124,7 @@ Control readControl(const Json& value, const JsonPath& path) {
     if (value.is_string()) {
         const std::string& text = value.get_ref<const std::string&>();
         if (text == "thumbWheel") return Control::thumbWheel();
-        failData(path, "unknown control " + quoted(text));
+        failData(path, "unknown control " + inQuotes(text));
     }
     const auto& object = readObject(value, path);
     const char* key = onlyKey(object, {"hidpp", "key", "button"});
@@ -143,7 +143,7 @@ Trigger readTrigger(const Json& value, const JsonPath& path) {
     const std::string& text = readString(value, path);
     const auto& names = Trigger::byName();
     const auto found = names.find(text);
-    if (found == names.end()) failData(path, "unknown trigger " + quoted(text));
+    if (found == names.end()) failData(path, "unknown trigger " + inQuotes(text));
     return found->second;
 }
 
@@ -153,7 +153,7 @@ Action readAction(const Json& value, const JsonPath& path) {
         if (text == "reverse") return Action::reverse();
         if (text == "scroll") return Action::scroll();
         if (auto system = fromText<SystemAction>(text)) return Action::system(*system);
-        failData(path, "unknown action " + quoted(text));
+        failData(path, "unknown action " + inQuotes(text));
     }
     const auto& object = readObject(value, path);
     const char* key = onlyKey(object, {"shortcut", "modifier"});

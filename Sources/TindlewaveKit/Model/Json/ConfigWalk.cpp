@@ -12,7 +12,8 @@ std::optional<ConfigError> unknownKey(const json::Json& file, const json::Json& 
         for (const auto& [key, value] : file.get_ref<const json::Json::object_t&>()) {
             const json::JsonPath keyPath = path.child(key);
             if (value.is_null()) {
-                return ConfigError{keyPath.text(), "null is not allowed. Leave the key out instead"};
+                return ConfigError{keyPath.text(),
+                                   "null is not allowed. Leave the key out instead"};
             }
             const json::Json* known = nullptr;
             if (const auto found = schemaObject.find(key); found != schemaObject.end()) {
@@ -24,8 +25,8 @@ std::optional<ConfigError> unknownKey(const json::Json& file, const json::Json& 
                 }
                 if (legacy) {
                     const auto& legacyObject = legacy->get_ref<const json::Json::object_t&>();
-                    if (const auto found = legacyObject.find(key); found != legacyObject.end()) {
-                        known = &found->second;
+                    if (const auto old = legacyObject.find(key); old != legacyObject.end()) {
+                        known = &old->second;
                     }
                 }
             }

@@ -28,7 +28,9 @@ void writeChord(JsonWriter& out, const Chord& chord) {
     out.string(text);
 }
 
-void write(JsonWriter& out, const GestureSettings& gestures) {
+}  // namespace
+
+static void write(JsonWriter& out, const GestureSettings& gestures) {
     out.beginObject();
     out.key("distance");
     out.integer(gestures.distance);
@@ -37,7 +39,7 @@ void write(JsonWriter& out, const GestureSettings& gestures) {
     out.endObject();
 }
 
-void write(JsonWriter& out, const ClickThrough& click) {
+static void write(JsonWriter& out, const ClickThrough& click) {
     out.beginObject();
     out.key("left");
     out.boolean(click.left);
@@ -46,7 +48,7 @@ void write(JsonWriter& out, const ClickThrough& click) {
     out.endObject();
 }
 
-void write(JsonWriter& out, const ScrollSettings& scrolling) {
+static void write(JsonWriter& out, const ScrollSettings& scrolling) {
     out.beginObject();
     if (scrolling.clickThrough) {
         out.key("clickThrough");
@@ -67,7 +69,7 @@ void write(JsonWriter& out, const ScrollSettings& scrolling) {
     out.endObject();
 }
 
-void write(JsonWriter& out, const HyperSettings& hyper) {
+static void write(JsonWriter& out, const HyperSettings& hyper) {
     out.beginObject();
     out.key("enabled");
     out.boolean(hyper.enabled);
@@ -77,8 +79,6 @@ void write(JsonWriter& out, const HyperSettings& hyper) {
     out.string(toText(hyper.onTap));
     out.endObject();
 }
-
-}  // namespace
 
 void write(JsonWriter& out, const DeviceMatch& match) {
     out.beginObject();
@@ -110,7 +110,9 @@ void write(JsonWriter& out, const Control& control) {
     out.endObject();
 }
 
-void write(JsonWriter& out, const Trigger& trigger) { out.string(trigger.name()); }
+void write(JsonWriter& out, const Trigger& trigger) {
+    out.string(trigger.name());
+}
 
 void write(JsonWriter& out, const Action& action) {
     if (const auto* system = action.as<Action::System>()) return out.string(toText(system->action));
@@ -175,7 +177,9 @@ void write(JsonWriter& out, const HoldToScroll& hold) {
     out.endObject();
 }
 
-void write(JsonWriter& out, std::string_view text) { out.string(text); }
+void write(JsonWriter& out, std::string_view text) {
+    out.string(text);
+}
 
 void write(JsonWriter& out, const DeviceProfile& profile) {
     out.beginObject();

@@ -21,8 +21,7 @@ std::string parserAccount(std::string_view what) {
     account.reserve(what.size());
     for (std::size_t i = 0; i < what.size();) {
         std::size_t length = 1;
-        while (length <= 4 && i + length <= what.size() &&
-               !isValidUtf8(what.substr(i, length))) {
+        while (length <= 4 && i + length <= what.size() && !isValidUtf8(what.substr(i, length))) {
             ++length;
         }
         if (length <= 4 && i + length <= what.size()) {
@@ -57,7 +56,9 @@ std::vector<PathKey> JsonPath::components() const {
     return keys;
 }
 
-std::string JsonPath::text() const { return ConfigError::renderPath(components()); }
+std::string JsonPath::text() const {
+    return ConfigError::renderPath(components());
+}
 
 ConfigError configError(const ReadFault& fault) {
     switch (fault.kind) {

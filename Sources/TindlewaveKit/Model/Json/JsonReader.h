@@ -22,7 +22,7 @@ using Json = nlohmann::json;
 // A place in the document, kept as a chain of stack frames while reading or walking, so that the
 // path text is only made when something fails.
 class JsonPath {
-public:
+  public:
     // The document itself (the empty path).
     JsonPath() = default;
 
@@ -33,7 +33,7 @@ public:
     // "devices[0].rules[2].when"
     std::string text() const;
 
-private:
+  private:
     JsonPath(const JsonPath* parent, std::string_view key, std::size_t index, bool isIndex)
         : parent_(parent), key_(key), index_(index), isIndex_(isIndex) {}
 
@@ -65,12 +65,12 @@ ConfigError configError(const ReadFault& fault);
 
 // Thrown by the readers below and caught where reading starts: reading stops at its first fault.
 class ReadFailure : public std::exception {
-public:
+  public:
     explicit ReadFailure(ReadFault fault) : fault_(std::move(fault)) {}
     const ReadFault& fault() const { return fault_; }
     const char* what() const noexcept override { return "configuration reading fault"; }
 
-private:
+  private:
     ReadFault fault_;
 };
 

@@ -58,13 +58,27 @@ bool appendQuoted(std::string& out, std::string_view text) {
         }
         flush();
         switch (c) {
-            case '"': out.append("\\\""); break;
-            case '\\': out.append("\\\\"); break;
-            case '\n': out.append("\\n"); break;
-            case '\r': out.append("\\r"); break;
-            case '\t': out.append("\\t"); break;
-            case '\b': out.append("\\b"); break;
-            case '\f': out.append("\\f"); break;
+            case '"':
+                out.append("\\\"");
+                break;
+            case '\\':
+                out.append("\\\\");
+                break;
+            case '\n':
+                out.append("\\n");
+                break;
+            case '\r':
+                out.append("\\r");
+                break;
+            case '\t':
+                out.append("\\t");
+                break;
+            case '\b':
+                out.append("\\b");
+                break;
+            case '\f':
+                out.append("\\f");
+                break;
             default:
                 out.append("\\u00");
                 out.push_back(hexDigits[c >> 4]);
@@ -108,7 +122,9 @@ JsonWriter::JsonWriter(Layout layout, std::size_t reserve) : layout_(layout) {
     levels_.reserve(8);
 }
 
-void JsonWriter::indent(std::size_t depth) { out_.append(2 * depth, ' '); }
+void JsonWriter::indent(std::size_t depth) {
+    out_.append(2 * depth, ' ');
+}
 
 void JsonWriter::beforeValue() {
     if (levels_.empty()) return;
@@ -130,7 +146,9 @@ void JsonWriter::open(char bracket, bool object) {
     if (failure_) return;
     beforeValue();
     out_.push_back(bracket);
-    levels_.push_back(Level{object, true});
+    Level level;
+    level.object = object;
+    levels_.push_back(std::move(level));
 }
 
 void JsonWriter::close(char bracket) {
@@ -145,10 +163,18 @@ void JsonWriter::close(char bracket) {
     out_.push_back(bracket);
 }
 
-void JsonWriter::beginObject() { open('{', true); }
-void JsonWriter::endObject() { close('}'); }
-void JsonWriter::beginList() { open('[', false); }
-void JsonWriter::endList() { close(']'); }
+void JsonWriter::beginObject() {
+    open('{', true);
+}
+void JsonWriter::endObject() {
+    close('}');
+}
+void JsonWriter::beginList() {
+    open('[', false);
+}
+void JsonWriter::endList() {
+    close(']');
+}
 
 void JsonWriter::key(std::string_view name) {
     if (failure_) return;

@@ -20,7 +20,7 @@ namespace tindlewave {
 // UTF-8 makes the writer fail, and so does `fail(message)`. After the first failure nothing more is
 // written and `failure()` holds its message; the caller discards the text.
 class JsonWriter {
-public:
+  public:
     enum class Layout { pretty, compact };
 
     explicit JsonWriter(Layout layout, std::size_t reserve = 0);
@@ -45,7 +45,7 @@ public:
     std::string take() { return std::move(out_); }
     const std::string& text() const { return out_; }
 
-private:
+  private:
     struct Level {
         bool object = false;
         bool empty = true;
@@ -70,7 +70,8 @@ private:
 // ("4", "0.25", "1e+300"). Independent of the locale. None for NaN and the infinities.
 std::optional<std::string> jsonNumberText(double value);
 
-// Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
+// Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates, nothing past
+// U+10FFFF).
 bool isValidUtf8(std::string_view bytes);
 
 }  // namespace tindlewave
