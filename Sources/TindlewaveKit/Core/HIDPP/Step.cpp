@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "Core/HexText.h"
 #include "Core/Overloaded.h"
 
 namespace tindlewave {
@@ -52,13 +53,13 @@ std::string HIDPPStep::description() const {
     return std::visit(
         Overloaded{
             [](const FindFeature& s) {
-                return fmt::format("find feature 0x{:X}", rawValue(s.feature));
+                return "find feature " + hexText(rawValue(s.feature));
             },
             [](const DescribeControl& s) {
                 return fmt::format("describe control {}", static_cast<unsigned>(s.index));
             },
-            [](const SetReporting& s) { return fmt::format("divert 0x{:X}", s.cid.rawValue); },
-            [](const CheckReporting& s) { return fmt::format("read back 0x{:X}", s.cid.rawValue); },
+            [](const SetReporting& s) { return "divert " + hexText(s.cid.rawValue); },
+            [](const CheckReporting& s) { return "read back " + hexText(s.cid.rawValue); },
             [](const SetThumbWheel&) { return std::string("set the thumb wheel"); },
             [](const CheckThumbWheel&) { return std::string("read back the thumb wheel"); },
             [](const CountControls&) { return std::string("count controls"); },
