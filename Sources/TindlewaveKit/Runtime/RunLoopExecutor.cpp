@@ -143,7 +143,8 @@ FdWatch RunLoopExecutor::addFd(int fd, std::uint32_t events, FdCallback callback
         event.events = events;
         event.data.u64 = id;
         if (epoll_ctl(state_->epoll, EPOLL_CTL_ADD, fd, &event) != 0) return {};
-        state_->watches.emplace(id, std::make_shared<State::Watch>(fd, std::move(callback)));
+        state_->watches.emplace(
+            id, std::make_shared<State::Watch>(State::Watch{fd, std::move(callback)}));
     }
     std::weak_ptr<State> weak = state_;
     return FdWatch([weak, id] {
