@@ -1,0 +1,52 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+
+namespace tindlewave {
+
+struct SmoothScroll;
+
+// The fixed shape of one scroll pulse: the speed rises along 3u² − 2u³ over the ease-in to its
+// peak, then falls as (1 − v)^brake over the decay. `share` is the part of the pulse's distance
+// covered after some time: 0 at the start, exactly 1 from easeIn + decay on.
+struct PulseShape {
+    double easeIn = 0;  // seconds of ease-in
+    double decay = 0;   // seconds of decay
+    double brake = 0;   // decay exponent parameter
+    double peak = 0;    // peak share per second
+
+    // The shape of smooth-scrolling settings: ease-in in milliseconds, duration in tenths of a
+    // second.
+    static PulseShape of(const SmoothScroll& settings);
+    static PulseShape make(double easeIn, double decay, double brake) {
+        return {easeIn, decay, brake, 1.0 / (decay / (brake + 1.0) + easeIn * 0.5)};
+    }
+
+    double share(double after) const {
+        if (!(after > 0)) return 0;
+        if (after < easeIn) return easeInShare(after);
+        const double rest = decayRest(after);
+        if (rest <= 0) return 1.0;
+        return decayShare(std::pow(rest, brake + 1.0));
+    }
+
+    // The share at `after` within the ease-in (0 < after < easeIn).
+    double easeInShare(double after) const {
+        const double u = after / easeIn;
+        return easeIn * peak * (u * u * u - 0.5 * u * u * u * u);
+    }
+    // 1 − v at `after` past the ease-in, where v is the part of the decay gone by: 0 when done.
+    // A shape without decay is done at the end of its ease-in.
+    double decayRest(double after) const {
+        return 1.0 - (decay > 0 ? std::min((after - easeIn) / decay, 1.0) : 1.0);
+    }
+    // The share in the decay, from `powered` = decayRest^(brake + 1).
+    double decayShare(double powered) const {
+        return peak * (easeIn * 0.5 + (decay / (brake + 1.0)) * (1.0 - powered));
+    }
+
+    bool operator==(const PulseShape&) const = default;
+};
+
+}  // namespace tindlewave
