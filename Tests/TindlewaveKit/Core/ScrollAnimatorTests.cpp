@@ -72,6 +72,13 @@ TEST(ScrollAnimator, DistancePerNotchFollowsTheSpinRate) {
     many.tick(notch(), 1.0);
     many.tick(notch(ScrollTick::Sign::positive, 2), 1.1);  // 0.05 s per notch
     EXPECT_NEAR(many.pulses[1].distance, 2 * 62.775, 2e-3);
+
+    // A tick without notches counts as one: never an empty or backwards pulse.
+    ScrollAnimator none;
+    none.tick(notch(ScrollTick::Sign::positive, 0), 1.0);
+    none.tick(notch(ScrollTick::Sign::positive, -3), 1.05);
+    EXPECT_DOUBLE_EQ(none.pulses[0].distance, 40.0);
+    EXPECT_NEAR(none.pulses[1].distance, 62.775, 1e-3);
 }
 
 TEST(ScrollAnimator, ReversalEndsABegunGlideFirst) {
