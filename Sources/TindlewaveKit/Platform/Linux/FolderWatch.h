@@ -1,0 +1,48 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace tindlewave {
+
+// Watches one folder, named by its path, for changes to what it holds: files created, written and
+// closed, moved in or out, deleted, or given new attributes. The watch follows the path rather
+// than the folder first found there: when the folder is deleted, moved away or not there yet, the
+// nearest existing folder above it is watched until the path leads to a folder again.
+//
+// This is only the descriptor-driven part: whoever drives it waits for fd() to become readable
+// (poll, epoll or an executor's fd source) and then calls drain(). It is not thread-safe; one
+// thread or executor owns it.
+class FolderWatch {
+  public:
+    explicit FolderWatch(std::string folder);
+    ~FolderWatch();
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    // False when the system refused an inotify instance; nothing is then ever seen.
+    bool isValid() const { return fd_ >= 0; }
+    // Readable whenever events are waiting; non-blocking.
+    int fd() const { return fd_; }
+    const std::string& folder() const { return folder_; }
+
+    // Reads every waiting event and follows the path where needed. True when anything in the
+    // folder may have changed (including the folder itself appearing, going or being replaced).
+    bool drain();
+
+  private:
+    // Watches the folder, or else the nearest existing folder above it. True when this moved the
+    // watch onto the folder itself (its content may have changed unseen meanwhile).
+    bool arm();
+    void disarm();
+
+    const std::string folder_;
+    int fd_ = -1;
+    int watch_ = -1;               // the current watch descriptor, or -1
+    bool watchingFolder_ = false;  // the watch is on the folder itself, not on a folder above it
+    dev_t device_ = 0;             // identity of the watched folder, to notice a replaced one
+    ino_t inode_ = 0;
+};
+
+}  // namespace tindlewave

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace tindlewave {
+
+class FolderWatch;
+
+// How long a burst of folder changes is gathered before its one callback.
+inline constexpr std::chrono::milliseconds folderWatchLatency{150};
+
+// A FolderWatch driven by a thread of its own: the first change after a quiet spell starts a
+// window of `latency`; when it closes, `changed` is called once on that thread for everything seen
+// in it. Whoever has an event loop with fd sources can drive a FolderWatch directly instead.
+// The destructor stops and joins the thread; no callback runs after it has returned.
+class FolderWatcher {
+  public:
+    FolderWatcher(std::string folder, std::function<void()> changed,
+                  std::chrono::nanoseconds latency = folderWatchLatency);
+    ~FolderWatcher();
+    FolderWatcher(const FolderWatcher&) = delete;
+    FolderWatcher& operator=(const FolderWatcher&) = delete;
+
+    // False when no watch could be set up (the system refused an inotify instance).
+    bool isWatching() const;
+
+  private:
+    void run();
+
+    std::unique_ptr<FolderWatch> watch_;
+    std::function<void()> changed_;
+    std::chrono::nanoseconds latency_;
+    int stopFd_ = -1;  // an eventfd that ends the thread
+    std::thread thread_;
+};
+
+}  // namespace tindlewave

@@ -1,0 +1,208 @@
+// A stand-in for the system's hidutil, for tests and the simulated world. It keeps keyboard
+// services and their UserKeyMapping in a JSON state file named by TINDLEWAVE_HIDUTIL_STATE:
+//
+//   {
+//     "services": [
+//       {"id": 4294968510, "properties": {"VendorID": 1133, "ProductID": 50475,
+//        "PrimaryUsagePage": 1, "PrimaryUsage": 6},
+//        "mapping": [[30064771129, 30064771181]],   // [source, destination] pairs
+//        "lags": false}                             // true: ignores every --set
+//     ],
+//     "exitStatus": 0,      // not 0: prints a failure and exits with it, changing nothing
+//     "hang": false,        // true: never ends (until killed), changing nothing
+//     "garbage": false,     // true: prints nonsense instead of the table
+//     "delay": 0.0,         // seconds to wait before answering
+//     "calls": [[...], ...] // every argument list received, appended by each run
+//   }
+//
+// Understood: property [--matching <dict>] (--get UserKeyMapping | --set <dict>). The dictionaries
+// may hold bare hexadecimal literals (0x46D), as the real tool accepts. The state file is locked
+// for each run, since several devices run the tool side by side.
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using nlohmann::json;
+
+namespace {
+
+constexpr const char* stateVariable = "TINDLEWAVE_HIDUTIL_STATE";
+
+// The dictionary text with every bare 0x literal outside strings turned into decimal.
+std::string withDecimalLiterals(const std::string& text) {
+    std::string out;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (inString) {
+            out.push_back(c);
+            if (c == '\\' && i + 1 < text.size())
+                out.push_back(text[++i]);
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+            out.push_back(c);
+            continue;
+        }
+        if (c == '0' && i + 2 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            std::size_t end = i + 2;
+            while (end < text.size() && std::isxdigit(static_cast<unsigned char>(text[end]))) ++end;
+            out += std::to_string(std::stoull(text.substr(i + 2, end - i - 2), nullptr, 16));
+            i = end - 1;
+            continue;
+        }
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::optional<json> parseDictionary(const std::string& text) {
+    json value = json::parse(withDecimalLiterals(text), nullptr, false);
+    if (value.is_discarded() || !value.is_object()) return std::nullopt;
+    return value;
+}
+
+bool matches(const json& service, const std::optional<json>& matching) {
+    if (!matching) return true;
+    const json& properties = service.value("properties", json::object());
+    for (const auto& [key, wanted] : matching->items()) {
+        if (!properties.contains(key) || properties[key] != wanted) return false;
+    }
+    return true;
+}
+
+std::string table(const json& state, const std::optional<json>& matching) {
+    std::ostringstream out;
+    out << "RegistryID  Key                   Value\n";
+    for (const auto& service : state["services"]) {
+        if (!matches(service, matching)) continue;
+        char id[32];
+        std::snprintf(id, sizeof id, "%llx",
+                      static_cast<unsigned long long>(service["id"].get<std::uint64_t>()));
+        out << id << "   UserKeyMapping   ";
+        const json& mapping = service.value("mapping", json::array());
+        if (mapping.empty()) {
+            out << "(null)\n";
+            continue;
+        }
+        out << "(\n";
+        for (std::size_t i = 0; i < mapping.size(); ++i) {
+            out << "        {\n"
+                << "        HIDKeyboardModifierMappingDst = " << mapping[i][1].get<std::uint64_t>()
+                << ";\n"
+                << "        HIDKeyboardModifierMappingSrc = " << mapping[i][0].get<std::uint64_t>()
+                << ";\n"
+                << (i + 1 < mapping.size() ? "    },\n" : "    }\n");
+        }
+        out << ")\n";
+    }
+    return out.str();
+}
+
+int usage(const std::string& why) {
+    std::cout << "hidutil: " << why << "\n";
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const char* statePath = std::getenv(stateVariable);
+    if (statePath == nullptr) return usage(std::string(stateVariable) + " is not set");
+
+    int fd = ::open(statePath, O_RDWR | O_CLOEXEC);
+    if (fd < 0) return usage(std::string("cannot open ") + statePath);
+    ::flock(fd, LOCK_EX);
+
+    std::string content;
+    char buffer[8192];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) content.append(buffer, got);
+    json state = json::parse(content, nullptr, false);
+    if (state.is_discarded() || !state.is_object()) {
+        ::close(fd);
+        return usage("the state file is not a JSON object");
+    }
+    if (!state.contains("services")) state["services"] = json::array();
+    state["calls"].push_back(arguments);
+
+    std::optional<json> matching;
+    std::optional<json> set;
+    bool get = false;
+    std::string failure;
+    if (arguments.empty() || arguments[0] != "property") failure = "unknown command";
+    for (std::size_t i = 1; failure.empty() && i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        bool hasValue = i + 1 < arguments.size();
+        if (option == "--matching" && hasValue) {
+            matching = parseDictionary(arguments[++i]);
+            if (!matching) failure = "cannot parse the matching dictionary";
+        } else if (option == "--get" && hasValue) {
+            get = arguments[++i] == "UserKeyMapping";
+            if (!get) failure = "unknown property";
+        } else if (option == "--set" && hasValue) {
+            set = parseDictionary(arguments[++i]);
+            if (!set || !set->contains("UserKeyMapping") || !(*set)["UserKeyMapping"].is_array())
+                failure = "cannot parse the property dictionary";
+        } else {
+            failure = "unknown option " + option;
+        }
+    }
+    if (failure.empty() && !get && !set) failure = "nothing to get or set";
+
+    const int exitStatus = state.value("exitStatus", 0);
+    const bool hang = state.value("hang", false);
+    if (failure.empty() && exitStatus == 0 && !hang && set) {
+        json mapping = json::array();
+        for (const auto& entry : (*set)["UserKeyMapping"]) {
+            mapping.push_back({entry.value("HIDKeyboardModifierMappingSrc", std::uint64_t{0}),
+                               entry.value("HIDKeyboardModifierMappingDst", std::uint64_t{0})});
+        }
+        for (auto& service : state["services"]) {
+            if (matches(service, matching) && !service.value("lags", false))
+                service["mapping"] = mapping;
+        }
+    }
+    std::string output = state.value("garbage", false)
+                             ? std::string("\x01\xff garbage { = ; }} 0xZZ\n(\n")
+                             : table(state, matching);
+    const double delay = state.value("delay", 0.0);
+
+    std::string written = state.dump(2) + "\n";
+    if (::ftruncate(fd, 0) != 0 ||
+        ::pwrite(fd, written.data(), written.size(), 0) != static_cast<ssize_t>(written.size())) {
+        std::cerr << "hidutil: cannot write the state file\n";
+    }
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+
+    if (delay > 0) std::this_thread::sleep_for(std::chrono::duration<double>(delay));
+    if (hang) {
+        for (;;) ::pause();
+    }
+    if (!failure.empty()) return usage(failure);
+    if (exitStatus != 0) {
+        std::cout << "hidutil: failed on purpose\n";
+        return exitStatus;
+    }
+    std::cout << output;
+    return 0;
+}
