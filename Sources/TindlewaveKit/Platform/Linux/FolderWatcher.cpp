@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <optional>
 
 #include "Platform/Linux/FolderWatch.h"
 
@@ -37,20 +36,24 @@ bool FolderWatcher::isWatching() const {
 
 void FolderWatcher::run() {
     using Clock = std::chrono::steady_clock;
-    std::optional<Clock::time_point> deadline;
+    bool pending = false;  // a change was seen; the callback is due at `deadline`
+    Clock::time_point deadline{};
     for (;;) {
         int timeout = -1;
-        if (deadline) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+        if (pending) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             timeout = static_cast<int>(std::max<std::int64_t>(0, left.count()));
         }
         pollfd fds[2] = {{watch_->fd(), POLLIN, 0}, {stopFd_, POLLIN, 0}};
         int ready = ::poll(fds, 2, timeout);
         if (ready < 0 && errno != EINTR) return;
         if (fds[1].revents != 0) return;
-        if (fds[0].revents != 0 && watch_->drain() && !deadline) deadline = Clock::now() + latency_;
-        if (deadline && Clock::now() >= *deadline) {
-            deadline.reset();
+        if (fds[0].revents != 0 && watch_->drain() && !pending) {
+            pending = true;
+            deadline = Clock::now() + latency_;
+        }
+        if (pending && Clock::now() >= deadline) {
+            pending = false;
             changed_();
         }
     }

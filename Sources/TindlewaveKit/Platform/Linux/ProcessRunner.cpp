@@ -181,12 +181,16 @@ std::string decodeUTF8Lossy(std::string_view bytes) {
         } else if (byte >= 0xF0 && byte <= 0xF4) {
             length = 4, low = 0x10000;
         }
-        bool valid = length != 0 && i + length <= bytes.size();
+        bool valid = length != 0;
         std::uint32_t code = length == 2   ? (byte & 0x1F)
                              : length == 3 ? (byte & 0x0F)
                                            : (byte & 0x07);
         std::size_t taken = 1;
         for (std::size_t k = 1; valid && k < length; ++k) {
+            if (i + k >= bytes.size()) {
+                valid = false;
+                break;
+            }
             auto next = static_cast<unsigned char>(bytes[i + k]);
             if ((next & 0xC0) != 0x80) {
                 valid = false;

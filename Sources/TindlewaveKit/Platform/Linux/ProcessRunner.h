@@ -20,7 +20,8 @@ struct ProcessOutcome {
         int signal;
         bool operator==(const Signalled&) const = default;
     };
-    std::variant<Exited, Signalled> ending;
+    using Ending = std::variant<Exited, Signalled>;
+    Ending ending;
     std::string output;
 
     bool operator==(const ProcessOutcome&) const = default;

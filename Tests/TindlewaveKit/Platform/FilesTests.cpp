@@ -1,0 +1,93 @@
+#include "Platform/Linux/Files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "TempFolder.h"
+
+namespace tindlewave {
+namespace {
+
+using testkit::TempFolder;
+namespace fs = std::filesystem;
+
+int entriesIn(const fs::path& folder) {
+    return static_cast<int>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+TEST(Files, AtomicWriteReplacesContentKeepsModeAndLeavesNoTemporary) {
+    TempFolder folder;
+    auto path = folder / "config.json";
+    ASSERT_TRUE(files::writeAtomically(path, "first").ok());
+    EXPECT_EQ(TempFolder::read(path), "first");
+
+    ::chmod(path.c_str(), 0640);
+    ASSERT_TRUE(files::writeAtomically(path, "second, longer").ok());
+    EXPECT_EQ(TempFolder::read(path), "second, longer");
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(entriesIn(folder.path()), 1);
+}
+
+TEST(Files, AtomicWriteThroughASymbolicLinkKeepsTheLink) {
+    TempFolder folder;
+    fs::create_directory(folder.path() / "dotfiles");
+    auto real = folder / "dotfiles/config.json";
+    auto link = folder / "config.json";
+    TempFolder::write(real, "old");
+    fs::create_symlink(real, link);
+    ASSERT_TRUE(files::writeAtomically(link, "new").ok());
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(TempFolder::read(real), "new");
+}
+
+TEST(Files, FailedWriteLeavesTheFileAndNoTemporary) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    TempFolder folder;
+    auto path = folder / "config.json";
+    TempFolder::write(path, "keep me");
+    fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    auto written = files::writeAtomically(path, "lost");
+    ASSERT_FALSE(written.ok());
+    EXPECT_EQ(written.error().description, "Permission denied");
+    fs::permissions(folder.path(), fs::perms::owner_all);
+    EXPECT_EQ(TempFolder::read(path), "keep me");
+    EXPECT_EQ(entriesIn(folder.path()), 1);
+}
+
+// A name so long that no temporary beside it fits: the write fails even where permissions do not
+// bind.
+TEST(Files, FailedWriteOfALongNameLeavesTheFile) {
+    TempFolder folder;
+    auto path = folder / std::string(250, 'c');
+    TempFolder::write(path, "keep me");
+    auto written = files::writeAtomically(path, "lost");
+    ASSERT_FALSE(written.ok());
+    EXPECT_EQ(written.error().description, "File name too long");
+    EXPECT_EQ(TempFolder::read(path), "keep me");
+    EXPECT_EQ(entriesIn(folder.path()), 1);
+}
+
+TEST(Files, ReadAndMakeFoldersReportTheSystemError) {
+    TempFolder folder;
+    auto missing = files::read(folder / "absent");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().description, "No such file or directory");
+    EXPECT_FALSE(files::read(folder.path().string()).ok());  // a folder is not a file
+
+    auto nested = folder / "a/b/c";
+    ASSERT_TRUE(files::makeFolders(nested).ok());
+    EXPECT_TRUE(fs::is_directory(nested));
+    EXPECT_TRUE(files::makeFolders(nested).ok());  // existing: no error
+
+    TempFolder::write(folder / "plain", "x");
+    EXPECT_FALSE(files::makeFolders(folder / "plain/sub").ok());
+}
+
+}  // namespace
+}  // namespace tindlewave
