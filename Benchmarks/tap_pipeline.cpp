@@ -1,0 +1,143 @@
+// The tap pipeline runs for every key, button and wheel event of the user's input, inside the
+// system's event path. Its common paths are measured beside the cost of copying one event, and
+// must allocate nothing: every benchmark reports its allocations per event and fails when there
+// are any.
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "Core/TapPipeline.h"
+
+namespace {
+
+std::atomic<long> allocations{0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace tindlewave {
+namespace {
+
+constexpr SenderID mouse{0x1000};
+constexpr SenderID keyboard{0x2000};
+constexpr KeyCode f18{79};
+
+// Rules as a configured keyboard and mouse give them: the hyper key, click carriers, a smoothed
+// wheel and buttons with gestures, a press and a key hold.
+TapRules typicalRules() {
+    TapRules rules;
+    rules.carriers.emplace(f18, CarrierMeaning::holdModifiers(Modifiers::hyper));
+    rules.carriers.emplace(KeyCode{105},
+                           CarrierMeaning::press(Action::system(SystemAction::missionControl)));
+    rules.carriers.emplace(KeyCode{107},
+                           CarrierMeaning::press(Action::system(SystemAction::appExpose)));
+    rules.smoothScroll.emplace(mouse, SmoothScroll::defaults());
+    GesturePlan swipes{
+        1e12, std::nullopt,
+        GestureMoves::swipes({{Direction::left, Action::system(SystemAction::spaceLeft)},
+                              {Direction::right, Action::system(SystemAction::spaceRight)}},
+                             GestureFire::pastDistance)};
+    rules.buttons.emplace(ButtonKey{mouse, 2}, ControlBehavior::gesture(swipes));
+    rules.buttons.emplace(ButtonKey{mouse, 3},
+                          ControlBehavior::press(Action::system(SystemAction::appExpose)));
+    rules.buttons.emplace(ButtonKey{mouse, 4}, ControlBehavior::hold(KeyHold{
+                                                   {HeldModifier::leftCommand}, std::nullopt}));
+    return rules;
+}
+
+TapPipeline makePipeline() {
+    return TapPipeline(typicalRules(), [](const Event& e) -> std::optional<HIDOrigin> {
+        return HIDOrigin{e.type == EventType::keyDown ? keyboard : mouse, 1.0};
+    });
+}
+
+Event keyDown(KeyCode code) {
+    Event e;
+    e.type = EventType::keyDown;
+    e.flags = 0x100;
+    e.location = {500, 400};
+    e.setInteger(IntegerField::keyCode, code.rawValue);
+    return e;
+}
+
+// Runs `event` through the pipeline over and over; the event is one that the pipeline leaves
+// in the same state every time, so each iteration does the same work.
+void runPath(benchmark::State& state, TapPipeline& pipeline, Event event) {
+    long before = allocations.load();
+    for (auto _ : state) {
+        TapVerdict verdict = pipeline.process(event.type, event);
+        benchmark::DoNotOptimize(verdict);
+        benchmark::DoNotOptimize(event);
+    }
+    long count = allocations.load() - before;
+    state.counters["allocs/event"] =
+        benchmark::Counter(static_cast<double>(count), benchmark::Counter::kAvgIterations);
+    if (count != 0) state.SkipWithError("the common path allocated");
+}
+
+void BM_CopyEvent(benchmark::State& state) {
+    Event source = keyDown(KeyCode{0});
+    source.setFixedPoint(FixedPointField::scrollFixedDelta1, 1.5);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(source);
+        Event copy = source;
+        benchmark::DoNotOptimize(copy);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_CopyEvent);
+
+void BM_KeyDownNoStageWants(benchmark::State& state) {
+    TapPipeline pipeline = makePipeline();
+    runPath(state, pipeline, keyDown(KeyCode{0}));
+}
+BENCHMARK(BM_KeyDownNoStageWants);
+
+void BM_KeyDownWhileHyperHeld(benchmark::State& state) {
+    TapPipeline pipeline = makePipeline();
+    Event hyper = keyDown(f18);
+    pipeline.process(hyper.type, hyper);
+    runPath(state, pipeline, keyDown(KeyCode{0}));
+}
+BENCHMARK(BM_KeyDownWhileHyperHeld);
+
+void BM_DragOfGestureButton(benchmark::State& state) {
+    TapPipeline pipeline = makePipeline();
+    Event down;
+    down.type = EventType::otherMouseDown;
+    down.setInteger(IntegerField::buttonNumber, 2);
+    pipeline.process(down.type, down);
+    Event drag;
+    drag.type = EventType::otherMouseDragged;
+    drag.setInteger(IntegerField::buttonNumber, 2);
+    drag.setInteger(IntegerField::deltaX, 1);
+    runPath(state, pipeline, drag);
+}
+BENCHMARK(BM_DragOfGestureButton);
+
+void BM_WheelNotchBecomesScrollTick(benchmark::State& state) {
+    TapPipeline pipeline = makePipeline();
+    Event wheel;
+    wheel.type = EventType::scrollWheel;
+    wheel.setInteger(IntegerField::scrollDelta1, 1);
+    wheel.setFixedPoint(FixedPointField::scrollFixedDelta1, 1.0);
+    runPath(state, pipeline, wheel);
+}
+BENCHMARK(BM_WheelNotchBecomesScrollTick);
+
+}  // namespace
+}  // namespace tindlewave

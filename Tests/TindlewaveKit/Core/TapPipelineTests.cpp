@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <map>
+#include <optional>
+
+#include "Core/TapPipeline.h"
+
+namespace tindlewave {
+namespace {
+
+constexpr SenderID mouse{0x1000};
+constexpr SenderID keyboard{0x2000};
+constexpr SenderID stranger{0x3000};
+constexpr KeyCode f18{79};
+constexpr KeyCode f13{105};
+constexpr std::uint64_t hyperFlags = 0x40000 | 0x80000 | 0x20000 | 0x100000;
+
+// The origin the tests hand the pipeline: every event comes from `sender` with `detents`,
+// unless the test says there is no HID event behind it.
+struct FakeOrigin {
+    std::optional<SenderID> sender = mouse;
+    double detents = 1;
+};
+
+struct Pipe {
+    FakeOrigin from;
+    TapPipeline pipeline;
+
+    explicit Pipe(const TapRules& rules)
+        : pipeline(rules, [this](const Event&) -> std::optional<HIDOrigin> {
+              if (!from.sender) return std::nullopt;
+              return HIDOrigin{*from.sender, from.detents};
+          }) {}
+
+    TapVerdict run(Event& event) { return pipeline.process(event.type, event); }
+    TapVerdict run(Event&& event) { return pipeline.process(event.type, event); }
+};
+
+Event key(EventType type, KeyCode code, bool autorepeat = false, std::uint64_t flags = 0) {
+    Event e;
+    e.type = type;
+    e.flags = flags;
+    e.setInteger(IntegerField::keyCode, code.rawValue);
+    e.setInteger(IntegerField::autorepeat, autorepeat ? 1 : 0);
+    return e;
+}
+
+Event button(EventType type, std::int64_t number, Event::Location at = {}) {
+    Event e;
+    e.type = type;
+    e.location = at;
+    e.setInteger(IntegerField::buttonNumber, number);
+    return e;
+}
+
+Event drag(std::int64_t number, std::int64_t dx, std::int64_t dy) {
+    Event e = button(EventType::otherMouseDragged, number);
+    e.setInteger(IntegerField::deltaX, dx);
+    e.setInteger(IntegerField::deltaY, dy);
+    return e;
+}
+
+Event wheel(double fixed1, std::int64_t whole1 = 0) {
+    Event e;
+    e.type = EventType::scrollWheel;
+    e.setFixedPoint(FixedPointField::scrollFixedDelta1, fixed1);
+    e.setInteger(IntegerField::scrollDelta1, whole1);
+    return e;
+}
+
+const Action mission = Action::system(SystemAction::missionControl);
+const Action spaceLeft = Action::system(SystemAction::spaceLeft);
+
+GesturePlan swipePlan(std::optional<Action> click = std::nullopt) {
+    return GesturePlan{
+        10, click, GestureMoves::swipes({{Direction::left, spaceLeft}}, GestureFire::pastDistance)};
+}
+
+GesturePlan scrollPlan() {
+    return GesturePlan{5, std::nullopt, GestureMoves::scroll(HoldScrollPlan(2, std::nullopt))};
+}
+
+TapRules buttonRules(std::map<std::int64_t, ControlBehavior> byButton) {
+    TapRules rules;
+    for (auto& [number, behavior] : byButton)
+        rules.buttons.emplace(ButtonKey{mouse, number}, behavior);
+    return rules;
+}
+
+TEST(TapPipeline, MarkedEventsPassUntouchedWhateverTheRules) {
+    TapRules rules = buttonRules({{2, ControlBehavior::press(mission)}});
+    rules.carriers.emplace(f18, CarrierMeaning::holdModifiers(Modifiers::hyper));
+    rules.smoothScroll.emplace(mouse, SmoothScroll::defaults());
+    Pipe pipe(rules);
+
+    for (Event e : {key(EventType::keyDown, f18), button(EventType::otherMouseDown, 2), wheel(1)}) {
+        e.mark();
+        Event before = e;
+        EXPECT_EQ(pipe.run(e), TapVerdict::pass());
+        EXPECT_EQ(e, before);
+    }
+    EXPECT_TRUE(pipe.pipeline.carriers.held().empty());
+    EXPECT_FALSE(pipe.pipeline.buttons.held().has_value());
+    EXPECT_EQ(TapPipeline::mask, 0x0E400C98u);
+}
+
+TEST(TapPipeline, ListeningHearsOnePressPerListenAndSwallowsItsRest) {
+    TapRules rules;
+    rules.listen = TapListen{ListenID{7}, {keyboard}};
+    Pipe pipe(rules);
+    pipe.from.sender = keyboard;
+    const KeyCode a{0};
+
+    // Another service's key is not heard.
+    pipe.from.sender = stranger;
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, a)), TapVerdict::pass());
+    pipe.from.sender = keyboard;
+    // An autorepeat is never a new press.
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, a, true)), TapVerdict::pass());
+
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, a)),
+              TapVerdict::heard(ListenID{7}, ListenPress::key(a)));
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, a, true)), TapVerdict::drop());
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, KeyCode{1})), TapVerdict::pass());
+    EXPECT_EQ(pipe.run(key(EventType::keyUp, a)), TapVerdict::drop());
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, a)), TapVerdict::pass());  // answered already
+
+    // New rules with the same listen keep what was heard; a new listen id hears again, here a
+    // button, whose drag and up are swallowed.
+    pipe.pipeline.rebuild(rules);
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, a)), TapVerdict::pass());
+    rules.listen = TapListen{ListenID{8}, {keyboard}};
+    pipe.pipeline.rebuild(rules);
+    EXPECT_EQ(pipe.run(button(EventType::otherMouseDown, 3)),
+              TapVerdict::heard(ListenID{8}, ListenPress::button(3)));
+    EXPECT_EQ(pipe.run(drag(3, 4, 4)), TapVerdict::drop());
+    EXPECT_EQ(pipe.run(button(EventType::otherMouseUp, 3)), TapVerdict::drop());
+    EXPECT_EQ(pipe.run(button(EventType::otherMouseUp, 3)), TapVerdict::pass());
+}
+
+TEST(TapPipeline, AHeardPressIsStillSwallowedAfterNewRules) {
+    TapRules rules;
+    rules.listen = TapListen{ListenID{1}, {mouse}};
+    Pipe pipe(rules);
+    EXPECT_TRUE(pipe.run(button(EventType::rightMouseDown, 1)).is<TapVerdict::Heard>());
+    pipe.pipeline.rebuild(TapRules::empty());
+    EXPECT_EQ(pipe.run(button(EventType::rightMouseUp, 1)), TapVerdict::drop());
+}
+
+TEST(TapPipeline, HyperCarrierHoldsItsModifiersAsACommandKeyChange) {
+    TapRules rules;
+    rules.carriers.emplace(f18, CarrierMeaning::holdModifiers(Modifiers::hyper));
+    rules.carriers.emplace(f13, CarrierMeaning::holdModifiers(Modifiers::command));
+    Pipe pipe(rules);
+
+    Event down = key(EventType::keyDown, f18, false, 0x800000 | 0x100);
+    EXPECT_EQ(pipe.run(down), TapVerdict::pass());
+    EXPECT_EQ(down.type, EventType::flagsChanged);
+    EXPECT_EQ(down.integer(IntegerField::keyCode), 55);
+    EXPECT_EQ(down.flags, hyperFlags | 0x100);
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, f18, true)), TapVerdict::drop());
+
+    Event typed = key(EventType::keyDown, KeyCode{0});
+    EXPECT_EQ(pipe.run(typed), TapVerdict::pass());
+    EXPECT_EQ(typed.type, EventType::keyDown);
+    EXPECT_EQ(typed.flags, hyperFlags);
+
+    // A second carrier holds Command: F18's up keeps it and drops the other three.
+    Event f13Down = key(EventType::keyDown, f13);
+    pipe.run(f13Down);
+    Event up = key(EventType::keyUp, f18, false, hyperFlags | 0x800000);
+    EXPECT_EQ(pipe.run(up), TapVerdict::pass());
+    EXPECT_EQ(up.type, EventType::flagsChanged);
+    EXPECT_EQ(up.flags, 0x100000u);
+    Event f13Up = key(EventType::keyUp, f13, false, 0x100000);
+    pipe.run(f13Up);
+    EXPECT_EQ(f13Up.flags, 0u);
+    EXPECT_TRUE(pipe.pipeline.carriers.held().empty());
+
+    // Once the tap forgot its held carriers, an up still comes out without the flags.
+    pipe.run(key(EventType::keyDown, f18));
+    pipe.pipeline.carriers.emptyHeld();
+    Event lateUp = key(EventType::keyUp, f18, false, hyperFlags);
+    pipe.run(lateUp);
+    EXPECT_EQ(lateUp.flags, 0u);
+}
+
+TEST(TapPipeline, ClickCarrierPerformsOnceAndSwallowsTheRest) {
+    TapRules rules;
+    rules.carriers.emplace(f13, CarrierMeaning::press(mission));
+    Pipe pipe(rules);
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, f13)), TapVerdict::perform(mission));
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, f13, true)), TapVerdict::drop());
+    EXPECT_EQ(pipe.run(key(EventType::keyUp, f13)), TapVerdict::drop());
+}
+
+TEST(TapPipeline, WheelNotchesOfSmoothDevicesBecomeTicks) {
+    TapRules rules;
+    SmoothScroll smooth = SmoothScroll::defaults();
+    smooth.duration = 7;
+    rules.smoothScroll.emplace(mouse, smooth);
+    Pipe pipe(rules);
+
+    pipe.from.detents = 0.4;
+    EXPECT_EQ(pipe.run(wheel(1)),
+              TapVerdict::scroll(ScrollTick{ScrollTick::Sign::positive, 1, smooth}));
+    pipe.from.detents = -2.5;
+    EXPECT_EQ(pipe.run(wheel(0, -3)),
+              TapVerdict::scroll(ScrollTick{ScrollTick::Sign::negative, 3, smooth}));
+
+    Event continuous = wheel(1);
+    continuous.setInteger(IntegerField::scrollIsContinuous, 1);
+    Event horizontal = wheel(1);
+    horizontal.setInteger(IntegerField::scrollDelta2, 1);
+    Event shifted = wheel(1);
+    shifted.flags = 0x20000;
+    for (Event* e : {&continuous, &horizontal, &shifted}) {
+        Event before = *e;
+        EXPECT_EQ(pipe.run(*e), TapVerdict::pass());
+        EXPECT_EQ(*e, before);
+    }
+    EXPECT_EQ(pipe.run(wheel(0)), TapVerdict::pass());
+    pipe.from.sender = stranger;
+    EXPECT_EQ(pipe.run(wheel(1)), TapVerdict::pass());
+    pipe.from.sender = std::nullopt;
+    EXPECT_EQ(pipe.run(wheel(1)), TapVerdict::pass());
+}
+
+TEST(TapPipeline, WheelDetentsThatAreNoUsableNumberStillGiveASaneStepCount) {
+    EXPECT_EQ(ScrollStage::steps(0), 1);
+    EXPECT_EQ(ScrollStage::steps(1.5), 2);
+    EXPECT_EQ(ScrollStage::steps(std::nan("")), 1);
+    EXPECT_EQ(ScrollStage::steps(std::numeric_limits<double>::infinity()), 1);
+    EXPECT_EQ(ScrollStage::steps(-1e300), std::numeric_limits<int>::max());
+}
+
+TEST(TapPipeline, PlainClickOfAGestureButtonIsReplayedWhereItBegan) {
+    Pipe pipe(buttonRules({{2, ControlBehavior::gesture(swipePlan())}}));
+    Event down = button(EventType::otherMouseDown, 2, {10, 20});
+    EXPECT_EQ(pipe.run(down), TapVerdict::drop());
+    EXPECT_EQ(pipe.run(drag(2, 3, 0)), TapVerdict::drop());
+    auto verdict = pipe.run(button(EventType::otherMouseUp, 2, {13, 20}));
+    const auto* replay = verdict.as<TapVerdict::Replay>();
+    ASSERT_NE(replay, nullptr);
+    Event markedDown = down;
+    markedDown.mark();
+    EXPECT_EQ(replay->down, markedDown);
+    EXPECT_EQ(replay->up.type, EventType::otherMouseUp);
+    EXPECT_EQ(replay->up.location, (Event::Location{10, 20}));
+    EXPECT_TRUE(replay->up.carriesMarker());
+
+    // A swipe fires past the distance, and the release of a fired gesture is swallowed.
+    pipe.run(button(EventType::otherMouseDown, 2));
+    EXPECT_EQ(pipe.run(drag(2, -11, 0)), TapVerdict::perform(spaceLeft));
+    EXPECT_EQ(pipe.run(button(EventType::otherMouseUp, 2)), TapVerdict::drop());
+}
+
+TEST(TapPipeline, HoldScrollButtonPressedAgainEndsTheEarlierHoldScroll) {
+    Pipe pipe(buttonRules(
+        {{2, ControlBehavior::gesture(scrollPlan())}, {3, ControlBehavior::press(mission)}}));
+    pipe.run(button(EventType::otherMouseDown, 2));
+    auto began = pipe.run(drag(2, 0, 6));
+    ASSERT_TRUE(began.is<TapVerdict::HoldScroll>());
+    EXPECT_TRUE(began.as<TapVerdict::HoldScroll>()->event.is<HoldScrollEvent::Began>());
+
+    // While button 2 is held, button 3 is not followed.
+    EXPECT_EQ(pipe.run(button(EventType::otherMouseDown, 3)), TapVerdict::pass());
+    // A lost up: the next down of the same button ends the hold-scroll still under way.
+    EXPECT_EQ(pipe.run(button(EventType::otherMouseDown, 2)),
+              TapVerdict::holdScroll(HoldScrollEvent::ended()));
+}
+
+TEST(TapPipeline, KeyHoldButtonHoldsKeysAndDragsBecomeMoves) {
+    KeyHold hold{{HeldModifier::leftCommand}, std::nullopt};
+    Pipe pipe(buttonRules({{4, ControlBehavior::hold(hold)}}));
+    EXPECT_EQ(pipe.run(button(EventType::otherMouseDown, 4)),
+              TapVerdict::keys(KeyHoldEvent::press(KeyHolder::button(4), hold)));
+    Event moved = drag(4, 5, 5);
+    EXPECT_EQ(pipe.run(moved), TapVerdict::pass());
+    EXPECT_EQ(moved.type, EventType::mouseMoved);
+    EXPECT_EQ(pipe.run(button(EventType::otherMouseUp, 4)),
+              TapVerdict::keys(KeyHoldEvent::release(KeyHolder::button(4))));
+    // Another service's button 4 has no rule.
+    pipe.from.sender = stranger;
+    EXPECT_EQ(pipe.run(button(EventType::otherMouseDown, 4)), TapVerdict::pass());
+}
+
+TEST(TapPipeline, ResetHandsBackWhatMustBeReleased) {
+    KeyHold hold{{HeldModifier::leftShift}, std::nullopt};
+    Pipe pipe(buttonRules({{2, ControlBehavior::gesture(swipePlan())},
+                           {3, ControlBehavior::gesture(scrollPlan())},
+                           {4, ControlBehavior::hold(hold)}}));
+    EXPECT_EQ(pipe.pipeline.buttons.reset(), ButtonStage::Release{});
+
+    Event down = button(EventType::otherMouseDown, 2);
+    pipe.run(down);
+    down.mark();
+    EXPECT_EQ(pipe.pipeline.buttons.reset(), (ButtonStage::Release{down, false, std::nullopt}));
+    // Its up now passes: the replayed down above is its partner.
+    EXPECT_EQ(pipe.run(button(EventType::otherMouseUp, 2)), TapVerdict::pass());
+
+    pipe.run(button(EventType::otherMouseDown, 3));
+    pipe.run(drag(3, 0, 9));
+    EXPECT_EQ(pipe.pipeline.buttons.reset(),
+              (ButtonStage::Release{std::nullopt, true, std::nullopt}));
+
+    pipe.run(button(EventType::otherMouseDown, 4));
+    EXPECT_EQ(pipe.pipeline.rebuild(TapRules::empty()),
+              (ButtonStage::Release{std::nullopt, false, 4}));
+    EXPECT_TRUE(pipe.pipeline.buttons.rules().empty());
+}
+
+}  // namespace
+}  // namespace tindlewave
