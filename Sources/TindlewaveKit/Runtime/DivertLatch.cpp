@@ -1,0 +1,27 @@
+#include "Runtime/DivertLatch.h"
+
+#include <algorithm>
+
+#include "Core/ConfigMatching.h"
+#include "Model/Config.h"
+
+namespace tindlewave {
+
+std::optional<DefaultsError> DivertLatch::insert(const DeviceMatch& match) const {
+    std::string text = hidutilKeyboardMatching(match);
+    auto record = defaults.stringArray(key).value_or(std::vector<std::string>{});
+    if (std::find(record.begin(), record.end(), text) != record.end()) return std::nullopt;
+    record.push_back(std::move(text));
+    return defaults.set(key, record);
+}
+
+bool DivertLatch::contains(const DeviceMatch& match) const {
+    auto record = defaults.stringArray(key).value_or(std::vector<std::string>{});
+    return std::find(record.begin(), record.end(), hidutilKeyboardMatching(match)) != record.end();
+}
+
+std::optional<DefaultsError> DivertLatch::clear() const {
+    return defaults.remove(key);
+}
+
+}  // namespace tindlewave

@@ -1,0 +1,69 @@
+#include "Runtime/Permissions.h"
+
+#include <memory>
+#include <optional>
+
+#include "Platform/PermissionGrants.h"
+#include "Runtime/Clock.h"
+#include "Runtime/Executor.h"
+
+namespace tindlewave {
+
+namespace {
+
+// The polling loop: one step per interval on its executor, ending once the channel has ended.
+struct Poller : std::enable_shared_from_this<Poller> {
+    Poller(const Permissions& p, Channel<PermissionState> c, Duration i, Executor& e)
+        : permissions(p), channel(std::move(c)), interval(i), executor(e) {}
+
+    void step() {
+        if (channel.isTerminated()) return;  // no read after the consumer stopped listening
+        PermissionState state = permissions.current();
+        if (state != last) {
+            last = state;
+            channel.send(state);
+        }
+        wake = executor.schedule(executor.clock().now() + interval,
+                                 [self = shared_from_this()] { self->step(); });
+    }
+
+    void stop() { wake.cancel(); }
+
+    const Permissions permissions;
+    Channel<PermissionState> channel;
+    const Duration interval;
+    Executor& executor;
+    std::optional<PermissionState> last;
+    TimerHandle wake;
+};
+
+}  // namespace
+
+Permissions::Permissions() : grants_(systemPermissionGrants()) {}
+
+PermissionState Permissions::current() const {
+    auto inputMonitoring = grants_.inputMonitoring();
+    auto accessibility = grants_.accessibility();
+    return PermissionState{.accessibility = accessibility, .inputMonitoring = inputMonitoring};
+}
+
+void Permissions::request(Permission permission) const {
+    grants_.request(permission);
+}
+
+std::string Permissions::settingsURL(Permission permission) {
+    std::string url = "x-apple.systempreferences:com.apple.preference.security?";
+    return url + (permission == Permission::accessibility ? "Privacy_Accessibility"
+                                                          : "Privacy_ListenEvent");
+}
+
+Channel<PermissionState> Permissions::updates(Duration interval, Executor& executor) const {
+    Channel<PermissionState> channel(Buffering::unbounded);
+    auto poller = std::make_shared<Poller>(*this, channel, interval, executor);
+    // The handler may run on any thread; the timer belongs to the executor.
+    channel.onTermination([poller, &executor] { executor.post([poller] { poller->stop(); }); });
+    executor.post([poller] { poller->step(); });
+    return channel;
+}
+
+}  // namespace tindlewave

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "Model/Config.h"
+#include "Runtime/Defaults.h"
+#include "Runtime/DivertLatch.h"
+#include "TestKit/TempFolder.h"
+
+using namespace tindlewave;
+using namespace tindlewave::testkit;
+namespace fs = std::filesystem;
+
+namespace {
+const DeviceMatch mouse = DeviceMatch::device(VendorID{0x046D}, ProductID{0xB023});
+const DeviceMatch other = DeviceMatch::device(VendorID{0x046D}, ProductID{0x4082});
+}  // namespace
+
+TEST(DivertLatch, HoldsEachDeviceOnceAndSurvivesReopening) {
+    TempFolder folder;
+    const fs::path file = folder.path() / "state" / "defaults.json";
+    {
+        Defaults defaults(file);
+        DivertLatch latch{defaults};
+        EXPECT_FALSE(latch.contains(mouse));
+        EXPECT_EQ(latch.insert(mouse), std::nullopt);
+        EXPECT_EQ(latch.insert(mouse), std::nullopt);
+        EXPECT_EQ(latch.insert(other), std::nullopt);
+        EXPECT_EQ(
+            defaults.stringArray("listenDiverted"),
+            (std::vector<std::string>{
+                R"({"VendorID":0x46D,"ProductID":0xB023,"PrimaryUsagePage":1,"PrimaryUsage":6})",
+                R"({"VendorID":0x46D,"ProductID":0x4082,"PrimaryUsagePage":1,"PrimaryUsage":6})"}));
+    }
+    Defaults reopened(file);
+    DivertLatch latch{reopened};
+    EXPECT_TRUE(latch.contains(mouse));
+    EXPECT_TRUE(latch.contains(other));
+    EXPECT_FALSE(latch.contains(DeviceMatch::builtIn()));
+
+    EXPECT_EQ(latch.clear(), std::nullopt);
+    EXPECT_FALSE(Defaults(file).contains("listenDiverted"));
+    // Only the file itself is left: no temporary files beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()),
+              1);
+}
+
+TEST(DivertLatch, AWronglyTypedRecordCountsAsEmptyAndIsReplaced) {
+    TempFolder folder;
+    const fs::path file = folder.path() / "defaults.json";
+    std::ofstream(file) << R"({"listenDiverted": ["ok", 5], "betaUpdates": true})";
+    Defaults defaults(file);
+    EXPECT_EQ(defaults.loadError(), std::nullopt);
+    EXPECT_EQ(defaults.stringArray("listenDiverted"), std::nullopt);
+    DivertLatch latch{defaults};
+    EXPECT_FALSE(latch.contains(mouse));
+    EXPECT_EQ(latch.insert(mouse), std::nullopt);
+
+    Defaults reopened(file);
+    EXPECT_EQ(reopened.stringArray("listenDiverted")->size(), 1u);
+    EXPECT_EQ(reopened.boolean("betaUpdates"), true);  // other values are kept
+    EXPECT_EQ(reopened.string("betaUpdates"), std::nullopt);
+}
+
+TEST(Defaults, BadFilesAndUnwritablePlacesGiveErrorsWithTheirPath) {
+    TempFolder folder;
+    const fs::path file = folder.path() / "defaults.json";
+    std::ofstream(file) << "{ not json";
+    Defaults broken(file);
+    ASSERT_TRUE(broken.loadError().has_value());
+    EXPECT_EQ(broken.loadError()->path, file.string());
+    EXPECT_FALSE(broken.contains("listenDiverted"));
+    EXPECT_EQ(broken.set("settingsTab", std::int64_t{2}), std::nullopt);  // replaces the bad file
+    EXPECT_EQ(Defaults(file).integer("settingsTab"), 2);
+
+    std::ofstream(folder.path() / "blocker") << "a file";
+    Defaults blocked(folder.path() / "blocker" / "defaults.json");
+    EXPECT_EQ(blocked.loadError(), std::nullopt);
+    auto error = blocked.set("snapshotSettings", "/tmp/shots");
+    ASSERT_TRUE(error.has_value());
+    EXPECT_NE(error->description().find("blocker"), std::string::npos);
+    EXPECT_EQ(blocked.string("snapshotSettings"), "/tmp/shots");  // kept in memory
+}

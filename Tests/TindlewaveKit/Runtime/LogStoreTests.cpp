@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "Runtime/LogStore.h"
+#include "TestKit/ManualExecutor.h"
+#include "TestKit/TempFolder.h"
+
+using namespace tindlewave;
+using namespace tindlewave::testkit;
+namespace fs = std::filesystem;
+
+TEST(LogStore, ReadsThisRunsEntriesOfOneSubsystemOldestFirstAndPrunesOldRuns) {
+    TempFolder folder;
+    for (int i = 0; i < 6; ++i)
+        std::ofstream(folder.path() / ("2020010" + std::to_string(i) + "T000000Z-1.jsonl"))
+            << "{}\n";
+    ManualClock clock;
+    LogStore earlier(folder.path(), false, clock);
+    earlier.write("app.tindlewave", "devices", LogLevel::defaultLevel, "earlier run");
+    LogStore store(folder.path(), false, clock);
+    EXPECT_NE(store.runId(), earlier.runId());
+    EXPECT_EQ(store.file().parent_path(), folder.path());
+
+    store.write("app.tindlewave", "devices", LogLevel::defaultLevel, "first");
+    store.write("other", "devices", LogLevel::defaultLevel, "other subsystem");
+    clock.advance(std::chrono::milliseconds(1500));
+    store.write("app.tindlewave", "actions", LogLevel::error, "second \"quoted\"\n\xff");
+
+    auto entries = store.entries("app.tindlewave");
+    ASSERT_TRUE(entries.ok()) << entries.error().description();
+    ASSERT_EQ(entries->size(), 2u);
+    EXPECT_EQ((*entries)[0],
+              (LogEntry{clock.date() - std::chrono::milliseconds(1500), store.runId(),
+                        "app.tindlewave", "devices", LogLevel::defaultLevel, "first"}));
+    EXPECT_EQ((*entries)[1].category, "actions");
+    EXPECT_EQ((*entries)[1].level, LogLevel::error);
+    EXPECT_EQ((*entries)[1].message, "second \"quoted\"\n\xef\xbf\xbd");  // bad byte replaced
+
+    // Each opening keeps the newest few earlier runs: six old files, then `earlier`, then this.
+    std::vector<std::string> files;
+    for (const auto& item : fs::directory_iterator(folder.path()))
+        files.push_back(item.path().filename().string());
+    EXPECT_EQ(files.size(), LogStore::keptRuns + 1);
+    EXPECT_TRUE(fs::exists(earlier.file()));
+}
+
+TEST(LogStore, LinesFromSeveralThreadsNeverInterleave) {
+    TempFolder folder;
+    LogStore store(folder.path(), false, SystemClock::shared());
+    const std::string payload(3000, 'x');
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t)
+        writers.emplace_back([&, t] {
+            for (int i = 0; i < 100; ++i)
+                store.write("s", "c", LogLevel::defaultLevel, std::to_string(t) + payload);
+        });
+    for (auto& writer : writers) writer.join();
+    auto entries = store.entries("s");
+    ASSERT_TRUE(entries.ok());
+    ASSERT_EQ(entries->size(), 400u);
+    for (const auto& entry : *entries) EXPECT_EQ(entry.message.substr(1), payload);
+}
+
+TEST(LogStore, SkipsATornLineAndReportsAnUnreadableStore) {
+    TempFolder folder;
+    LogStore store(folder.path(), false, SystemClock::shared());
+    store.write("s", "c", LogLevel::fault, "kept");
+    std::ofstream(store.file(), std::ios::app) << R"({"time":"2024-01-01T00:00:00.000Z","ru)";
+    auto entries = store.entries("s");
+    ASSERT_TRUE(entries.ok());
+    ASSERT_EQ(entries->size(), 1u);
+    EXPECT_EQ((*entries)[0].message, "kept");
+
+    fs::remove(store.file());
+    auto missing = store.entries("s");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().path, store.file().string());
+
+    // A folder that cannot be made: writing is silently skipped, reading says why.
+    std::ofstream(folder.path() / "blocker") << "a file";
+    LogStore blocked(folder.path() / "blocker" / "log", false, SystemClock::shared());
+    blocked.write("s", "c", LogLevel::defaultLevel, "lost");
+    auto unreadable = blocked.entries("s");
+    ASSERT_FALSE(unreadable.ok());
+    EXPECT_NE(unreadable.error().description().find("blocker"), std::string::npos);
+}
+
+TEST(LogStore, DefaultFolderFollowsXdgStateHome) {
+    const char* saved = std::getenv("XDG_STATE_HOME");
+    std::string restore = saved ? saved : "";
+    setenv("XDG_STATE_HOME", "/state", 1);
+    EXPECT_EQ(LogStore::defaultFolder(), fs::path("/state/tindlewave/log"));
+    setenv("XDG_STATE_HOME", "relative", 1);  // not absolute: ignored
+    EXPECT_EQ(LogStore::defaultFolder(),
+              fs::path(std::getenv("HOME")) / ".local/state/tindlewave/log");
+    if (saved)
+        setenv("XDG_STATE_HOME", restore.c_str(), 1);
+    else
+        unsetenv("XDG_STATE_HOME");
+}

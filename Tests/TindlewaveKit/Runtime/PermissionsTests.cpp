@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "Platform/Simulated/SimulatedPermissionGrants.h"
+#include "Runtime/Permissions.h"
+#include "TestKit/ManualExecutor.h"
+
+using namespace tindlewave;
+using namespace tindlewave::testkit;
+using namespace std::chrono_literals;
+using Grant = PermissionState::Grant;
+
+TEST(Permissions, UpdatesGiveOneStateAtOnceThenOnlyChanges) {
+    ManualScheduler scheduler;
+    ManualExecutor poll(scheduler, "poll"), engine(scheduler, "engine");
+    SimulatedPermissionGrants grants;
+    std::vector<PermissionState> seen;
+    auto subscription = Permissions(grants).updates(1s, poll).subscribe(
+        engine, [&](PermissionState state) { seen.push_back(state); });
+
+    scheduler.runReady();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0], (PermissionState{Grant::granted, Grant::granted}));
+    scheduler.advance(5s);
+    EXPECT_EQ(seen.size(), 1u);  // nothing changed: nothing more
+    EXPECT_EQ(grants.inputMonitoringReads, 6);
+
+    grants.setInputMonitoring(Grant::denied);
+    scheduler.advance(1s);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1], (PermissionState{Grant::granted, Grant::denied}));
+    grants.setInputMonitoring(Grant::notDetermined);
+    grants.setAccessibility(Grant::denied);
+    scheduler.advance(1s);
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[2], (PermissionState{Grant::denied, Grant::notDetermined}));
+}
+
+TEST(Permissions, CancellingTheSubscriptionStopsThePolling) {
+    ManualScheduler scheduler;
+    ManualExecutor poll(scheduler, "poll"), engine(scheduler, "engine");
+    SimulatedPermissionGrants grants;
+    int seen = 0;
+    auto updates = Permissions(grants).updates(1s, poll);
+    auto subscription = updates.subscribe(engine, [&](PermissionState) { ++seen; });
+    scheduler.advance(3s);
+    const int reads = grants.accessibilityReads;
+    EXPECT_EQ(reads, 4);
+
+    subscription.cancel();
+    grants.setAccessibility(Grant::denied);
+    scheduler.advance(10s);
+    EXPECT_EQ(grants.accessibilityReads, reads);
+    EXPECT_EQ(grants.inputMonitoringReads, reads);
+    EXPECT_EQ(scheduler.timerCount(), 0u);
+    EXPECT_EQ(seen, 1);
+}
+
+TEST(Permissions, ReadsRequestsAndSettingsPages) {
+    SimulatedPermissionGrants grants(Grant::denied, Grant::notDetermined);
+    Permissions permissions(grants);
+    EXPECT_EQ(permissions.current(), (PermissionState{Grant::denied, Grant::notDetermined}));
+    permissions.request(Permission::accessibility);
+    permissions.request(Permission::inputMonitoring);
+    permissions.request(Permission::inputMonitoring);
+    EXPECT_EQ(grants.accessibilityRequests, 1);
+    EXPECT_EQ(grants.inputMonitoringRequests, 2);
+
+    EXPECT_EQ(Permissions::settingsURL(Permission::accessibility),
+              "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility");
+    EXPECT_EQ(Permissions::settingsURL(Permission::inputMonitoring),
+              "x-apple.systempreferences:com.apple.preference.security?Privacy_ListenEvent");
+
+    // The program's default on Linux: both granted.
+    EXPECT_EQ(Permissions().current(), (PermissionState{Grant::granted, Grant::granted}));
+}
