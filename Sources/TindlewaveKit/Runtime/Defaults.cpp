@@ -1,14 +1,13 @@
 #include "Runtime/Defaults.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+
+#include "Platform/Linux/Files.h"
 
 namespace tindlewave {
 
@@ -34,41 +33,6 @@ fs::path stateFolder() {
 
 std::string systemError() {
     return std::strerror(errno);
-}
-
-// Writes `text` to a temporary file beside `file`, flushes it and renames it over `file`, so the
-// file holds either the old or the new content, never a part.
-std::optional<DefaultsError> writeAtomically(const fs::path& file, const std::string& text) {
-    std::error_code error;
-    fs::create_directories(file.parent_path(), error);
-    if (error) return DefaultsError{file.parent_path().string(), error.message()};
-    fs::path temporary = file;
-    temporary += ".tmp-" + std::to_string(::getpid());
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return DefaultsError{temporary.string(), systemError()};
-    std::string_view rest = text;
-    while (!rest.empty()) {
-        auto written = ::write(fd, rest.data(), rest.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            DefaultsError failure{temporary.string(), systemError()};
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            return failure;
-        }
-        rest.remove_prefix(std::size_t(written));
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        DefaultsError failure{temporary.string(), systemError()};
-        ::unlink(temporary.c_str());
-        return failure;
-    }
-    if (::rename(temporary.c_str(), file.c_str()) != 0) {
-        DefaultsError failure{file.string(), systemError()};
-        ::unlink(temporary.c_str());
-        return failure;
-    }
-    return std::nullopt;
 }
 
 }  // namespace
@@ -151,9 +115,13 @@ std::optional<DefaultsError> Defaults::change(Change&& change) {
 }
 
 std::optional<DefaultsError> Defaults::save() const {
-    return writeAtomically(
-        file_,
-        values_->object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    auto folder = files::makeFolders(file_.parent_path().string());
+    if (!folder.ok())
+        return DefaultsError{file_.parent_path().string(), folder.error().description};
+    auto text = values_->object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    auto written = files::writeAtomically(file_.string(), text + "\n");
+    if (!written.ok()) return DefaultsError{file_.string(), written.error().description};
+    return std::nullopt;
 }
 
 std::optional<DefaultsError> Defaults::set(std::string_view key, std::string_view value) {
