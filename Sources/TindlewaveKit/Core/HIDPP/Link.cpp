@@ -1,0 +1,263 @@
+#include "Core/HIDPP/Link.h"
+
+#include <algorithm>
+
+#include "Core/HIDPP/ControlInfo.h"
+#include "Core/HIDPP/Inbound.h"
+
+namespace tindlewave {
+
+namespace {
+
+constexpr CID leftButton{0x50};
+
+std::uint16_t cidOf(std::span<const std::uint8_t> payload) {
+    return static_cast<std::uint16_t>((payload[0] << 8) | payload[1]);
+}
+
+// The CID a reply must echo for the step to accept it, if the step names one.
+std::optional<CID> echoedCID(const HIDPPStep& step) {
+    if (const auto* set = step.as<HIDPPStep::SetReporting>()) return set->cid;
+    if (const auto* check = step.as<HIDPPStep::CheckReporting>()) return check->cid;
+    return std::nullopt;
+}
+
+const ControlBehavior* behaviorOf(const HIDPPSetup& setup, CID cid) {
+    for (const auto& [control, behavior] : setup.controls) {
+        if (control == cid) return &behavior;
+    }
+    return nullptr;
+}
+
+ControlReporting reportingFor(const HIDPPSetup& plan, const HIDPPCapabilities::Control& control) {
+    if (plan.listening) return {control.cid != leftButton, false};
+    const ControlBehavior* behavior = behaviorOf(plan, control.cid);
+    if (behavior == nullptr) return {};
+    if (behavior->is<ControlBehavior::Press>() || behavior->is<ControlBehavior::Hold>()) {
+        return {true, false};
+    }
+    if (behavior->is<ControlBehavior::Gesture>()) return {true, control.rawXY};
+    return {};
+}
+
+}  // namespace
+
+bool HIDPPLink::Discovery::isConsistent() const {
+    std::vector<std::uint8_t> indices;
+    for (HIDPPFeature feature :
+         {HIDPPFeature::reprogControls, HIDPPFeature::wirelessStatus, HIDPPFeature::thumbWheel}) {
+        if (auto index = features.index(feature)) indices.push_back(*index);
+    }
+    std::sort(indices.begin(), indices.end());
+    if (std::adjacent_find(indices.begin(), indices.end()) != indices.end()) return false;
+
+    std::vector<CID> cids;
+    for (const auto& control : controls) cids.push_back(control.cid);
+    std::sort(cids.begin(), cids.end());
+    return std::adjacent_find(cids.begin(), cids.end()) == cids.end();
+}
+
+const std::array<HIDPPStep, 4>& HIDPPLink::discoverySteps() {
+    static const std::array<HIDPPStep, 4> steps = {
+        HIDPPStep::findFeature(HIDPPFeature::reprogControls),
+        HIDPPStep::findFeature(HIDPPFeature::thumbWheel),
+        HIDPPStep::findFeature(HIDPPFeature::wirelessStatus),
+        HIDPPStep::countControls(),
+    };
+    return steps;
+}
+
+std::vector<HIDPPStep> HIDPPLink::applySteps(const std::optional<HIDPPSetup>& plan,
+                                             const HIDPPCapabilities& capabilities) {
+    if (!plan) return {};
+    std::vector<HIDPPStep> sets;
+    std::vector<HIDPPStep> checks;
+    for (const auto& control : capabilities.controls) {
+        if (!control.divertable) continue;
+        const ControlReporting reporting = reportingFor(*plan, control);
+        sets.push_back(HIDPPStep::setReporting(control.cid, reporting));
+        checks.push_back(HIDPPStep::checkReporting(control.cid, reporting));
+    }
+    if (capabilities.thumbWheel) {
+        const ThumbWheelReporting wheel{plan->thumbWheelDiverted, plan->thumbWheelInverted};
+        sets.push_back(HIDPPStep::setThumbWheel(wheel));
+        checks.push_back(HIDPPStep::checkThumbWheel(wheel));
+    }
+    sets.insert(sets.end(), checks.begin(), checks.end());
+    return sets;
+}
+
+HIDPPOutput HIDPPLink::request(ApplyReason reason, std::optional<HIDPPSetup> newPlan, Instant now) {
+    HIDPPOutput out;
+    plan = std::move(newPlan);
+    if (scheduler.request(reason) == ApplyScheduler::RequestOutcome::start) {
+        startNextJob(now, out);
+    }
+    out.deadline = deadline();
+    return out;
+}
+
+HIDPPOutput HIDPPLink::receive(std::span<const std::uint8_t> report, Instant now) {
+    HIDPPOutput out;
+    const HIDPPInbound inbound = HIDPPInbound::read(report);
+    if (const auto* notice = inbound.as<HIDPPInbound::Notice>()) {
+        if (auto feature = features.feature(notice->featureIndex)) {
+            if (auto decoded = HIDPPNotice::decode(report, *feature, notice->event)) {
+                handle(*decoded, now, out);
+            }
+        }
+    } else if (const auto* reply = inbound.as<HIDPPInbound::Reply>()) {
+        if (run && run->inFlight && run->inFlight->featureIndex == reply->featureIndex) {
+            const HIDPPStep& step = run->inFlight->step;
+            const bool sameFunction = (step.request().function & 0x0F) == reply->function;
+            const auto cid = echoedCID(step);
+            if (sameFunction && (!cid || cid->rawValue == cidOf(reply->payload))) {
+                const HIDPPStep answered = std::move(run->inFlight->step);
+                run->inFlight.reset();
+                replied(answered, reply->payload, now, out);
+            }
+        }
+    } else if (const auto* error = inbound.as<HIDPPInbound::Error>()) {
+        if (run && run->inFlight && run->inFlight->featureIndex == error->featureIndex &&
+            (run->inFlight->step.request().function & 0x0F) == error->function) {
+            HIDPPStep failed = std::move(run->inFlight->step);
+            run->inFlight.reset();
+            endRun(HIDPPOutcome::failed(HIDPPFailure::deviceError(std::move(failed), error->code)),
+                   now, out);
+        }
+    }
+    out.deadline = deadline();
+    return out;
+}
+
+HIDPPOutput HIDPPLink::tick(Instant now) {
+    HIDPPOutput out;
+    if (run && run->inFlight && run->inFlight->deadline <= now) {
+        InFlight& inFlight = *run->inFlight;
+        if (inFlight.attempts < maxSends) {
+            ++inFlight.attempts;
+            inFlight.deadline = now + replyTimeout;
+            out.reports.push_back(inFlight.step.request().report(inFlight.featureIndex));
+        } else {
+            HIDPPStep step = std::move(inFlight.step);
+            run->inFlight.reset();
+            endRun(HIDPPOutcome::failed(HIDPPFailure::timedOut(std::move(step))), now, out);
+        }
+    }
+    if (retryAt && *retryAt <= now) {
+        retryAt.reset();
+        if (scheduler.request(ApplyReason::retry) == ApplyScheduler::RequestOutcome::start) {
+            startNextJob(now, out);
+        }
+    }
+    out.deadline = deadline();
+    return out;
+}
+
+std::optional<Instant> HIDPPLink::deadline() const {
+    std::optional<Instant> due = retryAt;
+    if (run && run->inFlight && (!due || run->inFlight->deadline < *due)) {
+        due = run->inFlight->deadline;
+    }
+    return due;
+}
+
+void HIDPPLink::startNextJob(Instant now, HIDPPOutput& out) {
+    while (auto job = scheduler.takeJob()) {
+        // Nothing to apply to a device whose controls are known: the job is dropped.
+        if (!plan && capabilities) {
+            scheduler.failures = 0;
+            continue;
+        }
+        retryAt.reset();
+        perform(gesture.step(GestureMachine::Input::cancel()), out);
+        releaseKeys(out);
+
+        Run next{*job, plan, {}, 0, std::nullopt, std::nullopt};
+        if (!capabilities) {
+            next.steps.assign(discoverySteps().begin(), discoverySteps().end());
+            next.discovery = Discovery{};
+        } else {
+            next.steps = applySteps(plan, *capabilities);
+        }
+        run = std::move(next);
+        out.events.push_back(HIDPPEvent::applyStarted(run->job));
+        sendNext(now, out);
+        return;
+    }
+}
+
+void HIDPPLink::sendNext(Instant now, HIDPPOutput& out) {
+    while (run && !run->inFlight) {
+        if (run->next < run->steps.size()) {
+            const HIDPPStep& step = run->steps[run->next++];
+            const HIDPPRequest request = step.request();
+            const FeatureMap& map = run->discovery ? run->discovery->features : features;
+            const auto index = map.index(request.feature);
+            if (!index) continue;  // the device lacks the feature: skip the step
+            run->inFlight = InFlight{step, *index, 1, now + replyTimeout};
+            out.reports.push_back(request.report(*index));
+            return;
+        }
+        if (!run->discovery) {
+            endRun(HIDPPOutcome::applied(), now, out);
+            return;
+        }
+        if (!run->discovery->isConsistent()) {
+            endRun(HIDPPOutcome::failed(HIDPPFailure::inconsistentDiscovery()), now, out);
+            return;
+        }
+        Discovery found = std::move(*run->discovery);
+        run->discovery.reset();
+        const bool thumbWheel = found.features.index(HIDPPFeature::thumbWheel).has_value();
+        features = std::move(found.features);
+        capabilities = HIDPPCapabilities{std::move(found.controls), thumbWheel};
+        const auto steps = applySteps(run->plan, *capabilities);
+        run->steps.insert(run->steps.end(), steps.begin(), steps.end());
+        out.events.push_back(HIDPPEvent::discovered(*capabilities));
+    }
+}
+
+void HIDPPLink::replied(const HIDPPStep& step, std::span<const std::uint8_t> payload, Instant now,
+                        HIDPPOutput& out) {
+    if (const auto* find = step.as<HIDPPStep::FindFeature>()) {
+        if (payload[0] != 0 && run->discovery) {
+            run->discovery->features.record(find->feature, payload[0]);
+        }
+    } else if (step.is<HIDPPStep::DescribeControl>()) {
+        if (auto control = controlFromCidInfo(payload); control && run->discovery) {
+            run->discovery->controls.push_back(*control);
+        }
+    } else if (step.is<HIDPPStep::CountControls>()) {
+        for (unsigned index = 0; index < payload[0]; ++index) {
+            run->steps.push_back(HIDPPStep::describeControl(static_cast<std::uint8_t>(index)));
+        }
+    } else if (const auto* check = step.as<HIDPPStep::CheckReporting>()) {
+        const bool divert = (payload[2] & 0x01) != 0;
+        const bool rawXY = (payload[2] & 0x10) != 0;
+        if (divert != check->reporting.divert || rawXY != check->reporting.rawXY) {
+            endRun(HIDPPOutcome::failed(HIDPPFailure::mismatch(step)), now, out);
+            return;
+        }
+    } else if (const auto* wheel = step.as<HIDPPStep::CheckThumbWheel>()) {
+        const bool diverted = (payload[0] & 0x01) != 0;
+        const bool inverted = (payload[1] & 0x01) != 0;
+        if (diverted != wheel->reporting.diverted || inverted != wheel->reporting.inverted) {
+            endRun(HIDPPOutcome::failed(HIDPPFailure::mismatch(step)), now, out);
+            return;
+        }
+    }
+    sendNext(now, out);
+}
+
+void HIDPPLink::endRun(HIDPPOutcome outcome, Instant now, HIDPPOutput& out) {
+    if (!run) return;
+    ApplyScheduler::Job job = std::move(run->job);
+    run.reset();
+    const bool failed = !outcome.is<HIDPPOutcome::Applied>();
+    out.events.push_back(HIDPPEvent::applyFinished(std::move(job), std::move(outcome)));
+    if (auto delay = scheduler.finished(failed)) retryAt = now + *delay;
+    startNextJob(now, out);
+}
+
+}  // namespace tindlewave

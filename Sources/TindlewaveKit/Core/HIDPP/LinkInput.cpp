@@ -1,0 +1,111 @@
+// The input half of the link: what it does with the notices of a device whose controls, raw
+// movement or thumb wheel it has diverted.
+
+#include <algorithm>
+
+#include "Core/HIDPP/Link.h"
+
+namespace tindlewave {
+
+namespace {
+
+constexpr CID leftButton{0x50};
+
+bool contains(const std::vector<CID>& list, CID cid) {
+    return std::find(list.begin(), list.end(), cid) != list.end();
+}
+
+}  // namespace
+
+HIDPPOutput HIDPPLink::finish() {
+    HIDPPOutput out;
+    gestureControl.reset();
+    perform(gesture.step(GestureMachine::Input::cancel()), out);
+    releaseKeys(out);
+    return out;
+}
+
+void HIDPPLink::handle(const HIDPPNotice& notice, Instant now, HIDPPOutput& out) {
+    if (const auto* buttons = notice.as<HIDPPNotice::DivertedButtons>()) {
+        // The notice lists every diverted control now down: what left the list went up, what
+        // entered it went down.
+        const std::vector<CID> before = held;
+        held = buttons->cids;
+        for (CID cid : before) {
+            if (!contains(held, cid)) released(cid, out);
+        }
+        for (CID cid : held) {
+            if (!contains(before, cid)) pressed(cid, out);
+        }
+    } else if (const auto* movement = notice.as<HIDPPNotice::RawXY>()) {
+        if (!gestureControl) return;
+        perform(gesture.step(GestureMachine::Input::move(static_cast<double>(movement->dx),
+                                                         static_cast<double>(movement->dy))),
+                out);
+    } else if (const auto* status = notice.as<HIDPPNotice::WirelessStatus>()) {
+        // After a reconnect the device asks for its settings again.
+        if (!status->reconfigure) return;
+        if (scheduler.request(ApplyReason::deviceAsked) == ApplyScheduler::RequestOutcome::start) {
+            startNextJob(now, out);
+        }
+    } else if (notice.is<HIDPPNotice::ThumbWheel>()) {
+        // The wheel is diverted only while listening.
+        if (plan && plan->listening)
+            out.events.push_back(HIDPPEvent::heard(ListenPress::thumbWheel()));
+    }
+}
+
+void HIDPPLink::pressed(CID cid, HIDPPOutput& out) {
+    if (!plan) return;
+    if (plan->listening) {
+        if (cid != leftButton) out.events.push_back(HIDPPEvent::heard(ListenPress::hidpp(cid)));
+        return;
+    }
+    const ControlBehavior* behavior = nullptr;
+    for (const auto& [control, entry] : plan->controls) {
+        if (control == cid) {
+            behavior = &entry;
+            break;
+        }
+    }
+    if (behavior == nullptr) return;
+    if (const auto* press = behavior->as<ControlBehavior::Press>()) {
+        out.events.push_back(HIDPPEvent::perform(press->action));
+    } else if (const auto* gesturePlan = behavior->as<ControlBehavior::Gesture>()) {
+        gestureControl = cid;
+        perform(gesture.step(GestureMachine::Input::press(gesturePlan->plan)), out);
+    } else if (const auto* hold = behavior->as<ControlBehavior::Hold>()) {
+        if (!contains(keyHolds, cid)) keyHolds.push_back(cid);
+        out.events.push_back(HIDPPEvent::holdKeys(cid, hold->hold));
+    }
+}
+
+void HIDPPLink::released(CID cid, HIDPPOutput& out) {
+    if (auto found = std::find(keyHolds.begin(), keyHolds.end(), cid); found != keyHolds.end()) {
+        keyHolds.erase(found);
+        out.events.push_back(HIDPPEvent::releaseKeys(cid));
+    }
+    if (gestureControl == cid) {
+        gestureControl.reset();
+        perform(gesture.step(GestureMachine::Input::release()), out);
+    }
+}
+
+void HIDPPLink::perform(const std::optional<GestureMachine::Output>& gestureOutput,
+                        HIDPPOutput& out) {
+    if (!gestureOutput) return;
+    if (const auto* click = gestureOutput->as<GestureMachine::Output::Click>()) {
+        if (click->action) out.events.push_back(HIDPPEvent::perform(*click->action));
+    } else if (const auto* swipe = gestureOutput->as<GestureMachine::Output::Swipe>()) {
+        out.events.push_back(HIDPPEvent::perform(swipe->action));
+    } else if (const auto* scroll = gestureOutput->as<GestureMachine::Output::Scroll>()) {
+        out.events.push_back(HIDPPEvent::holdScroll(scroll->event));
+    }
+}
+
+void HIDPPLink::releaseKeys(HIDPPOutput& out) {
+    for (CID cid : keyHolds) out.events.push_back(HIDPPEvent::releaseKeys(cid));
+    keyHolds.clear();
+}
+
+}  // namespace tindlewave

@@ -1,0 +1,249 @@
+// The link against a misbehaving virtual mouse: many random, seeded fault schedules.
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "TindlewaveKit/Platform/LinkHarness.h"
+#include "TindlewaveKit/Platform/RecordedMice.h"
+
+namespace tindlewave {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::LinkHarness;
+
+class Random {
+  public:
+    explicit Random(unsigned seed) : engine_(seed) {}
+    int between(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(engine_); }
+    bool chance(double p) { return std::bernoulli_distribution(p)(engine_); }
+
+  private:
+    std::mt19937 engine_;
+};
+
+HIDPPSetup randomPlan(const VirtualMouseDescription& mouse, Random& random) {
+    const Action action = Action::system(SystemAction::spaceRight);
+    HIDPPSetup plan;
+    for (const auto& control : mouse.controls) {
+        const CID cid{control.cid};
+        switch (random.between(0, 5)) {
+            case 0:
+                plan.controls.insert({cid, ControlBehavior::press(action)});
+                break;
+            case 1:
+                plan.controls.insert({cid, ControlBehavior::gesture(GesturePlan{
+                                               30, action,
+                                               GestureMoves::swipes({{Direction::left, action}},
+                                                                    GestureFire::onRelease)})});
+                break;
+            case 2:
+                plan.controls.insert(
+                    {cid, ControlBehavior::hold(KeyHold{{HeldModifier::rightOption}, {}})});
+                break;
+            case 3:
+                plan.controls.insert({cid, ControlBehavior::native()});
+                break;
+            default:
+                break;  // no entry
+        }
+    }
+    plan.thumbWheelInverted = random.chance(0.5);
+    if (random.chance(0.15)) {
+        plan.listening = true;
+        plan.thumbWheelDiverted = true;
+    }
+    return plan;
+}
+
+void armRandomFault(VirtualMouseFaults& faults, Random& random) {
+    switch (random.between(0, 6)) {
+        case 0:
+            faults.dropReplies += random.between(1, 3);
+            break;
+        case 1:
+            faults.delayReplies += random.between(1, 2);
+            faults.delayBy = milliseconds(random.between(2100, 5000));
+            break;
+        case 2: {
+            const std::uint16_t features[] = {0x0000, 0x1B04, 0x2150};
+            faults.errors.push_back({features[random.between(0, 2)],
+                                     static_cast<std::uint8_t>(random.between(0, 3)), std::nullopt,
+                                     static_cast<std::uint8_t>(random.between(1, 9)),
+                                     random.between(1, 2)});
+            break;
+        }
+        case 3:
+            faults.crossReplies += 1;
+            break;
+        case 4:
+            faults.corruptReadBacks += random.between(1, 2);
+            break;
+        case 5:
+            faults.foreignSoftwareId += random.between(1, 3);
+            break;
+        default:
+            faults.shortReports += random.between(1, 3);
+            break;
+    }
+}
+
+// A reply or error report, read independently of the link, that answers `request`.
+bool answers(const std::vector<std::uint8_t>& report, const HIDPPReport& request,
+             std::uint8_t reprogIndex) {
+    if (report.size() < 20 || report[0] != 0x11 || report[1] != 0xFF) return false;
+    if (report[2] == 0xFF) {
+        return (report[4] & 0x0F) == 0x0B && report[3] == request[2] &&
+               (report[4] >> 4) == (request[3] >> 4);
+    }
+    if ((report[3] & 0x0F) != 0x0B || report[2] != request[2] ||
+        (report[3] >> 4) != (request[3] >> 4)) {
+        return false;
+    }
+    const int function = request[3] >> 4;
+    if (request[2] == reprogIndex && (function == 2 || function == 3)) {
+        return report[4] == request[4] && report[5] == request[5];
+    }
+    return true;
+}
+
+// Checks the whole trace: one report per entry at most, a new request only once the previous
+// one was answered or its run ended, at most three copies of a request, and every run ending
+// with exactly one outcome.
+void checkTrace(const LinkHarness& harness) {
+    const std::uint8_t reprogIndex = harness.mouse.description().indexOf(0x1B04);
+    std::optional<HIDPPReport> awaiting;
+    int copies = 0;
+    std::optional<ApplyScheduler::Job> open;
+    for (const auto& entry : harness.entries) {
+        ASSERT_LE(entry.output.reports.size(), 1u);
+        if (entry.kind == LinkHarness::Entry::Kind::receive && awaiting &&
+            answers(entry.input, *awaiting, reprogIndex)) {
+            awaiting.reset();
+        }
+        for (const auto& event : entry.output.events) {
+            if (const auto* started = event.as<HIDPPEvent::ApplyStarted>()) {
+                ASSERT_FALSE(open) << "a run started while another was open";
+                open = started->job;
+            } else if (const auto* finished = event.as<HIDPPEvent::ApplyFinished>()) {
+                ASSERT_TRUE(open) << "a run finished that never started";
+                ASSERT_EQ(finished->job, *open);
+                open.reset();
+                awaiting.reset();
+            }
+        }
+        for (const auto& report : entry.output.reports) {
+            if (awaiting) {
+                ASSERT_EQ(report, *awaiting) << "a second request while one is in flight";
+                ASSERT_LE(++copies, 3) << "more than three copies of one request";
+            } else {
+                awaiting = report;
+                copies = 1;
+            }
+        }
+    }
+    ASSERT_FALSE(open) << "a run never ended";
+}
+
+void expectMouseIn(const VirtualHidppMouse& mouse, const HIDPPSetup& plan) {
+    for (const auto& control : mouse.description().controls) {
+        VirtualHidppMouse::ControlReporting wanted;
+        if (control.divertable() && !control.isVirtual()) {
+            const auto entry = plan.controls.find(CID{control.cid});
+            if (plan.listening) {
+                wanted.divert = control.cid != 0x50;
+            } else if (entry != plan.controls.end() &&
+                       !entry->second.is<ControlBehavior::Native>()) {
+                wanted.divert = true;
+                wanted.rawXY = entry->second.is<ControlBehavior::Gesture>() && control.rawXY();
+            }
+        }
+        ASSERT_EQ(mouse.reporting(control.cid), wanted) << "control " << control.cid;
+    }
+    if (mouse.description().thumbWheel) {
+        ASSERT_EQ(mouse.thumbWheelReporting(),
+                  (VirtualHidppMouse::ThumbWheelReporting{plan.thumbWheelDiverted,
+                                                          plan.thumbWheelInverted}));
+    }
+}
+
+// Whether discovery took a stale reply for a look-up: what the link holds differs from the mouse.
+bool fooledDiscovery(const LinkHarness& harness) {
+    const auto& mouse = harness.mouse.description();
+    HIDPPCapabilities truth{{}, mouse.thumbWheel.has_value()};
+    for (const auto& control : mouse.controls) {
+        if (!control.isVirtual()) {
+            truth.controls.push_back({CID{control.cid}, control.divertable(), control.rawXY()});
+        }
+    }
+    for (HIDPPFeature feature :
+         {HIDPPFeature::reprogControls, HIDPPFeature::wirelessStatus, HIDPPFeature::thumbWheel}) {
+        if (harness.link.features.index(feature).value_or(0) != mouse.indexOf(rawValue(feature))) {
+            return true;
+        }
+    }
+    return harness.link.capabilities != truth;
+}
+
+TEST(LinkProperty, SurvivesRandomFaultSchedules) {
+    auto files = recordedMouseFiles(testing::recordedMiceFolder());
+    ASSERT_TRUE(files && !files->empty());
+    std::vector<VirtualMouseDescription> mice;
+    for (const auto& file : *files) {
+        auto mouse = loadVirtualMouse(file);
+        ASSERT_TRUE(mouse) << mouse.error();
+        mice.push_back(*mouse);
+    }
+
+    int fooled = 0;
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        Random random(seed);
+        LinkHarness harness(mice[seed % mice.size()]);
+        HIDPPSetup plan = randomPlan(harness.mouse.description(), random);
+        harness.request(ApplyReason::launch, plan);
+
+        const int rounds = random.between(1, 8);
+        for (int round = 0; round < rounds; ++round) {
+            armRandomFault(harness.mouse.faults, random);
+            if (random.chance(0.2)) {
+                plan = randomPlan(harness.mouse.description(), random);
+                harness.request(ApplyReason::configChanged, plan);
+            }
+            if (random.chance(0.1)) harness.reconnect();
+            harness.runFor(milliseconds(random.between(0, 4000)));
+        }
+
+        // The faults stop.
+        harness.mouse.faults = {};
+        harness.runUntilQuiet();
+        if (harness.lastOutcome() != HIDPPOutcome::applied()) {
+            // The link gave up after six failed runs; a new reason revives it.
+            harness.request(ApplyReason::manual, plan);
+            harness.runUntilQuiet();
+        }
+        checkTrace(harness);
+        if (fooledDiscovery(harness)) {
+            // A late reply to a look-up that found nothing was taken for the next look-up: the
+            // link cannot tell, keeps what it found, and only a new link (the device coming
+            // back) recovers. Everything else above still had to hold.
+            ++fooled;
+            LinkHarness fresh(harness.mouse.description());
+            fresh.request(ApplyReason::connected, plan);
+            fresh.runUntilQuiet();
+            ASSERT_EQ(fresh.lastOutcome(), HIDPPOutcome::applied());
+            expectMouseIn(fresh.mouse, plan);
+            continue;
+        }
+        ASSERT_EQ(harness.lastOutcome(), HIDPPOutcome::applied());
+        ASSERT_TRUE(harness.link.capabilities);
+        expectMouseIn(harness.mouse, plan);
+        ASSERT_EQ(harness.deadline, std::nullopt);
+    }
+    RecordProperty("fooledDiscoveries", fooled);
+    EXPECT_LT(fooled, 60) << "discovery is fooled far more often than a stale reply explains";
+}
+
+}  // namespace
+}  // namespace tindlewave
