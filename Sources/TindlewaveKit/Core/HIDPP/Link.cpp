@@ -22,16 +22,9 @@ std::optional<CID> echoedCID(const HIDPPStep& step) {
     return std::nullopt;
 }
 
-const ControlBehavior* behaviorOf(const HIDPPSetup& setup, CID cid) {
-    for (const auto& [control, behavior] : setup.controls) {
-        if (control == cid) return &behavior;
-    }
-    return nullptr;
-}
-
 ControlReporting reportingFor(const HIDPPSetup& plan, const HIDPPCapabilities::Control& control) {
     if (plan.listening) return {control.cid != leftButton, false};
-    const ControlBehavior* behavior = behaviorOf(plan, control.cid);
+    const ControlBehavior* behavior = plan.behavior(control.cid);
     if (behavior == nullptr) return {};
     if (behavior->is<ControlBehavior::Press>() || behavior->is<ControlBehavior::Hold>()) {
         return {true, false};

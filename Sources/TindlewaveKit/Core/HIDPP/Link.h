@@ -13,7 +13,7 @@
 #include "Core/HIDPP/LinkOutput.h"
 #include "Core/HIDPP/Notice.h"
 #include "Core/HIDPP/Step.h"
-#include "Core/HIDPPSetup.h"
+#include "Core/HIDPP/Setup.h"
 #include "Core/Instant.h"
 #include "Model/Capabilities.h"
 

@@ -61,13 +61,7 @@ void HIDPPLink::pressed(CID cid, HIDPPOutput& out) {
         if (cid != leftButton) out.events.push_back(HIDPPEvent::heard(ListenPress::hidpp(cid)));
         return;
     }
-    const ControlBehavior* behavior = nullptr;
-    for (const auto& [control, entry] : plan->controls) {
-        if (control == cid) {
-            behavior = &entry;
-            break;
-        }
-    }
+    const ControlBehavior* behavior = plan->behavior(cid);
     if (behavior == nullptr) return;
     if (const auto* press = behavior->as<ControlBehavior::Press>()) {
         out.events.push_back(HIDPPEvent::perform(press->action));
@@ -76,7 +70,7 @@ void HIDPPLink::pressed(CID cid, HIDPPOutput& out) {
         perform(gesture.step(GestureMachine::Input::press(gesturePlan->plan)), out);
     } else if (const auto* hold = behavior->as<ControlBehavior::Hold>()) {
         if (!contains(keyHolds, cid)) keyHolds.push_back(cid);
-        out.events.push_back(HIDPPEvent::holdKeys(cid, hold->hold));
+        out.events.push_back(HIDPPEvent::holdKeys(cid, hold->keyHold));
     }
 }
 
