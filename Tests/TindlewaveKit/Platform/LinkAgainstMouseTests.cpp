@@ -10,6 +10,7 @@
 namespace tindlewave {
 namespace {
 
+using testing::expectMouseIn;
 using testing::LinkHarness;
 using Events = std::vector<HIDPPEvent>;
 using std::chrono::milliseconds;
@@ -45,32 +46,6 @@ HIDPPSetup plan() {
         {CID{0x56}, ControlBehavior::press(actionB)}};
     setup.thumbWheelInverted = true;
     return setup;
-}
-
-// What the mouse must be set to for `setup`, worked out from its description.
-void expectMouseIn(const VirtualHidppMouse& mouse, const HIDPPSetup& setup) {
-    for (const auto& control : mouse.description().controls) {
-        VirtualHidppMouse::ControlReporting wanted;
-        const auto entry =
-            std::find_if(setup.controls.begin(), setup.controls.end(),
-                         [&](const auto& pair) { return pair.first.rawValue == control.cid; });
-        if (control.divertable() && !control.isVirtual()) {
-            if (setup.listening) {
-                wanted.divert = control.cid != 0x50;
-            } else if (entry != setup.controls.end() &&
-                       !entry->second.template is<ControlBehavior::Native>()) {
-                wanted.divert = true;
-                wanted.rawXY =
-                    entry->second.template is<ControlBehavior::Gesture>() && control.rawXY();
-            }
-        }
-        EXPECT_EQ(mouse.reporting(control.cid), wanted) << "control 0x" << std::hex << control.cid;
-    }
-    if (mouse.description().thumbWheel) {
-        EXPECT_EQ(mouse.thumbWheelReporting(),
-                  (VirtualHidppMouse::ThumbWheelReporting{setup.thumbWheelDiverted,
-                                                          setup.thumbWheelInverted}));
-    }
 }
 
 HIDPPReport request(std::uint8_t index, std::uint8_t function,

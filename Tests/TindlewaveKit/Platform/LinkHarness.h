@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <optional>
 #include <vector>
@@ -145,5 +147,28 @@ struct LinkHarness {
         entries.push_back({kind, now, std::move(input), std::move(out)});
     }
 };
+
+// Checks that the mouse is set exactly as `plan` asks, worked out from its description.
+inline void expectMouseIn(const VirtualHidppMouse& mouse, const HIDPPSetup& plan) {
+    for (const auto& control : mouse.description().controls) {
+        VirtualHidppMouse::ControlReporting wanted;
+        if (control.divertable() && !control.isVirtual()) {
+            const auto entry = plan.controls.find(CID{control.cid});
+            if (plan.listening) {
+                wanted.divert = control.cid != 0x50;
+            } else if (entry != plan.controls.end() &&
+                       !entry->second.is<ControlBehavior::Native>()) {
+                wanted.divert = true;
+                wanted.rawXY = entry->second.is<ControlBehavior::Gesture>() && control.rawXY();
+            }
+        }
+        EXPECT_EQ(mouse.reporting(control.cid), wanted) << "control " << control.cid;
+    }
+    if (mouse.description().thumbWheel) {
+        EXPECT_EQ(mouse.thumbWheelReporting(),
+                  (VirtualHidppMouse::ThumbWheelReporting{plan.thumbWheelDiverted,
+                                                          plan.thumbWheelInverted}));
+    }
+}
 
 }  // namespace tindlewave::testing

@@ -11,6 +11,7 @@ namespace tindlewave {
 namespace {
 
 using std::chrono::milliseconds;
+using testing::expectMouseIn;
 using testing::LinkHarness;
 
 class Random {
@@ -144,28 +145,6 @@ void checkTrace(const LinkHarness& harness) {
         }
     }
     ASSERT_FALSE(open) << "a run never ended";
-}
-
-void expectMouseIn(const VirtualHidppMouse& mouse, const HIDPPSetup& plan) {
-    for (const auto& control : mouse.description().controls) {
-        VirtualHidppMouse::ControlReporting wanted;
-        if (control.divertable() && !control.isVirtual()) {
-            const auto entry = plan.controls.find(CID{control.cid});
-            if (plan.listening) {
-                wanted.divert = control.cid != 0x50;
-            } else if (entry != plan.controls.end() &&
-                       !entry->second.is<ControlBehavior::Native>()) {
-                wanted.divert = true;
-                wanted.rawXY = entry->second.is<ControlBehavior::Gesture>() && control.rawXY();
-            }
-        }
-        ASSERT_EQ(mouse.reporting(control.cid), wanted) << "control " << control.cid;
-    }
-    if (mouse.description().thumbWheel) {
-        ASSERT_EQ(mouse.thumbWheelReporting(),
-                  (VirtualHidppMouse::ThumbWheelReporting{plan.thumbWheelDiverted,
-                                                          plan.thumbWheelInverted}));
-    }
 }
 
 // Whether discovery took a stale reply for a look-up: what the link holds differs from the mouse.
