@@ -11,7 +11,9 @@ std::int32_t WholePoints::take(double points, bool restart) {
         exact = 0;
         posted = 0;
     }
-    exact += points;
+    // A share that is no number (NaN or infinite) is dropped: added in, it would stop every later
+    // share of the gesture from coming out, or make every later frame scroll the most it can.
+    if (std::isfinite(points)) exact += points;
     // std::round rounds halves away from zero.
     double due = std::round(exact) - posted;
     if (std::isnan(due)) return 0;

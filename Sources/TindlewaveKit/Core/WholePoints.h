@@ -11,7 +11,8 @@ struct WholePoints {
     double posted = 0;  // whole points handed out so far (always a whole number)
 
     // Adds `points` and gives the whole points now due. `restart` starts a new gesture from zero.
-    // A share beyond the 32-bit range is handed out as its limit; the rest stays due.
+    // A share beyond the 32-bit range is handed out as its limit; the rest stays due. A share that
+    // is not a finite number is dropped.
     std::int32_t take(double points, bool restart);
 
     bool operator==(const WholePoints&) const = default;

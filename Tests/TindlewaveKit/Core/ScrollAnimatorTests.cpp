@@ -229,6 +229,16 @@ TEST(WholePoints, KeepsRemaindersAndSaturates) {
     EXPECT_EQ(whole.take(-1e12, true), std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(whole.take(std::nan(""), true), 0);
     EXPECT_EQ(whole.take(3.0, true), 3);
+
+    // A share that is no number is dropped; the gesture's remainders go on adding up.
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(whole.take(0.4, true), 0);
+    EXPECT_EQ(whole.take(std::nan(""), false), 0);
+    EXPECT_EQ(whole.take(0.4, false), 1);
+    EXPECT_EQ(whole.take(infinity, false), 0);
+    EXPECT_EQ(whole.take(-infinity, false), 0);
+    EXPECT_EQ(whole.take(0.4, false), 0);
+    EXPECT_EQ(whole.take(0.4, false), 1);
 }
 
 }  // namespace
