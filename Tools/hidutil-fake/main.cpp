@@ -12,7 +12,9 @@
 //     "hang": false,        // true: never ends (until killed), changing nothing
 //     "garbage": false,     // true: prints nonsense instead of the table
 //     "delay": 0.0,         // seconds to wait before answering
-//     "calls": [[...], ...] // every argument list received, appended by each run
+//     "calls": [[...], ...], // every argument list received, appended by each run
+//     "running": 0,         // runs under way now, and the most ever under way at once
+//     "mostRunning": 0
 //   }
 //
 // Understood: property [--matching <dict>] (--get UserKeyMapping | --set <dict>). The dictionaries
@@ -23,6 +25,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdint>
@@ -117,6 +120,37 @@ std::string table(const json& state, const std::optional<json>& matching) {
     return out.str();
 }
 
+// The state of an open, locked state file (discarded when it is not a JSON object).
+json loadState(int fd) {
+    std::string content;
+    char buffer[8192];
+    for (ssize_t got; (got = ::pread(fd, buffer, sizeof buffer, content.size())) > 0;)
+        content.append(buffer, got);
+    return json::parse(content, nullptr, false);
+}
+
+void saveState(int fd, const json& state) {
+    std::string written = state.dump(2) + "\n";
+    if (::ftruncate(fd, 0) != 0 ||
+        ::pwrite(fd, written.data(), written.size(), 0) != static_cast<ssize_t>(written.size())) {
+        std::cerr << "hidutil: cannot write the state file\n";
+    }
+}
+
+// Counts this run as over. A hanging run never is; nobody asks about it afterwards.
+void finishRun(const char* statePath) {
+    int fd = ::open(statePath, O_RDWR | O_CLOEXEC);
+    if (fd < 0) return;
+    ::flock(fd, LOCK_EX);
+    json state = loadState(fd);
+    if (state.is_object()) {
+        state["running"] = state.value("running", 1) - 1;
+        saveState(fd, state);
+    }
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+}
+
 int usage(const std::string& why) {
     std::cout << "hidutil: " << why << "\n";
     return 1;
@@ -133,16 +167,15 @@ int main(int argc, char** argv) {
     if (fd < 0) return usage(std::string("cannot open ") + statePath);
     ::flock(fd, LOCK_EX);
 
-    std::string content;
-    char buffer[8192];
-    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) content.append(buffer, got);
-    json state = json::parse(content, nullptr, false);
+    json state = loadState(fd);
     if (state.is_discarded() || !state.is_object()) {
         ::close(fd);
         return usage("the state file is not a JSON object");
     }
     if (!state.contains("services")) state["services"] = json::array();
     state["calls"].push_back(arguments);
+    state["running"] = state.value("running", 0) + 1;
+    state["mostRunning"] = std::max(state.value("mostRunning", 0), state.value("running", 0));
 
     std::optional<json> matching;
     std::optional<json> set;
@@ -186,11 +219,7 @@ int main(int argc, char** argv) {
                              : table(state, matching);
     const double delay = state.value("delay", 0.0);
 
-    std::string written = state.dump(2) + "\n";
-    if (::ftruncate(fd, 0) != 0 ||
-        ::pwrite(fd, written.data(), written.size(), 0) != static_cast<ssize_t>(written.size())) {
-        std::cerr << "hidutil: cannot write the state file\n";
-    }
+    saveState(fd, state);
     ::flock(fd, LOCK_UN);
     ::close(fd);
 
@@ -198,6 +227,7 @@ int main(int argc, char** argv) {
     if (hang) {
         for (;;) ::pause();
     }
+    finishRun(statePath);
     if (!failure.empty()) return usage(failure);
     if (exitStatus != 0) {
         std::cout << "hidutil: failed on purpose\n";

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "TempFolder.h"
+#include "TestKit/TempFolder.h"
 #include "TestKit/Waiter.h"
 
 namespace tindlewave {

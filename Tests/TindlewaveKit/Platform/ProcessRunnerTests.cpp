@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "TempFolder.h"
+#include "TestKit/TempFolder.h"
 
 namespace tindlewave {
 namespace {

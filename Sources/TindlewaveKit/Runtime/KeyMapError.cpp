@@ -1,0 +1,14 @@
+#include "Runtime/KeyMapError.h"
+
+namespace tindlewave {
+
+std::string KeyMapError::description() const {
+    if (const auto* failed = as<HidutilFailed>()) {
+        return "hidutil exited " + std::to_string(failed->status) + ": " + failed->output;
+    }
+    if (is<NoServiceMatched>()) return "no keyboard service matched";
+    if (is<ServiceLagsDevice>()) return "keyboard service not ready";
+    return "hidutil timed out";
+}
+
+}  // namespace tindlewave

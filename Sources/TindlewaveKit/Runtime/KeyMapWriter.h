@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "Core/KeyRoutes.h"
+#include "Model/Result.h"
+#include "Runtime/HidutilReadback.h"
+#include "Runtime/KeyMapError.h"
+
+namespace tindlewave {
+
+class Executor;
+class WorkPool;
+
+// Where hidutil runs: the program, and the pool whose threads wait for it.
+struct HidutilHost {
+    std::string executable = "/usr/bin/hidutil";
+    WorkPool* pool = nullptr;  // null: ThreadPool::shared()
+};
+
+// Sets and reads the UserKeyMapping of a device's keyboard services by running hidutil. The only
+// place that runs it. Each call runs on the pool and hands its result to `done` as a job of `back`.
+// Calls for the same matching text run one at a time, in the order they reach the pool, whoever
+// makes them; calls for different keyboards run side by side.
+namespace KeyMapWriter {
+
+using Pairs = std::set<KeyMapSetup::Pair>;
+
+// hidutil's exit status and what it printed (as UTF-8, invalid bytes replaced).
+struct HidutilRun {
+    std::int32_t status;
+    std::string output;
+    bool operator==(const HidutilRun&) const = default;
+};
+
+// What the keyboard services matching the text hold: the union over all of them.
+void read(const HidutilHost& host, Executor& back, std::string matching,
+          std::function<void(Result<Pairs, KeyMapError>)> done);
+
+// Writes the set-up and checks by reading back that every matching service took exactly it.
+void write(const HidutilHost& host, Executor& back, KeyMapSetup setup, std::string matching,
+           std::function<void(Result<std::monostate, KeyMapError>)> done);
+
+// The blocking steps, for the pool thread (and tests). hidutil is killed after 3 s.
+Result<HidutilRun, KeyMapError> hidutil(const HidutilHost& host,
+                                        const std::vector<std::string>& arguments);
+Result<HidutilReadback::Services, KeyMapError> readBack(const HidutilHost& host,
+                                                        const std::string& matching);
+Result<Pairs, KeyMapError> readNow(const HidutilHost& host, const std::string& matching);
+Result<std::monostate, KeyMapError> writeNow(const HidutilHost& host, const KeyMapSetup& setup,
+                                             const std::string& matching);
+
+// The pairs a keyboard reports once `setup` is in place.
+Pairs expectedPairs(const KeyMapSetup& setup);
+
+}  // namespace KeyMapWriter
+
+}  // namespace tindlewave
