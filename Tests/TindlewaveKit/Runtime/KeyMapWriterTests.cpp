@@ -17,7 +17,7 @@ using testkit::FakeHidutil;
 using testkit::TempFolder;
 
 // The matching text of the device in the fake's state: vendor 0x46D, product 0xC52B.
-const std::string logitechLike =
+const std::string keyboardMatching =
     R"({"VendorID":0x46D,"ProductID":0xC52B,"PrimaryUsagePage":1,"PrimaryUsage":6})";
 
 KeyMapSetup hyperOnCapsLock() {
@@ -42,8 +42,8 @@ TEST_F(KeyMapWriterTest, WriteIsAppliedToEveryServiceAndReadBack) {
     fake.addKeyboard(0x1000004c0, 0x46D, 0xC52B);
     fake.addKeyboard(0x5, 0x1234, 0xAB);  // another keyboard, not touched
 
-    ASSERT_TRUE(writeNow(fake.host(), twoRoutes(), logitechLike).ok());
-    auto read = readNow(fake.host(), logitechLike);
+    ASSERT_TRUE(writeNow(fake.host(), twoRoutes(), keyboardMatching).ok());
+    auto read = readNow(fake.host(), keyboardMatching);
     ASSERT_TRUE(read.ok());
     EXPECT_EQ(*read, (Pairs{{0x700000039, 0x70000006D}, {0x70000003A, 0x7000000E4}}));
 
@@ -51,17 +51,17 @@ TEST_F(KeyMapWriterTest, WriteIsAppliedToEveryServiceAndReadBack) {
     EXPECT_TRUE(state["services"][2]["mapping"].is_null());
     // The matching and set-up texts, quotes and braces and all, each arrive as one argument.
     const auto& set = state["calls"][0];
-    EXPECT_EQ(set, (nlohmann::json{"property", "--matching", logitechLike, "--set",
+    EXPECT_EQ(set, (nlohmann::json{"property", "--matching", keyboardMatching, "--set",
                                    twoRoutes().userKeyMappingJSON()}));
-    EXPECT_EQ(state["calls"][1],
-              (nlohmann::json{"property", "--matching", logitechLike, "--get", "UserKeyMapping"}));
+    EXPECT_EQ(state["calls"][1], (nlohmann::json{"property", "--matching", keyboardMatching,
+                                                 "--get", "UserKeyMapping"}));
 }
 
 TEST_F(KeyMapWriterTest, AnEmptyMapClearsTheKeyboard) {
     fake.addKeyboard(0x1000004be, 0x46D, 0xC52B);
-    ASSERT_TRUE(writeNow(fake.host(), hyperOnCapsLock(), logitechLike).ok());
-    ASSERT_TRUE(writeNow(fake.host(), KeyMapSetup::neutral(), logitechLike).ok());
-    EXPECT_EQ(*readNow(fake.host(), logitechLike), Pairs{});
+    ASSERT_TRUE(writeNow(fake.host(), hyperOnCapsLock(), keyboardMatching).ok());
+    ASSERT_TRUE(writeNow(fake.host(), KeyMapSetup::neutral(), keyboardMatching).ok());
+    EXPECT_EQ(*readNow(fake.host(), keyboardMatching), Pairs{});
 }
 
 TEST_F(KeyMapWriterTest, WriteChecksFailWhenNoServiceMatchesOrOneLags) {
@@ -71,27 +71,27 @@ TEST_F(KeyMapWriterTest, WriteChecksFailWhenNoServiceMatchesOrOneLags) {
     EXPECT_EQ(unmatched.error().description(), "no keyboard service matched");
 
     fake.addKeyboard(0x1000004c0, 0x46D, 0xC52B, /*lags=*/true);
-    auto lagging = writeNow(fake.host(), hyperOnCapsLock(), logitechLike);
+    auto lagging = writeNow(fake.host(), hyperOnCapsLock(), keyboardMatching);
     ASSERT_FALSE(lagging.ok());
     EXPECT_EQ(lagging.error(), KeyMapError::serviceLagsDevice());
     EXPECT_EQ(lagging.error().description(), "keyboard service not ready");
 
     fake.change([](auto& state) { state["garbage"] = true; });
-    EXPECT_EQ(writeNow(fake.host(), hyperOnCapsLock(), logitechLike).error(),
+    EXPECT_EQ(writeNow(fake.host(), hyperOnCapsLock(), keyboardMatching).error(),
               KeyMapError::noServiceMatched());
 }
 
 TEST_F(KeyMapWriterTest, FailedAndMissingHidutilReportStatusAndOutput) {
     fake.addKeyboard(0x1000004be, 0x46D, 0xC52B);
     fake.change([](auto& state) { state["exitStatus"] = 2; });
-    auto failed = writeNow(fake.host(), hyperOnCapsLock(), logitechLike);
+    auto failed = writeNow(fake.host(), hyperOnCapsLock(), keyboardMatching);
     ASSERT_FALSE(failed.ok());
     EXPECT_EQ(failed.error().description(), "hidutil exited 2: hidutil: failed on purpose\n");
-    EXPECT_EQ(readNow(fake.host(), logitechLike).error(),
+    EXPECT_EQ(readNow(fake.host(), keyboardMatching).error(),
               KeyMapError::hidutilFailed(2, "hidutil: failed on purpose\n"));
 
     HidutilHost missing{folder / "no-hidutil", nullptr};
-    auto notThere = readNow(missing, logitechLike);
+    auto notThere = readNow(missing, keyboardMatching);
     ASSERT_FALSE(notThere.ok());
     EXPECT_EQ(notThere.error().description(), "hidutil exited -1: No such file or directory");
 }
@@ -99,7 +99,7 @@ TEST_F(KeyMapWriterTest, FailedAndMissingHidutilReportStatusAndOutput) {
 TEST_F(KeyMapWriterTest, AHangingHidutilIsKilledAfterThreeSecondsAsTimedOut) {
     fake.addKeyboard(0x1000004be, 0x46D, 0xC52B);
     fake.change([](auto& state) { state["hang"] = true; });
-    auto hung = readNow(fake.host(), logitechLike);
+    auto hung = readNow(fake.host(), keyboardMatching);
     ASSERT_FALSE(hung.ok());
     EXPECT_EQ(hung.error(), KeyMapError::timedOut());
     EXPECT_EQ(hung.error().description(), "hidutil timed out");
@@ -115,13 +115,13 @@ TEST_F(KeyMapWriterTest, CallsForOneKeyboardRunOneAtATimeAndReportBackOnTheCalle
     int finished = 0;
     bool allOnBack = true;
     for (int i = 0; i < 3; ++i) {
-        write(fake.host(), back, hyperOnCapsLock(), logitechLike, [&](auto result) {
+        write(fake.host(), back, hyperOnCapsLock(), keyboardMatching, [&](auto result) {
             waiter.update([&] {
                 allOnBack = allOnBack && back.isCurrent() && result.ok();
                 ++finished;
             });
         });
-        read(fake.host(), back, logitechLike, [&](auto result) {
+        read(fake.host(), back, keyboardMatching, [&](auto result) {
             waiter.update([&] {
                 allOnBack = allOnBack && back.isCurrent() && result.ok();
                 ++finished;
