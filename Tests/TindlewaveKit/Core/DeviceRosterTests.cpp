@@ -121,6 +121,19 @@ TEST(DeviceRoster, ReceiverInterfacesJoinOneDevice) {
     EXPECT_EQ(roster.devices().size(), 1u);
 }
 
+TEST(DeviceRoster, KeyboardInterfaceWithNewServicesGivesOneChangeCarryingBoth) {
+    DeviceRoster roster;
+    roster.interfaceAppeared(10, interface(0x46D, 0xC52B, vendorSpecific), {SenderID{100}});
+    const auto keyboard = interface(0x46D, 0xC52B, {1, 6});
+
+    const auto change = roster.interfaceAppeared(11, keyboard, {SenderID{101}});
+    ASSERT_TRUE(change && change->is<DeviceRoster::Change::Changed>());
+    EXPECT_EQ(change->device().properties, keyboard);
+    EXPECT_EQ(change->device().eventServices,
+              (std::vector<SenderID>{SenderID{100}, SenderID{101}}));
+    EXPECT_EQ(roster.devices().front(), change->device());
+}
+
 TEST(DeviceRoster, RemovalAndReturn) {
     DeviceRoster roster;
     const auto mouse = interface(0x46D, 0xB023, {1, 2});
