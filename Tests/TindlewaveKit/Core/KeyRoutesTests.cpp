@@ -30,6 +30,12 @@ TEST(KeyMapSetup, LeftoversAreTheCarrierPairsOnly) {
     using Pair = KeyMapSetup::Pair;
     EXPECT_EQ(KeyMapSetup::tindlewaveLeftover({}), std::nullopt);
     EXPECT_EQ(KeyMapSetup::tindlewaveLeftover({Pair{0x700000039, 0x700000045}}), std::nullopt);
+    // Just outside F13...F20 on either side, and F20 itself.
+    EXPECT_EQ(KeyMapSetup::tindlewaveLeftover({Pair{0x700000039, 0x700000067}}), std::nullopt);
+    EXPECT_EQ(KeyMapSetup::tindlewaveLeftover({Pair{0x700000039, 0x70000006F}})->routes,
+              (std::vector<KeyRoute>{
+                  {capsLock, KeyTarget::carrier({HIDUsage{0x6F}, KeyCode{90}},
+                                                CarrierMeaning::holdModifiers(Modifiers{}))}}));
 
     const auto leftover = KeyMapSetup::tindlewaveLeftover(
         {Pair{0x700000039, 0x70000006D}, Pair{0x70000003A, 0x700000068},
