@@ -118,6 +118,11 @@ TEST(HeldKeys, ReleaseAllGoesButtonsByNumberThenControls) {
     EXPECT_TRUE(keys.holds().empty());
     EXPECT_EQ(toText(KeyHolder::button(10)), "button(10)");
     EXPECT_EQ(toText(KeyHolder::control(DeviceInstanceID{1}, CID{0xC3})), "control(#1,0xC3)");
+    // Device ids compare as numbers too: #2 before #10, whatever their texts say.
+    EXPECT_TRUE(releaseOrderBefore(KeyHolder::control(DeviceInstanceID{2}, CID{0xC3}),
+                                   KeyHolder::control(DeviceInstanceID{10}, CID{0x50})));
+    EXPECT_FALSE(releaseOrderBefore(KeyHolder::control(DeviceInstanceID{10}, CID{0x50}),
+                                    KeyHolder::control(DeviceInstanceID{2}, CID{0xC3})));
 }
 
 TEST(KeyHold, MadeFromHoldableActionsOnly) {
