@@ -26,8 +26,11 @@ class JsonPath {
     // The document itself (the empty path).
     JsonPath() = default;
 
-    JsonPath child(std::string_view key) const { return JsonPath(this, key, 0, false); }
-    JsonPath at(std::size_t index) const { return JsonPath(this, {}, index, true); }
+    JsonPath child(std::string_view key) const& { return JsonPath(this, key, 0, false); }
+    JsonPath at(std::size_t index) const& { return JsonPath(this, {}, index, true); }
+    // A path made from a temporary would point at a frame that is gone by the next statement.
+    JsonPath child(std::string_view key) const&& = delete;
+    JsonPath at(std::size_t index) const&& = delete;
 
     std::vector<PathKey> components() const;
     // "devices[0].rules[2].when"

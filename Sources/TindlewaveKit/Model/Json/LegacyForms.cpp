@@ -48,7 +48,9 @@ void convertRightButtonPan(const Json::object_t& device, const JsonPath& deviceP
     const Json* pan = optionalMember(scrolling->get_ref<const Json::object_t&>(), "rightButtonPan");
     if (!pan) return;
 
-    const JsonPath panPath = devicePath.child("scrolling").child("rightButtonPan");
+    // Each path frame points at its parent, so the parent must outlive it: no chained temporaries.
+    const JsonPath scrollingPath = devicePath.child("scrolling");
+    const JsonPath panPath = scrollingPath.child("rightButtonPan");
     const auto& object = readObject(*pan, panPath);
     const bool momentum =
         readBool(requiredMember(object, "momentum", panPath), panPath.child("momentum"));
