@@ -84,9 +84,8 @@ bool ButtonStage::dragged(std::int64_t button, Event& event, TapVerdict& verdict
     if (!held_ || held_->button != button) return false;
     const ControlBehavior& behavior = held_->behavior;
     if (behavior.is<ControlBehavior::Gesture>()) {
-        auto output = machine_.step(
-            GestureMachine::Input::move(static_cast<double>(event.integer(IntegerField::deltaX)),
-                                        static_cast<double>(event.integer(IntegerField::deltaY))));
+        auto output = machine_.move(static_cast<double>(event.integer(IntegerField::deltaX)),
+                                    static_cast<double>(event.integer(IntegerField::deltaY)));
         if (output && gestureVerdict(*output, verdict)) return true;
         return dropped(verdict);
     }

@@ -18,6 +18,10 @@ constexpr std::int64_t commandKeyCode = 55;
 CarrierStage::CarrierStage(const std::map<KeyCode, CarrierMeaning>& carriers)
     : carriers_(carriers.begin(), carriers.end()) {
     held_.reserve(carriers_.size());
+    for (const auto& [key, meaning] : carriers_) {
+        if (key.rawValue < lowCodes)
+            low_[key.rawValue / 64] |= std::uint64_t{1} << (key.rawValue % 64);
+    }
 }
 
 void CarrierStage::emptyHeld() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <utility>
@@ -25,8 +26,10 @@ class CarrierStage {
     bool process(EventType type, Event& event, TapVerdict& verdict) {
         if (type != EventType::keyDown && type != EventType::keyUp) return false;
         std::int64_t code = event.integer(IntegerField::keyCode);
-        for (const auto& [key, meaning] : carriers_) {
-            if (key.rawValue == code) return carrierKey(type, event, key, meaning, verdict);
+        if (mayCarry(code)) {
+            for (const auto& [key, meaning] : carriers_) {
+                if (key.rawValue == code) return carrierKey(type, event, key, meaning, verdict);
+            }
         }
         event.flags |= heldFlags_;
         return false;
@@ -38,12 +41,23 @@ class CarrierStage {
     void emptyHeld();
 
   private:
+    // Key codes below this have a bit each in `low_`, set for the carriers; others are scanned.
+    static constexpr std::int64_t lowCodes = 128;
+
+    // Whether a key code may be a carrier: for the usual codes, whether its bit is set.
+    bool mayCarry(std::int64_t code) const {
+        if (code < 0 || code >= lowCodes) return true;
+        const auto bit = static_cast<std::uint64_t>(code);
+        return ((low_[bit / 64] >> (bit % 64)) & 1) != 0;
+    }
+
     bool carrierKey(EventType type, Event& event, KeyCode code, const CarrierMeaning& meaning,
                     TapVerdict& verdict);
 
     // A flat copy of the rules' carriers: there are at most a handful, and a scan of them is
     // cheaper than a tree walk for every key event.
     std::vector<std::pair<KeyCode, CarrierMeaning>> carriers_;
+    std::array<std::uint64_t, lowCodes / 64> low_{};   // the carriers among the usual codes
     std::vector<std::pair<KeyCode, Modifiers>> held_;  // capacity for every carrier, reserved
     std::uint64_t heldFlags_ = 0;                      // the event flags of all held modifiers
 };

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <optional>
+#include <type_traits>
+#include <utility>
 #include <variant>
 
 #include "Core/GesturePlan.h"
@@ -48,7 +50,15 @@ struct GestureMachine {
             bool operator==(const Cancel&) const = default;
         };
 
-        std::variant<Press, Move, Release, Cancel> value;
+        using Value = std::variant<Press, Move, Release, Cancel>;
+        Value value;
+
+        // Made from one of the cases. (A constructor rather than brace initialisation: a move is
+        // fed for every movement event, and brace initialisation clears the whole storage, which
+        // is as large as a plan.)
+        template <class C>
+        requires std::is_constructible_v<Value, C&&> Input(C&& alternative)
+            : value(std::forward<C>(alternative)) {}
 
         static Input press(GesturePlan plan) { return {Press{std::move(plan)}}; }
         static Input move(double dx, double dy) { return {Move{dx, dy}}; }
@@ -94,6 +104,9 @@ struct GestureMachine {
     State state = Idle{};
 
     std::optional<Output> step(const Input& input);
+    // The same as step(Input::move(dx, dy)), without making the input: movement comes with every
+    // pointer event while a control is held.
+    std::optional<Output> move(double dx, double dy);
 
     // The direction of a summed movement: vertical only when strictly larger, so a tie is
     // horizontal.

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <new>
 #include <optional>
+#include <type_traits>
 
 #include "Core/DeviceIDs.h"
 #include "Core/Event.h"
@@ -30,7 +32,11 @@ class OriginLookup {
     const std::optional<HIDOrigin>& get() {
         if (!asked_) {
             asked_ = true;
-            if (origin_) value_ = origin_(event_);
+            // The answer is made in place: the function's return value becomes `value_` itself.
+            // (Assigning it would copy the freshly written value with wider loads than the
+            // stores that wrote it, which stalls for longer than the whole lookup takes.)
+            if (origin_)
+                ::new (static_cast<void*>(&value_)) std::optional<HIDOrigin>(origin_(event_));
         }
         return value_;
     }
@@ -40,6 +46,8 @@ class OriginLookup {
     const Event& event_;
     bool asked_ = false;
     std::optional<HIDOrigin> value_;
+    static_assert(std::is_trivially_destructible_v<std::optional<HIDOrigin>>,
+                  "the origin is replaced in place without being destroyed");
 };
 
 }  // namespace tindlewave

@@ -74,7 +74,7 @@ void ScrollAnimator::restart(const ScrollTick& tick, double now) {
 }
 
 void ScrollAnimator::add(const ScrollTick& tick, double now) {
-    const SpeedCurve& curve = tick.settings.curve;
+    const SpeedCurve& curve = tick.settings.get().curve;
     const double slowest = curve.slowest();
     // A tick always carries at least one notch; fewer would make a negative or empty pulse.
     const int steps = std::max(tick.steps, 1);

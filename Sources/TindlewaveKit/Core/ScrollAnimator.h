@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <variant>
 
@@ -12,14 +13,23 @@
 namespace tindlewave {
 
 // One wheel event of a device with smooth scrolling.
+//
+// The tick refers to the device's settings rather than holding a copy: copying them would copy
+// the speed curve's shared points (a reference count changed twice per wheel event). A tick is
+// fed to the animator at once, which reads the settings during `tick` and keeps nothing of them,
+// so the settings need only outlive that call; the tap pipeline's ticks refer to its scroll
+// stage's settings, which last until the pipeline takes new rules. A temporary cannot be bound.
 struct ScrollTick {
     enum class Sign { positive, negative };
 
-    Sign sign = Sign::positive;  // the direction of the wheel event
-    int steps = 1;               // notches in the event, at least 1
-    SmoothScroll settings;       // the device's smooth-scrolling settings
+    Sign sign = Sign::positive;                           // the direction of the wheel event
+    int steps = 1;                                        // notches in the event, at least 1
+    std::reference_wrapper<const SmoothScroll> settings;  // the device's smooth-scrolling settings
 
-    bool operator==(const ScrollTick&) const = default;
+    // Equal when direction, notches and the settings' values are equal.
+    bool operator==(const ScrollTick& other) const {
+        return sign == other.sign && steps == other.steps && settings.get() == other.settings.get();
+    }
 };
 
 // The spin rate of the wheel, smoothed over the notches.

@@ -23,8 +23,13 @@ double axisValue(const Event& event, FixedPointField fixed, IntegerField whole) 
 int ScrollStage::steps(double wheelDetents) {
     if (!std::isfinite(wheelDetents)) return 1;
     constexpr double most = std::numeric_limits<int>::max();
-    double rounded = std::round(std::min(std::fabs(wheelDetents), most));
-    return std::max(1, static_cast<int>(rounded));
+    const double magnitude = std::min(std::fabs(wheelDetents), most);
+    // Rounded half away from zero without a library call: both the whole part and the fraction
+    // left over are exact, and the magnitude is at most the largest int, so the step up cannot
+    // overflow.
+    int whole = static_cast<int>(magnitude);
+    if (magnitude - whole >= 0.5) ++whole;
+    return std::max(1, whole);
 }
 
 bool ScrollStage::wheel(const Event& event, OriginLookup& origin, TapVerdict& verdict) const {
@@ -39,13 +44,14 @@ bool ScrollStage::wheel(const Event& event, OriginLookup& origin, TapVerdict& ve
 
     const auto& from = origin.get();
     if (!from) return false;
-    auto settings = settings_.find(from->sender);
-    if (settings == settings_.end()) return false;
-
-    verdict.become(TapVerdict::Scroll{
-        ScrollTick{vertical > 0 ? ScrollTick::Sign::positive : ScrollTick::Sign::negative,
-                   steps(from->wheelDetents), settings->second}});
-    return true;
+    for (const auto& [sender, settings] : settings_) {
+        if (sender != from->sender) continue;
+        verdict.become(TapVerdict::Scroll{
+            ScrollTick{vertical > 0 ? ScrollTick::Sign::positive : ScrollTick::Sign::negative,
+                       steps(from->wheelDetents), settings}});
+        return true;
+    }
+    return false;
 }
 
 }  // namespace tindlewave

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "Core/DeviceIDs.h"
 #include "Core/Event.h"
@@ -16,17 +18,20 @@ namespace tindlewave {
 class ScrollStage {
   public:
     ScrollStage() = default;
-    explicit ScrollStage(std::map<SenderID, SmoothScroll> settings)
-        : settings_(std::move(settings)) {}
+    explicit ScrollStage(const std::map<SenderID, SmoothScroll>& settings)
+        : settings_(settings.begin(), settings.end()) {}
 
     // Whether the stage decides the event, with its answer in `verdict`; false lets it pass.
+    // A scroll verdict's tick refers to this stage's settings: it stays valid until the stage is
+    // replaced or destroyed (the tap host feeds it to the animator before it takes new rules).
     bool process(EventType type, const Event& event, OriginLookup& origin,
                  TapVerdict& verdict) const {
         if (type != EventType::scrollWheel || settings_.empty()) return false;
         return wheel(event, origin, verdict);
     }
 
-    const std::map<SenderID, SmoothScroll>& settings() const { return settings_; }
+    // The smoothed event services with their settings, ordered by sender.
+    const std::vector<std::pair<SenderID, SmoothScroll>>& settings() const { return settings_; }
 
     // The notches of a wheel event from its detents: the magnitude rounded half away from zero,
     // at least 1. A value that is not finite counts as 1; a huge one is capped.
@@ -35,7 +40,9 @@ class ScrollStage {
   private:
     bool wheel(const Event& event, OriginLookup& origin, TapVerdict& verdict) const;
 
-    std::map<SenderID, SmoothScroll> settings_;
+    // A flat copy of the rules' settings: there are a handful of smoothed devices at most, and a
+    // scan of them is cheaper than a tree walk for every wheel event.
+    std::vector<std::pair<SenderID, SmoothScroll>> settings_;
 };
 
 }  // namespace tindlewave

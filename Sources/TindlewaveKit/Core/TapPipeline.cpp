@@ -16,11 +16,26 @@ TapVerdict TapPipeline::process(EventType type, Event& event) {
     if (event.carriesMarker()) return verdict;
     OriginLookup lookup(origin, event);
     // Each stage either decides (and writes its answer into the verdict) or lets the event pass
-    // to the next; the stages' own checks keep an event that none wants to a few comparisons.
-    if (learn.process(type, event, lookup, verdict)) return verdict;
-    if (carriers.process(type, event, verdict)) return verdict;
-    if (scroll.process(type, event, lookup, verdict)) return verdict;
-    buttons.process(type, event, lookup, verdict);
+    // to the next, in the order learn, carriers, scroll, buttons. Only the stages that handle the
+    // event's type are asked: keys go to the learn and carrier stages, the wheel to the scroll
+    // stage alone, and buttons (and anything else, which every stage lets pass) to the learn and
+    // button stages.
+    switch (type) {
+        case EventType::keyDown:
+        case EventType::keyUp:
+            if (!learn.process(type, event, lookup, verdict)) {
+                carriers.process(type, event, verdict);
+            }
+            break;
+        case EventType::scrollWheel:
+            scroll.process(type, event, lookup, verdict);
+            break;
+        default:
+            if (!learn.process(type, event, lookup, verdict)) {
+                buttons.process(type, event, lookup, verdict);
+            }
+            break;
+    }
     return verdict;
 }
 

@@ -115,7 +115,8 @@ TEST(ScrollAnimator, ReversalEndsABegunGlideFirst) {
 }
 
 TEST(ScrollAnimator, ManyNotchesKeepAtMost512PulsesAndLoseNoDistance) {
-    const ScrollTick tick{ScrollTick::Sign::positive, 1, evenTenPerNotch()};
+    const SmoothScroll settings = evenTenPerNotch();
+    const ScrollTick tick{ScrollTick::Sign::positive, 1, settings};
     ScrollAnimator animator;
     for (int i = 0; i < 600; ++i) animator.tick(tick, i * 0.01);  // 100 notches per second
     EXPECT_EQ(animator.pulses.size(), ScrollAnimator::maxPulses);
