@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
+#include <memory>
 #include <optional>
 
 #include "Core/TapPipeline.h"
@@ -187,6 +189,30 @@ TEST(TapPipeline, HyperCarrierHoldsItsModifiersAsACommandKeyChange) {
     EXPECT_EQ(lateUp.flags, 0u);
 }
 
+TEST(TapPipeline, CarriersAreFoundWhateverTheirKeyCode) {
+    // Key codes past the usual keyboard range are carriers too; other keys still get the held
+    // modifiers, whatever their code.
+    constexpr KeyCode high{200};
+    constexpr KeyCode higher{0xFFFF};
+    TapRules rules;
+    rules.carriers.emplace(high, CarrierMeaning::holdModifiers(Modifiers::hyper));
+    rules.carriers.emplace(higher, CarrierMeaning::press(mission));
+    rules.carriers.emplace(KeyCode{127}, CarrierMeaning::press(mission));
+    Pipe pipe(rules);
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, higher)), TapVerdict::perform(mission));
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, KeyCode{127})), TapVerdict::perform(mission));
+    Event down = key(EventType::keyDown, high);
+    EXPECT_EQ(pipe.run(down), TapVerdict::pass());
+    EXPECT_EQ(down.type, EventType::flagsChanged);
+    for (KeyCode other : {KeyCode{0}, KeyCode{63}, KeyCode{64}, KeyCode{126}, KeyCode{128},
+                          KeyCode{199}, KeyCode{201}}) {
+        Event typed = key(EventType::keyDown, other);
+        EXPECT_EQ(pipe.run(typed), TapVerdict::pass()) << other.rawValue;
+        EXPECT_EQ(typed.type, EventType::keyDown);
+        EXPECT_EQ(typed.flags & hyperFlags, hyperFlags) << other.rawValue;
+    }
+}
+
 TEST(TapPipeline, ClickCarrierPerformsOnceAndSwallowsTheRest) {
     TapRules rules;
     rules.carriers.emplace(f13, CarrierMeaning::press(mission));
@@ -234,6 +260,37 @@ TEST(TapPipeline, WheelDetentsThatAreNoUsableNumberStillGiveASaneStepCount) {
     EXPECT_EQ(ScrollStage::steps(std::nan("")), 1);
     EXPECT_EQ(ScrollStage::steps(std::numeric_limits<double>::infinity()), 1);
     EXPECT_EQ(ScrollStage::steps(-1e300), std::numeric_limits<int>::max());
+}
+
+TEST(TapPipeline, WheelDetentsRoundHalfAwayFromZeroAtEveryEdge) {
+    // Just below, at and just above each half, and at the top of the int range.
+    for (double half : {0.5, 1.5, 2.5, 1e6 + 0.5, 2147483646.5}) {
+        for (double v : {std::nextafter(half, 0.0), half, std::nextafter(half, 1e300)}) {
+            const int expected = std::max(1, static_cast<int>(std::round(v)));
+            EXPECT_EQ(ScrollStage::steps(v), expected) << v;
+            EXPECT_EQ(ScrollStage::steps(-v), expected) << -v;
+        }
+    }
+    EXPECT_EQ(ScrollStage::steps(2147483647.0), std::numeric_limits<int>::max());
+    EXPECT_EQ(ScrollStage::steps(std::nextafter(2147483647.0, 1e300)),
+              std::numeric_limits<int>::max());
+}
+
+TEST(TapPipeline, TicksReferToThePipelinesOwnCopyOfTheSettings) {
+    TapRules rules;
+    SmoothScroll smooth = SmoothScroll::defaults();
+    smooth.brake = 3;
+    rules.smoothScroll.emplace(keyboard, SmoothScroll::defaults());
+    rules.smoothScroll.emplace(mouse, smooth);
+    auto pipe = std::make_unique<Pipe>(rules);
+    rules.smoothScroll.clear();  // the caller's rules need not outlive the pipeline's ticks
+
+    const TapVerdict verdict = pipe->run(wheel(1));
+    ASSERT_TRUE(verdict.is<TapVerdict::Scroll>());
+    const SmoothScroll& settings = verdict.as<TapVerdict::Scroll>()->tick.settings.get();
+    EXPECT_EQ(settings, smooth);
+    EXPECT_EQ(pipe->pipeline.scroll.settings().front().first, mouse);  // ordered by sender
+    EXPECT_EQ(&settings, &pipe->pipeline.scroll.settings().front().second);
 }
 
 TEST(TapPipeline, PlainClickOfAGestureButtonIsReplayedWhereItBegan) {
