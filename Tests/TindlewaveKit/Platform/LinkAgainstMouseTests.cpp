@@ -48,6 +48,19 @@ HIDPPSetup plan() {
     return setup;
 }
 
+// The first recorded mouse without a thumb wheel: its look-up is answered "absent".
+VirtualMouseDescription recordedMouseWithoutWheel() {
+    auto files = recordedMouseFiles(testing::recordedMiceFolder());
+    EXPECT_TRUE(files) << files.error();
+    for (const auto& file : files ? *files : std::vector<std::string>{}) {
+        auto mouse = loadVirtualMouse(file);
+        EXPECT_TRUE(mouse) << mouse.error();
+        if (mouse && !mouse->thumbWheel) return *mouse;
+    }
+    ADD_FAILURE() << "no recorded mouse without a thumb wheel";
+    return VirtualMouseDescription::basic({}, false);
+}
+
 HIDPPReport request(std::uint8_t index, std::uint8_t function,
                     std::initializer_list<std::uint8_t> params) {
     HIDPPReport bytes{0x11, 0xFF, index, static_cast<std::uint8_t>((function << 4) | 0x0B)};
@@ -149,6 +162,60 @@ TEST(LinkAgainstMouse, CrossedRepliesFailDiscoveryAndTheRetryDiscoversCleanly) {
         EXPECT_EQ(harness.lastOutcome(), HIDPPOutcome::applied());
         expectMouseIn(harness.mouse, plan());
     }
+}
+
+TEST(LinkAgainstMouse, ALateAnswerToAResentLookUpIsNotTakenForTheNext) {
+    // The thumb-wheel look-up's answer comes 2.5 s late: it is sent again, both copies are
+    // answered "absent", and the second answer arrives after the link has moved on.
+    LinkHarness harness(recordedMouseWithoutWheel());
+    const auto& mouse = harness.mouse.description();
+    harness.request(ApplyReason::launch, plan());
+    harness.mouse.faults.delayReplies = 1;  // the next request's reply
+    harness.runUntilQuiet();
+
+    const auto reports = sentReports(harness);
+    ASSERT_GE(reports.size(), 6u);
+    const std::vector<HIDPPReport> head(reports.begin(), reports.begin() + 6);
+    EXPECT_EQ(head,
+              (std::vector{request(0, 0, {0x1B, 0x04}), request(0, 0, {0x21, 0x50}),
+                           request(0, 0, {0x21, 0x50}), request(0, 1, {0, 0, 1}),
+                           request(0, 0, {0x1D, 0x4B}), request(mouse.indexOf(0x1B04), 0, {})}));
+    // Both answers reached the link, the second while the ping was in flight.
+    const auto absent = std::count_if(
+        harness.delivered.begin(), harness.delivered.end(), [](const auto& delivered) {
+            return delivered.report[2] == 0x00 && delivered.report[3] == 0x0B &&
+                   delivered.report[4] == 0x00;
+        });
+    EXPECT_EQ(absent, 2);
+    EXPECT_EQ(harness.link.features.index(HIDPPFeature::wirelessStatus), mouse.indexOf(0x1D4B));
+    EXPECT_EQ(harness.link.features.index(HIDPPFeature::thumbWheel), std::nullopt);
+    EXPECT_EQ(harness.lastOutcome(), HIDPPOutcome::applied());
+    expectMouseIn(harness.mouse, plan());
+
+    // Later runs send no ping: nothing is owed any more.
+    const std::size_t from = harness.sent.size();
+    harness.request(ApplyReason::configChanged, plan());
+    harness.runUntilQuiet();
+    for (std::size_t i = from; i < harness.sent.size(); ++i) {
+        EXPECT_NE(harness.sent[i].report[2], 0x00) << "a root request in an apply run";
+    }
+}
+
+TEST(LinkAgainstMouse, ACrossedAbsentAnswerFailsDiscovery) {
+    // The thumb-wheel look-up's "absent" comes again just before the wireless look-up's answer.
+    LinkHarness harness(recordedMouseWithoutWheel());
+    harness.request(ApplyReason::launch, plan());
+    harness.mouse.faults.crossReplies = 1;
+    harness.runUntilQuiet();
+    const ApplyScheduler::Job first{{ApplyReason::launch}, 1};
+    ASSERT_GE(harness.events.size(), 2u);
+    EXPECT_EQ(harness.events[1].event,
+              HIDPPEvent::applyFinished(
+                  first, HIDPPOutcome::failed(HIDPPFailure::inconsistentDiscovery())));
+    EXPECT_EQ(harness.link.features.index(HIDPPFeature::wirelessStatus),
+              harness.mouse.description().indexOf(0x1D4B));
+    EXPECT_EQ(harness.lastOutcome(), HIDPPOutcome::applied());
+    expectMouseIn(harness.mouse, plan());
 }
 
 TEST(LinkAgainstMouse, MismatchAndDeviceErrorEndTheRun) {

@@ -11,6 +11,34 @@
 
 namespace tindlewave::testing {
 
+// What `plan` asks of one of the mouse's controls, worked out from its description.
+inline VirtualHidppMouse::ControlReporting wantedReporting(
+    const VirtualMouseDescription::Control& control, const HIDPPSetup& plan) {
+    VirtualHidppMouse::ControlReporting wanted;
+    if (control.divertable() && !control.isVirtual()) {
+        const auto entry = plan.controls.find(CID{control.cid});
+        if (plan.listening) {
+            wanted.divert = control.cid != 0x50;
+        } else if (entry != plan.controls.end() && !entry->second.is<ControlBehavior::Native>()) {
+            wanted.divert = true;
+            wanted.rawXY = entry->second.is<ControlBehavior::Gesture>() && control.rawXY();
+        }
+    }
+    return wanted;
+}
+
+inline VirtualHidppMouse::ThumbWheelReporting wantedThumbWheel(const HIDPPSetup& plan) {
+    return {plan.thumbWheelDiverted, plan.thumbWheelInverted};
+}
+
+// Whether the mouse is set exactly as `plan` asks.
+inline bool mouseIsIn(const VirtualHidppMouse& mouse, const HIDPPSetup& plan) {
+    for (const auto& control : mouse.description().controls) {
+        if (mouse.reporting(control.cid) != wantedReporting(control, plan)) return false;
+    }
+    return !mouse.description().thumbWheel || mouse.thumbWheelReporting() == wantedThumbWheel(plan);
+}
+
 // Drives a link against a virtual mouse on a virtual clock, as the session would: the link's
 // reports are written to the mouse, the mouse's reports are handed to the link, and the clock
 // jumps to the earlier of the mouse's next report and the link's deadline. Everything is recorded
@@ -51,6 +79,9 @@ struct LinkHarness {
     std::vector<Delivered> delivered;
     std::vector<Emitted> events;
     std::vector<Entry> entries;
+    // Runs that reported `applied` while the mouse was not set as their plan asks, by the time
+    // of the report.
+    std::vector<Instant> appliedOffPlan;
 
     void request(ApplyReason reason, std::optional<HIDPPSetup> plan) {
         carryOut(Entry::Kind::request, {}, link.request(reason, std::move(plan), now));
@@ -105,6 +136,7 @@ struct LinkHarness {
         deliverDue();
     }
     void reconnect() {
+        reconnectedInRun_ = true;
         mouse.reconnect(now);
         deliverDue();
     }
@@ -138,6 +170,19 @@ struct LinkHarness {
     }
 
     void carryOut(Entry::Kind kind, Bytes input, HIDPPOutput out) {
+        // Before this entry's reports reach the mouse: they belong to a later request or run.
+        for (std::size_t i = 0; i < out.events.size(); ++i) {
+            const HIDPPEvent& event = out.events[i];
+            if (event.is<HIDPPEvent::ApplyStarted>()) {
+                runPlan_ = link.plan;  // a plan changes only before an entry starts a run
+                reconnectedInRun_ = false;
+            } else if (const auto* finished = event.as<HIDPPEvent::ApplyFinished>()) {
+                if (finished->outcome.is<HIDPPOutcome::Applied>() && runPlan_ &&
+                    !mouseIsIn(mouse, *runPlan_) && !overtakenByReconnect(out.events, i + 1)) {
+                    appliedOffPlan.push_back(now);
+                }
+            }
+        }
         for (const auto& report : out.reports) {
             sent.push_back({now, report});
             mouse.write(report, now);
@@ -146,28 +191,27 @@ struct LinkHarness {
         for (const auto& event : out.events) events.push_back({now, event});
         entries.push_back({kind, now, std::move(input), std::move(out)});
     }
+
+    // A reconnect during the run wiped what it had set; the device's request to be set up again
+    // starts the next job at once, so the run's own outcome is overtaken.
+    bool overtakenByReconnect(const std::vector<HIDPPEvent>& output, std::size_t next) const {
+        if (!reconnectedInRun_ || next >= output.size()) return false;
+        const auto* started = output[next].as<HIDPPEvent::ApplyStarted>();
+        return started != nullptr && started->job.reasons.contains(ApplyReason::deviceAsked);
+    }
+
+    std::optional<HIDPPSetup> runPlan_;  // the plan of the run in progress
+    bool reconnectedInRun_ = false;
 };
 
-// Checks that the mouse is set exactly as `plan` asks, worked out from its description.
+// Checks that the mouse is set exactly as `plan` asks, control by control.
 inline void expectMouseIn(const VirtualHidppMouse& mouse, const HIDPPSetup& plan) {
     for (const auto& control : mouse.description().controls) {
-        VirtualHidppMouse::ControlReporting wanted;
-        if (control.divertable() && !control.isVirtual()) {
-            const auto entry = plan.controls.find(CID{control.cid});
-            if (plan.listening) {
-                wanted.divert = control.cid != 0x50;
-            } else if (entry != plan.controls.end() &&
-                       !entry->second.is<ControlBehavior::Native>()) {
-                wanted.divert = true;
-                wanted.rawXY = entry->second.is<ControlBehavior::Gesture>() && control.rawXY();
-            }
-        }
-        EXPECT_EQ(mouse.reporting(control.cid), wanted) << "control " << control.cid;
+        EXPECT_EQ(mouse.reporting(control.cid), wantedReporting(control, plan))
+            << "control " << control.cid;
     }
     if (mouse.description().thumbWheel) {
-        EXPECT_EQ(mouse.thumbWheelReporting(),
-                  (VirtualHidppMouse::ThumbWheelReporting{plan.thumbWheelDiverted,
-                                                          plan.thumbWheelInverted}));
+        EXPECT_EQ(mouse.thumbWheelReporting(), wantedThumbWheel(plan));
     }
 }
 

@@ -124,6 +124,10 @@ TEST(VirtualHidppMouse, AnswersDiscoveryLikeTheRecordedMouse) {
               Reports{report({0x11, 0xFF, 0x00, 0x0B, index})});
     EXPECT_EQ(ask(mouse, request(0, 0, {0x12, 0x34})),  // a feature it lacks: index 0
               Reports{report({0x11, 0xFF, 0x00, 0x0B, 0x00})});
+    // Ping: the protocol version, then the ping's data byte back.
+    EXPECT_EQ(ask(mouse, request(0, 1, {0, 0, 0xA7})),
+              Reports{report({0x11, 0xFF, 0x00, 0x1B, description->protocolMajor,
+                              description->protocolMinor, 0xA7})});
     EXPECT_EQ(ask(mouse, request(index, 0, {})),
               Reports{report({0x11, 0xFF, index, 0x0B,
                               static_cast<std::uint8_t>(description->controls.size())})});
@@ -231,14 +235,15 @@ TEST(VirtualHidppMouse, FaultSwitches) {
         EXPECT_EQ(ask(mouse, lookUp), Reports{answer});
         EXPECT_FALSE(mouse.faults.any());
     }
-    {  // A delayed reply comes after a later one.
+    {  // A delayed reply holds back the replies after it: the device answers in order.
         VirtualHidppMouse mouse(madeUp());
         mouse.faults.delayReplies = 1;
         mouse.write(lookUp, t0);
         mouse.write(request(0, 0, {0x21, 0x50}), t0 + seconds(2));
-        EXPECT_EQ(mouse.nextReportAt(), t0 + seconds(2) + milliseconds(1));
+        EXPECT_EQ(mouse.nextReportAt(), t0 + milliseconds(2501));
         EXPECT_EQ(mouse.takeReports(t0 + seconds(3)),
-                  (Reports{report({0x11, 0xFF, 0x00, 0x0B, wheel}), answer}));
+                  (Reports{answer, report({0x11, 0xFF, 0x00, 0x0B, wheel})}));
+        EXPECT_EQ(ask(mouse, lookUp, t0 + seconds(4)), Reports{answer});
     }
     {  // A chosen step fails with its code, once; other controls are not touched.
         VirtualHidppMouse mouse(madeUp());

@@ -15,11 +15,17 @@ std::uint16_t cidOf(std::span<const std::uint8_t> payload) {
     return static_cast<std::uint16_t>((payload[0] << 8) | payload[1]);
 }
 
-// The CID a reply must echo for the step to accept it, if the step names one.
-std::optional<CID> echoedCID(const HIDPPStep& step) {
-    if (const auto* set = step.as<HIDPPStep::SetReporting>()) return set->cid;
-    if (const auto* check = step.as<HIDPPStep::CheckReporting>()) return check->cid;
-    return std::nullopt;
+// Whether a reply's payload echoes what the step's request named: the CID of a control's
+// reporting, the data byte of a ping.
+bool echoes(const HIDPPStep& step, std::span<const std::uint8_t> payload) {
+    if (const auto* set = step.as<HIDPPStep::SetReporting>()) {
+        return set->cid.rawValue == cidOf(payload);
+    }
+    if (const auto* check = step.as<HIDPPStep::CheckReporting>()) {
+        return check->cid.rawValue == cidOf(payload);
+    }
+    if (const auto* ping = step.as<HIDPPStep::Ping>()) return payload[2] == ping->data;
+    return true;
 }
 
 ControlReporting reportingFor(const HIDPPSetup& plan, const HIDPPCapabilities::Control& control) {
@@ -36,6 +42,7 @@ ControlReporting reportingFor(const HIDPPSetup& plan, const HIDPPCapabilities::C
 }  // namespace
 
 bool HIDPPLink::Discovery::isConsistent() const {
+    if (strayReply) return false;
     std::vector<std::uint8_t> indices;
     for (HIDPPFeature feature :
          {HIDPPFeature::reprogControls, HIDPPFeature::wirelessStatus, HIDPPFeature::thumbWheel}) {
@@ -103,20 +110,25 @@ HIDPPOutput HIDPPLink::receive(std::span<const std::uint8_t> report, Instant now
         if (run && run->inFlight && run->inFlight->featureIndex == reply->featureIndex) {
             const HIDPPStep& step = run->inFlight->step;
             const bool sameFunction = (step.request().function & 0x0F) == reply->function;
-            const auto cid = echoedCID(step);
-            if (sameFunction && (!cid || cid->rawValue == cidOf(reply->payload))) {
-                const HIDPPStep answered = std::move(run->inFlight->step);
-                run->inFlight.reset();
-                replied(answered, reply->payload, now, out);
+            if (sameFunction && echoes(step, reply->payload)) {
+                if (auto taken = answered(now, out)) replied(*taken, reply->payload, now, out);
+                out.deadline = deadline();
+                return out;
             }
+        }
+        // Owed answers come while a ping is in flight or before the first answer that is not
+        // trusted; a reply that matches nothing while nothing is owed is an answer given twice.
+        if (run && run->discovery && lateAnswers == LateAnswers::none) {
+            run->discovery->strayReply = true;
         }
     } else if (const auto* error = inbound.as<HIDPPInbound::Error>()) {
         if (run && run->inFlight && run->inFlight->featureIndex == error->featureIndex &&
             (run->inFlight->step.request().function & 0x0F) == error->function) {
-            HIDPPStep failed = std::move(run->inFlight->step);
-            run->inFlight.reset();
-            endRun(HIDPPOutcome::failed(HIDPPFailure::deviceError(std::move(failed), error->code)),
-                   now, out);
+            if (auto taken = answered(now, out)) {
+                endRun(
+                    HIDPPOutcome::failed(HIDPPFailure::deviceError(std::move(*taken), error->code)),
+                    now, out);
+            }
         }
     }
     out.deadline = deadline();
@@ -132,6 +144,8 @@ HIDPPOutput HIDPPLink::tick(Instant now) {
             inFlight.deadline = now + replyTimeout;
             out.reports.push_back(inFlight.step.request().report(inFlight.featureIndex));
         } else {
+            // The device may yet answer any of the three copies.
+            lateAnswers = LateAnswers::doubtNextAnswer;
             HIDPPStep step = std::move(inFlight.step);
             run->inFlight.reset();
             endRun(HIDPPOutcome::failed(HIDPPFailure::timedOut(std::move(step))), now, out);
@@ -183,13 +197,19 @@ void HIDPPLink::startNextJob(Instant now, HIDPPOutput& out) {
 void HIDPPLink::sendNext(Instant now, HIDPPOutput& out) {
     while (run && !run->inFlight) {
         if (run->next < run->steps.size()) {
-            const HIDPPStep& step = run->steps[run->next++];
-            const HIDPPRequest request = step.request();
+            const HIDPPStep& step = run->steps[run->next];
             const FeatureMap& map = run->discovery ? run->discovery->features : features;
-            const auto index = map.index(request.feature);
-            if (!index) continue;  // the device lacks the feature: skip the step
-            run->inFlight = InFlight{step, *index, 1, now + replyTimeout};
-            out.reports.push_back(request.report(*index));
+            const auto index = map.index(step.request().feature);
+            if (!index) {  // the device lacks the feature: skip the step
+                ++run->next;
+                continue;
+            }
+            if (lateAnswers == LateAnswers::pingFirst) {
+                send(HIDPPStep::ping(++lastPing), 0, now, out);
+                return;
+            }
+            ++run->next;
+            send(step, *index, now, out);
             return;
         }
         if (!run->discovery) {
@@ -209,6 +229,33 @@ void HIDPPLink::sendNext(Instant now, HIDPPOutput& out) {
         run->steps.insert(run->steps.end(), steps.begin(), steps.end());
         out.events.push_back(HIDPPEvent::discovered(*capabilities));
     }
+}
+
+void HIDPPLink::send(HIDPPStep step, std::uint8_t featureIndex, Instant now, HIDPPOutput& out) {
+    out.reports.push_back(step.request().report(featureIndex));
+    run->inFlight = InFlight{std::move(step), featureIndex, 1, now + replyTimeout};
+}
+
+// The in-flight request got its answer: clears it and gives back its step, unless the answer may
+// be one the device still owed to an earlier request. Then the step goes back to be asked again
+// once a ping has been echoed, and nothing is given back.
+std::optional<HIDPPStep> HIDPPLink::answered(Instant now, HIDPPOutput& out) {
+    InFlight inFlight = std::move(*run->inFlight);
+    run->inFlight.reset();
+    if (inFlight.step.is<HIDPPStep::Ping>()) {
+        // Answered in order: whatever was owed came before. A late echo of this ping cannot
+        // match a later one, whose data byte differs.
+        lateAnswers = LateAnswers::none;
+        return std::move(inFlight.step);
+    }
+    if (lateAnswers == LateAnswers::doubtNextAnswer) {
+        lateAnswers = LateAnswers::pingFirst;
+        --run->next;
+        sendNext(now, out);
+        return std::nullopt;
+    }
+    if (inFlight.attempts > 1) lateAnswers = LateAnswers::pingFirst;
+    return std::move(inFlight.step);
 }
 
 void HIDPPLink::replied(const HIDPPStep& step, std::span<const std::uint8_t> payload, Instant now,

@@ -12,8 +12,8 @@
 #include "Core/HIDPP/Feature.h"
 #include "Core/HIDPP/LinkOutput.h"
 #include "Core/HIDPP/Notice.h"
-#include "Core/HIDPP/Step.h"
 #include "Core/HIDPP/Setup.h"
+#include "Core/HIDPP/Step.h"
 #include "Core/Instant.h"
 #include "Model/Capabilities.h"
 
@@ -44,9 +44,12 @@ struct HIDPPLink {
     struct Discovery {
         FeatureMap features;
         std::vector<HIDPPCapabilities::Control> controls;  // in reply order
+        // A reply came that answered none of the look-ups: the device answered one of them
+        // twice, so another look-up may have taken an answer that was not its own.
+        bool strayReply = false;
 
-        // The features found are at different indices and no control is listed twice; a crossed
-        // reply shows up as such a duplicate.
+        // The features found are at different indices, no control is listed twice and no reply
+        // went astray; a crossed reply shows up as one of these.
         bool isConsistent() const;
         bool operator==(const Discovery&) const = default;
     };
@@ -80,6 +83,22 @@ struct HIDPPLink {
     std::optional<CID> gestureControl;
     std::vector<CID> keyHolds;  // controls holding keys, in press order
 
+    // Replies carry no sequence number: a late answer to an earlier copy of a request would be
+    // taken for the next request to the same feature index and function. The device answers in
+    // order, so once it has echoed a ping every answer it still owed has arrived, and each was
+    // ignored as matching nothing.
+    enum class LateAnswers {
+        none,
+        // A request that went out more than once was answered: ping before the next request.
+        pingFirst,
+        // A request went unanswered to its last send. The device may be gone, so the next
+        // request goes out as usual, but its first answer is not trusted: the link pings, then
+        // asks again.
+        doubtNextAnswer,
+    };
+    LateAnswers lateAnswers = LateAnswers::none;
+    std::uint8_t lastPing = 0;  // the data byte of the last ping; each ping carries a new one
+
     // A new desired set-up and why: it replaces the plan at once; a job starts unless one runs.
     HIDPPOutput request(ApplyReason reason, std::optional<HIDPPSetup> newPlan, Instant now);
     // One input report with report id 0x11, as delivered.
@@ -95,6 +114,8 @@ struct HIDPPLink {
   private:
     void startNextJob(Instant now, HIDPPOutput& out);
     void sendNext(Instant now, HIDPPOutput& out);
+    void send(HIDPPStep step, std::uint8_t featureIndex, Instant now, HIDPPOutput& out);
+    std::optional<HIDPPStep> answered(Instant now, HIDPPOutput& out);
     void replied(const HIDPPStep& step, std::span<const std::uint8_t> payload, Instant now,
                  HIDPPOutput& out);
     void endRun(HIDPPOutcome outcome, Instant now, HIDPPOutput& out);

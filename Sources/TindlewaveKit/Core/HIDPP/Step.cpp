@@ -45,6 +45,9 @@ HIDPPRequest HIDPPStep::request() const {
             },
             [](const CheckThumbWheel&) { return HIDPPRequest::getThumbWheelReporting(); },
             [](const CountControls&) { return HIDPPRequest::getControlCount(); },
+            [](const Ping& s) {
+                return HIDPPRequest{HIDPPFeature::root, 1, {0, 0, s.data}};
+            },
         },
         value);
 }
@@ -52,9 +55,7 @@ HIDPPRequest HIDPPStep::request() const {
 std::string HIDPPStep::description() const {
     return std::visit(
         Overloaded{
-            [](const FindFeature& s) {
-                return "find feature " + hexText(rawValue(s.feature));
-            },
+            [](const FindFeature& s) { return "find feature " + hexText(rawValue(s.feature)); },
             [](const DescribeControl& s) {
                 return fmt::format("describe control {}", static_cast<unsigned>(s.index));
             },
@@ -63,6 +64,7 @@ std::string HIDPPStep::description() const {
             [](const SetThumbWheel&) { return std::string("set the thumb wheel"); },
             [](const CheckThumbWheel&) { return std::string("read back the thumb wheel"); },
             [](const CountControls&) { return std::string("count controls"); },
+            [](const Ping&) { return std::string("ping"); },
         },
         value);
 }

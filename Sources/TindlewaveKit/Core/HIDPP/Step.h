@@ -41,9 +41,15 @@ struct HIDPPStep {
     struct CountControls {
         bool operator==(const CountControls&) const = default;
     };
+    // Root ping: the device echoes `data`. Sent only to learn that every answer the device still
+    // owed to earlier copies of a request has arrived; never one of a run's own steps.
+    struct Ping {
+        std::uint8_t data;
+        bool operator==(const Ping&) const = default;
+    };
 
     std::variant<FindFeature, DescribeControl, SetReporting, CheckReporting, SetThumbWheel,
-                 CheckThumbWheel, CountControls>
+                 CheckThumbWheel, CountControls, Ping>
         value;
 
     static HIDPPStep findFeature(HIDPPFeature feature) { return {FindFeature{feature}}; }
@@ -61,6 +67,7 @@ struct HIDPPStep {
         return {CheckThumbWheel{reporting}};
     }
     static HIDPPStep countControls() { return {CountControls{}}; }
+    static HIDPPStep ping(std::uint8_t data) { return {Ping{data}}; }
 
     template <class C>
     bool is() const {
@@ -72,7 +79,7 @@ struct HIDPPStep {
     }
 
     HIDPPRequest request() const;
-    // For example "find feature 0x1B04", "describe control 3", "divert 0xC3".
+    // For example "find feature 0x1B04", "describe control 3", "divert 0xC3", "ping".
     std::string description() const;
 
     bool operator==(const HIDPPStep&) const = default;

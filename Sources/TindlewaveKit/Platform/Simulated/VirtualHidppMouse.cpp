@@ -52,7 +52,7 @@ void VirtualHidppMouse::write(std::span<const std::uint8_t> report, Instant now)
 
     // A reply held back for crossing goes out first, so the host reads it as this one's reply.
     if (staleReply_) {
-        send(std::move(*staleReply_), now + replyLatency);
+        sendReply(std::move(*staleReply_), now + replyLatency);
         staleReply_.reset();
     }
 
@@ -97,7 +97,7 @@ void VirtualHidppMouse::write(std::span<const std::uint8_t> report, Instant now)
         --faults.crossReplies;
         staleReply_ = reply;
     }
-    send(std::move(reply), at);
+    sendReply(std::move(reply), at);
 }
 
 std::optional<Instant> VirtualHidppMouse::nextReportAt() const {
@@ -156,6 +156,7 @@ void VirtualHidppMouse::reconnect(Instant now, bool askForConfiguration) {
     down_.clear();
     outgoing_.clear();
     staleReply_.reset();
+    lastReplyAt_.reset();
     // Status 1 (reconnection), request (1: the host must configure the device again), reason 1.
     const std::uint8_t params[] = {0x01, static_cast<std::uint8_t>(askForConfiguration ? 1 : 0),
                                    0x01};
@@ -308,6 +309,14 @@ void VirtualHidppMouse::send(Report bytes, Instant at) {
     const auto after = std::upper_bound(outgoing_.begin(), outgoing_.end(), at,
                                         [](Instant t, const Outgoing& out) { return t < out.at; });
     outgoing_.insert(after, Outgoing{at, std::move(bytes)});
+}
+
+void VirtualHidppMouse::sendReply(Report bytes, Instant at) {
+    // The device answers requests in the order they came: a reply held back holds back the
+    // replies after it.
+    if (lastReplyAt_) at = std::max(at, *lastReplyAt_);
+    lastReplyAt_ = at;
+    send(std::move(bytes), at);
 }
 
 void VirtualHidppMouse::sendNotice(std::uint16_t featureId, std::uint8_t event,

@@ -26,7 +26,7 @@ struct VirtualMouseFaults {
     };
 
     int dropReplies = 0;   // requests are carried out, their replies lost
-    int delayReplies = 0;  // replies sent `delayBy` later than usual
+    int delayReplies = 0;  // replies sent `delayBy` later than usual; later replies wait behind
     Duration delayBy = std::chrono::milliseconds(2500);
     std::vector<ErrorOn> errors;
     int crossReplies = 0;       // the reply is sent again just before the next request's reply
@@ -138,6 +138,7 @@ class VirtualHidppMouse {
     Report longReport(std::uint8_t featureIndex, std::uint8_t functionAndSoftwareId,
                       std::span<const std::uint8_t> params) const;
     void send(Report bytes, Instant at);
+    void sendReply(Report bytes, Instant at);
     void sendNotice(std::uint16_t featureId, std::uint8_t event,
                     std::span<const std::uint8_t> params, Instant now);
     void divertedButtonsChanged(Instant now);
@@ -147,9 +148,10 @@ class VirtualHidppMouse {
     VirtualMouseDescription description_;
     std::vector<ControlState> controls_;
     std::optional<ThumbWheelReporting> wheel_;
-    std::vector<std::uint16_t> down_;   // controls held, in press order
-    std::optional<Report> staleReply_;  // a reply to be sent again (crossed replies)
-    std::deque<Outgoing> outgoing_;     // ordered by time
+    std::vector<std::uint16_t> down_;     // controls held, in press order
+    std::optional<Report> staleReply_;    // a reply to be sent again (crossed replies)
+    std::deque<Outgoing> outgoing_;       // ordered by time
+    std::optional<Instant> lastReplyAt_;  // when the last reply leaves; none goes before it
     std::vector<Report> received_;
     std::uint16_t wheelTimestamp_ = 0;
 };
