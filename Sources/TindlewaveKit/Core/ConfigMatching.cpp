@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "Core/DeviceIdentity.h"
-#include "Core/HexText.h"
 #include "Model/Config.h"
+#include "Model/HexCoding.h"
 
 namespace tindlewave {
 

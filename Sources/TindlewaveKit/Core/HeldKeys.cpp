@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "Core/HexText.h"
 #include "Model/Hash.h"
+#include "Model/HexCoding.h"
 #include "Model/Rule.h"
 
 namespace tindlewave {

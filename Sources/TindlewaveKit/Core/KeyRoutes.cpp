@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Core/HexText.h"
+#include "Model/HexCoding.h"
 
 namespace tindlewave {
 

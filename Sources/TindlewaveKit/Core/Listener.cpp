@@ -1,6 +1,6 @@
 #include "Core/Listener.h"
 
-#include "Core/HexText.h"
+#include "Model/HexCoding.h"
 #include "Model/Rule.h"
 
 namespace tindlewave {

@@ -2,14 +2,14 @@
 
 namespace tindlewave {
 
-std::string hexText(std::uint16_t rawValue, int digits) {
+std::string hexText(std::uint64_t value, int digits) {
     constexpr char upper[] = "0123456789ABCDEF";
-    char buffer[8];
+    char buffer[16];
     int count = 0;
     do {
-        buffer[count++] = upper[rawValue & 0xF];
-        rawValue >>= 4;
-    } while (rawValue != 0);
+        buffer[count++] = upper[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
     std::string text = "0x";
     if (digits > count) text.append(static_cast<std::size_t>(digits - count), '0');
     while (count > 0) text.push_back(buffer[--count]);

@@ -7,9 +7,10 @@
 
 namespace tindlewave {
 
-// The text form of the 16-bit ids (VendorID, ProductID, CID): "0x" and upper-case hexadecimal,
-// padded with zeros to at least `digits` digits and never cut ("0x046D", "0xC3", "0x1A0").
-std::string hexText(std::uint16_t rawValue, int digits);
+// "0x" and upper-case hexadecimal, padded with zeros to at least `digits` digits and never cut:
+// the ids' text form ("0x046D", "0xC3", "0x1A0") and, with the default, the bare form of log lines
+// and hidutil texts ("0x46D", "0x0").
+std::string hexText(std::uint64_t value, int digits = 1);
 
 // Reads "0x" or "0X" followed by a non-empty run of hexadecimal digits of either case (leading
 // zeros allowed) whose value fits in 16 bits. ASCII only: no sign, no spaces, nothing else.
@@ -17,6 +18,9 @@ std::optional<std::uint16_t> readHex(std::string_view text);
 
 // For the id types, which carry their own `digits`.
 template <class Id>
+requires requires {
+    Id::digits;
+}
 std::string hexText(Id id) {
     return hexText(id.rawValue, Id::digits);
 }

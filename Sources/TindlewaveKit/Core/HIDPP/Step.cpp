@@ -2,8 +2,8 @@
 
 #include <fmt/format.h>
 
-#include "Core/HexText.h"
 #include "Core/Overloaded.h"
+#include "Model/HexCoding.h"
 
 namespace tindlewave {
 
