@@ -49,8 +49,10 @@ HIDPPLink heldLink(bool scrolling) {
     return link;
 }
 
-void receiveWhileScrolling(benchmark::State& state) {
-    HIDPPLink link = heldLink(true);
+// Argument 1: the held control scrolls (one event per notice); 0: a swipe below its distance
+// (no event).
+void receiveRawMovement(benchmark::State& state) {
+    HIDPPLink link = heldLink(state.range(0) != 0);
     const HIDPPReport report = movement(3, -2);
     Instant now{};
     for (auto _ : state) {
@@ -59,19 +61,7 @@ void receiveWhileScrolling(benchmark::State& state) {
         benchmark::DoNotOptimize(out);
     }
 }
-BENCHMARK(receiveWhileScrolling);
-
-void receiveWhileTracking(benchmark::State& state) {
-    HIDPPLink link = heldLink(false);
-    const HIDPPReport report = movement(3, -2);
-    Instant now{};
-    for (auto _ : state) {
-        now += std::chrono::milliseconds(1);
-        HIDPPOutput out = link.receive(report, now);
-        benchmark::DoNotOptimize(out);
-    }
-}
-BENCHMARK(receiveWhileTracking);
+BENCHMARK(receiveRawMovement)->ArgName("scrolling")->Arg(1)->Arg(0);
 
 // The floor: copying the report out of the input buffer, as any reader must.
 void copyReport(benchmark::State& state) {
