@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <filesystem>
+#include <thread>
 
 #include "TestKit/TempFolder.h"
+#include "TestKit/Waiter.h"
 
 namespace tindlewave {
 namespace {
@@ -87,6 +91,23 @@ TEST(Files, ReadAndMakeFoldersReportTheSystemError) {
 
     TempFolder::write(folder / "plain", "x");
     EXPECT_FALSE(files::makeFolders(folder / "plain/sub").ok());
+}
+
+// A FIFO under the file's name has no writer: reading it must come back at once, not wait for one.
+TEST(Files, ReadingAFifoDoesNotWaitForAWriter) {
+    TempFolder folder;
+    auto path = folder / "config.json";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    testkit::Waiter waiter;
+    bool returned = false;
+    std::thread reader([&] {
+        files::read(path);
+        waiter.update([&] { returned = true; });
+    });
+    bool inTime = waiter.waitFor([&] { return returned; }, std::chrono::seconds(10));
+    if (!inTime) ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));  // release the reader
+    reader.join();
+    EXPECT_TRUE(inTime);
 }
 
 }  // namespace

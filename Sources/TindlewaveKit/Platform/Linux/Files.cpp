@@ -63,7 +63,9 @@ std::atomic<unsigned> temporaryCounter{0};
 }  // namespace
 
 Result<std::string, SystemError> read(const std::string& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so a FIFO or a device under the name cannot stall the reader; it has no
+    // effect on a regular file.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return SystemError::fromErrno();
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) return SystemError::fromErrno();
