@@ -87,6 +87,13 @@ TEST(FolderWatcher, FollowsTheFolderByPathWhenDeletedOrNotYetThere) {
     TempFolder::write(root / "a/old/config.json", "not watched any more");
     TempFolder::write(file, "replacement, edited");
     EXPECT_TRUE(observer.sees("replacement, edited"));
+
+    // A folder further up moved away: the path now leads to nothing, then to a new folder.
+    fs::rename(root / "a", root / "a-old");
+    EXPECT_TRUE(observer.sees("<missing>"));
+    fs::create_directories(folder);
+    TempFolder::write(file, "under a new parent");
+    EXPECT_TRUE(observer.sees("under a new parent"));
 }
 
 TEST(FolderWatcher, CoalescesABurstIntoOneCallback) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 
@@ -16,6 +17,8 @@ constexpr std::uint32_t contentEvents = IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_FR
 // Above the folder only what could bring the path back matters.
 constexpr std::uint32_t ancestorEvents =
     IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+// Higher still, a folder moved away leads the path elsewhere (and sends nothing below it).
+constexpr std::uint32_t higherEvents = IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 std::string parentOf(const std::string& path) {
     auto slash = path.find_last_of('/');
@@ -43,8 +46,20 @@ FolderWatch::~FolderWatch() {
 
 void FolderWatch::disarm() {
     if (watch_ >= 0) ::inotify_rm_watch(fd_, watch_);
+    for (int watch : above_) ::inotify_rm_watch(fd_, watch);
+    above_.clear();
     watch_ = -1;
     watchingFolder_ = false;
+}
+
+void FolderWatch::watchAbove(std::string path) {
+    for (;;) {
+        std::string parent = parentOf(path);
+        if (parent == path) return;
+        path = parent;
+        int watch = ::inotify_add_watch(fd_, path.c_str(), higherEvents);
+        if (watch >= 0 && watch != watch_) above_.push_back(watch);
+    }
 }
 
 bool FolderWatch::arm() {
@@ -62,6 +77,7 @@ bool FolderWatch::arm() {
                 device_ = info.st_dev;
                 inode_ = info.st_ino;
             }
+            watchAbove(folder_);
             return true;
         }
         std::string above = folder_;
@@ -75,7 +91,10 @@ bool FolderWatch::arm() {
         if (watch_ >= 0 && watch_ != ancestor) ::inotify_rm_watch(fd_, watch_);
         watch_ = ancestor;
         struct stat info {};
-        if (::stat(folder_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+        if (::stat(folder_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            if (watch_ >= 0) watchAbove(above);
+            return false;
+        }
     }
     return false;
 }
@@ -99,7 +118,14 @@ bool FolderWatch::drain() {
                 changed = rearm = true;
                 continue;
             }
-            if (event->wd != watch_) continue;  // a watch already given up
+            if (event->wd != watch_) {
+                // A folder above moved or went: the path may lead somewhere else now.
+                if (std::find(above_.begin(), above_.end(), event->wd) != above_.end()) {
+                    rearm = true;
+                    if (watchingFolder_) changed = true;
+                }
+                continue;  // else a watch already given up
+            }
             if (!watchingFolder_ ||
                 (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT))) {
                 rearm = true;

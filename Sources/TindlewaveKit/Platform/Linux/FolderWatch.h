@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace tindlewave {
 
@@ -36,10 +37,13 @@ class FolderWatch {
     // watch onto the folder itself (its content may have changed unseen meanwhile).
     bool arm();
     void disarm();
+    // Watches every folder above `path` for being moved or deleted.
+    void watchAbove(std::string path);
 
     const std::string folder_;
     int fd_ = -1;
     int watch_ = -1;               // the current watch descriptor, or -1
+    std::vector<int> above_;       // watches on the folders above watch_'s, for their moves
     bool watchingFolder_ = false;  // the watch is on the folder itself, not on a folder above it
     dev_t device_ = 0;             // identity of the watched folder, to notice a replaced one
     ino_t inode_ = 0;
