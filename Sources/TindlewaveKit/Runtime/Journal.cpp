@@ -100,13 +100,12 @@ void Journal::discovered(const PresentDevice& device, const HIDPPCapabilities& c
     });
 }
 
-void Journal::appliedKeyMap(const PresentDevice& device, const ApplyScheduler::Job& job,
-                            const KeyMapSetup& wrote,
-                            const std::optional<std::string>& failure) const {
+void Journal::applied(const PresentDevice& device, const ApplyScheduler::Job& job,
+                      const KeyMapSetup& wrote, const std::optional<KeyMapError>& failure) const {
     logger_.logLazily(LogLevel::defaultLevel, [&] {
         return fmt::format("apply {} {} reasons={} attempt={} routes={} {}", toText(device.id),
                            name(device), toText(job.reasons), job.attempt, wrote.routes.size(),
-                           failure ? "failed: " + *failure : std::string("applied"));
+                           failure ? "failed: " + failure->description() : std::string("applied"));
     });
 }
 

@@ -7,6 +7,7 @@
 
 #include "Core/ApplyScheduler.h"
 #include "Model/EngineStatus.h"
+#include "Runtime/KeyMapError.h"
 #include "Runtime/LogStore.h"
 
 namespace tindlewave {
@@ -35,14 +36,9 @@ class Journal {
     void disconnected(const PresentDevice& device) const;
     void changed(const PresentDevice& device) const;
     void discovered(const PresentDevice& device, const HIDPPCapabilities& capabilities) const;
-    // A key-map job that finished; `failure` is the writer's error, described by description().
-    template <class KeyMapError>
+    // A key-map job that finished, with the writer's error when it failed.
     void applied(const PresentDevice& device, const ApplyScheduler::Job& job,
-                 const KeyMapSetup& wrote, const std::optional<KeyMapError>& failure) const {
-        if (!enabled()) return;
-        appliedKeyMap(device, job, wrote,
-                      failure ? std::optional<std::string>(failure->description()) : std::nullopt);
-    }
+                 const KeyMapSetup& wrote, const std::optional<KeyMapError>& failure) const;
     // A HID++ apply run that finished.
     void applied(const PresentDevice& device, const ApplyScheduler::Job& job,
                  const HIDPPOutcome& outcome) const;
@@ -64,10 +60,6 @@ class Journal {
     const Logger& logger() const { return logger_; }
 
   private:
-    bool enabled() const { return logger_.isEnabled(LogLevel::defaultLevel); }
-    void appliedKeyMap(const PresentDevice& device, const ApplyScheduler::Job& job,
-                       const KeyMapSetup& wrote, const std::optional<std::string>& failure) const;
-
     Logger logger_;
 };
 

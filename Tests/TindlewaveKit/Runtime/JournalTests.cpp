@@ -17,10 +17,6 @@ using namespace tindlewave::testkit;
 
 namespace {
 
-struct FakeKeyMapError {
-    std::string description() const { return "hidutil timed out"; }
-};
-
 struct JournalFixture : ::testing::Test {
     TempFolder folder;
     ManualClock clock;
@@ -98,8 +94,8 @@ TEST_F(JournalFixture, ApplyLinesShowReasonsAttemptsAndOutcomes) {
     ApplyScheduler::Job job{{ApplyReason::retry, ApplyReason::connected}, 3};
     KeyMapSetup two;
     two.routes.resize(2);
-    journal.applied(mouse, job, two, std::optional<FakeKeyMapError>());
-    journal.applied(mouse, job, KeyMapSetup::neutral(), std::optional(FakeKeyMapError{}));
+    journal.applied(mouse, job, two, std::nullopt);
+    journal.applied(mouse, job, KeyMapSetup::neutral(), KeyMapError::timedOut());
     journal.applied(mouse, ApplyScheduler::Job{{ApplyReason::launch}, 1}, HIDPPOutcome::applied());
     auto failure = HIDPPFailure::inconsistentDiscovery();
     journal.applied(mouse, job, HIDPPOutcome::failed(failure));
