@@ -15,8 +15,10 @@ std::int64_t nanoseconds(clockid_t id) {
 }  // namespace
 
 const SystemClock& SystemClock::shared() {
-    static const SystemClock clock;
-    return clock;
+    // Never destroyed: the threads of the executors and the work pool, statics themselves, may
+    // read it until the program's statics are torn down, whichever of them was made first.
+    static const SystemClock* const clock = new SystemClock;
+    return *clock;
 }
 
 Instant SystemClock::now() const {

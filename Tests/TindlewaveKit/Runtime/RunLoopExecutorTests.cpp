@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -197,6 +198,23 @@ TEST(RunLoopExecutor, KeepsItsFullNameAndGivesTheOsAShortOne) {
     });
     ASSERT_TRUE(waiter.waitFor([&] { return !osName.empty(); }));
     EXPECT_EQ(waiter.read([&] { return osName; }), "tindlewave.hid");
+}
+
+// The program's executors and work pool are statics whose threads run until the statics are torn
+// down at exit, and the clock is made on first use, often by one of those threads: it must still
+// be readable after every other static is gone.
+TEST(SystemClock, StaysReadableWhileTheProgramsStaticsAreTornDown) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: no clock made yet
+    EXPECT_EXIT(
+        {
+            std::atexit([] {
+                const Clock& clock = SystemClock::shared();
+                std::_Exit(clock.now() > Instant{} ? 0 : 1);
+            });
+            (void)SystemClock::shared();  // made after the handler, as by an executor's thread
+            std::exit(2);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(ThreadPool, RunsBlockingWorkOffTheExecutorAndCompletesOnIt) {
