@@ -88,8 +88,11 @@ fs::path LogStore::defaultFolder() {
 }
 
 LogStore& LogStore::shared() {
-    static LogStore store(defaultFolder(), ::isatty(STDERR_FILENO) == 1, SystemClock::shared());
-    return store;
+    // Never destroyed: the executors' threads log until the program's statics are torn down,
+    // whichever was made first. Every entry is written at once, so nothing is left to flush.
+    static LogStore* const store =
+        new LogStore(defaultFolder(), ::isatty(STDERR_FILENO) == 1, SystemClock::shared());
+    return *store;
 }
 
 LogStore::LogStore(fs::path folder, bool mirrorToStandardError, const Clock& clock)

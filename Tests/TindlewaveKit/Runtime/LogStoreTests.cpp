@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -102,4 +103,28 @@ TEST(LogStore, DefaultFolderFollowsXdgStateHome) {
         setenv("XDG_STATE_HOME", restore.c_str(), 1);
     else
         unsetenv("XDG_STATE_HOME");
+}
+
+// Journal lines come from the executors' threads, which run until the program's statics are torn
+// down at exit, and the store is often made by one of them: it must still take lines then.
+TEST(LogStore, TheProgramsStoreStillWritesWhileStaticsAreTornDown) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: no store made yet
+    TempFolder folder;
+    EXPECT_EXIT(
+        {
+            setenv("XDG_STATE_HOME", folder.path().c_str(), 1);
+            std::atexit([] {
+                auto& store = LogStore::shared();
+                store.write("s", "c", LogLevel::defaultLevel, "at exit");
+                auto entries = store.entries("s");
+                bool kept =
+                    entries.ok() && entries->size() == 2 && (*entries)[1].message == "at exit";
+                std::error_code ignored;
+                fs::remove_all(std::getenv("XDG_STATE_HOME"), ignored);
+                std::_Exit(kept ? 0 : 1);
+            });
+            LogStore::shared().write("s", "c", LogLevel::defaultLevel, "made after the handler");
+            std::exit(2);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
