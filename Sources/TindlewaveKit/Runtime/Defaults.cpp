@@ -42,8 +42,10 @@ fs::path Defaults::defaultFile() {
 }
 
 Defaults& Defaults::standard() {
-    static Defaults defaults(defaultFile());
-    return defaults;
+    // Never destroyed: the engine's executor thread may use it until the program's statics are
+    // torn down, whichever was made first. Every change is written at once.
+    static Defaults* const defaults = new Defaults(defaultFile());
+    return *defaults;
 }
 
 Defaults::Defaults(fs::path file) : file_(std::move(file)), values_(std::make_unique<Values>()) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -81,4 +82,25 @@ TEST(Defaults, BadFilesAndUnwritablePlacesGiveErrorsWithTheirPath) {
     ASSERT_TRUE(error.has_value());
     EXPECT_NE(error->description().find("blocker"), std::string::npos);
     EXPECT_EQ(blocked.string("snapshotSettings"), "/tmp/shots");  // kept in memory
+}
+
+// The engine clears and fills the divert record on its executor's thread, which runs until the
+// program's statics are torn down at exit: the program's defaults must still be usable then.
+TEST(Defaults, TheProgramsDefaultsStillWriteWhileStaticsAreTornDown) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: no defaults made yet
+    TempFolder folder;
+    EXPECT_EXIT(
+        {
+            setenv("XDG_STATE_HOME", folder.path().c_str(), 1);
+            std::atexit([] {
+                bool kept = !Defaults::standard().remove("listenDiverted") &&
+                            !Defaults(Defaults::defaultFile()).contains("listenDiverted");
+                std::error_code ignored;
+                fs::remove_all(std::getenv("XDG_STATE_HOME"), ignored);
+                std::_Exit(kept ? 0 : 1);
+            });
+            Defaults::standard().set("listenDiverted", std::vector<std::string>{"made after"});
+            std::exit(2);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
