@@ -6,11 +6,14 @@
 #include <initializer_list>
 
 #include "Core/HIDPP/Link.h"
+#include "TestKit/HIDPPBytes.h"
 
 namespace tindlewave {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testkit::Bytes;
+using testkit::bytes;
+using testkit::report;
 using Events = std::vector<HIDPPEvent>;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
@@ -18,18 +21,6 @@ using std::chrono::seconds;
 const Instant t0{};
 constexpr std::uint8_t reprogIndex = 6;
 constexpr std::uint8_t wirelessIndex = 4;
-
-Bytes bytes(std::initializer_list<std::uint8_t> head) {
-    Bytes out(20, 0);
-    std::copy(head.begin(), head.end(), out.begin());
-    return out;
-}
-
-HIDPPReport report(std::initializer_list<std::uint8_t> head) {
-    HIDPPReport out{};
-    std::copy(head.begin(), head.end(), out.begin());
-    return out;
-}
 
 // Root look-ups and their answers; the device answers a ping with its protocol version (4.5)
 // and the ping's data byte.

@@ -1,4 +1,5 @@
 #include "Core/HIDPP/Link.h"
+#include "TestKit/HIDPPBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,9 @@
 namespace tindlewave {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testkit::Bytes;
+using testkit::bytes;
+using testkit::report;
 using Events = std::vector<HIDPPEvent>;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
@@ -17,18 +20,6 @@ const Instant t0{};
 constexpr std::uint8_t reprogIndex = 6;
 constexpr std::uint8_t wirelessIndex = 4;
 constexpr std::uint8_t wheelIndex = 9;
-
-Bytes bytes(std::initializer_list<std::uint8_t> head) {
-    Bytes out(20, 0);
-    std::copy(head.begin(), head.end(), out.begin());
-    return out;
-}
-
-HIDPPReport report(std::initializer_list<std::uint8_t> head) {
-    HIDPPReport out{};
-    std::copy(head.begin(), head.end(), out.begin());
-    return out;
-}
 
 ApplyScheduler::Job job(std::set<ApplyReason> reasons, int attempt = 1) {
     return {std::move(reasons), attempt};
