@@ -1,16 +1,10 @@
 #include "Core/ButtonStage.h"
 
-#include "Core/TapEventKinds.h"
-
 namespace tindlewave {
 
 using namespace tapevents;
 
-namespace {
-
-// The verdict of a gesture machine's output during a drag or at the release. False for a click
-// without an action, which the caller decides.
-bool gestureVerdict(const GestureMachine::Output& output, TapVerdict& verdict) {
+bool ButtonStage::gestureVerdict(const GestureMachine::Output& output, TapVerdict& verdict) {
     if (const auto* click = output.as<GestureMachine::Output::Click>()) {
         if (!click->action) return false;
         verdict.become(TapVerdict::Perform{*click->action});
@@ -20,28 +14,6 @@ bool gestureVerdict(const GestureMachine::Output& output, TapVerdict& verdict) {
         verdict.become(TapVerdict::HoldScroll{output.as<GestureMachine::Output::Scroll>()->event});
     }
     return true;
-}
-
-bool dropped(TapVerdict& verdict) {
-    verdict.become(TapVerdict::Drop{});
-    return true;
-}
-
-}  // namespace
-
-bool ButtonStage::button(EventType type, Event& event, OriginLookup& origin, TapVerdict& verdict) {
-    auto phase = buttonPhase(type);
-    if (!phase) return false;
-    const std::int64_t number = buttonNumber(event);
-    switch (*phase) {
-        case ButtonPhase::pressed:
-            return pressed(number, event, origin, verdict);
-        case ButtonPhase::dragged:
-            return dragged(number, event, verdict);
-        case ButtonPhase::released:
-            return released(number, event, verdict);
-    }
-    return false;
 }
 
 bool ButtonStage::pressed(std::int64_t button, const Event& event, OriginLookup& origin,
@@ -78,23 +50,6 @@ bool ButtonStage::pressed(std::int64_t button, const Event& event, OriginLookup&
         return true;
     }
     return false;  // native: nothing to follow
-}
-
-bool ButtonStage::dragged(std::int64_t button, Event& event, TapVerdict& verdict) {
-    if (!held_ || held_->button != button) return false;
-    const ControlBehavior& behavior = held_->behavior;
-    if (behavior.is<ControlBehavior::Gesture>()) {
-        auto output = machine_.move(static_cast<double>(event.integer(IntegerField::deltaX)),
-                                    static_cast<double>(event.integer(IntegerField::deltaY)));
-        if (output && gestureVerdict(*output, verdict)) return true;
-        return dropped(verdict);
-    }
-    if (behavior.is<ControlBehavior::Hold>()) {
-        // Keys stay held while the pointer keeps moving.
-        event.type = EventType::mouseMoved;
-        return false;
-    }
-    return dropped(verdict);
 }
 
 bool ButtonStage::released(std::int64_t button, const Event& event, TapVerdict& verdict) {

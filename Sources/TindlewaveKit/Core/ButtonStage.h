@@ -8,6 +8,7 @@
 #include "Core/Event.h"
 #include "Core/GestureMachine.h"
 #include "Core/HIDOrigin.h"
+#include "Core/TapEventKinds.h"
 #include "Core/TapRules.h"
 #include "Core/TapVerdict.h"
 
@@ -44,7 +45,7 @@ class ButtonStage {
     // Right and other button downs, ups and drags, while there are rules. Whether the stage
     // decides the event, with its answer in `verdict`; false lets it pass.
     bool process(EventType type, Event& event, OriginLookup& origin, TapVerdict& verdict) {
-        if (rules_.empty() || !isButtonType(type)) return false;
+        if (rules_.empty()) return false;
         return button(type, event, origin, verdict);
     }
 
@@ -57,16 +58,50 @@ class ButtonStage {
     const GestureMachine& machine() const { return machine_; }
 
   private:
-    static constexpr bool isButtonType(EventType type) {
-        return type == EventType::rightMouseDown || type == EventType::rightMouseUp ||
-               type == EventType::rightMouseDragged || type == EventType::otherMouseDown ||
-               type == EventType::otherMouseUp || type == EventType::otherMouseDragged;
+    // The dispatch by phase and the drag are kept in the header: a drag comes with every
+    // movement while a button is held, and inlined into the dispatcher it writes the verdict
+    // knowing that it still holds the pass it began with.
+    bool button(EventType type, Event& event, OriginLookup& origin, TapVerdict& verdict) {
+        auto phase = tapevents::buttonPhase(type);
+        if (!phase) return false;  // not a right or other button's event
+        const std::int64_t number = tapevents::buttonNumber(event);
+        switch (*phase) {
+            case tapevents::ButtonPhase::pressed:
+                return pressed(number, event, origin, verdict);
+            case tapevents::ButtonPhase::dragged:
+                return dragged(number, event, verdict);
+            case tapevents::ButtonPhase::released:
+                return released(number, event, verdict);
+        }
+        return false;
     }
-    bool button(EventType type, Event& event, OriginLookup& origin, TapVerdict& verdict);
     bool pressed(std::int64_t button, const Event& event, OriginLookup& origin,
                  TapVerdict& verdict);
-    bool dragged(std::int64_t button, Event& event, TapVerdict& verdict);
+    bool dragged(std::int64_t button, Event& event, TapVerdict& verdict) {
+        if (!held_ || held_->button != button) return false;
+        const ControlBehavior& behavior = held_->behavior;
+        if (behavior.is<ControlBehavior::Gesture>()) [[likely]] {
+            auto output = machine_.move(static_cast<double>(event.integer(IntegerField::deltaX)),
+                                        static_cast<double>(event.integer(IntegerField::deltaY)));
+            if (output && gestureVerdict(*output, verdict)) return true;
+            return dropped(verdict);
+        }
+        if (behavior.is<ControlBehavior::Hold>()) {
+            // Keys stay held while the pointer keeps moving.
+            event.type = EventType::mouseMoved;
+            return false;
+        }
+        return dropped(verdict);
+    }
     bool released(std::int64_t button, const Event& event, TapVerdict& verdict);
+
+    // The verdict of a gesture machine's output during a drag or at the release. False for a
+    // click without an action, which the caller decides.
+    static bool gestureVerdict(const GestureMachine::Output& output, TapVerdict& verdict);
+    static bool dropped(TapVerdict& verdict) {
+        verdict.become(TapVerdict::Drop{});
+        return true;
+    }
 
     std::map<ButtonKey, ControlBehavior> rules_;
     std::optional<Held> held_;

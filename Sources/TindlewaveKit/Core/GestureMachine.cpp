@@ -25,27 +25,15 @@ Direction GestureMachine::direction(double sx, double sy) {
     return sx > 0 ? Direction::right : Direction::left;
 }
 
-std::optional<Output> GestureMachine::move(double dx, double dy) {
-    if (auto* scrolling = std::get_if<Scrolling>(&state)) {
-        const double gain = scrolling->plan.gain;
-        return Output::scroll(HoldScrollEvent::moved(dx * gain, dy * gain));
-    }
-    auto* tracking = std::get_if<Tracking>(&state);
-    if (!tracking) return std::nullopt;
-    tracking->sx += dx;
-    tracking->sy += dy;
-    const double reach = std::max(std::abs(tracking->sx), std::abs(tracking->sy));
-    const double distance = tracking->plan.distance;
-    if (const auto* scroll = tracking->plan.moves.as<GestureMoves::Scroll>()) {
-        if (!(reach >= distance)) return std::nullopt;
+std::optional<Output> GestureMachine::pastDistance(Tracking& tracking) {
+    if (const auto* scroll = tracking.plan.moves.as<GestureMoves::Scroll>()) {
         const HoldScrollPlan plan = scroll->plan;
         state = Scrolling{plan};
         return Output::scroll(HoldScrollEvent::began(plan));
     }
-    const auto& swipes = std::get<GestureMoves::Swipes>(tracking->plan.moves.value);
+    const auto& swipes = std::get<GestureMoves::Swipes>(tracking.plan.moves.value);
     if (swipes.fire == GestureFire::onRelease) return std::nullopt;
-    if (!(reach >= distance)) return std::nullopt;
-    std::optional<Output> output = swipeFor(swipes, tracking->sx, tracking->sy);
+    std::optional<Output> output = swipeFor(swipes, tracking.sx, tracking.sy);
     state = Consumed{};
     return output;
 }

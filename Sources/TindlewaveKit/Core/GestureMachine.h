@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -105,14 +107,32 @@ struct GestureMachine {
 
     std::optional<Output> step(const Input& input);
     // The same as step(Input::move(dx, dy)), without making the input: movement comes with every
-    // pointer event while a control is held.
-    std::optional<Output> move(double dx, double dy);
+    // pointer event while a control is held. Kept in the header, with the sum below the distance
+    // first: that is what nearly every movement does.
+    std::optional<Output> move(double dx, double dy) {
+        if (auto* tracking = std::get_if<Tracking>(&state)) [[likely]] {
+            tracking->sx += dx;
+            tracking->sy += dy;
+            const double reach = std::max(std::abs(tracking->sx), std::abs(tracking->sy));
+            if (!(reach >= tracking->plan.distance)) return std::nullopt;
+            return pastDistance(*tracking);
+        }
+        if (auto* scrolling = std::get_if<Scrolling>(&state)) {
+            const double gain = scrolling->plan.gain;
+            return Output::scroll(HoldScrollEvent::moved(dx * gain, dy * gain));
+        }
+        return std::nullopt;
+    }
 
     // The direction of a summed movement: vertical only when strictly larger, so a tie is
     // horizontal.
     static Direction direction(double sx, double sy);
 
     bool operator==(const GestureMachine&) const = default;
+
+  private:
+    // A move that took the summed movement of `tracking` (the state) to the distance or past it.
+    std::optional<Output> pastDistance(Tracking& tracking);
 };
 
 }  // namespace tindlewave

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -59,9 +60,18 @@ struct TapVerdict {
 
     // Turns the verdict into one of the cases in place: cheaper than assigning a new verdict,
     // which the stages do for every event they decide.
+    // A stage deciding an event finds the pass the verdict began with: a pass holds nothing, so
+    // a case whose making cannot throw is made over it without destroying it first.
     template <class C>
     void become(C&& alternative) {
-        value.template emplace<std::decay_t<C>>(std::forward<C>(alternative));
+        using Case = std::decay_t<C>;
+        if constexpr (std::is_nothrow_constructible_v<Case, C&&>) {
+            if (std::holds_alternative<Pass>(value)) [[likely]] {
+                std::construct_at(&value, std::in_place_type<Case>, std::forward<C>(alternative));
+                return;
+            }
+        }
+        value.template emplace<Case>(std::forward<C>(alternative));
     }
 
     static TapVerdict scroll(ScrollTick tick) { return {Scroll{std::move(tick)}}; }

@@ -222,6 +222,28 @@ TEST(TapPipeline, ClickCarrierPerformsOnceAndSwallowsTheRest) {
     EXPECT_EQ(pipe.run(key(EventType::keyUp, f13)), TapVerdict::drop());
 }
 
+TEST(TapPipeline, AVerdictBecomesAnyCaseWhateverItHeld) {
+    // Over a pass (made in place), over a case that owns memory (destroyed first), and a case
+    // whose making may throw over a pass.
+    const SmoothScroll smooth = SmoothScroll::defaults();
+    const ScrollTick tick{ScrollTick::Sign::negative, 2, smooth};
+    TapVerdict verdict = TapVerdict::pass();
+    verdict.become(TapVerdict::Scroll{tick});
+    EXPECT_EQ(verdict, TapVerdict::scroll(tick));
+
+    const KeyHoldEvent hold = KeyHoldEvent::press(
+        KeyHolder::button(4), KeyHold{{HeldModifier::leftCommand, HeldModifier::leftShift}, f13});
+    verdict = TapVerdict::keys(hold);
+    verdict.become(TapVerdict::Drop{});
+    EXPECT_EQ(verdict, TapVerdict::drop());
+    verdict.become(TapVerdict::Keys{hold});
+    EXPECT_EQ(verdict, TapVerdict::keys(hold));
+
+    verdict = TapVerdict::pass();
+    verdict.become(TapVerdict::Perform{mission});
+    EXPECT_EQ(verdict, TapVerdict::perform(mission));
+}
+
 TEST(TapPipeline, WheelNotchesOfSmoothDevicesBecomeTicks) {
     TapRules rules;
     SmoothScroll smooth = SmoothScroll::defaults();
