@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "Core/HoldScroll.h"
-#include "Core/ScrollAnimator.h"
-#include "Core/WholePoints.h"
+#include "Core/Scrolling/HoldScroll.h"
+#include "Core/Scrolling/ScrollAnimator.h"
+#include "Core/Scrolling/WholePoints.h"
 
 namespace tindlewave {
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "Core/TapPipeline.h"
+#include "Core/Tap/TapPipeline.h"
 
 namespace {
 

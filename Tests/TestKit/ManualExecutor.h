@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "Runtime/Clock.h"
-#include "Runtime/Executor.h"
+#include "Platform/Clock.h"
+#include "Platform/Executor.h"
 #include "Runtime/WorkPool.h"
 
 namespace tindlewave::testkit {

@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "Runtime/Cancellable.h"
-#include "Runtime/Executor.h"
+#include "Platform/Cancellable.h"
+#include "Platform/Executor.h"
 
 namespace tindlewave {
 

@@ -16,7 +16,7 @@
 #include "Platform/Linux/FolderWatch.h"
 #include "Platform/Linux/FolderWatcher.h"
 #include "Runtime/Actors.h"
-#include "Runtime/Clock.h"
+#include "Platform/Clock.h"
 #include "Runtime/RunLoopExecutor.h"
 
 namespace tindlewave {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Core/ConfigMatching.h"
+#include "Core/Devices/ConfigMatching.h"
 #include "Model/Config.h"
 
 namespace tindlewave {

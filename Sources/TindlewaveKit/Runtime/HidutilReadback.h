@@ -5,7 +5,7 @@
 #include <set>
 #include <string_view>
 
-#include "Core/KeyRoutes.h"
+#include "Core/Keys/KeyRoutes.h"
 
 namespace tindlewave {
 

@@ -2,10 +2,10 @@
 
 #include <fmt/format.h>
 
-#include "Core/DeviceIdentity.h"
+#include "Core/Devices/DeviceIdentity.h"
 #include "Core/HIDPP/Step.h"
-#include "Core/KeyRoutes.h"
-#include "Core/Listener.h"
+#include "Core/Keys/KeyRoutes.h"
+#include "Core/Listening/Listener.h"
 #include "Model/Capabilities.h"
 #include "Runtime/Actors.h"
 

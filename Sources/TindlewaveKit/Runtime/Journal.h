@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "Core/ApplyScheduler.h"
+#include "Core/Apply/ApplyScheduler.h"
 #include "Model/EngineStatus.h"
 #include "Runtime/KeyMapError.h"
 #include "Runtime/LogStore.h"

@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "Platform/Linux/ProcessRunner.h"
-#include "Runtime/Executor.h"
+#include "Platform/Executor.h"
 #include "Runtime/ThreadPool.h"
 #include "Runtime/WorkPool.h"
 

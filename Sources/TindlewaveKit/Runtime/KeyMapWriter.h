@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "Core/KeyRoutes.h"
+#include "Core/Keys/KeyRoutes.h"
 #include "Model/Result.h"
 #include "Runtime/HidutilReadback.h"
 #include "Runtime/KeyMapError.h"

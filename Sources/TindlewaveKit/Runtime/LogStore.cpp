@@ -12,7 +12,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "Runtime/Clock.h"
+#include "Platform/Clock.h"
 
 namespace tindlewave {
 

@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "Platform/PermissionGrants.h"
-#include "Runtime/Clock.h"
-#include "Runtime/Executor.h"
+#include "Platform/Clock.h"
+#include "Platform/Executor.h"
 
 namespace tindlewave {
 

@@ -17,7 +17,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "Runtime/Clock.h"
+#include "Platform/Clock.h"
 #include "Runtime/TimerQueue.h"
 
 namespace tindlewave {

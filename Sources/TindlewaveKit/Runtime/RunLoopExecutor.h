@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "Runtime/Executor.h"
+#include "Platform/Executor.h"
 
 namespace tindlewave {
 

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "Runtime/Executor.h"
+#include "Platform/Executor.h"
 
 namespace tindlewave {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <utility>
 
-#include "Runtime/Executor.h"
+#include "Platform/Executor.h"
 
 namespace tindlewave {
 

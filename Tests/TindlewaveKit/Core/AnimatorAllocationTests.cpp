@@ -9,9 +9,9 @@
 #include <memory>
 #include <new>
 
-#include "Core/HoldScroll.h"
-#include "Core/ScrollAnimator.h"
-#include "Core/WholePoints.h"
+#include "Core/Scrolling/HoldScroll.h"
+#include "Core/Scrolling/ScrollAnimator.h"
+#include "Core/Scrolling/WholePoints.h"
 
 namespace {
 

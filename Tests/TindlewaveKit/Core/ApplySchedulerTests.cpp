@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "Core/ApplyScheduler.h"
+#include "Core/Apply/ApplyScheduler.h"
 
 namespace tindlewave {
 namespace {

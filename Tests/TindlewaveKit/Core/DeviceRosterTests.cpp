@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Core/ConfigMatching.h"
-#include "Core/DeviceRoster.h"
+#include "Core/Devices/ConfigMatching.h"
+#include "Core/Devices/DeviceRoster.h"
 #include "Model/Config.h"
 
 namespace tindlewave {

@@ -2,8 +2,8 @@
 
 #include <type_traits>
 
-#include "Core/Event.h"
-#include "Core/TapMask.h"
+#include "Core/Tap/Event.h"
+#include "Core/Tap/TapMask.h"
 
 namespace tindlewave {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Core/GestureMachine.h"
+#include "Core/Gestures/GestureMachine.h"
 
 namespace tindlewave {
 namespace {

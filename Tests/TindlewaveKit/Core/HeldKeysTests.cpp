@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Core/HeldKeys.h"
+#include "Core/Keys/HeldKeys.h"
 #include "Model/Rule.h"
 
 namespace tindlewave {

@@ -1,4 +1,4 @@
-#include "Core/HoldScroll.h"
+#include "Core/Scrolling/HoldScroll.h"
 
 #include <gtest/gtest.h>
 

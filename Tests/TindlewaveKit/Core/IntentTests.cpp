@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "Core/Intent.h"
+#include "Core/Tap/Intent.h"
 
 namespace tindlewave {
 namespace {

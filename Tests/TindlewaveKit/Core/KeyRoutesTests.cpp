@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Core/KeyRoutes.h"
+#include "Core/Keys/KeyRoutes.h"
 
 namespace tindlewave {
 namespace {

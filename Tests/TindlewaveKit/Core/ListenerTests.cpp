@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Core/Listener.h"
+#include "Core/Listening/Listener.h"
 #include "Model/Rule.h"
 
 namespace tindlewave {

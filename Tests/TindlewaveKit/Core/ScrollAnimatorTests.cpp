@@ -1,4 +1,4 @@
-#include "Core/ScrollAnimator.h"
+#include "Core/Scrolling/ScrollAnimator.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "Core/WholePoints.h"
+#include "Core/Scrolling/WholePoints.h"
 
 namespace tindlewave {
 namespace {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "Core/TapPipeline.h"
+#include "Core/Tap/TapPipeline.h"
 
 namespace tindlewave {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Runtime/Actors.h"
-#include "Runtime/Clock.h"
+#include "Platform/Clock.h"
 #include "Runtime/RunLoopExecutor.h"
 #include "Runtime/ThreadPool.h"
 #include "TestKit/Waiter.h"

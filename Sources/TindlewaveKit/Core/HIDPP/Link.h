@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "Core/ApplyScheduler.h"
-#include "Core/GestureMachine.h"
+#include "Core/Apply/ApplyScheduler.h"
+#include "Core/Gestures/GestureMachine.h"
 #include "Core/HIDPP/Feature.h"
 #include "Core/HIDPP/LinkOutput.h"
 #include "Core/HIDPP/Notice.h"

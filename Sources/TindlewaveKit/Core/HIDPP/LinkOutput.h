@@ -4,13 +4,13 @@
 #include <variant>
 #include <vector>
 
-#include "Core/ApplyScheduler.h"
+#include "Core/Apply/ApplyScheduler.h"
 #include "Core/HIDPP/Report.h"
 #include "Core/HIDPP/Step.h"
-#include "Core/HeldKeys.h"
-#include "Core/HoldScrollPlan.h"
+#include "Core/Keys/HeldKeys.h"
+#include "Core/Scrolling/HoldScrollPlan.h"
 #include "Core/Instant.h"
-#include "Core/Listener.h"
+#include "Core/Listening/Listener.h"
 #include "Model/Capabilities.h"
 #include "Model/Rule.h"
 

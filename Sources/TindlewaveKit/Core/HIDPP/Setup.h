@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "Core/ControlBehavior.h"
+#include "Core/Gestures/ControlBehavior.h"
 #include "Model/Capabilities.h"
 #include "Model/Config.h"
 #include "Model/Identifiers.h"

@@ -1,9 +1,0 @@
-#include "Core/DeviceIDs.h"
-
-namespace tindlewave {
-
-std::string toText(DeviceInstanceID id) {
-    return "#" + std::to_string(id.rawValue);
-}
-
-}  // namespace tindlewave

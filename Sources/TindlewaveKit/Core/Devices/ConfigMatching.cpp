@@ -1,0 +1,34 @@
+#include "Core/Devices/ConfigMatching.h"
+
+#include <algorithm>
+
+#include "Core/Devices/DeviceIdentity.h"
+#include "Model/Config.h"
+#include "Model/HexCoding.h"
+
+namespace tindlewave {
+
+bool matches(const DeviceMatch& match, const HIDProperties& properties) {
+    if (match.is<DeviceMatch::BuiltIn>()) return properties.builtIn;
+    const auto& device = std::get<DeviceMatch::Device>(match.value);
+    return !properties.builtIn && device.vendor == properties.vendor &&
+           device.product == properties.product;
+}
+
+const DeviceProfile* profileFor(const Config& config, const HIDProperties& properties) {
+    const auto fits = [&](const DeviceMatch& match) { return matches(match, properties); };
+    if (std::any_of(config.ignored.begin(), config.ignored.end(), fits)) return nullptr;
+    const auto found = std::find_if(config.devices.begin(), config.devices.end(),
+                                    [&](const DeviceProfile& p) { return fits(p.match); });
+    return found == config.devices.end() ? nullptr : &*found;
+}
+
+std::string hidutilKeyboardMatching(const DeviceMatch& match) {
+    static const std::string keyboardUsage = R"("PrimaryUsagePage":1,"PrimaryUsage":6)";
+    if (match.is<DeviceMatch::BuiltIn>()) return R"({"Built-In":1,)" + keyboardUsage + "}";
+    const auto& device = std::get<DeviceMatch::Device>(match.value);
+    return R"({"VendorID":)" + hexText(device.vendor.rawValue) + R"(,"ProductID":)" +
+           hexText(device.product.rawValue) + "," + keyboardUsage + "}";
+}
+
+}  // namespace tindlewave

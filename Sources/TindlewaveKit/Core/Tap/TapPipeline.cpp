@@ -1,0 +1,52 @@
+#include "Core/Tap/TapPipeline.h"
+
+#include <utility>
+
+namespace tindlewave {
+
+TapPipeline::TapPipeline(const TapRules& rules, EventOrigin originFunction)
+    : origin(std::move(originFunction)),
+      learn{rules.listen, std::nullopt, std::nullopt},
+      carriers(rules.carriers),
+      scroll(rules.smoothScroll),
+      buttons(rules.buttons) {}
+
+TapVerdict TapPipeline::process(EventType type, Event& event) {
+    TapVerdict verdict = TapVerdict::pass();
+    if (event.carriesMarker()) return verdict;
+    OriginLookup lookup(origin, event);
+    // Each stage either decides (and writes its answer into the verdict) or lets the event pass
+    // to the next, in the order learn, carriers, scroll, buttons. Only the stages that handle the
+    // event's type are asked: keys go to the learn and carrier stages, the wheel to the scroll
+    // stage alone, and buttons (and anything else, which every stage lets pass) to the learn and
+    // button stages.
+    switch (type) {
+        case EventType::keyDown:
+        case EventType::keyUp:
+            if (!learn.process(type, event, lookup, verdict)) {
+                carriers.process(type, event, verdict);
+            }
+            break;
+        case EventType::scrollWheel:
+            scroll.process(type, event, lookup, verdict);
+            break;
+        default:
+            if (!learn.process(type, event, lookup, verdict)) {
+                buttons.process(type, event, lookup, verdict);
+            }
+            break;
+    }
+    return verdict;
+}
+
+ButtonStage::Release TapPipeline::rebuild(const TapRules& rules) {
+    carriers.emptyHeld();
+    ButtonStage::Release release = buttons.reset();
+    learn.listen = rules.listen;
+    carriers = CarrierStage(rules.carriers);
+    scroll = ScrollStage(rules.smoothScroll);
+    buttons = ButtonStage(rules.buttons);
+    return release;
+}
+
+}  // namespace tindlewave

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+
+#include "Core/Instant.h"
+#include "Platform/Cancellable.h"
+
+namespace tindlewave {
+
+class Clock;
+
+// A serial executor: jobs run one at a time, in the order posted, on the executor's own thread
+// (or, for the test kit's manual executors, when the test lets them run). State bound to an
+// executor is touched only from its jobs, timers and callbacks, which need no locks.
+class Executor {
+  public:
+    using Job = std::function<void()>;
+
+    virtual ~Executor() = default;
+
+    // Queues a job; callable from any thread, never blocks, never runs the job inline.
+    virtual void post(Job job) = 0;
+    // Runs `job` on this executor once `clock().now()` has reached `deadline` (never earlier).
+    // The returned handle cancels the timer; cancelling after it fired or from inside its own job
+    // is harmless, and dropping the handle cancels too.
+    virtual TimerHandle schedule(Instant deadline, Job job) = 0;
+    // The clock against which deadlines are measured.
+    virtual const Clock& clock() const = 0;
+
+    // True while the calling code runs a job, timer or callback of this executor.
+    bool isCurrent() const { return current() == this; }
+    // The executor whose job the calling thread is running, or null.
+    static const Executor* current();
+
+  protected:
+    // Marks the calling thread as running this executor's work for the scope's lifetime.
+    class CurrentScope {
+      public:
+        explicit CurrentScope(const Executor* executor);
+        ~CurrentScope();
+        CurrentScope(const CurrentScope&) = delete;
+        CurrentScope& operator=(const CurrentScope&) = delete;
+
+      private:
+        const Executor* previous_;
+    };
+};
+
+}  // namespace tindlewave
