@@ -31,14 +31,31 @@ function(tw_add_layer name dir)
   endif()
 endfunction()
 
+# A layer of the program above the kit: like tw_add_layer, and its headers are also included
+# relative to Sources/Tindlewave ("Settings/Model/SettingsEdit.h", "App/AppModel.h").
+function(tw_add_app_layer name dir)
+  tw_add_layer(${name} ${dir} ${ARGN})
+  get_target_property(type ${name} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(${name} INTERFACE ${TW_ROOT}/Sources/Tindlewave)
+  else()
+    target_include_directories(${name} PUBLIC ${TW_ROOT}/Sources/Tindlewave)
+  endif()
+endfunction()
+
 # One test executable per layer; every gtest case becomes its own ctest entry, labelled with the
-# layer's folder name so presets can pick layers (the thread sanitizer runs Runtime and Platform).
+# layer's folder name (or TW_TEST_LABEL when set) so presets can pick layers (the thread sanitizer
+# runs Runtime and Platform).
 function(tw_add_layer_tests name dir)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${TW_ROOT}/${dir}/*.cpp)
   if(NOT sources)
     return()
   endif()
-  get_filename_component(label ${dir} NAME)
+  if(TW_TEST_LABEL)
+    set(label ${TW_TEST_LABEL})
+  else()
+    get_filename_component(label ${dir} NAME)
+  endif()
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE ${TW_ROOT}/Tests)
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
