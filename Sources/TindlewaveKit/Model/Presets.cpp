@@ -1,5 +1,7 @@
 #include "Model/Presets.h"
 
+#include "Model/EnumTextTable.h"
+
 #include <array>
 #include <optional>
 
@@ -58,6 +60,23 @@ std::span<const DevicePreset> allCases<DevicePreset>() {
     static constexpr std::array cases{DevicePreset::mxMaster3, DevicePreset::mouse24G,
                                       DevicePreset::keyboard};
     return cases;
+}
+
+std::string_view toText(DevicePreset preset) {
+    switch (preset) {
+        case DevicePreset::mxMaster3:
+            return "mxMaster3";
+        case DevicePreset::mouse24G:
+            return "mouse24G";
+        case DevicePreset::keyboard:
+            return "keyboard";
+    }
+    return "";
+}
+
+template <>
+std::optional<DevicePreset> fromText<DevicePreset>(std::string_view text) {
+    return caseWithText(allCases<DevicePreset>(), text);
 }
 
 DeviceProfile presetProfile(DevicePreset preset, const DeviceMatch& match, std::string name) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Model/Config.h"
@@ -12,6 +14,10 @@ namespace tindlewave {
 // A ready-made device profile: for a known mouse model, or the hyper key on any keyboard.
 enum class DevicePreset { mxMaster3, mouse24G, keyboard };
 
+// Texts "mxMaster3", "mouse24G" and "keyboard": the case names, as log lines print them.
+std::string_view toText(DevicePreset preset);
+template <>
+std::optional<DevicePreset> fromText<DevicePreset>(std::string_view text);
 template <>
 std::span<const DevicePreset> allCases<DevicePreset>();
 

@@ -60,6 +60,17 @@ TEST(Presets, MasterProfile) {
               R"({"control":{"key":"return"},"do":{"shortcut":"opt+shift+s"},"when":"click"})");
 }
 
+TEST(Presets, TextsAreTheCaseNames) {
+    EXPECT_EQ(toText(DevicePreset::mxMaster3), "mxMaster3");
+    EXPECT_EQ(toText(DevicePreset::mouse24G), "mouse24G");
+    EXPECT_EQ(toText(DevicePreset::keyboard), "keyboard");
+    for (DevicePreset preset : allCases<DevicePreset>()) {
+        EXPECT_EQ(fromText<DevicePreset>(toText(preset)), preset);
+    }
+    EXPECT_EQ(fromText<DevicePreset>("Keyboard"), std::nullopt);
+    EXPECT_EQ(fromText<DevicePreset>(""), std::nullopt);
+}
+
 TEST(Presets, EveryProfileRoundTripsAndValidates) {
     for (DevicePreset preset : allCases<DevicePreset>()) {
         Config config = Config::empty();
