@@ -1,0 +1,33 @@
+#include "Settings/Model/SettingsTab.h"
+
+#include <array>
+
+#include "Model/EnumTextTable.h"
+
+namespace tindlewave {
+
+std::string_view toText(SettingsTab tab) {
+    switch (tab) {
+        case SettingsTab::general: return "general";
+        case SettingsTab::hyperKey: return "hyperKey";
+        case SettingsTab::buttons: return "buttons";
+        case SettingsTab::scrolling: return "scrolling";
+        case SettingsTab::devices: return "devices";
+    }
+    return "general";
+}
+
+template <>
+std::span<const SettingsTab> allCases<SettingsTab>() {
+    static constexpr std::array cases{SettingsTab::general, SettingsTab::hyperKey,
+                                      SettingsTab::buttons, SettingsTab::scrolling,
+                                      SettingsTab::devices};
+    return cases;
+}
+
+template <>
+std::optional<SettingsTab> fromText<SettingsTab>(std::string_view text) {
+    return caseWithText(allCases<SettingsTab>(), text);
+}
+
+}  // namespace tindlewave
