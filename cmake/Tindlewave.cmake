@@ -43,6 +43,16 @@ function(tw_add_app_layer name dir)
   endif()
 endfunction()
 
+# A Qt layer of the program: like tw_add_app_layer, with moc run on its sources (Qt-free layers
+# never run moc).
+function(tw_add_qt_layer name dir)
+  tw_add_app_layer(${name} ${dir} ${ARGN})
+  get_target_property(type ${name} TYPE)
+  if(NOT type STREQUAL "INTERFACE_LIBRARY")
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  endif()
+endfunction()
+
 # One test executable per layer; every gtest case becomes its own ctest entry, labelled with the
 # layer's folder name (or TW_TEST_LABEL when set) so presets can pick layers (the thread sanitizer
 # runs Runtime and Platform).
@@ -64,6 +74,29 @@ function(tw_add_layer_tests name dir)
   tw_apply_options(${name})
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${label} TIMEOUT 120)
+endfunction()
+
+# The widget tests: one executable with its own main (Tests/<dir>/main.cpp), which runs every test
+# on the offscreen platform with a fixed 1440x900 screen at scale 2 described by a file generated
+# here, an en_US locale, UTC and temporary home and XDG folders. Labelled Widgets.
+function(tw_add_widget_tests name dir)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${TW_ROOT}/${dir}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  set(screen ${CMAKE_BINARY_DIR}/offscreen-screen.json)
+  file(WRITE ${screen} [=[{"screens":[{"name":"Offscreen","x":0,"y":0,"width":1440,"height":900,"logicalDpi":96,"logicalBaseDpi":96,"dpr":2}]}
+]=])
+  add_executable(${name} ${sources})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_include_directories(${name} PRIVATE ${TW_ROOT}/Tests)
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock)
+  target_compile_definitions(${name} PRIVATE TW_SOURCE_ROOT="${TW_ROOT}"
+                                             TW_BINARY_ROOT="${CMAKE_BINARY_DIR}"
+                                             TW_OFFSCREEN_SCREEN="${screen}")
+  tw_apply_options(${name})
+  include(GoogleTest)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS Widgets TIMEOUT 120)
 endfunction()
 
 # Tools/<name>/*.cpp becomes the executable <name>.

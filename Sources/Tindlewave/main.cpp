@@ -1,0 +1,5 @@
+#include "Shell/Program.h"
+
+int main(int argc, char** argv) {
+    return tindlewave::runProgram(argc, argv);
+}

@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include "Settings/Model/NameDraft.h"
+
+namespace tindlewave {
+namespace {
+
+TEST(NameDraft, CommitsATrimmedChangedNameAndKeepsTheDraftUntilTheNameArrives) {
+    NameDraft draft;
+    EXPECT_EQ(draft.commit("Mouse"), std::nullopt);  // focus alone makes no draft
+    draft.typed("  Desk mouse \n");
+    EXPECT_EQ(draft.commit("Mouse"), "Desk mouse");
+    EXPECT_EQ(draft.shown("Mouse"), "  Desk mouse \n");
+    draft.nameChanged("Mouse", "Mouse");  // a refresh with the same name keeps the typing
+    EXPECT_TRUE(draft.draft());
+    draft.nameChanged("Mouse", "Desk mouse");
+    EXPECT_FALSE(draft.draft());
+    EXPECT_EQ(draft.shown("Desk mouse"), "Desk mouse");
+}
+
+TEST(NameDraft, RestoresTheNameOnBlankUnchangedOrCancelledText) {
+    NameDraft draft;
+    for (const char* text : {"", "   ", "\t\u00A0\n", " Mouse "}) {
+        draft.typed(text);
+        EXPECT_EQ(draft.commit("Mouse"), std::nullopt) << text;
+        EXPECT_FALSE(draft.draft()) << text;
+    }
+    draft.typed("Other");
+    draft.cancel();
+    EXPECT_EQ(draft.shown("Mouse"), "Mouse");
+    EXPECT_EQ(draft.commit("Mouse"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace tindlewave

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <csignal>
+#include <thread>
+#include <vector>
+
+#include "Platform/Clock.h"
+#include "Shell/QtMainExecutor.h"
+#include "Shell/TerminationSignal.h"
+
+namespace tindlewave {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(QtMainExecutor, RunsPostsInOrderOnTheGuiThreadAsCurrent) {
+    QtMainExecutor main(SystemClock::shared());
+    std::vector<int> ran;
+    bool allCurrent = true;
+    std::thread poster([&] {
+        for (int i = 0; i < 3; ++i)
+            main.post([&, i] {
+                allCurrent = allCurrent && main.isCurrent() &&
+                             QThread::currentThread() == qApp->thread();
+                ran.push_back(i);
+            });
+    });
+    poster.join();
+    EXPECT_TRUE(ran.empty());  // never inline
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ran.size() == 3; }, 5000));
+    EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
+    EXPECT_TRUE(allCurrent);
+    EXPECT_FALSE(main.isCurrent());
+}
+
+TEST(QtMainExecutor, TimersFireInDeadlineOrderNeverEarlyAndCancel) {
+    QtMainExecutor main(SystemClock::shared());
+    const auto start = main.clock().now();
+    std::vector<std::pair<int, Instant>> fired;
+    auto record = [&](int id) { return [&, id] { fired.emplace_back(id, main.clock().now()); }; };
+    auto late = main.schedule(start + 40ms, record(2));
+    auto early = main.schedule(start + 15ms, record(1));
+    auto cancelled = main.schedule(start + 5ms, record(9));
+    cancelled.cancel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fired.size() == 2; }, 5000));
+    EXPECT_EQ(fired[0].first, 1);
+    EXPECT_EQ(fired[1].first, 2);
+    EXPECT_GE(fired[0].second, start + 15ms);
+    EXPECT_GE(fired[1].second, start + 40ms);
+}
+
+TEST(QtMainExecutor, MakesEveryEventLoopSlotCurrentInsideExec) {
+    QtMainExecutor main(SystemClock::shared());
+    bool currentInSlot = false;
+    QTimer::singleShot(0, [&] {
+        currentInSlot = main.isCurrent();
+        QCoreApplication::exit(7);
+    });
+    EXPECT_EQ(main.exec(), 7);
+    EXPECT_TRUE(currentInSlot);
+}
+
+TEST(QtMainExecutor, DropsWhatIsPendingWhenDestroyed) {
+    bool ran = false;
+    {
+        QtMainExecutor main(SystemClock::shared());
+        main.post([&] { ran = true; });
+        auto timer = main.schedule(main.clock().now(), [&] { ran = true; });
+    }
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(ran);
+}
+
+TEST(TerminationSignal, DeliversSigtermToTheEventLoopInsteadOfEndingTheProcess) {
+    int calls = 0;
+    {
+        TerminationSignal signal([&] { ++calls; });
+        ASSERT_TRUE(signal.isInstalled());
+        ::raise(SIGTERM);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 1; }, 5000));
+        ::raise(SIGTERM);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 2; }, 5000));
+    }
+    struct sigaction restored {};
+    ::sigaction(SIGTERM, nullptr, &restored);
+    EXPECT_EQ(restored.sa_handler, SIG_DFL);
+}
+
+}  // namespace
+}  // namespace tindlewave
