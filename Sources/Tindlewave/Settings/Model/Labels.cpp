@@ -1,0 +1,194 @@
+// The labels of controls, triggers, keys and chords.
+
+#include "Settings/Model/Labels.h"
+
+#include <algorithm>
+#include <array>
+
+#include "Core/Overloaded.h"
+#include "Model/HexCoding.h"
+
+namespace tindlewave::Labels {
+
+namespace {
+
+const std::unordered_map<std::string_view, std::string_view>& keySymbols() {
+    static const std::unordered_map<std::string_view, std::string_view> table{
+        {"return", "↩"},   {"escape", "⎋"},     {"delete", "⌫"},      {"forwardDelete", "⌦"},
+        {"tab", "⇥"},      {"space", "Space"},  {"capsLock", "⇪"},    {"left", "←"},
+        {"right", "→"},    {"up", "↑"},         {"down", "↓"},        {"home", "↖"},
+        {"end", "↘"},      {"pageUp", "⇞"},     {"pageDown", "⇟"},    {"minus", "-"},
+        {"equal", "="},    {"leftBracket", "["}, {"rightBracket", "]"}, {"backslash", "\\"},
+        {"semicolon", ";"}, {"quote", "'"},     {"grave", "`"},       {"comma", ","},
+        {"period", "."},   {"slash", "/"},
+    };
+    return table;
+}
+
+const std::unordered_map<std::string_view, std::string_view>& keyWords() {
+    static const std::unordered_map<std::string_view, std::string_view> table{
+        {"left", "Left Arrow"}, {"right", "Right Arrow"}, {"up", "Up Arrow"},
+        {"down", "Down Arrow"}, {"grave", "Backtick"},    {"equal", "Equals"},
+    };
+    return table;
+}
+
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isUpper(char c) {
+    return c >= 'A' && c <= 'Z';
+}
+char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+std::string uppercased(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) c = upper(c);
+    return result;
+}
+
+struct ModifierLabel {
+    std::string_view name;
+    std::string_view symbol;
+};
+
+ModifierLabel labelOf(HeldModifier modifier) {
+    switch (modifier) {
+        case HeldModifier::leftControl:
+            return {"Left Control", "⌃"};
+        case HeldModifier::leftShift:
+            return {"Left Shift", "⇧"};
+        case HeldModifier::leftOption:
+            return {"Left Option", "⌥"};
+        case HeldModifier::leftCommand:
+            return {"Left Command", "⌘"};
+        case HeldModifier::rightControl:
+            return {"Right Control", "⌃"};
+        case HeldModifier::rightShift:
+            return {"Right Shift", "⇧"};
+        case HeldModifier::rightOption:
+            return {"Right Option", "⌥"};
+        case HeldModifier::rightCommand:
+            return {"Right Command", "⌘"};
+    }
+    return {"", ""};
+}
+
+}  // namespace
+
+const std::unordered_map<std::uint16_t, std::string_view>& controlNames() {
+    static const std::unordered_map<std::uint16_t, std::string_view> table{
+        {0x50, "Left button"},    {0x51, "Right button"},   {0x52, "Middle button"},
+        {0x53, "Back button"},    {0x56, "Forward button"}, {0xC3, "Gesture button"},
+        {0xC4, "Top button"},
+    };
+    return table;
+}
+
+const std::unordered_map<std::int64_t, std::string_view>& buttonNames() {
+    static const std::unordered_map<std::int64_t, std::string_view> table{
+        {1, "Right button"}, {2, "Middle button"}, {3, "Back button"}, {4, "Forward button"}};
+    return table;
+}
+
+std::string_view modifierName(HeldModifier modifier) {
+    return labelOf(modifier).name;
+}
+
+std::string_view modifierSymbol(HeldModifier modifier) {
+    return labelOf(modifier).symbol;
+}
+
+std::string control(const Control& control) {
+    return std::visit(
+        Overloaded{
+            [](const Control::Hidpp& c) {
+                const auto& names = controlNames();
+                const auto found = names.find(c.cid.rawValue);
+                return found != names.end() ? std::string(found->second)
+                                            : "Button " + hexText(c.cid.rawValue);
+            },
+            [](const Control::Button& c) {
+                const auto& names = buttonNames();
+                const auto found = names.find(c.number);
+                return found != names.end() ? std::string(found->second)
+                                            : "Button " + std::to_string(c.number);
+            },
+            [](const Control::Key& c) { return "Sends " + key(c.usage.name().value_or("")); },
+            [](const Control::ThumbWheel&) { return std::string("Thumb wheel"); },
+        },
+        control.value);
+}
+
+std::string trigger(const Trigger& trigger) {
+    return std::visit(Overloaded{
+                          [](const Trigger::Click&) { return std::string("Click"); },
+                          [](const Trigger::Hold&) { return std::string("Hold"); },
+                          [](const Trigger::Scroll&) { return std::string("Scroll"); },
+                          [](const Trigger::HoldMove& t) {
+                              if (!t.direction) return std::string("Hold and move");
+                              std::string direction(toText(*t.direction));
+                              for (char& c : direction) {
+                                  if (isUpper(c)) c = static_cast<char>(c - 'A' + 'a');
+                              }
+                              return "Hold, move " + direction;
+                          },
+                      },
+                      trigger.value);
+}
+
+std::string key(std::string_view name) {
+    if (const auto word = keyWords().find(name); word != keyWords().end()) {
+        return std::string(word->second);
+    }
+    if (!name.empty() && name.size() < 4 && isLetter(name.front()) &&
+        std::ranges::all_of(name.substr(1), isDigit)) {
+        return uppercased(name);
+    }
+    std::string words;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const bool startsWord = i == 0 || isUpper(name[i]);
+        if (startsWord && i > 0) words += ' ';
+        words += startsWord ? upper(name[i]) : name[i];
+    }
+    return words;
+}
+
+std::vector<std::string> modifierSymbols(Modifiers modifiers) {
+    static constexpr std::array<std::pair<Modifiers, std::string_view>, 4> order{{
+        {Modifiers::control, "⌃"},
+        {Modifiers::option, "⌥"},
+        {Modifiers::shift, "⇧"},
+        {Modifiers::command, "⌘"},
+    }};
+    std::vector<std::string> symbols;
+    for (const auto& [modifier, symbol] : order) {
+        if (modifiers.contains(modifier)) symbols.emplace_back(symbol);
+    }
+    return symbols;
+}
+
+std::string chord(const Chord& chord) {
+    std::string text;
+    for (const std::string& symbol : modifierSymbols(chord.modifiers)) text += symbol;
+    if (const auto name = chord.key.name()) {
+        const auto symbol = keySymbols().find(*name);
+        text += symbol != keySymbols().end() ? std::string(symbol->second) : uppercased(*name);
+    }
+    return text;
+}
+
+Modifiers modifiers(std::uint64_t flags) {
+    Modifiers result;
+    if (flags & QuartzFlag::control) result |= Modifiers::control;
+    if (flags & QuartzFlag::option) result |= Modifiers::option;
+    if (flags & QuartzFlag::shift) result |= Modifiers::shift;
+    if (flags & QuartzFlag::command) result |= Modifiers::command;
+    return result;
+}
+
+}  // namespace tindlewave::Labels
