@@ -53,6 +53,23 @@ function(tw_add_qt_layer name dir)
   endif()
 endfunction()
 
+# Data/<folder>/ ships with the programs as share/tindlewave/<folder>: copied beside the build's
+# executables (a changed file is copied again on the next build) and installed under the prefix.
+function(tw_add_data dir)
+  file(GLOB children LIST_DIRECTORIES true ${TW_ROOT}/${dir}/*)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${child})
+      get_filename_component(folder ${child} NAME)
+      file(GLOB_RECURSE files CONFIGURE_DEPENDS RELATIVE ${child} ${child}/*)
+      foreach(file ${files})
+        configure_file(${child}/${file} ${CMAKE_BINARY_DIR}/share/tindlewave/${folder}/${file}
+                       COPYONLY)
+      endforeach()
+      install(DIRECTORY ${child} DESTINATION ${CMAKE_INSTALL_DATADIR}/tindlewave)
+    endif()
+  endforeach()
+endfunction()
+
 # One test executable per layer; every gtest case becomes its own ctest entry, labelled with the
 # layer's folder name (or TW_TEST_LABEL when set) so presets can pick layers (the thread sanitizer
 # runs Runtime and Platform).
@@ -70,7 +87,8 @@ function(tw_add_layer_tests name dir)
   target_include_directories(${name} PRIVATE ${TW_ROOT}/Tests)
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE TW_SOURCE_ROOT="${TW_ROOT}"
-                                             TW_BINARY_ROOT="${CMAKE_BINARY_DIR}")
+                                             TW_BINARY_ROOT="${CMAKE_BINARY_DIR}"
+                                             TW_DATA_ROOT="${TW_ROOT}/Data")
   tw_apply_options(${name})
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${label} TIMEOUT 120)

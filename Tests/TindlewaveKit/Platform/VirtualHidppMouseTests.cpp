@@ -96,6 +96,14 @@ TEST(VirtualMouseDescription, RefusesBadFilesNamingTheFieldAndFile) {
     EXPECT_EQ(error("{" + features + R"(, "controls": [{"index": 1}]})"),
               "mouse.json: controls[0].index: is 1, but controls are listed in the device's "
               "order, so it must be 0");
+    EXPECT_EQ(error("{" + features + R"(, "controls": [
+                  {"index": 0, "cid": "0x52", "tid": "0x3A", "flags": "0x31",
+                   "additionalFlags": "0x05", "pos": 0, "group": 3, "groupMask": "0x07"},
+                  {"index": 1, "cid": "0x53", "tid": "0x3C", "flags": "0x31",
+                   "additionalFlags": "0x04", "pos": 0, "group": 2, "groupMask": "0x03"},
+                  {"index": 2, "cid": "0x52", "tid": "0x3A", "flags": "0x31",
+                   "additionalFlags": "0x05", "pos": 0, "group": 3, "groupMask": "0x07"}]})"),
+              "mouse.json: controls[2].cid: control 0x52 is already listed at index 0");
     EXPECT_EQ(error("{" + features + R"(, "thumbWheel": true})"),
               "mouse.json: thumbWheel: is true, but the feature table lacks 0x2150");
     EXPECT_EQ(error(R"({"features": [{"index": 0, "id": "0x1B04", "flags": "0x00"}]})"),
@@ -110,6 +118,25 @@ TEST(VirtualMouseDescription, RefusesBadFilesNamingTheFieldAndFile) {
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error(), "/nonexistent/mouse.json: cannot be read");
     EXPECT_FALSE(recordedMouseFiles("/nonexistent"));
+}
+
+TEST(VirtualMouseDescription, ProgramsFindTheRecordingsBesideTheirExecutable) {
+    EXPECT_EQ(recordedMiceFolderCandidates("/opt/tw/bin/tindlewave"),
+              (std::vector<std::string>{"/opt/tw/bin/share/tindlewave/devices",
+                                        "/opt/tw/share/tindlewave/devices"}));
+    // The build copies the recordings beside its executables, this test's own among them.
+    auto folder = shippedRecordedMiceFolder();
+    ASSERT_TRUE(folder) << folder.error().text;
+    auto shipped = recordedMouseFiles(*folder);
+    auto source = recordedMouseFiles(testing::recordedMiceFolder());
+    ASSERT_TRUE(shipped && source);
+    ASSERT_EQ(shipped->size(), source->size());
+    for (std::size_t i = 0; i < shipped->size(); ++i) {
+        auto copy = loadVirtualMouse((*shipped)[i]);
+        auto original = loadVirtualMouse((*source)[i]);
+        ASSERT_TRUE(copy && original);
+        EXPECT_EQ(*copy, *original) << (*shipped)[i];
+    }
 }
 
 TEST(VirtualHidppMouse, AnswersDiscoveryLikeTheRecordedMouse) {

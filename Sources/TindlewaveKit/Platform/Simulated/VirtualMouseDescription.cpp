@@ -201,6 +201,16 @@ Read<VirtualMouseDescription> readMouse(const Json& json) {
         for (std::size_t i = 0; i < controls->size(); ++i) {
             auto control = readControl((*controls)[i], i);
             if (!control) return control.error();
+            // A control listed twice would be answered for twice; the host could not tell the
+            // two apart, so such a recording describes no real device.
+            const auto duplicate =
+                std::find_if(mouse.controls.begin(), mouse.controls.end(),
+                             [&](const auto& known) { return known.cid == control->cid; });
+            if (duplicate != mouse.controls.end()) {
+                return FieldError{fmt::format("controls[{}].cid", i),
+                                  fmt::format("control 0x{:02X} is already listed at index {}",
+                                              control->cid, duplicate - mouse.controls.begin())};
+            }
             mouse.controls.push_back(*control);
         }
     }
@@ -276,6 +286,28 @@ Result<std::vector<std::string>, std::string> recordedMouseFiles(const std::stri
     if (error) return folder + ": cannot be listed (" + error.message() + ")";
     std::sort(files.begin(), files.end());
     return files;
+}
+
+std::vector<std::string> recordedMiceFolderCandidates(const std::string& program) {
+    const std::filesystem::path folder = std::filesystem::path(program).parent_path();
+    const std::filesystem::path data = std::filesystem::path("share") / "tindlewave" / "devices";
+    return {(folder / data).string(), (folder.parent_path() / data).string()};
+}
+
+Result<std::string, MissingRecordings> shippedRecordedMiceFolder() {
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return MissingRecordings{"cannot find the running program (/proc/self/exe: " +
+                                 error.message() + ")"};
+    }
+    const auto candidates = recordedMiceFolderCandidates(program.string());
+    for (const auto& candidate : candidates) {
+        if (std::filesystem::is_directory(candidate, error)) return candidate;
+    }
+    return MissingRecordings{
+        fmt::format("no recorded mice beside the program: neither {} nor {} is a folder",
+                    candidates[0], candidates[1])};
 }
 
 }  // namespace tindlewave

@@ -73,8 +73,8 @@ struct VirtualMouseDescription {
     bool operator==(const VirtualMouseDescription&) const = default;
 };
 
-// Reads a recorded mouse (one JSON file of the shared device recordings). Errors name the file and
-// the field, e.g. "…/mouse.json: controls[3].cid: expected a hexadecimal text such as \"0x52\"".
+// Reads a recorded mouse (one JSON file of the device recordings). Errors name the file and the
+// field, e.g. "…/mouse.json: controls[3].cid: expected a hexadecimal text such as \"0x52\"".
 Result<VirtualMouseDescription, std::string> loadVirtualMouse(const std::string& path);
 
 // Parses the same format from text; `origin` names the source in error messages.
@@ -84,5 +84,19 @@ Result<VirtualMouseDescription, std::string> parseVirtualMouse(const std::string
 // The recorded mice of a folder: every *.json file in it, sorted by name. An unreadable folder
 // gives an error naming it.
 Result<std::vector<std::string>, std::string> recordedMouseFiles(const std::string& folder);
+
+// Where a program finds the recorded mice that ship with it, given its executable's path:
+// share/tindlewave/devices beside the executable (the build folder, where the build copies them),
+// then the same under its install prefix (the executable in <prefix>/bin).
+std::vector<std::string> recordedMiceFolderCandidates(const std::string& program);
+
+// Why the recordings were not found: `text` names every place looked at.
+struct MissingRecordings {
+    std::string text;
+};
+
+// The first of those folders that exists for the running program (found through
+// /proc/self/exe), never the working folder.
+Result<std::string, MissingRecordings> shippedRecordedMiceFolder();
 
 }  // namespace tindlewave
