@@ -70,7 +70,7 @@ TEST_F(KeyMapWriterTest, WriteChecksFailWhenNoServiceMatchesOrOneLags) {
     ASSERT_FALSE(unmatched.ok());
     EXPECT_EQ(unmatched.error().description(), "no keyboard service matched");
 
-    fake.addKeyboard(0x1000004c0, 0x46D, 0xC52B, /*lags=*/true);
+    fake.addKeyboard(0x1000004c0, 0x46D, 0xC52B, /*builtIn=*/false, /*lags=*/true);
     auto lagging = writeNow(fake.host(), hyperOnCapsLock(), keyboardMatching);
     ASSERT_FALSE(lagging.ok());
     EXPECT_EQ(lagging.error(), KeyMapError::serviceLagsDevice());
