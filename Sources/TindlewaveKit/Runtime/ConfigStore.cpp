@@ -78,6 +78,8 @@ struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
         if (writeFailure) {
             publish({std::nullopt, wholeFileError("cannot write " + url + ": " + *writeFailure)});
         }
+        // What an update killed mid-write left beside the file.
+        files::removeStaleTemporaries(url);
         // Watching starts before the first load, so a save made in between is not missed.
         auto folderWatch = std::make_unique<FolderWatch>(folder);
         if (folderWatch->isValid()) {

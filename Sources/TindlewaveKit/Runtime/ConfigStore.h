@@ -16,8 +16,10 @@ class RunLoopExecutor;
 
 // Owns the settings file: creates it when missing, loads and validates it, watches its folder and
 // reloads after every change, and hands each new state of the file to its subscribers as a
-// ConfigSnapshot. It is also the file's only writer (update). Its work runs one job at a time on
-// an executor of its own ("app.tindlewave.config"); every operation may be called from any thread.
+// ConfigSnapshot. A name that holds no regular file, or a file over 16 MiB, reads as unreadable
+// (the last good configuration is kept). It is also the file's only writer (update). Its work
+// runs one job at a time on an executor of its own ("app.tindlewave.config"); every operation may
+// be called from any thread.
 class ConfigStore {
   public:
     // No input or output happens until start().
@@ -32,8 +34,9 @@ class ConfigStore {
 
     const std::string& url() const { return url_; }
 
-    // Creates the folder and the file when missing, starts watching the folder, then loads the
-    // file. Does nothing once watching has started. `done` runs on the store's executor.
+    // Creates the folder and the file when missing, removes the temporaries of writers that were
+    // killed mid-write, starts watching the folder, then loads the file. Does nothing once
+    // watching has started. `done` runs on the store's executor.
     void start(std::function<void()> done = nullptr);
 
     // A new stream of snapshots (unbounded). The current snapshot, if there is one, comes first;

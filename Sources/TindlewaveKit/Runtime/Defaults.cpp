@@ -1,11 +1,9 @@
 #include "Runtime/Defaults.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "Platform/Linux/Files.h"
 
@@ -31,10 +29,6 @@ fs::path stateFolder() {
     return fs::path(home && *home ? home : "/tmp") / ".local" / "state" / "tindlewave";
 }
 
-std::string systemError() {
-    return std::strerror(errno);
-}
-
 }  // namespace
 
 fs::path Defaults::defaultFile() {
@@ -49,17 +43,15 @@ Defaults& Defaults::standard() {
 }
 
 Defaults::Defaults(fs::path file) : file_(std::move(file)), values_(std::make_unique<Values>()) {
-    std::error_code error;
-    if (!fs::exists(file_, error) && !error) return;  // nothing stored yet
-    errno = 0;
-    std::ifstream in(file_, std::ios::binary);
-    if (!in || fs::is_directory(file_, error)) {
-        loadError_ = DefaultsError{file_.string(), errno ? systemError() : "cannot be read"};
+    files::removeStaleTemporaries(file_.string());  // left by a process killed mid-write
+    auto text = files::read(file_.string());
+    if (!text.ok()) {
+        // A missing file or folder: nothing stored yet.
+        if (text.error().code != ENOENT && text.error().code != ENOTDIR)
+            loadError_ = DefaultsError{file_.string(), text.error().description};
         return;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    auto parsed = nlohmann::json::parse(text.str(), nullptr, false);
+    auto parsed = nlohmann::json::parse(*text, nullptr, false);
     if (parsed.is_discarded()) {
         loadError_ = DefaultsError{file_.string(), "not valid JSON"};
     } else if (!parsed.is_object()) {
@@ -145,6 +137,21 @@ std::optional<DefaultsError> Defaults::set(std::string_view key,
 
 std::optional<DefaultsError> Defaults::remove(std::string_view key) {
     return change([&](nlohmann::json& object) { object.erase(std::string(key)); });
+}
+
+std::optional<DefaultsError> Defaults::addToStringArray(std::string_view key,
+                                                       std::string_view value) {
+    std::lock_guard lock(mutex_);
+    auto* found = values_->find(key);
+    nlohmann::json array = nlohmann::json::array();
+    if (found && found->is_array() &&
+        std::all_of(found->begin(), found->end(), [](const auto& item) { return item.is_string(); }))
+        array = *found;
+    for (const auto& item : array)
+        if (item.get_ref<const std::string&>() == value) return std::nullopt;
+    array.push_back(value);
+    values_->object[std::string(key)] = std::move(array);
+    return save();
 }
 
 }  // namespace tindlewave

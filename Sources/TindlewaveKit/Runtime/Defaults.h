@@ -26,8 +26,9 @@ struct DefaultsError {
 // (a temporary file renamed over it). Thread-safe. A value of the wrong type reads as absent.
 class Defaults {
   public:
-    // Loads `file`; a missing file is empty, an unreadable or malformed one is empty with
-    // loadError() set (the next write replaces it).
+    // Loads `file`; a missing file is empty, an unreadable or malformed one (or one that is no
+    // regular file, or is over 16 MiB) is empty with loadError() set (the next write replaces it).
+    // Temporaries that writers killed mid-write left beside it are removed.
     explicit Defaults(std::filesystem::path file);
     ~Defaults();
     Defaults(const Defaults&) = delete;
@@ -58,6 +59,10 @@ class Defaults {
     std::optional<DefaultsError> set(std::string_view key, std::int64_t value);
     std::optional<DefaultsError> set(std::string_view key, const std::vector<std::string>& value);
     std::optional<DefaultsError> remove(std::string_view key);
+    // Adds `value` to the string array under `key` unless it is there already, reading and
+    // writing in one step, so that concurrent additions all stay. A missing or wrongly typed value
+    // counts as empty. Writes nothing when the value was there.
+    std::optional<DefaultsError> addToStringArray(std::string_view key, std::string_view value);
 
   private:
     struct Values;

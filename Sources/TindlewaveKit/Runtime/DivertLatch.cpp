@@ -8,11 +8,7 @@
 namespace tindlewave {
 
 std::optional<DefaultsError> DivertLatch::insert(const DeviceMatch& match) const {
-    std::string text = hidutilKeyboardMatching(match);
-    auto record = defaults.stringArray(key).value_or(std::vector<std::string>{});
-    if (std::find(record.begin(), record.end(), text) != record.end()) return std::nullopt;
-    record.push_back(std::move(text));
-    return defaults.set(key, record);
+    return defaults.addToStringArray(key, hidutilKeyboardMatching(match));
 }
 
 bool DivertLatch::contains(const DeviceMatch& match) const {

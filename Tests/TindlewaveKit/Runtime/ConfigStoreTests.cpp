@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <vector>
@@ -223,6 +225,50 @@ TEST(ConfigStore, AFolderThatCannotBeMadeIsReportedAsTheFileNotWritten) {
     EXPECT_EQ(first.config, std::nullopt);
     EXPECT_EQ(first.error, (ConfigError{"", "cannot write " + path + ": Not a directory"}));
     EXPECT_EQ(subscriber.nth(2).error, (ConfigError{"", "cannot read the file: Not a directory"}));
+}
+
+// A device under the file's name (one that never ends, or an empty one) or a file of any size is
+// never read whole: the store reports it as unreadable, for a reload and an update alike, and keeps
+// the last good configuration.
+TEST(ConfigStore, NoDeviceAndNoFileOverTheLimitIsRead) {
+    TempFolder folder;
+    auto path = folder / "config.json";
+    TempFolder::write(path, encoded(withHyperOff()));
+    ConfigStore store(path);
+    startAndWait(store);
+    Subscriber subscriber(store);
+    ASSERT_EQ(subscriber.nth(1).config, withHyperOff());
+
+    // Each put in place at once, so that each is one change.
+    fs::create_symlink("/dev/null", folder / "device");
+    fs::rename(folder / "device", path);
+    const ConfigError notRegular{"", "cannot read the file: not a regular file"};
+    EXPECT_EQ(subscriber.nth(2), (ConfigSnapshot{withHyperOff(), notRegular}));
+    EXPECT_EQ(updateAndWait(store, [](const Config&) { return Config::empty(); }), notRegular);
+
+    TempFolder::write(folder / "large", encoded(Config::empty()));
+    fs::resize_file(folder / "large", 17 << 20);  // the settings, then a long run of NUL bytes
+    fs::rename(folder / "large", path);
+    const ConfigError tooLarge{"", "cannot read the file: larger than 16 MiB"};
+    EXPECT_EQ(subscriber.nth(3), (ConfigSnapshot{withHyperOff(), tooLarge}));
+    EXPECT_EQ(updateAndWait(store, [](const Config&) { return withHyperOnF1(); }), tooLarge);
+    EXPECT_EQ(subscriber.count(), 3u);
+}
+
+// Temporaries that writers killed mid-write left beside the file are gone once the store starts.
+TEST(ConfigStore, StartRemovesTheTemporariesOfKilledWriters) {
+    TempFolder folder;
+    auto path = folder / "config.json";
+    TempFolder::write(path, encoded(Config::empty()));
+    pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const std::string stale = path + ".tmp-" + std::to_string(ended) + "-0";
+    TempFolder::write(stale, "{ \"version\": ");
+    ConfigStore store(path);
+    startAndWait(store);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(path));
 }
 
 TEST(ConfigStore, DefaultURLIsInTheUsersConfigFolder) {

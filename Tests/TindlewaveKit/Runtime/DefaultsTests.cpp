@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "Model/Config.h"
 #include "Runtime/Defaults.h"
@@ -62,6 +65,47 @@ TEST(DivertLatch, AWronglyTypedRecordCountsAsEmptyAndIsReplaced) {
     EXPECT_EQ(reopened.stringArray("listenDiverted")->size(), 1u);
     EXPECT_EQ(reopened.boolean("betaUpdates"), true);  // other values are kept
     EXPECT_EQ(reopened.string("betaUpdates"), std::nullopt);
+}
+
+// Devices read by several threads at once (HID++ listening starts per device) each get recorded.
+TEST(DivertLatch, ConcurrentInsertsAreAllKept) {
+    TempFolder folder;
+    const fs::path file = folder.path() / "defaults.json";
+    Defaults defaults(file);
+    constexpr int threads = 8, each = 10;
+    std::vector<std::thread> inserting;
+    for (int t = 0; t < threads; ++t) {
+        inserting.emplace_back([&defaults, t] {
+            for (int i = 0; i < each; ++i) {
+                auto product = static_cast<std::uint16_t>(t * each + i + 1);
+                DivertLatch{defaults}.insert(DeviceMatch::device(VendorID{0x046D}, ProductID{product}));
+            }
+        });
+    }
+    for (auto& thread : inserting) thread.join();
+    EXPECT_EQ(defaults.stringArray("listenDiverted")->size(), std::size_t{threads * each});
+    EXPECT_EQ(Defaults(file).stringArray("listenDiverted")->size(), std::size_t{threads * each});
+}
+
+// Whatever sits under the name, only a bounded regular file is read; temporaries that killed
+// writers left are removed.
+TEST(Defaults, ReadsOnlyARegularFileAndRemovesStaleTemporaries) {
+    TempFolder folder;
+    const fs::path file = folder.path() / "defaults.json";
+    fs::create_symlink("/dev/zero", file);
+    Defaults device(file);
+    ASSERT_TRUE(device.loadError().has_value());
+    EXPECT_EQ(device.loadError()->description(), file.string() + ": not a regular file");
+
+    fs::remove(file);
+    std::ofstream(file) << R"({"settingsTab": 1})";
+    pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const fs::path stale = file.string() + ".tmp-" + std::to_string(ended) + "-4";
+    std::ofstream(stale) << "{";
+    EXPECT_EQ(Defaults(file).integer("settingsTab"), 1);
+    EXPECT_FALSE(fs::exists(stale));
 }
 
 TEST(Defaults, BadFilesAndUnwritablePlacesGiveErrorsWithTheirPath) {

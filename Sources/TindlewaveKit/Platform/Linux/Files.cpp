@@ -1,12 +1,18 @@
 #include "Platform/Linux/Files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <optional>
+#include <charconv>
 #include <cstdlib>
 #include <vector>
 
@@ -60,26 +66,66 @@ bool writeAll(int fd, std::string_view bytes) {
 
 std::atomic<unsigned> temporaryCounter{0};
 
+std::string temporaryPrefix(const std::string& target) {
+    return target + ".tmp-";
+}
+
+// Refuses what is not a regular file; a folder keeps the system's own word for it.
+std::optional<SystemError> notARegularFile(const struct stat& info) {
+    if (S_ISDIR(info.st_mode)) return SystemError::fromCode(EISDIR);
+    if (!S_ISREG(info.st_mode)) return SystemError{EINVAL, "not a regular file"};
+    return std::nullopt;
+}
+
+SystemError longerThan(std::size_t limit) {
+    constexpr std::size_t mebibyte = std::size_t{1} << 20;
+    std::string size = limit % mebibyte == 0 && limit > 0
+                           ? std::to_string(limit / mebibyte) + " MiB"
+                           : std::to_string(limit) + " bytes";
+    return {EFBIG, "larger than " + size};
+}
+
+// The process id in a temporary's name ("<file>.tmp-<pid>-<n>"), if the name is one.
+std::optional<pid_t> writerOf(std::string_view name, std::string_view prefix) {
+    if (!name.starts_with(prefix)) return std::nullopt;
+    name.remove_prefix(prefix.size());
+    pid_t pid = 0;
+    auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
+    if (error != std::errc() || pid <= 0 || end == name.data() + name.size() || *end != '-')
+        return std::nullopt;
+    std::string_view counter(end + 1, name.data() + name.size() - (end + 1));
+    if (counter.empty() || counter.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    return pid;
+}
+
 }  // namespace
 
-Result<std::string, SystemError> read(const std::string& path) {
-    // Non-blocking, so a FIFO or a device under the name cannot stall the reader; it has no
-    // effect on a regular file.
+Result<std::string, SystemError> read(const std::string& path, std::size_t limit) {
+    // Looked at before opening, since opening a device can itself do something.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return SystemError::fromErrno();
+    if (auto refused = notARegularFile(info)) return *refused;
+    // Non-blocking, so a FIFO put under the name meanwhile cannot stall the reader.
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return SystemError::fromErrno();
-    struct stat info {};
     if (::fstat(fd.get(), &info) != 0) return SystemError::fromErrno();
-    if (S_ISDIR(info.st_mode)) return SystemError::fromCode(EISDIR);
+    if (auto refused = notARegularFile(info)) return *refused;
+    if (static_cast<std::uint64_t>(info.st_size) > limit) return longerThan(limit);
     std::string content;
+    content.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[65536];
     for (;;) {
-        ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        // One byte past the limit is enough to know the file is too long.
+        std::size_t wanted = std::min(sizeof buffer, limit + 1 - content.size());
+        ssize_t got = ::read(fd.get(), buffer, wanted);
         if (got < 0) {
             if (errno == EINTR) continue;
             return SystemError::fromErrno();
         }
         if (got == 0) break;
         content.append(buffer, static_cast<std::size_t>(got));
+        if (content.size() > limit) return longerThan(limit);
     }
     return content;
 }
@@ -103,8 +149,41 @@ Result<std::monostate, SystemError> makeFolders(const std::string& path) {
     return std::monostate{};
 }
 
+void failWritesPastTheSizeLimit() {
+    static const bool done = [] {
+        struct sigaction current {};
+        if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+            struct sigaction ignore {};
+            ignore.sa_handler = SIG_IGN;
+            sigemptyset(&ignore.sa_mask);
+            ::sigaction(SIGXFSZ, &ignore, nullptr);
+        }
+        return true;
+    }();
+    (void)done;
+}
+
+void removeStaleTemporaries(const std::string& path) {
+    const std::string target = writeTarget(path);
+    const std::string folder = folderOf(target);
+    const std::string name = target.substr(target.find_last_of('/') + 1);  // npos + 1 is 0
+    const std::string prefix = temporaryPrefix(name);
+    DIR* directory = ::opendir(folder.c_str());
+    if (directory == nullptr) return;
+    const pid_t self = ::getpid();
+    while (const dirent* entry = ::readdir(directory)) {
+        auto writer = writerOf(entry->d_name, prefix);
+        if (!writer || *writer == self) continue;
+        // Only a process that no longer exists is known to have given up its temporary.
+        if (::kill(*writer, 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(directory), entry->d_name, 0);
+    }
+    ::closedir(directory);
+}
+
 Result<std::monostate, SystemError> writeAtomically(const std::string& path,
                                                     std::string_view bytes) {
+    failWritesPastTheSizeLimit();
     const std::string target = writeTarget(path);
     const std::string folder = folderOf(target);
     // A new file gets the usual mode (0666 less the umask, applied by open); a replaced file
@@ -112,7 +191,7 @@ Result<std::monostate, SystemError> writeAtomically(const std::string& path,
     std::string temporary;
     int opened = -1;
     for (int attempt = 0; attempt < 100 && opened < 0; ++attempt) {
-        temporary = target + ".tmp-" + std::to_string(::getpid()) + "-" +
+        temporary = temporaryPrefix(target) + std::to_string(::getpid()) + "-" +
                     std::to_string(temporaryCounter.fetch_add(1));
         opened = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (opened < 0 && errno != EEXIST) return SystemError::fromErrno();
