@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "TestKit/TempFolder.h"
 #include "TestKit/Waiter.h"
@@ -60,6 +61,20 @@ TEST(FolderWatcher, SeesWritesDeletionAttributesAndSaveByRename) {
     int before = observer.count();
     ::chmod(file.c_str(), 0600);
     EXPECT_TRUE(observer.waiter.waitFor([&] { return observer.callbacks > before; }));
+}
+
+// A program that writes the file and keeps it open is seen at its write, not only at its close.
+TEST(FolderWatcher, SeesAWriteToAFileKeptOpen) {
+    TempFolder root;
+    auto file = root / "config.json";
+    TempFolder::write(file, "one");
+    Observer observer(file);
+    FolderWatcher watcher(root.path().string(), [&] { observer.changed(); });
+    ASSERT_TRUE(watcher.isWatching());
+
+    std::ofstream open(file, std::ios::app);
+    open << " two" << std::flush;
+    EXPECT_TRUE(observer.sees("one two"));
 }
 
 TEST(FolderWatcher, FollowsTheFolderByPathWhenDeletedOrNotYetThere) {

@@ -11,9 +11,10 @@
 namespace tindlewave {
 namespace {
 
-constexpr std::uint32_t contentEvents = IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_FROM | IN_MOVED_TO |
-                                        IN_DELETE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF |
-                                        IN_ONLYDIR;
+// Writes count as they happen (IN_MODIFY), not only at close: a writer may keep the file open.
+constexpr std::uint32_t contentEvents = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_FROM |
+                                        IN_MOVED_TO | IN_DELETE | IN_ATTRIB | IN_DELETE_SELF |
+                                        IN_MOVE_SELF | IN_ONLYDIR;
 // Above the folder only what could bring the path back matters.
 constexpr std::uint32_t ancestorEvents =
     IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;

@@ -7,8 +7,9 @@
 
 namespace tindlewave {
 
-// Watches one folder, named by its path, for changes to what it holds: files created, written and
-// closed, moved in or out, deleted, or given new attributes. The watch follows the path rather
+// Watches one folder, named by its path, for changes to what it holds: files created, written
+// (each write, even while the writer keeps the file open), closed after writing, moved in or out,
+// deleted, or given new attributes. The watch follows the path rather
 // than the folder first found there: when the folder is deleted, moved away or not there yet, the
 // nearest existing folder above it is watched until the path leads to a folder again.
 //
