@@ -70,6 +70,13 @@ class Channel {
         return state_->terminated;
     }
 
+    // True when nobody subscribed and this is the last copy of the channel: nothing sent can ever
+    // be received. (Only a subscription could bring another copy back, so the answer holds.)
+    bool isAbandoned() const {
+        std::lock_guard lock(state_->mutex);
+        return !state_->subscribed && state_.use_count() == 1;
+    }
+
     // Delivers the elements on `executor`, which must outlive the subscription. Cancelling (or
     // dropping) the subscription ends the channel: nothing more is delivered once the cancel has
     // returned on the subscriber's executor, and the end handler is not called. A channel has one

@@ -1,5 +1,6 @@
 #include "Runtime/Permissions.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -18,6 +19,11 @@ struct Poller : std::enable_shared_from_this<Poller> {
 
     void step() {
         if (channel.isTerminated()) return;  // no read after the consumer stopped listening
+        if (channel.isAbandoned()) {
+            // Dropped unsubscribed: nobody can ever listen. Ending it releases the poller too.
+            channel.finish();
+            return;
+        }
         PermissionState state = permissions.current();
         if (state != last) {
             last = state;
@@ -59,7 +65,8 @@ std::string Permissions::settingsURL(Permission permission) {
 
 Channel<PermissionState> Permissions::updates(Duration interval, Executor& executor) const {
     Channel<PermissionState> channel(Buffering::unbounded);
-    auto poller = std::make_shared<Poller>(*this, channel, interval, executor);
+    auto poller =
+        std::make_shared<Poller>(*this, channel, std::max(interval, shortestInterval), executor);
     // The handler may run on any thread; the timer belongs to the executor.
     channel.onTermination([poller, &executor] { executor.post([poller] { poller->stop(); }); });
     executor.post([poller] { poller->step(); });

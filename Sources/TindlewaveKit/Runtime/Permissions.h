@@ -24,9 +24,13 @@ class Permissions {
     // The settings page where the user grants `permission`.
     static std::string settingsURL(Permission permission);
 
+    // The shortest polling interval; a shorter one (zero or negative included) is raised to it.
+    static constexpr Duration shortestInterval = std::chrono::milliseconds(10);
+
     // Polls every `interval` on `executor`: the first state at once, afterwards only changes.
-    // Cancelling the subscription (or finishing the channel) stops the polling; `grants` and
-    // `executor` must outlive it.
+    // Cancelling the subscription (or finishing the channel) stops the polling, and so does
+    // dropping the stream before anyone subscribed (at the next poll); `grants` and `executor`
+    // must outlive it.
     Channel<PermissionState> updates(Duration interval, Executor& executor) const;
 
   private:

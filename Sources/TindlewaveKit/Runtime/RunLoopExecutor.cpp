@@ -201,8 +201,12 @@ void RunLoopExecutor::loop() {
             job();
         }
 
-        // Due timers, earliest first; a timer cancelled by an earlier one does not run.
-        while (auto job = state.timers->popDue(clock.now())) {
+        // The timers due when the pass begins, earliest first; a timer cancelled by an earlier
+        // one does not run. Timers they add wait for the next pass, even when already due, so a
+        // timer that keeps re-arming itself in the past cannot starve jobs and descriptors.
+        const Instant passStart = clock.now();
+        const std::uint64_t mark = state.timers->mark();
+        while (auto job = state.timers->popDue(passStart, mark)) {
             {
                 std::lock_guard lock(state.mutex);
                 if (state.stopping) return;

@@ -13,7 +13,10 @@ namespace tindlewave {
 // A serial executor with a thread of its own running a loop over epoll: an eventfd wakes it for
 // posted jobs, a timerfd on the continuous clock for the earliest timer, and file descriptors added
 // with addFd() deliver their readiness there too. Jobs, timers and fd callbacks run one at a time
-// on that thread, never under the executor's lock. stop() ends the loop (queued jobs and timers are
+// on that thread, never under the executor's lock. Each pass of the loop runs the jobs posted
+// before it, then the timers due when their turn begins, then the ready descriptors: what those
+// add (a timer re-armed in the past included) waits for the next pass, so none of them can starve
+// the others. stop() ends the loop (queued jobs and timers are
 // dropped unrun); the destructor stops and joins.
 class RunLoopExecutor final : public Executor {
   public:

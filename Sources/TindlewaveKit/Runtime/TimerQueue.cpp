@@ -27,12 +27,20 @@ void TimerQueue::cancel(std::uint64_t id) {
     dropped = std::move(node.mapped());
 }
 
-std::optional<Executor::Job> TimerQueue::popDue(Instant now) {
+std::uint64_t TimerQueue::mark() const {
     std::lock_guard lock(mutex_);
-    if (byDeadline_.empty() || byDeadline_.begin()->first.first > now) return std::nullopt;
-    auto node = byDeadline_.extract(byDeadline_.begin());
-    deadlines_.erase(node.key().second);
-    return std::move(node.mapped());
+    return nextId_;
+}
+
+std::optional<Executor::Job> TimerQueue::popDue(Instant now, std::uint64_t mark) {
+    std::lock_guard lock(mutex_);
+    for (auto it = byDeadline_.begin(); it != byDeadline_.end() && it->first.first <= now; ++it) {
+        if (it->first.second >= mark) continue;  // added after the mark: a later pass's
+        auto node = byDeadline_.extract(it);
+        deadlines_.erase(node.key().second);
+        return std::move(node.mapped());
+    }
+    return std::nullopt;
 }
 
 std::optional<Instant> TimerQueue::nextDeadline() const {

@@ -23,8 +23,12 @@ class TimerQueue : public std::enable_shared_from_this<TimerQueue> {
 
     // Adds a timer; `isEarliest` tells whether it now has the earliest deadline of all.
     TimerHandle add(Instant deadline, Executor::Job job, bool* isEarliest = nullptr);
-    // Removes and returns the earliest job whose deadline is at or before `now`.
-    std::optional<Executor::Job> popDue(Instant now);
+    // Timers added from now on are not `before` the value returned.
+    std::uint64_t mark() const;
+    // Removes and returns the earliest job whose deadline is at or before `now`, among the timers
+    // added before `mark` (a pass that takes only those ends even when its timers keep adding
+    // timers that are already due).
+    std::optional<Executor::Job> popDue(Instant now, std::uint64_t mark = UINT64_MAX);
     std::optional<Instant> nextDeadline() const;
     // Drops every timer (their jobs are destroyed on the calling thread, outside the lock).
     void clear();

@@ -57,6 +57,36 @@ TEST(Permissions, CancellingTheSubscriptionStopsThePolling) {
     EXPECT_EQ(seen, 1);
 }
 
+// A stream dropped before anyone listened ends its polling; so does one whose subscription ends.
+TEST(Permissions, AStreamDroppedUnsubscribedStopsThePolling) {
+    ManualScheduler scheduler;
+    ManualExecutor poll(scheduler, "poll");
+    SimulatedPermissionGrants grants;
+    { auto dropped = Permissions(grants).updates(1s, poll); }
+    scheduler.advance(5s);
+    EXPECT_EQ(scheduler.timerCount(), 0u);
+    EXPECT_EQ(grants.accessibilityReads, 0);
+
+    auto kept = Permissions(grants).updates(1s, poll);  // kept unsubscribed: polling goes on
+    scheduler.advance(2s);
+    EXPECT_EQ(scheduler.timerCount(), 1u);
+    EXPECT_EQ(grants.accessibilityReads, 3);
+}
+
+// A zero or negative interval would poll without pause; it is raised to the shortest one.
+TEST(Permissions, TooShortAnIntervalIsRaisedToTheShortest) {
+    ManualScheduler scheduler;
+    ManualExecutor poll(scheduler, "poll"), engine(scheduler, "engine");
+    SimulatedPermissionGrants grants;
+    for (Duration interval : {Duration{0}, Duration{-1s}, Duration{1ns}}) {
+        auto subscription = Permissions(grants).updates(interval, poll).subscribe(
+            engine, [](PermissionState) {});
+        scheduler.runReady();
+        EXPECT_EQ(scheduler.nextDeadline(), scheduler.now() + Permissions::shortestInterval);
+    }
+    EXPECT_EQ(Permissions::shortestInterval, 10ms);
+}
+
 TEST(Permissions, ReadsRequestsAndSettingsPages) {
     SimulatedPermissionGrants grants(Grant::denied, Grant::notDetermined);
     Permissions permissions(grants);

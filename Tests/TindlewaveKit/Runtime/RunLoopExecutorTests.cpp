@@ -144,6 +144,37 @@ TEST(RunLoopExecutor, CancellingTimersInsideCallbacksAfterFiringAndByDropping) {
     });
 }
 
+// A timer that re-arms itself at or before now runs once a pass: posted jobs and ready
+// descriptors still get their turn.
+TEST(RunLoopExecutor, ATimerReArmedInThePastStarvesNeitherJobsNorDescriptors) {
+    Waiter waiter;  // declared first: outlives the threads that notify it
+    int timerRuns = 0;
+    bool jobRan = false, fdSeen = false;
+    TimerHandle timer;
+    std::function<void()> rearm;
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    RunLoopExecutor executor("test.rearm");  // stopped before what its timer uses goes
+    rearm = [&] {
+        waiter.update([&] { ++timerRuns; });
+        timer = executor.schedule(executor.clock().now() - 1ms, rearm);
+    };
+    executor.post([&] { timer = executor.schedule(executor.clock().now(), rearm); });
+    ASSERT_TRUE(waiter.waitFor([&] { return timerRuns >= 3; }));
+
+    FdWatch watch = executor.addFd(fds[0], EPOLLIN, [&](std::uint32_t) {
+        waiter.update([&] { fdSeen = true; });
+    });
+    ASSERT_EQ(::write(fds[1], "x", 1), 1);
+    executor.post([&] { waiter.update([&] { jobRan = true; }); });
+    EXPECT_TRUE(waiter.waitFor([&] { return jobRan && fdSeen; }, 5s));
+    executor.stop();
+    executor.join();
+    watch.cancel();
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
 TEST(RunLoopExecutor, StopDropsQueuedJobsAndJoins) {
     Waiter waiter;  // declared first: outlives the threads that notify it
     auto executor = std::make_unique<RunLoopExecutor>("test.stop");
