@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -45,8 +46,9 @@ namespace {
 
 constexpr const char* stateVariable = "TINDLEWAVE_HIDUTIL_STATE";
 
-// The dictionary text with every bare 0x literal outside strings turned into decimal.
-std::string withDecimalLiterals(const std::string& text) {
+// The dictionary text with every bare 0x literal outside strings turned into decimal; nothing
+// when a literal does not fit 64 bits.
+std::optional<std::string> withDecimalLiterals(const std::string& text) {
     std::string out;
     bool inString = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -68,7 +70,10 @@ std::string withDecimalLiterals(const std::string& text) {
             std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
             std::size_t end = i + 2;
             while (end < text.size() && std::isxdigit(static_cast<unsigned char>(text[end]))) ++end;
-            out += std::to_string(std::stoull(text.substr(i + 2, end - i - 2), nullptr, 16));
+            std::uint64_t value = 0;
+            auto [stop, error] = std::from_chars(text.data() + i + 2, text.data() + end, value, 16);
+            if (error != std::errc() || stop != text.data() + end) return std::nullopt;
+            out += std::to_string(value);
             i = end - 1;
             continue;
         }
@@ -78,9 +83,29 @@ std::string withDecimalLiterals(const std::string& text) {
 }
 
 std::optional<json> parseDictionary(const std::string& text) {
-    json value = json::parse(withDecimalLiterals(text), nullptr, false);
+    auto decimal = withDecimalLiterals(text);
+    if (!decimal) return std::nullopt;
+    json value = json::parse(*decimal, nullptr, false);
     if (value.is_discarded() || !value.is_object()) return std::nullopt;
     return value;
+}
+
+// The [source, destination] pairs of a --set dictionary; nothing unless it holds a UserKeyMapping
+// list whose entries each name both as unsigned numbers.
+std::optional<json> mappingOf(const json& dictionary) {
+    auto list = dictionary.find("UserKeyMapping");
+    if (list == dictionary.end() || !list->is_array()) return std::nullopt;
+    json mapping = json::array();
+    for (const auto& entry : *list) {
+        if (!entry.is_object()) return std::nullopt;
+        auto source = entry.find("HIDKeyboardModifierMappingSrc");
+        auto destination = entry.find("HIDKeyboardModifierMappingDst");
+        if (source == entry.end() || !source->is_number_unsigned() ||
+            destination == entry.end() || !destination->is_number_unsigned())
+            return std::nullopt;
+        mapping.push_back({*source, *destination});
+    }
+    return mapping;
 }
 
 bool matches(const json& service, const std::optional<json>& matching) {
@@ -178,7 +203,7 @@ int main(int argc, char** argv) {
     state["mostRunning"] = std::max(state.value("mostRunning", 0), state.value("running", 0));
 
     std::optional<json> matching;
-    std::optional<json> set;
+    std::optional<json> set;  // the pairs to set
     bool get = false;
     std::string failure;
     if (arguments.empty() || arguments[0] != "property") failure = "unknown command";
@@ -192,9 +217,9 @@ int main(int argc, char** argv) {
             get = arguments[++i] == "UserKeyMapping";
             if (!get) failure = "unknown property";
         } else if (option == "--set" && hasValue) {
-            set = parseDictionary(arguments[++i]);
-            if (!set || !set->contains("UserKeyMapping") || !(*set)["UserKeyMapping"].is_array())
-                failure = "cannot parse the property dictionary";
+            auto dictionary = parseDictionary(arguments[++i]);
+            if (dictionary) set = mappingOf(*dictionary);
+            if (!set) failure = "cannot parse the property dictionary";
         } else {
             failure = "unknown option " + option;
         }
@@ -204,14 +229,9 @@ int main(int argc, char** argv) {
     const int exitStatus = state.value("exitStatus", 0);
     const bool hang = state.value("hang", false);
     if (failure.empty() && exitStatus == 0 && !hang && set) {
-        json mapping = json::array();
-        for (const auto& entry : (*set)["UserKeyMapping"]) {
-            mapping.push_back({entry.value("HIDKeyboardModifierMappingSrc", std::uint64_t{0}),
-                               entry.value("HIDKeyboardModifierMappingDst", std::uint64_t{0})});
-        }
         for (auto& service : state["services"]) {
             if (matches(service, matching) && !service.value("lags", false))
-                service["mapping"] = mapping;
+                service["mapping"] = *set;
         }
     }
     std::string output = state.value("garbage", false)

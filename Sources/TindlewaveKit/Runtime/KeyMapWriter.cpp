@@ -1,12 +1,10 @@
 #include "Runtime/KeyMapWriter.h"
 
 #include <chrono>
-#include <map>
-#include <memory>
-#include <mutex>
 
 #include "Platform/Linux/ProcessRunner.h"
 #include "Platform/Executor.h"
+#include "Runtime/KeyedSerialQueue.h"
 #include "Runtime/ThreadPool.h"
 #include "Runtime/WorkPool.h"
 
@@ -14,16 +12,16 @@ namespace tindlewave::KeyMapWriter {
 namespace {
 
 constexpr std::chrono::seconds watchdog{3};
+// Far above any keyboard's table (a few hundred bytes per service); it bounds both the memory a
+// flooding child can take and the time its output takes to parse.
+constexpr std::size_t outputLimit = std::size_t{4} << 20;
 
-// One lock per matching text, for the life of the program: a slot replaced while its call runs
-// must not have the new slot's survey or write overlap it.
-std::mutex& lockFor(const std::string& matching) {
-    static std::mutex registryMutex;
-    static std::map<std::string, std::unique_ptr<std::mutex>> locks;
-    std::lock_guard guard(registryMutex);
-    auto& lock = locks[matching];
-    if (!lock) lock = std::make_unique<std::mutex>();
-    return *lock;
+// Calls for one matching text wait here, holding no pool thread, while an earlier one runs, so a
+// replaced slot's call still running never overlaps the new slot's, and a hanging keyboard keeps
+// one pool thread at most. Never destroyed: pool threads may finish calls while statics go.
+KeyedSerialQueue& keyboardQueue() {
+    static auto* const queue = new KeyedSerialQueue;
+    return *queue;
 }
 
 WorkPool& poolOf(const HidutilHost& host) {
@@ -34,8 +32,10 @@ WorkPool& poolOf(const HidutilHost& host) {
 
 Result<HidutilRun, KeyMapError> hidutil(const HidutilHost& host,
                                         const std::vector<std::string>& arguments) {
-    auto run = runProcess(host.executable, arguments, watchdog);
+    auto run = runProcess(host.executable, arguments, watchdog, outputLimit);
     if (!run.ok()) return KeyMapError::hidutilFailed(-1, run.error().description);
+    // Stopped at once: what it printed cannot be a keyboard's table.
+    if (run->outputCut) return KeyMapError::hidutilFailed(-1, "hidutil printed more than 4 MiB");
     // Any death by a signal, the watchdog's or another, reads as a time-out.
     if (std::holds_alternative<ProcessOutcome::Signalled>(run->ending)) {
         return KeyMapError::timedOut();
@@ -62,7 +62,6 @@ Pairs expectedPairs(const KeyMapSetup& setup) {
 }
 
 Result<Pairs, KeyMapError> readNow(const HidutilHost& host, const std::string& matching) {
-    std::lock_guard serial(lockFor(matching));
     auto services = readBack(host, matching);
     if (!services.ok()) return services.error();
     Pairs all;
@@ -72,7 +71,6 @@ Result<Pairs, KeyMapError> readNow(const HidutilHost& host, const std::string& m
 
 Result<std::monostate, KeyMapError> writeNow(const HidutilHost& host, const KeyMapSetup& setup,
                                              const std::string& matching) {
-    std::lock_guard serial(lockFor(matching));
     auto run =
         hidutil(host, {"property", "--matching", matching, "--set", setup.userKeyMappingJSON()});
     if (!run.ok()) return run.error();
@@ -89,16 +87,17 @@ Result<std::monostate, KeyMapError> writeNow(const HidutilHost& host, const KeyM
 
 void read(const HidutilHost& host, Executor& back, std::string matching,
           std::function<void(Result<Pairs, KeyMapError>)> done) {
+    KeyedLane lane(keyboardQueue(), poolOf(host), matching);
     runBlocking<Result<Pairs, KeyMapError>>(
-        poolOf(host), back,
-        [host, matching = std::move(matching)] { return readNow(host, matching); },
+        lane, back, [host, matching = std::move(matching)] { return readNow(host, matching); },
         std::move(done));
 }
 
 void write(const HidutilHost& host, Executor& back, KeyMapSetup setup, std::string matching,
            std::function<void(Result<std::monostate, KeyMapError>)> done) {
+    KeyedLane lane(keyboardQueue(), poolOf(host), matching);
     runBlocking<Result<std::monostate, KeyMapError>>(
-        poolOf(host), back,
+        lane, back,
         [host, setup = std::move(setup), matching = std::move(matching)] {
             return writeNow(host, setup, matching);
         },

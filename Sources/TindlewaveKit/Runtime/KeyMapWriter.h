@@ -25,8 +25,9 @@ struct HidutilHost {
 
 // Sets and reads the UserKeyMapping of a device's keyboard services by running hidutil. The only
 // place that runs it. Each call runs on the pool and hands its result to `done` as a job of `back`.
-// Calls for the same matching text run one at a time, in the order they reach the pool, whoever
-// makes them; calls for different keyboards run side by side.
+// Calls for the same matching text run one at a time, in the order they are made, whoever makes
+// them; a call waiting for its turn holds no pool thread, so calls for different keyboards run
+// side by side even while one keyboard's hidutil hangs.
 namespace KeyMapWriter {
 
 using Pairs = std::set<KeyMapSetup::Pair>;
@@ -46,7 +47,9 @@ void read(const HidutilHost& host, Executor& back, std::string matching,
 void write(const HidutilHost& host, Executor& back, KeyMapSetup setup, std::string matching,
            std::function<void(Result<std::monostate, KeyMapError>)> done);
 
-// The blocking steps, for the pool thread (and tests). hidutil is killed after 3 s.
+// The blocking steps, for the pool thread (and tests); unlike read and write, they are not queued
+// per keyboard. hidutil is killed after 3 s, or at once when it prints more than 4 MiB (which
+// reads as hidutilFailed with status -1).
 Result<HidutilRun, KeyMapError> hidutil(const HidutilHost& host,
                                         const std::vector<std::string>& arguments);
 Result<HidutilReadback::Services, KeyMapError> readBack(const HidutilHost& host,

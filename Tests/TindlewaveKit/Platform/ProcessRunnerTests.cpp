@@ -72,6 +72,31 @@ TEST(ProcessRunner, AGrandchildHoldingThePipeNeitherHangsTheReadNorGetsKilled) {
     ::kill(grandchild, SIGKILL);
 }
 
+// A child that floods the pipe, or prints far more than the limit and then exits, is cut off at
+// the limit and stopped at once: memory stays bounded and the watchdog need not fire.
+TEST(ProcessRunner, OutputPastTheLimitIsCutAndTheChildStopped) {
+    TempFolder folder;
+    auto flood = runProcess("/usr/bin/yes", {}, 60s, 100'000);
+    ASSERT_TRUE(flood.ok());
+    EXPECT_TRUE(flood->outputCut);
+    std::string lines;
+    for (int i = 0; i < 50'000; ++i) lines += "y\n";
+    EXPECT_EQ(flood->output, lines);
+    EXPECT_EQ(flood->ending, ProcessOutcome::Ending{ProcessOutcome::Signalled{SIGKILL}});
+
+    auto tool = script(folder, "exec head -c 3000000 /dev/zero");
+    auto large = runProcess(tool, {}, 60s, 1000);
+    ASSERT_TRUE(large.ok());
+    EXPECT_TRUE(large->outputCut);
+    EXPECT_EQ(large->output, std::string(1000, '\0'));
+
+    auto exact = runProcess(script(folder, "printf 12345"), {}, 60s, 5);
+    ASSERT_TRUE(exact.ok());
+    EXPECT_FALSE(exact->outputCut);
+    EXPECT_EQ(exact->output, "12345");
+    EXPECT_EQ(exact->ending, ProcessOutcome::Ending{ProcessOutcome::Exited{0}});
+}
+
 TEST(ProcessRunner, InvalidUTF8IsReplaced) {
     EXPECT_EQ(decodeUTF8Lossy("ok \xC3\xA9"), "ok \xC3\xA9");
     EXPECT_EQ(decodeUTF8Lossy("a\xFF"

@@ -2,9 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <thread>
 
+#include "Platform/Linux/FolderWatch.h"
 #include "Runtime/RunLoopExecutor.h"
+#include "Runtime/ThreadPool.h"
 #include "TestKit/FakeHidutil.h"
 #include "TestKit/TempFolder.h"
 #include "TestKit/Waiter.h"
@@ -131,6 +139,99 @@ TEST_F(KeyMapWriterTest, CallsForOneKeyboardRunOneAtATimeAndReportBackOnTheCalle
     ASSERT_TRUE(waiter.waitFor([&] { return finished == 6; }));
     EXPECT_TRUE(waiter.read([&] { return allOnBack; }));
     EXPECT_EQ(fake.load()["mostRunning"], 1);
+}
+
+// Like the real tool, the fake answers bad dictionaries with an error and a non-zero status, and
+// changes nothing.
+TEST_F(KeyMapWriterTest, TheFakeRefusesLiteralsAndValuesItCannotRead) {
+    fake.addKeyboard(0x1000004be, 0x46D, 0xC52B);
+    ASSERT_TRUE(writeNow(fake.host(), hyperOnCapsLock(), keyboardMatching).ok());
+    const auto before = fake.load()["services"];
+    auto set = [&](std::string dictionary) {
+        return *hidutil(fake.host(), {"property", "--matching", keyboardMatching, "--set",
+                                      dictionary});
+    };
+    const HidutilRun badMatching{1, "hidutil: cannot parse the matching dictionary\n"};
+    const HidutilRun badSet{1, "hidutil: cannot parse the property dictionary\n"};
+    EXPECT_EQ(*hidutil(fake.host(), {"property", "--matching", R"({"VendorID":0x10000000000000000})",
+                                     "--get", "UserKeyMapping"}),
+              badMatching);
+    auto wrong = [](std::string source) {
+        return R"({"UserKeyMapping":[{"HIDKeyboardModifierMappingSrc":)" + source +
+               R"(,"HIDKeyboardModifierMappingDst":0x70000006D}]})";
+    };
+    EXPECT_EQ(set(wrong("0x1FFFFFFFFFFFFFFFFF")), badSet);
+    EXPECT_EQ(set(wrong("\"capsLock\"")), badSet);
+    EXPECT_EQ(set(wrong("-57")), badSet);
+    EXPECT_EQ(set(R"({"UserKeyMapping":[7]})"), badSet);
+    EXPECT_EQ(fake.load()["services"], before);
+}
+
+// The fake's count of runs under way, read under its lock (a run may be writing the file).
+int runningNow(const std::string& stateFile) {
+    int fd = ::open(stateFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    ::flock(fd, LOCK_SH);
+    auto state = nlohmann::json::parse(TempFolder::read(stateFile), nullptr, false);
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+    return state.is_object() ? state.value("running", -1) : -1;
+}
+
+// Waits until the fake's state file says `count` runs are under way, looking again at each change
+// of the folder.
+bool waitForRunning(const TempFolder& folder, int count) {
+    FolderWatch watch(folder.path().string());
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (runningNow(folder / "hidutil.json") != count) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        pollfd ready{watch.fd(), POLLIN, 0};
+        ::poll(&ready, 1, 1000);
+        watch.drain();
+    }
+    return true;
+}
+
+// Calls queued behind a hanging keyboard wait outside the pool: another keyboard's call gets a
+// thread at once instead of after the hanging one's watchdog.
+TEST_F(KeyMapWriterTest, AHangingKeyboardLeavesThePoolToTheOthers) {
+    const std::string otherMatching =
+        R"({"VendorID":0x1234,"ProductID":0xAB,"PrimaryUsagePage":1,"PrimaryUsage":6})";
+    fake.addKeyboard(0x1000004be, 0x46D, 0xC52B);
+    fake.addKeyboard(0x5, 0x1234, 0xAB);
+    fake.change([](auto& state) { state["hang"] = true; });
+    testkit::Waiter waiter;  // outlives the executor and the pool that notify it
+    int hungDone = 0;
+    bool otherDone = false, otherBeforeHung = false;
+    RunLoopExecutor back("test.back");
+    ThreadPool pool(4);
+    HidutilHost host{fake.host().executable, &pool};
+
+    for (int i = 0; i < 8; ++i) {
+        read(host, back, keyboardMatching, [&](auto) { waiter.update([&] { ++hungDone; }); });
+    }
+    ASSERT_TRUE(waitForRunning(folder, 1));
+    fake.change([](auto& state) { state["hang"] = false; });  // the first call hangs on
+    read(host, back, otherMatching, [&](auto result) {
+        waiter.update([&] {
+            otherDone = result.ok();
+            otherBeforeHung = hungDone == 0;
+        });
+    });
+    ASSERT_TRUE(waiter.waitFor([&] { return otherDone; }));
+    EXPECT_TRUE(waiter.read([&] { return otherBeforeHung; }));
+    EXPECT_TRUE(waiter.waitFor([&] { return hungDone == 8; }));
+}
+
+// A child that prints without end is stopped at the output limit, long before the watchdog.
+TEST_F(KeyMapWriterTest, AFloodingHidutilIsStoppedAtTheOutputLimit) {
+    HidutilHost flooding{folder / "flooding", nullptr};
+    TempFolder::write(flooding.executable, "#!/bin/sh\nexec yes\n");
+    ::chmod(flooding.executable.c_str(), 0755);
+    auto run = hidutil(flooding, {"property"});
+    ASSERT_FALSE(run.ok());
+    EXPECT_EQ(run.error(), KeyMapError::hidutilFailed(-1, "hidutil printed more than 4 MiB"));
+    EXPECT_EQ(readNow(flooding, keyboardMatching).error(), run.error());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -49,18 +50,24 @@ int signalPidfd(int pidfd, int signal) {
     return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
 }
 
-// Reads what is waiting on a non-blocking pipe. False at its end (every writer closed it).
-bool readAvailable(int fd, std::string& output) {
+enum class PipeState { open, ended, full };
+
+// Reads what is waiting on a non-blocking pipe, keeping at most `limit` bytes in `output`: full as
+// soon as a byte past the limit arrives, ended when every writer has closed it.
+PipeState readAvailable(int fd, std::string& output, std::size_t limit) {
     char buffer[16384];
     for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        std::size_t room = limit - output.size();
+        ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, room + 1));
         if (got > 0) {
-            output.append(buffer, static_cast<std::size_t>(got));
+            auto taken = std::min(static_cast<std::size_t>(got), room);
+            output.append(buffer, taken);
+            if (taken < static_cast<std::size_t>(got)) return PipeState::full;
             continue;
         }
-        if (got == 0) return false;
+        if (got == 0) return PipeState::ended;
         if (errno == EINTR) continue;
-        return errno == EAGAIN || errno == EWOULDBLOCK;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? PipeState::open : PipeState::ended;
     }
 }
 
@@ -82,7 +89,8 @@ struct SpawnSetup {
 
 Result<ProcessOutcome, LaunchError> runProcess(const std::string& executable,
                                                const std::vector<std::string>& arguments,
-                                               std::chrono::nanoseconds timeout) {
+                                               std::chrono::nanoseconds timeout,
+                                               std::size_t outputLimit) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) return LaunchError{SystemError::fromErrno().description};
     Fd readEnd(ends[0]);
@@ -135,12 +143,22 @@ Result<ProcessOutcome, LaunchError> runProcess(const std::string& executable,
         }
         int ready = ::poll(fds, pipeOpen ? 2 : 1, timeoutMs);
         if (ready < 0 && errno != EINTR) break;
-        if (pipeOpen && fds[1].revents != 0)
-            pipeOpen = readAvailable(readEnd.get(), outcome.output);
+        // Past the limit nothing more is read, and the child, whose output can no longer be
+        // taken whole, is stopped at once.
+        auto read = [&] {
+            auto state = readAvailable(readEnd.get(), outcome.output, outputLimit);
+            pipeOpen = state == PipeState::open;
+            if (state == PipeState::full) {
+                outcome.outputCut = true;
+                if (!killed) signalPidfd(pidfd.get(), SIGKILL);
+                killed = true;
+            }
+        };
+        if (pipeOpen && fds[1].revents != 0) read();
         if (fds[0].revents != 0) {
             // The child has ended: everything it wrote is in the pipe now. Whatever a process it
             // left behind writes later is not its output.
-            if (pipeOpen) readAvailable(readEnd.get(), outcome.output);
+            if (pipeOpen) read();
             break;
         }
         if (!killed && continuousNanoseconds() >= deadline) {
