@@ -100,8 +100,8 @@ std::optional<json> mappingOf(const json& dictionary) {
         if (!entry.is_object()) return std::nullopt;
         auto source = entry.find("HIDKeyboardModifierMappingSrc");
         auto destination = entry.find("HIDKeyboardModifierMappingDst");
-        if (source == entry.end() || !source->is_number_unsigned() ||
-            destination == entry.end() || !destination->is_number_unsigned())
+        if (source == entry.end() || !source->is_number_unsigned() || destination == entry.end() ||
+            !destination->is_number_unsigned())
             return std::nullopt;
         mapping.push_back({*source, *destination});
     }

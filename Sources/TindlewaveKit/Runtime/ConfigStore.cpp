@@ -12,11 +12,11 @@
 #include <mutex>
 
 #include "Model/ConfigCodec.h"
+#include "Platform/Clock.h"
 #include "Platform/Linux/Files.h"
 #include "Platform/Linux/FolderWatch.h"
 #include "Platform/Linux/FolderWatcher.h"
 #include "Runtime/Actors.h"
-#include "Platform/Clock.h"
 #include "Runtime/RunLoopExecutor.h"
 
 namespace tindlewave {

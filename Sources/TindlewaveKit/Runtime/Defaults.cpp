@@ -140,12 +140,13 @@ std::optional<DefaultsError> Defaults::remove(std::string_view key) {
 }
 
 std::optional<DefaultsError> Defaults::addToStringArray(std::string_view key,
-                                                       std::string_view value) {
+                                                        std::string_view value) {
     std::lock_guard lock(mutex_);
     auto* found = values_->find(key);
     nlohmann::json array = nlohmann::json::array();
     if (found && found->is_array() &&
-        std::all_of(found->begin(), found->end(), [](const auto& item) { return item.is_string(); }))
+        std::all_of(found->begin(), found->end(),
+                    [](const auto& item) { return item.is_string(); }))
         array = *found;
     for (const auto& item : array)
         if (item.get_ref<const std::string&>() == value) return std::nullopt;

@@ -2,8 +2,8 @@
 
 #include <chrono>
 
-#include "Platform/Linux/ProcessRunner.h"
 #include "Platform/Executor.h"
+#include "Platform/Linux/ProcessRunner.h"
 #include "Runtime/KeyedSerialQueue.h"
 #include "Runtime/ThreadPool.h"
 #include "Runtime/WorkPool.h"

@@ -4,9 +4,9 @@
 #include <memory>
 #include <optional>
 
-#include "Platform/PermissionGrants.h"
 #include "Platform/Clock.h"
 #include "Platform/Executor.h"
+#include "Platform/PermissionGrants.h"
 
 namespace tindlewave {
 

@@ -78,7 +78,8 @@ TEST(DivertLatch, ConcurrentInsertsAreAllKept) {
         inserting.emplace_back([&defaults, t] {
             for (int i = 0; i < each; ++i) {
                 auto product = static_cast<std::uint16_t>(t * each + i + 1);
-                DivertLatch{defaults}.insert(DeviceMatch::device(VendorID{0x046D}, ProductID{product}));
+                DivertLatch{defaults}.insert(
+                    DeviceMatch::device(VendorID{0x046D}, ProductID{product}));
             }
         });
     }

@@ -148,14 +148,15 @@ TEST_F(KeyMapWriterTest, TheFakeRefusesLiteralsAndValuesItCannotRead) {
     ASSERT_TRUE(writeNow(fake.host(), hyperOnCapsLock(), keyboardMatching).ok());
     const auto before = fake.load()["services"];
     auto set = [&](std::string dictionary) {
-        return *hidutil(fake.host(), {"property", "--matching", keyboardMatching, "--set",
-                                      dictionary});
+        return *hidutil(fake.host(),
+                        {"property", "--matching", keyboardMatching, "--set", dictionary});
     };
     const HidutilRun badMatching{1, "hidutil: cannot parse the matching dictionary\n"};
     const HidutilRun badSet{1, "hidutil: cannot parse the property dictionary\n"};
-    EXPECT_EQ(*hidutil(fake.host(), {"property", "--matching", R"({"VendorID":0x10000000000000000})",
-                                     "--get", "UserKeyMapping"}),
-              badMatching);
+    EXPECT_EQ(
+        *hidutil(fake.host(), {"property", "--matching", R"({"VendorID":0x10000000000000000})",
+                               "--get", "UserKeyMapping"}),
+        badMatching);
     auto wrong = [](std::string source) {
         return R"({"UserKeyMapping":[{"HIDKeyboardModifierMappingSrc":)" + source +
                R"(,"HIDKeyboardModifierMappingDst":0x70000006D}]})";

@@ -79,8 +79,8 @@ TEST(Permissions, TooShortAnIntervalIsRaisedToTheShortest) {
     ManualExecutor poll(scheduler, "poll"), engine(scheduler, "engine");
     SimulatedPermissionGrants grants;
     for (Duration interval : {Duration{0}, Duration{-1s}, Duration{1ns}}) {
-        auto subscription = Permissions(grants).updates(interval, poll).subscribe(
-            engine, [](PermissionState) {});
+        auto subscription =
+            Permissions(grants).updates(interval, poll).subscribe(engine, [](PermissionState) {});
         scheduler.runReady();
         EXPECT_EQ(scheduler.nextDeadline(), scheduler.now() + Permissions::shortestInterval);
     }

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "Runtime/Actors.h"
 #include "Platform/Clock.h"
+#include "Runtime/Actors.h"
 #include "Runtime/RunLoopExecutor.h"
 #include "Runtime/ThreadPool.h"
 #include "TestKit/Waiter.h"
@@ -162,9 +162,8 @@ TEST(RunLoopExecutor, ATimerReArmedInThePastStarvesNeitherJobsNorDescriptors) {
     executor.post([&] { timer = executor.schedule(executor.clock().now(), rearm); });
     ASSERT_TRUE(waiter.waitFor([&] { return timerRuns >= 3; }));
 
-    FdWatch watch = executor.addFd(fds[0], EPOLLIN, [&](std::uint32_t) {
-        waiter.update([&] { fdSeen = true; });
-    });
+    FdWatch watch = executor.addFd(fds[0], EPOLLIN,
+                                   [&](std::uint32_t) { waiter.update([&] { fdSeen = true; }); });
     ASSERT_EQ(::write(fds[1], "x", 1), 1);
     executor.post([&] { waiter.update([&] { jobRan = true; }); });
     EXPECT_TRUE(waiter.waitFor([&] { return jobRan && fdSeen; }, 5s));

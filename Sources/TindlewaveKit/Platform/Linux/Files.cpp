@@ -6,14 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdint>
-#include <optional>
-#include <charconv>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 namespace tindlewave::files {
