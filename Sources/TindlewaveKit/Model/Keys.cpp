@@ -246,6 +246,14 @@ std::uint64_t deviceFlag(HeldModifier modifier) {
     return info(modifier).deviceFlag;
 }
 
+std::uint64_t withoutModifiers(std::uint64_t flags, Modifiers modifiers) {
+    Modifiers stillDown;
+    for (const HeldModifierInfo& entry : heldModifiers) {
+        if ((flags & entry.deviceFlag) != 0) stillDown |= entry.generic;
+    }
+    return flags & ~quartzFlags(modifiers.without(stillDown));
+}
+
 std::optional<HeldModifier> heldModifierFromVirtualKeyCode(std::uint16_t code) {
     for (const HeldModifierInfo& entry : heldModifiers) {
         if (entry.keyCode == code) return entry.modifier;

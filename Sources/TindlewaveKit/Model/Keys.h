@@ -104,6 +104,10 @@ struct Modifiers {
     constexpr Modifiers operator&(Modifiers other) const {
         return Modifiers{static_cast<std::uint8_t>(rawValue & other.rawValue)};
     }
+    // The modifiers of this set that are not in `other`.
+    constexpr Modifiers without(Modifiers other) const {
+        return Modifiers{static_cast<std::uint8_t>(rawValue & ~other.rawValue)};
+    }
 
     bool operator==(const Modifiers&) const = default;
 };
@@ -130,6 +134,10 @@ constexpr std::uint64_t quartzFlags(Modifiers modifiers) {
     if (modifiers.contains(Modifiers::command)) flags |= QuartzFlag::command;
     return flags;
 }
+
+// `flags` without the side-independent bits of `modifiers`, except for a modifier whose left or
+// right key still shows among the side-specific device bits of `flags`: that key is still down.
+std::uint64_t withoutModifiers(std::uint64_t flags, Modifiers modifiers);
 
 // One side-specific modifier key. The case order fixes each key's keyboard-page usage, 0xE0 plus
 // its position. The text of a case is its name.

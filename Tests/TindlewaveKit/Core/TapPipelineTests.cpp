@@ -181,12 +181,104 @@ TEST(TapPipeline, HyperCarrierHoldsItsModifiersAsACommandKeyChange) {
     EXPECT_EQ(f13Up.flags, 0u);
     EXPECT_TRUE(pipe.pipeline.carriers.held().empty());
 
-    // Once the tap forgot its held carriers, an up still comes out without the flags.
-    pipe.run(key(EventType::keyDown, f18));
-    pipe.pipeline.carriers.emptyHeld();
+    // An up that was never seen down still comes out without the flags.
     Event lateUp = key(EventType::keyUp, f18, false, hyperFlags);
     pipe.run(lateUp);
     EXPECT_EQ(lateUp.flags, 0u);
+
+    // A modifier whose own key the user holds stays in the up: here left Shift.
+    pipe.run(key(EventType::keyDown, f18));
+    Event upWithShift = key(EventType::keyUp, f18, false, hyperFlags | 0x2);
+    pipe.run(upWithShift);
+    EXPECT_EQ(upWithShift.flags, 0x20000u | 0x2);
+}
+
+TEST(TapPipeline, ACarrierThatStillMeansTheSameStaysHeldAcrossNewRules) {
+    TapRules rules;
+    rules.carriers.emplace(f18, CarrierMeaning::holdModifiers(Modifiers::hyper));
+    Pipe pipe(rules);
+    pipe.run(key(EventType::keyDown, f18));
+
+    TapRules next = rules;
+    next.carriers.emplace(f13, CarrierMeaning::press(mission));
+    const TapPipeline::Release release = pipe.pipeline.rebuild(next);
+    EXPECT_EQ(release.carrierModifiers, Modifiers{});
+    EXPECT_EQ(release.carriersUp(hyperFlags), std::nullopt);
+
+    Event typed = key(EventType::keyDown, KeyCode{0});
+    pipe.run(typed);
+    EXPECT_EQ(typed.flags, hyperFlags);
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, f18, true)), TapVerdict::drop());
+    Event up = key(EventType::keyUp, f18, false, hyperFlags);
+    EXPECT_EQ(pipe.run(up), TapVerdict::pass());
+    EXPECT_EQ(up.type, EventType::flagsChanged);
+    EXPECT_EQ(up.flags, 0u);
+}
+
+TEST(TapPipeline, ACarrierThatNoLongerCarriesIsHandedBackAndItsRestSwallowed) {
+    TapRules rules;
+    rules.carriers.emplace(f18, CarrierMeaning::holdModifiers(Modifiers::hyper));
+    rules.carriers.emplace(f13, CarrierMeaning::holdModifiers(Modifiers::command));
+    Pipe pipe(rules);
+    pipe.run(key(EventType::keyDown, f18));
+    pipe.run(key(EventType::keyDown, f13));
+
+    // Hyper switched off: F18 carries nothing; F13 still holds Command, which stays down.
+    TapRules next;
+    next.carriers.emplace(f13, CarrierMeaning::holdModifiers(Modifiers::command));
+    const TapPipeline::Release release = pipe.pipeline.rebuild(next);
+    EXPECT_EQ(release.carrierModifiers, Modifiers::control | Modifiers::option | Modifiers::shift);
+    // The host tells the system: the user's own left Shift (device bit 0x2) keeps Shift down.
+    EXPECT_EQ(release.carriersUp(hyperFlags | 0x2 | 0x800000),
+              (KeyEvent{EventType::flagsChanged, KeyCode{55}, 0x100000 | 0x20000 | 0x2 | 0x100}));
+
+    Event typed = key(EventType::keyDown, KeyCode{0});
+    pipe.run(typed);
+    EXPECT_EQ(typed.flags, 0x100000u);
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, f18, true)), TapVerdict::drop());
+    EXPECT_EQ(pipe.run(key(EventType::keyUp, f18)), TapVerdict::drop());
+    // Its next press is a plain key.
+    Event again = key(EventType::keyDown, f18);
+    EXPECT_EQ(pipe.run(again), TapVerdict::pass());
+    EXPECT_EQ(again, key(EventType::keyDown, f18, false, 0x100000));  // F13's Command
+    EXPECT_EQ(pipe.run(key(EventType::keyUp, f18)), TapVerdict::pass());
+
+    // No rules at all (paused): F13 is handed back too.
+    EXPECT_EQ(pipe.pipeline.rebuild(TapRules::empty()).carrierModifiers, Modifiers::command);
+    EXPECT_EQ(pipe.run(key(EventType::keyUp, f13)), TapVerdict::drop());
+}
+
+TEST(TapPipeline, ACarrierWhoseMeaningChangedIsEndedAndItsNextPressIsNew) {
+    TapRules rules;
+    rules.carriers.emplace(f13, CarrierMeaning::holdModifiers(Modifiers::command));
+    Pipe pipe(rules);
+    pipe.run(key(EventType::keyDown, f13));
+    TapRules next;
+    next.carriers.emplace(f13, CarrierMeaning::press(mission));
+    EXPECT_EQ(pipe.pipeline.rebuild(next).carrierModifiers, Modifiers::command);
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, f13, true)), TapVerdict::drop());
+    EXPECT_EQ(pipe.run(key(EventType::keyUp, f13)), TapVerdict::drop());
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, f13)), TapVerdict::perform(mission));
+}
+
+TEST(TapPipeline, AResetEndsEveryHeldCarrier) {
+    TapRules rules;
+    rules.carriers.emplace(f18, CarrierMeaning::holdModifiers(Modifiers::hyper));
+    Pipe pipe(rules);
+    EXPECT_EQ(pipe.pipeline.reset(), TapPipeline::Release{});
+    pipe.run(key(EventType::keyDown, f18));
+    const TapPipeline::Release release = pipe.pipeline.reset();
+    EXPECT_EQ(release.carrierModifiers, Modifiers::hyper);
+    EXPECT_EQ(release.carriersUp(hyperFlags),
+              (KeyEvent{EventType::flagsChanged, KeyCode{55}, 0x100}));
+    Event typed = key(EventType::keyDown, KeyCode{0});
+    pipe.run(typed);
+    EXPECT_EQ(typed.flags, 0u);
+    EXPECT_EQ(pipe.run(key(EventType::keyUp, f18)), TapVerdict::drop());
+    // Pressed again, it holds again.
+    Event down = key(EventType::keyDown, f18);
+    EXPECT_EQ(pipe.run(down), TapVerdict::pass());
+    EXPECT_EQ(down.flags, hyperFlags);
 }
 
 TEST(TapPipeline, CarriersAreFoundWhateverTheirKeyCode) {
@@ -386,7 +478,7 @@ TEST(TapPipeline, ResetHandsBackWhatMustBeReleased) {
               (ButtonStage::Release{std::nullopt, true, std::nullopt}));
 
     pipe.run(button(EventType::otherMouseDown, 4));
-    EXPECT_EQ(pipe.pipeline.rebuild(TapRules::empty()),
+    EXPECT_EQ(pipe.pipeline.rebuild(TapRules::empty()).buttons,
               (ButtonStage::Release{std::nullopt, false, 4}));
     EXPECT_TRUE(pipe.pipeline.buttons.rules().empty());
 }

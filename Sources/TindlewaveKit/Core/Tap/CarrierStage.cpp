@@ -18,15 +18,73 @@ constexpr std::int64_t commandKeyCode = 55;
 CarrierStage::CarrierStage(const std::map<KeyCode, CarrierMeaning>& carriers)
     : carriers_(carriers.begin(), carriers.end()) {
     held_.reserve(carriers_.size());
-    for (const auto& [key, meaning] : carriers_) {
-        if (key.rawValue < lowCodes)
-            low_[key.rawValue / 64] |= std::uint64_t{1} << (key.rawValue % 64);
-    }
+    refreshLowCodes();
 }
 
-void CarrierStage::emptyHeld() {
-    held_.clear();
-    heldFlags_ = 0;
+void CarrierStage::refreshLowCodes() {
+    low_ = {};
+    auto mark = [&](KeyCode key) {
+        if (key.rawValue < lowCodes)
+            low_[key.rawValue / 64] |= std::uint64_t{1} << (key.rawValue % 64);
+    };
+    for (const auto& carrier : carriers_) mark(carrier.first);
+    for (KeyCode key : ended_) mark(key);
+}
+
+void CarrierStage::refreshHeld() {
+    heldModifiers_ = {};
+    for (const auto& held : held_) heldModifiers_ |= held.second;
+    heldFlags_ = quartzFlags(heldModifiers_);
+}
+
+template <class Keep>
+Modifiers CarrierStage::endHeldUnless(Keep keep) {
+    Modifiers endedModifiers;
+    std::erase_if(held_, [&](const std::pair<KeyCode, Modifiers>& held) {
+        if (keep(held)) return false;
+        endedModifiers |= held.second;
+        if (std::find(ended_.begin(), ended_.end(), held.first) == ended_.end())
+            ended_.push_back(held.first);
+        return true;
+    });
+    refreshHeld();
+    refreshLowCodes();
+    return endedModifiers.without(heldModifiers_);
+}
+
+Modifiers CarrierStage::follow(const std::map<KeyCode, CarrierMeaning>& carriers) {
+    CarrierStage next(carriers);
+    next.held_ = std::move(held_);
+    next.ended_ = std::move(ended_);
+    const Modifiers endedModifiers = next.endHeldUnless([&](const auto& held) {
+        auto meaning = carriers.find(held.first);
+        if (meaning == carriers.end()) return false;
+        const auto* holds = meaning->second.template as<CarrierMeaning::HoldModifiers>();
+        return holds && holds->modifiers == held.second;
+    });
+    next.held_.reserve(next.carriers_.size());
+    *this = std::move(next);
+    return endedModifiers;
+}
+
+Modifiers CarrierStage::endHeld() {
+    return endHeldUnless([](const auto&) { return false; });
+}
+
+bool CarrierStage::endedKey(EventType type, const Event& event, std::int64_t code,
+                            TapVerdict& verdict) {
+    auto entry = std::find_if(ended_.begin(), ended_.end(),
+                              [&](KeyCode key) { return key.rawValue == code; });
+    if (entry == ended_.end()) return false;
+    if (type == EventType::keyDown && tapevents::isAutorepeat(event)) {
+        verdict.become(TapVerdict::Drop{});
+        return true;
+    }
+    ended_.erase(entry);
+    refreshLowCodes();
+    if (type == EventType::keyDown) return false;  // pressed anew: handled as any press
+    verdict.become(TapVerdict::Drop{});
+    return true;
 }
 
 bool CarrierStage::carrierKey(EventType type, Event& event, KeyCode code,
@@ -49,13 +107,14 @@ bool CarrierStage::carrierKey(EventType type, Event& event, KeyCode code,
             return true;
         }
         held_.emplace_back(code, modifiers);
-        heldFlags_ |= quartzFlags(modifiers);
+        refreshHeld();
         event.flags |= quartzFlags(modifiers);
     } else {
         if (entry != held_.end()) held_.erase(entry);
-        heldFlags_ = 0;
-        for (const auto& held : held_) heldFlags_ |= quartzFlags(held.second);
-        event.flags &= heldFlags_ | ~quartzFlags(modifiers);
+        refreshHeld();
+        // What another carrier still holds stays, and so does a modifier whose own key the
+        // user holds.
+        event.flags = withoutModifiers(event.flags, modifiers.without(heldModifiers_));
     }
     event.type = EventType::flagsChanged;
     event.setInteger(IntegerField::keyCode, commandKeyCode);

@@ -39,14 +39,23 @@ TapVerdict TapPipeline::process(EventType type, Event& event) {
     return verdict;
 }
 
-ButtonStage::Release TapPipeline::rebuild(const TapRules& rules) {
-    carriers.emptyHeld();
-    ButtonStage::Release release = buttons.reset();
+std::optional<KeyEvent> TapPipeline::Release::carriersUp(std::uint64_t flags) const {
+    if (carrierModifiers.isEmpty()) return std::nullopt;
+    return KeyEvent{EventType::flagsChanged, KeyCode{virtualKeyCode(HeldModifier::leftCommand)},
+                    withoutModifiers(flags & keyflags::modifierMask, carrierModifiers) |
+                        keyflags::nonCoalesced};
+}
+
+TapPipeline::Release TapPipeline::rebuild(const TapRules& rules) {
+    Release release{buttons.reset(), carriers.follow(rules.carriers)};
     learn.listen = rules.listen;
-    carriers = CarrierStage(rules.carriers);
     scroll = ScrollStage(rules.smoothScroll);
     buttons = ButtonStage(rules.buttons);
     return release;
+}
+
+TapPipeline::Release TapPipeline::reset() {
+    return Release{buttons.reset(), carriers.endHeld()};
 }
 
 }  // namespace tindlewave
