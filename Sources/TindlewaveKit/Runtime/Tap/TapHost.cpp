@@ -1,0 +1,181 @@
+#include "Runtime/Tap/TapHost.h"
+
+#include <cassert>
+#include <chrono>
+#include <utility>
+
+#include "Platform/Clock.h"
+#include "Platform/Executor.h"
+
+namespace tindlewave {
+
+namespace {
+
+const Duration watchdogPeriod = std::chrono::duration_cast<Duration>(
+    std::chrono::duration<double>(TapHost::watchdogSeconds));
+
+TapSpec headTap(std::uint64_t mask) {
+    return {EventLevel::hid, TapPlacement::headInsert, TapOptions::active, mask};
+}
+
+}  // namespace
+
+TapHost::TapHost(EventSystem& events, Executor& executor, Channel<TapSignal> signals,
+                 Channel<Action> actions)
+    : events_(events),
+      executor_(executor),
+      pipeline_(TapRules::empty(),
+                [&events](const Event& event) { return events.origin(event); }),
+      signals_(std::move(signals)),
+      actions_(std::move(actions)) {}
+
+TapHost::~TapHost() {
+    subscriptions_.clear();
+    watchdog_.cancel();
+    frames_.reset();
+    if (port_) events_.invalidate(*port_);
+    if (overlay_) events_.invalidate(*overlay_);
+    // Nothing may stay held or frozen after the host is gone.
+    if (!heldKeys_.holds().empty()) post(heldKeys_.releaseAll(events_.flagsState()));
+    if (cursorFrozen_) events_.associateMouseAndCursor(true);
+}
+
+void TapHost::followOrders(const Channel<TapOrder>& orders) {
+    subscriptions_.push_back(
+        orders.subscribe(executor_, [this](TapOrder order) { follow(order); }));
+}
+
+void TapHost::followKeyHolds(const Channel<KeyHoldEvent>& keyHolds) {
+    subscriptions_.push_back(
+        keyHolds.subscribe(executor_, [this](KeyHoldEvent event) { receive(event); }));
+}
+
+void TapHost::followHoldScrolls(const Channel<HoldScrollEvent>& holdScrolls) {
+    subscriptions_.push_back(holdScrolls.subscribe(
+        executor_, [this](HoldScrollEvent event) { holdScrolled(event, std::nullopt); }));
+}
+
+void TapHost::follow(const TapOrder& order) {
+    assert(executor_.isCurrent());
+    // The rebuild forgets the held carriers and hands back what the button stage held. (A
+    // scroll tick never outlives the callback that made it, so no tick refers to the old
+    // rules' settings.)
+    ButtonStage::Release held = pipeline_.rebuild(order.rules);
+    release(held, !order.install);
+    if (order.install)
+        install();
+    else
+        uninstall();
+}
+
+void TapHost::shutdown() {
+    assert(executor_.isCurrent());
+    pipeline_.carriers.emptyHeld();
+    release(pipeline_.buttons.reset(), true);
+    pipeline_.rebuild(TapRules::empty());
+    uninstall();
+}
+
+void TapHost::install() {
+    if (port_ && events_.isValid(*port_)) return;
+    uninstall();  // leftovers of an invalidated tap
+    auto port = events_.createTap(headTap(TapPipeline::mask), [this](EventType type, Event& event) {
+        return handle(type, event);
+    });
+    if (port && !events_.attach(*port, executor_)) {
+        events_.invalidate(*port);
+        port.reset();
+    }
+    if (!port) {
+        signals_.send(TapSignal::installFailed());
+        return;
+    }
+    events_.enable(*port, true);
+    removeOverlay();
+    updateOverlay();
+    port_ = port;
+    armWatchdog(executor_.clock().now() + watchdogPeriod);
+    signals_.send(TapSignal::installed());
+}
+
+void TapHost::uninstall() {
+    if (!port_) return;
+    events_.enable(*port_, false);
+    events_.detach(*port_);
+    watchdog_.cancel();
+    frames_.reset();
+    framesDisplay_.reset();
+    if (auto frame = animator_.stop()) post(*frame);
+    events_.invalidate(*port_);
+    port_.reset();
+    pipeline_.carriers.emptyHeld();
+    release(pipeline_.buttons.reset(), true);
+    removeOverlay();
+    signals_.send(TapSignal::removed());
+}
+
+void TapHost::reenable() {
+    if (!port_) return;
+    events_.enable(*port_, true);
+    pipeline_.carriers.emptyHeld();
+    release(pipeline_.buttons.reset(), true);
+    signals_.send(TapSignal::reenabled());
+}
+
+void TapHost::armWatchdog(Instant at) {
+    watchdog_ = executor_.schedule(at, [this, at] { watchdog(at); });
+}
+
+// Catches what the system did without a notice: a tap it invalidated is made again, one it
+// disabled is enabled again.
+void TapHost::watchdog(Instant due) {
+    if (!port_) return;
+    if (!events_.isValid(*port_)) {
+        uninstall();
+        install();  // arms a watchdog of its own
+        return;
+    }
+    if (!events_.isEnabled(*port_)) reenable();
+    armWatchdog(due + watchdogPeriod);
+}
+
+void TapHost::updateOverlay() {
+    const std::uint64_t flags = heldKeys_.heldFlags();
+    if (flags != 0 && !overlay_) {
+        auto port = events_.createTap(headTap(overlayMask), [this](EventType type, Event& event) {
+            return overlayEvent(type, event);
+        });
+        if (port && events_.attach(*port, executor_)) {
+            overlay_ = port;
+            overlayOn_ = true;
+        } else if (port) {
+            events_.invalidate(*port);
+        }
+    }
+    if (overlay_ && (flags != 0) != overlayOn_) {
+        overlayOn_ = flags != 0;
+        events_.enable(*overlay_, overlayOn_);
+    }
+}
+
+void TapHost::removeOverlay() {
+    if (!overlay_) return;
+    events_.detach(*overlay_);
+    events_.invalidate(*overlay_);
+    overlay_.reset();
+    overlayOn_ = false;
+}
+
+TapAnswer TapHost::overlayEvent(EventType type, Event& event) {
+    if (type == EventType::tapDisabledByUserInput) return TapAnswer::pass;
+    if (type == EventType::tapDisabledByTimeout) {
+        overlayOn_ = false;
+        updateOverlay();  // on again while modifiers are held
+        return TapAnswer::pass;
+    }
+    const std::uint64_t held = heldKeys_.heldFlags();
+    if (held != 0 && !event.carriesMarker()) event.flags |= held;
+    return TapAnswer::pass;
+}
+
+}  // namespace tindlewave

@@ -1,0 +1,110 @@
+#include "Runtime/Tap/TapHost.h"
+
+#include <cassert>
+
+#include "Core/Overloaded.h"
+#include "Platform/Clock.h"
+#include "Platform/Executor.h"
+
+namespace tindlewave {
+
+TapAnswer TapHost::handle(EventType type, Event& event) {
+    assert(executor_.isCurrent());
+    if (type == EventType::tapDisabledByTimeout || type == EventType::tapDisabledByUserInput) {
+        reenable();
+        return TapAnswer::pass;
+    }
+    const TapVerdict verdict = pipeline_.process(type, event);
+    updateCursor(false);
+    return carryOut(verdict, event);
+}
+
+TapAnswer TapHost::carryOut(const TapVerdict& verdict, Event& event) {
+    return std::visit(
+        Overloaded{
+            [](const TapVerdict::Pass&) { return TapAnswer::pass; },
+            [](const TapVerdict::Drop&) { return TapAnswer::drop; },
+            // The tick refers to the pipeline's settings: it is fed here, in the callback that
+            // made it, before any new order can rebuild the pipeline.
+            [&](const TapVerdict::Scroll& scroll) { return scrolled(scroll.tick, event); },
+            [&](const TapVerdict::Replay& replay) {
+                events_.post(replay.down, EventLevel::hid);
+                events_.post(replay.up, EventLevel::hid);
+                return TapAnswer::drop;
+            },
+            [&](const TapVerdict::Perform& perform) {
+                actions_.send(perform.action);
+                return TapAnswer::drop;
+            },
+            [&](const TapVerdict::HoldScroll& holdScroll) {
+                holdScrolled(holdScroll.event, event.location);
+                return TapAnswer::drop;
+            },
+            [&](const TapVerdict::Keys& keys) {
+                post(heldKeys_.receive(keys.event, events_.flagsState()));
+                updateOverlay();
+                return TapAnswer::drop;
+            },
+            [&](const TapVerdict::Heard& heard) {
+                signals_.send(TapSignal::heard(heard.id, heard.press));
+                return TapAnswer::drop;
+            },
+        },
+        verdict.value);
+}
+
+TapAnswer TapHost::scrolled(const ScrollTick& tick, const Event& event) {
+    const double at = now();
+    animator_.tick(tick, at);
+    const bool running = frames_ && !frames_->isPaused();
+    if (running && at - lastFrame_ <= stallSeconds) return TapAnswer::drop;  // frames will post
+    if (runFrames(event.location, running)) {
+        lastFrame_ = at;
+        return TapAnswer::drop;
+    }
+    // No screen to glide on: the notch scrolls as it came.
+    if (auto frame = animator_.stop()) post(*frame);
+    return TapAnswer::pass;
+}
+
+void TapHost::receive(const KeyHoldEvent& event) {
+    assert(executor_.isCurrent());
+    post(heldKeys_.receive(event, events_.flagsState()));
+    updateOverlay();
+}
+
+void TapHost::release(const ButtonStage::Release& release, bool endingEverything) {
+    if (release.endsHoldScroll || endingEverything) endHoldScroll();
+    updateCursor(endingEverything);
+    // The swallowed down goes out, so the button's up, which now passes, has its down.
+    if (release.pendingPress) events_.post(*release.pendingPress, EventLevel::hid);
+    if (endingEverything) {
+        post(heldKeys_.releaseAll(events_.flagsState()));
+        updateOverlay();
+    } else if (release.keyHoldButton) {
+        const std::uint64_t base = heldKeys_.base(events_.flagsState());
+        post(heldKeys_.release(KeyHolder::button(*release.keyHoldButton), base));
+        updateOverlay();
+    }
+}
+
+bool TapHost::holdsScrollingButton() const {
+    const auto& held = pipeline_.buttons.held();
+    if (!held) return false;
+    const auto* gesture = held->behavior.as<ControlBehavior::Gesture>();
+    return gesture && gesture->plan.moves.is<GestureMoves::Scroll>();
+}
+
+// The cursor stays put while a hold-to-scroll button is held or hold-scroll follows the hand.
+void TapHost::updateCursor(bool force) {
+    const bool frozen = handScrolling_ || holdsScrollingButton();
+    if (frozen == cursorFrozen_ && !force) return;
+    cursorFrozen_ = frozen;
+    events_.associateMouseAndCursor(!frozen);
+}
+
+double TapHost::now() const {
+    return executor_.clock().uptime();
+}
+
+}  // namespace tindlewave
