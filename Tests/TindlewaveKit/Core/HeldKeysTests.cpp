@@ -13,6 +13,8 @@ const KeyCode keyC{0x08};
 const KeyCode keyV{0x09};
 const KeyCode cmdKey{0x37};
 const KeyCode shiftKey{0x38};
+constexpr SenderID mouse{0x1000};
+constexpr SenderID otherMouse{0x2000};
 
 KeyEvent flagsChanged(KeyCode code, std::uint64_t flags) {
     return {EventType::flagsChanged, code, flags | nc};
@@ -33,11 +35,11 @@ using Events = std::vector<KeyEvent>;
 
 TEST(HeldKeys, OneHolderPressesModifierThenKeyAndReleasesInReverse) {
     HeldKeys keys;
-    EXPECT_EQ(keys.receive(press(KeyHolder::button(3), {HeldModifier::leftCommand}, keyC), 0),
+    EXPECT_EQ(keys.receive(press(KeyHolder::button(mouse, 3), {HeldModifier::leftCommand}, keyC), 0),
               (Events{flagsChanged(cmdKey, cmd), down(keyC, cmd)}));
     EXPECT_EQ(keys.heldFlags(), cmd);
     // The system's flags now show our Command; the base must not count it as the user's.
-    EXPECT_EQ(keys.receive(KeyHoldEvent::release(KeyHolder::button(3)), cmd | nc),
+    EXPECT_EQ(keys.receive(KeyHoldEvent::release(KeyHolder::button(mouse, 3)), cmd | nc),
               (Events{up(keyC, cmd), flagsChanged(cmdKey, 0)}));
     EXPECT_TRUE(keys.holds().empty());
     EXPECT_EQ(keys.heldFlags(), 0u);
@@ -45,7 +47,7 @@ TEST(HeldKeys, OneHolderPressesModifierThenKeyAndReleasesInReverse) {
 
 TEST(HeldKeys, SharedModifierStaysDownUntilTheLastHolderLetsGo) {
     HeldKeys keys;
-    const auto a = KeyHolder::button(3);
+    const auto a = KeyHolder::button(mouse, 3);
     const auto b = KeyHolder::control(DeviceInstanceID{1}, CID{0xC3});
     keys.receive(press(a, {HeldModifier::leftCommand}, std::nullopt), 0);
     EXPECT_EQ(keys.receive(press(b, {HeldModifier::leftCommand}, std::nullopt), cmd), Events{});
@@ -56,8 +58,8 @@ TEST(HeldKeys, SharedModifierStaysDownUntilTheLastHolderLetsGo) {
 
 TEST(HeldKeys, SharedKeyGoesDownOnceAndUpWithTheLastHolder) {
     HeldKeys keys;
-    const auto a = KeyHolder::button(3);
-    const auto b = KeyHolder::button(4);
+    const auto a = KeyHolder::button(mouse, 3);
+    const auto b = KeyHolder::button(mouse, 4);
     EXPECT_EQ(keys.receive(press(a, {}, keyV), 0), (Events{down(keyV, 0)}));
     EXPECT_EQ(keys.receive(press(b, {}, keyV), 0), Events{});
     EXPECT_EQ(keys.receive(KeyHoldEvent::release(a), 0), Events{});
@@ -69,7 +71,7 @@ TEST(HeldKeys, PhysicallyHeldShiftStaysInEveryEvent) {
     // Caps-lock-free user flags with Shift held, plus bits outside the modifier mask.
     const std::uint64_t userFlags = shift | 0x800000 | nc;
     EXPECT_EQ(
-        keys.receive(press(KeyHolder::button(2), {HeldModifier::leftCommand}, keyC), userFlags),
+        keys.receive(press(KeyHolder::button(mouse, 2), {HeldModifier::leftCommand}, keyC), userFlags),
         (Events{flagsChanged(cmdKey, cmd | shift), down(keyC, cmd | shift)}));
     EXPECT_EQ(keys.releaseAll(userFlags | cmd),
               (Events{up(keyC, cmd | shift), flagsChanged(cmdKey, shift)}));
@@ -77,7 +79,7 @@ TEST(HeldKeys, PhysicallyHeldShiftStaysInEveryEvent) {
 
 TEST(HeldKeys, SecondPressOfTheSameHolderEndsTheFirstHoldFirst) {
     HeldKeys keys;
-    const auto holder = KeyHolder::button(5);
+    const auto holder = KeyHolder::button(mouse, 5);
     keys.receive(press(holder, {HeldModifier::leftShift}, keyC), 0);
     EXPECT_EQ(keys.receive(press(holder, {HeldModifier::leftCommand}, keyV), shift),
               (Events{up(keyC, shift), flagsChanged(shiftKey, 0), flagsChanged(cmdKey, cmd),
@@ -88,7 +90,7 @@ TEST(HeldKeys, SecondPressOfTheSameHolderEndsTheFirstHoldFirst) {
 
 TEST(HeldKeys, RepeatedModifierInOneHoldIsPostedOnceEachWay) {
     HeldKeys keys;
-    const auto holder = KeyHolder::button(3);
+    const auto holder = KeyHolder::button(mouse, 3);
     EXPECT_EQ(
         keys.receive(
             press(holder, {HeldModifier::leftShift, HeldModifier::leftShift}, std::nullopt), 0),
@@ -99,8 +101,8 @@ TEST(HeldKeys, RepeatedModifierInOneHoldIsPostedOnceEachWay) {
 
 TEST(HeldKeys, ReleaseOfAHolderWithoutHoldDoesNothing) {
     HeldKeys keys;
-    keys.receive(press(KeyHolder::button(3), {HeldModifier::rightOption}, std::nullopt), 0);
-    EXPECT_EQ(keys.receive(KeyHoldEvent::release(KeyHolder::button(4)), 0), Events{});
+    keys.receive(press(KeyHolder::button(mouse, 3), {HeldModifier::rightOption}, std::nullopt), 0);
+    EXPECT_EQ(keys.receive(KeyHoldEvent::release(KeyHolder::button(mouse, 4)), 0), Events{});
     EXPECT_EQ(keys.holds().size(), 1u);
     EXPECT_EQ(keys.heldFlags(), 0x80000u | 0x40u);
 }
@@ -108,15 +110,17 @@ TEST(HeldKeys, ReleaseOfAHolderWithoutHoldDoesNothing) {
 TEST(HeldKeys, ReleaseAllGoesButtonsByNumberThenControls) {
     HeldKeys keys;
     const std::vector<std::pair<KeyHolder, std::uint16_t>> holders = {
-        {KeyHolder::control(DeviceInstanceID{2}, CID{0x50}), 1}, {KeyHolder::button(10), 2},
-        {KeyHolder::control(DeviceInstanceID{1}, CID{0xC3}), 3}, {KeyHolder::button(3), 4},
+        {KeyHolder::control(DeviceInstanceID{2}, CID{0x50}), 1}, {KeyHolder::button(mouse, 10), 2},
+        {KeyHolder::control(DeviceInstanceID{1}, CID{0xC3}), 3}, {KeyHolder::button(mouse, 3), 4},
+        {KeyHolder::button(otherMouse, 3), 6},
         {KeyHolder::control(DeviceInstanceID{1}, CID{0x52}), 5},
     };
     for (const auto& [holder, code] : holders) keys.receive(press(holder, {}, KeyCode{code}), 0);
-    EXPECT_EQ(keys.releaseAll(0), (Events{up(KeyCode{4}, 0), up(KeyCode{2}, 0), up(KeyCode{5}, 0),
-                                          up(KeyCode{3}, 0), up(KeyCode{1}, 0)}));
+    EXPECT_EQ(keys.releaseAll(0),
+              (Events{up(KeyCode{4}, 0), up(KeyCode{6}, 0), up(KeyCode{2}, 0), up(KeyCode{5}, 0),
+                      up(KeyCode{3}, 0), up(KeyCode{1}, 0)}));
     EXPECT_TRUE(keys.holds().empty());
-    EXPECT_EQ(toText(KeyHolder::button(10)), "button(10)");
+    EXPECT_EQ(toText(KeyHolder::button(mouse, 10)), "button(0x1000,10)");
     EXPECT_EQ(toText(KeyHolder::control(DeviceInstanceID{1}, CID{0xC3})), "control(#1,0xC3)");
     // Device ids compare as numbers too: #2 before #10, whatever their texts say.
     EXPECT_TRUE(releaseOrderBefore(KeyHolder::control(DeviceInstanceID{2}, CID{0xC3}),

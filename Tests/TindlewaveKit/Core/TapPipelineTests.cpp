@@ -24,6 +24,7 @@ constexpr std::uint64_t hyperFlags = 0x40000 | 0x80000 | 0x20000 | 0x100000;
 struct FakeOrigin {
     std::optional<SenderID> sender = mouse;
     double detents = 1;
+    int asked = 0;
 };
 
 struct Pipe {
@@ -32,6 +33,7 @@ struct Pipe {
 
     explicit Pipe(const TapRules& rules)
         : pipeline(rules, [this](const Event&) -> std::optional<HIDOrigin> {
+              ++from.asked;
               if (!from.sender) return std::nullopt;
               return HIDOrigin{*from.sender, from.detents};
           }) {}
@@ -324,7 +326,7 @@ TEST(TapPipeline, AVerdictBecomesAnyCaseWhateverItHeld) {
     EXPECT_EQ(verdict, TapVerdict::scroll(tick));
 
     const KeyHoldEvent hold = KeyHoldEvent::press(
-        KeyHolder::button(4), KeyHold{{HeldModifier::leftCommand, HeldModifier::leftShift}, f13});
+        KeyHolder::button(mouse, 4), KeyHold{{HeldModifier::leftCommand, HeldModifier::leftShift}, f13});
     verdict = TapVerdict::keys(hold);
     verdict.become(TapVerdict::Drop{});
     EXPECT_EQ(verdict, TapVerdict::drop());
@@ -447,15 +449,141 @@ TEST(TapPipeline, KeyHoldButtonHoldsKeysAndDragsBecomeMoves) {
     KeyHold hold{{HeldModifier::leftCommand}, std::nullopt};
     Pipe pipe(buttonRules({{4, ControlBehavior::hold(hold)}}));
     EXPECT_EQ(pipe.run(button(EventType::otherMouseDown, 4)),
-              TapVerdict::keys(KeyHoldEvent::press(KeyHolder::button(4), hold)));
+              TapVerdict::keys(KeyHoldEvent::press(KeyHolder::button(mouse, 4), hold)));
     Event moved = drag(4, 5, 5);
     EXPECT_EQ(pipe.run(moved), TapVerdict::pass());
     EXPECT_EQ(moved.type, EventType::mouseMoved);
     EXPECT_EQ(pipe.run(button(EventType::otherMouseUp, 4)),
-              TapVerdict::keys(KeyHoldEvent::release(KeyHolder::button(4))));
+              TapVerdict::keys(KeyHoldEvent::release(KeyHolder::button(mouse, 4))));
     // Another service's button 4 has no rule.
     pipe.from.sender = stranger;
     EXPECT_EQ(pipe.run(button(EventType::otherMouseDown, 4)), TapVerdict::pass());
+}
+
+// Two mice press the same button number: A first, then B; A lets go first.
+struct TwoMice {
+    Pipe pipe;
+    std::vector<TapVerdict> verdicts;
+    std::vector<Event> passed;
+
+    explicit TwoMice(const TapRules& rules) : pipe(rules) {}
+
+    void run(SenderID sender, Event event) {
+        pipe.from.sender = sender;
+        verdicts.push_back(pipe.run(event));
+        passed.push_back(event);
+    }
+    void pressBoth(std::int64_t number, std::int64_t dx = 0) {
+        run(mouse, button(EventType::otherMouseDown, number));
+        run(stranger, button(EventType::otherMouseDown, number));
+        run(stranger, drag(number, dx, 0));
+        run(mouse, button(EventType::otherMouseUp, number));
+        run(stranger, button(EventType::otherMouseUp, number));
+    }
+};
+
+TEST(TapPipeline, ButtonsOfTwoMiceWithTheSameNumberAreToldApart) {
+    const KeyHold hold{{HeldModifier::leftCommand}, std::nullopt};
+    const auto pass = TapVerdict::pass();
+    {
+        // A holds keys, B's button has a gesture: A's hold ends with A's up; B is untouched.
+        TapRules rules = buttonRules({{3, ControlBehavior::hold(hold)}});
+        rules.buttons.emplace(ButtonKey{stranger, 3}, ControlBehavior::gesture(swipePlan()));
+        TwoMice mice(rules);
+        mice.pressBoth(3);
+        EXPECT_EQ(mice.verdicts,
+                  (std::vector<TapVerdict>{
+                      TapVerdict::keys(KeyHoldEvent::press(KeyHolder::button(mouse, 3), hold)),
+                      pass, pass,
+                      TapVerdict::keys(KeyHoldEvent::release(KeyHolder::button(mouse, 3))),
+                      pass}));
+        EXPECT_EQ(mice.passed[2], drag(3, 0, 0));  // still a drag, not a move
+        EXPECT_EQ(mice.pipe.pipeline.reset(), TapPipeline::Release{});
+    }
+    {
+        // Only B holds keys: A's up passes, and B's hold ends with B's up.
+        TapRules rules;
+        rules.buttons.emplace(ButtonKey{stranger, 3}, ControlBehavior::hold(hold));
+        TwoMice mice(rules);
+        mice.pressBoth(3);
+        EXPECT_EQ(mice.verdicts,
+                  (std::vector<TapVerdict>{
+                      pass, TapVerdict::keys(KeyHoldEvent::press(KeyHolder::button(stranger, 3), hold)),
+                      pass, pass,
+                      TapVerdict::keys(KeyHoldEvent::release(KeyHolder::button(stranger, 3)))}));
+        EXPECT_EQ(mice.passed[2].type, EventType::mouseMoved);  // B's own drag moves
+    }
+    {
+        // A's gesture: B's drag past the distance fires nothing; A's plain click is replayed.
+        TwoMice mice(buttonRules({{3, ControlBehavior::gesture(swipePlan())}}));
+        mice.pressBoth(3, -50);
+        ASSERT_EQ(mice.verdicts.size(), 5u);
+        EXPECT_EQ(mice.verdicts[0], TapVerdict::drop());
+        EXPECT_EQ((std::vector<TapVerdict>{mice.verdicts[1], mice.verdicts[2], mice.verdicts[4]}),
+                  (std::vector<TapVerdict>{pass, pass, pass}));
+        EXPECT_TRUE(mice.verdicts[3].is<TapVerdict::Replay>());
+    }
+}
+
+TEST(TapPipeline, AButtonAlreadyDownWhenRulesArriveIsToldApart) {
+    TwoMice mice(TapRules::empty());
+    mice.run(stranger, button(EventType::otherMouseDown, 3));
+    mice.pipe.pipeline.rebuild(buttonRules({{3, ControlBehavior::gesture(swipePlan())}}));
+    mice.run(mouse, button(EventType::otherMouseDown, 3));
+    mice.run(stranger, drag(3, -50, 0));
+    mice.run(mouse, drag(3, -50, 0));
+    EXPECT_EQ(mice.verdicts,
+              (std::vector<TapVerdict>{TapVerdict::pass(), TapVerdict::drop(), TapVerdict::pass(),
+                                       TapVerdict::perform(spaceLeft)}));
+
+    // With no other mouse's button of that number down, a drag does not ask for its origin.
+    mice.run(stranger, button(EventType::otherMouseUp, 3));
+    mice.run(mouse, button(EventType::otherMouseUp, 3));
+    mice.run(mouse, button(EventType::otherMouseDown, 3));
+    const int asked = mice.pipe.from.asked;
+    mice.run(mouse, drag(3, 1, 0));
+    EXPECT_EQ(mice.pipe.from.asked, asked);
+    EXPECT_EQ(mice.verdicts.back(), TapVerdict::drop());
+}
+
+TEST(ButtonsDown, PastItsCapacityItAnswersMaybeUntilEveryKnownButtonIsUp) {
+    ButtonsDown down;
+    down.down(mouse, 3);
+    EXPECT_FALSE(down.mayShare(mouse, 3));
+    down.down(std::nullopt, 3);  // an event without origin counts as another service's
+    EXPECT_TRUE(down.mayShare(mouse, 3));
+    down.up(std::nullopt, 3);
+    for (std::int64_t number = 10; number < 30; ++number) down.down(stranger, number);
+    EXPECT_TRUE(down.mayShare(mouse, 3));
+    for (std::int64_t number = 10; number < 30; ++number) down.up(stranger, number);
+    EXPECT_TRUE(down.mayShare(mouse, 3));  // mouse's own 3 is still known to be down
+    down.up(mouse, 3);
+    EXPECT_FALSE(down.mayShare(mouse, 3));
+}
+
+TEST(TapPipeline, ListeningSwallowsOnlyTheHeardServicesPress) {
+    TapRules rules;
+    rules.listen = TapListen{ListenID{3}, {mouse}};
+    TwoMice mice(rules);
+    mice.pressBoth(4, 9);
+    EXPECT_EQ(mice.verdicts,
+              (std::vector<TapVerdict>{TapVerdict::heard(ListenID{3}, ListenPress::button(4)),
+                                       TapVerdict::pass(), TapVerdict::pass(), TapVerdict::drop(),
+                                       TapVerdict::pass()}));
+
+    rules.listen = TapListen{ListenID{4}, {keyboard}};
+    mice.pipe.pipeline.rebuild(rules);
+    const KeyCode a{0};
+    mice.verdicts.clear();
+    mice.run(keyboard, key(EventType::keyDown, a));
+    mice.run(stranger, key(EventType::keyDown, a, true));
+    mice.run(stranger, key(EventType::keyUp, a));
+    mice.run(keyboard, key(EventType::keyDown, a, true));
+    mice.run(keyboard, key(EventType::keyUp, a));
+    EXPECT_EQ(mice.verdicts,
+              (std::vector<TapVerdict>{TapVerdict::heard(ListenID{4}, ListenPress::key(a)),
+                                       TapVerdict::pass(), TapVerdict::pass(), TapVerdict::drop(),
+                                       TapVerdict::drop()}));
 }
 
 TEST(TapPipeline, ResetHandsBackWhatMustBeReleased) {
@@ -479,7 +607,7 @@ TEST(TapPipeline, ResetHandsBackWhatMustBeReleased) {
 
     pipe.run(button(EventType::otherMouseDown, 4));
     EXPECT_EQ(pipe.pipeline.rebuild(TapRules::empty()).buttons,
-              (ButtonStage::Release{std::nullopt, false, 4}));
+              (ButtonStage::Release{std::nullopt, false, KeyHolder::button(mouse, 4)}));
     EXPECT_TRUE(pipe.pipeline.buttons.rules().empty());
 }
 

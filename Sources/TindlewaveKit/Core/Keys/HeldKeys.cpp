@@ -41,7 +41,8 @@ std::optional<KeyHold> KeyHold::fromAction(const Action& action) {
 
 std::string toText(const KeyHolder& holder) {
     if (const auto* button = holder.as<KeyHolder::Button>()) {
-        return "button(" + std::to_string(button->number) + ")";
+        return "button(" + hexText(button->sender.rawValue) + "," +
+               std::to_string(button->number) + ")";
     }
     const auto& control = std::get<KeyHolder::Control>(holder.value);
     return "control(" + toText(control.device) + "," + hexText(control.cid.rawValue) + ")";
@@ -50,7 +51,9 @@ std::string toText(const KeyHolder& holder) {
 bool releaseOrderBefore(const KeyHolder& a, const KeyHolder& b) {
     if (a.value.index() != b.value.index()) return a.value.index() < b.value.index();
     if (const auto* button = a.as<KeyHolder::Button>()) {
-        return button->number < b.as<KeyHolder::Button>()->number;
+        const auto* other = b.as<KeyHolder::Button>();
+        if (button->number != other->number) return button->number < other->number;
+        return button->sender < other->sender;
     }
     const auto& ca = *a.as<KeyHolder::Control>();
     const auto& cb = *b.as<KeyHolder::Control>();
@@ -161,6 +164,7 @@ std::size_t std::hash<tindlewave::KeyHolder>::operator()(
     using tindlewave::KeyHolder, tindlewave::hashCombine, tindlewave::hashOf;
     std::size_t seed = holder.value.index();
     if (const auto* button = holder.as<KeyHolder::Button>()) {
+        hashCombine(seed, hashOf(button->sender));
         hashCombine(seed, hashOf(button->number));
         return seed;
     }

@@ -30,10 +30,11 @@ struct KeyHold {
     bool operator==(const KeyHold&) const = default;
 };
 
-// Who holds keys: a mouse button seen through the event tap, or a HID++ control of one
-// connected device.
+// Who holds keys: a mouse button of one event service seen through the event tap, or a HID++
+// control of one connected device.
 struct KeyHolder {
     struct Button {
+        SenderID sender;
         std::int64_t number;
         bool operator==(const Button&) const = default;
     };
@@ -44,7 +45,9 @@ struct KeyHolder {
     };
     std::variant<Button, Control> value;
 
-    static KeyHolder button(std::int64_t number) { return {Button{number}}; }
+    static KeyHolder button(SenderID sender, std::int64_t number) {
+        return {Button{sender, number}};
+    }
     static KeyHolder control(DeviceInstanceID device, CID cid) { return {Control{device, cid}}; }
 
     template <class C>
@@ -59,11 +62,11 @@ struct KeyHolder {
     bool operator==(const KeyHolder&) const = default;
 };
 
-// "button(3)", "control(#1,0xC3)".
+// "button(0x1000,3)" (sender and number), "control(#1,0xC3)".
 std::string toText(const KeyHolder& holder);
 
-// The order in which releaseAll lets go: every button before every control, buttons by number,
-// controls by device id and then control id, all compared as numbers.
+// The order in which releaseAll lets go: every button before every control, buttons by number and
+// then sender, controls by device id and then control id, all compared as numbers.
 bool releaseOrderBefore(const KeyHolder& a, const KeyHolder& b);
 
 // A control went down with a hold, or came up.

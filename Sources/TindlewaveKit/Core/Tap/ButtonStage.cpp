@@ -16,46 +16,72 @@ bool ButtonStage::gestureVerdict(const GestureMachine::Output& output, TapVerdic
     return true;
 }
 
+namespace {
+
+std::optional<SenderID> senderOf(const std::optional<HIDOrigin>& origin) {
+    if (!origin) return std::nullopt;
+    return origin->sender;
+}
+
+}  // namespace
+
+bool ButtonStage::fromHeldSender(OriginLookup& origin) const {
+    const auto& from = origin.get();
+    return from && from->sender == held_->sender;
+}
+
+void ButtonStage::refreshMayShare() {
+    heldMayShare_ = held_ && down_.mayShare(held_->sender, held_->button);
+}
+
 bool ButtonStage::pressed(std::int64_t button, const Event& event, OriginLookup& origin,
                           TapVerdict& verdict) {
-    if (held_ && held_->button != button) return false;  // one held button at a time
     const auto& from = origin.get();
+    down_.down(senderOf(from), button);
+    refreshMayShare();
     if (!from) return false;
+    // One held button at a time; a down of the held one itself follows a lost up.
+    if (held_ && (held_->sender != from->sender || held_->button != button)) return false;
     auto rule = rules_.find(ButtonKey{from->sender, button});
     if (rule == rules_.end()) return false;
     const ControlBehavior& behavior = rule->second;
 
     if (const auto* press = behavior.as<ControlBehavior::Press>()) {
-        held_ = Held{button, behavior, std::nullopt};
+        held_ = Held{from->sender, button, behavior, std::nullopt};
         verdict.become(TapVerdict::Perform{press->action});
-        return true;
-    }
-    if (const auto* gesture = behavior.as<ControlBehavior::Gesture>()) {
+    } else if (const auto* gesture = behavior.as<ControlBehavior::Gesture>()) {
         Event copy = event;
         copy.mark();
-        held_ = Held{button, behavior, copy};
+        held_ = Held{from->sender, button, behavior, copy};
         auto output = machine_.step(GestureMachine::Input::press(gesture->plan));
         // A press while an earlier press still hold-scrolls ends that hold-scroll.
         if (output && output->is<GestureMachine::Output::Scroll>()) {
             verdict.become(
                 TapVerdict::HoldScroll{output->as<GestureMachine::Output::Scroll>()->event});
-            return true;
+        } else {
+            verdict.become(TapVerdict::Drop{});
         }
-        return dropped(verdict);
-    }
-    if (const auto* hold = behavior.as<ControlBehavior::Hold>()) {
-        held_ = Held{button, behavior, std::nullopt};
+    } else if (const auto* hold = behavior.as<ControlBehavior::Hold>()) {
+        held_ = Held{from->sender, button, behavior, std::nullopt};
         verdict.become(TapVerdict::Keys{
-            KeyHoldEvent::press(KeyHolder::button(narrowButton(button)), hold->keyHold)});
-        return true;
+            KeyHoldEvent::press(KeyHolder::button(from->sender, button), hold->keyHold)});
+    } else {
+        return false;  // native: nothing to follow
     }
-    return false;  // native: nothing to follow
+    refreshMayShare();
+    return true;
 }
 
-bool ButtonStage::released(std::int64_t button, const Event& event, TapVerdict& verdict) {
-    if (!held_ || held_->button != button) return false;
+bool ButtonStage::released(std::int64_t button, const Event& event, OriginLookup& origin,
+                           TapVerdict& verdict) {
+    const auto& from = origin.get();
+    down_.up(senderOf(from), button);
+    const bool ofHeld = held_ && from && held_->sender == from->sender && held_->button == button;
+    refreshMayShare();
+    if (!ofHeld) return false;
     Held held = std::move(*held_);
     held_.reset();
+    heldMayShare_ = false;
 
     if (held.behavior.is<ControlBehavior::Gesture>()) {
         auto output = machine_.step(GestureMachine::Input::release());
@@ -72,7 +98,7 @@ bool ButtonStage::released(std::int64_t button, const Event& event, TapVerdict& 
     }
     if (held.behavior.is<ControlBehavior::Hold>()) {
         verdict.become(
-            TapVerdict::Keys{KeyHoldEvent::release(KeyHolder::button(narrowButton(button)))});
+            TapVerdict::Keys{KeyHoldEvent::release(KeyHolder::button(held.sender, button))});
         return true;
     }
     return dropped(verdict);
@@ -84,12 +110,20 @@ ButtonStage::Release ButtonStage::reset() {
     if (held_) {
         if (!release.endsHoldScroll) release.pendingPress = held_->press;
         if (held_->behavior.is<ControlBehavior::Hold>()) {
-            release.keyHoldButton = narrowButton(held_->button);
+            release.keyHolder = KeyHolder::button(held_->sender, held_->button);
         }
     }
     held_.reset();
+    heldMayShare_ = false;
     machine_ = GestureMachine{};
     return release;
+}
+
+void ButtonStage::follow(std::map<ButtonKey, ControlBehavior> rules) {
+    rules_ = std::move(rules);
+    held_.reset();
+    heldMayShare_ = false;
+    machine_ = GestureMachine{};
 }
 
 }  // namespace tindlewave

@@ -8,10 +8,20 @@ namespace tindlewave {
 
 using namespace tapevents;
 
-std::optional<TapVerdict> LearnStage::follow(EventType type, const Event& event) {
+namespace {
+
+bool from(OriginLookup& origin, SenderID sender) {
+    const auto& found = origin.get();
+    return found && found->sender == sender;
+}
+
+}  // namespace
+
+std::optional<TapVerdict> LearnStage::follow(EventType type, const Event& event,
+                                             OriginLookup& origin) {
     if (const auto* key = taken->as<Taken::Key>()) {
         if (type != EventType::keyDown && type != EventType::keyUp) return std::nullopt;
-        if (keyCode(event) != key->code) return std::nullopt;
+        if (keyCode(event) != key->code || !from(origin, key->sender)) return std::nullopt;
         if (type == EventType::keyUp) {
             taken.reset();
             return TapVerdict::drop();
@@ -24,6 +34,7 @@ std::optional<TapVerdict> LearnStage::follow(EventType type, const Event& event)
     const auto* button = taken->as<Taken::Button>();
     auto phase = buttonPhase(type);
     if (!phase || buttonNumber(event) != button->number) return std::nullopt;
+    if (!from(origin, button->sender)) return std::nullopt;
     switch (*phase) {
         case ButtonPhase::pressed:
             taken.reset();
@@ -40,31 +51,33 @@ std::optional<TapVerdict> LearnStage::follow(EventType type, const Event& event)
 bool LearnStage::listenFor(EventType type, const Event& event, OriginLookup& origin,
                            TapVerdict& verdict) {
     if (taken) {
-        if (auto followed = follow(type, event)) {
+        if (auto followed = follow(type, event, origin)) {
             verdict = std::move(*followed);
             return true;
         }
     }
     if (!listen || heard == listen->id) return false;
 
-    std::optional<Taken> press;
+    enum class Press { none, button, key } press = Press::none;
     if (buttonPhase(type) == ButtonPhase::pressed) {
-        press = Taken::button(buttonNumber(event));
-    } else if (type == EventType::keyDown && !isAutorepeat(event)) {
-        if (auto code = keyCode(event)) press = Taken::key(*code);
+        press = Press::button;
+    } else if (type == EventType::keyDown && !isAutorepeat(event) && keyCode(event)) {
+        press = Press::key;
     }
-    if (!press) return false;
+    if (press == Press::none) return false;
 
-    const auto& from = origin.get();
-    if (!from || !listen->senders.contains(from->sender)) return false;
+    const auto& found = origin.get();
+    if (!found || !listen->senders.contains(found->sender)) return false;
 
     heard = listen->id;
-    taken = press;
-    if (const auto* button = press->as<Taken::Button>()) {
-        verdict.become(TapVerdict::Heard{listen->id, ListenPress::button(button->number)});
+    if (press == Press::button) {
+        const std::int64_t number = buttonNumber(event);
+        taken = Taken::button(found->sender, number);
+        verdict.become(TapVerdict::Heard{listen->id, ListenPress::button(number)});
     } else {
-        verdict.become(
-            TapVerdict::Heard{listen->id, ListenPress::key(press->as<Taken::Key>()->code)});
+        const KeyCode code = *keyCode(event);
+        taken = Taken::key(found->sender, code);
+        verdict.become(TapVerdict::Heard{listen->id, ListenPress::key(code)});
     }
     return true;
 }

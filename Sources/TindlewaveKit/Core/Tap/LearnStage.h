@@ -15,22 +15,26 @@ namespace tindlewave {
 
 // The tap's part in listening for a press: the first right or other button down, or key down
 // that is no autorepeat, from one of the listened event services is heard once per listen id,
-// and the rest of that press (its repeats, drags and up) is swallowed.
+// and the rest of that press (its repeats, drags and up, from the same service) is swallowed.
 struct LearnStage {
-    // A heard press whose remaining events are swallowed.
+    // A heard press whose remaining events are swallowed: a button or key of one event service.
     struct Taken {
         struct Button {
+            SenderID sender;
             std::int64_t number = 0;
             bool operator==(const Button&) const = default;
         };
         struct Key {
+            SenderID sender;
             KeyCode code;
             bool operator==(const Key&) const = default;
         };
         std::variant<Button, Key> value;
 
-        static Taken button(std::int64_t number) { return {Button{number}}; }
-        static Taken key(KeyCode code) { return {Key{code}}; }
+        static Taken button(SenderID sender, std::int64_t number) {
+            return {Button{sender, number}};
+        }
+        static Taken key(SenderID sender, KeyCode code) { return {Key{sender, code}}; }
 
         template <class C>
         const C* as() const {
@@ -54,7 +58,7 @@ struct LearnStage {
   private:
     bool listenFor(EventType type, const Event& event, OriginLookup& origin, TapVerdict& verdict);
     // The verdict for an event of the taken press; none when the event is not one of its own.
-    std::optional<TapVerdict> follow(EventType type, const Event& event);
+    std::optional<TapVerdict> follow(EventType type, const Event& event, OriginLookup& origin);
 };
 
 }  // namespace tindlewave

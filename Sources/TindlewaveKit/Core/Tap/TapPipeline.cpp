@@ -50,7 +50,7 @@ TapPipeline::Release TapPipeline::rebuild(const TapRules& rules) {
     Release release{buttons.reset(), carriers.follow(rules.carriers)};
     learn.listen = rules.listen;
     scroll = ScrollStage(rules.smoothScroll);
-    buttons = ButtonStage(rules.buttons);
+    buttons.follow(rules.buttons);
     return release;
 }
 
