@@ -57,10 +57,10 @@ void TapHost::followHoldScrolls(const Channel<HoldScrollEvent>& holdScrolls) {
 
 void TapHost::follow(const TapOrder& order) {
     assert(executor_.isCurrent());
-    // The rebuild forgets the held carriers and hands back what the button stage held. (A
-    // scroll tick never outlives the callback that made it, so no tick refers to the old
+    // The rebuild hands back the carriers that no longer carry and what the button stage held.
+    // (A scroll tick never outlives the callback that made it, so no tick refers to the old
     // rules' settings.)
-    ButtonStage::Release held = pipeline_.rebuild(order.rules);
+    TapPipeline::Release held = pipeline_.rebuild(order.rules);
     release(held, !order.install);
     if (order.install)
         install();
@@ -70,8 +70,7 @@ void TapHost::follow(const TapOrder& order) {
 
 void TapHost::shutdown() {
     assert(executor_.isCurrent());
-    pipeline_.carriers.emptyHeld();
-    release(pipeline_.buttons.reset(), true);
+    release(pipeline_.reset(), true);
     pipeline_.rebuild(TapRules::empty());
     uninstall();
 }
@@ -108,8 +107,7 @@ void TapHost::uninstall() {
     if (auto frame = animator_.stop()) post(*frame);
     events_.invalidate(*port_);
     port_.reset();
-    pipeline_.carriers.emptyHeld();
-    release(pipeline_.buttons.reset(), true);
+    release(pipeline_.reset(), true);
     removeOverlay();
     signals_.send(TapSignal::removed());
 }
@@ -117,8 +115,7 @@ void TapHost::uninstall() {
 void TapHost::reenable() {
     if (!port_) return;
     events_.enable(*port_, true);
-    pipeline_.carriers.emptyHeld();
-    release(pipeline_.buttons.reset(), true);
+    release(pipeline_.reset(), true);
     signals_.send(TapSignal::reenabled());
 }
 

@@ -102,7 +102,7 @@ class TapHost {
     // Verdicts, releases and the cursor (TapHostEvents.cpp).
     TapAnswer carryOut(const TapVerdict& verdict, Event& event);
     TapAnswer scrolled(const ScrollTick& tick, const Event& event);
-    void release(const ButtonStage::Release& release, bool endingEverything);
+    void release(const TapPipeline::Release& held, bool endingEverything);
     void updateCursor(bool force);
     bool holdsScrollingButton() const;
 

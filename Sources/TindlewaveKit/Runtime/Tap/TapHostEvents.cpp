@@ -73,17 +73,20 @@ void TapHost::receive(const KeyHoldEvent& event) {
     updateOverlay();
 }
 
-void TapHost::release(const ButtonStage::Release& release, bool endingEverything) {
+void TapHost::release(const TapPipeline::Release& held, bool endingEverything) {
+    const ButtonStage::Release& release = held.buttons;
     if (release.endsHoldScroll || endingEverything) endHoldScroll();
     updateCursor(endingEverything);
     // The swallowed down goes out, so the button's up, which now passes, has its down.
     if (release.pendingPress) events_.post(*release.pendingPress, EventLevel::hid);
+    // Carrier keys that no longer carry: the system is told their modifiers are up.
+    if (auto up = held.carriersUp(events_.flagsState())) post(std::vector<KeyEvent>{*up});
     if (endingEverything) {
         post(heldKeys_.releaseAll(events_.flagsState()));
         updateOverlay();
-    } else if (release.keyHoldButton) {
+    } else if (release.keyHolder) {
         const std::uint64_t base = heldKeys_.base(events_.flagsState());
-        post(heldKeys_.release(KeyHolder::button(*release.keyHoldButton), base));
+        post(heldKeys_.release(*release.keyHolder, base));
         updateOverlay();
     }
 }
