@@ -64,6 +64,10 @@ TEST(VirtualMouseDescription, LoadsEveryRecordedMouse) {
         auto mouse = loadVirtualMouse(file);
         ASSERT_TRUE(mouse) << mouse.error();
         EXPECT_EQ(mouse->deviceIndex, 0xFF) << file;
+        // The ids and the connection come from the file, as a simulated device presents them.
+        EXPECT_EQ(mouse->vendorID, 0x046D) << file;
+        EXPECT_NE(mouse->productID, 0) << file;
+        EXPECT_EQ(mouse->connection, "bluetooth") << file;
         EXPECT_NE(mouse->indexOf(VirtualMouseDescription::reprogControlsFeature), 0) << file;
         // What real mice show: left button not divertable, the virtual gesture button virtual.
         const auto& controls = mouse->controls;
@@ -110,6 +114,9 @@ TEST(VirtualMouseDescription, RefusesBadFilesNamingTheFieldAndFile) {
               "mouse.json: features[0].id: index 0 must be the root feature 0x0000");
     EXPECT_EQ(error(R"({"features": [{"index": 0, "id": "0x0000", "flags": "0x100"}]})"),
               "mouse.json: features[0].flags: 0x100 is larger than 0xFF");
+    EXPECT_EQ(error("{" + features + R"(, "productID": "B025"})"),
+              "mouse.json: productID: expected a hexadecimal text such as \"0x1B04\", got "
+              "\"B025\"");
     EXPECT_EQ(error("{" + features + R"(, "connection": "receiver"})"),
               "mouse.json: connection: only mice attached directly (\"bluetooth\" or \"usb\") are "
               "modelled");

@@ -152,6 +152,18 @@ Read<VirtualMouseDescription> readMouse(const Json& json) {
                               "only mice attached directly (\"bluetooth\" or \"usb\") are "
                               "modelled"};
         }
+        mouse.connection = connection->get<std::string>();
+    }
+
+    if (json.contains("vendorID")) {
+        auto vendor = hexField(json, "", "vendorID", 0xFFFF);
+        if (!vendor) return vendor.error();
+        mouse.vendorID = static_cast<std::uint16_t>(*vendor);
+    }
+    if (json.contains("productID")) {
+        auto product = hexField(json, "", "productID", 0xFFFF);
+        if (!product) return product.error();
+        mouse.productID = static_cast<std::uint16_t>(*product);
     }
 
     if (auto protocol = json.find("protocol"); protocol != json.end()) {

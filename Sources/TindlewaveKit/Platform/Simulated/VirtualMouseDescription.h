@@ -55,6 +55,9 @@ struct VirtualMouseDescription {
     };
 
     std::string name;
+    std::uint16_t vendorID = 0x046D;
+    std::uint16_t productID = 0;
+    std::string connection = "usb";  // "usb" or "bluetooth": how the mouse is attached
     std::uint8_t deviceIndex = 0xFF;  // 0xFF: attached directly (Bluetooth or USB)
     std::uint8_t protocolMajor = 4;
     std::uint8_t protocolMinor = 5;
