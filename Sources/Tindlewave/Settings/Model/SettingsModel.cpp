@@ -1,5 +1,6 @@
 #include "Settings/Model/SettingsModel.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "Platform/Clock.h"
@@ -9,6 +10,7 @@
 #include "Runtime/Permissions.h"
 #include "Settings/Model/ConfigFile.h"
 #include "Settings/Model/EngineControl.h"
+#include "Settings/Model/Labels.h"
 
 namespace tindlewave {
 
@@ -103,6 +105,50 @@ bool SettingsModel::editable() const {
     return snapshot && snapshot->config && !snapshot->error;
 }
 
+std::vector<SettingsDevice> SettingsModel::devices() const {
+    const auto& snapshot = snapshot_.get();
+    return SettingsDevice::all(snapshot ? snapshot->config : std::nullopt, status_.get());
+}
+
+std::vector<SettingsDevice> SettingsModel::mice() const {
+    auto all = devices();
+    std::erase_if(all, [](const SettingsDevice& d) { return d.kind != DeviceKind::mouse; });
+    return all;
+}
+
+std::optional<SettingsDevice> SettingsModel::selectedMouse() const {
+    auto all = mice();
+    if (all.empty()) return std::nullopt;
+    if (const auto& chosen = mouse_.get())
+        for (auto& mouse : all)
+            if (mouse.match == *chosen) return std::move(mouse);
+    return std::move(all.front());
+}
+
+std::vector<IgnoredDevice> SettingsModel::ignoredDevices() const {
+    std::vector<IgnoredDevice> ignored;
+    const auto& snapshot = snapshot_.get();
+    if (!snapshot || !snapshot->config) return ignored;
+    for (const auto& match : snapshot->config->ignored) {
+        auto seen = seenNames_.find(match);
+        ignored.push_back(
+            IgnoredDevice{match, seen != seenNames_.end() ? seen->second : Labels::match(match)});
+    }
+    return ignored;
+}
+
+RuleChoices SettingsModel::choices(const SettingsDevice& device) const {
+    std::vector<Rule> rules;
+    if (device.profile && device.profile->rules) rules = *device.profile->rules;
+    std::optional<HIDPPCapabilities> capabilities;
+    if (device.status && device.status->hidpp && device.status->hidpp->capabilities) {
+        capabilities = device.status->hidpp->capabilities;
+    } else if (auto seen = seenCapabilities_.find(device.match); seen != seenCapabilities_.end()) {
+        capabilities = seen->second;
+    }
+    return RuleChoices{std::move(rules), std::move(capabilities), device.speaksHIDPP()};
+}
+
 PermissionState SettingsModel::permissions() const {
     if (const auto& forced = snapshotPermissions_.get()) return *forced;
     if (const auto& status = status_.get()) return status->permissions;
@@ -114,6 +160,12 @@ SmoothScroll SettingsModel::smoothWhenOn(const DeviceMatch& match) const {
     return last != lastSmooth_.end() ? last->second : SmoothScroll::defaults();
 }
 
+void SettingsModel::listen(const SettingsDevice& device, ListenPurpose purpose) {
+    observers_.assign(learnNote_, std::optional<LearnNote>(), SettingsField::learnNote);
+    observers_.assign(listenPurpose_, std::move(purpose), SettingsField::listenPurpose);
+    services_.engine.listen(device.match);
+}
+
 void SettingsModel::stopListening() {
     observers_.assign(learnNote_, std::optional<LearnNote>(), SettingsField::learnNote);
     services_.engine.stopListening();
@@ -121,6 +173,38 @@ void SettingsModel::stopListening() {
 
 void SettingsModel::reapplyAll() {
     services_.engine.reapplyAll();
+}
+
+void SettingsModel::learned(const Heard& heard, const DeviceMatch& match,
+                            const ListenPurpose& purpose) {
+    if (!editable()) return;
+    auto all = devices();
+    auto device = std::find_if(all.begin(), all.end(),
+                               [&](const SettingsDevice& d) { return d.match == match; });
+    if (device == all.end() || !device->profile) return;
+    auto choices = this->choices(*device);
+
+    std::optional<LearnedRule> outcome;
+    if (auto replace = purpose.as<ListenPurpose::ReplaceRule>()) {
+        auto old = std::find_if(choices.rules.begin(), choices.rules.end(),
+                                [&](const Rule& rule) { return replace->key.names(rule); });
+        if (old == choices.rules.end()) return;
+        outcome = choices.learned(heard, *old);
+    } else {
+        outcome = choices.learned(heard);
+    }
+
+    if (auto added = outcome->as<LearnedRule::Rule>()) {
+        if (editable()) send(SettingsEdit::addRule(match, added->rule));
+        note(LearnNote::added(match, RuleKey::of(added->rule)));
+    } else if (auto replacement = outcome->as<LearnedRule::Replacement>()) {
+        if (editable()) send(SettingsEdit::replaceRule(match, replacement->key, replacement->rule));
+        note(LearnNote::added(match, RuleKey::of(replacement->rule)));
+    } else if (auto full = outcome->as<LearnedRule::Full>()) {
+        note(LearnNote::full(match, full->control));
+    } else if (outcome->is<LearnedRule::Unnamed>()) {
+        note(LearnNote::unnamed(match));
+    }
 }
 
 void SettingsModel::note(LearnNote note) {

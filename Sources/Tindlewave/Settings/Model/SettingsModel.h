@@ -14,9 +14,12 @@
 #include "Model/EngineStatus.h"
 #include "Runtime/ConfigSnapshot.h"
 #include "Runtime/LogStore.h"
+#include "Settings/Model/IgnoredDevice.h"
 #include "Settings/Model/LearnNote.h"
 #include "Settings/Model/LoginItem.h"
 #include "Settings/Model/Observed.h"
+#include "Settings/Model/RuleChoices.h"
+#include "Settings/Model/SettingsDevice.h"
 #include "Settings/Model/SettingsEdit.h"
 #include "Settings/Model/SettingsTab.h"
 
@@ -112,10 +115,25 @@ class SettingsModel {
     PermissionState permissions() const;
     // The smooth-scrolling settings to restore when smooth scrolling is switched back on.
     SmoothScroll smoothWhenOn(const DeviceMatch& match) const;
+    // The device rows of the configuration and the status; computed on every call.
+    std::vector<SettingsDevice> devices() const;
+    std::vector<SettingsDevice> mice() const;
+    // The chosen mouse's row, else the first mouse's; none without mice.
+    std::optional<SettingsDevice> selectedMouse() const;
+    // The ignored list, each named by the name last seen in this run, else by its ids.
+    std::vector<IgnoredDevice> ignoredDevices() const;
+    // What a rule row or the Add Rule menu may offer the device: live capabilities, else the
+    // last seen ones.
+    RuleChoices choices(const SettingsDevice& device) const;
 
-    // Listening: forwarded to the engine, which is not waited for.
+    // Listening: forwarded to the engine, which is not waited for. listen() clears the note and
+    // keeps the purpose for the press to come.
+    void listen(const SettingsDevice& device, ListenPurpose purpose);
     void stopListening();
     void reapplyAll();
+    // Turns a heard press into an edit and a note: called for every press the engine learns
+    // (with the purpose current when it arrives) and when the user picks a control instead.
+    void learned(const Heard& heard, const DeviceMatch& match, const ListenPurpose& purpose);
 
     void setLoginItem(bool on);
     void refreshLoginItem();
