@@ -79,13 +79,19 @@ void TapHost::release(const TapPipeline::Release& held, bool endingEverything) {
     updateCursor(endingEverything);
     // The swallowed down goes out, so the button's up, which now passes, has its down.
     if (release.pendingPress) events_.post(*release.pendingPress, EventLevel::hid);
-    // Carrier keys that no longer carry: the system is told their modifiers are up.
-    if (auto up = held.carriersUp(events_.flagsState())) post(std::vector<KeyEvent>{*up});
+    // Carrier keys that no longer carry: the system is told their modifiers are up. The key
+    // releases below start from what it was told, as its own state catches up only once that
+    // post has gone through (else they would set the carriers' modifiers again).
+    std::uint64_t flags = events_.flagsState();
+    if (auto up = held.carriersUp(flags)) {
+        post(std::vector<KeyEvent>{*up});
+        flags = up->flags;
+    }
     if (endingEverything) {
-        post(heldKeys_.releaseAll(events_.flagsState()));
+        post(heldKeys_.releaseAll(flags));
         updateOverlay();
     } else if (release.keyHolder) {
-        const std::uint64_t base = heldKeys_.base(events_.flagsState());
+        const std::uint64_t base = heldKeys_.base(flags);
         post(heldKeys_.release(*release.keyHolder, base));
         updateOverlay();
     }
