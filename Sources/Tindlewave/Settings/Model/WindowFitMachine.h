@@ -23,6 +23,8 @@ class WindowFitMachine {
     // window is fitted when shown).
     bool requestFit(bool windowVisible);
     bool isPending() const { return pending_; }
+    // The pending fit found nothing to fit (no window or no measured page yet).
+    void skipped() { pending_ = false; }
 
     // The fit runs now (the pending one, or a direct one): decides how to reach `target`.
     Step fit(bool animated, const ScreenRect& current, const ScreenRect& target);

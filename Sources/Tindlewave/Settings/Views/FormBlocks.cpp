@@ -1,0 +1,128 @@
+#include "Settings/Views/FormBlocks.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include "Settings/Views/PlainText.h"
+#include "Settings/Views/Symbols.h"
+
+namespace tindlewave {
+
+QColor secondaryColor(const QWidget& widget) {
+    QColor color = widget.palette().color(QPalette::WindowText);
+    color.setAlphaF(0.6f);
+    return color;
+}
+
+Explanation::Explanation(const QString& text, QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setText(text);
+    setWordWrap(true);
+    QFont smaller = font();
+    smaller.setPointSizeF(smaller.pointSizeF() * 0.9);
+    setFont(smaller);
+    QPalette dimmed = palette();
+    dimmed.setColor(QPalette::WindowText, secondaryColor(*this));
+    setPalette(dimmed);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+}
+
+GroupHeading::GroupHeading(const QString& title, QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setText(title);
+    QFont bold = font();
+    bold.setBold(true);
+    setFont(bold);
+    setContentsMargins(0, 2, 0, 0);
+}
+
+FormRow::FormRow(const QString& label, const std::optional<QString>& detail, QWidget* content,
+                 QWidget* parent)
+    : QWidget(parent), label_(plainLabel(label.isEmpty() ? QString() : label + ":", this)),
+      content_(content) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(10);
+    label_->setFixedWidth(labelColumnWidth);
+    label_->setWordWrap(true);
+    label_->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    label_->setContentsMargins(0, 4, 0, 0);
+    row->addWidget(label_, 0, Qt::AlignTop);
+    column_ = new QVBoxLayout;
+    column_->setSpacing(5);
+    column_->setContentsMargins(0, 0, 0, 0);
+    if (content_) column_->addWidget(content_, 0, Qt::AlignLeft);
+    row->addLayout(column_, 1);
+    setDetail(detail);
+}
+
+void FormRow::setDetail(const std::optional<QString>& detail) {
+    if (!detail) {
+        delete detail_;
+        detail_ = nullptr;
+        return;
+    }
+    if (detail_) {
+        if (detail_->text() != *detail) detail_->setText(*detail);
+        return;
+    }
+    detail_ = new Explanation(*detail, this);
+    column_->addWidget(detail_);
+}
+
+Divider::Divider(QWidget* parent) : QFrame(parent) {
+    setFrameShape(QFrame::HLine);
+    setFrameShadow(QFrame::Sunken);
+}
+
+ConnectionDot::ConnectionDot(bool connected, QWidget* parent) : QWidget(parent), connected_(!connected) {
+    setFixedSize(8, 8);
+    setConnected(connected);
+}
+
+void ConnectionDot::setConnected(bool connected) {
+    if (connected_ == connected) return;
+    connected_ = connected;
+    setAccessibleName(connected ? "Connected" : "Not connected");
+    update();
+}
+
+void ConnectionDot::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (connected_) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0x34, 0xC7, 0x59));
+        painter.drawEllipse(QRectF(0, 0, 8, 8));
+    } else {
+        painter.setPen(QPen(secondaryColor(*this), 1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(QRectF(0.75, 0.75, 6.5, 6.5));  // the border inside the circle
+    }
+}
+
+FormRow* makeNoMouseRow(QWidget* parent) {
+    auto* none = plainLabel("No mouse yet");
+    QPalette dimmed = none->palette();
+    dimmed.setColor(QPalette::WindowText, secondaryColor(*none));
+    none->setPalette(dimmed);
+    return new FormRow("Device", QString("Connect a mouse and it shows up here."), none, parent);
+}
+
+QWidget* makeWarningLabel(const QString& text, QWidget* parent) {
+    auto* box = new QWidget(parent);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    auto* mark = new QLabel(box);
+    mark->setPixmap(symbolPixmap(Symbol::warning, 16, Qt::black, box->devicePixelRatioF()));
+    row->addWidget(mark, 0, Qt::AlignTop);
+    auto* words = plainLabel(text, box);
+    words->setWordWrap(true);
+    words->setObjectName("warningText");
+    row->addWidget(words, 1);
+    return box;
+}
+
+}  // namespace tindlewave

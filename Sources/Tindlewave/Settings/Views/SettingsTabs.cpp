@@ -1,0 +1,275 @@
+#include "Settings/Views/SettingsTabs.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGraphicsOpacityEffect>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <QVariantAnimation>
+
+#include "Runtime/Defaults.h"
+#include "Settings/Model/PageFit.h"
+#include "Settings/Views/SettingsPage.h"
+#include "Settings/Views/Symbols.h"
+
+namespace tindlewave {
+
+namespace {
+Symbol tabSymbol(SettingsTab tab) {
+    switch (tab) {
+    case SettingsTab::general: return Symbol::gear;
+    case SettingsTab::hyperKey: return Symbol::command;
+    case SettingsTab::buttons: return Symbol::mouse;
+    case SettingsTab::scrolling: return Symbol::upDown;
+    case SettingsTab::devices: return Symbol::list;
+    }
+    return Symbol::gear;
+}
+
+std::size_t slot(SettingsTab tab) {
+    return static_cast<std::size_t>(tab);
+}
+
+ScreenRect screenRect(const QRect& rect) {
+    return {double(rect.x()), double(rect.y()), double(rect.width()), double(rect.height())};
+}
+
+QRect qRect(const ScreenRect& rect) {
+    return QRect(qRound(rect.x), qRound(rect.y), qRound(rect.width), qRound(rect.height));
+}
+}  // namespace
+
+const char* tabTitle(SettingsTab tab) {
+    switch (tab) {
+    case SettingsTab::general: return "General";
+    case SettingsTab::hyperKey: return "Hyper Key";
+    case SettingsTab::buttons: return "Buttons";
+    case SettingsTab::scrolling: return "Scrolling";
+    case SettingsTab::devices: return "Devices";
+    }
+    return "";
+}
+
+struct SettingsTabs::Target {
+    WindowFit fit;
+    FrameMargins margins;
+};
+
+SettingsTabs::SettingsTabs(SettingsTab selected, const PageFactory& makePage, Defaults* defaults,
+                           QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowMinimizeButtonHint),
+      defaults_(defaults), selected_(selected), toolBar_(new QToolBar(this)),
+      actions_(new QActionGroup(this)), stack_(new QStackedWidget(this)),
+      nextFit_(new QTimer(this)), animation_(new QVariantAnimation(this)) {
+    setFocusPolicy(Qt::ClickFocus);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
+    toolBar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    toolBar_->setMovable(false);
+    toolBar_->setFloatable(false);
+    toolBar_->setIconSize(QSize(24, 24));
+    layout->addWidget(toolBar_);
+    layout->addWidget(stack_, 1);
+
+    const QColor iconColor = palette().color(QPalette::WindowText);
+    for (SettingsTab tab : allCases<SettingsTab>()) {
+        fits_[slot(tab)] = std::make_unique<PageFit>([this, tab](bool replaced) { resized(tab, replaced); });
+        stack_->addWidget(makePage(tab, *fits_[slot(tab)]));
+        auto* action = toolBar_->addAction(symbolIcon(tabSymbol(tab), iconColor), tabTitle(tab));
+        action->setCheckable(true);
+        action->setData(int(slot(tab)));
+        actions_->addAction(action);
+        connect(action, &QAction::triggered, this, [this, tab] { select(tab); });
+    }
+    actions_->setExclusive(true);
+    actions_->actions()[int(slot(selected))]->setChecked(true);
+    stack_->setCurrentIndex(int(slot(selected)));
+    setWindowTitle(tabTitle(selected));
+
+    nextFit_->setSingleShot(true);
+    nextFit_->setInterval(0);
+    connect(nextFit_, &QTimer::timeout, this, [this] { fitWindow(true); });
+    animation_->setDuration(180);
+    animation_->setEasingCurve(QEasingCurve::InOutQuad);
+    connect(animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        applyFrame(screenRect(value.toRect()));
+    });
+    connect(animation_, &QVariantAnimation::finished, this, [this] {
+        const auto frame = screenRect(animation_->endValue().toRect());
+        if (machine_.animationEnded(frame)) setPageShown(selected_, true);
+        saveFrame();
+    });
+
+    // The saved frame's position stays; every fit sets the size.
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    resize(SettingsPage::pageWidth, 400);
+    if (auto saved = savedFrame(); saved && available.intersects(*saved)) move(saved->topLeft());
+    else move(available.center() - QPoint(SettingsPage::pageWidth / 2, 200));
+}
+
+SettingsTabs::~SettingsTabs() = default;
+
+QWidget* SettingsTabs::page(SettingsTab tab) const {
+    return stack_->widget(int(slot(tab)));
+}
+
+PageFit& SettingsTabs::fit(SettingsTab tab) const {
+    return *fits_[slot(tab)];
+}
+
+bool SettingsTabs::isPageShown(SettingsTab tab) const {
+    return page(tab)->graphicsEffect() == nullptr;
+}
+
+bool SettingsTabs::isAnimating() const {
+    return animation_->state() == QAbstractAnimation::Running;
+}
+
+void SettingsTabs::setPageShown(SettingsTab tab, bool shown) {
+    // Hidden by painting nothing, so the page keeps its place and size in the layout.
+    QWidget* widget = page(tab);
+    if (shown) {
+        widget->setGraphicsEffect(nullptr);
+    } else if (!widget->graphicsEffect()) {
+        auto* effect = new QGraphicsOpacityEffect(widget);
+        effect->setOpacity(0);
+        widget->setGraphicsEffect(effect);
+    }
+}
+
+void SettingsTabs::select(SettingsTab tab) {
+    if (tab != selected_) {
+        // The incoming page appears only once the window has its size.
+        setPageShown(tab, !isVisible());
+        selected_ = tab;
+        actions_->actions()[int(slot(tab))]->setChecked(true);
+        stack_->setCurrentIndex(int(slot(tab)));
+        setWindowTitle(tabTitle(tab));
+    }
+    if (QWidget* focused = focusWidget(); focused && focused != this) focused->clearFocus();
+    if (onSelected) onSelected(tab);
+    if (auto* settingsPage = dynamic_cast<SettingsPage*>(page(tab))) settingsPage->measure();
+    fitSoon();
+}
+
+void SettingsTabs::resized(SettingsTab tab, bool replaced) {
+    if (tab != selected_) return;
+    if (replaced && isVisible() && fit(tab).size()) {
+        const auto goal = target();
+        if (WindowFitMachine::hidesBeforeGrowing(true, true, frameGeometry().height(),
+                                                 goal.fit.frame.height))
+            setPageShown(tab, false);
+    }
+    fitSoon();
+}
+
+void SettingsTabs::fitSoon() {
+    if (machine_.requestFit(isVisible())) nextFit_->start();
+}
+
+SettingsTabs::Target SettingsTabs::target() const {
+    const QRect frame = frameGeometry();
+    const QRect inner = geometry();
+    FrameMargins margins{double(inner.left() - frame.left()), double(inner.top() - frame.top()),
+                         double(frame.right() - inner.right()),
+                         double(frame.bottom() - inner.bottom())};
+    // The tool bar counts as part of the window's frame: the page's size is the content.
+    margins.top += toolBar_->sizeHint().height();
+    std::optional<ScreenRect> available;
+    if (QScreen* screen = this->screen()) available = screenRect(screen->availableGeometry());
+    const auto size = fit(selected_).size().value_or(ContentSize{SettingsPage::pageWidth, 0});
+    const double pageWidth = page(selected_)->width() > 0 ? page(selected_)->width() : size.width;
+    auto result = WindowFit::target({pageWidth, size.height}, screenRect(frame), margins, available);
+    return {result, margins};
+}
+
+void SettingsTabs::fitWindow(bool animated) {
+    nextFit_->stop();
+    if (auto* settingsPage = dynamic_cast<SettingsPage*>(page(selected_))) settingsPage->measure();
+    PageFit& pageFit = fit(selected_);
+    if (!pageFit.size()) {
+        machine_.skipped();
+        return;
+    }
+    auto goal = target();
+    if (goal.fit.scrolls != pageFit.scrolls()) {
+        pageFit.setScrolls(goal.fit.scrolls);  // the page widens by its scroll bar
+        goal = target();
+    }
+    const ScreenRect current = screenRect(frameGeometry());
+    switch (machine_.fit(animated, current, goal.fit.frame)) {
+    case WindowFitMachine::Step::none:
+        return;
+    case WindowFitMachine::Step::animate:
+        animation_->stop();
+        animation_->setStartValue(qRect(current));
+        animation_->setEndValue(qRect(goal.fit.frame));
+        animation_->start();
+        return;
+    case WindowFitMachine::Step::jump:
+        animation_->stop();
+        applyFrame(goal.fit.frame);
+        setPageShown(selected_, true);
+        saveFrame();
+        return;
+    }
+}
+
+void SettingsTabs::applyFrame(const ScreenRect& frame) {
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    const int extraWidth = outer.width() - inner.width();
+    const int extraHeight = outer.height() - inner.height();
+    const QRect target = qRect(frame);
+    setFixedSize(target.width() - extraWidth, target.height() - extraHeight);
+    move(target.topLeft());
+}
+
+void SettingsTabs::present() {
+    fitWindow(false);
+    show();
+    fitWindow(false);  // again, now that the window manager's frame is known
+    raise();
+    activateWindow();
+    // No control starts focused: the window itself holds the focus.
+    setFocus(Qt::OtherFocusReason);
+}
+
+// The frame is kept as "x y width height" in screen points.
+void SettingsTabs::saveFrame() {
+    if (!defaults_) return;
+    const QRect frame = frameGeometry();
+    const auto text = QString("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height());
+    if (defaults_->string(frameKey) != text.toStdString()) defaults_->set(frameKey, text.toStdString());
+}
+
+std::optional<QRect> SettingsTabs::savedFrame() const {
+    const auto text = defaults_ ? defaults_->string(frameKey) : std::nullopt;
+    if (!text) return std::nullopt;
+    const auto parts = QString::fromStdString(*text).split(' ');
+    if (parts.size() != 4) return std::nullopt;
+    int values[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        values[i] = parts[i].toInt(&ok);
+        if (!ok) return std::nullopt;
+    }
+    if (values[2] <= 0 || values[3] <= 0) return std::nullopt;
+    return QRect(values[0], values[1], values[2], values[3]);
+}
+
+void SettingsTabs::closeEvent(QCloseEvent* event) {
+    saveFrame();
+    event->accept();  // hidden, not destroyed: reopening shows the same window and pages
+    if (onClosed) onClosed();
+}
+
+}  // namespace tindlewave

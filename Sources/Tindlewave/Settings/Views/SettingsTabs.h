@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "Settings/Model/SettingsTab.h"
+#include "Settings/Model/WindowFitMachine.h"
+
+class QActionGroup;
+class QStackedWidget;
+class QTimer;
+class QToolBar;
+class QVariantAnimation;
+
+namespace tindlewave {
+
+class Defaults;
+class PageFit;
+
+// The settings window itself: a tool bar of the five tabs above a stack of pages. The user cannot
+// resize it: its height follows the selected page's measured size, growing or shrinking in 0.18 s
+// while it keeps its left and top edges, staying on the screen's available area, and letting a
+// page that cannot fit scroll. Size changes within one turn of the event loop lead to one fit.
+// Its frame is kept in the defaults under "TindlewavePreferences". Main thread only.
+class SettingsTabs final : public QWidget {
+  public:
+    // Makes the page of a tab; the page reports its size to `fit`.
+    using PageFactory = std::function<QWidget*(SettingsTab tab, PageFit& fit)>;
+    static constexpr const char* frameKey = "TindlewavePreferences";
+
+    SettingsTabs(SettingsTab selected, const PageFactory& makePage, Defaults* defaults,
+                 QWidget* parent = nullptr);
+    ~SettingsTabs() override;
+
+    // The user chose a tab (also when chosen again); the window closed.
+    std::function<void(SettingsTab)> onSelected;
+    std::function<void()> onClosed;
+    // Extra tool-bar widgets at the right end (the menu button when there is no tray).
+    QToolBar* toolBar() const { return toolBar_; }
+
+    SettingsTab selected() const { return selected_; }
+    void select(SettingsTab tab);
+    QWidget* page(SettingsTab tab) const;
+    PageFit& fit(SettingsTab tab) const;
+    bool isPageShown(SettingsTab tab) const;
+    bool isAnimating() const;
+
+    // Sizes the window to the selected page now; asks for one animated fit on the next turn.
+    void fitWindow(bool animated);
+    void fitSoon();
+    // Brings the window up: fitted without animation, in front, with no control focused.
+    void present();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void resized(SettingsTab tab, bool replaced);
+    void setPageShown(SettingsTab tab, bool shown);
+    void applyFrame(const ScreenRect& frame);
+    void saveFrame();
+    std::optional<QRect> savedFrame() const;
+    struct Target;
+    Target target() const;
+
+    Defaults* defaults_;
+    SettingsTab selected_;
+    QToolBar* toolBar_;
+    QActionGroup* actions_;
+    QStackedWidget* stack_;
+    std::array<std::unique_ptr<PageFit>, 5> fits_;
+    WindowFitMachine machine_;
+    QTimer* nextFit_;
+    QVariantAnimation* animation_;
+};
+
+// The title of a tab: its tool-bar label and the window's title while selected.
+const char* tabTitle(SettingsTab tab);
+
+}  // namespace tindlewave

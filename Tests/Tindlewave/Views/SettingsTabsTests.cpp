@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTest>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "Runtime/Defaults.h"
+#include "Settings/Model/PageFit.h"
+#include "Settings/Views/SettingsPage.h"
+#include "Settings/Views/SettingsTabs.h"
+#include "TestKit/TempFolder.h"
+
+namespace tindlewave {
+namespace {
+
+// Pages of fixed heights, with a text field on each so that focus can be checked.
+struct Tabs {
+    testkit::TempFolder folder;
+    Defaults defaults{folder.path() / "defaults.json"};
+    std::map<SettingsTab, QWidget*> fillers;
+    std::vector<SettingsTab> chosen;
+    int closed = 0;
+    std::unique_ptr<SettingsTabs> window;
+
+    explicit Tabs(SettingsTab selected, std::map<SettingsTab, int> heights = {}) {
+        window = std::make_unique<SettingsTabs>(
+            selected,
+            [&](SettingsTab tab, PageFit& fit) {
+                auto* page = new SettingsPage(&fit, nullptr);
+                page->content()->addWidget(new QLineEdit);
+                auto* filler = new QWidget;
+                filler->setFixedHeight(heights.contains(tab) ? heights[tab] : 200);
+                fillers[tab] = filler;
+                page->content()->addWidget(filler);
+                return page;
+            },
+            &defaults);
+        window->onSelected = [this](SettingsTab tab) { chosen.push_back(tab); };
+        window->onClosed = [this] { ++closed; };
+    }
+
+    double pageHeight(SettingsTab tab) { return window->fit(tab).size()->height; }
+    int toolBarHeight() { return window->toolBar()->sizeHint().height(); }
+};
+
+TEST(SettingsTabs, OpensOnTheGivenTabFittedAndWithNothingFocused) {
+    Tabs tabs(SettingsTab::scrolling);
+    tabs.window->present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(tabs.window.get()));
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::scrolling);
+    EXPECT_EQ(tabs.window->windowTitle(), "Scrolling");
+    EXPECT_EQ(tabs.window->height(), int(tabs.pageHeight(SettingsTab::scrolling)) + tabs.toolBarHeight());
+    QApplication::processEvents();
+    QWidget* focused = QApplication::focusWidget();
+    EXPECT_TRUE(focused == nullptr || focused == tabs.window.get());
+    EXPECT_TRUE(tabs.window->isPageShown(SettingsTab::scrolling));
+}
+
+TEST(SettingsTabs, GrowsToATallerTabWithThePageHiddenUntilTheAnimationEnds) {
+    Tabs tabs(SettingsTab::general, {{SettingsTab::general, 100}, {SettingsTab::devices, 400}});
+    tabs.window->present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(tabs.window.get()));
+    const QPoint topLeft = tabs.window->frameGeometry().topLeft();
+    tabs.window->select(SettingsTab::devices);
+    EXPECT_EQ(tabs.chosen, (std::vector<SettingsTab>{SettingsTab::devices}));
+    EXPECT_FALSE(tabs.window->isPageShown(SettingsTab::devices));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tabs.window->isAnimating(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !tabs.window->isAnimating(); }, 5000));
+    EXPECT_TRUE(tabs.window->isPageShown(SettingsTab::devices));
+    EXPECT_EQ(tabs.window->height(), int(tabs.pageHeight(SettingsTab::devices)) + tabs.toolBarHeight());
+    EXPECT_EQ(tabs.window->frameGeometry().topLeft(), topLeft);
+    EXPECT_EQ(tabs.window->windowTitle(), "Devices");
+}
+
+TEST(SettingsTabs, CoalescesSizeChangesIntoOneAnimation) {
+    Tabs tabs(SettingsTab::general, {{SettingsTab::general, 100}});
+    tabs.window->present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(tabs.window.get()));
+    int animations = 0;
+    tabs.fillers[SettingsTab::general]->setFixedHeight(150);
+    tabs.fillers[SettingsTab::general]->setFixedHeight(250);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        if (tabs.window->isAnimating()) animations = 1;
+        return animations == 1 && !tabs.window->isAnimating();
+    }, 5000));
+    EXPECT_EQ(tabs.window->height(), int(tabs.pageHeight(SettingsTab::general)) + tabs.toolBarHeight());
+    EXPECT_GE(tabs.pageHeight(SettingsTab::general), 290);
+}
+
+TEST(SettingsTabs, CapsAPageTallerThanTheScreenAndLetsItScroll) {
+    Tabs tabs(SettingsTab::buttons, {{SettingsTab::buttons, 3000}});
+    tabs.window->present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(tabs.window.get()));
+    const QRect available = tabs.window->screen()->availableGeometry();
+    EXPECT_EQ(tabs.window->frameGeometry().height(), available.height());
+    EXPECT_EQ(tabs.window->frameGeometry().bottom(), available.bottom());
+    EXPECT_TRUE(tabs.window->fit(SettingsTab::buttons).scrolls());
+    EXPECT_GT(tabs.window->page(SettingsTab::buttons)->width(), SettingsPage::pageWidth);
+}
+
+TEST(SettingsTabs, ClosingHidesTheWindowAndTellsTheOwnerAndTheFrameIsKept) {
+    Tabs tabs(SettingsTab::general);
+    tabs.window->present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(tabs.window.get()));
+    tabs.window->move(100, 120);
+    tabs.window->close();
+    EXPECT_EQ(tabs.closed, 1);
+    EXPECT_FALSE(tabs.window->isVisible());
+    ASSERT_TRUE(tabs.defaults.string(SettingsTabs::frameKey));
+    // A window made later (as after a relaunch) keeps that position.
+    Defaults reread(tabs.defaults.file());
+    SettingsTabs restored(SettingsTab::general, [](SettingsTab, PageFit& fit) {
+        return new SettingsPage(&fit, nullptr);
+    }, &reread);
+    restored.present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&restored));
+    EXPECT_EQ(restored.frameGeometry().topLeft(), QPoint(100, 120));
+}
+
+}  // namespace
+}  // namespace tindlewave
