@@ -203,5 +203,22 @@ TEST(ConfigMatching, HidutilMatchingText) {
               R"({"Built-In":1,"PrimaryUsagePage":1,"PrimaryUsage":6})");
 }
 
+TEST(ConfigMatching, TheMatchAndHIDPPTestOfADevice) {
+    HIDProperties properties;
+    properties.vendor = VendorID{0x046D};
+    properties.product = ProductID{0xB023};
+    properties.usagePairs = {{1, 2}, {0xFF43, 0x0202}};
+    EXPECT_EQ(deviceMatch(properties), DeviceMatch::device(VendorID{0x046D}, ProductID{0xB023}));
+    EXPECT_TRUE(isHIDPPDevice(properties));
+    properties.builtIn = true;
+    EXPECT_EQ(deviceMatch(properties), DeviceMatch::builtIn());
+
+    properties.vendor = VendorID{0x1234};  // the page alone is not enough
+    EXPECT_FALSE(isHIDPPDevice(properties));
+    properties.vendor = VendorID{0x046D};
+    properties.usagePairs = {{1, 2}};
+    EXPECT_FALSE(isHIDPPDevice(properties));
+}
+
 }  // namespace
 }  // namespace tindlewave

@@ -23,6 +23,11 @@ const DeviceProfile* profileFor(const Config& config, const HIDProperties& prope
     return found == config.devices.end() ? nullptr : &*found;
 }
 
+DeviceMatch deviceMatch(const HIDProperties& properties) {
+    if (properties.builtIn) return DeviceMatch::builtIn();
+    return DeviceMatch::device(properties.vendor, properties.product);
+}
+
 std::string hidutilKeyboardMatching(const DeviceMatch& match) {
     static const std::string keyboardUsage = R"("PrimaryUsagePage":1,"PrimaryUsage":6)";
     if (match.is<DeviceMatch::BuiltIn>()) return R"({"Built-In":1,)" + keyboardUsage + "}";

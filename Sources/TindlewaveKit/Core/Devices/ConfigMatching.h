@@ -17,6 +17,9 @@ bool matches(const DeviceMatch& match, const HIDProperties& properties);
 // matching profile in file order. The result points into `config`.
 const DeviceProfile* profileFor(const Config& config, const HIDProperties& properties);
 
+// The match that names a device: `builtIn` for a built-in device, else its vendor and product.
+DeviceMatch deviceMatch(const HIDProperties& properties);
+
 // The hidutil matching text that finds a device's keyboard services, for example
 // {"VendorID":0x46D,"ProductID":0xB023,"PrimaryUsagePage":1,"PrimaryUsage":6}.
 std::string hidutilKeyboardMatching(const DeviceMatch& match);

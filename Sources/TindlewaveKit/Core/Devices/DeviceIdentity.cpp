@@ -71,6 +71,12 @@ DeviceKind HIDProperties::kind() const {
     return hasUsage(usages::mouse) ? DeviceKind::mouse : DeviceKind::keyboard;
 }
 
+bool isHIDPPDevice(const HIDProperties& properties) {
+    return properties.vendor == VendorID::logitech &&
+           std::any_of(properties.usagePairs.begin(), properties.usagePairs.end(),
+                       [](const UsagePair& pair) { return pair.page == usages::hidppPage; });
+}
+
 DeviceKey HIDProperties::key() const {
     return {vendor, product, builtIn, locationID, transport};
 }

@@ -67,7 +67,13 @@ namespace usages {
 inline constexpr UsagePair keyboard{1, 6};
 inline constexpr UsagePair mouse{1, 2};
 inline constexpr UsagePair touchPad{0x0D, 0x05};
+// The page of the HID++ vendor collection.
+inline constexpr std::int64_t hidppPage = 0xFF43;
 }  // namespace usages
+
+// Whether an interface speaks HID++: the HID++ vendor's device with a collection on the HID++
+// page.
+bool isHIDPPDevice(const HIDProperties& properties);
 
 // A connected device as the device hub sees it.
 struct PresentDevice {

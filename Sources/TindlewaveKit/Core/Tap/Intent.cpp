@@ -9,17 +9,9 @@ namespace tindlewave {
 
 namespace {
 
-// The page of the HID++ vendor collection.
-constexpr std::int64_t hidppUsagePage = 0xFF43;
 // The keyboard-page usage of the first side modifier (left Control); the others follow it in
 // the order of HeldModifier.
 constexpr std::uint16_t firstModifierUsage = 0xE0;
-
-bool isHIDPPDevice(const HIDProperties& properties) {
-    return properties.vendor == VendorID::logitech &&
-           std::any_of(properties.usagePairs.begin(), properties.usagePairs.end(),
-                       [](const UsagePair& pair) { return pair.page == hidppUsagePage; });
-}
 
 DeviceKind kindOf(const DeviceProfile& profile, const HIDProperties& properties) {
     return profile.kind ? *profile.kind : properties.kind();
