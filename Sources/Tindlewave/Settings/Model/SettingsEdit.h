@@ -132,8 +132,10 @@ struct SettingsEdit {
     static SettingsEdit gestureDistance(DeviceMatch match, std::int64_t distance) {
         return {GestureDistance{match, distance}};
     }
-    static SettingsEdit smooth(DeviceMatch match, std::optional<SmoothScroll> value) {
-        return {Smooth{match, std::move(value)}};
+    static SettingsEdit smooth(DeviceMatch match, const std::optional<SmoothScroll>& value) {
+        // Built per case: copying a disengaged optional here makes GCC 12 warn at -O1.
+        if (!value) return {Smooth{match, std::nullopt}};
+        return {Smooth{match, *value}};
     }
     static SettingsEdit smoothKnob(DeviceMatch match, tindlewave::SmoothKnob knob, double value) {
         return {SmoothKnob{match, knob, value}};

@@ -42,8 +42,15 @@ double& knobField(SmoothScroll& smooth, SmoothKnob knob) {
 }
 
 double knobValue(const SmoothScroll& smooth, SmoothKnob knob) {
-    SmoothScroll copy = smooth;
-    return knobField(copy, knob);
+    switch (knob) {
+        case SmoothKnob::duration:
+            return smooth.duration;
+        case SmoothKnob::brake:
+            return smooth.brake;
+        case SmoothKnob::easeIn:
+            break;
+    }
+    return smooth.easeIn;
 }
 
 }  // namespace tindlewave
