@@ -133,12 +133,14 @@ function(tw_add_tools dir)
   endforeach()
 endfunction()
 
-# Benchmarks/<area>.cpp becomes the executable bench_<area>.
+# Benchmarks/<area>.cpp becomes the executable bench_<area>; like the tests, they may use the
+# test kit's manual executors (Tests/TestKit).
 function(tw_add_benchmarks dir)
   file(GLOB sources CONFIGURE_DEPENDS ${TW_ROOT}/${dir}/*.cpp)
   foreach(source ${sources})
     get_filename_component(area ${source} NAME_WE)
     add_executable(bench_${area} ${source})
+    target_include_directories(bench_${area} PRIVATE ${TW_ROOT}/Tests)
     target_link_libraries(bench_${area} PRIVATE tw_runtime benchmark::benchmark benchmark::benchmark_main)
     tw_apply_options(bench_${area})
   endforeach()

@@ -77,13 +77,15 @@ void SimulatedEventSystem::invalidate(TapPort port) {
     if (!tap) return;
     tap->valid = false;
     tap->attached = false;
+    invalidated_ = true;
     purge();
 }
 
 // Drops invalid taps and their callbacks, unless a callback may be running (a tap invalidated
 // from inside a callback keeps its callback alive until the dispatch ends).
 void SimulatedEventSystem::purge() {
-    if (dispatching_ > 0) return;
+    if (dispatching_ > 0 || !invalidated_) return;
+    invalidated_ = false;
     std::erase_if(taps_, [](const auto& tap) { return !tap->valid; });
 }
 
@@ -124,15 +126,15 @@ void SimulatedEventSystem::dispatch(const Event& original, std::optional<HIDOrig
     deliverLocked(event);
 }
 
-void SimulatedEventSystem::deliverLocked(Event event) {
+void SimulatedEventSystem::deliverLocked(const Event& event) {
+    Event& delivered = delivered_.emplace_back(event);
     if (isKeyboardEvent(event.type)) flags_ = event.flags;
     if (movesPointer(event.type)) {
         if (associated_)
             cursor_ = event.location;
         else
-            event.location = cursor_;
+            delivered.location = cursor_;
     }
-    delivered_.push_back(event);
 }
 
 void SimulatedEventSystem::later(std::function<void()> job) {

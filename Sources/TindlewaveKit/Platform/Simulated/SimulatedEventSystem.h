@@ -103,7 +103,7 @@ class SimulatedEventSystem final : public EventSystem {
     Tap* find(TapPort port) const;
     bool offer(Tap& tap, EventType type, Event& event);
     void purge();
-    void deliverLocked(Event event);
+    void deliverLocked(const Event& event);
     // Runs `job` on the input executor unless this system is gone by then.
     void later(std::function<void()> job);
 
@@ -115,6 +115,7 @@ class SimulatedEventSystem final : public EventSystem {
     std::vector<std::unique_ptr<Tap>> taps_;  // creation order
     std::uint64_t nextTap_ = 1;
     int dispatching_ = 0;
+    bool invalidated_ = false;  // invalid taps wait to be dropped
     std::optional<HIDOrigin> dispatchOrigin_;
 
     mutable std::mutex mutex_;

@@ -1,0 +1,225 @@
+// The tap host runs inside the system's event path: every key, button and wheel event of the
+// user goes through it. Each path is measured as events injected through the simulated event
+// system into an installed tap host, next to the tap pipeline alone on the same event (and, for
+// the wheel, the pipeline with the animator update that the host adds). Every benchmark reports
+// events per second and its allocations per event, and fails when there are any.
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "Core/Tap/TapPipeline.h"
+#include "Platform/Simulated/SimulatedEventSystem.h"
+#include "Platform/Simulated/SimulatedPermissionGrants.h"
+#include "Runtime/Tap/TapHost.h"
+#include "TestKit/ManualExecutor.h"
+
+namespace {
+
+std::atomic<long> allocations{0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace tindlewave {
+namespace {
+
+using testkit::ManualExecutor;
+using testkit::ManualScheduler;
+
+constexpr SenderID mouse{0x1000};
+constexpr SenderID keyboard{0x2000};
+
+TapRules typicalRules() {
+    TapRules rules;
+    rules.carriers.emplace(KeyCode{79}, CarrierMeaning::holdModifiers(Modifiers::hyper));
+    rules.carriers.emplace(KeyCode{105},
+                           CarrierMeaning::press(Action::system(SystemAction::missionControl)));
+    rules.smoothScroll.emplace(mouse, SmoothScroll::defaults());
+    GesturePlan swipes{
+        1e12, std::nullopt,
+        GestureMoves::swipes({{Direction::left, Action::system(SystemAction::spaceLeft)},
+                              {Direction::right, Action::system(SystemAction::spaceRight)}},
+                             GestureFire::pastDistance)};
+    rules.buttons.emplace(ButtonKey{mouse, 2}, ControlBehavior::gesture(swipes));
+    rules.buttons.emplace(ButtonKey{mouse, 4}, ControlBehavior::hold(KeyHold{
+                                                   {HeldModifier::leftCommand}, std::nullopt}));
+    return rules;
+}
+
+Event keyDown() {
+    Event e;
+    e.type = EventType::keyDown;
+    e.flags = 0x100;
+    e.location = {500, 400};
+    e.setInteger(IntegerField::keyCode, 0);
+    return e;
+}
+
+Event button(EventType type, std::int64_t number, std::int64_t dx = 0) {
+    Event e;
+    e.type = type;
+    e.location = {500, 400};
+    e.setInteger(IntegerField::buttonNumber, number);
+    e.setInteger(IntegerField::deltaX, dx);
+    return e;
+}
+
+Event wheel() {
+    Event e;
+    e.type = EventType::scrollWheel;
+    e.location = {500, 400};
+    e.setInteger(IntegerField::scrollDelta1, 1);
+    e.setFixedPoint(FixedPointField::scrollFixedDelta1, 1.0);
+    return e;
+}
+
+void countAllocations(benchmark::State& state, long before) {
+    long count = allocations.load() - before;
+    state.counters["allocs/event"] =
+        benchmark::Counter(static_cast<double>(count), benchmark::Counter::kAvgIterations);
+    state.counters["events/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    if (count != 0) state.SkipWithError("the path allocated");
+}
+
+// An installed host on a manual tap executor; `prepare` events go through first.
+struct Host {
+    ManualScheduler scheduler;
+    ManualExecutor tap{scheduler, "tap"};
+    SimulatedPermissionGrants grants;
+    SimulatedEventSystem events{tap, grants};
+    TapHost host{events, tap, Channel<TapSignal>(Buffering::unbounded),
+                 Channel<Action>(Buffering::unbounded)};
+
+    Host() {
+        tap.post([this] { host.follow(TapOrder{true, typicalRules()}); });
+        scheduler.runReady();
+    }
+
+    // Dispatches `event` over and over inside one job of the tap executor, as the system does.
+    void run(benchmark::State& state, const Event& event, SenderID sender) {
+        const HIDOrigin origin{sender, 1.0};
+        for (int i = 0; i < 5000; ++i) events.dispatch(event, origin);  // logs at full size
+        events.clearLogs();
+        ManualExecutor::Job job = [&] {
+            long before = allocations.load();
+            std::size_t n = 0;
+            for (auto _ : state) {
+                events.dispatch(event, origin);
+                if (++n % 4096 == 0) events.clearLogs();  // keeps the capacity
+            }
+            countAllocations(state, before);
+        };
+        tap.run(job);
+    }
+
+    // Calls the host's tap callback alone, as the system calls it, on a fresh copy each time.
+    void handle(benchmark::State& state, const Event& event) {
+        ManualExecutor::Job job = [&] {
+            long before = allocations.load();
+            for (auto _ : state) {
+                Event copy = event;
+                TapAnswer answer = host.handle(copy.type, copy);
+                benchmark::DoNotOptimize(answer);
+                benchmark::DoNotOptimize(copy);
+            }
+            countAllocations(state, before);
+        };
+        tap.run(job);
+    }
+};
+
+void runPipeline(benchmark::State& state, TapPipeline& pipeline, Event event, bool animate) {
+    ScrollAnimator animator;
+    long before = allocations.load();
+    for (auto _ : state) {
+        Event copy = event;
+        TapVerdict verdict = pipeline.process(copy.type, copy);
+        if (animate) {
+            if (const auto* scroll = verdict.as<TapVerdict::Scroll>())
+                animator.tick(scroll->tick, 1000.0);
+        }
+        benchmark::DoNotOptimize(verdict);
+        benchmark::DoNotOptimize(copy);
+    }
+    countAllocations(state, before);
+}
+
+TapPipeline makePipeline(SenderID sender) {
+    return TapPipeline(typicalRules(), [sender](const Event&) -> std::optional<HIDOrigin> {
+        return HIDOrigin{sender, 1.0};
+    });
+}
+
+void BM_Pipeline_KeyNoStageWants(benchmark::State& state) {
+    TapPipeline pipeline = makePipeline(keyboard);
+    runPipeline(state, pipeline, keyDown(), false);
+}
+BENCHMARK(BM_Pipeline_KeyNoStageWants);
+
+void BM_Host_KeyNoStageWants(benchmark::State& state) {
+    Host host;
+    host.run(state, keyDown(), keyboard);
+}
+BENCHMARK(BM_Host_KeyNoStageWants);
+
+// The host's callback alone: without the simulation's tap chain and delivery log, but with its
+// origin look-up (which answers none outside a dispatch: the key path never asks).
+void BM_HostCallback_KeyNoStageWants(benchmark::State& state) {
+    Host host;
+    host.handle(state, keyDown());
+}
+BENCHMARK(BM_HostCallback_KeyNoStageWants);
+
+void BM_Pipeline_DragOfGestureButton(benchmark::State& state) {
+    TapPipeline pipeline = makePipeline(mouse);
+    Event down = button(EventType::otherMouseDown, 2);
+    pipeline.process(down.type, down);
+    runPipeline(state, pipeline, button(EventType::otherMouseDragged, 2, 1), false);
+}
+BENCHMARK(BM_Pipeline_DragOfGestureButton);
+
+void BM_Host_DragOfGestureButton(benchmark::State& state) {
+    Host host;
+    host.events.dispatch(button(EventType::otherMouseDown, 2), HIDOrigin{mouse, 0});
+    host.run(state, button(EventType::otherMouseDragged, 2, 1), mouse);
+}
+BENCHMARK(BM_Host_DragOfGestureButton);
+
+void BM_Pipeline_WheelTick(benchmark::State& state) {
+    TapPipeline pipeline = makePipeline(mouse);
+    runPipeline(state, pipeline, wheel(), false);
+}
+BENCHMARK(BM_Pipeline_WheelTick);
+
+void BM_PipelineAndAnimator_WheelTick(benchmark::State& state) {
+    TapPipeline pipeline = makePipeline(mouse);
+    runPipeline(state, pipeline, wheel(), true);
+}
+BENCHMARK(BM_PipelineAndAnimator_WheelTick);
+
+// The first tick starts the frame clock; the ticks after it come while frames run.
+void BM_Host_WheelTickWhileFramesRun(benchmark::State& state) {
+    Host host;
+    host.run(state, wheel(), mouse);
+    if (!host.host.frames() || host.host.frames()->isPaused())
+        state.SkipWithError("the frame clock is not running");
+}
+BENCHMARK(BM_Host_WheelTickWhileFramesRun);
+
+}  // namespace
+}  // namespace tindlewave
