@@ -18,7 +18,8 @@ class FakeHidutil : public SimulatedHidutilState {
         reset();
     }
 
-    HidutilHost host() const { return {TW_BINARY_ROOT "/hidutil-fake", nullptr}; }
+    // `pool`: where the children run (null: the shared pool).
+    HidutilHost host(WorkPool* pool = nullptr) const { return {TW_BINARY_ROOT "/hidutil-fake", pool}; }
 
     template <class F>
     void change(F&& edit) const {

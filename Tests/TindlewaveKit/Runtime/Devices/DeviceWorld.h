@@ -13,6 +13,7 @@
 #include "Platform/Simulated/SimulatedHidutilState.h"
 #include "Platform/Simulated/SimulatedPermissionGrants.h"
 #include "Runtime/Journal.h"
+#include "TestKit/FakeHidutil.h"
 #include "TestKit/HIDPPBytes.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
@@ -25,12 +26,12 @@ struct DeviceWorld : ::testing::Test {
     testkit::ManualExecutor hid{scheduler, "hid"};
     SimulatedPermissionGrants grants;
     testkit::TempFolder folder;
-    SimulatedHidutilState hidutil{folder / "hidutil.json"};
+    testkit::FakeHidutil hidutil{folder / "hidutil.json"};  // the tool finds it through the environment
     LogStore store{folder.path() / "log", false, scheduler.clock()};
     Journal journal{Logger("app.tindlewave", "devices", store)};
     SimulatedHIDWorld world{hid, grants, &hidutil};
 
-    DeviceWorld() { hidutil.reset(); }
+
 
     // Every recorded mouse.
     static std::vector<VirtualMouseDescription> recordedMice() {
