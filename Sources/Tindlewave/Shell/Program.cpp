@@ -1,22 +1,150 @@
 #include "Shell/Program.h"
 
 #include <QApplication>
-#include <cstdio>
+#include <QMenu>
+#include <QSessionManager>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <optional>
+#include <string>
 
+#include "App/AppModel.h"
+#include "App/QuitSequence.h"
 #include "Platform/Clock.h"
+#include "Runtime/Actors.h"
+#include "Runtime/ConfigStore.h"
+#include "Runtime/Defaults.h"
+#include "Runtime/LogStore.h"
+#include "Runtime/Permissions.h"
+#include "Runtime/ThreadPool.h"
+#include "Settings/Model/BuildInfo.h"
+#include "Settings/Model/ConfigFile.h"
+#include "Settings/Model/SettingsModel.h"
+#include "Settings/Model/XdgAutostart.h"
+#include "Settings/Views/SettingsTabs.h"
+#include "Shell/AbsentEngine.h"
 #include "Shell/QtMainExecutor.h"
+#include "Shell/QtWorkspace.h"
+#include "Shell/ShellViews.h"
+#include "Shell/StatusMenu.h"
 #include "Shell/TerminationSignal.h"
 
 namespace tindlewave {
 
+namespace {
+// "-snapshotSettings <folder>" on the command line stands for the user default of one run;
+// without it the stored default counts.
+std::optional<std::string> snapshotFolder(const QStringList& arguments, Defaults& defaults) {
+    const auto at = arguments.indexOf("-snapshotSettings");
+    if (at >= 0 && at + 1 < arguments.size()) return arguments[at + 1].toStdString();
+    return defaults.string("snapshotSettings");
+}
+
+// Puts the menu on a button at the right end of the settings window's tool bar.
+void addMenuButton(SettingsTabs& window, QMenu* menu) {
+    auto* spacer = new QWidget;
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    window.toolBar()->addWidget(spacer);
+    auto* button = new QToolButton;
+    button->setText("Tindlewave");
+    button->setIcon(menuBarIcon(window.palette().color(QPalette::WindowText)));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setPopupMode(QToolButton::InstantPopup);
+    button->setMenu(menu);
+    window.toolBar()->addWidget(button);
+}
+}  // namespace
+
 int runProgram(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Tindlewave");
+    QApplication::setApplicationVersion(QString::fromStdString(Updates::version()));
     QApplication::setQuitOnLastWindowClosed(false);
     QtMainExecutor main(SystemClock::shared());
-    TerminationSignal termination([] { QCoreApplication::quit(); });
-    std::fputs("Tindlewave: the menu and the settings window are not assembled yet.\n", stderr);
-    return 0;
+    Logger log(std::string(bundleIdentifier), "app");
+
+    Defaults& defaults = Defaults::standard();
+    Permissions permissions;
+    XdgAutostart autostart(XdgAutostart::defaultFolder(), XdgAutostart::runningProgram());
+    QtWorkspace workspace;
+    AbsentPermissionGuide guide;
+    const bool hasTray = QSystemTrayIcon::isSystemTrayAvailable();
+
+    std::unique_ptr<QuitSequence> quit;
+    auto requestQuit = [&quit] {
+        if (quit) quit->request();
+    };
+    ShellSettingsWindow* settingsWindow = nullptr;
+
+    AppModel model(AppModel::Parts{
+        .main = main,
+        .store = std::make_unique<ConfigStoreFile>(ConfigStore::defaultURL()),
+        .engine = std::make_unique<AbsentEngine>(),
+        .perform = nullptr,
+        .defaults = defaults,
+        .permissions = permissions,
+        .log = LogStore::shared(),
+        .loginItem = autostart,
+        .workspace = workspace,
+        .guide = guide,
+        .updateFeed = updateFeedURL(),
+        .makeUpdater = nullptr,
+        .makeMenu =
+            [&](AppModel& app) {
+                return std::make_unique<StatusMenu>(
+                    app, hasTray, [&app] { app.settingsWindow().show(); }, requestQuit);
+            },
+        .makeSettingsWindow =
+            [&](SettingsModel& settings) {
+                auto window = std::make_unique<ShellSettingsWindow>(
+                    settings,
+                    SettingsWindow::Services{
+                        .main = main,
+                        .pool = ThreadPool::shared(),
+                        .defaults = defaults,
+                        .general =
+                            {
+                                .allow = [&](Permission p) {
+                                    permissions.request(p);
+                                    workspace.open(Permissions::settingsURL(p));
+                                    guide.show(p);
+                                },
+                                .showPermission = [&](Permission p) { workspace.open(Permissions::settingsURL(p)); },
+                                .open = [&](const std::string& url) { workspace.open(url); },
+                                .reveal = [&](const std::string& path) { workspace.reveal(path); },
+                                .showLog = nullptr,
+                            },
+                        // Without a tray the window is the program: closing it quits.
+                        .onClosed = hasTray ? std::function<void()>() : std::function<void()>(requestQuit),
+                    });
+                settingsWindow = window.get();
+                return window;
+            },
+    });
+    quit = std::make_unique<QuitSequence>(main, model.engine(), [&] { model.cancelEngineRun(); },
+                                          [] { QCoreApplication::quit(); });
+    TerminationSignal termination(requestQuit);
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &application,
+                     [&](QSessionManager&) { requestQuit(); });
+
+    const auto snapshots = snapshotFolder(QApplication::arguments(), defaults);
+    QTimer::singleShot(0, &application, [&] {
+        log.log(LogLevel::defaultLevel, "started; the engine is not part of this build yet, so no device is set up");
+        model.start();
+        if (!hasTray) {
+            log.log(LogLevel::defaultLevel, "no system tray: the settings window carries the menu");
+            model.settingsWindow();
+            if (auto* menu = dynamic_cast<StatusMenu*>(model.menu()); menu && settingsWindow)
+                addMenuButton(settingsWindow->window().tabs(), menu->menu());
+            model.settingsWindow().show();
+        }
+        if (snapshots) model.snapshotSettings(*snapshots);
+    });
+    const int status = main.exec();
+    log.log(LogLevel::defaultLevel, "quit");
+    return status;
 }
 
 }  // namespace tindlewave

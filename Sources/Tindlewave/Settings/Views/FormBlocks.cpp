@@ -49,11 +49,13 @@ FormRow::FormRow(const QString& label, const std::optional<QString>& detail, QWi
     label_->setAlignment(Qt::AlignRight | Qt::AlignTop);
     label_->setContentsMargins(0, 4, 0, 0);
     row->addWidget(label_, 0, Qt::AlignTop);
-    column_ = new QVBoxLayout;
+    // The column keeps to the top when the label needs more height than it does.
+    auto* column = new QWidget(this);
+    column_ = new QVBoxLayout(column);
     column_->setSpacing(5);
     column_->setContentsMargins(0, 0, 0, 0);
     if (content_) column_->addWidget(content_, 0, Qt::AlignLeft);
-    row->addLayout(column_, 1);
+    row->addWidget(column, 1, Qt::AlignTop);
     setDetail(detail);
 }
 

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "Model/Date.h"
+#include "Model/EngineStatus.h"
+#include "Runtime/ConfigSnapshot.h"
+#include "Settings/Model/LoginItem.h"
+#include "Settings/Model/TimeText.h"
+
+namespace tindlewave {
+
+// The texts of the General page, decided without the toolkit.
+class GeneralTexts {
+  public:
+    GeneralTexts() = delete;
+
+    // The Startup row's detail: the failure, else the login item's state in words.
+    static std::string loginDetail(LoginItemState state, const std::optional<std::string>& error);
+    // The first part of the config file's explanation: the error, else when it was loaded, else
+    // "Loading…".
+    static std::string loadDetail(const std::optional<ConfigSnapshot>& snapshot,
+                                  const std::optional<Date>& loadedAt, const TimeText& time);
+    // The Updates row's detail. `host` is the update feed's host.
+    static std::string updatesDetail(const std::string& version, bool automaticallyChecks,
+                                     const std::string& host, const std::optional<Date>& lastCheck,
+                                     Date now);
+    // The host of a feed address ("https://updates.example.org/feed.xml" → "updates.example.org").
+    static std::string hostOf(const std::string& url);
+
+    // A permission row's state: its words, whether they are a warning (orange) rather than a
+    // grant (green), and its button.
+    struct PermissionRow {
+        std::string state;
+        bool warning = false;
+        std::string button;
+        bool operator==(const PermissionRow&) const = default;
+    };
+    static PermissionRow permissionRow(PermissionState::Grant grant);
+    // The how-to steps show while either grant is missing.
+    static bool showsHowTo(const PermissionState& permissions);
+
+    // The config file's path with the home folder written as "~".
+    static std::string abbreviatedPath(const std::string& path, const std::string& home);
+};
+
+}  // namespace tindlewave

@@ -1,0 +1,66 @@
+#include "Settings/Views/SettingsWindow.h"
+
+#include <QApplication>
+#include <QVBoxLayout>
+
+#include "Settings/Model/LogReader.h"
+#include "Settings/Model/SettingsModel.h"
+#include "Settings/Views/LogSheet.h"
+#include "Settings/Views/SettingsPage.h"
+#include "Settings/Views/SettingsTabs.h"
+
+namespace tindlewave {
+
+SettingsWindow::SettingsWindow(SettingsModel& model, Services services)
+    : model_(model), services_(std::move(services)) {}
+
+SettingsWindow::~SettingsWindow() = default;
+
+SettingsTabs& SettingsWindow::tabs() {
+    if (tabs_) return *tabs_;
+    auto openConfig = [this] {
+        if (services_.general.open) services_.general.open(model_.configURL());
+    };
+    GeneralActions general = services_.general;
+    general.showLog = [this] { showLog(); };
+    tabs_ = std::make_unique<SettingsTabs>(
+        model_.tab(),
+        [&](SettingsTab tab, PageFit& fit) {
+            auto* page = new SettingsPage(&fit, openConfig);
+            pages_.push_back(page);
+            if (tab == SettingsTab::general) page->content()->addWidget(new GeneralTab(model_, general, *page));
+            return page;
+        },
+        &services_.defaults);
+    tabs_->onSelected = [this](SettingsTab tab) { model_.setTab(tab); };
+    tabs_->onClosed = [this] {
+        model_.stopListening();
+        if (services_.onClosed) services_.onClosed();
+    };
+    observation_ = model_.observe([this](SettingsField field) {
+        if (field == SettingsField::snapshot || field == SettingsField::saveError) showWarnings();
+    });
+    showWarnings();
+    return *tabs_;
+}
+
+void SettingsWindow::showWarnings() {
+    std::optional<std::string> configError;
+    if (const auto& snapshot = model_.snapshot(); snapshot && snapshot->error)
+        configError = snapshot->error->description();
+    for (auto* page : pages_) page->setWarnings(configError, model_.saveError());
+}
+
+void SettingsWindow::show() {
+    model_.refreshLoginItem();
+    SettingsTabs& window = tabs();
+    window.present();
+}
+
+void SettingsWindow::showLog() {
+    auto* sheet = new LogSheet(services_.main, services_.pool, [] { return LogReader::read(); }, &tabs());
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->open();
+}
+
+}  // namespace tindlewave

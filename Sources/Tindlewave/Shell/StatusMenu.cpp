@@ -1,0 +1,157 @@
+#include "Shell/StatusMenu.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDateTime>
+#include <QLocale>
+#include <QMenu>
+#include <QPalette>
+#include <QSystemTrayIcon>
+#include <chrono>
+
+#include "App/AppModel.h"
+#include "Runtime/Actors.h"
+#include "Settings/Model/SettingsModel.h"
+#include "Settings/Model/Updates.h"
+#include "Settings/Views/PlainText.h"
+#include "Settings/Views/Symbols.h"
+
+namespace tindlewave {
+
+namespace {
+const QColor attentionOrange(0xFF, 0x95, 0x00);
+
+std::string shortTime(Date date) {
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(date.time_since_epoch()).count();
+    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms).time(), QLocale::ShortFormat).toStdString();
+}
+}  // namespace
+
+QIcon menuBarIcon(const QColor& color) {
+    return symbolIcon(Symbol::cursorRays, color);
+}
+
+StatusMenu::StatusMenu(AppModel& model, bool useTray, std::function<void()> openSettings,
+                       std::function<void()> quit, LogStore& log)
+    : model_(model), openSettings_(std::move(openSettings)), quit_(std::move(quit)),
+      menu_(std::make_unique<QMenu>()), presentation_(MenuPresentation::make(std::nullopt, shortTime)),
+      log_(std::string(bundleIdentifier), "menu", log) {
+    menu_->setMinimumWidth(280);
+    connect(menu_.get(), &QMenu::aboutToShow, this, [this] { rebuild(); });
+    if (useTray) {
+        tray_ = new QSystemTrayIcon(this);
+        tray_->setContextMenu(menu_.get());
+        connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
+        });
+    }
+    updateIcon();
+    if (tray_) tray_->show();
+    rebuild();
+}
+
+StatusMenu::~StatusMenu() = default;
+
+QString StatusMenu::accessibilityLabel() const {
+    return presentation_.needsAttention ? "Tindlewave, needs attention" : "Tindlewave";
+}
+
+void StatusMenu::updateIcon() {
+    if (!tray_) return;
+    const QColor color = presentation_.needsAttention
+                             ? attentionOrange
+                             : QApplication::palette().color(QPalette::WindowText);
+    tray_->setIcon(menuBarIcon(color));
+    tray_->setToolTip(accessibilityLabel());
+}
+
+void StatusMenu::show(const EngineStatus& status) {
+    auto presentation = MenuPresentation::make(status, shortTime);
+    if (presentation != presentation_) log_.log(LogLevel::defaultLevel, presentation.summary());
+    presentation_ = std::move(presentation);
+    updateIcon();
+    rebuild();
+}
+
+void StatusMenu::rebuild() {
+    // The old actions go later: one of them may be the one being triggered right now.
+    for (QAction* old : menu_->actions()) {
+        menu_->removeAction(old);
+        old->deleteLater();
+    }
+    Updates& updates = model_.updates();
+    const MenuState state{
+        .foundUpdate = updates.found(),
+        .updatesConfigured = updates.controller() != nullptr,
+        .canCheckForUpdates = updates.canCheck(),
+        .hyperKeyEnabled = model_.hyperKeyEnabled(),
+        .editable = model_.settings().editable(),
+    };
+    for (const MenuItem& item : MenuItems::build(presentation_, state)) {
+        switch (item.kind) {
+        case MenuItem::Kind::separator:
+            menu_->addSeparator();
+            break;
+        case MenuItem::Kind::section: {
+            // A disabled bold row reads the same in every style and over a tray's D-Bus menu.
+            auto* heading = menu_->addAction(actionText(item.title));
+            heading->setEnabled(false);
+            QFont small = heading->font();
+            small.setBold(true);
+            small.setPointSizeF(small.pointSizeF() * 0.85);
+            heading->setFont(small);
+            break;
+        }
+        case MenuItem::Kind::info: {
+            QString text = actionText(item.title);
+            if (item.indented) text = QStringLiteral("    ") + text;
+            // Qt draws what follows a tab right-aligned, in the shortcut column.
+            if (item.right) text += '\t' + actionText(*item.right);
+            auto* row = menu_->addAction(text);
+            row->setEnabled(false);
+            if (item.bold) {
+                QFont bold = row->font();
+                bold.setBold(true);
+                row->setFont(bold);
+            }
+            break;
+        }
+        case MenuItem::Kind::action: {
+            auto* action = menu_->addAction(actionText(item.title));
+            action->setEnabled(item.enabled);
+            if (item.checked) {
+                action->setCheckable(true);
+                action->setChecked(*item.checked);
+            }
+            if (item.shortcut) action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(QChar(item.shortcut).toUpper().unicode())));
+            connect(action, &QAction::triggered, this, [this, command = item.command] { run(command); });
+            break;
+        }
+        }
+    }
+}
+
+void StatusMenu::run(const MenuCommand& command) {
+    if (auto* fix = command.as<MenuCommand::Fix>()) {
+        model_.fix(fix->fix);
+    } else if (command.as<MenuCommand::InstallUpdate>() || command.as<MenuCommand::CheckForUpdates>()) {
+        if (auto* controller = model_.updates().controller()) controller->checkForUpdates();
+    } else if (command.as<MenuCommand::Reapply>()) {
+        model_.reapplyAll();
+    } else if (auto* hyper = command.as<MenuCommand::SetHyperKey>()) {
+        // Checked again when chosen: the file may have broken since the menu was built.
+        SettingsModel& settings = model_.settings();
+        if (settings.editable()) settings.send(SettingsEdit::hyperEnabled(hyper->enabled));
+    } else if (auto* pause = command.as<MenuCommand::SetPaused>()) {
+        model_.setPaused(pause->paused);
+    } else if (command.as<MenuCommand::OpenSettings>()) {
+        if (openSettings_) openSettings_();
+    } else if (command.as<MenuCommand::OpenConfig>()) {
+        model_.fix(MenuPresentation::Fix::openConfig());
+    } else if (command.as<MenuCommand::Quit>()) {
+        if (quit_) quit_();
+    }
+}
+
+}  // namespace tindlewave

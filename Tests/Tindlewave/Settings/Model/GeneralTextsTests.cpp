@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include "Settings/Model/GeneralTexts.h"
+
+namespace tindlewave {
+namespace {
+
+using namespace std::chrono;
+
+TEST(GeneralTexts, LoginDetailPrefersTheFailureOverTheState) {
+    EXPECT_EQ(GeneralTexts::loginDetail(LoginItemState::on, std::nullopt),
+              "Tindlewave starts when you log in, so your devices are set up right away.");
+    EXPECT_EQ(GeneralTexts::loginDetail(LoginItemState::off, std::nullopt),
+              "Tindlewave starts only when you open it.");
+    EXPECT_EQ(GeneralTexts::loginDetail(LoginItemState::needsApproval, std::nullopt),
+              "Waiting for you to allow it in Login Items.");
+    EXPECT_EQ(GeneralTexts::loginDetail(LoginItemState::on, "the folder is read-only"),
+              "Could not change it: the folder is read-only");
+}
+
+TEST(GeneralTexts, LoadDetailShowsTheErrorOverAnEarlierLoadAndLoadingBeforeAny) {
+    const TimeText time = [](Date) { return std::string("2:05 PM"); };
+    const Date loaded{seconds{100}};
+    EXPECT_EQ(GeneralTexts::loadDetail(std::nullopt, std::nullopt, time), "Loading\u2026");
+    EXPECT_EQ(GeneralTexts::loadDetail(ConfigSnapshot{Config::empty(), std::nullopt}, loaded, time),
+              "Loaded at 2:05 PM. Saving the file reloads it.");
+    ConfigSnapshot broken{Config::empty(), ConfigError{"hyper.key", "is not a key"}};
+    EXPECT_EQ(GeneralTexts::loadDetail(broken, loaded, time),
+              "Has an error: hyper.key: is not a key. Tindlewave keeps using the last good settings.");
+    broken.error = ConfigError{"", "the file is not JSON"};
+    EXPECT_EQ(GeneralTexts::loadDetail(broken, loaded, time),
+              "Has an error: the file is not JSON. Tindlewave keeps using the last good settings.");
+}
+
+TEST(GeneralTexts, UpdatesDetailNamesTheHostAndTheLastCheck) {
+    const Date now{seconds{1'000'000}};
+    EXPECT_EQ(GeneralTexts::updatesDetail("0.1.0", false, "x", std::nullopt, now),
+              "You have version 0.1.0. Tindlewave checks only when you ask.");
+    EXPECT_EQ(GeneralTexts::updatesDetail("unknown", true, "updates.example.org", now - hours{24}, now),
+              "You have version unknown. Once a day Tindlewave asks updates.example.org for the latest "
+              "version, and sends nothing else. Last checked yesterday.");
+    EXPECT_EQ(GeneralTexts::hostOf("https://user@updates.example.org:8443/feed.xml?x=1"),
+              "updates.example.org:8443");
+    EXPECT_EQ(GeneralTexts::hostOf("updates.example.org"), "updates.example.org");
+}
+
+TEST(GeneralTexts, PermissionRowsAndTheHowTo) {
+    using Grant = PermissionState::Grant;
+    EXPECT_EQ(GeneralTexts::permissionRow(Grant::granted),
+              (GeneralTexts::PermissionRow{"Granted", false, "Show in System Settings"}));
+    EXPECT_EQ(GeneralTexts::permissionRow(Grant::denied),
+              (GeneralTexts::PermissionRow{"Not allowed", true, "Allow\u2026"}));
+    EXPECT_EQ(GeneralTexts::permissionRow(Grant::notDetermined),
+              (GeneralTexts::PermissionRow{"Not asked yet", true, "Allow\u2026"}));
+    EXPECT_FALSE(GeneralTexts::showsHowTo({Grant::granted, Grant::granted}));
+    EXPECT_TRUE(GeneralTexts::showsHowTo({Grant::granted, Grant::notDetermined}));
+}
+
+TEST(GeneralTexts, AbbreviatesTheHomeFolderOnlyAsAWholeFolder) {
+    EXPECT_EQ(GeneralTexts::abbreviatedPath("/home/ann/.config/tindlewave/config.json", "/home/ann"),
+              "~/.config/tindlewave/config.json");
+    EXPECT_EQ(GeneralTexts::abbreviatedPath("/home/anna/x.json", "/home/ann/"), "/home/anna/x.json");
+    EXPECT_EQ(GeneralTexts::abbreviatedPath("/etc/x.json", "/"), "/etc/x.json");
+}
+
+}  // namespace
+}  // namespace tindlewave

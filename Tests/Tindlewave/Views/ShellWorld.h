@@ -1,0 +1,127 @@
+#pragma once
+
+// A whole program's user interface over fakes: the real config store on a temporary folder, an
+// engine that records what it is asked, the app model, the status menu (without a tray) and the
+// settings window, all on the main executor of the test's thread.
+
+#include <QTest>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "App/AppModel.h"
+#include "Platform/Clock.h"
+#include "Runtime/Defaults.h"
+#include "Runtime/LogStore.h"
+#include "Runtime/Permissions.h"
+#include "Runtime/ThreadPool.h"
+#include "Settings/Model/ConfigFile.h"
+#include "Settings/Model/SettingsModel.h"
+#include "Settings/Model/Workspace.h"
+#include "Settings/Model/XdgAutostart.h"
+#include "Shell/QtMainExecutor.h"
+#include "Shell/ShellViews.h"
+#include "Shell/StatusMenu.h"
+#include "TestKit/TempFolder.h"
+
+namespace tindlewave::testkit {
+
+class RecordingEngine final : public EngineControl {
+  public:
+    Cancellable run(Channel<ConfigSnapshot>, Channel<PermissionState>) override { return Cancellable([] {}); }
+    Channel<EngineStatus> statuses() override { return statuses_; }
+    Channel<Action> actions() override { return actions_; }
+    Channel<LearnedPress> heard() override { return heard_; }
+    void reapplyAll() override { ++reapplies; }
+    void setPaused(bool paused) override { pauses.push_back(paused); }
+    void listen(DeviceMatch) override {}
+    void stopListening() override { ++stops; }
+    void shutdown(std::function<void()> done) override { done(); }
+
+    int reapplies = 0;
+    int stops = 0;
+    std::vector<bool> pauses;
+
+  private:
+    Channel<EngineStatus> statuses_{Buffering::newest};
+    Channel<Action> actions_{Buffering::unbounded};
+    Channel<LearnedPress> heard_{Buffering::unbounded};
+};
+
+class RecordingWorkspace final : public Workspace {
+  public:
+    void open(const std::string& url) override { opened.push_back(url); }
+    void reveal(const std::string& path) override { revealed.push_back(path); }
+    std::vector<std::string> opened, revealed;
+};
+
+struct ShellWorld {
+    TempFolder folder;
+    std::filesystem::path configFolder = folder.path() / "config";
+    QtMainExecutor main{SystemClock::shared()};
+    QtMainExecutor::Entered entered{main};
+    Defaults defaults{folder.path() / "state" / "defaults.json"};
+    LogStore log{folder.path() / "log", false, SystemClock::shared()};
+    Permissions permissions;
+    XdgAutostart autostart{folder.path() / "autostart", std::string("/usr/bin/tindlewave")};
+    RecordingWorkspace workspace;
+    AbsentPermissionGuide guide;
+    RecordingEngine* engine = nullptr;
+    StatusMenu* menu = nullptr;
+    ShellSettingsWindow* window = nullptr;
+    int quits = 0;
+    std::unique_ptr<AppModel> model;
+
+    // Call before start(); `config` is written first when given.
+    void make(const std::optional<std::string>& config = std::nullopt) {
+        std::filesystem::create_directories(configFolder);
+        if (config) TempFolder::write((configFolder / "config.json").string(), *config);
+        auto recording = std::make_unique<RecordingEngine>();
+        engine = recording.get();
+        model = std::make_unique<AppModel>(AppModel::Parts{
+            .main = main,
+            .store = std::make_unique<ConfigStoreFile>((configFolder / "config.json").string()),
+            .engine = std::move(recording),
+            .perform = nullptr,
+            .defaults = defaults,
+            .permissions = permissions,
+            .log = log,
+            .loginItem = autostart,
+            .workspace = workspace,
+            .guide = guide,
+            .updateFeed = std::nullopt,
+            .makeUpdater = nullptr,
+            .makeMenu =
+                [this](AppModel& app) {
+                    auto made = std::make_unique<StatusMenu>(
+                        app, false, [&app] { app.settingsWindow().show(); }, [this] { ++quits; }, log);
+                    menu = made.get();
+                    return made;
+                },
+            .makeSettingsWindow =
+                [this](SettingsModel& settings) {
+                    auto made = std::make_unique<ShellSettingsWindow>(
+                        settings, SettingsWindow::Services{
+                                      .main = main,
+                                      .pool = ThreadPool::shared(),
+                                      .defaults = defaults,
+                                      .general = {},
+                                      .onClosed = nullptr,
+                                  });
+                    window = made.get();
+                    return made;
+                },
+        });
+    }
+
+    // Starts and waits for the first snapshot.
+    bool start() {
+        model->start();
+        return QTest::qWaitFor([&] { return model->settings().snapshot().has_value(); }, 10000);
+    }
+
+    std::string configText() { return TempFolder::read((configFolder / "config.json").string()); }
+};
+
+}  // namespace tindlewave::testkit

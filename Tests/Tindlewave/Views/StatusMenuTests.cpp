@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+
+#include "Runtime/Actors.h"
+#include "Settings/Views/SettingsTabs.h"
+#include "ShellWorld.h"
+
+namespace tindlewave {
+namespace {
+
+using testkit::ShellWorld;
+
+struct Row {
+    QString text;
+    bool enabled;
+    bool checked;
+    bool operator==(const Row&) const = default;
+};
+
+std::vector<Row> rows(QMenu* menu) {
+    std::vector<Row> out;
+    for (QAction* action : menu->actions())
+        out.push_back({action->isSeparator() ? "---" : action->text(), action->isEnabled(), action->isChecked()});
+    return out;
+}
+
+QAction* action(QMenu* menu, const QString& text) {
+    for (QAction* item : menu->actions())
+        if (item->text() == text) return item;
+    return nullptr;
+}
+
+EngineStatus statusWith(std::string deviceName, std::vector<Permission> missing, RunState run) {
+    EngineStatus status{.run = run,
+                        .permissions = {PermissionState::Grant::granted, PermissionState::Grant::granted},
+                        .tap = TapState::on,
+                        .devices = {},
+                        .newDevices = {}};
+    for (auto permission : missing)
+        (permission == Permission::accessibility ? status.permissions.accessibility
+                                                 : status.permissions.inputMonitoring) =
+            PermissionState::Grant::denied;
+    status.devices.push_back(DeviceStatus{.name = std::move(deviceName),
+                                          .match = DeviceMatch::device(VendorID{0x046D}, ProductID{0xB023})});
+    return status;
+}
+
+TEST(StatusMenu, ShowsTheStatusWithPlainDeviceNamesAndTheRightStates) {
+    ShellWorld world;
+    world.make();
+    ASSERT_TRUE(world.start());
+    ASSERT_TRUE(world.model->hyperKeyEnabled());
+    const bool hyper = *world.model->hyperKeyEnabled();
+    world.menu->show(statusWith("<b>A</b> & B", {Permission::inputMonitoring}, RunState::paused));
+    EXPECT_EQ(rows(world.menu->menu()),
+              (std::vector<Row>{
+                  {"Tindlewave\tPaused", false, false},
+                  {"Input Monitoring is off", true, false},
+                  {"    Mouse buttons need it. Click to allow.", false, false},
+                  {"---", true, false},
+                  {"Devices", false, false},
+                  {"<b>A</b> && B\tNot connected", false, false},
+                  {"---", true, false},
+                  {"Re-apply Settings Now", true, false},
+                  {"Hyper Key", true, hyper},
+                  {"Resume Tindlewave", true, false},
+                  {"---", true, false},
+                  {"Settings\u2026", true, false},
+                  {"Open Config File", true, false},
+                  {"---", true, false},
+                  {"Quit Tindlewave", true, false},
+              }));
+    EXPECT_EQ(world.menu->accessibilityLabel(), "Tindlewave, needs attention");
+    EXPECT_EQ(action(world.menu->menu(), "Quit Tindlewave")->shortcut(), QKeySequence("Ctrl+Q"));
+    EXPECT_EQ(action(world.menu->menu(), "Settings\u2026")->shortcut(), QKeySequence("Ctrl+,"));
+
+    action(world.menu->menu(), "Resume Tindlewave")->trigger();
+    action(world.menu->menu(), "Re-apply Settings Now")->trigger();
+    action(world.menu->menu(), "Quit Tindlewave")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !world.engine->pauses.empty(); }, 5000));
+    EXPECT_EQ(world.engine->pauses, (std::vector<bool>{false}));
+    EXPECT_EQ(world.engine->reapplies, 1);
+    EXPECT_EQ(world.quits, 1);
+
+    world.menu->show(statusWith("Mouse", {}, RunState::active));
+    EXPECT_EQ(world.menu->accessibilityLabel(), "Tindlewave");
+    EXPECT_EQ(world.menu->menu()->actions()[0]->text(), "Tindlewave\tActive");
+}
+
+TEST(StatusMenu, LogsAChangedPresentationOnceUnderMenu) {
+    ShellWorld world;
+    world.make();
+    ASSERT_TRUE(world.start());
+    world.menu->show(statusWith("Mouse", {}, RunState::active));
+    world.menu->show(statusWith("Mouse", {}, RunState::active));
+    auto entries = world.log.entries(std::string(bundleIdentifier));
+    ASSERT_TRUE(entries);
+    int menuLines = 0;
+    for (const auto& entry : *entries)
+        if (entry.category == "menu") {
+            ++menuLines;
+            EXPECT_EQ(entry.message, "state=Active notices=[] devices=[Mouse=Not connected]");
+        }
+    EXPECT_EQ(menuLines, 1);
+}
+
+TEST(StatusMenu, HyperKeyChosenWhileTheFileIsBrokenSendsNothing) {
+    ShellWorld world;
+    world.make(R"({"version":1,"hyper":{"key":"capsLock","onTap":"nothing"},"devices":[],"ignored":[]})");
+    ASSERT_TRUE(world.start());
+    ASSERT_TRUE(world.model->settings().editable()) << world.configText();
+    world.menu->rebuild();
+    QAction* hyper = action(world.menu->menu(), "Hyper Key");
+    ASSERT_NE(hyper, nullptr);
+    EXPECT_TRUE(hyper->isEnabled());
+
+    const std::string broken = "{ not json";
+    testkit::TempFolder::write((world.configFolder / "config.json").string(), broken);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !world.model->settings().editable(); }, 10000));
+    hyper->trigger();  // the item of a menu built while the file was good
+    // A marker edit behind it: the queue answers in order, so once the marker's line is logged,
+    // anything the menu had sent would have been logged before it.
+    world.model->settings().send(SettingsEdit::hyperEnabled(false));
+    auto settingsLines = [&] {
+        int count = 0;
+        if (auto entries = world.log.entries(std::string(bundleIdentifier)))
+            for (const auto& entry : *entries) count += entry.category == "settings";
+        return count;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return settingsLines() > 0; }, 10000));
+    EXPECT_EQ(settingsLines(), 1);
+    EXPECT_EQ(world.configText(), broken);
+    world.menu->rebuild();
+    QAction* shown = action(world.menu->menu(), "Hyper Key");
+    ASSERT_NE(shown, nullptr);  // the last good configuration's switch
+    EXPECT_FALSE(shown->isEnabled());
+}
+
+TEST(SettingsWindowInShell, OpensOnTheSavedTabAndClosingStopsListening) {
+    ShellWorld world;
+    world.defaults.set("settingsTab", "devices");
+    world.make();
+    ASSERT_TRUE(world.start());
+    world.model->settingsWindow().show();
+    SettingsTabs& tabs = world.window->window().tabs();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tabs));
+    EXPECT_EQ(tabs.selected(), SettingsTab::devices);
+    const int before = world.engine->stops;
+    tabs.close();
+    EXPECT_GT(world.engine->stops, before);
+    EXPECT_FALSE(tabs.isVisible());
+}
+
+TEST(SettingsWindowInShell, LeavesOnlyTheConfigFileInTheSettingsFolder) {
+    ShellWorld world;
+    world.make();
+    ASSERT_TRUE(world.start());
+    world.model->settingsWindow().show();
+    SettingsTabs& tabs = world.window->window().tabs();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tabs));
+    tabs.select(SettingsTab::buttons);
+    tabs.move(tabs.pos() + QPoint(40, 30));
+    tabs.close();
+    QTest::qWait(0);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(world.configFolder))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, (std::vector<std::string>{"config.json"}));
+    EXPECT_EQ(world.defaults.string("settingsTab"), "buttons");
+}
+
+}  // namespace
+}  // namespace tindlewave
