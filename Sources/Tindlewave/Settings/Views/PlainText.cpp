@@ -14,6 +14,11 @@ QString actionText(std::string_view text) {
     return actionText(qText(text));
 }
 
+QString toolTipText(std::string_view text) {
+    if (text.empty()) return {};
+    return "<p style='white-space:pre-wrap'>" + qText(text).toHtmlEscaped() + "</p>";
+}
+
 QLabel* plainLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);

@@ -16,6 +16,8 @@ inline QString qText(std::string_view text) {
 // For actions, buttons and menu items, whose "&" marks a mnemonic: every "&" doubled.
 QString actionText(std::string_view text);
 QString actionText(const QString& text);
+// A tool tip that shows `text` as it is (tool tips take text that looks like markup for rich text).
+QString toolTipText(std::string_view text);
 // A label that shows `text` as plain text.
 QLabel* plainLabel(const QString& text, QWidget* parent = nullptr);
 

@@ -65,3 +65,23 @@ TEST(GeneralTexts, AbbreviatesTheHomeFolderOnlyAsAWholeFolder) {
 
 }  // namespace
 }  // namespace tindlewave
+
+#include "Settings/Model/DeviceControlTexts.h"
+
+namespace tindlewave {
+namespace {
+
+TEST(DeviceControlTexts, SetUpTitlesByPresetAndNewMiceMarked) {
+    EXPECT_EQ(setUpButtonTitle(ProfileSource::preset(DevicePreset::mxMaster3)), "Set Up as MX Master 3");
+    EXPECT_EQ(setUpButtonTitle(ProfileSource::preset(DevicePreset::mouse24G)), "Set Up as 2.4G Mouse");
+    EXPECT_EQ(setUpButtonTitle(ProfileSource::preset(DevicePreset::keyboard)), "Set Up with Hyper Key");
+    EXPECT_EQ(setUpButtonTitle(ProfileSource::blank()), "Set Up");
+    EXPECT_EQ(setUpButtonTitle(ProfileSource::copy(DeviceMatch::builtIn())), "Set Up");
+    SettingsDevice mouse{.match = DeviceMatch::device(VendorID{0x046D}, ProductID{0xB023}), .name = "Desk"};
+    EXPECT_EQ(mousePopupLabel(mouse), "Desk (New)");
+    mouse.profile = DeviceProfile{};
+    EXPECT_EQ(mousePopupLabel(mouse), "Desk");
+}
+
+}  // namespace
+}  // namespace tindlewave
