@@ -1,9 +1,9 @@
 #include "Runtime/HidutilReadback.h"
 
+#include <array>
 #include <charconv>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 namespace tindlewave::HidutilReadback {
 namespace {
@@ -12,14 +12,29 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
-std::vector<std::string_view> tokens(std::string_view line) {
-    std::vector<std::string_view> result;
+// The first tokens of a line and how many it has in all: the rules below look at no more than
+// three, and counting without keeping the rest allocates nothing.
+struct Tokens {
+    std::array<std::string_view, 3> first;
+    std::size_t count = 0;
+
+    bool empty() const { return count == 0; }
+    std::size_t size() const { return count; }
+    std::string_view operator[](std::size_t i) const { return first[i]; }
+};
+
+Tokens tokens(std::string_view line) {
+    Tokens result;
     std::size_t i = 0;
     while (i < line.size()) {
         while (i < line.size() && isSpace(line[i])) ++i;
         std::size_t start = i;
         while (i < line.size() && !isSpace(line[i])) ++i;
-        if (i > start) result.push_back(line.substr(start, i - start));
+        if (i > start) {
+            if (result.count < result.first.size())
+                result.first[result.count] = line.substr(start, i - start);
+            ++result.count;
+        }
     }
     return result;
 }
