@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -117,7 +116,8 @@ Result<std::string, SystemError> read(const std::string& path, std::size_t limit
     char buffer[65536];
     for (;;) {
         // One byte past the limit is enough to know the file is too long.
-        std::size_t wanted = std::min(sizeof buffer, limit + 1 - content.size());
+        const std::size_t room = limit - content.size();
+        const std::size_t wanted = room < sizeof buffer ? room + 1 : sizeof buffer;
         ssize_t got = ::read(fd.get(), buffer, wanted);
         if (got < 0) {
             if (errno == EINTR) continue;

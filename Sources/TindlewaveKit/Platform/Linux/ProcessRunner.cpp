@@ -58,7 +58,7 @@ PipeState readAvailable(int fd, std::string& output, std::size_t limit) {
     char buffer[16384];
     for (;;) {
         std::size_t room = limit - output.size();
-        ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, room + 1));
+        ssize_t got = ::read(fd, buffer, room < sizeof buffer ? room + 1 : sizeof buffer);
         if (got > 0) {
             auto taken = std::min(static_cast<std::size_t>(got), room);
             output.append(buffer, taken);
