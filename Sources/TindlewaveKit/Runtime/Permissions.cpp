@@ -67,8 +67,14 @@ Channel<PermissionState> Permissions::updates(Duration interval, Executor& execu
     Channel<PermissionState> channel(Buffering::unbounded);
     auto poller =
         std::make_shared<Poller>(*this, channel, std::max(interval, shortestInterval), executor);
-    // The handler may run on any thread; the timer belongs to the executor.
-    channel.onTermination([poller, &executor] { executor.post([poller] { poller->stop(); }); });
+    // The handler may run on any thread; the timer belongs to the executor. Only the poller's own
+    // jobs and timer keep it: the channel holds it weakly, since it holds the channel.
+    std::weak_ptr<Poller> weak = poller;
+    channel.onTermination([weak, &executor] {
+        executor.post([weak] {
+            if (auto alive = weak.lock()) alive->stop();
+        });
+    });
     executor.post([poller] { poller->step(); });
     return channel;
 }
