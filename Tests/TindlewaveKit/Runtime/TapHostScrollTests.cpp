@@ -145,6 +145,22 @@ TEST_F(TapHostScrollTest, TheCursorIsFrozenWhileAHoldToScrollButtonIsHeld) {
     EXPECT_FALSE(host->isCursorFrozen());
 }
 
+TEST_F(TapHostScrollTest, AnOrderWithoutInstallEndsAHoldScrollAndGivesTheCursorBack) {
+    onTap([&] {
+        host->holdScrolled(HoldScrollEvent::began(HoldScrollPlan(1.0, std::nullopt)), std::nullopt);
+        host->holdScrolled(HoldScrollEvent::moved(0, 10), std::nullopt);
+    });
+    advance(0.1);
+    ASSERT_FALSE(scrollFrames().empty());
+    onTap([&] { host->follow(TapOrder{false, TapRules::empty()}); });
+    EXPECT_EQ(scrollFrames().back().integer(IntegerField::scrollPhase), 4);
+    EXPECT_TRUE(events.isCursorAssociated());
+    EXPECT_EQ(host->frames(), nullptr);
+    const std::size_t posted = events.posted().size();
+    advance(1);
+    EXPECT_EQ(events.posted().size(), posted);
+}
+
 TEST(FrameClockRate, TheDisplaysRateHeldWithin60And120) {
     EXPECT_EQ(FrameClock::rateFor(30), 60);
     EXPECT_EQ(FrameClock::rateFor(75), 75);
