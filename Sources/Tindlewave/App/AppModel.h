@@ -42,7 +42,7 @@ class AppModel {
         LoginItemService& loginItem;
         Workspace& workspace;
         PermissionGuideView& guide;
-        std::optional<std::string> updateFeed;  // none: updates off
+        std::optional<std::string> updateFeed;  // updateFeedURL() in the program; none: off
         Updates::MakeBackend makeUpdater;
         std::function<std::unique_ptr<StatusMenuView>(AppModel&)> makeMenu;
         std::function<std::unique_ptr<SettingsWindowView>(SettingsModel&)> makeSettingsWindow;

@@ -80,11 +80,8 @@ DeviceMatch plainMouse() {
 }
 
 EngineStatus statusWith(RunState run) {
-    return EngineStatus{.run = run,
-                        .permissions = {},
-                        .tap = TapState::on,
-                        .devices = {},
-                        .newDevices = {}};
+    return EngineStatus{
+        .run = run, .permissions = {}, .tap = TapState::on, .devices = {}, .newDevices = {}};
 }
 
 struct AppModelTest : ::testing::Test {
@@ -268,7 +265,8 @@ TEST_F(AppModelTest, TheWindowIsMadeOnceAndScreenshotsTakeThePagesThenTheGuide) 
 TEST_F(AppModelTest, QuittingCancelsTheRunOnlyAfterShutdownAndARunNotYetStartedNeverStarts) {
     started();
     int ended = 0;
-    QuitSequence quit(main, model->engine(), [&] { model->cancelEngineRun(); }, [&] { ++ended; });
+    QuitSequence quit(
+        main, model->engine(), [&] { model->cancelEngineRun(); }, [&] { ++ended; });
     quit.request();
     scheduler.runReady();
     EXPECT_TRUE(model->isEngineRunning());

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "App/QuitSequence.h"
-#include "Tindlewave/Fakes/FakeEngine.h"
 #include "TestKit/ManualExecutor.h"
+#include "Tindlewave/Fakes/FakeEngine.h"
 
 using namespace tindlewave;
 using namespace tindlewave::testkit;
@@ -41,7 +41,8 @@ TEST(QuitSequence, AnAnswerAfterTheSequenceIsGoneDoesNothing) {
     ManualExecutor main(scheduler, "main");
     FakeEngine engine;
     int ran = 0;
-    auto quit = std::make_unique<QuitSequence>(main, engine, [&] { ++ran; }, [&] { ++ran; });
+    auto quit = std::make_unique<QuitSequence>(
+        main, engine, [&] { ++ran; }, [&] { ++ran; });
     quit->request();
     quit.reset();
     engine.shutdownDone();

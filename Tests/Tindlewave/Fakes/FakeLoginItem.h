@@ -1,8 +1,8 @@
 #pragma once
 
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 
 #include "Settings/Model/LoginItem.h"
 

@@ -40,7 +40,7 @@ class EngineControl {
     virtual void stopListening() = 0;
     // Puts every device back as it was before the program touched it, releases held keys,
     // removes the event tap and waits (boundedly) for busy devices; then runs `done` once, on
-    // the engine's executor.
+    // the engine's executor. It does so also when the engine never ran (a quit during start-up).
     virtual void shutdown(std::function<void()> done) = 0;
 };
 

@@ -44,8 +44,10 @@ struct SettingsModel::EditQueue {
                                self->main.post([self, edit, error = std::move(error)] {
                                    self->writing = false;
                                    if (auto model = self->model.lock()) {
-                                       if (error) (*model)->failed(*edit, *error);
-                                       else (*model)->saved(*edit);
+                                       if (error)
+                                           (*model)->failed(*edit, *error);
+                                       else
+                                           (*model)->saved(*edit);
                                    }
                                    takeNext(self);
                                });
@@ -215,17 +217,16 @@ void SettingsModel::note(LearnNote note) {
     auto id = nextNoteTimer_++;
     std::weak_ptr<SettingsModel*> weak = self_;
     noteTimers_.emplace(
-        id, services_.main.schedule(services_.main.clock().now() + noteLife,
-                                    [weak, id, note = std::move(note)] {
-                                        auto self = weak.lock();
-                                        if (!self) return;
-                                        SettingsModel& model = **self;
-                                        if (model.learnNote_.get() == note)
-                                            model.observers_.assign(model.learnNote_,
-                                                                    std::optional<LearnNote>(),
-                                                                    SettingsField::learnNote);
-                                        model.noteTimers_.erase(id);
-                                    }));
+        id, services_.main.schedule(
+                services_.main.clock().now() + noteLife, [weak, id, note = std::move(note)] {
+                    auto self = weak.lock();
+                    if (!self) return;
+                    SettingsModel& model = **self;
+                    if (model.learnNote_.get() == note)
+                        model.observers_.assign(model.learnNote_, std::optional<LearnNote>(),
+                                                SettingsField::learnNote);
+                    model.noteTimers_.erase(id);
+                }));
 }
 
 void SettingsModel::setLoginItem(bool on) {

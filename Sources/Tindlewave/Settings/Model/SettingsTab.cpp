@@ -8,11 +8,16 @@ namespace tindlewave {
 
 std::string_view toText(SettingsTab tab) {
     switch (tab) {
-        case SettingsTab::general: return "general";
-        case SettingsTab::hyperKey: return "hyperKey";
-        case SettingsTab::buttons: return "buttons";
-        case SettingsTab::scrolling: return "scrolling";
-        case SettingsTab::devices: return "devices";
+        case SettingsTab::general:
+            return "general";
+        case SettingsTab::hyperKey:
+            return "hyperKey";
+        case SettingsTab::buttons:
+            return "buttons";
+        case SettingsTab::scrolling:
+            return "scrolling";
+        case SettingsTab::devices:
+            return "devices";
     }
     return "general";
 }

@@ -37,11 +37,20 @@ std::string escapeValue(std::string_view value) {
     std::string escaped;
     for (char c : value) {
         switch (c) {
-            case '\\': escaped += "\\\\"; break;
-            case '\n': escaped += "\\n"; break;
-            case '\t': escaped += "\\t"; break;
-            case '\r': escaped += "\\r"; break;
-            default: escaped += c;
+            case '\\':
+                escaped += "\\\\";
+                break;
+            case '\n':
+                escaped += "\\n";
+                break;
+            case '\t':
+                escaped += "\\t";
+                break;
+            case '\r':
+                escaped += "\\r";
+                break;
+            default:
+                escaped += c;
         }
     }
     return escaped;
@@ -55,11 +64,20 @@ std::string unescapeValue(std::string_view value) {
             continue;
         }
         switch (value[++i]) {
-            case 's': plain += ' '; break;
-            case 'n': plain += '\n'; break;
-            case 't': plain += '\t'; break;
-            case 'r': plain += '\r'; break;
-            default: plain += value[i];
+            case 's':
+                plain += ' ';
+                break;
+            case 'n':
+                plain += '\n';
+                break;
+            case 't':
+                plain += '\t';
+                break;
+            case 'r':
+                plain += '\r';
+                break;
+            default:
+                plain += value[i];
         }
     }
     return plain;

@@ -122,9 +122,8 @@ TEST_F(ListeningTest, NothingIsLearnedWhileNotEditableOrForADeviceWithoutAProfil
                         .permissions = {},
                         .tap = TapState::on,
                         .devices = {},
-                        .newDevices = {DeviceStatus{.name = "New mouse",
-                                                    .match = stranger,
-                                                    .kind = DeviceKind::mouse}}};
+                        .newDevices = {DeviceStatus{
+                            .name = "New mouse", .match = stranger, .kind = DeviceKind::mouse}}};
     model->show(status);
     model->learned(pressed(4), stranger, ListenPurpose::addRule());
     EXPECT_TRUE(store.updates.empty());
@@ -179,13 +178,12 @@ TEST_F(ListeningTest, StatusesFillTheCapabilityAndNameCachesWhichOutliveTheDevic
     auto row = model->devices().at(0);
     EXPECT_FALSE(row.status);
     EXPECT_EQ(model->choices(row).capabilities, caps);
-    EXPECT_EQ(model->ignoredDevices(),
-              (std::vector<IgnoredDevice>{
-                  {stranger, "Receiver"},
-                  {DeviceMatch::builtIn(), "Built-in keyboard"},
-                  {DeviceMatch::device(VendorID{0x46D}, ProductID{0x0B0}),
-                   "Vendor 0x046D, product 0x00B0"},
-              }));
+    EXPECT_EQ(model->ignoredDevices(), (std::vector<IgnoredDevice>{
+                                           {stranger, "Receiver"},
+                                           {DeviceMatch::builtIn(), "Built-in keyboard"},
+                                           {DeviceMatch::device(VendorID{0x46D}, ProductID{0x0B0}),
+                                            "Vendor 0x046D, product 0x00B0"},
+                                       }));
 }
 
 TEST_F(ListeningTest, TheSelectedMouseIsTheChosenOneElseTheFirst) {

@@ -3,8 +3,8 @@
 #include "Runtime/ConfigStore.h"
 #include "Runtime/RunLoopExecutor.h"
 #include "Settings/Model/ConfigFile.h"
-#include "Tindlewave/Settings/Model/SettingsModelFixture.h"
 #include "TestKit/Waiter.h"
+#include "Tindlewave/Settings/Model/SettingsModelFixture.h"
 
 using namespace tindlewave;
 using namespace tindlewave::testkit;
@@ -48,13 +48,13 @@ TEST_F(SettingsModelTest, EditsAreWrittenOneAtATimeAndTheirOutcomeShownAndLogged
     store.finishUpdate(ConfigError{"devices[0].name", "must not be empty"});
     scheduler.runReady();
     EXPECT_EQ(model->saveError(), "devices[0].name: must not be empty");
-    EXPECT_EQ(logLines(),
-              (std::vector<std::string>{
-                  "error: not saved " + add.logDescription() +
-                      ": cannot write /x: No space left on device",
-                  "saved " + rename.logDescription(),
-                  "error: not saved " + add.logDescription() + ": devices[0].name: must not be empty",
-              }));
+    EXPECT_EQ(logLines(), (std::vector<std::string>{
+                              "error: not saved " + add.logDescription() +
+                                  ": cannot write /x: No space left on device",
+                              "saved " + rename.logDescription(),
+                              "error: not saved " + add.logDescription() +
+                                  ": devices[0].name: must not be empty",
+                          }));
     EXPECT_EQ(std::count(told.begin(), told.end(), SettingsField::saveError), 3);
 }
 

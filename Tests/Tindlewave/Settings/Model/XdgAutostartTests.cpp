@@ -30,8 +30,9 @@ TEST(XdgAutostart, SwitchesOnAndOffWithAnEntryThatStartsTheProgram) {
 }
 
 TEST(XdgAutostart, ExecQuotesAndEscapesPathsThatNeedItAndReadsThemBack) {
-    for (std::string program : {"/home/a b/tindlewave", "/x/\"q\"$`/tindlewave", "/x/100%/tindlewave",
-                                "/x/back\\slash/tindlewave", "/x/new\nline/tindlewave"}) {
+    for (std::string program :
+         {"/home/a b/tindlewave", "/x/\"q\"$`/tindlewave", "/x/100%/tindlewave",
+          "/x/back\\slash/tindlewave", "/x/new\nline/tindlewave"}) {
         auto entry = XdgAutostart::entryText(program);
         EXPECT_EQ(XdgAutostart::execProgram(entry), program) << entry;
         EXPECT_EQ(std::count(entry.begin(), entry.end(), '\n'), 4) << entry;  // one line each
@@ -88,8 +89,10 @@ TEST(XdgAutostart, TheDefaultFolderFollowsAnAbsoluteConfigHomeAndTheProgramIsAbs
     setenv("XDG_CONFIG_HOME", "relative", 1);
     EXPECT_EQ(XdgAutostart::defaultFolder().filename(), "autostart");
     EXPECT_EQ(XdgAutostart::defaultFolder().parent_path().filename(), ".config");
-    if (saved) setenv("XDG_CONFIG_HOME", restore.c_str(), 1);
-    else unsetenv("XDG_CONFIG_HOME");
+    if (saved)
+        setenv("XDG_CONFIG_HOME", restore.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
 
     auto program = XdgAutostart::runningProgram();
     ASSERT_TRUE(program);
