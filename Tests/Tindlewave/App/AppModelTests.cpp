@@ -162,9 +162,12 @@ TEST_F(AppModelTest, StartsTheStoreFirstThenTheEngineOverItsOwnSubscriptionAndTh
     EXPECT_NE(model->menu(), nullptr);
     EXPECT_EQ(store->starts, 1);
     EXPECT_EQ(store->subscribers.size(), 1u);  // the settings model's
+    ConfigSnapshot loaded{Config::empty(), std::nullopt};
+    store->publish(loaded);  // the store's first load, before its start has answered
     scheduler.runReady();
     EXPECT_TRUE(engine->calls.empty());  // the engine waits for the store
     EXPECT_FALSE(model->isEngineRunning());
+    EXPECT_EQ(model->settings().snapshot(), loaded);
 
     store->startDone();  // on the store's executor: the engine starts on the main one
     EXPECT_TRUE(engine->calls.empty());
@@ -173,11 +176,14 @@ TEST_F(AppModelTest, StartsTheStoreFirstThenTheEngineOverItsOwnSubscriptionAndTh
     EXPECT_TRUE(model->isEngineRunning());
     EXPECT_EQ(store->subscribers.size(), 2u);
 
-    // Both subscriptions get every snapshot.
-    ConfigSnapshot first{Config::empty(), std::nullopt};
-    showConfig(first);
-    EXPECT_EQ(engine->configsSeen, std::vector{first});
-    EXPECT_EQ(model->settings().snapshot(), first);
+    // Each subscription starts with the current snapshot and then gets every later one.
+    EXPECT_EQ(engine->configsSeen, std::vector{loaded});
+    Config off = Config::empty();
+    off.hyper.enabled = false;
+    ConfigSnapshot next{off, std::nullopt};
+    showConfig(next);
+    EXPECT_EQ(engine->configsSeen, (std::vector{loaded, next}));
+    EXPECT_EQ(model->settings().snapshot(), next);
     // The permissions are polled every second and only changes are passed on.
     EXPECT_EQ(engine->permissionsSeen.size(), 1u);
     scheduler.advance(std::chrono::seconds(3));

@@ -23,14 +23,17 @@ struct FakeConfigFile final : ConfigFile {
     std::function<void()> startDone;
     int starts = 0;
     std::vector<Channel<ConfigSnapshot>> subscribers;
+    std::optional<ConfigSnapshot> current;
 
     const std::string& url() const override { return path; }
     void start(std::function<void()> done) override {
         ++starts;
         startDone = std::move(done);
     }
+    // Like the store, a new stream starts with the current snapshot.
     Channel<ConfigSnapshot> snapshots() override {
         Channel<ConfigSnapshot> channel(Buffering::unbounded);
+        if (current) channel.send(*current);
         subscribers.push_back(channel);
         return channel;
     }
@@ -46,8 +49,9 @@ struct FakeConfigFile final : ConfigFile {
         if (!error) file = next.transform(file);
         next.done(std::move(error));
     }
-    // Sends `snapshot` to every subscriber.
+    // Makes `snapshot` the current one and sends it to every subscriber.
     void publish(const ConfigSnapshot& snapshot) {
+        current = snapshot;
         for (auto& subscriber : subscribers) subscriber.send(snapshot);
     }
 };
