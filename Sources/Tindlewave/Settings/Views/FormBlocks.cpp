@@ -19,6 +19,7 @@ Explanation::Explanation(const QString& text, QWidget* parent) : QLabel(parent) 
     setTextFormat(Qt::PlainText);
     setText(text);
     setWordWrap(true);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QFont smaller = font();
     smaller.setPointSizeF(smaller.pointSizeF() * 0.9);
     setFont(smaller);
@@ -54,7 +55,12 @@ FormRow::FormRow(const QString& label, const std::optional<QString>& detail, QWi
     column_ = new QVBoxLayout(column);
     column_->setSpacing(5);
     column_->setContentsMargins(0, 0, 0, 0);
-    if (content_) column_->addWidget(content_, 0, Qt::AlignLeft);
+    // Content that asks to expand takes the column's width (its text wraps there); other
+    // content keeps its own width at the leading edge.
+    if (content_) {
+        const bool expands = content_->sizePolicy().horizontalPolicy() & QSizePolicy::ExpandFlag;
+        column_->addWidget(content_, 0, expands ? Qt::Alignment() : Qt::AlignLeft);
+    }
     row->addWidget(column, 1, Qt::AlignTop);
     setDetail(detail);
 }
@@ -114,6 +120,7 @@ FormRow* makeNoMouseRow(QWidget* parent) {
 
 QWidget* makeWarningLabel(const QString& text, QWidget* parent) {
     auto* box = new QWidget(parent);
+    box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);

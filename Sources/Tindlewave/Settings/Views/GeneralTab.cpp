@@ -116,7 +116,7 @@ GeneralTab::GeneralTab(SettingsModel& model, GeneralActions actions, SettingsPag
     configColumn->addWidget(pathLabel);
     configColumn->addWidget(loadDetail_);
     configColumn->addWidget(buttons);
-    config->setMinimumWidth(584 - labelColumnWidth - 10);
+    config->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     rows->addWidget(new FormRow("Config file", std::nullopt, config));
     rows->addWidget(new Divider);
 

@@ -56,6 +56,7 @@ void SettingsPage::setWarnings(const std::optional<std::string>& configError,
             ". Tindlewave keeps using the last good settings. Fix the file to change settings here.";
         if (!configRow_) {
             auto* box = new QWidget;
+            box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
             auto* column = new QVBoxLayout(box);
             column->setContentsMargins(0, 0, 0, 0);
             column->setSpacing(5);
