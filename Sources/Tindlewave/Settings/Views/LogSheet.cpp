@@ -1,5 +1,6 @@
 #include "Settings/Views/LogSheet.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
 #include <QFontDatabase>
@@ -41,6 +42,7 @@ LogSheet::LogSheet(Executor& main, WorkPool& pool, Read read, QWidget* parent)
 
     auto* header = new QHBoxLayout;
     header->setContentsMargins(12, 12, 12, 12);
+    header->setSpacing(8);
     auto* title = plainLabel("Log");
     QFont headline = title->font();
     headline.setBold(true);
@@ -70,8 +72,17 @@ LogSheet::LogSheet(Executor& main, WorkPool& pool, Read read, QWidget* parent)
     list_->setFont(mono);
     column->addWidget(list_, 1);
 
+    // Over the list, on a panel of its own so that it reads over earlier lines.
     problemView_ = new QWidget(list_->viewport());
+    problemView_->setFont(QApplication::font());
+    problemView_->setAutoFillBackground(true);
+    QPalette panel = problemView_->palette();
+    QColor background = panel.color(QPalette::Window);
+    background.setAlpha(240);
+    panel.setColor(QPalette::Window, background);
+    problemView_->setPalette(panel);
     auto* problemColumn = new QVBoxLayout(problemView_);
+    problemColumn->setContentsMargins(24, 16, 24, 16);
     auto* mark = new QLabel;
     mark->setPixmap(symbolPixmap(Symbol::document, 32, secondaryColor(*this), devicePixelRatioF()));
     problemColumn->addWidget(mark, 0, Qt::AlignHCenter);
@@ -81,7 +92,7 @@ LogSheet::LogSheet(Executor& main, WorkPool& pool, Read read, QWidget* parent)
     cannot->setFont(bold);
     problemColumn->addWidget(cannot, 0, Qt::AlignHCenter);
     problemText_ = new Explanation({});
-    problemText_->setAlignment(Qt::AlignHCenter);
+    problemText_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     problemColumn->addWidget(problemText_);
     problemView_->hide();
 
@@ -140,9 +151,11 @@ void LogSheet::copyAll() {
 
 void LogSheet::placeProblem() {
     const QRect area = list_->viewport()->rect();
-    const QSize size = problemView_->sizeHint().boundedTo(area.size());
-    problemView_->setGeometry(QRect(QPoint(0, 0), QSize(area.width(), size.height()))
-                                  .translated(0, (area.height() - size.height()) / 2));
+    const int width = std::min(area.width() - 40, 460);
+    const int height = std::min(problemView_->heightForWidth(width) > 0 ? problemView_->heightForWidth(width)
+                                                                        : problemView_->sizeHint().height(),
+                                area.height());
+    problemView_->setGeometry(QRect(area.center().x() - width / 2, area.center().y() - height / 2, width, height));
 }
 
 void LogSheet::resizeEvent(QResizeEvent* event) {
