@@ -295,7 +295,9 @@ TEST(HIDPPLinkInput, GesturesSwipeClickAndScroll) {
     link.receive(buttons({0xC3}), t0);
     link.receive(rawXY(3, 0), t0);
     EXPECT_EQ(events(link.receive(buttons({}), t0)), (Events{HIDPPEvent::perform(actionB)}));
-    std::get<ControlBehavior::Gesture>(link.plan->controls.at(CID{0xC3}).value).plan.click.reset();
+    GesturePlan withoutClick = swipes;
+    withoutClick.click.reset();
+    link.plan->controls.at(CID{0xC3}) = ControlBehavior::gesture(withoutClick);
     link.receive(buttons({0xC3}), t0);
     EXPECT_EQ(events(link.receive(buttons({}), t0)), Events{});
     // Movement without a gesture control is ignored.

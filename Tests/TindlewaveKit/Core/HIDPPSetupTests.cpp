@@ -138,7 +138,7 @@ TEST(ControlBehavior, HoldToScrollUsesTheProfileSettings) {
     p.gestures = GestureSettings{GestureFire::onRelease, 50};
     const auto behavior = ControlBehavior::fromRules(rules, p, MovementUnit::points);
     ASSERT_TRUE(behavior.is<ControlBehavior::Gesture>());
-    const GesturePlan& plan = behavior.as<ControlBehavior::Gesture>()->plan;
+    const GesturePlan& plan = *behavior.as<ControlBehavior::Gesture>()->plan;
     EXPECT_DOUBLE_EQ(plan.distance, 20);
     ASSERT_TRUE(plan.moves.is<GestureMoves::Scroll>());
     EXPECT_DOUBLE_EQ(plan.moves.as<GestureMoves::Scroll>()->plan.gain, -2);
@@ -151,7 +151,7 @@ TEST(ControlBehavior, DistanceInBothUnitsForEveryAllowedSetting) {
     const auto distance = [&](MovementUnit unit) {
         return ControlBehavior::fromRules(rules, p, unit)
             .as<ControlBehavior::Gesture>()
-            ->plan.distance;
+            ->plan->distance;
     };
     for (std::int64_t d = GestureSettings::distanceRange.lo; d <= GestureSettings::distanceRange.hi;
          ++d) {

@@ -26,12 +26,12 @@ KeyEvent up(KeyCode code, std::uint64_t flags) {
     return {EventType::keyUp, code, flags | nc};
 }
 
-KeyHoldEvent press(KeyHolder holder, std::vector<HeldModifier> modifiers,
-                   std::optional<KeyCode> key) {
-    return KeyHoldEvent::press(std::move(holder), KeyHold{std::move(modifiers), key});
+KeyHoldEvent press(KeyHolder holder, HeldModifierList modifiers, std::optional<KeyCode> key) {
+    return KeyHoldEvent::press(std::move(holder), KeyHold{modifiers, key});
 }
 
-using Events = std::vector<KeyEvent>;
+using Events = HeldKeys::Events;
+using AllEvents = std::vector<KeyEvent>;
 
 TEST(HeldKeys, OneHolderPressesModifierThenKeyAndReleasesInReverse) {
     HeldKeys keys;
@@ -74,7 +74,57 @@ TEST(HeldKeys, PhysicallyHeldShiftStaysInEveryEvent) {
         keys.receive(press(KeyHolder::button(mouse, 2), {HeldModifier::leftCommand}, keyC), userFlags),
         (Events{flagsChanged(cmdKey, cmd | shift), down(keyC, cmd | shift)}));
     EXPECT_EQ(keys.releaseAll(userFlags | cmd),
-              (Events{up(keyC, cmd | shift), flagsChanged(cmdKey, shift)}));
+              (AllEvents{up(keyC, cmd | shift), flagsChanged(cmdKey, shift)}));
+}
+
+TEST(HeldKeys, TheUsersOwnModifierKeysStayDownThroughAHold) {
+    const std::uint64_t rightShift = 0x20000 | 0x4;
+    const std::uint64_t rightCmd = 0x100000 | 0x10;
+    const KeyCode rightShiftKey{0x3C};
+    const auto holder = KeyHolder::button(mouse, 4);
+    {
+        // The user holds left Shift, a rule holds right Shift: Shift stays in the release.
+        HeldKeys keys;
+        EXPECT_EQ(keys.receive(press(holder, {HeldModifier::rightShift}, std::nullopt), shift),
+                  (Events{flagsChanged(rightShiftKey, rightShift | shift)}));
+        EXPECT_EQ(keys.receive(KeyHoldEvent::release(holder), rightShift | shift),
+                  (Events{flagsChanged(rightShiftKey, shift)}));
+    }
+    {
+        // The user holds left Command when a Command+C hold begins: the hold neither presses
+        // nor releases it, and the system is never told it is up.
+        HeldKeys keys;
+        EXPECT_EQ(keys.receive(press(holder, {HeldModifier::leftCommand}, keyC), cmd | nc),
+                  (Events{down(keyC, cmd)}));
+        EXPECT_EQ(keys.heldFlags(), cmd);
+        EXPECT_EQ(keys.receive(KeyHoldEvent::release(holder), cmd | nc), (Events{up(keyC, cmd)}));
+        // Afterwards the user's Command is theirs again, in the next hold's events too.
+        EXPECT_EQ(keys.receive(press(holder, {}, keyV), cmd), (Events{down(keyV, cmd)}));
+    }
+    {
+        // The user holds right Command, the hold left Command: Command stays when it lets go.
+        HeldKeys keys;
+        EXPECT_EQ(keys.receive(press(holder, {HeldModifier::leftCommand}, keyC), rightCmd),
+                  (Events{flagsChanged(cmdKey, cmd | rightCmd), down(keyC, cmd | rightCmd)}));
+        EXPECT_EQ(keys.receive(KeyHoldEvent::release(holder), cmd | rightCmd),
+                  (Events{up(keyC, cmd | rightCmd), flagsChanged(cmdKey, rightCmd)}));
+    }
+}
+
+TEST(HeldKeys, APressPastTheCapacityHoldsNothing) {
+    HeldKeys keys;
+    for (std::int64_t n = 0; n < static_cast<std::int64_t>(HeldKeys::capacity); ++n) {
+        keys.receive(press(KeyHolder::button(mouse, n), {}, keyC), 0);
+    }
+    const auto late = KeyHolder::button(otherMouse, 1);
+    EXPECT_EQ(keys.receive(press(late, {HeldModifier::leftShift}, keyV), 0), Events{});
+    EXPECT_EQ(keys.receive(KeyHoldEvent::release(late), 0), Events{});
+    EXPECT_EQ(keys.heldFlags(), 0u);
+    // A holder that holds already may press again, and a release makes room.
+    EXPECT_EQ(keys.receive(press(KeyHolder::button(mouse, 0), {}, keyC), 0), Events{});
+    keys.receive(KeyHoldEvent::release(KeyHolder::button(mouse, 0)), 0);
+    EXPECT_EQ(keys.receive(press(late, {HeldModifier::leftShift}, keyV), 0),
+              (Events{flagsChanged(shiftKey, shift), down(keyV, shift)}));
 }
 
 TEST(HeldKeys, SecondPressOfTheSameHolderEndsTheFirstHoldFirst) {
@@ -85,7 +135,7 @@ TEST(HeldKeys, SecondPressOfTheSameHolderEndsTheFirstHoldFirst) {
               (Events{up(keyC, shift), flagsChanged(shiftKey, 0), flagsChanged(cmdKey, cmd),
                       down(keyV, cmd)}));
     EXPECT_EQ(keys.holds().size(), 1u);
-    EXPECT_EQ(keys.held(), std::set<HeldModifier>{HeldModifier::leftCommand});
+    EXPECT_EQ(keys.held(), HeldModifierSet{HeldModifier::leftCommand});
 }
 
 TEST(HeldKeys, RepeatedModifierInOneHoldIsPostedOnceEachWay) {
@@ -117,7 +167,7 @@ TEST(HeldKeys, ReleaseAllGoesButtonsByNumberThenControls) {
     };
     for (const auto& [holder, code] : holders) keys.receive(press(holder, {}, KeyCode{code}), 0);
     EXPECT_EQ(keys.releaseAll(0),
-              (Events{up(KeyCode{4}, 0), up(KeyCode{6}, 0), up(KeyCode{2}, 0), up(KeyCode{5}, 0),
+              (AllEvents{up(KeyCode{4}, 0), up(KeyCode{6}, 0), up(KeyCode{2}, 0), up(KeyCode{5}, 0),
                       up(KeyCode{3}, 0), up(KeyCode{1}, 0)}));
     EXPECT_TRUE(keys.holds().empty());
     EXPECT_EQ(toText(KeyHolder::button(mouse, 10)), "button(0x1000,10)");
@@ -140,7 +190,7 @@ TEST(KeyHold, MadeFromHoldableActionsOnly) {
         KeyHold::fromAction(Action::shortcut(Chord{KeyCode{0x00}, Modifiers::hyper}));
     ASSERT_TRUE(hyper);
     EXPECT_EQ(hyper->modifiers,
-              (std::vector<HeldModifier>{HeldModifier::leftControl, HeldModifier::leftOption,
+              (HeldModifierList{HeldModifier::leftControl, HeldModifier::leftOption,
                                          HeldModifier::leftShift, HeldModifier::leftCommand}));
 
     EXPECT_EQ(KeyHold::fromAction(Action::modifier(HeldModifier::rightOption)),

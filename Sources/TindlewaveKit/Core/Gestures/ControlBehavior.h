@@ -24,7 +24,7 @@ struct ControlBehavior {
         bool operator==(const Press&) const = default;
     };
     struct Gesture {  // hold-and-move: swipes or hold-to-scroll, with an optional click
-        GesturePlan plan;
+        SharedGesturePlan plan;
         bool operator==(const Gesture&) const = default;
     };
     struct Hold {  // keys are held while the control is down

@@ -26,12 +26,12 @@ Direction GestureMachine::direction(double sx, double sy) {
 }
 
 std::optional<Output> GestureMachine::pastDistance(Tracking& tracking) {
-    if (const auto* scroll = tracking.plan.moves.as<GestureMoves::Scroll>()) {
+    if (const auto* scroll = tracking.plan->moves.as<GestureMoves::Scroll>()) {
         const HoldScrollPlan plan = scroll->plan;
         state = Scrolling{plan};
         return Output::scroll(HoldScrollEvent::began(plan));
     }
-    const auto& swipes = std::get<GestureMoves::Swipes>(tracking.plan.moves.value);
+    const auto& swipes = std::get<GestureMoves::Swipes>(tracking.plan->moves.value);
     if (swipes.fire == GestureFire::onRelease) return std::nullopt;
     std::optional<Output> output = swipeFor(swipes, tracking.sx, tracking.sy);
     state = Consumed{};
@@ -52,13 +52,13 @@ std::optional<Output> GestureMachine::step(const Input& input) {
                 if (auto* tracking = std::get_if<Tracking>(&state)) {
                     const Tracking ended = std::move(*tracking);
                     state = Idle{};
-                    if (ended.plan.moves.is<GestureMoves::Scroll>()) {
-                        return Output::click(ended.plan.click);
+                    if (ended.plan->moves.is<GestureMoves::Scroll>()) {
+                        return Output::click(ended.plan->click);
                     }
-                    const auto& swipes = std::get<GestureMoves::Swipes>(ended.plan.moves.value);
+                    const auto& swipes = std::get<GestureMoves::Swipes>(ended.plan->moves.value);
                     const double reach = std::max(std::abs(ended.sx), std::abs(ended.sy));
-                    if (reach >= ended.plan.distance) return swipeFor(swipes, ended.sx, ended.sy);
-                    return Output::click(ended.plan.click);
+                    if (reach >= ended.plan->distance) return swipeFor(swipes, ended.sx, ended.sy);
+                    return Output::click(ended.plan->click);
                 }
                 const bool wasScrolling = std::holds_alternative<Scrolling>(state);
                 state = Idle{};

@@ -18,7 +18,7 @@ namespace tindlewave {
 // hold-to-scroll; a release before the distance is a click. One input in, at most one output out.
 struct GestureMachine {
     struct Tracking {  // held; movement below, or (on release) past, the distance
-        GesturePlan plan;
+        SharedGesturePlan plan;
         double sx = 0;
         double sy = 0;
         bool operator==(const Tracking&) const = default;
@@ -37,7 +37,7 @@ struct GestureMachine {
 
     struct Input {
         struct Press {
-            GesturePlan plan;
+            SharedGesturePlan plan;
             bool operator==(const Press&) const = default;
         };
         struct Move {  // a positive dx is to the right, a positive dy down
@@ -56,13 +56,12 @@ struct GestureMachine {
         Value value;
 
         // Made from one of the cases. (A constructor rather than brace initialisation: a move is
-        // fed for every movement event, and brace initialisation clears the whole storage, which
-        // is as large as a plan.)
+        // fed for every movement event, and brace initialisation clears the whole storage.)
         template <class C>
         requires std::is_constructible_v<Value, C&&> Input(C&& alternative)
             : value(std::forward<C>(alternative)) {}
 
-        static Input press(GesturePlan plan) { return {Press{std::move(plan)}}; }
+        static Input press(SharedGesturePlan plan) { return {Press{std::move(plan)}}; }
         static Input move(double dx, double dy) { return {Move{dx, dy}}; }
         static Input release() { return {Release{}}; }
         static Input cancel() { return {Cancel{}}; }
@@ -114,7 +113,7 @@ struct GestureMachine {
             tracking->sx += dx;
             tracking->sy += dy;
             const double reach = std::max(std::abs(tracking->sx), std::abs(tracking->sy));
-            if (!(reach >= tracking->plan.distance)) return std::nullopt;
+            if (!(reach >= tracking->plan->distance)) return std::nullopt;
             return pastDistance(*tracking);
         }
         if (auto* scrolling = std::get_if<Scrolling>(&state)) {

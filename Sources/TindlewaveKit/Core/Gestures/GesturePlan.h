@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <variant>
 
@@ -48,6 +49,25 @@ struct GesturePlan {
     GestureMoves moves;
 
     bool operator==(const GesturePlan&) const = default;
+};
+
+// A compiled plan, made once and then shared, immutable, by the rules that hold it and by every
+// gesture machine following a press of its control: a press refers to the plan instead of
+// copying it (its swipes are a map). Compares by value.
+class SharedGesturePlan {
+  public:
+    SharedGesturePlan(GesturePlan plan)  // NOLINT(google-explicit-constructor): made from a plan
+        : plan_(std::make_shared<const GesturePlan>(std::move(plan))) {}
+
+    const GesturePlan& operator*() const { return *plan_; }
+    const GesturePlan* operator->() const { return plan_.get(); }
+
+    bool operator==(const SharedGesturePlan& other) const {
+        return plan_ == other.plan_ || *plan_ == *other.plan_;
+    }
+
+  private:
+    std::shared_ptr<const GesturePlan> plan_;
 };
 
 }  // namespace tindlewave

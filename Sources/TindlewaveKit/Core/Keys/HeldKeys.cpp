@@ -1,6 +1,7 @@
 #include "Core/Keys/HeldKeys.h"
 
 #include <algorithm>
+#include <span>
 
 #include "Model/Hash.h"
 #include "Model/HexCoding.h"
@@ -10,15 +11,27 @@ namespace tindlewave {
 
 namespace {
 
-std::uint64_t flagsOf(const std::set<HeldModifier>& modifiers) {
-    std::uint64_t flags = 0;
-    for (HeldModifier m : modifiers) flags |= eventFlags(m);
-    return flags;
-}
-
 KeyEvent flagsChanged(HeldModifier modifier, std::uint64_t flags) {
     return {EventType::flagsChanged, KeyCode{virtualKeyCode(modifier)},
             flags | keyflags::nonCoalesced};
+}
+
+// The side-specific device bits of a set of modifiers.
+std::uint64_t deviceFlags(HeldModifierSet modifiers) {
+    std::uint64_t flags = 0;
+    for (HeldModifier m : allCases<HeldModifier>()) {
+        if (modifiers.contains(m)) flags |= deviceFlag(m);
+    }
+    return flags;
+}
+
+// The generic modifiers of a set of side modifiers.
+Modifiers generics(HeldModifierSet modifiers) {
+    Modifiers all;
+    for (HeldModifier m : allCases<HeldModifier>()) {
+        if (modifiers.contains(m)) all |= generic(m);
+    }
+    return all;
 }
 
 }  // namespace
@@ -65,62 +78,74 @@ std::uint64_t eventFlags(HeldModifier modifier) {
     return quartzFlags(generic(modifier)) | deviceFlag(modifier);
 }
 
-std::uint64_t HeldKeys::base(std::uint64_t flags) const {
-    return flags & keyflags::modifierMask & ~heldFlags_;
+std::uint64_t eventFlags(HeldModifierSet modifiers) {
+    return quartzFlags(generics(modifiers)) | deviceFlags(modifiers);
 }
 
-std::vector<KeyEvent> HeldKeys::receive(const KeyHoldEvent& event, std::uint64_t flags) {
+std::uint64_t HeldKeys::base(std::uint64_t flags) const {
+    const std::uint64_t users = flags & keyflags::modifierMask & ~deviceFlags(held_);
+    return withoutModifiers(users, generics(held_));
+}
+
+const HeldKeys::Entry* HeldKeys::find(const KeyHolder& holder) const {
+    return std::find_if(holds_.begin(), holds_.end(),
+                        [&](const Entry& entry) { return entry.holder == holder; });
+}
+
+bool HeldKeys::keyHeld(KeyCode key) const {
+    return std::any_of(holds_.begin(), holds_.end(),
+                       [&](const Entry& entry) { return entry.hold.key == key; });
+}
+
+HeldKeys::Events HeldKeys::receive(const KeyHoldEvent& event, std::uint64_t flags) {
     const std::uint64_t baseFlags = base(flags);
     if (const auto* release = event.as<KeyHoldEvent::Release>()) {
         return this->release(release->holder, baseFlags);
     }
     const auto& press = std::get<KeyHoldEvent::Press>(event.value);
-    std::vector<KeyEvent> events = release(press.holder, baseFlags);
+    if (holds_.full() && find(press.holder) == holds_.end()) return {};  // no room: holds nothing
+    Events events = release(press.holder, baseFlags);
 
     for (HeldModifier modifier : press.hold.modifiers) {
-        if (!held_.insert(modifier).second) continue;  // another holder or an earlier entry
+        if (held_.contains(modifier)) continue;  // another holder holds it
+        held_.insert(modifier);
         heldFlags_ |= eventFlags(modifier);
+        if ((baseFlags & deviceFlag(modifier)) != 0) {
+            usersOwn_.insert(modifier);  // its key is down already: the user's to let go
+            continue;
+        }
         events.push_back(flagsChanged(modifier, heldFlags_ | baseFlags));
     }
-    if (press.hold.key) {
-        const bool keyAlreadyDown = std::any_of(holds_.begin(), holds_.end(), [&](const auto& h) {
-            return h.second.key == press.hold.key;
-        });
-        if (!keyAlreadyDown) {
-            events.push_back({EventType::keyDown, *press.hold.key,
-                              heldFlags_ | baseFlags | keyflags::nonCoalesced});
-        }
+    if (press.hold.key && !keyHeld(*press.hold.key)) {
+        events.push_back({EventType::keyDown, *press.hold.key,
+                          heldFlags_ | baseFlags | keyflags::nonCoalesced});
     }
-    holds_.insert_or_assign(press.holder, press.hold);
-    refreshHeld();
+    holds_.push_back({press.holder, press.hold});
     return events;
 }
 
-std::vector<KeyEvent> HeldKeys::release(const KeyHolder& holder, std::uint64_t base) {
-    const auto found = holds_.find(holder);
+HeldKeys::Events HeldKeys::release(const KeyHolder& holder, std::uint64_t base) {
+    const Entry* found = find(holder);
     if (found == holds_.end()) return {};
-    const KeyHold removed = std::move(found->second);
+    const KeyHold removed = found->hold;
     holds_.erase(found);
+    const HeldModifierSet usersOwn = usersOwn_;
     refreshHeld();
 
-    const std::set<HeldModifier>& remaining = held_;
-    std::set<HeldModifier> down = remaining;
-    down.insert(removed.modifiers.begin(), removed.modifiers.end());
+    const HeldModifierSet remaining = held_;
+    HeldModifierSet down = remaining;
+    for (HeldModifier modifier : removed.modifiers) down.insert(modifier);
 
-    std::vector<KeyEvent> events;
-    if (removed.key) {
-        const bool stillHeld = std::any_of(holds_.begin(), holds_.end(), [&](const auto& h) {
-            return h.second.key == removed.key;
-        });
-        if (!stillHeld) {
-            events.push_back(
-                {EventType::keyUp, *removed.key, flagsOf(down) | base | keyflags::nonCoalesced});
-        }
+    Events events;
+    if (removed.key && !keyHeld(*removed.key)) {
+        events.push_back(
+            {EventType::keyUp, *removed.key, eventFlags(down) | base | keyflags::nonCoalesced});
     }
     for (auto it = removed.modifiers.rbegin(); it != removed.modifiers.rend(); ++it) {
         if (remaining.contains(*it)) continue;  // another holder still holds it
-        if (down.erase(*it) == 0) continue;     // a repeat within this hold, already let go
-        events.push_back(flagsChanged(*it, flagsOf(down) | base));
+        if (usersOwn.contains(*it)) continue;   // the user holds it: it stays down
+        down.erase(*it);
+        events.push_back(flagsChanged(*it, eventFlags(down) | base));
     }
     return events;
 }
@@ -129,23 +154,24 @@ std::vector<KeyEvent> HeldKeys::releaseAll(std::uint64_t flags) {
     const std::uint64_t baseFlags = base(flags);
     std::vector<KeyHolder> holders;
     holders.reserve(holds_.size());
-    for (const auto& entry : holds_) holders.push_back(entry.first);
+    for (const Entry& entry : holds_) holders.push_back(entry.holder);
     std::sort(holders.begin(), holders.end(), releaseOrderBefore);
 
     std::vector<KeyEvent> events;
     for (const KeyHolder& holder : holders) {
-        auto released = release(holder, baseFlags);
+        const Events released = release(holder, baseFlags);
         events.insert(events.end(), released.begin(), released.end());
     }
     return events;
 }
 
 void HeldKeys::refreshHeld() {
-    held_.clear();
-    for (const auto& entry : holds_) {
-        held_.insert(entry.second.modifiers.begin(), entry.second.modifiers.end());
+    held_ = {};
+    for (const Entry& entry : holds_) {
+        for (HeldModifier modifier : entry.hold.modifiers) held_.insert(modifier);
     }
-    heldFlags_ = flagsOf(held_);
+    usersOwn_.bits &= held_.bits;  // a modifier let go is no longer anyone's
+    heldFlags_ = eventFlags(held_);
 }
 
 }  // namespace tindlewave

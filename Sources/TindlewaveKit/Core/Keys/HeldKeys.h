@@ -1,15 +1,18 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <iterator>
 #include <optional>
-#include <set>
+#include <span>
 #include <string>
-#include <unordered_map>
 #include <variant>
 #include <vector>
 
 #include "Core/Devices/DeviceIDs.h"
+#include "Core/FixedList.h"
 #include "Core/Tap/Event.h"
 #include "Model/Identifiers.h"
 #include "Model/Keys.h"
@@ -18,9 +21,63 @@ namespace tindlewave {
 
 struct Action;
 
+// The side modifiers of a hold in press order, each at most once (a repeat adds nothing): eight
+// at most, kept inside the value.
+class HeldModifierList {
+  public:
+    HeldModifierList() = default;
+    HeldModifierList(std::initializer_list<HeldModifier> modifiers) {
+        for (HeldModifier modifier : modifiers) push_back(modifier);
+    }
+
+    void push_back(HeldModifier modifier) {
+        if (!contains(modifier)) list_.push_back(modifier);
+    }
+    bool contains(HeldModifier modifier) const {
+        return std::find(list_.begin(), list_.end(), modifier) != list_.end();
+    }
+
+    const HeldModifier* begin() const { return list_.begin(); }
+    const HeldModifier* end() const { return list_.end(); }
+    std::reverse_iterator<const HeldModifier*> rbegin() const {
+        return std::reverse_iterator(end());
+    }
+    std::reverse_iterator<const HeldModifier*> rend() const {
+        return std::reverse_iterator(begin());
+    }
+    std::size_t size() const { return list_.size(); }
+    bool empty() const { return list_.empty(); }
+
+    bool operator==(const HeldModifierList&) const = default;
+
+  private:
+    FixedList<HeldModifier, 8> list_;
+};
+
+// A set of side modifiers, one bit each.
+struct HeldModifierSet {
+    std::uint8_t bits = 0;
+
+    HeldModifierSet() = default;
+    HeldModifierSet(std::initializer_list<HeldModifier> modifiers) {
+        for (HeldModifier modifier : modifiers) insert(modifier);
+    }
+
+    static constexpr std::uint8_t bit(HeldModifier modifier) {
+        return static_cast<std::uint8_t>(1u << static_cast<unsigned>(modifier));
+    }
+    bool contains(HeldModifier modifier) const { return (bits & bit(modifier)) != 0; }
+    void insert(HeldModifier modifier) { bits |= bit(modifier); }
+    void erase(HeldModifier modifier) { bits &= static_cast<std::uint8_t>(~bit(modifier)); }
+    bool empty() const { return bits == 0; }
+
+    bool operator==(const HeldModifierSet&) const = default;
+};
+
 // What one control holds while it is down: side modifiers in press order and optionally a key.
+// Kept inside the value: holding keys never allocates.
 struct KeyHold {
-    std::vector<HeldModifier> modifiers;
+    HeldModifierList modifiers;
     std::optional<KeyCode> key;
 
     // The hold of a "hold" rule's action: a held modifier alone, or a shortcut's modifiers (left
@@ -132,38 +189,67 @@ inline constexpr std::uint64_t nonCoalesced = 0x100;
 
 // The side-independent mask and the side-specific device bit of a held modifier.
 std::uint64_t eventFlags(HeldModifier modifier);
+// The flags of every modifier of the set.
+std::uint64_t eventFlags(HeldModifierSet modifiers);
 
 // The holds of every control, turned into the keyboard events to post so that a modifier or key
 // shared by several holders stays down until the last of them lets go. Pure: the caller posts
-// the returned events in order.
+// the returned events in order. The holds live in fixed storage: a press or release allocates
+// nothing.
+//
+// The user's own modifiers are kept: each operation starts from the modifier bits of the
+// caller's flags less the device bits of what the program holds (`base`); a side-independent bit
+// stays while a device bit of its family remains. A modifier whose own key the user already
+// held when a hold took it is neither pressed nor released by the program: the user holds it.
 class HeldKeys {
   public:
+    // Holders at once; a press by a new holder past this holds nothing and posts nothing (so
+    // its release finds nothing either).
+    static constexpr std::size_t capacity = 32;
+
+    struct Entry {
+        KeyHolder holder;
+        KeyHold hold;
+        bool operator==(const Entry&) const = default;
+    };
+
+    // The most one operation but releaseAll gives: a release (a key and eight modifiers) and a
+    // press (eight modifiers and a key).
+    using Events = FixedList<KeyEvent, 18>;
+
     // Applies a press or release; `flags` are the current modifier flags of the system.
-    std::vector<KeyEvent> receive(const KeyHoldEvent& event, std::uint64_t flags);
+    Events receive(const KeyHoldEvent& event, std::uint64_t flags);
 
     // Ends one holder's hold. `base` is what base(flags) gives for the current flags.
-    std::vector<KeyEvent> release(const KeyHolder& holder, std::uint64_t base);
+    Events release(const KeyHolder& holder, std::uint64_t base);
 
     // Ends every hold, in release order. Afterwards nothing is held.
     std::vector<KeyEvent> releaseAll(std::uint64_t flags);
 
-    // The modifiers the user really holds: the modifier bits of `flags` without those of `held`.
+    // The modifiers the user really holds: the modifier bits of `flags` without the device bits
+    // of `held`, and without the side-independent bit of a held modifier's family unless a
+    // device bit of that family remains.
     std::uint64_t base(std::uint64_t flags) const;
 
     // The modifiers that appear in any hold.
-    const std::set<HeldModifier>& held() const { return held_; }
+    HeldModifierSet held() const { return held_; }
 
     // The flags of `held`, kept up to date with every change: read for every event while a
     // modifier is held.
     std::uint64_t heldFlags() const { return heldFlags_; }
 
-    const std::unordered_map<KeyHolder, KeyHold>& holds() const { return holds_; }
+    // Every holder's hold, in no particular order.
+    std::span<const Entry> holds() const { return {holds_.data(), holds_.size()}; }
 
   private:
+    const Entry* find(const KeyHolder& holder) const;
+    bool keyHeld(KeyCode key) const;
     void refreshHeld();
 
-    std::unordered_map<KeyHolder, KeyHold> holds_;
-    std::set<HeldModifier> held_;
+    FixedList<Entry, capacity> holds_;
+    HeldModifierSet held_;
+    // The held modifiers whose own key the user held when they were taken.
+    HeldModifierSet usersOwn_;
     std::uint64_t heldFlags_ = 0;
 };
 

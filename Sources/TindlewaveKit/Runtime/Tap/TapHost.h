@@ -109,7 +109,7 @@ class TapHost {
     // Frames and posting (TapHostFrames.cpp).
     void glide(double targetTime);
     void endHoldScroll();
-    void post(const std::vector<KeyEvent>& keys);
+    void post(std::span<const KeyEvent> keys);
     void post(const ScrollFrame& frame);
     void post(const HoldScrollFrame& frame);
     double now() const;

@@ -84,7 +84,7 @@ void TapHost::release(const TapPipeline::Release& held, bool endingEverything) {
     // post has gone through (else they would set the carriers' modifiers again).
     std::uint64_t flags = events_.flagsState();
     if (auto up = held.carriersUp(flags)) {
-        post(std::vector<KeyEvent>{*up});
+        post(std::span(&*up, 1));
         flags = up->flags;
     }
     if (endingEverything) {
@@ -101,7 +101,7 @@ bool TapHost::holdsScrollingButton() const {
     const auto& held = pipeline_.buttons.held();
     if (!held) return false;
     const auto* gesture = held->behavior.as<ControlBehavior::Gesture>();
-    return gesture && gesture->plan.moves.is<GestureMoves::Scroll>();
+    return gesture && gesture->plan->moves.is<GestureMoves::Scroll>();
 }
 
 // The cursor stays put while a hold-to-scroll button is held or hold-scroll follows the hand.

@@ -89,7 +89,7 @@ void TapHost::endHoldScroll() {
     updateCursor(false);
 }
 
-void TapHost::post(const std::vector<KeyEvent>& keys) {
+void TapHost::post(std::span<const KeyEvent> keys) {
     for (const KeyEvent& key : keys) {
         Event event;
         event.type = key.type;
