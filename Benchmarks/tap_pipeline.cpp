@@ -1,7 +1,8 @@
 // The tap pipeline runs for every key, button and wheel event of the user's input, inside the
 // system's event path. Its common paths are measured beside the cost of copying one event, and
-// must allocate nothing: every benchmark reports its allocations per event and fails when there
-// are any.
+// must allocate nothing: every benchmark reports its allocations per event (or per press) and
+// fails when there are any. A press of each kind of button, and the held keys' handling of a
+// key hold, are measured the same way.
 
 #include <benchmark/benchmark.h>
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "Core/Keys/HeldKeys.h"
 #include "Core/Tap/TapPipeline.h"
 
 namespace {
@@ -56,6 +58,12 @@ TapRules typicalRules() {
                           ControlBehavior::press(Action::system(SystemAction::appExpose)));
     rules.buttons.emplace(ButtonKey{mouse, 4}, ControlBehavior::hold(KeyHold{
                                                    {HeldModifier::leftCommand}, std::nullopt}));
+    GesturePlan scrolls{1e12, Action::system(SystemAction::missionControl),
+                        GestureMoves::scroll(HoldScrollPlan(2, std::nullopt))};
+    rules.buttons.emplace(ButtonKey{mouse, 5}, ControlBehavior::gesture(scrolls));
+    rules.buttons.emplace(ButtonKey{mouse, 6},
+                          ControlBehavior::hold(KeyHold{
+                              {HeldModifier::leftCommand, HeldModifier::leftShift}, KeyCode{8}}));
     return rules;
 }
 
@@ -140,6 +148,75 @@ void BM_WheelNotchBecomesScrollTick(benchmark::State& state) {
     runPath(state, pipeline, wheel);
 }
 BENCHMARK(BM_WheelNotchBecomesScrollTick);
+
+Event buttonEvent(EventType type, std::int64_t number) {
+    Event e;
+    e.type = type;
+    e.location = {500, 400};
+    e.setInteger(IntegerField::buttonNumber, number);
+    return e;
+}
+
+// Presses and lets go of a button over and over; reports the allocations per press (down and up).
+void runPress(benchmark::State& state, std::int64_t number) {
+    TapPipeline pipeline = makePipeline();
+    const Event down = buttonEvent(EventType::otherMouseDown, number);
+    const Event up = buttonEvent(EventType::otherMouseUp, number);
+    long before = allocations.load();
+    for (auto _ : state) {
+        Event event = down;
+        TapVerdict pressed = pipeline.process(event.type, event);
+        benchmark::DoNotOptimize(pressed);
+        event = up;
+        TapVerdict released = pipeline.process(event.type, event);
+        benchmark::DoNotOptimize(released);
+    }
+    long count = allocations.load() - before;
+    state.counters["allocs/press"] =
+        benchmark::Counter(static_cast<double>(count), benchmark::Counter::kAvgIterations);
+    if (count != 0) state.SkipWithError("a press allocated");
+}
+
+void BM_PressOfSwipeGestureButton(benchmark::State& state) {
+    runPress(state, 2);
+}
+BENCHMARK(BM_PressOfSwipeGestureButton);
+
+void BM_PressOfHoldScrollButton(benchmark::State& state) {
+    runPress(state, 5);
+}
+BENCHMARK(BM_PressOfHoldScrollButton);
+
+void BM_PressOfActionButton(benchmark::State& state) {
+    runPress(state, 3);
+}
+BENCHMARK(BM_PressOfActionButton);
+
+void BM_PressOfKeyHoldButton(benchmark::State& state) {
+    runPress(state, 6);
+}
+BENCHMARK(BM_PressOfKeyHoldButton);
+
+// The held keys' side of a key-hold press: the press's events, then the release's.
+void BM_HeldKeysPressAndRelease(benchmark::State& state) {
+    HeldKeys keys;
+    const KeyHolder holder = KeyHolder::button(mouse, 6);
+    const KeyHoldEvent press = KeyHoldEvent::press(
+        holder, KeyHold{{HeldModifier::leftCommand, HeldModifier::leftShift}, KeyCode{8}});
+    const KeyHoldEvent release = KeyHoldEvent::release(holder);
+    long before = allocations.load();
+    for (auto _ : state) {
+        auto pressed = keys.receive(press, 0x100);
+        benchmark::DoNotOptimize(pressed);
+        auto released = keys.receive(release, keys.heldFlags() | 0x100);
+        benchmark::DoNotOptimize(released);
+    }
+    long count = allocations.load() - before;
+    state.counters["allocs/press"] =
+        benchmark::Counter(static_cast<double>(count), benchmark::Counter::kAvgIterations);
+    if (count != 0) state.SkipWithError("holding keys allocated");
+}
+BENCHMARK(BM_HeldKeysPressAndRelease);
 
 }  // namespace
 }  // namespace tindlewave

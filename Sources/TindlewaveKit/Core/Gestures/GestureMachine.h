@@ -21,6 +21,8 @@ struct GestureMachine {
         SharedGesturePlan plan;
         double sx = 0;
         double sy = 0;
+        double distance = plan->distance;  // the plan's, beside the sums every move reads
+
         bool operator==(const Tracking&) const = default;
     };
     struct Scrolling {  // hold-to-scroll under way
@@ -113,7 +115,7 @@ struct GestureMachine {
             tracking->sx += dx;
             tracking->sy += dy;
             const double reach = std::max(std::abs(tracking->sx), std::abs(tracking->sy));
-            if (!(reach >= tracking->plan->distance)) return std::nullopt;
+            if (!(reach >= tracking->distance)) return std::nullopt;
             return pastDistance(*tracking);
         }
         if (auto* scrolling = std::get_if<Scrolling>(&state)) {

@@ -79,10 +79,14 @@ bool ButtonStage::released(std::int64_t button, const Event& event, OriginLookup
     const bool ofHeld = held_ && from && held_->sender == from->sender && held_->button == button;
     refreshMayShare();
     if (!ofHeld) return false;
-    Held held = std::move(*held_);
+    const bool decided = releaseHeld(event, verdict);
     held_.reset();
     heldMayShare_ = false;
+    return decided;
+}
 
+bool ButtonStage::releaseHeld(const Event& event, TapVerdict& verdict) {
+    const Held& held = *held_;
     if (held.behavior.is<ControlBehavior::Gesture>()) {
         auto output = machine_.step(GestureMachine::Input::release());
         if (!output) return dropped(verdict);
@@ -98,7 +102,7 @@ bool ButtonStage::released(std::int64_t button, const Event& event, OriginLookup
     }
     if (held.behavior.is<ControlBehavior::Hold>()) {
         verdict.become(
-            TapVerdict::Keys{KeyHoldEvent::release(KeyHolder::button(held.sender, button))});
+            TapVerdict::Keys{KeyHoldEvent::release(KeyHolder::button(held.sender, held.button))});
         return true;
     }
     return dropped(verdict);

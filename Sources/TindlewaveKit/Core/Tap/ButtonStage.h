@@ -100,6 +100,8 @@ class ButtonStage {
     }
     bool released(std::int64_t button, const Event& event, OriginLookup& origin,
                   TapVerdict& verdict);
+    // The verdict for the up of the held button (still in `held_`).
+    bool releaseHeld(const Event& event, TapVerdict& verdict);
     bool fromHeldSender(OriginLookup& origin) const;
     void refreshMayShare();
 
