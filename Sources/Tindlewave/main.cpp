@@ -1,5 +1,9 @@
+#include "Platform/Linux/Files.h"
 #include "Shell/Program.h"
 
 int main(int argc, char** argv) {
+    // Before any thread starts or any file is written: a write past a file-size limit then fails
+    // and is reported instead of ending the program.
+    tindlewave::files::failWritesPastTheSizeLimit();
     return tindlewave::runProgram(argc, argv);
 }

@@ -32,7 +32,7 @@ Result<std::monostate, SystemError> writeAtomically(const std::string& path,
 
 // Makes a write past the process's file-size limit (RLIMIT_FSIZE) fail with EFBIG instead of
 // ending the process: SIGXFSZ is ignored, unless someone gave it a handler of their own. Once per
-// process; writeAtomically calls it before writing.
+// process; the program calls it at start, and writeAtomically before writing.
 void failWritesPastTheSizeLimit();
 
 // Removes the temporaries that writeAtomically left beside `path` (or beside the file a symbolic
