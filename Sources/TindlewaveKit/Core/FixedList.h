@@ -28,8 +28,8 @@ class FixedList {
     constexpr void erase(const T* at) {
         auto index = static_cast<std::size_t>(at - items_.data());
         std::move(items_.begin() + static_cast<std::ptrdiff_t>(index) + 1,
-                  items_.begin() + static_cast<std::ptrdiff_t>(count_), items_.begin() +
-                  static_cast<std::ptrdiff_t>(index));
+                  items_.begin() + static_cast<std::ptrdiff_t>(count_),
+                  items_.begin() + static_cast<std::ptrdiff_t>(index));
         --count_;
     }
     constexpr void clear() { count_ = 0; }

@@ -35,8 +35,9 @@ using AllEvents = std::vector<KeyEvent>;
 
 TEST(HeldKeys, OneHolderPressesModifierThenKeyAndReleasesInReverse) {
     HeldKeys keys;
-    EXPECT_EQ(keys.receive(press(KeyHolder::button(mouse, 3), {HeldModifier::leftCommand}, keyC), 0),
-              (Events{flagsChanged(cmdKey, cmd), down(keyC, cmd)}));
+    EXPECT_EQ(
+        keys.receive(press(KeyHolder::button(mouse, 3), {HeldModifier::leftCommand}, keyC), 0),
+        (Events{flagsChanged(cmdKey, cmd), down(keyC, cmd)}));
     EXPECT_EQ(keys.heldFlags(), cmd);
     // The system's flags now show our Command; the base must not count it as the user's.
     EXPECT_EQ(keys.receive(KeyHoldEvent::release(KeyHolder::button(mouse, 3)), cmd | nc),
@@ -70,9 +71,9 @@ TEST(HeldKeys, PhysicallyHeldShiftStaysInEveryEvent) {
     HeldKeys keys;
     // Caps-lock-free user flags with Shift held, plus bits outside the modifier mask.
     const std::uint64_t userFlags = shift | 0x800000 | nc;
-    EXPECT_EQ(
-        keys.receive(press(KeyHolder::button(mouse, 2), {HeldModifier::leftCommand}, keyC), userFlags),
-        (Events{flagsChanged(cmdKey, cmd | shift), down(keyC, cmd | shift)}));
+    EXPECT_EQ(keys.receive(press(KeyHolder::button(mouse, 2), {HeldModifier::leftCommand}, keyC),
+                           userFlags),
+              (Events{flagsChanged(cmdKey, cmd | shift), down(keyC, cmd | shift)}));
     EXPECT_EQ(keys.releaseAll(userFlags | cmd),
               (AllEvents{up(keyC, cmd | shift), flagsChanged(cmdKey, shift)}));
 }
@@ -160,15 +161,17 @@ TEST(HeldKeys, ReleaseOfAHolderWithoutHoldDoesNothing) {
 TEST(HeldKeys, ReleaseAllGoesButtonsByNumberThenControls) {
     HeldKeys keys;
     const std::vector<std::pair<KeyHolder, std::uint16_t>> holders = {
-        {KeyHolder::control(DeviceInstanceID{2}, CID{0x50}), 1}, {KeyHolder::button(mouse, 10), 2},
-        {KeyHolder::control(DeviceInstanceID{1}, CID{0xC3}), 3}, {KeyHolder::button(mouse, 3), 4},
+        {KeyHolder::control(DeviceInstanceID{2}, CID{0x50}), 1},
+        {KeyHolder::button(mouse, 10), 2},
+        {KeyHolder::control(DeviceInstanceID{1}, CID{0xC3}), 3},
+        {KeyHolder::button(mouse, 3), 4},
         {KeyHolder::button(otherMouse, 3), 6},
         {KeyHolder::control(DeviceInstanceID{1}, CID{0x52}), 5},
     };
     for (const auto& [holder, code] : holders) keys.receive(press(holder, {}, KeyCode{code}), 0);
     EXPECT_EQ(keys.releaseAll(0),
               (AllEvents{up(KeyCode{4}, 0), up(KeyCode{6}, 0), up(KeyCode{2}, 0), up(KeyCode{5}, 0),
-                      up(KeyCode{3}, 0), up(KeyCode{1}, 0)}));
+                         up(KeyCode{3}, 0), up(KeyCode{1}, 0)}));
     EXPECT_TRUE(keys.holds().empty());
     EXPECT_EQ(toText(KeyHolder::button(mouse, 10)), "button(0x1000,10)");
     EXPECT_EQ(toText(KeyHolder::control(DeviceInstanceID{1}, CID{0xC3})), "control(#1,0xC3)");
@@ -191,7 +194,7 @@ TEST(KeyHold, MadeFromHoldableActionsOnly) {
     ASSERT_TRUE(hyper);
     EXPECT_EQ(hyper->modifiers,
               (HeldModifierList{HeldModifier::leftControl, HeldModifier::leftOption,
-                                         HeldModifier::leftShift, HeldModifier::leftCommand}));
+                                HeldModifier::leftShift, HeldModifier::leftCommand}));
 
     EXPECT_EQ(KeyHold::fromAction(Action::modifier(HeldModifier::rightOption)),
               (KeyHold{{HeldModifier::rightOption}, std::nullopt}));

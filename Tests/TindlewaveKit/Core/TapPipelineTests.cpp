@@ -325,8 +325,9 @@ TEST(TapPipeline, AVerdictBecomesAnyCaseWhateverItHeld) {
     verdict.become(TapVerdict::Scroll{tick});
     EXPECT_EQ(verdict, TapVerdict::scroll(tick));
 
-    const KeyHoldEvent hold = KeyHoldEvent::press(
-        KeyHolder::button(mouse, 4), KeyHold{{HeldModifier::leftCommand, HeldModifier::leftShift}, f13});
+    const KeyHoldEvent hold =
+        KeyHoldEvent::press(KeyHolder::button(mouse, 4),
+                            KeyHold{{HeldModifier::leftCommand, HeldModifier::leftShift}, f13});
     verdict = TapVerdict::keys(hold);
     verdict.become(TapVerdict::Drop{});
     EXPECT_EQ(verdict, TapVerdict::drop());
@@ -491,12 +492,11 @@ TEST(TapPipeline, ButtonsOfTwoMiceWithTheSameNumberAreToldApart) {
         rules.buttons.emplace(ButtonKey{stranger, 3}, ControlBehavior::gesture(swipePlan()));
         TwoMice mice(rules);
         mice.pressBoth(3);
-        EXPECT_EQ(mice.verdicts,
-                  (std::vector<TapVerdict>{
-                      TapVerdict::keys(KeyHoldEvent::press(KeyHolder::button(mouse, 3), hold)),
-                      pass, pass,
-                      TapVerdict::keys(KeyHoldEvent::release(KeyHolder::button(mouse, 3))),
-                      pass}));
+        EXPECT_EQ(
+            mice.verdicts,
+            (std::vector<TapVerdict>{
+                TapVerdict::keys(KeyHoldEvent::press(KeyHolder::button(mouse, 3), hold)), pass,
+                pass, TapVerdict::keys(KeyHoldEvent::release(KeyHolder::button(mouse, 3))), pass}));
         EXPECT_EQ(mice.passed[2], drag(3, 0, 0));  // still a drag, not a move
         EXPECT_EQ(mice.pipe.pipeline.reset(), TapPipeline::Release{});
     }
@@ -506,11 +506,12 @@ TEST(TapPipeline, ButtonsOfTwoMiceWithTheSameNumberAreToldApart) {
         rules.buttons.emplace(ButtonKey{stranger, 3}, ControlBehavior::hold(hold));
         TwoMice mice(rules);
         mice.pressBoth(3);
-        EXPECT_EQ(mice.verdicts,
-                  (std::vector<TapVerdict>{
-                      pass, TapVerdict::keys(KeyHoldEvent::press(KeyHolder::button(stranger, 3), hold)),
-                      pass, pass,
-                      TapVerdict::keys(KeyHoldEvent::release(KeyHolder::button(stranger, 3)))}));
+        EXPECT_EQ(
+            mice.verdicts,
+            (std::vector<TapVerdict>{
+                pass, TapVerdict::keys(KeyHoldEvent::press(KeyHolder::button(stranger, 3), hold)),
+                pass, pass,
+                TapVerdict::keys(KeyHoldEvent::release(KeyHolder::button(stranger, 3)))}));
         EXPECT_EQ(mice.passed[2].type, EventType::mouseMoved);  // B's own drag moves
     }
     {

@@ -54,8 +54,8 @@ std::optional<KeyHold> KeyHold::fromAction(const Action& action) {
 
 std::string toText(const KeyHolder& holder) {
     if (const auto* button = holder.as<KeyHolder::Button>()) {
-        return "button(" + hexText(button->sender.rawValue) + "," +
-               std::to_string(button->number) + ")";
+        return "button(" + hexText(button->sender.rawValue) + "," + std::to_string(button->number) +
+               ")";
     }
     const auto& control = std::get<KeyHolder::Control>(holder.value);
     return "control(" + toText(control.device) + "," + hexText(control.cid.rawValue) + ")";
@@ -117,8 +117,8 @@ HeldKeys::Events HeldKeys::receive(const KeyHoldEvent& event, std::uint64_t flag
         events.push_back(flagsChanged(modifier, heldFlags_ | baseFlags));
     }
     if (press.hold.key && !keyHeld(*press.hold.key)) {
-        events.push_back({EventType::keyDown, *press.hold.key,
-                          heldFlags_ | baseFlags | keyflags::nonCoalesced});
+        events.push_back(
+            {EventType::keyDown, *press.hold.key, heldFlags_ | baseFlags | keyflags::nonCoalesced});
     }
     holds_.push_back({press.holder, press.hold});
     return events;

@@ -5,9 +5,9 @@
 #include <optional>
 
 #include "Core/Gestures/ControlBehavior.h"
+#include "Core/Gestures/GestureMachine.h"
 #include "Core/Tap/ButtonsDown.h"
 #include "Core/Tap/Event.h"
-#include "Core/Gestures/GestureMachine.h"
 #include "Core/Tap/HIDOrigin.h"
 #include "Core/Tap/TapEventKinds.h"
 #include "Core/Tap/TapRules.h"

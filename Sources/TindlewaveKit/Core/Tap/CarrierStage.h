@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "Core/Tap/Event.h"
 #include "Core/Keys/KeyRoutes.h"
+#include "Core/Tap/Event.h"
 #include "Core/Tap/TapVerdict.h"
 #include "Model/Keys.h"
 

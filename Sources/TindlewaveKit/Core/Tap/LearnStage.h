@@ -4,9 +4,9 @@
 #include <optional>
 #include <variant>
 
+#include "Core/Listening/Listener.h"
 #include "Core/Tap/Event.h"
 #include "Core/Tap/HIDOrigin.h"
-#include "Core/Listening/Listener.h"
 #include "Core/Tap/TapRules.h"
 #include "Core/Tap/TapVerdict.h"
 #include "Model/Keys.h"

@@ -47,14 +47,6 @@ constexpr bool isAutorepeat(const Event& event) {
     return event.integer(IntegerField::autorepeat) != 0;
 }
 
-// A button number as the narrower int that key holders and heard presses use; numbers out of
-// its range saturate (no real event has them).
-constexpr int narrowButton(std::int64_t number) {
-    if (number > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
-    if (number < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
-    return static_cast<int>(number);
-}
-
 }  // namespace tapevents
 
 }  // namespace tindlewave
