@@ -49,6 +49,22 @@ SimulatedDevice SimulatedDevice::plainMouse(std::uint16_t vendor, std::uint16_t 
     return {vendor, product, std::move(name), "USB", false, locationID, {interface}};
 }
 
+SimulatedDevice SimulatedDevice::receiver(std::uint16_t vendor, std::uint16_t product,
+                                          std::optional<std::string> name,
+                                          std::uint32_t locationID) {
+    SimulatedDevice device = plainMouse(vendor, product, std::move(name), locationID);
+    SimulatedInterface keyboard;
+    keyboard.primaryUsage = 6;
+    keyboard.usagePairs = {{1, 6}};
+    SimulatedInterface consumer;
+    consumer.primaryUsagePage = 0x0C;
+    consumer.primaryUsage = 1;
+    consumer.usagePairs = {{0x0C, 1}};
+    device.interfaces.push_back(keyboard);
+    device.interfaces.push_back(consumer);
+    return device;
+}
+
 PropertyBag SimulatedDevice::properties(const SimulatedInterface& interface) const {
     PropertyBag bag;
     bag["VendorID"] = vendor;

@@ -49,6 +49,11 @@ struct SimulatedDevice {
     static SimulatedDevice plainMouse(std::uint16_t vendor, std::uint16_t product,
                                       std::optional<std::string> name, std::uint32_t locationID);
 
+    // A device of several interfaces, as a wireless receiver presents itself: a mouse interface,
+    // a keyboard interface and a consumer-control interface, each with one event service.
+    static SimulatedDevice receiver(std::uint16_t vendor, std::uint16_t product,
+                                    std::optional<std::string> name, std::uint32_t locationID);
+
     // The properties an interface of this device presents.
     PropertyBag properties(const SimulatedInterface& interface) const;
 };

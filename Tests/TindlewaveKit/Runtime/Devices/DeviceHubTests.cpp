@@ -82,6 +82,17 @@ TEST_F(HubTest, InterfacesOfOneDeviceChangeItOnlyWithServicesOrItsFirstKeyboard)
     EXPECT_TRUE(changes[2].is<Change::Changed>());  // a new service
     EXPECT_EQ(changes[2].device().eventServices.size(), 2u);
     EXPECT_EQ(hub->roster().devices().size(), 1u);
+
+    // A receiver: its keyboard interface comes with a service and the first keyboard collection,
+    // its consumer-control interface matches nothing the hub asks for.
+    changes.clear();
+    world.attach(SimulatedDevice::receiver(0x046D, 0xC548, "Receiver", 5));
+    run();
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_TRUE(changes[0].is<Change::Appeared>());
+    EXPECT_TRUE(changes[1].is<Change::Changed>());
+    EXPECT_EQ(changes[1].device().eventServices.size(), 2u);
+    EXPECT_EQ(changes[1].device().properties.primaryPair(), usages::keyboard);
 }
 
 TEST_F(HubTest, TheFirstHIDPPInterfaceOfADeviceIsKept) {

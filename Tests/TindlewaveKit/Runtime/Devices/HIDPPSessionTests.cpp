@@ -258,5 +258,48 @@ TEST_F(SessionTest, ARequestFromInsideEventDeliveryLeavesTheOuterDeliveryWhole) 
     testing::expectMouseIn(*simulated(device).mouse(), pressPlan(cid, false));
 }
 
+TEST_F(SessionTest, TheMouseAskingAfterAReconnectGetsThePlanAgain) {
+    const auto description = recordedMouse();
+    const auto device = plugIn(SimulatedDevice::hidppMouse(description, 1));
+    auto session = open(device);
+    const auto plan = pressPlan(divertableControl(description), true);
+    session->request(ApplyReason::launch, plan);
+    settle();
+
+    // A reconnect that does not ask leaves the mouse native until the next reason.
+    world.act(device->registryID(), [](VirtualHidppMouse& mouse, Instant now) {
+        mouse.reconnect(now, /*askForConfiguration=*/false);
+    });
+    settle();
+    EXPECT_EQ(count<HIDPPEvent::ApplyStarted>(), 1u);
+    testing::expectMouseIn(*simulated(device).mouse(), HIDPPSetup::native());
+
+    world.act(device->registryID(), [](VirtualHidppMouse& mouse, Instant now) { mouse.reconnect(now); });
+    settle();
+    ASSERT_EQ(count<HIDPPEvent::ApplyStarted>(), 2u);
+    const auto started = std::find_if(events.rbegin(), events.rend(), [](const HIDPPEvent& e) {
+        return e.is<HIDPPEvent::ApplyStarted>();
+    });
+    EXPECT_TRUE(started->as<HIDPPEvent::ApplyStarted>()->job.reasons.contains(ApplyReason::deviceAsked));
+    EXPECT_TRUE(lastOutcome()->is<HIDPPOutcome::Applied>());
+    testing::expectMouseIn(*simulated(device).mouse(), plan);
+}
+
+TEST_F(SessionTest, AnInterfaceLeavingMidRunFailsTheRunAndIsJournalled) {
+    const auto device = plugIn(SimulatedDevice::hidppMouse(recordedMouse(), 1));
+    auto session = open(device);
+    session->request(ApplyReason::launch, std::nullopt);
+    scheduler.advance(std::chrono::microseconds(1500));  // partway through discovery
+    world.detach(device->registryID());
+    settle();
+    ASSERT_TRUE(lastOutcome());
+    EXPECT_TRUE(lastOutcome()->is<HIDPPOutcome::Failed>());
+    EXPECT_EQ(count<HIDPPEvent::Discovered>(), 0u);
+    const auto written = lines();
+    ASSERT_FALSE(written.empty());
+    EXPECT_EQ(written.front(), "HID++ write returned 0xe00002c0; the link asks again");
+    session->close();
+}
+
 }  // namespace
 }  // namespace tindlewave
