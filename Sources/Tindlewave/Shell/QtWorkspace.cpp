@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QUrl>
@@ -23,18 +24,22 @@ void QtWorkspace::open(const std::string& url) {
 }
 
 void QtWorkspace::reveal(const std::string& path) {
-    const QUrl file = QUrl::fromLocalFile(QString::fromStdString(path));
+    const QString file = QString::fromStdString(path);
+    const QUrl folder = QUrl::fromLocalFile(QFileInfo(file).absolutePath());
     auto bus = QDBusConnection::sessionBus();
-    if (bus.isConnected()) {
-        auto call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1",
-                                                   "/org/freedesktop/FileManager1",
-                                                   "org.freedesktop.FileManager1", "ShowItems");
-        call << QStringList{file.toString()} << QString();
-        // Blocks briefly at most; an answer means a file manager took it.
-        const auto reply = bus.call(call, QDBus::Block, 2000);
-        if (reply.type() == QDBusMessage::ReplyMessage) return;
+    if (!bus.isConnected()) {
+        QDesktopServices::openUrl(folder);
+        return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(path)).absolutePath()));
+    auto call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                               "org.freedesktop.FileManager1", "ShowItems");
+    call << QStringList{QUrl::fromLocalFile(file).toString()} << QString();
+    // Answered on the event loop; without a file manager on the bus the folder opens instead.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 2000));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [folder](QDBusPendingCallWatcher* done) {
+        if (done->isError()) QDesktopServices::openUrl(folder);
+        done->deleteLater();
+    });
 }
 
 }  // namespace tindlewave
