@@ -85,6 +85,8 @@ TEST(Program, StartsMakesTheConfigFileAndQuitsCleanlyOnSigterm) {
     ASSERT_TRUE(eventually([&] { return fs::exists(program.configFolder() / "config.json"); }));
     ASSERT_TRUE(eventually([&] { return program.log().find("\"category\":\"app\"") != std::string::npos; }))
         << program.log();
+    // Offscreen there is no tray: the settings window carries the menu.
+    ASSERT_TRUE(eventually([&] { return program.log().find("no system tray") != std::string::npos; }));
     const int status = program.terminate();
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
