@@ -139,7 +139,7 @@ void Journal::writeFailed(std::uint32_t status) const {
 }
 
 void Journal::tapReenabled() const {
-    note("tap re-enabled after macOS disabled it");
+    note("tap re-enabled after the system disabled it");
 }
 
 void Journal::wokeFromSleep() const {

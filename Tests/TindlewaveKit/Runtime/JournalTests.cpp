@@ -132,7 +132,7 @@ TEST_F(JournalFixture, NotesOfSlotsSessionsEngineAndListening) {
                            "survey #3 Desk Keys failed: hidutil timed out",
                            "HID++ #12 Unknown device skipped: waiting for Input Monitoring",
                            "HID++ write returned 0xe00002d8; the link asks again",
-                           "tap re-enabled after macOS disabled it",
+                           "tap re-enabled after the system disabled it",
                            "woke from sleep",
                            "listen refused: needsAccessibility",
                            "listen #4 on #3 Desk Keys",

@@ -71,6 +71,10 @@ DeviceKind HIDProperties::kind() const {
     return hasUsage(usages::mouse) ? DeviceKind::mouse : DeviceKind::keyboard;
 }
 
+bool speaksHIDPP(const PresentDevice& device) {
+    return device.hasHIDPPInterface || isHIDPPDevice(device.properties);
+}
+
 bool isHIDPPDevice(const HIDProperties& properties) {
     return properties.vendor == VendorID::logitech &&
            std::any_of(properties.usagePairs.begin(), properties.usagePairs.end(),

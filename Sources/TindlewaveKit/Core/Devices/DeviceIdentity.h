@@ -82,9 +82,16 @@ struct PresentDevice {
     HIDProperties properties;                // of the interface that represents the device
     std::vector<SenderID> eventServices;     // in the order they were learnt
     std::optional<HIDPPCapabilities> hidpp;  // filled by the engine, never by the roster
+    // The hub holds a HID++ interface for the device (which need not be the representative
+    // one); filled by the engine from the hub, never by the roster.
+    bool hasHIDPPInterface = false;
 
     bool operator==(const PresentDevice&) const = default;
 };
+
+// Whether a present device speaks HID++: its representative interface says so, or the hub found
+// a HID++ interface among its others.
+bool speaksHIDPP(const PresentDevice& device);
 
 }  // namespace tindlewave
 

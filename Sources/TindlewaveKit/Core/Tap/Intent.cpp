@@ -136,7 +136,7 @@ Intent Intent::compile(const Config& config, bool paused, bool tapAvailable,
             routes.push_back(KeyRoute{key->usage, std::move(*target)});
         }
 
-        const bool hidppDevice = isHIDPPDevice(properties);
+        const bool hidppDevice = speaksHIDPP(device);
         std::optional<HIDPPSetup> hidpp;
         std::vector<Rule> skipped;
         if (hidppDevice) {
@@ -182,7 +182,7 @@ void Intent::listen(const ListenTarget& target, const std::vector<PresentDevice>
         }
     }
 
-    if (isHIDPPDevice(device->properties)) {
+    if (speaksHIDPP(*device)) {
         HIDPPSetup hidpp = setup.hidpp ? *setup.hidpp : HIDPPSetup::native();
         hidpp.listening = true;
         hidpp.thumbWheelDiverted = !device->hidpp.has_value() || device->hidpp->thumbWheel;

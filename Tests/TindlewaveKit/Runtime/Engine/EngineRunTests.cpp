@@ -1,0 +1,239 @@
+// The engine's run: streams, snapshots, permission states, pausing, device events and the
+// tap order, on manual executors over the simulated worlds.
+
+#include <gtest/gtest.h>
+
+#include "Runtime/Devices/Slot.h"
+#include "Runtime/Tap/TapHost.h"
+#include "TestKit/EngineHarness.h"
+#include "TindlewaveKit/Runtime/Engine/EngineConfigs.h"
+
+namespace tindlewave {
+namespace {
+
+using namespace testkit;
+using std::chrono::seconds;
+
+struct EngineRunTest : EngineHarness {
+    std::size_t tapOrdersSent() {
+        return sentOrders;
+    }
+    std::size_t sentOrders = 0;
+};
+
+TEST_F(EngineRunTest, PublishesAFirstStatusBeforeAnySnapshot) {
+    grants.setInputMonitoring(Grant::denied);
+    engine = std::make_unique<Engine>(EngineWorld{hid, tap, world, events, grants, defaults,
+                                                  journal, hidutil.host(&pool), wakes});
+    start();
+    ASSERT_EQ(statuses.size(), 1u);
+    EXPECT_EQ(latest().run, RunState::active);
+    EXPECT_EQ(latest().tap, TapState::off);
+    EXPECT_EQ(latest().permissions, (PermissionState{Grant::granted, Grant::denied}));
+    EXPECT_TRUE(latest().devices.empty());
+    EXPECT_FALSE(engine->isStarted());
+}
+
+TEST_F(EngineRunTest, PermissionPollsReconcileOnlyWhenAGrantChanges) {
+    start();
+    attach(SimulatedDevice::hidppMouse(masterThree(), 0x10));
+    send(configWith({masterProfile(), plainMouseProfile()}));
+    attach(plainMouse());
+    EXPECT_TRUE(engine->sentTapOrder()->install);
+    EXPECT_TRUE(engine->tapHost().isInstalled());
+    EXPECT_EQ(latest().tap, TapState::on);
+
+    sendPermissions(Grant::granted, Grant::granted);
+    sendPermissions(Grant::granted, Grant::granted);
+    EXPECT_EQ(countLines("reasons=permissionChanged"), 0u);
+
+    sendPermissions(Grant::denied, Grant::granted);
+    EXPECT_EQ(countLines("hidpp #1 MX Master 3 Wireless Mouse reasons=permissionChanged"), 1u);
+    EXPECT_FALSE(engine->sentTapOrder()->install);
+    EXPECT_FALSE(engine->tapHost().isInstalled());
+    EXPECT_EQ(latest().tap, TapState::off);
+    EXPECT_EQ(latest().permissions.accessibility, Grant::denied);
+
+    sendPermissions(Grant::granted, Grant::granted);
+    EXPECT_EQ(countLines("reasons=permissionChanged"), 2u);
+    EXPECT_TRUE(engine->tapHost().isInstalled());
+    EXPECT_EQ(latest().tap, TapState::on);
+}
+
+TEST_F(EngineRunTest, TheFirstSnapshotStartsDiscoveryEvenWithAnErrorAndNoConfiguration) {
+    attach(plainMouse());
+    start();
+    send(ConfigSnapshot{std::nullopt, ConfigError{"devices", "broken"}});
+    EXPECT_TRUE(engine->isStarted());
+    EXPECT_EQ(engine->slotCount(), 1u);
+    EXPECT_TRUE(hasLine(
+        "present #1 Plain Mouse profile=none vendor=0x1234 product=0x1 builtIn=false kind=mouse "
+        "transport=USB services=[" +
+        std::to_string(engine->slot(DeviceInstanceID{1})->device().eventServices.at(0).rawValue) +
+        "]") || countLines("present #1 Plain Mouse profile=none") == 1u);
+    EXPECT_EQ(latest().configError, (ConfigError{"devices", "broken"}));
+    // Without a configuration there are no rows at all, not even new devices.
+    EXPECT_TRUE(latest().devices.empty());
+    EXPECT_TRUE(latest().newDevices.empty());
+    EXPECT_FALSE(engine->sentTapOrder()->install);
+}
+
+TEST_F(EngineRunTest, AnErrorBesideAnUnchangedConfigurationPublishesWithoutReconciling) {
+    attach(SimulatedDevice::hidppMouse(masterThree(), 0x10));
+    start();
+    const Config config = configWith({masterProfile()});
+    send(config);
+    const auto applies = countLines("hidpp #1");
+    const auto published = statuses.size();
+    send(ConfigSnapshot{config, ConfigError{"devices[0].rules", "bad rule"}});
+    EXPECT_EQ(countLines("hidpp #1"), applies);
+    EXPECT_GT(statuses.size(), published);
+    EXPECT_EQ(latest().configError->path, "devices[0].rules");
+}
+
+TEST_F(EngineRunTest, PausingTwiceReconcilesOnceAndGivesTheNeutralSetUpEverywhere) {
+    const auto master = attach(SimulatedDevice::hidppMouse(masterThree(), 0x10));
+    attach(hyperKeyboard());
+    attach(plainMouse());
+    start();
+    send(configWith({masterProfile(), hyperKeyboardProfile(), plainMouseProfile()}));
+    settle(seconds(2));
+    EXPECT_TRUE(diverted(master, 0x53));
+    EXPECT_EQ(mappedPairs(), 1u);
+    EXPECT_TRUE(engine->tapHost().isInstalled());
+
+    onHID([&] { engine->setPaused(true); });
+    onHID([&] { engine->setPaused(true); });
+    settle(seconds(2));
+    EXPECT_EQ(countLines("hidpp #1 MX Master 3 Wireless Mouse reasons=pauseChanged"), 1u);
+    EXPECT_EQ(countLines("apply #2 Keyboard reasons=pauseChanged"), 1u);
+    EXPECT_EQ(latest().run, RunState::paused);
+    EXPECT_FALSE(diverted(master, 0x53));
+    EXPECT_EQ(mappedPairs(), 0u);
+    EXPECT_FALSE(engine->tapHost().isInstalled());
+    EXPECT_EQ(latest().tap, TapState::off);
+
+    onHID([&] { engine->setPaused(false); });
+    settle(seconds(2));
+    EXPECT_TRUE(diverted(master, 0x53));
+    EXPECT_EQ(mappedPairs(), 1u);
+    EXPECT_TRUE(engine->tapHost().isInstalled());
+    EXPECT_EQ(latest().run, RunState::active);
+}
+
+TEST_F(EngineRunTest, ADeviceThatAppearsIsTheOnlyOneAskedToApply) {
+    attach(SimulatedDevice::hidppMouse(masterThree(), 0x10));
+    start();
+    send(configWith({masterProfile(), hyperKeyboardProfile()}));
+    settle(seconds(2));
+    EXPECT_FALSE(latest().lastReconnect.has_value());  // present at launch
+
+    const auto before = countLines("hidpp #1");
+    attach(hyperKeyboard());
+    settle(seconds(2));
+    EXPECT_EQ(countLines("hidpp #1"), before);
+    EXPECT_EQ(countLines("apply #2 Keyboard reasons=connected"), 1u);
+    EXPECT_EQ(countLines("connect #2 Keyboard profile=Keyboard"), 1u);
+    ASSERT_TRUE(latest().lastReconnect.has_value());
+    EXPECT_EQ(latest().lastReconnect->device, "Keyboard");
+    EXPECT_TRUE(latest().lastReconnect->reapplied);
+
+    // A device without a profile does not count as a reconnect.
+    attach(plainMouse());
+    EXPECT_EQ(latest().lastReconnect->device, "Keyboard");
+}
+
+TEST_F(EngineRunTest, ADisappearanceResendsTheTapOrderAndDropsTheDevice) {
+    const auto master = attach(SimulatedDevice::hidppMouse(masterThree(), 0x10));
+    const auto keyboard = attach(hyperKeyboard());
+    start();
+    send(configWith({masterProfile(), hyperKeyboardProfile()}));
+    settle(seconds(2));
+    ASSERT_TRUE(latest().devices[0].hidpp && latest().devices[0].hidpp->capabilities);
+
+    std::size_t followed = 0;
+    auto previous = engine->sentTapOrder();
+    detach(keyboard);
+    EXPECT_EQ(engine->slotCount(), 1u);
+    EXPECT_EQ(countLines("disconnect #2 Keyboard"), 1u);
+    EXPECT_EQ(latest().devices[1].connectedAt, std::nullopt);
+    EXPECT_TRUE(latest().devices[1].hyper->is<HyperStatus::Off>());
+    detach(master);
+    EXPECT_EQ(engine->slotCount(), 0u);
+    EXPECT_FALSE(latest().devices[0].hidpp.has_value());
+    EXPECT_FALSE(latest().devices[0].kind.has_value());
+    (void)followed;
+    (void)previous;
+}
+
+TEST_F(EngineRunTest, AChangeWithEqualPropertiesKeepsTheSlotAndARealChangeReplacesIt) {
+    SimulatedDevice keyboard = hyperKeyboard();
+    keyboard.interfaces[0].eventServices = 1;
+    const auto attached = attach(keyboard);
+    start();
+    send(configWith({hyperKeyboardProfile()}));
+    const Slot* first = engine->slot(DeviceInstanceID{1});
+    ASSERT_NE(first, nullptr);
+    const auto applies = countLines("apply #1");
+
+    // A second keyboard interface of the same device: only its services change.
+    SimulatedDevice second = keyboard;
+    world.publishServices(attached.interfaces[0]);
+    settle();
+    EXPECT_EQ(engine->slot(DeviceInstanceID{1}), first);
+    EXPECT_EQ(countLines("apply #1"), applies);
+    EXPECT_EQ(countLines("connect #1"), 0u);
+    (void)second;
+}
+
+TEST_F(EngineRunTest, ReapplyResendsAnUnchangedTapOrderAndPlainReconcilesDoNot) {
+    attach(plainMouse());
+    start();
+    std::vector<TapOrder> followed;
+    send(configWith({plainMouseProfile()}));
+    const auto order = engine->sentTapOrder();
+    ASSERT_TRUE(order && order->install);
+    const auto framesBefore = events.tapCount();
+
+    // Nothing changed: a wake reconciles without sending; a re-apply sends the same order again.
+    Channel<TapOrder> probe{Buffering::unbounded};
+    wake();
+    EXPECT_EQ(engine->sentTapOrder(), order);
+    onHID([&] { engine->reapplyAll(); });
+    EXPECT_EQ(engine->sentTapOrder(), order);
+    EXPECT_EQ(events.tapCount(), framesBefore);
+    EXPECT_TRUE(hasLine("woke from sleep"));
+}
+
+TEST_F(EngineRunTest, CancellingTheRunFinishesTheOutputStreamsOnce) {
+    start();
+    send(configWith({}));
+    run.cancel();
+    settle();
+    EXPECT_TRUE(runEnded);
+    EXPECT_TRUE(engine->statuses().isTerminated());
+    EXPECT_TRUE(engine->actions().isTerminated());
+    EXPECT_TRUE(engine->heard().isTerminated());
+
+    // A second run is refused.
+    bool secondEnded = false;
+    Cancellable second;
+    onHID([&] { second = engine->run(configs, permissionStates, [&] { secondEnded = true; }); });
+    EXPECT_FALSE(second.isArmed());
+    EXPECT_FALSE(secondEnded);
+}
+
+TEST_F(EngineRunTest, TheRunEndsWhenEveryStreamHasFinished) {
+    start();
+    configs.finish();
+    permissionStates.finish();
+    wakes.finish();
+    settle();
+    EXPECT_FALSE(runEnded);  // the engine's own streams still run
+    run.cancel();
+    settle();
+    EXPECT_TRUE(runEnded);
+}
+
+}  // namespace
+}  // namespace tindlewave
