@@ -17,9 +17,9 @@ TEST_F(EngineAdapterTest, CallsArePostedToTheEngineAndTheRunCanBeCancelled) {
         done();
     });
     std::vector<EngineStatus> seen;
-    Subscription statuses =
+    Subscription published =
         adapter.statuses().subscribe(main, [&](EngineStatus s) { seen.push_back(s); });
-    Cancellable run = adapter.run(configs, permissionStates);
+    run = adapter.run(configs, permissionStates);
     EXPECT_TRUE(seen.empty());
     settle();
     ASSERT_EQ(seen.size(), 1u);

@@ -120,6 +120,8 @@ class Engine {
     TapState tapState() const { return tap_; }
     const Intent& intent() const { return intent_; }
     const std::optional<TapOrder>& sentTapOrder() const { return sentTapOrder_; }
+    // How many tap orders were sent, re-sent ones included.
+    std::size_t tapOrdersSent() const { return tapOrdersSent_; }
     const Listener& listener() const { return listener_; }
     // The slot of a present device, or null.
     const Slot* slot(DeviceInstanceID id) const;
@@ -196,6 +198,7 @@ class Engine {
     TapState tap_ = TapState::off;
     Intent intent_ = Intent::neutral();
     std::optional<TapOrder> sentTapOrder_;
+    std::size_t tapOrdersSent_ = 0;
     std::map<DeviceInstanceID, std::unique_ptr<Slot>> slots_;
     std::map<DeviceInstanceID, HIDPPCapabilities> capabilities_;
     std::optional<LastReconnect> lastReconnect_;

@@ -55,6 +55,7 @@ void Engine::recompile(bool resendTapOrder) {
     TapOrder order{tapAvailable && wantsTap(intent_.tap), intent_.tap};
     if (!resendTapOrder && sentTapOrder_ == order) return;
     tapOrders_.send(order);
+    ++tapOrdersSent_;
     sentTapOrder_ = std::move(order);
 }
 

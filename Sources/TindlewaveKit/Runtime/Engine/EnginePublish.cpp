@@ -1,5 +1,7 @@
 // The engine's status: built whole from its state every time and sent to the newest-only stream.
 
+#include <algorithm>
+
 #include "Core/Devices/ConfigMatching.h"
 #include "Core/Overloaded.h"
 #include "Runtime/Devices/DeviceHub.h"
