@@ -6,30 +6,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
 #include "Core/Keys/HeldKeys.h"
 #include "Core/Tap/TapPipeline.h"
-
-namespace {
-
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
+#include "CountedAllocations.h"
 
 namespace tindlewave {
 namespace {
@@ -85,13 +64,13 @@ Event keyDown(KeyCode code) {
 // Runs `event` through the pipeline over and over; the event is one that the pipeline leaves
 // in the same state every time, so each iteration does the same work.
 void runPath(benchmark::State& state, TapPipeline& pipeline, Event event) {
-    long before = allocations.load();
+    long before = bench::allocationCount();
     for (auto _ : state) {
         TapVerdict verdict = pipeline.process(event.type, event);
         benchmark::DoNotOptimize(verdict);
         benchmark::DoNotOptimize(event);
     }
-    long count = allocations.load() - before;
+    long count = bench::allocationCount() - before;
     state.counters["allocs/event"] =
         benchmark::Counter(static_cast<double>(count), benchmark::Counter::kAvgIterations);
     if (count != 0) state.SkipWithError("the common path allocated");
@@ -162,7 +141,7 @@ void runPress(benchmark::State& state, std::int64_t number) {
     TapPipeline pipeline = makePipeline();
     const Event down = buttonEvent(EventType::otherMouseDown, number);
     const Event up = buttonEvent(EventType::otherMouseUp, number);
-    long before = allocations.load();
+    long before = bench::allocationCount();
     for (auto _ : state) {
         Event event = down;
         TapVerdict pressed = pipeline.process(event.type, event);
@@ -171,7 +150,7 @@ void runPress(benchmark::State& state, std::int64_t number) {
         TapVerdict released = pipeline.process(event.type, event);
         benchmark::DoNotOptimize(released);
     }
-    long count = allocations.load() - before;
+    long count = bench::allocationCount() - before;
     state.counters["allocs/press"] =
         benchmark::Counter(static_cast<double>(count), benchmark::Counter::kAvgIterations);
     if (count != 0) state.SkipWithError("a press allocated");
@@ -204,14 +183,14 @@ void BM_HeldKeysPressAndRelease(benchmark::State& state) {
     const KeyHoldEvent press = KeyHoldEvent::press(
         holder, KeyHold{{HeldModifier::leftCommand, HeldModifier::leftShift}, KeyCode{8}});
     const KeyHoldEvent release = KeyHoldEvent::release(holder);
-    long before = allocations.load();
+    long before = bench::allocationCount();
     for (auto _ : state) {
         auto pressed = keys.receive(press, 0x100);
         benchmark::DoNotOptimize(pressed);
         auto released = keys.receive(release, keys.heldFlags() | 0x100);
         benchmark::DoNotOptimize(released);
     }
-    long count = allocations.load() - before;
+    long count = bench::allocationCount() - before;
     state.counters["allocs/press"] =
         benchmark::Counter(static_cast<double>(count), benchmark::Counter::kAvgIterations);
     if (count != 0) state.SkipWithError("holding keys allocated");

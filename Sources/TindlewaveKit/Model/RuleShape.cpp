@@ -74,7 +74,9 @@ const RuleShape::Table& RuleShape::table() {
 std::optional<RuleShape::Problem> RuleShape::problem(const Rule& rule) {
     const std::set<ActionKind>* actions = allowedActions(rule.control, rule.trigger);
     if (!actions) {
-        return Problem{"when", "\"" + rule.trigger.name() + "\" does not work with this control"};
+        std::string quoted(1, '"');
+        quoted += rule.trigger.name();
+        return Problem{"when", quoted + "\" does not work with this control"};
     }
     if (!actions->contains(kind(rule.action))) {
         return Problem{

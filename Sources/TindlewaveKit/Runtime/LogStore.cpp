@@ -61,7 +61,7 @@ std::string newRunId(Date now) {
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
     std::string id = std::string(stamp) + "-" + std::to_string(::getpid());
-    if (int n = ++opened; n > 1) id += "-" + std::to_string(n);
+    if (int n = ++opened; n > 1) (id += '-') += std::to_string(n);
     return id;
 }
 

@@ -3,7 +3,8 @@
 namespace tindlewave {
 
 std::string toText(DeviceInstanceID id) {
-    return "#" + std::to_string(id.rawValue);
+    std::string text(1, '#');
+    return text += std::to_string(id.rawValue);
 }
 
 }  // namespace tindlewave

@@ -6,7 +6,8 @@
 namespace tindlewave {
 
 std::string toText(ListenID id) {
-    return "#" + std::to_string(id.rawValue);
+    std::string text(1, '#');
+    return text += std::to_string(id.rawValue);
 }
 
 std::string ListenPress::description() const {
