@@ -99,6 +99,15 @@ TEST(ConfigFile, SyntaxAndTopLevel) {
     EXPECT_EQ(broken.find("[json.exception"), std::string::npos) << broken;
     EXPECT_TRUE(outcome("").starts_with("not valid JSON. "));
     EXPECT_TRUE(outcome("{\"version\": 1e400}").starts_with("not valid JSON. "));
+    // A NUL byte does not end the document: what follows it is trailing garbage like any other.
+    const std::string valid = R"({"version": 1, "hyper": {"key": "a", "onTap": "nothing"},
+                                  "devices": [], "ignored": []})";
+    EXPECT_EQ(outcome(valid + "\n"), "ok");
+    for (const std::string& tail : {std::string(1, '\0'), std::string("\0garbage", 8),
+                                    std::string("\n\0", 2)}) {
+        const std::string trailing = outcome(valid + tail);
+        EXPECT_TRUE(trailing.starts_with("not valid JSON. ")) << trailing;
+    }
     // The parser quotes what it last read; malformed bytes must not reach the message.
     const std::string badBytes = outcome("{\"a\xff\": 1}");
     EXPECT_TRUE(badBytes.starts_with("not valid JSON. "));
@@ -143,6 +152,15 @@ TEST(ConfigFile, WholeNumbersInIntegerFields) {
                                          "when": "click", "do": "appExpose"}])")),
               "devices[0].rules[0].control.button: 18446744073709551615 is too large for this "
               "field");
+    // Below -2^63 a whole number read as a fraction rounds to -2^63 itself: still refused here.
+    for (const char* low : {"-9223372036854775809", "-9223372036854775808.0", "-1e19"}) {
+        const std::string text = outcome(fileWithRules(std::string(R"([{"control": {"button": )") +
+                                                       low + R"(}, "when": "click",
+                                                       "do": "appExpose"}])"));
+        EXPECT_TRUE(text.starts_with("devices[0].rules[0].control.button: ") &&
+                    text.ends_with(" is too large for this field"))
+            << low << ": " << text;
+    }
     // A double field takes any number, but never true.
     EXPECT_EQ(outcome(fileWithDevice(R"("scrolling": {"holdToScroll": {"speed": true,
                                          "direction": "grab", "momentum": true}})")),

@@ -77,6 +77,12 @@ ConfigError configError(const ReadFault& fault) {
 }
 
 Result<Json, std::string> parseDocument(std::string_view bytes) {
+    // The parser takes a NUL byte for the end of its input and would accept whatever follows it;
+    // JSON text never holds one, escaped strings included.
+    if (const auto nul = bytes.find('\0'); nul != std::string_view::npos) {
+        return "syntax error at byte " + std::to_string(nul + 1) +
+               ": a NUL byte, which JSON text never holds";
+    }
     Json document;
     try {
         document = Json::parse(bytes.begin(), bytes.end());
@@ -147,8 +153,10 @@ std::int64_t readInteger(const Json& value, const JsonPath& path) {
             const double number = value.get<double>();
             const std::string text = jsonNumberText(number).value_or("the number");
             if (std::trunc(number) != number) failData(path, text + " is not a whole number");
-            // 2^63 is the first double outside the 64-bit range.
-            if (!(number >= -9223372036854775808.0 && number < 9223372036854775808.0)) {
+            // 2^63 is the first double outside the 64-bit range. Every number from just below
+            // -2^63 down to -2^63 - 1024 rounds to -2^63 itself, so that value cannot be told
+            // from one out of range and is refused too (no integer field comes near it).
+            if (!(number > -9223372036854775808.0 && number < 9223372036854775808.0)) {
                 failData(path, text + " is too large for this field");
             }
             return static_cast<std::int64_t>(number);
