@@ -6,33 +6,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
 #include "Core/Tap/TapPipeline.h"
+#include "CountedAllocations.h"
 #include "Platform/Simulated/SimulatedEventSystem.h"
 #include "Platform/Simulated/SimulatedPermissionGrants.h"
 #include "Runtime/Tap/TapHost.h"
 #include "TestKit/ManualExecutor.h"
-
-namespace {
-
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace tindlewave {
 namespace {
@@ -88,7 +67,7 @@ Event wheel() {
 }
 
 void countAllocations(benchmark::State& state, long before) {
-    long count = allocations.load() - before;
+    long count = bench::allocationCount() - before;
     state.counters["allocs/event"] =
         benchmark::Counter(static_cast<double>(count), benchmark::Counter::kAvgIterations);
     state.counters["events/s"] =
@@ -116,7 +95,7 @@ struct Host {
         for (int i = 0; i < 5000; ++i) events.dispatch(event, origin);  // logs at full size
         events.clearLogs();
         ManualExecutor::Job job = [&] {
-            long before = allocations.load();
+            long before = bench::allocationCount();
             std::size_t n = 0;
             for (auto _ : state) {
                 events.dispatch(event, origin);
@@ -130,7 +109,7 @@ struct Host {
     // Calls the host's tap callback alone, as the system calls it, on a fresh copy each time.
     void handle(benchmark::State& state, const Event& event) {
         ManualExecutor::Job job = [&] {
-            long before = allocations.load();
+            long before = bench::allocationCount();
             for (auto _ : state) {
                 Event copy = event;
                 TapAnswer answer = host.handle(copy.type, copy);
@@ -145,7 +124,7 @@ struct Host {
 
 void runPipeline(benchmark::State& state, TapPipeline& pipeline, Event event, bool animate) {
     ScrollAnimator animator;
-    long before = allocations.load();
+    long before = bench::allocationCount();
     for (auto _ : state) {
         Event copy = event;
         TapVerdict verdict = pipeline.process(copy.type, copy);
