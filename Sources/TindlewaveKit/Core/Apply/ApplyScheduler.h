@@ -32,7 +32,7 @@ struct ApplyScheduler {
     };
 
     // The waits before retrying, indexed by the failures in a row before the one just counted.
-    // After the fifth failure in a row there is no further retry.
+    // Five retries, six runs in all: after the sixth failure in a row there is no further retry.
     static constexpr std::array<Duration, 5> backOff = {
         std::chrono::milliseconds(300), std::chrono::seconds(1), std::chrono::seconds(2),
         std::chrono::seconds(4),        std::chrono::seconds(8),

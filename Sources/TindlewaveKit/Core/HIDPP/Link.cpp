@@ -243,9 +243,10 @@ std::optional<HIDPPStep> HIDPPLink::answered(Instant now, HIDPPOutput& out) {
     InFlight inFlight = std::move(*run->inFlight);
     run->inFlight.reset();
     if (inFlight.step.is<HIDPPStep::Ping>()) {
-        // Answered in order: whatever was owed came before. A late echo of this ping cannot
-        // match a later one, whose data byte differs.
-        lateAnswers = LateAnswers::none;
+        // Answered in order: whatever was owed came before. A ping sent more than once still
+        // owes the echoes of its other copies, so it is followed by another ping, as any resent
+        // request is. A late echo of this ping cannot match a later one, whose data byte differs.
+        lateAnswers = inFlight.attempts > 1 ? LateAnswers::pingFirst : LateAnswers::none;
         return std::move(inFlight.step);
     }
     if (lateAnswers == LateAnswers::doubtNextAnswer) {
