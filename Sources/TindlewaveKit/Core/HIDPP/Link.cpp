@@ -99,6 +99,13 @@ HIDPPOutput HIDPPLink::request(ApplyReason reason, std::optional<HIDPPSetup> new
 
 HIDPPOutput HIDPPLink::receive(std::span<const std::uint8_t> report, Instant now) {
     HIDPPOutput out;
+    receive(report, now, out);
+    return out;
+}
+
+void HIDPPLink::receive(std::span<const std::uint8_t> report, Instant now, HIDPPOutput& out) {
+    out.reports.clear();
+    out.events.clear();
     const HIDPPInbound inbound = HIDPPInbound::read(report);
     if (const auto* notice = inbound.as<HIDPPInbound::Notice>()) {
         if (auto feature = features.feature(notice->featureIndex)) {
@@ -113,7 +120,7 @@ HIDPPOutput HIDPPLink::receive(std::span<const std::uint8_t> report, Instant now
             if (sameFunction && echoes(step, reply->payload)) {
                 if (auto taken = answered(now, out)) replied(*taken, reply->payload, now, out);
                 out.deadline = deadline();
-                return out;
+                return;
             }
         }
         // Owed answers come while a ping is in flight or before the first answer that is not
@@ -132,7 +139,6 @@ HIDPPOutput HIDPPLink::receive(std::span<const std::uint8_t> report, Instant now
         }
     }
     out.deadline = deadline();
-    return out;
 }
 
 HIDPPOutput HIDPPLink::tick(Instant now) {

@@ -103,6 +103,9 @@ struct HIDPPLink {
     HIDPPOutput request(ApplyReason reason, std::optional<HIDPPSetup> newPlan, Instant now);
     // One input report with report id 0x11, as delivered.
     HIDPPOutput receive(std::span<const std::uint8_t> report, Instant now);
+    // The same into an output the caller keeps: `out` is emptied first, and its lists keep
+    // their capacity, so a stream of raw-movement notices allocates nothing.
+    void receive(std::span<const std::uint8_t> report, Instant now, HIDPPOutput& out);
     // The last output's deadline has come.
     HIDPPOutput tick(Instant now);
     // The session closes: the gesture is cancelled and every key hold released. Events only.

@@ -74,7 +74,14 @@ void HIDPPSession::request(ApplyReason reason, std::optional<HIDPPSetup> plan) {
 void HIDPPSession::reportArrived(std::uint8_t reportID, std::span<const std::uint8_t> report) {
     if (reportID != hidppLongReportID || closed_) return;
     assert(executor_.isCurrent());
-    pump(link_.receive(report, executor_.clock().now()));
+    if (deliveringInput_) {
+        pump(link_.receive(report, executor_.clock().now()));
+        return;
+    }
+    link_.receive(report, executor_.clock().now(), input_);
+    deliveringInput_ = true;
+    pump(input_);
+    deliveringInput_ = false;
 }
 
 void HIDPPSession::wake() {
@@ -83,7 +90,7 @@ void HIDPPSession::wake() {
     pump(link_.tick(executor_.clock().now()));
 }
 
-void HIDPPSession::pump(HIDPPOutput out) {
+void HIDPPSession::pump(const HIDPPOutput& out) {
     if (closed_) return;
     for (const HIDPPReport& report : out.reports) {
         const HIDResult result = device_->setReport(HIDReportType::output, report[0], report);
@@ -97,9 +104,9 @@ void HIDPPSession::pump(HIDPPOutput out) {
         wakeAt_ = out.deadline;
         wake_ = executor_.schedule(*out.deadline, [this] { wake(); });
     }
-    // Delivered from a list of this output's own: a handler may call `request` meanwhile.
-    const auto events = std::move(out.events);
-    for (const HIDPPEvent& event : events) onEvent_(event);
+    // Every output is the caller's own while it is delivered: a handler that calls `request`
+    // meanwhile, or makes the device answer at once, pumps another.
+    for (const HIDPPEvent& event : out.events) onEvent_(event);
 }
 
 void HIDPPSession::close() {

@@ -91,7 +91,8 @@ class HIDPPSession {
 
     void reportArrived(std::uint8_t reportID, std::span<const std::uint8_t> report);
     void wake();
-    void pump(HIDPPOutput out);
+    // Writes the reports, re-arms the wake-up and delivers the events of one output.
+    void pump(const HIDPPOutput& out);
     void release();
 
     HIDDeviceRef device_;
@@ -100,6 +101,10 @@ class HIDPPSession {
     Journal journal_;
     EventHandler onEvent_;
     HIDPPLink link_;
+    // The output of input reports, kept so that raw movement allocates nothing; in use while its
+    // events are delivered (a report arriving then gets an output of its own).
+    HIDPPOutput input_;
+    bool deliveringInput_ = false;
     TimerHandle wake_;
     std::optional<Instant> wakeAt_;
     bool closed_ = false;
