@@ -164,13 +164,22 @@ function(tw_add_benchmarks dir)
 endfunction()
 
 # Tests/Fuzz/<target>.cpp becomes the libFuzzer executable fuzz_<target>; its seeds live in
-# Tests/Fuzz/corpus/<target>/.
+# Tests/Fuzz/corpus/<target>/. The arguments after `dir` pair each target with the one layer it
+# links (and so builds), for example `config_decode tw_model`; the target `fuzzers` builds them all.
 function(tw_add_fuzzers dir)
   file(GLOB sources CONFIGURE_DEPENDS ${TW_ROOT}/${dir}/*.cpp)
+  add_custom_target(fuzzers)
   foreach(source ${sources})
     get_filename_component(target ${source} NAME_WE)
+    list(FIND ARGN ${target} at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "${dir}/${target}.cpp: name the layer it links in tw_add_fuzzers")
+    endif()
+    math(EXPR at "${at} + 1")
+    list(GET ARGN ${at} layer)
     add_executable(fuzz_${target} ${source})
-    target_link_libraries(fuzz_${target} PRIVATE tw_runtime)
+    add_dependencies(fuzzers fuzz_${target})
+    target_link_libraries(fuzz_${target} PRIVATE ${layer})
     target_compile_options(fuzz_${target} PRIVATE -fsanitize=fuzzer)
     target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer)
     tw_apply_options(fuzz_${target})
