@@ -22,7 +22,7 @@ class SimulatedWakeSource {
         handler_ = std::move(onWake);
         std::size_t generation = ++generation_;
         return Subscription([this, generation] {
-            std::lock_guard lock(mutex_);
+            std::lock_guard held(mutex_);
             if (generation_ == generation) handler_ = nullptr;
         });
     }

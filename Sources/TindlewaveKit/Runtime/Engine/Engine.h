@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Core/Apply/ApplyReason.h"
+#include "Core/Instant.h"
 #include "Core/Devices/DeviceRoster.h"
 #include "Core/Keys/HeldKeys.h"
 #include "Core/Listening/Listener.h"
@@ -100,6 +101,21 @@ class Engine {
     // Ends an armed listen at the user's request, or clears an ended one.
     void stopListening();
 
+    // --- Quit (EngineShutdown.cpp) ---
+
+    // The longest wait for busy devices at quit, and the interval between two looks.
+    static constexpr Duration quitDeadline = std::chrono::seconds(1);
+    static constexpr Duration quitPoll = std::chrono::milliseconds(20);
+
+    // The quit, callable from any thread: every compile neutral from now on, an armed listen
+    // ended as stopped, every slot asked to put its device back; on the tap executor everything
+    // held released and the tap removed; then a wait on executor timers (never blocking) until
+    // no device is busy or the deadline passed. "listenDiverted" is removed only when every
+    // device settled after an engine start, and a device that owed the native set-up and did not
+    // settle is added to it. `done` runs on the HID executor; later calls run the sequence no
+    // second time and complete with the first.
+    void shutdown(std::function<void()> done);
+
     // --- For the quit sequence and tests ---
 
     // The quit has begun: from now on every compile yields the neutral intent.
@@ -179,6 +195,14 @@ class Engine {
 
     Date now() const;
 
+    // Quit (EngineShutdown.cpp).
+    struct Quit;
+    void beginQuit(std::function<void()> done);
+    void waitForDevices();
+    bool settled(const Slot& slot) const;
+    void checkDevices();
+    void finishQuit();
+
     EngineWorld world_;
 
     Channel<EngineStatus> statuses_{Buffering::newest};
@@ -206,6 +230,7 @@ class Engine {
     TimerHandle listenTimer_;
     bool started_ = false;
     bool runStarted_ = false;
+    std::shared_ptr<Quit> quit_;  // from the first shutdown() on
     std::unique_ptr<DeviceHub> hub_;
     // Timers and late jobs hold this weakly: the engine may be gone when they run.
     std::shared_ptr<Engine*> self_ = std::make_shared<Engine*>(this);

@@ -1,0 +1,142 @@
+#pragma once
+
+// The whole engine on real threads over the simulated worlds, for the engine's benchmarks: the
+// recorded MX Master 3 and, when asked, an external keyboard with a hyper key; the fake hidutil
+// beside the benchmark; the permission poller at 1 s on the main executor.
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+
+#include "Platform/Simulated/SimulatedDevice.h"
+#include "Platform/Simulated/SimulatedEventSystem.h"
+#include "Platform/Simulated/SimulatedHIDWorld.h"
+#include "Platform/Simulated/SimulatedHidutilState.h"
+#include "Platform/Simulated/SimulatedPermissionGrants.h"
+#include "Platform/Simulated/VirtualHidppMouse.h"
+#include "Platform/Simulated/VirtualMouseDescription.h"
+#include "Runtime/Defaults.h"
+#include "Runtime/Engine/Engine.h"
+#include "Runtime/LogStore.h"
+#include "Runtime/Permissions.h"
+#include "Runtime/RunLoopExecutor.h"
+#include "Runtime/ThreadPool.h"
+#include "TestKit/TempFolder.h"
+
+namespace tindlewave::bench {
+
+inline std::string besideThisProgram(const std::string& name) {
+    std::error_code error;
+    return (std::filesystem::read_symlink("/proc/self/exe", error).parent_path() / name).string();
+}
+
+struct EngineOnThreads {
+    testkit::TempFolder folder;
+    SimulatedHidutilState hidutil{folder / "hidutil.json"};
+    RunLoopExecutor hid{"bench.hid"};
+    RunLoopExecutor tap{"bench.tap"};
+    RunLoopExecutor main{"bench.main"};
+    ThreadPool pool{2};
+    SimulatedPermissionGrants grants;
+    LogStore store{folder.path() / "log", false, hid.clock()};
+    SimulatedHIDWorld world{hid, grants, &hidutil};
+    SimulatedEventSystem events{tap, grants};
+    Defaults defaults{folder.path() / "defaults.json"};
+    Channel<ConfigSnapshot> configs{Buffering::unbounded};
+    std::unique_ptr<Engine> engine;
+    SimulatedHIDWorld::Attached mouse;
+    Cancellable run;
+    Subscription statuses;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::optional<EngineStatus> status;
+
+    EngineOnThreads(const Config& config, bool keyboard) {
+        ::setenv(SimulatedHidutilState::environmentVariable, hidutil.path().c_str(), 1);
+        hidutil.reset();
+        engine = std::make_unique<Engine>(EngineWorld{
+            hid, tap, world, events, grants, defaults,
+            Journal(Logger("app.tindlewave", "devices", store)),
+            HidutilHost{besideThisProgram("hidutil-fake"), &pool}});
+        auto folderOfMice = shippedRecordedMiceFolder();
+        if (!folderOfMice) throw std::runtime_error("no recorded mice");
+        auto recorded = loadVirtualMouse(*folderOfMice + "/MX-Master-3-Wireless-Mouse-B023.json");
+        if (!recorded) throw std::runtime_error(recorded.error());
+        mouse = world.attach(SimulatedDevice::hidppMouse(*recorded, 0x10));
+        if (keyboard) {
+            world.attach(SimulatedDevice::externalKeyboard(0x05AC, 0x024F, "Keyboard", 0x100));
+        }
+        statuses = engine->statuses().subscribe(main, [this](EngineStatus s) {
+            std::lock_guard lock(mutex);
+            status = std::move(s);
+            changed.notify_all();
+        });
+        configs.send(ConfigSnapshot{config, std::nullopt});
+        std::promise<void> running;
+        hid.post([&] {
+            run = engine->run(configs, Permissions(grants).updates(std::chrono::seconds(1), main));
+            running.set_value();
+        });
+        running.get_future().wait();
+    }
+
+    ~EngineOnThreads() {
+        std::promise<void> cancelled;
+        hid.post([&] {
+            run.cancel();
+            cancelled.set_value();
+        });
+        cancelled.get_future().wait();
+        statuses.cancel();
+        for (RunLoopExecutor* executor : {&main, &tap, &hid}) {
+            executor->stop();
+            executor->join();
+        }
+        engine.reset();
+    }
+
+    bool waitFor(const std::function<bool(const EngineStatus&)>& condition) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(20),
+                                [&] { return status && condition(*status); });
+    }
+
+    // Runs `job` on the HID executor and waits for it.
+    template <class F>
+    auto onHID(F job) {
+        std::promise<decltype(job())> result;
+        hid.post([&] {
+            if constexpr (std::is_void_v<decltype(job())>) {
+                job();
+                result.set_value();
+            } else {
+                result.set_value(job());
+            }
+        });
+        return result.get_future().get();
+    }
+};
+
+// Every configured device connected and set up, and the tap as wanted.
+inline bool setUp(const EngineStatus& status, TapState tap) {
+    if (status.tap != tap) return false;
+    for (const auto& device : status.devices) {
+        if (!device.connectedAt) return false;
+        if (device.hyper && !device.hyper->is<HyperStatus::On>()) return false;
+        if (device.hidpp && !device.hidpp->progress.is<HIDPPStatus::Progress::SetUp>()) return false;
+        if (!device.hyper && !device.hidpp) return false;
+    }
+    return true;
+}
+
+}  // namespace tindlewave::bench

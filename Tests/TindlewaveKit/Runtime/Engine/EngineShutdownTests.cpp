@@ -1,0 +1,216 @@
+// The quit: the record of diverted devices kept or cleared by how the devices settled, the
+// bounded wait on the executor's clock, what is released before the tap goes, a second quit,
+// and a wake while paused.
+
+#include <gtest/gtest.h>
+
+#include "Platform/Simulated/SimulatedHIDInterface.h"
+#include "Runtime/DivertLatch.h"
+#include "TestKit/EngineHarness.h"
+#include "TindlewaveKit/Runtime/Engine/EngineConfigs.h"
+
+namespace tindlewave {
+namespace {
+
+using namespace testkit;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// The key "listenDiverted" holds for the recorded MX Master 3.
+const std::string masterKey = R"({"VendorID":0x46D,"ProductID":0xB023,"PrimaryUsagePage":1,"PrimaryUsage":6})";
+
+struct EngineShutdownTest : EngineHarness {
+    int completions = 0;
+    Instant quitAt{};
+    std::optional<Instant> doneAt;
+
+    void quit() {
+        quitAt = scheduler.now();
+        hid.post([this] {
+            engine->shutdown([this] {
+                ++completions;
+                if (!doneAt) doneAt = scheduler.now();
+            });
+        });
+    }
+    bool recorded() { return defaults.contains(DivertLatch::key); }
+    std::vector<std::string> record() {
+        return defaults.stringArray(DivertLatch::key).value_or(std::vector<std::string>{});
+    }
+    void recordSomething() { ASSERT_FALSE(defaults.set(DivertLatch::key, std::vector<std::string>{"x"})); }
+
+    // A set-up MX Master 3 (its back button diverted by a rule).
+    SimulatedHIDWorld::Attached setUpMaster() {
+        const auto master = attach(SimulatedDevice::hidppMouse(masterThree(), 0x10));
+        start();
+        send(configWith({masterProfile()}));
+        settle(seconds(2));
+        EXPECT_TRUE(diverted(master, 0x53));
+        return master;
+    }
+    Duration quitTook() const { return doneAt ? *doneAt - quitAt : Duration::max(); }
+};
+
+TEST_F(EngineShutdownTest, WithoutDevicesTheRecordGoesAtOnceButNotBeforeAnyDeviceWasSeen) {
+    recordSomething();
+    start();  // no snapshot yet: nothing examined
+    quit();
+    settle(Duration::zero());
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(quitTook(), Duration::zero());
+    EXPECT_TRUE(recorded());
+}
+
+TEST_F(EngineShutdownTest, AStartedEngineWithoutDevicesClearsTheRecordWithoutWaiting) {
+    recordSomething();
+    start();
+    send(configWith({}));
+    quit();
+    settle(Duration::zero());
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(quitTook(), Duration::zero());
+    EXPECT_FALSE(recorded());
+}
+
+TEST_F(EngineShutdownTest, AResponsiveMouseEndsTheQuitAtTheFirstCheckAfterItSettles) {
+    recordSomething();
+    const auto master = setUpMaster();
+    quit();
+    settle(seconds(2));
+    ASSERT_EQ(completions, 1);
+    EXPECT_EQ(quitTook(), milliseconds(20));  // a handful of 1 ms replies, then the first check
+    EXPECT_FALSE(diverted(master, 0x53));
+    EXPECT_FALSE(recorded());
+}
+
+TEST_F(EngineShutdownTest, AMouseThatDoesNotSettleKeepsTheRecordAndIsAddedToIt) {
+    recordSomething();
+    const auto master = setUpMaster();
+    mouse(master).faults.dropReplies = 1000;  // the quit's apply never ends in time
+    quit();
+    settle(seconds(3));
+    ASSERT_EQ(completions, 1);
+    EXPECT_EQ(quitTook(), seconds(1));
+    // Diverted by an ordinary rule and not put back: undiverted at the next launch.
+    EXPECT_EQ(record(), (std::vector<std::string>{"x", masterKey}));
+}
+
+TEST_F(EngineShutdownTest, AnApplyThatKeepsFailingKeepsTheRecordForTheFullSecond) {
+    recordSomething();
+    const auto master = setUpMaster();
+    mouse(master).faults.errors.push_back({0x1B04, 3, 0x53, 0x05, 1000});
+    quit();
+    settle(seconds(3));
+    ASSERT_EQ(completions, 1);
+    EXPECT_EQ(quitTook(), seconds(1));
+    EXPECT_TRUE(diverted(master, 0x53));
+    EXPECT_EQ(record(), (std::vector<std::string>{"x", masterKey}));
+}
+
+TEST_F(EngineShutdownTest, AMouseThatCannotBeOpenedKeepsTheRecord) {
+    // Listened to in an earlier run: owed the native set-up, but Input Monitoring is revoked.
+    ASSERT_FALSE(defaults.set(DivertLatch::key, std::vector<std::string>{masterKey}));
+    grants.setInputMonitoring(Grant::denied);
+    attach(SimulatedDevice::hidppMouse(masterThree(), 0x10));
+    start();
+    send(configWith({}));
+    quit();
+    settle(seconds(3));
+    ASSERT_EQ(completions, 1);
+    EXPECT_EQ(quitTook(), seconds(1));
+    EXPECT_EQ(record(), (std::vector<std::string>{masterKey}));
+}
+
+TEST_F(EngineShutdownTest, AnApplyThatFailsOnceAndAppliesOnItsRetryClearsTheRecord) {
+    recordSomething();
+    const auto master = setUpMaster();
+    mouse(master).faults.errors.push_back({0x1B04, 3, 0x53, 0x05, 1});
+    quit();
+    settle(seconds(3));
+    ASSERT_EQ(completions, 1);
+    EXPECT_GT(quitTook(), milliseconds(300));
+    EXPECT_LT(quitTook(), seconds(1));
+    EXPECT_FALSE(diverted(master, 0x53));
+    EXPECT_FALSE(recorded());
+}
+
+TEST_F(EngineShutdownTest, EverythingHeldIsReleasedBeforeTheTapGoes) {
+    // The mouse's back button holds Command; a plain mouse's button 4 is held through the tap; a
+    // listen is armed on the keyboard; the keyboard has a hyper key.
+    DeviceProfile master = profile(masterMatch, "MX Master 3",
+                                   {Rule{Control::hidpp(CID{0x53}), Trigger::hold(),
+                                         Action::modifier(HeldModifier::leftCommand)}});
+    const auto mx = attach(SimulatedDevice::hidppMouse(masterThree(), 0x10));
+    const auto plain = attach(plainMouse());
+    attach(hyperKeyboard());
+    start();
+    send(configWith({master, plainMouseProfile(), hyperKeyboardProfile()}));
+    settle(seconds(2));
+    ASSERT_GT(mappedPairs(), 0u);
+
+    onHID([&] { engine->listen(keyboardMatch); });
+    const auto baseline = events.flagsState();
+    world.act(mx.interfaces[0], [](VirtualHidppMouse& m, Instant now) { m.press(0x53, now); });
+    settle();
+    ASSERT_NE(events.flagsState(), baseline);  // Command is held
+    Event down;
+    down.type = EventType::otherMouseDown;
+    down.location = {500, 500};
+    down.setInteger(IntegerField::buttonNumber, 4);
+    inject(down, sender(plain));
+    events.clearLogs();
+
+    quit();
+    settle(seconds(2));
+    ASSERT_EQ(completions, 1);
+    EXPECT_TRUE(hasLine("listen ended: stopped"));
+    // Nothing but the non-coalesced bit (0x100) is left of what was held.
+    EXPECT_EQ(events.flagsState() & ~std::uint64_t{0x100}, baseline);
+    bool commandUp = false;
+    for (const auto& posted : events.posted()) {
+        if (posted.event.type == EventType::flagsChanged && (posted.event.flags & ~std::uint64_t{0x100}) == baseline) {
+            commandUp = true;
+        }
+    }
+    EXPECT_TRUE(commandUp);
+    tap.post([&] { EXPECT_EQ(events.tapCount(), 0u); });
+    settle();
+    EXPECT_FALSE(diverted(mx, 0x53));
+    EXPECT_EQ(mappedPairs(), 0u);
+}
+
+TEST_F(EngineShutdownTest, ASecondQuitAppliesNothingAndEndsWithTheFirst) {
+    const auto master = setUpMaster();
+    quit();
+    hid.post([this] { engine->shutdown([this] { ++completions; }); });
+    settle(Duration::zero());
+    EXPECT_EQ(completions, 0);
+    settle(seconds(2));
+    EXPECT_EQ(completions, 2);
+
+    const auto requests = mouse(master).requestsReceived().size();
+    const auto now = scheduler.now();
+    hid.post([this] { engine->shutdown([this] { ++completions; }); });
+    settle(seconds(2));
+    EXPECT_EQ(completions, 3);
+    EXPECT_EQ(scheduler.now(), now);  // no second wait
+    EXPECT_EQ(mouse(master).requestsReceived().size(), requests);
+}
+
+TEST_F(EngineShutdownTest, AWakeWhilePausedReconcilesAndStaysNeutral) {
+    const auto master = setUpMaster();
+    onHID([&] { engine->setPaused(true); });
+    settle(seconds(2));
+    ASSERT_FALSE(diverted(master, 0x53));
+    world.act(master.interfaces[0], [](VirtualHidppMouse& m, Instant now) { m.reconnect(now); });
+    settle(seconds(2));
+    const auto applies = countLines("reasons=wake");
+    wake();
+    settle(seconds(2));
+    EXPECT_GT(countLines("reasons=wake"), applies);
+    EXPECT_FALSE(diverted(master, 0x53));
+    EXPECT_EQ(latest().run, RunState::paused);
+}
+
+}  // namespace
+}  // namespace tindlewave

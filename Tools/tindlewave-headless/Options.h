@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace tindlewave::headless {
+
+// The command line: tindlewave-headless [--config PATH] [--mouse FILE] [--no-keyboard]
+// [--script FILE] [--help].
+struct Options {
+    std::optional<std::string> config;  // none: the user's own settings file
+    std::optional<std::string> mouse;   // none: the shipped MX Master 3 recording
+    bool keyboard = true;               // a built-in keyboard is attached at start
+    std::optional<std::string> script;  // commands read before standard input
+    bool help = false;
+};
+
+// The options, or what is wrong with the command line.
+std::variant<Options, std::string> readOptions(int argc, char** argv);
+
+const char* usageText();
+
+}  // namespace tindlewave::headless

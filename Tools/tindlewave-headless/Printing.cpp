@@ -1,0 +1,162 @@
+#include "Printing.h"
+
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+#include "Model/Config.h"
+#include "Model/HexCoding.h"
+
+namespace tindlewave::headless {
+
+void Printer::line(std::string_view text) {
+    std::string whole(text);
+    whole += '\n';
+    std::lock_guard lock(mutex_);
+    std::size_t done = 0;
+    while (done < whole.size()) {
+        auto written = ::write(STDOUT_FILENO, whole.data() + done, whole.size() - done);
+        if (written <= 0) return;  // a closed output loses the line, nothing else
+        done += static_cast<std::size_t>(written);
+    }
+}
+
+namespace {
+
+const char* grantText(PermissionState::Grant grant) {
+    switch (grant) {
+        case PermissionState::Grant::granted:
+            return "granted";
+        case PermissionState::Grant::denied:
+            return "denied";
+        case PermissionState::Grant::notDetermined:
+            return "not determined";
+    }
+    return "?";
+}
+
+const char* tapText(TapState tap) {
+    switch (tap) {
+        case TapState::off:
+            return "off";
+        case TapState::on:
+            return "on";
+        case TapState::failed:
+            return "failed";
+    }
+    return "?";
+}
+
+const char* listenEndText(ListenEnd end) {
+    switch (end) {
+        case ListenEnd::timedOut:
+            return "timed out";
+        case ListenEnd::disconnected:
+            return "disconnected";
+        case ListenEnd::paused:
+            return "paused";
+        case ListenEnd::slept:
+            return "slept";
+        case ListenEnd::needsAccessibility:
+            return "needs accessibility";
+    }
+    return "?";
+}
+
+std::string deviceText(const DeviceStatus& device) {
+    std::string text = device.name + " (" + (device.connectedAt ? "connected" : "not connected");
+    if (device.hyper) {
+        const auto& hyper = *device.hyper;
+        text += ", hyper ";
+        if (hyper.is<HyperStatus::On>()) text += "on";
+        if (hyper.is<HyperStatus::Off>()) text += "off";
+        if (hyper.is<HyperStatus::Applying>()) text += "applying";
+        if (const auto* failed = hyper.as<HyperStatus::Failed>()) {
+            text += "failed: " + failed->reason;
+        }
+    }
+    if (device.hidpp) {
+        const auto& progress = device.hidpp->progress;
+        text += ", HID++ ";
+        if (progress.is<HIDPPStatus::Progress::SetUp>()) text += "set up";
+        if (progress.is<HIDPPStatus::Progress::Applying>()) text += "applying";
+        if (const auto* notSetUp = progress.as<HIDPPStatus::Progress::NotSetUp>()) {
+            text += "not set up: " + notSetUp->reason;
+        }
+        if (!device.hidpp->skippedRules.empty()) {
+            text += fmt::format(", {} rules skipped", device.hidpp->skippedRules.size());
+        }
+    }
+    if (device.listen) {
+        const auto& listen = *device.listen;
+        if (listen.is<ListenStatus::GettingReady>()) text += ", getting ready to listen";
+        if (listen.is<ListenStatus::Listening>()) text += ", listening";
+        if (const auto* ended = listen.as<ListenStatus::Ended>()) {
+            text += std::string(", listen ended: ") + listenEndText(ended->end);
+        }
+    }
+    return text + ")";
+}
+
+}  // namespace
+
+std::string statusLine(const EngineStatus& status) {
+    std::string text = fmt::format(
+        "status: {}, accessibility {}, input monitoring {}, tap {}",
+        status.run == RunState::active ? "active" : "paused",
+        grantText(status.permissions.accessibility), grantText(status.permissions.inputMonitoring),
+        tapText(status.tap));
+    if (status.configError) text += ", configuration error: " + status.configError->description();
+    for (const auto& device : status.devices) text += "; " + deviceText(device);
+    for (const auto& device : status.newDevices) text += "; new: " + deviceText(device);
+    return text;
+}
+
+std::string postedLine(const Event& event, EventLevel level) {
+    const char* where = level == EventLevel::hid ? "hid" : "session";
+    const auto type = static_cast<std::uint32_t>(event.type);
+    switch (event.type) {
+        case EventType::keyDown:
+        case EventType::keyUp:
+            return fmt::format("posted ({}): key {} {} flags {}", where,
+                               event.integer(IntegerField::keyCode),
+                               event.type == EventType::keyDown ? "down" : "up",
+                               hexText(event.flags));
+        case EventType::flagsChanged:
+            return fmt::format("posted ({}): flags changed to {}", where, hexText(event.flags));
+        case EventType::scrollWheel:
+            return fmt::format("posted ({}): scroll {} {}", where,
+                               event.integer(IntegerField::scrollDelta1),
+                               event.integer(IntegerField::scrollDelta2));
+        case EventType::leftMouseDown:
+        case EventType::rightMouseDown:
+        case EventType::otherMouseDown:
+        case EventType::leftMouseUp:
+        case EventType::rightMouseUp:
+        case EventType::otherMouseUp: {
+            const bool down = event.type == EventType::leftMouseDown ||
+                              event.type == EventType::rightMouseDown ||
+                              event.type == EventType::otherMouseDown;
+            return fmt::format("posted ({}): button {} {}", where,
+                               event.integer(IntegerField::buttonNumber), down ? "down" : "up");
+        }
+        default:
+            return fmt::format("posted ({}): event type {}", where, type);
+    }
+}
+
+bool everyDeviceApplied(const EngineStatus& status) {
+    for (const auto& device : status.devices) {
+        if (!device.connectedAt) continue;
+        if (device.hyper && (device.hyper->is<HyperStatus::Applying>() ||
+                             device.hyper->is<HyperStatus::Failed>())) {
+            return false;
+        }
+        if (device.hidpp && !device.hidpp->progress.is<HIDPPStatus::Progress::SetUp>()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace tindlewave::headless

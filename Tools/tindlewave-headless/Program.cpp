@@ -1,0 +1,541 @@
+#include "Program.h"
+
+#include <sys/epoll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "Model/ConfigCodec.h"
+#include "Model/HexCoding.h"
+#include "Model/Keys.h"
+#include "Platform/Simulated/SimulatedDevice.h"
+#include "Platform/Simulated/VirtualHidppMouse.h"
+#include "Platform/Simulated/VirtualMouseDescription.h"
+#include "Runtime/Actors.h"
+
+namespace tindlewave::headless {
+
+namespace {
+constexpr auto permissionPoll = std::chrono::seconds(1);
+}
+
+// Standard input, read on a thread of its own; each line goes to the main executor. The thread
+// may still be blocked in read() when the program ends, so what it reaches is kept here.
+struct Program::Input {
+    std::mutex mutex;
+    Program* program = nullptr;  // null once the program no longer takes input
+
+    void deliver(std::function<void(Program&)> job) {
+        std::lock_guard lock(mutex);
+        if (!program) return;
+        Program* target = program;
+        target->main_.post([target, job = std::move(job)] { job(*target); });
+    }
+};
+
+Program::Program(Options options, Places places, int signalFd)
+    : options_(std::move(options)),
+      places_(std::move(places)),
+      signalFd_(signalFd),
+      hidutilState_(places_.hidutilState),
+      log_(LogStore::defaultFolder(), true, SystemClock::shared()),
+      journal_(Logger(std::string(bundleIdentifier), "devices", log_)),
+      defaults_(Defaults::defaultFile()),
+      performer_(printing_, hotKeys_, main_, Logger(std::string(bundleIdentifier), "actions", log_)),
+      store_(places_.config) {}
+
+Program::~Program() {
+    if (input_) {
+        std::lock_guard lock(input_->mutex);
+        input_->program = nullptr;
+    }
+}
+
+int Program::run() {
+    main_.post([this] { start(); });
+    auto finished = finished_.get_future();
+    const int status = finished.get();
+    // Nothing runs into the engine once its executors are stopped and joined; only then does it go.
+    main_.stop();
+    main_.join();
+    tap_.stop();
+    hid_.stop();
+    tap_.join();
+    hid_.join();
+    logind_.reset();
+    outputs_.clear();
+    engine_.reset();
+    return status;
+}
+
+void Program::start() {
+    signalWatch_ = main_.addFd(signalFd_, EPOLLIN, [this](std::uint32_t) { signalled(); });
+
+    auto logind = LogindWakes::start(main_, [this] { wakes_.send(WakeNotice{}); });
+    if (auto* unavailable = std::get_if<LogindSleepWatch::Unavailable>(&logind)) {
+        printer_.line("no wake notifications from the system (" + unavailable->reason +
+                      "); the \"wake\" command acts one out");
+    } else {
+        logind_ = std::move(std::get<std::unique_ptr<LogindWakes>>(logind));
+    }
+    wakeSubscription_ = wakeSource_.subscribe([this] { wakes_.send(WakeNotice{}); });
+
+    hidutilState_.reset();
+    engine_ = std::make_unique<Engine>(EngineWorld{hid_, tap_, world_, printing_, grants_, defaults_,
+                                                   journal_, HidutilHost{places_.hidutil, &pool_},
+                                                   wakes_});
+    outputs_.push_back(engine_->statuses().subscribe(main_, [this](EngineStatus status) {
+        if (latest_ != status) printer_.line(statusLine(status));
+        latest_ = std::move(status);
+        checkWait();
+    }));
+    outputs_.push_back(engine_->actions().subscribe(main_, [this](Action action) {
+        auto text = ConfigCodec::compact(action);
+        printer_.line("action: " + (text ? *text : std::string("?")));
+        performer_.perform(action);
+    }));
+    outputs_.push_back(engine_->heard().subscribe(main_, [this](LearnedPress press) {
+        auto device = ConfigCodec::compact(press.match);
+        std::string heard = "a press no rule can name";
+        if (const auto* control = press.heard.as<Heard::Control>()) {
+            auto text = ConfigCodec::compact(control->control);
+            heard = text ? *text : "?";
+        }
+        printer_.line("learned: " + heard + " on " + (device ? *device : "?"));
+    }));
+
+    printer_.line("settings file: " + places_.config);
+    if (!options_.mouse && places_.recordings.empty()) {
+        printer_.line("no recorded mice found beside the program; attach one with \"attach mouse FILE\"");
+    } else {
+        attachMouse(options_.mouse ? *options_.mouse
+                                   : places_.recordings + "/MX-Master-3-Wireless-Mouse-B023.json");
+    }
+    if (options_.keyboard) attachKeyboard(std::nullopt);
+
+    store_.start([this] {
+        hid_.post([this] {
+            if (runRefused_) return;
+            runStarted_ = true;
+            run_ = engine_->run(store_.snapshots(), permissions_.updates(permissionPoll, main_),
+                                [this] { main_.post([this] { runEnded(); }); });
+        });
+    });
+
+    if (options_.script) {
+        std::ifstream script(*options_.script);
+        if (!script) {
+            printer_.line("cannot read the script " + *options_.script + ": " + std::strerror(errno));
+        }
+        for (std::string line; std::getline(script, line);) pending_.push_back(line);
+    }
+    input_ = std::make_shared<Input>();
+    input_->program = this;
+    std::thread([input = input_] {
+        std::string buffer;
+        char chunk[4096];
+        for (;;) {
+            auto got = ::read(STDIN_FILENO, chunk, sizeof chunk);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            buffer.append(chunk, static_cast<std::size_t>(got));
+            for (auto end = buffer.find('\n'); end != std::string::npos; end = buffer.find('\n')) {
+                std::string line = buffer.substr(0, end);
+                buffer.erase(0, end + 1);
+                input->deliver([line](Program& program) { program.enqueue(line); });
+            }
+        }
+        if (!buffer.empty()) {
+            input->deliver([line = buffer](Program& program) { program.enqueue(line); });
+        }
+        input->deliver([](Program& program) { program.inputEnded(); });
+    }).detach();
+    runPending();
+}
+
+void Program::attachMouse(const std::string& file) {
+    auto description = loadVirtualMouse(file);
+    if (!description) {
+        printer_.line("cannot attach the mouse: " + description.error());
+        return;
+    }
+    Device device;
+    device.number = nextDevice_++;
+    device.name = description->name;
+    device.hidpp = true;
+    device.vendor = description->vendorID;
+    device.product = description->productID;
+    device.ids = world_.attach(SimulatedDevice::hidppMouse(*description, nextLocation_));
+    nextLocation_ += 0x100000;
+    printer_.line(fmt::format("device {}: {} (HID++ mouse {}:{})", device.number, device.name,
+                              hexText(device.vendor, 4), hexText(device.product, 4)));
+    devices_.emplace(device.number, std::move(device));
+}
+
+void Program::attachKeyboard(const std::optional<DeviceMatch>& external) {
+    Device device;
+    device.number = nextDevice_++;
+    device.keyboard = true;
+    SimulatedDevice made = SimulatedDevice::builtInKeyboard();
+    if (external) {
+        const auto& ids = *external->as<DeviceMatch::Device>();
+        made = SimulatedDevice::externalKeyboard(ids.vendor.rawValue, ids.product.rawValue,
+                                                 "Keyboard", nextLocation_);
+        nextLocation_ += 0x100000;
+    }
+    device.name = made.name.value_or("Keyboard");
+    device.vendor = made.vendor;
+    device.product = made.product;
+    device.builtIn = made.builtIn;
+    device.ids = world_.attach(std::move(made));
+    printer_.line(fmt::format("device {}: {} ({} keyboard {}:{})", device.number, device.name,
+                              device.builtIn ? "built-in" : "external", hexText(device.vendor, 4),
+                              hexText(device.product, 4)));
+    devices_.emplace(device.number, std::move(device));
+}
+
+// --- Commands ---
+
+void Program::enqueue(std::string line) {
+    if (quitting_) return;
+    pending_.push_back(std::move(line));
+    runPending();
+}
+
+void Program::inputEnded() {
+    inputDone_ = true;
+    runPending();
+}
+
+void Program::runPending() {
+    while (!quitting_ && !waiting_ && !pending_.empty()) {
+        std::string line = std::move(pending_.front());
+        pending_.pop_front();
+        auto parsed = parseCommand(line);
+        if (parsed.error) printer_.line(*parsed.error);
+        if (parsed.command) perform(*parsed.command);
+    }
+    if (!quitting_ && !waiting_ && pending_.empty() && inputDone_) quit("the input ended");
+}
+
+const Program::Device* Program::device(int number) {
+    auto found = devices_.find(number);
+    if (found == devices_.end()) {
+        printer_.line(fmt::format("no device {}; \"devices\" lists them", number));
+        return nullptr;
+    }
+    return &found->second;
+}
+
+const Program::Device* Program::lastMouse(bool hidppOnly) {
+    for (auto it = devices_.rbegin(); it != devices_.rend(); ++it) {
+        if (!it->second.keyboard && (it->second.hidpp || !hidppOnly)) return &it->second;
+    }
+    printer_.line(hidppOnly ? "no HID++ mouse is attached" : "no mouse is attached");
+    return nullptr;
+}
+
+void Program::onEngine(std::function<void(Engine&)> call) {
+    Engine& engine = *engine_;
+    hid_.post([&engine, call = std::move(call)] { call(engine); });
+}
+
+void Program::inject(Event event, bool fromKeyboard, double detents) {
+    const Device* source = nullptr;
+    for (auto it = devices_.rbegin(); it != devices_.rend() && !source; ++it) {
+        if (it->second.keyboard == fromKeyboard) source = &it->second;
+    }
+    if (!source) {
+        printer_.line(fromKeyboard ? "no keyboard is attached" : "no mouse is attached");
+        return;
+    }
+    event.location = events_.cursorLocation();
+    events_.inject(event, HIDOrigin{SenderID{source->ids.services.at(0).at(0)}, detents});
+}
+
+void Program::perform(const Command& command) {
+    std::visit(
+        [this](const auto& c) {
+            using C = std::decay_t<decltype(c)>;
+            if constexpr (std::is_same_v<C, Command::Help>) {
+                printer_.line(commandHelp());
+            } else if constexpr (std::is_same_v<C, Command::Devices>) {
+                if (devices_.empty()) printer_.line("no devices attached");
+                for (const auto& [number, d] : devices_) {
+                    printer_.line(fmt::format("device {}: {} ({}, {}:{})", number, d.name,
+                                              d.keyboard ? "keyboard" : "HID++ mouse",
+                                              hexText(d.vendor, 4), hexText(d.product, 4)));
+                }
+            } else if constexpr (std::is_same_v<C, Command::AttachMouse>) {
+                attachMouse(c.file);
+            } else if constexpr (std::is_same_v<C, Command::AttachKeyboard>) {
+                attachKeyboard(c.external);
+            } else if constexpr (std::is_same_v<C, Command::Detach>) {
+                if (const Device* d = device(c.device)) {
+                    world_.detach(d->ids);
+                    printer_.line(fmt::format("device {} detached", c.device));
+                    devices_.erase(c.device);
+                }
+            } else if constexpr (std::is_same_v<C, Command::Press> ||
+                                 std::is_same_v<C, Command::Release>) {
+                if (const Device* d = lastMouse(true)) {
+                    const bool press = std::is_same_v<C, Command::Press>;
+                    world_.act(d->ids.interfaces.at(0), [cid = c.cid, press](VirtualHidppMouse& m,
+                                                                             Instant now) {
+                        press ? m.press(cid, now) : m.release(cid, now);
+                    });
+                }
+            } else if constexpr (std::is_same_v<C, Command::Move>) {
+                if (const Device* d = lastMouse(true)) {
+                    world_.act(d->ids.interfaces.at(0), [c](VirtualHidppMouse& m, Instant now) {
+                        m.move(c.dx, c.dy, now);
+                    });
+                }
+            } else if constexpr (std::is_same_v<C, Command::Thumb>) {
+                if (const Device* d = lastMouse(true)) {
+                    world_.act(d->ids.interfaces.at(0), [c](VirtualHidppMouse& m, Instant now) {
+                        m.turnThumbWheel(c.rotation, now);
+                    });
+                }
+            } else if constexpr (std::is_same_v<C, Command::Reconnect>) {
+                if (const Device* d = device(c.device)) {
+                    if (!d->hidpp) {
+                        printer_.line(fmt::format("device {} is no HID++ mouse", c.device));
+                    } else {
+                        world_.act(d->ids.interfaces.at(0),
+                                   [](VirtualHidppMouse& m, Instant now) { m.reconnect(now); });
+                    }
+                }
+            } else if constexpr (std::is_same_v<C, Command::Button>) {
+                Event event;
+                const bool left = c.number == 0, right = c.number == 1;
+                event.type = c.down ? (left    ? EventType::leftMouseDown
+                                       : right ? EventType::rightMouseDown
+                                               : EventType::otherMouseDown)
+                                    : (left    ? EventType::leftMouseUp
+                                       : right ? EventType::rightMouseUp
+                                               : EventType::otherMouseUp);
+                event.setInteger(IntegerField::buttonNumber, c.number);
+                if (c.down) {
+                    buttonsDown_.insert(c.number);
+                } else {
+                    buttonsDown_.erase(c.number);
+                }
+                inject(event, false);
+            } else if constexpr (std::is_same_v<C, Command::Drag>) {
+                Event event;
+                event.type = EventType::mouseMoved;
+                if (!buttonsDown_.empty()) {
+                    const int held = *buttonsDown_.begin();
+                    event.type = held == 0   ? EventType::leftMouseDragged
+                                 : held == 1 ? EventType::rightMouseDragged
+                                             : EventType::otherMouseDragged;
+                    event.setInteger(IntegerField::buttonNumber, held);
+                }
+                event.setInteger(IntegerField::deltaX, static_cast<std::int64_t>(c.dx));
+                event.setInteger(IntegerField::deltaY, static_cast<std::int64_t>(c.dy));
+                inject(event, false);
+            } else if constexpr (std::is_same_v<C, Command::Wheel>) {
+                Event event;
+                event.type = EventType::scrollWheel;
+                event.setInteger(IntegerField::scrollDelta1, c.lines);
+                event.setFixedPoint(FixedPointField::scrollFixedDelta1, c.lines);
+                inject(event, false, c.lines);
+            } else if constexpr (std::is_same_v<C, Command::Key>) {
+                auto code = KeyCode::named(c.name);
+                if (!code) {
+                    printer_.line("no key named \"" + c.name + "\"");
+                } else {
+                    Event event;
+                    event.type = c.down ? EventType::keyDown : EventType::keyUp;
+                    event.setInteger(IntegerField::keyCode, code->rawValue);
+                    event.flags = events_.flagsState();
+                    inject(event, true);
+                }
+            } else if constexpr (std::is_same_v<C, Command::Pause>) {
+                onEngine([](Engine& engine) { engine.setPaused(true); });
+            } else if constexpr (std::is_same_v<C, Command::Resume>) {
+                onEngine([](Engine& engine) { engine.setPaused(false); });
+            } else if constexpr (std::is_same_v<C, Command::Reapply>) {
+                onEngine([](Engine& engine) { engine.reapplyAll(); });
+            } else if constexpr (std::is_same_v<C, Command::Listen>) {
+                onEngine([match = c.match](Engine& engine) { engine.listen(match); });
+            } else if constexpr (std::is_same_v<C, Command::StopListening>) {
+                onEngine([](Engine& engine) { engine.stopListening(); });
+            } else if constexpr (std::is_same_v<C, Command::Wake>) {
+                wakeSource_.wake();
+            } else if constexpr (std::is_same_v<C, Command::Grant>) {
+                const auto grant = c.granted ? PermissionState::Grant::granted
+                                             : PermissionState::Grant::denied;
+                c.accessibility ? grants_.setAccessibility(grant) : grants_.setInputMonitoring(grant);
+                printer_.line(fmt::format("{} {} (seen at the next poll, within a second)",
+                                          c.accessibility ? "accessibility" : "input monitoring",
+                                          c.granted ? "granted" : "revoked"));
+            } else if constexpr (std::is_same_v<C, Command::Status>) {
+                printer_.line(latest_ ? statusLine(*latest_) : "status: none published yet");
+            } else if constexpr (std::is_same_v<C, Command::Mouse>) {
+                if (const Device* d = device(c.device)) {
+                    if (!d->hidpp) {
+                        printer_.line(fmt::format("device {} is no HID++ mouse", c.device));
+                        return;
+                    }
+                    hid_.post([this, number = c.device, id = d->ids.interfaces.at(0)] {
+                        VirtualHidppMouse* mouse = world_.mouse(id);
+                        if (!mouse) {
+                            printer_.line(fmt::format("mouse {}: not attached", number));
+                            return;
+                        }
+                        std::string text = fmt::format("mouse {}:", number);
+                        for (const auto& control : mouse->description().controls) {
+                            auto reporting = mouse->reporting(control.cid);
+                            if (!reporting) continue;
+                            text += fmt::format(" {}{}{}", hexText(control.cid, 2),
+                                                reporting->divert ? " diverted" : " native",
+                                                reporting->rawXY ? " with raw movement" : "");
+                            text += ",";
+                        }
+                        if (auto wheel = mouse->thumbWheelReporting()) {
+                            text += wheel->diverted ? " thumb wheel diverted" : " thumb wheel native";
+                            if (wheel->inverted) text += " inverted";
+                        }
+                        if (!text.empty() && text.back() == ',') text.pop_back();
+                        printer_.line(text);
+                    });
+                }
+            } else if constexpr (std::is_same_v<C, Command::WaitApplied>) {
+                waitApplied(c.seconds);
+            } else if constexpr (std::is_same_v<C, Command::Quit>) {
+                quit("asked to quit");
+            }
+        },
+        command.value);
+}
+
+// --- Waiting for the devices ---
+
+void Program::waitApplied(double seconds) {
+    waiting_ = true;
+    waitUntil_ = main_.clock().now() + std::chrono::duration_cast<Duration>(
+                                           std::chrono::duration<double>(seconds));
+    waitTimer_ = main_.schedule(waitUntil_, [this] { checkWait(); });
+    checkWait();
+}
+
+void Program::checkWait() {
+    if (!waiting_ || quitting_) return;
+    bool applied = false;
+    if (latest_ && everyDeviceApplied(*latest_)) {
+        // Every attached device must also show as connected, configured or new: until the
+        // engine has seen them, nothing is set up yet.
+        applied = true;
+        for (const auto& [number, d] : devices_) {
+            const DeviceMatch match = d.builtIn ? DeviceMatch::builtIn()
+                                                : DeviceMatch::device(VendorID{d.vendor},
+                                                                      ProductID{d.product});
+            bool connected = false;
+            for (const auto* list : {&latest_->devices, &latest_->newDevices}) {
+                for (const auto& status : *list) {
+                    if (status.match == match && status.connectedAt) connected = true;
+                }
+            }
+            if (!connected) applied = false;
+        }
+    }
+    const bool timedOut = main_.clock().now() >= waitUntil_;
+    if (!applied && !timedOut) return;
+    waiting_ = false;
+    waitTimer_.cancel();
+    printer_.line(applied ? "applied" : "not applied in time");
+    runPending();
+}
+
+// --- Quitting ---
+
+void Program::signalled() {
+    signalfd_siginfo info{};
+    std::string names;
+    while (::read(signalFd_, &info, sizeof info) == sizeof info) {
+        if (!names.empty()) names += ", ";
+        names += ::sigabbrev_np(static_cast<int>(info.ssi_signo))
+                     ? std::string("SIG") + ::sigabbrev_np(static_cast<int>(info.ssi_signo))
+                     : std::to_string(info.ssi_signo);
+    }
+    if (!names.empty()) quit("received " + names);
+}
+
+void Program::quit(const std::string& why) {
+    if (quitting_) return;  // a second request changes nothing
+    quitting_ = true;
+    waiting_ = false;
+    waitTimer_.cancel();
+    pending_.clear();
+    printer_.line("quitting (" + why + ")");
+    engine_->shutdown([this] { main_.post([this] { shutDown(); }); });
+}
+
+void Program::shutDown() {
+    hid_.post([this] {
+        if (runStarted_) {
+            run_.cancel();  // its end calls runEnded()
+        } else {
+            runRefused_ = true;
+            main_.post([this] { runEnded(); });
+        }
+    });
+}
+
+void Program::runEnded() {
+    std::vector<Device> devices;
+    for (const auto& [number, d] : devices_) devices.push_back(d);
+    hid_.post([this, devices] {
+        std::vector<std::string> lines;
+        for (const auto& d : devices) {
+            std::string text = fmt::format("at exit, device {} ({}): ", d.number, d.name);
+            if (d.hidpp) {
+                VirtualHidppMouse* mouse = world_.mouse(d.ids.interfaces.at(0));
+                std::vector<std::string> diverted;
+                if (mouse) {
+                    for (const auto& control : mouse->description().controls) {
+                        auto reporting = mouse->reporting(control.cid);
+                        if (reporting && reporting->divert) diverted.push_back(hexText(control.cid, 2));
+                    }
+                    auto wheel = mouse->thumbWheelReporting();
+                    if (wheel && wheel->diverted) diverted.push_back("thumb wheel");
+                }
+                std::string list;
+                for (const auto& item : diverted) list += (list.empty() ? "" : ", ") + item;
+                text += diverted.empty() ? "native" : "still diverted: " + list;
+            } else {
+                std::size_t mapped = 0;
+                for (const auto& service :
+                     hidutilState_.load().value("services", nlohmann::json::array())) {
+                    for (auto id : d.ids.interfaces) {
+                        if (service.value("id", std::uint64_t{0}) == id)
+                            mapped += service.value("mapping", nlohmann::json::array()).size();
+                    }
+                }
+                text += mapped == 0 ? "key map empty" : fmt::format("{} key mappings left", mapped);
+            }
+            lines.push_back(text);
+        }
+        tap_.post([this, lines = std::move(lines)]() mutable {
+            lines.push_back(fmt::format("at exit, event system: {} taps", events_.tapCount()));
+            main_.post([this, lines = std::move(lines)] { report(lines); });
+        });
+    });
+}
+
+void Program::report(std::vector<std::string> lines) {
+    if (reported_) return;
+    reported_ = true;
+    for (const auto& line : lines) printer_.line(line);
+    finished_.set_value(0);
+}
+
+}  // namespace tindlewave::headless

@@ -1,0 +1,147 @@
+#pragma once
+
+#include <deque>
+#include <future>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Command.h"
+#include "Options.h"
+#include "Platform/Clock.h"
+#include "Platform/Simulated/SimulatedEventSystem.h"
+#include "Platform/Simulated/SimulatedHIDWorld.h"
+#include "Platform/Simulated/SimulatedHidutilState.h"
+#include "Platform/Simulated/SimulatedPermissionGrants.h"
+#include "Platform/Simulated/SimulatedSymbolicHotKeys.h"
+#include "Platform/Simulated/SimulatedWakeSource.h"
+#include "Printing.h"
+#include "PrintingEventSystem.h"
+#include "Runtime/ActionPerformer.h"
+#include "Runtime/ConfigStore.h"
+#include "Runtime/Defaults.h"
+#include "Runtime/Engine/Engine.h"
+#include "Runtime/LogStore.h"
+#include "Runtime/LogindWakes.h"
+#include "Runtime/Permissions.h"
+#include "Runtime/RunLoopExecutor.h"
+#include "Runtime/ThreadPool.h"
+
+namespace tindlewave::headless {
+
+// Where the program keeps what it makes: the settings file, the fake hidutil and its state.
+struct Places {
+    std::string config;
+    std::string hidutil;       // the stand-in hidutil beside the program
+    std::string hidutilState;  // its state file, in the program's runtime folder
+    std::string recordings;    // the shipped recorded mice (empty when not found)
+};
+
+// The headless program: the engine over the simulated worlds, driven by commands.
+//
+// Threads: the main executor (signals, commands, output streams, quitting), the HID and tap
+// executors (the engine's), the config store's own, the hidutil pool and the reader of standard
+// input. The object itself is made and destroyed on the thread that calls run().
+class Program {
+  public:
+    Program(Options options, Places places, int signalFd);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Starts everything, reads commands until the quit has finished, then stops and joins the
+    // executors. The exit status: 0 after a clean quit.
+    int run();
+
+  private:
+    struct Device {
+        int number;
+        std::string name;
+        bool hidpp = false;
+        bool keyboard = false;
+        SimulatedHIDWorld::Attached ids;
+        std::uint16_t vendor = 0, product = 0;
+        bool builtIn = false;
+    };
+    struct Input;
+
+    void start();
+    void attachMouse(const std::string& file);
+    void attachKeyboard(const std::optional<DeviceMatch>& external);
+
+    // Commands, in order, one at a time (a wait holds the ones after it).
+    void enqueue(std::string line);
+    void inputEnded();
+    void runPending();
+    void perform(const Command& command);
+    void waitApplied(double seconds);
+    void checkWait();
+    void inject(Event event, bool fromKeyboard, double detents = 0);
+
+    const Device* device(int number);
+    const Device* lastMouse(bool hidppOnly);
+    void onEngine(std::function<void(Engine&)> call);
+
+    // The quit: shutdown, then the run cancelled, then what is left reported.
+    void signalled();
+    void quit(const std::string& why);
+    void shutDown();
+    void runEnded();
+    void report(std::vector<std::string> lines);
+
+    Options options_;
+    Places places_;
+    int signalFd_;
+    Printer printer_;
+    SimulatedPermissionGrants grants_;
+    SimulatedHidutilState hidutilState_;
+    SimulatedSymbolicHotKeys hotKeys_;
+    SimulatedWakeSource wakeSource_;
+    LogStore log_;
+    Journal journal_;
+    Defaults defaults_;
+
+    RunLoopExecutor main_{"app.tindlewave.main"};
+    RunLoopExecutor hid_{"app.tindlewave.hid"};
+    RunLoopExecutor tap_{"app.tindlewave.tap"};
+    ThreadPool pool_{2};
+
+    SimulatedHIDWorld world_{hid_, grants_, &hidutilState_};
+    SimulatedEventSystem events_{tap_, grants_};
+    PrintingEventSystem printing_{events_, printer_};
+    ActionPerformer performer_;
+    ConfigStore store_;
+    Permissions permissions_{grants_};
+    Channel<WakeNotice> wakes_{Buffering::unbounded};
+    std::unique_ptr<Engine> engine_;
+
+    // Main executor only.
+    FdWatch signalWatch_;
+    Subscription wakeSubscription_;
+    std::unique_ptr<LogindWakes> logind_;
+    std::vector<Subscription> outputs_;
+    std::map<int, Device> devices_;
+    int nextDevice_ = 1;
+    std::uint32_t nextLocation_ = 0x14100000;
+    std::set<int> buttonsDown_;
+    std::deque<std::string> pending_;
+    bool inputDone_ = false;
+    bool waiting_ = false;
+    Instant waitUntil_{};
+    TimerHandle waitTimer_;
+    std::optional<EngineStatus> latest_;
+    bool quitting_ = false;
+    bool reported_ = false;
+    std::shared_ptr<Input> input_;
+    std::promise<int> finished_;
+
+    // HID executor only.
+    Cancellable run_;
+    bool runStarted_ = false;
+    bool runRefused_ = false;  // the quit came first: the run never starts
+};
+
+}  // namespace tindlewave::headless

@@ -1,0 +1,93 @@
+// tindlewave-headless: the program without a window, over simulated devices, driven by commands.
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "Options.h"
+#include "Platform/Linux/Files.h"
+#include "Platform/Simulated/SimulatedHidutilState.h"
+#include "Platform/Simulated/VirtualMouseDescription.h"
+#include "Program.h"
+#include "Runtime/ConfigStore.h"
+
+namespace fs = std::filesystem;
+using namespace tindlewave;
+
+namespace {
+
+// The program's runtime folder: $XDG_RUNTIME_DIR/tindlewave, else one in the temporary folder.
+fs::path runtimeFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime && fs::path(runtime).is_absolute()) {
+        return fs::path(runtime) / "tindlewave";
+    }
+    return fs::temp_directory_path() / ("tindlewave-" + std::to_string(::getuid()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Before any thread starts (executors, the work pool and the config store all start threads):
+    // the quitting signals are blocked everywhere and read from a descriptor, so a terminal's
+    // Ctrl-C or hang-up takes the same quit as SIGTERM; a closed pipe is an error, not an end.
+    sigset_t quitting;
+    sigemptyset(&quitting);
+    sigaddset(&quitting, SIGTERM);
+    sigaddset(&quitting, SIGINT);
+    sigaddset(&quitting, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &quitting, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+    files::failWritesPastTheSizeLimit();
+
+    auto read = headless::readOptions(argc, argv);
+    if (auto* error = std::get_if<std::string>(&read)) {
+        std::fprintf(stderr, "%s\n%s\n", error->c_str(), headless::usageText());
+        return 2;
+    }
+    auto options = std::get<headless::Options>(read);
+    if (options.help) {
+        std::printf("%s\n", headless::usageText());
+        return 0;
+    }
+
+    const int signalFd = ::signalfd(-1, &quitting, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (signalFd < 0) {
+        std::perror("tindlewave-headless: signalfd");
+        return 1;
+    }
+
+    headless::Places places;
+    places.config = options.config ? *options.config : ConfigStore::defaultURL();
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    places.hidutil = (self.parent_path() / "hidutil-fake").string();
+    const fs::path runtime = runtimeFolder();
+    fs::create_directories(runtime, error);
+    if (error) {
+        std::fprintf(stderr, "tindlewave-headless: cannot make %s: %s\n", runtime.c_str(),
+                     error.message().c_str());
+        return 1;
+    }
+    places.hidutilState = (runtime / "hidutil.json").string();
+    // The stand-in hidutil finds its state through the environment it inherits.
+    ::setenv(SimulatedHidutilState::environmentVariable, places.hidutilState.c_str(), 1);
+    if (auto folder = shippedRecordedMiceFolder()) {
+        places.recordings = *folder;
+    } else if (!options.mouse) {
+        std::fprintf(stderr, "tindlewave-headless: %s\n", folder.error().text.c_str());
+    }
+
+    int status = 0;
+    {
+        headless::Program program(std::move(options), std::move(places), signalFd);
+        status = program.run();
+    }
+    ::close(signalFd);
+    return status;
+}
