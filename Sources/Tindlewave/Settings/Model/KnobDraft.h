@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+
+#include "Settings/Model/SliderScale.h"
+
+namespace tindlewave {
+
+// A knob's pending slider position and the rules of its gestures: a drag commits once, when it
+// ends; a click or a key step commits at once; a gesture that ends on the stored value commits
+// nothing. The position stays where the user left it until the stored value changes.
+class KnobDraft {
+  public:
+    const std::optional<double>& draft() const { return draft_; }
+    bool dragging() const { return dragging_; }
+
+    // The slider's position: the draft, else the stored value's.
+    double position(const SliderScale& scale, double value) const;
+    // The value the row writes: the draft's, else the stored one.
+    double shown(const SliderScale& scale, double value) const;
+
+    // The slider moved to `position`; the value to commit, when a click or key step moved it.
+    std::optional<double> moved(double position, const SliderScale& scale, double value);
+    // Editing began or ended; the value to commit when a drag ended off the stored value. An
+    // end while no drag is under way does nothing.
+    std::optional<double> editing(bool began, const SliderScale& scale, double value);
+    // The stored value changed: the slider goes back to it.
+    void valueChanged() { draft_.reset(); }
+
+  private:
+    std::optional<double> finish(double position, const SliderScale& scale, double value);
+
+    std::optional<double> draft_;
+    bool dragging_ = false;
+};
+
+}  // namespace tindlewave
