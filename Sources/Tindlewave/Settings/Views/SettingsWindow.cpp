@@ -6,6 +6,7 @@
 #include "Settings/Model/LogReader.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Views/LogSheet.h"
+#include "Settings/Views/ScrollingTab.h"
 #include "Settings/Views/SettingsPage.h"
 #include "Settings/Views/SettingsTabs.h"
 
@@ -29,6 +30,7 @@ SettingsTabs& SettingsWindow::tabs() {
             auto* page = new SettingsPage(&fit, openConfig);
             pages_.push_back(page);
             if (tab == SettingsTab::general) page->content()->addWidget(new GeneralTab(model_, general, *page));
+            if (tab == SettingsTab::scrolling) page->content()->addWidget(new ScrollingTab(model_, *page));
             return page;
         },
         &services_.defaults);

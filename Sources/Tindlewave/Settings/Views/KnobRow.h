@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+#include "Settings/Model/KnobDraft.h"
+#include "Settings/Model/KnobUnit.h"
+#include "Settings/Model/SliderScale.h"
+
+class QLabel;
+class QSlider;
+
+namespace tindlewave {
+
+class FormRow;
+
+// A settings row with a slider for one number, its value written in its unit and an optional
+// accessory after it. It never writes the configuration: it hands a new value to `commit` once
+// per gesture (a drag at its end, a click or key step at once) and shows the value it is given.
+// A click in the groove jumps there.
+class KnobRow final : public QWidget {
+  public:
+    using Commit = std::function<void(double)>;
+    static constexpr int sliderSteps = 1000;
+
+    KnobRow(const QString& title, const QString& detail, SliderScale scale, KnobUnit unit, double value,
+            Commit commit, QWidget* accessory = nullptr, QWidget* parent = nullptr);
+
+    // Shows a stored value; a changed one ends the pending position. Sends nothing.
+    void setValue(double value);
+    double value() const { return value_; }
+
+    QSlider* slider() const { return slider_; }
+    QLabel* valueText() const { return valueText_; }
+    FormRow* row() const { return row_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void moved(int position);
+    void editing(bool began);
+    void showValue();
+
+    SliderScale scale_;
+    KnobUnit unit_;
+    double value_;
+    Commit commit_;
+    KnobDraft draft_;
+    FormRow* row_;
+    QSlider* slider_;
+    QLabel* valueText_;
+};
+
+}  // namespace tindlewave

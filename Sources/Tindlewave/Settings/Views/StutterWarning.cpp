@@ -1,0 +1,81 @@
+#include "Settings/Views/StutterWarning.h"
+
+#include <QFrame>
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "Settings/Model/KnobUnit.h"
+#include "Settings/Views/LocaleTexts.h"
+#include "Settings/Views/PlainText.h"
+#include "Settings/Views/Symbols.h"
+
+namespace tindlewave {
+
+namespace {
+constexpr const char* title = "Slow scrolling will stutter";
+}
+
+StutterWarning::StutterWarning(Fix fix, QWidget* parent)
+    : QToolButton(parent), fix_(std::move(fix)), popup_(new QFrame(this, Qt::Popup)) {
+    setAutoRaise(true);
+    setIcon(symbolIcon(Symbol::warning, QColor(0xF5, 0xA6, 0x23)));
+    setIconSize(QSize(16, 16));
+    setGraphicsEffect(new QGraphicsOpacityEffect(this));
+
+    popup_->setFrameShape(QFrame::StyledPanel);
+    popup_->setFixedWidth(320);
+    auto* column = new QVBoxLayout(popup_);
+    column->setContentsMargins(16, 16, 16, 16);
+    column->setSpacing(10);
+    auto* heading = new QLabel(title);
+    QFont headline = heading->font();
+    headline.setBold(true);
+    heading->setFont(headline);
+    detail_ = new QLabel;
+    detail_->setTextFormat(Qt::PlainText);
+    detail_->setWordWrap(true);
+    fixButton_ = new QPushButton;
+    column->addWidget(heading);
+    column->addWidget(detail_);
+    column->addWidget(fixButton_, 0, Qt::AlignLeft);
+
+    connect(this, &QToolButton::clicked, this, [this] { open(); });
+    connect(fixButton_, &QPushButton::clicked, this, [this] {
+        popup_->hide();
+        if (stutter_ && fix_) fix_(stutter_->smoothDuration);
+    });
+    setStutter(std::nullopt);
+}
+
+void StutterWarning::setStutter(const std::optional<SlowRollStutter>& stutter) {
+    stutter_ = stutter;
+    const QString label = stutter ? title : "";
+    setToolTip(label);
+    setAccessibleName(label);
+    static_cast<QGraphicsOpacityEffect*>(graphicsEffect())->setOpacity(stutter ? 1 : 0);
+    setEnabled(stutter.has_value());
+    if (!stutter) {
+        popup_->hide();
+        return;
+    }
+    const auto numbers = localNumbers();
+    detail_->setText(QString::fromStdString(stutter->detail(numbers)));
+    fixButton_->setText(actionText("Set Glide to " + format(KnobUnit::tenthsOfASecond, stutter->smoothDuration, numbers)));
+    if (popup_->isVisible()) popup_->adjustSize();
+}
+
+bool StutterWarning::isOpen() const {
+    return popup_->isVisible();
+}
+
+void StutterWarning::open() {
+    if (!stutter_) return;
+    popup_->adjustSize();
+    const QPoint below = mapToGlobal(QPoint(width() / 2 - popup_->width() / 2, height()));
+    popup_->move(below);
+    popup_->show();
+}
+
+}  // namespace tindlewave

@@ -1,0 +1,18 @@
+#include "Settings/Views/UnavailableRow.h"
+
+#include <QLabel>
+
+#include "Settings/Views/FormBlocks.h"
+#include "Settings/Views/PlainText.h"
+
+namespace tindlewave {
+
+FormRow* makeUnavailableRow(const QString& title, const QString& detail, QWidget* parent) {
+    auto* row = new FormRow(title, detail, plainLabel("Not available yet"), parent);
+    QPalette dimmed = row->palette();
+    dimmed.setColor(QPalette::WindowText, secondaryColor(*row));
+    row->setPalette(dimmed);
+    return row;
+}
+
+}  // namespace tindlewave

@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QLabel>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include "Model/ConfigCodec.h"
+#include "Settings/Views/FormBlocks.h"
+#include "Settings/Views/HoldToScrollSettings.h"
+#include "Settings/Views/KnobRow.h"
+#include "Settings/Views/ScrollingSettings.h"
+#include "Settings/Views/ScrollingTab.h"
+#include "Settings/Views/SettingsPage.h"
+#include "Settings/Views/SpeedGraph.h"
+#include "Settings/Views/StutterWarning.h"
+#include "ShellWorld.h"
+
+namespace tindlewave {
+namespace {
+
+using testkit::ShellWorld;
+
+const DeviceMatch plainMouse = DeviceMatch::device(VendorID{0x1234}, ProductID{0x0001});
+
+std::string configWith(std::optional<ScrollSettings> scrolling, std::vector<Rule> rules = {}) {
+    Config config = Config::empty();
+    DeviceProfile profile{.match = plainMouse, .name = "Desk mouse"};
+    profile.kind = DeviceKind::mouse;
+    profile.scrolling = std::move(scrolling);
+    if (!rules.empty()) profile.rules = std::move(rules);
+    config.devices.push_back(profile);
+    return ConfigCodec::encode(config).value();
+}
+
+std::optional<Config> stored(ShellWorld& world) {
+    auto decoded = ConfigCodec::decode(world.configText());
+    if (!decoded) return std::nullopt;
+    return decoded.value();
+}
+
+struct Page {
+    ShellWorld world;
+    std::unique_ptr<SettingsPage> page;
+    ScrollingTab* tab = nullptr;
+
+    explicit Page(const std::optional<std::string>& config) {
+        world.make(config);
+        EXPECT_TRUE(world.start());
+        page = std::make_unique<SettingsPage>(nullptr, nullptr);
+        tab = new ScrollingTab(world.model->settings(), *page);
+        page->content()->addWidget(tab);
+        page->show();
+    }
+    ScrollingSettings& settings() { return *tab->settings(); }
+    // Waits for the next refresh to reflect the stored configuration.
+    bool settle(const std::function<bool()>& done) {
+        return QTest::qWaitFor([&] { return done(); }, 10000);
+    }
+};
+
+TEST(ScrollingPage, WithoutAMouseOnlyTheNoMouseRowShows) {
+    Page page(std::nullopt);
+    EXPECT_TRUE(page.tab->noMouse()->isVisible());
+    EXPECT_FALSE(page.tab->settings()->isVisible());
+}
+
+TEST(ScrollingPage, ResetIsDisabledExactlyAtTheDefaults) {
+    Page page(configWith(ScrollSettings{.smooth = SmoothScroll::defaults()}));
+    ScrollingSettings& settings = page.settings();
+    EXPECT_TRUE(settings.smoothSwitch()->isChecked());
+    EXPECT_FALSE(settings.resetButton()->isEnabled());
+    EXPECT_TRUE(settings.graph()->isEditable());
+    EXPECT_TRUE(settings.knob(SmoothKnob::brake)->isEnabled());
+    EXPECT_EQ(settings.stutterWarning()->stutter(), std::nullopt);
+
+    // A shorter glide: the reset comes on, and the stutter warning offers its fix.
+    QSlider* slider = settings.knob(SmoothKnob::duration)->slider();
+    slider->setFocus();
+    slider->setValue(0);  // as a key step would
+    ASSERT_TRUE(page.settle([&] { return settings.resetButton()->isEnabled(); }));
+    const auto after = stored(page.world);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->devices[0].scrolling->smooth->duration, 1);
+    ASSERT_TRUE(settings.stutterWarning()->stutter());
+    EXPECT_EQ(settings.stutterWarning()->stutter()->smoothDuration, 2);  // with the 60 ms ease-in
+    EXPECT_EQ(settings.stutterWarning()->fixButton()->text(), "Set Glide to 0.2 s");
+
+    settings.resetButton()->click();
+    ASSERT_TRUE(page.settle([&] { return !settings.resetButton()->isEnabled(); }));
+    EXPECT_EQ(stored(page.world)->devices[0].scrolling->smooth, SmoothScroll::defaults());
+}
+
+TEST(ScrollingPage, SmoothScrollingOffDisablesTheBlockButNotTheSwitch) {
+    Page page(configWith(ScrollSettings{}));
+    ScrollingSettings& settings = page.settings();
+    EXPECT_FALSE(settings.smoothSwitch()->isChecked());
+    EXPECT_TRUE(settings.smoothSwitch()->isEnabled());
+    EXPECT_FALSE(settings.graph()->isEditable());
+    EXPECT_FALSE(settings.knob(SmoothKnob::duration)->isEnabled());
+    EXPECT_FALSE(settings.hiResRow()->isVisible());
+    settings.smoothSwitch()->click();
+    ASSERT_TRUE(page.settle([&] { return settings.graph()->isEditable(); }));
+    EXPECT_EQ(stored(page.world)->devices[0].scrolling->smooth, SmoothScroll::defaults());
+}
+
+TEST(ScrollingPage, ANewMouseShowsTheDisabledSwitchAndTheSetUpButton) {
+    Page page(std::nullopt);
+    EngineStatus status{.run = RunState::active,
+                        .permissions = {PermissionState::Grant::granted, PermissionState::Grant::granted},
+                        .tap = TapState::on,
+                        .devices = {},
+                        .newDevices = {}};
+    status.newDevices.push_back(DeviceStatus{.name = "Travel mouse",
+                                             .match = plainMouse,
+                                             .kind = DeviceKind::mouse,
+                                             .connectedAt = std::chrono::system_clock::now()});
+    page.world.model->settings().show(status);
+    ScrollingSettings& settings = page.settings();
+    ASSERT_TRUE(page.settle([&] { return settings.isVisible(); }));
+    EXPECT_FALSE(settings.smoothSwitch()->isEnabled());
+    EXPECT_FALSE(settings.smoothSwitch()->isChecked());
+    ASSERT_TRUE(settings.setUp()->isVisible());
+    const auto texts = settings.setUp()->findChildren<Explanation*>();
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_EQ(texts[0]->text(), "Set this mouse up first.");
+    HoldToScrollSettings& hold = *settings.holdToScroll();
+    EXPECT_FALSE(hold.isEnabled());
+    EXPECT_EQ(hold.speed()->valueText()->text(), "1.0\u00D7");
+    EXPECT_EQ(hold.direction()->currentText(), "Like grabbing the page");
+    EXPECT_TRUE(hold.momentum()->isChecked());
+    EXPECT_EQ(hold.explanation()->text(),
+              "No button scrolls yet. On the Buttons tab, pick Hold and move, then Scroll, for any button.");
+}
+
+TEST(ScrollingPage, ADirectionChangeWritesAWholeHoldToScroll) {
+    Page page(configWith(std::nullopt, {Rule{Control::button(2), Trigger::holdMove(), Action::scroll()},
+                                        Rule{Control::button(3), Trigger::holdMove(), Action::scroll()}}));
+    HoldToScrollSettings& hold = *page.settings().holdToScroll();
+    EXPECT_TRUE(hold.isEnabled());
+    EXPECT_EQ(hold.explanation()->text(),
+              "Buttons that scroll: Middle button and Back button. Change them on the Buttons tab.");
+    QComboBox* direction = hold.direction();
+    direction->setCurrentIndex(1);
+    emit direction->activated(1);
+    ASSERT_TRUE(page.settle([&] {
+        auto config = stored(page.world);
+        return config && config->devices[0].scrolling && config->devices[0].scrolling->holdToScroll;
+    }));
+    EXPECT_EQ(*stored(page.world)->devices[0].scrolling->holdToScroll,
+              (HoldToScroll{1.0, HoldScrollDirection::wheel, true}));
+}
+
+}  // namespace
+}  // namespace tindlewave
