@@ -15,8 +15,8 @@ const SliderScale duration{{1, 20}, 1, SliderScale::Curve::logarithmic};
 
 struct Knob {
     std::vector<double> commits;
-    KnobRow row{"Glide after you stop", "", duration, KnobUnit::tenthsOfASecond, 4,
-                [this](double value) { commits.push_back(value); }};
+    KnobRow row{"Glide after you stop",    "", duration,
+                KnobUnit::tenthsOfASecond, 4,  [this](double value) { commits.push_back(value); }};
 
     Knob() {
         row.show();
@@ -30,7 +30,8 @@ struct Knob {
         option.orientation = Qt::Horizontal;
         option.minimum = slider->minimum();
         option.maximum = slider->maximum();
-        const QRect groove = slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, slider);
+        const QRect groove = slider->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                             QStyle::SC_SliderGroove, slider);
         return {groove.left() + int(groove.width() * position), slider->height() / 2};
     }
 };

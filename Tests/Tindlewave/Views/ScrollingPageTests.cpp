@@ -2,8 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QPushButton>
 #include <QLabel>
+#include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
 
@@ -108,11 +108,12 @@ TEST(ScrollingPage, SmoothScrollingOffDisablesTheBlockButNotTheSwitch) {
 
 TEST(ScrollingPage, ANewMouseShowsTheDisabledSwitchAndTheSetUpButton) {
     Page page(std::nullopt);
-    EngineStatus status{.run = RunState::active,
-                        .permissions = {PermissionState::Grant::granted, PermissionState::Grant::granted},
-                        .tap = TapState::on,
-                        .devices = {},
-                        .newDevices = {}};
+    EngineStatus status{
+        .run = RunState::active,
+        .permissions = {PermissionState::Grant::granted, PermissionState::Grant::granted},
+        .tap = TapState::on,
+        .devices = {},
+        .newDevices = {}};
     status.newDevices.push_back(DeviceStatus{.name = "Travel mouse",
                                              .match = plainMouse,
                                              .kind = DeviceKind::mouse,
@@ -132,16 +133,19 @@ TEST(ScrollingPage, ANewMouseShowsTheDisabledSwitchAndTheSetUpButton) {
     EXPECT_EQ(hold.direction()->currentText(), "Like grabbing the page");
     EXPECT_TRUE(hold.momentum()->isChecked());
     EXPECT_EQ(hold.explanation()->text(),
-              "No button scrolls yet. On the Buttons tab, pick Hold and move, then Scroll, for any button.");
+              "No button scrolls yet. On the Buttons tab, pick Hold and move, then Scroll, for any "
+              "button.");
 }
 
 TEST(ScrollingPage, ADirectionChangeWritesAWholeHoldToScroll) {
-    Page page(configWith(std::nullopt, {Rule{Control::button(2), Trigger::holdMove(), Action::scroll()},
-                                        Rule{Control::button(3), Trigger::holdMove(), Action::scroll()}}));
+    Page page(configWith(std::nullopt,
+                         {Rule{Control::button(2), Trigger::holdMove(), Action::scroll()},
+                          Rule{Control::button(3), Trigger::holdMove(), Action::scroll()}}));
     HoldToScrollSettings& hold = *page.settings().holdToScroll();
     EXPECT_TRUE(hold.isEnabled());
-    EXPECT_EQ(hold.explanation()->text(),
-              "Buttons that scroll: Middle button and Back button. Change them on the Buttons tab.");
+    EXPECT_EQ(
+        hold.explanation()->text(),
+        "Buttons that scroll: Middle button and Back button. Change them on the Buttons tab.");
     QComboBox* direction = hold.direction();
     direction->setCurrentIndex(1);
     emit direction->activated(1);

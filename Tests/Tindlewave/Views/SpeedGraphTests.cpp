@@ -35,7 +35,9 @@ struct Graph {
         QMouseEvent event(type, at, canvas->mapToGlobal(at), button, buttons, Qt::NoModifier);
         QApplication::sendEvent(canvas, &event);
     }
-    void doubleClick(QPointF at) { send(QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton); }
+    void doubleClick(QPointF at) {
+        send(QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton);
+    }
     void hover(QPointF at) { send(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton); }
 };
 
@@ -62,7 +64,8 @@ TEST(SpeedGraph, ANotEditableGraphIgnoresDoubleClicksButFollowsThePointer) {
     g.doubleClick(g.canvasAt({g.graph.graph().x(20), 40}));
     EXPECT_TRUE(g.commits.empty());
     EXPECT_EQ(g.graph.editor().shown(), g.curve);
-    EXPECT_EQ(g.graph.caption()->text(), "A single step from rest scrolls 40 pt. Point at the graph to read it.");
+    EXPECT_EQ(g.graph.caption()->text(),
+              "A single step from rest scrolls 40 pt. Point at the graph to read it.");
     g.hover(g.pointAt(1));
     EXPECT_EQ(g.graph.caption()->text(), "at 5 steps/s: 250 pt/s, 50 pt per step");
 

@@ -8,7 +8,8 @@ void CurveEditor::setCurve(const SpeedCurve& curve) {
     draft_.reset();
 }
 
-void CurveEditor::dragChanged(PlotPoint start, PlotPoint location, const CurveGraph& graph, bool editable) {
+void CurveEditor::dragChanged(PlotPoint start, PlotPoint location, const CurveGraph& graph,
+                              bool editable) {
     if (!editable) return;
     if (!drag_) {
         const SpeedCurve& base = shown();
@@ -17,7 +18,8 @@ void CurveEditor::dragChanged(PlotPoint start, PlotPoint location, const CurveGr
         drag_ = Drag{*index, base};
     }
     pointer_ = location;
-    draft_ = CurveGraph::dragging(drag_->base, drag_->index, {graph.rate(location.x), graph.speed(location.y)});
+    draft_ = CurveGraph::dragging(drag_->base, drag_->index,
+                                  {graph.rate(location.x), graph.speed(location.y)});
 }
 
 std::optional<SpeedCurve> CurveEditor::dragEnded() {
@@ -31,11 +33,13 @@ std::optional<SpeedCurve> CurveEditor::dragEnded() {
     return draft_;
 }
 
-std::optional<SpeedCurve> CurveEditor::doubleClick(PlotPoint location, const CurveGraph& graph, bool editable) {
+std::optional<SpeedCurve> CurveEditor::doubleClick(PlotPoint location, const CurveGraph& graph,
+                                                   bool editable) {
     if (!editable) return std::nullopt;
     const SpeedCurve& base = shown();
     const auto index = graph.pointIndex(location, base, CurveGraph::radius);
-    auto result = index ? CurveGraph::removing(base, *index) : CurveGraph::adding(base, graph.rate(location.x));
+    auto result = index ? CurveGraph::removing(base, *index)
+                        : CurveGraph::adding(base, graph.rate(location.x));
     if (!result) return std::nullopt;
     draft_ = std::move(result);
     return draft_;
@@ -56,7 +60,8 @@ std::string CurveEditor::caption(const CurveGraph& graph, const NumberFormat& nu
 CurveEditor::Highlight CurveEditor::highlight(const CurveGraph& graph) const {
     if (drag_) return {drag_->index, std::nullopt};
     if (!pointer_) return {};
-    if (auto index = graph.pointIndex(*pointer_, shown(), CurveGraph::radius)) return {index, std::nullopt};
+    if (auto index = graph.pointIndex(*pointer_, shown(), CurveGraph::radius))
+        return {index, std::nullopt};
     if (graph.contains(*pointer_)) return {std::nullopt, graph.rate(pointer_->x)};
     return {};
 }

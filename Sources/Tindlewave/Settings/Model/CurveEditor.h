@@ -47,7 +47,8 @@ class CurveEditor {
     std::optional<SpeedCurve> dragEnded();
     // A double-click removes the point under it, else adds a point at its rate; the curve to
     // commit, none when nothing changed or while not editable.
-    std::optional<SpeedCurve> doubleClick(PlotPoint location, const CurveGraph& graph, bool editable);
+    std::optional<SpeedCurve> doubleClick(PlotPoint location, const CurveGraph& graph,
+                                          bool editable);
     void hover(PlotPoint location) { pointer_ = location; }
     void left() { pointer_.reset(); }
 

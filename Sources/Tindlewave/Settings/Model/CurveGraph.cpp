@@ -28,7 +28,8 @@ std::optional<SpeedCurve> curveOf(std::vector<SpeedCurve::Point> points) {
 // at the ends); the lower limit wins over the upper one.
 double between(double speed, const std::vector<SpeedCurve::Point>& points, std::size_t before,
                std::optional<std::size_t> after) {
-    double lower = before > 0 ? points[before - 1].pointsPerSecond : SpeedCurve::pointsPerSecondRange.lo;
+    double lower =
+        before > 0 ? points[before - 1].pointsPerSecond : SpeedCurve::pointsPerSecondRange.lo;
     double upper = after ? points[*after].pointsPerSecond : SpeedCurve::pointsPerSecondRange.hi;
     return std::min(std::max(speed, lower), upper);
 }
@@ -128,15 +129,18 @@ SpeedCurve CurveGraph::dragging(const SpeedCurve& curve, std::size_t point, Spee
 }
 
 std::optional<SpeedCurve> CurveGraph::adding(const SpeedCurve& curve, double rate) {
-    const double at = roundedRate(clamped(rate, SpeedCurve::stepsPerSecondRange.lo, SpeedCurve::stepsPerSecondRange.hi));
+    const double at = roundedRate(
+        clamped(rate, SpeedCurve::stepsPerSecondRange.lo, SpeedCurve::stepsPerSecondRange.hi));
     std::vector<SpeedCurve::Point> points = curve.points();
     if (points.size() >= maxPoints) return std::nullopt;
     for (const auto& point : points) {
-        const double ratio = std::max(at, point.stepsPerSecond) / std::min(at, point.stepsPerSecond);
+        const double ratio =
+            std::max(at, point.stepsPerSecond) / std::min(at, point.stepsPerSecond);
         if (ratio < neighbourRatio) return std::nullopt;
     }
-    const auto place = std::find_if(points.begin(), points.end(),
-                                    [&](const SpeedCurve::Point& point) { return point.stepsPerSecond > at; });
+    const auto place =
+        std::find_if(points.begin(), points.end(),
+                     [&](const SpeedCurve::Point& point) { return point.stepsPerSecond > at; });
     const auto index = static_cast<std::size_t>(place - points.begin());
     const double speed = between(roundedSpeed(curve.pointsPerSecond(at)), points, index,
                                  index < points.size() ? std::optional(index) : std::nullopt);
@@ -157,12 +161,14 @@ std::string CurveGraph::number(double value, const NumberFormat& numbers) {
 }
 
 std::string CurveGraph::readout(const SpeedCurve& curve, double rate, const NumberFormat& numbers) {
-    return "at " + rateText(rate, numbers) + " steps/s: " + number(curve.pointsPerSecond(rate), numbers) +
-           " pt/s, " + number(curve.distancePerStep(rate), numbers) + " pt per step";
+    return "at " + rateText(rate, numbers) +
+           " steps/s: " + number(curve.pointsPerSecond(rate), numbers) + " pt/s, " +
+           number(curve.distancePerStep(rate), numbers) + " pt per step";
 }
 
 std::string CurveGraph::singleStep(const SpeedCurve& curve, const NumberFormat& numbers) {
-    return "A single step from rest scrolls " + number(curve.distancePerStep(curve.slowest()), numbers) +
+    return "A single step from rest scrolls " +
+           number(curve.distancePerStep(curve.slowest()), numbers) +
            " pt. Point at the graph to read it.";
 }
 
@@ -170,8 +176,8 @@ std::string CurveGraph::pointList(const SpeedCurve& curve, const NumberFormat& n
     std::string text;
     for (const auto& point : curve.points()) {
         if (!text.empty()) text += ", ";
-        text += rateText(point.stepsPerSecond, numbers) + " steps/s: " + number(point.pointsPerSecond, numbers) +
-                " pt/s";
+        text += rateText(point.stepsPerSecond, numbers) +
+                " steps/s: " + number(point.pointsPerSecond, numbers) + " pt/s";
     }
     return text;
 }

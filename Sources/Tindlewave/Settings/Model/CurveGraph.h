@@ -59,7 +59,8 @@ struct CurveGraph {
 
     // The index of the point nearest the location when it is within `radius`; the earlier point
     // on a tie.
-    std::optional<std::size_t> pointIndex(PlotPoint near, const SpeedCurve& curve, double radius) const;
+    std::optional<std::size_t> pointIndex(PlotPoint near, const SpeedCurve& curve,
+                                          double radius) const;
 
     // The curve with one point moved towards `to`: its rate kept a ratio of 1.08 from each
     // neighbour and rounded, its speed rounded and kept between its neighbours'. The curve as
@@ -73,7 +74,9 @@ struct CurveGraph {
 
     // One fraction digit below 10 when not whole, else none: "2.5", "5", "37", "1,230".
     static std::string number(double value, const NumberFormat& numbers);
-    static std::string rateText(double rate, const NumberFormat& numbers) { return number(rate, numbers); }
+    static std::string rateText(double rate, const NumberFormat& numbers) {
+        return number(rate, numbers);
+    }
     // "at 5 steps/s: 250 pt/s, 50 pt per step".
     static std::string readout(const SpeedCurve& curve, double rate, const NumberFormat& numbers);
     // The caption while nothing is pointed at.

@@ -20,8 +20,10 @@ std::string NumberFormat::fixed(double value, int minFraction, int maxFraction) 
         whole = digits.substr(0, dot);
         fraction = digits.substr(dot + 1);
     }
-    while (static_cast<int>(fraction.size()) > minFraction && fraction.back() == '0') fraction.pop_back();
-    const bool zero = std::all_of(digits.begin(), digits.end(), [](char c) { return c == '0' || c == '.'; });
+    while (static_cast<int>(fraction.size()) > minFraction && fraction.back() == '0')
+        fraction.pop_back();
+    const bool zero =
+        std::all_of(digits.begin(), digits.end(), [](char c) { return c == '0' || c == '.'; });
 
     std::string text = (value < 0 && !zero) ? "-" : "";
     for (std::size_t i = 0; i < whole.size(); ++i) {

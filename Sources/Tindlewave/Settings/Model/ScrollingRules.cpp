@@ -23,10 +23,12 @@ std::vector<std::string> scrollButtons(const SettingsDevice& device) {
     return names;
 }
 
-std::string holdExplanation(const std::vector<std::string>& names,
-                            const std::function<std::string(const std::vector<std::string>&)>& join) {
+std::string holdExplanation(
+    const std::vector<std::string>& names,
+    const std::function<std::string(const std::vector<std::string>&)>& join) {
     if (names.empty())
-        return "No button scrolls yet. On the Buttons tab, pick Hold and move, then Scroll, for any button.";
+        return "No button scrolls yet. On the Buttons tab, pick Hold and move, then Scroll, for "
+               "any button.";
     return "Buttons that scroll: " + join(names) + ". Change them on the Buttons tab.";
 }
 
@@ -36,9 +38,12 @@ bool canReset(const std::optional<SmoothScroll>& smooth) {
 
 SliderScale knobScale(SmoothKnob knob) {
     switch (knob) {
-    case SmoothKnob::duration: return {SmoothScroll::durationRange, 1, SliderScale::Curve::logarithmic};
-    case SmoothKnob::brake: return {SmoothScroll::brakeRange, 0.1, SliderScale::Curve::logarithmic};
-    case SmoothKnob::easeIn: return {SmoothScroll::easeInRange, 10, SliderScale::Curve::linear};
+        case SmoothKnob::duration:
+            return {SmoothScroll::durationRange, 1, SliderScale::Curve::logarithmic};
+        case SmoothKnob::brake:
+            return {SmoothScroll::brakeRange, 0.1, SliderScale::Curve::logarithmic};
+        case SmoothKnob::easeIn:
+            return {SmoothScroll::easeInRange, 10, SliderScale::Curve::linear};
     }
     return {};
 }
@@ -52,7 +57,8 @@ SettingsEdit holdSpeed(const DeviceMatch& match, HoldToScroll hold, double speed
     return SettingsEdit::holdToScroll(match, hold);
 }
 
-SettingsEdit holdDirection(const DeviceMatch& match, HoldToScroll hold, HoldScrollDirection direction) {
+SettingsEdit holdDirection(const DeviceMatch& match, HoldToScroll hold,
+                           HoldScrollDirection direction) {
     hold.direction = direction;
     return SettingsEdit::holdToScroll(match, hold);
 }

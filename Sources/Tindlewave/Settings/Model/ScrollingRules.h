@@ -22,8 +22,9 @@ HoldToScroll hold(const SettingsDevice& device);
 // The names of the controls whose rules scroll, in rule order (repeats kept).
 std::vector<std::string> scrollButtons(const SettingsDevice& device);
 // The hold-to-scroll group's explanation; `join` joins names as the user's language does.
-std::string holdExplanation(const std::vector<std::string>& names,
-                            const std::function<std::string(const std::vector<std::string>&)>& join);
+std::string holdExplanation(
+    const std::vector<std::string>& names,
+    const std::function<std::string(const std::vector<std::string>&)>& join);
 // "Reset to Defaults" does something: smooth scrolling is on with other settings than the
 // defaults.
 bool canReset(const std::optional<SmoothScroll>& smooth);
@@ -34,7 +35,8 @@ SliderScale holdSpeedScale();
 
 // Hold-to-scroll edits carry all three fields: the two the control leaves are taken from `hold`.
 SettingsEdit holdSpeed(const DeviceMatch& match, HoldToScroll hold, double speed);
-SettingsEdit holdDirection(const DeviceMatch& match, HoldToScroll hold, HoldScrollDirection direction);
+SettingsEdit holdDirection(const DeviceMatch& match, HoldToScroll hold,
+                           HoldScrollDirection direction);
 SettingsEdit holdMomentum(const DeviceMatch& match, HoldToScroll hold, bool momentum);
 
 }  // namespace ScrollingRules

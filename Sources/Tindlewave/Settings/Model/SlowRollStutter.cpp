@@ -25,7 +25,8 @@ std::optional<SlowRollStutter> SlowRollStutter::of(const std::optional<SmoothScr
 std::string SlowRollStutter::detail(const NumberFormat& numbers) const {
     return "Each wheel step glides for " + format(KnobUnit::tenthsOfASecond, glide * 10, numbers) +
            ", so when you roll slower than about " + numbers.fixed(1 / glide, 0, 0) +
-           " steps a second the page lurches on each step and stops before the next. Set Glide after you stop to " +
+           " steps a second the page lurches on each step and stops before the next. Set Glide "
+           "after you stop to " +
            format(KnobUnit::tenthsOfASecond, smoothDuration, numbers) +
            " or more. A longer ease into each step does not help.";
 }

@@ -30,11 +30,12 @@ HoldToScrollSettings::HoldToScrollSettings(SettingsModel& model, QWidget* parent
     column->addWidget(heading);
 
     const HoldToScroll hold = HoldToScroll::defaults();
-    speed_ = new KnobRow("Scroll speed",
-                         "How far the page moves for how far you move the mouse. At 1\u00D7 it follows your hand.",
-                         ScrollingRules::holdSpeedScale(), KnobUnit::times, hold.speed, [this](double value) {
-                             send(ScrollingRules::holdSpeed(device_.match, ScrollingRules::hold(device_), value));
-                         });
+    speed_ = new KnobRow(
+        "Scroll speed",
+        "How far the page moves for how far you move the mouse. At 1\u00D7 it follows your hand.",
+        ScrollingRules::holdSpeedScale(), KnobUnit::times, hold.speed, [this](double value) {
+            send(ScrollingRules::holdSpeed(device_.match, ScrollingRules::hold(device_), value));
+        });
     column->addWidget(speed_);
 
     direction_ = new QComboBox;
@@ -46,17 +47,19 @@ HoldToScrollSettings::HoldToScrollSettings(SettingsModel& model, QWidget* parent
         const auto chosen = HoldScrollDirection(direction_->itemData(index).toInt());
         send(ScrollingRules::holdDirection(device_.match, ScrollingRules::hold(device_), chosen));
     });
-    column->addWidget(new FormRow("Direction",
-                                  QString("Grabbing moves the page with your hand. The scroll wheel way scrolls "
-                                          "down when you move down."),
-                                  direction_));
+    column->addWidget(
+        new FormRow("Direction",
+                    QString("Grabbing moves the page with your hand. The scroll wheel way scrolls "
+                            "down when you move down."),
+                    direction_));
 
     momentum_ = new QCheckBox("Keep gliding after you let go");
     connect(momentum_, &QCheckBox::clicked, this, [this](bool on) {
         send(ScrollingRules::holdMomentum(device_.match, ScrollingRules::hold(device_), on));
     });
-    column->addWidget(
-        new FormRow("", QString("Let go while moving and the page coasts to a stop, like on a trackpad."), momentum_));
+    column->addWidget(new FormRow(
+        "", QString("Let go while moving and the page coasts to a stop, like on a trackpad."),
+        momentum_));
 }
 
 void HoldToScrollSettings::send(const SettingsEdit& edit) {
@@ -67,8 +70,8 @@ void HoldToScrollSettings::refresh(const SettingsDevice& device) {
     device_ = device;
     const HoldToScroll hold = ScrollingRules::hold(device);
     setEnabled(model_.editable() && device.profile.has_value());
-    explanation_->setText(
-        QString::fromStdString(ScrollingRules::holdExplanation(ScrollingRules::scrollButtons(device), joinedNames)));
+    explanation_->setText(QString::fromStdString(
+        ScrollingRules::holdExplanation(ScrollingRules::scrollButtons(device), joinedNames)));
     speed_->setValue(hold.speed);
     const QSignalBlocker blockDirection(direction_);
     direction_->setCurrentIndex(direction_->findData(int(hold.direction)));

@@ -27,8 +27,8 @@ class JumpingSliderStyle final : public QProxyStyle {
 };
 }  // namespace
 
-KnobRow::KnobRow(const QString& title, const QString& detail, SliderScale scale, KnobUnit unit, double value,
-                 Commit commit, QWidget* accessory, QWidget* parent)
+KnobRow::KnobRow(const QString& title, const QString& detail, SliderScale scale, KnobUnit unit,
+                 double value, Commit commit, QWidget* accessory, QWidget* parent)
     : QWidget(parent), scale_(scale), unit_(unit), value_(value), commit_(std::move(commit)) {
     auto* content = new QWidget;
     auto* line = new QHBoxLayout(content);
@@ -87,7 +87,8 @@ bool KnobRow::eventFilter(QObject* watched, QEvent* event) {
             editing(true);
         else if (event->type() == QEvent::MouseButtonRelease &&
                  static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-            QMetaObject::invokeMethod(this, [this] { editing(false); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { editing(false); }, Qt::QueuedConnection);
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -105,7 +106,8 @@ void KnobRow::editing(bool began) {
 }
 
 void KnobRow::showValue() {
-    const QString text = QString::fromStdString(format(unit_, draft_.shown(scale_, value_), localNumbers()));
+    const QString text =
+        QString::fromStdString(format(unit_, draft_.shown(scale_, value_), localNumbers()));
     valueText_->setText(text);
     slider_->setAccessibleDescription(text);
     const int position = int(std::lround(draft_.position(scale_, value_) * sliderSteps));

@@ -23,8 +23,8 @@ class KnobRow final : public QWidget {
     using Commit = std::function<void(double)>;
     static constexpr int sliderSteps = 1000;
 
-    KnobRow(const QString& title, const QString& detail, SliderScale scale, KnobUnit unit, double value,
-            Commit commit, QWidget* accessory = nullptr, QWidget* parent = nullptr);
+    KnobRow(const QString& title, const QString& detail, SliderScale scale, KnobUnit unit,
+            double value, Commit commit, QWidget* accessory = nullptr, QWidget* parent = nullptr);
 
     // Shows a stored value; a changed one ends the pending position. Sends nothing.
     void setValue(double value);

@@ -8,7 +8,8 @@ namespace tindlewave {
 NumberFormat localNumbers() {
     const QLocale locale;
     const bool grouped = !(locale.numberOptions() & QLocale::OmitGroupSeparator);
-    return {locale.decimalPoint().toStdString(), grouped ? locale.groupSeparator().toStdString() : std::string()};
+    return {locale.decimalPoint().toStdString(),
+            grouped ? locale.groupSeparator().toStdString() : std::string()};
 }
 
 std::string joinedNames(const std::vector<std::string>& names) {

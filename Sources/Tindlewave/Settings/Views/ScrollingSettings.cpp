@@ -27,18 +27,21 @@ struct KnobTexts {
 
 KnobTexts knobTexts(SmoothKnob knob) {
     switch (knob) {
-    case SmoothKnob::duration:
-        return {"Glide after you stop", "How long the page keeps moving after the last wheel step, in seconds.",
-                KnobUnit::tenthsOfASecond};
-    case SmoothKnob::brake:
-        return {"How hard the glide stops",
-                "At 1 the glide slows evenly. Higher values slow hard at first, then coast to a soft stop.",
-                KnobUnit::none};
-    case SmoothKnob::easeIn:
-        return {"Ease into each step",
-                "How long a wheel step takes to reach full speed, in milliseconds, so the page never jumps from "
-                "rest. At 0 a step starts at full speed.",
-                KnobUnit::milliseconds};
+        case SmoothKnob::duration:
+            return {"Glide after you stop",
+                    "How long the page keeps moving after the last wheel step, in seconds.",
+                    KnobUnit::tenthsOfASecond};
+        case SmoothKnob::brake:
+            return {"How hard the glide stops",
+                    "At 1 the glide slows evenly. Higher values slow hard at first, then coast to "
+                    "a soft stop.",
+                    KnobUnit::none};
+        case SmoothKnob::easeIn:
+            return {"Ease into each step",
+                    "How long a wheel step takes to reach full speed, in milliseconds, so the page "
+                    "never jumps from "
+                    "rest. At 0 a step starts at full speed.",
+                    KnobUnit::milliseconds};
     }
     return {"", "", KnobUnit::none};
 }
@@ -56,7 +59,8 @@ QVBoxLayout* rows(QWidget* box) {
 }
 }  // namespace
 
-ScrollingSettings::ScrollingSettings(SettingsModel& model, QWidget* parent) : QWidget(parent), model_(model) {
+ScrollingSettings::ScrollingSettings(SettingsModel& model, QWidget* parent)
+    : QWidget(parent), model_(model) {
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(12);
@@ -65,10 +69,13 @@ ScrollingSettings::ScrollingSettings(SettingsModel& model, QWidget* parent) : QW
     switch_ = new QCheckBox;
     switch_->setAccessibleName("Smooth scrolling");
     connect(switch_, &QCheckBox::clicked, this, [this](bool on) {
-        send(SettingsEdit::smooth(device_.match, on ? std::optional(model_.smoothWhenOn(device_.match)) : std::nullopt));
+        send(SettingsEdit::smooth(
+            device_.match, on ? std::optional(model_.smoothWhenOn(device_.match)) : std::nullopt));
     });
     rows(smoothContent)->addWidget(switch_);
-    rows(smoothContent)->addWidget(new Explanation("The wheel glides like a trackpad instead of jumping a few lines per step."));
+    rows(smoothContent)
+        ->addWidget(new Explanation(
+            "The wheel glides like a trackpad instead of jumping a few lines per step."));
     setUp_ = column(5);
     rows(setUp_)->addWidget(new Explanation("Set this mouse up first."));
     rows(smoothContent)->addWidget(setUp_);
@@ -80,8 +87,9 @@ ScrollingSettings::ScrollingSettings(SettingsModel& model, QWidget* parent) : QW
     heading_ = column(4);
     auto* heading = heading_;
     rows(heading)->addWidget(new GroupHeading("How fast the page scrolls"));
-    rows(heading)->addWidget(new Explanation(
-        "Spin the wheel faster and the page scrolls faster. The shaded bands are how fast this wheel spins."));
+    rows(heading)->addWidget(
+        new Explanation("Spin the wheel faster and the page scrolls faster. The shaded bands are "
+                        "how fast this wheel spins."));
     rows(block_)->addWidget(heading);
     const SmoothScroll& defaults = SmoothScroll::defaults();
     graph_ = new SpeedGraph(defaults.curve, [this](const SpeedCurve& curve) {
@@ -95,8 +103,11 @@ ScrollingSettings::ScrollingSettings(SettingsModel& model, QWidget* parent) : QW
     for (SmoothKnob knob : allCases<SmoothKnob>()) {
         const KnobTexts texts = knobTexts(knob);
         auto* row = new KnobRow(
-            texts.title, texts.detail, ScrollingRules::knobScale(knob), texts.unit, knobValue(defaults, knob),
-            [this, knob](double value) { send(SettingsEdit::smoothKnob(device_.match, knob, value)); },
+            texts.title, texts.detail, ScrollingRules::knobScale(knob), texts.unit,
+            knobValue(defaults, knob),
+            [this, knob](double value) {
+                send(SettingsEdit::smoothKnob(device_.match, knob, value));
+            },
             knob == SmoothKnob::duration ? stutter_ : nullptr);
         knobs_[std::size_t(knob)] = row;
         rows(block_)->addWidget(row);
@@ -104,8 +115,9 @@ ScrollingSettings::ScrollingSettings(SettingsModel& model, QWidget* parent) : QW
     reset_ = new QPushButton("Reset to Defaults");
     connect(reset_, &QPushButton::clicked, this,
             [this] { send(SettingsEdit::smooth(device_.match, SmoothScroll::defaults())); });
-    resetRow_ = new FormRow("", QString("Puts the scroll speed and every glide setting back to how Tindlewave ships."),
-                            reset_);
+    resetRow_ = new FormRow(
+        "", QString("Puts the scroll speed and every glide setting back to how Tindlewave ships."),
+        reset_);
     rows(block_)->addWidget(resetRow_);
     page->addWidget(block_);
     page->addWidget(new Divider);
@@ -113,10 +125,12 @@ ScrollingSettings::ScrollingSettings(SettingsModel& model, QWidget* parent) : QW
     hold_ = new HoldToScrollSettings(model_);
     page->addWidget(hold_);
     page->addWidget(new Divider);
-    hiRes_ = makeUnavailableRow("High-resolution wheel", "Reads the wheel's finer steps for smoother input.");
+    hiRes_ = makeUnavailableRow("High-resolution wheel",
+                                "Reads the wheel's finer steps for smoother input.");
     page->addWidget(hiRes_);
-    page->addWidget(makeUnavailableRow(
-        "Click-through", "A click on a background window would act right away instead of only bringing it forward."));
+    page->addWidget(makeUnavailableRow("Click-through",
+                                       "A click on a background window would act right away "
+                                       "instead of only bringing it forward."));
 }
 
 void ScrollingSettings::send(const SettingsEdit& edit) {

@@ -30,8 +30,9 @@ ScrollingTab::ScrollingTab(SettingsModel& model, SettingsPage& page) : model_(mo
     column->addWidget(deviceRows_);
 
     observation_ = model_.observe([this](SettingsField field) {
-        if (field == SettingsField::learnNote || field == SettingsField::listenPurpose || field == SettingsField::tab ||
-            field == SettingsField::loginItem || field == SettingsField::loginItemError || refreshPending_)
+        if (field == SettingsField::learnNote || field == SettingsField::listenPurpose ||
+            field == SettingsField::tab || field == SettingsField::loginItem ||
+            field == SettingsField::loginItemError || refreshPending_)
             return;
         refreshPending_ = true;  // one refresh per turn of the event loop
         QTimer::singleShot(0, this, [this] { refresh(); });

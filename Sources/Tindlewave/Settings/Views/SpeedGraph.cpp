@@ -61,7 +61,8 @@ class SpeedGraph::Canvas final : public QWidget {
 
     void mouseDoubleClickEvent(QMouseEvent* event) override {
         if (event->button() != Qt::LeftButton) return;
-        const auto committed = owner_.editor_.doubleClick(plot(event->position()), graph(), owner_.editable_);
+        const auto committed =
+            owner_.editor_.doubleClick(plot(event->position()), graph(), owner_.editable_);
         owner_.changed();
         if (committed && owner_.commit_) owner_.commit_(*committed);
     }
@@ -94,7 +95,9 @@ SpeedGraph::SpeedGraph(SpeedCurve curve, Commit commit, QWidget* parent)
     QPalette dimmed = caption_->palette();
     dimmed.setColor(QPalette::WindowText, secondaryColor(*caption_));
     caption_->setPalette(dimmed);
-    auto* hint = new QLabel("Drag a point to change it. Double-click the line to add a point, or a point to remove it.");
+    auto* hint = new QLabel(
+        "Drag a point to change it. Double-click the line to add a point, or a point to remove "
+        "it.");
     hint->setTextFormat(Qt::PlainText);
     hint->setWordWrap(true);
     QFont small = hint->font();
@@ -139,7 +142,8 @@ void SpeedGraph::setEditable(bool editable) {
 void SpeedGraph::changed() {
     const auto numbers = localNumbers();
     caption_->setText(QString::fromStdString(editor_.caption(graph(), numbers)));
-    canvas_->setAccessibleDescription(QString::fromStdString(CurveGraph::pointList(editor_.shown(), numbers)));
+    canvas_->setAccessibleDescription(
+        QString::fromStdString(CurveGraph::pointList(editor_.shown(), numbers)));
     canvas_->update();
 }
 

@@ -58,7 +58,8 @@ void paintSpeedGraph(QWidget& canvas, const CurveGraph& graph, const SpeedCurve&
         painter.drawLine(QPointF(x, 0), QPointF(x, h));
         const QString text = QString::fromStdString(CurveGraph::number(tick, numbers));
         painter.setPen(secondary);
-        painter.drawText(QPointF(x - small.horizontalAdvance(text) / 2, h + 4 + small.ascent()), text);
+        painter.drawText(QPointF(x - small.horizontalAdvance(text) / 2, h + 4 + small.ascent()),
+                         text);
     }
     for (double tick : CurveGraph::speedTicks()) {
         const double y = graph.y(tick);
@@ -66,7 +67,9 @@ void paintSpeedGraph(QWidget& canvas, const CurveGraph& graph, const SpeedCurve&
         painter.drawLine(QPointF(0, y), QPointF(w, y));
         const QString text = QString::fromStdString(CurveGraph::number(tick, numbers));
         painter.setPen(secondary);
-        painter.drawText(QPointF(-6 - small.horizontalAdvance(text), y + (small.ascent() - small.descent()) / 2), text);
+        painter.drawText(
+            QPointF(-6 - small.horizontalAdvance(text), y + (small.ascent() - small.descent()) / 2),
+            text);
     }
 
     painter.setPen(QPen(withAlpha(secondary, 0.35), 1));
@@ -77,13 +80,16 @@ void paintSpeedGraph(QWidget& canvas, const CurveGraph& graph, const SpeedCurve&
     painter.setPen(secondary);
     const QFontMetricsF titles(caption);
     const QString across = "Spin speed, steps per second";
-    painter.drawText(QPointF(w / 2 - titles.horizontalAdvance(across) / 2, h + 22 + titles.ascent()), across);
+    painter.drawText(
+        QPointF(w / 2 - titles.horizontalAdvance(across) / 2, h + 22 + titles.ascent()), across);
     {
         painter.save();
         painter.translate(-50, h / 2);
         painter.rotate(-90);
         const QString up = "Scroll speed, points per second";
-        painter.drawText(QPointF(-titles.horizontalAdvance(up) / 2, (titles.ascent() - titles.descent()) / 2), up);
+        painter.drawText(
+            QPointF(-titles.horizontalAdvance(up) / 2, (titles.ascent() - titles.descent()) / 2),
+            up);
         painter.restore();
     }
 

@@ -62,7 +62,8 @@ void StutterWarning::setStutter(const std::optional<SlowRollStutter>& stutter) {
     }
     const auto numbers = localNumbers();
     detail_->setText(QString::fromStdString(stutter->detail(numbers)));
-    fixButton_->setText(actionText("Set Glide to " + format(KnobUnit::tenthsOfASecond, stutter->smoothDuration, numbers)));
+    fixButton_->setText(actionText(
+        "Set Glide to " + format(KnobUnit::tenthsOfASecond, stutter->smoothDuration, numbers)));
     if (popup_->isVisible()) popup_->adjustSize();
 }
 

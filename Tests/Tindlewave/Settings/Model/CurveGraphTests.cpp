@@ -53,8 +53,10 @@ TEST(CurveGraph, DraggingKeepsNeighboursApartAndRounds) {
     EXPECT_EQ(CurveGraph::dragging(three, 0, {0.2, 40}).points()[0].stepsPerSecond, 1);
     EXPECT_EQ(CurveGraph::dragging(three, 2, {900, 5000}).points()[2].stepsPerSecond, 150);
     // Past a neighbour: stops at a ratio of 1.08 to it, then rounded.
-    EXPECT_EQ(CurveGraph::dragging(three, 1, {100, 250}).points()[1].stepsPerSecond, 46);  // 50 / 1.08
-    EXPECT_EQ(CurveGraph::dragging(three, 1, {0.5, 250}).points()[1].stepsPerSecond, 1.1);  // 1 * 1.08
+    EXPECT_EQ(CurveGraph::dragging(three, 1, {100, 250}).points()[1].stepsPerSecond,
+              46);  // 50 / 1.08
+    EXPECT_EQ(CurveGraph::dragging(three, 1, {0.5, 250}).points()[1].stepsPerSecond,
+              1.1);  // 1 * 1.08
     // Rates: a tenth below 10 after clamping, else whole.
     EXPECT_EQ(CurveGraph::dragging(three, 1, {9.96, 250}).points()[1].stepsPerSecond, 10);
     EXPECT_EQ(CurveGraph::dragging(three, 1, {23.6, 250}).points()[1].stepsPerSecond, 24);
@@ -72,7 +74,8 @@ TEST(CurveGraph, DraggingKeepsNeighboursApartAndRounds) {
 
 TEST(CurveGraph, DraggingBetweenCrowdedNeighboursKeepsTheRate) {
     const SpeedCurve crowded = curveOf({{1, 40}, {1.1, 50}, {1.15, 60}});
-    EXPECT_EQ(CurveGraph::dragging(crowded, 1, {1.13, 55}).points()[1], (SpeedCurve::Point{1.1, 55}));
+    EXPECT_EQ(CurveGraph::dragging(crowded, 1, {1.13, 55}).points()[1],
+              (SpeedCurve::Point{1.1, 55}));
 }
 
 TEST(CurveGraph, AddingRespectsTheRatioAndTheCap) {
@@ -82,7 +85,8 @@ TEST(CurveGraph, AddingRespectsTheRatioAndTheCap) {
     ASSERT_TRUE(added);
     ASSERT_EQ(added->points().size(), 4u);
     EXPECT_EQ(added->points()[2].stepsPerSecond, 5.4);
-    EXPECT_EQ(added->points()[2].pointsPerSecond, CurveGraph::roundedSpeed(curve.pointsPerSecond(5.4)));
+    EXPECT_EQ(added->points()[2].pointsPerSecond,
+              CurveGraph::roundedSpeed(curve.pointsPerSecond(5.4)));
     // Rounded and clamped: 0.2 becomes 1, next to the point at 1.
     EXPECT_EQ(CurveGraph::adding(curve, 0.2), std::nullopt);
     const auto atEnd = CurveGraph::adding(curve, 400);
@@ -109,8 +113,10 @@ TEST(CurveGraph, Texts) {
     EXPECT_EQ(CurveGraph::number(1230, us), "1,230");
     EXPECT_EQ(CurveGraph::number(2.5, NumberFormat{",", "."}), "2,5");
     EXPECT_EQ(CurveGraph::readout(three, 5, us), "at 5 steps/s: 250 pt/s, 50 pt per step");
-    EXPECT_EQ(CurveGraph::singleStep(three, us), "A single step from rest scrolls 40 pt. Point at the graph to read it.");
-    EXPECT_EQ(CurveGraph::pointList(curveOf({{1, 40}, {2.5, 100}}), us), "1 steps/s: 40 pt/s, 2.5 steps/s: 100 pt/s");
+    EXPECT_EQ(CurveGraph::singleStep(three, us),
+              "A single step from rest scrolls 40 pt. Point at the graph to read it.");
+    EXPECT_EQ(CurveGraph::pointList(curveOf({{1, 40}, {2.5, 100}}), us),
+              "1 steps/s: 40 pt/s, 2.5 steps/s: 100 pt/s");
     EXPECT_EQ(CurveGraph::bands().front().label, "slow 4\u201312");
     EXPECT_EQ(CurveGraph::bands().size(), 4u);
 }

@@ -33,7 +33,8 @@ TEST(SliderScale, ValuesAtTheQuartersOfEveryScale) {
                         {distance, {20, 60, 200, 630, 2000}}};
     for (const Row& row : rows)
         for (int i = 0; i < 5; ++i)
-            EXPECT_EQ(row.scale.value(i / 4.0), row.values[i]) << row.scale.bounds.lo << " at " << i;
+            EXPECT_EQ(row.scale.value(i / 4.0), row.values[i])
+                << row.scale.bounds.lo << " at " << i;
 }
 
 TEST(SliderScale, EveryValueItMakesSurvivesTheSlider) {
@@ -117,8 +118,10 @@ TEST(SlowRollStutter, TheWorkedValuesAndTheCap) {
 TEST(SlowRollStutter, TheDetailNamesGlideRateAndFix) {
     const SlowRollStutter stutter{0.1, 3};
     EXPECT_EQ(stutter.detail(NumberFormat::enUS()),
-              "Each wheel step glides for 0.1 s, so when you roll slower than about 10 steps a second the page "
-              "lurches on each step and stops before the next. Set Glide after you stop to 0.3 s or more. A "
+              "Each wheel step glides for 0.1 s, so when you roll slower than about 10 steps a "
+              "second the page "
+              "lurches on each step and stops before the next. Set Glide after you stop to 0.3 s "
+              "or more. A "
               "longer ease into each step does not help.");
     EXPECT_NE(stutter.detail(german).find("0,1 s"), std::string::npos);
 }
