@@ -1,6 +1,8 @@
 #include "Runtime/LogindWakes.h"
 
+#include <fcntl.h>
 #include <sys/epoll.h>
+#include <unistd.h>
 
 #include <mutex>
 
@@ -13,6 +15,14 @@ struct LogindWakes::State {
     std::function<void()> onWake;
     std::mutex mutex;  // the fd watch is made on the caller's thread and ended on either
     FdWatch fdWatch;
+    // Our own duplicate of the bus's descriptor, the one the executor watches. The bus closes its
+    // descriptor when the connection is lost, and its number may then be reused by anything; ours
+    // stays open until the watch is gone, so the watch never removes or reads a stranger's.
+    int watchedFd = -1;
+
+    ~State() {
+        if (watchedFd >= 0) ::close(watchedFd);
+    }
 
     void endWatch() {
         FdWatch ending;
@@ -32,8 +42,12 @@ std::variant<std::unique_ptr<LogindWakes>, LogindSleepWatch::Unavailable> Logind
     auto state = std::make_shared<State>();
     state->watch = std::move(std::get<std::unique_ptr<LogindSleepWatch>>(opened));
     state->onWake = std::move(onWake);
+    state->watchedFd = ::fcntl(state->watch->fd(), F_DUPFD_CLOEXEC, 0);
+    if (state->watchedFd < 0) {
+        return LogindSleepWatch::Unavailable{"the system bus's descriptor cannot be watched"};
+    }
     // The callback keeps the state (and the bus) alive until the watch is ended.
-    FdWatch fdWatch = executor.addFd(state->watch->fd(), EPOLLIN, [state](std::uint32_t) {
+    FdWatch fdWatch = executor.addFd(state->watchedFd, EPOLLIN, [state](std::uint32_t) {
         for (bool sleeping : state->watch->process()) {
             if (!sleeping) state->onWake();
         }
