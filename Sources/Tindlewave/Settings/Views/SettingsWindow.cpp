@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QVBoxLayout>
 
+#include "Platform/Executor.h"
 #include "Settings/Model/LogReader.h"
 #include "Settings/Model/SettingsModel.h"
+#include "Settings/Views/ButtonsTab.h"
 #include "Settings/Views/LogSheet.h"
 #include "Settings/Views/ScrollingTab.h"
 #include "Settings/Views/SettingsPage.h"
@@ -31,6 +33,8 @@ SettingsTabs& SettingsWindow::tabs() {
             pages_.push_back(page);
             if (tab == SettingsTab::general) page->content()->addWidget(new GeneralTab(model_, general, *page));
             if (tab == SettingsTab::scrolling) page->content()->addWidget(new ScrollingTab(model_, *page));
+            if (tab == SettingsTab::buttons)
+                page->content()->addWidget(new ButtonsTab(model_, services_.main.clock(), *page));
             return page;
         },
         &services_.defaults);

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "Settings/Views/AddRule.h"
+#include "Settings/Views/ButtonsTab.h"
+#include "Settings/Views/DeviceControls.h"
+#include "Settings/Views/FormBlocks.h"
+#include "Settings/Views/RecorderField.h"
+#include "Settings/Views/RuleRow.h"
+#include "Settings/Views/Rules.h"
+#include "Settings/Views/SettingsPage.h"
+#include "Settings/Views/ShortcutField.h"
+#include "ShellWorld.h"
+
+namespace tindlewave {
+namespace {
+
+using testkit::ShellWorld;
+
+const DeviceMatch desk = DeviceMatch::device(VendorID{0x046D}, ProductID{0xB023});
+const Rule mission{Control::hidpp(CID{0xC3}), Trigger::click(), Action::system(SystemAction::missionControl)};
+const Rule wheel{Control::thumbWheel(), Trigger::scroll(), Action::reverse()};
+
+const char* deskConfig = R"({"version":1,"hyper":{"key":"capsLock","onTap":"nothing"},"devices":[
+  {"match":{"vendor":"0x046D","product":"0xB023"},"name":"Desk mouse","rules":[
+    {"control":{"hidpp":"0xC3"},"do":"missionControl","when":"click"},
+    {"control":"thumbWheel","do":"reverse","when":"scroll"}]}],"ignored":[]})";
+
+EngineStatus status(std::vector<DeviceStatus> devices, std::vector<DeviceStatus> fresh = {}) {
+    return EngineStatus{.run = RunState::active,
+                        .permissions = {PermissionState::Grant::granted, PermissionState::Grant::granted},
+                        .tap = TapState::on,
+                        .devices = std::move(devices),
+                        .newDevices = std::move(fresh)};
+}
+
+DeviceStatus connectedDesk(std::optional<ListenStatus> listen = std::nullopt) {
+    return DeviceStatus{.name = "Desk mouse",
+                        .match = desk,
+                        .kind = DeviceKind::mouse,
+                        .connectedAt = std::chrono::system_clock::now(),
+                        .listen = listen};
+}
+
+struct Page {
+    ShellWorld& world;
+    SettingsPage page{nullptr, [] {}};
+    ButtonsTab* tab;
+
+    explicit Page(ShellWorld& w)
+        : world(w), tab(new ButtonsTab(w.model->settings(), SystemClock::shared(), page)) {
+        page.content()->addWidget(tab);
+        page.show();
+    }
+    SettingsModel& settings() { return world.model->settings(); }
+    Rules& rules() { return *tab->rules(); }
+    void settle() {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        tab->refresh();
+    }
+    RuleRow& row(const Rule& rule) {
+        auto* found = rules().row(RuleKey::of(rule));
+        EXPECT_NE(found, nullptr);
+        return *found;
+    }
+};
+
+int indexOf(QComboBox* box, const QString& text) { return box->findText(text); }
+
+TEST(ButtonsTab, ANewMouseOffersSetUpAndNoAddRule) {
+    ShellWorld world;
+    world.make();
+    ASSERT_TRUE(world.start());
+    world.model->settings().show(status({}, {connectedDesk()}));
+    Page page(world);
+    page.settle();
+    EXPECT_TRUE(page.rules().setUpButton() && page.rules().setUpButton()->isVisibleTo(&page.page));
+    EXPECT_TRUE(page.rules().setUpText()->isVisibleTo(&page.page));
+    EXPECT_EQ(page.rules().setUpText()->text(), "Set this mouse up to give it rules.");
+    EXPECT_FALSE(page.rules().addRule()->isVisibleTo(&page.page));
+    EXPECT_EQ(page.rules().count()->text(), "0 rules");
+    EXPECT_FALSE(page.tab->statusLine()->reapplyButton()->isVisibleTo(&page.page));
+}
+
+TEST(ButtonsTab, ABlockedMouseOffersOnlyThePickMenu) {
+    ShellWorld world;
+    world.make(deskConfig);
+    ASSERT_TRUE(world.start());
+    Page page(world);
+    page.settle();
+    auto* add = page.rules().addRule();
+    EXPECT_EQ(add->button()->popupMode(), QToolButton::InstantPopup);
+    EXPECT_EQ(add->button()->toolTip(), "Pick a button to add a rule for");
+    EXPECT_EQ(add->status()->text(), "Connect Desk mouse to add a rule by pressing its button.");
+    EXPECT_EQ(page.rules().count()->text(), "2 rules");
+    EXPECT_FALSE(page.row(mission).buttonField()->isEnabled());
+}
+
+TEST(ButtonsTab, PickingAFullControlExplainsAndHighlights) {
+    ShellWorld world;
+    world.make(deskConfig);
+    ASSERT_TRUE(world.start());
+    world.model->settings().show(status({connectedDesk()}));
+    Page page(world);
+    page.settle();
+    auto* add = page.rules().addRule();
+    EXPECT_EQ(add->button()->popupMode(), QToolButton::MenuButtonPopup);
+    QAction* thumb = nullptr;
+    for (auto* action : add->menu()->actions())
+        if (action->text() == "Thumb wheel") thumb = action;
+    ASSERT_NE(thumb, nullptr);
+    thumb->trigger();
+    page.settle();
+    EXPECT_EQ(add->status()->text(), "Thumb wheel already has a rule for every way to turn it. Change it here.");
+    EXPECT_TRUE(page.row(wheel).input().highlighted);
+    EXPECT_FALSE(page.row(mission).input().highlighted);
+}
+
+TEST(ButtonsTab, OneShortcutFieldAtATimeAndRemovingAListeningRowStopsListening) {
+    ShellWorld world;
+    world.make(R"({"version":1,"hyper":{"key":"capsLock","onTap":"nothing"},"devices":[
+      {"match":{"vendor":"0x046D","product":"0xB023"},"name":"Desk mouse","rules":[
+        {"control":{"hidpp":"0xC3"},"do":"missionControl","when":"click"},
+        {"control":{"hidpp":"0xC4"},"do":{"shortcut":"shift+cmd+4"},"when":"click"}]}],"ignored":[]})");
+    ASSERT_TRUE(world.start());
+    world.model->settings().show(status({connectedDesk()}));
+    Page page(world);
+    page.settle();
+    const Rule shortcut{Control::hidpp(CID{0xC4}), Trigger::click(),
+                        Action::shortcut(Chord{KeyCode{21}, Modifiers::shift | Modifiers::command})};
+    RuleRow& first = page.row(mission);
+    RuleRow& second = page.row(shortcut);
+    EXPECT_NE(indexOf(second.doPicker(), "Shortcut ⇧⌘4"), -1);
+    EXPECT_EQ(indexOf(second.doPicker(), "Record Another Shortcut…"),
+              indexOf(second.doPicker(), "Shortcut ⇧⌘4") + 1);
+
+    emit first.doPicker()->activated(indexOf(first.doPicker(), "Keyboard Shortcut…"));
+    page.settle();
+    ASSERT_NE(first.shortcutField(), nullptr);
+    emit second.doPicker()->activated(indexOf(second.doPicker(), "Record Another Shortcut…"));
+    page.settle();
+    EXPECT_EQ(first.shortcutField(), nullptr);
+    EXPECT_NE(second.shortcutField(), nullptr);
+    EXPECT_NE(world.configText().find("missionControl"), std::string::npos);  // nothing sent
+
+    // The first row listens for its button; removing it stops listening first.
+    page.settings().listen(*page.settings().selectedMouse(), ListenPurpose::replaceRule(RuleKey::of(mission)));
+    world.model->settings().show(status({connectedDesk(ListenStatus::listening(Date{} + std::chrono::hours(1)))}));
+    page.settle();
+    ASSERT_TRUE(first.buttonField()->state().isRecording());
+    EXPECT_FALSE(first.whenPicker()->isVisibleTo(&page.page));
+    const int stops = world.engine->stops;
+    first.removeButton()->click();
+    EXPECT_GT(world.engine->stops, stops);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return world.configText().find("missionControl") == std::string::npos; },
+                                10000));
+}
+
+TEST(ButtonsTab, NothingIsEditableWhileTheFileIsBroken) {
+    ShellWorld world;
+    world.make(deskConfig);
+    ASSERT_TRUE(world.start());
+    world.model->settings().show(status({connectedDesk()}));
+    testkit::TempFolder::write((world.configFolder / "config.json").string(), "{ broken");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return world.model->settings().snapshot() && world.model->settings().snapshot()->error; }, 10000));
+    Page page(world);
+    page.settle();
+    EXPECT_FALSE(page.rules().isEnabled());
+    EXPECT_TRUE(page.tab->mousePopup()->isEnabled());
+    auto* reapply = page.tab->statusLine()->reapplyButton();
+    EXPECT_TRUE(reapply->isVisibleTo(&page.page));
+    EXPECT_TRUE(reapply->isEnabled());
+    const int before = world.engine->reapplies;
+    reapply->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return world.engine->reapplies > before; }, 5000));
+}
+
+}  // namespace
+}  // namespace tindlewave
