@@ -12,6 +12,7 @@
 #include "Settings/Views/ButtonsTab.h"
 #include "Settings/Views/DeviceControls.h"
 #include "Settings/Views/FormBlocks.h"
+#include "Settings/Views/PlainText.h"
 #include "Settings/Views/RecorderField.h"
 #include "Settings/Views/RuleRow.h"
 #include "Settings/Views/Rules.h"
@@ -98,7 +99,7 @@ TEST(ButtonsTab, ABlockedMouseOffersOnlyThePickMenu) {
     page.settle();
     auto* add = page.rules().addRule();
     EXPECT_EQ(add->button()->popupMode(), QToolButton::InstantPopup);
-    EXPECT_EQ(add->button()->toolTip(), "Pick a button to add a rule for");
+    EXPECT_EQ(add->button()->toolTip(), toolTipText("Pick a button to add a rule for"));
     EXPECT_EQ(add->status()->text(), "Connect Desk mouse to add a rule by pressing its button.");
     EXPECT_EQ(page.rules().count()->text(), "2 rules");
     EXPECT_FALSE(page.row(mission).buttonField()->isEnabled());

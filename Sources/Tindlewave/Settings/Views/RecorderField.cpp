@@ -79,7 +79,7 @@ QWidget* chipRow(const std::vector<std::string>& chips, QWidget* parent) {
 
 KeyChip::KeyChip(const QString& text, QWidget* parent) : QWidget(parent), text_(text) {
     QFont chipFont = font();
-    chipFont.setPointSizeF(11 * 0.75 * 96 / 72.0);  // 11 points at the page's scale
+    chipFont.setPointSizeF(chipFont.pointSizeF() * 0.85);  // a little smaller than the page's text
     chipFont.setWeight(QFont::Medium);
     setFont(chipFont);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -164,7 +164,10 @@ void RecorderField::cancel() {
 
 void RecorderField::rebuild() {
     while (auto* item = row_->takeAt(0)) {
-        if (auto* widget = item->widget(); widget && widget != cancel_) widget->deleteLater();
+        if (auto* widget = item->widget(); widget && widget != cancel_) {
+            widget->hide();
+            widget->deleteLater();
+        }
         delete item;
     }
     dot_ = nullptr;
@@ -173,7 +176,7 @@ void RecorderField::rebuild() {
     if (const auto* idle = state_.as<State::Idle>()) {
         if (!idle->chips.empty()) row_->addWidget(chipRow(idle->chips, this), 0, Qt::AlignVCenter);
         if (idle->label) row_->addWidget(new ElidedLabel(qText(*idle->label), this), 1);
-        else row_->addWidget(new RecordSymbol(this), 0, Qt::AlignVCenter);
+        else if (idle->chips.empty()) row_->addWidget(new RecordSymbol(this), 0, Qt::AlignVCenter);
         row_->addStretch(1);
         cancel_->hide();
         escape_->setEnabled(false);

@@ -24,6 +24,23 @@ namespace {
 constexpr int buttonColumnWidth = 152;
 constexpr int whenColumnWidth = 150;
 constexpr int columnGap = 10;
+
+// The info mark: an "i" in a ring, 14 points across.
+QPixmap infoMark(const QColor& color, qreal ratio) {
+    QPixmap pixmap(QSize(14, 14) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(color, 1.2));
+    painter.drawEllipse(QRectF(1, 1, 12, 12));
+    QFont font = painter.font();
+    font.setPixelSize(9);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.drawText(QRectF(0, 0, 14, 14), Qt::AlignCenter, "i");
+    return pixmap;
+}
 }  // namespace
 
 RuleRow::RuleRow(Input input, Actions actions, QWidget* parent)
@@ -136,12 +153,10 @@ void RuleRow::refresh(bool highlightChanged) {
         mark_->setToolTip("This mouse cannot do this, so Tindlewave skips the rule.");
         mark_->setAccessibleName("Skipped");
     } else if (input_.explanation) {
-        mark_->setPixmap(QPixmap());
-        mark_->setText(QString::fromUtf8("ⓘ"));
+        mark_->setPixmap(infoMark(secondaryColor(*this), devicePixelRatioF()));
         mark_->setToolTip(toolTipText(*input_.explanation));
         mark_->setAccessibleName(qText(*input_.explanation));
     } else {
-        mark_->setPixmap(QPixmap());
         mark_->clear();
         mark_->setToolTip(QString());
         mark_->setAccessibleName(QString());

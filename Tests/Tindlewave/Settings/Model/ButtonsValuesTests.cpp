@@ -81,15 +81,15 @@ TEST(RuleRowValues, ActionChoicesOfASystemRuleAndAShortcutRule) {
 
 TEST(RuleRowValues, ATriggerThatRefusesTheActionTakesTheFirstOffered) {
     const RuleChoices choices{{}, withThumbWheel(), true};
-    const Rule held{gesture, Trigger::hold(), Action::modifier(HeldModifier::rightOption)};
-    const RuleRowValues row{held, choices, std::nullopt};
-    const Rule clicked = row.withTrigger(Trigger::click());
-    EXPECT_EQ(clicked.trigger, Trigger::click());
-    EXPECT_EQ(clicked.action, choices.actions(gesture, Trigger::click()).front());
-    // An action the new trigger takes is kept.
     const Rule mission{gesture, Trigger::click(), Action::system(SystemAction::missionControl)};
-    EXPECT_EQ(RuleRowValues({mission, choices, std::nullopt}).withTrigger(Trigger::hold()).action,
-              mission.action);
+    ASSERT_FALSE(gesture.accepts(mission.action, Trigger::hold()));
+    const Rule held = RuleRowValues{mission, choices, std::nullopt}.withTrigger(Trigger::hold());
+    EXPECT_EQ(held, (Rule{gesture, Trigger::hold(), choices.actions(gesture, Trigger::hold()).front()}));
+    // An action the new trigger takes is kept.
+    const Rule modifier{gesture, Trigger::hold(), Action::modifier(HeldModifier::rightOption)};
+    ASSERT_TRUE(gesture.accepts(modifier.action, Trigger::click()));
+    EXPECT_EQ(RuleRowValues({modifier, choices, std::nullopt}).withTrigger(Trigger::click()),
+              (Rule{gesture, Trigger::click(), modifier.action}));
 }
 
 TEST(RuleRowValues, ButtonFieldFollowsListening) {
