@@ -22,6 +22,17 @@ std::string_view toText(SettingsTab tab) {
     return "general";
 }
 
+const char* tabTitle(SettingsTab tab) {
+    switch (tab) {
+        case SettingsTab::general: return "General";
+        case SettingsTab::hyperKey: return "Hyper Key";
+        case SettingsTab::buttons: return "Buttons";
+        case SettingsTab::scrolling: return "Scrolling";
+        case SettingsTab::devices: return "Devices";
+    }
+    return "";
+}
+
 template <>
 std::span<const SettingsTab> allCases<SettingsTab>() {
     static constexpr std::array cases{SettingsTab::general, SettingsTab::hyperKey,

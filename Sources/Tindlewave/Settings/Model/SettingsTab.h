@@ -13,6 +13,8 @@ namespace tindlewave {
 enum class SettingsTab { general, hyperKey, buttons, scrolling, devices };
 
 std::string_view toText(SettingsTab tab);
+// The title of a tab: its tool-bar label and the window's title while selected.
+const char* tabTitle(SettingsTab tab);
 template <>
 std::optional<SettingsTab> fromText<SettingsTab>(std::string_view text);
 template <>

@@ -15,6 +15,8 @@ QColor secondaryColor(const QWidget& widget) {
     return color;
 }
 
+void dimText(QWidget* widget) { widget->setForegroundRole(QPalette::PlaceholderText); }
+
 Explanation::Explanation(const QString& text, QWidget* parent) : QLabel(parent) {
     setTextFormat(Qt::PlainText);
     setText(text);
@@ -23,9 +25,7 @@ Explanation::Explanation(const QString& text, QWidget* parent) : QLabel(parent) 
     QFont smaller = font();
     smaller.setPointSizeF(smaller.pointSizeF() * 0.9);
     setFont(smaller);
-    QPalette dimmed = palette();
-    dimmed.setColor(QPalette::WindowText, secondaryColor(*this));
-    setPalette(dimmed);
+    dimText(this);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
 }
 
@@ -112,9 +112,7 @@ void ConnectionDot::paintEvent(QPaintEvent*) {
 
 FormRow* makeNoMouseRow(QWidget* parent) {
     auto* none = plainLabel("No mouse yet");
-    QPalette dimmed = none->palette();
-    dimmed.setColor(QPalette::WindowText, secondaryColor(*none));
-    none->setPalette(dimmed);
+    dimText(none);
     return new FormRow("Device", QString("Connect a mouse and it shows up here."), none, parent);
 }
 

@@ -71,6 +71,8 @@ class ConnectionDot final : public QWidget {
 // The row a page shows instead of its device controls while no mouse is known.
 FormRow* makeNoMouseRow(QWidget* parent = nullptr);
 
+// Draws a label's text in the palette's dimmed colour, which follows the window's appearance.
+void dimText(QWidget* widget);
 // Dimmed text colour for secondary texts.
 QColor secondaryColor(const QWidget& widget);
 // A label with the warning mark before `text` (plain text).

@@ -18,6 +18,7 @@
 #include "Settings/Model/GeneralTexts.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Model/Updates.h"
+#include "Settings/Views/ClockTime.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/SettingsPage.h"
@@ -26,12 +27,6 @@
 namespace tindlewave {
 
 namespace {
-std::string shortTime(Date date) {
-    using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(date.time_since_epoch()).count();
-    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms).time(), QLocale::ShortFormat).toStdString();
-}
-
 QWidget* column(std::initializer_list<QWidget*> widgets, int spacing) {
     auto* box = new QWidget;
     auto* layout = new QVBoxLayout(box);
@@ -213,7 +208,7 @@ void GeneralTab::refresh() {
         widgets->button->setText(actionText(row.button));
     }
 
-    loadDetail_->setText(qText(GeneralTexts::loadDetail(model_.snapshot(), model_.loadedAt(), shortTime) +
+    loadDetail_->setText(qText(GeneralTexts::loadDetail(model_.snapshot(), model_.loadedAt(), clockTime) +
                                " This window edits the same file."));
 
     if (updates_) {

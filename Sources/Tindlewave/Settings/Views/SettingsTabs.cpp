@@ -44,17 +44,6 @@ QRect qRect(const ScreenRect& rect) {
 }
 }  // namespace
 
-const char* tabTitle(SettingsTab tab) {
-    switch (tab) {
-    case SettingsTab::general: return "General";
-    case SettingsTab::hyperKey: return "Hyper Key";
-    case SettingsTab::buttons: return "Buttons";
-    case SettingsTab::scrolling: return "Scrolling";
-    case SettingsTab::devices: return "Devices";
-    }
-    return "";
-}
-
 struct SettingsTabs::Target {
     WindowFit fit;
     FrameMargins margins;

@@ -77,7 +77,5 @@ class SettingsTabs final : public QWidget {
     QVariantAnimation* animation_;
 };
 
-// The title of a tab: its tool-bar label and the window's title while selected.
-const char* tabTitle(SettingsTab tab);
 
 }  // namespace tindlewave

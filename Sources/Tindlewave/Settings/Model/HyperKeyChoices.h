@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Model/Keys.h"
+#include "Settings/Model/SettingsDevice.h"
+#include "Settings/Model/SettingsEdit.h"
+
+namespace tindlewave {
+
+// What the Hyper Key page offers and sends, as plain values.
+namespace HyperKeyChoices {
+
+// The keys offered for the hyper key: Caps Lock, then F1 to F12 (a name the key table does not
+// know is left out). Built once.
+const std::vector<HIDUsage>& keys();
+// The picker's items: the offered keys, then `current` when it is not among them, so a key set in
+// the file by hand stays selectable.
+std::vector<HIDUsage> offered(HIDUsage current);
+// An item's text: the key's word ("Caps Lock", "F5"), or its usage number for a key without a name.
+std::string keyLabel(HIDUsage usage);
+
+// A keyboard's status line under its toggle.
+std::string detail(const SettingsDevice& keyboard);
+// Whether the keyboard's toggle shows on: it has a profile whose hyper-key switch is on.
+bool isOn(const SettingsDevice& keyboard);
+// What turning the keyboard's toggle sends: a new keyboard is set up with the keyboard preset
+// whatever the new value; a configured one gets its hyper-key switch.
+SettingsEdit toggled(const SettingsDevice& keyboard, bool on);
+
+}  // namespace HyperKeyChoices
+
+}  // namespace tindlewave

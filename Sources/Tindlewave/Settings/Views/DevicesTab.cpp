@@ -1,0 +1,94 @@
+#include "Settings/Views/DevicesTab.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "Settings/Model/SettingsModel.h"
+#include "Settings/Views/DeviceRow.h"
+#include "Settings/Views/FormBlocks.h"
+#include "Settings/Views/PlainText.h"
+#include "Settings/Views/SettingsPage.h"
+
+namespace tindlewave {
+
+namespace {
+std::vector<SettingsDevice> ofKind(std::vector<SettingsDevice> devices, DeviceKind kind) {
+    std::erase_if(devices, [kind](const SettingsDevice& device) { return device.kind != kind; });
+    return devices;
+}
+}  // namespace
+
+DevicesTab::DevicesTab(SettingsModel& model, SettingsPage& page) : model_(model) {
+    auto* rows = page.content();
+    // The page's rows sit in the frame's column; this widget only carries the page's state and
+    // takes no room there.
+    hide();
+    mice_ = new DeviceList(model_, "No mouse yet.");
+    keyboards_ = new DeviceList(model_, "No keyboard yet.");
+    rows->addWidget(new FormRow("Mice", std::nullopt, mice_));
+    rows->addWidget(new Divider);
+    rows->addWidget(
+        new FormRow("Keyboards", QString("Keyboards and mice you connect later show up here as new."), keyboards_));
+    ignoredDivider_ = new Divider;
+    auto* ignored = new QWidget;
+    ignoredLines_ = new QVBoxLayout(ignored);
+    ignoredLines_->setContentsMargins(0, 0, 0, 0);
+    ignoredLines_->setSpacing(4);
+    ignored->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    ignoredRow_ = new FormRow(
+        "Ignored", QString("Tindlewave leaves these as the system has them and does not list them as new."), ignored);
+    rows->addWidget(ignoredDivider_);
+    rows->addWidget(ignoredRow_);
+
+    observation_ = model_.observe([this](SettingsField field) {
+        if (field != SettingsField::snapshot && field != SettingsField::status) return;
+        if (refreshPending_) return;
+        refreshPending_ = true;  // one refresh per turn of the event loop
+        QTimer::singleShot(0, this, [this] { refresh(); });
+    });
+    refresh();
+}
+
+DevicesTab::~DevicesTab() = default;
+
+void DevicesTab::refresh() {
+    refreshPending_ = false;
+    const bool editable = model_.editable();
+    for (QWidget* part : {static_cast<QWidget*>(mice_), static_cast<QWidget*>(keyboards_),
+                          static_cast<QWidget*>(ignoredRow_)})
+        part->setEnabled(editable);
+    const bool paused = model_.status() && model_.status()->run == RunState::paused;
+    mice_->refresh(model_.mice(), paused);
+    keyboards_->refresh(ofKind(model_.devices(), DeviceKind::keyboard), paused);
+    refreshIgnored();
+}
+
+void DevicesTab::refreshIgnored() {
+    auto ignored = model_.ignoredDevices();
+    ignoredDivider_->setVisible(!ignored.empty());
+    ignoredRow_->setVisible(!ignored.empty());
+    if (ignored == ignoredShown_) return;
+    while (QLayoutItem* item = ignoredLines_->takeAt(0)) {
+        if (QWidget* widget = item->widget()) widget->deleteLater();
+        delete item;
+    }
+    for (const auto& device : ignored) {
+        auto* line = new QWidget;
+        auto* row = new QHBoxLayout(line);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->addWidget(plainLabel(qText(device.name)));
+        row->addStretch(1);
+        auto* stop = new QPushButton("Stop Ignoring");
+        connect(stop, &QPushButton::clicked, this, [this, match = device.match] {
+            if (model_.editable()) model_.send(SettingsEdit::ignore(match, false));
+        });
+        row->addWidget(stop);
+        ignoredLines_->addWidget(line);
+    }
+    ignoredShown_ = std::move(ignored);
+}
+
+}  // namespace tindlewave

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "PageWorld.h"
+#include "Settings/Views/DeviceRow.h"
+#include "Settings/Views/DevicesTab.h"
+#include "Settings/Views/FormBlocks.h"
+#include "Settings/Views/NameField.h"
+#include "Settings/Views/SettingsPage.h"
+
+namespace tindlewave {
+namespace {
+
+using namespace testkit;
+
+QPushButton* button(QWidget& in, const QString& text) {
+    for (auto* candidate : in.findChildren<QPushButton*>())
+        if (candidate->text() == text && candidate->isVisibleTo(&in)) return candidate;
+    return nullptr;
+}
+
+// Widgets of a class without its own meta-object (findChildren would take any widget for one).
+template <class T>
+std::vector<T*> all(QWidget& in) {
+    std::vector<T*> found;
+    for (auto* child : in.findChildren<QWidget*>())
+        if (auto* match = dynamic_cast<T*>(child)) found.push_back(match);
+    return found;
+}
+
+bool shows(QWidget& in, const QString& text) {
+    for (auto* label : in.findChildren<QLabel*>())
+        if (label->text() == text && label->isVisibleTo(&in)) return true;
+    return false;
+}
+
+struct DevicesPage {
+    explicit DevicesPage(SettingsModel& model) : tab(new DevicesTab(model, page)) {
+        page.content()->addWidget(tab);
+        page.show();
+    }
+    std::vector<DeviceRow*> rows() const {
+        std::vector<DeviceRow*> shown = tab->mice()->rows();
+        for (auto* row : tab->keyboards()->rows()) shown.push_back(row);
+        return shown;
+    }
+    SettingsPage page{nullptr, {}};
+    DevicesTab* tab;
+};
+
+TEST(DevicesTab, EmptyListsSayNoDeviceYetAndThereIsNoIgnoredRow) {
+    ShellWorld world;
+    world.make(R"({"version":1,"hyper":{"key":"capsLock","onTap":"nothing"},"devices":[],"ignored":[]})");
+    ASSERT_TRUE(world.start());
+    DevicesPage devices(world.model->settings());
+    EXPECT_TRUE(shows(devices.page, "No mouse yet."));
+    EXPECT_TRUE(shows(devices.page, "No keyboard yet."));
+    EXPECT_FALSE(shows(devices.page, "Ignored:"));
+    EXPECT_TRUE(devices.rows().empty());
+}
+
+TEST(DevicesTab, ANewDeviceHasItsNameTheBadgeSetUpAndIgnoreButNoKindPicker) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    SettingsModel& settings = world.model->settings();
+    settings.show(statusWith({}, {connected("<b>Trackball</b> & co", newMouse, DeviceKind::mouse)}));
+    DevicesPage devices(settings);
+
+    const auto rows = devices.rows();
+    ASSERT_EQ(rows.size(), 3u);  // desk mouse, the new mouse, the built-in keyboard
+    DeviceRow& fresh = *rows[1];
+    EXPECT_TRUE(fresh.device().isNew());
+    EXPECT_TRUE(shows(fresh, "<b>Trackball</b> & co"));
+    EXPECT_TRUE(shows(fresh, "New"));
+    EXPECT_NE(button(fresh, "Ignore"), nullptr);
+    EXPECT_EQ(button(fresh, "Forget\u2026"), nullptr);
+    EXPECT_TRUE(fresh.findChildren<QComboBox*>().empty());
+    EXPECT_TRUE(all<NameField>(fresh).empty());
+
+    // The configured mouse, not connected: its card and an unlit dot.
+    DeviceRow& desk = *rows[0];
+    EXPECT_TRUE(shows(desk, "Not connected. Tindlewave applies this profile as soon as it connects."));
+    EXPECT_FALSE(all<ConnectionDot>(desk).at(0)->isConnected());
+
+    // A status refresh keeps the rows.
+    settings.show(statusWith({connected("Desk mouse", deskMouse, DeviceKind::mouse)},
+                             {connected("<b>Trackball</b> & co", newMouse, DeviceKind::mouse)}));
+    devices.tab->refresh();
+    EXPECT_EQ(devices.rows(), rows);
+    EXPECT_TRUE(all<ConnectionDot>(desk).at(0)->isConnected());
+
+    button(fresh, "Ignore")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return world.configText().find("0xB034") != std::string::npos; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(devices.page, "Ignored:"); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button(devices.page, "Stop Ignoring") != nullptr; }, 10000));
+    EXPECT_EQ(devices.rows().size(), 2u);  // the ignored one is no longer listed as new
+}
+
+TEST(DevicesTab, ForgetSendsOnlyWhenConfirmed) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    DevicesPage devices(world.model->settings());
+    DeviceRow& desk = *devices.rows()[0];
+
+    button(desk, "Forget\u2026")->click();
+    ASSERT_NE(desk.confirmation(), nullptr);
+    EXPECT_EQ(desk.confirmation()->text(), "Forget Desk mouse?");
+    desk.confirmation()->button(QMessageBox::Cancel)->click();
+    EXPECT_EQ(linesBeforeMarker(world), 0);  // dismissed: nothing sent
+    EXPECT_NE(world.configText().find("Desk mouse"), std::string::npos);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return desk.confirmation() == nullptr; }, 10000));
+    button(desk, "Forget\u2026")->click();
+    QMessageBox* box = desk.confirmation();
+    ASSERT_NE(box, nullptr);
+    for (auto* choice : box->buttons())
+        if (box->buttonRole(choice) == QMessageBox::DestructiveRole) choice->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return world.configText().find("Desk mouse") == std::string::npos; }, 10000));
+}
+
+TEST(DevicesTab, DisabledAndSendingNothingWhileTheFileIsBroken) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    SettingsModel& settings = world.model->settings();
+    settings.show(statusWith({}, {connected("Pad", newKeyboard, DeviceKind::keyboard)}));
+    DevicesPage devices(settings);
+    const std::string broken = "{ not json";
+    TempFolder::write((world.configFolder / "config.json").string(), broken);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !settings.editable(); }, 10000));
+    devices.tab->refresh();
+
+    const auto rows = devices.rows();
+    ASSERT_EQ(rows.size(), 3u);
+    for (auto* row : rows) EXPECT_FALSE(row->isEnabledTo(&devices.page));
+    // Even signals that reach the controls send nothing.
+    emit button(*rows[2], "Ignore")->clicked();
+    emit rows[0]->findChild<QComboBox*>()->activated(1);
+    EXPECT_EQ(linesBeforeMarker(world), 0);
+    EXPECT_EQ(world.configText(), broken);
+}
+
+}  // namespace
+}  // namespace tindlewave

@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+
+#include "PageWorld.h"
+#include "Settings/Views/FormBlocks.h"
+#include "Settings/Views/HyperKeyTab.h"
+#include "Settings/Views/SettingsPage.h"
+
+namespace tindlewave {
+namespace {
+
+using namespace testkit;
+
+struct HyperPage {
+    explicit HyperPage(SettingsModel& model) : tab(new HyperKeyTab(model, page)) {
+        page.content()->addWidget(tab);
+        page.show();
+    }
+    SettingsPage page{nullptr, {}};
+    HyperKeyTab* tab;
+};
+
+TEST(HyperKeyTab, TheMasterSwitchOffDisablesTheGroupButNotItself) {
+    ShellWorld world;
+    world.make(R"({"version":1,"hyper":{"enabled":false,"key":"home","onTap":"nothing"},"devices":[],"ignored":[]})");
+    ASSERT_TRUE(world.start());
+    HyperPage hyper(world.model->settings());
+    EXPECT_TRUE(hyper.tab->masterSwitch()->isEnabledTo(&hyper.page));
+    EXPECT_FALSE(hyper.tab->masterSwitch()->isChecked());
+    EXPECT_FALSE(hyper.tab->group()->isEnabledTo(&hyper.page));
+    EXPECT_FALSE(hyper.tab->keyPicker()->isEnabledTo(&hyper.page));
+
+    // A key set by hand is the fourteenth item, and selected.
+    QComboBox* picker = hyper.tab->keyPicker();
+    ASSERT_EQ(picker->count(), 14);
+    EXPECT_EQ(picker->itemText(0), "Caps Lock");
+    EXPECT_EQ(picker->currentIndex(), 13);
+
+    hyper.tab->masterSwitch()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hyper.tab->group()->isEnabledTo(&hyper.page); }, 10000));
+    EXPECT_EQ(picker->count(), 14);
+}
+
+TEST(HyperKeyTab, KeyboardTogglesAddANewKeyboardWithThePresetAndSwitchAConfiguredOne) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    SettingsModel& settings = world.model->settings();
+    auto builtIn = connected("Built-in", DeviceMatch::builtIn(), DeviceKind::keyboard);
+    builtIn.hyper = HyperStatus::failed("key map refused");
+    settings.show(statusWith({connected("Desk mouse", deskMouse, DeviceKind::mouse), builtIn},
+                             {connected("Pad & <i>", newKeyboard, DeviceKind::keyboard)}));
+    HyperPage hyper(settings);
+
+    const auto& toggles = hyper.tab->keyboards();
+    ASSERT_EQ(toggles.size(), 2u);
+    EXPECT_EQ(toggles[0]->box()->text(), "Built-in");
+    EXPECT_TRUE(toggles[0]->box()->isChecked());
+    EXPECT_EQ(toggles[0]->detail()->text(), "Connected, not applied: key map refused");
+    EXPECT_EQ(toggles[1]->box()->text(), "Pad && <i>");  // "&" is no mnemonic
+    EXPECT_FALSE(toggles[1]->box()->isChecked());
+    EXPECT_EQ(toggles[1]->detail()->text(), "Connected, new");
+
+    toggles[1]->box()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return world.configText().find("0x024F") != std::string::npos; }, 10000))
+        << world.configText();
+    EXPECT_NE(world.configText().find("Pad & <i>"), std::string::npos);
+
+    KeyboardToggle* builtInToggle = toggles[0];
+    builtInToggle->box()->click();  // off for the built-in keyboard only
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !builtInToggle->box()->isChecked() &&
+                                             world.configText().find("\"hyper\" : false") != std::string::npos; },
+                                10000))
+        << world.configText();
+}
+
+TEST(HyperKeyTab, ShowsNothingWithoutAConfiguration) {
+    ShellWorld world;
+    world.make();  // not started: no snapshot
+    HyperPage hyper(world.model->settings());
+    EXPECT_TRUE(hyper.tab->keyboards().empty());
+    EXPECT_FALSE(hyper.tab->masterSwitch()->isVisibleTo(&hyper.page));
+}
+
+TEST(HyperKeyTab, DisabledAndSendingNothingWhileTheFileIsBroken) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    HyperPage hyper(world.model->settings());
+    const std::string broken = "{ not json";
+    TempFolder::write((world.configFolder / "config.json").string(), broken);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !world.model->settings().editable(); }, 10000));
+    hyper.tab->refresh();
+    EXPECT_FALSE(hyper.tab->masterSwitch()->isEnabledTo(&hyper.page));
+    EXPECT_FALSE(hyper.tab->keyboards()[0]->isEnabledTo(&hyper.page));
+    // Even signals that reach the controls send nothing.
+    emit hyper.tab->masterSwitch()->clicked(false);
+    emit hyper.tab->keyPicker()->activated(2);
+    emit hyper.tab->keyboards()[0]->box()->clicked(false);
+    EXPECT_EQ(linesBeforeMarker(world), 0);
+    EXPECT_EQ(world.configText(), broken);
+}
+
+}  // namespace
+}  // namespace tindlewave

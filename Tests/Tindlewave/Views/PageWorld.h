@@ -1,0 +1,54 @@
+#pragma once
+// What the Devices and Hyper Key page tests share: a started shell world, statuses with
+// devices, and a count of the settings model's saved and refused edits.
+
+#include <string>
+
+#include <QVBoxLayout>
+
+#include "Runtime/Actors.h"
+#include "ShellWorld.h"
+
+namespace tindlewave::testkit {
+
+inline const DeviceMatch deskMouse = DeviceMatch::device(VendorID{0x046D}, ProductID{0xB023});
+inline const DeviceMatch newMouse = DeviceMatch::device(VendorID{0x046D}, ProductID{0xB034});
+inline const DeviceMatch newKeyboard = DeviceMatch::device(VendorID{0x05AC}, ProductID{0x024F});
+
+// A mouse and the built-in keyboard, both configured.
+inline const char* twoDevicesConfig =
+    R"({"version":1,"hyper":{"key":"capsLock","onTap":"nothing"},"devices":[)"
+    R"({"match":{"vendor":"0x046D","product":"0xB023"},"name":"Desk mouse"},)"
+    R"({"match":{"builtIn":true},"name":"Built-in","kind":"keyboard","hyper":true}],"ignored":[]})";
+
+inline DeviceStatus connected(std::string name, DeviceMatch match, DeviceKind kind) {
+    return DeviceStatus{.name = std::move(name), .match = match, .kind = kind,
+                        .connectedAt = std::chrono::system_clock::now()};
+}
+
+inline EngineStatus statusWith(std::vector<DeviceStatus> devices, std::vector<DeviceStatus> fresh) {
+    return EngineStatus{.run = RunState::active,
+                        .permissions = {PermissionState::Grant::granted, PermissionState::Grant::granted},
+                        .tap = TapState::on,
+                        .devices = std::move(devices),
+                        .newDevices = std::move(fresh)};
+}
+
+// The number of "saved"/"not saved" lines the settings model has logged.
+inline int settingsLines(ShellWorld& world) {
+    int count = 0;
+    if (auto entries = world.log.entries(std::string(bundleIdentifier)))
+        for (const auto& entry : *entries) count += entry.category == "settings";
+    return count;
+}
+
+// Sends a marker edit and waits for its line: the queue answers in order, so every edit sent
+// before it has been logged by then. Answers the lines logged before the marker.
+inline int linesBeforeMarker(ShellWorld& world) {
+    const int before = settingsLines(world);
+    world.model->settings().send(SettingsEdit::hyperKey(*HIDUsage::named("f5")));
+    if (!QTest::qWaitFor([&] { return settingsLines(world) > before; }, 10000)) return -1;
+    return settingsLines(world) - 1;
+}
+
+}  // namespace tindlewave::testkit
