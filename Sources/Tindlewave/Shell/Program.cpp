@@ -25,6 +25,8 @@
 #include "Settings/Model/XdgAutostart.h"
 #include "Settings/Views/SettingsTabs.h"
 #include "Shell/AbsentEngine.h"
+#include "Shell/FeedUpdater.h"
+#include "Shell/PermissionGuide.h"
 #include "Shell/QtMainExecutor.h"
 #include "Shell/QtWorkspace.h"
 #include "Shell/ShellViews.h"
@@ -69,7 +71,7 @@ int runProgram(int argc, char** argv) {
     Permissions permissions;
     XdgAutostart autostart(XdgAutostart::defaultFolder(), XdgAutostart::runningProgram());
     QtWorkspace workspace;
-    AbsentPermissionGuide guide;
+    PermissionGuide guide(permissions);
     const bool hasTray = QSystemTrayIcon::isSystemTrayAvailable();
 
     std::unique_ptr<QuitSequence> quit;
@@ -90,7 +92,12 @@ int runProgram(int argc, char** argv) {
         .workspace = workspace,
         .guide = guide,
         .updateFeed = updateFeedURL(),
-        .makeUpdater = nullptr,
+        .makeUpdater =
+            [&workspace](const std::string& feed) -> std::unique_ptr<UpdaterBackend> {
+                return std::make_unique<FeedUpdater>(FeedUpdater::Options{.feed = feed,
+                                                                          .currentVersion = Updates::version()},
+                                                     workspace, LogStore::shared());
+            },
         .makeMenu =
             [&](AppModel& app) {
                 return std::make_unique<StatusMenu>(

@@ -14,9 +14,8 @@ class ShellSettingsWindow final : public SettingsWindowView {
         : window_(model, std::move(services)) {}
 
     void show() override { window_.show(); }
-    // Pictures of the pages are not taken by this build: nothing is written.
-    void snapshot(const std::string&, std::function<void()> done) override {
-        if (done) done();
+    void snapshot(const std::string& folder, std::function<void()> done) override {
+        window_.snapshot(folder, std::move(done));
     }
     SettingsWindow& window() { return window_; }
 
@@ -24,8 +23,7 @@ class ShellSettingsWindow final : public SettingsWindowView {
     SettingsWindow window_;
 };
 
-// The permission guide's place until its card is built: nothing floats. (The system's grants
-// read as granted here, so the program never asks for one.)
+// A permission guide that shows and writes nothing, for tests of the rest of the program.
 class AbsentPermissionGuide final : public PermissionGuideView {
   public:
     void show(Permission) override {}

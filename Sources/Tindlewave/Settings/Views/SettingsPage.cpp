@@ -124,6 +124,9 @@ void SettingsPage::measure() {
     layout->activate();
     const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(pageWidth)
                                                    : layout->totalSizeHint().height();
+    // Wrapping labels ask for more height at their narrowest than at the page's width: the body
+    // is held to the measured height, so a page the window fits does not scroll.
+    if (body_->minimumHeight() != height) body_->setMinimumHeight(height);
     if (fit_) fit_->place({double(pageWidth), double(height)}, subject_);
 }
 

@@ -7,9 +7,12 @@
 #include "Settings/Model/LogReader.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Views/ButtonsTab.h"
+#include "Settings/Views/DevicesTab.h"
+#include "Settings/Views/HyperKeyTab.h"
 #include "Settings/Views/LogSheet.h"
 #include "Settings/Views/ScrollingTab.h"
 #include "Settings/Views/SettingsPage.h"
+#include "Settings/Views/SettingsSnapshot.h"
 #include "Settings/Views/SettingsTabs.h"
 
 namespace tindlewave {
@@ -32,6 +35,8 @@ SettingsTabs& SettingsWindow::tabs() {
             auto* page = new SettingsPage(&fit, openConfig);
             pages_.push_back(page);
             if (tab == SettingsTab::general) page->content()->addWidget(new GeneralTab(model_, general, *page));
+            if (tab == SettingsTab::hyperKey) page->content()->addWidget(new HyperKeyTab(model_, *page));
+            if (tab == SettingsTab::devices) page->content()->addWidget(new DevicesTab(model_, *page));
             if (tab == SettingsTab::scrolling) page->content()->addWidget(new ScrollingTab(model_, *page));
             if (tab == SettingsTab::buttons)
                 page->content()->addWidget(new ButtonsTab(model_, services_.main.clock(), *page));
@@ -61,6 +66,11 @@ void SettingsWindow::show() {
     model_.refreshLoginItem();
     SettingsTabs& window = tabs();
     window.present();
+}
+
+void SettingsWindow::snapshot(const std::string& folder, std::function<void()> done) {
+    show();
+    (new SettingsSnapshot(model_, tabs(), folder, std::move(done)))->start();
 }
 
 void SettingsWindow::showLog() {

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QObject>
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "Runtime/LogStore.h"
+#include "Settings/Model/UpdaterBackend.h"
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+
+namespace tindlewave {
+
+class Workspace;
+
+// A check-only updater over a small feed: a JSON object with the latest "version" and the
+// "download" page of it. It checks on a schedule (once a day) and when asked; a newer version
+// found on the schedule is reported gently (the menu's update item), one found when the user
+// asked opens its download page. It never downloads or installs anything. A feed that cannot be
+// read or understood changes nothing and is logged under "updates".
+class FeedUpdater final : public QObject, public UpdaterBackend {
+  public:
+    struct Options {
+        std::string feed;            // the feed's address (http, https or file)
+        std::string currentVersion;  // the running program's version
+        std::chrono::milliseconds firstCheck = std::chrono::seconds(10);
+        std::chrono::milliseconds interval = std::chrono::hours(24);
+    };
+    // The largest feed read.
+    static constexpr qint64 feedLimit = 64 * 1024;
+
+    FeedUpdater(Options options, Workspace& workspace, LogStore& log);
+    ~FeedUpdater() override;
+
+    void start(UpdaterDelegate& delegate) override;
+    UpdaterSettings settings() const override { return settings_; }
+    std::optional<Date> lastUpdateCheckDate() const override { return lastCheck_; }
+    void setAutomaticallyChecks(bool on) override;
+    void setAutomaticallyDownloads(bool) override {}  // it never downloads
+    void checkForUpdates() override { check(true); }
+    // What the schedule runs.
+    void checkOnSchedule() { check(false); }
+
+  private:
+    void check(bool userInitiated);
+    void finished(QNetworkReply* reply, bool userInitiated);
+    void setCanCheck(bool canCheck);
+
+    Options options_;
+    Workspace& workspace_;
+    Logger log_;
+    UpdaterDelegate* delegate_ = nullptr;
+    UpdaterSettings settings_;
+    std::optional<Date> lastCheck_;
+    QNetworkAccessManager* network_;
+    QTimer* schedule_;
+};
+
+}  // namespace tindlewave

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+#include "App/AppViews.h"
+
+class QTimer;
+
+namespace tindlewave {
+
+class Permissions;
+
+// The permission guide's card: the program's icon to drag into the desktop's list, one line of
+// instruction and a close button, 420 points wide on a rounded panel. It floats above other
+// windows without taking the focus.
+class GuideCard final : public QWidget {
+  public:
+    GuideCard(Permission permission, std::function<void()> close, QWidget* parent = nullptr);
+    static constexpr int cardWidth = 420;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The one card that guides the user to a permission. `show` replaces any open card; a timer
+// every 0.15 s follows the grants: granted closes it, and with no settings application of the
+// desktop to follow it stands near the bottom of the primary screen and closes after 5 s.
+class PermissionGuide final : public PermissionGuideView {
+  public:
+    explicit PermissionGuide(const Permissions& permissions);
+    ~PermissionGuide() override;
+
+    void show(Permission permission) override;
+    void close();
+    // The four card pictures: accessibility and input monitoring, light then dark.
+    void snapshot(const std::string& folder, std::function<void()> done) override;
+
+    GuideCard* card() const { return card_; }
+
+  private:
+    void follow();
+
+    const Permissions& permissions_;
+    Permission permission_ = Permission::accessibility;
+    QPointer<GuideCard> card_;
+    QTimer* timer_ = nullptr;
+    QElapsedTimer started_;
+};
+
+}  // namespace tindlewave

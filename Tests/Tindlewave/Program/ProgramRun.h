@@ -1,0 +1,83 @@
+#pragma once
+// The program as a user starts it: offscreen, with its own home and XDG folders.
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+#include "TestKit/TempFolder.h"
+
+extern char** environ;
+
+namespace tindlewave::testkit {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// Checks `condition` until it holds; false after the safety limit.
+template <class Condition>
+bool eventually(Condition condition, std::chrono::seconds limit = 20s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+struct Program {
+    TempFolder home;
+    pid_t pid = -1;
+
+    fs::path configFolder() const { return home.path() / ".config" / "tindlewave"; }
+    fs::path logFolder() const { return home.path() / ".local" / "state" / "tindlewave" / "log"; }
+
+    std::string log() const {
+        std::string all;
+        if (fs::exists(logFolder()))
+            for (const auto& entry : fs::directory_iterator(logFolder()))
+                all += TempFolder::read(entry.path().string());
+        return all;
+    }
+
+    void start(std::vector<std::string> arguments = {}, std::string platform = "offscreen") {
+        std::vector<std::string> variables{
+            "HOME=" + home.path().string(),
+            "XDG_CONFIG_HOME=" + (home.path() / ".config").string(),
+            "XDG_STATE_HOME=" + (home.path() / ".local" / "state").string(),
+            "XDG_RUNTIME_DIR=" + home.path().string(),
+            "QT_QPA_PLATFORM=" + platform,
+            "PATH=/usr/bin:/bin",
+        };
+        std::vector<char*> env;
+        for (auto& variable : variables) env.push_back(variable.data());
+        env.push_back(nullptr);
+        std::string program = TW_BINARY_ROOT "/tindlewave";
+        std::vector<char*> argv{program.data()};
+        for (auto& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), env.data()), 0);
+    }
+
+    int terminate() {
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        pid = -1;
+        return status;
+    }
+
+    ~Program() {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+}  // namespace tindlewave::testkit

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include "Runtime/Actors.h"
+#include "Runtime/Defaults.h"
+#include "Runtime/LogStore.h"
+#include "Settings/Model/Updates.h"
+#include "Shell/FeedUpdater.h"
+#include "ShellWorld.h"
+#include "TestKit/TempFolder.h"
+
+namespace tindlewave {
+namespace {
+
+using testkit::RecordingWorkspace;
+using testkit::TempFolder;
+
+struct FeedWorld {
+    explicit FeedWorld(std::string feed)
+        : updates(defaults, std::move(feed), [this](const std::string& address) {
+              auto made = std::make_unique<FeedUpdater>(
+                  FeedUpdater::Options{.feed = address, .currentVersion = "1.4.0",
+                                       .firstCheck = std::chrono::hours(1)},
+                  workspace, log);
+              updater = made.get();
+              return made;
+          }) {
+        updates.start();
+    }
+
+    // Runs one check and waits until the updater may check again.
+    bool check(bool userInitiated) {
+        const auto before = checks();
+        if (userInitiated)
+            updater->checkForUpdates();
+        else
+            updater->checkOnSchedule();
+        return QTest::qWaitFor([&] { return checks() > before && updates.canCheck(); }, 10000);
+    }
+    // Lines logged under "updates", a finished check's or a failure's.
+    std::vector<std::string> lines() {
+        std::vector<std::string> found;
+        if (auto entries = log.entries(std::string(bundleIdentifier)))
+            for (const auto& entry : *entries)
+                if (entry.category == "updates") found.push_back(entry.message);
+        return found;
+    }
+    std::size_t checks() { return lines().size(); }
+
+    TempFolder folder;
+    Defaults defaults{folder.path() / "defaults.json"};
+    LogStore log{folder.path() / "log", false, SystemClock::shared()};
+    RecordingWorkspace workspace;
+    FeedUpdater* updater = nullptr;
+    Updates updates;
+};
+
+std::string feedFile(TempFolder& folder, const std::string& body, const std::string& name = "feed.json") {
+    const auto path = (folder.path() / name).string();
+    TempFolder::write(path, body);
+    return "file://" + path;
+}
+
+TEST(FeedUpdater, ANewerVersionFoundOnScheduleShowsAndOneTheUserAskedForOpensItsPage) {
+    TempFolder served;
+    FeedWorld world(feedFile(served, R"({"version":"1.10.0","download":"https://example.org/get"})"));
+    ASSERT_NE(world.updater, nullptr);
+    EXPECT_TRUE(world.updates.canCheck());
+    EXPECT_TRUE(world.updates.automaticallyChecks());
+    EXPECT_FALSE(world.updates.allowsAutomaticDownloads());
+
+    ASSERT_TRUE(world.check(true));  // asked for: the page opens, nothing is left to show
+    EXPECT_EQ(world.updates.found(), std::nullopt);
+    EXPECT_EQ(world.workspace.opened, (std::vector<std::string>{"https://example.org/get"}));
+    EXPECT_TRUE(world.updates.lastCheck().has_value());
+
+    ASSERT_TRUE(world.check(false));
+    EXPECT_EQ(world.updates.found(), "1.10.0");
+    EXPECT_EQ(world.workspace.opened.size(), 1u);
+}
+
+TEST(FeedUpdater, AnOlderOrEqualVersionShowsNothing) {
+    for (const char* version : {"1.4", "1.4.0", "1.3.9", "v1.2"}) {
+        TempFolder served;
+        FeedWorld world(feedFile(served, std::string(R"({"version":")") + version +
+                                             R"(","download":"https://example.org/get"})"));
+        ASSERT_TRUE(world.check(false)) << version;
+        ASSERT_TRUE(world.check(true)) << version;
+        EXPECT_EQ(world.updates.found(), std::nullopt) << version;
+        EXPECT_TRUE(world.workspace.opened.empty()) << version;
+    }
+}
+
+TEST(FeedUpdater, AFeedThatCannotBeReadOrUnderstoodChangesNothingAndLogsWhy) {
+    TempFolder served;
+    const std::vector<std::pair<std::string, std::string>> feeds{
+        {"file://" + (served.path() / "missing.json").string(), "missing.json"},
+        {feedFile(served, "{ not json", "a.json"), "not JSON"},
+        {feedFile(served, R"({"version":"soon","download":"https://example.org/get"})", "b.json"), "no version"},
+        {feedFile(served, R"({"version":"9.0","download":"file:///bin/sh"})", "c.json"),
+         "no http or https download page"},
+    };
+    for (const auto& [feed, why] : feeds) {
+        FeedWorld world(feed);
+        ASSERT_TRUE(world.check(false)) << feed;
+        ASSERT_TRUE(world.check(true)) << feed;
+        EXPECT_EQ(world.updates.found(), std::nullopt);
+        EXPECT_EQ(world.updates.lastCheck(), std::nullopt);
+        EXPECT_TRUE(world.workspace.opened.empty());
+        const auto lines = world.lines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_NE(lines.back().find("update check failed: " + feed), std::string::npos) << lines.back();
+        EXPECT_NE(lines.back().find(why), std::string::npos) << lines.back();
+    }
+}
+
+TEST(FeedUpdater, ReadsAFeedFromALoopbackServer) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    int requests = 0;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket* socket = server.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, &requests] {
+            if (!socket->readAll().contains("\r\n\r\n")) return;
+            ++requests;
+            const QByteArray body = R"({"version":"2.0.0","download":"https://example.org/2"})";
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
+                          QByteArray::number(body.size()) + "\r\n\r\n" + body);
+            socket->disconnectFromHost();
+        });
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    });
+    FeedWorld world("http://127.0.0.1:" + std::to_string(server.serverPort()) + "/feed.json");
+    ASSERT_TRUE(world.check(false));
+    EXPECT_EQ(requests, 1);
+    EXPECT_EQ(world.updates.found(), "2.0.0");
+}
+
+}  // namespace
+}  // namespace tindlewave
