@@ -7,24 +7,30 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <cstring>
+#include <future>
 #include <optional>
 #include <string>
 
 #include "App/AppModel.h"
+#include "App/EngineAdapter.h"
 #include "App/QuitSequence.h"
 #include "Platform/Clock.h"
+#include "Runtime/ActionPerformer.h"
 #include "Runtime/Actors.h"
 #include "Runtime/ConfigStore.h"
 #include "Runtime/Defaults.h"
+#include "Runtime/Engine/Engine.h"
 #include "Runtime/LogStore.h"
 #include "Runtime/Permissions.h"
+#include "Runtime/RunLoopExecutor.h"
+#include "Runtime/SimulatedWorld.h"
 #include "Runtime/ThreadPool.h"
 #include "Settings/Model/BuildInfo.h"
 #include "Settings/Model/ConfigFile.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Model/XdgAutostart.h"
 #include "Settings/Views/SettingsTabs.h"
-#include "Shell/AbsentEngine.h"
 #include "Shell/FeedUpdater.h"
 #include "Shell/PermissionGuide.h"
 #include "Shell/QtMainExecutor.h"
@@ -44,6 +50,37 @@ std::optional<std::string> snapshotFolder(const QStringList& arguments, Defaults
     return defaults.string("snapshotSettings");
 }
 
+bool hasArgument(int argc, char** argv, const char* argument) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], argument) == 0) return true;
+    return false;
+}
+
+// Plugs in what the program works with on Linux, where no real device is touched: the recorded
+// mouse that ships with the program and a built-in keyboard, each unless the launch says not to.
+void attachDevices(SimulatedWorld& world, bool mouse, bool keyboard, Logger& log) {
+    if (mouse) {
+        auto recording = SimulatedWorld::defaultMouse();
+        auto attached = recording.ok()
+                            ? world.attachMouse(*recording)
+                            : Result<SimulatedWorld::Device, std::string>(recording.error().text);
+        if (attached.ok())
+            log.log(LogLevel::defaultLevel, "attached the simulated mouse " + attached->name);
+        else
+            log.log(LogLevel::error, "cannot attach the simulated mouse: " + attached.error());
+    }
+    if (keyboard) world.attachBuiltInKeyboard();
+}
+
+// Lets every job posted to `executor` so far run, then stops it and waits for its thread.
+void drainAndStop(RunLoopExecutor& executor) {
+    std::promise<void> turn;
+    executor.post([&turn] { turn.set_value(); });
+    turn.get_future().wait();
+    executor.stop();
+    executor.join();
+}
+
 // Puts the menu on a button at the right end of the settings window's tool bar.
 void addMenuButton(SettingsTabs& window, QMenu* menu) {
     auto* spacer = new QWidget;
@@ -60,6 +97,12 @@ void addMenuButton(SettingsTabs& window, QMenu* menu) {
 }  // namespace
 
 int runProgram(int argc, char** argv) {
+    // The simulated world first: it exports the stand-in hidutil's state before any thread runs
+    // the tool.
+    RunLoopExecutor& hid = hidExecutor();
+    RunLoopExecutor& tap = tapExecutor();
+    SimulatedWorld world(hid, tap, SimulatedWorld::defaultHidutilState(),
+                         SimulatedWorld::hidutilBesideProgram());
     QApplication application(argc, argv);
     QApplication::setApplicationName("Tindlewave");
     QApplication::setApplicationVersion(QString::fromStdString(Updates::version()));
@@ -68,7 +111,18 @@ int runProgram(int argc, char** argv) {
     Logger log(std::string(bundleIdentifier), "app");
 
     Defaults& defaults = Defaults::standard();
-    Permissions permissions;
+    Permissions permissions(world.grants);
+    auto engine = std::make_unique<Engine>(EngineWorld{
+        .hid = hid,
+        .tap = tap,
+        .hidSystem = world.hid,
+        .events = world.events,
+        .grants = world.grants,
+        .defaults = defaults,
+        .journal = Journal::devices(),
+        .hidutil = world.hidutil,
+    });
+    ActionPerformer performer(world.events, world.hotKeys, main);
     XdgAutostart autostart(XdgAutostart::defaultFolder(), XdgAutostart::runningProgram());
     QtWorkspace workspace;
     PermissionGuide guide(permissions);
@@ -83,8 +137,10 @@ int runProgram(int argc, char** argv) {
     AppModel model(AppModel::Parts{
         .main = main,
         .store = std::make_unique<ConfigStoreFile>(ConfigStore::defaultURL()),
-        .engine = std::make_unique<AbsentEngine>(),
-        .perform = nullptr,
+        .engine = std::make_unique<EngineAdapter>(
+            *engine,
+            [](Engine& running, std::function<void()> done) { running.shutdown(std::move(done)); }),
+        .perform = [&performer](const Action& action) { performer.perform(action); },
         .defaults = defaults,
         .permissions = permissions,
         .log = LogStore::shared(),
@@ -111,34 +167,38 @@ int runProgram(int argc, char** argv) {
                         .main = main,
                         .pool = ThreadPool::shared(),
                         .defaults = defaults,
-                        .general =
-                            {
-                                .allow = [&](Permission p) {
+                        .general = {
+                            .allow =
+                                [&](Permission p) {
                                     permissions.request(p);
                                     workspace.open(Permissions::settingsURL(p));
                                     guide.show(p);
                                 },
-                                .showPermission = [&](Permission p) { workspace.open(Permissions::settingsURL(p)); },
-                                .open = [&](const std::string& url) { workspace.open(url); },
-                                .reveal = [&](const std::string& path) { workspace.reveal(path); },
-                                .showLog = nullptr,
-                            },
+                            .showPermission =
+                                [&](Permission p) { workspace.open(Permissions::settingsURL(p)); },
+                            .open = [&](const std::string& url) { workspace.open(url); },
+                            .reveal = [&](const std::string& path) { workspace.reveal(path); },
+                            .showLog = nullptr,
+                        },
                         // Without a tray the window is the program: closing it quits.
-                        .onClosed = hasTray ? std::function<void()>() : std::function<void()>(requestQuit),
+                        .onClosed =
+                            hasTray ? std::function<void()>() : std::function<void()>(requestQuit),
                     });
                 settingsWindow = window.get();
                 return window;
             },
     });
-    quit = std::make_unique<QuitSequence>(main, model.engine(), [&] { model.cancelEngineRun(); },
-                                          [] { QCoreApplication::quit(); });
+    quit = std::make_unique<QuitSequence>(
+        main, model.engine(), [&] { model.cancelEngineRun(); }, [] { QCoreApplication::quit(); });
     TerminationSignal termination(requestQuit);
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &application,
                      [&](QSessionManager&) { requestQuit(); });
 
     const auto snapshots = snapshotFolder(QApplication::arguments(), defaults);
     QTimer::singleShot(0, &application, [&] {
-        log.log(LogLevel::defaultLevel, "started; the engine is not part of this build yet, so no device is set up");
+        log.log(LogLevel::defaultLevel, "started");
+        attachDevices(world, !hasArgument(argc, argv, "--no-mouse"),
+                      !hasArgument(argc, argv, "--no-keyboard"), log);
         model.start();
         if (!hasTray) {
             log.log(LogLevel::defaultLevel, "no system tray: the settings window carries the menu");
@@ -150,6 +210,14 @@ int runProgram(int argc, char** argv) {
         if (snapshots) model.snapshotSettings(*snapshots);
     });
     const int status = main.exec();
+    // The engine has put the devices back and its run is cancelled: let what is queued for it
+    // finish and stop its threads; it is destroyed after the app model, on the way out.
+    drainAndStop(hid);
+    drainAndStop(tap);
+    for (const auto& device : world.devices())
+        if (device.isHidppMouse)
+            log.log(LogLevel::defaultLevel, "at quit, " + device.name + " was left " +
+                                                (world.isNative(device) ? "native" : "diverted"));
     log.log(LogLevel::defaultLevel, "quit");
     return status;
 }

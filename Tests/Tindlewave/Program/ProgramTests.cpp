@@ -2,9 +2,18 @@
 
 #include <gtest/gtest.h>
 
+<<<<<<< HEAD
 #include <filesystem>
 #include <string>
 #include <sys/wait.h>
+=======
+#include <spawn.h>
+#include <sys/wait.h>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <thread>
+>>>>>>> 23e38c5 (The program runs the engine: a simulated world with the recorded mouse and a built-in keyboard, the action performer on the main executor, the engine's shutdown before the threads stop; process test of a configured mouse put back on SIGTERM)
 #include <vector>
 
 #include "ProgramRun.h"
@@ -16,22 +25,50 @@ namespace fs = std::filesystem;
 using testkit::eventually;
 using testkit::Program;
 
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 TEST(Program, StartsMakesTheConfigFileAndQuitsCleanlyOnSigterm) {
     Program program;
     program.start();
     ASSERT_TRUE(eventually([&] { return fs::exists(program.configFolder() / "config.json"); }));
-    ASSERT_TRUE(eventually([&] { return program.log().find("\"category\":\"app\"") != std::string::npos; }))
-        << program.log();
     // Offscreen there is no tray: the settings window carries the menu.
-    ASSERT_TRUE(eventually([&] { return program.log().find("no system tray") != std::string::npos; }));
+    ASSERT_TRUE(eventually([&] { return contains(program.log(), "no system tray"); }))
+        << program.log();
+    ASSERT_TRUE(eventually([&] { return contains(program.log(), "\"message\":\"state="); }))
+        << program.log();
     const int status = program.terminate();
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_NE(program.log().find("\"message\":\"quit\""), std::string::npos) << program.log();
+    EXPECT_TRUE(contains(program.log(), "\"message\":\"quit\"")) << program.log();
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(program.configFolder()))
         names.push_back(entry.path().filename().string());
     EXPECT_EQ(names, (std::vector<std::string>{"config.json"}));
+}
+
+// A mouse set up by the configuration is diverted while the program runs; the quit puts it back.
+TEST(Program, SetsUpTheConfiguredMouseAndPutsItBackOnSigterm) {
+    Program program;
+    fs::create_directories(program.configFolder());
+    testkit::TempFolder::write(
+        (program.configFolder() / "config.json").string(),
+        R"({"version":1,"hyper":{"key":"capsLock","onTap":"nothing"},)"
+        R"("devices":[{"match":{"vendor":"0x046D","product":"0xB023"},"name":"MX Master 3",)"
+        R"("rules":[{"control":{"hidpp":"0xC3"},"when":"click","do":"missionControl"}]}],)"
+        R"("ignored":[]})");
+    program.start();
+    ASSERT_TRUE(eventually([&] {
+        return contains(program.log(), "state=Active notices=[] devices=[MX Master 3=Connected]");
+    })) << program.log();
+    const int status = program.terminate();
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const auto log = program.log();
+    EXPECT_TRUE(contains(log, "MX Master 3 Wireless Mouse reasons=quit attempt=1 applied")) << log;
+    EXPECT_TRUE(contains(log, "was left native")) << log;
+    EXPECT_FALSE(contains(log, "was left diverted")) << log;
 }
 
 }  // namespace
