@@ -2,18 +2,9 @@
 
 #include <gtest/gtest.h>
 
-<<<<<<< HEAD
 #include <filesystem>
 #include <string>
 #include <sys/wait.h>
-=======
-#include <spawn.h>
-#include <sys/wait.h>
-#include <csignal>
-#include <filesystem>
-#include <string>
-#include <thread>
->>>>>>> 23e38c5 (The program runs the engine: a simulated world with the recorded mouse and a built-in keyboard, the action performer on the main executor, the engine's shutdown before the threads stop; process test of a configured mouse put back on SIGTERM)
 #include <vector>
 
 #include "ProgramRun.h"
