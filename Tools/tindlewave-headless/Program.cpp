@@ -9,14 +9,11 @@
 #include <thread>
 
 #include <fmt/format.h>
-#include <nlohmann/json.hpp>
 
 #include "Model/ConfigCodec.h"
 #include "Model/HexCoding.h"
 #include "Model/Keys.h"
-#include "Platform/Simulated/SimulatedDevice.h"
 #include "Platform/Simulated/VirtualHidppMouse.h"
-#include "Platform/Simulated/VirtualMouseDescription.h"
 #include "Runtime/Actors.h"
 
 namespace tindlewave::headless {
@@ -43,11 +40,11 @@ Program::Program(Options options, Places places, int signalFd)
     : options_(std::move(options)),
       places_(std::move(places)),
       signalFd_(signalFd),
-      hidutilState_(places_.hidutilState),
       log_(LogStore::defaultFolder(), true, SystemClock::shared()),
       journal_(Logger(std::string(bundleIdentifier), "devices", log_)),
       defaults_(Defaults::defaultFile()),
-      performer_(printing_, hotKeys_, main_, Logger(std::string(bundleIdentifier), "actions", log_)),
+      world_(hid_, tap_, places_.hidutilState, HidutilHost{places_.hidutil, &pool_}),
+      performer_(printing_, world_.hotKeys, main_, Logger(std::string(bundleIdentifier), "actions", log_)),
       store_(places_.config) {}
 
 Program::~Program() {
@@ -86,10 +83,8 @@ void Program::start() {
     }
     wakeSubscription_ = wakeSource_.subscribe([this] { wakes_.send(WakeNotice{}); });
 
-    hidutilState_.reset();
-    engine_ = std::make_unique<Engine>(EngineWorld{hid_, tap_, world_, printing_, grants_, defaults_,
-                                                   journal_, HidutilHost{places_.hidutil, &pool_},
-                                                   wakes_});
+    engine_ = std::make_unique<Engine>(EngineWorld{hid_, tap_, world_.hid, printing_, world_.grants,
+                                                   defaults_, journal_, world_.hidutil, wakes_});
     outputs_.push_back(engine_->statuses().subscribe(main_, [this](EngineStatus status) {
         if (latest_ != status) printer_.line(statusLine(status));
         latest_ = std::move(status);
@@ -160,19 +155,12 @@ void Program::start() {
 }
 
 void Program::attachMouse(const std::string& file) {
-    auto description = loadVirtualMouse(file);
-    if (!description) {
-        printer_.line("cannot attach the mouse: " + description.error());
+    auto attached = world_.attachMouse(file);
+    if (!attached) {
+        printer_.line("cannot attach the mouse: " + attached.error());
         return;
     }
-    Device device;
-    device.number = nextDevice_++;
-    device.name = description->name;
-    device.hidpp = true;
-    device.vendor = description->vendorID;
-    device.product = description->productID;
-    device.ids = world_.attach(SimulatedDevice::hidppMouse(*description, nextLocation_));
-    nextLocation_ += 0x100000;
+    Device device{*attached, nextDevice_++};
     printer_.line(fmt::format("device {}: {} (HID++ mouse {}:{})", device.number, device.name,
                               hexText(device.vendor, 4), hexText(device.product, 4)));
     devices_.emplace(device.number, std::move(device));
@@ -180,20 +168,13 @@ void Program::attachMouse(const std::string& file) {
 
 void Program::attachKeyboard(const std::optional<DeviceMatch>& external) {
     Device device;
-    device.number = nextDevice_++;
-    device.keyboard = true;
-    SimulatedDevice made = SimulatedDevice::builtInKeyboard();
     if (external) {
         const auto& ids = *external->as<DeviceMatch::Device>();
-        made = SimulatedDevice::externalKeyboard(ids.vendor.rawValue, ids.product.rawValue,
-                                                 "Keyboard", nextLocation_);
-        nextLocation_ += 0x100000;
+        device = {world_.attachExternalKeyboard(ids.vendor.rawValue, ids.product.rawValue), 0};
+    } else {
+        device = {world_.attachBuiltInKeyboard(), 0};
     }
-    device.name = made.name.value_or("Keyboard");
-    device.vendor = made.vendor;
-    device.product = made.product;
-    device.builtIn = made.builtIn;
-    device.ids = world_.attach(std::move(made));
+    device.number = nextDevice_++;
     printer_.line(fmt::format("device {}: {} ({} keyboard {}:{})", device.number, device.name,
                               device.builtIn ? "built-in" : "external", hexText(device.vendor, 4),
                               hexText(device.product, 4)));
@@ -235,7 +216,7 @@ const Program::Device* Program::device(int number) {
 
 const Program::Device* Program::lastMouse(bool hidppOnly) {
     for (auto it = devices_.rbegin(); it != devices_.rend(); ++it) {
-        if (!it->second.keyboard && (it->second.hidpp || !hidppOnly)) return &it->second;
+        if (!it->second.isKeyboard && (it->second.isHidppMouse || !hidppOnly)) return &it->second;
     }
     printer_.line(hidppOnly ? "no HID++ mouse is attached" : "no mouse is attached");
     return nullptr;
@@ -249,14 +230,14 @@ void Program::onEngine(std::function<void(Engine&)> call) {
 void Program::inject(Event event, bool fromKeyboard, double detents) {
     const Device* source = nullptr;
     for (auto it = devices_.rbegin(); it != devices_.rend() && !source; ++it) {
-        if (it->second.keyboard == fromKeyboard) source = &it->second;
+        if (it->second.isKeyboard == fromKeyboard) source = &it->second;
     }
     if (!source) {
         printer_.line(fromKeyboard ? "no keyboard is attached" : "no mouse is attached");
         return;
     }
-    event.location = events_.cursorLocation();
-    events_.inject(event, HIDOrigin{SenderID{source->ids.services.at(0).at(0)}, detents});
+    event.location = world_.events.cursorLocation();
+    world_.events.inject(event, HIDOrigin{SenderID{source->attached.services.at(0).at(0)}, detents});
 }
 
 void Program::perform(const Command& command) {
@@ -269,7 +250,7 @@ void Program::perform(const Command& command) {
                 if (devices_.empty()) printer_.line("no devices attached");
                 for (const auto& [number, d] : devices_) {
                     printer_.line(fmt::format("device {}: {} ({}, {}:{})", number, d.name,
-                                              d.keyboard ? "keyboard" : "HID++ mouse",
+                                              d.isKeyboard ? "keyboard" : "HID++ mouse",
                                               hexText(d.vendor, 4), hexText(d.product, 4)));
                 }
             } else if constexpr (std::is_same_v<C, Command::AttachMouse>) {
@@ -278,7 +259,7 @@ void Program::perform(const Command& command) {
                 attachKeyboard(c.external);
             } else if constexpr (std::is_same_v<C, Command::Detach>) {
                 if (const Device* d = device(c.device)) {
-                    world_.detach(d->ids);
+                    world_.detach(*d);
                     printer_.line(fmt::format("device {} detached", c.device));
                     devices_.erase(c.device);
                 }
@@ -286,29 +267,29 @@ void Program::perform(const Command& command) {
                                  std::is_same_v<C, Command::Release>) {
                 if (const Device* d = lastMouse(true)) {
                     const bool press = std::is_same_v<C, Command::Press>;
-                    world_.act(d->ids.interfaces.at(0), [cid = c.cid, press](VirtualHidppMouse& m,
+                    world_.hid.act(d->attached.interfaces.at(0), [cid = c.cid, press](VirtualHidppMouse& m,
                                                                              Instant now) {
                         press ? m.press(cid, now) : m.release(cid, now);
                     });
                 }
             } else if constexpr (std::is_same_v<C, Command::Move>) {
                 if (const Device* d = lastMouse(true)) {
-                    world_.act(d->ids.interfaces.at(0), [c](VirtualHidppMouse& m, Instant now) {
+                    world_.hid.act(d->attached.interfaces.at(0), [c](VirtualHidppMouse& m, Instant now) {
                         m.move(c.dx, c.dy, now);
                     });
                 }
             } else if constexpr (std::is_same_v<C, Command::Thumb>) {
                 if (const Device* d = lastMouse(true)) {
-                    world_.act(d->ids.interfaces.at(0), [c](VirtualHidppMouse& m, Instant now) {
+                    world_.hid.act(d->attached.interfaces.at(0), [c](VirtualHidppMouse& m, Instant now) {
                         m.turnThumbWheel(c.rotation, now);
                     });
                 }
             } else if constexpr (std::is_same_v<C, Command::Reconnect>) {
                 if (const Device* d = device(c.device)) {
-                    if (!d->hidpp) {
+                    if (!d->isHidppMouse) {
                         printer_.line(fmt::format("device {} is no HID++ mouse", c.device));
                     } else {
-                        world_.act(d->ids.interfaces.at(0),
+                        world_.hid.act(d->attached.interfaces.at(0),
                                    [](VirtualHidppMouse& m, Instant now) { m.reconnect(now); });
                     }
                 }
@@ -355,7 +336,7 @@ void Program::perform(const Command& command) {
                     Event event;
                     event.type = c.down ? EventType::keyDown : EventType::keyUp;
                     event.setInteger(IntegerField::keyCode, code->rawValue);
-                    event.flags = events_.flagsState();
+                    event.flags = world_.events.flagsState();
                     inject(event, true);
                 }
             } else if constexpr (std::is_same_v<C, Command::Pause>) {
@@ -373,7 +354,8 @@ void Program::perform(const Command& command) {
             } else if constexpr (std::is_same_v<C, Command::Grant>) {
                 const auto grant = c.granted ? PermissionState::Grant::granted
                                              : PermissionState::Grant::denied;
-                c.accessibility ? grants_.setAccessibility(grant) : grants_.setInputMonitoring(grant);
+                c.accessibility ? world_.grants.setAccessibility(grant)
+                                : world_.grants.setInputMonitoring(grant);
                 printer_.line(fmt::format("{} {} (seen at the next poll, within a second)",
                                           c.accessibility ? "accessibility" : "input monitoring",
                                           c.granted ? "granted" : "revoked"));
@@ -381,12 +363,12 @@ void Program::perform(const Command& command) {
                 printer_.line(latest_ ? statusLine(*latest_) : "status: none published yet");
             } else if constexpr (std::is_same_v<C, Command::Mouse>) {
                 if (const Device* d = device(c.device)) {
-                    if (!d->hidpp) {
+                    if (!d->isHidppMouse) {
                         printer_.line(fmt::format("device {} is no HID++ mouse", c.device));
                         return;
                     }
-                    hid_.post([this, number = c.device, id = d->ids.interfaces.at(0)] {
-                        VirtualHidppMouse* mouse = world_.mouse(id);
+                    hid_.post([this, number = c.device, id = d->attached.interfaces.at(0)] {
+                        VirtualHidppMouse* mouse = world_.hid.mouse(id);
                         if (!mouse) {
                             printer_.line(fmt::format("mouse {}: not attached", number));
                             return;
@@ -497,35 +479,18 @@ void Program::runEnded() {
         std::vector<std::string> lines;
         for (const auto& d : devices) {
             std::string text = fmt::format("at exit, device {} ({}): ", d.number, d.name);
-            if (d.hidpp) {
-                VirtualHidppMouse* mouse = world_.mouse(d.ids.interfaces.at(0));
-                std::vector<std::string> diverted;
-                if (mouse) {
-                    for (const auto& control : mouse->description().controls) {
-                        auto reporting = mouse->reporting(control.cid);
-                        if (reporting && reporting->divert) diverted.push_back(hexText(control.cid, 2));
-                    }
-                    auto wheel = mouse->thumbWheelReporting();
-                    if (wheel && wheel->diverted) diverted.push_back("thumb wheel");
-                }
+            if (d.isHidppMouse) {
                 std::string list;
-                for (const auto& item : diverted) list += (list.empty() ? "" : ", ") + item;
-                text += diverted.empty() ? "native" : "still diverted: " + list;
+                for (const auto& item : world_.leftOver(d)) list += (list.empty() ? "" : ", ") + item;
+                text += list.empty() ? "native" : "still diverted: " + list;
             } else {
-                std::size_t mapped = 0;
-                for (const auto& service :
-                     hidutilState_.load().value("services", nlohmann::json::array())) {
-                    for (auto id : d.ids.interfaces) {
-                        if (service.value("id", std::uint64_t{0}) == id)
-                            mapped += service.value("mapping", nlohmann::json::array()).size();
-                    }
-                }
+                const std::size_t mapped = world_.keyMappingsLeft(d);
                 text += mapped == 0 ? "key map empty" : fmt::format("{} key mappings left", mapped);
             }
             lines.push_back(text);
         }
         tap_.post([this, lines = std::move(lines)]() mutable {
-            lines.push_back(fmt::format("at exit, event system: {} taps", events_.tapCount()));
+            lines.push_back(fmt::format("at exit, event system: {} taps", world_.events.tapCount()));
             main_.post([this, lines = std::move(lines)] { report(lines); });
         });
     });

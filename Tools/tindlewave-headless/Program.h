@@ -12,11 +12,6 @@
 #include "Command.h"
 #include "Options.h"
 #include "Platform/Clock.h"
-#include "Platform/Simulated/SimulatedEventSystem.h"
-#include "Platform/Simulated/SimulatedHIDWorld.h"
-#include "Platform/Simulated/SimulatedHidutilState.h"
-#include "Platform/Simulated/SimulatedPermissionGrants.h"
-#include "Platform/Simulated/SimulatedSymbolicHotKeys.h"
 #include "Platform/Simulated/SimulatedWakeSource.h"
 #include "Printing.h"
 #include "PrintingEventSystem.h"
@@ -28,6 +23,7 @@
 #include "Runtime/LogindWakes.h"
 #include "Runtime/Permissions.h"
 #include "Runtime/RunLoopExecutor.h"
+#include "Runtime/SimulatedWorld.h"
 #include "Runtime/ThreadPool.h"
 
 namespace tindlewave::headless {
@@ -57,14 +53,9 @@ class Program {
     int run();
 
   private:
-    struct Device {
-        int number;
-        std::string name;
-        bool hidpp = false;
-        bool keyboard = false;
-        SimulatedHIDWorld::Attached ids;
-        std::uint16_t vendor = 0, product = 0;
-        bool builtIn = false;
+    // A device of the simulated world under the number the commands name it by.
+    struct Device : SimulatedWorld::Device {
+        int number = 0;
     };
     struct Input;
 
@@ -96,9 +87,6 @@ class Program {
     Places places_;
     int signalFd_;
     Printer printer_;
-    SimulatedPermissionGrants grants_;
-    SimulatedHidutilState hidutilState_;
-    SimulatedSymbolicHotKeys hotKeys_;
     SimulatedWakeSource wakeSource_;
     LogStore log_;
     Journal journal_;
@@ -109,12 +97,11 @@ class Program {
     RunLoopExecutor tap_{"app.tindlewave.tap"};
     ThreadPool pool_{2};
 
-    SimulatedHIDWorld world_{hid_, grants_, &hidutilState_};
-    SimulatedEventSystem events_{tap_, grants_};
-    PrintingEventSystem printing_{events_, printer_};
+    SimulatedWorld world_;
+    PrintingEventSystem printing_{world_.events, printer_};
     ActionPerformer performer_;
     ConfigStore store_;
-    Permissions permissions_{grants_};
+    Permissions permissions_{world_.grants};
     Channel<WakeNotice> wakes_{Buffering::unbounded};
     std::unique_ptr<Engine> engine_;
 
@@ -125,7 +112,6 @@ class Program {
     std::vector<Subscription> outputs_;
     std::map<int, Device> devices_;
     int nextDevice_ = 1;
-    std::uint32_t nextLocation_ = 0x14100000;
     std::set<int> buttonsDown_;
     std::deque<std::string> pending_;
     bool inputDone_ = false;

@@ -11,26 +11,13 @@
 
 #include "Options.h"
 #include "Platform/Linux/Files.h"
-#include "Platform/Simulated/SimulatedHidutilState.h"
 #include "Platform/Simulated/VirtualMouseDescription.h"
 #include "Program.h"
 #include "Runtime/ConfigStore.h"
+#include "Runtime/SimulatedWorld.h"
 
 namespace fs = std::filesystem;
 using namespace tindlewave;
-
-namespace {
-
-// The program's runtime folder: $XDG_RUNTIME_DIR/tindlewave, else one in the temporary folder.
-fs::path runtimeFolder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime && fs::path(runtime).is_absolute()) {
-        return fs::path(runtime) / "tindlewave";
-    }
-    return fs::temp_directory_path() / ("tindlewave-" + std::to_string(::getuid()));
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     // Before any thread starts (executors, the work pool and the config store all start threads):
@@ -64,19 +51,16 @@ int main(int argc, char** argv) {
 
     headless::Places places;
     places.config = options.config ? *options.config : ConfigStore::defaultURL();
+    places.hidutil = SimulatedWorld::hidutilBesideProgram().executable;
+    places.hidutilState = SimulatedWorld::defaultHidutilState();
+    const fs::path runtime = fs::path(places.hidutilState).parent_path();
     std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    places.hidutil = (self.parent_path() / "hidutil-fake").string();
-    const fs::path runtime = runtimeFolder();
     fs::create_directories(runtime, error);
     if (error) {
         std::fprintf(stderr, "tindlewave-headless: cannot make %s: %s\n", runtime.c_str(),
                      error.message().c_str());
         return 1;
     }
-    places.hidutilState = (runtime / "hidutil.json").string();
-    // The stand-in hidutil finds its state through the environment it inherits.
-    ::setenv(SimulatedHidutilState::environmentVariable, places.hidutilState.c_str(), 1);
     if (auto folder = shippedRecordedMiceFolder()) {
         places.recordings = *folder;
     } else if (!options.mouse) {

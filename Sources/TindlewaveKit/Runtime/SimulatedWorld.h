@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,7 +24,8 @@ class Executor;
 // program that runs the engine over simulated devices.
 //
 // Make it before any thread that may run hidutil starts: it exports the state file's path for the
-// stand-in tool. It must outlive the engine made over it.
+// stand-in tool. It must outlive the engine made over it. Attaching and detaching may be done from
+// any one thread (the owner's); what reads a device's state runs on the HID executor.
 class SimulatedWorld {
   public:
     // One attached device, named for what the quit left on it.
@@ -32,6 +34,10 @@ class SimulatedWorld {
         SimulatedHIDWorld::Attached attached;
         std::vector<std::uint16_t> controls;  // a HID++ mouse's reprogrammable controls
         bool isHidppMouse = false;
+        bool isKeyboard = false;
+        bool builtIn = false;
+        std::uint16_t vendor = 0;
+        std::uint16_t product = 0;
     };
 
     // `hidutilState`: the stand-in hidutil's state file (reset here); `hidutil`: the tool itself.
@@ -39,8 +45,11 @@ class SimulatedWorld {
     SimulatedWorld(const SimulatedWorld&) = delete;
     SimulatedWorld& operator=(const SimulatedWorld&) = delete;
 
-    // The state file in the user's runtime folder ($XDG_RUNTIME_DIR/tindlewave, else the
-    // temporary folder) and the tool beside the running program.
+    // The programs' runtime folder: $XDG_RUNTIME_DIR/tindlewave when that is an absolute path,
+    // else a folder of this user's own in the temporary folder. Not made here.
+    static std::string runtimeFolder();
+    // The stand-in hidutil's state file in the runtime folder, and the tool beside the running
+    // program.
     static std::string defaultHidutilState();
     static HidutilHost hidutilBesideProgram();
     // The recorded MX Master 3 that ships with the program, or why it was not found.
@@ -49,11 +58,20 @@ class SimulatedWorld {
     // Plugs in a recorded mouse; the error names the file and what is wrong with it.
     Result<Device, std::string> attachMouse(const std::string& recording);
     Device attachBuiltInKeyboard();
+    Device attachExternalKeyboard(std::uint16_t vendor, std::uint16_t product);
+    // Unplugs a device attached here (a device not attached, or already gone, changes nothing).
+    void detach(const Device& device);
+    // The devices attached and not detached, in the order they were attached.
     const std::vector<Device>& devices() const { return devices_; }
 
-    // Whether every HID++ control and the thumb wheel of `device` report natively (nothing
-    // diverted, no raw movement). On the HID executor; true for devices without HID++.
-    bool isNative(const Device& device);
+    // What of a HID++ mouse's set-up is not native: each diverted control as "0xC3" (with " raw
+    // movement" when it also reports raw movement) and "thumb wheel" when that is diverted. On
+    // the HID executor; empty for devices without HID++ and for an unplugged mouse (it starts
+    // native when plugged in again).
+    std::vector<std::string> leftOver(const Device& device);
+    bool isNative(const Device& device) { return leftOver(device).empty(); }
+    // The key mappings the stand-in hidutil still holds for a keyboard's services.
+    std::size_t keyMappingsLeft(const Device& device) const;
 
     SimulatedPermissionGrants grants;
     SimulatedHidutilState hidutilState;
@@ -63,8 +81,11 @@ class SimulatedWorld {
     SimulatedSymbolicHotKeys hotKeys;
 
   private:
+    Device add(SimulatedDevice made, Device device);
+    std::uint32_t nextLocation();
+
     std::vector<Device> devices_;
-    std::uint32_t nextLocation_ = 1;
+    std::uint32_t nextLocation_ = 0x14100000;
 };
 
 }  // namespace tindlewave
