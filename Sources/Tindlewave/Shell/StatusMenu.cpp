@@ -2,17 +2,15 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDateTime>
-#include <QLocale>
 #include <QMenu>
 #include <QPalette>
 #include <QSystemTrayIcon>
-#include <chrono>
 
 #include "App/AppModel.h"
 #include "Runtime/Actors.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Model/Updates.h"
+#include "Settings/Views/ClockTime.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/Symbols.h"
 
@@ -20,12 +18,6 @@ namespace tindlewave {
 
 namespace {
 const QColor attentionOrange(0xFF, 0x95, 0x00);
-
-std::string shortTime(Date date) {
-    using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(date.time_since_epoch()).count();
-    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms).time(), QLocale::ShortFormat).toStdString();
-}
 }  // namespace
 
 QIcon menuBarIcon(const QColor& color) {
@@ -34,8 +26,11 @@ QIcon menuBarIcon(const QColor& color) {
 
 StatusMenu::StatusMenu(AppModel& model, bool useTray, std::function<void()> openSettings,
                        std::function<void()> quit, LogStore& log)
-    : model_(model), openSettings_(std::move(openSettings)), quit_(std::move(quit)),
-      menu_(std::make_unique<QMenu>()), presentation_(MenuPresentation::make(std::nullopt, shortTime)),
+    : model_(model),
+      openSettings_(std::move(openSettings)),
+      quit_(std::move(quit)),
+      menu_(std::make_unique<QMenu>()),
+      presentation_(MenuPresentation::make(std::nullopt, clockTime)),
       log_(std::string(bundleIdentifier), "menu", log) {
     menu_->setMinimumWidth(280);
     connect(menu_.get(), &QMenu::aboutToShow, this, [this] { rebuild(); });
@@ -67,7 +62,7 @@ void StatusMenu::updateIcon() {
 }
 
 void StatusMenu::show(const EngineStatus& status) {
-    auto presentation = MenuPresentation::make(status, shortTime);
+    auto presentation = MenuPresentation::make(status, clockTime);
     if (presentation != presentation_) log_.log(LogLevel::defaultLevel, presentation.summary());
     presentation_ = std::move(presentation);
     updateIcon();

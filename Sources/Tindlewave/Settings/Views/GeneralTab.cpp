@@ -1,12 +1,10 @@
 #include "Settings/Views/GeneralTab.h"
 
 #include <QCheckBox>
-#include <QDateTime>
 #include <QDir>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>

@@ -2,34 +2,23 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDateTime>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
-#include <QLocale>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <chrono>
 
 #include "Runtime/WorkPool.h"
 #include "Settings/Model/LogText.h"
+#include "Settings/Views/ClockTime.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/Symbols.h"
 
 namespace tindlewave {
-
-std::string LogSheet::timeWithSeconds(Date date) {
-    using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(date.time_since_epoch()).count();
-    const QLocale locale;
-    QString format = locale.timeFormat(QLocale::ShortFormat);
-    if (!format.contains('s')) format.replace("mm", "mm:ss");
-    return locale.toString(QDateTime::fromMSecsSinceEpoch(ms).time(), format).toStdString();
-}
 
 LogSheet::LogSheet(Executor& main, WorkPool& pool, Read read, QWidget* parent)
     : QDialog(parent), main_(main), pool_(pool), read_(std::move(read)) {
@@ -138,15 +127,14 @@ void LogSheet::apply(Outcome outcome) {
     problem_.reset();
     problemView_->hide();
     list_->clear();
-    for (const auto& line : lines_)
-        list_->addItem(qText(logLineText(line, &LogSheet::timeWithSeconds)));
+    for (const auto& line : lines_) list_->addItem(qText(logLineText(line, clockTimeWithSeconds)));
     copy_->setEnabled(!lines_.empty());
     if (lines_.size() != before && !lines_.empty())
         list_->scrollToItem(list_->item(list_->count() - 1), QAbstractItemView::PositionAtBottom);
 }
 
 void LogSheet::copyAll() {
-    QGuiApplication::clipboard()->setText(qText(logCopyText(lines_, &LogSheet::timeWithSeconds)));
+    QGuiApplication::clipboard()->setText(qText(logCopyText(lines_, clockTimeWithSeconds)));
 }
 
 void LogSheet::placeProblem() {

@@ -36,9 +36,6 @@ class LogSheet final : public QDialog {
     QPushButton* copyButton() const { return copy_; }
     QListWidget* list() const { return list_; }
 
-    // The locale's time of day with seconds ("2:05:07 PM" in en_US).
-    static std::string timeWithSeconds(Date date);
-
   protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
