@@ -3,15 +3,20 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "Model/ConfigCodec.h"
+#include "PageWorld.h"
 #include "Settings/Views/AddRule.h"
 #include "Settings/Views/ButtonsTab.h"
 #include "Settings/Views/DeviceControls.h"
 #include "Settings/Views/FormBlocks.h"
+#include "Settings/Views/KnobRow.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/RecorderField.h"
 #include "Settings/Views/RuleRow.h"
@@ -23,6 +28,8 @@
 namespace tindlewave {
 namespace {
 
+using testkit::linesBeforeMarker;
+using testkit::settingsLines;
 using testkit::ShellWorld;
 
 const DeviceMatch desk = DeviceMatch::device(VendorID{0x046D}, ProductID{0xB023});
@@ -183,6 +190,44 @@ TEST(ButtonsTab, NothingIsEditableWhileTheFileIsBroken) {
     const int before = world.engine->reapplies;
     reapply->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return world.engine->reapplies > before; }, 5000));
+}
+
+TEST(ButtonsTab, TheDistanceKnobSendsOneEditAndNothingWhileTheFileIsBroken) {
+    ShellWorld world;
+    world.make(deskConfig);
+    ASSERT_TRUE(world.start());
+    world.model->settings().show(status({connectedDesk()}));
+    Page page(world);
+    page.settle();
+    KnobRow* knob = page.tab->distanceKnob();
+    ASSERT_TRUE(knob->isVisibleTo(&page.page));
+    EXPECT_EQ(knob->valueText()->text(), "120 counts");  // no gesture settings yet
+
+    // A key step commits at once: the next value of the scale, 150 counts, and no other edit.
+    const int before = settingsLines(world);
+    knob->slider()->setFocus();
+    QTest::keyClick(knob->slider(), Qt::Key_Right);
+    EXPECT_EQ(linesBeforeMarker(world), before + 1);
+    const auto saved = ConfigCodec::decode(world.configText());
+    ASSERT_TRUE(saved) << world.configText();
+    EXPECT_EQ(saved.value().devices[0].gestures, (GestureSettings{GestureFire::pastDistance, 150}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            page.settle();
+            return knob->value() == 150;
+        },
+        10000));
+    EXPECT_EQ(knob->valueText()->text(), "150 counts");
+
+    const std::string broken = "{ broken";
+    testkit::TempFolder::write((world.configFolder / "config.json").string(), broken);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !world.model->settings().editable(); }, 10000));
+    page.settle();
+    EXPECT_FALSE(knob->isEnabledTo(&page.page));
+    const int whileBroken = settingsLines(world);
+    knob->slider()->setValue(0);  // even a move that reaches the slider sends nothing
+    EXPECT_EQ(linesBeforeMarker(world), whileBroken);
+    EXPECT_EQ(world.configText(), broken);
 }
 
 }  // namespace

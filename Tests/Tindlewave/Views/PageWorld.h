@@ -42,13 +42,34 @@ inline int settingsLines(ShellWorld& world) {
     return count;
 }
 
-// Sends a marker edit and waits for its line: the queue answers in order, so every edit sent
-// before it has been logged by then. Answers the lines logged before the marker.
+// Sends a marker edit and waits for its own line: the queue answers in order, so every edit sent
+// before it has been logged by then. Answers the lines logged before the marker's (-1 when it
+// never comes).
 inline int linesBeforeMarker(ShellWorld& world) {
+    const SettingsEdit marker = SettingsEdit::hyperKey(*HIDUsage::named("f5"));
+    const std::string saved = "saved " + marker.logDescription();
+    const std::string notSaved = "not saved " + marker.logDescription() + ":";
     const int before = settingsLines(world);
-    world.model->settings().send(SettingsEdit::hyperKey(*HIDUsage::named("f5")));
-    if (!QTest::qWaitFor([&] { return settingsLines(world) > before; }, 10000)) return -1;
-    return settingsLines(world) - 1;
+    world.model->settings().send(marker);
+    int lines = -1;
+    const bool logged = QTest::qWaitFor(
+        [&] {
+            auto entries = world.log.entries(std::string(bundleIdentifier));
+            if (!entries) return false;
+            int index = 0;
+            for (const auto& entry : *entries) {
+                if (entry.category != "settings") continue;
+                if (index >= before &&
+                    (entry.message == saved || entry.message.starts_with(notSaved))) {
+                    lines = index;
+                    return true;
+                }
+                ++index;
+            }
+            return false;
+        },
+        10000);
+    return logged ? lines : -1;
 }
 
 }  // namespace tindlewave::testkit

@@ -8,10 +8,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "Settings/Model/GestureKnob.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Views/ClockTime.h"
 #include "Settings/Views/DeviceControls.h"
 #include "Settings/Views/FormBlocks.h"
+#include "Settings/Views/KnobRow.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/Rules.h"
 #include "Settings/Views/SettingsPage.h"
@@ -98,6 +100,16 @@ ButtonsTab::ButtonsTab(SettingsModel& model, const Clock& clock, SettingsPage& p
         "Hold-and-move rules fire",
         QString("Past a distance fires as soon as you move far enough. On release waits until you let go."),
         segments));
+    distance_ = new KnobRow(
+        "Distance before a swipe",
+        "How far you move while holding the button before a hold-and-move rule fires, in mouse "
+        "sensor counts.",
+        GestureKnob::scale(), KnobUnit::counts, double(GestureSettings::defaults().distance),
+        [this](double value) {
+            const auto mouse = model_.selectedMouse();
+            if (mouse && model_.editable()) model_.send(GestureKnob::distance(mouse->match, value));
+        });
+    gestureColumn->addWidget(distance_);
     column->addWidget(gestures_);
     rows->addWidget(mouse_);
 
@@ -133,6 +145,7 @@ void ButtonsTab::refresh() {
         const GestureSettings gestures = device->profile->gestures.value_or(GestureSettings::defaults());
         const QSignalBlocker blocker(fire_);
         if (auto* button = fire_->button(static_cast<int>(gestures.fire))) button->setChecked(true);
+        distance_->setValue(double(gestures.distance));
     }
 }
 

@@ -16,6 +16,7 @@ class Clock;
 class ConnectionDot;
 class Explanation;
 class FormRow;
+class KnobRow;
 class MousePopup;
 class Rules;
 class SettingsModel;
@@ -39,7 +40,8 @@ class StatusLine final : public QWidget {
 };
 
 // The Buttons page: the mouse shown with its status, its rules, and for a set-up HID++ mouse when
-// hold-and-move rules fire. It keeps nothing of its own: it follows the settings model and every
+// hold-and-move rules fire and after
+// what distance. It keeps nothing of its own: it follows the settings model and every
 // change leaves as an edit.
 class ButtonsTab final : public QWidget {
   public:
@@ -53,6 +55,7 @@ class ButtonsTab final : public QWidget {
     Rules* rules() const { return rules_; }
     QWidget* gestures() const { return gestures_; }
     QButtonGroup* firePicker() const { return fire_; }
+    KnobRow* distanceKnob() const { return distance_; }
 
   private:
     SettingsModel& model_;
@@ -64,6 +67,7 @@ class ButtonsTab final : public QWidget {
     Rules* rules_;
     QWidget* gestures_;
     QButtonGroup* fire_;
+    KnobRow* distance_;
     Subscription observation_;
     bool refreshPending_ = false;
 };

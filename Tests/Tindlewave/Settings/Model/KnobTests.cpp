@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "Settings/Model/GestureKnob.h"
 #include "Settings/Model/KnobDraft.h"
 #include "Settings/Model/KnobUnit.h"
 #include "Settings/Model/SliderScale.h"
@@ -43,6 +44,23 @@ TEST(SliderScale, EveryValueItMakesSurvivesTheSlider) {
             const double v = scale.value(i / 1000.0);
             EXPECT_EQ(scale.value(scale.position(v)), v) << scale.bounds.lo << " " << v;
         }
+}
+
+TEST(GestureKnob, CommitsTheCountsShownAndNeverLeavesTheRange) {
+    EXPECT_EQ(GestureKnob::scale(), distance);
+    const DeviceMatch mouse = DeviceMatch::device(VendorID{0x046D}, ProductID{0xB023});
+    const auto counts = [&](double value) {
+        return GestureKnob::distance(mouse, value).as<SettingsEdit::GestureDistance>()->distance;
+    };
+    for (int i = 0; i <= 1000; ++i) {
+        const double shown = distance.value(i / 1000.0);
+        EXPECT_EQ(double(counts(shown)), shown);
+    }
+    EXPECT_EQ(counts(129.9), 129);  // toward zero
+    EXPECT_EQ(counts(1e300), 2000);
+    EXPECT_EQ(counts(-5), 20);
+    EXPECT_EQ(counts(std::numeric_limits<double>::quiet_NaN()), 20);
+    EXPECT_EQ(GestureKnob::distance(mouse, 200), SettingsEdit::gestureDistance(mouse, 200));
 }
 
 TEST(SliderScale, PositionsOutsideTheRangeAndNaNGiveTheEnds) {
