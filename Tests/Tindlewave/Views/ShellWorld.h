@@ -1,11 +1,12 @@
 #pragma once
 
 // A whole program's user interface over fakes: the real config store on a temporary folder, an
-// engine that records what it is asked, the app model, the status menu (without a tray) and the
-// settings window, all on the main executor of the test's thread.
+// engine that records what it is asked (or one the test brings), the app model, the status menu
+// (without a tray) and the settings window, all on the main executor of the test's thread.
 
 #include <QTest>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -73,17 +74,23 @@ struct ShellWorld {
     int quits = 0;
     std::unique_ptr<AppModel> model;
 
-    // Call before start(); `config` is written first when given.
-    void make(const std::optional<std::string>& config = std::nullopt) {
+    // Call before start(); `config` is written first when given. Without `realEngine` the
+    // engine is a recording one (`engine`); `perform` performs the engine's actions.
+    void make(const std::optional<std::string>& config = std::nullopt,
+              std::unique_ptr<EngineControl> realEngine = nullptr,
+              std::function<void(const Action&)> perform = nullptr) {
         std::filesystem::create_directories(configFolder);
         if (config) TempFolder::write((configFolder / "config.json").string(), *config);
-        auto recording = std::make_unique<RecordingEngine>();
-        engine = recording.get();
+        if (!realEngine) {
+            auto recording = std::make_unique<RecordingEngine>();
+            engine = recording.get();
+            realEngine = std::move(recording);
+        }
         model = std::make_unique<AppModel>(AppModel::Parts{
             .main = main,
             .store = std::make_unique<ConfigStoreFile>((configFolder / "config.json").string()),
-            .engine = std::move(recording),
-            .perform = nullptr,
+            .engine = std::move(realEngine),
+            .perform = std::move(perform),
             .defaults = defaults,
             .permissions = permissions,
             .log = log,

@@ -18,8 +18,7 @@ class WorkPool;
 
 // The program's one settings window over the settings model: made on first use, hidden (not
 // destroyed) when closed, which stops listening. It opens on the tab the model keeps, stores the
-// tab chosen, and shows the model's warnings on every page. Pages whose views are still to come
-// show their frame alone.
+// tab chosen, and shows the model's warnings on every page.
 class SettingsWindow {
   public:
     struct Services {
