@@ -23,6 +23,7 @@
 #include "Settings/Views/Rules.h"
 #include "Settings/Views/SettingsPage.h"
 #include "Settings/Views/ShortcutField.h"
+#include "Settings/Views/WindowPicture.h"
 #include "ShellWorld.h"
 
 namespace tindlewave {
@@ -228,6 +229,34 @@ TEST(ButtonsTab, TheDistanceKnobSendsOneEditAndNothingWhileTheFileIsBroken) {
     knob->slider()->setValue(0);  // even a move that reaches the slider sends nothing
     EXPECT_EQ(linesBeforeMarker(world), whileBroken);
     EXPECT_EQ(world.configText(), broken);
+}
+
+// Dimmed texts and the chosen segment follow the window's palette when it turns dark after the
+// page was built (as the screenshot mode's dark pass does).
+TEST(ButtonsTab, ReadsInADarkWindow) {
+    ShellWorld world;
+    world.make(deskConfig);
+    ASSERT_TRUE(world.start());
+    world.model->settings().show(status({connectedDesk()}));
+    Page page(world);
+    page.settle();
+    const QPalette dark = darkPalette();
+    page.page.setPalette(dark);
+    page.settle();
+    const QColor dimmed = dark.color(QPalette::PlaceholderText);
+    for (QLabel* label : {page.rules().count(), page.tab->distanceKnob()->valueText()})
+        EXPECT_EQ(label->palette().color(label->foregroundRole()), dimmed)
+            << label->text().toStdString();
+
+    auto* chosen = page.tab->firePicker()->button(int(GestureFire::pastDistance));
+    auto* other = page.tab->firePicker()->button(int(GestureFire::onRelease));
+    ASSERT_TRUE(chosen->isChecked());
+    const auto fill = [](QWidget* segment) {
+        const QImage image = segment->grab().toImage();
+        return image.pixelColor(int(4 * image.devicePixelRatio()), image.height() / 2);
+    };
+    EXPECT_EQ(fill(chosen), dark.color(QPalette::Highlight));
+    EXPECT_NE(fill(other), dark.color(QPalette::Highlight));
 }
 
 }  // namespace

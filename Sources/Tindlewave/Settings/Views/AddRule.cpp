@@ -93,7 +93,13 @@ void AddRule::update(Input input) {
         }
         button_->show();
     }
-    button_->setPopupMode(blocked ? QToolButton::InstantPopup : QToolButton::MenuButtonPopup);
+    const auto mode = blocked ? QToolButton::InstantPopup : QToolButton::MenuButtonPopup;
+    if (button_->popupMode() != mode || button_->minimumWidth() == 0) {
+        button_->setPopupMode(mode);
+        // The common style hugs a tool button's text; give it a push button's room.
+        button_->setMinimumWidth(0);
+        button_->setMinimumWidth(button_->sizeHint().width() + 16);
+    }
     button_->setToolTip(toolTipText(AddRuleTexts::help(blocked.has_value(), input_->device.name)));
     if (controlsChanged) fillMenu();
 

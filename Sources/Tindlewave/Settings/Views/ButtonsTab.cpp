@@ -16,6 +16,7 @@
 #include "Settings/Views/KnobRow.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/Rules.h"
+#include "Settings/Views/Segment.h"
 #include "Settings/Views/SettingsPage.h"
 
 namespace tindlewave {
@@ -83,8 +84,7 @@ ButtonsTab::ButtonsTab(SettingsModel& model, const Clock& clock, SettingsPage& p
     const std::pair<const char*, GestureFire> fires[] = {{"Past a distance", GestureFire::pastDistance},
                                                          {"On release", GestureFire::onRelease}};
     for (const auto& [title, fire] : fires) {
-        auto* segment = new QPushButton(title);
-        segment->setCheckable(true);
+        auto* segment = makeSegment(title);
         fire_->addButton(segment, static_cast<int>(fire));
         segmentRow->addWidget(segment);
     }

@@ -73,7 +73,7 @@ FormRow* makeNoMouseRow(QWidget* parent = nullptr);
 
 // Draws a label's text in the palette's dimmed colour, which follows the window's appearance.
 void dimText(QWidget* widget);
-// Dimmed text colour for secondary texts.
+// The dimmed colour of the widget's palette now, for what is painted (symbols); texts use dimText.
 QColor secondaryColor(const QWidget& widget);
 // A label with the warning mark before `text` (plain text).
 QWidget* makeWarningLabel(const QString& text, QWidget* parent = nullptr);

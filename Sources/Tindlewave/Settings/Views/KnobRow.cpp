@@ -47,9 +47,7 @@ KnobRow::KnobRow(const QString& title, const QString& detail, SliderScale scale,
     slider_->installEventFilter(this);
     valueText_ = new QLabel;
     valueText_->setTextFormat(Qt::PlainText);
-    QPalette dimmed = valueText_->palette();
-    dimmed.setColor(QPalette::WindowText, secondaryColor(*valueText_));
-    valueText_->setPalette(dimmed);
+    dimText(valueText_);
     line->addWidget(slider_, 0, Qt::AlignVCenter);
     line->addWidget(valueText_, 0, Qt::AlignVCenter);
     if (accessory) line->addWidget(accessory, 0, Qt::AlignVCenter);

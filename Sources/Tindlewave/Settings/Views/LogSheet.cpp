@@ -38,9 +38,7 @@ LogSheet::LogSheet(Executor& main, WorkPool& pool, Read read, QWidget* parent)
     title->setFont(headline);
     header->addWidget(title);
     auto* since = plainLabel("Since Tindlewave started");
-    QPalette dimmed = since->palette();
-    dimmed.setColor(QPalette::WindowText, secondaryColor(*since));
-    since->setPalette(dimmed);
+    dimText(since);
     header->addWidget(since);
     header->addStretch(1);
     copy_ = new QPushButton("Copy All");

@@ -200,9 +200,7 @@ void RecorderField::rebuild() {
             // Room for two digits, so the countdown does not shift as it ticks.
             trailing->setMinimumWidth(trailing->fontMetrics().horizontalAdvance(QStringLiteral("00 s")));
             trailing->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            QPalette palette = trailing->palette();
-            palette.setColor(QPalette::WindowText, secondaryColor(*this));
-            trailing->setPalette(palette);
+            dimText(trailing);
             trailing->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
             row_->addWidget(trailing);
         }

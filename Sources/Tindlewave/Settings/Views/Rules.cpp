@@ -19,9 +19,7 @@ namespace tindlewave {
 namespace {
 QLabel* secondaryLabel(const QString& text, QWidget* parent) {
     auto* label = plainLabel(text, parent);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, secondaryColor(*label));
-    label->setPalette(palette);
+    dimText(label);
     return label;
 }
 

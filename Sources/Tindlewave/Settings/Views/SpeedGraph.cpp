@@ -92,9 +92,7 @@ SpeedGraph::SpeedGraph(SpeedCurve curve, Commit commit, QWidget* parent)
     canvas_ = new Canvas(*this);
     caption_ = new QLabel;
     caption_->setTextFormat(Qt::PlainText);
-    QPalette dimmed = caption_->palette();
-    dimmed.setColor(QPalette::WindowText, secondaryColor(*caption_));
-    caption_->setPalette(dimmed);
+    dimText(caption_);
     auto* hint = new QLabel(
         "Drag a point to change it. Double-click the line to add a point, or a point to remove "
         "it.");
@@ -103,11 +101,7 @@ SpeedGraph::SpeedGraph(SpeedCurve curve, Commit commit, QWidget* parent)
     QFont small = hint->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     hint->setFont(small);
-    QPalette faint = hint->palette();
-    QColor tertiary = faint.color(QPalette::WindowText);
-    tertiary.setAlphaF(0.4f);
-    faint.setColor(QPalette::WindowText, tertiary);
-    hint->setPalette(faint);
+    dimText(hint);
     column->addWidget(canvas_);
     column->addWidget(caption_);
     column->addWidget(hint);

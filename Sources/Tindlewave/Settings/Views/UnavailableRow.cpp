@@ -9,9 +9,7 @@ namespace tindlewave {
 
 FormRow* makeUnavailableRow(const QString& title, const QString& detail, QWidget* parent) {
     auto* row = new FormRow(title, detail, plainLabel("Not available yet"), parent);
-    QPalette dimmed = row->palette();
-    dimmed.setColor(QPalette::WindowText, secondaryColor(*row));
-    row->setPalette(dimmed);
+    for (auto* label : row->findChildren<QLabel*>()) dimText(label);
     return row;
 }
 
