@@ -12,6 +12,7 @@
 
 #include "Model/ConfigCodec.h"
 #include "PageWorld.h"
+#include "Settings/Model/GestureKnob.h"
 #include "Settings/Views/AddRule.h"
 #include "Settings/Views/ButtonsTab.h"
 #include "Settings/Views/DeviceControls.h"
@@ -229,6 +230,26 @@ TEST(ButtonsTab, TheDistanceKnobSendsOneEditAndNothingWhileTheFileIsBroken) {
     knob->slider()->setValue(0);  // even a move that reaches the slider sends nothing
     EXPECT_EQ(linesBeforeMarker(world), whileBroken);
     EXPECT_EQ(world.configText(), broken);
+}
+
+// A position the first mouse's knob is waiting to see saved is not shown for the next mouse.
+TEST(ButtonsTab, AnotherMouseShowsItsOwnDistance) {
+    ShellWorld world;
+    world.make(R"({"version":1,"hyper":{"key":"capsLock","onTap":"nothing"},"devices":[
+      {"match":{"vendor":"0x046D","product":"0xB023"},"name":"Desk mouse","rules":[]},
+      {"match":{"vendor":"0x046D","product":"0xB034"},"name":"Travel mouse","rules":[]}],"ignored":[]})");
+    ASSERT_TRUE(world.start());
+    Page page(world);
+    page.settle();
+    KnobRow* knob = page.tab->distanceKnob();
+    ASSERT_TRUE(knob->isVisibleTo(&page.page));
+    QTest::keyClick(knob->slider(), Qt::Key_Right);  // sent; its snapshot has not come back yet
+    EXPECT_EQ(knob->valueText()->text(), "150 counts");
+    page.settings().setMouse(DeviceMatch::device(VendorID{0x046D}, ProductID{0xB034}));
+    page.tab->refresh();
+    EXPECT_EQ(knob->valueText()->text(), "120 counts");
+    EXPECT_EQ(knob->slider()->value(),
+              qRound(GestureKnob::scale().position(120) * KnobRow::sliderSteps));
 }
 
 // Dimmed texts and the chosen segment follow the window's palette when it turns dark after the

@@ -93,6 +93,28 @@ TEST(ScrollingPage, ResetIsDisabledExactlyAtTheDefaults) {
     EXPECT_EQ(stored(page.world)->devices[0].scrolling->smooth, SmoothScroll::defaults());
 }
 
+// A position one mouse's knob is waiting to see saved is not shown for the next mouse.
+TEST(ScrollingPage, AnotherMouseShowsItsOwnKnobValues) {
+    Config config = Config::empty();
+    for (auto [product, name] :
+         {std::pair{0x0001, "Desk mouse"}, std::pair{0x0002, "Travel mouse"}}) {
+        DeviceProfile profile{
+            .match = DeviceMatch::device(VendorID{0x1234}, ProductID{std::uint16_t(product)}),
+            .name = name};
+        profile.kind = DeviceKind::mouse;
+        profile.scrolling = ScrollSettings{.smooth = SmoothScroll::defaults()};
+        config.devices.push_back(profile);
+    }
+    Page page(ConfigCodec::encode(config).value());
+    KnobRow* glide = page.settings().knob(SmoothKnob::duration);
+    ASSERT_TRUE(glide->isEnabled());
+    QTest::keyClick(glide->slider(), Qt::Key_Right);  // sent; its snapshot has not come back yet
+    EXPECT_NE(glide->valueText()->text(), "0.4 s");
+    page.world.model->settings().setMouse(DeviceMatch::device(VendorID{0x1234}, ProductID{0x0002}));
+    page.tab->refresh();
+    EXPECT_EQ(glide->valueText()->text(), "0.4 s");
+}
+
 TEST(ScrollingPage, SmoothScrollingOffDisablesTheBlockButNotTheSwitch) {
     Page page(configWith(ScrollSettings{}));
     ScrollingSettings& settings = page.settings();

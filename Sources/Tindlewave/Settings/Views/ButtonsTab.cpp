@@ -145,7 +145,12 @@ void ButtonsTab::refresh() {
         const GestureSettings gestures = device->profile->gestures.value_or(GestureSettings::defaults());
         const QSignalBlocker blocker(fire_);
         if (auto* button = fire_->button(static_cast<int>(gestures.fire))) button->setChecked(true);
-        distance_->setValue(double(gestures.distance));
+        // A position left pending on one mouse is not shown on the next.
+        if (knobMouse_ != device->match)
+            distance_->showAnew(double(gestures.distance));
+        else
+            distance_->setValue(double(gestures.distance));
+        knobMouse_ = device->match;
     }
 }
 

@@ -2,7 +2,9 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 
+#include "Model/Config.h"
 #include "Platform/Cancellable.h"
 #include "Settings/Model/StatusCard.h"
 
@@ -68,6 +70,7 @@ class ButtonsTab final : public QWidget {
     QWidget* gestures_;
     QButtonGroup* fire_;
     KnobRow* distance_;
+    std::optional<DeviceMatch> knobMouse_;  // whose distance the knob shows
     Subscription observation_;
     bool refreshPending_ = false;
 };

@@ -67,12 +67,16 @@ void HoldToScrollSettings::send(const SettingsEdit& edit) {
 }
 
 void HoldToScrollSettings::refresh(const SettingsDevice& device) {
+    const bool anotherMouse = device.match != device_.match;
     device_ = device;
     const HoldToScroll hold = ScrollingRules::hold(device);
     setEnabled(model_.editable() && device.profile.has_value());
     explanation_->setText(QString::fromStdString(
         ScrollingRules::holdExplanation(ScrollingRules::scrollButtons(device), joinedNames)));
-    speed_->setValue(hold.speed);
+    if (anotherMouse)
+        speed_->showAnew(hold.speed);
+    else
+        speed_->setValue(hold.speed);
     const QSignalBlocker blockDirection(direction_);
     direction_->setCurrentIndex(direction_->findData(int(hold.direction)));
     const QSignalBlocker blockMomentum(momentum_);

@@ -71,6 +71,12 @@ void KnobRow::setValue(double value) {
     showValue();
 }
 
+void KnobRow::showAnew(double value) {
+    value_ = value;
+    draft_ = KnobDraft();
+    showValue();
+}
+
 bool KnobRow::eventFilter(QObject* watched, QEvent* event) {
     // A press on the groove moves the slider before Qt reports the press: the gesture begins
     // here, so the jump is part of the drag and commits only when the button comes up.

@@ -28,6 +28,9 @@ class KnobRow final : public QWidget {
 
     // Shows a stored value; a changed one ends the pending position. Sends nothing.
     void setValue(double value);
+    // Shows the value of another thing (another mouse's, say) as a row made anew would: a
+    // pending position of the last one is dropped even when the two values are equal.
+    void showAnew(double value);
     double value() const { return value_; }
 
     QSlider* slider() const { return slider_; }

@@ -152,6 +152,8 @@ void ScrollingSettings::setUpButton(const SettingsDevice& device) {
 }
 
 void ScrollingSettings::refresh(const SettingsDevice& device) {
+    // A position left pending on one mouse's knob is not shown on the next.
+    const bool anotherMouse = device.match != device_.match;
     device_ = device;
     const bool editable = model_.editable();
     const auto smooth = ScrollingRules::smooth(device);
@@ -171,7 +173,10 @@ void ScrollingSettings::refresh(const SettingsDevice& device) {
     graph_->setEditable(tunable);
     for (SmoothKnob knob : allCases<SmoothKnob>()) {
         KnobRow* row = knobs_[std::size_t(knob)];
-        row->setValue(knobValue(shown, knob));
+        if (anotherMouse)
+            row->showAnew(knobValue(shown, knob));
+        else
+            row->setValue(knobValue(shown, knob));
         row->setEnabled(tunable);
     }
     stutter_->setStutter(SlowRollStutter::of(smooth));
