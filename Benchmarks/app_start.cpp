@@ -1,10 +1,14 @@
 // How soon the program on screen is useful: from process start to the menu's first line that says
-// the engine is active (one simulated mouse set up by the configuration), and the settings
-// window's first show. Offscreen, with a temporary home and XDG folders.
+// the engine is active and to the line that shows the configured (simulated) mouse set up, beside
+// the headless program's start to the same two points; and the settings window's first show.
+// Offscreen, with a temporary home and XDG folders.
 
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <unistd.h>
 #include <sys/wait.h>
 #include <QApplication>
 #include <chrono>
@@ -46,53 +50,141 @@ std::string readAll(const fs::path& folder) {
     return all;
 }
 
-// One start of the program, timed until its first "state=Active" menu line.
-void BM_ProcessStartToActiveMenuLine(benchmark::State& state) {
-    for (auto _ : state) {
-        testkit::TempFolder home;
+// A home with the configuration of one MX Master 3, and the environment to start a program in it.
+struct Home {
+    testkit::TempFolder home;
+    std::vector<std::string> variables;
+    std::vector<char*> env;
+
+    Home() {
         const auto config = home.path() / ".config" / "tindlewave";
         fs::create_directories(config);
         testkit::TempFolder::write(
             (config / "config.json").string(),
             R"({"version":1,"hyper":{"key":"capsLock","onTap":"nothing"},)"
             R"("devices":[{"match":{"vendor":"0x046D","product":"0xB023"},"name":"MX Master 3"}],"ignored":[]})");
-        std::vector<std::string> variables{"HOME=" + home.path().string(),
-                                           "XDG_CONFIG_HOME=" + (home.path() / ".config").string(),
-                                           "XDG_STATE_HOME=" + (home.path() / "state").string(),
-                                           "XDG_RUNTIME_DIR=" + home.path().string(),
-                                           "QT_QPA_PLATFORM=offscreen",
-                                           "PATH=/usr/bin:/bin"};
-        std::vector<char*> env;
+        variables = {"HOME=" + home.path().string(),
+                     "XDG_CONFIG_HOME=" + (home.path() / ".config").string(),
+                     "XDG_STATE_HOME=" + (home.path() / "state").string(),
+                     "XDG_RUNTIME_DIR=" + home.path().string(),
+                     "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (home.path() / "no-bus").string(),
+                     "QT_QPA_PLATFORM=offscreen",
+                     "PATH=/usr/bin:/bin"};
         for (auto& variable : variables) env.push_back(variable.data());
         env.push_back(nullptr);
+    }
+    fs::path log() const { return home.path() / "state" / "tindlewave" / "log"; }
+};
+
+// One start of the program, timed until its log holds `text`.
+void timeProgramStart(benchmark::State& state, const std::string& text) {
+    for (auto _ : state) {
+        Home home;
         std::string program = TW_PROGRAM;
         char* argv[] = {program.data(), nullptr};
         const auto start = Clock::now();
         pid_t pid = -1;
-        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, env.data()) != 0) {
+        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, home.env.data()) != 0) {
             state.SkipWithError("cannot start the program");
             return;
         }
-        const auto log = home.path() / "state" / "tindlewave" / "log";
-        bool active = false;
-        while (!active && Clock::now() - start < std::chrono::seconds(30)) {
-            active = readAll(log).find("\"message\":\"state=Active") != std::string::npos;
-            if (!active) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        bool seen = false;
+        while (!seen && Clock::now() - start < std::chrono::seconds(30)) {
+            seen = readAll(home.log()).find(text) != std::string::npos;
+            if (!seen) std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
         const auto elapsed = std::chrono::duration<double>(Clock::now() - start).count();
         ::kill(pid, SIGTERM);
         ::waitpid(pid, nullptr, 0);
-        if (!active) {
-            state.SkipWithError("no active menu line within 30 s");
+        if (!seen) {
+            state.SkipWithError(("no " + text + " within 30 s").c_str());
             return;
         }
         state.SetIterationTime(elapsed);
     }
 }
+
+// To the first menu line that says the engine is active.
+void BM_ProcessStartToActiveMenuLine(benchmark::State& state) {
+    timeProgramStart(state, "\"message\":\"state=Active");
+}
 BENCHMARK(BM_ProcessStartToActiveMenuLine)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(5);
+    ->Iterations(10);
+
+// To the menu line that shows the mouse set up.
+void BM_ProcessStartToMouseConnectedMenuLine(benchmark::State& state) {
+    timeProgramStart(state, "MX Master 3=Connected]");
+}
+BENCHMARK(BM_ProcessStartToMouseConnectedMenuLine)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
+
+#ifdef TW_HEADLESS_PROGRAM
+// The headless program beside it: from its start to the first status it prints, and to the
+// status that shows the mouse connected. Its standard input stays open, so it keeps running.
+void timeHeadlessStart(benchmark::State& state, const std::string& text) {
+    for (auto _ : state) {
+        Home home;
+        int in[2], out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
+            state.SkipWithError("no pipes");
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        std::string program = TW_HEADLESS_PROGRAM;
+        char* argv[] = {program.data(), nullptr};
+        const auto start = Clock::now();
+        pid_t pid = -1;
+        const int spawned =
+            posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, home.env.data());
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(in[0]);
+        ::close(out[1]);
+        std::string seen;
+        bool found = false;
+        char chunk[4096];
+        while (spawned == 0 && !found) {
+            pollfd ready{out[0], POLLIN, 0};
+            if (::poll(&ready, 1, 30000) <= 0) break;
+            const auto got = ::read(out[0], chunk, sizeof chunk);
+            if (got <= 0) break;
+            seen.append(chunk, static_cast<std::size_t>(got));
+            found = seen.find(text) != std::string::npos;
+        }
+        const auto elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        if (spawned == 0) {
+            ::kill(pid, SIGTERM);
+            // Drained, so the quit's lines never wait on a full pipe.
+            while (::read(out[0], chunk, sizeof chunk) > 0) {
+            }
+            ::waitpid(pid, nullptr, 0);
+        }
+        ::close(in[1]);
+        ::close(out[0]);
+        if (!found) {
+            state.SkipWithError(("no " + text).c_str());
+            return;
+        }
+        state.SetIterationTime(elapsed);
+    }
+}
+
+void BM_HeadlessStartToFirstStatus(benchmark::State& state) {
+    timeHeadlessStart(state, "\nstatus: ");
+}
+BENCHMARK(BM_HeadlessStartToFirstStatus)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void BM_HeadlessStartToMouseConnected(benchmark::State& state) {
+    timeHeadlessStart(state, "MX Master 3 (connected, HID++ set up)");
+}
+BENCHMARK(BM_HeadlessStartToMouseConnected)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+#endif
 
 // A settings window made and shown for the first time: pages built, measured and fitted.
 void BM_SettingsWindowFirstShow(benchmark::State& state) {

@@ -42,6 +42,8 @@
 namespace tindlewave {
 
 namespace {
+constexpr auto windowAtTheLatest = std::chrono::milliseconds(500);
+
 // "-snapshotSettings <folder>" on the command line stands for the user default of one run;
 // without it the stored default counts.
 std::optional<std::string> snapshotFolder(const QStringList& arguments, Defaults& defaults) {
@@ -195,6 +197,22 @@ int runProgram(int argc, char** argv) {
                      [&](QSessionManager&) { requestQuit(); });
 
     const auto snapshots = snapshotFolder(QApplication::arguments(), defaults);
+    // Without a tray the window is the program's face, so it opens at launch; but building it
+    // takes longer than the engine's start, so it waits for the engine's first status (and no
+    // longer than `windowAtTheLatest`), and the menu is up to date as soon as it can be.
+    bool windowOpened = false;
+    Subscription firstStatus;
+    TimerHandle windowTimer;
+    auto openWindowWithMenu = [&] {
+        firstStatus.cancel();
+        windowTimer.cancel();
+        if (windowOpened) return;
+        windowOpened = true;
+        model.settingsWindow();
+        if (auto* menu = dynamic_cast<StatusMenu*>(model.menu()); menu && settingsWindow)
+            addMenuButton(settingsWindow->window().tabs(), menu->menu());
+        model.settingsWindow().show();
+    };
     QTimer::singleShot(0, &application, [&] {
         log.log(LogLevel::defaultLevel, "started");
         attachDevices(world, !hasArgument(argc, argv, "--no-mouse"),
@@ -202,10 +220,15 @@ int runProgram(int argc, char** argv) {
         model.start();
         if (!hasTray) {
             log.log(LogLevel::defaultLevel, "no system tray: the settings window carries the menu");
-            model.settingsWindow();
-            if (auto* menu = dynamic_cast<StatusMenu*>(model.menu()); menu && settingsWindow)
-                addMenuButton(settingsWindow->window().tabs(), menu->menu());
-            model.settingsWindow().show();
+            if (snapshots) {
+                openWindowWithMenu();  // the pictures show the window as it will be
+            } else {
+                // Opened in a job of its own: the window's pages observe the model it is told from.
+                firstStatus = model.settings().observe([&](SettingsField field) {
+                    if (field == SettingsField::status) main.post(openWindowWithMenu);
+                });
+                windowTimer = main.schedule(main.clock().now() + windowAtTheLatest, openWindowWithMenu);
+            }
         }
         if (snapshots) model.snapshotSettings(*snapshots);
     });

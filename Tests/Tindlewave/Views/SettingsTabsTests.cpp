@@ -23,17 +23,19 @@ struct Tabs {
     Defaults defaults{folder.path() / "defaults.json"};
     std::map<SettingsTab, QWidget*> fillers;
     std::vector<SettingsTab> chosen;
+    std::vector<SettingsTab> made;
     int closed = 0;
     std::unique_ptr<SettingsTabs> window;
 
     explicit Tabs(SettingsTab selected, std::map<SettingsTab, int> heights = {}) {
         window = std::make_unique<SettingsTabs>(
             selected,
-            [&](SettingsTab tab, PageFit& fit) {
+            [this, heights](SettingsTab tab, PageFit& fit) {
+                made.push_back(tab);
                 auto* page = new SettingsPage(&fit, nullptr);
                 page->content()->addWidget(new QLineEdit);
                 auto* filler = new QWidget;
-                filler->setFixedHeight(heights.contains(tab) ? heights[tab] : 200);
+                filler->setFixedHeight(heights.contains(tab) ? heights.at(tab) : 200);
                 fillers[tab] = filler;
                 page->content()->addWidget(filler);
                 return page;
@@ -119,6 +121,25 @@ TEST(SettingsTabs, ClosingHidesTheWindowAndTellsTheOwnerAndTheFrameIsKept) {
     restored.present();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&restored));
     EXPECT_EQ(restored.frameGeometry().topLeft(), QPoint(100, 120));
+}
+
+TEST(SettingsTabs, MakesEachPageOnceWhenFirstNeeded) {
+    Tabs tabs(SettingsTab::devices, {{SettingsTab::devices, 100}, {SettingsTab::buttons, 300}});
+    tabs.window->present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(tabs.window.get()));
+    EXPECT_EQ(tabs.made, (std::vector<SettingsTab>{SettingsTab::devices}));
+    EXPECT_FALSE(tabs.window->isPageMade(SettingsTab::general));
+
+    tabs.window->select(SettingsTab::buttons);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !tabs.window->isAnimating() && tabs.window->isPageShown(SettingsTab::buttons); }, 5000));
+    EXPECT_EQ(tabs.window->height(), int(tabs.pageHeight(SettingsTab::buttons)) + tabs.toolBarHeight());
+    EXPECT_TRUE(tabs.fillers[SettingsTab::buttons]->isVisible());
+    tabs.window->select(SettingsTab::devices);
+    tabs.window->select(SettingsTab::buttons);
+    EXPECT_NE(tabs.window->page(SettingsTab::general), nullptr);  // asked for: made
+    EXPECT_EQ(tabs.made, (std::vector<SettingsTab>{SettingsTab::devices, SettingsTab::buttons, SettingsTab::general}));
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::buttons);
 }
 
 }  // namespace

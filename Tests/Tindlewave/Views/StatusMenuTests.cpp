@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 
 #include "Runtime/Actors.h"
@@ -169,6 +170,24 @@ TEST(SettingsWindowInShell, LeavesOnlyTheConfigFileInTheSettingsFolder) {
         names.push_back(entry.path().filename().string());
     EXPECT_EQ(names, (std::vector<std::string>{"config.json"}));
     EXPECT_EQ(world.defaults.string("settingsTab"), "buttons");
+}
+
+TEST(SettingsWindowInShell, APageMadeWhenFirstChosenShowsTheConfigErrorToo) {
+    ShellWorld world;
+    world.make("{ not json");
+    ASSERT_TRUE(world.start());
+    world.model->settingsWindow().show();
+    SettingsTabs& tabs = world.window->window().tabs();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tabs));
+    auto errorText = [&](SettingsTab tab) -> QString {
+        auto* label = tabs.page(tab)->findChild<QLabel*>("configErrorText");
+        return label ? label->text() : QString();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !errorText(SettingsTab::general).isEmpty(); }, 10000));
+    EXPECT_FALSE(tabs.isPageMade(SettingsTab::hyperKey));
+    tabs.select(SettingsTab::hyperKey);
+    EXPECT_TRUE(tabs.isPageMade(SettingsTab::hyperKey));
+    EXPECT_EQ(errorText(SettingsTab::hyperKey), errorText(SettingsTab::general));
 }
 
 }  // namespace

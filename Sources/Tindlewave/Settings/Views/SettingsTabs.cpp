@@ -53,7 +53,7 @@ SettingsTabs::SettingsTabs(SettingsTab selected, const PageFactory& makePage, De
                            QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::WindowMinimizeButtonHint),
-      defaults_(defaults), selected_(selected), toolBar_(new QToolBar(this)),
+      makePage_(makePage), defaults_(defaults), selected_(selected), toolBar_(new QToolBar(this)),
       actions_(new QActionGroup(this)), stack_(new QStackedWidget(this)),
       nextFit_(new QTimer(this)), animation_(new QVariantAnimation(this)) {
     setFocusPolicy(Qt::ClickFocus);
@@ -71,7 +71,9 @@ SettingsTabs::SettingsTabs(SettingsTab selected, const PageFactory& makePage, De
     const QColor iconColor = palette().color(QPalette::WindowText);
     for (SettingsTab tab : allCases<SettingsTab>()) {
         fits_[slot(tab)] = std::make_unique<PageFit>([this, tab](bool replaced) { resized(tab, replaced); });
-        stack_->addWidget(makePage(tab, *fits_[slot(tab)]));
+        // Only the page shown first is made now; the others when first needed.
+        made_[slot(tab)] = tab == selected;
+        stack_->addWidget(tab == selected ? makePage_(tab, *fits_[slot(tab)]) : new QWidget);
         auto* action = toolBar_->addAction(symbolIcon(tabSymbol(tab), iconColor), tabTitle(tab));
         action->setCheckable(true);
         action->setData(int(slot(tab)));
@@ -106,8 +108,20 @@ SettingsTabs::SettingsTabs(SettingsTab selected, const PageFactory& makePage, De
 
 SettingsTabs::~SettingsTabs() = default;
 
-QWidget* SettingsTabs::page(SettingsTab tab) const {
-    return stack_->widget(int(slot(tab)));
+QWidget* SettingsTabs::page(SettingsTab tab) {
+    const int index = int(slot(tab));
+    if (!made_[std::size_t(index)]) {
+        made_[std::size_t(index)] = true;
+        QWidget* placeholder = stack_->widget(index);
+        stack_->insertWidget(index, makePage_(tab, *fits_[std::size_t(index)]));
+        stack_->removeWidget(placeholder);
+        delete placeholder;
+    }
+    return stack_->widget(index);
+}
+
+bool SettingsTabs::isPageMade(SettingsTab tab) const {
+    return made_[slot(tab)];
 }
 
 PageFit& SettingsTabs::fit(SettingsTab tab) const {
@@ -115,7 +129,7 @@ PageFit& SettingsTabs::fit(SettingsTab tab) const {
 }
 
 bool SettingsTabs::isPageShown(SettingsTab tab) const {
-    return page(tab)->graphicsEffect() == nullptr;
+    return stack_->widget(int(slot(tab)))->graphicsEffect() == nullptr;
 }
 
 bool SettingsTabs::isAnimating() const {
@@ -175,7 +189,8 @@ SettingsTabs::Target SettingsTabs::target() const {
     std::optional<ScreenRect> available;
     if (QScreen* screen = this->screen()) available = screenRect(screen->availableGeometry());
     const auto size = fit(selected_).size().value_or(ContentSize{SettingsPage::pageWidth, 0});
-    const double pageWidth = page(selected_)->width() > 0 ? page(selected_)->width() : size.width;
+    const QWidget* shown = stack_->widget(int(slot(selected_)));
+    const double pageWidth = shown->width() > 0 ? shown->width() : size.width;
     auto result = WindowFit::target({pageWidth, size.height}, screenRect(frame), margins, available);
     return {result, margins};
 }

@@ -27,7 +27,8 @@ class PageFit;
 // Its frame is kept in the defaults under "TindlewavePreferences". Main thread only.
 class SettingsTabs final : public QWidget {
   public:
-    // Makes the page of a tab; the page reports its size to `fit`.
+    // Makes the page of a tab; the page reports its size to `fit`. Kept by the window, which makes
+    // the first page at once and each other page when it is first needed.
     using PageFactory = std::function<QWidget*(SettingsTab tab, PageFit& fit)>;
     static constexpr const char* frameKey = "TindlewavePreferences";
 
@@ -43,7 +44,9 @@ class SettingsTabs final : public QWidget {
 
     SettingsTab selected() const { return selected_; }
     void select(SettingsTab tab);
-    QWidget* page(SettingsTab tab) const;
+    // A tab's page, made on first use (the window makes only its first page at once).
+    QWidget* page(SettingsTab tab);
+    bool isPageMade(SettingsTab tab) const;
     PageFit& fit(SettingsTab tab) const;
     bool isPageShown(SettingsTab tab) const;
     bool isAnimating() const;
@@ -66,6 +69,8 @@ class SettingsTabs final : public QWidget {
     struct Target;
     Target target() const;
 
+    PageFactory makePage_;
+    std::array<bool, 5> made_{};
     Defaults* defaults_;
     SettingsTab selected_;
     QToolBar* toolBar_;

@@ -31,7 +31,8 @@ SettingsTabs& SettingsWindow::tabs() {
     general.showLog = [this] { showLog(); };
     tabs_ = std::make_unique<SettingsTabs>(
         model_.tab(),
-        [&](SettingsTab tab, PageFit& fit) {
+        // Kept by the window, which makes the other pages when they are first shown.
+        [this, openConfig, general](SettingsTab tab, PageFit& fit) {
             auto* page = new SettingsPage(&fit, openConfig);
             pages_.push_back(page);
             if (tab == SettingsTab::general) page->content()->addWidget(new GeneralTab(model_, general, *page));
@@ -40,6 +41,7 @@ SettingsTabs& SettingsWindow::tabs() {
             if (tab == SettingsTab::scrolling) page->content()->addWidget(new ScrollingTab(model_, *page));
             if (tab == SettingsTab::buttons)
                 page->content()->addWidget(new ButtonsTab(model_, services_.main.clock(), *page));
+            showWarnings(*page);  // a page made after the window shows what the others show
             return page;
         },
         &services_.defaults);
@@ -56,10 +58,14 @@ SettingsTabs& SettingsWindow::tabs() {
 }
 
 void SettingsWindow::showWarnings() {
+    for (auto* page : pages_) showWarnings(*page);
+}
+
+void SettingsWindow::showWarnings(SettingsPage& page) {
     std::optional<std::string> configError;
     if (const auto& snapshot = model_.snapshot(); snapshot && snapshot->error)
         configError = snapshot->error->description();
-    for (auto* page : pages_) page->setWarnings(configError, model_.saveError());
+    page.setWarnings(configError, model_.saveError());
 }
 
 void SettingsWindow::show() {

@@ -16,9 +16,9 @@ class SettingsPage;
 class SettingsTabs;
 class WorkPool;
 
-// The program's one settings window over the settings model: made on first use, hidden (not
-// destroyed) when closed, which stops listening. It opens on the tab the model keeps, stores the
-// tab chosen, and shows the model's warnings on every page.
+// The program's one settings window over the settings model: made on first use (each page when
+// first shown), hidden (not destroyed) when closed, which stops listening. It opens on the tab the
+// model keeps, stores the tab chosen, and shows the model's warnings on every page.
 class SettingsWindow {
   public:
     struct Services {
@@ -47,6 +47,7 @@ class SettingsWindow {
 
   private:
     void showWarnings();
+    void showWarnings(SettingsPage& page);
 
     SettingsModel& model_;
     Services services_;
