@@ -36,11 +36,7 @@ long long otherThreadsWakeUps() {
 }
 
 Config idleConfig(bool keyboard) {
-    DeviceProfile master{DeviceMatch::device(VendorID{0x046D}, ProductID{0xB023}), "MX Master 3"};
-    master.rules = std::vector<Rule>{Rule{Control::hidpp(CID{0x53}), Trigger::click(),
-                                          Action::shortcut(Chord{KeyCode{0x7B}, Modifiers::command})}};
-    Config config = Config::empty();
-    config.devices = {master};
+    Config config = bench::mouseConfig();
     if (keyboard) {
         DeviceProfile hyper{DeviceMatch::device(VendorID{0x05AC}, ProductID{0x024F}), "Keyboard",
                             DeviceKind::keyboard};

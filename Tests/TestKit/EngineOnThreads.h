@@ -2,7 +2,8 @@
 
 // The whole engine on real threads over the simulated worlds, for the engine's benchmarks: the
 // recorded MX Master 3 and, when asked, an external keyboard with a hyper key; the fake hidutil
-// beside the benchmark; the permission poller at 1 s on the main executor.
+// beside the benchmark; the permission poller at 1 s on the main executor. The configuration is
+// one fixed snapshot, or whatever a given source of snapshots (a config store's) sends.
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 #include "Platform/Simulated/SimulatedDevice.h"
 #include "Platform/Simulated/SimulatedEventSystem.h"
@@ -51,7 +53,6 @@ struct EngineOnThreads {
     SimulatedHIDWorld world{hid, grants, &hidutil};
     SimulatedEventSystem events{tap, grants};
     Defaults defaults{folder.path() / "defaults.json"};
-    Channel<ConfigSnapshot> configs{Buffering::unbounded};
     std::unique_ptr<Engine> engine;
     SimulatedHIDWorld::Attached mouse;
     Cancellable run;
@@ -61,7 +62,10 @@ struct EngineOnThreads {
     std::condition_variable changed;
     std::optional<EngineStatus> status;
 
-    EngineOnThreads(const Config& config, bool keyboard) {
+    EngineOnThreads(const Config& config, bool keyboard)
+        : EngineOnThreads(fixedSnapshot(config), keyboard) {}
+
+    EngineOnThreads(Channel<ConfigSnapshot> snapshots, bool keyboard) {
         ::setenv(SimulatedHidutilState::environmentVariable, hidutil.path().c_str(), 1);
         hidutil.reset();
         engine = std::make_unique<Engine>(EngineWorld{
@@ -81,10 +85,10 @@ struct EngineOnThreads {
             status = std::move(s);
             changed.notify_all();
         });
-        configs.send(ConfigSnapshot{config, std::nullopt});
         std::promise<void> running;
         hid.post([&] {
-            run = engine->run(configs, Permissions(grants).updates(std::chrono::seconds(1), main));
+            run =
+                engine->run(snapshots, Permissions(grants).updates(std::chrono::seconds(1), main));
             running.set_value();
         });
         running.get_future().wait();
@@ -125,11 +129,30 @@ struct EngineOnThreads {
         });
         return result.get_future().get();
     }
+
+  private:
+    static Channel<ConfigSnapshot> fixedSnapshot(const Config& config) {
+        Channel<ConfigSnapshot> snapshots{Buffering::unbounded};
+        snapshots.send(ConfigSnapshot{config, std::nullopt});
+        return snapshots;
+    }
 };
 
-// Every configured device connected and set up, and the tap as wanted.
+// The recorded mouse under `name`, with one rule: a click of control `cid` is Command-left arrow.
+inline Config mouseConfig(const std::string& name = "MX Master 3", std::uint16_t cid = 0x53) {
+    DeviceProfile master{DeviceMatch::device(VendorID{0x046D}, ProductID{0xB023}), name};
+    master.rules =
+        std::vector<Rule>{Rule{Control::hidpp(CID{cid}), Trigger::click(),
+                               Action::shortcut(Chord{KeyCode{0x7B}, Modifiers::command})}};
+    Config config = Config::empty();
+    config.devices = {master};
+    return config;
+}
+
+// Every configured device connected and set up, and the tap as wanted. The engine's first status,
+// published before it read the configuration, lists no devices and counts as not set up.
 inline bool setUp(const EngineStatus& status, TapState tap) {
-    if (status.tap != tap) return false;
+    if (status.tap != tap || status.devices.empty()) return false;
     for (const auto& device : status.devices) {
         if (!device.connectedAt) return false;
         if (device.hyper && !device.hyper->is<HyperStatus::On>()) return false;
