@@ -103,17 +103,17 @@ class Engine {
 
     // --- Quit (EngineShutdown.cpp) ---
 
-    // The longest wait for busy devices at quit, and the interval between two looks.
+    // The longest wait for busy devices at quit, and the longest interval between two looks.
     static constexpr Duration quitDeadline = std::chrono::seconds(1);
     static constexpr Duration quitPoll = std::chrono::milliseconds(20);
 
     // The quit, callable from any thread: every compile neutral from now on, an armed listen
     // ended as stopped, every slot asked to put its device back; on the tap executor everything
-    // held released and the tap removed; then a wait on executor timers (never blocking) until
-    // no device is busy or the deadline passed. "listenDiverted" is removed only when every
-    // device settled after an engine start, and a device that owed the native set-up and did not
-    // settle is added to it. `done` runs on the HID executor; later calls run the sequence no
-    // second time and complete with the first.
+    // held released and the tap removed; then a wait (never blocking: a look after every slot
+    // change and on executor timers) until no device is busy or the deadline passed.
+    // "listenDiverted" is removed only when every device settled after an engine start, and a
+    // device that owed the native set-up and did not settle is added to it. `done` runs on the
+    // HID executor; later calls run the sequence no second time and complete with the first.
     void shutdown(std::function<void()> done);
 
     // --- For the quit sequence and tests ---
@@ -201,6 +201,9 @@ class Engine {
     void waitForDevices();
     bool settled(const Slot& slot) const;
     void checkDevices();
+    // While the quit waits for the devices, a slot changed or left: the next check runs as the
+    // next job instead of at the next poll. Nothing otherwise.
+    void checkDevicesSoon();
     void finishQuit();
 
     EngineWorld world_;

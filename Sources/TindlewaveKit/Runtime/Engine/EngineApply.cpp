@@ -75,7 +75,10 @@ void Engine::addSlot(const PresentDevice& device, bool atLaunch) {
     const DeviceInstanceID id = device.id;
     Slot::Callbacks callbacks{
         [this, id] { return desired(id); },
-        [this] { publish(); },
+        [this] {
+            publish();
+            checkDevicesSoon();
+        },
         [this, id](const HIDPPCapabilities& found) { discovered(id, found); },
         [this](const Action& action) { actions_.send(action); },
         [this](const HoldScrollEvent& event) { holdScrolls_.send(event); },

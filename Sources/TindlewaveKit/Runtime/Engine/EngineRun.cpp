@@ -251,6 +251,7 @@ void Engine::disappeared(const PresentDevice& device) {
     world_.journal.disconnected(device);
     recompile(true);
     publish();
+    checkDevicesSoon();
 }
 
 bool Engine::anySlotBusy() const {

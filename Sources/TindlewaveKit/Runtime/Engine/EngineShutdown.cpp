@@ -17,6 +17,8 @@ struct Engine::Quit {
     Date began;                                  // when the quit began, by the executor's clock
     Instant deadline{};
     TimerHandle poll;
+    bool awaitingDevices = false;  // the wait for the devices has begun
+    bool checkPosted = false;      // a check is on its way as a job
     bool finished = false;
 };
 
@@ -66,7 +68,24 @@ void Engine::beginQuit(std::function<void()> done) {
 
 void Engine::waitForDevices() {
     quit_->deadline = world_.hid.clock().now() + quitDeadline;
+    quit_->awaitingDevices = true;
     checkDevices();
+}
+
+// The polls alone would end the wait up to one interval after the last device settled; a slot
+// reports every apply and key-map pass that ends, so the check follows it at once. The polls stay
+// for the deadline and for whatever settles without a report.
+void Engine::checkDevicesSoon() {
+    if (!quit_ || !quit_->awaitingDevices || quit_->finished || quit_->checkPosted) return;
+    quit_->checkPosted = true;
+    std::weak_ptr<Engine*> weak = self_;
+    world_.hid.post([weak] {
+        auto engine = weak.lock();
+        if (!engine) return;
+        Quit& quit = *(*engine)->quit_;
+        quit.checkPosted = false;
+        if (!quit.finished) (*engine)->checkDevices();
+    });
 }
 
 bool Engine::settled(const Slot& slot) const {

@@ -1,6 +1,6 @@
 // The quit: the record of diverted devices kept or cleared by how the devices settled, the
-// bounded wait on the executor's clock, what is released before the tap goes, a second quit,
-// and a wake while paused.
+// bounded wait on the executor's clock that ends when the last device settles, what is released
+// before the tap goes, a second quit, and a wake while paused.
 
 #include <gtest/gtest.h>
 
@@ -72,13 +72,17 @@ TEST_F(EngineShutdownTest, AStartedEngineWithoutDevicesClearsTheRecordWithoutWai
     EXPECT_FALSE(recorded());
 }
 
-TEST_F(EngineShutdownTest, AResponsiveMouseEndsTheQuitAtTheFirstCheckAfterItSettles) {
+TEST_F(EngineShutdownTest, AResponsiveMouseEndsTheQuitAsSoonAsItSettles) {
     recordSomething();
     const auto master = setUpMaster();
+    const auto before = mouse(master).requestsReceived().size();
     quit();
     settle(seconds(2));
     ASSERT_EQ(completions, 1);
-    EXPECT_EQ(quitTook(), milliseconds(20));  // a handful of 1 ms replies, then the first check
+    // One 1 ms reply after another, and no wait for the next 20 ms check after the last.
+    const auto requests = mouse(master).requestsReceived().size() - before;
+    ASSERT_LT(requests, 20u);
+    EXPECT_EQ(quitTook(), milliseconds(requests));
     EXPECT_FALSE(diverted(master, 0x53));
     EXPECT_FALSE(recorded());
 }
@@ -93,6 +97,18 @@ TEST_F(EngineShutdownTest, AMouseThatDoesNotSettleKeepsTheRecordAndIsAddedToIt) 
     EXPECT_EQ(quitTook(), seconds(1));
     // Diverted by an ordinary rule and not put back: undiverted at the next launch.
     EXPECT_EQ(record(), (std::vector<std::string>{"x", masterKey}));
+}
+
+TEST_F(EngineShutdownTest, AMouseUnpluggedDuringTheWaitEndsItWhenItLeaves) {
+    const auto master = setUpMaster();
+    mouse(master).faults.dropReplies = 1000;
+    quit();
+    advance(milliseconds(45));
+    ASSERT_EQ(completions, 0);
+    world.detach(master);
+    settle(Duration::zero());
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(quitTook(), milliseconds(45));  // not at the next 20 ms check
 }
 
 TEST_F(EngineShutdownTest, AnApplyThatKeepsFailingKeepsTheRecordForTheFullSecond) {
