@@ -136,7 +136,13 @@ std::optional<DefaultsError> Defaults::set(std::string_view key,
 }
 
 std::optional<DefaultsError> Defaults::remove(std::string_view key) {
-    return change([&](nlohmann::json& object) { object.erase(std::string(key)); });
+    std::lock_guard lock(mutex_);
+    // Nothing to remove is no change: the file is not written (and synced) again. The quit
+    // clears the divert record this way on every run.
+    auto found = values_->object.find(key);
+    if (found == values_->object.end()) return std::nullopt;
+    values_->object.erase(found);
+    return save();
 }
 
 std::optional<DefaultsError> Defaults::addToStringArray(std::string_view key,

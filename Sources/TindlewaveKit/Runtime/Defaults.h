@@ -58,6 +58,7 @@ class Defaults {
     std::optional<DefaultsError> set(std::string_view key, bool value);
     std::optional<DefaultsError> set(std::string_view key, std::int64_t value);
     std::optional<DefaultsError> set(std::string_view key, const std::vector<std::string>& value);
+    // Writes nothing when the key was absent.
     std::optional<DefaultsError> remove(std::string_view key);
     // Adds `value` to the string array under `key` unless it is there already, reading and
     // writing in one step, so that concurrent additions all stay. A missing or wrongly typed value

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <string>
 #include <thread>
 
 #include "Model/Config.h"
@@ -127,6 +129,28 @@ TEST(Defaults, BadFilesAndUnwritablePlacesGiveErrorsWithTheirPath) {
     ASSERT_TRUE(error.has_value());
     EXPECT_NE(error->description().find("blocker"), std::string::npos);
     EXPECT_EQ(blocked.string("snapshotSettings"), "/tmp/shots");  // kept in memory
+}
+
+// Every quit clears the divert record: when there is none, the file is neither made nor written.
+TEST(Defaults, RemovingAnAbsentKeyWritesNothing) {
+    TempFolder folder;
+    const fs::path missing = folder.path() / "missing" / "defaults.json";
+    EXPECT_EQ(Defaults(missing).remove("listenDiverted"), std::nullopt);
+    EXPECT_FALSE(fs::exists(missing.parent_path()));
+
+    const fs::path file = folder.path() / "defaults.json";
+    const std::string text = R"({"settingsTab":1,"listenDiverted":["x"]})";
+    std::ofstream(file) << text;
+    Defaults defaults(file);
+    auto read = [&] {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(defaults.remove("betaUpdates"), std::nullopt);
+    EXPECT_EQ(read(), text);  // the hand-written layout is untouched
+    EXPECT_EQ(defaults.remove("listenDiverted"), std::nullopt);
+    EXPECT_FALSE(Defaults(file).contains("listenDiverted"));
+    EXPECT_EQ(Defaults(file).integer("settingsTab"), 1);
 }
 
 // The engine clears and fills the divert record on its executor's thread, which runs until the
