@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QAbstractButton>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QMenu>
 
+#include "Model/EnumText.h"
 #include "Runtime/Actors.h"
 #include "Settings/Views/SettingsTabs.h"
 #include "ShellWorld.h"
@@ -188,6 +191,29 @@ TEST(SettingsWindowInShell, APageMadeWhenFirstChosenShowsTheConfigErrorToo) {
     tabs.select(SettingsTab::hyperKey);
     EXPECT_TRUE(tabs.isPageMade(SettingsTab::hyperKey));
     EXPECT_EQ(errorText(SettingsTab::hyperKey), errorText(SettingsTab::general));
+}
+
+TEST(SettingsWindowInShell, NoTextOnAnyPageOrInTheMenuNamesTheOtherDesktopSystem) {
+    ShellWorld world;
+    world.make(R"({"version":1,"hyper":{"key":"capsLock","onTap":"nothing"},"devices":[
+      {"match":{"vendor":"0x046D","product":"0xB023"},"name":"MX Master 3"},
+      {"match":{"builtIn":true},"name":"Keyboard"}],"ignored":[]})");
+    ASSERT_TRUE(world.start());
+    world.model->settingsWindow().show();
+    SettingsTabs& tabs = world.window->window().tabs();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tabs));
+    const QRegularExpression otherSystem("\\b(macOS|Mac|Finder|Dock)\\b");
+    QStringList texts;
+    for (SettingsTab tab : allCases<SettingsTab>()) {
+        QWidget* page = tabs.page(tab);
+        for (auto* label : page->findChildren<QLabel*>()) texts << label->text() << label->toolTip();
+        for (auto* button : page->findChildren<QAbstractButton*>()) texts << button->text() << button->toolTip();
+    }
+    world.menu->rebuild();
+    for (auto* item : world.menu->menu()->actions()) texts << item->text() << item->toolTip();
+    ASSERT_GT(texts.size(), 40);
+    for (const QString& text : texts) EXPECT_FALSE(otherSystem.match(text).hasMatch()) << text.toStdString();
+    EXPECT_TRUE(texts.contains("Show in Folder"));
 }
 
 }  // namespace
