@@ -11,12 +11,15 @@
 #include <unistd.h>
 #include <sys/wait.h>
 #include <QApplication>
+#include <QTimer>
 #include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -39,6 +42,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+
+constexpr const char* bareStart = "--bare-qt-start";
 
 std::string readAll(const fs::path& folder) {
     std::string all;
@@ -122,10 +127,10 @@ BENCHMARK(BM_ProcessStartToMouseConnectedMenuLine)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
 
-#ifdef TW_HEADLESS_PROGRAM
-// The headless program beside it: from its start to the first status it prints, and to the
-// status that shows the mouse connected. Its standard input stays open, so it keeps running.
-void timeHeadlessStart(benchmark::State& state, const std::string& text) {
+// Times `program` with `argument` (none when empty) from its start until its standard output
+// holds `text`. Its standard input stays open, so a program that reads it keeps running.
+void timeStartToOutput(benchmark::State& state, std::string program, std::string argument,
+                       const std::string& text) {
     for (auto _ : state) {
         Home home;
         int in[2], out[2];
@@ -137,8 +142,7 @@ void timeHeadlessStart(benchmark::State& state, const std::string& text) {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        std::string program = TW_HEADLESS_PROGRAM;
-        char* argv[] = {program.data(), nullptr};
+        char* argv[] = {program.data(), argument.empty() ? nullptr : argument.data(), nullptr};
         const auto start = Clock::now();
         pid_t pid = -1;
         const int spawned =
@@ -175,13 +179,22 @@ void timeHeadlessStart(benchmark::State& state, const std::string& text) {
     }
 }
 
+// The floor of the program's start: this executable started again as a bare Qt application.
+void BM_BareQtApplicationStart(benchmark::State& state) {
+    timeStartToOutput(state, "/proc/self/exe", bareStart, "ready\n");
+}
+BENCHMARK(BM_BareQtApplicationStart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+#ifdef TW_HEADLESS_PROGRAM
+// The headless program beside it: from its start to the first status it prints, and to the
+// status that shows the mouse connected.
 void BM_HeadlessStartToFirstStatus(benchmark::State& state) {
-    timeHeadlessStart(state, "\nstatus: ");
+    timeStartToOutput(state, TW_HEADLESS_PROGRAM, "", "\nstatus: ");
 }
 BENCHMARK(BM_HeadlessStartToFirstStatus)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void BM_HeadlessStartToMouseConnected(benchmark::State& state) {
-    timeHeadlessStart(state, "MX Master 3 (connected, HID++ set up)");
+    timeStartToOutput(state, TW_HEADLESS_PROGRAM, "", "MX Master 3 (connected, HID++ set up)");
 }
 BENCHMARK(BM_HeadlessStartToMouseConnected)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 #endif
@@ -216,6 +229,17 @@ BENCHMARK(BM_SettingsWindowFirstShow)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (argc > 1 && std::string_view(argv[1]) == tindlewave::bareStart) {
+        // The floor: a bare Qt application (with the program's libraries loaded) to its first
+        // turn of the event loop, which says so on standard output.
+        QApplication bare(argc, argv);
+        QTimer::singleShot(0, &bare, [] {
+            std::fputs("ready\n", stdout);
+            std::fflush(stdout);
+            QCoreApplication::quit();
+        });
+        return bare.exec();
+    }
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

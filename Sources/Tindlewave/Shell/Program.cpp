@@ -200,6 +200,11 @@ int runProgram(int argc, char** argv) {
     // Without a tray the window is the program's face, so it opens at launch; but building it
     // takes longer than the engine's start, so it waits for the engine's first status (and no
     // longer than `windowAtTheLatest`), and the menu is up to date as soon as it can be.
+    auto makeWindowWithMenu = [&] {
+        model.settingsWindow();
+        if (auto* menu = dynamic_cast<StatusMenu*>(model.menu()); menu && settingsWindow)
+            addMenuButton(settingsWindow->window().tabs(), menu->menu());
+    };
     bool windowOpened = false;
     Subscription firstStatus;
     TimerHandle windowTimer;
@@ -208,10 +213,9 @@ int runProgram(int argc, char** argv) {
         windowTimer.cancel();
         if (windowOpened) return;
         windowOpened = true;
-        model.settingsWindow();
-        if (auto* menu = dynamic_cast<StatusMenu*>(model.menu()); menu && settingsWindow)
-            addMenuButton(settingsWindow->window().tabs(), menu->menu());
-        model.settingsWindow().show();
+        makeWindowWithMenu();
+        // Shown in a job after the one that made it: a status that came meanwhile is drawn first.
+        main.post([&model] { model.settingsWindow().show(); });
     };
     QTimer::singleShot(0, &application, [&] {
         log.log(LogLevel::defaultLevel, "started");
@@ -221,7 +225,7 @@ int runProgram(int argc, char** argv) {
         if (!hasTray) {
             log.log(LogLevel::defaultLevel, "no system tray: the settings window carries the menu");
             if (snapshots) {
-                openWindowWithMenu();  // the pictures show the window as it will be
+                makeWindowWithMenu();  // the pictures show the window as it will be
             } else {
                 // Opened in a job of its own: the window's pages observe the model it is told from.
                 firstStatus = model.settings().observe([&](SettingsField field) {
