@@ -3,7 +3,8 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
-#include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,12 +55,12 @@ class PrivateSystemBus {
             pid_ = -1;
             return;
         }
-        // The daemon makes its socket once it listens; a missing one after the limit fails the
-        // test through isRunning().
+        // The socket file appears when the daemon binds it, a moment before it listens, so wait
+        // until a connection is accepted; a daemon that never accepts one fails the test through
+        // isRunning().
         auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        struct stat info {};
-        while (::stat(socket_.c_str(), &info) != 0 && std::chrono::steady_clock::now() < limit) {
-            std::this_thread::yield();
+        while (!(accepting_ = acceptsConnection()) && std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         if (const char* previous = ::getenv("DBUS_SYSTEM_BUS_ADDRESS")) previous_ = previous;
         ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address().c_str(), 1);
@@ -81,16 +82,26 @@ class PrivateSystemBus {
     PrivateSystemBus(const PrivateSystemBus&) = delete;
     PrivateSystemBus& operator=(const PrivateSystemBus&) = delete;
 
-    bool isRunning() const {
-        struct stat info {};
-        return pid_ > 0 && ::stat(socket_.c_str(), &info) == 0;
-    }
+    bool isRunning() const { return pid_ > 0 && accepting_; }
     std::string address() const { return "unix:path=" + socket_; }
 
   private:
+    bool acceptsConnection() const {
+        sockaddr_un where{};
+        where.sun_family = AF_UNIX;
+        if (socket_.size() >= sizeof(where.sun_path)) return false;
+        socket_.copy(where.sun_path, socket_.size());
+        int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (probe < 0) return false;
+        bool connected = ::connect(probe, reinterpret_cast<const sockaddr*>(&where), sizeof where) == 0;
+        ::close(probe);
+        return connected;
+    }
+
     TempFolder folder_;
     std::string socket_;
     pid_t pid_ = -1;
+    bool accepting_ = false;
     std::optional<std::string> previous_;
 };
 
