@@ -16,10 +16,16 @@ TapAnswer TapHost::handle(EventType type, Event& event) {
     }
     const TapVerdict verdict = pipeline_.process(type, event);
     updateCursor(false);
+    // Most events pass, or are swallowed with nothing else to do (a drag below a gesture's
+    // distance): neither pays for the dispatch over the other verdicts.
+    if (verdict.is<TapVerdict::Pass>()) return TapAnswer::pass;
+    if (verdict.is<TapVerdict::Drop>()) return TapAnswer::drop;
     return carryOut(verdict, event);
 }
 
-TapAnswer TapHost::carryOut(const TapVerdict& verdict, Event& event) {
+// Kept out of the callback, so that passes and drops do not pay for the frame of the cases that
+// post, hold keys or feed the animators.
+[[gnu::noinline]] TapAnswer TapHost::carryOut(const TapVerdict& verdict, Event& event) {
     return std::visit(
         Overloaded{
             [](const TapVerdict::Pass&) { return TapAnswer::pass; },
