@@ -8,6 +8,7 @@
 
 #include "Core/Tap/TapPipeline.h"
 #include "CountedAllocations.h"
+#include "TypicalTapRules.h"
 #include "Platform/Simulated/SimulatedEventSystem.h"
 #include "Platform/Simulated/SimulatedPermissionGrants.h"
 #include "Runtime/Tap/TapHost.h"
@@ -21,23 +22,6 @@ using testkit::ManualScheduler;
 
 constexpr SenderID mouse{0x1000};
 constexpr SenderID keyboard{0x2000};
-
-TapRules typicalRules() {
-    TapRules rules;
-    rules.carriers.emplace(KeyCode{79}, CarrierMeaning::holdModifiers(Modifiers::hyper));
-    rules.carriers.emplace(KeyCode{105},
-                           CarrierMeaning::press(Action::system(SystemAction::missionControl)));
-    rules.smoothScroll.emplace(mouse, SmoothScroll::defaults());
-    GesturePlan swipes{
-        1e12, std::nullopt,
-        GestureMoves::swipes({{Direction::left, Action::system(SystemAction::spaceLeft)},
-                              {Direction::right, Action::system(SystemAction::spaceRight)}},
-                             GestureFire::pastDistance)};
-    rules.buttons.emplace(ButtonKey{mouse, 2}, ControlBehavior::gesture(swipes));
-    rules.buttons.emplace(ButtonKey{mouse, 4}, ControlBehavior::hold(KeyHold{
-                                                   {HeldModifier::leftCommand}, std::nullopt}));
-    return rules;
-}
 
 Event keyDown() {
     Event e;
@@ -85,7 +69,7 @@ struct Host {
                  Channel<Action>(Buffering::unbounded)};
 
     Host() {
-        tap.post([this] { host.follow(TapOrder{true, typicalRules()}); });
+        tap.post([this] { host.follow(TapOrder{true, bench::typicalTapRules(mouse)}); });
         scheduler.runReady();
     }
 
@@ -139,9 +123,10 @@ void runPipeline(benchmark::State& state, TapPipeline& pipeline, Event event, bo
 }
 
 TapPipeline makePipeline(SenderID sender) {
-    return TapPipeline(typicalRules(), [sender](const Event&) -> std::optional<HIDOrigin> {
-        return HIDOrigin{sender, 1.0};
-    });
+    return TapPipeline(bench::typicalTapRules(mouse),
+                       [sender](const Event&) -> std::optional<HIDOrigin> {
+                           return HIDOrigin{sender, 1.0};
+                       });
 }
 
 void BM_Pipeline_KeyNoStageWants(benchmark::State& state) {

@@ -9,45 +9,17 @@
 #include "Core/Keys/HeldKeys.h"
 #include "Core/Tap/TapPipeline.h"
 #include "CountedAllocations.h"
+#include "TypicalTapRules.h"
 
 namespace tindlewave {
 namespace {
 
 constexpr SenderID mouse{0x1000};
 constexpr SenderID keyboard{0x2000};
-constexpr KeyCode f18{79};
-
-// Rules as a configured keyboard and mouse give them: the hyper key, click carriers, a smoothed
-// wheel and buttons with gestures, a press and a key hold.
-TapRules typicalRules() {
-    TapRules rules;
-    rules.carriers.emplace(f18, CarrierMeaning::holdModifiers(Modifiers::hyper));
-    rules.carriers.emplace(KeyCode{105},
-                           CarrierMeaning::press(Action::system(SystemAction::missionControl)));
-    rules.carriers.emplace(KeyCode{107},
-                           CarrierMeaning::press(Action::system(SystemAction::appExpose)));
-    rules.smoothScroll.emplace(mouse, SmoothScroll::defaults());
-    GesturePlan swipes{
-        1e12, std::nullopt,
-        GestureMoves::swipes({{Direction::left, Action::system(SystemAction::spaceLeft)},
-                              {Direction::right, Action::system(SystemAction::spaceRight)}},
-                             GestureFire::pastDistance)};
-    rules.buttons.emplace(ButtonKey{mouse, 2}, ControlBehavior::gesture(swipes));
-    rules.buttons.emplace(ButtonKey{mouse, 3},
-                          ControlBehavior::press(Action::system(SystemAction::appExpose)));
-    rules.buttons.emplace(ButtonKey{mouse, 4}, ControlBehavior::hold(KeyHold{
-                                                   {HeldModifier::leftCommand}, std::nullopt}));
-    GesturePlan scrolls{1e12, Action::system(SystemAction::missionControl),
-                        GestureMoves::scroll(HoldScrollPlan(2, std::nullopt))};
-    rules.buttons.emplace(ButtonKey{mouse, 5}, ControlBehavior::gesture(scrolls));
-    rules.buttons.emplace(ButtonKey{mouse, 6},
-                          ControlBehavior::hold(KeyHold{
-                              {HeldModifier::leftCommand, HeldModifier::leftShift}, KeyCode{8}}));
-    return rules;
-}
+constexpr KeyCode f18{79};  // the hyper carrier of the typical rules
 
 TapPipeline makePipeline() {
-    return TapPipeline(typicalRules(), [](const Event& e) -> std::optional<HIDOrigin> {
+    return TapPipeline(bench::typicalTapRules(mouse), [](const Event& e) -> std::optional<HIDOrigin> {
         return HIDOrigin{e.type == EventType::keyDown ? keyboard : mouse, 1.0};
     });
 }
