@@ -217,6 +217,28 @@ TEST(TapPipeline, ACarrierThatStillMeansTheSameStaysHeldAcrossNewRules) {
     EXPECT_EQ(up.flags, 0u);
 }
 
+TEST(TapPipeline, AHeldCarrierPressedAgainWhileListeningStillEndsItsHoldOnItsUp) {
+    TapRules rules;
+    rules.carriers.emplace(f18, CarrierMeaning::holdModifiers(Modifiers::hyper));
+    Pipe pipe(rules);
+    pipe.from.sender = keyboard;
+    pipe.run(key(EventType::keyDown, f18));
+
+    rules.listen = TapListen{ListenID{3}, {keyboard}};
+    pipe.pipeline.rebuild(rules);
+    EXPECT_EQ(pipe.run(key(EventType::keyDown, f18)),
+              TapVerdict::heard(ListenID{3}, ListenPress::key(f18)));
+    Event up = key(EventType::keyUp, f18, false, hyperFlags);
+    EXPECT_EQ(pipe.run(up), TapVerdict::pass());
+    EXPECT_EQ(up.type, EventType::flagsChanged);
+    EXPECT_EQ(up.flags, 0u);
+    EXPECT_TRUE(pipe.pipeline.carriers.held().empty());
+    // The heard press is over: a later press of the key is the carrier's again.
+    Event again = key(EventType::keyDown, f18);
+    EXPECT_EQ(pipe.run(again), TapVerdict::pass());
+    EXPECT_EQ(again.flags, hyperFlags);
+}
+
 TEST(TapPipeline, ACarrierThatNoLongerCarriesIsHandedBackAndItsRestSwallowed) {
     TapRules rules;
     rules.carriers.emplace(f18, CarrierMeaning::holdModifiers(Modifiers::hyper));

@@ -38,6 +38,12 @@ class CarrierStage {
 
     // The carrier keys that are down, with the modifiers each holds, in the order they went down.
     const std::vector<std::pair<KeyCode, Modifiers>>& held() const { return held_; }
+    bool holds(std::int64_t code) const {
+        for (const auto& entry : held_) {
+            if (entry.first.rawValue == code) return true;
+        }
+        return false;
+    }
     // Carrier keys whose hold was ended while they were down: their autorepeats and their up are
     // swallowed (a down that is no autorepeat is a new press).
     const std::vector<KeyCode>& ended() const { return ended_; }

@@ -25,6 +25,12 @@ TapVerdict TapPipeline::process(EventType type, Event& event) {
         case EventType::keyUp:
             if (!learn.process(type, event, lookup, verdict)) {
                 carriers.process(type, event, verdict);
+            } else if (type == EventType::keyUp &&
+                       carriers.holds(event.integer(IntegerField::keyCode))) {
+                // A carrier held since before listening began was pressed again and heard; its
+                // up still ends the carrier's hold, or its modifiers would stay down.
+                verdict = TapVerdict::pass();
+                carriers.process(type, event, verdict);
             }
             break;
         case EventType::scrollWheel:
