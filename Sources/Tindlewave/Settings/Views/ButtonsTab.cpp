@@ -18,6 +18,7 @@
 #include "Settings/Views/Rules.h"
 #include "Settings/Views/Segment.h"
 #include "Settings/Views/SettingsPage.h"
+#include "Settings/Views/RefreshOncePerTurn.h"
 
 namespace tindlewave {
 
@@ -113,18 +114,13 @@ ButtonsTab::ButtonsTab(SettingsModel& model, const Clock& clock, SettingsPage& p
     column->addWidget(gestures_);
     rows->addWidget(mouse_);
 
-    observation_ = model_.observe([this](SettingsField) {
-        if (refreshPending_) return;
-        refreshPending_ = true;  // one refresh per turn of the event loop
-        QTimer::singleShot(0, this, [this] { refresh(); });
-    });
+    observation_ = refreshOncePerTurn(model_, *this, [this] { refresh(); });
     refresh();
 }
 
 ButtonsTab::~ButtonsTab() = default;
 
 void ButtonsTab::refresh() {
-    refreshPending_ = false;
     const auto device = model_.selectedMouse();
     page_.setSubject(device ? std::optional(device->match) : std::nullopt);
     noMouse_->setVisible(!device);

@@ -72,7 +72,6 @@ class ButtonsTab final : public QWidget {
     KnobRow* distance_;
     std::optional<DeviceMatch> knobMouse_;  // whose distance the knob shows
     Subscription observation_;
-    bool refreshPending_ = false;
 };
 
 }  // namespace tindlewave

@@ -3,7 +3,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "Settings/Model/SettingsModel.h"
@@ -11,6 +10,7 @@
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/SettingsPage.h"
+#include "Settings/Views/RefreshOncePerTurn.h"
 
 namespace tindlewave {
 
@@ -43,11 +43,8 @@ DevicesTab::DevicesTab(SettingsModel& model, SettingsPage& page) : model_(model)
     rows->addWidget(ignoredDivider_);
     rows->addWidget(ignoredRow_);
 
-    observation_ = model_.observe([this](SettingsField field) {
-        if (field != SettingsField::snapshot && field != SettingsField::status) return;
-        if (refreshPending_) return;
-        refreshPending_ = true;  // one refresh per turn of the event loop
-        QTimer::singleShot(0, this, [this] { refresh(); });
+    observation_ = refreshOncePerTurn(model_, *this, [this] { refresh(); }, [](SettingsField field) {
+        return field == SettingsField::snapshot || field == SettingsField::status;
     });
     refresh();
 }
@@ -55,7 +52,6 @@ DevicesTab::DevicesTab(SettingsModel& model, SettingsPage& page) : model_(model)
 DevicesTab::~DevicesTab() = default;
 
 void DevicesTab::refresh() {
-    refreshPending_ = false;
     const bool editable = model_.editable();
     for (QWidget* part : {static_cast<QWidget*>(mice_), static_cast<QWidget*>(keyboards_),
                           static_cast<QWidget*>(ignoredRow_)})

@@ -42,7 +42,6 @@ class DevicesTab final : public QWidget {
     QVBoxLayout* ignoredLines_;
     std::vector<IgnoredDevice> ignoredShown_;
     Subscription observation_;
-    bool refreshPending_ = false;
 };
 
 }  // namespace tindlewave

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <chrono>
 
@@ -21,6 +20,7 @@
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/SettingsPage.h"
 #include "Settings/Views/Symbols.h"
+#include "Settings/Views/RefreshOncePerTurn.h"
 
 namespace tindlewave {
 
@@ -123,11 +123,7 @@ GeneralTab::GeneralTab(SettingsModel& model, GeneralActions actions, SettingsPag
                                 showLog));
     buildUpdates();
 
-    observation_ = model_.observe([this](SettingsField) {
-        if (refreshPending_) return;
-        refreshPending_ = true;  // one refresh per turn of the event loop
-        QTimer::singleShot(0, this, [this] { refresh(); });
-    });
+    observation_ = refreshOncePerTurn(model_, *this, [this] { refresh(); });
     refresh();
 }
 
@@ -187,7 +183,6 @@ void GeneralTab::showEvent(QShowEvent* event) {
 }
 
 void GeneralTab::refresh() {
-    refreshPending_ = false;
     const auto login = model_.loginItem();
     {
         const QSignalBlocker blocker(loginSwitch_);

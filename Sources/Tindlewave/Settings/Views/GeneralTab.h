@@ -68,7 +68,6 @@ class GeneralTab final : public QWidget {
     QPushButton* checkNow_ = nullptr;
     Subscription observation_;
     Subscription updatesObservation_;
-    bool refreshPending_ = false;
 };
 
 }  // namespace tindlewave

@@ -5,7 +5,6 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QSignalBlocker>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -14,6 +13,7 @@
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/SettingsPage.h"
+#include "Settings/Views/RefreshOncePerTurn.h"
 
 namespace tindlewave {
 
@@ -113,11 +113,8 @@ HyperKeyTab::HyperKeyTab(SettingsModel& model, SettingsPage& page) : model_(mode
     body->addWidget(new FormRow("How it works", std::nullopt, how));
     page.content()->addWidget(body_);
 
-    observation_ = model_.observe([this](SettingsField field) {
-        if (field != SettingsField::snapshot && field != SettingsField::status) return;
-        if (refreshPending_) return;
-        refreshPending_ = true;  // one refresh per turn of the event loop
-        QTimer::singleShot(0, this, [this] { refresh(); });
+    observation_ = refreshOncePerTurn(model_, *this, [this] { refresh(); }, [](SettingsField field) {
+        return field == SettingsField::snapshot || field == SettingsField::status;
     });
     refresh();
 }
@@ -125,7 +122,6 @@ HyperKeyTab::HyperKeyTab(SettingsModel& model, SettingsPage& page) : model_(mode
 HyperKeyTab::~HyperKeyTab() = default;
 
 void HyperKeyTab::refresh() {
-    refreshPending_ = false;
     const auto& snapshot = model_.snapshot();
     const bool hasConfig = snapshot && snapshot->config;
     body_->setVisible(hasConfig);

@@ -60,7 +60,6 @@ class HyperKeyTab final : public QWidget {
     QWidget* keyboardList_;
     std::vector<KeyboardToggle*> keyboards_;
     Subscription observation_;
-    bool refreshPending_ = false;
 };
 
 }  // namespace tindlewave

@@ -1,6 +1,5 @@
 #include "Settings/Views/ScrollingTab.h"
 
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "Settings/Model/SettingsModel.h"
@@ -8,6 +7,7 @@
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/ScrollingSettings.h"
 #include "Settings/Views/SettingsPage.h"
+#include "Settings/Views/RefreshOncePerTurn.h"
 
 namespace tindlewave {
 
@@ -29,13 +29,10 @@ ScrollingTab::ScrollingTab(SettingsModel& model, SettingsPage& page) : model_(mo
     rows->addWidget(settings_);
     column->addWidget(deviceRows_);
 
-    observation_ = model_.observe([this](SettingsField field) {
-        if (field == SettingsField::learnNote || field == SettingsField::listenPurpose ||
-            field == SettingsField::tab || field == SettingsField::loginItem ||
-            field == SettingsField::loginItemError || refreshPending_)
-            return;
-        refreshPending_ = true;  // one refresh per turn of the event loop
-        QTimer::singleShot(0, this, [this] { refresh(); });
+    observation_ = refreshOncePerTurn(model_, *this, [this] { refresh(); }, [](SettingsField field) {
+        return field != SettingsField::learnNote && field != SettingsField::listenPurpose &&
+               field != SettingsField::tab && field != SettingsField::loginItem &&
+               field != SettingsField::loginItemError;
     });
     refresh();
 }
@@ -43,7 +40,6 @@ ScrollingTab::ScrollingTab(SettingsModel& model, SettingsPage& page) : model_(mo
 ScrollingTab::~ScrollingTab() = default;
 
 void ScrollingTab::refresh() {
-    refreshPending_ = false;
     const auto mouse = model_.selectedMouse();
     page_.setSubject(mouse ? std::optional(mouse->match) : std::nullopt);
     noMouse_->setVisible(!mouse);

@@ -34,7 +34,6 @@ class ScrollingTab final : public QWidget {
     MousePopup* popup_;
     ScrollingSettings* settings_;
     Subscription observation_;
-    bool refreshPending_ = false;
 };
 
 }  // namespace tindlewave
