@@ -1,5 +1,7 @@
 #include "Platform/Executor.h"
 
+#include "Platform/FdRegistrar.h"
+
 namespace tindlewave {
 
 namespace {
@@ -16,6 +18,10 @@ Executor::CurrentScope::CurrentScope(const Executor* executor) : previous_(curre
 
 Executor::CurrentScope::~CurrentScope() {
     currentExecutor = previous_;
+}
+
+FdRegistrar* FdRegistrar::of(Executor& executor) {
+    return dynamic_cast<FdRegistrar*>(&executor);
 }
 
 }  // namespace tindlewave

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "Platform/Executor.h"
+#include "Platform/FdRegistrar.h"
 
 namespace tindlewave {
 
@@ -18,10 +19,8 @@ namespace tindlewave {
 // add (a timer re-armed in the past included) waits for the next pass, so none of them can starve
 // the others. stop() ends the loop (queued jobs and timers are
 // dropped unrun); the destructor stops and joins.
-class RunLoopExecutor final : public Executor {
+class RunLoopExecutor final : public Executor, public FdRegistrar {
   public:
-    using FdCallback = std::function<void(std::uint32_t events)>;
-
     // Starts the thread. `name` is kept whole; the OS thread gets a shortened form (Linux allows
     // 15 characters).
     explicit RunLoopExecutor(std::string name);
@@ -33,10 +32,9 @@ class RunLoopExecutor final : public Executor {
     TimerHandle schedule(Instant deadline, Job job) override;
     const Clock& clock() const override;
 
-    // Calls `callback` on this executor whenever `fd` is ready for `events` (EPOLLIN and so on;
-    // level-triggered). The caller keeps owning the fd and must cancel the watch before closing it.
-    // Fails (an empty handle) when epoll refuses the descriptor.
-    FdWatch addFd(int fd, std::uint32_t events, FdCallback callback);
+    // FdRegistrar: the descriptor's readiness is delivered by this loop (epoll); fails when epoll
+    // refuses the descriptor.
+    FdWatch addFd(int fd, std::uint32_t events, FdCallback callback) override;
 
     // Asks the loop to end after the job in progress; callable from any thread, the loop's own
     // included. Work posted afterwards is dropped.

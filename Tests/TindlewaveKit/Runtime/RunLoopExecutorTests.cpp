@@ -267,3 +267,40 @@ TEST(ThreadPool, RunsBlockingWorkOffTheExecutorAndCompletesOnIt) {
         return 0;
     });
 }
+
+// Device readers reach the loop through FdRegistrar::of(executor); a watch one callback cancels is
+// not called again, even when its descriptor was ready in the same pass.
+TEST(RunLoopExecutor, FdWatchCancelledByAnotherCallbackIsNotCalled) {
+    Waiter waiter;
+    int first[2], second[2];
+    ASSERT_EQ(::pipe(first), 0);
+    ASSERT_EQ(::pipe(second), 0);
+    RunLoopExecutor executor("test.fds");
+    FdRegistrar* registrar = FdRegistrar::of(executor);
+    ASSERT_NE(registrar, nullptr);
+    FdWatch a, b;
+    int calls = 0;
+    bool done = false;
+    executor.post([&] {
+        a = registrar->addFd(first[0], EPOLLIN, [&](std::uint32_t) {
+            ++calls;
+            a.cancel();
+            b.cancel();
+        });
+        b = registrar->addFd(second[0], EPOLLIN, [&](std::uint32_t) {
+            ++calls;
+            a.cancel();
+            b.cancel();
+        });
+        ASSERT_EQ(::write(first[1], "x", 1), 1);
+        ASSERT_EQ(::write(second[1], "x", 1), 1);
+    });
+    executor.post([&] {});
+    // Two more passes of the loop: both descriptors stay readable (nobody reads them).
+    executor.post([&] { executor.post([&] { waiter.update([&] { done = true; }); }); });
+    ASSERT_TRUE(waiter.waitFor([&] { return done; }, 5s));
+    executor.stop();
+    executor.join();
+    EXPECT_EQ(calls, 1);
+    for (int fd : {first[0], first[1], second[0], second[1]}) ::close(fd);
+}
