@@ -287,5 +287,43 @@ TEST(LinkAgainstMouse, ReconnectDuringARunQueuesDeviceAsked) {
     expectMouseIn(harness.mouse, plan());
 }
 
+TEST(LinkAgainstMouse, AControlDownWhenItStopsBeingDivertedIsReleasedAndItsNextPressCounts) {
+    const KeyHold shift{{HeldModifier::leftShift}, std::nullopt};
+    HIDPPSetup holding;
+    holding.controls = {{CID{0x56}, ControlBehavior::hold(shift)}};
+    const Events pressed{HIDPPEvent::holdKeys(CID{0x56}, shift)};
+    LinkHarness harness(recordedMouse());
+    harness.request(ApplyReason::launch, holding);
+    harness.runUntilQuiet();
+
+    // Down while an apply undiverts it: the key hold ends, and the mouse reports the release
+    // natively.
+    std::size_t from = harness.events.size();
+    harness.press(0x56);
+    EXPECT_EQ(harness.eventsSince(from), pressed);
+    harness.request(ApplyReason::configChanged, HIDPPSetup{});
+    harness.runUntilQuiet();
+    EXPECT_TRUE(harness.link.held.empty());
+    EXPECT_EQ(harness.eventsSince(from).at(1), HIDPPEvent::releaseKeys(CID{0x56}));
+    harness.release(0x56);
+    harness.request(ApplyReason::configChanged, holding);
+    harness.runUntilQuiet();
+    from = harness.events.size();
+    harness.press(0x56);
+    EXPECT_EQ(harness.eventsSince(from), pressed);
+
+    // Down at a reconnect: the mouse forgot everything, and the hold ends before the set-up is
+    // written again.
+    harness.reconnect();
+    EXPECT_EQ(harness.eventsSince(from).at(1), HIDPPEvent::releaseKeys(CID{0x56}));
+    harness.runUntilQuiet();
+    EXPECT_TRUE(harness.link.held.empty());
+    from = harness.events.size();
+    harness.press(0x56);
+    EXPECT_EQ(harness.eventsSince(from), pressed);
+    harness.release(0x56);
+    EXPECT_EQ(harness.eventsSince(from).back(), HIDPPEvent::releaseKeys(CID{0x56}));
+}
+
 }  // namespace
 }  // namespace tindlewave

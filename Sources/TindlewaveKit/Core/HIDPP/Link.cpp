@@ -279,6 +279,10 @@ void HIDPPLink::replied(const HIDPPStep& step, std::span<const std::uint8_t> pay
         for (unsigned index = 0; index < payload[0]; ++index) {
             run->steps.push_back(HIDPPStep::describeControl(static_cast<std::uint8_t>(index)));
         }
+    } else if (const auto* set = step.as<HIDPPStep::SetReporting>()) {
+        // An undiverted control reports natively from now on, its release included: the link
+        // lets go of it here, or its next press after a new divert would find it still listed.
+        if (!set->reporting.divert) forget(set->cid, out);
     } else if (const auto* check = step.as<HIDPPStep::CheckReporting>()) {
         const bool divert = (payload[2] & 0x01) != 0;
         const bool rawXY = (payload[2] & 0x10) != 0;

@@ -78,7 +78,9 @@ struct HIDPPLink {
     ApplyScheduler scheduler;
     std::optional<Run> run;
     std::optional<Instant> retryAt;
-    std::vector<CID> held;  // diverted controls down at the last notice, in the device's order
+    // Diverted controls down at the last notice, in the device's order; a control leaves it
+    // also when a job undiverts it or the device reconnects.
+    std::vector<CID> held;
     GestureMachine gesture;
     std::optional<CID> gestureControl;
     std::vector<CID> keyHolds;  // controls holding keys, in press order
@@ -127,6 +129,8 @@ struct HIDPPLink {
     void handle(const HIDPPNotice& notice, Instant now, HIDPPOutput& out);
     void pressed(CID cid, HIDPPOutput& out);
     void released(CID cid, HIDPPOutput& out);
+    // A control that the device no longer reports as diverted leaves `held`, released.
+    void forget(CID cid, HIDPPOutput& out);
     void perform(const std::optional<GestureMachine::Output>& gestureOutput, HIDPPOutput& out);
     void releaseKeys(HIDPPOutput& out);
 };

@@ -43,7 +43,10 @@ void HIDPPLink::handle(const HIDPPNotice& notice, Instant now, HIDPPOutput& out)
                                                          static_cast<double>(movement->dy))),
                 out);
     } else if (const auto* status = notice.as<HIDPPNotice::WirelessStatus>()) {
-        // After a reconnect the device asks for its settings again.
+        // The device (re)connected with its settings forgotten: nothing it listed is diverted
+        // any more, and it reports no release for it.
+        while (!held.empty()) forget(held.front(), out);
+        // It may ask for its settings again.
         if (!status->reconfigure) return;
         if (scheduler.request(ApplyReason::deviceAsked) == ApplyScheduler::RequestOutcome::start) {
             startNextJob(now, out);
@@ -83,6 +86,13 @@ void HIDPPLink::released(CID cid, HIDPPOutput& out) {
         gestureControl.reset();
         perform(gesture.step(GestureMachine::Input::release()), out);
     }
+}
+
+void HIDPPLink::forget(CID cid, HIDPPOutput& out) {
+    auto found = std::find(held.begin(), held.end(), cid);
+    if (found == held.end()) return;
+    held.erase(found);
+    released(cid, out);
 }
 
 void HIDPPLink::perform(const std::optional<GestureMachine::Output>& gestureOutput,
