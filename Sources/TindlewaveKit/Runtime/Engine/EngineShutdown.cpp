@@ -90,6 +90,10 @@ void Engine::checkDevicesSoon() {
 
 bool Engine::settled(const Slot& slot) const {
     if (slot.busy()) return false;
+    // Every compile is neutral now: a keyboard still holding a key map of ours has not been put
+    // back, though a failed pass is not running; its retry may yet succeed within the deadline.
+    const auto& owned = slot.ownedOnDevice();
+    if (!slot.isClosed() && owned && !owned->routes.empty()) return false;
     // A device that owes the native set-up is put back only by a HID++ job that applied after the
     // quit began: a failed or never-opened apply is not running, yet leaves it diverted.
     if (!slot.hidppWrites().owesNative || !slot.hidppInterface()) return true;

@@ -150,6 +150,50 @@ TEST_F(EngineShutdownTest, AnApplyThatFailsOnceAndAppliesOnItsRetryClearsTheReco
     EXPECT_FALSE(recorded());
 }
 
+TEST_F(EngineShutdownTest, AKeyMapRemovalThatFailsOnceIsWaitedForUntilItsRetry) {
+    attach(hyperKeyboard());
+    start();
+    send(configWith({hyperKeyboardProfile()}));
+    settle(seconds(2));
+    ASSERT_GT(mappedPairs(), 0u);
+    const auto lag = [this](bool lags) {
+        hidutil.change([lags](auto& state) {
+            for (auto& service : state["services"]) service["lags"] = lags;
+        });
+    };
+    lag(true);  // the first pass's write is not taken
+    std::optional<std::size_t> pairsAtEnd;
+    quitAt = scheduler.now();
+    hid.post([this, &pairsAtEnd] {
+        engine->shutdown([this, &pairsAtEnd] {
+            ++completions;
+            doneAt = scheduler.now();
+            pairsAtEnd = mappedPairs();
+        });
+    });
+    advance(milliseconds(100));
+    ASSERT_EQ(completions, 0);
+    lag(false);
+    settle(seconds(2));
+    ASSERT_EQ(completions, 1);
+    EXPECT_EQ(pairsAtEnd, 0u);
+    EXPECT_GE(quitTook(), milliseconds(300));  // the retry's back-off
+    EXPECT_LT(quitTook(), seconds(1));
+}
+
+TEST_F(EngineShutdownTest, AKeyMapRemovalThatKeepsFailingEndsTheWaitAtTheDeadline) {
+    attach(hyperKeyboard());
+    start();
+    send(configWith({hyperKeyboardProfile()}));
+    settle(seconds(2));
+    ASSERT_GT(mappedPairs(), 0u);
+    hidutil.change([](auto& state) { state["exitStatus"] = 1; });
+    quit();
+    settle(seconds(3));
+    ASSERT_EQ(completions, 1);
+    EXPECT_EQ(quitTook(), seconds(1));
+}
+
 TEST_F(EngineShutdownTest, EverythingHeldIsReleasedBeforeTheTapGoes) {
     // The mouse's back button holds Command; a plain mouse's button 4 is held through the tap; a
     // listen is armed on the keyboard; the keyboard has a hyper key.
