@@ -66,6 +66,24 @@ TEST_F(TapHostTest, InstallsOnceFailsWithoutAccessibilityAndRemovesOnAnOrderWith
     EXPECT_EQ(countSignals(isRemoved), 1u);
 }
 
+TEST_F(TapHostTest, AFailedTapIsOffOnceNoTapIsWanted) {
+    grants.setAccessibility(PermissionState::Grant::denied);
+    follow(holdAndGestureRules());
+    ASSERT_EQ(signals.size(), 1u);
+    follow(holdAndGestureRules(), false);
+    ASSERT_EQ(signals.size(), 2u);
+    EXPECT_TRUE(signals[1].is<TapSignal::Removed>());
+    follow(holdAndGestureRules(), false);  // said once
+    EXPECT_EQ(signals.size(), 2u);
+
+    // The quit says it as well.
+    follow(holdAndGestureRules());
+    onTap([&] { host->shutdown(); });
+    ASSERT_EQ(signals.size(), 4u);
+    EXPECT_TRUE(signals[2].is<TapSignal::InstallFailed>());
+    EXPECT_TRUE(signals[3].is<TapSignal::Removed>());
+}
+
 TEST_F(TapHostTest, ANewOrderWhileAGestureButtonIsDownReplaysItsDownAndLetsItsUpPass) {
     follow(holdAndGestureRules());
     inject(button(EventType::otherMouseDown, 2));
@@ -190,6 +208,7 @@ TEST_F(TapHostTest, QuitReleasesAButtonHeldThroughTheTapBeforeRemovingIt) {
     EXPECT_TRUE(signals.back().is<TapSignal::Removed>());
     EXPECT_FALSE(host->isInstalled());
     EXPECT_EQ(host->pipeline().buttons.rules().size(), 0u);
+    ASSERT_FALSE(events.associationCalls().empty());
     EXPECT_EQ(events.associationCalls().back(), true);  // given back even though never frozen
 }
 

@@ -62,10 +62,12 @@ void TapHost::follow(const TapOrder& order) {
     // rules' settings.)
     TapPipeline::Release held = pipeline_.rebuild(order.rules);
     release(held, !order.install);
-    if (order.install)
+    if (order.install) {
         install();
-    else
+    } else {
         uninstall();
+        forgetFailure();
+    }
 }
 
 void TapHost::shutdown() {
@@ -73,6 +75,7 @@ void TapHost::shutdown() {
     release(pipeline_.reset(), true);
     pipeline_.rebuild(TapRules::empty());
     uninstall();
+    forgetFailure();
 }
 
 void TapHost::install() {
@@ -86,9 +89,11 @@ void TapHost::install() {
         port.reset();
     }
     if (!port) {
+        installFailed_ = true;
         signals_.send(TapSignal::installFailed());
         return;
     }
+    installFailed_ = false;
     events_.enable(*port, true);
     removeOverlay();
     updateOverlay();
@@ -109,6 +114,13 @@ void TapHost::uninstall() {
     port_.reset();
     release(pipeline_.reset(), true);
     removeOverlay();
+    signals_.send(TapSignal::removed());
+}
+
+// A tap that failed to install and is no longer wanted is off, not failed.
+void TapHost::forgetFailure() {
+    if (!installFailed_) return;
+    installFailed_ = false;
     signals_.send(TapSignal::removed());
 }
 

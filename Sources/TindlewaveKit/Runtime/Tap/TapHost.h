@@ -93,6 +93,7 @@ class TapHost {
     void install();
     void uninstall();
     void reenable();
+    void forgetFailure();
     void armWatchdog(Instant at);
     void watchdog(Instant due);
     void updateOverlay();
@@ -128,6 +129,7 @@ class TapHost {
     bool overlayOn_ = false;
     bool handScrolling_ = false;
     std::optional<TapPort> port_;
+    bool installFailed_ = false;  // the last install failed and no order since asked for none
     TimerHandle watchdog_;
     std::unique_ptr<FrameClock> frames_;
     std::optional<DisplayID> framesDisplay_;
