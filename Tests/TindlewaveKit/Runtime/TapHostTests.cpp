@@ -84,6 +84,25 @@ TEST_F(TapHostTest, AFailedTapIsOffOnceNoTapIsWanted) {
     EXPECT_TRUE(signals[3].is<TapSignal::Removed>());
 }
 
+TEST_F(TapHostTest, TheOverlayOfAControlsHoldGoesWithoutAMainTap) {
+    const auto holder = KeyHolder::control(DeviceInstanceID{1}, CID{0xC3});
+    const KeyHold shift{{HeldModifier::leftShift}, {}};
+    for (bool quit : {false, true}) {
+        follow(TapRules::empty(), false);
+        onTap([&] { host->receive(KeyHoldEvent::press(holder, shift)); });
+        ASSERT_TRUE(host->hasOverlay());
+        ASSERT_FALSE(host->isInstalled());
+        if (quit) {
+            onTap([&] { host->shutdown(); });
+        } else {
+            follow(TapRules::empty(), false);
+        }
+        EXPECT_FALSE(host->hasOverlay()) << "quit " << quit;
+        EXPECT_EQ(events.tapCount(), 0u) << "quit " << quit;
+        EXPECT_TRUE(host->heldKeys().holds().empty());
+    }
+}
+
 TEST_F(TapHostTest, ANewOrderWhileAGestureButtonIsDownReplaysItsDownAndLetsItsUpPass) {
     follow(holdAndGestureRules());
     inject(button(EventType::otherMouseDown, 2));

@@ -80,7 +80,7 @@ void TapHost::shutdown() {
 
 void TapHost::install() {
     if (port_ && events_.isValid(*port_)) return;
-    uninstall();  // leftovers of an invalidated tap
+    if (port_) uninstall();  // leftovers of an invalidated tap
     auto port = events_.createTap(headTap(TapPipeline::mask), [this](EventType type, Event& event) {
         return handle(type, event);
     });
@@ -103,7 +103,11 @@ void TapHost::install() {
 }
 
 void TapHost::uninstall() {
-    if (!port_) return;
+    // A hold by a HID++ control makes the overlay whether or not the main tap runs.
+    if (!port_) {
+        removeOverlay();
+        return;
+    }
     events_.enable(*port_, false);
     events_.detach(*port_);
     watchdog_.cancel();
