@@ -27,12 +27,6 @@ SimulatedEventSystem::SimulatedEventSystem(Executor& input, PermissionGrants& gr
 
 SimulatedEventSystem::~SimulatedEventSystem() = default;
 
-SimulatedEventSystem::Tap* SimulatedEventSystem::find(TapPort port) const {
-    for (const auto& tap : taps_)
-        if (tap->id == port.rawValue) return tap->valid ? tap.get() : nullptr;
-    return nullptr;
-}
-
 std::optional<TapPort> SimulatedEventSystem::createTap(const TapSpec& spec, TapCallback callback) {
     {
         std::lock_guard lock(mutex_);
@@ -40,88 +34,30 @@ std::optional<TapPort> SimulatedEventSystem::createTap(const TapSpec& spec, TapC
     }
     if (grants_.accessibility() != PermissionState::Grant::granted || !callback)
         return std::nullopt;
-    auto tap = std::make_unique<Tap>();
-    tap->id = nextTap_++;
-    tap->spec = spec;
-    tap->callback = std::move(callback);
-    taps_.push_back(std::move(tap));
-    return TapPort{taps_.back()->id};
+    return taps_.create(spec, std::move(callback));
 }
 
 bool SimulatedEventSystem::attach(TapPort port, Executor& executor) {
-    Tap* tap = find(port);
-    if (!tap || &executor != &input_) return false;
-    tap->attached = true;
-    return true;
+    return &executor == &input_ && taps_.attach(port);
 }
 
-void SimulatedEventSystem::detach(TapPort port) {
-    if (Tap* tap = find(port)) tap->attached = false;
-}
+void SimulatedEventSystem::detach(TapPort port) { taps_.detach(port); }
 
-void SimulatedEventSystem::enable(TapPort port, bool enabled) {
-    if (Tap* tap = find(port)) tap->enabled = enabled;
-}
+void SimulatedEventSystem::enable(TapPort port, bool enabled) { taps_.enable(port, enabled); }
 
-bool SimulatedEventSystem::isEnabled(TapPort port) const {
-    const Tap* tap = find(port);
-    return tap && tap->enabled;
-}
+bool SimulatedEventSystem::isEnabled(TapPort port) const { return taps_.isEnabled(port); }
 
-bool SimulatedEventSystem::isValid(TapPort port) const {
-    return find(port) != nullptr;
-}
+bool SimulatedEventSystem::isValid(TapPort port) const { return taps_.isValid(port); }
 
-void SimulatedEventSystem::invalidate(TapPort port) {
-    Tap* tap = find(port);
-    if (!tap) return;
-    tap->valid = false;
-    tap->attached = false;
-    invalidated_ = true;
-    purge();
-}
-
-// Drops invalid taps and their callbacks, unless a callback may be running (a tap invalidated
-// from inside a callback keeps its callback alive until the dispatch ends).
-void SimulatedEventSystem::purge() {
-    if (dispatching_ > 0 || !invalidated_) return;
-    invalidated_ = false;
-    std::erase_if(taps_, [](const auto& tap) { return !tap->valid; });
-}
+void SimulatedEventSystem::invalidate(TapPort port) { taps_.invalidate(port); }
 
 std::optional<HIDOrigin> SimulatedEventSystem::origin(const Event&) const {
-    return dispatching_ > 0 ? dispatchOrigin_ : std::nullopt;
-}
-
-bool SimulatedEventSystem::offer(Tap& tap, EventType type, Event& event) {
-    if (!tap.valid || !tap.attached || !tap.enabled) return true;
-    if ((tap.spec.mask & eventMaskBit(type)) == 0) return true;
-    if (tap.spec.options == TapOptions::listenOnly) {
-        Event copy = event;  // a listener may not change what the others see
-        tap.callback(type, copy);
-        return true;
-    }
-    return tap.callback(type, event) == TapAnswer::pass;
+    return taps_.origin();
 }
 
 void SimulatedEventSystem::dispatch(const Event& original, std::optional<HIDOrigin> origin) {
-    ++dispatching_;
-    auto previousOrigin = std::exchange(dispatchOrigin_, origin);
     Event event = original;
-    bool passes = true;
-    // Head-inserted taps, newest first; a tap made meanwhile does not see this event.
-    for (std::size_t i = taps_.size(); passes && i-- > 0;) {
-        if (taps_[i]->spec.placement == TapPlacement::headInsert)
-            passes = offer(*taps_[i], event.type, event);
-    }
-    for (std::size_t i = 0, n = taps_.size(); passes && i < n; ++i) {
-        if (taps_[i]->spec.placement == TapPlacement::tailAppend)
-            passes = offer(*taps_[i], event.type, event);
-    }
-    dispatchOrigin_ = previousOrigin;
-    --dispatching_;
-    purge();
-    if (!passes) return;
+    if (!taps_.dispatch(event, origin)) return;
     std::lock_guard lock(mutex_);
     deliverLocked(event);
 }
@@ -220,10 +156,7 @@ bool SimulatedEventSystem::isCursorAssociated() const {
     return associated_;
 }
 
-std::size_t SimulatedEventSystem::tapCount() const {
-    return static_cast<std::size_t>(
-        std::count_if(taps_.begin(), taps_.end(), [](const auto& tap) { return tap->valid; }));
-}
+std::size_t SimulatedEventSystem::tapCount() const { return taps_.count(); }
 
 void SimulatedEventSystem::setScreens(std::vector<Screen> screens) {
     std::lock_guard lock(mutex_);
@@ -242,17 +175,10 @@ void SimulatedEventSystem::setFailsTapCreation(bool fails) {
 
 void SimulatedEventSystem::disableTap(TapPort port, DisableNotice notice) {
     later([this, port, notice] {
-        Tap* tap = find(port);
-        if (!tap) return;
-        tap->enabled = false;
-        if (notice == DisableNotice::silent || !tap->attached) return;
-        ++dispatching_;
-        Event empty;
-        empty.type = notice == DisableNotice::timeout ? EventType::tapDisabledByTimeout
-                                                      : EventType::tapDisabledByUserInput;
-        tap->callback(empty.type, empty);
-        --dispatching_;
-        purge();
+        std::optional<EventType> told;
+        if (notice == DisableNotice::timeout) told = EventType::tapDisabledByTimeout;
+        if (notice == DisableNotice::userInput) told = EventType::tapDisabledByUserInput;
+        taps_.disable(port, told);
     });
 }
 

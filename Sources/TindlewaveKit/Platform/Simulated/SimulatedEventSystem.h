@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Platform/EventSystem.h"
+#include "Platform/TapTable.h"
 
 namespace tindlewave {
 
@@ -91,18 +92,6 @@ class SimulatedEventSystem final : public EventSystem {
     void setRefreshing(DisplayID display, bool refreshing);
 
   private:
-    struct Tap {
-        std::uint64_t id = 0;
-        TapSpec spec;
-        TapCallback callback;
-        bool attached = false;
-        bool enabled = true;
-        bool valid = true;
-    };
-
-    Tap* find(TapPort port) const;
-    bool offer(Tap& tap, EventType type, Event& event);
-    void purge();
     void deliverLocked(const Event& event);
     // Runs `job` on the input executor unless this system is gone by then.
     void later(std::function<void()> job);
@@ -111,12 +100,7 @@ class SimulatedEventSystem final : public EventSystem {
     PermissionGrants& grants_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
-    // Input executor only.
-    std::vector<std::unique_ptr<Tap>> taps_;  // creation order
-    std::uint64_t nextTap_ = 1;
-    int dispatching_ = 0;
-    bool invalidated_ = false;  // invalid taps wait to be dropped
-    std::optional<HIDOrigin> dispatchOrigin_;
+    TapTable taps_;  // input executor only
 
     mutable std::mutex mutex_;
     std::vector<Event> delivered_;
