@@ -116,12 +116,27 @@ TEST_F(SimulatedEventSystemTest, OriginIsThatOfTheEventBeingDispatched) {
     EXPECT_EQ(events.origin(keyDown(1)), std::nullopt);  // outside a callback
 }
 
-TEST_F(SimulatedEventSystemTest, CursorFollowsMovementUnlessDissociatedAndFlagsFollowKeys) {
+TEST_F(SimulatedEventSystemTest, CursorFollowsMovementUnlessDissociatedAndFlagsFollowModifierChanges) {
+    Event command = keyDown(55, 0x100108);
+    command.type = EventType::flagsChanged;
     events.inject(moved(100, 200));
-    events.inject(keyDown(1, 0x100108));
+    events.inject(command);
     scheduler.runReady();
     EXPECT_EQ(events.cursorLocation(), (Event::Location{100, 200}));
     EXPECT_EQ(events.flagsState(), 0x100108u);
+    // A key carries flags but changes no modifier: neither typed nor posted (a shortcut's).
+    events.inject(keyDown(1, 0x20002));
+    Event up = keyDown(1, 0xC0000);
+    up.type = EventType::keyUp;
+    events.post(keyDown(1, 0xC0000), EventLevel::hid);
+    events.post(up, EventLevel::hid);
+    events.post(up, EventLevel::session);
+    scheduler.runReady();
+    EXPECT_EQ(events.flagsState(), 0x100108u);
+    command.flags = 0;
+    events.post(command, EventLevel::hid);
+    scheduler.runReady();
+    EXPECT_EQ(events.flagsState(), 0u);
 
     events.associateMouseAndCursor(false);
     events.inject(moved(300, 300));

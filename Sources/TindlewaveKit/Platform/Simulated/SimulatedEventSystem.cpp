@@ -10,11 +10,6 @@ namespace tindlewave {
 
 namespace {
 
-bool isKeyboardEvent(EventType type) {
-    return type == EventType::keyDown || type == EventType::keyUp ||
-           type == EventType::flagsChanged;
-}
-
 bool movesPointer(EventType type) {
     return type == EventType::mouseMoved || type == EventType::leftMouseDragged ||
            type == EventType::rightMouseDragged || type == EventType::otherMouseDragged;
@@ -64,7 +59,9 @@ void SimulatedEventSystem::dispatch(const Event& original, std::optional<HIDOrig
 
 void SimulatedEventSystem::deliverLocked(const Event& event) {
     Event& delivered = delivered_.emplace_back(event);
-    if (isKeyboardEvent(event.type)) flags_ = event.flags;
+    // Only a modifier's own change moves the modifier state; the flags a key event carries (a
+    // posted shortcut's among them) describe that event alone.
+    if (event.type == EventType::flagsChanged) flags_ = event.flags;
     if (movesPointer(event.type)) {
         if (associated_)
             cursor_ = event.location;

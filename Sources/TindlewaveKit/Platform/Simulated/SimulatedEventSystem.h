@@ -23,8 +23,8 @@ class PermissionGrants;
 // mask holds the type, head-inserted taps newest first, then tail-appended ones oldest first,
 // until one drops the event; what passes lands in `delivered`. Session-level posts skip the taps
 // and land there at once. The cursor follows delivered mouse movement unless it was dissociated
-// (applications then see the frozen position), and the session flags follow delivered keyboard
-// events. Making a tap fails without the Accessibility grant.
+// (applications then see the frozen position), and the session flags follow delivered
+// flags-changed events only (a key down or up never changes them, whatever flags it carries). Making a tap fails without the Accessibility grant.
 //
 // The tap table belongs to the input executor: the tap functions and the tap fault switches'
 // effects run there. Everything else is thread-safe.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Platform/Simulated/SimulatedSymbolicHotKeys.h"
+#include "Runtime/ActionPerformer.h"
 #include "TestKit/EngineHarness.h"
 #include "TindlewaveKit/Runtime/Engine/EngineConfigs.h"
 
@@ -83,6 +85,64 @@ TEST_F(EngineMendsTest, AHIDPPInterfaceThatComesSecondIsDiscoveredAndSetUp) {
     world.act(attached.interfaces[1], [](VirtualHidppMouse& m, Instant now) { m.press(gestureCid, now); });
     settle();
     EXPECT_EQ(actions.size(), 1u);
+}
+
+TEST_F(EngineMendsTest, AShortcutFromOneMouseLeavesNoModifierToAHoldOnAnother) {
+    // The MX Master's back button holds Command; the plain mouse's button 4 posts Control-Option
+    // with a key.
+    constexpr std::uint64_t controlOption = 0xC0000;
+    const DeviceProfile master = profile(masterMatch, "MX Master 3",
+                                         {Rule{Control::hidpp(CID{0x53}), Trigger::hold(),
+                                               Action::modifier(HeldModifier::leftCommand)}});
+    const DeviceProfile plain =
+        profile(plainMouseMatch, "Plain Mouse",
+                {Rule{Control::button(4), Trigger::click(),
+                      shortcut(0x7C, Modifiers::control | Modifiers::option)}});
+    const auto mx = attach(SimulatedDevice::hidppMouse(masterThree(), 0x10));
+    const auto other = attach(plainMouse());
+    start();
+    send(configWith({master, plain}));
+    settle(seconds(2));
+    SimulatedSymbolicHotKeys hotKeys;
+    ActionPerformer performer{events, hotKeys, main};
+    const auto shortcutFromOther = [&] {
+        Event button;
+        button.type = EventType::otherMouseDown;
+        button.location = {500, 500};
+        button.setInteger(IntegerField::buttonNumber, 4);
+        inject(button, sender(other));
+        button.type = EventType::otherMouseUp;
+        inject(button, sender(other));
+        ASSERT_EQ(actions.size(), 1u);
+        main.post([&] { performer.perform(actions[0]); });
+        actions.clear();
+        settle();
+    };
+    const auto backButton = [&](bool down) {
+        world.act(mx.interfaces[0], [down](VirtualHidppMouse& m, Instant now) {
+            down ? m.press(0x53, now) : m.release(0x53, now);
+        });
+        settle();
+    };
+    const auto modifierChanges = [&] {
+        std::vector<std::uint64_t> flags;
+        for (const auto& posted : events.posted())
+            if (posted.event.type == EventType::flagsChanged) flags.push_back(posted.event.flags);
+        return flags;
+    };
+
+    // A shortcut, then a hold: the hold adds Command to nothing.
+    shortcutFromOther();
+    EXPECT_EQ(events.flagsState(), 0u);
+    backButton(true);
+    ASSERT_EQ(modifierChanges().size(), 1u);
+    EXPECT_EQ(modifierChanges()[0] & controlOption, 0u);
+    // A shortcut during the hold: its release leaves nothing down.
+    shortcutFromOther();
+    backButton(false);
+    ASSERT_EQ(modifierChanges().size(), 2u);
+    EXPECT_EQ(modifierChanges()[1] & ~std::uint64_t{0x100}, 0u);
+    EXPECT_EQ(events.flagsState() & ~std::uint64_t{0x100}, 0u);
 }
 
 }  // namespace
