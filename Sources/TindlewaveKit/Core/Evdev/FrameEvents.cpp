@@ -89,7 +89,9 @@ std::uint64_t EvdevNodeState::types(std::span<const input_event> frame) const {
 void EvdevNodeState::translate(std::span<const input_event> frame, const FrameContext& context,
                                FrameEventList& out) const {
     ModifierKeys modifiers = modifiers_;
-    auto flagsNow = [&] { return (context.otherModifiers | modifiers).flags(context.capsLock); };
+    auto flagsNow = [&] {
+        return (context.otherModifiers | modifiers).flags(context.capsLock) | context.heldFlags;
+    };
     auto made = [&](EventType type) {
         FrameEvent entry;
         entry.event.type = type;

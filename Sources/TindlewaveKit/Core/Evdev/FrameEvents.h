@@ -27,7 +27,8 @@ using CodeList = FixedList<input_event, InputFrame::capacity + 16>;
 
 // What the world around a node is while its frame is read.
 struct FrameContext {
-    ModifierKeys otherModifiers;  // held on every other keyboard (the program's own included)
+    ModifierKeys otherModifiers;  // held on every other keyboard
+    std::uint64_t heldFlags = 0;  // the flags the program holds on its own keyboard
     bool capsLock = false;        // the Caps Lock light
     Event::Location cursor;
 };

@@ -21,6 +21,9 @@ void sync(CodeList& out, timeval time) { push(out, time, EV_SYN, SYN_REPORT, 0);
 
 constexpr double hiResPerPoint = 3.0;
 
+// The side and generic bits of the eight modifiers.
+constexpr std::uint64_t modifierBits = 0x1E207F;
+
 }  // namespace
 
 void VirtualKeyboardState::moveTo(ModifierKeys target, timeval time, CodeList& out) {
@@ -41,6 +44,7 @@ void VirtualKeyboardState::follow(std::uint64_t before, std::uint64_t after, Mod
     held = held | now.without(was).without(onDevices);
     held = held.without(was.without(now));
     held_ = held;
+    heldFlags_ = (heldFlags_ | (after & ~before & modifierBits)) & ~(before & ~after);
     moveTo(held_, time, out);
 }
 
@@ -63,6 +67,7 @@ void VirtualKeyboardState::key(const Event& event, ModifierKeys onDevices, timev
 
 void VirtualKeyboardState::releaseAll(timeval time, CodeList& out) {
     held_ = {};
+    heldFlags_ = 0;
     moveTo({}, time, out);
 }
 

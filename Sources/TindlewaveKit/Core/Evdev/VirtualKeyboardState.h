@@ -18,6 +18,9 @@ namespace tindlewave {
 class VirtualKeyboardState {
   public:
     ModifierKeys held() const { return held_; }
+    // The flag bits the program holds, as they were asked for: the session's flags show these
+    // (a generic bit alone stays alone, so taking it away again lets the keys go).
+    std::uint64_t heldFlags() const { return heldFlags_; }
     // What is down on the device now (held, or pressed for a posted key).
     ModifierKeys down() const { return down_; }
 
@@ -35,6 +38,7 @@ class VirtualKeyboardState {
 
     ModifierKeys held_;
     ModifierKeys down_;
+    std::uint64_t heldFlags_ = 0;
 };
 
 // One wheel axis of the program's posted scrolling, in high-resolution units (120 to a detent):

@@ -58,6 +58,8 @@ class UinputDevice {
     // device of ours repeats nothing by itself.
     static std::variant<UinputDevice, SystemError> create(const char* uinputPath,
                                                           const InputDescription& description);
+    // Takes an open descriptor as the device (benchmarks put a pipe in its place).
+    static UinputDevice adopt(int fd) { return UinputDevice(fd, {}); }
     UinputDevice(UinputDevice&& other) noexcept;
     UinputDevice& operator=(UinputDevice&& other) noexcept;
     ~UinputDevice();

@@ -270,6 +270,8 @@ TEST(VirtualKeyboardState, ChangedFlagsBecomeModifierKeysAndPostedKeysCarryExact
                                                syn}));
     const ModifierKeys four = ModifierKeys::forFlags(hyper);
     EXPECT_EQ(keyboard.held(), four);
+    // The flags stay as asked for (no side bits), so taking the generic bits away lets go.
+    EXPECT_EQ(keyboard.heldFlags(), hyper);
 
     // A posted Command-C while they are held: only Command stays for the key, then all four
     // come back; the held set never changed.
@@ -300,6 +302,7 @@ TEST(VirtualKeyboardState, ChangedFlagsBecomeModifierKeysAndPostedKeysCarryExact
     const auto shiftOnDevice = ModifierKeys::of(HeldModifier::leftShift);
     keyboard.follow(hyper, 0, shiftOnDevice, {}, out);
     EXPECT_TRUE(keyboard.held().isEmpty());
+    EXPECT_EQ(keyboard.heldFlags(), 0u);
     out.clear();
     keyboard.follow(0, QuartzFlag::shift, shiftOnDevice, {}, out);
     EXPECT_TRUE(out.empty());
