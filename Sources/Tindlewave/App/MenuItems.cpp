@@ -1,13 +1,16 @@
 #include "App/MenuItems.h"
 
+#include "Settings/Model/Trimmed.h"
+
 namespace tindlewave {
 
 namespace {
-MenuItem info(std::string left, std::optional<std::string> right, bool bold = false) {
+// Rows carry names and texts from devices and the file: each stays on its line and in its column.
+MenuItem info(std::string_view left, const std::optional<std::string>& right, bool bold = false) {
     MenuItem item;
     item.kind = MenuItem::Kind::info;
-    item.title = std::move(left);
-    item.right = std::move(right);
+    item.title = shownName(left);
+    if (right) item.right = shownName(*right);
     item.bold = bold;
     return item;
 }

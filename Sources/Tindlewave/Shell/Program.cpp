@@ -125,7 +125,7 @@ int runProgram(int argc, char** argv) {
         .hidutil = world.hidutil,
     });
     ActionPerformer performer(world.events, world.hotKeys, main);
-    XdgAutostart autostart(XdgAutostart::defaultFolder(), XdgAutostart::runningProgram());
+    XdgAutostart autostart(XdgAutostart::defaultFolder(), XdgAutostart::ProgramPath(&XdgAutostart::runningProgram));
     QtWorkspace workspace;
     PermissionGuide guide(permissions);
     const bool hasTray = QSystemTrayIcon::isSystemTrayAvailable();

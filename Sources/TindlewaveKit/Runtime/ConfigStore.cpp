@@ -141,8 +141,9 @@ struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
         }
         auto old = ConfigCodec::decode(*bytes);
         if (!old.ok()) {
-            return ConfigError{old.error().path, "the file has an error, so it was not changed. " +
-                                                     old.error().message};
+            // The lead-in first, then the decoding error with its own path.
+            return wholeFileError("the file has an error, so it was not changed. " +
+                                  old.error().description());
         }
         Config changed = transform(*old);
         if (changed == *old) return std::nullopt;

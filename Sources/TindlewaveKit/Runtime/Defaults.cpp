@@ -29,6 +29,33 @@ fs::path stateFolder() {
     return fs::path(home && *home ? home : "/tmp") / ".local" / "state" / "tindlewave";
 }
 
+// The program writes texts, Booleans, integers and lists of texts under the top object: two levels.
+constexpr std::size_t writtenNesting = 2;
+
+// How deeply objects and lists nest in JSON text, strings skipped. Counted before parsing: a value
+// nested far deeper than the program writes would overflow the stack of the recursive printer at
+// the next save.
+std::size_t nesting(std::string_view text) {
+    std::size_t depth = 0;
+    std::size_t deepest = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == '}' || c == ']') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 }  // namespace
 
 fs::path Defaults::defaultFile() {
@@ -49,6 +76,11 @@ Defaults::Defaults(fs::path file) : file_(std::move(file)), values_(std::make_un
         // A missing file or folder: nothing stored yet.
         if (text.error().code != ENOENT && text.error().code != ENOTDIR)
             loadError_ = DefaultsError{file_.string(), text.error().description};
+        return;
+    }
+    if (nesting(*text) > writtenNesting) {
+        loadError_ = DefaultsError{file_.string(), "nested deeper than " +
+                                                       std::to_string(writtenNesting) + " levels"};
         return;
     }
     auto parsed = nlohmann::json::parse(*text, nullptr, false);

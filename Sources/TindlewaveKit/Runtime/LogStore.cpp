@@ -65,7 +65,70 @@ std::string newRunId(Date now) {
     return id;
 }
 
+// The length of the well-formed UTF-8 sequence at the start of `text`, 0 when there is none.
+std::size_t sequenceLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char first = byte(0);
+    if (first < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80;  // the second byte's range, narrower after some first bytes
+    unsigned char high = 0xBF;
+    if (first >= 0xC2 && first <= 0xDF) {
+        length = 2;
+    } else if (first >= 0xE0 && first <= 0xEF) {
+        length = 3;
+        if (first == 0xE0) low = 0xA0;   // no overlong forms
+        if (first == 0xED) high = 0x9F;  // no surrogates
+    } else if (first >= 0xF0 && first <= 0xF4) {
+        length = 4;
+        if (first == 0xF0) low = 0x90;
+        if (first == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
 }  // namespace
+
+std::string terminalText(std::string_view message) {
+    std::string out;
+    out.reserve(message.size());
+    while (!message.empty()) {
+        const std::size_t length = sequenceLength(message);
+        if (length == 0) {
+            out += "\uFFFD";
+            message.remove_prefix(1);
+            continue;
+        }
+        const auto first = static_cast<unsigned char>(message[0]);
+        // The code point when it is below U+0100 (C1 controls are 0xC2 followed by 0x80 to 0x9F).
+        const unsigned code = length == 1                   ? first
+                              : length == 2 && first == 0xC2 ? static_cast<unsigned char>(message[1])
+                                                             : 0x100;
+        if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) {
+            switch (code) {
+                case '\b': out += "\\b"; break;
+                case '\f': out += "\\f"; break;
+                case '\n': out += "\\n"; break;
+                case '\r': out += "\\r"; break;
+                case '\t': out += "\\t"; break;
+                default: {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", code);
+                    out += escaped;
+                }
+            }
+        } else {
+            out.append(message.substr(0, length));
+        }
+        message.remove_prefix(length);
+    }
+    return out;
+}
 
 std::string_view toText(LogLevel level) {
     switch (level) {
@@ -154,7 +217,7 @@ void LogStore::write(std::string_view subsystem, std::string_view category, LogL
     }
     if (mirror_) {
         std::string mirrored = std::string(category) + " " + std::string(toText(level)) + ": " +
-                               std::string(message) + "\n";
+                               terminalText(message) + "\n";
         [[maybe_unused]] auto written = ::write(STDERR_FILENO, mirrored.data(), mirrored.size());
     }
 }

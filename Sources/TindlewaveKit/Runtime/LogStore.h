@@ -41,6 +41,11 @@ struct LogStoreError {
     bool operator==(const LogStoreError&) const = default;
 };
 
+// A message as the standard-error mirror writes it: control characters (C0, DEL and C1) escaped
+// as the log file's JSON escapes them ("\t", "\n", "\u001b", ...) and bytes that are not UTF-8
+// replaced by U+FFFD, so no name or error text sends an escape sequence to the terminal.
+std::string terminalText(std::string_view message);
+
 // The program's own log: one JSON-lines file per run, "<run id>.jsonl", in a folder of its own
 // (by default $XDG_STATE_HOME/tindlewave/log, never the watched config folder). Opening a store
 // makes the folder, prunes the files of older runs but the newest few and starts this run's file.

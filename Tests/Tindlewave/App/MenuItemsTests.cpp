@@ -65,6 +65,19 @@ TEST(MenuItems, PausedWithAttentionShowsNoticesWithTheirDetailAndResume) {
     EXPECT_EQ(find(items, "Resume Tindlewave").command, MenuCommand{MenuCommand::SetPaused{false}});
 }
 
+// Qt splits a menu text at its tab into the two columns; a name's own tab or line break must not.
+TEST(MenuItems, ControlCharactersInNamesAndTextsShowAsSpaces) {
+    MenuPresentation presentation;
+    presentation.rows = {{"Desk\tmouse\n2", "Not applied: bad\tkey"}};
+    presentation.footnote = "Desk\tmouse\u2028 reconnected at 2:05 PM.";
+    presentation.notices = {{"Config file has an error", "devices[0].name\x1b[31m: x",
+                             MenuPresentation::Fix::openConfig()}};
+    const auto items = MenuItems::build(presentation, {});
+    EXPECT_EQ(find(items, "Desk mouse 2").right, "Not applied: bad key");
+    EXPECT_NO_THROW(find(items, "Desk mouse  reconnected at 2:05 PM."));
+    EXPECT_NO_THROW(find(items, "devices[0].name [31m: x"));
+}
+
 TEST(MenuItems, HyperKeyIsCheckedByTheConfigAndEnabledOnlyWhileEditable) {
     auto on = MenuItems::build(MenuPresentation{}, {.hyperKeyEnabled = true, .editable = true});
     const auto& item = find(on, "Hyper Key");

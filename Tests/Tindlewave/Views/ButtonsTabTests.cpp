@@ -13,6 +13,8 @@
 #include "Model/ConfigCodec.h"
 #include "PageWorld.h"
 #include "Settings/Model/GestureKnob.h"
+#include "Settings/Model/Labels.h"
+#include "Settings/Model/RuleRowValues.h"
 #include "Settings/Views/AddRule.h"
 #include "Settings/Views/ButtonsTab.h"
 #include "Settings/Views/DeviceControls.h"
@@ -84,6 +86,16 @@ struct Page {
 };
 
 int indexOf(QComboBox* box, const QString& text) { return box->findText(text); }
+
+// The desk mouse set up, with the controls discovery found on it.
+DeviceStatus setUpDesk() {
+    DeviceStatus device = connectedDesk();
+    HIDPPCapabilities found{.controls = {{CID{0x52}, true, false}, {CID{0xC3}, true, true},
+                                         {CID{0xC4}, true, true}, {CID{0x56}, true, false}},
+                            .thumbWheel = true};
+    device.hidpp = HIDPPStatus{.progress = HIDPPStatus::Progress::setUp(), .capabilities = found, .skippedRules = {}};
+    return device;
+}
 
 TEST(ButtonsTab, ANewMouseOffersSetUpAndNoAddRule) {
     ShellWorld world;
@@ -230,6 +242,89 @@ TEST(ButtonsTab, TheDistanceKnobSendsOneEditAndNothingWhileTheFileIsBroken) {
     knob->slider()->setValue(0);  // even a move that reaches the slider sends nothing
     EXPECT_EQ(linesBeforeMarker(world), whileBroken);
     EXPECT_EQ(world.configText(), broken);
+}
+
+// Every picker of a row sends the rule its own pick makes (not the first item's, not another
+// row's), the remove button removes its own rule, and each segment sends its own fire.
+TEST(ButtonsTab, EachControlOfARowAndEachSegmentSendsItsOwnEdit) {
+    ShellWorld world;
+    world.make(deskConfig);
+    ASSERT_TRUE(world.start());
+    world.model->settings().show(status({setUpDesk()}));
+    Page page(world);
+    page.settle();
+    RuleRow& row = page.row(mission);
+    const RuleChoices& choices = row.input().choices;
+    const RuleRowValues values{mission, choices, std::nullopt};
+
+    const auto triggers = choices.triggers(mission.control, &mission);
+    ASSERT_GE(triggers.size(), 2u);
+    const int when = int(triggers.size()) - 1;
+    ASSERT_NE(triggers[std::size_t(when)], mission.trigger);
+    emit row.whenPicker()->activated(when);
+
+    const auto actions = values.actionChoices();
+    int pick = -1;  // the last offered action that is not the rule's own
+    for (std::size_t i = 0; i < actions.size(); ++i)
+        if (actions[i].action && *actions[i].action != mission.action) pick = int(i);
+    ASSERT_GT(pick, 0);
+    emit row.doPicker()->activated(pick);
+
+    const auto menu = row.chevron()->menu()->actions();
+    QAction* last = nullptr;
+    for (QAction* item : menu)
+        if (item->isCheckable()) last = item;
+    ASSERT_NE(last, nullptr);
+    Control lastControl = mission.control;
+    for (const auto& control : choices.controls())
+        if (actionText(Labels::control(control)) == last->text()) lastControl = control;
+    ASSERT_NE(lastControl, mission.control);
+    last->trigger();
+
+    page.tab->firePicker()->button(int(GestureFire::onRelease))->click();
+    page.row(wheel).removeButton()->click();
+
+    const RuleKey key = RuleKey::of(mission);
+    EXPECT_EQ(testkit::editsLogged(world),
+              (std::vector<std::string>{
+                  testkit::saved(SettingsEdit::replaceRule(desk, key, values.withTrigger(triggers[std::size_t(when)]))),
+                  testkit::saved(SettingsEdit::replaceRule(desk, key, values.withAction(*actions[std::size_t(pick)].action))),
+                  testkit::saved(SettingsEdit::replaceRule(desk, key, choices.rule(mission, lastControl))),
+                  testkit::saved(SettingsEdit::gestureFire(desk, GestureFire::onRelease)),
+                  testkit::saved(SettingsEdit::removeRule(desk, RuleKey::of(wheel))),
+              }));
+}
+
+TEST(ButtonsTab, AddRuleListensToTheMouseShownAndItsMenuAddsARuleForThePickedButton) {
+    ShellWorld world;
+    world.make(deskConfig);
+    ASSERT_TRUE(world.start());
+    world.model->settings().show(status({setUpDesk()}));
+    Page page(world);
+    page.settle();
+    AddRule* add = page.rules().addRule();
+    add->button()->click();
+    EXPECT_EQ(world.engine->listens, std::vector{desk});
+
+    const RuleChoices& choices = page.row(mission).input().choices;
+    const auto controls = choices.controls();
+    std::optional<Control> free;  // the last one that takes another rule, not the first item
+    for (std::size_t i = 1; i < controls.size(); ++i)
+        if (choices.learned(Heard::control(controls[i])).is<LearnedRule::Rule>()) free = controls[i];
+    ASSERT_TRUE(free);
+    const Control picked = *free;
+    QAction* item = nullptr;
+    for (QAction* action : add->menu()->actions())
+        if (action->text() == actionText(Labels::control(picked))) item = action;
+    ASSERT_NE(item, nullptr);
+    const int stops = world.engine->stops;
+    item->trigger();
+    EXPECT_GT(world.engine->stops, stops);
+    const auto learned = choices.learned(Heard::control(picked));
+    ASSERT_TRUE(learned.is<LearnedRule::Rule>());
+    EXPECT_EQ(testkit::editsLogged(world),
+              (std::vector<std::string>{
+                  testkit::saved(SettingsEdit::addRule(desk, learned.as<LearnedRule::Rule>()->rule))}));
 }
 
 // A position the first mouse's knob is waiting to see saved is not shown for the next mouse.

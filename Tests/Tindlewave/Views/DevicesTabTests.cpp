@@ -2,7 +2,9 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 #include "PageWorld.h"
@@ -101,6 +103,55 @@ TEST(DevicesTab, ANewDeviceHasItsNameTheBadgeSetUpAndIgnoreButNoKindPicker) {
     EXPECT_EQ(devices.rows().size(), 2u);  // the ignored one is no longer listed as new
 }
 
+TEST(DevicesTab, TheKindPickerSendsTheKindPickedAndNothingForTheKindShown) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    DevicesPage devices(world.model->settings());
+    const auto rows = devices.rows();
+    ASSERT_EQ(rows.size(), 2u);
+    QComboBox* mouseKind = rows[0]->findChild<QComboBox*>();
+    QComboBox* keyboardKind = rows[1]->findChild<QComboBox*>();
+    EXPECT_EQ(mouseKind->currentText(), "Mouse");
+    EXPECT_EQ(keyboardKind->currentText(), "Keyboard");
+
+    emit mouseKind->activated(1);
+    EXPECT_EQ(editsLogged(world),
+              (std::vector<std::string>{saved(SettingsEdit::kind(deskMouse, DeviceKind::keyboard))}));
+    emit keyboardKind->activated(1);  // as shown: nothing
+    emit keyboardKind->activated(0);
+    EXPECT_EQ(editsLogged(world),
+              (std::vector<std::string>{saved(SettingsEdit::kind(deskMouse, DeviceKind::keyboard)),
+                                        saved(SettingsEdit::kind(DeviceMatch::builtIn(), DeviceKind::mouse))}));
+}
+
+TEST(DevicesTab, RenameIgnoreAndStopIgnoringSendTheirOwnEditForTheirOwnDevice) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    SettingsModel& settings = world.model->settings();
+    settings.show(statusWith({}, {connected("Trackball", newMouse, DeviceKind::mouse)}));
+    DevicesPage devices(settings);
+    const auto rows = devices.rows();
+    ASSERT_EQ(rows.size(), 3u);
+
+    QLineEdit* name = rows[2]->findChild<QLineEdit*>();
+    ASSERT_NE(name, nullptr);
+    name->setText("Office keys");
+    emit name->textEdited("Office keys");
+    emit name->editingFinished();
+    button(*rows[1], "Ignore")->click();
+    EXPECT_EQ(editsLogged(world),
+              (std::vector<std::string>{saved(SettingsEdit::rename(DeviceMatch::builtIn(), "Office keys")),
+                                        saved(SettingsEdit::ignore(newMouse, true))}));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button(devices.page, "Stop Ignoring") != nullptr; }, 10000));
+    button(devices.page, "Stop Ignoring")->click();
+    const auto lines = editsLogged(world);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), saved(SettingsEdit::ignore(newMouse, false)));
+}
+
 TEST(DevicesTab, ForgetSendsOnlyWhenConfirmed) {
     ShellWorld world;
     world.make(twoDevicesConfig);
@@ -122,6 +173,26 @@ TEST(DevicesTab, ForgetSendsOnlyWhenConfirmed) {
     for (auto* choice : box->buttons())
         if (box->buttonRole(choice) == QMessageBox::DestructiveRole) choice->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return world.configText().find("Desk mouse") == std::string::npos; }, 10000));
+}
+
+// The device goes (here: another change forgets it) while its confirmation is open: the row and
+// the box go together, and nothing runs on the row while it is being destroyed.
+TEST(DevicesTab, ARowGoingWhileItsConfirmationIsOpenTakesTheBoxAlong) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    SettingsModel& settings = world.model->settings();
+    DevicesPage devices(settings);
+    DeviceRow* desk = devices.rows()[0];
+    button(*desk, "Forget\u2026")->click();
+    QPointer<QMessageBox> box = desk->confirmation();
+    ASSERT_NE(box, nullptr);
+    QPointer<DeviceRow> row = desk;
+
+    settings.send(SettingsEdit::forget(deskMouse));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return row.isNull(); }, 10000));
+    EXPECT_TRUE(box.isNull());
+    EXPECT_EQ(devices.rows().size(), 1u);
 }
 
 TEST(DevicesTab, DisabledAndSendingNothingWhileTheFileIsBroken) {

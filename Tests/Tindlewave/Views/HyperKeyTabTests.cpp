@@ -4,6 +4,8 @@
 #include <QComboBox>
 
 #include "PageWorld.h"
+#include "Settings/Model/HyperKeyChoices.h"
+#include "Settings/Views/PlainText.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/HyperKeyTab.h"
 #include "Settings/Views/SettingsPage.h"
@@ -41,6 +43,28 @@ TEST(HyperKeyTab, TheMasterSwitchOffDisablesTheGroupButNotItself) {
     hyper.tab->masterSwitch()->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return hyper.tab->group()->isEnabledTo(&hyper.page); }, 10000));
     EXPECT_EQ(picker->count(), 14);
+}
+
+TEST(HyperKeyTab, TheKeyPickerSendsTheKeyPickedAndTheSwitchItsNewState) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    HyperPage hyper(world.model->settings());
+    QComboBox* picker = hyper.tab->keyPicker();
+    ASSERT_GE(picker->count(), 4);
+    const auto& keys = HyperKeyChoices::keys();
+    EXPECT_EQ(picker->itemText(2), qText(HyperKeyChoices::keyLabel(keys[2])));
+    EXPECT_EQ(picker->itemText(3), qText(HyperKeyChoices::keyLabel(keys[3])));
+
+    picker->setCurrentIndex(3);
+    emit picker->activated(3);
+    picker->setCurrentIndex(2);
+    emit picker->activated(2);
+    ASSERT_TRUE(hyper.tab->masterSwitch()->isChecked());
+    hyper.tab->masterSwitch()->click();
+    EXPECT_EQ(editsLogged(world), (std::vector<std::string>{saved(SettingsEdit::hyperKey(keys[3])),
+                                                            saved(SettingsEdit::hyperKey(keys[2])),
+                                                            saved(SettingsEdit::hyperEnabled(false))}));
 }
 
 TEST(HyperKeyTab, KeyboardTogglesAddANewKeyboardWithThePresetAndSwitchAConfiguredOne) {

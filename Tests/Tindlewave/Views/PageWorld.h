@@ -3,6 +3,7 @@
 // devices, and a count of the settings model's saved and refused edits.
 
 #include <string>
+#include <vector>
 
 #include <QVBoxLayout>
 
@@ -70,6 +71,27 @@ inline int linesBeforeMarker(ShellWorld& world) {
         },
         10000);
     return logged ? lines : -1;
+}
+
+// The "saved"/"not saved" lines of every edit sent so far, oldest first (waits for a marker edit;
+// the markers' own lines are left out). Empty also when the marker never comes.
+inline std::vector<std::string> editsLogged(ShellWorld& world) {
+    const int before = linesBeforeMarker(world);
+    const std::string marker = SettingsEdit::hyperKey(*HIDUsage::named("f5")).logDescription();
+    std::vector<std::string> lines;
+    int index = 0;
+    if (auto entries = world.log.entries(std::string(bundleIdentifier)))
+        for (const auto& entry : *entries) {
+            if (entry.category != "settings" || index++ >= before) continue;
+            if (entry.message != "saved " + marker && !entry.message.starts_with("not saved " + marker + ":"))
+                lines.push_back(entry.message);
+        }
+    return lines;
+}
+
+// The line an edit that was saved leaves.
+inline std::string saved(const SettingsEdit& edit) {
+    return "saved " + edit.logDescription();
 }
 
 }  // namespace tindlewave::testkit

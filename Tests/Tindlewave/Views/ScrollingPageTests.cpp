@@ -16,12 +16,12 @@
 #include "Settings/Views/SettingsPage.h"
 #include "Settings/Views/SpeedGraph.h"
 #include "Settings/Views/StutterWarning.h"
-#include "ShellWorld.h"
+#include "PageWorld.h"
 
 namespace tindlewave {
 namespace {
 
-using testkit::ShellWorld;
+using namespace testkit;
 
 const DeviceMatch plainMouse = DeviceMatch::device(VendorID{0x1234}, ProductID{0x0001});
 
@@ -177,6 +177,32 @@ TEST(ScrollingPage, ADirectionChangeWritesAWholeHoldToScroll) {
     }));
     EXPECT_EQ(*stored(page.world)->devices[0].scrolling->holdToScroll,
               (HoldToScroll{1.0, HoldScrollDirection::wheel, true}));
+}
+
+// Each switch sends the state it was switched to, for the mouse shown, and nothing else.
+TEST(ScrollingPage, KeepGlidingAndSmoothScrollingSendTheStateSwitchedTo) {
+    ScrollSettings scrolling{.smooth = SmoothScroll::defaults(),
+                             .holdToScroll = HoldToScroll{2.0, HoldScrollDirection::wheel, true}};
+    Page page(configWith(scrolling, {Rule{Control::button(2), Trigger::holdMove(), Action::scroll()}}));
+    HoldToScrollSettings& hold = *page.settings().holdToScroll();
+    ASSERT_TRUE(hold.momentum()->isChecked());
+    hold.momentum()->click();
+    ASSERT_TRUE(page.settle([&] {
+        auto config = stored(page.world);
+        return config && !config->devices[0].scrolling->holdToScroll->momentum;
+    }));
+    EXPECT_EQ(*stored(page.world)->devices[0].scrolling->holdToScroll,
+              (HoldToScroll{2.0, HoldScrollDirection::wheel, false}));
+    ASSERT_TRUE(page.settle([&] { return !hold.momentum()->isChecked(); }));
+    hold.momentum()->click();
+
+    ASSERT_TRUE(page.settings().smoothSwitch()->isChecked());
+    page.settings().smoothSwitch()->click();
+    EXPECT_EQ(editsLogged(page.world),
+              (std::vector<std::string>{
+                  saved(SettingsEdit::holdToScroll(plainMouse, HoldToScroll{2.0, HoldScrollDirection::wheel, false})),
+                  saved(SettingsEdit::holdToScroll(plainMouse, HoldToScroll{2.0, HoldScrollDirection::wheel, true})),
+                  saved(SettingsEdit::smooth(plainMouse, std::nullopt))}));
 }
 
 }  // namespace

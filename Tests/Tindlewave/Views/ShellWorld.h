@@ -36,13 +36,14 @@ class RecordingEngine final : public EngineControl {
     Channel<LearnedPress> heard() override { return heard_; }
     void reapplyAll() override { ++reapplies; }
     void setPaused(bool paused) override { pauses.push_back(paused); }
-    void listen(DeviceMatch) override {}
+    void listen(DeviceMatch match) override { listens.push_back(match); }
     void stopListening() override { ++stops; }
     void shutdown(std::function<void()> done) override { done(); }
 
     int reapplies = 0;
     int stops = 0;
     std::vector<bool> pauses;
+    std::vector<DeviceMatch> listens;
 
   private:
     Channel<EngineStatus> statuses_{Buffering::newest};
@@ -72,6 +73,9 @@ struct ShellWorld {
     StatusMenu* menu = nullptr;
     ShellSettingsWindow* window = nullptr;
     int quits = 0;
+    // The updater, when a test gives one before make(): the feed's address and its maker.
+    std::optional<std::string> updateFeed;
+    Updates::MakeBackend makeUpdater;
     std::unique_ptr<AppModel> model;
 
     // Call before start(); `config` is written first when given. Without `realEngine` the
@@ -97,8 +101,8 @@ struct ShellWorld {
             .loginItem = autostart,
             .workspace = workspace,
             .guide = guide,
-            .updateFeed = std::nullopt,
-            .makeUpdater = nullptr,
+            .updateFeed = updateFeed,
+            .makeUpdater = makeUpdater,
             .makeMenu =
                 [this](AppModel& app) {
                     auto made = std::make_unique<StatusMenu>(

@@ -131,6 +131,27 @@ TEST(Defaults, BadFilesAndUnwritablePlacesGiveErrorsWithTheirPath) {
     EXPECT_EQ(blocked.string("snapshotSettings"), "/tmp/shots");  // kept in memory
 }
 
+// A value nested far deeper than the program writes is a malformed file: loading it and writing
+// the next value must not run the printer down the whole depth.
+TEST(Defaults, NestingDeeperThanWrittenIsRefusedAsMalformed) {
+    TempFolder folder;
+    const fs::path file = folder.path() / "defaults.json";
+    const std::size_t levels = 100000;
+    std::ofstream(file) << R"({"settingsTab": )" << std::string(levels, '[') << std::string(levels, ']') << "}";
+    Defaults deep(file);
+    ASSERT_TRUE(deep.loadError().has_value());
+    EXPECT_EQ(deep.loadError()->description(), file.string() + ": nested deeper than 2 levels");
+    EXPECT_FALSE(deep.contains("settingsTab"));
+    EXPECT_EQ(deep.set("betaUpdates", true), std::nullopt);
+    EXPECT_EQ(Defaults(file).boolean("betaUpdates"), true);
+
+    // What the program writes itself, brackets inside texts included, still loads.
+    std::ofstream(file, std::ios::trunc) << R"({"listenDiverted": ["[[[{", "a\"[["], "x": 1})";
+    Defaults written(file);
+    EXPECT_EQ(written.loadError(), std::nullopt);
+    EXPECT_EQ(written.stringArray("listenDiverted"), (std::vector<std::string>{"[[[{", "a\"[["}));
+}
+
 // Every quit clears the divert record: when there is none, the file is neither made nor written.
 TEST(Defaults, RemovingAnAbsentKeyWritesNothing) {
     TempFolder folder;

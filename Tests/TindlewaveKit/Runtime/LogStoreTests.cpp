@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <cstdlib>
@@ -89,6 +91,34 @@ TEST(LogStore, SkipsATornLineAndReportsAnUnreadableStore) {
     auto unreadable = blocked.entries("s");
     ASSERT_FALSE(unreadable.ok());
     EXPECT_NE(unreadable.error().description().find("blocker"), std::string::npos);
+}
+
+// A device or profile name reaches the log verbatim; the terminal must see no escape sequence.
+TEST(LogStore, TheStandardErrorMirrorEscapesControlCharactersAsTheFileDoes) {
+    EXPECT_EQ(terminalText("plain é ⌘ text"), "plain é ⌘ text");
+    EXPECT_EQ(terminalText("a\tb\nc\rd\be\ff"), "a\\tb\\nc\\rd\\be\\ff");
+    EXPECT_EQ(terminalText("\x1b]0;owned\x07\x1b[2J\x7f"), "\\u001b]0;owned\\u0007\\u001b[2J\\u007f");
+    EXPECT_EQ(terminalText("\u009b31m \u0085"), "\\u009b31m \\u0085");  // C1 controls
+    EXPECT_EQ(terminalText(std::string("x\0y\x9b\xc0\xaf\xed\xa0\x80", 9)),
+              "x\\u0000y\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD");  // not UTF-8: replaced bytewise
+
+    TempFolder folder;
+    ManualClock clock;
+    const fs::path captured = folder.path() / "stderr";
+    const int saved = ::dup(STDERR_FILENO);
+    const int file = ::open(captured.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    ::dup2(file, STDERR_FILENO);
+    {
+        LogStore store(folder.path() / "log", true, clock);
+        store.write("app.tindlewave", "devices", LogLevel::error, "connected Mouse\x1b[8m\tB");
+    }
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(file);
+    std::ifstream in(captured);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "devices error: connected Mouse\\u001b[8m\\tB\n");
 }
 
 TEST(LogStore, DefaultFolderFollowsXdgStateHome) {

@@ -3,6 +3,7 @@
 #include "Core/Overloaded.h"
 #include "Model/HexCoding.h"
 #include "Settings/Model/Labels.h"
+#include "Settings/Model/Trimmed.h"
 
 namespace tindlewave::Labels {
 
@@ -11,7 +12,7 @@ namespace {
 // The name of the first profile with the match, else the match itself.
 std::string name(const DeviceMatch& match, const Config& config) {
     for (const DeviceProfile& profile : config.devices) {
-        if (profile.match == match) return profile.name;
+        if (profile.match == match) return shownName(profile.name);
     }
     return Labels::match(match);
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Settings/Model/Trimmed.h"
+
 namespace tindlewave {
 
 namespace {
@@ -29,7 +31,7 @@ std::vector<SettingsDevice> SettingsDevice::all(const std::optional<Config>& con
             const DeviceStatus* live = status ? statusOf(status->devices, profile.match) : nullptr;
             DeviceKind kind = profileKind(profile);
             if (!profile.kind && live && live->kind) kind = *live->kind;
-            rows.push_back({profile.match, profile.name, kind, profile,
+            rows.push_back({profile.match, shownName(profile.name), kind, profile,
                             live ? std::optional(*live) : std::nullopt});
         }
     }
@@ -41,7 +43,7 @@ std::vector<SettingsDevice> SettingsDevice::all(const std::optional<Config>& con
         if (config && std::ranges::find(config->ignored, entry.match) != config->ignored.end()) {
             continue;
         }
-        rows.push_back({entry.match, entry.name, entry.kind.value_or(DeviceKind::mouse), std::nullopt,
+        rows.push_back({entry.match, shownName(entry.name), entry.kind.value_or(DeviceKind::mouse), std::nullopt,
                         entry});
     }
     return rows;

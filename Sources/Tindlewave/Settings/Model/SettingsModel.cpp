@@ -11,6 +11,7 @@
 #include "Settings/Model/ConfigFile.h"
 #include "Settings/Model/EngineControl.h"
 #include "Settings/Model/Labels.h"
+#include "Settings/Model/Trimmed.h"
 
 namespace tindlewave {
 
@@ -134,7 +135,7 @@ std::vector<IgnoredDevice> SettingsModel::ignoredDevices() const {
     for (const auto& match : snapshot->config->ignored) {
         auto seen = seenNames_.find(match);
         ignored.push_back(
-            IgnoredDevice{match, seen != seenNames_.end() ? seen->second : Labels::match(match)});
+            IgnoredDevice{match, seen != seenNames_.end() ? shownName(seen->second) : Labels::match(match)});
     }
     return ignored;
 }

@@ -63,7 +63,24 @@ std::optional<std::size_t> spaceEndingAt(std::string_view text, std::size_t end)
     return std::nullopt;
 }
 
+bool breaksALine(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
+
 }  // namespace
+
+std::string shownName(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const auto decoded = decodeAt(text, at);
+        const std::size_t length = decoded ? decoded->length : 1;
+        if (decoded && breaksALine(decoded->c)) shown += ' ';
+        else shown.append(text.substr(at, length));
+        at += length;
+    }
+    return shown;
+}
 
 std::string trimmed(std::string_view text) {
     std::size_t begin = 0;

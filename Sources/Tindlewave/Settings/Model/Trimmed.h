@@ -10,4 +10,8 @@ namespace tindlewave {
 // Anything that is not valid UTF-8 counts as text and stays.
 std::string trimmed(std::string_view text);
 
+// A name as menus and rows show it: every control character (tab and line breaks included, and
+// the line and paragraph separators) is a space, so a name stays on its one line and column.
+std::string shownName(std::string_view text);
+
 }  // namespace tindlewave

@@ -116,8 +116,11 @@ std::string failure(std::string_view what, const std::filesystem::path& file,
 
 }  // namespace
 
-XdgAutostart::XdgAutostart(std::filesystem::path folder, std::optional<std::string> program)
+XdgAutostart::XdgAutostart(std::filesystem::path folder, ProgramPath program)
     : folder_(std::move(folder)), program_(std::move(program)) {}
+
+XdgAutostart::XdgAutostart(std::filesystem::path folder, std::optional<std::string> program)
+    : XdgAutostart(std::move(folder), ProgramPath([program] { return program; })) {}
 
 std::filesystem::path XdgAutostart::defaultFolder() {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
@@ -180,10 +183,20 @@ LoginItemState XdgAutostart::status() const {
 }
 
 std::optional<std::string> XdgAutostart::enable() {
-    if (!program_) return "cannot find the path of the running program";
+    std::optional<std::string> program = program_();
+    if (!program) return "cannot find the path of the running program";
+    // The running program's file was replaced: the entry starts the one now in its place.
+    constexpr std::string_view deleted = " (deleted)";
+    if (program->ends_with(deleted)) {
+        program->resize(program->size() - deleted.size());
+        std::error_code ignored;
+        if (!std::filesystem::is_regular_file(*program, ignored))
+            return "the program was removed from " + *program +
+                   " while it runs; start Tindlewave from where it is now, then switch this on";
+    }
     if (auto made = files::makeFolders(folder_.string()); !made)
         return failure("cannot write", file(), made.error());
-    if (auto written = files::writeAtomically(file().string(), entryText(*program_)); !written)
+    if (auto written = files::writeAtomically(file().string(), entryText(*program)); !written)
         return failure("cannot write", file(), written.error());
     return std::nullopt;
 }

@@ -129,6 +129,10 @@ void DeviceRow::refresh(const SettingsDevice& device, bool paused) {
     if (setUp_) setUp_->refresh(device);
 }
 
+QMessageBox* DeviceRow::confirmation() const {
+    return confirmation_.data();
+}
+
 void DeviceRow::send(SettingsEdit edit) {
     if (model_.editable()) model_.send(std::move(edit));
 }
@@ -148,7 +152,6 @@ void DeviceRow::confirmForget() {
     connect(box, &QMessageBox::buttonClicked, this, [this, forget](QAbstractButton* button) {
         if (button == forget) send(SettingsEdit::forget(device_.match));
     });
-    connect(box, &QObject::destroyed, this, [this] { confirmation_ = nullptr; });
     confirmation_ = box;
     box->open();
 }

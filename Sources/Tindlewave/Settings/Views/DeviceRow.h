@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <optional>
 #include <vector>
@@ -32,7 +33,7 @@ class DeviceRow final : public QWidget {
     void refresh(const SettingsDevice& device, bool paused);
     const SettingsDevice& device() const { return device_; }
     // The open forget confirmation, if any.
-    QMessageBox* confirmation() const { return confirmation_; }
+    QMessageBox* confirmation() const;
 
   private:
     void confirmForget();
@@ -46,7 +47,9 @@ class DeviceRow final : public QWidget {
     QLabel* newName_ = nullptr;
     Explanation* card_;
     SetUpButton* setUp_ = nullptr;
-    QMessageBox* confirmation_ = nullptr;
+    // Weak: the box is a child that may outlive neither the row nor its own close, and a handler
+    // on its destruction would run while the row itself is being destroyed.
+    QPointer<QMessageBox> confirmation_;
 };
 
 // The rows of one kind of device, in the model's order, or the `none` text when there is none.

@@ -62,6 +62,18 @@ TEST(SettingsDevice, RowsMergeProfilesThenNewDevices) {
     EXPECT_TRUE(SettingsDevice::all(std::nullopt, std::nullopt).empty());
 }
 
+// Rows and pickers show a name on one line: control characters from the file or the device are
+// spaces, and the rest of the name (valid or not) stays as it is.
+TEST(SettingsDevice, ControlCharactersInNamesShowAsSpaces) {
+    Config config = Config::empty();
+    config.devices.push_back({plainMouse, "Desk\tmouse\r\n\x7f\u0085\u2029é"});
+    const EngineStatus status = engine({}, {connected(master, "MX\x1b[2J\xff")});
+    const auto rows = SettingsDevice::all(config, status);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].name, "Desk mouse     é");
+    EXPECT_EQ(rows[1].name, "MX [2J\xff");
+}
+
 TEST(SettingsDevice, KindOfAProfileWithoutOne) {
     DeviceProfile withSwitch{plainMouse, "Board"};
     withSwitch.hyper = false;

@@ -141,7 +141,8 @@ TEST_F(ListeningTest, ListenKeepsThePurposeClearsTheNoteAndAsksTheEngine) {
     EXPECT_EQ(model->listenPurpose(), purpose);
     EXPECT_EQ(engine.listenedTo, std::vector{plainMouse()});
 
-    model->learned(Heard::unnamed(), plainMouse(), purpose);
+    model->learned(Heard::unnamed(), plainMouse(), ListenPurpose::addRule());
+    ASSERT_EQ(model->learnNote(), LearnNote::unnamed(plainMouse()));
     model->stopListening();
     EXPECT_EQ(model->learnNote(), std::nullopt);
     EXPECT_EQ(model->listenPurpose(), purpose);  // never reset
@@ -169,6 +170,10 @@ TEST_F(ListeningTest, StatusesFillTheCapabilityAndNameCachesWhichOutliveTheDevic
     model->show(status);
     EXPECT_EQ(model->choices(model->devices().at(0)).capabilities, caps);
 
+    // The name cache keeps the newest name a device was shown with.
+    status.newDevices[0].name = "Receiver 2";
+    model->show(status);
+
     EngineStatus gone{.run = RunState::active,
                       .permissions = {},
                       .tap = TapState::on,
@@ -179,7 +184,7 @@ TEST_F(ListeningTest, StatusesFillTheCapabilityAndNameCachesWhichOutliveTheDevic
     EXPECT_FALSE(row.status);
     EXPECT_EQ(model->choices(row).capabilities, caps);
     EXPECT_EQ(model->ignoredDevices(), (std::vector<IgnoredDevice>{
-                                           {stranger, "Receiver"},
+                                           {stranger, "Receiver 2"},
                                            {DeviceMatch::builtIn(), "Built-in keyboard"},
                                            {DeviceMatch::device(VendorID{0x46D}, ProductID{0x0B0}),
                                             "Vendor 0x046D, product 0x00B0"},

@@ -29,6 +29,30 @@ TEST(XdgAutostart, SwitchesOnAndOffWithAnEntryThatStartsTheProgram) {
     EXPECT_EQ(item.status(), LoginItemState::off);
 }
 
+// An upgrade or rebuild replaces the running program's file: the system then gives its path with
+// " (deleted)" after it, which would start nothing and read back as off.
+TEST(XdgAutostart, AReplacedProgramIsStartedFromItsPathAndARemovedOneSaysWhy) {
+    TempFolder home;
+    const fs::path program = home.path() / "tindlewave";
+    std::string link = program.string() + " (deleted)";
+    XdgAutostart item(home.path() / "autostart", XdgAutostart::ProgramPath([&] { return link; }));
+
+    const auto refused = item.enable();  // nothing in its place
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(*refused, "the program was removed from " + program.string() +
+                            " while it runs; start Tindlewave from where it is now, then switch this on");
+    EXPECT_FALSE(fs::exists(item.file()));
+
+    TempFolder::write(program.string(), "new build");
+    EXPECT_EQ(item.enable(), std::nullopt);
+    EXPECT_EQ(XdgAutostart::execProgram(TempFolder::read(item.file().string())), program.string());
+    EXPECT_EQ(item.status(), LoginItemState::on);
+
+    link = home.path().string() + "/moved/tindlewave";  // read again at each switch
+    EXPECT_EQ(item.enable(), std::nullopt);
+    EXPECT_EQ(XdgAutostart::execProgram(TempFolder::read(item.file().string())), link);
+}
+
 TEST(XdgAutostart, ExecQuotesAndEscapesPathsThatNeedItAndReadsThemBack) {
     for (std::string program :
          {"/home/a b/tindlewave", "/x/\"q\"$`/tindlewave", "/x/100%/tindlewave",
