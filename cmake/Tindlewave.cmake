@@ -197,3 +197,36 @@ function(tw_add_fuzzers dir)
     tw_apply_options(fuzz_${target})
   endforeach()
 endfunction()
+
+# The test kit for programs that run under the umockdev device emulation (Tests/TestKit/Umockdev):
+# the library tw_umockdev_kit, which also gives those programs their main(), and the target
+# umockdev_tests that builds every such program.
+function(tw_add_umockdev_kit dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${TW_ROOT}/${dir}/*.cpp)
+  add_library(tw_umockdev_kit STATIC ${sources})
+  target_include_directories(tw_umockdev_kit PUBLIC ${TW_ROOT}/Tests)
+  target_link_libraries(tw_umockdev_kit PUBLIC ${ARGN} PkgConfig::UMOCKDEV GTest::gtest
+                                               ${CMAKE_DL_LIBS})
+  tw_apply_options(tw_umockdev_kit)
+  add_custom_target(umockdev_tests)
+endfunction()
+
+# A test program under the device emulation: every .cpp below `dir`, linked with the kit (whose
+# main() runs the program again under the emulation's preload library, the address sanitizer's
+# runtime first, in a short private TMPDIR) and the libraries after `dir`. Each gtest case is its
+# own ctest entry labelled umockdev; the sanitizer presets run them too.
+function(tw_add_umockdev_tests name dir)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${TW_ROOT}/${dir}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARGN} tw_umockdev_kit GTest::gtest GTest::gmock)
+  target_compile_definitions(${name} PRIVATE TW_SOURCE_ROOT="${TW_ROOT}"
+                                             TW_BINARY_ROOT="${CMAKE_BINARY_DIR}"
+                                             TW_DATA_ROOT="${TW_ROOT}/Data")
+  tw_apply_options(${name})
+  add_dependencies(umockdev_tests ${name})
+  include(GoogleTest)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS umockdev TIMEOUT 60)
+endfunction()

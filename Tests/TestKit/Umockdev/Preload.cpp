@@ -1,0 +1,126 @@
+#include "TestKit/Umockdev/Preload.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" void __asan_init();
+#endif
+
+namespace tindlewave::testkit::umockdev {
+
+namespace {
+
+constexpr const char* preloadLibrary = "libumockdev-preload.so.0";
+
+std::string selfPath() {
+    std::array<char, 4096> path{};
+    auto length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
+    return length > 0 ? std::string(path.data(), std::size_t(length)) : std::string();
+}
+
+// The folder made by usePrivateTemporaryFolder, removed at exit.
+std::string& privateFolder() {
+    static std::string folder;
+    return folder;
+}
+
+void removePrivateFolder() {
+    std::error_code ignored;
+    if (!privateFolder().empty()) std::filesystem::remove_all(privateFolder(), ignored);
+}
+
+}  // namespace
+
+void ensurePreloaded(int, char** argv) {
+    const char* current = std::getenv("LD_PRELOAD");
+    std::string preload = current ? current : "";
+    if (preload.find(preloadLibrary) != std::string::npos) return;
+
+    std::string wanted;
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's runtime must be the first library of the process.
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&__asan_init), &info) != 0 && info.dli_fname)
+        wanted = std::string(info.dli_fname) + ":";
+#endif
+    wanted += preloadLibrary;
+    if (!preload.empty()) wanted += ":" + preload;
+    ::setenv("LD_PRELOAD", wanted.c_str(), 1);
+    std::string self = selfPath();
+    ::execv(self.c_str(), argv);
+    std::fprintf(stderr, "cannot run %s again under the device emulation: %s\n", self.c_str(),
+                 std::strerror(errno));
+    std::exit(127);
+}
+
+void usePrivateTemporaryFolder() {
+    if (!privateFolder().empty()) return;
+    char pattern[] = "/tmp/twu-XXXXXX";
+    if (!::mkdtemp(pattern)) {
+        std::fprintf(stderr, "cannot make a temporary folder under /tmp: %s\n",
+                     std::strerror(errno));
+        std::exit(1);
+    }
+    privateFolder() = pattern;
+    ::setenv("TMPDIR", pattern, 1);
+    std::atexit(removePrivateFolder);
+}
+
+bool rerunUnprivileged() {
+    if (::geteuid() != 0) return false;
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string filter =
+        std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    std::string self = selfPath();
+    std::vector<std::string> words = {"setpriv",    "--reuid=65534", "--regid=65534",
+                                      "--clear-groups", "--",        self,
+                                      filter,       "--gtest_brief=1"};
+    std::vector<char*> args;
+    for (auto& word : words) args.push_back(word.data());
+    args.push_back(nullptr);
+
+    int output[2];
+    if (::pipe(output) != 0) {
+        ADD_FAILURE() << "pipe: " << std::strerror(errno);
+        return true;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, output[0]);
+    pid_t child = 0;
+    int spawned = posix_spawnp(&child, "setpriv", &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(output[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(output[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+    ::close(output[0]);
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot run setpriv: " << std::strerror(spawned);
+        return true;
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the test as an unprivileged user failed:\n" << text;
+    EXPECT_NE(text.find("1 test"), std::string::npos) << "the test did not run:\n" << text;
+    return true;
+}
+
+}  // namespace tindlewave::testkit::umockdev
