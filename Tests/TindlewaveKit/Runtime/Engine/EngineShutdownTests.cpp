@@ -272,5 +272,42 @@ TEST_F(EngineShutdownTest, AWakeWhilePausedReconcilesAndStaysNeutral) {
     EXPECT_EQ(latest().run, RunState::paused);
 }
 
+TEST_F(EngineShutdownTest, EveryMouseLeftDivertedByAQuitDuringSetUpIsInTheRecord) {
+    // Forty mice of forty models, each answering more slowly than the last, so that the quit
+    // comes while some are still being set up and its second ends before the slowest are back.
+    constexpr std::uint16_t mice = 40;
+    std::vector<SimulatedHIDWorld::Attached> attached;
+    std::vector<DeviceProfile> profiles;
+    std::vector<DeviceMatch> matches;
+    for (std::uint16_t i = 0; i < mice; ++i) {
+        VirtualMouseDescription model = masterThree();
+        model.productID = static_cast<std::uint16_t>(0xB100 + i);
+        matches.push_back(DeviceMatch::device(VendorID{0x046D}, ProductID{model.productID}));
+        profiles.push_back(profile(matches.back(), "Mouse " + std::to_string(i),
+                                   masterProfile().rules.value()));
+        attached.push_back(attach(SimulatedDevice::hidppMouse(model, 0x10 + i)));
+        mouse(attached.back()).replyLatency = milliseconds(1 + 3 * i);
+    }
+    start();
+    send(configWith(profiles));
+    advance(milliseconds(150));
+    // What the quit left diverted when it ended (the program exits then).
+    std::vector<std::uint16_t> left;
+    hid.post([&] {
+        engine->shutdown([&] {
+            ++completions;
+            for (std::uint16_t i = 0; i < mice; ++i) {
+                if (diverted(attached[i], 0x53)) left.push_back(i);
+            }
+        });
+    });
+    settle(seconds(3));
+    ASSERT_EQ(completions, 1);
+    EXPECT_GT(left.size(), 0u);
+    EXPECT_LT(left.size(), std::size_t{mice});
+    const DivertLatch latch{defaults};
+    for (std::uint16_t i : left) EXPECT_TRUE(latch.contains(matches[i])) << "mouse " << i;
+}
+
 }  // namespace
 }  // namespace tindlewave
