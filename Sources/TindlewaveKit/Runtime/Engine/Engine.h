@@ -62,7 +62,8 @@ struct EngineWorld {
 // Threads: every member function runs on the HID executor (`world.hid`), except the three
 // stream accessors, which any thread may call. The tap host lives on the tap executor and is
 // reached only through channels. The engine must outlive its run and be destroyed after both
-// executors have stopped, or on the HID executor once the run has ended.
+// executors have stopped (its tap host may be destroyed only on the tap executor or once that
+// has stopped).
 class Engine {
   public:
     explicit Engine(EngineWorld world);
