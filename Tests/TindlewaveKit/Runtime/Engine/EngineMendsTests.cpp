@@ -26,7 +26,10 @@ VirtualMouseDescription madeUpMouse() {
     return mouse;
 }
 
-Rule swipe() { return Rule{Control::hidpp(CID{gestureCid}), Trigger::holdMove(), shortcut(0x7E)}; }
+// Diverted with raw movement before discovery, which finds that the control has none.
+Rule swipe() {
+    return Rule{Control::hidpp(CID{gestureCid}), Trigger::holdMove(Direction::up), shortcut(0x7E)};
+}
 Rule press() { return Rule{Control::hidpp(CID{gestureCid}), Trigger::click(), shortcut(0x7D)}; }
 
 using EngineMendsTest = EngineHarness;
