@@ -168,6 +168,39 @@ TEST_F(TapHostTest, TheWatchdogReenablesASilentlyDisabledTapAndRemakesAnInvalidO
     EXPECT_EQ(scheduler.timerCount(), 1u);
 }
 
+TEST_F(TapHostTest, TheWatchdogsReinstallReleasesHeldCarriersAndButtons) {
+    follow(holdAndGestureRules());
+    inject(key(EventType::keyDown, f18.rawValue, 0x800100), tapKeyboard);
+    inject(button(EventType::otherMouseDown, 4));
+    ASSERT_FALSE(host->pipeline().carriers.held().empty());
+    ASSERT_FALSE(host->heldKeys().holds().empty());
+
+    events.invalidateTap(TapPort{1});
+    advance(5.0);
+    ASSERT_TRUE(host->isInstalled());
+    EXPECT_TRUE(host->pipeline().carriers.held().empty());
+    EXPECT_TRUE(host->heldKeys().holds().empty());
+    const auto changes = commandChanges(*this);
+    ASSERT_GE(changes.size(), 2u);
+    EXPECT_EQ(changes.back() & QuartzFlag::command, 0u);
+    // The button's up passes: the new tap knows of no hold.
+    inject(button(EventType::otherMouseUp, 4));
+    EXPECT_EQ(events.delivered().back().type, EventType::otherMouseUp);
+}
+
+TEST_F(TapHostTest, InstallingRemakesTheOverlayAheadOfTheNewTap) {
+    // A HID++ control holds Shift before the main tap runs: its overlay is the first tap.
+    const auto holder = KeyHolder::control(DeviceInstanceID{1}, CID{0xC3});
+    onTap([&] { host->receive(KeyHoldEvent::press(holder, KeyHold{{HeldModifier::leftShift}, {}})); });
+    ASSERT_TRUE(events.isValid(TapPort{1}));
+    follow(holdAndGestureRules());
+    // The old overlay went; the main tap (2) came, then the overlay again (3), newer, so that it
+    // sees events first and the main tap sees them with the held modifiers.
+    EXPECT_FALSE(events.isValid(TapPort{1}));
+    EXPECT_TRUE(events.isValid(TapPort{3}));
+    EXPECT_EQ(events.tapCount(), 2u);
+}
+
 TEST_F(TapHostTest, PerformAndHeardVerdictsReachTheirChannelsInOrder) {
     TapRules rules = holdAndGestureRules();
     rules.carriers.emplace(KeyCode{107},
