@@ -250,6 +250,36 @@ TEST_F(SlotTest, ReappliedNeedsEveryPartThatExists) {
     both->applyHIDPP(ApplyReason::manual);
     EXPECT_TRUE(both->hidppApplying());
     EXPECT_FALSE(both->reapplied());
+
+    // A HID++ job that failed is not in place.
+    auto mouse = slotFor(SimulatedDevice::hidppMouse(recordedMouse(), 4));
+    desired = DeviceSetup::neutral();
+    desired.discoverHIDPP = true;
+    world.interface(interfaces[0])->failingReports = 1'000'000;
+    mouse->applyHIDPP(ApplyReason::launch);
+    scheduler.advance(seconds(6) + milliseconds(100));  // timed out, its retry not yet begun
+    EXPECT_FALSE(mouse->hidppApplying());
+    ASSERT_TRUE(mouse->hidppLast());
+    ASSERT_TRUE(mouse->hidppLast()->outcome.is<Slot::HIDPPApply::Failed>());
+    EXPECT_FALSE(mouse->reapplied());
+}
+
+TEST_F(SlotTest, ANewPassCancelsTheRetryOfAFailedOne) {
+    auto slot = slotFor(SimulatedDevice::externalKeyboard(0x1234, 0x0042, {}, 3));
+    desired.keyMap.routes = {hyperRoute};
+    hidutil.change([](nlohmann::json& state) { state["exitStatus"] = 1; });
+    slot->applyKeyMap(ApplyReason::launch);
+    drive();
+    ASSERT_EQ(scheduler.nextDeadline(), scheduler.now() + milliseconds(300));
+    hidutil.change([](nlohmann::json& state) { state["exitStatus"] = 0; });
+    slot->applyKeyMap(ApplyReason::configChanged);
+    drive();
+    ASSERT_TRUE(slot->phase().is<Slot::Phase::Idle>());
+    const std::size_t runs = hidutilCalls().size();
+    scheduler.advance(seconds(10));
+    drive();
+    EXPECT_EQ(hidutilCalls().size(), runs);  // no retry of what has since succeeded
+    for (const auto& line : lines()) EXPECT_EQ(line.find("reasons=retry"), line.npos) << line;
 }
 
 TEST_F(SlotTest, HIDPPEventsReachTheCallbacksWithTheControlAsHolder) {

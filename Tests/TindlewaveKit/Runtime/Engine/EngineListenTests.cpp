@@ -169,5 +169,57 @@ TEST_F(EngineListenTest, AFailedListeningApplyShowsGettingReady) {
     EXPECT_TRUE(listenRow(0) && listenRow(0)->is<ListenStatus::GettingReady>());
 }
 
+TEST_F(EngineListenTest, APermissionChangeEndsAListenThatCanNoLongerBeHeard) {
+    attach(plainMouse());
+    attach(SimulatedDevice::hidppMouse(masterThree(), 0x10));
+    start();
+    send(configWith({plainMouseProfile(), masterProfile()}));
+    settle(seconds(2));
+    const std::size_t plainRow = latest().devices[0].name == "Plain Mouse" ? 0 : 1;
+
+    // A plain mouse is heard only through the tap.
+    listen(plainMouseMatch);
+    ASSERT_TRUE(engine->listener().state.is<Listener::Armed>());
+    sendPermissions(Grant::denied, Grant::granted);
+    EXPECT_TRUE(hasLine("listen ended: needsAccessibility"));
+    EXPECT_EQ(listenRow(plainRow), ListenStatus::ended(ListenEnd::needsAccessibility));
+
+    // The recorded mouse is heard through its link while Input Monitoring lasts.
+    listen(masterMatch);
+    ASSERT_TRUE(engine->listener().state.is<Listener::Armed>());
+    sendPermissions(Grant::denied, Grant::granted);  // unchanged: goes on
+    EXPECT_TRUE(engine->listener().state.is<Listener::Armed>());
+    sendPermissions(Grant::denied, Grant::denied);
+    EXPECT_EQ(countLines("listen ended: needsAccessibility"), 2u);
+}
+
+TEST_F(EngineListenTest, AListenIsNotReadyWhileAKeyMapPassRuns) {
+    attach(hyperKeyboard());
+    start();
+    send(configWith({hyperKeyboardProfile()}));
+    settle(seconds(2));
+    ASSERT_GT(mappedPairs(), 0u);
+
+    // The listen's key-map pass is on its way (its hidutil run not yet done).
+    hid.post([&] { engine->listen(keyboardMatch); });
+    scheduler.runReady();
+    ASSERT_GT(pool.pending(), 0u);
+    ASSERT_TRUE(listenRow(0).has_value());
+    EXPECT_TRUE(listenRow(0)->is<ListenStatus::GettingReady>());
+    settle();
+    ASSERT_TRUE(listenRow(0).has_value());
+    EXPECT_TRUE(listenRow(0)->is<ListenStatus::Listening>());
+}
+
+TEST_F(EngineListenTest, AListenIsRefusedOnceTheQuitBegan) {
+    attach(plainMouse());
+    start();
+    send(configWith({plainMouseProfile()}));
+    onHID([&] { engine->shutdown(nullptr); });
+    listen(plainMouseMatch);
+    EXPECT_TRUE(hasLine("listen refused: paused"));
+    EXPECT_FALSE(engine->listener().state.is<Listener::Armed>());
+}
+
 }  // namespace
 }  // namespace tindlewave

@@ -222,5 +222,31 @@ TEST_F(EngineRunTest, TheRunEndsWhenEveryStreamHasFinished) {
     EXPECT_TRUE(runEnded);
 }
 
+TEST_F(EngineRunTest, AFailedTapShowsFailedUntilItInstallsAndAReenableIsJournalled) {
+    attach(plainMouse());
+    events.setFailsTapCreation(true);
+    start();
+    send(configWith({plainMouseProfile()}));
+    EXPECT_EQ(latest().tap, TapState::failed);
+
+    events.setFailsTapCreation(false);
+    onHID([&] { engine->reapplyAll(); });
+    ASSERT_EQ(latest().tap, TapState::on);
+    const std::size_t published = statuses.size();
+    tap.post([&] { events.disableTap(TapPort{1}, SimulatedEventSystem::DisableNotice::timeout); });
+    settle();
+    EXPECT_TRUE(hasLine("tap re-enabled after the system disabled it"));
+    EXPECT_GT(statuses.size(), published);
+    EXPECT_EQ(latest().tap, TapState::on);
+
+    // No tap wanted any more: off, not failed, even after a failure.
+    events.setFailsTapCreation(true);
+    tap.post([&] { events.invalidateTap(TapPort{1}); });
+    advance(seconds(5));
+    ASSERT_EQ(latest().tap, TapState::failed);
+    onHID([&] { engine->setPaused(true); });
+    EXPECT_EQ(latest().tap, TapState::off);
+}
+
 }  // namespace
 }  // namespace tindlewave
