@@ -327,3 +327,41 @@ TEST(LinkAgainstMouse, AControlDownWhenItStopsBeingDivertedIsReleasedAndItsNextP
 
 }  // namespace
 }  // namespace tindlewave
+
+namespace tindlewave {
+namespace {
+
+// A mouse behind a receiver answers at its pairing slot: the link given that index writes it,
+// takes the mouse's replies and notices, and ignores the same reports from the directly attached
+// index; a link at 0xFF ignores a paired slot's reports.
+TEST(LinkAgainstMouse, APairedMouseIsSpokenToAtItsSlotAndOtherIndicesAreIgnored) {
+    auto paired = recordedMouse();
+    paired.deviceIndex = 2;
+    testing::LinkHarness harness(paired);
+    harness.link.deviceIndex = 2;
+    harness.request(ApplyReason::launch, plan());
+    harness.runUntilQuiet();
+    EXPECT_EQ(harness.lastOutcome(), HIDPPOutcome::applied());
+    ASSERT_FALSE(harness.sent.empty());
+    for (const auto& sent : harness.sent) EXPECT_EQ(sent.report[1], 2);
+    testing::expectMouseIn(harness.mouse, plan());
+
+    const std::uint8_t reprog = paired.indexOf(0x1B04);
+    std::size_t from = harness.events.size();
+    // 0x56 pressed, from the paired slot and then as if from a directly attached device.
+    harness.deliver({0x11, 0x02, reprog, 0x00, 0x00, 0x56, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_GT(harness.events.size(), from);
+    from = harness.events.size();
+    harness.deliver({0x11, 0xFF, reprog, 0x00, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(harness.events.size(), from);
+
+    testing::LinkHarness direct(recordedMouse());
+    direct.request(ApplyReason::launch, plan());
+    direct.runUntilQuiet();
+    from = direct.events.size();
+    direct.deliver({0x11, 0x01, reprog, 0x00, 0x00, 0x56, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(direct.events.size(), from);
+}
+
+}  // namespace
+}  // namespace tindlewave

@@ -4,9 +4,9 @@
 
 namespace tindlewave {
 
-HIDPPInbound HIDPPInbound::read(std::span<const std::uint8_t> bytes) {
+HIDPPInbound HIDPPInbound::read(std::span<const std::uint8_t> bytes, std::uint8_t deviceIndex) {
     if (bytes.size() < hidppReportLength || bytes[0] != hidppLongReportID ||
-        bytes[1] != hidppDeviceIndex) {
+        bytes[1] != deviceIndex) {
         return other();
     }
     if (bytes[2] == hidppErrorIndex) {

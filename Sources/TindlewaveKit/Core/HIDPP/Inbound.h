@@ -50,8 +50,10 @@ struct HIDPPInbound {
     }
     static HIDPPInbound other() { return {Other{}}; }
 
-    // Classifies the bytes of one input report as the device delivered them.
-    static HIDPPInbound read(std::span<const std::uint8_t> bytes);
+    // Classifies the bytes of one input report as the device delivered them; a report from
+    // another device index than `deviceIndex` is `other`.
+    static HIDPPInbound read(std::span<const std::uint8_t> bytes,
+                             std::uint8_t deviceIndex = hidppDeviceIndex);
 
     template <class C>
     bool is() const {

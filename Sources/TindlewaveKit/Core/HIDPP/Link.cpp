@@ -106,7 +106,7 @@ HIDPPOutput HIDPPLink::receive(std::span<const std::uint8_t> report, Instant now
 void HIDPPLink::receive(std::span<const std::uint8_t> report, Instant now, HIDPPOutput& out) {
     out.reports.clear();
     out.events.clear();
-    const HIDPPInbound inbound = HIDPPInbound::read(report);
+    const HIDPPInbound inbound = HIDPPInbound::read(report, deviceIndex);
     if (const auto* notice = inbound.as<HIDPPInbound::Notice>()) {
         if (auto feature = features.feature(notice->featureIndex)) {
             if (auto decoded = HIDPPNotice::decode(report, *feature, notice->event)) {
@@ -148,7 +148,7 @@ HIDPPOutput HIDPPLink::tick(Instant now) {
         if (inFlight.attempts < maxSends) {
             ++inFlight.attempts;
             inFlight.deadline = now + replyTimeout;
-            out.reports.push_back(inFlight.step.request().report(inFlight.featureIndex));
+            out.reports.push_back(inFlight.step.request().report(inFlight.featureIndex, deviceIndex));
         } else {
             // The device may yet answer any of the three copies.
             lateAnswers = LateAnswers::doubtNextAnswer;
@@ -238,7 +238,7 @@ void HIDPPLink::sendNext(Instant now, HIDPPOutput& out) {
 }
 
 void HIDPPLink::send(HIDPPStep step, std::uint8_t featureIndex, Instant now, HIDPPOutput& out) {
-    out.reports.push_back(step.request().report(featureIndex));
+    out.reports.push_back(step.request().report(featureIndex, deviceIndex));
     run->inFlight = InFlight{std::move(step), featureIndex, 1, now + replyTimeout};
 }
 

@@ -72,6 +72,9 @@ struct HIDPPLink {
     static std::vector<HIDPPStep> applySteps(const std::optional<HIDPPSetup>& plan,
                                              const HIDPPCapabilities& capabilities);
 
+    // The device index the link writes and expects: 0xFF for a device attached directly, the
+    // pairing slot for one behind a receiver. Reports from any other index are ignored.
+    std::uint8_t deviceIndex = hidppDeviceIndex;
     std::optional<HIDPPCapabilities> capabilities;
     FeatureMap features;
     std::optional<HIDPPSetup> plan;  // the desired set-up last handed in

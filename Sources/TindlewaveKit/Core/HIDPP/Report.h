@@ -12,7 +12,8 @@ inline constexpr std::size_t hidppReportLength = 20;
 using HIDPPReport = std::array<std::uint8_t, hidppReportLength>;
 
 inline constexpr std::uint8_t hidppLongReportID = 0x11;
-// The device index of a directly attached device.
+// The device index of a directly attached device. A device reached through a receiver has its
+// pairing slot (1 to 6) instead, which its link is given.
 inline constexpr std::uint8_t hidppDeviceIndex = 0xFF;
 // The feature index that marks an error report.
 inline constexpr std::uint8_t hidppErrorIndex = 0xFF;

@@ -29,10 +29,10 @@ HIDPPRequest HIDPPRequest::setControlReporting(CID cid, ControlReporting reporti
              static_cast<std::uint8_t>(cid.rawValue & 0xFF), flags, 0, 0}};
 }
 
-HIDPPReport HIDPPRequest::report(std::uint8_t featureIndex) const {
+HIDPPReport HIDPPRequest::report(std::uint8_t featureIndex, std::uint8_t deviceIndex) const {
     HIDPPReport bytes{};
     bytes[0] = hidppLongReportID;
-    bytes[1] = hidppDeviceIndex;
+    bytes[1] = deviceIndex;
     bytes[2] = featureIndex;
     bytes[3] = static_cast<std::uint8_t>(((function & 0x0F) << 4) | hidppSoftwareID);
     const std::size_t count = std::min(params.size(), hidppPayloadLength);

@@ -35,9 +35,10 @@ struct HIDPPRequest {
     // bytes that leave the control's remapping untouched.
     static HIDPPRequest setControlReporting(CID cid, ControlReporting reporting);
 
-    // The long report for the feature at `featureIndex`: header, parameters, zeros. Parameters
-    // beyond the 16 bytes a report holds are never written.
-    HIDPPReport report(std::uint8_t featureIndex) const;
+    // The long report for the feature at `featureIndex` of the device at `deviceIndex`: header,
+    // parameters, zeros. Parameters beyond the 16 bytes a report holds are never written.
+    HIDPPReport report(std::uint8_t featureIndex,
+                       std::uint8_t deviceIndex = hidppDeviceIndex) const;
 
     bool operator==(const HIDPPRequest&) const = default;
 };

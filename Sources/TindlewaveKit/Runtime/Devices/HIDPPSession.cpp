@@ -34,6 +34,14 @@ std::size_t HIDPPSession::bufferSizeFor(const HIDDevice& device) {
     return std::max(size, hidppReportLength);
 }
 
+std::uint8_t HIDPPSession::deviceIndexFor(const HIDDevice& device) {
+    if (const auto property = device.property("HIDPPDeviceIndex")) {
+        if (const auto* number = property->as<std::int64_t>(); number && 0 <= *number && *number <= 0xFF)
+            return static_cast<std::uint8_t>(*number);
+    }
+    return hidppDeviceIndex;
+}
+
 Result<std::unique_ptr<HIDPPSession>, HIDPPSession::OpenFailure> HIDPPSession::open(
     HIDDeviceRef device, Executor& executor, Journal journal, EventHandler onEvent) {
     const HIDResult result = device->open();
@@ -57,7 +65,9 @@ HIDPPSession::HIDPPSession(HIDDeviceRef device, Executor& executor, Journal jour
       executor_(executor),
       bufferSize_(bufferSize),
       journal_(std::move(journal)),
-      onEvent_(std::move(onEvent)) {}
+      onEvent_(std::move(onEvent)) {
+    link_.deviceIndex = deviceIndexFor(*device_);
+}
 
 HIDPPSession::~HIDPPSession() {
     if (!closed_) {

@@ -58,6 +58,9 @@ class HIDPPSession {
     // The input buffer's size: "MaxInputReportSize" (64 when missing or not an integer), at
     // least one long report.
     static std::size_t bufferSizeFor(const HIDDevice& device);
+    // The device index the link uses: "HIDPPDeviceIndex" (a device behind a receiver, which the
+    // system reports with its pairing slot), else 0xFF (attached directly).
+    static std::uint8_t deviceIndexFor(const HIDDevice& device);
 
     // Opens the interface and registers for its input reports; on failure nothing is registered.
     static Result<std::unique_ptr<HIDPPSession>, OpenFailure> open(HIDDeviceRef device,
