@@ -1,6 +1,7 @@
 #include "Platform/Linux/LinuxEventSystem.h"
 
 #include <fcntl.h>
+#include <sys/epoll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,6 +43,7 @@ bool isButtonUp(EventType type) {
 LinuxEventSystem::State::State(LinuxEventSystem& owner_, Executor& input_, Options options_)
     : owner(owner_), input(input_), fds(FdRegistrar::of(input_)), options(std::move(options_)) {
     watchdog = std::thread([this] { watchdogLoop(); });
+    if (options.followSession && fds) followSession();
 }
 
 LinuxEventSystem::State::~State() {
@@ -52,6 +54,7 @@ LinuxEventSystem::State::~State() {
     watchWake.notify_all();
     watchdog.join();
     beatTimer.cancel();
+    sessionWatch.cancel();
     for (auto& node : nodes) stop(*node);
 }
 
@@ -159,6 +162,8 @@ void LinuxEventSystem::adoptNode(const EventNodeInfo& info, int fd, InputDescrip
     node->mirror.emplace(std::move(mirror));
     node->phase = State::Node::Phase::grabbed;
     state_->nodes.push_back(std::move(node));
+    state_->watchGrab(fd, true);
+    state_->armBeat();
 }
 
 void LinuxEventSystem::adoptVirtualDevices(UinputDevice keyboard, UinputDevice pointer) {
@@ -262,6 +267,18 @@ void LinuxEventSystem::State::write(const Event& event) {
         }
     }
     updateFlags();
+}
+
+void LinuxEventSystem::State::followSession() {
+    auto opened = LogindSessionWatch::open();
+    auto* watch = std::get_if<std::unique_ptr<LogindSessionWatch>>(&opened);
+    if (!watch) return;  // no logind: the session counts as active
+    session = std::move(*watch);
+    sessionActive = session->isActive();
+    sessionWatch = fds->addFd(session->fd(), EPOLLIN, [this](std::uint32_t) {
+        for (bool active : session->process()) sessionChanged(active);
+        if (!session->isConnected()) sessionWatch.cancel();
+    });
 }
 
 void LinuxEventSystem::State::sessionChanged(bool active) {

@@ -40,7 +40,9 @@ struct EventNodeInfo {
 // descriptors (FdRegistrar). post, flagsState, the cursor and the screens may be called from
 // any thread; posts run as input-executor jobs in order. A watchdog thread releases every grab
 // when that executor has not come round for `stallSeconds`; the taps then get the time-out
-// notice, and enabling them grabs again.
+// notice, and enabling them grabs again. Only while the login session is active: when the user
+// switches to another session or console, every grab is released, the program's devices let go
+// of what they hold, and the taps get the user-input notice.
 class LinuxEventSystem final : public EventSystem {
   public:
     struct Options {
@@ -53,6 +55,9 @@ class LinuxEventSystem final : public EventSystem {
         // reported.
         int busyTries = 10;
         double busySeconds = 0.2;
+        // Follow logind's session (on the system bus): nothing is grabbed or written while
+        // another session is active. Without logind the session counts as active.
+        bool followSession = true;
     };
     using ScreenSource = std::function<std::vector<Screen>()>;
 

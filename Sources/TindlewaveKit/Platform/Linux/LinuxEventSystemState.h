@@ -19,6 +19,7 @@
 #include "Platform/FdRegistrar.h"
 #include "Platform/Linux/EvdevDevice.h"
 #include "Platform/Linux/LinuxEventSystem.h"
+#include "Platform/Linux/LogindSessionWatch.h"
 #include "Platform/TapTable.h"
 
 namespace tindlewave {
@@ -81,6 +82,7 @@ struct LinuxEventSystem::State {
     void write(const Event& event);
     const UinputDevice* mirrorOf(std::optional<SenderID> id, std::uint16_t needs) const;
     void sessionChanged(bool active);
+    void followSession();
 
     LinuxEventSystem& owner;
     Executor& input;
@@ -104,6 +106,8 @@ struct LinuxEventSystem::State {
     bool capsLock = false;
     std::vector<std::string> busy;
     TimerHandle beatTimer;
+    std::unique_ptr<LogindSessionWatch> session;
+    FdWatch sessionWatch;
     FrameEventList events;
     CodeList out;
     CodeList keyboardOut;

@@ -70,7 +70,8 @@ struct World {
     ManualScheduler scheduler;
     ManualExecutor input{scheduler, "input"};
     Pipe mouse, mouseMirror, keyboard, keyboardMirror, virtualKeyboard, virtualPointer;
-    LinuxEventSystem events{input};
+    // The manual clock never moves by itself: no stall watchdog here.
+    LinuxEventSystem events{input, {.stallSeconds = 3600, .followSession = false}};
     std::vector<std::pair<EventType, Event>> seen;
     std::vector<std::optional<HIDOrigin>> origins;
 
