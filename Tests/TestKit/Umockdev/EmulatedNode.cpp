@@ -104,6 +104,12 @@ void EmulatedNode::onAnyIoctl(IoctlHandler handler) {
 }
 
 void EmulatedNode::onWrite(WriteHandler handler) {
+    onWriteFrom([handler = std::move(handler)](const void*, std::span<const std::uint8_t> bytes) {
+        return handler(bytes);
+    });
+}
+
+void EmulatedNode::onWriteFrom(ClientWriteHandler handler) {
     std::lock_guard lock(mutex_);
     write_ = std::move(handler);
 }
@@ -143,7 +149,7 @@ int EmulatedNode::handleWrite(_UMockdevIoctlBase*, _UMockdevIoctlClient* client,
     UMockdevIoctlData* data = umockdev_ioctl_client_get_arg(client);
     if (!data || data->data_len < 0) return FALSE;
     std::size_t size = std::size_t(data->data_len);
-    int answer = node.write_({data->data, size});
+    int answer = node.write_(client, {data->data, size});
     if (answer == passThrough) return FALSE;
     if (answer == 0)
         umockdev_ioctl_client_complete(client, long(size), 0);

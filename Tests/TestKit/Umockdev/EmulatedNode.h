@@ -27,6 +27,8 @@ class IoctlCall {
     IoctlCall(const IoctlCall&) = delete;
     IoctlCall& operator=(const IoctlCall&) = delete;
 
+    // Which open of the node made the call: one value per descriptor the program opened.
+    const void* client() const { return client_; }
     // The request number (`_IOC_NR`/`_IOC_SIZE` decode variable-length ones such as EVIOCGNAME).
     unsigned long request() const { return request_; }
     // The argument passed by value (EVIOCGRAB 1, UI_SET_EVBIT EV_KEY).
@@ -81,6 +83,10 @@ class EmulatedNode {
     // One write() of the program: 0 accepts it whole, an errno value fails it with that error,
     // `passThrough` lets the bytes reach the test's end of the node.
     using WriteHandler = std::function<int(std::span<const std::uint8_t> bytes)>;
+    // The same, told which open of the node wrote (as IoctlCall::client()): a node each open of
+    // which is a device of its own (/dev/uinput).
+    using ClientWriteHandler =
+        std::function<int(const void* client, std::span<const std::uint8_t> bytes)>;
     static constexpr int passThrough = -1;
 
     EmulatedNode(Testbed& testbed, std::string devnode);
@@ -92,6 +98,7 @@ class EmulatedNode {
     void onIoctl(unsigned long request, IoctlHandler handler);
     void onAnyIoctl(IoctlHandler handler);
     void onWrite(WriteHandler handler);
+    void onWriteFrom(ClientWriteHandler handler);
 
     // Writes bytes the program then reads from the node; false when the write fails. Bytes sent
     // one after the other may reach the program in one read, as the emulated node keeps no
@@ -110,7 +117,7 @@ class EmulatedNode {
     std::mutex mutex_;  // handlers, and in-flight calls against the destructor
     std::map<unsigned long, IoctlHandler> ioctls_;
     IoctlHandler anyIoctl_;
-    WriteHandler write_;
+    ClientWriteHandler write_;
 };
 
 }  // namespace tindlewave::testkit::umockdev

@@ -230,6 +230,16 @@ FixtureDevice pairedMouse(const FixtureDevice& receiver, int n, int slot, std::u
     return out;
 }
 
+FixtureDevice usbMouse(int n) {
+    FixtureDevice out;
+    std::string interface = addUsb(out, 4, 0x1234, 0x5678, "Test USB Mouse", "removable", 0);
+    Ids hid{0x0003, 0x1234, 0x5678, "Test USB Mouse", "usb-0000:00:14.0-4/input0", ""};
+    std::string path = interface + "/" + hidName(0x0003, 0x1234, 0x5678, n);
+    addHid(out, path, hid, "hid-generic", mouseDescriptor(), n);
+    addInput(out, path, hid, mouseKind, n);
+    return out;
+}
+
 FixtureDevice usbKeyboard(int n) {
     FixtureDevice out;
     std::string interface = addUsb(out, 3, 0x3412, 0x7801, "Test Keyboard", "removable", 0);

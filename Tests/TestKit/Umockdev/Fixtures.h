@@ -59,6 +59,7 @@ FixtureDevice pairedMouse(const FixtureDevice& receiver, int n, int slot,
                           std::uint16_t productID = 0x4082,
                           const std::string& name = "Paired Test Mouse");
 
+FixtureDevice usbMouse(int n);        // 1234:5678 on USB bus 1, port 4, high-resolution wheels
 FixtureDevice usbKeyboard(int n);     // 3412:7801 on USB bus 1, port 3
 FixtureDevice ps2Keyboard(int n);     // atkbd on serio0, no HID
 FixtureDevice ps2Touchpad(int n);     // psmouse on serio1, no HID

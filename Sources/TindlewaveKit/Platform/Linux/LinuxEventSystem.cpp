@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "Platform/Linux/LinuxDeviceRegistry.h"
 #include "Platform/Linux/LinuxEventSystemState.h"
 
 namespace tindlewave {
@@ -33,6 +34,26 @@ bool isButton(EventType type) {
     }
 }
 
+// Mice and keyboards are tapped; touch pads, tablets, touch screens and joysticks never are.
+EventNodeInfo::Kind kindOf(const LinuxDeviceRegistry::Entry& entry) {
+    for (const char* untapped :
+         {"ID_INPUT_TOUCHPAD", "ID_INPUT_TABLET", "ID_INPUT_TOUCHSCREEN", "ID_INPUT_JOYSTICK"}) {
+        if (entry.property(untapped) == "1") return EventNodeInfo::Kind::other;
+    }
+    if (entry.property("ID_INPUT_MOUSE") == "1") return EventNodeInfo::Kind::mouse;
+    if (entry.property("ID_INPUT_KEYBOARD") == "1") return EventNodeInfo::Kind::keyboard;
+    return EventNodeInfo::Kind::other;
+}
+
+EventNodeInfo nodeOf(const LinuxDeviceRegistry::Entry& entry) {
+    EventNodeInfo node;
+    node.id = SenderID{entry.id};
+    node.devnode = entry.devnode;
+    node.kind = kindOf(entry);
+    if (entry.input) node.sysname = entry.input->syspath.substr(entry.input->syspath.rfind('/') + 1);
+    return node;
+}
+
 bool isButtonUp(EventType type) {
     return type == EventType::leftMouseUp || type == EventType::rightMouseUp ||
            type == EventType::otherMouseUp;
@@ -55,6 +76,7 @@ LinuxEventSystem::State::~State() {
     watchdog.join();
     beatTimer.cancel();
     sessionWatch.cancel();
+    registryWatch.cancel();
     for (auto& node : nodes) stop(*node);
 }
 
@@ -139,6 +161,21 @@ bool LinuxEventSystem::isRefreshing(DisplayID display) const {
 void LinuxEventSystem::setScreenSource(ScreenSource source) {
     std::lock_guard lock(screensMutex_);
     screens_ = std::move(source);
+}
+
+void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
+    using Kind = LinuxDeviceRegistry::Kind;
+    // Watched before listing, so nothing falls between (a node named twice is taken once).
+    state_->registryWatch = registry.watch(input_, [this](const LinuxDeviceRegistry::Change& change) {
+        if (change.entry.kind != Kind::eventService) return;
+        if (change.action == LinuxDeviceRegistry::Action::added && !change.entry.devnode.empty())
+            nodeAdded(nodeOf(change.entry));
+        else if (change.action == LinuxDeviceRegistry::Action::removed)
+            nodeRemoved(SenderID{change.entry.id});
+    });
+    for (const auto& entry : registry.entries()) {
+        if (entry.kind == Kind::eventService && !entry.devnode.empty()) nodeAdded(nodeOf(entry));
+    }
 }
 
 void LinuxEventSystem::nodeAdded(const EventNodeInfo& info) {

@@ -15,6 +15,8 @@
 
 namespace tindlewave {
 
+class LinuxDeviceRegistry;
+
 // One evdev node as the device registry publishes it.
 struct EventNodeInfo {
     enum class Kind { mouse, keyboard, other };  // other: touch pads, tablets, everything else
@@ -87,7 +89,10 @@ class LinuxEventSystem final : public EventSystem {
     std::vector<Screen> screens() const override;
     bool isRefreshing(DisplayID display) const override;
 
-    // The registry's nodes, on the input executor.
+    // Takes the registry's event services as the nodes to tap, those present now and those that
+    // come and go later (their changes arrive on the input executor); call on the input executor.
+    void follow(LinuxDeviceRegistry& registry);
+    // One node more or less, on the input executor (what follow() does for each).
     void nodeAdded(const EventNodeInfo& node);
     void nodeRemoved(SenderID id);
     // The login session became active or inactive (a switch of user or console): while it is

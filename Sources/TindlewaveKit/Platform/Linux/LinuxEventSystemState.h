@@ -106,6 +106,7 @@ struct LinuxEventSystem::State {
     bool capsLock = false;
     std::vector<std::string> busy;
     TimerHandle beatTimer;
+    Subscription registryWatch;
     std::unique_ptr<LogindSessionWatch> session;
     FdWatch sessionWatch;
     FrameEventList events;

@@ -1,0 +1,178 @@
+// The Linux event system over emulated evdev nodes and uinput: which nodes are grabbed and
+// mirrored, when, and what reaches the mirrors and the program's own devices.
+
+#include <gtest/gtest.h>
+
+#include "EventDeviceWorld.h"
+
+namespace tindlewave::testkit::umockdev {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::uint64_t keyMask = eventMaskBit(EventType::keyDown) | eventMaskBit(EventType::keyUp);
+const Code syn{EV_SYN, SYN_REPORT, 0};
+
+TEST(LinuxEventSystemDevices, GrabsAndMirrorsMiceAndKeyboardsNeverTouchPadsNorItsOwn) {
+    EventDeviceWorld world;
+    EXPECT_TRUE(world.grabbed().empty());  // no tap, no grab
+    ASSERT_TRUE(world.tap(keyMask));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+    auto grabbed = world.grabbed();
+    std::sort(grabbed.begin(), grabbed.end());
+    EXPECT_EQ(grabbed, (std::vector<std::string>{world.mouse.event, world.hidppMouse.event,
+                                                 world.keyboard.event}));
+    EXPECT_TRUE(world.mouseSide->isGrabbed());
+    EXPECT_TRUE(world.keyboardSide->isGrabbed());
+    EXPECT_EQ(world.touchpadSide->grabCalls(), 0);
+    EXPECT_EQ(world.ownSide->grabCalls(), 0);
+
+    // Each mirror is its node again, behind the program's phys prefix and without a repeat.
+    const auto mirror = world.uinput->named("Test USB Mouse");
+    ASSERT_TRUE(mirror);
+    const InputDescription original =
+        mouseDescription("Test USB Mouse", "usb-0000:00:14.0-4/input0", 0x1234, 0x5678);
+    EXPECT_EQ(mirror->description.phys, "tindlewave/usb-0000:00:14.0-4/input0");
+    EXPECT_EQ(mirror->description.id.vendor, 0x1234);
+    EXPECT_EQ(mirror->description.id.product, 0x5678);
+    EXPECT_EQ(mirror->description.id.bustype, BUS_USB);
+    EXPECT_EQ(mirror->description.id.version, 0x0111);
+    EXPECT_EQ(*mirror->description.codesOf(EV_REL), *original.codesOf(EV_REL));
+    EXPECT_EQ(*mirror->description.codesOf(EV_KEY), *original.codesOf(EV_KEY));
+    const auto keyboardMirror = world.uinput->named("Test Keyboard");
+    ASSERT_TRUE(keyboardMirror);
+    EXPECT_FALSE(keyboardMirror->description.has(EV_REP));
+    EXPECT_TRUE(keyboardMirror->description.has(EV_LED, LED_CAPSL));
+    // And the program's own two devices for its posts.
+    EXPECT_TRUE(world.uinput->named("Tindlewave virtual keyboard"));
+    EXPECT_TRUE(world.uinput->named("Tindlewave virtual pointer"));
+    EXPECT_FALSE(world.uinput->named("SynPS/2 Synaptics TouchPad"));
+
+    // Without a tap that wants them, the grabs go and so do the mirrors.
+    world.onInput([&] { world.events->enable(*world.port, false); });
+    EXPECT_TRUE(world.grabbed().empty());
+    EXPECT_FALSE(world.mouseSide->isGrabbed());
+    EXPECT_FALSE(world.uinput->named("Test USB Mouse"));
+}
+
+TEST(LinuxEventSystemDevices, AGrabWaitsUntilNoKeyOfTheNodeIsDown) {
+    EventDeviceWorld world;
+    world.keyboardSide->setKeysDown({KEY_A});
+    ASSERT_TRUE(world.tap(keyMask));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.mouseSide->isGrabbed(); }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(world.keyboardSide->isGrabbed());  // its up must still reach the desktop
+    world.keyboardSide->setKeysDown({});
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.keyboardSide->isGrabbed(); }));
+}
+
+TEST(LinuxEventSystemDevices, ANodeAnotherProgramGrabsIsLeftAloneAndReported) {
+    EventDeviceWorld world;
+    world.hidppSide->setHeldElsewhere(true);
+    ASSERT_TRUE(world.tap(keyMask));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] {
+        return world.read<std::vector<std::string>>([&] { return world.events->busyNodes(); }) ==
+               std::vector<std::string>{world.hidppMouse.event};
+    }));
+    EXPECT_FALSE(world.hidppSide->isGrabbed());
+    EXPECT_FALSE(world.uinput->named("MX Master 3 Wireless Mouse"));  // no mirror of it
+    EXPECT_TRUE(world.mouseSide->isGrabbed());
+}
+
+TEST(LinuxEventSystemDevices, FramesPassVerbatimAndEventsCarryThePublishedOrigin) {
+    EventDeviceWorld world;
+    ASSERT_TRUE(world.tap(keyMask | eventMaskBit(EventType::scrollWheel)));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+    const auto mouseID = world.idOf(world.mouse);
+    const auto keyboardID = world.idOf(world.keyboard);
+    ASSERT_TRUE(mouseID && keyboardID);
+
+    // Motion no tap sees: to the mirror in one write, byte for byte, no callback.
+    world.mouseSide->send({{EV_REL, REL_X, 3}, {EV_REL, REL_Y, -2}, {EV_MSC, MSC_SCAN, 9}});
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return !world.uinput->written("Test USB Mouse").empty(); }));
+    EXPECT_EQ(world.uinput->take("Test USB Mouse"),
+              (std::vector<Code>{{EV_REL, REL_X, 3}, {EV_REL, REL_Y, -2}, {EV_MSC, MSC_SCAN, 9}, syn}));
+    EXPECT_EQ(world.seenCount(), 0u);
+
+    // A detent of a high-resolution wheel, then a fraction of one.
+    world.mouseSide->send({{EV_REL, REL_WHEEL, 1}, {EV_REL, REL_WHEEL_HI_RES, 120}});
+    world.mouseSide->send({{EV_REL, REL_WHEEL_HI_RES, 40}});
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.seenCount() == 2; }));
+    world.waiter.read([&] {
+        const auto& [detent, detentOrigin] = world.seen[0];
+        EXPECT_EQ(detent.type, EventType::scrollWheel);
+        EXPECT_EQ(detent.integer(IntegerField::scrollIsContinuous), 0);
+        EXPECT_EQ(detentOrigin, (HIDOrigin{SenderID{*mouseID}, 1.0}));
+        const auto& [fine, fineOrigin] = world.seen[1];
+        EXPECT_EQ(fine.integer(IntegerField::scrollIsContinuous), 1);
+        EXPECT_DOUBLE_EQ(fine.fixedPoint(FixedPointField::scrollFixedDelta1), 1.0 / 3);
+        EXPECT_DOUBLE_EQ(fineOrigin->wheelDetents, 1.0 / 3);
+        return 0;
+    });
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.uinput->written("Test USB Mouse").size() == 5; }));
+    EXPECT_EQ(world.uinput->take("Test USB Mouse"),
+              (std::vector<Code>{{EV_REL, REL_WHEEL, 1}, {EV_REL, REL_WHEEL_HI_RES, 120}, syn,
+                                 {EV_REL, REL_WHEEL_HI_RES, 40}, syn}));
+
+    // A key, translated, with the keyboard's id.
+    world.keyboardSide->send({{EV_MSC, MSC_SCAN, 0x70004}, {EV_KEY, KEY_A, 1}});
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.seenCount() == 3; }));
+    world.waiter.read([&] {
+        EXPECT_EQ(world.seen[2].first.type, EventType::keyDown);
+        EXPECT_EQ(world.seen[2].first.integer(IntegerField::keyCode), 0);
+        EXPECT_EQ(world.seen[2].second->sender, SenderID{*keyboardID});
+        return 0;
+    });
+}
+
+TEST(LinuxEventSystemDevices, ANodeRemovedMidGrabIsDroppedWithItsMirror) {
+    EventDeviceWorld world;
+    ASSERT_TRUE(world.tap(keyMask));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+    ASSERT_TRUE(world.uinput->named("Test USB Mouse"));
+    for (const auto& path : world.mouse.removalOrder()) world.testbed.unplug(path);
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 2; }));
+    EXPECT_FALSE(world.uinput->named("Test USB Mouse"));
+    EXPECT_TRUE(world.keyboardSide->isGrabbed());
+}
+
+TEST(LinuxEventSystemDevices, LostCodesResyncFromTheNodesKeys) {
+    EventDeviceWorld world;
+    ASSERT_TRUE(world.tap(eventMaskBit(EventType::otherMouseDragged) | eventMaskBit(EventType::mouseMoved)));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.mouseSide->isGrabbed(); }));
+    world.mouseSide->send({{EV_KEY, BTN_SIDE, 1}});
+    world.mouseSide->send({{EV_REL, REL_X, 1}});
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.seenCount() == 1; }));
+    EXPECT_EQ(world.waiter.read([&] { return world.seen[0].first.type; }), EventType::otherMouseDragged);
+
+    // The kernel's buffer overflowed while the button went up: the up is lost with the rest of
+    // that frame, the node's keys say it is up, and so the mirror is told and motion is a move.
+    world.mouseSide->setKeysDown({});
+    world.mouseSide->sendRaw({input_event{{}, EV_KEY, BTN_SIDE, 0}, input_event{{}, EV_SYN, SYN_DROPPED, 0},
+                              input_event{{}, EV_REL, REL_X, 9}, input_event{{}, EV_SYN, SYN_REPORT, 0}});
+    world.mouseSide->send({{EV_REL, REL_X, 2}});
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.seenCount() == 2; }));
+    EXPECT_EQ(world.waiter.read([&] { return world.seen[1].first.type; }), EventType::mouseMoved);
+    EXPECT_EQ(world.waiter.read([&] { return world.seen[1].first.integer(IntegerField::deltaX); }), 2);
+    EXPECT_TRUE(nothingDown(world.uinput->take("Test USB Mouse")));
+}
+
+TEST(LinuxEventSystemDevices, TheDesktopsLightsOnAMirrorReachTheRealKeyboard) {
+    EventDeviceWorld world;
+    ASSERT_TRUE(world.tap(keyMask));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.keyboardSide->isGrabbed(); }));
+    world.uinput->sendToProgram({{EV_LED, LED_CAPSL, 1}});
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return !world.keyboardSide->written().empty(); }));
+    EXPECT_EQ(world.keyboardSide->written(), (std::vector<Code>{{EV_LED, LED_CAPSL, 1}, syn}));
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return (world.events->flagsState() & 0x10000) != 0; }));
+}
+
+TEST(LinuxEventSystemDevices, NoTapWithoutUinput) {
+    EventDeviceWorld world(false);
+    EXPECT_FALSE(world.tap(keyMask));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(world.mouseSide->grabCalls(), 0);
+}
+
+}  // namespace
+}  // namespace tindlewave::testkit::umockdev

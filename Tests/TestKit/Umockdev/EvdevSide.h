@@ -1,0 +1,88 @@
+#pragma once
+
+// The kernel's side of evdev and uinput for the device tests: an emulated event node that
+// answers the evdev calls from a description and takes the test's frames, and /dev/uinput,
+// which makes a device of each open and keeps what the program wrote to it.
+
+#include <linux/input.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "Platform/Linux/EvdevDevice.h"
+#include "TestKit/Umockdev/EmulatedNode.h"
+
+namespace tindlewave::testkit::umockdev {
+
+// type, code, value
+using Code = std::tuple<int, int, int>;
+
+class EvdevSide {
+  public:
+    EvdevSide(Testbed& testbed, const std::string& devnode, InputDescription description);
+
+    // The node's frames as the program reads them (SYN_REPORT added).
+    void send(std::initializer_list<Code> codes);
+    void sendRaw(const std::vector<input_event>& codes);
+
+    // Keys and buttons the node reports down (EVIOCGKEY); grabs refused with EBUSY, as when
+    // another program holds the node.
+    void setKeysDown(std::vector<std::uint16_t> keys);
+    void setHeldElsewhere(bool held);
+    bool isGrabbed() const;
+    int grabCalls() const;
+    // What the program wrote to the node (LEDs).
+    std::vector<Code> written() const;
+
+  private:
+    EmulatedNode node_;
+    const InputDescription description_;
+    mutable std::mutex mutex_;
+    std::vector<std::uint16_t> keysDown_;
+    bool heldElsewhere_ = false;
+    bool grabbed_ = false;
+    int grabCalls_ = 0;
+    std::vector<Code> written_;
+};
+
+class UinputSide {
+  public:
+    struct Device {
+        const void* client = nullptr;  // one open of /dev/uinput
+        InputDescription description;
+        std::string sysname;
+        bool created = false;
+        bool destroyed = false;
+        std::vector<Code> written;
+    };
+
+    explicit UinputSide(Testbed& testbed);
+
+    // Every device made so far (destroyed ones too), in order.
+    std::vector<Device> devices() const;
+    // The living device of that name; the nth (0 first) when several share it.
+    std::optional<Device> named(const std::string& name, std::size_t nth = 0) const;
+    // Codes written to the living device of that name so far; taken (cleared) by take.
+    std::vector<Code> written(const std::string& name) const;
+    std::vector<Code> take(const std::string& name);
+    // What the desktop writes to a uinput device reaches the program reading it (LEDs).
+    void sendToProgram(std::initializer_list<Code> codes);
+    // Refuses UI_DEV_CREATE from now on.
+    void setFails(bool fails);
+
+  private:
+    Device* deviceOf(const void* client);
+
+    EmulatedNode node_;
+    mutable std::mutex mutex_;
+    std::vector<Device> devices_;
+    int nextSysname_ = 90;
+    bool fails_ = false;
+};
+
+}  // namespace tindlewave::testkit::umockdev
