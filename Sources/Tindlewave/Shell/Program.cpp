@@ -1,12 +1,9 @@
 #include "Shell/Program.h"
 
 #include <QApplication>
-#include <QMenu>
 #include <QSessionManager>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
 #include <cstring>
 #include <future>
 #include <optional>
@@ -83,19 +80,6 @@ void drainAndStop(RunLoopExecutor& executor) {
     executor.join();
 }
 
-// Puts the menu on a button at the right end of the settings window's tool bar.
-void addMenuButton(SettingsTabs& window, QMenu* menu) {
-    auto* spacer = new QWidget;
-    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    window.toolBar()->addWidget(spacer);
-    auto* button = new QToolButton;
-    button->setText("Tindlewave");
-    button->setIcon(menuBarIcon(window.palette().color(QPalette::WindowText)));
-    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    button->setPopupMode(QToolButton::InstantPopup);
-    button->setMenu(menu);
-    window.toolBar()->addWidget(button);
-}
 }  // namespace
 
 int runProgram(int argc, char** argv) {
@@ -203,7 +187,7 @@ int runProgram(int argc, char** argv) {
     auto makeWindowWithMenu = [&] {
         model.settingsWindow();
         if (auto* menu = dynamic_cast<StatusMenu*>(model.menu()); menu && settingsWindow)
-            addMenuButton(settingsWindow->window().tabs(), menu->menu());
+            menu->hangFrom(settingsWindow->window().tabs().toolBar());
     };
     bool windowOpened = false;
     Subscription firstStatus;

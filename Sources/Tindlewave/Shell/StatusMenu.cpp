@@ -5,6 +5,8 @@
 #include <QMenu>
 #include <QPalette>
 #include <QSystemTrayIcon>
+#include <QToolBar>
+#include <QToolButton>
 
 #include "App/AppModel.h"
 #include "Runtime/Actors.h"
@@ -34,31 +36,72 @@ StatusMenu::StatusMenu(AppModel& model, bool useTray, std::function<void()> open
       log_(std::string(bundleIdentifier), "menu", log) {
     menu_->setMinimumWidth(280);
     connect(menu_.get(), &QMenu::aboutToShow, this, [this] { rebuild(); });
-    if (useTray) {
+    if (useTray) moveToTray();
+    updateIcon();
+    rebuild();
+}
+
+StatusMenu::~StatusMenu() = default;
+
+void StatusMenu::moveToTray() {
+    if (!tray_) {
         tray_ = new QSystemTrayIcon(this);
         tray_->setContextMenu(menu_.get());
         connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
         });
     }
+    for (QAction* placed : {buttonAction_.data(), spacerAction_.data()}) {
+        if (!placed) continue;
+        if (auto* bar = qobject_cast<QToolBar*>(placed->parent())) bar->removeAction(placed);
+        placed->deleteLater();  // its widget with it
+    }
     updateIcon();
-    if (tray_) tray_->show();
-    rebuild();
+    tray_->show();
 }
 
-StatusMenu::~StatusMenu() = default;
+QToolButton* StatusMenu::button() const {
+    return button_.data();
+}
+
+void StatusMenu::hangFrom(QToolBar* bar) {
+    auto* spacer = new QWidget;
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    spacerAction_ = bar->addWidget(spacer);
+    button_ = new QToolButton;
+    button_->setText("Tindlewave");
+    button_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button_->setPopupMode(QToolButton::InstantPopup);
+    button_->setMenu(menu_.get());
+    buttonAction_ = bar->addWidget(button_);
+    button_->installEventFilter(this);
+    updateIcon();
+}
+
+bool StatusMenu::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == button_ && event->type() == QEvent::PaletteChange) updateIcon();
+    return QObject::eventFilter(watched, event);
+}
 
 QString StatusMenu::accessibilityLabel() const {
     return presentation_.needsAttention ? "Tindlewave, needs attention" : "Tindlewave";
 }
 
 void StatusMenu::updateIcon() {
-    if (!tray_) return;
-    const QColor color = presentation_.needsAttention
-                             ? attentionOrange
-                             : QApplication::palette().color(QPalette::WindowText);
-    tray_->setIcon(menuBarIcon(color));
-    tray_->setToolTip(accessibilityLabel());
+    if (tray_) {
+        const QColor color = presentation_.needsAttention
+                                 ? attentionOrange
+                                 : QApplication::palette().color(QPalette::WindowText);
+        tray_->setIcon(menuBarIcon(color));
+        tray_->setToolTip(accessibilityLabel());
+    }
+    if (button_) {
+        const QColor color = presentation_.needsAttention ? attentionOrange
+                                                          : button_->palette().color(QPalette::WindowText);
+        button_->setIcon(menuBarIcon(color));
+        button_->setToolTip(accessibilityLabel());
+        button_->setAccessibleName(accessibilityLabel());
+    }
 }
 
 void StatusMenu::show(const EngineStatus& status) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <memory>
 #include <vector>
 
@@ -12,6 +13,8 @@
 class QMenu;
 class QAction;
 class QSystemTrayIcon;
+class QToolBar;
+class QToolButton;
 
 namespace tindlewave {
 
@@ -19,7 +22,8 @@ class AppModel;
 
 // The program's menu: the engine's state, the notices with their fixes, one line per configured
 // device and the commands. It lives in the system tray when there is one; the menu itself can
-// also hang from another button (the settings window's, without a tray). Rebuilt from the
+// also hang from a button (the settings window's, without a tray), which shows the state the tray
+// icon would: orange and "needs attention" while the program needs it. Rebuilt from the
 // presentation after every status and each time it opens. Every text from the configuration or a
 // device goes in with "&" doubled. Main thread only.
 class StatusMenu final : public QObject, public StatusMenuView {
@@ -35,9 +39,18 @@ class StatusMenu final : public QObject, public StatusMenuView {
 
     QMenu* menu() const { return menu_.get(); }
     QSystemTrayIcon* tray() const { return tray_; }
+    // Hangs the menu from a button at the right end of `bar`; its icon follows the bar's palette.
+    void hangFrom(QToolBar* bar);
+    QToolButton* button() const;
+    // Moves the menu into the system tray (one appeared after the start): the tray icon shows and
+    // the button, if any, goes.
+    void moveToTray();
     const MenuPresentation& presentation() const { return presentation_; }
     // What the icon says to assistive technology (its tool tip).
     QString accessibilityLabel() const;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void run(const MenuCommand& command);
@@ -48,6 +61,9 @@ class StatusMenu final : public QObject, public StatusMenuView {
     std::function<void()> quit_;
     std::unique_ptr<QMenu> menu_;
     QSystemTrayIcon* tray_ = nullptr;
+    QPointer<QToolButton> button_;
+    QPointer<QAction> buttonAction_;  // the button's and the spacer's place in the tool bar
+    QPointer<QAction> spacerAction_;
     MenuPresentation presentation_;
     Logger log_;
 };

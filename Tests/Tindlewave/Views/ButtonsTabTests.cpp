@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "Model/ConfigCodec.h"
+#include "Ink.h"
 #include "PageWorld.h"
 #include "Settings/Model/GestureKnob.h"
 #include "Settings/Model/Labels.h"
@@ -270,7 +271,7 @@ TEST(ButtonsTab, EachControlOfARowAndEachSegmentSendsItsOwnEdit) {
     ASSERT_GT(pick, 0);
     emit row.doPicker()->activated(pick);
 
-    const auto menu = row.chevron()->menu()->actions();
+    const auto menu = row.controlMenu()->actions();
     QAction* last = nullptr;
     for (QAction* item : menu)
         if (item->isCheckable()) last = item;
@@ -373,6 +374,11 @@ TEST(ButtonsTab, ReadsInADarkWindow) {
     };
     EXPECT_EQ(fill(chosen), dark.color(QPalette::Highlight));
     EXPECT_NE(fill(other), dark.color(QPalette::Highlight));
+
+    // Each rule row's chevron is drawn in the dark window's colours.
+    const QColor window = dark.color(QPalette::Window);
+    QToolButton* chevron = page.row(mission).chevron();
+    EXPECT_GE(testkit::contrast(testkit::ink(chevron->grab().toImage(), window), window), 4.5);
 }
 
 }  // namespace

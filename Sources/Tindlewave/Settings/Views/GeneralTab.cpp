@@ -15,6 +15,7 @@
 #include "Settings/Model/GeneralTexts.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Model/Updates.h"
+#include "Settings/Views/CheckBox.h"
 #include "Settings/Views/ClockTime.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/PlainText.h"
@@ -57,7 +58,7 @@ GeneralTab::GeneralTab(SettingsModel& model, GeneralActions actions, SettingsPag
     : model_(model), actions_(std::move(actions)), page_(page) {
     auto* rows = page_.content();
 
-    loginSwitch_ = new QCheckBox("Open Tindlewave at login");
+    loginSwitch_ = new CheckBox("Open Tindlewave at login");
     connect(loginSwitch_, &QCheckBox::clicked, this, [this](bool on) { model_.setLoginItem(on); });
     // The desktop's login-items pane: there is none to open here.
     loginItems_ = new QPushButton("Open Login Items Settings");
@@ -156,9 +157,9 @@ GeneralTab::PermissionWidgets GeneralTab::permissionRow(const char* label, const
 void GeneralTab::buildUpdates() {
     Updates* updates = model_.updates();
     if (!updates || !updates->controller()) return;
-    autoCheck_ = new QCheckBox("Check for updates automatically");
-    autoDownload_ = new QCheckBox("Download and install them automatically");
-    beta_ = new QCheckBox("Include beta versions");
+    autoCheck_ = new CheckBox("Check for updates automatically");
+    autoDownload_ = new CheckBox("Download and install them automatically");
+    beta_ = new CheckBox("Include beta versions");
     checkNow_ = new QPushButton("Check Now");
     connect(autoCheck_, &QCheckBox::clicked, this, [updates](bool on) {
         if (auto* controller = updates->controller()) controller->setAutomaticallyChecks(on);

@@ -7,6 +7,7 @@
 
 #include "Settings/Model/ScrollingRules.h"
 #include "Settings/Model/SettingsModel.h"
+#include "Settings/Views/CheckBox.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/KnobRow.h"
 #include "Settings/Views/LocaleTexts.h"
@@ -53,7 +54,7 @@ HoldToScrollSettings::HoldToScrollSettings(SettingsModel& model, QWidget* parent
                             "down when you move down."),
                     direction_));
 
-    momentum_ = new QCheckBox("Keep gliding after you let go");
+    momentum_ = new CheckBox("Keep gliding after you let go");
     connect(momentum_, &QCheckBox::clicked, this, [this](bool on) {
         send(ScrollingRules::holdMomentum(device_.match, ScrollingRules::hold(device_), on));
     });

@@ -10,6 +10,7 @@
 
 #include "Settings/Model/HyperKeyChoices.h"
 #include "Settings/Model/SettingsModel.h"
+#include "Settings/Views/CheckBox.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/SettingsPage.h"
@@ -36,7 +37,7 @@ QLabel* wrapping(const QString& text) {
 KeyboardToggle::KeyboardToggle(SettingsModel& model, const SettingsDevice& keyboard, QWidget* parent)
     : QWidget(parent), model_(model), keyboard_(keyboard) {
     auto* column = columnOf(this, 1);
-    box_ = new QCheckBox(actionText(keyboard.name));
+    box_ = new CheckBox(actionText(keyboard.name));
     detail_ = new Explanation({});
     detail_->setContentsMargins(20, 0, 0, 0);
     column->addWidget(box_);
@@ -62,7 +63,7 @@ HyperKeyTab::HyperKeyTab(SettingsModel& model, SettingsPage& page) : model_(mode
 
     editableColumn_ = new QWidget;
     auto* column = columnOf(editableColumn_, 12);
-    master_ = new QCheckBox;
+    master_ = new CheckBox;
     master_->setAccessibleName("Hyper key");
     connect(master_, &QCheckBox::clicked, this, [this](bool on) {
         if (model_.editable()) model_.send(SettingsEdit::hyperEnabled(on));

@@ -66,9 +66,12 @@ RuleRow::RuleRow(Input input, Actions actions, QWidget* parent)
     };
     chevron_->setText(QString::fromUtf8("⌄"));
     chevron_->setAutoRaise(true);
-    chevron_->setPopupMode(QToolButton::InstantPopup);
-    chevron_->setStyleSheet("QToolButton::menu-indicator { image: none; width: 0; }");
-    chevron_->setMenu(controlMenu_);
+    // The menu opens on a click rather than as the button's own: a button with a menu gets an
+    // arrow of its own, and a style sheet to hide it would keep the button's colours from
+    // following the window's palette.
+    connect(chevron_, &QToolButton::clicked, this, [this] {
+        controlMenu_->popup(chevron_->mapToGlobal(QPoint(0, chevron_->height())));
+    });
     chevron_->setToolTip("Choose a button");
     chevron_->setAccessibleName("Choose a button");
     row->addWidget(buttonColumn_);

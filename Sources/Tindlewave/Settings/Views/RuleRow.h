@@ -55,6 +55,8 @@ class RuleRow final : public QWidget {
 
     RecorderField* buttonField() const { return buttonField_; }
     QToolButton* chevron() const { return chevron_; }
+    // The chevron's menu of controls.
+    QMenu* controlMenu() const { return controlMenu_; }
     QComboBox* whenPicker() const { return when_; }
     QComboBox* doPicker() const { return do_; }
     QLabel* mark() const { return mark_; }

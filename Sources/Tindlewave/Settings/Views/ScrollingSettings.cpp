@@ -8,6 +8,7 @@
 #include "Settings/Model/ScrollingRules.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Model/SlowRollStutter.h"
+#include "Settings/Views/CheckBox.h"
 #include "Settings/Views/DeviceControls.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/HoldToScrollSettings.h"
@@ -66,7 +67,7 @@ ScrollingSettings::ScrollingSettings(SettingsModel& model, QWidget* parent)
     page->setSpacing(12);
 
     auto* smoothContent = column(5);
-    switch_ = new QCheckBox;
+    switch_ = new CheckBox;
     switch_->setAccessibleName("Smooth scrolling");
     connect(switch_, &QCheckBox::clicked, this, [this](bool on) {
         send(SettingsEdit::smooth(

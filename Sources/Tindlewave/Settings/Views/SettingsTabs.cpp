@@ -68,18 +68,18 @@ SettingsTabs::SettingsTabs(SettingsTab selected, const PageFactory& makePage, De
     layout->addWidget(toolBar_);
     layout->addWidget(stack_, 1);
 
-    const QColor iconColor = palette().color(QPalette::WindowText);
     for (SettingsTab tab : allCases<SettingsTab>()) {
         fits_[slot(tab)] = std::make_unique<PageFit>([this, tab](bool replaced) { resized(tab, replaced); });
         // Only the page shown first is made now; the others when first needed.
         made_[slot(tab)] = tab == selected;
         stack_->addWidget(tab == selected ? makePage_(tab, *fits_[slot(tab)]) : new QWidget);
-        auto* action = toolBar_->addAction(symbolIcon(tabSymbol(tab), iconColor), tabTitle(tab));
+        auto* action = toolBar_->addAction(tabTitle(tab));
         action->setCheckable(true);
         action->setData(int(slot(tab)));
         actions_->addAction(action);
         connect(action, &QAction::triggered, this, [this, tab] { select(tab); });
     }
+    tintTabIcons();
     actions_->setExclusive(true);
     actions_->actions()[int(slot(selected))]->setChecked(true);
     stack_->setCurrentIndex(int(slot(selected)));
@@ -107,6 +107,17 @@ SettingsTabs::SettingsTabs(SettingsTab selected, const PageFactory& makePage, De
 }
 
 SettingsTabs::~SettingsTabs() = default;
+
+void SettingsTabs::tintTabIcons() {
+    const QColor color = palette().color(QPalette::WindowText);
+    for (QAction* action : actions_->actions())
+        action->setIcon(symbolIcon(tabSymbol(SettingsTab(action->data().toInt())), color));
+}
+
+void SettingsTabs::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) tintTabIcons();
+}
 
 QWidget* SettingsTabs::page(SettingsTab tab) {
     const int index = int(slot(tab));

@@ -59,8 +59,11 @@ class SettingsTabs final : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // The tab icons follow the window's palette, also when it changes while the window is open.
+    void changeEvent(QEvent* event) override;
 
   private:
+    void tintTabIcons();
     void resized(SettingsTab tab, bool replaced);
     void setPageShown(SettingsTab tab, bool shown);
     void applyFrame(const ScreenRect& frame);
