@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "Core/Devices/PropertyMatching.h"
 #include "Platform/Clock.h"
 #include "Platform/Executor.h"
 #include "Platform/Simulated/SimulatedHIDInterface.h"
@@ -14,20 +15,6 @@ namespace {
 
 constexpr const char* interfaceClass = "IOHIDDevice";
 constexpr const char* driverClass = "IOHIDInterface";
-
-// Whether the interface has a usage pair with this page (and usage, when given).
-bool hasPair(const PropertyBag& properties, const PropertyValue& page, const PropertyValue* usage) {
-    const auto pairs = properties.find("DeviceUsagePairs");
-    if (pairs == properties.end()) return false;
-    const auto* list = pairs->second.as<std::vector<PropertyBag>>();
-    if (list == nullptr) return false;
-    return std::any_of(list->begin(), list->end(), [&](const PropertyBag& pair) {
-        const auto p = pair.find("DeviceUsagePage");
-        const auto u = pair.find("DeviceUsage");
-        return p != pair.end() && p->second == page &&
-               (usage == nullptr || (u != pair.end() && u->second == *usage));
-    });
-}
 
 }  // namespace
 
@@ -52,7 +39,7 @@ class SimulatedHIDWorld::Manager final : public HIDManager {
         if (alive_.expired() || world_.faults.copyFails) return std::nullopt;
         std::vector<HIDDeviceRef> devices;
         for (const auto& [id, interface] : world_.interfaces_) {
-            if (matches(interface->properties(), state_->matching)) devices.push_back(interface);
+            if (matchesAny(interface->properties(), state_->matching)) devices.push_back(interface);
         }
         return devices;
     }
@@ -67,7 +54,7 @@ class SimulatedHIDWorld::Manager final : public HIDManager {
         if (alive_.expired()) return;
         // Like the system, a newly scheduled manager is told of the interfaces that match now.
         for (const auto& [id, interface] : world_.interfaces_) {
-            if (matches(interface->properties(), state_->matching)) {
+            if (matchesAny(interface->properties(), state_->matching)) {
                 deliver(state_, interface, /*removal=*/false);
             }
         }
@@ -195,7 +182,7 @@ void SimulatedHIDWorld::insert(const SimulatedDevice& device, const SimulatedInt
     }
     for (const auto& weak : managers_) {
         const auto state = weak.lock();
-        if (!state || !matches(interface->properties(), state->matching)) continue;
+        if (!state || !matchesAny(interface->properties(), state->matching)) continue;
         Manager::deliver(state, interface, false);
         if (faults.reportTwice) Manager::deliver(state, interface, false);
     }
@@ -213,7 +200,7 @@ void SimulatedHIDWorld::remove(RegistryID id) {
     if (hidutil_ != nullptr) hidutil_->removeService(id);
     for (const auto& weak : managers_) {
         const auto state = weak.lock();
-        if (state && matches(interface->properties(), state->matching)) {
+        if (state && matchesAny(interface->properties(), state->matching)) {
             Manager::deliver(state, interface, true);
         }
     }
@@ -251,21 +238,6 @@ void SimulatedHIDWorld::removeEntry(RegistryID id) {
         auto& siblings = registry_[*entry.parent].children;
         siblings.erase(std::remove(siblings.begin(), siblings.end(), id), siblings.end());
     }
-}
-
-bool SimulatedHIDWorld::matches(const PropertyBag& properties,
-                                const std::vector<PropertyBag>& matching) {
-    return std::any_of(matching.begin(), matching.end(), [&](const PropertyBag& wanted) {
-        const auto page = wanted.find("DeviceUsagePage");
-        const auto usage = wanted.find("DeviceUsage");
-        for (const auto& [key, value] : wanted) {
-            if (key == "DeviceUsagePage" || key == "DeviceUsage") continue;
-            const auto found = properties.find(key);
-            if (found == properties.end() || !(found->second == value)) return false;
-        }
-        if (page == wanted.end()) return true;
-        return hasPair(properties, page->second, usage == wanted.end() ? nullptr : &usage->second);
-    });
 }
 
 std::unique_ptr<HIDManager> SimulatedHIDWorld::makeManager() {

@@ -109,7 +109,6 @@ class SimulatedHIDWorld final : public HIDSystem {
     void publish(RegistryID interface, const std::vector<RegistryID>& services);
     void addEntry(RegistryID id, std::optional<RegistryID> parent, std::string className);
     void removeEntry(RegistryID id);
-    static bool matches(const PropertyBag& properties, const std::vector<PropertyBag>& matching);
 
     Executor& executor_;
     PermissionGrants& grants_;
