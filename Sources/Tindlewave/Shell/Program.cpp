@@ -35,6 +35,7 @@
 #include "Shell/ShellViews.h"
 #include "Shell/StatusMenu.h"
 #include "Shell/TerminationSignal.h"
+#include "Shell/TrayWatch.h"
 
 namespace tindlewave {
 
@@ -113,6 +114,9 @@ int runProgram(int argc, char** argv) {
     QtWorkspace workspace;
     PermissionGuide guide(permissions);
     const bool hasTray = QSystemTrayIcon::isSystemTrayAvailable();
+    // Becomes true when a tray appears after the start and the menu moves there.
+    bool menuInTray = hasTray;
+    std::unique_ptr<TrayWatch> trayWatch;
 
     std::unique_ptr<QuitSequence> quit;
     auto requestQuit = [&quit] {
@@ -168,7 +172,9 @@ int runProgram(int argc, char** argv) {
                         },
                         // Without a tray the window is the program: closing it quits.
                         .onClosed =
-                            hasTray ? std::function<void()>() : std::function<void()>(requestQuit),
+                            [&] {
+                                if (!menuInTray) requestQuit();
+                            },
                     });
                 settingsWindow = window.get();
                 return window;
@@ -186,7 +192,7 @@ int runProgram(int argc, char** argv) {
     // longer than `windowAtTheLatest`), and the menu is up to date as soon as it can be.
     auto makeWindowWithMenu = [&] {
         model.settingsWindow();
-        if (auto* menu = dynamic_cast<StatusMenu*>(model.menu()); menu && settingsWindow)
+        if (auto* menu = dynamic_cast<StatusMenu*>(model.menu()); menu && settingsWindow && !menuInTray)
             menu->hangFrom(settingsWindow->window().tabs().toolBar());
     };
     bool windowOpened = false;
@@ -208,6 +214,12 @@ int runProgram(int argc, char** argv) {
         model.start();
         if (!hasTray) {
             log.log(LogLevel::defaultLevel, "no system tray: the settings window carries the menu");
+            // The panel with the tray may come up after a program started at login.
+            trayWatch = std::make_unique<TrayWatch>(TrayWatch::Options{}, [&] {
+                menuInTray = true;
+                if (auto* menu = dynamic_cast<StatusMenu*>(model.menu())) menu->moveToTray();
+                log.log(LogLevel::defaultLevel, "a system tray appeared: the menu moved there");
+            });
             if (snapshots) {
                 makeWindowWithMenu();  // the pictures show the window as it will be
             } else {

@@ -5,10 +5,14 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <QMenu>
+#include <QSystemTrayIcon>
+#include <QToolBar>
+#include <QToolButton>
 
 #include "Model/EnumText.h"
 #include "Runtime/Actors.h"
 #include "Settings/Views/SettingsTabs.h"
+#include "Shell/TrayWatch.h"
 #include "ShellWorld.h"
 
 namespace tindlewave {
@@ -91,6 +95,47 @@ TEST(StatusMenu, ShowsTheStatusWithPlainDeviceNamesAndTheRightStates) {
     world.menu->show(statusWith("Mouse", {}, RunState::active));
     EXPECT_EQ(world.menu->accessibilityLabel(), "Tindlewave");
     EXPECT_EQ(world.menu->menu()->actions()[0]->text(), "Tindlewave\tActive");
+}
+
+// Started before the panel, the program finds a tray later: the menu leaves the window's button.
+TEST(StatusMenu, MovingToATrayThatAppearedTakesTheMenuOffTheWindowsButton) {
+    ShellWorld world;
+    world.make();
+    ASSERT_TRUE(world.start());
+    world.model->settingsWindow();
+    QToolBar* bar = world.window->window().tabs().toolBar();
+    const auto before = bar->actions().size();
+    world.menu->hangFrom(bar);
+    ASSERT_NE(world.menu->button(), nullptr);
+    EXPECT_EQ(world.menu->button()->menu(), world.menu->menu());
+    EXPECT_EQ(world.menu->tray(), nullptr);
+
+    world.menu->moveToTray();
+    ASSERT_NE(world.menu->tray(), nullptr);
+    EXPECT_EQ(world.menu->tray()->contextMenu(), world.menu->menu());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(world.menu->button(), nullptr);
+    EXPECT_EQ(bar->actions().size(), before);
+}
+
+TEST(TrayWatch, CallsOnceWhenATrayAppearsAndStopsLookingAfterItsTime) {
+    using namespace std::chrono_literals;
+    int asked = 0;
+    int appeared = 0;
+    TrayWatch watch({.every = 10ms, .lookFor = 5s, .available = [&] { return ++asked >= 3; }}, [&] { ++appeared; });
+    EXPECT_TRUE(watch.isLooking());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return appeared > 0; }, 5000));
+    EXPECT_FALSE(watch.isLooking());
+    QTest::qWait(50);
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(appeared, 1);
+
+    int looks = 0;
+    TrayWatch none({.every = 10ms, .lookFor = 50ms, .available = [&] { return ++looks, false; }}, [&] { ++appeared; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !none.isLooking(); }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(looks, 5);
+    EXPECT_EQ(appeared, 1);
 }
 
 TEST(StatusMenu, LogsAChangedPresentationOnceUnderMenu) {
