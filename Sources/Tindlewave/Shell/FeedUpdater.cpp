@@ -2,10 +2,12 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTimer>
 #include <QUrl>
+#include <variant>
 
 #include "Runtime/Actors.h"
 #include "Settings/Model/VersionOrder.h"
@@ -63,12 +65,46 @@ void FeedUpdater::check(bool userInitiated) {
     connect(reply, &QNetworkReply::finished, this, [this, reply, userInitiated] { finished(reply, userInitiated); });
 }
 
+QMessageBox* FeedUpdater::answer() const {
+    return answer_.data();
+}
+
+void FeedUpdater::tell(bool failed, const QString& text, const QString& detail) {
+    if (answer_) answer_->close();
+    auto* box = new QMessageBox(failed ? QMessageBox::Warning : QMessageBox::Information, "Tindlewave", text,
+                                QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    box->setInformativeText(detail);
+    answer_ = box;
+    box->open();
+}
+
+namespace {
+// One entry of the feed: a version and its download page.
+struct FeedEntry {
+    std::string version;
+    QUrl download;
+};
+
+// The entry in `object`, or why it is not one.
+std::variant<FeedEntry, std::string> entryIn(const QJsonObject& object, const std::string& where) {
+    FeedEntry entry{object.value("version").toString().toStdString(), QUrl(object.value("download").toString())};
+    if (!VersionOrder::parts(entry.version)) return "no version in the " + where;
+    if (!entry.download.isValid() || (entry.download.scheme() != "https" && entry.download.scheme() != "http"))
+        return "no http or https download page in the " + where;
+    return entry;
+}
+}  // namespace
+
 void FeedUpdater::finished(QNetworkReply* reply, bool userInitiated) {
     reply->deleteLater();
     setCanCheck(true);
     const std::string feed = options_.feed;
     auto fail = [&](const std::string& why) {
         log_.log(LogLevel::error, "update check failed: " + feed + ": " + why);
+        if (userInitiated)
+            tell(true, "Tindlewave could not check for updates", QString::fromStdString(feed + ": " + why));
         delegate_->updateCycleFinished();
     };
     if (reply->error() != QNetworkReply::NoError) return fail(reply->errorString().toStdString());
@@ -77,12 +113,16 @@ void FeedUpdater::finished(QNetworkReply* reply, bool userInitiated) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError) return fail("not JSON: " + error.errorString().toStdString());
-    const QJsonObject entry = document.object();
-    const std::string version = entry.value("version").toString().toStdString();
-    const QUrl download(entry.value("download").toString());
-    if (!VersionOrder::parts(version)) return fail("no version in the feed");
-    if (!download.isValid() || (download.scheme() != "https" && download.scheme() != "http"))
-        return fail("no http or https download page in the feed");
+    const auto stable = entryIn(document.object(), "feed");
+    if (const auto* why = std::get_if<std::string>(&stable)) return fail(*why);
+    FeedEntry latest = std::get<FeedEntry>(stable);
+    // The beta entry counts only while the user asks for beta versions.
+    if (delegate_->allowedChannels().contains("beta") && document.object().contains("beta")) {
+        const auto beta = entryIn(document.object().value("beta").toObject(), "feed's beta entry");
+        if (const auto* why = std::get_if<std::string>(&beta)) return fail(*why);
+        if (VersionOrder::isNewer(std::get<FeedEntry>(beta).version, latest.version)) latest = std::get<FeedEntry>(beta);
+    }
+    const std::string& version = latest.version;
 
     lastCheck_ = std::chrono::system_clock::now();
     if (VersionOrder::isNewer(version, options_.currentVersion)) {
@@ -90,12 +130,15 @@ void FeedUpdater::finished(QNetworkReply* reply, bool userInitiated) {
         delegate_->willShowUpdate(version, userInitiated);
         if (userInitiated) {
             // Installing is the user's: the download page opens, and that is all.
-            workspace_.open(download.toString().toStdString());
+            workspace_.open(latest.download.toString().toStdString());
             delegate_->userAttendedToUpdate();
             delegate_->updateSessionWillFinish();
         }
     } else {
         log_.log(LogLevel::defaultLevel, "no update: " + version + " is not newer than " + options_.currentVersion);
+        if (userInitiated)
+            tell(false, "Tindlewave is up to date",
+                 QString::fromStdString("The newest version is " + version + "."));
     }
     delegate_->updateCycleFinished();
 }

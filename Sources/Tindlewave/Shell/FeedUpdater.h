@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -8,6 +9,7 @@
 #include "Runtime/LogStore.h"
 #include "Settings/Model/UpdaterBackend.h"
 
+class QMessageBox;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTimer;
@@ -17,10 +19,13 @@ namespace tindlewave {
 class Workspace;
 
 // A check-only updater over a small feed: a JSON object with the latest "version" and the
-// "download" page of it. It checks on a schedule (once a day) and when asked; a newer version
-// found on the schedule is reported gently (the menu's update item), one found when the user
-// asked opens its download page. It never downloads or installs anything. A feed that cannot be
-// read or understood changes nothing and is logged under "updates".
+// "download" page of it, and optionally a "beta" object of the same two, used only while the
+// delegate allows the "beta" channel (the newer of the two counts then). It checks on a schedule
+// (once a day) and when asked; a newer version found on the schedule is reported gently (the
+// menu's update item), one found when the user asked opens its download page. A check the user
+// asked for that opens nothing ends with an answer in a message box: up to date, or why the
+// feed could not be read. It never downloads or installs anything. A feed that cannot be read or
+// understood changes nothing and is logged under "updates".
 class FeedUpdater final : public QObject, public UpdaterBackend {
   public:
     struct Options {
@@ -43,11 +48,14 @@ class FeedUpdater final : public QObject, public UpdaterBackend {
     void checkForUpdates() override { check(true); }
     // What the schedule runs.
     void checkOnSchedule() { check(false); }
+    // The answer to the last check the user asked for, while it is open.
+    QMessageBox* answer() const;
 
   private:
     void check(bool userInitiated);
     void finished(QNetworkReply* reply, bool userInitiated);
     void setCanCheck(bool canCheck);
+    void tell(bool failed, const QString& text, const QString& detail);
 
     Options options_;
     Workspace& workspace_;
@@ -57,6 +65,7 @@ class FeedUpdater final : public QObject, public UpdaterBackend {
     std::optional<Date> lastCheck_;
     QNetworkAccessManager* network_;
     QTimer* schedule_;
+    QPointer<QMessageBox> answer_;
 };
 
 }  // namespace tindlewave

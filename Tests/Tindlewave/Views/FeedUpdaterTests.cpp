@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QMessageBox>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -115,6 +116,59 @@ TEST(FeedUpdater, AFeedThatCannotBeReadOrUnderstoodChangesNothingAndLogsWhy) {
         EXPECT_NE(lines.back().find("update check failed: " + feed), std::string::npos) << lines.back();
         EXPECT_NE(lines.back().find(why), std::string::npos) << lines.back();
     }
+}
+
+// The beta entry counts only while the user includes beta versions.
+TEST(FeedUpdater, TheBetaEntryIsUsedOnlyWhileTheSwitchIsOn) {
+    TempFolder served;
+    FeedWorld world(feedFile(served, R"({"version":"1.4.0","download":"https://example.org/get",)"
+                                     R"("beta":{"version":"1.5.0","download":"https://example.org/beta"}})"));
+    ASSERT_TRUE(world.check(false));
+    EXPECT_EQ(world.updates.found(), std::nullopt);
+    ASSERT_TRUE(world.check(true));
+    EXPECT_TRUE(world.workspace.opened.empty());
+
+    world.updates.setBeta(true);
+    ASSERT_TRUE(world.check(false));
+    EXPECT_EQ(world.updates.found(), "1.5.0");
+    ASSERT_TRUE(world.check(true));
+    EXPECT_EQ(world.workspace.opened, (std::vector<std::string>{"https://example.org/beta"}));
+
+    // A beta entry that is not one is the feed's fault only while it is used.
+    FeedWorld broken(feedFile(served, R"({"version":"1.4.0","download":"https://example.org/get",)"
+                                      R"("beta":{"version":"next"}})", "broken.json"));
+    ASSERT_TRUE(broken.check(false));
+    EXPECT_EQ(broken.lines().back(), "no update: 1.4.0 is not newer than 1.4.0");
+    broken.updates.setBeta(true);
+    ASSERT_TRUE(broken.check(false));
+    EXPECT_NE(broken.lines().back().find("no version in the feed's beta entry"), std::string::npos);
+}
+
+// A check the user asked for ends with an answer on screen; one on the schedule stays quiet.
+TEST(FeedUpdater, ACheckTheUserAskedForEndsWithAVisibleAnswer) {
+    TempFolder served;
+    FeedWorld current(feedFile(served, R"({"version":"1.4.0","download":"https://example.org/get"})"));
+    ASSERT_TRUE(current.check(false));
+    EXPECT_EQ(current.updater->answer(), nullptr);
+    ASSERT_TRUE(current.check(true));
+    ASSERT_NE(current.updater->answer(), nullptr);
+    EXPECT_EQ(current.updater->answer()->text(), "Tindlewave is up to date");
+    EXPECT_EQ(current.updater->answer()->informativeText(), "The newest version is 1.4.0.");
+    EXPECT_TRUE(current.updater->answer()->isVisible());
+
+    const std::string missing = "file://" + (served.path() / "missing.json").string();
+    FeedWorld failing(missing);
+    ASSERT_TRUE(failing.check(false));
+    EXPECT_EQ(failing.updater->answer(), nullptr);
+    ASSERT_TRUE(failing.check(true));
+    ASSERT_NE(failing.updater->answer(), nullptr);
+    EXPECT_EQ(failing.updater->answer()->text(), "Tindlewave could not check for updates");
+    EXPECT_TRUE(failing.updater->answer()->informativeText().startsWith(QString::fromStdString(missing + ": ")));
+
+    // A newer version asked for opens its page and needs no other answer.
+    FeedWorld newer(feedFile(served, R"({"version":"2.0","download":"https://example.org/2"})", "newer.json"));
+    ASSERT_TRUE(newer.check(true));
+    EXPECT_EQ(newer.updater->answer(), nullptr);
 }
 
 TEST(FeedUpdater, ReadsAFeedFromALoopbackServer) {
