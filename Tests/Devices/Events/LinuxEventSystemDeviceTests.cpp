@@ -2,8 +2,17 @@
 // mirrored, when, and what reaches the mirrors and the program's own devices.
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
 
 #include "EventDeviceWorld.h"
+
+extern char** environ;
 
 namespace tindlewave::testkit::umockdev {
 namespace {
@@ -165,6 +174,69 @@ TEST(LinuxEventSystemDevices, TheDesktopsLightsOnAMirrorReachTheRealKeyboard) {
     ASSERT_TRUE(EventDeviceWorld::eventually([&] { return !world.keyboardSide->written().empty(); }));
     EXPECT_EQ(world.keyboardSide->written(), (std::vector<Code>{{EV_LED, LED_CAPSL, 1}, syn}));
     EXPECT_TRUE(EventDeviceWorld::eventually([&] { return (world.events->flagsState() & 0x10000) != 0; }));
+}
+
+// Only as the child of the next test: grabs the nodes, says so on the descriptor named by
+// TW_GRAB_CHILD_FD, and waits to be killed.
+TEST(LinuxEventSystemDevices, DISABLED_HoldsItsGrabsUntilKilled) {
+    const char* fd = std::getenv("TW_GRAB_CHILD_FD");
+    if (!fd) GTEST_SKIP() << "run by KilledProgramsGrabsEndWithIt";
+    RunLoopExecutor input{"test.child"};
+    std::unique_ptr<LinuxDeviceRegistry> registry;
+    std::unique_ptr<LinuxEventSystem> events;
+    input.post([&] {
+        registry = std::make_unique<LinuxDeviceRegistry>(input);
+        events = std::make_unique<LinuxEventSystem>(
+            input, LinuxEventSystem::Options{.settleSeconds = 0.01, .followSession = false});
+        events->follow(*registry);
+        auto port = events->createTap({EventLevel::hid, TapPlacement::headInsert, TapOptions::active, keyMask},
+                                      [](EventType, Event&) { return TapAnswer::pass; });
+        if (port) events->attach(*port, input);
+    });
+    std::atomic<std::size_t> grabbed{0};
+    while (grabbed < 3) {
+        input.post([&] { grabbed = events->grabbedNodes().size(); });
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_EQ(::write(std::atoi(fd), "g", 1), 1);
+    for (;;) ::pause();
+}
+
+TEST(LinuxEventSystemDevices, AKilledProgramsGrabsEndWithIt) {
+    EventDeviceWorld world;
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable; ++variable) environment.emplace_back(*variable);
+    environment.push_back("TW_GRAB_CHILD_FD=" + std::to_string(fds[1]));
+    std::vector<char*> envp;
+    for (auto& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    const char* argv[] = {"/proc/self/exe", "--gtest_also_run_disabled_tests",
+                          "--gtest_filter=LinuxEventSystemDevices.DISABLED_HoldsItsGrabsUntilKilled", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    pid_t child = -1;
+    ASSERT_EQ(posix_spawn(&child, "/proc/self/exe", &actions, nullptr, const_cast<char**>(argv), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    pollfd ready{fds[0], POLLIN, 0};
+    char marker = 0;
+    const bool told = ::poll(&ready, 1, 20'000) == 1 && ::read(fds[0], &marker, 1) == 1;
+    ::close(fds[0]);
+    EXPECT_TRUE(told);
+    EXPECT_TRUE(world.mouseSide->isGrabbed());
+    EXPECT_TRUE(world.keyboardSide->isGrabbed());
+
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] {
+        return !world.mouseSide->isGrabbed() && !world.keyboardSide->isGrabbed() && !world.hidppSide->isGrabbed();
+    }));
+    // Nothing of it is left in the way: this program grabs them now.
+    ASSERT_TRUE(world.tap(keyMask));
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
 }
 
 TEST(LinuxEventSystemDevices, NoTapWithoutUinput) {

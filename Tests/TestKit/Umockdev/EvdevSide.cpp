@@ -1,6 +1,7 @@
 #include "TestKit/Umockdev/EvdevSide.h"
 
 #include <linux/uinput.h>
+#include <umockdev.h>
 #include <sys/ioctl.h>
 
 #include <algorithm>
@@ -65,11 +66,20 @@ EvdevSide::EvdevSide(Testbed& testbed, const std::string& devnode, InputDescript
         std::lock_guard lock(mutex_);
         ++grabCalls_;
         const bool grab = call->value() != 0;
-        if (grab && heldElsewhere_) {
+        auto* client = const_cast<void*>(call->client());
+        const bool heldByOther =
+            holder_ && holder_ != client &&
+            umockdev_ioctl_client_get_connected(static_cast<UMockdevIoctlClient*>(holder_));
+        if (grab && (heldElsewhere_ || heldByOther)) {
             call->complete(-1, EBUSY);
             return true;
         }
-        grabbed_ = grab;
+        if (!grab && holder_ != client) {
+            call->complete(-1, EINVAL);
+            return true;
+        }
+        if (holder_) g_object_unref(holder_);
+        holder_ = grab ? g_object_ref(client) : nullptr;
         call->complete(0);
         return true;
     });
@@ -144,9 +154,14 @@ void EvdevSide::setHeldElsewhere(bool held) {
     heldElsewhere_ = held;
 }
 
+EvdevSide::~EvdevSide() {
+    std::lock_guard lock(mutex_);
+    if (holder_) g_object_unref(holder_);
+}
+
 bool EvdevSide::isGrabbed() const {
     std::lock_guard lock(mutex_);
-    return grabbed_;
+    return holder_ && umockdev_ioctl_client_get_connected(static_cast<UMockdevIoctlClient*>(holder_));
 }
 
 int EvdevSide::grabCalls() const {

@@ -25,6 +25,7 @@ using Code = std::tuple<int, int, int>;
 class EvdevSide {
   public:
     EvdevSide(Testbed& testbed, const std::string& devnode, InputDescription description);
+    ~EvdevSide();
 
     // The node's frames as the program reads them (SYN_REPORT added).
     void send(std::initializer_list<Code> codes);
@@ -34,6 +35,8 @@ class EvdevSide {
     // another program holds the node.
     void setKeysDown(std::vector<std::uint16_t> keys);
     void setHeldElsewhere(bool held);
+    // Whether an open of the node holds the grab: as in the kernel, a grab ends with its
+    // descriptor (a killed program's included), and another open's grab meanwhile is refused.
     bool isGrabbed() const;
     int grabCalls() const;
     // What the program wrote to the node (LEDs).
@@ -45,7 +48,7 @@ class EvdevSide {
     mutable std::mutex mutex_;
     std::vector<std::uint16_t> keysDown_;
     bool heldElsewhere_ = false;
-    bool grabbed_ = false;
+    void* holder_ = nullptr;  // the open holding the grab (a reference of ours)
     int grabCalls_ = 0;
     std::vector<Code> written_;
 };

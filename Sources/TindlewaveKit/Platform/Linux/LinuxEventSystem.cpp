@@ -9,6 +9,7 @@
 
 #include "Platform/Linux/LinuxDeviceRegistry.h"
 #include "Platform/Linux/LinuxEventSystemState.h"
+#include "Platform/Linux/X11Pointer.h"
 
 namespace tindlewave {
 
@@ -81,7 +82,9 @@ LinuxEventSystem::State::~State() {
 }
 
 LinuxEventSystem::LinuxEventSystem(Executor& input, Options options)
-    : state_(std::make_unique<State>(*this, input, std::move(options))), input_(input) {}
+    : state_(std::make_unique<State>(*this, input, std::move(options))),
+      input_(input),
+      pointer_(X11Pointer::open()) {}
 
 LinuxEventSystem::~LinuxEventSystem() { *state_->alive = false; }
 
@@ -130,6 +133,9 @@ void LinuxEventSystem::post(const Event& event, EventLevel level) {
 std::uint64_t LinuxEventSystem::flagsState() const { return flags_.load(std::memory_order_relaxed); }
 
 Event::Location LinuxEventSystem::cursorLocation() const {
+    if (pointer_) {
+        if (auto at = pointer_->location()) return *at;
+    }
     const std::vector<Screen> all = screens();
     if (all.empty()) return {};
     const Screen* fastest = &all.front();

@@ -16,6 +16,7 @@
 namespace tindlewave {
 
 class LinuxDeviceRegistry;
+class X11Pointer;
 
 // One evdev node as the device registry publishes it.
 struct EventNodeInfo {
@@ -82,7 +83,8 @@ class LinuxEventSystem final : public EventSystem {
     std::optional<HIDOrigin> origin(const Event& event) const override;
     void post(const Event& event, EventLevel level) override;
     std::uint64_t flagsState() const override;
-    // The centre of the fastest screen: evdev knows nothing of the pointer's place.
+    // On X11 the pointer's place on the root window; elsewhere (Wayland: no program may know it)
+    // the centre of the fastest screen. Only where frames are timed depends on it.
     Event::Location cursorLocation() const override;
     void associateMouseAndCursor(bool associated) override;
     std::optional<DisplayID> displayAt(Event::Location point) const override;
@@ -128,6 +130,7 @@ class LinuxEventSystem final : public EventSystem {
     std::atomic<bool> associated_{true};
     mutable std::mutex screensMutex_;
     ScreenSource screens_;
+    std::unique_ptr<X11Pointer> pointer_;
 };
 
 }  // namespace tindlewave
