@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <filesystem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
@@ -9,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "Runtime/Defaults.h"
+#include "Runtime/WorkPool.h"
 #include "Settings/Model/PageFit.h"
 #include "Settings/Views/SettingsPage.h"
 #include "Settings/Views/SettingsTabs.h"
@@ -121,6 +123,40 @@ TEST(SettingsTabs, ClosingHidesTheWindowAndTellsTheOwnerAndTheFrameIsKept) {
     restored.present();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&restored));
     EXPECT_EQ(restored.frameGeometry().topLeft(), QPoint(100, 120));
+}
+
+// Work handed to the pool, run when the test says.
+struct HeldPool final : WorkPool {
+    void submit(Work work) override { held.push_back(std::move(work)); }
+    std::vector<Work> held;
+};
+
+// A first show fits the window twice; the frame is written once, after it settled, off the GUI
+// thread; a frame that settles again unchanged is not written again.
+TEST(SettingsTabs, TheFrameIsWrittenOnceAfterTheWindowSettlesOnTheWriter) {
+    testkit::TempFolder folder;
+    Defaults defaults(folder.path() / "defaults.json");
+    HeldPool pool;
+    SettingsTabs window(SettingsTab::general, [](SettingsTab, PageFit& fit) { return new SettingsPage(&fit, nullptr); },
+                        &defaults, nullptr, &pool);
+    window.present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(100);
+    EXPECT_TRUE(pool.held.empty());
+    EXPECT_FALSE(std::filesystem::exists(defaults.file()));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pool.held.empty(); }, 5000));
+    QTest::qWait(int(SettingsTabs::frameSettle.count()) + 200);
+    ASSERT_EQ(pool.held.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(defaults.file()));
+    pool.held[0]();
+    const QRect frame = window.frameGeometry();
+    EXPECT_EQ(Defaults(defaults.file()).string(SettingsTabs::frameKey),
+              QString("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()).toStdString());
+
+    window.fitWindow(false);  // the same frame again
+    QTest::qWait(int(SettingsTabs::frameSettle.count()) + 200);
+    EXPECT_EQ(pool.held.size(), 1u);
 }
 
 TEST(SettingsTabs, MakesEachPageOnceWhenFirstNeeded) {

@@ -13,6 +13,7 @@
 #include <QVariantAnimation>
 
 #include "Runtime/Defaults.h"
+#include "Runtime/WorkPool.h"
 #include "Settings/Model/PageFit.h"
 #include "Settings/Views/SettingsPage.h"
 #include "Settings/Views/Symbols.h"
@@ -50,12 +51,14 @@ struct SettingsTabs::Target {
 };
 
 SettingsTabs::SettingsTabs(SettingsTab selected, const PageFactory& makePage, Defaults* defaults,
-                           QWidget* parent)
+                           QWidget* parent, WorkPool* writer)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::WindowMinimizeButtonHint),
       makePage_(makePage), defaults_(defaults), selected_(selected), toolBar_(new QToolBar(this)),
       actions_(new QActionGroup(this)), stack_(new QStackedWidget(this)),
-      nextFit_(new QTimer(this)), animation_(new QVariantAnimation(this)) {
+      nextFit_(new QTimer(this)), animation_(new QVariantAnimation(this)), writer_(writer),
+      frameSettled_(new QTimer(this)),
+      frameWritten_(defaults ? defaults->string(frameKey).value_or("") : std::string()) {
     setFocusPolicy(Qt::ClickFocus);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -85,6 +88,9 @@ SettingsTabs::SettingsTabs(SettingsTab selected, const PageFactory& makePage, De
     stack_->setCurrentIndex(int(slot(selected)));
     setWindowTitle(tabTitle(selected));
 
+    frameSettled_->setSingleShot(true);
+    frameSettled_->setInterval(frameSettle);
+    connect(frameSettled_, &QTimer::timeout, this, [this] { writeFrame(false); });
     nextFit_->setSingleShot(true);
     nextFit_->setInterval(0);
     connect(nextFit_, &QTimer::timeout, this, [this] { fitWindow(true); });
@@ -106,7 +112,9 @@ SettingsTabs::SettingsTabs(SettingsTab selected, const PageFactory& makePage, De
     else move(available.center() - QPoint(SettingsPage::pageWidth / 2, 200));
 }
 
-SettingsTabs::~SettingsTabs() = default;
+SettingsTabs::~SettingsTabs() {
+    if (writing_.valid()) writing_.wait();  // the write uses the defaults, which may go next
+}
 
 void SettingsTabs::tintTabIcons() {
     const QColor color = palette().color(QPalette::WindowText);
@@ -260,10 +268,28 @@ void SettingsTabs::present() {
 
 // The frame is kept as "x y width height" in screen points.
 void SettingsTabs::saveFrame() {
+    if (defaults_) frameSettled_->start();  // again: the frame has not settled yet
+}
+
+void SettingsTabs::writeFrame(bool now) {
+    frameSettled_->stop();
     if (!defaults_) return;
     const QRect frame = frameGeometry();
-    const auto text = QString("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height());
-    if (defaults_->string(frameKey) != text.toStdString()) defaults_->set(frameKey, text.toStdString());
+    const std::string text =
+        QString("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()).toStdString();
+    if (text == frameWritten_) return;
+    frameWritten_ = text;
+    if (writing_.valid()) writing_.wait();  // one write at a time, in order
+    if (now || !writer_) {
+        defaults_->set(frameKey, text);
+        return;
+    }
+    auto written = std::make_shared<std::promise<void>>();
+    writing_ = written->get_future();
+    writer_->submit([defaults = defaults_, text, written] {
+        defaults->set(frameKey, text);
+        written->set_value();
+    });
 }
 
 std::optional<QRect> SettingsTabs::savedFrame() const {
@@ -282,7 +308,7 @@ std::optional<QRect> SettingsTabs::savedFrame() const {
 }
 
 void SettingsTabs::closeEvent(QCloseEvent* event) {
-    saveFrame();
+    writeFrame(true);
     event->accept();  // hidden, not destroyed: reopening shows the same window and pages
     if (onClosed) onClosed();
 }

@@ -2,9 +2,12 @@
 
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "Settings/Model/SettingsTab.h"
 #include "Settings/Model/WindowFitMachine.h"
@@ -19,12 +22,15 @@ namespace tindlewave {
 
 class Defaults;
 class PageFit;
+class WorkPool;
 
 // The settings window itself: a tool bar of the five tabs above a stack of pages. The user cannot
 // resize it: its height follows the selected page's measured size, growing or shrinking in 0.18 s
 // while it keeps its left and top edges, staying on the screen's available area, and letting a
 // page that cannot fit scroll. Size changes within one turn of the event loop lead to one fit.
-// Its frame is kept in the defaults under "TindlewavePreferences". Main thread only.
+// Its frame is kept in the defaults under "TindlewavePreferences": written once the window has
+// kept a frame for `frameSettle` (a first show fits it twice), on `writer` when there is one (the
+// write syncs the file), and at once when the window closes. Main thread only.
 class SettingsTabs final : public QWidget {
   public:
     // Makes the page of a tab; the page reports its size to `fit`. Kept by the window, which makes
@@ -32,8 +38,10 @@ class SettingsTabs final : public QWidget {
     using PageFactory = std::function<QWidget*(SettingsTab tab, PageFit& fit)>;
     static constexpr const char* frameKey = "TindlewavePreferences";
 
+    static constexpr std::chrono::milliseconds frameSettle{1000};
+
     SettingsTabs(SettingsTab selected, const PageFactory& makePage, Defaults* defaults,
-                 QWidget* parent = nullptr);
+                 QWidget* parent = nullptr, WorkPool* writer = nullptr);
     ~SettingsTabs() override;
 
     // The user chose a tab (also when chosen again); the window closed.
@@ -67,7 +75,9 @@ class SettingsTabs final : public QWidget {
     void resized(SettingsTab tab, bool replaced);
     void setPageShown(SettingsTab tab, bool shown);
     void applyFrame(const ScreenRect& frame);
+    // Asks for the frame to be written once it has settled.
     void saveFrame();
+    void writeFrame(bool now);
     std::optional<QRect> savedFrame() const;
     struct Target;
     Target target() const;
@@ -83,6 +93,10 @@ class SettingsTabs final : public QWidget {
     WindowFitMachine machine_;
     QTimer* nextFit_;
     QVariantAnimation* animation_;
+    WorkPool* writer_;
+    QTimer* frameSettled_;
+    std::string frameWritten_;           // the frame text the defaults hold, as far as known
+    std::future<void> writing_;          // the last write handed to `writer_`
 };
 
 

@@ -44,7 +44,7 @@ SettingsTabs& SettingsWindow::tabs() {
             showWarnings(*page);  // a page made after the window shows what the others show
             return page;
         },
-        &services_.defaults);
+        &services_.defaults, nullptr, &services_.pool);
     tabs_->onSelected = [this](SettingsTab tab) { model_.setTab(tab); };
     tabs_->onClosed = [this] {
         model_.stopListening();
