@@ -78,7 +78,7 @@ void throughTheSession(benchmark::State& state) {
                               [](const KeyHoldEvent&) {},
                               [](const ListenPress&) {}};
     Slot slot(device, scheduler.clock().date(), interface.shared_from_this(), false, callbacks,
-              Slot::Context{hid, HidutilHost{}, journal});
+              Slot::Context{hid, KeyMapHost{}, journal});
     slot.applyHIDPP(ApplyReason::launch);
     scheduler.advance(seconds(30));
     if (jobInFlight) {

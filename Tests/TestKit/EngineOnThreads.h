@@ -71,7 +71,7 @@ struct EngineOnThreads {
         engine = std::make_unique<Engine>(EngineWorld{
             hid, tap, world, events, grants, defaults,
             Journal(Logger("app.tindlewave", "devices", store)),
-            HidutilHost{besideThisProgram("hidutil-fake"), &pool}});
+            KeyMapHost{besideThisProgram("hidutil-fake"), &pool}});
         auto folderOfMice = shippedRecordedMiceFolder();
         if (!folderOfMice) throw std::runtime_error("no recorded mice");
         auto recorded = loadVirtualMouse(*folderOfMice + "/MX-Master-3-Wireless-Mouse-B023.json");

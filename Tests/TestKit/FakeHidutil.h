@@ -19,7 +19,7 @@ class FakeHidutil : public SimulatedHidutilState {
     }
 
     // `pool`: where the children run (null: the shared pool).
-    HidutilHost host(WorkPool* pool = nullptr) const { return {TW_BINARY_ROOT "/hidutil-fake", pool}; }
+    KeyMapHost host(WorkPool* pool = nullptr) const { return {TW_BINARY_ROOT "/hidutil-fake", pool}; }
 
     template <class F>
     void change(F&& edit) const {

@@ -43,7 +43,7 @@ Program::Program(Options options, Places places, int signalFd)
       log_(LogStore::defaultFolder(), true, SystemClock::shared()),
       journal_(Logger(std::string(bundleIdentifier), "devices", log_)),
       defaults_(Defaults::defaultFile()),
-      world_(hid_, tap_, places_.hidutilState, HidutilHost{places_.hidutil, &pool_}),
+      world_(hid_, tap_, places_.hidutilState, KeyMapHost{places_.hidutil, &pool_}),
       performer_(printing_, world_.hotKeys, main_, Logger(std::string(bundleIdentifier), "actions", log_)),
       store_(places_.config) {}
 

@@ -107,7 +107,7 @@ int runProgram(int argc, char** argv) {
         .grants = world.grants,
         .defaults = defaults,
         .journal = Journal::devices(),
-        .hidutil = world.hidutil,
+        .keyMap = world.hidutil,
     });
     ActionPerformer performer(world.events, world.hotKeys, main);
     XdgAutostart autostart(XdgAutostart::defaultFolder(), XdgAutostart::ProgramPath(&XdgAutostart::runningProgram));

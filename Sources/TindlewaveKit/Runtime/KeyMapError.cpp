@@ -8,6 +8,7 @@ std::string KeyMapError::description() const {
     }
     if (is<NoServiceMatched>()) return "no keyboard service matched";
     if (is<ServiceLagsDevice>()) return "keyboard service not ready";
+    if (const auto* device = as<DeviceFailed>()) return device->reason;
     return "hidutil timed out";
 }
 

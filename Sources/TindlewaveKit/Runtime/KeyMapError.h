@@ -6,7 +6,8 @@
 
 namespace tindlewave {
 
-// What can go wrong when hidutil writes or reads a keyboard's UserKeyMapping.
+// What can go wrong when a keyboard's key remapping is written or read: by hidutil, or by the
+// program itself over the keyboard's own key table.
 struct KeyMapError {
     // hidutil failed to start (status -1) or exited with a status other than 0.
     struct HidutilFailed {
@@ -26,7 +27,12 @@ struct KeyMapError {
     struct TimedOut {
         bool operator==(const TimedOut&) const = default;
     };
-    std::variant<HidutilFailed, NoServiceMatched, ServiceLagsDevice, TimedOut> value;
+    // The keyboard's own key table could not be read or written; the reason names the device.
+    struct DeviceFailed {
+        std::string reason;
+        bool operator==(const DeviceFailed&) const = default;
+    };
+    std::variant<HidutilFailed, NoServiceMatched, ServiceLagsDevice, TimedOut, DeviceFailed> value;
 
     static KeyMapError hidutilFailed(std::int32_t status, std::string output) {
         return {HidutilFailed{status, std::move(output)}};
@@ -34,8 +40,10 @@ struct KeyMapError {
     static KeyMapError noServiceMatched() { return {NoServiceMatched{}}; }
     static KeyMapError serviceLagsDevice() { return {ServiceLagsDevice{}}; }
     static KeyMapError timedOut() { return {TimedOut{}}; }
+    static KeyMapError deviceFailed(std::string reason) { return {DeviceFailed{std::move(reason)}}; }
 
-    // The words the status shows, e.g. "hidutil exited 1: …" or "hidutil timed out".
+    // The words the status shows, e.g. "hidutil exited 1: …", "hidutil timed out" or a device
+    // failure's reason.
     std::string description() const;
 
     template <class C>

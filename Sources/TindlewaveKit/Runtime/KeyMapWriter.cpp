@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "Platform/Executor.h"
+#include "Platform/KeyMapBackend.h"
 #include "Platform/Linux/ProcessRunner.h"
 #include "Runtime/KeyedSerialQueue.h"
 #include "Runtime/ThreadPool.h"
@@ -24,13 +25,13 @@ KeyedSerialQueue& keyboardQueue() {
     return *queue;
 }
 
-WorkPool& poolOf(const HidutilHost& host) {
+WorkPool& poolOf(const KeyMapHost& host) {
     return host.pool != nullptr ? *host.pool : ThreadPool::shared();
 }
 
 }  // namespace
 
-Result<HidutilRun, KeyMapError> hidutil(const HidutilHost& host,
+Result<HidutilRun, KeyMapError> hidutil(const KeyMapHost& host,
                                         const std::vector<std::string>& arguments) {
     auto run = runProcess(host.executable, arguments, watchdog, outputLimit);
     if (!run.ok()) return KeyMapError::hidutilFailed(-1, run.error().description);
@@ -44,8 +45,13 @@ Result<HidutilRun, KeyMapError> hidutil(const HidutilHost& host,
                       decodeUTF8Lossy(run->output)};
 }
 
-Result<HidutilReadback::Services, KeyMapError> readBack(const HidutilHost& host,
+Result<HidutilReadback::Services, KeyMapError> readBack(const KeyMapHost& host,
                                                         const std::string& matching) {
+    if (host.backend) {
+        auto services = host.backend->read(matching);
+        if (!services.ok()) return KeyMapError::deviceFailed(services.error().reason);
+        return std::move(*services);
+    }
     auto run = hidutil(host, {"property", "--matching", matching, "--get", "UserKeyMapping"});
     if (!run.ok()) return run.error();
     if (run->status != 0) return KeyMapError::hidutilFailed(run->status, run->output);
@@ -61,7 +67,7 @@ Pairs expectedPairs(const KeyMapSetup& setup) {
     return pairs;
 }
 
-Result<Pairs, KeyMapError> readNow(const HidutilHost& host, const std::string& matching) {
+Result<Pairs, KeyMapError> readNow(const KeyMapHost& host, const std::string& matching) {
     auto services = readBack(host, matching);
     if (!services.ok()) return services.error();
     Pairs all;
@@ -69,12 +75,17 @@ Result<Pairs, KeyMapError> readNow(const HidutilHost& host, const std::string& m
     return all;
 }
 
-Result<std::monostate, KeyMapError> writeNow(const HidutilHost& host, const KeyMapSetup& setup,
+Result<std::monostate, KeyMapError> writeNow(const KeyMapHost& host, const KeyMapSetup& setup,
                                              const std::string& matching) {
-    auto run =
-        hidutil(host, {"property", "--matching", matching, "--set", setup.userKeyMappingJSON()});
-    if (!run.ok()) return run.error();
-    if (run->status != 0) return KeyMapError::hidutilFailed(run->status, run->output);
+    if (host.backend) {
+        auto set = host.backend->set(matching, setup);
+        if (!set.ok()) return KeyMapError::deviceFailed(set.error().reason);
+    } else {
+        auto run = hidutil(host,
+                           {"property", "--matching", matching, "--set", setup.userKeyMappingJSON()});
+        if (!run.ok()) return run.error();
+        if (run->status != 0) return KeyMapError::hidutilFailed(run->status, run->output);
+    }
     auto services = readBack(host, matching);
     if (!services.ok()) return services.error();
     if (services->empty()) return KeyMapError::noServiceMatched();
@@ -85,7 +96,7 @@ Result<std::monostate, KeyMapError> writeNow(const HidutilHost& host, const KeyM
     return std::monostate{};
 }
 
-void read(const HidutilHost& host, Executor& back, std::string matching,
+void read(const KeyMapHost& host, Executor& back, std::string matching,
           std::function<void(Result<Pairs, KeyMapError>)> done) {
     KeyedLane lane(keyboardQueue(), poolOf(host), matching);
     runBlocking<Result<Pairs, KeyMapError>>(
@@ -93,7 +104,7 @@ void read(const HidutilHost& host, Executor& back, std::string matching,
         std::move(done));
 }
 
-void write(const HidutilHost& host, Executor& back, KeyMapSetup setup, std::string matching,
+void write(const KeyMapHost& host, Executor& back, KeyMapSetup setup, std::string matching,
            std::function<void(Result<std::monostate, KeyMapError>)> done) {
     KeyedLane lane(keyboardQueue(), poolOf(host), matching);
     runBlocking<Result<std::monostate, KeyMapError>>(

@@ -28,7 +28,7 @@ SimulatedWorld::Device keyboard() {
 }  // namespace
 
 SimulatedWorld::SimulatedWorld(Executor& hidExecutor, Executor& tapExecutor,
-                               std::string hidutilStatePath, HidutilHost hidutilHost)
+                               std::string hidutilStatePath, KeyMapHost hidutilHost)
     : hidutilState(std::move(hidutilStatePath)),
       hidutil(std::move(hidutilHost)),
       hid(hidExecutor, grants, &hidutilState),
@@ -53,10 +53,10 @@ std::string SimulatedWorld::defaultHidutilState() {
     return (fs::path(runtimeFolder()) / "hidutil.json").string();
 }
 
-HidutilHost SimulatedWorld::hidutilBesideProgram() {
+KeyMapHost SimulatedWorld::hidutilBesideProgram() {
     std::error_code error;
     const auto program = fs::read_symlink("/proc/self/exe", error);
-    return HidutilHost{.executable = (program.parent_path() / "hidutil-fake").string()};
+    return KeyMapHost{.executable = (program.parent_path() / "hidutil-fake").string()};
 }
 
 Result<std::string, MissingRecordings> SimulatedWorld::defaultMouse() {

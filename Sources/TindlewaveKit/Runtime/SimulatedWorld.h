@@ -41,7 +41,7 @@ class SimulatedWorld {
     };
 
     // `hidutilState`: the stand-in hidutil's state file (reset here); `hidutil`: the tool itself.
-    SimulatedWorld(Executor& hid, Executor& tap, std::string hidutilState, HidutilHost hidutil);
+    SimulatedWorld(Executor& hid, Executor& tap, std::string hidutilState, KeyMapHost hidutil);
     SimulatedWorld(const SimulatedWorld&) = delete;
     SimulatedWorld& operator=(const SimulatedWorld&) = delete;
 
@@ -51,7 +51,7 @@ class SimulatedWorld {
     // The stand-in hidutil's state file in the runtime folder, and the tool beside the running
     // program.
     static std::string defaultHidutilState();
-    static HidutilHost hidutilBesideProgram();
+    static KeyMapHost hidutilBesideProgram();
     // The recorded MX Master 3 that ships with the program, or why it was not found.
     static Result<std::string, MissingRecordings> defaultMouse();
 
@@ -75,7 +75,7 @@ class SimulatedWorld {
 
     SimulatedPermissionGrants grants;
     SimulatedHidutilState hidutilState;
-    HidutilHost hidutil;
+    KeyMapHost hidutil;
     SimulatedHIDWorld hid;
     SimulatedEventSystem events;
     SimulatedSymbolicHotKeys hotKeys;

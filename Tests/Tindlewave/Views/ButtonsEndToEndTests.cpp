@@ -68,7 +68,7 @@ struct EndToEnd {
             .grants = world.grants,
             .defaults = shell.defaults,
             .journal = Journal(Logger(std::string(bundleIdentifier), "devices", shell.log)),
-            .hidutil = world.hidutil,
+            .keyMap = world.hidutil,
         });
         performer = std::make_unique<ActionPerformer>(world.events, world.hotKeys, shell.main);
         shell.make(mouseSetUp,

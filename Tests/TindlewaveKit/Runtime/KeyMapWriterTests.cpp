@@ -98,7 +98,7 @@ TEST_F(KeyMapWriterTest, FailedAndMissingHidutilReportStatusAndOutput) {
     EXPECT_EQ(readNow(fake.host(), keyboardMatching).error(),
               KeyMapError::hidutilFailed(2, "hidutil: failed on purpose\n"));
 
-    HidutilHost missing{folder / "no-hidutil", nullptr};
+    KeyMapHost missing{folder / "no-hidutil", nullptr};
     auto notThere = readNow(missing, keyboardMatching);
     ASSERT_FALSE(notThere.ok());
     EXPECT_EQ(notThere.error().description(), "hidutil exited -1: No such file or directory");
@@ -206,7 +206,7 @@ TEST_F(KeyMapWriterTest, AHangingKeyboardLeavesThePoolToTheOthers) {
     bool otherDone = false, otherBeforeHung = false;
     RunLoopExecutor back("test.back");
     ThreadPool pool(4);
-    HidutilHost host{fake.host().executable, &pool};
+    KeyMapHost host{fake.host().executable, &pool};
 
     for (int i = 0; i < 8; ++i) {
         read(host, back, keyboardMatching, [&](auto) { waiter.update([&] { ++hungDone; }); });
@@ -226,7 +226,7 @@ TEST_F(KeyMapWriterTest, AHangingKeyboardLeavesThePoolToTheOthers) {
 
 // A child that prints without end is stopped at the output limit, long before the watchdog.
 TEST_F(KeyMapWriterTest, AFloodingHidutilIsStoppedAtTheOutputLimit) {
-    HidutilHost flooding{folder / "flooding", nullptr};
+    KeyMapHost flooding{folder / "flooding", nullptr};
     TempFolder::write(flooding.executable, "#!/bin/sh\nexec yes\n");
     ::chmod(flooding.executable.c_str(), 0755);
     auto run = hidutil(flooding, {"property"});

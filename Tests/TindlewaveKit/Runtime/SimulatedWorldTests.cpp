@@ -40,7 +40,7 @@ struct World {
     ManualExecutor hidExecutor{scheduler, "hid"};
     ManualExecutor tapExecutor{scheduler, "tap"};
     SimulatedWorld world{hidExecutor, tapExecutor, (folder.path() / "run" / "hidutil.json").string(),
-                         HidutilHost{}};
+                         KeyMapHost{}};
 };
 
 }  // namespace

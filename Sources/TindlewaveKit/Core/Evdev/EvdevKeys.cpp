@@ -122,4 +122,19 @@ std::uint16_t evdevCode(HeldModifier modifier) {
     return modifierCodes[static_cast<std::size_t>(modifier)];
 }
 
+std::optional<std::uint16_t> evdevCode(HIDUsage usage) {
+    for (const UsageCode& entry : usageCodes)
+        if (entry.usage == usage.rawValue) return entry.code;
+    if (usage.rawValue >= 0xE0 && usage.rawValue <= 0xE7) return modifierCodes[usage.rawValue - 0xE0];
+    return std::nullopt;
+}
+
+std::optional<HIDUsage> usage(std::uint16_t code) {
+    for (const UsageCode& entry : usageCodes)
+        if (entry.code == code) return HIDUsage{entry.usage};
+    for (std::size_t m = 0; m < modifierCodes.size(); ++m)
+        if (modifierCodes[m] == code) return HIDUsage{static_cast<std::uint16_t>(0xE0 + m)};
+    return std::nullopt;
+}
+
 }  // namespace tindlewave::evdevkeys

@@ -24,6 +24,10 @@ std::optional<KeyCode> keyCode(std::uint16_t evdevCode);
 // The side modifier an evdev key code stands for; none for every other key.
 std::optional<HeldModifier> modifier(std::uint16_t evdevCode);
 std::uint16_t evdevCode(HeldModifier modifier);
+// The same column by keyboard-page usage, for key tables that are kept by usage: the evdev code
+// of a usage the program names (a key of the table, a side modifier, a carrier), and back.
+std::optional<std::uint16_t> evdevCode(HIDUsage usage);
+std::optional<HIDUsage> usage(std::uint16_t evdevCode);
 
 }  // namespace evdevkeys
 

@@ -113,11 +113,12 @@ class Slot {
         std::function<void(const ListenPress&)> heard;
     };
 
-    // Where the slot works: its executor (the HID executor, also where hidutil's results come
-    // back), where hidutil runs, and the journal.
+    // Where the slot works: its executor (the HID executor, also where the key-map writer's
+    // results come back), what writes the key map (hidutil or an in-process backend), and the
+    // journal.
     struct Context {
         Executor& executor;
-        HidutilHost hidutil;
+        KeyMapHost keyMap;
         Journal journal;
     };
 

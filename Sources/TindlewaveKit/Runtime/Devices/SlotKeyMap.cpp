@@ -30,7 +30,7 @@ void Slot::nextPass() {
     }
     retry_.cancel();
     if (!surveyed_) {
-        KeyMapWriter::read(context_.hidutil, context_.executor, matching_,
+        KeyMapWriter::read(context_.keyMap, context_.executor, matching_,
                            guarded([job = *job](Slot& slot, Result<KeyMapWriter::Pairs, KeyMapError> read) {
                                slot.surveyed(job, std::move(read));
                            }));
@@ -62,7 +62,7 @@ void Slot::write(const ApplyScheduler::Job& job) {
     }
     phase_ = Phase::applying();
     callbacks_.changed();
-    KeyMapWriter::write(context_.hidutil, context_.executor, wanted, matching_,
+    KeyMapWriter::write(context_.keyMap, context_.executor, wanted, matching_,
                         guarded([job, wanted](Slot& slot, Result<std::monostate, KeyMapError> result) {
                             slot.written(job, wanted, std::move(result));
                         }));

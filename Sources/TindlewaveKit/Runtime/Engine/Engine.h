@@ -39,8 +39,8 @@ class Slot;
 class TapHost;
 
 // Everything the engine works with, given at construction: its two executors, the platform's
-// services, where "listenDiverted" is kept, its journal, where hidutil runs and the system's wake
-// notices. Tests give manual executors and simulated services.
+// services, where "listenDiverted" is kept, its journal, what writes the key maps and the system's
+// wake notices. Tests give manual executors and simulated services.
 struct EngineWorld {
     Executor& hid;  // the engine, the hub, the slots and the HID++ sessions
     Executor& tap;  // the tap host
@@ -49,7 +49,7 @@ struct EngineWorld {
     PermissionGrants& grants;
     Defaults& defaults;
     Journal journal;
-    HidutilHost hidutil;
+    KeyMapHost keyMap;
     // Finished by whoever sends them; a world without wake notices gives a channel nobody sends.
     Channel<WakeNotice> wakes{Buffering::unbounded};
 };

@@ -88,7 +88,7 @@ void Engine::addSlot(const PresentDevice& device, bool atLaunch) {
     slots_.insert_or_assign(
         id, std::make_unique<Slot>(device, now(), std::move(hidpp), owesNative,
                                    std::move(callbacks),
-                                   Slot::Context{world_.hid, world_.hidutil, world_.journal}));
+                                   Slot::Context{world_.hid, world_.keyMap, world_.journal}));
 }
 
 void Engine::discovered(DeviceInstanceID id, const HIDPPCapabilities& found) {

@@ -45,7 +45,7 @@ TEST(DeviceSideOnThreads, DevicesComeAndGoFromAnyThread) {
                                   [](const KeyHoldEvent&) {},
                                   [](const ListenPress&) {}};
         auto slot = std::make_unique<Slot>(device, hid.clock().date(), hub->hidppInterface(device.id),
-                                           false, callbacks, Slot::Context{hid, HidutilHost{}, journal});
+                                           false, callbacks, Slot::Context{hid, KeyMapHost{}, journal});
         slot->invalidate(ApplyReason::connected);
         slots[device.id] = std::move(slot);
     };
