@@ -27,6 +27,10 @@ using HIDResult = std::int32_t;
 inline constexpr HIDResult hidSuccess = 0;
 // The caller may not open the device (the Input Monitoring permission is missing).
 inline constexpr HIDResult hidNotPermitted = static_cast<HIDResult>(0xE00002E2u);
+// The device is gone (unplugged, or its node no longer exists).
+inline constexpr HIDResult hidNoDevice = static_cast<HIDResult>(0xE00002C0u);
+// Any other failure.
+inline constexpr HIDResult hidFailure = static_cast<HIDResult>(0xE00002BCu);
 
 enum class HIDReportType : std::uint8_t { input = 0, output = 1, feature = 2 };
 

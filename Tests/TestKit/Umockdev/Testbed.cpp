@@ -1,7 +1,9 @@
 #include "TestKit/Umockdev/Testbed.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <umockdev.h>
+#include <unistd.h>
 
 namespace tindlewave::testkit::umockdev {
 
@@ -54,6 +56,16 @@ void Testbed::setProperty(const std::string& syspath, const std::string& name,
 
 int Testbed::deviceSideFd(const std::string& devnode) const {
     return umockdev_testbed_get_dev_fd(testbed_, devnode.c_str());
+}
+
+void Testbed::hangUp(const std::string& devnode) {
+    int fd = deviceSideFd(devnode);
+    ASSERT_GE(fd, 0) << devnode << " is not an emulated node";
+    int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    ASSERT_GE(null, 0);
+    // The last reference to the pseudo-terminal's master goes; its number stays valid.
+    ASSERT_GE(::dup3(null, fd, O_CLOEXEC), 0);
+    ::close(null);
 }
 
 std::string Testbed::rootDir() const {

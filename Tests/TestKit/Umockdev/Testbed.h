@@ -35,6 +35,10 @@ class Testbed {
     // The test's end of an emulated character node ("/dev/hidraw0"): what is written there the
     // program reads from the node. Owned by the testbed; -1 when the node is unknown.
     int deviceSideFd(const std::string& devnode) const;
+    // Hangs an emulated character node up, as a device that vanished under an open node: the
+    // program's reads fail from then on (the test's end is replaced by /dev/null, which the
+    // testbed closes in its place).
+    void hangUp(const std::string& devnode);
     // The folder the emulated tree lives in ($UMOCKDEV_DIR).
     std::string rootDir() const;
 

@@ -19,7 +19,7 @@ class SimulatedHIDInterface final : public HIDDevice,
                                     public std::enable_shared_from_this<SimulatedHIDInterface> {
   public:
     // What a call answers once the interface has left ("no such device").
-    static constexpr HIDResult gone = static_cast<HIDResult>(0xE00002C0u);
+    static constexpr HIDResult gone = hidNoDevice;
 
     SimulatedHIDInterface(RegistryID id, PropertyBag properties,
                           std::optional<VirtualMouseDescription> hidpp, Executor& executor,
@@ -49,7 +49,7 @@ class SimulatedHIDInterface final : public HIDDevice,
     // output reports fail with `code`.
     std::optional<HIDResult> openResult;
     int failingReports = 0;
-    HIDResult failingReportCode = static_cast<HIDResult>(0xE00002BCu);
+    HIDResult failingReportCode = hidFailure;
 
     // State, for checks.
     bool isOpen() const { return open_; }
