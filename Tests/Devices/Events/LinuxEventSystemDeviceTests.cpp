@@ -176,6 +176,27 @@ TEST(LinuxEventSystemDevices, TheDesktopsLightsOnAMirrorReachTheRealKeyboard) {
     EXPECT_TRUE(EventDeviceWorld::eventually([&] { return (world.events->flagsState() & 0x10000) != 0; }));
 }
 
+TEST(LinuxEventSystemDevices, AStalledTapExecutorReleasesEveryGrabWithinTheWatchdogsSecond) {
+    EventDeviceWorld world;
+    ASSERT_TRUE(world.tap(keyMask));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+    // The tap executor is held; the user's devices come back to the desktop while it is.
+    std::atomic<bool> holding{true};
+    world.input.post([&] {
+        while (holding) std::this_thread::sleep_for(5ms);
+    });
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] {
+        return !world.mouseSide->isGrabbed() && !world.keyboardSide->isGrabbed() &&
+               !world.hidppSide->isGrabbed();
+    }));
+    EXPECT_TRUE(holding);  // released while still stuck
+    holding = false;
+    // Once it comes round, the tap is told and (enabled again by its owner) grabs anew.
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return !world.read<bool>([&] { return world.events->isEnabled(*world.port); }); }));
+    world.onInput([&] { world.events->enable(*world.port, true); });
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.mouseSide->isGrabbed(); }));
+}
+
 // Only as the child of the next test: grabs the nodes, says so on the descriptor named by
 // TW_GRAB_CHILD_FD, and waits to be killed.
 TEST(LinuxEventSystemDevices, DISABLED_HoldsItsGrabsUntilKilled) {

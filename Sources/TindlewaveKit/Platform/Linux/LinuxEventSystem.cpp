@@ -123,6 +123,9 @@ std::optional<HIDOrigin> LinuxEventSystem::origin(const Event&) const {
 }
 
 void LinuxEventSystem::post(const Event& event, EventLevel level) {
+    // The session level passes no tap: on the tap executor (the tap host's scroll frames) it is
+    // written at once. The HID level goes through the taps, never from inside a callback.
+    if (level == EventLevel::session && input_.isCurrent()) return state_->deliver(event, level);
     std::weak_ptr<bool> alive = state_->alive;
     State* state = state_.get();
     input_.post([alive, state, event, level] {
@@ -271,22 +274,22 @@ const UinputDevice* LinuxEventSystem::State::mirrorOf(std::optional<SenderID> id
 void LinuxEventSystem::State::write(const Event& event) {
     if (!ensureVirtualDevices()) return;
     const timeval time = nowStamp();
-    out.clear();
+    postOut.clear();
     switch (event.type) {
         case EventType::keyDown:
         case EventType::keyUp:
-            keyboardState.key(event, deviceModifiers(), time, out);
-            keyboard->write(out.data(), out.size());
+            keyboardState.key(event, deviceModifiers(), time, postOut);
+            keyboard->write(postOut.data(), postOut.size());
             break;
         case EventType::flagsChanged:
-            keyboardState.follow(owner.flagsState(), event.flags, deviceModifiers(), time, out);
-            keyboard->write(out.data(), out.size());
+            keyboardState.follow(owner.flagsState(), event.flags, deviceModifiers(), time, postOut);
+            keyboard->write(postOut.data(), postOut.size());
             break;
         case EventType::scrollWheel: {
             // To the wheel that scrolled last, so its own settings (natural scrolling) apply.
             const UinputDevice* target = mirrorOf(lastWheel, REL_WHEEL_HI_RES);
-            appendPostedWheel(event, vertical, horizontal, time, out);
-            (target ? *target : *pointer).write(out.data(), out.size());
+            appendPostedWheel(event, vertical, horizontal, time, postOut);
+            (target ? *target : *pointer).write(postOut.data(), postOut.size());
             break;
         }
         default: {
@@ -300,12 +303,12 @@ void LinuxEventSystem::State::write(const Event& event) {
                     if (isButtonUp(event.type)) from.reset();
                 }
             }
-            appendCodes(event, time, owner.associated_.load(), out);
-            if (out.empty()) return;
+            appendCodes(event, time, owner.associated_.load(), postOut);
+            if (postOut.empty()) return;
             input_event syn{};
             syn.time = time;
-            out.push_back(syn);
-            target->write(out.data(), out.size());
+            postOut.push_back(syn);
+            target->write(postOut.data(), postOut.size());
             break;
         }
     }

@@ -41,7 +41,8 @@ struct EventNodeInfo {
 //
 // Threads: everything runs on the input executor given at construction, which must watch
 // descriptors (FdRegistrar). post, flagsState, the cursor and the screens may be called from
-// any thread; posts run as input-executor jobs in order. A watchdog thread releases every grab
+// any thread; posts run as input-executor jobs in order (one at the session level made on that
+// executor is written at once). A watchdog thread releases every grab
 // when that executor has not come round for `stallSeconds`; the taps then get the time-out
 // notice, and enabling them grabs again. Only while the login session is active: when the user
 // switches to another session or console, every grab is released, the program's devices let go

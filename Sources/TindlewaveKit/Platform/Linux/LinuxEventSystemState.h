@@ -112,6 +112,7 @@ struct LinuxEventSystem::State {
     FrameEventList events;
     CodeList out;
     CodeList keyboardOut;
+    CodeList postOut;
 
     // The watchdog thread and what it shares with the input executor.
     std::mutex watchMutex;
