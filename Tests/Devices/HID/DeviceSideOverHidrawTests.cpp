@@ -117,7 +117,7 @@ struct HidrawDeviceSide {
             [](const KeyHoldEvent&) {},
             [](const ListenPress&) {}};
         auto slot = std::make_unique<Slot>(device, hid->clock().date(), hub->hidppInterface(device.id),
-                                           false, callbacks, Slot::Context{*hid, HidutilHost{}, journal});
+                                           false, callbacks, Slot::Context{*hid, KeyMapHost{}, journal});
         slot->invalidate(ApplyReason::connected);
         slots[device.id] = std::move(slot);
         waiter.update([&] { ++appeared; });
