@@ -35,8 +35,10 @@ bool isButton(EventType type) {
     }
 }
 
+}  // namespace
+
 // Mice and keyboards are tapped; touch pads, tablets, touch screens and joysticks never are.
-EventNodeInfo::Kind kindOf(const LinuxDeviceRegistry::Entry& entry) {
+EventNodeInfo::Kind eventNodeKind(const LinuxDeviceRegistry::Entry& entry) {
     for (const char* untapped :
          {"ID_INPUT_TOUCHPAD", "ID_INPUT_TABLET", "ID_INPUT_TOUCHSCREEN", "ID_INPUT_JOYSTICK"}) {
         if (entry.property(untapped) == "1") return EventNodeInfo::Kind::other;
@@ -46,11 +48,13 @@ EventNodeInfo::Kind kindOf(const LinuxDeviceRegistry::Entry& entry) {
     return EventNodeInfo::Kind::other;
 }
 
+namespace {
+
 EventNodeInfo nodeOf(const LinuxDeviceRegistry::Entry& entry) {
     EventNodeInfo node;
     node.id = SenderID{entry.id};
     node.devnode = entry.devnode;
-    node.kind = kindOf(entry);
+    node.kind = eventNodeKind(entry);
     if (entry.input) node.sysname = entry.input->syspath.substr(entry.input->syspath.rfind('/') + 1);
     return node;
 }

@@ -12,6 +12,7 @@
 #include "Core/Devices/DeviceIDs.h"
 #include "Platform/EventSystem.h"
 #include "Platform/Linux/EvdevDevice.h"
+#include "Platform/Linux/LinuxDeviceRegistry.h"
 
 namespace tindlewave {
 
@@ -27,6 +28,10 @@ struct EventNodeInfo {
     Kind kind = Kind::other;
     std::string sysname;  // of its input device ("input12"), to know the program's own
 };
+
+// What an event service of the registry is: a mouse, a keyboard, or something never tapped
+// (touch pads, tablets, touch screens, joysticks).
+EventNodeInfo::Kind eventNodeKind(const LinuxDeviceRegistry::Entry& entry);
 
 // The desktop's input events on Linux, from evdev and uinput, with no library in between.
 //
