@@ -83,7 +83,8 @@ void timeProgramStart(benchmark::State& state, const std::string& text) {
     for (auto _ : state) {
         Home home;
         std::string program = TW_PROGRAM;
-        char* argv[] = {program.data(), nullptr};
+        std::string simulate = "--simulate";  // the mouse the texts wait for is the simulated one
+        char* argv[] = {program.data(), simulate.data(), nullptr};
         const auto start = Clock::now();
         pid_t pid = -1;
         if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, home.env.data()) != 0) {
@@ -186,12 +187,12 @@ BENCHMARK(BM_BareQtApplicationStart)->UseManualTime()->Unit(benchmark::kMillisec
 // The headless program beside it: from its start to the first status it prints, and to the
 // status that shows the mouse connected.
 void BM_HeadlessStartToFirstStatus(benchmark::State& state) {
-    timeStartToOutput(state, TW_HEADLESS_PROGRAM, "", "\nstatus: ");
+    timeStartToOutput(state, TW_HEADLESS_PROGRAM, "--simulate", "\nstatus: ");
 }
 BENCHMARK(BM_HeadlessStartToFirstStatus)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void BM_HeadlessStartToMouseConnected(benchmark::State& state) {
-    timeStartToOutput(state, TW_HEADLESS_PROGRAM, "", "MX Master 3 (connected, HID++ set up)");
+    timeStartToOutput(state, TW_HEADLESS_PROGRAM, "--simulate", "MX Master 3 (connected, HID++ set up)");
 }
 BENCHMARK(BM_HeadlessStartToMouseConnected)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 #endif

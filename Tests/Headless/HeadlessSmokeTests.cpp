@@ -29,6 +29,7 @@ struct Headless {
     int input = -1;
     int output = -1;
     std::string seen;
+    bool simulate = true;  // over simulated devices, unless a test wants this machine's
 
     void start(const std::vector<std::string>& arguments) {
         int in[2], out[2];
@@ -52,6 +53,7 @@ struct Headless {
         env.push_back(nullptr);
         std::string program = TW_HEADLESS_PROGRAM;
         std::vector<std::string> args{program};
+        if (simulate) args.push_back("--simulate");
         args.insert(args.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
         for (auto& arg : args) argv.push_back(arg.data());
@@ -155,6 +157,32 @@ TEST(Headless, SIGINTQuitsLikeTheQuitCommand) {
     EXPECT_NE(headless.seen.find("quitting (received SIGINT)"), std::string::npos) << headless.seen;
     const int status = headless.exitStatus();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << headless.seen;
+}
+
+// Over this machine's devices (none here, or none it may use) the program runs, says why, refuses
+// what only simulated devices can do, and quits cleanly; the simulated-only options are refused.
+TEST(Headless, OverTheRealDevicesItRunsAndSaysWhatIsMissing) {
+    Headless headless;
+    headless.simulate = false;
+    headless.start({});
+    ASSERT_TRUE(headless.waitFor("devices: this computer's mice and keyboards")) << headless.seen;
+    headless.send("press 0xC3");
+    ASSERT_TRUE(headless.waitFor("this command acts on simulated devices: start with --simulate"))
+        << headless.seen;
+    headless.send("status");
+    headless.send("quit");
+    ASSERT_TRUE(headless.waitFor("at exit, event system: 0 nodes grabbed")) << headless.seen;
+    EXPECT_NE(headless.seen.find("\nstatus: "), std::string::npos) << headless.seen;
+    const int status = headless.exitStatus();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << headless.seen;
+
+    Headless refused;
+    refused.simulate = false;
+    refused.start({"--no-keyboard"});
+    refused.waitFor("never printed", std::chrono::seconds(5));
+    EXPECT_NE(refused.seen.find("--no-keyboard needs --simulate"), std::string::npos) << refused.seen;
+    const int refusedStatus = refused.exitStatus();
+    EXPECT_TRUE(WIFEXITED(refusedStatus) && WEXITSTATUS(refusedStatus) == 2) << refused.seen;
 }
 
 }  // namespace

@@ -10,7 +10,9 @@ std::variant<Options, std::string> readOptions(int argc, char** argv) {
             if (i + 1 >= argc) return std::nullopt;
             return std::string(argv[++i]);
         };
-        if (argument == "--help" || argument == "-h") {
+        if (argument == "--simulate") {
+            options.simulate = true;
+        } else if (argument == "--help" || argument == "-h") {
             options.help = true;
         } else if (argument == "--no-keyboard") {
             options.keyboard = false;
@@ -24,16 +26,20 @@ std::variant<Options, std::string> readOptions(int argc, char** argv) {
             return "unknown argument \"" + argument + "\"";
         }
     }
+    if (!options.simulate && options.mouse) return std::string("--mouse needs --simulate");
+    if (!options.simulate && !options.keyboard) return std::string("--no-keyboard needs --simulate");
     return options;
 }
 
 const char* usageText() {
-    return R"(usage: tindlewave-headless [--config PATH] [--mouse FILE] [--no-keyboard] [--script FILE]
-Runs Tindlewave without a window over simulated devices: a recorded HID++ mouse and a built-in
-keyboard. Commands come from --script FILE, then from standard input ("help" lists them).
+    return R"(usage: tindlewave-headless [--simulate [--mouse FILE] [--no-keyboard]] [--config PATH] [--script FILE]
+Runs Tindlewave without a window over this computer's mice and keyboards, or with --simulate over
+simulated devices: a recorded HID++ mouse and a built-in keyboard. Commands come from
+--script FILE, then from standard input ("help" lists them).
+  --simulate      simulated devices instead of the real ones
+  --mouse FILE    (with --simulate) the recorded mouse to attach at start (default: the shipped MX Master 3)
+  --no-keyboard   (with --simulate) attach no built-in keyboard at start
   --config PATH   the settings file (default: ~/.config/tindlewave/config.json)
-  --mouse FILE    the recorded mouse to attach at start (default: the shipped MX Master 3)
-  --no-keyboard   attach no built-in keyboard at start
   --script FILE   run these commands first)";
 }
 

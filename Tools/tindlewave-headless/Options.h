@@ -6,9 +6,10 @@
 
 namespace tindlewave::headless {
 
-// The command line: tindlewave-headless [--config PATH] [--mouse FILE] [--no-keyboard]
-// [--script FILE] [--help].
+// The command line: tindlewave-headless [--simulate [--mouse FILE] [--no-keyboard]]
+// [--config PATH] [--script FILE] [--help].
 struct Options {
+    bool simulate = false;              // simulated devices instead of this machine's
     std::optional<std::string> config;  // none: the user's own settings file
     std::optional<std::string> mouse;   // none: the shipped MX Master 3 recording
     bool keyboard = true;               // a built-in keyboard is attached at start

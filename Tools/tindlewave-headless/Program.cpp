@@ -15,6 +15,9 @@
 #include "Model/Keys.h"
 #include "Platform/Simulated/VirtualHidppMouse.h"
 #include "Runtime/Actors.h"
+#include "Runtime/LinuxWorld.h"
+#include "Platform/Linux/LinuxHIDProperties.h"
+#include "Core/Devices/DeviceIdentity.h"
 
 namespace tindlewave::headless {
 
@@ -43,8 +46,11 @@ Program::Program(Options options, Places places, int signalFd)
       log_(LogStore::defaultFolder(), true, SystemClock::shared()),
       journal_(Logger(std::string(bundleIdentifier), "devices", log_)),
       defaults_(Defaults::defaultFile()),
-      world_(hid_, tap_, places_.hidutilState, KeyMapHost{places_.hidutil, &pool_}),
-      performer_(printing_, world_.hotKeys, main_, Logger(std::string(bundleIdentifier), "actions", log_)),
+      world_(options_.simulate
+                 ? ProgramWorld::simulated(hid_, tap_, places_.hidutilState,
+                                           KeyMapHost{places_.hidutil, &pool_})
+                 : ProgramWorld::real(hid_, tap_, &pool_)),
+      performer_(printing_, world_.hotKeys(), main_, Logger(std::string(bundleIdentifier), "actions", log_)),
       store_(places_.config) {}
 
 Program::~Program() {
@@ -83,8 +89,9 @@ void Program::start() {
     }
     wakeSubscription_ = wakeSource_.subscribe([this] { wakes_.send(WakeNotice{}); });
 
-    engine_ = std::make_unique<Engine>(EngineWorld{hid_, tap_, world_.hid, printing_, world_.grants,
-                                                   defaults_, journal_, world_.hidutil, wakes_});
+    engine_ = std::make_unique<Engine>(EngineWorld{hid_, tap_, world_.hidSystem(), printing_,
+                                                   world_.grants(), defaults_, journal_,
+                                                   world_.keyMap(), wakes_});
     outputs_.push_back(engine_->statuses().subscribe(main_, [this](EngineStatus status) {
         if (latest_ != status) printer_.line(statusLine(status));
         latest_ = std::move(status);
@@ -106,13 +113,15 @@ void Program::start() {
     }));
 
     printer_.line("settings file: " + places_.config);
-    if (!options_.mouse && places_.recordings.empty()) {
+    if (!simulated_) {
+        startOverRealDevices();
+    } else if (!options_.mouse && places_.recordings.empty()) {
         printer_.line("no recorded mice found beside the program; attach one with \"attach mouse FILE\"");
     } else {
         attachMouse(options_.mouse ? *options_.mouse
                                    : places_.recordings + "/MX-Master-3-Wireless-Mouse-B023.json");
     }
-    if (options_.keyboard) attachKeyboard(std::nullopt);
+    if (simulated_ && options_.keyboard) attachKeyboard(std::nullopt);
 
     store_.start([this] {
         hid_.post([this] {
@@ -155,7 +164,7 @@ void Program::start() {
 }
 
 void Program::attachMouse(const std::string& file) {
-    auto attached = world_.attachMouse(file);
+    auto attached = simulated_->attachMouse(file);
     if (!attached) {
         printer_.line("cannot attach the mouse: " + attached.error());
         return;
@@ -170,9 +179,9 @@ void Program::attachKeyboard(const std::optional<DeviceMatch>& external) {
     Device device;
     if (external) {
         const auto& ids = *external->as<DeviceMatch::Device>();
-        device = {world_.attachExternalKeyboard(ids.vendor.rawValue, ids.product.rawValue), 0};
+        device = {simulated_->attachExternalKeyboard(ids.vendor.rawValue, ids.product.rawValue), 0};
     } else {
-        device = {world_.attachBuiltInKeyboard(), 0};
+        device = {simulated_->attachBuiltInKeyboard(), 0};
     }
     device.number = nextDevice_++;
     printer_.line(fmt::format("device {}: {} ({} keyboard {}:{})", device.number, device.name,
@@ -236,17 +245,63 @@ void Program::inject(Event event, bool fromKeyboard, double detents) {
         printer_.line(fromKeyboard ? "no keyboard is attached" : "no mouse is attached");
         return;
     }
-    event.location = world_.events.cursorLocation();
-    world_.events.inject(event, HIDOrigin{SenderID{source->attached.services.at(0).at(0)}, detents});
+    event.location = simulated_->events.cursorLocation();
+    simulated_->events.inject(event, HIDOrigin{SenderID{source->attached.services.at(0).at(0)}, detents});
+}
+
+void Program::startOverRealDevices() {
+    printer_.line("devices: this computer's mice and keyboards (--simulate for simulated ones)");
+    const auto problems = world_.linuxWorld()->problems();
+    for (const auto& problem : problems) printer_.line("cannot use devices: " + problem);
+    if (!problems.empty()) {
+        printer_.line("install the device rule (" + std::string(udevRulePath) +
+                      ") as the README says; devices are picked up once access comes");
+    }
+    listRealDevices();
+}
+
+void Program::listRealDevices() {
+    int listed = 0;
+    for (const auto& entry : world_.linuxWorld()->registry.entries()) {
+        if (entry.kind != LinuxDeviceRegistry::Kind::interface || !entry.present) continue;
+        const auto properties = HIDProperties::fromBag(linuxHIDProperties(entry));
+        const bool keyboard = properties.kind() == DeviceKind::keyboard;
+        printer_.line(fmt::format("device: {} ({}{}, {}:{})", properties.name.value_or("Unknown device"),
+                                  keyboard ? "keyboard" : "mouse",
+                                  isHIDPPDevice(properties) ? ", HID++" : "",
+                                  hexText(properties.vendor.rawValue, 4),
+                                  hexText(properties.product.rawValue, 4)));
+        ++listed;
+    }
+    if (listed == 0) printer_.line("no devices found");
+}
+
+bool Program::simulating() {
+    if (simulated_) return true;
+    printer_.line("this command acts on simulated devices: start with --simulate");
+    return false;
 }
 
 void Program::perform(const Command& command) {
+    // What acts on simulated devices needs them; the rest works over the real devices too.
+    const bool simulatedOnly =
+        !(std::holds_alternative<Command::Help>(command.value) || std::holds_alternative<Command::Devices>(command.value) ||
+          std::holds_alternative<Command::Pause>(command.value) || std::holds_alternative<Command::Resume>(command.value) ||
+          std::holds_alternative<Command::Reapply>(command.value) || std::holds_alternative<Command::Listen>(command.value) ||
+          std::holds_alternative<Command::StopListening>(command.value) || std::holds_alternative<Command::Wake>(command.value) ||
+          std::holds_alternative<Command::Status>(command.value) || std::holds_alternative<Command::WaitApplied>(command.value) ||
+          std::holds_alternative<Command::Quit>(command.value));
+    if (simulatedOnly && !simulating()) return;
     std::visit(
         [this](const auto& c) {
             using C = std::decay_t<decltype(c)>;
             if constexpr (std::is_same_v<C, Command::Help>) {
                 printer_.line(commandHelp());
             } else if constexpr (std::is_same_v<C, Command::Devices>) {
+                if (!simulated_) {
+                    listRealDevices();
+                    return;
+                }
                 if (devices_.empty()) printer_.line("no devices attached");
                 for (const auto& [number, d] : devices_) {
                     printer_.line(fmt::format("device {}: {} ({}, {}:{})", number, d.name,
@@ -259,7 +314,7 @@ void Program::perform(const Command& command) {
                 attachKeyboard(c.external);
             } else if constexpr (std::is_same_v<C, Command::Detach>) {
                 if (const Device* d = device(c.device)) {
-                    world_.detach(*d);
+                    simulated_->detach(*d);
                     printer_.line(fmt::format("device {} detached", c.device));
                     devices_.erase(c.device);
                 }
@@ -267,20 +322,20 @@ void Program::perform(const Command& command) {
                                  std::is_same_v<C, Command::Release>) {
                 if (const Device* d = lastMouse(true)) {
                     const bool press = std::is_same_v<C, Command::Press>;
-                    world_.hid.act(d->attached.interfaces.at(0), [cid = c.cid, press](VirtualHidppMouse& m,
+                    simulated_->hid.act(d->attached.interfaces.at(0), [cid = c.cid, press](VirtualHidppMouse& m,
                                                                              Instant now) {
                         press ? m.press(cid, now) : m.release(cid, now);
                     });
                 }
             } else if constexpr (std::is_same_v<C, Command::Move>) {
                 if (const Device* d = lastMouse(true)) {
-                    world_.hid.act(d->attached.interfaces.at(0), [c](VirtualHidppMouse& m, Instant now) {
+                    simulated_->hid.act(d->attached.interfaces.at(0), [c](VirtualHidppMouse& m, Instant now) {
                         m.move(c.dx, c.dy, now);
                     });
                 }
             } else if constexpr (std::is_same_v<C, Command::Thumb>) {
                 if (const Device* d = lastMouse(true)) {
-                    world_.hid.act(d->attached.interfaces.at(0), [c](VirtualHidppMouse& m, Instant now) {
+                    simulated_->hid.act(d->attached.interfaces.at(0), [c](VirtualHidppMouse& m, Instant now) {
                         m.turnThumbWheel(c.rotation, now);
                     });
                 }
@@ -289,7 +344,7 @@ void Program::perform(const Command& command) {
                     if (!d->isHidppMouse) {
                         printer_.line(fmt::format("device {} is no HID++ mouse", c.device));
                     } else {
-                        world_.hid.act(d->attached.interfaces.at(0),
+                        simulated_->hid.act(d->attached.interfaces.at(0),
                                    [](VirtualHidppMouse& m, Instant now) { m.reconnect(now); });
                     }
                 }
@@ -336,7 +391,7 @@ void Program::perform(const Command& command) {
                     Event event;
                     event.type = c.down ? EventType::keyDown : EventType::keyUp;
                     event.setInteger(IntegerField::keyCode, code->rawValue);
-                    event.flags = world_.events.flagsState();
+                    event.flags = simulated_->events.flagsState();
                     inject(event, true);
                 }
             } else if constexpr (std::is_same_v<C, Command::Pause>) {
@@ -354,8 +409,8 @@ void Program::perform(const Command& command) {
             } else if constexpr (std::is_same_v<C, Command::Grant>) {
                 const auto grant = c.granted ? PermissionState::Grant::granted
                                              : PermissionState::Grant::denied;
-                c.accessibility ? world_.grants.setAccessibility(grant)
-                                : world_.grants.setInputMonitoring(grant);
+                c.accessibility ? simulated_->grants.setAccessibility(grant)
+                                : simulated_->grants.setInputMonitoring(grant);
                 printer_.line(fmt::format("{} {} (seen at the next poll, within a second)",
                                           c.accessibility ? "accessibility" : "input monitoring",
                                           c.granted ? "granted" : "revoked"));
@@ -368,7 +423,7 @@ void Program::perform(const Command& command) {
                         return;
                     }
                     hid_.post([this, number = c.device, id = d->attached.interfaces.at(0)] {
-                        VirtualHidppMouse* mouse = world_.hid.mouse(id);
+                        VirtualHidppMouse* mouse = simulated_->hid.mouse(id);
                         if (!mouse) {
                             printer_.line(fmt::format("mouse {}: not attached", number));
                             return;
@@ -473,6 +528,15 @@ void Program::shutDown() {
 }
 
 void Program::runEnded() {
+    if (!simulated_) {
+        tap_.post([this] {
+            const auto grabbed = world_.linuxWorld()->events.grabbedNodes();
+            main_.post([this, grabbed] {
+                report({fmt::format("at exit, event system: {} nodes grabbed", grabbed.size())});
+            });
+        });
+        return;
+    }
     std::vector<Device> devices;
     for (const auto& [number, d] : devices_) devices.push_back(d);
     hid_.post([this, devices] {
@@ -481,16 +545,16 @@ void Program::runEnded() {
             std::string text = fmt::format("at exit, device {} ({}): ", d.number, d.name);
             if (d.isHidppMouse) {
                 std::string list;
-                for (const auto& item : world_.leftOver(d)) list += (list.empty() ? "" : ", ") + item;
+                for (const auto& item : simulated_->leftOver(d)) list += (list.empty() ? "" : ", ") + item;
                 text += list.empty() ? "native" : "still diverted: " + list;
             } else {
-                const std::size_t mapped = world_.keyMappingsLeft(d);
+                const std::size_t mapped = simulated_->keyMappingsLeft(d);
                 text += mapped == 0 ? "key map empty" : fmt::format("{} key mappings left", mapped);
             }
             lines.push_back(text);
         }
         tap_.post([this, lines = std::move(lines)]() mutable {
-            lines.push_back(fmt::format("at exit, event system: {} taps", world_.events.tapCount()));
+            lines.push_back(fmt::format("at exit, event system: {} taps", simulated_->events.tapCount()));
             main_.post([this, lines = std::move(lines)] { report(lines); });
         });
     });

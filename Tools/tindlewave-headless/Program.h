@@ -23,10 +23,14 @@
 #include "Runtime/LogindWakes.h"
 #include "Runtime/Permissions.h"
 #include "Runtime/RunLoopExecutor.h"
+#include "Runtime/ProgramWorld.h"
 #include "Runtime/SimulatedWorld.h"
 #include "Runtime/ThreadPool.h"
 
 namespace tindlewave::headless {
+
+// Where the device rule goes; the README tells how to install it.
+inline constexpr const char* udevRulePath = "/etc/udev/rules.d/70-tindlewave.rules";
 
 // Where the program keeps what it makes: the settings file, the fake hidutil and its state.
 struct Places {
@@ -74,6 +78,10 @@ class Program {
 
     const Device* device(int number);
     const Device* lastMouse(bool hidppOnly);
+    // False (and says so) over the real devices, for a command that acts on simulated ones.
+    bool simulating();
+    void startOverRealDevices();
+    void listRealDevices();
     void onEngine(std::function<void(Engine&)> call);
 
     // The quit: shutdown, then the run cancelled, then what is left reported.
@@ -97,11 +105,12 @@ class Program {
     RunLoopExecutor tap_{"app.tindlewave.tap"};
     ThreadPool pool_{2};
 
-    SimulatedWorld world_;
-    PrintingEventSystem printing_{world_.events, printer_};
+    ProgramWorld world_;
+    SimulatedWorld* simulated_ = world_.simulatedWorld();  // null over the real devices
+    PrintingEventSystem printing_{world_.events(), printer_};
     ActionPerformer performer_;
     ConfigStore store_;
-    Permissions permissions_{world_.grants};
+    Permissions permissions_{world_.grants()};
     Channel<WakeNotice> wakes_{Buffering::unbounded};
     std::unique_ptr<Engine> engine_;
 

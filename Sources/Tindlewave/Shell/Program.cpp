@@ -4,6 +4,7 @@
 #include <QSessionManager>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <cstdio>
 #include <cstring>
 #include <future>
 #include <optional>
@@ -21,6 +22,8 @@
 #include "Runtime/LogStore.h"
 #include "Runtime/Permissions.h"
 #include "Runtime/RunLoopExecutor.h"
+#include "Runtime/LinuxWorld.h"
+#include "Runtime/ProgramWorld.h"
 #include "Runtime/SimulatedWorld.h"
 #include "Runtime/ThreadPool.h"
 #include "Settings/Model/BuildInfo.h"
@@ -84,12 +87,20 @@ void drainAndStop(RunLoopExecutor& executor) {
 }  // namespace
 
 int runProgram(int argc, char** argv) {
-    // The simulated world first: it exports the stand-in hidutil's state before any thread runs
-    // the tool.
+    const bool simulate = hasArgument(argc, argv, "--simulate");
+    for (const char* simulatedOnly : {"--no-mouse", "--no-keyboard"}) {
+        if (!simulate && hasArgument(argc, argv, simulatedOnly)) {
+            std::fprintf(stderr, "tindlewave: %s needs --simulate\n", simulatedOnly);
+            return 2;
+        }
+    }
+    // The world first: the simulated one exports the stand-in hidutil's state before any thread
+    // runs the tool.
     RunLoopExecutor& hid = hidExecutor();
     RunLoopExecutor& tap = tapExecutor();
-    SimulatedWorld world(hid, tap, SimulatedWorld::defaultHidutilState(),
-                         SimulatedWorld::hidutilBesideProgram());
+    ProgramWorld world = simulate ? ProgramWorld::simulated(hid, tap, SimulatedWorld::defaultHidutilState(),
+                                                            SimulatedWorld::hidutilBesideProgram())
+                                  : ProgramWorld::real(hid, tap);
     QApplication application(argc, argv);
     QApplication::setApplicationName("Tindlewave");
     QApplication::setApplicationVersion(QString::fromStdString(Updates::version()));
@@ -98,18 +109,18 @@ int runProgram(int argc, char** argv) {
     Logger log(std::string(bundleIdentifier), "app");
 
     Defaults& defaults = Defaults::standard();
-    Permissions permissions(world.grants);
+    Permissions permissions(world.grants());
     auto engine = std::make_unique<Engine>(EngineWorld{
         .hid = hid,
         .tap = tap,
-        .hidSystem = world.hid,
-        .events = world.events,
-        .grants = world.grants,
+        .hidSystem = world.hidSystem(),
+        .events = world.events(),
+        .grants = world.grants(),
         .defaults = defaults,
         .journal = Journal::devices(),
-        .keyMap = world.hidutil,
+        .keyMap = world.keyMap(),
     });
-    ActionPerformer performer(world.events, world.hotKeys, main);
+    ActionPerformer performer(world.events(), world.hotKeys(), main);
     XdgAutostart autostart(XdgAutostart::defaultFolder(), XdgAutostart::ProgramPath(&XdgAutostart::runningProgram));
     QtWorkspace workspace;
     PermissionGuide guide(permissions);
@@ -209,8 +220,15 @@ int runProgram(int argc, char** argv) {
     };
     QTimer::singleShot(0, &application, [&] {
         log.log(LogLevel::defaultLevel, "started");
-        attachDevices(world, !hasArgument(argc, argv, "--no-mouse"),
-                      !hasArgument(argc, argv, "--no-keyboard"), log);
+        if (SimulatedWorld* simulated = world.simulatedWorld()) {
+            attachDevices(*simulated, !hasArgument(argc, argv, "--no-mouse"),
+                          !hasArgument(argc, argv, "--no-keyboard"), log);
+        } else {
+            // Without devices or access the program runs all the same; the permission card and
+            // the guide say what to install, and devices are taken up once access comes.
+            for (const auto& problem : world.linuxWorld()->problems())
+                log.log(LogLevel::error, "cannot use devices: " + problem);
+        }
         model.start();
         if (!hasTray) {
             log.log(LogLevel::defaultLevel, "no system tray: the settings window carries the menu");
@@ -237,10 +255,12 @@ int runProgram(int argc, char** argv) {
     // finish and stop its threads; it is destroyed after the app model, on the way out.
     drainAndStop(hid);
     drainAndStop(tap);
-    for (const auto& device : world.devices())
-        if (device.isHidppMouse)
-            log.log(LogLevel::defaultLevel, "at quit, " + device.name + " was left " +
-                                                (world.isNative(device) ? "native" : "diverted"));
+    if (SimulatedWorld* simulated = world.simulatedWorld()) {
+        for (const auto& device : simulated->devices())
+            if (device.isHidppMouse)
+                log.log(LogLevel::defaultLevel, "at quit, " + device.name + " was left " +
+                                                    (simulated->isNative(device) ? "native" : "diverted"));
+    }
     log.log(LogLevel::defaultLevel, "quit");
     return status;
 }

@@ -58,7 +58,9 @@ struct Program {
         for (auto& variable : variables) env.push_back(variable.data());
         env.push_back(nullptr);
         std::string program = TW_BINARY_ROOT "/tindlewave";
-        std::vector<char*> argv{program.data()};
+        // Over the simulated devices: what it does with them is what these tests check.
+        std::string simulate = "--simulate";
+        std::vector<char*> argv{program.data(), simulate.data()};
         for (auto& argument : arguments) argv.push_back(argument.data());
         argv.push_back(nullptr);
         ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), env.data()), 0);
