@@ -1,6 +1,9 @@
 #include "Shell/PermissionGuide.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QPushButton>
 #include <QDrag>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -67,7 +70,9 @@ QString permissionName(Permission permission) {
 }
 }  // namespace
 
-GuideCard::GuideCard(Permission permission, std::function<void()> close, QWidget* parent) : QWidget(parent) {
+GuideCard::GuideCard(Permission permission, std::function<void()> close, std::optional<std::string> commands,
+                     QWidget* parent)
+    : QWidget(parent) {
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -92,13 +97,31 @@ GuideCard::GuideCard(Permission permission, std::function<void()> close, QWidget
     auto* textColumn = new QVBoxLayout(text);
     textColumn->setContentsMargins(0, 0, 0, 0);
     textColumn->setSpacing(3);
-    auto* headline = plainLabel("Drag Tindlewave into the list above \u2191");
+    auto* headline = plainLabel(commands ? "Allow Tindlewave to use your mice and keyboards"
+                                         : "Drag Tindlewave into the list above \u2191");
     QFont bold = headline->font();
     bold.setBold(true);
     headline->setFont(bold);
     textColumn->addWidget(headline);
-    textColumn->addWidget(
-        new Explanation("This allows " + permissionName(permission) + ". Then check that its switch is on."));
+    if (commands) {
+        textColumn->addWidget(new Explanation(
+            "Install the rule below once (your password is asked), then reconnect the devices. Any "
+            "program you run can then read these devices while you are logged in at this computer."));
+        auto* lines = plainLabel(qText(*commands));
+        lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        lines->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        lines->setWordWrap(true);
+        textColumn->addWidget(lines);
+        auto* copy = new QPushButton("Copy Commands");
+        copy->setFocusPolicy(Qt::NoFocus);
+        QObject::connect(copy, &QPushButton::clicked, this, [text = qText(*commands)] {
+            if (auto* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
+        });
+        textColumn->addWidget(copy, 0, Qt::AlignLeft);
+    } else {
+        textColumn->addWidget(
+            new Explanation("This allows " + permissionName(permission) + ". Then check that its switch is on."));
+    }
     row->addWidget(text, 1, Qt::AlignVCenter);
 
     auto* closeButton = new QToolButton;
@@ -123,14 +146,16 @@ void GuideCard::paintEvent(QPaintEvent*) {
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 16, 16);
 }
 
-PermissionGuide::PermissionGuide(const Permissions& permissions) : permissions_(permissions) {}
+PermissionGuide::PermissionGuide(const Permissions& permissions, std::function<std::string()> ruleCommands)
+    : permissions_(permissions), ruleCommands_(std::move(ruleCommands)) {}
 
 PermissionGuide::~PermissionGuide() { close(); }
 
 void PermissionGuide::show(Permission permission) {
     close();
     permission_ = permission;
-    card_ = new GuideCard(permission, [this] { close(); });
+    card_ = new GuideCard(permission, [this] { close(); },
+                          ruleCommands_ ? std::optional<std::string>(ruleCommands_()) : std::nullopt);
     card_->setAttribute(Qt::WA_DeleteOnClose);
     timer_ = new QTimer(card_);
     timer_->setInterval(int(GuideFollow::interval * 1000));
@@ -153,7 +178,8 @@ void PermissionGuide::follow() {
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1440, 900);
     GuideFollow::Input input{
-        .elapsed = double(started_.elapsed()) / 1000,
+        // The commands' card waits for the user to run them: no time limit.
+        .elapsed = ruleCommands_ ? 0.0 : double(started_.elapsed()) / 1000,
         .granted = grant == PermissionState::Grant::granted,
         .settingsRunning = false,  // the desktop has no settings application whose window we could follow
         .settingsWindow = std::nullopt,

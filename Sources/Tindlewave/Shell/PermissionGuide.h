@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "App/AppViews.h"
@@ -16,10 +17,12 @@ class Permissions;
 
 // The permission guide's card: the program's icon to drag into the desktop's list, one line of
 // instruction and a close button, 420 points wide on a rounded panel. It floats above other
-// windows without taking the focus.
+// windows without taking the focus. Over Linux devices (`commands` given) it tells how to install
+// the device rule instead, with the commands selectable and a "Copy Commands" button.
 class GuideCard final : public QWidget {
   public:
-    GuideCard(Permission permission, std::function<void()> close, QWidget* parent = nullptr);
+    GuideCard(Permission permission, std::function<void()> close,
+              std::optional<std::string> commands = std::nullopt, QWidget* parent = nullptr);
     static constexpr int cardWidth = 420;
 
   protected:
@@ -28,10 +31,13 @@ class GuideCard final : public QWidget {
 
 // The one card that guides the user to a permission. `show` replaces any open card; a timer
 // every 0.15 s follows the grants: granted closes it, and with no settings application of the
-// desktop to follow it stands near the bottom of the primary screen and closes after 5 s.
+// desktop to follow it stands near the bottom of the primary screen and closes after 5 s. Over
+// Linux devices (`ruleCommands` given: the commands as they are now) the card shows the commands
+// and stays until granted or closed, since copying them takes longer.
 class PermissionGuide final : public PermissionGuideView {
   public:
-    explicit PermissionGuide(const Permissions& permissions);
+    explicit PermissionGuide(const Permissions& permissions,
+                             std::function<std::string()> ruleCommands = {});
     ~PermissionGuide() override;
 
     void show(Permission permission) override;
@@ -45,6 +51,7 @@ class PermissionGuide final : public PermissionGuideView {
     void follow();
 
     const Permissions& permissions_;
+    std::function<std::string()> ruleCommands_;
     Permission permission_ = Permission::accessibility;
     QPointer<GuideCard> card_;
     QTimer* timer_ = nullptr;

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <optional>
 #include <string>
@@ -24,6 +25,9 @@
 #include "Runtime/RunLoopExecutor.h"
 #include "Runtime/LinuxWorld.h"
 #include "Runtime/ProgramWorld.h"
+#include "Runtime/WorldTexts.h"
+#include "Settings/Model/GeneralTexts.h"
+#include "Platform/Simulated/VirtualMouseDescription.h"
 #include "Runtime/SimulatedWorld.h"
 #include "Runtime/ThreadPool.h"
 #include "Settings/Model/BuildInfo.h"
@@ -75,6 +79,13 @@ void attachDevices(SimulatedWorld& world, bool mouse, bool keyboard, Logger& log
     if (keyboard) world.attachBuiltInKeyboard();
 }
 
+// The device rule that ships with the program: share/tindlewave/udev beside its recorded mice.
+std::string shippedUdevRule() {
+    auto mice = shippedRecordedMiceFolder();
+    if (!mice.ok()) return "share/tindlewave/udev/70-tindlewave.rules";
+    return (std::filesystem::path(*mice).parent_path() / "udev" / "70-tindlewave.rules").string();
+}
+
 // Lets every job posted to `executor` so far run, then stops it and waits for its thread.
 void drainAndStop(RunLoopExecutor& executor) {
     std::promise<void> turn;
@@ -123,7 +134,12 @@ int runProgram(int argc, char** argv) {
     ActionPerformer performer(world.events(), world.hotKeys(), main);
     XdgAutostart autostart(XdgAutostart::defaultFolder(), XdgAutostart::ProgramPath(&XdgAutostart::runningProgram));
     QtWorkspace workspace;
-    PermissionGuide guide(permissions);
+    // Over Linux devices the texts are the Linux ones, and the guide shows the rule's commands.
+    setWorldTexts(simulate ? WorldTexts::simulated : WorldTexts::linuxDevices);
+    std::function<std::string()> ruleCommands;
+    if (LinuxWorld* real = world.linuxWorld())
+        ruleCommands = [real] { return GeneralTexts::ruleCommands(shippedUdevRule(), real->grants.hasUinput()); };
+    PermissionGuide guide(permissions, ruleCommands);
     const bool hasTray = QSystemTrayIcon::isSystemTrayAvailable();
     // Becomes true when a tray appears after the start and the menu moves there.
     bool menuInTray = hasTray;
@@ -171,8 +187,11 @@ int runProgram(int argc, char** argv) {
                         .general = {
                             .allow =
                                 [&](Permission p) {
-                                    permissions.request(p);
-                                    workspace.open(Permissions::settingsURL(p));
+                                    // Nothing can be asked for on Linux: the guide shows what to do.
+                                    if (simulate) {
+                                        permissions.request(p);
+                                        workspace.open(Permissions::settingsURL(p));
+                                    }
                                     guide.show(p);
                                 },
                             .showPermission =

@@ -7,6 +7,7 @@
 #include "Platform/EventSystem.h"
 #include "Platform/Executor.h"
 #include "Platform/SymbolicHotKeys.h"
+#include "Runtime/WorldTexts.h"
 
 namespace tindlewave {
 
@@ -65,6 +66,11 @@ void ActionPerformer::system(SystemAction action) {
                      EventLevel::session);
         events_.post(keyEvent(EventType::keyUp, value->keyCode, value->flags),
                      EventLevel::session);
+        return;
+    }
+    // Over Linux devices the desktop's own settings hold the shortcut, under the action's Linux name.
+    if (worldTexts() == WorldTexts::linuxDevices) {
+        log_.log(LogLevel::defaultLevel, systemActionName(action) + " has no enabled shortcut on this desktop");
         return;
     }
     log_.log(LogLevel::defaultLevel,

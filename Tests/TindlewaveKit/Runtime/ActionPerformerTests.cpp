@@ -7,6 +7,7 @@
 #include "Platform/Simulated/SimulatedPermissionGrants.h"
 #include "Platform/Simulated/SimulatedSymbolicHotKeys.h"
 #include "Runtime/ActionPerformer.h"
+#include "Runtime/WorldTexts.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
 
@@ -96,6 +97,18 @@ TEST_F(ActionPerformerTest, ASwitchedOffOrKeylessOrUnreadableHotKeyPostsNothingA
                   {LogLevel::defaultLevel, "spaceLeft has no enabled shortcut in System Settings"},
                   {LogLevel::defaultLevel,
                    "spaceRight has no enabled shortcut in System Settings"}}));
+}
+
+// Over Linux devices the log names the action as the desktop does and points at its settings.
+TEST_F(ActionPerformerTest, OverLinuxDevicesAMissingShortcutIsNamedTheLinuxWay) {
+    setWorldTexts(WorldTexts::linuxDevices);
+    hotKeys.forget(33);
+    perform(Action::system(SystemAction::appExpose));
+    setWorldTexts(WorldTexts::simulated);
+    EXPECT_TRUE(events.posted().empty());
+    using L = std::pair<LogLevel, std::string>;
+    EXPECT_EQ(lines(), (std::vector<L>{{LogLevel::defaultLevel,
+                                        "Windows of the App has no enabled shortcut on this desktop"}}));
 }
 
 TEST_F(ActionPerformerTest, UnavailableHotKeysAndNonButtonActionsOnlyLog) {

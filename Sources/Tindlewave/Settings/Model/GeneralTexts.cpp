@@ -1,5 +1,7 @@
 #include "Settings/Model/GeneralTexts.h"
 
+#include "Runtime/WorldTexts.h"
+
 #include "Settings/Model/RelativeDate.h"
 
 namespace tindlewave {
@@ -45,12 +47,37 @@ std::string GeneralTexts::hostOf(const std::string& url) {
 }
 
 GeneralTexts::PermissionRow GeneralTexts::permissionRow(PermissionState::Grant grant) {
+    const bool onLinux = worldTexts() == WorldTexts::linuxDevices;
     switch (grant) {
-    case PermissionState::Grant::granted: return {"Granted", false, "Show in System Settings"};
+    case PermissionState::Grant::granted: return {"Granted", false, onLinux ? "" : "Show in System Settings"};
     case PermissionState::Grant::denied: return {"Not allowed", true, "Allow\u2026"};
     case PermissionState::Grant::notDetermined: return {"Not asked yet", true, "Allow\u2026"};
     }
     return {};
+}
+
+GeneralTexts::HowTo GeneralTexts::howTo() {
+    if (worldTexts() == WorldTexts::linuxDevices)
+        return {"Install Tindlewave's device rule (once, as an administrator)", "Show Commands\u2026",
+                "Reconnect your mice and keyboards, or log out and back in", "Check that both say Granted below"};
+    return {"Go to System Settings \u203A Privacy & Security", "Open System Settings",
+            "Switch on Tindlewave under Accessibility and under Input Monitoring",
+            "Check that both say Granted below, or click Allow\u2026 to be asked"};
+}
+
+std::string GeneralTexts::ruleCommands(const std::string& rulePath, bool hasUinput) {
+    // The path is quoted for the shell: a folder name may hold spaces, and a quote in it is
+    // written as the shell reads it back.
+    std::string quoted = "'";
+    for (char c : rulePath) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    std::string commands = "sudo cp " + quoted + " /etc/udev/rules.d/70-tindlewave.rules\n"
+                           "sudo udevadm control --reload\n"
+                           "sudo udevadm trigger --action=change --subsystem-match=hidraw "
+                           "--subsystem-match=input --subsystem-match=misc\n";
+    if (!hasUinput)
+        commands += "sudo modprobe uinput\necho uinput | sudo tee /etc/modules-load.d/uinput.conf\n";
+    return commands;
 }
 
 bool GeneralTexts::showsHowTo(const PermissionState& permissions) {

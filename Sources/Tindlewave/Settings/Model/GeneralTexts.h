@@ -37,7 +37,21 @@ class GeneralTexts {
         std::string button;
         bool operator==(const PermissionRow&) const = default;
     };
+    // Over Linux devices a granted row has no button (there is no settings pane to show).
     static PermissionRow permissionRow(PermissionState::Grant grant);
+
+    // The how-to's three steps: each step's words and, for the first, its button's.
+    struct HowTo {
+        std::string first;
+        std::string firstButton;
+        std::string second;
+        std::string third;
+        bool operator==(const HowTo&) const = default;
+    };
+    static HowTo howTo();
+    // The commands that install the device rule shipped at `rulePath` (and load uinput when
+    // `hasUinput` is false), one per line, for a terminal.
+    static std::string ruleCommands(const std::string& rulePath, bool hasUinput);
     // The how-to steps show while either grant is missing.
     static bool showsHowTo(const PermissionState& permissions);
 

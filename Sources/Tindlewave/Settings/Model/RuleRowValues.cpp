@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "Core/Overloaded.h"
+#include "Runtime/WorldTexts.h"
 #include "Settings/Model/Labels.h"
 
 namespace tindlewave {
@@ -43,15 +44,7 @@ std::optional<LearnNote> note(const std::optional<LearnNote>& learnNote, const D
 std::string actionLabel(const Action& action) {
     return std::visit(
         Overloaded{
-            [](const Action::System& system) -> std::string {
-                switch (system.action) {
-                    case SystemAction::missionControl: return "Mission Control";
-                    case SystemAction::appExpose: return "App Exposé";
-                    case SystemAction::spaceLeft: return "Space to the left";
-                    case SystemAction::spaceRight: return "Space to the right";
-                }
-                return "";
-            },
+            [](const Action::System& system) { return systemActionName(system.action); },
             [](const Action::Shortcut& shortcut) { return "Shortcut " + Labels::chord(shortcut.chord); },
             [](const Action::Modifier& modifier) {
                 return std::string(Labels::modifierName(modifier.modifier));

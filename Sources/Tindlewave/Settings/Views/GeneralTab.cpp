@@ -1,5 +1,7 @@
 #include "Settings/Views/GeneralTab.h"
 
+#include "Runtime/WorldTexts.h"
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFontDatabase>
@@ -66,14 +68,19 @@ GeneralTab::GeneralTab(SettingsModel& model, GeneralActions actions, SettingsPag
     rows->addWidget(startup_);
     rows->addWidget(new Divider);
 
-    auto* openSettings = new QPushButton("Open System Settings");
+    const auto howTo = GeneralTexts::howTo();
+    auto* openSettings = new QPushButton(actionText(howTo.firstButton));
     connect(openSettings, &QPushButton::clicked, this, [this] {
-        if (actions_.open) actions_.open("x-apple.systempreferences:com.apple.preference.security?Privacy");
+        // Over Linux devices the first step's commands are on the guide's card.
+        if (worldTexts() == WorldTexts::linuxDevices) {
+            if (actions_.allow) actions_.allow(Permission::accessibility);
+        } else if (actions_.open) {
+            actions_.open("x-apple.systempreferences:com.apple.preference.security?Privacy");
+        }
     });
-    auto* first = column({plainLabel("Go to System Settings \u203A Privacy & Security"), openSettings}, 3);
+    auto* first = column({plainLabel(qText(howTo.first)), openSettings}, 3);
     howTo_ = column({new GroupHeading("How to grant permissions"), step(1, first),
-                     step(2, plainLabel("Switch on Tindlewave under Accessibility and under Input Monitoring")),
-                     step(3, plainLabel("Check that both say Granted below, or click Allow\u2026 to be asked"))},
+                     step(2, plainLabel(qText(howTo.second))), step(3, plainLabel(qText(howTo.third)))},
                     8);
     rows->addWidget(howTo_);
     accessibility_ = permissionRow(
@@ -200,6 +207,7 @@ void GeneralTab::refresh() {
         widgets->state->setText(qText(row.state));
         setColor(widgets->state, row.warning ? QColor(0xE0, 0x7B, 0x00) : QColor(0x1E, 0x9E, 0x3E));
         widgets->button->setText(actionText(row.button));
+        widgets->button->setVisible(!row.button.empty());
     }
 
     loadDetail_->setText(qText(GeneralTexts::loadDetail(model_.snapshot(), model_.loadedAt(), clockTime) +

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "Settings/Model/GeneralTexts.h"
+#include "Runtime/WorldTexts.h"
+#include "Settings/Model/RuleRowValues.h"
 
 namespace tindlewave {
 namespace {
@@ -54,6 +56,38 @@ TEST(GeneralTexts, PermissionRowsAndTheHowTo) {
               (GeneralTexts::PermissionRow{"Not asked yet", true, "Allow\u2026"}));
     EXPECT_FALSE(GeneralTexts::showsHowTo({Grant::granted, Grant::granted}));
     EXPECT_TRUE(GeneralTexts::showsHowTo({Grant::granted, Grant::notDetermined}));
+}
+
+// Over Linux devices nothing points at the other system's settings panes; the configuration's
+// words stay, only what is shown changes.
+TEST(GeneralTexts, OverLinuxDevicesTheTextsTellWhatToInstall) {
+    using Grant = PermissionState::Grant;
+    EXPECT_EQ(GeneralTexts::howTo().firstButton, "Open System Settings");
+    EXPECT_EQ(RulesValues::actionLabel(Action::system(SystemAction::missionControl)), "Mission Control");
+    setWorldTexts(WorldTexts::linuxDevices);
+    EXPECT_EQ(GeneralTexts::howTo(),
+              (GeneralTexts::HowTo{"Install Tindlewave's device rule (once, as an administrator)",
+                                   "Show Commands\u2026",
+                                   "Reconnect your mice and keyboards, or log out and back in",
+                                   "Check that both say Granted below"}));
+    EXPECT_EQ(GeneralTexts::permissionRow(Grant::granted), (GeneralTexts::PermissionRow{"Granted", false, ""}));
+    EXPECT_EQ(GeneralTexts::permissionRow(Grant::denied).button, "Allow\u2026");
+    EXPECT_EQ(RulesValues::actionLabel(Action::system(SystemAction::missionControl)), "Overview");
+    EXPECT_EQ(RulesValues::actionLabel(Action::system(SystemAction::appExpose)), "Windows of the App");
+    EXPECT_EQ(RulesValues::actionLabel(Action::system(SystemAction::spaceLeft)), "Workspace to the left");
+    EXPECT_EQ(RulesValues::actionLabel(Action::system(SystemAction::spaceRight)), "Workspace to the right");
+    setWorldTexts(WorldTexts::simulated);
+
+    EXPECT_EQ(GeneralTexts::ruleCommands("/opt/tw/share/tindlewave/udev/70-tindlewave.rules", true),
+              "sudo cp '/opt/tw/share/tindlewave/udev/70-tindlewave.rules' /etc/udev/rules.d/70-tindlewave.rules\n"
+              "sudo udevadm control --reload\n"
+              "sudo udevadm trigger --action=change --subsystem-match=hidraw --subsystem-match=input "
+              "--subsystem-match=misc\n");
+    const auto withUinput = GeneralTexts::ruleCommands("/home/o'neil/tw/70-tindlewave.rules", false);
+    EXPECT_EQ(withUinput.substr(0, withUinput.find('\n')),
+              "sudo cp '/home/o'\\''neil/tw/70-tindlewave.rules' /etc/udev/rules.d/70-tindlewave.rules");
+    EXPECT_NE(withUinput.find("sudo modprobe uinput\necho uinput | sudo tee /etc/modules-load.d/uinput.conf\n"),
+              std::string::npos);
 }
 
 TEST(GeneralTexts, AbbreviatesTheHomeFolderOnlyAsAWholeFolder) {
