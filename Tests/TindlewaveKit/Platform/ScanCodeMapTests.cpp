@@ -103,6 +103,7 @@ TEST(ScanCodeMaps, StoredBaselineBelongsToItsBoot) {
     const auto text = ScanCodeMaps::encode(baseline, "8c3f-01ab");
     EXPECT_EQ(ScanCodeMaps::decode(text, "8c3f-01ab"), baseline);
     EXPECT_EQ(ScanCodeMaps::decode(text, "ffff-0000"), std::nullopt);
+    EXPECT_EQ(ScanCodeMaps::decode(ScanCodeMaps::encode(baseline, ""), ""), std::nullopt);
     EXPECT_EQ(ScanCodeMaps::decode("{\"boot\":\"8c3f-01ab\",\"table\":[[1]]}", "8c3f-01ab"),
               std::nullopt);
     EXPECT_EQ(ScanCodeMaps::decode("{\"boot\":\"8c3f-01ab\",\"table\":[[1,70000]]}", "8c3f-01ab"),

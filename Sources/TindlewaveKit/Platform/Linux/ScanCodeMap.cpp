@@ -105,6 +105,7 @@ std::string encode(const ScanCodeMap& baseline, std::string_view bootID) {
 }
 
 std::optional<ScanCodeMap> decode(std::string_view text, std::string_view bootID) {
+    if (bootID.empty()) return std::nullopt;  // without a boot id no stored table is known to be this boot's
     auto json = nlohmann::json::parse(text, nullptr, false);
     if (json.is_discarded() || !json.is_object()) return std::nullopt;
     auto boot = json.find("boot");

@@ -44,7 +44,8 @@ Result<Writes, std::string> writes(const ScanCodeMap& baseline, const ScanCodeMa
                                    const KeyMapSetup& setup);
 
 // The stored form of a baseline, tied to one boot of the machine (the kernel's boot id): a
-// baseline of another boot, or text that cannot be read, reads as none.
+// baseline of another boot, any baseline while the boot id is unknown (empty), or text that
+// cannot be read, reads as none.
 std::string encode(const ScanCodeMap& baseline, std::string_view bootID);
 std::optional<ScanCodeMap> decode(std::string_view text, std::string_view bootID);
 
