@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "Platform/Linux/LinuxDeviceRegistry.h"
+#include "Platform/Linux/NodePermissionGrants.h"
+#include "TestKit/Umockdev/Fixtures.h"
+#include "TestKit/Umockdev/Preload.h"
+#include "TestKit/Umockdev/Testbed.h"
+
+namespace tindlewave::testkit::umockdev {
+namespace {
+
+using Grant = PermissionState::Grant;
+
+// The grants over an emulated machine, read as an unprivileged user (root may use any node).
+struct Machine {
+    Testbed testbed;
+    FixtureDevice mouse = bluetoothHidppMouse(0);
+    FixtureDevice keyboard = usbKeyboard(1);
+
+    explicit Machine(bool withMouse = true, bool withUinput = true) {
+        if (withMouse) {
+            EXPECT_TRUE(testbed.add(mouse.text()));
+        }
+        EXPECT_TRUE(testbed.add(keyboard.text()));
+        if (withUinput) {
+            EXPECT_TRUE(testbed.add(uinputNode().text()));
+        }
+    }
+    // The node is a pseudo-terminal of this process: its mode is what the kernel checks.
+    void setMode(const std::string& devnode, mode_t mode) {
+        auto target = std::filesystem::read_symlink(testbed.rootDir() + devnode);
+        ASSERT_EQ(::chmod(target.c_str(), mode), 0) << target;
+    }
+    std::pair<Grant, Grant> grants(std::vector<std::string>* problems = nullptr) {
+        LinuxDeviceRegistry registry;
+        NodePermissionGrants grants([&] { return PermissionNodes::of(registry); });
+        if (problems) *problems = grants.problems();
+        return {grants.inputMonitoring(), grants.accessibility()};
+    }
+};
+
+TEST(NodePermissionDevices, TheNodesListedAreTheHidppHidrawAndTheMouseAndKeyboardEventNodes) {
+    Machine machine;
+    LinuxDeviceRegistry registry;
+    const auto nodes = PermissionNodes::of(registry);
+    EXPECT_EQ(nodes.hidpp, std::vector<std::string>{machine.mouse.hidraw});
+    auto events = nodes.events;
+    std::sort(events.begin(), events.end());
+    EXPECT_EQ(events, (std::vector<std::string>{machine.mouse.event, machine.keyboard.event}));
+}
+
+TEST(NodePermissionDevices, BothGrantedWhenEveryNodeMayBeUsed) {
+    if (rerunUnprivileged()) return;
+    Machine machine;
+    for (const auto& node : {machine.mouse.hidraw, machine.mouse.event, machine.keyboard.event, std::string("/dev/uinput")})
+        machine.setMode(node, 0600);
+    std::vector<std::string> problems;
+    EXPECT_EQ(machine.grants(&problems), std::pair(Grant::granted, Grant::granted));
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST(NodePermissionDevices, EachGrantIsDeniedByItsOwnNodes) {
+    if (rerunUnprivileged()) return;
+    Machine machine;
+    for (const auto& node : {machine.mouse.event, machine.keyboard.event, std::string("/dev/uinput")})
+        machine.setMode(node, 0600);
+    machine.setMode(machine.mouse.hidraw, 0400);  // readable, not writable
+    std::vector<std::string> problems;
+    EXPECT_EQ(machine.grants(&problems), std::pair(Grant::denied, Grant::granted));
+    EXPECT_EQ(problems, std::vector<std::string>{machine.mouse.hidraw + ": not allowed for reading and writing"});
+
+    machine.setMode(machine.mouse.hidraw, 0600);
+    machine.setMode(machine.keyboard.event, 0);
+    EXPECT_EQ(machine.grants(), std::pair(Grant::granted, Grant::denied));
+    machine.setMode(machine.keyboard.event, 0600);
+    machine.setMode("/dev/uinput", 0400);
+    EXPECT_EQ(machine.grants(), std::pair(Grant::granted, Grant::denied));
+}
+
+TEST(NodePermissionDevices, WithoutHidppNodesInputMonitoringIsUndeterminedAndWithoutUinputDenied) {
+    if (rerunUnprivileged()) return;
+    Machine machine(false, false);
+    machine.setMode(machine.keyboard.event, 0600);
+    std::vector<std::string> problems;
+    EXPECT_EQ(machine.grants(&problems), std::pair(Grant::notDetermined, Grant::denied));
+    EXPECT_EQ(problems, std::vector<std::string>{"/dev/uinput: No such file or directory"});
+}
+
+}  // namespace
+}  // namespace tindlewave::testkit::umockdev
