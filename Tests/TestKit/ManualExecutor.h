@@ -123,6 +123,7 @@ class ManualExecutor final : public Executor {
         scheduler_.executors_.push_back(this);
     }
     ~ManualExecutor() override {
+        closeMailbox();
         {
             std::lock_guard lock(scheduler_.mutex_);
             std::erase(scheduler_.executors_, this);

@@ -20,6 +20,7 @@ QtMainExecutor::QtMainExecutor(const Clock& clock)
 }
 
 QtMainExecutor::~QtMainExecutor() {
+    closeMailbox();
     timers_->clear();
 }
 

@@ -1,11 +1,40 @@
 #include "Platform/Executor.h"
 
+#include <utility>
+
 #include "Platform/FdRegistrar.h"
+#include "Platform/Mailbox.h"
 
 namespace tindlewave {
 
 namespace {
 thread_local const Executor* currentExecutor = nullptr;
+}
+
+Executor::Executor() : mailbox_(std::make_shared<Mailbox>(*this)) {}
+
+Executor::~Executor() {
+    closeMailbox();
+}
+
+void Executor::closeMailbox() {
+    mailbox_->close();
+}
+
+void Mailbox::post(Executor::Job job) {
+    {
+        std::lock_guard lock(mutex_);
+        if (target_ != nullptr) {
+            target_->post(std::move(job));
+            return;
+        }
+    }
+    // Dropped: the job is destroyed here, outside the lock.
+}
+
+void Mailbox::close() {
+    std::lock_guard lock(mutex_);
+    target_ = nullptr;
 }
 
 const Executor* Executor::current() {

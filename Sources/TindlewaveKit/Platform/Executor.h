@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "Core/Instant.h"
 #include "Platform/Cancellable.h"
@@ -8,6 +9,7 @@
 namespace tindlewave {
 
 class Clock;
+class Mailbox;
 
 // A serial executor: jobs run one at a time, in the order posted, on the executor's own thread
 // (or, for the test kit's manual executors, when the test lets them run). State bound to an
@@ -16,7 +18,11 @@ class Executor {
   public:
     using Job = std::function<void()>;
 
-    virtual ~Executor() = default;
+    Executor();
+    virtual ~Executor();
+
+    // What work on other threads posts through when it may outlive this executor (see Mailbox).
+    const std::shared_ptr<Mailbox>& mailbox() const { return mailbox_; }
 
     // Queues a job; callable from any thread, never blocks, never runs the job inline.
     virtual void post(Job job) = 0;
@@ -33,6 +39,9 @@ class Executor {
     static const Executor* current();
 
   protected:
+    // Every executor calls this first in its destructor, before anything a post touches goes.
+    void closeMailbox();
+
     // Marks the calling thread as running this executor's work for the scope's lifetime.
     class CurrentScope {
       public:
@@ -44,6 +53,9 @@ class Executor {
       private:
         const Executor* previous_;
     };
+
+  private:
+    std::shared_ptr<Mailbox> mailbox_;
 };
 
 }  // namespace tindlewave

@@ -105,6 +105,7 @@ RunLoopExecutor::RunLoopExecutor(std::string name)
 }
 
 RunLoopExecutor::~RunLoopExecutor() {
+    closeMailbox();
     stop();
     if (thread_.joinable() && thread_.get_id() == std::this_thread::get_id()) {
         // Destroyed by one of its own jobs: the loop holds the shared state and ends by itself.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "Platform/Executor.h"
+#include "Platform/Mailbox.h"
 
 namespace tindlewave {
 
@@ -18,13 +19,15 @@ class WorkPool {
 };
 
 // Runs `work` on the pool and hands its result to `done` as a job of `back` (normally the
-// caller's executor). Nothing runs when the pool or `back` has stopped.
+// caller's executor). Nothing runs when the pool or `back` has stopped, or `back` is gone: the
+// work holds `back`'s mailbox, not `back`, so `back` may be destroyed while the work still runs.
 template <class T>
 void runBlocking(WorkPool& pool, Executor& back, std::function<T()> work,
                  std::function<void(T)> done) {
-    pool.submit([&back, work = std::move(work), done = std::move(done)]() mutable {
+    pool.submit([mailbox = back.mailbox(), work = std::move(work),
+                 done = std::move(done)]() mutable {
         auto result = std::make_shared<T>(work());
-        back.post([done = std::move(done), result] { done(std::move(*result)); });
+        mailbox->post([done = std::move(done), result] { done(std::move(*result)); });
     });
 }
 

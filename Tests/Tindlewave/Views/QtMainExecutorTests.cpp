@@ -4,10 +4,13 @@
 #include <QTimer>
 #include <atomic>
 #include <csignal>
+#include <future>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "Platform/Clock.h"
+#include "Runtime/ThreadPool.h"
 #include "Shell/QtMainExecutor.h"
 #include "Shell/TerminationSignal.h"
 
@@ -34,6 +37,30 @@ TEST(QtMainExecutor, RunsPostsInOrderOnTheGuiThreadAsCurrent) {
     EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
     EXPECT_TRUE(allCurrent);
     EXPECT_FALSE(main.isCurrent());
+}
+
+// The log sheet reads the log on the shared pool: a read that ends after the main executor went
+// must not post into it.
+TEST(QtMainExecutor, PoolWorkEndingAfterItIsGoneReportsNowhere) {
+    ThreadPool pool(1);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    bool reported = false;
+    auto main = std::make_unique<QtMainExecutor>(SystemClock::shared());
+    runBlocking<int>(
+        pool, *main,
+        [released] {
+            released.wait();
+            return 1;
+        },
+        [&](int) { reported = true; });
+    main.reset();
+    release.set_value();
+    std::promise<void> drained;
+    pool.submit([&] { drained.set_value(); });
+    drained.get_future().wait();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(reported);
 }
 
 TEST(QtMainExecutor, TimersFireInDeadlineOrderNeverEarlyAndCancel) {

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -303,4 +305,28 @@ TEST(RunLoopExecutor, FdWatchCancelledByAnotherCallbackIsNotCalled) {
     executor.join();
     EXPECT_EQ(calls, 1);
     for (int fd : {first[0], first[1], second[0], second[1]}) ::close(fd);
+}
+
+// Blocking work (a hidutil run) may still be under way when the executor it reports to is
+// destroyed: its report is dropped, and nothing touches the gone executor.
+TEST(ThreadPool, WorkStillRunningWhenItsExecutorIsDestroyedReportsNowhere) {
+    ThreadPool pool(1);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> reported{false};
+    auto executor = std::make_unique<RunLoopExecutor>("test.gone");
+    runBlocking<int>(
+        pool, *executor,
+        [released] {
+            released.wait();
+            return 1;
+        },
+        [&](int) { reported = true; });
+    executor.reset();
+    release.set_value();
+    // The pool has one thread: once this runs, the work before it has posted its result.
+    std::promise<void> drained;
+    pool.submit([&] { drained.set_value(); });
+    drained.get_future().wait();
+    EXPECT_FALSE(reported);
 }
