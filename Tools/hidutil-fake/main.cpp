@@ -164,7 +164,7 @@ void saveState(int fd, const json& state) {
 
 // Counts this run as over. A hanging run never is; nobody asks about it afterwards.
 void finishRun(const char* statePath) {
-    int fd = ::open(statePath, O_RDWR | O_CLOEXEC);
+    int fd = ::open(statePath, O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return;
     ::flock(fd, LOCK_EX);
     json state = loadState(fd);
@@ -188,7 +188,7 @@ int main(int argc, char** argv) {
     const char* statePath = std::getenv(stateVariable);
     if (statePath == nullptr) return usage(std::string(stateVariable) + " is not set");
 
-    int fd = ::open(statePath, O_RDWR | O_CLOEXEC);
+    int fd = ::open(statePath, O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return usage(std::string("cannot open ") + statePath);
     ::flock(fd, LOCK_EX);
 

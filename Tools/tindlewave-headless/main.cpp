@@ -52,15 +52,12 @@ int main(int argc, char** argv) {
     headless::Places places;
     places.config = options.config ? *options.config : ConfigStore::defaultURL();
     places.hidutil = SimulatedWorld::hidutilBesideProgram().executable;
-    places.hidutilState = SimulatedWorld::defaultHidutilState();
-    const fs::path runtime = fs::path(places.hidutilState).parent_path();
-    std::error_code error;
-    fs::create_directories(runtime, error);
-    if (error) {
-        std::fprintf(stderr, "tindlewave-headless: cannot make %s: %s\n", runtime.c_str(),
-                     error.message().c_str());
+    auto hidutilState = SimulatedWorld::defaultHidutilState();
+    if (!hidutilState.ok()) {
+        std::fprintf(stderr, "tindlewave-headless: %s\n", hidutilState.error().description.c_str());
         return 1;
     }
+    places.hidutilState = *hidutilState;
     if (auto folder = shippedRecordedMiceFolder()) {
         places.recordings = *folder;
     } else if (!options.mouse) {

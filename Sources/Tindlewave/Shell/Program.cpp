@@ -107,9 +107,18 @@ int runProgram(int argc, char** argv) {
     }
     // The world first: the simulated one exports the stand-in hidutil's state before any thread
     // runs the tool.
+    std::string hidutilState;
+    if (simulate) {
+        auto made = SimulatedWorld::defaultHidutilState();
+        if (!made.ok()) {
+            std::fprintf(stderr, "tindlewave: %s\n", made.error().description.c_str());
+            return 1;
+        }
+        hidutilState = *made;
+    }
     RunLoopExecutor& hid = hidExecutor();
     RunLoopExecutor& tap = tapExecutor();
-    ProgramWorld world = simulate ? ProgramWorld::simulated(hid, tap, SimulatedWorld::defaultHidutilState(),
+    ProgramWorld world = simulate ? ProgramWorld::simulated(hid, tap, hidutilState,
                                                             SimulatedWorld::hidutilBesideProgram())
                                   : ProgramWorld::real(hid, tap);
     QApplication application(argc, argv);

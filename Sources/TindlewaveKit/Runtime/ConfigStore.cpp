@@ -1,6 +1,5 @@
 #include "Runtime/ConfigStore.h"
 
-#include <pwd.h>
 #include <sys/epoll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -175,17 +174,7 @@ ConfigStore::~ConfigStore() {
 }
 
 std::string ConfigStore::defaultURL() {
-    std::string home;
-    if (const char* variable = std::getenv("HOME"); variable != nullptr && *variable != '\0') {
-        home = variable;
-    } else {
-        passwd entry{};
-        passwd* found = nullptr;
-        char buffer[4096];
-        if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found) {
-            home = found->pw_dir;
-        }
-    }
+    std::string home = files::homeFolder();
     while (home.size() > 1 && home.back() == '/') home.pop_back();
     return home + "/.config/tindlewave/config.json";
 }

@@ -25,8 +25,7 @@ namespace {
 fs::path stateFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state && *state && fs::path(state).is_absolute()) return fs::path(state) / "tindlewave";
-    const char* home = std::getenv("HOME");
-    return fs::path(home && *home ? home : "/tmp") / ".local" / "state" / "tindlewave";
+    return fs::path(files::homeFolder()) / ".local" / "state" / "tindlewave";
 }
 
 // The program writes texts, Booleans, integers and lists of texts under the top object: two levels.

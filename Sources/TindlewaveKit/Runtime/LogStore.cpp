@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/Clock.h"
+#include "Platform/Linux/Files.h"
 
 namespace tindlewave {
 
@@ -146,8 +147,7 @@ fs::path LogStore::defaultFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state && *state && fs::path(state).is_absolute())
         return fs::path(state) / "tindlewave" / "log";
-    const char* home = std::getenv("HOME");
-    return fs::path(home && *home ? home : "/tmp") / ".local" / "state" / "tindlewave" / "log";
+    return fs::path(files::homeFolder()) / ".local" / "state" / "tindlewave" / "log";
 }
 
 LogStore& LogStore::shared() {

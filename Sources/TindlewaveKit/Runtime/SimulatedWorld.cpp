@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Model/HexCoding.h"
+#include "Platform/Linux/Files.h"
 #include "Platform/Simulated/SimulatedDevice.h"
 #include "Platform/Simulated/VirtualHidppMouse.h"
 
@@ -49,8 +50,14 @@ std::string SimulatedWorld::runtimeFolder() {
     return (fs::temp_directory_path() / ("tindlewave-" + std::to_string(::getuid()))).string();
 }
 
-std::string SimulatedWorld::defaultHidutilState() {
-    return (fs::path(runtimeFolder()) / "hidutil.json").string();
+Result<std::string, SystemError> SimulatedWorld::defaultHidutilState() {
+    const std::string wanted = runtimeFolder();
+    auto folder = files::privateFolder(wanted);
+    if (!folder.ok()) {
+        return SystemError{folder.error().code,
+                           "cannot make " + wanted + ": " + folder.error().description};
+    }
+    return (fs::path(*folder) / "hidutil.json").string();
 }
 
 KeyMapHost SimulatedWorld::hidutilBesideProgram() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Model/Result.h"
+#include "Platform/Linux/SystemError.h"
 #include "Platform/Simulated/SimulatedEventSystem.h"
 #include "Platform/Simulated/SimulatedHIDWorld.h"
 #include "Platform/Simulated/SimulatedHidutilState.h"
@@ -46,11 +47,13 @@ class SimulatedWorld {
     SimulatedWorld& operator=(const SimulatedWorld&) = delete;
 
     // The programs' runtime folder: $XDG_RUNTIME_DIR/tindlewave when that is an absolute path,
-    // else a folder of this user's own in the temporary folder. Not made here.
+    // else a folder named for this user in the temporary folder. Not made here.
     static std::string runtimeFolder();
-    // The stand-in hidutil's state file in the runtime folder, and the tool beside the running
-    // program.
-    static std::string defaultHidutilState();
+    // The stand-in hidutil's state file in the runtime folder, made private first
+    // (files::privateFolder: a folder there that is not the user's alone is not used), or why the
+    // folder could not be made ("cannot make <folder>: <reason>"); and the tool beside the
+    // running program.
+    static Result<std::string, SystemError> defaultHidutilState();
     static KeyMapHost hidutilBesideProgram();
     // The recorded MX Master 3 that ships with the program, or why it was not found.
     static Result<std::string, MissingRecordings> defaultMouse();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "Runtime/Defaults.h"
 #include "Runtime/LogStore.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
@@ -133,6 +135,19 @@ TEST(LogStore, DefaultFolderFollowsXdgStateHome) {
         setenv("XDG_STATE_HOME", restore.c_str(), 1);
     else
         unsetenv("XDG_STATE_HOME");
+}
+
+// Without HOME the log and the defaults go to the home folder the password database names, never
+// to a shared folder (such as /tmp) where another user could have planted a link.
+TEST(LogStore, WithoutHomeTheStateFilesStayInTheUsersOwnHomeFolder) {
+    const passwd* user = ::getpwuid(::getuid());
+    ASSERT_NE(user, nullptr);
+    const fs::path home = user->pw_dir;
+    ASSERT_FALSE(home.empty());
+    ::unsetenv("HOME");
+    ::unsetenv("XDG_STATE_HOME");
+    EXPECT_EQ(LogStore::defaultFolder(), home / ".local/state/tindlewave/log");
+    EXPECT_EQ(Defaults::defaultFile(), home / ".local/state/tindlewave/defaults.json");
 }
 
 // Journal lines come from the executors' threads, which run until the program's statics are torn

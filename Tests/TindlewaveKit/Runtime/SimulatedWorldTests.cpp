@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "Platform/Simulated/SimulatedHidutilState.h"
 #include "Platform/Simulated/VirtualHidppMouse.h"
 #include "Runtime/SimulatedWorld.h"
 #include "TestKit/ManualExecutor.h"
@@ -50,12 +52,73 @@ TEST(SimulatedWorld, TheRuntimeFolderIsTheUsersOwnOutsideAnAbsoluteRuntimeDirect
     {
         ScopedVariable runtime("XDG_RUNTIME_DIR", "/run/user/4242");
         EXPECT_EQ(SimulatedWorld::runtimeFolder(), "/run/user/4242/tindlewave");
-        EXPECT_EQ(SimulatedWorld::defaultHidutilState(), "/run/user/4242/tindlewave/hidutil.json");
     }
     for (const char* unusable : {static_cast<const char*>(nullptr), "", "relative/run"}) {
         ScopedVariable runtime("XDG_RUNTIME_DIR", unusable);
         EXPECT_EQ(SimulatedWorld::runtimeFolder(), own) << (unusable ? unusable : "unset");
     }
+}
+
+// Without a runtime directory the folder is in the temporary folder every user can write to:
+// another user may have made it first, or put a link there, so that the state file's rewrite
+// lands in a file of the victim. Such a folder is never written into, and no link is followed.
+TEST(SimulatedWorld, APlantedRuntimeFolderOrLinkNeverMakesItWriteElsewhere) {
+    TempFolder temporary;
+    ScopedVariable runtime("XDG_RUNTIME_DIR", nullptr);
+    ScopedVariable shared("TMPDIR", temporary.path().c_str());
+    ScopedVariable saved(SimulatedHidutilState::environmentVariable, nullptr);
+    const fs::path planted = temporary.path() / ("tindlewave-" + std::to_string(::getuid()));
+    ASSERT_EQ(fs::path(SimulatedWorld::runtimeFolder()), planted);
+    const fs::path victim = temporary.path() / "victim";
+    TempFolder::write(victim, "precious");
+
+    auto writeState = [&](const std::string& state) {
+        ManualScheduler scheduler;
+        ManualExecutor hid{scheduler, "hid"};
+        ManualExecutor tap{scheduler, "tap"};
+        SimulatedWorld world(hid, tap, state, KeyMapHost{});  // resets the state file
+    };
+    auto expectAFreshPrivateFolder = [&](const char* planting) {
+        auto state = SimulatedWorld::defaultHidutilState();
+        ASSERT_TRUE(state.ok()) << planting;
+        const fs::path folder = fs::path(*state).parent_path();
+        EXPECT_NE(folder, planted) << planting;
+        struct stat info {};
+        ASSERT_EQ(::lstat(folder.c_str(), &info), 0) << planting;
+        EXPECT_TRUE(S_ISDIR(info.st_mode)) << planting;
+        EXPECT_EQ(info.st_mode & 0777, 0700u) << planting;
+        EXPECT_EQ(info.st_uid, ::getuid()) << planting;
+        writeState(*state);
+        EXPECT_EQ(TempFolder::read(victim), "precious") << planting;
+    };
+
+    fs::create_directory(planted);
+    ::chmod(planted.c_str(), 0777);
+    fs::create_symlink(victim, planted / "hidutil.json");
+    expectAFreshPrivateFolder("a folder open to all");
+    ::chmod(planted.c_str(), 0700);
+    if (::getuid() == 0) {
+        ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+        expectAFreshPrivateFolder("another user's folder");
+    }
+    fs::remove_all(planted);
+    const fs::path elsewhere = temporary.path() / "elsewhere";
+    fs::create_directory(elsewhere);
+    ::chmod(elsewhere.c_str(), 0700);
+    fs::create_symlink(victim, elsewhere / "hidutil.json");
+    fs::create_directory_symlink(elsewhere, planted);
+    expectAFreshPrivateFolder("a link to a folder");
+
+    // The user's own private folder is used, and a link in it is still not followed.
+    fs::remove(planted);
+    fs::create_directory(planted);
+    ::chmod(planted.c_str(), 0700);
+    fs::create_symlink(victim, planted / "hidutil.json");
+    auto state = SimulatedWorld::defaultHidutilState();
+    ASSERT_TRUE(state.ok());
+    EXPECT_EQ(fs::path(*state), planted / "hidutil.json");
+    writeState(*state);
+    EXPECT_EQ(TempFolder::read(victim), "precious");
 }
 
 TEST(SimulatedWorld, MakingItPreparesTheStateFileTheStandInHidutilFinds) {

@@ -125,8 +125,7 @@ XdgAutostart::XdgAutostart(std::filesystem::path folder, std::optional<std::stri
 std::filesystem::path XdgAutostart::defaultFolder() {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
     if (configHome && configHome[0] == '/') return std::filesystem::path(configHome) / "autostart";
-    const char* home = std::getenv("HOME");
-    return std::filesystem::path(home ? home : "") / ".config" / "autostart";
+    return std::filesystem::path(files::homeFolder()) / ".config" / "autostart";
 }
 
 std::optional<std::string> XdgAutostart::runningProgram() {

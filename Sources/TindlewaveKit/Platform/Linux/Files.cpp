@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -128,6 +129,35 @@ Result<std::string, SystemError> read(const std::string& path, std::size_t limit
         if (content.size() > limit) return longerThan(limit);
     }
     return content;
+}
+
+Result<std::string, SystemError> privateFolder(const std::string& path) {
+    if (path.empty()) return SystemError::fromCode(ENOENT);
+    if (const std::string above = folderOf(path); above != path) {
+        if (auto made = makeFolders(above); !made.ok()) return made.error();
+    }
+    if (::mkdir(path.c_str(), 0700) == 0) return path;  // the umask can only take bits away
+    if (errno != EEXIST) return SystemError::fromErrno();
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
+        (info.st_mode & 077) == 0) {
+        return path;
+    }
+    std::string fresh = path + "-XXXXXX";
+    if (::mkdtemp(fresh.data()) == nullptr) return SystemError::fromErrno();
+    return fresh;
+}
+
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr) {
+        return found->pw_dir;
+    }
+    return {};
 }
 
 Result<std::monostate, SystemError> makeFolders(const std::string& path) {

@@ -21,6 +21,17 @@ Result<std::string, SystemError> read(const std::string& path, std::size_t limit
 // Creates a folder and every missing folder above it; an existing folder is no error.
 Result<std::monostate, SystemError> makeFolders(const std::string& path);
 
+// A folder no other user can reach, at `path` or beside it. A missing one is made with mode
+// 0700 (the folders above it as makeFolders does). An existing one is used only when it is a
+// folder of this user's own, not a link, that gives others no access; otherwise a fresh private
+// folder named `path` with a random ending is made beside it, so nothing is ever written into a
+// folder another user planted. Gives the folder used.
+Result<std::string, SystemError> privateFolder(const std::string& path);
+
+// The user's home folder: $HOME when set, else the password database's entry for the user
+// (empty when neither is known). Never a shared folder such as /tmp.
+std::string homeFolder();
+
 // Replaces the file's content all at once: the bytes go to a temporary file in the same folder,
 // which is flushed to disk and then renamed over the file, so a reader sees either the old content
 // or the new, never a part. An existing file keeps its permissions; a symbolic link is kept and

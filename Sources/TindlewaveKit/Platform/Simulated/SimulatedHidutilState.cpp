@@ -10,11 +10,12 @@ namespace tindlewave {
 
 namespace {
 
-// The file open and locked for one edit; closing releases the lock.
+// The file open and locked for one edit; closing releases the lock. A link under the name is
+// never followed: the edit is then not made.
 class LockedFile {
   public:
     explicit LockedFile(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600)) {
         if (fd_ >= 0) ::flock(fd_, LOCK_EX);
     }
     ~LockedFile() {
