@@ -123,7 +123,11 @@ TEST(VirtualMouseDescription, RefusesBadFilesNamingTheFieldAndFile) {
 
     auto missing = loadVirtualMouse("/nonexistent/mouse.json");
     ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error(), "/nonexistent/mouse.json: cannot be read");
+    EXPECT_EQ(missing.error(), "/nonexistent/mouse.json: No such file or directory");
+    // Neither read from nor waited on: a device that never ends, a FIFO nobody writes.
+    auto device = loadVirtualMouse("/dev/zero");
+    ASSERT_FALSE(device);
+    EXPECT_EQ(device.error(), "/dev/zero: not a regular file");
     EXPECT_FALSE(recordedMouseFiles("/nonexistent"));
 }
 

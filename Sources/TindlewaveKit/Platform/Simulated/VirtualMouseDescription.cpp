@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <system_error>
 
 #include <fmt/format.h>
+
+#include "Platform/Linux/Files.h"
 
 namespace tindlewave {
 
@@ -279,12 +279,11 @@ Result<VirtualMouseDescription, std::string> parseVirtualMouse(const std::string
 }
 
 Result<VirtualMouseDescription, std::string> loadVirtualMouse(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return path + ": cannot be read";
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad()) return path + ": cannot be read";
-    return parseVirtualMouse(text.str(), path);
+    // As the settings file is read: a device or FIFO under the name is refused without reading
+    // from it, and so is a file over the size limit.
+    auto text = files::read(path);
+    if (!text) return path + ": " + text.error().description;
+    return parseVirtualMouse(*text, path);
 }
 
 Result<std::vector<std::string>, std::string> recordedMouseFiles(const std::string& folder) {
