@@ -7,7 +7,10 @@
 #include <QNetworkReply>
 #include <QTimer>
 #include <QUrl>
+#include <QVariant>
 #include <variant>
+
+#include <fmt/format.h>
 
 #include "Runtime/Actors.h"
 #include "Settings/Model/VersionOrder.h"
@@ -62,6 +65,12 @@ void FeedUpdater::check(bool userInitiated) {
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
         if (received > feedLimit) reply->abort();
     });
+    // The transfer time-out starts again with every byte: a feed sent a byte at a time would keep
+    // the check open for ever without this bound on the whole of it.
+    QTimer::singleShot(options_.checkLimit, reply, [reply] {
+        reply->setProperty("overTime", true);
+        reply->abort();
+    });
     connect(reply, &QNetworkReply::finished, this, [this, reply, userInitiated] { finished(reply, userInitiated); });
 }
 
@@ -107,6 +116,10 @@ void FeedUpdater::finished(QNetworkReply* reply, bool userInitiated) {
             tell(true, "Tindlewave could not check for updates", QString::fromStdString(feed + ": " + why));
         delegate_->updateCycleFinished();
     };
+    if (reply->property("overTime").toBool()) {
+        return fail(fmt::format("no whole answer within {} s",
+                                std::chrono::duration<double>(options_.checkLimit).count()));
+    }
     if (reply->error() != QNetworkReply::NoError) return fail(reply->errorString().toStdString());
     const QByteArray body = reply->read(feedLimit + 1);
     if (body.size() > feedLimit) return fail("the feed is larger than 64 KiB");

@@ -33,6 +33,8 @@ class FeedUpdater final : public QObject, public UpdaterBackend {
         std::string currentVersion;  // the running program's version
         std::chrono::milliseconds firstCheck = std::chrono::seconds(10);
         std::chrono::milliseconds interval = std::chrono::hours(24);
+        // The longest a whole check may take, however slowly the feed keeps arriving.
+        std::chrono::milliseconds checkLimit = std::chrono::seconds(60);
     };
     // The largest feed read.
     static constexpr qint64 feedLimit = 64 * 1024;

@@ -4,6 +4,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include "Runtime/Actors.h"
 #include "Runtime/Defaults.h"
@@ -20,11 +21,13 @@ using testkit::RecordingWorkspace;
 using testkit::TempFolder;
 
 struct FeedWorld {
-    explicit FeedWorld(std::string feed)
-        : updates(defaults, std::move(feed), [this](const std::string& address) {
+    explicit FeedWorld(std::string feed,
+                       std::chrono::milliseconds checkLimit = std::chrono::seconds(60))
+        : updates(defaults, std::move(feed), [this, checkLimit](const std::string& address) {
               auto made = std::make_unique<FeedUpdater>(
                   FeedUpdater::Options{.feed = address, .currentVersion = "1.4.0",
-                                       .firstCheck = std::chrono::hours(1)},
+                                       .firstCheck = std::chrono::hours(1),
+                                       .checkLimit = checkLimit},
                   workspace, log);
               updater = made.get();
               return made;
@@ -191,6 +194,33 @@ TEST(FeedUpdater, ReadsAFeedFromALoopbackServer) {
     ASSERT_TRUE(world.check(false));
     EXPECT_EQ(requests, 1);
     EXPECT_EQ(world.updates.found(), "2.0.0");
+}
+
+// A server that answers a byte at a time, each well inside the transfer time-out, never ending:
+// the check still ends at its limit.
+TEST(FeedUpdater, AFeedDripFedForEverEndsTheCheckAtItsLimit) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket* socket = server.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+            if (!socket->readAll().contains("\r\n\r\n")) return;
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                          "Content-Length: 60000\r\n\r\n");
+            auto* drip = new QTimer(socket);
+            QObject::connect(drip, &QTimer::timeout, socket, [socket] { socket->write(" "); });
+            drip->start(100);
+        });
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    });
+    const std::string feed = "http://127.0.0.1:" + std::to_string(server.serverPort()) + "/feed.json";
+    FeedWorld world(feed, std::chrono::milliseconds(1500));
+    ASSERT_TRUE(world.check(false));
+    const auto lines = world.lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("update check failed: " + feed + ": no whole answer within 1.5 s"),
+              std::string::npos)
+        << lines.back();
 }
 
 }  // namespace
