@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -88,6 +89,15 @@ struct Headless {
         return true;
     }
 
+    // Closes its standard input: the program quits at the end of what it was given.
+    void endInput() {
+        ::close(input);
+        input = -1;
+    }
+
+    // Where `text` first shows in the output (npos: not at all).
+    std::size_t at(const std::string& text) const { return seen.find(text); }
+
     int exitStatus() {
         waitFor("\x01", 30s);  // everything up to the end of its output
         int status = 0;
@@ -106,25 +116,38 @@ struct Headless {
     }
 };
 
-TEST(Headless, AClickRuleOnTheRecordedMousePostsItsShortcutAndTheQuitPutsTheMouseBack) {
-    Headless headless;
-    const fs::path config = headless.home.path() / ".config" / "tindlewave" / "config.json";
-    fs::create_directories(config.parent_path());
-    testkit::TempFolder::write(config.string(), R"({
+// The settings file with a profile for the recorded mouse holding `rules` (and `more` after it).
+std::string settings(const std::string& rules, const std::string& more = "") {
+    return R"({
   "devices" : [
     {
       "match" : { "product" : "0xB023", "vendor" : "0x046D" },
       "name" : "MX Master 3",
-      "rules" : [
-        { "control" : { "hidpp" : "0xC4" }, "do" : { "shortcut" : "shift+cmd+4" }, "when" : "click" }
-      ]
-    }
+      "rules" : [ )" +
+           rules + R"( ]
+    })" + more + R"(
   ],
   "hyper" : { "enabled" : true, "key" : "capsLock", "onTap" : "nothing" },
   "ignored" : [ ],
   "version" : 1
 }
-)");
+)";
+}
+
+const std::string clickOnC4 =
+    R"({ "control" : { "hidpp" : "0xC4" }, "do" : { "shortcut" : "shift+cmd+4" }, "when" : "click" })";
+const std::string clickOnC3 =
+    R"({ "control" : { "hidpp" : "0xC3" }, "do" : { "shortcut" : "shift+cmd+4" }, "when" : "click" })";
+
+void writeSettings(Headless& headless, const std::string& text) {
+    const fs::path config = headless.home.path() / ".config" / "tindlewave" / "config.json";
+    fs::create_directories(config.parent_path());
+    testkit::TempFolder::write(config.string(), text);
+}
+
+TEST(Headless, AClickRuleOnTheRecordedMousePostsItsShortcutAndTheQuitPutsTheMouseBack) {
+    Headless headless;
+    writeSettings(headless, settings(clickOnC4));
     headless.start({});
     headless.send("wait applied 20");
     ASSERT_TRUE(headless.waitFor("applied\n")) << headless.seen;
@@ -183,6 +206,172 @@ TEST(Headless, OverTheRealDevicesItRunsAndSaysWhatIsMissing) {
     EXPECT_NE(refused.seen.find("--no-keyboard needs --simulate"), std::string::npos) << refused.seen;
     const int refusedStatus = refused.exitStatus();
     EXPECT_TRUE(WIFEXITED(refusedStatus) && WEXITSTATUS(refusedStatus) == 2) << refused.seen;
+}
+
+// The README's short session, all of it at once: every command takes effect before the next one
+// runs, so the shortcut is posted and the mouse reported before the quit, every time.
+TEST(Headless, CommandsGivenAtOnceTakeEffectInTheirOrder) {
+    const std::string session = "wait applied\nmouse 1\npress 0xC4\nrelease 0xC4\nquit\n";
+    for (const bool script : {false, true}) {
+        for (int run = 0; run < 3; ++run) {
+            Headless headless;
+            writeSettings(headless, settings(clickOnC4));
+            const fs::path file = headless.home.path() / "session.txt";
+            testkit::TempFolder::write(file.string(), session);
+            headless.start(script ? std::vector<std::string>{"--script", file.string()}
+                                  : std::vector<std::string>{});
+            if (!script) headless.send(session);
+            headless.endInput();
+            ASSERT_TRUE(headless.waitFor("at exit, event system")) << headless.seen;
+            const auto quitting = headless.at("quitting (asked to quit)");
+            ASSERT_NE(quitting, std::string::npos) << headless.seen;
+            EXPECT_LT(headless.at("mouse 1: "), quitting) << headless.seen;
+            EXPECT_LT(headless.at("posted (hid): key 21 down"), quitting) << headless.seen;
+            EXPECT_LT(headless.at("posted (hid): key 21 up"), quitting) << headless.seen;
+            const int status = headless.exitStatus();
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << headless.seen;
+        }
+    }
+}
+
+// A save followed at once by "wait applied": the wait ends only once the saved rules are in force.
+TEST(Headless, WaitAppliedAfterASaveWaitsForTheSavedConfiguration) {
+    Headless headless;
+    writeSettings(headless, settings(clickOnC4));
+    headless.start({"--no-keyboard"});
+    headless.send("wait applied 20");
+    ASSERT_TRUE(headless.waitFor("applied\n")) << headless.seen;
+    writeSettings(headless, settings(clickOnC3));
+    headless.send("wait applied 20");
+    headless.send("mouse 1");
+    ASSERT_TRUE(headless.waitFor("mouse 1: ")) << headless.seen;
+    ASSERT_TRUE(headless.waitFor("\n", 5s));
+    const std::string mouse = headless.seen.substr(headless.at("mouse 1: "));
+    const std::string line = mouse.substr(0, mouse.find('\n'));
+    EXPECT_NE(line.find("0xC3 diverted"), std::string::npos) << headless.seen;
+    EXPECT_NE(line.find("0xC4 native"), std::string::npos) << headless.seen;
+}
+
+// A keyboard with the hyper key counts as set up only once its key map is written and the tap
+// that reads the hyper key is on; the stand-in hidutil's fault switches hold it back.
+TEST(Headless, WaitAppliedWaitsForTheHyperKeyboardAndHidutilFaultsHoldItBack) {
+    Headless headless;
+    writeSettings(headless, settings(clickOnC4, R"(,
+    { "hyper" : true, "kind" : "keyboard", "match" : { "builtIn" : true }, "name" : "Laptop" })"));
+    headless.start({});
+    headless.send("wait applied 20");
+    headless.send("status");
+    ASSERT_TRUE(headless.waitFor("applied\n")) << headless.seen;
+    ASSERT_TRUE(headless.waitFor("Laptop (connected, hyper on)")) << headless.seen;
+    const std::string status = headless.seen.substr(headless.at("applied\n"));
+    EXPECT_NE(status.find("tap on"), std::string::npos) << headless.seen;
+
+    headless.send("hidutil fail");
+    headless.send("reapply");
+    headless.send("wait applied 1");
+    ASSERT_TRUE(headless.waitFor("not applied in time")) << headless.seen;
+    headless.send("hidutil clear");
+    headless.send("reapply");
+    headless.send("wait applied 20");
+    headless.send("quit");
+    ASSERT_TRUE(headless.waitFor("at exit, event system")) << headless.seen;
+    const std::string after = headless.seen.substr(headless.at("not applied in time"));
+    EXPECT_NE(after.find("applied\n"), std::string::npos) << headless.seen;
+    EXPECT_NE(after.find("key map empty"), std::string::npos) << headless.seen;
+}
+
+// The mouse's fault switches reach it: while it refuses every set-reporting request nothing can
+// be set up; cleared, the next apply succeeds.
+TEST(Headless, MouseFaultsHoldTheSetUpBackUntilCleared) {
+    Headless headless;
+    writeSettings(headless, settings(clickOnC4));
+    headless.start({"--no-keyboard"});
+    headless.send("wait applied 20");
+    headless.send("fault refuse 1000");
+    headless.send("reapply");
+    headless.send("wait applied 1");
+    ASSERT_TRUE(headless.waitFor("not applied in time")) << headless.seen;
+    EXPECT_NE(headless.at("device 1: refuses 1000 replies"), std::string::npos) << headless.seen;
+    headless.send("fault clear");
+    headless.send("reapply");
+    headless.send("wait applied 20");
+    headless.send("quit");
+    ASSERT_TRUE(headless.waitFor("at exit, event system")) << headless.seen;
+    const std::string after = headless.seen.substr(headless.at("not applied in time"));
+    EXPECT_NE(after.find("applied\n"), std::string::npos) << headless.seen;
+}
+
+// A smooth scroll's frames make one line with their count and the points moved.
+TEST(Headless, ASmoothScrollIsOneLineWithItsFramesAndPoints) {
+    Headless headless;
+    const std::string smooth = R"(,
+      "scrolling" : { "smooth" : { "brake" : 2, "curve" : [
+          { "pointsPerSecond" : 40, "stepsPerSecond" : 1 },
+          { "pointsPerSecond" : 9000, "stepsPerSecond" : 120 } ],
+        "duration" : 4, "easeIn" : 60 } })";
+    std::string text = settings(clickOnC4);
+    text.insert(text.find("\"rules\""), std::string(smooth.begin() + 1, smooth.end()) + ",\n      ");
+    writeSettings(headless, text);
+    headless.start({"--no-keyboard"});
+    headless.send("wait applied 20");
+    headless.send("wheel 3");
+    headless.send("help");
+    ASSERT_TRUE(headless.waitFor("Commands (")) << headless.seen;
+    const auto burst = headless.at("posted (session): scroll of ");
+    ASSERT_NE(burst, std::string::npos) << headless.seen;
+    EXPECT_LT(burst, headless.at("Commands (")) << "printed before the next command runs\n"
+                                                << headless.seen;
+    EXPECT_EQ(headless.seen.find("posted (session): scroll", burst + 1), std::string::npos)
+        << "one line for the whole burst\n" << headless.seen;
+    EXPECT_NE(headless.seen.find(" 120 0 points", burst), std::string::npos) << headless.seen;
+}
+
+// What a user types, and what the settings file and the recordings hold, cannot make a line
+// of its own or reach an undefined conversion; unreadable files are refused, not waited on.
+TEST(Headless, HostileInputIsRefusedAndNamesCannotForgeLines) {
+    Headless headless;
+    writeSettings(headless, settings(clickOnC4));
+    const fs::path fifo = headless.home.path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    headless.start({"--no-keyboard", "--script", fifo.string()});
+    headless.send("drag 1e308 0");
+    headless.send("wheel 2147483647");
+    headless.send("attach mouse /dev/zero");
+    headless.send("attach mouse " + fifo.string());
+    headless.send("quit");
+    ASSERT_TRUE(headless.waitFor("at exit, event system")) << headless.seen;
+    EXPECT_NE(headless.at("cannot read the script " + fifo.string() + ": not a regular file"),
+              std::string::npos) << headless.seen;
+    EXPECT_NE(headless.at("cannot read \"drag 1e308 0\""), std::string::npos) << headless.seen;
+    EXPECT_NE(headless.at("cannot read \"wheel 2147483647\""), std::string::npos) << headless.seen;
+    EXPECT_NE(headless.at("cannot attach the mouse: /dev/zero: not a regular file"),
+              std::string::npos) << headless.seen;
+    EXPECT_NE(headless.at("cannot attach the mouse: " + fifo.string() + ": not a regular file"),
+              std::string::npos) << headless.seen;
+}
+
+// Names come from the settings file and from recordings: a line break in one is written escaped,
+// in the program's lines and in the log lines mirrored beside them.
+TEST(Headless, ANameWithALineBreakStaysOnItsLine) {
+    Headless headless;
+    writeSettings(headless, settings(clickOnC4).replace(
+        settings(clickOnC4).find("MX Master 3"), 11, "MX\\nstatus: forged"));
+    std::string recording =
+        testkit::TempFolder::read(TW_DATA_ROOT "/devices/MX-Master-3-Wireless-Mouse-B023.json");
+    const std::string name = "\"MX Master 3 Wireless Mouse\"";
+    recording.replace(recording.find(name), name.size(), "\"Other\\ndevice 9: forged\"");
+    const fs::path other = headless.home.path() / "other.json";
+    testkit::TempFolder::write(other.string(), recording);
+    headless.start({"--no-keyboard", "--mouse", other.string()});
+    headless.send("wait applied 20");
+    headless.send("status");
+    headless.send("devices");
+    headless.send("quit");
+    ASSERT_TRUE(headless.waitFor("at exit, event system")) << headless.seen;
+    EXPECT_NE(headless.at("MX\\nstatus: forged"), std::string::npos) << headless.seen;
+    EXPECT_NE(headless.at("Other\\ndevice 9: forged"), std::string::npos) << headless.seen;
+    EXPECT_EQ(headless.at("\nstatus: forged"), std::string::npos) << headless.seen;
+    EXPECT_EQ(headless.at("\ndevice 9: forged"), std::string::npos) << headless.seen;
 }
 
 }  // namespace

@@ -130,12 +130,18 @@ ParsedLine parseCommand(const std::string& line) {
     if (verb == "drag") {
         auto dx = count == 2 ? number(arg(0)) : std::nullopt;
         auto dy = count == 2 ? number(arg(1)) : std::nullopt;
-        if (!dx || !dy) return fail("drag DX DY (points)");
+        // Beyond any screen, and far inside what the event's integer fields hold.
+        constexpr double reach = 100000;
+        if (!dx || !dy || !(-reach <= *dx && *dx <= reach) || !(-reach <= *dy && *dy <= reach)) {
+            return fail("drag DX DY (points, -100000 to 100000)");
+        }
         return ok(Command::Drag{*dx, *dy});
     }
     if (verb == "wheel") {
         auto lines = count == 1 ? integer<std::int32_t>(arg(0)) : std::nullopt;
-        if (!lines) return fail("wheel N (lines, negative: down)");
+        if (!lines || !(-1000 <= *lines && *lines <= 1000)) {
+            return fail("wheel N (lines from -1000 to 1000, negative: down)");
+        }
         return ok(Command::Wheel{*lines});
     }
     if (verb == "key") {
@@ -169,6 +175,26 @@ ParsedLine parseCommand(const std::string& line) {
         }
         return fail("wait applied [SECONDS] (at most 3600)");
     }
+    if (verb == "fault") {
+        using Kind = Command::MouseFault::Kind;
+        static const std::pair<const char*, Kind> kinds[] = {
+            {"drop", Kind::drop},     {"delay", Kind::delay},     {"cross", Kind::cross},
+            {"refuse", Kind::refuse}, {"corrupt", Kind::corrupt}, {"clear", Kind::clear}};
+        auto times = count == 2 ? integer<int>(arg(1)) : std::optional<int>(1);
+        for (const auto& [name, kind] : kinds) {
+            if (count < 1 || arg(0) != name || !times || !(1 <= *times && *times <= 1000)) continue;
+            if (kind == Kind::clear && count != 1) continue;
+            return ok(Command::MouseFault{kind, *times});
+        }
+        return fail("fault drop|delay|cross|refuse|corrupt [N] (N from 1 to 1000), or fault clear");
+    }
+    if (verb == "hidutil") {
+        using Kind = Command::HidutilFault::Kind;
+        if (count == 1 && arg(0) == "lag") return ok(Command::HidutilFault{Kind::lag});
+        if (count == 1 && arg(0) == "fail") return ok(Command::HidutilFault{Kind::fail});
+        if (count == 1 && arg(0) == "clear") return ok(Command::HidutilFault{Kind::clear});
+        return fail("hidutil lag|fail|clear");
+    }
     if (verb == "quit" && count == 0) return ok(Command::Quit{});
     return ParsedLine{std::nullopt, "unknown command \"" + line + "\"; \"help\" lists the commands"};
 }
@@ -185,8 +211,8 @@ const char* commandHelp() {
   thumb N                       turn its thumb wheel
   reconnect D                   device D loses its settings and reconnects
   button N down|up              mouse button N (0 left, 1 right, 2 middle, ...) through the event tap
-  drag DX DY                    move the pointer with the held buttons
-  wheel N                       N wheel lines (negative: down)
+  drag DX DY                    move the pointer with the held buttons (points)
+  wheel N                       N wheel lines (negative: down); a smooth scroll's frames are one line
   key NAME down|up              a key of the last attached keyboard (for example f13, a, capslock)
   pause | resume                stop or restart everything the program does
   reapply                       set every device up again
@@ -196,9 +222,18 @@ const char* commandHelp() {
   grant|revoke accessibility|input-monitoring
   status                        the engine's latest status
   mouse D                       what HID++ mouse D reports to the program (its diverted controls)
-  wait applied [SECONDS]        wait until every configured, connected device is set up (10 s)
+  wait applied [SECONDS]        wait until the settings file as it is now is in force and every
+                                connected device with a profile is set up, the tap as wanted (10 s)
+  fault drop|delay|cross|refuse|corrupt [N]
+                                the last HID++ mouse's next N replies are lost, 2.5 s late, sent
+                                twice or refused (its set-reporting), or N read-backs show the
+                                opposite divert bit
+  fault clear                   that mouse's faults off
+  hidutil lag|fail|clear        the stand-in hidutil: keyboard services ignore what is set, every
+                                run fails, or both off
   quit                          quit as the program does: devices back to native, keys released
-Lines starting with # are ignored. The end of the input quits too.)";
+Lines starting with # are ignored. The end of the input quits too. Each command's effects are
+handled before the next command runs.)";
 }
 
 }  // namespace tindlewave::headless

@@ -36,11 +36,24 @@ struct Command {
     struct Status {};
     struct Mouse { int device; };
     struct WaitApplied { double seconds; };
+    // The last HID++ mouse's fault switches: its next `times` replies (or read-backs) go wrong.
+    struct MouseFault {
+        enum class Kind { drop, delay, cross, refuse, corrupt, clear };
+        Kind kind;
+        int times = 1;
+    };
+    // The stand-in hidutil's switches: every keyboard service ignores what is set, or every run
+    // fails; `clear` turns both off.
+    struct HidutilFault {
+        enum class Kind { lag, fail, clear };
+        Kind kind;
+    };
     struct Quit {};
 
     std::variant<Help, Devices, AttachMouse, AttachKeyboard, Detach, Press, Release, Move, Thumb,
                  Reconnect, Button, Drag, Wheel, Key, Pause, Resume, Reapply, Listen,
-                 StopListening, Wake, Grant, Status, Mouse, WaitApplied, Quit>
+                 StopListening, Wake, Grant, Status, Mouse, WaitApplied, MouseFault, HidutilFault,
+                 Quit>
         value;
 };
 

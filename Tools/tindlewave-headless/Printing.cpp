@@ -6,13 +6,24 @@
 
 #include "Model/Config.h"
 #include "Model/HexCoding.h"
+#include "Runtime/LogStore.h"
 
 namespace tindlewave::headless {
 
+void Printer::lines(std::string_view text) {
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        line(text.substr(0, end));
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+}
+
 void Printer::line(std::string_view text) {
-    std::string whole(text);
+    std::string whole = terminalText(text);
     whole += '\n';
     std::lock_guard lock(mutex_);
+    ++count_;
     std::size_t done = 0;
     while (done < whole.size()) {
         auto written = ::write(STDOUT_FILENO, whole.data() + done, whole.size() - done);
@@ -143,20 +154,6 @@ std::string postedLine(const Event& event, EventLevel level) {
         default:
             return fmt::format("posted ({}): event type {}", where, type);
     }
-}
-
-bool everyDeviceApplied(const EngineStatus& status) {
-    for (const auto& device : status.devices) {
-        if (!device.connectedAt) continue;
-        if (device.hyper && (device.hyper->is<HyperStatus::Applying>() ||
-                             device.hyper->is<HyperStatus::Failed>())) {
-            return false;
-        }
-        if (device.hidpp && !device.hidpp->progress.is<HIDPPStatus::Progress::SetUp>()) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace tindlewave::headless

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -9,20 +11,26 @@
 
 namespace tindlewave::headless {
 
-// Whole lines to standard output from any thread, never interleaved.
+// Whole lines to standard output from any thread, never interleaved. Texts come from the settings
+// file and the recordings too: they are written as the log's terminal mirror writes its messages
+// (terminalText: a line break as "\n"), so no text can make a line of its own.
 class Printer {
   public:
     void line(std::string_view text);
+    // Each line of a text that has several (the help).
+    void lines(std::string_view text);
+    // Lines written so far.
+    std::uint64_t count() const { return count_.load(); }
 
   private:
     std::mutex mutex_;
+    std::atomic<std::uint64_t> count_{0};
 };
+
 
 // The engine's status in one line: run state, grants, tap, then each device's state.
 std::string statusLine(const EngineStatus& status);
 // A posted event: its type, level and the fields that matter for it.
 std::string postedLine(const Event& event, EventLevel level);
-// Whether every configured, connected device is set up (nothing applying or failed).
-bool everyDeviceApplied(const EngineStatus& status);
 
 }  // namespace tindlewave::headless

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <mutex>
 
 #include "Platform/EventSystem.h"
 #include "Printing.h"
@@ -8,7 +10,9 @@
 namespace tindlewave::headless {
 
 // The event system the engine and the performer see: the simulated one, with every post printed
-// before it is passed on.
+// before it is passed on. The frames of a smooth scroll (session-level wheel events) make one
+// line for the whole burst, with its frame count and the points moved, printed when the burst
+// is over (endBurst) or another post comes.
 class PrintingEventSystem final : public EventSystem {
   public:
     PrintingEventSystem(EventSystem& inner, Printer& printer) : inner_(inner), printer_(printer) {}
@@ -25,13 +29,7 @@ class PrintingEventSystem final : public EventSystem {
     std::optional<HIDOrigin> origin(const Event& event) const override {
         return inner_.origin(event);
     }
-    void post(const Event& event, EventLevel level) override {
-        // Frames of smooth scrolling come at the display's rate; only their first is worth a line.
-        const bool frame = event.type == EventType::scrollWheel && level == EventLevel::session;
-        if (!frame || !lastWasFrame_) printer_.line(postedLine(event, level));
-        lastWasFrame_ = frame;
-        inner_.post(event, level);
-    }
+    void post(const Event& event, EventLevel level) override;
     std::uint64_t flagsState() const override { return inner_.flagsState(); }
     Event::Location cursorLocation() const override { return inner_.cursorLocation(); }
     void associateMouseAndCursor(bool associated) override {
@@ -43,10 +41,24 @@ class PrintingEventSystem final : public EventSystem {
     std::vector<Screen> screens() const override { return inner_.screens(); }
     bool isRefreshing(DisplayID display) const override { return inner_.isRefreshing(display); }
 
+    // Prints the scroll burst under way, if any; callable from any thread.
+    void endBurst();
+    // Posts so far, frames included.
+    std::uint64_t posts() const { return posts_.load(); }
+
   private:
+    struct Burst {
+        int frames = 0;
+        std::int64_t vertical = 0;
+        std::int64_t horizontal = 0;
+    };
+    void endBurstLocked();
+
     EventSystem& inner_;
     Printer& printer_;
-    std::atomic<bool> lastWasFrame_{false};
+    std::atomic<std::uint64_t> posts_{0};
+    std::mutex mutex_;
+    Burst burst_;
 };
 
 }  // namespace tindlewave::headless

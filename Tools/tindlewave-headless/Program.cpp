@@ -9,20 +9,30 @@
 #include <thread>
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include "Model/ConfigCodec.h"
 #include "Model/HexCoding.h"
 #include "Model/Keys.h"
+#include "Core/HIDPP/Feature.h"
+#include "Platform/Linux/Files.h"
 #include "Platform/Simulated/VirtualHidppMouse.h"
 #include "Runtime/Actors.h"
 #include "Runtime/LinuxWorld.h"
 #include "Platform/Linux/LinuxHIDProperties.h"
 #include "Core/Devices/DeviceIdentity.h"
+#include "Runtime/Tap/TapHost.h"
+#include "SetUp.h"
 
 namespace tindlewave::headless {
 
 namespace {
 constexpr auto permissionPoll = std::chrono::seconds(1);
+// The longest a command's effects are followed before the next command runs anyway (a mouse
+// told to delay its replies, a scroll that does not end).
+constexpr auto settleLimit = std::chrono::seconds(5);
+// How often a wait looks at the engine when no status came meanwhile.
+constexpr auto waitLook = std::chrono::milliseconds(50);
 }
 
 // Standard input, read on a thread of its own; each line goes to the main executor. The thread
@@ -93,16 +103,19 @@ void Program::start() {
                                                    world_.grants(), defaults_, journal_,
                                                    world_.keyMap(), wakes_});
     outputs_.push_back(engine_->statuses().subscribe(main_, [this](EngineStatus status) {
+        ++outputsSeen_;
         if (latest_ != status) printer_.line(statusLine(status));
         latest_ = std::move(status);
         checkWait();
     }));
     outputs_.push_back(engine_->actions().subscribe(main_, [this](Action action) {
+        ++outputsSeen_;
         auto text = ConfigCodec::compact(action);
         printer_.line("action: " + (text ? *text : std::string("?")));
         performer_.perform(action);
     }));
     outputs_.push_back(engine_->heard().subscribe(main_, [this](LearnedPress press) {
+        ++outputsSeen_;
         auto device = ConfigCodec::compact(press.match);
         std::string heard = "a press no rule can name";
         if (const auto* control = press.heard.as<Heard::Control>()) {
@@ -133,11 +146,21 @@ void Program::start() {
     });
 
     if (options_.script) {
-        std::ifstream script(*options_.script);
+        // As the settings file is read: a FIFO or device is refused without waiting on it, and
+        // so is a file too large to be a script.
+        auto script = files::read(*options_.script);
         if (!script) {
-            printer_.line("cannot read the script " + *options_.script + ": " + std::strerror(errno));
+            printer_.line("cannot read the script " + *options_.script + ": " +
+                          script.error().description);
+        } else {
+            std::string_view text = *script;
+            while (!text.empty()) {
+                const auto end = text.find('\n');
+                pending_.emplace_back(text.substr(0, end));
+                if (end == std::string_view::npos) break;
+                text.remove_prefix(end + 1);
+            }
         }
-        for (std::string line; std::getline(script, line);) pending_.push_back(line);
     }
     input_ = std::make_shared<Input>();
     input_->program = this;
@@ -204,14 +227,85 @@ void Program::inputEnded() {
 }
 
 void Program::runPending() {
-    while (!quitting_ && !waiting_ && !pending_.empty()) {
+    while (!quitting_ && !waiting_ && !settling_ && !pending_.empty()) {
         std::string line = std::move(pending_.front());
         pending_.pop_front();
         auto parsed = parseCommand(line);
         if (parsed.error) printer_.line(*parsed.error);
-        if (parsed.command) perform(*parsed.command);
+        if (!parsed.command) continue;
+        perform(*parsed.command);
+        if (!quitting_ && !waiting_) settle(main_.clock().now() + settleLimit);
     }
-    if (!quitting_ && !waiting_ && pending_.empty() && inputDone_) quit("the input ended");
+    if (!quitting_ && !waiting_ && !settling_ && pending_.empty() && inputDone_) {
+        quit("the input ended");
+    }
+}
+
+// --- Following a command's effects ---
+//
+// A command acts on the HID executor (the mouse), the tap executor (injected events) or the
+// engine; what follows comes back through the others: a mouse's reports at their own instants,
+// the engine's actions and statuses to the main executor, the performer's posts to the tap
+// executor, a smooth scroll's frames on tap timers. The command is settled once the mice have
+// nothing left to send, no scroll is running, and a pass through the HID, tap, HID and main
+// executors (each runs what was posted to it before) saw nothing new happen.
+
+std::uint64_t Program::activity() const {
+    return outputsSeen_ + printer_.count() + printing_.posts();
+}
+
+void Program::settle(Instant until) {
+    settling_ = true;
+    std::vector<RegistryID> mice;
+    for (const auto& [number, d] : devices_) {
+        if (d.isHidppMouse) mice.push_back(d.attached.interfaces.at(0));
+    }
+    hid_.post([this, mice = std::move(mice), before = activity(), until] {
+        settleOnHid(mice, before, until);
+    });
+}
+
+void Program::settleOnHid(std::vector<RegistryID> mice, std::uint64_t before, Instant until) {
+    std::optional<Instant> next;
+    for (auto id : mice) {
+        const VirtualHidppMouse* mouse = simulated_ ? simulated_->hid.mouse(id) : nullptr;
+        const auto at = mouse ? mouse->nextReportAt() : std::nullopt;
+        if (at && (!next || *at < *next)) next = at;
+    }
+    const Instant now = hid_.clock().now();
+    if (next && now < until) {
+        // After the world's own timer for that report, which is due at the same instant.
+        const Instant look = std::max(*next, now) + std::chrono::milliseconds(1);
+        settleHidTimer_ = hid_.schedule(look, [this, mice = std::move(mice), before, until] {
+            settleOnHid(mice, before, until);
+        });
+        return;
+    }
+    tap_.post([this, before, until] { settleOnTap(before, until); });
+}
+
+void Program::settleOnTap(std::uint64_t before, Instant until) {
+    const FrameClock* frames = engine_->tapHost().frames();
+    const Instant now = tap_.clock().now();
+    if (frames && !frames->isPaused() && now < until) {
+        settleTapTimer_ = tap_.schedule(now + std::chrono::milliseconds(20),
+                                        [this, before, until] { settleOnTap(before, until); });
+        return;
+    }
+    hid_.post([this, before, until] {
+        main_.post([this, before, until] { settledOnce(before, until); });
+    });
+}
+
+void Program::settledOnce(std::uint64_t before, Instant until) {
+    if (quitting_) return;
+    if (activity() != before && main_.clock().now() < until) {
+        settle(until);
+        return;
+    }
+    printing_.endBurst();
+    settling_ = false;
+    runPending();
 }
 
 const Program::Device* Program::device(int number) {
@@ -296,7 +390,7 @@ void Program::perform(const Command& command) {
         [this](const auto& c) {
             using C = std::decay_t<decltype(c)>;
             if constexpr (std::is_same_v<C, Command::Help>) {
-                printer_.line(commandHelp());
+                printer_.lines(commandHelp());
             } else if constexpr (std::is_same_v<C, Command::Devices>) {
                 if (!simulated_) {
                     listRealDevices();
@@ -447,6 +541,9 @@ void Program::perform(const Command& command) {
                 }
             } else if constexpr (std::is_same_v<C, Command::WaitApplied>) {
                 waitApplied(c.seconds);
+            } else if constexpr (std::is_same_v<C, Command::MouseFault> ||
+                                 std::is_same_v<C, Command::HidutilFault>) {
+                fault(c);
             } else if constexpr (std::is_same_v<C, Command::Quit>) {
                 quit("asked to quit");
             }
@@ -460,36 +557,129 @@ void Program::waitApplied(double seconds) {
     waiting_ = true;
     waitUntil_ = main_.clock().now() + std::chrono::duration_cast<Duration>(
                                            std::chrono::duration<double>(seconds));
+    // The settings file as it is now: a save made just before the wait is what must be in force,
+    // though the store sees it only a moment later.
+    waitFor_.reset();
+    waitForError_.reset();
+    auto bytes = files::read(places_.config);
+    waitRead_ = bytes.ok();
+    if (bytes) {
+        auto decoded = ConfigCodec::decode(*bytes);
+        if (decoded.ok()) {
+            waitFor_ = std::move(decoded).value();
+        } else {
+            waitForError_ = decoded.error();
+        }
+    }
     waitTimer_ = main_.schedule(waitUntil_, [this] { checkWait(); });
     checkWait();
 }
 
 void Program::checkWait() {
     if (!waiting_ || quitting_) return;
-    bool applied = false;
-    if (latest_ && everyDeviceApplied(*latest_)) {
-        // Every attached device must also show as connected, configured or new: until the
-        // engine has seen them, nothing is set up yet.
-        applied = true;
-        for (const auto& [number, d] : devices_) {
-            const DeviceMatch match = d.builtIn ? DeviceMatch::builtIn()
-                                                : DeviceMatch::device(VendorID{d.vendor},
-                                                                      ProductID{d.product});
-            bool connected = false;
-            for (const auto* list : {&latest_->devices, &latest_->newDevices}) {
-                for (const auto& status : *list) {
-                    if (status.match == match && status.connectedAt) connected = true;
-                }
-            }
-            if (!connected) applied = false;
-        }
+    if (main_.clock().now() >= waitUntil_) {
+        waitEnded(false);
+        return;
     }
-    const bool timedOut = main_.clock().now() >= waitUntil_;
-    if (!applied && !timedOut) return;
+    if (checking_) {
+        lookAgain_ = true;
+        return;
+    }
+    checking_ = true;
+    hid_.post([this, expected = waitFor_] {
+        const bool setUp = engineSetUp(*engine_, expected);
+        // The engine published its status for the state just looked at before this job, so
+        // when this reaches the main executor the status here is that one or a later one.
+        main_.post([this, setUp] {
+            checking_ = false;
+            if (!waiting_ || quitting_) return;
+            bool applied = setUp && latest_ && (!waitRead_ || latest_->configError == waitForError_);
+            // Every attached device must also show as connected, configured or new: until the
+            // engine has seen them, nothing is set up yet.
+            for (const auto& [number, d] : devices_) {
+                if (!applied) break;
+                const DeviceMatch match = d.builtIn ? DeviceMatch::builtIn()
+                                                    : DeviceMatch::device(VendorID{d.vendor},
+                                                                          ProductID{d.product});
+                bool connected = false;
+                for (const auto* list : {&latest_->devices, &latest_->newDevices}) {
+                    for (const auto& status : *list) {
+                        if (status.match == match && status.connectedAt) connected = true;
+                    }
+                }
+                applied = connected;
+            }
+            if (applied) {
+                waitEnded(true);
+                return;
+            }
+            if (std::exchange(lookAgain_, false)) {
+                checkWait();
+                return;
+            }
+            const Instant next = std::min(main_.clock().now() + waitLook, waitUntil_);
+            waitTimer_ = main_.schedule(next, [this] { checkWait(); });
+        });
+    });
+}
+
+void Program::waitEnded(bool applied) {
     waiting_ = false;
+    lookAgain_ = false;
     waitTimer_.cancel();
     printer_.line(applied ? "applied" : "not applied in time");
     runPending();
+}
+
+// --- Faults ---
+
+void Program::fault(const Command::MouseFault& fault) {
+    using Kind = Command::MouseFault::Kind;
+    const Device* d = lastMouse(true);
+    if (!d) return;
+    simulated_->hid.act(d->attached.interfaces.at(0), [fault](VirtualHidppMouse& mouse, Instant) {
+        auto& faults = mouse.faults;
+        switch (fault.kind) {
+            case Kind::drop:
+                faults.dropReplies = fault.times;
+                break;
+            case Kind::delay:
+                faults.delayReplies = fault.times;
+                break;
+            case Kind::cross:
+                faults.crossReplies = fault.times;
+                break;
+            case Kind::refuse:
+                // The set-reporting requests of the reprogrammable controls, answered "busy".
+                faults.errors.push_back({static_cast<std::uint16_t>(HIDPPFeature::reprogControls),
+                                         3, std::nullopt, 0x08, fault.times});
+                break;
+            case Kind::corrupt:
+                faults.corruptReadBacks = fault.times;
+                break;
+            case Kind::clear:
+                faults = VirtualMouseFaults{};
+                break;
+        }
+    });
+    static const char* const what[] = {"drops", "delays", "sends twice", "refuses", "misreports",
+                                       "clear"};
+    const char* text = what[static_cast<int>(fault.kind)];
+    printer_.line(fault.kind == Kind::clear
+                      ? fmt::format("device {}: faults cleared", d->number)
+                      : fmt::format("device {}: {} {} {}", d->number, text, fault.times,
+                                    fault.kind == Kind::corrupt ? "read-backs" : "replies"));
+}
+
+void Program::fault(const Command::HidutilFault& fault) {
+    using Kind = Command::HidutilFault::Kind;
+    simulated_->hidutilState.change([fault](nlohmann::json& state) {
+        state["exitStatus"] = fault.kind == Kind::fail ? 1 : 0;
+        for (auto& service : state["services"]) service["lags"] = fault.kind == Kind::lag;
+    });
+    printer_.line(fault.kind == Kind::lag    ? "hidutil: keyboard services ignore what is set"
+                  : fault.kind == Kind::fail ? "hidutil: every run fails"
+                                             : "hidutil: works again");
 }
 
 // --- Quitting ---
@@ -563,6 +753,7 @@ void Program::runEnded() {
 void Program::report(std::vector<std::string> lines) {
     if (reported_) return;
     reported_ = true;
+    printing_.endBurst();
     for (const auto& line : lines) printer_.line(line);
     finished_.set_value(0);
 }

@@ -67,13 +67,22 @@ class Program {
     void attachMouse(const std::string& file);
     void attachKeyboard(const std::optional<DeviceMatch>& external);
 
-    // Commands, in order, one at a time (a wait holds the ones after it).
+    // Commands, in order, one at a time: each command's effects are followed through the
+    // executors (settle) before the next runs, and a wait holds the ones after it.
     void enqueue(std::string line);
     void inputEnded();
     void runPending();
     void perform(const Command& command);
+    void settle(Instant until);
+    void settleOnHid(std::vector<RegistryID> mice, std::uint64_t before, Instant until);
+    void settleOnTap(std::uint64_t before, Instant until);
+    void settledOnce(std::uint64_t before, Instant until);
+    std::uint64_t activity() const;
     void waitApplied(double seconds);
     void checkWait();
+    void waitEnded(bool applied);
+    void fault(const Command::MouseFault& fault);
+    void fault(const Command::HidutilFault& fault);
     void inject(Event event, bool fromKeyboard, double detents = 0);
 
     const Device* device(int number);
@@ -124,9 +133,17 @@ class Program {
     std::set<int> buttonsDown_;
     std::deque<std::string> pending_;
     bool inputDone_ = false;
+    bool settling_ = false;
+    std::uint64_t outputsSeen_ = 0;  // statuses, actions and learned presses handled
     bool waiting_ = false;
     Instant waitUntil_{};
     TimerHandle waitTimer_;
+    // The settings file when the wait began (unread: nothing is asked of the configuration).
+    bool waitRead_ = false;
+    std::optional<Config> waitFor_;
+    std::optional<ConfigError> waitForError_;
+    bool checking_ = false;  // a look at the engine is under way
+    bool lookAgain_ = false;
     std::optional<EngineStatus> latest_;
     bool quitting_ = false;
     bool reported_ = false;
@@ -135,8 +152,12 @@ class Program {
 
     // HID executor only.
     Cancellable run_;
+    TimerHandle settleHidTimer_;
     bool runStarted_ = false;
     bool runRefused_ = false;  // the quit came first: the run never starts
+
+    // Tap executor only.
+    TimerHandle settleTapTimer_;
 };
 
 }  // namespace tindlewave::headless
