@@ -374,5 +374,22 @@ TEST(Headless, ANameWithALineBreakStaysOnItsLine) {
     EXPECT_EQ(headless.at("\ndevice 9: forged"), std::string::npos) << headless.seen;
 }
 
+// On this machine (no hidraw or input devices, no udev daemon) the check finds nothing, says why,
+// and does not claim success.
+TEST(Headless, CheckDevicesSaysWhatItFoundAndEnds) {
+    Headless headless;
+    headless.simulate = false;
+    headless.start({"--check-devices"});
+    const int status = headless.exitStatus();
+    EXPECT_TRUE(WIFEXITED(status)) << headless.seen;
+    EXPECT_NE(headless.seen.find("Tindlewave device check"), std::string::npos) << headless.seen;
+    EXPECT_NE(headless.seen.find("HID interfaces (hidraw):"), std::string::npos) << headless.seen;
+    EXPECT_NE(headless.seen.find("Input event nodes:"), std::string::npos) << headless.seen;
+    if (headless.seen.find("HID++ mice answered") == std::string::npos) {
+        EXPECT_NE(headless.seen.find("No HID++ mouse was found"), std::string::npos) << headless.seen;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << headless.seen;
+    }
+}
+
 }  // namespace
 }  // namespace tindlewave

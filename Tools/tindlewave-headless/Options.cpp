@@ -14,6 +14,8 @@ std::variant<Options, std::string> readOptions(int argc, char** argv) {
             options.simulate = true;
         } else if (argument == "--help" || argument == "-h") {
             options.help = true;
+        } else if (argument == "--check-devices") {
+            options.checkDevices = true;
         } else if (argument == "--no-keyboard") {
             options.keyboard = false;
         } else if (argument == "--config" || argument == "--mouse" || argument == "--script") {
@@ -33,6 +35,7 @@ std::variant<Options, std::string> readOptions(int argc, char** argv) {
 
 const char* usageText() {
     return R"(usage: tindlewave-headless [--simulate [--mouse FILE] [--no-keyboard]] [--config PATH] [--script FILE]
+       tindlewave-headless --check-devices
 Runs Tindlewave without a window over this computer's mice and keyboards, or with --simulate over
 simulated devices: a recorded HID++ mouse and a built-in keyboard. Commands come from
 --script FILE, then from standard input ("help" lists them).
@@ -40,7 +43,9 @@ simulated devices: a recorded HID++ mouse and a built-in keyboard. Commands come
   --mouse FILE    (with --simulate) the recorded mouse to attach at start (default: the shipped MX Master 3)
   --no-keyboard   (with --simulate) attach no built-in keyboard at start
   --config PATH   the settings file (default: ~/.config/tindlewave/config.json)
-  --script FILE   run these commands first)";
+  --script FILE   run these commands first
+  --check-devices list this machine's mice and keyboards (hidraw and event nodes, access, HID++
+                  with a read-only ping) and end: 0 when every HID++ mouse answered)";
 }
 
 }  // namespace tindlewave::headless

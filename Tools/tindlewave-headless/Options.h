@@ -7,7 +7,7 @@
 namespace tindlewave::headless {
 
 // The command line: tindlewave-headless [--simulate [--mouse FILE] [--no-keyboard]]
-// [--config PATH] [--script FILE] [--help].
+// [--config PATH] [--script FILE] [--check-devices] [--help].
 struct Options {
     bool simulate = false;              // simulated devices instead of this machine's
     std::optional<std::string> config;  // none: the user's own settings file
@@ -15,6 +15,7 @@ struct Options {
     bool keyboard = true;               // a built-in keyboard is attached at start
     std::optional<std::string> script;  // commands read before standard input
     bool help = false;
+    bool checkDevices = false;  // list this machine's devices and what the program can do with them
 };
 
 // The options, or what is wrong with the command line.

@@ -14,6 +14,7 @@
 #include "Platform/Simulated/VirtualMouseDescription.h"
 #include "Program.h"
 #include "Runtime/ConfigStore.h"
+#include "Runtime/DeviceCheck.h"
 #include "Runtime/SimulatedWorld.h"
 
 namespace fs = std::filesystem;
@@ -41,6 +42,11 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::printf("%s\n", headless::usageText());
         return 0;
+    }
+    if (options.checkDevices) {
+        const auto check = DeviceCheck::run();
+        std::fputs(check.text.c_str(), stdout);
+        return check.status;
     }
 
     const int signalFd = ::signalfd(-1, &quitting, SFD_NONBLOCK | SFD_CLOEXEC);

@@ -19,6 +19,7 @@
 #include "Runtime/Actors.h"
 #include "Runtime/ConfigStore.h"
 #include "Runtime/Defaults.h"
+#include "Runtime/DeviceCheck.h"
 #include "Runtime/Engine/Engine.h"
 #include "Runtime/LogStore.h"
 #include "Runtime/Permissions.h"
@@ -98,6 +99,12 @@ void drainAndStop(RunLoopExecutor& executor) {
 }  // namespace
 
 int runProgram(int argc, char** argv) {
+    // A check of this machine's devices, printed for the user; no window is opened.
+    if (hasArgument(argc, argv, "--check-devices")) {
+        const auto check = DeviceCheck::run();
+        std::fputs(check.text.c_str(), stdout);
+        return check.status;
+    }
     const bool simulate = hasArgument(argc, argv, "--simulate");
     for (const char* simulatedOnly : {"--no-mouse", "--no-keyboard"}) {
         if (!simulate && hasArgument(argc, argv, simulatedOnly)) {

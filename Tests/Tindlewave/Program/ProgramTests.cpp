@@ -20,6 +20,19 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// The device check opens no window: with a display platform that cannot start (xcb without a
+// display) it still runs and ends, having touched no settings.
+TEST(Program, CheckDevicesRunsWithoutAWindowAndEnds) {
+    Program program;
+    program.start({"--check-devices"}, "xcb");
+    int status = 0;
+    ASSERT_TRUE(eventually([&] { return ::waitpid(program.pid, &status, WNOHANG) == program.pid; }));
+    program.pid = -1;
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_LE(WEXITSTATUS(status), 1);  // 1 here: no HID++ mouse answered
+    EXPECT_FALSE(fs::exists(program.configFolder()));
+}
+
 TEST(Program, StartsMakesTheConfigFileAndQuitsCleanlyOnSigterm) {
     Program program;
     program.start();

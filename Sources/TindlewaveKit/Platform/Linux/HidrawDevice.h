@@ -62,6 +62,13 @@ class HidrawDevice final : public HIDDevice {
     bool isOpen() const { return fd_ >= 0; }
     // Reads and delivers what the node has now, as the watch does.
     void readNow();
+    // For benchmarks, which put a socket pair in place of the node: takes `fd` as the node, open
+    // (the device owns it from now on and closes it).
+    void adoptOpenDescriptor(int fd) {
+        close();
+        fd_ = fd;
+        watch();
+    }
 
     // The result for an errno of open, write or ioctl.
     static HIDResult resultFor(int error);

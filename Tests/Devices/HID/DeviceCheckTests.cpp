@@ -1,0 +1,67 @@
+// The device check against emulated devices: what it lists, the HID++ ping at the right index,
+// and its status.
+
+#include <gtest/gtest.h>
+
+#include "Runtime/DeviceCheck.h"
+#include "TestKit/Umockdev/EmulatedNode.h"
+#include "TestKit/Umockdev/Fixtures.h"
+#include "TestKit/Umockdev/HidppDeviceSide.h"
+#include "TestKit/Umockdev/Testbed.h"
+
+using namespace tindlewave;
+using namespace tindlewave::testkit::umockdev;
+
+namespace {
+
+bool holds(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(DeviceCheck, ListsNodesPingsEveryHIDPPMouseAtItsIndexAndSucceedsWhenAllAnswer) {
+    Testbed testbed;
+    auto mouse = bluetoothHidppMouse(0);
+    auto receiver = receiverWithPairedMouse(1, 3);
+    auto keyboard = ps2Keyboard(4);
+    for (const auto* device : {&mouse, &keyboard}) ASSERT_TRUE(testbed.add(device->text()));
+    ASSERT_TRUE(testbed.add(receiver.text()));
+    EmulatedNode mouseNode(testbed, mouse.hidraw);
+    HidppDeviceSide mouseSide(mouseNode, VirtualMouseDescription::basic({}, false));
+    EmulatedNode pairedNode(testbed, receiver.paired.hidraw);
+    auto paired = VirtualMouseDescription::basic({}, false);
+    paired.deviceIndex = 3;
+    HidppDeviceSide pairedSide(pairedNode, paired);
+
+    auto check = DeviceCheck::run(DeviceCheck::Options{std::chrono::milliseconds(2000)});
+    EXPECT_EQ(check.status, 0) << check.text;
+    EXPECT_TRUE(holds(check.text, "/dev/hidraw0  \"MX Master 3 Wireless Mouse\"  046D:B023  Bluetooth Low Energy  driver hid-generic"))
+        << check.text;
+    EXPECT_TRUE(holds(check.text, "HID++ on page 0xFF43, device index 0xFF; ping: answered in")) << check.text;
+    EXPECT_TRUE(holds(check.text, "HID++ on page 0xFF00 (taken as 0xFF43), device index 0x03; ping: answered in"))
+        << check.text;
+    EXPECT_TRUE(holds(check.text, "a receiver: its paired devices are checked on their own nodes")) << check.text;
+    EXPECT_TRUE(holds(check.text, "/dev/input/event4  keyboard  \"AT Translated Set 2 keyboard\"; read yes"))
+        << check.text;
+    EXPECT_TRUE(holds(check.text, "2 of 2 HID++ mice answered.")) << check.text;
+    // A ping only: nothing was set on either mouse.
+    for (auto* side : {&mouseSide, &pairedSide}) {
+        auto requests = side->read([](const VirtualHidppMouse& m) { return m.requestsReceived(); });
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0][2], 0x00);          // the root feature
+        EXPECT_EQ(requests[0][3] >> 4, 1);        // its ping
+    }
+}
+
+TEST(DeviceCheck, AMouseThatDoesNotAnswerFailsTheCheck) {
+    Testbed testbed;
+    auto mouse = bluetoothHidppMouse(0);
+    ASSERT_TRUE(testbed.add(mouse.text()));
+    EmulatedNode node(testbed, mouse.hidraw);
+    node.onWrite([](std::span<const std::uint8_t>) { return 0; });  // taken, never answered
+    auto check = DeviceCheck::run(DeviceCheck::Options{std::chrono::milliseconds(100)});
+    EXPECT_EQ(check.status, 1);
+    EXPECT_TRUE(holds(check.text, "ping: no answer within 100 ms")) << check.text;
+    EXPECT_TRUE(holds(check.text, "0 of 1 HID++ mice answered.")) << check.text;
+}
