@@ -228,7 +228,10 @@ int runProgram(int argc, char** argv) {
     });
     quit = std::make_unique<QuitSequence>(
         main, model.engine(), [&] { model.cancelEngineRun(); }, [] { QCoreApplication::quit(); });
-    TerminationSignal termination(requestQuit);
+    TerminationSignal termination([&](int signal) {
+        log.log(LogLevel::defaultLevel, "quitting (received " + TerminationSignal::name(signal) + ")");
+        requestQuit();
+    });
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &application,
                      [&](QSessionManager&) { requestQuit(); });
 

@@ -7,26 +7,30 @@ class QSocketNotifier;
 
 namespace tindlewave {
 
-// Turns SIGTERM into a call on the GUI thread. The signal handler only writes one byte to a
-// socket pair; a notifier on the event loop reads it and calls `onSignal`, which takes the
-// program's one quit path. (Ignoring the signal would discard it; a handler keeps it deliverable.)
-// Only SIGTERM is handled: other signals keep their default actions. One instance at a time; the
-// previous disposition is restored when it is destroyed.
+// Turns the quitting signals (SIGTERM, SIGINT from a terminal's Ctrl-C, SIGHUP from a closed
+// terminal) into a call on the GUI thread with the signal's number. The signal handler only writes
+// the number to a socket pair; a notifier on the event loop reads it and calls `onSignal`, which
+// takes the program's one quit path. (Ignoring a signal would discard it; a handler keeps it
+// deliverable.) Other signals keep their default actions. One instance at a time; the previous
+// dispositions are restored when it is destroyed.
 class TerminationSignal final : public QObject {
     Q_OBJECT
 
   public:
-    explicit TerminationSignal(std::function<void()> onSignal, QObject* parent = nullptr);
+    explicit TerminationSignal(std::function<void(int signal)> onSignal, QObject* parent = nullptr);
     ~TerminationSignal() override;
 
-    // False when the socket pair or the handler could not be set up (SIGTERM then keeps its
-    // default action).
+    // False when the socket pair or the handlers could not be set up (the signals then keep their
+    // default actions).
     bool isInstalled() const { return installed_; }
+
+    // "SIGINT" for SIGINT: the name a log line gives.
+    static std::string name(int signal);
 
   private:
     void readSignal();
 
-    std::function<void()> onSignal_;
+    std::function<void(int)> onSignal_;
     QSocketNotifier* notifier_ = nullptr;
     bool installed_ = false;
 };

@@ -66,8 +66,8 @@ struct Program {
         ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), env.data()), 0);
     }
 
-    int terminate() {
-        ::kill(pid, SIGTERM);
+    int terminate(int signal = SIGTERM) {
+        ::kill(pid, signal);
         int status = 0;
         ::waitpid(pid, &status, 0);
         pid = -1;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <sys/wait.h>
@@ -52,8 +54,11 @@ TEST(Program, StartsMakesTheConfigFileAndQuitsCleanlyOnSigterm) {
     EXPECT_EQ(names, (std::vector<std::string>{"config.json"}));
 }
 
-// A mouse set up by the configuration is diverted while the program runs; the quit puts it back.
-TEST(Program, SetsUpTheConfiguredMouseAndPutsItBackOnSigterm) {
+// A mouse set up by the configuration is diverted while the program runs; the quit puts it back,
+// whether the quit comes from SIGTERM, a terminal's Ctrl-C (SIGINT) or a closed terminal (SIGHUP).
+class ProgramQuitSignal : public testing::TestWithParam<int> {};
+
+TEST_P(ProgramQuitSignal, SetsUpTheConfiguredMouseAndPutsItBackOnTheSignal) {
     Program program;
     fs::create_directories(program.configFolder());
     testkit::TempFolder::write(
@@ -66,14 +71,21 @@ TEST(Program, SetsUpTheConfiguredMouseAndPutsItBackOnSigterm) {
     ASSERT_TRUE(eventually([&] {
         return contains(program.log(), "state=Active notices=[] devices=[MX Master 3=Connected]");
     })) << program.log();
-    const int status = program.terminate();
+    const int status = program.terminate(GetParam());
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
     const auto log = program.log();
+    const std::string name = ::sigabbrev_np(GetParam());
+    EXPECT_TRUE(contains(log, "quitting (received SIG" + name + ")")) << log;
     EXPECT_TRUE(contains(log, "MX Master 3 Wireless Mouse reasons=quit attempt=1 applied")) << log;
     EXPECT_TRUE(contains(log, "was left native")) << log;
     EXPECT_FALSE(contains(log, "was left diverted")) << log;
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, ProgramQuitSignal, testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const testing::TestParamInfo<int>& param) {
+                             return std::string("SIG") + ::sigabbrev_np(param.param);
+                         });
 
 }  // namespace
 }  // namespace tindlewave

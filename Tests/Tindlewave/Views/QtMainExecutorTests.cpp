@@ -102,19 +102,26 @@ TEST(QtMainExecutor, DropsWhatIsPendingWhenDestroyed) {
     EXPECT_FALSE(ran);
 }
 
-TEST(TerminationSignal, DeliversSigtermToTheEventLoopInsteadOfEndingTheProcess) {
-    int calls = 0;
+// Ctrl-C (SIGINT) and a closed terminal (SIGHUP) take the same quit as SIGTERM.
+TEST(TerminationSignal, DeliversEachQuittingSignalToTheEventLoopInsteadOfEndingTheProcess) {
+    std::vector<int> received;
     {
-        TerminationSignal signal([&] { ++calls; });
+        TerminationSignal signal([&](int number) { received.push_back(number); });
         ASSERT_TRUE(signal.isInstalled());
-        ::raise(SIGTERM);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 1; }, 5000));
-        ::raise(SIGTERM);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 2; }, 5000));
+        for (int number : {SIGTERM, SIGINT, SIGHUP, SIGTERM}) {
+            const auto before = received.size();
+            ::raise(number);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == before + 1; }, 5000))
+                << TerminationSignal::name(number);
+        }
     }
-    struct sigaction restored {};
-    ::sigaction(SIGTERM, nullptr, &restored);
-    EXPECT_EQ(restored.sa_handler, SIG_DFL);
+    EXPECT_EQ(received, (std::vector<int>{SIGTERM, SIGINT, SIGHUP, SIGTERM}));
+    EXPECT_EQ(TerminationSignal::name(SIGHUP), "SIGHUP");
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction restored {};
+        ::sigaction(number, nullptr, &restored);
+        EXPECT_EQ(restored.sa_handler, SIG_DFL) << TerminationSignal::name(number);
+    }
 }
 
 }  // namespace
