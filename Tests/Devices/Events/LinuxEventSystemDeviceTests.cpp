@@ -86,6 +86,12 @@ TEST(LinuxEventSystemDevices, ANodeAnotherProgramGrabsIsLeftAloneAndReported) {
     EXPECT_FALSE(world.hidppSide->isGrabbed());
     EXPECT_FALSE(world.uinput->named("MX Master 3 Wireless Mouse"));  // no mirror of it
     EXPECT_TRUE(world.mouseSide->isGrabbed());
+
+    // The next time taps want grabs, it is tried again.
+    world.onInput([&] { world.events->enable(*world.port, false); });
+    world.hidppSide->setHeldElsewhere(false);
+    world.onInput([&] { world.events->enable(*world.port, true); });
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.hidppSide->isGrabbed(); }));
 }
 
 TEST(LinuxEventSystemDevices, FramesPassVerbatimAndEventsCarryThePublishedOrigin) {

@@ -82,6 +82,7 @@ void LinuxEventSystem::State::refreshGrabs() {
         if (want && node->phase == Phase::closed) start(*node);
         else if (want && node->phase == Phase::settling && !node->retry.isArmed()) tryGrab(*node);
         else if (!want && (node->phase == Phase::settling || node->phase == Phase::grabbed)) stop(*node);
+        else if (!want && node->phase == Phase::busy) node->phase = Phase::closed;  // tried anew
     }
     if (!want) busy.clear();
 }
@@ -366,19 +367,27 @@ void LinuxEventSystem::State::armBeat() {
 }
 
 void LinuxEventSystem::State::watchGrab(int fd, bool grabbed) {
-    std::lock_guard lock(watchMutex);
-    if (grabbed) {
-        heartbeat.store(steadyNanoseconds(), std::memory_order_relaxed);
-        grabbedFds.push_back(fd);
-    } else {
-        std::erase(grabbedFds, fd);
+    {
+        std::lock_guard lock(watchMutex);
+        if (grabbed) {
+            heartbeat.store(steadyNanoseconds(), std::memory_order_relaxed);
+            grabbedFds.push_back(fd);
+        } else {
+            std::erase(grabbedFds, fd);
+        }
     }
+    if (grabbed) watchWake.notify_all();
 }
 
 void LinuxEventSystem::State::watchdogLoop() {
     const auto stall = static_cast<std::int64_t>(options.stallSeconds * 1e9);
     std::unique_lock lock(watchMutex);
     while (!stopping) {
+        // Asleep while nothing is grabbed; then a look every 50 ms.
+        if (grabbedFds.empty()) {
+            watchWake.wait(lock, [&] { return stopping || !grabbedFds.empty(); });
+            continue;
+        }
         watchWake.wait_for(lock, std::chrono::milliseconds(50));
         if (stopping || grabbedFds.empty()) continue;
         if (steadyNanoseconds() - heartbeat.load(std::memory_order_relaxed) <= stall) continue;
