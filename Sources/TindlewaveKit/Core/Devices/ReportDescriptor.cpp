@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <optional>
 
 namespace tindlewave {
 
@@ -41,9 +40,12 @@ Result<ReportDescriptorInfo, std::string> readReportDescriptor(std::span<const s
     ReportDescriptorInfo info;
     Globals globals;
     std::vector<Globals> pushed;
-    std::optional<std::uint32_t> firstUsage;  // local: the first usage since the last main item
+    // Plain values rather than optionals: GCC 12 at -O3 takes an optional's payload for unset.
+    std::uint32_t firstUsage = 0;  // local: the first usage since the last main item
+    bool haveUsage = false;
     std::size_t depth = 0;
-    std::optional<std::size_t> application;  // the top-level application collection open now
+    constexpr std::size_t none = std::size_t(-1);
+    std::size_t application = none;  // the top-level application collection open now
     std::map<std::uint8_t, std::uint64_t> inputBits;
 
     std::size_t offset = 0;
@@ -96,11 +98,10 @@ Result<ReportDescriptorInfo, std::string> readReportDescriptor(std::span<const s
             continue;
         }
         if (type == 2) {  // local
-            if (tag == 0x0 && !firstUsage) {
+            if ((tag == 0x0 || tag == 0x1) && !haveUsage) {  // a usage, or the start of a range
                 // A four-byte usage carries its own page in the upper half.
                 firstUsage = size == 4 ? value : (globals.usagePage << 16) | (value & 0xFFFF);
-            } else if (tag == 0x1 && !firstUsage) {
-                firstUsage = size == 4 ? value : (globals.usagePage << 16) | (value & 0xFFFF);
+                haveUsage = true;
             }
             continue;
         }
@@ -110,8 +111,8 @@ Result<ReportDescriptorInfo, std::string> readReportDescriptor(std::span<const s
             case 0x8: {  // input
                 const std::uint64_t bits = std::uint64_t(globals.reportSize) * globals.reportCount;
                 inputBits[globals.reportID] += bits;
-                if (application) {
-                    auto& ids = info.applications[*application].inputReportIDs;
+                if (application != none) {
+                    auto& ids = info.applications[application].inputReportIDs;
                     if (std::find(ids.begin(), ids.end(), globals.reportID) == ids.end())
                         ids.push_back(globals.reportID);
                 }
@@ -120,7 +121,7 @@ Result<ReportDescriptorInfo, std::string> readReportDescriptor(std::span<const s
             case 0xA:  // collection
                 if (depth >= maxDepth) return at(start, "collections nested deeper than 32");
                 if (depth == 0 && (value & 0xFF) == 0x01) {
-                    const std::uint32_t usage = firstUsage.value_or(globals.usagePage << 16);
+                    const std::uint32_t usage = haveUsage ? firstUsage : globals.usagePage << 16;
                     application = info.applications.size();
                     info.applications.push_back(
                         {{std::int64_t(usage >> 16), std::int64_t(usage & 0xFFFF)}, {}});
@@ -129,11 +130,11 @@ Result<ReportDescriptorInfo, std::string> readReportDescriptor(std::span<const s
                 break;
             case 0xC:  // end collection
                 if (depth == 0) return at(start, "end of a collection that was not begun");
-                if (--depth == 0) application.reset();
+                if (--depth == 0) application = none;
                 break;
             default: break;  // output, feature and reserved main items
         }
-        firstUsage.reset();  // locals end with every main item
+        haveUsage = false;  // locals end with every main item
     }
     if (depth != 0) return at(bytes.size(), "a collection is left open");
     for (const auto& [id, bits] : inputBits) {
