@@ -36,6 +36,7 @@
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Model/XdgAutostart.h"
 #include "Settings/Views/SettingsTabs.h"
+#include "Settings/Views/WindowPicture.h"
 #include "Shell/FeedUpdater.h"
 #include "Shell/PermissionGuide.h"
 #include "Shell/QtMainExecutor.h"
@@ -129,6 +130,7 @@ int runProgram(int argc, char** argv) {
                                                             SimulatedWorld::hidutilBesideProgram())
                                   : ProgramWorld::real(hid, tap);
     QApplication application(argc, argv);
+    QApplication::setPalette(withDisabledDimmedTexts(QApplication::palette()));
     QApplication::setApplicationName("Tindlewave");
     QApplication::setApplicationVersion(QString::fromStdString(Updates::version()));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -7,6 +7,7 @@
 #include "Ink.h"
 #include "PageWorld.h"
 #include "Settings/Views/CheckBox.h"
+#include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/SettingsTabs.h"
 #include "Settings/Views/WindowPicture.h"
 
@@ -67,6 +68,22 @@ TEST(Appearance, AnUncheckedBoxStandsOutOnADarkOrALightWindow) {
         const QImage picture = box.grab().toImage();
         const QImage indicator = picture.copy(0, 0, picture.height(), picture.height());
         EXPECT_GE(contrast(ink(indicator, window), window), 3.0);
+    }
+}
+
+// A block that is off (smooth scrolling switched off) reads as off in both appearances: its dimmed
+// texts are dimmer still, though the common style's light palette draws both alike.
+TEST(Appearance, ADisabledExplanationIsDimmerThanAnEnabledOne) {
+    for (const QPalette& palette : {lightPalette(), darkPalette()}) {
+        const QColor window = palette.color(QPalette::Window);
+        const auto inkContrast = [&](bool enabled) {
+            Explanation text("Spin the wheel faster and the page scrolls faster.");
+            text.setPalette(palette);
+            text.setEnabled(enabled);
+            text.resize(text.sizeHint());
+            return contrast(ink(text.grab().toImage(), window), window);
+        };
+        EXPECT_LT(inkContrast(false) * 1.3, inkContrast(true));
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QStyle>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -90,8 +92,54 @@ TEST(SettingsPage, ReportsItsPaddedSizeOnceAndAgainOnlyWhenItChanges) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return calls.size() == 2; }, 5000));
     EXPECT_GT(fit.size()->height, first);
     fit.setScrolls(true);
-    EXPECT_GT(page.width(), 640);  // the scroll bar's room; the page itself stays 640
-    EXPECT_EQ(page.body()->width(), 640);
+    EXPECT_EQ(page.width(), 640);  // the page keeps its width; its content gives up the bar's room
+    EXPECT_EQ(page.body()->width(), 640 - page.style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+}
+
+// An explanation takes the lines it needs at the column's width, not those of a narrower form;
+// every page ends as far below its last row as it starts above its first.
+TEST(SettingsPage, AOneLineExplanationTakesOneLineAndThePageEndsItsPaddingBelowIt) {
+    const auto measured = [](bool withDetail, bool withOwner) {
+        PageFit fit([](bool) {});
+        SettingsPage page(&fit, nullptr);
+        page.content()->addWidget(new FormRow("Row", withDetail ? std::optional<QString>("Set this mouse up first.")
+                                                                 : std::nullopt,
+                                              new QPushButton("Button")));
+        if (withOwner) page.keepRowsOwner(new QWidget);
+        page.measure();
+        return fit.size()->height;
+    };
+    const double bare = measured(false, false);
+    const double explained = measured(true, false);
+    const int line = QFontMetrics(Explanation("x").font()).lineSpacing();
+    EXPECT_GT(explained - bare, line);      // the column's spacing and one line
+    EXPECT_LT(explained - bare, 2 * line);  // not two
+    EXPECT_EQ(measured(false, true), bare);  // a widget that only owns rows takes no room
+
+    PageFit fit([](bool) {});
+    SettingsPage page(&fit, nullptr);
+    auto* last = new QPushButton("Last");
+    page.content()->addWidget(last);
+    page.resize(640, 400);
+    page.show();
+    page.measure();
+    EXPECT_EQ(fit.size()->height - (last->geometry().bottom() + 1), 20);
+}
+
+TEST(Explanation, KeptOnOneLineItEndsWithAnEllipsisAndTellsTheWholeTextWhenCut) {
+    Explanation status("Press a button on MX Master 3 to add a rule for it, or choose one from the menu.");
+    status.keepOnOneLine();
+    status.resize(120, status.sizeHint().height());
+    status.grab();
+    EXPECT_TRUE(status.shownText().endsWith(QChar(0x2026))) << status.shownText().toStdString();
+    EXPECT_TRUE(status.toolTip().contains("or choose one from the menu.")) << status.toolTip().toStdString();
+    EXPECT_EQ(status.text(), "Press a button on MX Master 3 to add a rule for it, or choose one from the menu.");
+    EXPECT_LE(status.minimumSizeHint().width(), 0);  // never widens its page
+
+    status.resize(2000, status.height());
+    status.grab();
+    EXPECT_EQ(status.shownText(), status.text());
+    EXPECT_TRUE(status.toolTip().isEmpty());
 }
 
 struct NameFieldTest : ::testing::Test {

@@ -91,6 +91,16 @@ TEST(GeneralTab, EachPermissionButtonActsOnItsOwnPermissionByItsGrant) {
     buttons[0]->click();
     buttons[1]->click();
     EXPECT_EQ(general.calls, (std::vector<std::string>{"allow accessibility", "show input monitoring"}));
+    // "Granted" comes with its check mark; a missing permission has none.
+    const auto mark = [&](QPushButton* button) {
+        for (auto* label : button->parentWidget()->findChildren<QLabel*>())
+            if (label->accessibleName() == "Granted") return label;
+        return static_cast<QLabel*>(nullptr);
+    };
+    ASSERT_TRUE(mark(buttons[0]) && mark(buttons[1]));
+    EXPECT_FALSE(mark(buttons[0])->isVisibleTo(&general.page));
+    EXPECT_TRUE(mark(buttons[1])->isVisibleTo(&general.page));
+    EXPECT_FALSE(mark(buttons[1])->pixmap().isNull());
 
     // The other way round: the rows follow their own grants.
     settings.setSnapshotPermissions(PermissionState{PermissionState::Grant::granted, PermissionState::Grant::notDetermined});

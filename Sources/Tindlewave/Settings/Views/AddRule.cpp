@@ -59,7 +59,7 @@ AddRule::AddRule(SettingsModel& model, const Clock& clock, QWidget* parent)
     });
     groupLayout->addWidget(button_, 0, Qt::AlignLeft | Qt::AlignVCenter);
     column->addWidget(group_);
-    status_->setWordWrap(false);
+    status_->keepOnOneLine();
     column->addWidget(status_);
 }
 

@@ -26,7 +26,38 @@ Explanation::Explanation(const QString& text, QWidget* parent) : QLabel(parent) 
     smaller.setPointSizeF(smaller.pointSizeF() * 0.9);
     setFont(smaller);
     dimText(this);
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    // Its height follows the width it gets: held to the height of its narrowest form, a text
+    // that fits one line would keep the room of two.
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+}
+
+void Explanation::keepOnOneLine() {
+    oneLine_ = true;
+    setWordWrap(false);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    updateGeometry();
+}
+
+QString Explanation::shownText() const {
+    if (!oneLine_) return text();
+    return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
+}
+
+QSize Explanation::minimumSizeHint() const {
+    if (!oneLine_) return QLabel::minimumSizeHint();
+    return {0, QLabel::minimumSizeHint().height()};
+}
+
+void Explanation::paintEvent(QPaintEvent* event) {
+    if (!oneLine_) return QLabel::paintEvent(event);
+    const QString shown = shownText();
+    const QString tip = shown == text() ? QString() : toolTipText(text().toStdString());
+    if (toolTip() != tip) setToolTip(tip);
+    QPainter painter(this);
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(contentsRect(), int(alignment()) | Qt::TextSingleLine, shown);
 }
 
 GroupHeading::GroupHeading(const QString& title, QWidget* parent) : QLabel(parent) {

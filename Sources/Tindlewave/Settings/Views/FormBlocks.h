@@ -17,6 +17,19 @@ inline constexpr int labelColumnWidth = 170;
 class Explanation final : public QLabel {
   public:
     explicit Explanation(const QString& text, QWidget* parent = nullptr);
+
+    // Keeps the text on one line at the width it gets, cut at its end with an ellipsis when it
+    // does not fit; the whole text is then its tool tip.
+    void keepOnOneLine();
+    // The text as drawn.
+    QString shownText() const;
+    QSize minimumSizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    bool oneLine_ = false;
 };
 
 // A group's title in the headline font.

@@ -142,9 +142,14 @@ GeneralTab::PermissionWidgets GeneralTab::permissionRow(const char* label, const
     auto* box = new QWidget;
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
+    auto* mark = new QLabel;
+    mark->setAccessibleName("Granted");
     auto* state = plainLabel({});
     auto* button = new QPushButton;
+    row->setSpacing(4);
+    row->addWidget(mark);
     row->addWidget(state);
+    row->addSpacing(4);
     row->addWidget(button);
     row->addStretch(1);
     connect(button, &QPushButton::clicked, this, [this, permission] {
@@ -158,7 +163,7 @@ GeneralTab::PermissionWidgets GeneralTab::permissionRow(const char* label, const
     });
     auto* formRow = new FormRow(label, QString(detail), box);
     page_.content()->addWidget(formRow);
-    return {formRow, state, button};
+    return {formRow, mark, state, button};
 }
 
 void GeneralTab::buildUpdates() {
@@ -205,7 +210,10 @@ void GeneralTab::refresh() {
                                   std::pair{&inputMonitoring_, permissions.inputMonitoring}}) {
         const auto row = GeneralTexts::permissionRow(grant);
         widgets->state->setText(qText(row.state));
-        setColor(widgets->state, row.warning ? QColor(0xE0, 0x7B, 0x00) : QColor(0x1E, 0x9E, 0x3E));
+        const QColor color = row.warning ? QColor(0xE0, 0x7B, 0x00) : QColor(0x1E, 0x9E, 0x3E);
+        setColor(widgets->state, color);
+        widgets->mark->setVisible(!row.warning);
+        if (!row.warning) widgets->mark->setPixmap(symbolPixmap(Symbol::checkmark, 14, color, devicePixelRatioF()));
         widgets->button->setText(actionText(row.button));
         widgets->button->setVisible(!row.button.empty());
     }

@@ -44,6 +44,7 @@ class GeneralTab final : public QWidget {
   private:
     struct PermissionWidgets {
         FormRow* row;
+        QLabel* mark;  // the check mark before "Granted"
         QLabel* state;
         QPushButton* button;
     };

@@ -87,7 +87,8 @@ HyperKeyTab::HyperKeyTab(SettingsModel& model, SettingsPage& page) : model_(mode
         "Key", QString("Holding it holds \u2303\u2325\u21E7\u2318 on the keyboards below. It no longer types as itself."),
         key_));
     auto* symbols = plainLabel("\u2303 \u2325 \u21E7 \u2318");
-    symbols->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // In the body font: a fixed-pitch font has none of these, and its fallback draws them small
+    // and above the line.
     group->addWidget(new FormRow(
         "While held", QString("Every key you press gets Control, Option, Shift and Command, for app shortcuts."),
         symbols));

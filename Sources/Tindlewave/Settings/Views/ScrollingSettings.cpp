@@ -67,13 +67,14 @@ ScrollingSettings::ScrollingSettings(SettingsModel& model, QWidget* parent)
     page->setSpacing(12);
 
     auto* smoothContent = column(5);
+    smoothContent->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);  // its text wraps at the column's width
     switch_ = new CheckBox;
     switch_->setAccessibleName("Smooth scrolling");
     connect(switch_, &QCheckBox::clicked, this, [this](bool on) {
         send(SettingsEdit::smooth(
             device_.match, on ? std::optional(model_.smoothWhenOn(device_.match)) : std::nullopt));
     });
-    rows(smoothContent)->addWidget(switch_);
+    rows(smoothContent)->addWidget(switch_, 0, Qt::AlignLeft);
     rows(smoothContent)
         ->addWidget(new Explanation(
             "The wheel glides like a trackpad instead of jumping a few lines per step."));

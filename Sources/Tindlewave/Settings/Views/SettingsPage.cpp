@@ -40,11 +40,18 @@ SettingsPage::SettingsPage(PageFit* fit, std::function<void()> openConfig, QWidg
     if (fit_) fit_->onScrollsChanged([this](bool scrolls) { showScrollBar(scrolls); });
 }
 
+void SettingsPage::keepRowsOwner(QWidget* owner) {
+    owner->setParent(body_);
+    owner->setFixedSize(0, 0);
+    owner->show();  // shown with the page, so it hears when the page comes on screen
+}
+
 void SettingsPage::showScrollBar(bool scrolls) {
     setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-    // A Qt scroll bar takes room: the area widens by it, and the page stays 640 wide.
+    // A Qt scroll bar takes room: the page keeps its width (so the window does), and its content
+    // gives up the bar's.
     const int bar = scrolls ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
-    setFixedWidth(pageWidth + bar);
+    body_->setFixedWidth(pageWidth - bar);
 }
 
 void SettingsPage::setWarnings(const std::optional<std::string>& configError,
@@ -122,7 +129,7 @@ void SettingsPage::measure() {
     measurePending_ = false;
     auto* layout = body_->layout();
     layout->activate();
-    const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(pageWidth)
+    const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(body_->width())
                                                    : layout->totalSizeHint().height();
     // Wrapping labels ask for more height at their narrowest than at the page's width: the body
     // is held to the measured height, so a page the window fits does not scroll.

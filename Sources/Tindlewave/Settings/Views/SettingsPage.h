@@ -28,6 +28,9 @@ class SettingsPage final : public QScrollArea {
 
     // Where the page puts its own rows (a column 584 points wide, spacing 12).
     QVBoxLayout* content() const { return content_; }
+    // Keeps a widget that puts its rows into the content and shows nothing itself on the page,
+    // without room: in the content it would add a row's spacing below the last row.
+    void keepRowsOwner(QWidget* owner);
 
     // The warnings, updated in place: the config error's description, and the save error's text.
     void setWarnings(const std::optional<std::string>& configError,

@@ -35,12 +35,12 @@ SettingsTabs& SettingsWindow::tabs() {
         [this, openConfig, general](SettingsTab tab, PageFit& fit) {
             auto* page = new SettingsPage(&fit, openConfig);
             pages_.push_back(page);
-            if (tab == SettingsTab::general) page->content()->addWidget(new GeneralTab(model_, general, *page));
+            if (tab == SettingsTab::general) page->keepRowsOwner(new GeneralTab(model_, general, *page));
             if (tab == SettingsTab::hyperKey) page->content()->addWidget(new HyperKeyTab(model_, *page));
             if (tab == SettingsTab::devices) page->content()->addWidget(new DevicesTab(model_, *page));
             if (tab == SettingsTab::scrolling) page->content()->addWidget(new ScrollingTab(model_, *page));
             if (tab == SettingsTab::buttons)
-                page->content()->addWidget(new ButtonsTab(model_, services_.main.clock(), *page));
+                page->keepRowsOwner(new ButtonsTab(model_, services_.main.clock(), *page));
             showWarnings(*page);  // a page made after the window shows what the others show
             return page;
         },

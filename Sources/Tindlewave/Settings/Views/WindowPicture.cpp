@@ -37,7 +37,22 @@ QScrollArea* tallestScrollArea(QWidget& root) {
     return tallest;
 }
 
-QPalette lightPalette() { return QApplication::style()->standardPalette(); }
+QPalette lightPalette() { return withDisabledDimmedTexts(QApplication::style()->standardPalette()); }
+
+QPalette withDisabledDimmedTexts(QPalette palette) {
+    const QColor dimmed = palette.color(QPalette::Active, QPalette::PlaceholderText);
+    if (palette.color(QPalette::Disabled, QPalette::PlaceholderText) != dimmed) return palette;
+    // Half way from the dimmed text as it shows (it may be translucent) to the window.
+    const QColor window = palette.color(QPalette::Active, QPalette::Window);
+    const auto half = [&](double text, double back) {
+        const double shown = text * dimmed.alphaF() + back * (1 - dimmed.alphaF());
+        return (shown + back) / 2;
+    };
+    palette.setColor(QPalette::Disabled, QPalette::PlaceholderText,
+                     QColor::fromRgbF(half(dimmed.redF(), window.redF()), half(dimmed.greenF(), window.greenF()),
+                                      half(dimmed.blueF(), window.blueF())));
+    return palette;
+}
 
 QPalette darkPalette() {
     QPalette dark;

@@ -18,5 +18,9 @@ QScrollArea* tallestScrollArea(QWidget& root);
 // The two appearances a window can be pictured in: the style's own light palette and a fixed dark one.
 QPalette lightPalette();
 QPalette darkPalette();
+// `palette` with dimmed texts dimmer still where they are disabled, when it draws both alike (the
+// common style's light palette does): a block that is off then reads as off. The program's
+// palette and both pictured ones go through it.
+QPalette withDisabledDimmedTexts(QPalette palette);
 
 }  // namespace tindlewave
