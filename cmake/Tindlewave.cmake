@@ -156,7 +156,9 @@ function(tw_add_benchmarks dir)
         continue()
       endif()
       add_executable(bench_${area} ${source})
-      # Qt Test for the widget tests' whole user interface (Tests/Tindlewave/Views/ShellWorld.h).
+      # Qt Test for the widget tests' whole user interface (Tests/Tindlewave/Views/ShellWorld.h),
+      # found here too: a build without tests (the optimised one) has not looked for it.
+      find_package(Qt6 6.4 REQUIRED COMPONENTS Test)
       target_link_libraries(bench_${area} PRIVATE tw_shell benchmark::benchmark Qt6::Test)
       target_compile_definitions(bench_${area} PRIVATE TW_PROGRAM="$<TARGET_FILE:tindlewave>")
       add_dependencies(bench_${area} tindlewave)
