@@ -494,3 +494,44 @@ TEST(LinuxHIDSystem, OpenRefusedAsNotPermittedWhenTheNodeIsUnreadable) {
         EXPECT_EQ(missing.open(), hidNoDevice);
     }
 }
+
+// The event services published: those present when the watch starts, then each event node that
+// comes later, adopted through its parent, the interface.
+TEST(LinuxHIDSystem, PublishedEventServicesPresentThenLate) {
+    Testbed testbed;
+    auto executor = std::make_unique<RunLoopExecutor>("test.hid");
+    auto registry = std::make_unique<LinuxDeviceRegistry>(*executor);
+    LinuxHIDSystem system(*registry);
+    auto keyboard = ps2Keyboard(4);
+    ASSERT_TRUE(testbed.add(keyboard.text()));
+    auto mouse = bluetoothHidppMouse(0);
+    // The hid device and its hidraw node first; its input device and event node afterwards.
+    ASSERT_TRUE(testbed.add(fixtureText({mouse.devices[0], mouse.devices[1]})));
+    for (int i = 0; i < 1000 && registry->entries().size() < 3; ++i) std::this_thread::sleep_for(5ms);
+
+    Waiter waiter;
+    std::vector<RegistryID> late;
+    std::optional<HIDSystem::PublishedWatch> watch;
+    onExecutor(*executor, [&] {
+        watch = system.watchPublished(eventServiceClass, *executor, [&](const std::vector<RegistryID>& ids) {
+            waiter.update([&] { late.insert(late.end(), ids.begin(), ids.end()); });
+        });
+    });
+    ASSERT_TRUE(watch);
+    ASSERT_EQ(watch->present.size(), 1u);  // the keyboard's event node
+    EXPECT_TRUE(system.conformsTo(watch->present[0], eventServiceClass));
+    EXPECT_FALSE(system.watchPublished("IOHIDInterface", *executor, [](const std::vector<RegistryID>&) {}));
+
+    ASSERT_TRUE(testbed.add(fixtureText({mouse.devices[2], mouse.devices[3]})));
+    ASSERT_TRUE(waiter.waitFor([&] { return !late.empty(); }, 5s));
+    const RegistryID service = waiter.read([&] { return late[0]; });
+    auto interface = system.parent(service);
+    ASSERT_TRUE(interface);
+    EXPECT_EQ(registry->entry(*interface)->syspath, "/sys" + mouse.interface);
+    EXPECT_EQ(system.descendants(*interface), std::vector<RegistryID>{service});
+
+    onExecutor(*executor, [&] { watch.reset(); });
+    executor->stop();
+    executor->join();
+    registry.reset();
+}
