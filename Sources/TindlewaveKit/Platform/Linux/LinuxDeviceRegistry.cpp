@@ -363,12 +363,10 @@ void LinuxDeviceRegistry::State::monitorReadable() {
 
 void LinuxDeviceRegistry::State::deliver(const std::vector<Change>& changes) {
     if (changes.empty()) return;
-    std::vector<Watcher> targets;
-    {
-        std::lock_guard lock(mutex);
-        for (const auto& [id, watcher] : watchers) targets.push_back(watcher);
-    }
-    for (const auto& watcher : targets) {
+    // Posted under the lock: once a watch is cancelled (which takes it), nothing more is posted to
+    // its executor, which may then go.
+    std::lock_guard lock(mutex);
+    for (const auto& [id, watcher] : watchers) {
         watcher.executor->post([callback = watcher.callback, live = watcher.live, changes] {
             for (const auto& change : changes) {
                 if (!live->load()) return;

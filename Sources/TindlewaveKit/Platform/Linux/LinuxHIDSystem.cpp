@@ -24,7 +24,10 @@ using Entry = LinuxDeviceRegistry::Entry;
 class LinuxHIDManager final : public HIDManager {
   public:
     explicit LinuxHIDManager(LinuxDeviceRegistry& registry) : registry_(registry) {}
-    ~LinuxHIDManager() override { unschedule(); }
+    ~LinuxHIDManager() override {
+        *alive_ = false;
+        unschedule();
+    }
 
     void setDeviceMatching(std::vector<PropertyBag> matching) override {
         matching_ = std::move(matching);
@@ -87,8 +90,9 @@ class LinuxHIDManager final : public HIDManager {
             registrar_);
         // A node that fails is gone: its removal is reported in a job of its own, since the
         // failure is noticed while the device is reading.
-        device->onGone([this, id = entry.id] {
-            if (!executor_) return;
+        device->onGone([this, alive = std::weak_ptr<bool>(alive_), id = entry.id] {
+            // The device may outlive its manager (a session holds it).
+            if (auto manager = alive.lock(); !manager || !*manager || !executor_) return;
             executor_->post([this, id, live = live_] {
                 if (live && *live) removed(id);
             });
@@ -138,6 +142,7 @@ class LinuxHIDManager final : public HIDManager {
     Executor* executor_ = nullptr;
     FdRegistrar* registrar_ = nullptr;
     std::shared_ptr<bool> live_;  // false once unscheduled: queued jobs do nothing
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // false once destroyed
     Subscription watch_;
     std::map<RegistryID, std::shared_ptr<HidrawDevice>> devices_;
     std::set<RegistryID> matched_;
