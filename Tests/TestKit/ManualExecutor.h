@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "Core/RingQueue.h"
 #include "Platform/Clock.h"
 #include "Platform/Executor.h"
 #include "Runtime/WorkPool.h"
@@ -145,7 +146,7 @@ class ManualExecutor final : public Executor {
 
     void post(Job job) override {
         std::lock_guard lock(scheduler_.mutex_);
-        jobs_.emplace_back(scheduler_.nextPost_++, std::move(job));
+        jobs_.push_back({scheduler_.nextPost_++, std::move(job)});
     }
     TimerHandle schedule(Instant deadline, Job job) override {
         auto timers = scheduler_.timers_;
@@ -178,7 +179,7 @@ class ManualExecutor final : public Executor {
     friend class ManualScheduler;
     ManualScheduler& scheduler_;
     std::string name_;
-    std::deque<std::pair<std::uint64_t, Job>> jobs_;
+    RingQueue<std::pair<std::uint64_t, Job>> jobs_;
 };
 
 inline bool ManualScheduler::runOne() {
@@ -186,17 +187,24 @@ inline bool ManualScheduler::runOne() {
     Executor::Job job;
     {
         std::lock_guard lock(mutex_);
-        std::vector<ManualExecutor*> ready;
-        for (auto* executor : executors_)
-            if (!executor->jobs_.empty()) ready.push_back(executor);
-        if (ready.empty()) return false;
+        // Chosen without a list of the ready ones: running a job allocates nothing of its own.
+        std::size_t ready = 0;
+        for (auto* executor : executors_) {
+            if (executor->jobs_.empty()) continue;
+            ++ready;
+            if (!chosen || executor->jobs_.front().first < chosen->jobs_.front().first)
+                chosen = executor;
+        }
+        if (ready == 0) return false;
         if (random_) {
-            chosen =
-                ready[std::uniform_int_distribution<std::size_t>(0, ready.size() - 1)(*random_)];
-        } else {
-            chosen = ready.front();
-            for (auto* executor : ready)
-                if (executor->jobs_.front().first < chosen->jobs_.front().first) chosen = executor;
+            auto pick = std::uniform_int_distribution<std::size_t>(0, ready - 1)(*random_);
+            for (auto* executor : executors_) {
+                if (executor->jobs_.empty()) continue;
+                if (pick-- == 0) {
+                    chosen = executor;
+                    break;
+                }
+            }
         }
         job = std::move(chosen->jobs_.front().second);
         chosen->jobs_.pop_front();

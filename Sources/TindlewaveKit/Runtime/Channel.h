@@ -1,12 +1,12 @@
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <utility>
 
+#include "Core/RingQueue.h"
 #include "Platform/Cancellable.h"
 #include "Platform/Executor.h"
 
@@ -103,7 +103,7 @@ class Channel {
 
         const Buffering buffering;
         std::mutex mutex;
-        std::deque<T> buffer;
+        RingQueue<T> buffer;  // keeps its storage: a steady stream allocates nothing
         bool terminated = false;  // no more sends
         bool finished = false;    // ended by finish(), so the end handler is owed
         bool cancelled = false;
@@ -130,8 +130,7 @@ class Channel {
             self->scheduled = false;
             if (self->cancelled) return;
             if (!self->buffer.empty()) {
-                T value = std::move(self->buffer.front());
-                self->buffer.pop_front();
+                T value = self->buffer.take();
                 auto handler = self->onElement;
                 scheduleLocked(self, lock);
                 lock.unlock();
@@ -155,7 +154,7 @@ class Channel {
             auto termination = std::exchange(onTermination, nullptr);
             auto handler = std::exchange(onElement, nullptr);
             auto end = std::exchange(onEnd, nullptr);
-            std::deque<T> dropped;
+            RingQueue<T> dropped;
             dropped.swap(buffer);
             lock.unlock();
             if (!wasTerminated && termination) termination();

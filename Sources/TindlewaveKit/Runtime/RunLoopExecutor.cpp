@@ -11,12 +11,12 @@
 #include <cassert>
 #include <cerrno>
 #include <cstring>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 
+#include "Core/RingQueue.h"
 #include "Platform/Clock.h"
 #include "Runtime/TimerQueue.h"
 
@@ -48,7 +48,7 @@ struct RunLoopExecutor::State {
     std::shared_ptr<TimerQueue> timers = TimerQueue::make();
 
     std::mutex mutex;
-    std::deque<Job> jobs;
+    RingQueue<Job> jobs;  // keeps its storage: posting allocates nothing once it has grown
     bool stopping = false;
     std::uint64_t nextWatch = kTimerTag + 1;
     std::map<std::uint64_t, std::shared_ptr<Watch>> watches;
@@ -165,7 +165,7 @@ void RunLoopExecutor::join() {
     assert(!isCurrent() && "an executor cannot join its own thread");
     if (thread_.joinable()) thread_.join();
     // Whatever was still queued is dropped here, on the joining thread.
-    std::deque<Job> dropped;
+    RingQueue<Job> dropped;
     {
         std::lock_guard lock(state_->mutex);
         dropped.swap(state_->jobs);
@@ -196,8 +196,7 @@ void RunLoopExecutor::loop() {
             {
                 std::lock_guard lock(state.mutex);
                 if (state.stopping || state.jobs.empty()) break;
-                job = std::move(state.jobs.front());
-                state.jobs.pop_front();
+                job = state.jobs.take();
             }
             job();
         }
