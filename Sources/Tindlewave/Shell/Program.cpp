@@ -266,8 +266,15 @@ int runProgram(int argc, char** argv) {
         } else {
             // Without devices or access the program runs all the same; the permission card and
             // the guide say what to install, and devices are taken up once access comes.
-            for (const auto& problem : world.linuxWorld()->problems())
+            // Said in the terminal too: a first start from it should tell what to do at once.
+            const auto problems = world.linuxWorld()->problems();
+            for (const auto& problem : problems) {
                 log.log(LogLevel::error, "cannot use devices: " + problem);
+                std::fprintf(stderr, "tindlewave: cannot use devices: %s\n", problem.c_str());
+            }
+            if (!problems.empty())
+                std::fprintf(stderr, "tindlewave: install the device rule: General page, \"Show Commands\u2026\", "
+                                     "or README, \"Using it with real devices\"\n");
         }
         model.start();
         if (!hasTray) {
