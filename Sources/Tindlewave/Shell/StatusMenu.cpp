@@ -51,6 +51,8 @@ void StatusMenu::moveToTray() {
             if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
         });
     }
+    if (watched_) watched_->removeEventFilter(this);
+    watched_ = nullptr;
     for (QAction* placed : {buttonAction_.data(), spacerAction_.data()}) {
         if (!placed) continue;
         if (auto* bar = qobject_cast<QToolBar*>(placed->parent())) bar->removeAction(placed);
@@ -74,12 +76,13 @@ void StatusMenu::hangFrom(QToolBar* bar) {
     button_->setPopupMode(QToolButton::InstantPopup);
     button_->setMenu(menu_.get());
     buttonAction_ = bar->addWidget(button_);
-    button_->installEventFilter(this);
+    watched_ = button_.data();
+    watched_->installEventFilter(this);
     updateIcon();
 }
 
 bool StatusMenu::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == button_ && event->type() == QEvent::PaletteChange) updateIcon();
+    if (event->type() == QEvent::PaletteChange && watched == watched_) updateIcon();
     return QObject::eventFilter(watched, event);
 }
 

@@ -62,6 +62,8 @@ class StatusMenu final : public QObject, public StatusMenuView {
     std::unique_ptr<QMenu> menu_;
     QSystemTrayIcon* tray_ = nullptr;
     QPointer<QToolButton> button_;
+    QObject* watched_ = nullptr;  // the button whose palette changes are followed, as an object
+                                  // (it may be a half-destroyed widget when an event comes)
     QPointer<QAction> buttonAction_;  // the button's and the spacer's place in the tool bar
     QPointer<QAction> spacerAction_;
     MenuPresentation presentation_;
