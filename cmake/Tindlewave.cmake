@@ -3,6 +3,39 @@
 
 set(TW_ROOT ${CMAKE_CURRENT_SOURCE_DIR})
 
+# Unity builds: each target's files are compiled in batches of TW_UNITY_BATCH, one compiler run per
+# batch, which parses the shared headers and instantiates the shared templates once per batch
+# instead of once per file (the layers build in less than half the CPU time). Names at file scope
+# (anonymous namespaces, static functions, using-directives) then meet those of the other files of
+# the batch: a file whose names clash with another's is built on its own by naming it in
+# tw_build_alone() in the top-level CMakeLists.txt. Every target made by the functions below is built this way; -DTW_UNITY=OFF
+# builds file by file.
+option(TW_UNITY "Compile each target's files in batches (unity build)" ON)
+set(TW_UNITY_BATCH 8 CACHE STRING "Files per batch in unity builds")
+
+# Files (relative to the repository) built on their own, outside the batches.
+function(tw_build_alone)
+  foreach(file ${ARGN})
+    if(NOT EXISTS ${TW_ROOT}/${file})
+      message(FATAL_ERROR "tw_build_alone: ${file} does not exist")
+    endif()
+    set_source_files_properties(${TW_ROOT}/${file} DIRECTORY ${TW_ROOT}
+                                PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+  endforeach()
+endfunction()
+
+function(tw_speed_up target)
+  if(NOT TW_UNITY)
+    return()
+  endif()
+  set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${TW_UNITY_BATCH})
+  # A type from an anonymous namespace used by a test fixture's class is fine in a .cpp, but GCC
+  # takes the batched file for a header and warns.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -Wno-subobject-linkage)
+  endif()
+endfunction()
+
 function(tw_apply_options target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
   # GCC 12 reports overlapping copies inside the standard string code when optimising
@@ -34,6 +67,7 @@ function(tw_add_layer name dir)
     target_include_directories(${name} PUBLIC ${TW_ROOT}/Sources/TindlewaveKit)
     target_link_libraries(${name} PUBLIC ${ARGN})
     tw_apply_options(${name})
+    tw_speed_up(${name})
   else()
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${TW_ROOT}/Sources/TindlewaveKit)
@@ -100,6 +134,7 @@ function(tw_add_layer_tests name dir)
                                              TW_BINARY_ROOT="${CMAKE_BINARY_DIR}"
                                              TW_DATA_ROOT="${TW_ROOT}/Data")
   tw_apply_options(${name})
+  tw_speed_up(${name})
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${label} TIMEOUT 120)
 endfunction()
@@ -123,6 +158,7 @@ function(tw_add_widget_tests name dir)
                                              TW_BINARY_ROOT="${CMAKE_BINARY_DIR}"
                                              TW_OFFSCREEN_SCREEN="${screen}")
   tw_apply_options(${name})
+  tw_speed_up(${name})
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS Widgets TIMEOUT 120)
 endfunction()
@@ -138,6 +174,7 @@ function(tw_add_tools dir)
         add_executable(${tool} ${sources})
         target_link_libraries(${tool} PRIVATE tw_runtime)
         tw_apply_options(${tool})
+        tw_speed_up(${tool})
       endif()
     endif()
   endforeach()
@@ -218,6 +255,8 @@ function(tw_add_umockdev_kit dir)
   target_link_libraries(tw_umockdev_kit PUBLIC ${ARGN} PkgConfig::UMOCKDEV GTest::gtest
                                                ${CMAKE_DL_LIBS})
   tw_apply_options(tw_umockdev_kit)
+  # Not batched: a program takes the kit's main() only when it has none of its own (benchmarks),
+  # which needs main() in an object of its own.
   add_custom_target(umockdev_tests)
 endfunction()
 
@@ -236,6 +275,7 @@ function(tw_add_umockdev_tests name dir)
                                              TW_BINARY_ROOT="${CMAKE_BINARY_DIR}"
                                              TW_DATA_ROOT="${TW_ROOT}/Data")
   tw_apply_options(${name})
+  tw_speed_up(${name})
   add_dependencies(umockdev_tests ${name})
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS umockdev TIMEOUT 60)
