@@ -92,6 +92,20 @@ TEST(Headless, SIGINTQuitsLikeTheQuitCommand) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << headless.seen;
 }
 
+// --mouse and "attach mouse" also take a shipped recording by its file name, from any folder.
+TEST(Headless, AShippedRecordingIsFoundByItsFileName) {
+    Headless headless;
+    headless.start({"--no-keyboard", "--mouse", "MX-Anywhere-3-B025.json"});
+    ASSERT_TRUE(headless.waitFor("(HID++ mouse 0x046D:0xB025)")) << headless.seen;
+    headless.send("attach mouse MX-Vertical-Wireless-Mouse-B020");
+    ASSERT_TRUE(headless.waitFor("(HID++ mouse 0x046D:0xB020)")) << headless.seen;
+    headless.send("attach mouse No-Such-Mouse.json");
+    ASSERT_TRUE(headless.waitFor("cannot attach the mouse")) << headless.seen;
+    headless.send("quit");
+    const int status = headless.exitStatus();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << headless.seen;
+}
+
 // Over this machine's devices (none here, or none it may use) the program runs, says why, refuses
 // what only simulated devices can do, and quits cleanly; the simulated-only options are refused.
 TEST(Headless, OverTheRealDevicesItRunsAndSaysWhatIsMissing) {

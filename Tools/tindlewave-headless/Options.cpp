@@ -40,7 +40,8 @@ Runs Tindlewave without a window over this computer's mice and keyboards, or wit
 simulated devices: a recorded HID++ mouse and a built-in keyboard. Commands come from
 --script FILE, then from standard input ("help" lists them).
   --simulate      simulated devices instead of the real ones
-  --mouse FILE    (with --simulate) the recorded mouse to attach at start (default: the shipped MX Master 3)
+  --mouse FILE    (with --simulate) the recorded mouse to attach at start, a path or the
+                  name of a shipped recording (default: the shipped MX Master 3)
   --no-keyboard   (with --simulate) attach no built-in keyboard at start
   --config PATH   the settings file (default: ~/.config/tindlewave/config.json)
   --script FILE   run these commands first
