@@ -113,9 +113,11 @@ void AppModel::fix(const MenuPresentation::Fix& fix) {
     }
 }
 
-void AppModel::snapshotSettings(const std::string& folder) {
+void AppModel::snapshotSettings(const std::string& folder, std::function<void()> done) {
     PermissionGuideView* guide = &guide_;
-    settingsWindow().snapshot(folder, [guide, folder] { guide->snapshot(folder, nullptr); });
+    settingsWindow().snapshot(folder, [guide, folder, done = std::move(done)]() mutable {
+        guide->snapshot(folder, std::move(done));
+    });
 }
 
 }  // namespace tindlewave

@@ -83,8 +83,9 @@ class AppModel {
     std::optional<bool> hyperKeyEnabled() const;
     // Carries out what a menu notice offers.
     void fix(const MenuPresentation::Fix& fix);
-    // Writes pictures of every settings page and of the guide into `folder`.
-    void snapshotSettings(const std::string& folder);
+    // Writes pictures of every settings page and of the guide into `folder`; `done` is called
+    // once the last one is written.
+    void snapshotSettings(const std::string& folder, std::function<void()> done = nullptr);
 
   private:
     void startEngine();

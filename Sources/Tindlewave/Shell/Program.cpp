@@ -1,5 +1,7 @@
 #include "Shell/Program.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QSessionManager>
 #include <QSystemTrayIcon>
@@ -260,6 +262,10 @@ int runProgram(int argc, char** argv) {
     };
     QTimer::singleShot(0, &application, [&] {
         log.log(LogLevel::defaultLevel, "started");
+        // The log is mirrored to standard error only when that is a terminal: say where it is.
+        if (::isatty(STDERR_FILENO) != 1)
+            std::fprintf(stderr, "Tindlewave: standard error is not a terminal, so the log lines go only to %s\n",
+                         LogStore::shared().file().c_str());
         if (SimulatedWorld* simulated = world.simulatedWorld()) {
             attachDevices(*simulated, !hasArgument(argc, argv, "--no-mouse"),
                           !hasArgument(argc, argv, "--no-keyboard"), log);
@@ -295,7 +301,15 @@ int runProgram(int argc, char** argv) {
                 windowTimer = main.schedule(main.clock().now() + windowAtTheLatest, openWindowWithMenu);
             }
         }
-        if (snapshots) model.snapshotSettings(*snapshots);
+        if (snapshots) {
+            std::error_code error;
+            const auto where = std::filesystem::absolute(*snapshots, error).string();
+            model.snapshotSettings(*snapshots, [&log, where] {
+                const auto line = "wrote every picture of the settings window to " + where;
+                log.log(LogLevel::defaultLevel, line);
+                if (::isatty(STDERR_FILENO) != 1) std::fprintf(stderr, "Tindlewave: %s\n", line.c_str());
+            });
+        }
     });
     const int status = main.exec();
     // The engine has put the devices back and its run is cancelled: let what is queued for it
