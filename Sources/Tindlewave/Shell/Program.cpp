@@ -42,6 +42,7 @@
 #include "Shell/FeedUpdater.h"
 #include "Shell/PermissionGuide.h"
 #include "Shell/QtMainExecutor.h"
+#include "Shell/QtScreens.h"
 #include "Shell/QtWorkspace.h"
 #include "Shell/ShellViews.h"
 #include "Shell/StatusMenu.h"
@@ -137,6 +138,9 @@ int runProgram(int argc, char** argv) {
     QApplication::setApplicationVersion(QString::fromStdString(Updates::version()));
     QApplication::setQuitOnLastWindowClosed(false);
     QtMainExecutor main(SystemClock::shared());
+    // Over real devices the event system takes its screens and refresh rates from the toolkit.
+    QtScreens screens;
+    if (LinuxWorld* real = world.linuxWorld()) real->events.setScreenSource(screens.source());
     Logger log(std::string(bundleIdentifier), "app");
 
     Defaults& defaults = Defaults::standard();
