@@ -46,6 +46,7 @@ class LinuxDeviceRegistry {
         std::string sysname;  // "input12"
         std::string name, phys, uniq;
         std::uint16_t bustype = 0, vendor = 0, product = 0, version = 0;
+        bool operator==(const InputFacts&) const = default;
     };
     // The USB device an interface sits below.
     struct UsbPort {
@@ -53,6 +54,7 @@ class LinuxDeviceRegistry {
         std::string devpath;  // "2", "1.4" (ports from the root hub)
         std::string removable;  // "removable", "fixed", "unknown" or empty
         std::uint16_t vendor = 0, product = 0;
+        bool operator==(const UsbPort&) const = default;
     };
 
     struct Entry {

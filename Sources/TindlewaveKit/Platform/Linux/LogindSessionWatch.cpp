@@ -57,7 +57,7 @@ LogindSessionWatch::open() {
         bus->bus = nullptr;
         return Unavailable{busError("no system bus", r)};
     }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // empty, as SD_BUS_ERROR_NULL (a compound literal in C++)
     sd_bus_message* reply = nullptr;
     int r = sd_bus_call_method(bus->bus, logind, "/org/freedesktop/login1",
                                "org.freedesktop.login1.Manager", "GetSession", &error, &reply,
