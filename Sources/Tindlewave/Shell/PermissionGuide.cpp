@@ -4,6 +4,9 @@
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QPushButton>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextDocument>
 #include <QDrag>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -76,7 +79,7 @@ GuideCard::GuideCard(Permission permission, std::function<void()> close, std::op
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setFixedWidth(cardWidth);
+    setFixedWidth(commands ? commandsCardWidth : cardWidth);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(14, 14, 14, 14);
     row->setSpacing(14);
@@ -107,10 +110,17 @@ GuideCard::GuideCard(Permission permission, std::function<void()> close, std::op
         textColumn->addWidget(new Explanation(
             "Install the rule below once (your password is asked), then reconnect the devices. Any "
             "program you run can then read these devices while you are logged in at this computer."));
-        auto* lines = plainLabel(qText(*commands));
-        lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-        lines->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        lines->setWordWrap(true);
+        // One command a line, as typed in a terminal: never wrapped, scrolled sideways when long
+        // (a path to the rule can be), and as tall as the commands.
+        auto* lines = new QPlainTextEdit(qText(*commands));
+        const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        lines->setFont(fixed);
+        lines->setReadOnly(true);
+        lines->setLineWrapMode(QPlainTextEdit::NoWrap);
+        lines->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        const int margins = 2 * (lines->frameWidth() + int(lines->document()->documentMargin()));
+        lines->setFixedHeight(lines->document()->blockCount() * QFontMetrics(fixed).lineSpacing() + margins +
+                              lines->horizontalScrollBar()->sizeHint().height());
         textColumn->addWidget(lines);
         auto* copy = new QPushButton("Copy Commands");
         copy->setFocusPolicy(Qt::NoFocus);
@@ -213,8 +223,11 @@ void PermissionGuide::snapshot(const std::string& folder, std::function<void()> 
                                      .string(),
                                  pass.dark});
     // One card at a time, off every screen, pictured once it has settled.
+    // The card as this world shows it: over real devices, with the rule's commands.
+    const std::optional<std::string> commands =
+        ruleCommands_ ? std::optional<std::string>(ruleCommands_()) : std::nullopt;
     auto next = std::make_shared<std::function<void()>>();
-    *next = [pictures, next, done = std::move(done)] {
+    *next = [pictures, next, commands, done = std::move(done)] {
         if (pictures->empty()) {
             *next = nullptr;  // ends the cycle of the shared step
             if (done) done();
@@ -222,7 +235,7 @@ void PermissionGuide::snapshot(const std::string& folder, std::function<void()> 
         }
         const Picture picture = pictures->front();
         pictures->pop_front();
-        auto* card = new GuideCard(picture.permission, [] {});
+        auto* card = new GuideCard(picture.permission, [] {}, commands);
         card->setAttribute(Qt::WA_DontShowOnScreen);
         card->setPalette(picture.dark ? darkPalette() : lightPalette());
         card->move(-20000, -20000);
