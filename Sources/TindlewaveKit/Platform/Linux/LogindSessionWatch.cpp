@@ -1,5 +1,7 @@
 #include "Platform/Linux/LogindSessionWatch.h"
 
+#include "Platform/Linux/SystemBusMatch.h"
+
 #include <systemd/sd-bus.h>
 
 #include <cstring>
@@ -11,12 +13,6 @@ namespace {
 
 constexpr const char* logind = "org.freedesktop.login1";
 constexpr const char* sessionInterface = "org.freedesktop.login1.Session";
-
-std::string busError(const char* what, int code, const sd_bus_error* error = nullptr) {
-    std::string text = std::string(what) + ": ";
-    if (error && error->message) return text + error->message;
-    return text + std::strerror(code < 0 ? -code : code);
-}
 
 // The "Active" entry of a PropertiesChanged signal's changed properties, if any.
 int readActive(sd_bus_message* message, int& active) {
@@ -41,14 +37,7 @@ int readActive(sd_bus_message* message, int& active) {
 
 }  // namespace
 
-struct LogindSessionWatch::Bus {
-    sd_bus* bus = nullptr;
-    sd_bus_slot* match = nullptr;
-    ~Bus() {
-        sd_bus_slot_unref(match);
-        sd_bus_flush_close_unref(bus);
-    }
-};
+struct LogindSessionWatch::Bus : SystemBusMatch {};
 
 std::variant<std::unique_ptr<LogindSessionWatch>, LogindSessionWatch::Unavailable>
 LogindSessionWatch::open() {
@@ -107,16 +96,7 @@ LogindSessionWatch::~LogindSessionWatch() = default;
 int LogindSessionWatch::fd() const { return sd_bus_get_fd(bus_->bus); }
 
 std::vector<bool> LogindSessionWatch::process() {
-    if (!connected_) return {};
-    for (;;) {
-        int r = sd_bus_process(bus_->bus, nullptr);
-        if (r < 0) {
-            connected_ = false;
-            break;
-        }
-        if (r == 0) break;
-    }
-    if (connected_ && sd_bus_is_open(bus_->bus) <= 0) connected_ = false;
+    if (connected_) connected_ = bus_->processReady();
     return std::exchange(received_, {});
 }
 

@@ -1,28 +1,14 @@
 #include "Platform/Linux/LogindSleepWatch.h"
 
+#include "Platform/Linux/SystemBusMatch.h"
+
 #include <systemd/sd-bus.h>
 
-#include <cstring>
 #include <utility>
 
 namespace tindlewave {
 
-namespace {
-
-std::string busError(const char* what, int code) {
-    return std::string(what) + ": " + std::strerror(code < 0 ? -code : code);
-}
-
-}  // namespace
-
-struct LogindSleepWatch::Bus {
-    sd_bus* bus = nullptr;
-    sd_bus_slot* match = nullptr;
-    ~Bus() {
-        sd_bus_slot_unref(match);
-        sd_bus_flush_close_unref(bus);
-    }
-};
+struct LogindSleepWatch::Bus : SystemBusMatch {};
 
 std::variant<std::unique_ptr<LogindSleepWatch>, LogindSleepWatch::Unavailable>
 LogindSleepWatch::open() {
@@ -53,16 +39,7 @@ LogindSleepWatch::~LogindSleepWatch() = default;
 int LogindSleepWatch::fd() const { return sd_bus_get_fd(bus_->bus); }
 
 std::vector<bool> LogindSleepWatch::process() {
-    if (!connected_) return {};
-    for (;;) {
-        int r = sd_bus_process(bus_->bus, nullptr);
-        if (r < 0) {
-            connected_ = false;
-            break;
-        }
-        if (r == 0) break;
-    }
-    if (connected_ && sd_bus_is_open(bus_->bus) <= 0) connected_ = false;
+    if (connected_) connected_ = bus_->processReady();
     return std::exchange(received_, {});
 }
 
