@@ -8,12 +8,15 @@
 
 #if defined(__SANITIZE_THREAD__)
 // The emulation hands data between its threads and ours over a socket, which the thread sanitizer
-// cannot see; its own libraries' races are not ours to find. libudev seeds the hash key of its
-// tables once per process without a lock, so two udev contexts made on two threads (the test's
-// emulation sending a uevent, a monitor reading it) race on it harmlessly.
+// cannot see; its own libraries' races are not ours to find (its preload library's table of
+// emulated descriptors is read by our thread while its worker accepts a connection). libudev
+// seeds the hash key of its tables once per process without a lock, so two udev contexts made on
+// two threads (the test's emulation sending a uevent, a monitor reading it) race on it harmlessly.
 extern "C" const char* __tsan_default_suppressions() {
     return "race:libumockdev.so.0\n"
+           "race:libumockdev-preload.so.0\n"
            "race:libglib-2.0.so.0\n"
+           "race:libgio-2.0.so.0\n"
            "race:libudev.so.1\n";
 }
 #endif
