@@ -28,7 +28,8 @@ FeedUpdater::FeedUpdater(Options options, Workspace& workspace, LogStore& log)
     });
 }
 
-FeedUpdater::~FeedUpdater() = default;
+// An answer still on screen goes with the updater that gave it.
+FeedUpdater::~FeedUpdater() { delete answer_.data(); }
 
 void FeedUpdater::start(UpdaterDelegate& delegate) {
     delegate_ = &delegate;
