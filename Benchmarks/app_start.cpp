@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "Platform/Clock.h"
-#include "Runtime/Defaults.h"
-#include "Runtime/LogStore.h"
-#include "Runtime/ThreadPool.h"
+#include "Runtime/Stores/Defaults.h"
+#include "Runtime/Stores/LogStore.h"
+#include "Runtime/Executors/ThreadPool.h"
 #include "Settings/Views/SettingsTabs.h"
 #include "Shell/QtMainExecutor.h"
 #include "Shell/ShellViews.h"

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "Model/ConfigCodec.h"
-#include "Platform/Linux/Files.h"
-#include "Runtime/ConfigStore.h"
+#include "Platform/Linux/System/Files.h"
+#include "Runtime/Stores/ConfigStore.h"
 #include "TestKit/EngineOnThreads.h"
 #include "TestKit/TempFolder.h"
 

@@ -17,7 +17,7 @@
 #include <chrono>
 
 #include "CountedAllocations.h"
-#include "Platform/Linux/LinuxEventSystem.h"
+#include "Platform/Linux/Input/LinuxEventSystem.h"
 #include "Runtime/Tap/TapHost.h"
 #include "TestKit/ManualExecutor.h"
 #include "TypicalTapRules.h"

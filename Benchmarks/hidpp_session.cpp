@@ -14,12 +14,12 @@
 #include <memory>
 
 #include "CountedAllocations.h"
-#include "Platform/Simulated/SimulatedHIDInterface.h"
-#include "Platform/Simulated/SimulatedHIDWorld.h"
-#include "Platform/Simulated/SimulatedPermissionGrants.h"
-#include "Runtime/Channel.h"
+#include "Platform/Simulated/HID/SimulatedHIDInterface.h"
+#include "Platform/Simulated/HID/SimulatedHIDWorld.h"
+#include "Platform/Simulated/Permissions/SimulatedPermissionGrants.h"
+#include "Runtime/Executors/Channel.h"
 #include "Runtime/Devices/Slot.h"
-#include "Runtime/LogStore.h"
+#include "Runtime/Stores/LogStore.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
 

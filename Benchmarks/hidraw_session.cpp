@@ -15,12 +15,12 @@
 #include <string>
 
 #include "CountedAllocations.h"
-#include "Platform/Linux/HidrawDevice.h"
-#include "Platform/Linux/LinuxHIDProperties.h"
-#include "Platform/Simulated/VirtualHidppMouse.h"
-#include "Runtime/Channel.h"
+#include "Platform/Linux/HID/HidrawDevice.h"
+#include "Platform/Linux/Devices/LinuxHIDProperties.h"
+#include "Platform/Simulated/HID/VirtualHidppMouse.h"
+#include "Runtime/Executors/Channel.h"
 #include "Runtime/Devices/Slot.h"
-#include "Runtime/LogStore.h"
+#include "Runtime/Stores/LogStore.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/ReportDescriptorBuilder.h"
 #include "TestKit/TempFolder.h"

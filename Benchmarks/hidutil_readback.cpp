@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "Platform/Linux/ProcessRunner.h"
-#include "Runtime/HidutilReadback.h"
+#include "Platform/Linux/System/ProcessRunner.h"
+#include "Runtime/KeyMap/HidutilReadback.h"
 
 namespace tindlewave {
 namespace {

@@ -9,8 +9,8 @@
 #include "Core/Tap/TapPipeline.h"
 #include "CountedAllocations.h"
 #include "TypicalTapRules.h"
-#include "Platform/Simulated/SimulatedEventSystem.h"
-#include "Platform/Simulated/SimulatedPermissionGrants.h"
+#include "Platform/Simulated/Input/SimulatedEventSystem.h"
+#include "Platform/Simulated/Permissions/SimulatedPermissionGrants.h"
 #include "Runtime/Tap/TapHost.h"
 #include "TestKit/ManualExecutor.h"
 

@@ -1,4 +1,4 @@
-#include "Platform/Linux/Files.h"
+#include "Platform/Linux/System/Files.h"
 #include "Shell/Program.h"
 
 int main(int argc, char** argv) {

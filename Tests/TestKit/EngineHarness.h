@@ -17,20 +17,20 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Platform/Simulated/SimulatedEventSystem.h"
-#include "Platform/Simulated/SimulatedHIDInterface.h"
-#include "Platform/Simulated/SimulatedHIDWorld.h"
-#include "Platform/Simulated/SimulatedPermissionGrants.h"
-#include "Platform/Simulated/VirtualHidppMouse.h"
-#include "Platform/Simulated/VirtualMouseDescription.h"
-#include "Runtime/Defaults.h"
+#include "Platform/Simulated/Input/SimulatedEventSystem.h"
+#include "Platform/Simulated/HID/SimulatedHIDInterface.h"
+#include "Platform/Simulated/HID/SimulatedHIDWorld.h"
+#include "Platform/Simulated/Permissions/SimulatedPermissionGrants.h"
+#include "Platform/Simulated/HID/VirtualHidppMouse.h"
+#include "Platform/Simulated/HID/VirtualMouseDescription.h"
+#include "Runtime/Stores/Defaults.h"
 #include "Runtime/Engine/Engine.h"
-#include "Runtime/Journal.h"
-#include "Runtime/LogStore.h"
+#include "Runtime/Stores/Journal.h"
+#include "Runtime/Stores/LogStore.h"
 #include "TestKit/FakeHidutil.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
-#include "TindlewaveKit/Platform/RecordedMice.h"
+#include "TindlewaveKit/Platform/Simulated/HID/RecordedMice.h"
 
 namespace tindlewave::testkit {
 

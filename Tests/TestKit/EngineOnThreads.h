@@ -19,19 +19,19 @@
 #include <stdexcept>
 #include <string>
 
-#include "Platform/Simulated/SimulatedDevice.h"
-#include "Platform/Simulated/SimulatedEventSystem.h"
-#include "Platform/Simulated/SimulatedHIDWorld.h"
-#include "Platform/Simulated/SimulatedHidutilState.h"
-#include "Platform/Simulated/SimulatedPermissionGrants.h"
-#include "Platform/Simulated/VirtualHidppMouse.h"
-#include "Platform/Simulated/VirtualMouseDescription.h"
-#include "Runtime/Defaults.h"
+#include "Platform/Simulated/Devices/SimulatedDevice.h"
+#include "Platform/Simulated/Input/SimulatedEventSystem.h"
+#include "Platform/Simulated/HID/SimulatedHIDWorld.h"
+#include "Platform/Simulated/KeyMap/SimulatedHidutilState.h"
+#include "Platform/Simulated/Permissions/SimulatedPermissionGrants.h"
+#include "Platform/Simulated/HID/VirtualHidppMouse.h"
+#include "Platform/Simulated/HID/VirtualMouseDescription.h"
+#include "Runtime/Stores/Defaults.h"
 #include "Runtime/Engine/Engine.h"
-#include "Runtime/LogStore.h"
+#include "Runtime/Stores/LogStore.h"
 #include "Runtime/Permissions.h"
-#include "Runtime/RunLoopExecutor.h"
-#include "Runtime/ThreadPool.h"
+#include "Runtime/Executors/RunLoopExecutor.h"
+#include "Runtime/Executors/ThreadPool.h"
 #include "TestKit/TempFolder.h"
 
 namespace tindlewave::bench {

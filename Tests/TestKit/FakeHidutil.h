@@ -4,8 +4,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "Platform/Simulated/SimulatedHidutilState.h"
-#include "Runtime/KeyMapWriter.h"
+#include "Platform/Simulated/KeyMap/SimulatedHidutilState.h"
+#include "Runtime/KeyMap/KeyMapWriter.h"
 
 namespace tindlewave::testkit {
 

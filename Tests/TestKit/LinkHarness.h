@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Core/HIDPP/Link.h"
-#include "Platform/Simulated/VirtualHidppMouse.h"
+#include "Platform/Simulated/HID/VirtualHidppMouse.h"
 
 namespace tindlewave::testing {
 

@@ -21,7 +21,7 @@
 #include "Core/RingQueue.h"
 #include "Platform/Clock.h"
 #include "Platform/Executor.h"
-#include "Runtime/WorkPool.h"
+#include "Runtime/Executors/WorkPool.h"
 
 namespace tindlewave::testkit {
 

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "Core/HIDPP/Setup.h"
-#include "Platform/Simulated/VirtualHidppMouse.h"
+#include "Platform/Simulated/HID/VirtualHidppMouse.h"
 
 // Random plans and fault schedules for a link driven against the virtual mouse. `Random` gives
 // `between(lo, hi)` (inclusive) and `chance(p)`: a seeded engine in tests, the input of a fuzz run.

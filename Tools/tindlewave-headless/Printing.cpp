@@ -6,7 +6,7 @@
 
 #include "Model/Config.h"
 #include "Model/HexCoding.h"
-#include "Runtime/LogStore.h"
+#include "Runtime/Stores/LogStore.h"
 
 namespace tindlewave::headless {
 

@@ -10,12 +10,12 @@
 #include <string>
 
 #include "Options.h"
-#include "Platform/Linux/Files.h"
-#include "Platform/Simulated/VirtualMouseDescription.h"
+#include "Platform/Linux/System/Files.h"
+#include "Platform/Simulated/HID/VirtualMouseDescription.h"
 #include "Program.h"
-#include "Runtime/ConfigStore.h"
-#include "Runtime/DeviceCheck.h"
-#include "Runtime/SimulatedWorld.h"
+#include "Runtime/Stores/ConfigStore.h"
+#include "Runtime/Worlds/DeviceCheck.h"
+#include "Runtime/Worlds/SimulatedWorld.h"
 
 namespace fs = std::filesystem;
 using namespace tindlewave;

@@ -12,7 +12,7 @@
 
 #include <fmt/format.h>
 
-#include "Runtime/Actors.h"
+#include "Runtime/Executors/Actors.h"
 #include "Settings/Model/VersionOrder.h"
 #include "Settings/Model/Workspace.h"
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "Runtime/LogStore.h"
+#include "Runtime/Stores/LogStore.h"
 #include "Settings/Model/UpdaterBackend.h"
 
 class QMessageBox;

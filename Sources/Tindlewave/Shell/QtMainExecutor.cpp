@@ -7,7 +7,7 @@
 #include <chrono>
 
 #include "Platform/Clock.h"
-#include "Runtime/TimerQueue.h"
+#include "Runtime/Executors/TimerQueue.h"
 
 namespace tindlewave {
 

@@ -9,7 +9,7 @@
 #include <QToolButton>
 
 #include "App/AppModel.h"
-#include "Runtime/Actors.h"
+#include "Runtime/Executors/Actors.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Model/Updates.h"
 #include "Settings/Views/ClockTime.h"

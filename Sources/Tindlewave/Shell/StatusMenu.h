@@ -8,7 +8,7 @@
 #include "App/AppViews.h"
 #include "App/MenuItems.h"
 #include "App/MenuPresentation.h"
-#include "Runtime/LogStore.h"
+#include "Runtime/Stores/LogStore.h"
 
 class QMenu;
 class QAction;

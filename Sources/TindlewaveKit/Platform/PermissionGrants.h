@@ -19,7 +19,7 @@ class PermissionGrants {
 };
 
 // The grants of the system the program runs on (on Linux: see
-// Platform/Linux/LinuxPermissionGrants.h).
+// Platform/Linux/Permissions/LinuxPermissionGrants.h).
 PermissionGrants& systemPermissionGrants();
 
 }  // namespace tindlewave

@@ -7,7 +7,7 @@
 #include "Platform/EventSystem.h"
 #include "Platform/Executor.h"
 #include "Platform/SymbolicHotKeys.h"
-#include "Runtime/WorldTexts.h"
+#include "Runtime/Worlds/WorldTexts.h"
 
 namespace tindlewave {
 

@@ -4,9 +4,9 @@
 
 #include "Model/Rule.h"
 #include "Platform/Cancellable.h"
-#include "Runtime/Actors.h"
-#include "Runtime/Channel.h"
-#include "Runtime/LogStore.h"
+#include "Runtime/Executors/Actors.h"
+#include "Runtime/Executors/Channel.h"
+#include "Runtime/Stores/LogStore.h"
 
 namespace tindlewave {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-#include "Runtime/Defaults.h"
+#include "Runtime/Stores/Defaults.h"
 
 namespace tindlewave {
 

@@ -4,7 +4,7 @@
 
 #include "Core/Instant.h"
 #include "Model/EngineStatus.h"
-#include "Runtime/Channel.h"
+#include "Runtime/Executors/Channel.h"
 
 namespace tindlewave {
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Runtime/DeviceCheck.h"
+#include "Runtime/Worlds/DeviceCheck.h"
 #include "TestKit/Umockdev/EmulatedNode.h"
 #include "TestKit/Umockdev/Fixtures.h"
 #include "TestKit/Umockdev/HidppDeviceSide.h"

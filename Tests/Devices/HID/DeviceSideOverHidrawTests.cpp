@@ -11,11 +11,11 @@
 #include <memory>
 
 #include "Platform/Clock.h"
-#include "Platform/Linux/LinuxHIDSystem.h"
-#include "Platform/Simulated/VirtualMouseDescription.h"
+#include "Platform/Linux/HID/LinuxHIDSystem.h"
+#include "Platform/Simulated/HID/VirtualMouseDescription.h"
 #include "Runtime/Devices/DeviceHub.h"
 #include "Runtime/Devices/Slot.h"
-#include "Runtime/RunLoopExecutor.h"
+#include "Runtime/Executors/RunLoopExecutor.h"
 #include "TestKit/TempFolder.h"
 #include "TestKit/Umockdev/EmulatedNode.h"
 #include "TestKit/Umockdev/Fixtures.h"

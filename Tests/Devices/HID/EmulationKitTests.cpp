@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform/Simulated/VirtualMouseDescription.h"
+#include "Platform/Simulated/HID/VirtualMouseDescription.h"
 #include "TestKit/Umockdev/EmulatedNode.h"
 #include "TestKit/Umockdev/Fixtures.h"
 #include "TestKit/Umockdev/HidppDeviceSide.h"

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "Platform/Linux/LinuxDeviceRegistry.h"
-#include "Runtime/RunLoopExecutor.h"
+#include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
+#include "Runtime/Executors/RunLoopExecutor.h"
 #include "TestKit/Umockdev/Fixtures.h"
 #include "TestKit/Umockdev/Testbed.h"
 #include "TestKit/Waiter.h"

@@ -11,11 +11,11 @@
 #include <mutex>
 #include <thread>
 
-#include "Platform/Linux/HidrawDevice.h"
-#include "Platform/Linux/LinuxHIDProperties.h"
-#include "Platform/Linux/LinuxHIDSystem.h"
+#include "Platform/Linux/HID/HidrawDevice.h"
+#include "Platform/Linux/Devices/LinuxHIDProperties.h"
+#include "Platform/Linux/HID/LinuxHIDSystem.h"
 #include "Runtime/Devices/DeviceHub.h"
-#include "Runtime/RunLoopExecutor.h"
+#include "Runtime/Executors/RunLoopExecutor.h"
 #include "TestKit/ReportDescriptorBuilder.h"
 #include "TestKit/Umockdev/EmulatedNode.h"
 #include "TestKit/Umockdev/Fixtures.h"

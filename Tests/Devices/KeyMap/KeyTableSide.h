@@ -10,7 +10,7 @@
 #include <map>
 #include <mutex>
 
-#include "Platform/Linux/ScanCodeMap.h"
+#include "Platform/Linux/KeyMap/ScanCodeMap.h"
 #include "TestKit/Umockdev/EmulatedNode.h"
 
 namespace tindlewave::testkit::umockdev {

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "Core/Evdev/EvdevKeys.h"
-#include "Platform/Simulated/VirtualHidppMouse.h"
-#include "Platform/Simulated/VirtualMouseDescription.h"
+#include "Platform/Simulated/HID/VirtualHidppMouse.h"
+#include "Platform/Simulated/HID/VirtualMouseDescription.h"
 #include "TestKit/HeadlessProcess.h"
 #include "TestKit/Umockdev/EmulatedNode.h"
 #include "TestKit/Umockdev/EvdevSide.h"

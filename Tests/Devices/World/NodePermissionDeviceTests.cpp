@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "Platform/Linux/LinuxDeviceRegistry.h"
-#include "Platform/Linux/NodePermissionGrants.h"
+#include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
+#include "Platform/Linux/Permissions/NodePermissionGrants.h"
 #include "TestKit/Umockdev/Fixtures.h"
 #include "TestKit/Umockdev/Preload.h"
 #include "TestKit/Umockdev/Testbed.h"

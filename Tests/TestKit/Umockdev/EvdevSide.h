@@ -14,7 +14,7 @@
 #include <tuple>
 #include <vector>
 
-#include "Platform/Linux/EvdevDevice.h"
+#include "Platform/Linux/Input/EvdevDevice.h"
 #include "TestKit/Umockdev/EmulatedNode.h"
 
 namespace tindlewave::testkit::umockdev {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Core/Instant.h"
-#include "Platform/Simulated/VirtualHidppMouse.h"
+#include "Platform/Simulated/HID/VirtualHidppMouse.h"
 
 namespace tindlewave::testkit::umockdev {
 

@@ -6,9 +6,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "Runtime/Actors.h"
-#include "Runtime/Defaults.h"
-#include "Runtime/LogStore.h"
+#include "Runtime/Executors/Actors.h"
+#include "Runtime/Stores/Defaults.h"
+#include "Runtime/Stores/LogStore.h"
 #include "Settings/Model/Updates.h"
 #include "Shell/FeedUpdater.h"
 #include "ShellWorld.h"

@@ -7,7 +7,7 @@
 
 #include <QVBoxLayout>
 
-#include "Runtime/Actors.h"
+#include "Runtime/Executors/Actors.h"
 #include "ShellWorld.h"
 
 namespace tindlewave::testkit {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Platform/Clock.h"
-#include "Runtime/ThreadPool.h"
+#include "Runtime/Executors/ThreadPool.h"
 #include "Shell/QtMainExecutor.h"
 #include "Shell/TerminationSignal.h"
 

@@ -9,8 +9,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include "Runtime/Defaults.h"
-#include "Runtime/WorkPool.h"
+#include "Runtime/Stores/Defaults.h"
+#include "Runtime/Executors/WorkPool.h"
 #include "Settings/Model/PageFit.h"
 #include "Settings/Views/SettingsPage.h"
 #include "Settings/Views/SettingsTabs.h"

@@ -13,10 +13,10 @@
 
 #include "App/AppModel.h"
 #include "Platform/Clock.h"
-#include "Runtime/Defaults.h"
-#include "Runtime/LogStore.h"
+#include "Runtime/Stores/Defaults.h"
+#include "Runtime/Stores/LogStore.h"
 #include "Runtime/Permissions.h"
-#include "Runtime/ThreadPool.h"
+#include "Runtime/Executors/ThreadPool.h"
 #include "Settings/Model/ConfigFile.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Model/Workspace.h"

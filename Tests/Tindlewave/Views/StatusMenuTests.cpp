@@ -10,7 +10,7 @@
 #include <QToolButton>
 
 #include "Model/EnumText.h"
-#include "Runtime/Actors.h"
+#include "Runtime/Executors/Actors.h"
 #include "Settings/Views/SettingsTabs.h"
 #include "Shell/TrayWatch.h"
 #include "ShellWorld.h"

@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "Platform/Simulated/SimulatedEventSystem.h"
-#include "Platform/Simulated/SimulatedPermissionGrants.h"
-#include "Platform/Simulated/SimulatedSymbolicHotKeys.h"
+#include "Platform/Simulated/Input/SimulatedEventSystem.h"
+#include "Platform/Simulated/Permissions/SimulatedPermissionGrants.h"
+#include "Platform/Simulated/Desktop/SimulatedSymbolicHotKeys.h"
 #include "Runtime/ActionPerformer.h"
-#include "Runtime/WorldTexts.h"
+#include "Runtime/Worlds/WorldTexts.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
 

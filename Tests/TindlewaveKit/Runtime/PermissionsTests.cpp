@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "Platform/Simulated/SimulatedPermissionGrants.h"
+#include "Platform/Simulated/Permissions/SimulatedPermissionGrants.h"
 #include "Runtime/Permissions.h"
 #include "TestKit/ManualExecutor.h"
 

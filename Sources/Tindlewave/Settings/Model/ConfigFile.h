@@ -6,9 +6,9 @@
 
 #include "Model/Config.h"
 #include "Model/ConfigError.h"
-#include "Runtime/Channel.h"
-#include "Runtime/ConfigSnapshot.h"
-#include "Runtime/ConfigStore.h"
+#include "Runtime/Executors/Channel.h"
+#include "Runtime/Stores/ConfigSnapshot.h"
+#include "Runtime/Stores/ConfigStore.h"
 
 namespace tindlewave {
 

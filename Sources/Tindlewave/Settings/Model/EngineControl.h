@@ -6,8 +6,8 @@
 #include "Model/EngineStatus.h"
 #include "Model/Rule.h"
 #include "Platform/Cancellable.h"
-#include "Runtime/Channel.h"
-#include "Runtime/ConfigSnapshot.h"
+#include "Runtime/Executors/Channel.h"
+#include "Runtime/Stores/ConfigSnapshot.h"
 
 namespace tindlewave {
 

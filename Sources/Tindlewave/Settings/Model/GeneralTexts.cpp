@@ -1,6 +1,6 @@
 #include "Settings/Model/GeneralTexts.h"
 
-#include "Runtime/WorldTexts.h"
+#include "Runtime/Worlds/WorldTexts.h"
 
 #include "Settings/Model/RelativeDate.h"
 

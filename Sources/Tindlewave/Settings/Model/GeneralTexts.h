@@ -5,7 +5,7 @@
 
 #include "Model/Date.h"
 #include "Model/EngineStatus.h"
-#include "Runtime/ConfigSnapshot.h"
+#include "Runtime/Stores/ConfigSnapshot.h"
 #include "Settings/Model/LoginItem.h"
 #include "Settings/Model/TimeText.h"
 

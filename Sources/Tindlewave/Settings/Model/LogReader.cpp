@@ -1,6 +1,6 @@
 #include "Settings/Model/LogReader.h"
 
-#include "Runtime/Actors.h"
+#include "Runtime/Executors/Actors.h"
 
 namespace tindlewave {
 

@@ -5,7 +5,7 @@
 
 #include "Model/Date.h"
 #include "Model/Result.h"
-#include "Runtime/LogStore.h"
+#include "Runtime/Stores/LogStore.h"
 
 namespace tindlewave {
 

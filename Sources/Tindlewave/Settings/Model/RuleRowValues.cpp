@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "Core/Overloaded.h"
-#include "Runtime/WorldTexts.h"
+#include "Runtime/Worlds/WorldTexts.h"
 #include "Settings/Model/Labels.h"
 
 namespace tindlewave {

@@ -5,8 +5,8 @@
 
 #include "Platform/Clock.h"
 #include "Platform/Executor.h"
-#include "Runtime/Actors.h"
-#include "Runtime/Defaults.h"
+#include "Runtime/Executors/Actors.h"
+#include "Runtime/Stores/Defaults.h"
 #include "Runtime/Permissions.h"
 #include "Settings/Model/ConfigFile.h"
 #include "Settings/Model/EngineControl.h"

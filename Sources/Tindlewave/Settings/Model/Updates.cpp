@@ -1,6 +1,6 @@
 #include "Settings/Model/Updates.h"
 
-#include "Runtime/Defaults.h"
+#include "Runtime/Stores/Defaults.h"
 #include "Settings/Model/BuildInfo.h"
 
 namespace tindlewave {

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "Platform/Linux/Files.h"
-#include "Platform/Linux/SystemError.h"
+#include "Platform/Linux/System/Files.h"
+#include "Platform/Linux/System/SystemError.h"
 
 namespace tindlewave {
 

@@ -1,6 +1,6 @@
 #include "Settings/Views/GeneralTab.h"
 
-#include "Runtime/WorldTexts.h"
+#include "Runtime/Worlds/WorldTexts.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "Runtime/WorkPool.h"
+#include "Runtime/Executors/WorkPool.h"
 #include "Settings/Model/LogText.h"
 #include "Settings/Views/ClockTime.h"
 #include "Settings/Views/FormBlocks.h"

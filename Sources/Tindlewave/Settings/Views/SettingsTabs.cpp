@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
-#include "Runtime/Defaults.h"
-#include "Runtime/WorkPool.h"
+#include "Runtime/Stores/Defaults.h"
+#include "Runtime/Executors/WorkPool.h"
 #include "Settings/Model/PageFit.h"
 #include "Settings/Views/SettingsPage.h"
 #include "Settings/Views/Symbols.h"

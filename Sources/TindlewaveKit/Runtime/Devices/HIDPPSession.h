@@ -12,7 +12,7 @@
 #include "Model/Result.h"
 #include "Platform/Cancellable.h"
 #include "Platform/HIDSystem.h"
-#include "Runtime/Journal.h"
+#include "Runtime/Stores/Journal.h"
 
 namespace tindlewave {
 

@@ -21,9 +21,9 @@
 #include "Platform/Cancellable.h"
 #include "Platform/HIDSystem.h"
 #include "Runtime/Devices/HIDPPSession.h"
-#include "Runtime/Journal.h"
-#include "Runtime/KeyMapError.h"
-#include "Runtime/KeyMapWriter.h"
+#include "Runtime/Stores/Journal.h"
+#include "Runtime/KeyMap/KeyMapError.h"
+#include "Runtime/KeyMap/KeyMapWriter.h"
 
 namespace tindlewave {
 

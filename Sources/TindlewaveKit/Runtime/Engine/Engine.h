@@ -20,12 +20,12 @@
 #include "Model/Date.h"
 #include "Model/EngineStatus.h"
 #include "Platform/Cancellable.h"
-#include "Runtime/Channel.h"
-#include "Runtime/ConfigSnapshot.h"
+#include "Runtime/Executors/Channel.h"
+#include "Runtime/Stores/ConfigSnapshot.h"
 #include "Runtime/DivertLatch.h"
 #include "Runtime/Engine/WakeNotice.h"
-#include "Runtime/Journal.h"
-#include "Runtime/KeyMapWriter.h"
+#include "Runtime/Stores/Journal.h"
+#include "Runtime/KeyMap/KeyMapWriter.h"
 #include "Runtime/Tap/TapOrder.h"
 
 namespace tindlewave {

@@ -12,7 +12,7 @@
 #include "Core/Tap/TapPipeline.h"
 #include "Model/Rule.h"
 #include "Platform/EventSystem.h"
-#include "Runtime/Channel.h"
+#include "Runtime/Executors/Channel.h"
 #include "Runtime/Tap/FrameClock.h"
 #include "Runtime/Tap/TapOrder.h"
 

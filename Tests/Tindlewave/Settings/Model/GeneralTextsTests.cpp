@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Settings/Model/GeneralTexts.h"
-#include "Runtime/WorldTexts.h"
+#include "Runtime/Worlds/WorldTexts.h"
 #include "Settings/Model/RuleRowValues.h"
 
 namespace tindlewave {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Platform/Simulated/SimulatedPermissionGrants.h"
-#include "Runtime/Defaults.h"
-#include "Runtime/LogStore.h"
+#include "Platform/Simulated/Permissions/SimulatedPermissionGrants.h"
+#include "Runtime/Stores/Defaults.h"
+#include "Runtime/Stores/LogStore.h"
 #include "Runtime/Permissions.h"
 #include "Settings/Model/SettingsModel.h"
 #include "TestKit/ManualExecutor.h"

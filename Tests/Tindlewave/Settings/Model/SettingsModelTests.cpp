@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Runtime/ConfigStore.h"
-#include "Runtime/RunLoopExecutor.h"
+#include "Runtime/Stores/ConfigStore.h"
+#include "Runtime/Executors/RunLoopExecutor.h"
 #include "Settings/Model/ConfigFile.h"
 #include "TestKit/Waiter.h"
 #include "Tindlewave/Settings/Model/SettingsModelFixture.h"

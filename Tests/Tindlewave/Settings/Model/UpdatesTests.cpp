@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "Runtime/Defaults.h"
+#include "Runtime/Stores/Defaults.h"
 #include "Settings/Model/Updates.h"
 #include "TestKit/TempFolder.h"
 

@@ -5,14 +5,14 @@
 #include <map>
 
 #include "Platform/Clock.h"
-#include "Platform/Simulated/SimulatedHIDWorld.h"
-#include "Platform/Simulated/SimulatedPermissionGrants.h"
+#include "Platform/Simulated/HID/SimulatedHIDWorld.h"
+#include "Platform/Simulated/Permissions/SimulatedPermissionGrants.h"
 #include "Runtime/Devices/DeviceHub.h"
 #include "Runtime/Devices/Slot.h"
-#include "Runtime/RunLoopExecutor.h"
+#include "Runtime/Executors/RunLoopExecutor.h"
 #include "TestKit/TempFolder.h"
 #include "TestKit/Waiter.h"
-#include "TindlewaveKit/Platform/RecordedMice.h"
+#include "TindlewaveKit/Platform/Simulated/HID/RecordedMice.h"
 
 namespace tindlewave {
 namespace {

@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "Platform/Simulated/SimulatedHIDInterface.h"
-#include "Platform/Simulated/SimulatedHIDWorld.h"
-#include "Platform/Simulated/SimulatedHidutilState.h"
-#include "Platform/Simulated/SimulatedPermissionGrants.h"
-#include "Runtime/Journal.h"
+#include "Platform/Simulated/HID/SimulatedHIDInterface.h"
+#include "Platform/Simulated/HID/SimulatedHIDWorld.h"
+#include "Platform/Simulated/KeyMap/SimulatedHidutilState.h"
+#include "Platform/Simulated/Permissions/SimulatedPermissionGrants.h"
+#include "Runtime/Stores/Journal.h"
 #include "TestKit/FakeHidutil.h"
 #include "TestKit/HIDPPBytes.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
-#include "TindlewaveKit/Platform/RecordedMice.h"
+#include "TindlewaveKit/Platform/Simulated/HID/RecordedMice.h"
 
 namespace tindlewave::testing {
 

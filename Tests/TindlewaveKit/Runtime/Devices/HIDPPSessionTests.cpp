@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Runtime/Devices/HIDPPSession.h"
-#include "TindlewaveKit/Platform/LinkHarness.h"
+#include "TindlewaveKit/Platform/Simulated/HID/LinkHarness.h"
 #include "TindlewaveKit/Runtime/Devices/DeviceWorld.h"
 
 namespace tindlewave {

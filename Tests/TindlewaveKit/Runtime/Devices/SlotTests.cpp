@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Runtime/Devices/Slot.h"
-#include "TindlewaveKit/Platform/LinkHarness.h"
+#include "TindlewaveKit/Platform/Simulated/HID/LinkHarness.h"
 #include "TindlewaveKit/Runtime/Devices/DeviceWorld.h"
 
 namespace tindlewave {

@@ -7,7 +7,7 @@
 
 #include "Model/Config.h"
 #include "Model/Rule.h"
-#include "Platform/Simulated/SimulatedDevice.h"
+#include "Platform/Simulated/Devices/SimulatedDevice.h"
 
 namespace tindlewave::testkit {
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Platform/Simulated/SimulatedHIDInterface.h"
+#include "Platform/Simulated/HID/SimulatedHIDInterface.h"
 #include "TestKit/EngineHarness.h"
 #include "TindlewaveKit/Runtime/Engine/EngineConfigs.h"
 

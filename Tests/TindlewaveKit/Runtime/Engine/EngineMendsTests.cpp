@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Platform/Simulated/SimulatedSymbolicHotKeys.h"
+#include "Platform/Simulated/Desktop/SimulatedSymbolicHotKeys.h"
 #include "Runtime/ActionPerformer.h"
 #include "TestKit/EngineHarness.h"
 #include "TindlewaveKit/Runtime/Engine/EngineConfigs.h"

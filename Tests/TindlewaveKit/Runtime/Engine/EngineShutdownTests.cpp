@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Platform/Simulated/SimulatedHIDInterface.h"
+#include "Platform/Simulated/HID/SimulatedHIDInterface.h"
 #include "Runtime/DivertLatch.h"
 #include "TestKit/EngineHarness.h"
 #include "TindlewaveKit/Runtime/Engine/EngineConfigs.h"

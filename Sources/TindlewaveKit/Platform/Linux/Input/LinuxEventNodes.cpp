@@ -1,0 +1,420 @@
+// LinuxEventSystem: grabbing and mirroring nodes, their frames, and the watchdog.
+
+#include <fcntl.h>
+#include <linux/input.h>
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include "Core/Evdev/EvdevKeys.h"
+#include "Platform/Clock.h"
+#include "Platform/Linux/Input/LinuxEventSystemState.h"
+
+namespace tindlewave {
+
+namespace {
+
+using Node = LinuxEventSystem::State::Node;
+using Phase = Node::Phase;
+
+std::int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+Duration seconds(double s) {
+    return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(s));
+}
+
+bool hasMotion(std::span<const input_event> codes) {
+    for (const input_event& c : codes) {
+        if (c.type == EV_REL && (c.code == REL_X || c.code == REL_Y)) return true;
+    }
+    return false;
+}
+
+bool isButtonDown(EventType type) {
+    return type == EventType::leftMouseDown || type == EventType::rightMouseDown ||
+           type == EventType::otherMouseDown;
+}
+
+void drain(int fd) {
+    input_event buffer[64];
+    while (::read(fd, buffer, sizeof buffer) > 0) {
+    }
+}
+
+}  // namespace
+
+LinuxEventSystem::State::Node* LinuxEventSystem::State::find(SenderID id) {
+    for (auto& node : nodes) {
+        if (node->info.id == id) return node.get();
+    }
+    return nullptr;
+}
+
+bool LinuxEventSystem::State::isOwnSysname(const std::string& sysname) const {
+    if (sysname.empty()) return false;
+    if (keyboard && keyboard->sysname() == sysname) return true;
+    if (pointer && pointer->sysname() == sysname) return true;
+    return std::any_of(nodes.begin(), nodes.end(), [&](const auto& node) {
+        return node->mirror && node->mirror->sysname() == sysname;
+    });
+}
+
+bool LinuxEventSystem::State::wantsGrabs() const {
+    return taps.activeMask() != 0 && sessionActive;
+}
+
+void LinuxEventSystem::State::refreshGrabs() {
+    if (dispatching > 0) {  // after the frame or post in progress
+        refreshOwed = true;
+        return;
+    }
+    refreshOwed = false;
+    const bool want = wantsGrabs();
+    for (auto& node : nodes) {
+        if (want && node->phase == Phase::closed) start(*node);
+        else if (want && node->phase == Phase::settling && !node->retry.isArmed()) tryGrab(*node);
+        else if (!want && (node->phase == Phase::settling || node->phase == Phase::grabbed)) stop(*node);
+        else if (!want && node->phase == Phase::busy) node->phase = Phase::closed;  // tried anew
+    }
+    if (!want) busy.clear();
+}
+
+void LinuxEventSystem::State::start(Node& node) {
+    if (!fds) return;  // nothing could read it
+    int fd = ::open(node.info.devnode.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES) fd = ::open(node.info.devnode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;  // gone, or not ours to read: it stays closed
+    auto described = evdev::describe(fd);
+    auto* description = std::get_if<InputDescription>(&described);
+    if (!description) {
+        ::close(fd);
+        return;
+    }
+    if (description->phys.starts_with(ownPhysPrefix)) {
+        ::close(fd);
+        node.phase = Phase::own;
+        return;
+    }
+    auto mirror = UinputDevice::create(options.uinputPath.c_str(), tindlewave::mirrorOf(*description));
+    auto* device = std::get_if<UinputDevice>(&mirror);
+    if (!device) {
+        ::close(fd);
+        return;
+    }
+    node.fd = fd;
+    node.description = std::move(*description);
+    node.mirror.emplace(std::move(*device));
+    node.keyboard = node.description.has(EV_LED, LED_CAPSL);
+    node.busyTries = 0;
+    node.phase = Phase::settling;
+    if (node.keyboard) {
+        if (auto on = evdev::ledOn(fd, LED_CAPSL)) capsLock = *on;
+        // The desktop's LED writes to the mirror are the real keyboard's.
+        Node* target = &node;
+        node.mirrorWatch = fds->addFd(node.mirror->fd(), EPOLLIN, [this, target](std::uint32_t) {
+            forwardLeds(*target);
+        });
+    }
+    // Give the desktop a moment to take up the new mirror before its node goes quiet.
+    Node* target = &node;
+    node.retry = input.schedule(input.clock().now() + seconds(options.settleSeconds),
+                                [this, target] { tryGrab(*target); });
+}
+
+void LinuxEventSystem::State::tryGrab(Node& node) {
+    node.retry.cancel();
+    if (node.phase != Phase::settling || !wantsGrabs()) return;
+    Node* target = &node;
+    auto later = [&](double s) {
+        node.retry = input.schedule(input.clock().now() + seconds(s), [this, target] { tryGrab(*target); });
+    };
+    auto down = evdev::keysDown(node.fd);
+    if (auto* error = std::get_if<SystemError>(&down)) {
+        if (error->code == ENODEV) drop(node.info.id);
+        return;
+    }
+    const auto& keys = std::get<std::vector<std::uint16_t>>(down);
+    // A grab now would keep the up of a key that is down from the desktop.
+    if (!keys.empty()) return later(options.settleSeconds);
+    if (auto error = evdev::grab(node.fd, true)) {
+        if (error->code == ENODEV) return drop(node.info.id);
+        if (++node.busyTries < options.busyTries) return later(options.busySeconds);
+        // Another program holds it: it stays theirs.
+        stop(node);
+        node.phase = Phase::busy;
+        busy.push_back(node.info.devnode);
+        return;
+    }
+    drain(node.fd);  // what came before the grab reached the desktop already
+    node.assembler = {};
+    node.state = {};
+    node.phase = Phase::grabbed;
+    node.watch = fds->addFd(node.fd, EPOLLIN, [this, target](std::uint32_t) { readable(*target); });
+    watchGrab(node.fd, true);
+    armBeat();
+    updateFlags();
+}
+
+void LinuxEventSystem::State::stop(Node& node) {
+    node.retry.cancel();
+    node.watch.cancel();
+    node.mirrorWatch.cancel();
+    if (node.fd >= 0) {
+        if (node.phase == Phase::grabbed) {
+            watchGrab(node.fd, false);
+            evdev::grab(node.fd, false);
+        }
+        ::close(node.fd);
+        node.fd = -1;
+    }
+    // The kernel releases whatever the mirror still holds.
+    node.mirror.reset();
+    node.state = {};
+    if (node.phase == Phase::settling || node.phase == Phase::grabbed) node.phase = Phase::closed;
+    updateFlags();
+}
+
+void LinuxEventSystem::State::drop(SenderID id) {
+    auto found = std::find_if(nodes.begin(), nodes.end(), [&](const auto& n) { return n->info.id == id; });
+    if (found == nodes.end()) return;
+    stop(**found);
+    for (auto& from : swallowedFrom) {
+        if (from == id) from.reset();
+    }
+    if (lastWheel == id) lastWheel.reset();
+    std::erase(busy, (*found)->info.devnode);
+    nodes.erase(found);
+    updateFlags();
+}
+
+// Frames.
+
+void LinuxEventSystem::State::readable(Node& node) {
+    if (released.load()) return handleStall();
+    heartbeat.store(steadyNanoseconds(), std::memory_order_relaxed);
+    input_event buffer[64];
+    for (int reads = 0; reads < 8 && node.phase == Phase::grabbed; ++reads) {
+        const ssize_t n = ::read(node.fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == ENODEV) drop(node.info.id);
+            return;
+        }
+        if (n == 0) return;
+        const auto count = static_cast<std::size_t>(n) / sizeof(input_event);
+        for (std::size_t i = 0; i < count && node.phase == Phase::grabbed; ++i) {
+            switch (node.assembler.add(buffer[i])) {
+                case FrameAssembler::Step::more:
+                    break;
+                case FrameAssembler::Step::frame:
+                    process(node, node.assembler.frame());
+                    break;
+                case FrameAssembler::Step::resync:
+                    resync(node);
+                    break;
+            }
+        }
+        if (static_cast<std::size_t>(n) < sizeof buffer) return;
+    }
+}
+
+void LinuxEventSystem::State::process(Node& node, const InputFrame& frame) {
+    const std::span<const input_event> codes = frame.codes();
+    const std::uint64_t types = node.state.types(codes);
+    const bool forwardMotion = owner.associated_.load(std::memory_order_relaxed);
+    if ((types & taps.activeMask()) == 0) {
+        // No tap sees any of it: straight to the mirror, as it came.
+        const ModifierKeys before = node.state.modifiers();
+        node.state.commit(codes);
+        if ((types & eventMaskBit(EventType::scrollWheel)) != 0) lastWheel = node.info.id;
+        if (!forwardMotion && hasMotion(codes)) {
+            withoutMotion(codes, out);
+            if (!out.empty()) node.mirror->write(out.data(), out.size());
+        } else {
+            node.mirror->write(codes.data(), codes.size());
+        }
+        if (!(before == node.state.modifiers())) updateFlags();
+        return;
+    }
+
+    FrameContext context;
+    for (const auto& other : nodes) {
+        if (other.get() != &node) context.otherModifiers = context.otherModifiers | other->state.modifiers();
+    }
+    context.heldFlags = keyboardState.heldFlags();
+    context.capsLock = capsLock;
+    context.cursor = owner.cursorLocation();
+    events.clear();
+    node.state.translate(codes, context, events);
+    node.state.commit(codes);
+    updateFlags();
+
+    ++dispatching;
+    for (FrameEvent& entry : events) {
+        entry.passes = taps.dispatch(entry.event, HIDOrigin{node.info.id, entry.wheelDetents});
+        if (!entry.passes && isButtonDown(entry.made.type)) {
+            const auto n = entry.made.integer(IntegerField::buttonNumber);
+            if (n >= 0 && n < 8) swallowedFrom[static_cast<std::size_t>(n)] = node.info.id;
+        }
+        if (entry.made.type == EventType::scrollWheel) lastWheel = node.info.id;
+    }
+    --dispatching;
+
+    // Flags the taps changed become modifier keys on the program's keyboard, before the codes.
+    keyboardOut.clear();
+    const timeval time = codes.back().time;
+    for (const FrameEvent& entry : events) {
+        if (entry.passes && entry.event.flags != entry.made.flags)
+            keyboardState.follow(entry.made.flags, entry.event.flags, deviceModifiers(), time, keyboardOut);
+    }
+    if (!keyboardOut.empty() && keyboard) keyboard->write(keyboardOut.data(), keyboardOut.size());
+    rebuildFrame(codes, events, forwardMotion, out);
+    if (!out.empty() && node.mirror) node.mirror->write(out.data(), out.size());
+    updateFlags();
+    if (refreshOwed) refreshGrabs();
+}
+
+void LinuxEventSystem::State::resync(Node& node) {
+    auto down = evdev::keysDown(node.fd);
+    auto* keys = std::get_if<std::vector<std::uint16_t>>(&down);
+    if (!keys) return;
+    std::uint8_t buttons = 0;
+    ModifierKeys modifiers;
+    for (std::uint16_t code : *keys) {
+        if (int n = buttonNumber(code); n >= 0) buttons = static_cast<std::uint8_t>(buttons | (1u << n));
+        if (auto m = evdevkeys::modifier(code)) modifiers.set(*m, true);
+    }
+    // What went up while codes were lost goes up on the mirror too.
+    out.clear();
+    const timeval time{};
+    for (int n = 0; n < 8; ++n) {
+        if (((node.state.buttons() >> n) & 1) && !((buttons >> n) & 1)) {
+            input_event up{time, EV_KEY, static_cast<std::uint16_t>(BTN_LEFT + n), 0};
+            out.push_back(up);
+        }
+    }
+    for (HeldModifier m : allCases<HeldModifier>()) {
+        if (node.state.modifiers().contains(m) && !modifiers.contains(m)) {
+            input_event up{time, EV_KEY, evdevkeys::evdevCode(m), 0};
+            out.push_back(up);
+        }
+    }
+    if (!out.empty()) {
+        out.push_back(input_event{time, EV_SYN, SYN_REPORT, 0});
+        node.mirror->write(out.data(), out.size());
+    }
+    node.state.resync(buttons, modifiers);
+    updateFlags();
+}
+
+void LinuxEventSystem::State::forwardLeds(Node& node) {
+    input_event buffer[16];
+    const ssize_t n = ::read(node.mirror->fd(), buffer, sizeof buffer);
+    if (n <= 0) return;
+    out.clear();
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n) / sizeof(input_event); ++i) {
+        if (buffer[i].type != EV_LED) continue;
+        out.push_back(buffer[i]);
+        if (buffer[i].code == LED_CAPSL) capsLock = buffer[i].value != 0;
+    }
+    if (out.empty()) return;
+    out.push_back(input_event{buffer[0].time, EV_SYN, SYN_REPORT, 0});
+    const auto bytes = out.size() * sizeof(input_event);
+    if (::write(node.fd, out.data(), bytes) != static_cast<ssize_t>(bytes)) {
+        // A keyboard opened read-only keeps its lights; nothing else depends on them.
+    }
+    updateFlags();
+}
+
+ModifierKeys LinuxEventSystem::State::deviceModifiers() const {
+    ModifierKeys down;
+    for (const auto& node : nodes) down = down | node->state.modifiers();
+    return down;
+}
+
+void LinuxEventSystem::State::updateFlags() {
+    owner.flags_.store(deviceModifiers().flags(capsLock) | keyboardState.heldFlags(),
+                       std::memory_order_relaxed);
+}
+
+// The watchdog: the input executor beats while it holds grabs; when the beat stops for
+// stallSeconds, the watchdog thread lets go of every grab, so a stuck program never keeps the
+// user's mouse and keyboard.
+
+void LinuxEventSystem::State::beat() {
+    heartbeat.store(steadyNanoseconds(), std::memory_order_relaxed);
+    if (released.load()) handleStall();
+    bool anyGrabbed = std::any_of(nodes.begin(), nodes.end(),
+                                  [](const auto& node) { return node->phase == Phase::grabbed; });
+    if (anyGrabbed) armBeat();
+    else beatTimer.cancel();
+}
+
+void LinuxEventSystem::State::armBeat() {
+    if (beatTimer.isArmed()) return;
+    beatTimer = input.schedule(input.clock().now() + seconds(options.stallSeconds / 4), [this] {
+        beatTimer = {};
+        beat();
+    });
+}
+
+void LinuxEventSystem::State::watchGrab(int fd, bool grabbed) {
+    {
+        std::lock_guard lock(watchMutex);
+        if (grabbed) {
+            heartbeat.store(steadyNanoseconds(), std::memory_order_relaxed);
+            grabbedFds.push_back(fd);
+        } else {
+            std::erase(grabbedFds, fd);
+        }
+    }
+    if (grabbed) watchWake.notify_all();
+}
+
+void LinuxEventSystem::State::watchdogLoop() {
+    const auto stall = static_cast<std::int64_t>(options.stallSeconds * 1e9);
+    std::unique_lock lock(watchMutex);
+    while (!stopping) {
+        // Asleep while nothing is grabbed; then a look every 50 ms.
+        if (grabbedFds.empty()) {
+            watchWake.wait(lock, [&] { return stopping || !grabbedFds.empty(); });
+            continue;
+        }
+        watchWake.wait_for(lock, std::chrono::milliseconds(50));
+        if (stopping || grabbedFds.empty()) continue;
+        if (steadyNanoseconds() - heartbeat.load(std::memory_order_relaxed) <= stall) continue;
+        for (int fd : grabbedFds) ::ioctl(fd, EVIOCGRAB, 0);
+        grabbedFds.clear();
+        released = true;
+        std::weak_ptr<bool> living = alive;
+        input.post([this, living] {
+            if (auto a = living.lock(); a && *a) handleStall();
+        });
+    }
+}
+
+void LinuxEventSystem::State::handleStall() {
+    if (!released.exchange(false)) return;
+    for (auto& node : nodes) {
+        if (node->phase != Phase::grabbed) continue;
+        // The desktop had the node's input meanwhile; none of it is ours to forward.
+        node->watch.cancel();
+        drain(node->fd);
+        node->assembler = {};
+        node->phase = Phase::settling;
+    }
+    ++dispatching;
+    taps.disableAll(EventType::tapDisabledByTimeout);
+    --dispatching;
+    refreshGrabs();
+}
+
+}  // namespace tindlewave

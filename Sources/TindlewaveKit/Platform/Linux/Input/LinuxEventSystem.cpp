@@ -1,0 +1,354 @@
+#include "Platform/Linux/Input/LinuxEventSystem.h"
+
+#include <fcntl.h>
+#include <sys/epoll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
+#include "Platform/Linux/Input/LinuxEventSystemState.h"
+#include "Platform/Linux/Input/X11Pointer.h"
+
+namespace tindlewave {
+
+namespace {
+
+timeval nowStamp() {
+    timespec t{};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return {t.tv_sec, t.tv_nsec / 1000};
+}
+
+bool isButton(EventType type) {
+    switch (type) {
+        case EventType::leftMouseDown:
+        case EventType::leftMouseUp:
+        case EventType::rightMouseDown:
+        case EventType::rightMouseUp:
+        case EventType::otherMouseDown:
+        case EventType::otherMouseUp:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+// Mice and keyboards are tapped; touch pads, tablets, touch screens and joysticks never are.
+EventNodeInfo::Kind eventNodeKind(const LinuxDeviceRegistry::Entry& entry) {
+    for (const char* untapped :
+         {"ID_INPUT_TOUCHPAD", "ID_INPUT_TABLET", "ID_INPUT_TOUCHSCREEN", "ID_INPUT_JOYSTICK"}) {
+        if (entry.property(untapped) == "1") return EventNodeInfo::Kind::other;
+    }
+    if (entry.property("ID_INPUT_MOUSE") == "1") return EventNodeInfo::Kind::mouse;
+    if (entry.property("ID_INPUT_KEYBOARD") == "1") return EventNodeInfo::Kind::keyboard;
+    return EventNodeInfo::Kind::other;
+}
+
+namespace {
+
+EventNodeInfo nodeOf(const LinuxDeviceRegistry::Entry& entry) {
+    EventNodeInfo node;
+    node.id = SenderID{entry.id};
+    node.devnode = entry.devnode;
+    node.kind = eventNodeKind(entry);
+    if (entry.input) node.sysname = entry.input->syspath.substr(entry.input->syspath.rfind('/') + 1);
+    return node;
+}
+
+bool isButtonUp(EventType type) {
+    return type == EventType::leftMouseUp || type == EventType::rightMouseUp ||
+           type == EventType::otherMouseUp;
+}
+
+}  // namespace
+
+LinuxEventSystem::State::State(LinuxEventSystem& owner_, Executor& input_, Options options_)
+    : owner(owner_), input(input_), fds(FdRegistrar::of(input_)), options(std::move(options_)) {
+    watchdog = std::thread([this] { watchdogLoop(); });
+    if (options.followSession && fds) followSession();
+}
+
+LinuxEventSystem::State::~State() {
+    {
+        std::lock_guard lock(watchMutex);
+        stopping = true;
+    }
+    watchWake.notify_all();
+    watchdog.join();
+    beatTimer.cancel();
+    sessionWatch.cancel();
+    registryWatch.cancel();
+    for (auto& node : nodes) stop(*node);
+}
+
+LinuxEventSystem::LinuxEventSystem(Executor& input, Options options)
+    : state_(std::make_unique<State>(*this, input, std::move(options))),
+      input_(input),
+      pointer_(X11Pointer::open()) {}
+
+LinuxEventSystem::~LinuxEventSystem() { *state_->alive = false; }
+
+std::optional<TapPort> LinuxEventSystem::createTap(const TapSpec& spec, TapCallback callback) {
+    if (!callback || !state_->ensureVirtualDevices()) return std::nullopt;
+    return state_->taps.create(spec, std::move(callback));
+}
+
+bool LinuxEventSystem::attach(TapPort port, Executor& executor) {
+    if (&executor != &input_ || !state_->taps.attach(port)) return false;
+    state_->refreshGrabs();
+    return true;
+}
+
+void LinuxEventSystem::detach(TapPort port) {
+    state_->taps.detach(port);
+    state_->refreshGrabs();
+}
+
+void LinuxEventSystem::enable(TapPort port, bool enabled) {
+    state_->taps.enable(port, enabled);
+    state_->refreshGrabs();
+}
+
+bool LinuxEventSystem::isEnabled(TapPort port) const { return state_->taps.isEnabled(port); }
+
+bool LinuxEventSystem::isValid(TapPort port) const { return state_->taps.isValid(port); }
+
+void LinuxEventSystem::invalidate(TapPort port) {
+    state_->taps.invalidate(port);
+    state_->refreshGrabs();
+}
+
+std::optional<HIDOrigin> LinuxEventSystem::origin(const Event&) const {
+    return state_->taps.origin();
+}
+
+void LinuxEventSystem::post(const Event& event, EventLevel level) {
+    // The session level passes no tap: on the tap executor (the tap host's scroll frames) it is
+    // written at once. The HID level goes through the taps, never from inside a callback.
+    if (level == EventLevel::session && input_.isCurrent()) return state_->deliver(event, level);
+    std::weak_ptr<bool> alive = state_->alive;
+    State* state = state_.get();
+    input_.post([alive, state, event, level] {
+        if (auto living = alive.lock(); living && *living) state->deliver(event, level);
+    });
+}
+
+std::uint64_t LinuxEventSystem::flagsState() const { return flags_.load(std::memory_order_relaxed); }
+
+Event::Location LinuxEventSystem::cursorLocation() const {
+    if (pointer_) {
+        if (auto at = pointer_->location()) return *at;
+    }
+    const std::vector<Screen> all = screens();
+    if (all.empty()) return {};
+    const Screen* fastest = &all.front();
+    for (const Screen& screen : all) {
+        if (screen.refreshRate > fastest->refreshRate) fastest = &screen;
+    }
+    return {fastest->area.x + fastest->area.width / 2, fastest->area.y + fastest->area.height / 2};
+}
+
+void LinuxEventSystem::associateMouseAndCursor(bool associated) { associated_ = associated; }
+
+std::optional<DisplayID> LinuxEventSystem::displayAt(Event::Location point) const {
+    for (const Screen& screen : screens())
+        if (screen.area.contains(point)) return screen.id;
+    return std::nullopt;
+}
+
+std::vector<Screen> LinuxEventSystem::screens() const {
+    std::lock_guard lock(screensMutex_);
+    if (screens_) return screens_();
+    return {Screen{1, {0, 0, 1920, 1080}, 60}};
+}
+
+bool LinuxEventSystem::isRefreshing(DisplayID display) const {
+    const auto all = screens();
+    return std::any_of(all.begin(), all.end(), [&](const Screen& s) { return s.id == display; });
+}
+
+void LinuxEventSystem::setScreenSource(ScreenSource source) {
+    std::lock_guard lock(screensMutex_);
+    screens_ = std::move(source);
+}
+
+void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
+    using Kind = LinuxDeviceRegistry::Kind;
+    // Watched before listing, so nothing falls between (a node named twice is taken once).
+    state_->registryWatch = registry.watch(input_, [this](const LinuxDeviceRegistry::Change& change) {
+        if (change.entry.kind != Kind::eventService) return;
+        if (change.action == LinuxDeviceRegistry::Action::added && !change.entry.devnode.empty())
+            nodeAdded(nodeOf(change.entry));
+        else if (change.action == LinuxDeviceRegistry::Action::removed)
+            nodeRemoved(SenderID{change.entry.id});
+    });
+    for (const auto& entry : registry.entries()) {
+        if (entry.kind == Kind::eventService && !entry.devnode.empty()) nodeAdded(nodeOf(entry));
+    }
+}
+
+void LinuxEventSystem::nodeAdded(const EventNodeInfo& info) {
+    if (info.kind == EventNodeInfo::Kind::other || state_->find(info.id)) return;
+    auto node = std::make_unique<State::Node>();
+    node->info = info;
+    if (state_->isOwnSysname(info.sysname)) node->phase = State::Node::Phase::own;
+    state_->nodes.push_back(std::move(node));
+    if (state_->wantsGrabs() && state_->nodes.back()->phase == State::Node::Phase::closed)
+        state_->start(*state_->nodes.back());
+}
+
+void LinuxEventSystem::nodeRemoved(SenderID id) { state_->drop(id); }
+
+void LinuxEventSystem::adoptNode(const EventNodeInfo& info, int fd, InputDescription description,
+                                 UinputDevice mirror) {
+    auto node = std::make_unique<State::Node>();
+    node->info = info;
+    node->fd = fd;
+    node->description = std::move(description);
+    node->mirror.emplace(std::move(mirror));
+    node->phase = State::Node::Phase::grabbed;
+    state_->nodes.push_back(std::move(node));
+    state_->watchGrab(fd, true);
+    state_->armBeat();
+}
+
+void LinuxEventSystem::adoptVirtualDevices(UinputDevice keyboard, UinputDevice pointer) {
+    state_->keyboard.emplace(std::move(keyboard));
+    state_->pointer.emplace(std::move(pointer));
+}
+
+void LinuxEventSystem::readNow(SenderID id) {
+    if (State::Node* node = state_->find(id)) state_->readable(*node);
+}
+
+void LinuxEventSystem::setSessionActive(bool active) { state_->sessionChanged(active); }
+
+std::vector<std::string> LinuxEventSystem::busyNodes() const { return state_->busy; }
+
+std::vector<std::string> LinuxEventSystem::grabbedNodes() const {
+    std::vector<std::string> grabbed;
+    for (const auto& node : state_->nodes) {
+        if (node->phase == State::Node::Phase::grabbed) grabbed.push_back(node->info.devnode);
+    }
+    return grabbed;
+}
+
+// Posts.
+
+bool LinuxEventSystem::State::ensureVirtualDevices() {
+    if (!keyboard) {
+        auto made = UinputDevice::create(options.uinputPath.c_str(), virtualKeyboard());
+        if (auto* device = std::get_if<UinputDevice>(&made)) keyboard.emplace(std::move(*device));
+    }
+    if (!pointer) {
+        auto made = UinputDevice::create(options.uinputPath.c_str(), virtualPointer());
+        if (auto* device = std::get_if<UinputDevice>(&made)) pointer.emplace(std::move(*device));
+    }
+    return keyboard && pointer;
+}
+
+void LinuxEventSystem::State::deliver(const Event& posted, EventLevel level) {
+    if (!sessionActive) return;  // another session's input is none of ours
+    Event event = posted;
+    if (level == EventLevel::hid) {
+        ++dispatching;
+        const bool passes = taps.dispatch(event, std::nullopt);
+        --dispatching;
+        if (refreshOwed) refreshGrabs();
+        if (!passes) return;
+    }
+    write(event);
+}
+
+const UinputDevice* LinuxEventSystem::State::mirrorOf(std::optional<SenderID> id,
+                                                      std::uint16_t needs) const {
+    if (!id) return nullptr;
+    for (const auto& node : nodes) {
+        if (node->info.id != *id || !node->mirror) continue;
+        if (needs != 0 && !node->description.has(EV_REL, needs)) return nullptr;
+        return &*node->mirror;
+    }
+    return nullptr;
+}
+
+void LinuxEventSystem::State::write(const Event& event) {
+    if (!ensureVirtualDevices()) return;
+    const timeval time = nowStamp();
+    postOut.clear();
+    switch (event.type) {
+        case EventType::keyDown:
+        case EventType::keyUp:
+            keyboardState.key(event, deviceModifiers(), time, postOut);
+            keyboard->write(postOut.data(), postOut.size());
+            break;
+        case EventType::flagsChanged:
+            keyboardState.follow(owner.flagsState(), event.flags, deviceModifiers(), time, postOut);
+            keyboard->write(postOut.data(), postOut.size());
+            break;
+        case EventType::scrollWheel: {
+            // To the wheel that scrolled last, so its own settings (natural scrolling) apply.
+            const UinputDevice* target = mirrorOf(lastWheel, REL_WHEEL_HI_RES);
+            appendPostedWheel(event, vertical, horizontal, time, postOut);
+            (target ? *target : *pointer).write(postOut.data(), postOut.size());
+            break;
+        }
+        default: {
+            const UinputDevice* target = &*pointer;
+            if (isButton(event.type)) {
+                // A swallowed press and what replays it belong to the mouse it came from.
+                const auto n = event.integer(IntegerField::buttonNumber);
+                if (n >= 0 && n < 8) {
+                    auto& from = swallowedFrom[static_cast<std::size_t>(n)];
+                    if (const UinputDevice* mirror = mirrorOf(from, 0)) target = mirror;
+                    if (isButtonUp(event.type)) from.reset();
+                }
+            }
+            appendCodes(event, time, owner.associated_.load(), postOut);
+            if (postOut.empty()) return;
+            input_event syn{};
+            syn.time = time;
+            postOut.push_back(syn);
+            target->write(postOut.data(), postOut.size());
+            break;
+        }
+    }
+    updateFlags();
+}
+
+void LinuxEventSystem::State::followSession() {
+    auto opened = LogindSessionWatch::open();
+    auto* watch = std::get_if<std::unique_ptr<LogindSessionWatch>>(&opened);
+    if (!watch) return;  // no logind: the session counts as active
+    session = std::move(*watch);
+    sessionActive = session->isActive();
+    sessionWatch = fds->addFd(session->fd(), EPOLLIN, [this](std::uint32_t) {
+        for (bool active : session->process()) sessionChanged(active);
+        if (!session->isConnected()) sessionWatch.cancel();
+    });
+}
+
+void LinuxEventSystem::State::sessionChanged(bool active) {
+    if (active == sessionActive) return;
+    sessionActive = active;
+    if (!active) {
+        // Nothing of ours stays down for the next session: the kernel lets go of what a
+        // destroyed device holds.
+        keyboard.reset();
+        pointer.reset();
+        keyboardState = {};
+    }
+    refreshGrabs();
+    if (!active) {
+        ++dispatching;
+        taps.disableAll(EventType::tapDisabledByUserInput);
+        --dispatching;
+        refreshGrabs();
+    }
+    updateFlags();
+}
+
+}  // namespace tindlewave

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Core/Devices/DeviceIDs.h"
+#include "Platform/EventSystem.h"
+#include "Platform/Linux/Input/EvdevDevice.h"
+#include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
+
+namespace tindlewave {
+
+class LinuxDeviceRegistry;
+class X11Pointer;
+
+// One evdev node as the device registry publishes it.
+struct EventNodeInfo {
+    enum class Kind { mouse, keyboard, other };  // other: touch pads, tablets, everything else
+
+    SenderID id;          // the registry id: the origin of the node's events
+    std::string devnode;  // "/dev/input/event5"
+    Kind kind = Kind::other;
+    std::string sysname;  // of its input device ("input12"), to know the program's own
+};
+
+// What an event service of the registry is: a mouse, a keyboard, or something never tapped
+// (touch pads, tablets, touch screens, joysticks).
+EventNodeInfo::Kind eventNodeKind(const LinuxDeviceRegistry::Entry& entry);
+
+// The desktop's input events on Linux, from evdev and uinput, with no library in between.
+//
+// While a valid, enabled, attached tap exists (and the login session is active), every mouse and
+// keyboard node is grabbed and mirrored: a uinput device with the node's ids, name, codes and
+// properties and its phys behind "tindlewave/", which repeats nothing by itself. A node is
+// grabbed only once none of its keys is down; a node another program grabs is left alone and
+// reported. Each frame a node delivers goes through the taps as events, and what they answer
+// is written to its mirror; a frame with no type any tap sees is written as it came, without
+// making an event. The program's posts go to a keyboard and a pointer of its own; nothing it
+// writes is ever read back (its devices are never opened).
+//
+// Threads: everything runs on the input executor given at construction, which must watch
+// descriptors (FdRegistrar). post, flagsState, the cursor and the screens may be called from
+// any thread; posts run as input-executor jobs in order (one at the session level made on that
+// executor is written at once). A watchdog thread releases every grab
+// when that executor has not come round for `stallSeconds`; the taps then get the time-out
+// notice, and enabling them grabs again. Only while the login session is active: when the user
+// switches to another session or console, every grab is released, the program's devices let go
+// of what they hold, and the taps get the user-input notice.
+class LinuxEventSystem final : public EventSystem {
+  public:
+    struct Options {
+        std::string uinputPath = "/dev/uinput";
+        double stallSeconds = 1.0;
+        // Before a grab: time for the desktop to take up a new mirror, and between looks at
+        // keys still down.
+        double settleSeconds = 0.05;
+        // A node another program holds is tried this many times, this far apart, before it is
+        // reported.
+        int busyTries = 10;
+        double busySeconds = 0.2;
+        // Follow logind's session (on the system bus): nothing is grabbed or written while
+        // another session is active. Without logind the session counts as active.
+        bool followSession = true;
+    };
+    using ScreenSource = std::function<std::vector<Screen>()>;
+
+    LinuxEventSystem(Executor& input, Options options);
+    explicit LinuxEventSystem(Executor& input) : LinuxEventSystem(input, Options{}) {}
+    // Ungrabs and closes every node and destroys the program's devices; on the input executor,
+    // or after it stopped.
+    ~LinuxEventSystem() override;
+    LinuxEventSystem(const LinuxEventSystem&) = delete;
+    LinuxEventSystem& operator=(const LinuxEventSystem&) = delete;
+
+    // Refused without a writable uinput or without an executor that watches descriptors.
+    std::optional<TapPort> createTap(const TapSpec& spec, TapCallback callback) override;
+    bool attach(TapPort port, Executor& executor) override;
+    void detach(TapPort port) override;
+    void enable(TapPort port, bool enabled) override;
+    bool isEnabled(TapPort port) const override;
+    bool isValid(TapPort port) const override;
+    void invalidate(TapPort port) override;
+    std::optional<HIDOrigin> origin(const Event& event) const override;
+    void post(const Event& event, EventLevel level) override;
+    std::uint64_t flagsState() const override;
+    // On X11 the pointer's place on the root window; elsewhere (Wayland: no program may know it)
+    // the centre of the fastest screen. Only where frames are timed depends on it.
+    Event::Location cursorLocation() const override;
+    void associateMouseAndCursor(bool associated) override;
+    std::optional<DisplayID> displayAt(Event::Location point) const override;
+    std::vector<Screen> screens() const override;
+    bool isRefreshing(DisplayID display) const override;
+
+    // Takes the registry's event services as the nodes to tap, those present now and those that
+    // come and go later (their changes arrive on the input executor); call on the input executor.
+    void follow(LinuxDeviceRegistry& registry);
+    // One node more or less, on the input executor (what follow() does for each).
+    void nodeAdded(const EventNodeInfo& node);
+    void nodeRemoved(SenderID id);
+    // The login session became active or inactive (a switch of user or console): while it is
+    // inactive nothing is grabbed or written, and the taps get the user-input notice.
+    void setSessionActive(bool active);
+    // Where the screens come from (the program on screen gives its toolkit's); without one, a
+    // 1920×1080 screen at 60 Hz.
+    void setScreenSource(ScreenSource source);
+
+    // For benchmarks, which put pipes in place of devices: takes `fd` as a node already open and
+    // grabbed (`description` as what it is) and `mirror` as its mirror; nothing watches it, its
+    // frames are read by readNow. The program's own devices likewise.
+    void adoptNode(const EventNodeInfo& node, int fd, InputDescription description,
+                   UinputDevice mirror);
+    void adoptVirtualDevices(UinputDevice keyboard, UinputDevice pointer);
+    // Reads and handles what the node has ready now, as its watch does; input executor.
+    void readNow(SenderID id);
+
+    // Nodes left alone because another program grabs them, by devnode; input executor.
+    std::vector<std::string> busyNodes() const;
+    // Grabbed nodes, by devnode; input executor.
+    std::vector<std::string> grabbedNodes() const;
+
+    // The inside (LinuxEventSystemState.h), named here only so its two source files can use it.
+    struct State;
+
+  private:
+    std::unique_ptr<State> state_;
+    Executor& input_;
+
+    // Any thread.
+    std::atomic<std::uint64_t> flags_{0};
+    std::atomic<bool> associated_{true};
+    mutable std::mutex screensMutex_;
+    ScreenSource screens_;
+    std::unique_ptr<X11Pointer> pointer_;
+};
+
+}  // namespace tindlewave

@@ -1,0 +1,249 @@
+#include "Platform/Linux/System/Files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+namespace tindlewave::files {
+namespace {
+
+// Closes a descriptor on scope exit.
+class Fd {
+  public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    // Closes now, reporting the error of close (which may be a deferred write error).
+    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+  private:
+    int fd_;
+};
+
+std::string folderOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// The file a write lands in: the target of a symbolic link, else the path itself.
+std::string writeTarget(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) return path;
+    return resolved;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+std::atomic<unsigned> temporaryCounter{0};
+
+std::string temporaryPrefix(const std::string& target) {
+    return target + ".tmp-";
+}
+
+// Refuses what is not a regular file; a folder keeps the system's own word for it.
+std::optional<SystemError> notARegularFile(const struct stat& info) {
+    if (S_ISDIR(info.st_mode)) return SystemError::fromCode(EISDIR);
+    if (!S_ISREG(info.st_mode)) return SystemError{EINVAL, "not a regular file"};
+    return std::nullopt;
+}
+
+SystemError longerThan(std::size_t limit) {
+    constexpr std::size_t mebibyte = std::size_t{1} << 20;
+    std::string size = limit % mebibyte == 0 && limit > 0
+                           ? std::to_string(limit / mebibyte) + " MiB"
+                           : std::to_string(limit) + " bytes";
+    return {EFBIG, "larger than " + size};
+}
+
+// The process id in a temporary's name ("<file>.tmp-<pid>-<n>"), if the name is one.
+std::optional<pid_t> writerOf(std::string_view name, std::string_view prefix) {
+    if (!name.starts_with(prefix)) return std::nullopt;
+    name.remove_prefix(prefix.size());
+    pid_t pid = 0;
+    auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
+    if (error != std::errc() || pid <= 0 || end == name.data() + name.size() || *end != '-')
+        return std::nullopt;
+    std::string_view counter(end + 1, name.data() + name.size() - (end + 1));
+    if (counter.empty() || counter.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    return pid;
+}
+
+}  // namespace
+
+Result<std::string, SystemError> read(const std::string& path, std::size_t limit) {
+    // Looked at before opening, since opening a device can itself do something.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return SystemError::fromErrno();
+    if (auto refused = notARegularFile(info)) return *refused;
+    // Non-blocking, so a FIFO put under the name meanwhile cannot stall the reader.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) return SystemError::fromErrno();
+    if (::fstat(fd.get(), &info) != 0) return SystemError::fromErrno();
+    if (auto refused = notARegularFile(info)) return *refused;
+    if (static_cast<std::uint64_t>(info.st_size) > limit) return longerThan(limit);
+    std::string content;
+    content.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        // One byte past the limit is enough to know the file is too long.
+        const std::size_t room = limit - content.size();
+        const std::size_t wanted = room < sizeof buffer ? room + 1 : sizeof buffer;
+        ssize_t got = ::read(fd.get(), buffer, wanted);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return SystemError::fromErrno();
+        }
+        if (got == 0) break;
+        content.append(buffer, static_cast<std::size_t>(got));
+        if (content.size() > limit) return longerThan(limit);
+    }
+    return content;
+}
+
+Result<std::string, SystemError> privateFolder(const std::string& path) {
+    if (path.empty()) return SystemError::fromCode(ENOENT);
+    if (const std::string above = folderOf(path); above != path) {
+        if (auto made = makeFolders(above); !made.ok()) return made.error();
+    }
+    if (::mkdir(path.c_str(), 0700) == 0) return path;  // the umask can only take bits away
+    if (errno != EEXIST) return SystemError::fromErrno();
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
+        (info.st_mode & 077) == 0) {
+        return path;
+    }
+    std::string fresh = path + "-XXXXXX";
+    if (::mkdtemp(fresh.data()) == nullptr) return SystemError::fromErrno();
+    return fresh;
+}
+
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr) {
+        return found->pw_dir;
+    }
+    return {};
+}
+
+Result<std::monostate, SystemError> makeFolders(const std::string& path) {
+    if (path.empty()) return SystemError::fromCode(ENOENT);
+    std::vector<std::string> missing;
+    std::string current = path;
+    struct stat info {};
+    while (::stat(current.c_str(), &info) != 0) {
+        if (errno != ENOENT) return SystemError::fromErrno();
+        missing.push_back(current);
+        std::string parent = folderOf(current);
+        if (parent == current) break;
+        current = parent;
+    }
+    if (missing.empty() && !S_ISDIR(info.st_mode)) return SystemError::fromCode(ENOTDIR);
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) return SystemError::fromErrno();
+    }
+    return std::monostate{};
+}
+
+void failWritesPastTheSizeLimit() {
+    static const bool done = [] {
+        struct sigaction current {};
+        if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+            struct sigaction ignore {};
+            ignore.sa_handler = SIG_IGN;
+            sigemptyset(&ignore.sa_mask);
+            ::sigaction(SIGXFSZ, &ignore, nullptr);
+        }
+        return true;
+    }();
+    (void)done;
+}
+
+void removeStaleTemporaries(const std::string& path) {
+    const std::string target = writeTarget(path);
+    const std::string folder = folderOf(target);
+    const std::string name = target.substr(target.find_last_of('/') + 1);  // npos + 1 is 0
+    const std::string prefix = temporaryPrefix(name);
+    DIR* directory = ::opendir(folder.c_str());
+    if (directory == nullptr) return;
+    const pid_t self = ::getpid();
+    while (const dirent* entry = ::readdir(directory)) {
+        auto writer = writerOf(entry->d_name, prefix);
+        if (!writer || *writer == self) continue;
+        // Only a process that no longer exists is known to have given up its temporary.
+        if (::kill(*writer, 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(directory), entry->d_name, 0);
+    }
+    ::closedir(directory);
+}
+
+Result<std::monostate, SystemError> writeAtomically(const std::string& path,
+                                                    std::string_view bytes) {
+    failWritesPastTheSizeLimit();
+    const std::string target = writeTarget(path);
+    const std::string folder = folderOf(target);
+    // A new file gets the usual mode (0666 less the umask, applied by open); a replaced file
+    // keeps its own.
+    std::string temporary;
+    int opened = -1;
+    for (int attempt = 0; attempt < 100 && opened < 0; ++attempt) {
+        temporary = temporaryPrefix(target) + std::to_string(::getpid()) + "-" +
+                    std::to_string(temporaryCounter.fetch_add(1));
+        opened = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (opened < 0 && errno != EEXIST) return SystemError::fromErrno();
+    }
+    if (opened < 0) return SystemError::fromCode(EEXIST);
+    Fd fd(opened);
+
+    auto fail = [&temporary](SystemError error) {
+        ::unlink(temporary.c_str());
+        return error;
+    };
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && ::fchmod(fd.get(), existing.st_mode & 07777) != 0)
+        return fail(SystemError::fromErrno());
+    if (!writeAll(fd.get(), bytes)) return fail(SystemError::fromErrno());
+    if (::fsync(fd.get()) != 0) return fail(SystemError::fromErrno());
+    if (!fd.close()) return fail(SystemError::fromErrno());
+    if (::rename(temporary.c_str(), target.c_str()) != 0) return fail(SystemError::fromErrno());
+    // Make the rename itself durable; the write has happened either way.
+    Fd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() >= 0) ::fsync(directory.get());
+    return std::monostate{};
+}
+
+}  // namespace tindlewave::files

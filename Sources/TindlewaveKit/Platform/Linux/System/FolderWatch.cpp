@@ -1,0 +1,150 @@
+#include "Platform/Linux/System/FolderWatch.h"
+
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+
+namespace tindlewave {
+namespace {
+
+// Writes count as they happen (IN_MODIFY), not only at close: a writer may keep the file open.
+constexpr std::uint32_t contentEvents = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_FROM |
+                                        IN_MOVED_TO | IN_DELETE | IN_ATTRIB | IN_DELETE_SELF |
+                                        IN_MOVE_SELF | IN_ONLYDIR;
+// Above the folder only what could bring the path back matters.
+constexpr std::uint32_t ancestorEvents =
+    IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+// Higher still, a folder moved away leads the path elsewhere (and sends nothing below it).
+constexpr std::uint32_t higherEvents = IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+std::string parentOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string withoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+FolderWatch::FolderWatch(std::string folder)
+    : folder_(withoutTrailingSlashes(std::move(folder))),
+      fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (fd_ >= 0) arm();
+}
+
+FolderWatch::~FolderWatch() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void FolderWatch::disarm() {
+    if (watch_ >= 0) ::inotify_rm_watch(fd_, watch_);
+    for (int watch : above_) ::inotify_rm_watch(fd_, watch);
+    above_.clear();
+    watch_ = -1;
+    watchingFolder_ = false;
+}
+
+void FolderWatch::watchAbove(std::string path) {
+    for (;;) {
+        std::string parent = parentOf(path);
+        if (parent == path) return;
+        path = parent;
+        int watch = ::inotify_add_watch(fd_, path.c_str(), higherEvents);
+        if (watch >= 0 && watch != watch_) above_.push_back(watch);
+    }
+}
+
+bool FolderWatch::arm() {
+    disarm();
+    // The folder may appear while a folder above it is being armed; looking again after arming
+    // that one closes the gap, since its creation from then on is an event.
+    for (int round = 0; round < 8; ++round) {
+        int watch = ::inotify_add_watch(fd_, folder_.c_str(), contentEvents);
+        if (watch >= 0) {
+            if (watch_ >= 0 && watch_ != watch) ::inotify_rm_watch(fd_, watch_);
+            watch_ = watch;
+            watchingFolder_ = true;
+            struct stat info {};
+            if (::stat(folder_.c_str(), &info) == 0) {
+                device_ = info.st_dev;
+                inode_ = info.st_ino;
+            }
+            watchAbove(folder_);
+            return true;
+        }
+        std::string above = folder_;
+        int ancestor = -1;
+        while (ancestor < 0) {
+            std::string parent = parentOf(above);
+            if (parent == above) break;
+            above = parent;
+            ancestor = ::inotify_add_watch(fd_, above.c_str(), ancestorEvents);
+        }
+        if (watch_ >= 0 && watch_ != ancestor) ::inotify_rm_watch(fd_, watch_);
+        watch_ = ancestor;
+        struct stat info {};
+        if (::stat(folder_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            if (watch_ >= 0) watchAbove(above);
+            return false;
+        }
+    }
+    return false;
+}
+
+bool FolderWatch::drain() {
+    if (fd_ < 0) return false;
+    alignas(inotify_event) char buffer[16384];
+    bool changed = false;
+    bool rearm = false;
+    for (;;) {
+        ssize_t got = ::read(fd_, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            break;  // EAGAIN: drained
+        }
+        if (got == 0) break;
+        for (std::size_t at = 0; at < static_cast<std::size_t>(got);) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            at += sizeof(inotify_event) + event->len;
+            if (event->mask & IN_Q_OVERFLOW) {
+                changed = rearm = true;
+                continue;
+            }
+            if (event->wd != watch_) {
+                // A folder above moved or went: the path may lead somewhere else now.
+                if (std::find(above_.begin(), above_.end(), event->wd) != above_.end()) {
+                    rearm = true;
+                    if (watchingFolder_) changed = true;
+                }
+                continue;  // else a watch already given up
+            }
+            if (!watchingFolder_ ||
+                (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT))) {
+                rearm = true;
+            }
+            if (watchingFolder_) changed = true;
+        }
+    }
+    // A folder replaced under its path (its parent renamed, say) sends nothing on the old watch
+    // that says so; comparing identities catches it at the next event.
+    if (!rearm && watchingFolder_) {
+        struct stat info {};
+        if (::stat(folder_.c_str(), &info) != 0 || info.st_dev != device_ ||
+            info.st_ino != inode_) {
+            rearm = changed = true;
+        }
+    }
+    if (rearm && arm()) changed = true;
+    return changed;
+}
+
+}  // namespace tindlewave

@@ -1,0 +1,217 @@
+#include "Runtime/Stores/ConfigStore.h"
+
+#include <sys/epoll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+#include "Model/ConfigCodec.h"
+#include "Platform/Clock.h"
+#include "Platform/Linux/System/Files.h"
+#include "Platform/Linux/System/FolderWatch.h"
+#include "Platform/Linux/System/FolderWatcher.h"
+#include "Runtime/Executors/Actors.h"
+#include "Runtime/Executors/RunLoopExecutor.h"
+
+namespace tindlewave {
+namespace {
+
+std::string folderOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+ConfigError wholeFileError(std::string message) {
+    return {"", std::move(message)};
+}
+
+}  // namespace
+
+// Everything the store's jobs touch. Fields other than the posting gate are touched only on the
+// store's executor.
+struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
+    State(std::string path, RunLoopExecutor& executor)
+        : url(std::move(path)), folder(folderOf(url)), loop(executor), gate(&executor) {}
+
+    const std::string url;
+    const std::string folder;
+    RunLoopExecutor& loop;  // valid for every job, timer and fd callback
+
+    std::optional<ConfigSnapshot> current;
+    std::map<std::uint64_t, Channel<ConfigSnapshot>> subscribers;
+    std::uint64_t nextSubscriber = 0;
+    std::unique_ptr<FolderWatch> watch;  // set once watching has started
+    FdWatch watchSource;
+    TimerHandle reloadTimer;
+    bool reloadPending = false;
+
+    // Posting from other threads goes through the gate, closed when the store goes away.
+    std::mutex gateMutex;
+    RunLoopExecutor* gate;
+
+    void post(std::function<void()> job) {
+        std::lock_guard lock(gateMutex);
+        if (gate != nullptr) gate->post(std::move(job));
+    }
+
+    void start() {
+        if (watch) return;
+        std::optional<std::string> writeFailure;
+        if (auto made = files::makeFolders(folder); !made.ok()) {
+            writeFailure = made.error().description;
+        } else if (struct stat info{}; ::lstat(url.c_str(), &info) != 0 && errno == ENOENT) {
+            auto bytes = ConfigCodec::encode(Config::empty());
+            if (!bytes.ok()) {
+                writeFailure = bytes.error().message;
+            } else if (auto written = files::writeAtomically(url, *bytes); !written.ok()) {
+                writeFailure = written.error().description;
+            }
+        }
+        if (writeFailure) {
+            publish({std::nullopt, wholeFileError("cannot write " + url + ": " + *writeFailure)});
+        }
+        // What an update killed mid-write left beside the file.
+        files::removeStaleTemporaries(url);
+        // Watching starts before the first load, so a save made in between is not missed.
+        auto folderWatch = std::make_unique<FolderWatch>(folder);
+        if (folderWatch->isValid()) {
+            watchSource =
+                loop.addFd(folderWatch->fd(), EPOLLIN, [this](std::uint32_t) { folderChanged(); });
+            if (watchSource.isArmed()) watch = std::move(folderWatch);
+        }
+        reload();
+    }
+
+    // A burst of changes costs one reload, 0.15 s after its first change.
+    void folderChanged() {
+        if (!watch->drain() || reloadPending) return;
+        reloadPending = true;
+        reloadTimer = loop.schedule(loop.clock().now() + folderWatchLatency, [this] {
+            reloadPending = false;
+            reload();
+        });
+    }
+
+    void reload() {
+        std::optional<Config> kept = current ? current->config : std::nullopt;
+        auto bytes = files::read(url);
+        if (!bytes.ok()) {
+            publish({std::move(kept),
+                     wholeFileError("cannot read the file: " + bytes.error().description)});
+            return;
+        }
+        auto decoded = ConfigCodec::decode(*bytes);
+        if (!decoded.ok()) {
+            publish({std::move(kept), decoded.error()});
+            return;
+        }
+        publish({std::move(decoded).value(), std::nullopt});
+    }
+
+    void publish(ConfigSnapshot snapshot) {
+        if (current && *current == snapshot) return;
+        current = std::move(snapshot);
+        for (auto it = subscribers.begin(); it != subscribers.end();) {
+            if (it->second.send(*current)) {
+                ++it;
+            } else {
+                it = subscribers.erase(it);
+            }
+        }
+    }
+
+    void subscribe(std::uint64_t key, Channel<ConfigSnapshot> channel) {
+        if (channel.isTerminated()) return;
+        if (current) channel.send(*current);
+        subscribers.emplace(key, std::move(channel));
+    }
+
+    std::optional<ConfigError> update(const std::function<Config(const Config&)>& transform) {
+        auto bytes = files::read(url);
+        if (!bytes.ok()) {
+            return wholeFileError("cannot read the file: " + bytes.error().description);
+        }
+        auto old = ConfigCodec::decode(*bytes);
+        if (!old.ok()) {
+            // The lead-in first, then the decoding error with its own path.
+            return wholeFileError("the file has an error, so it was not changed. " +
+                                  old.error().description());
+        }
+        Config changed = transform(*old);
+        if (changed == *old) return std::nullopt;
+        auto encoded = ConfigCodec::encode(changed);
+        if (!encoded.ok()) return wholeFileError(encoded.error().message);
+        if (auto check = ConfigCodec::decode(*encoded); !check.ok()) return check.error();
+        if (auto written = files::writeAtomically(url, *encoded); !written.ok()) {
+            return wholeFileError("cannot write " + url + ": " + written.error().description);
+        }
+        reload();
+        return std::nullopt;
+    }
+};
+
+ConfigStore::ConfigStore(std::string path)
+    : url_(std::move(path)),
+      executor_(std::make_unique<RunLoopExecutor>(std::string(bundleIdentifier) + ".config")) {
+    state_ = std::make_shared<State>(url_, *executor_);
+}
+
+ConfigStore::~ConfigStore() {
+    {
+        std::lock_guard lock(state_->gateMutex);
+        state_->gate = nullptr;
+    }
+    executor_.reset();  // stops and joins: no job, timer or fd callback runs after this
+    state_->reloadTimer.cancel();
+    state_->watchSource.cancel();
+}
+
+std::string ConfigStore::defaultURL() {
+    std::string home = files::homeFolder();
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    return home + "/.config/tindlewave/config.json";
+}
+
+void ConfigStore::start(std::function<void()> done) {
+    state_->post([state = state_, done = std::move(done)] {
+        state->start();
+        if (done) done();
+    });
+}
+
+Channel<ConfigSnapshot> ConfigStore::snapshots() {
+    static std::atomic<std::uint64_t> keys{0};
+    const std::uint64_t key = keys.fetch_add(1);
+    Channel<ConfigSnapshot> channel(Buffering::unbounded);
+    std::weak_ptr<State> weak = state_;
+    channel.onTermination([weak, key] {
+        if (auto state = weak.lock()) {
+            state->post([weak, key] {
+                if (auto alive = weak.lock()) alive->subscribers.erase(key);
+            });
+        }
+    });
+    if (executor_->isCurrent()) {
+        state_->subscribe(key, channel);
+    } else {
+        state_->post([state = state_, key, channel] { state->subscribe(key, channel); });
+    }
+    return channel;
+}
+
+void ConfigStore::update(std::function<Config(const Config&)> transform,
+                         std::function<void(std::optional<ConfigError>)> done) {
+    state_->post([state = state_, transform = std::move(transform), done = std::move(done)] {
+        auto error = state->update(transform);
+        if (done) done(std::move(error));
+    });
+}
+
+}  // namespace tindlewave

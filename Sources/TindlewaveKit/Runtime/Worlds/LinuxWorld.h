@@ -1,0 +1,59 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Platform/Linux/Desktop/DesktopHotKeys.h"
+#include "Platform/Linux/KeyMap/EvdevKeyMap.h"
+#include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
+#include "Platform/Linux/Input/LinuxEventSystem.h"
+#include "Platform/Linux/HID/LinuxHIDSystem.h"
+#include "Platform/Linux/Permissions/NodePermissionGrants.h"
+#include "Runtime/KeyMap/KeyMapWriter.h"
+
+namespace tindlewave {
+
+class Executor;
+class WorkPool;
+
+// The real desktop the programs run over by default on Linux: one device registry (udev, its
+// monitor read on the HID executor) shared by the HID system (hidraw) and the event system
+// (evdev and uinput, on the tap executor), the key maps in the keyboards' own key tables, the
+// desktop's own shortcuts, and the grants read from the device nodes' permissions. Without
+// devices or without access it still works, with nothing to drive: the grants, `problems()` and
+// the hot-plug of the registry tell and follow what changes.
+//
+// Threads: made on any thread while both executors run; destroyed after both have stopped.
+class LinuxWorld {
+  public:
+    LinuxWorld(Executor& hid, Executor& tap, WorkPool* pool = nullptr);
+    ~LinuxWorld();
+    LinuxWorld(const LinuxWorld&) = delete;
+    LinuxWorld& operator=(const LinuxWorld&) = delete;
+
+    // The writer's host: the key maps kept in process, run on `pool`.
+    KeyMapHost keyMapHost() { return {.pool = pool_, .backend = &keyMap}; }
+    // Why devices cannot be used now, each in words ("/dev/uinput: No such file or directory",
+    // "no input devices (/dev/input is missing)"); empty when nothing stands in the way.
+    std::vector<std::string> problems() const;
+
+    // The keyboard event nodes the registry lists, with the ids and built-in flag of the interface
+    // each belongs to (as the device hub matches keyboards).
+    static std::vector<EvdevKeyMap::Keyboard> keyboards(const LinuxDeviceRegistry& registry);
+    // The key maps' baselines: "keymap" in the programs' runtime folder.
+    static std::string keyMapFolder();
+
+    LinuxDeviceRegistry registry;
+    LinuxHIDSystem hid;
+    std::unique_ptr<LinuxEventSystem> eventSystem;  // made and followed on the tap executor
+    LinuxEventSystem& events;
+    EvdevKeyMap keyMap;
+    DesktopHotKeys hotKeys;
+    NodePermissionGrants grants;
+
+  private:
+    WorkPool* pool_;
+};
+
+}  // namespace tindlewave

@@ -1,0 +1,145 @@
+#include "Runtime/Worlds/SimulatedWorld.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include <nlohmann/json.hpp>
+
+#include "Model/HexCoding.h"
+#include "Platform/Linux/System/Files.h"
+#include "Platform/Simulated/Devices/SimulatedDevice.h"
+#include "Platform/Simulated/HID/VirtualHidppMouse.h"
+
+namespace tindlewave {
+
+namespace fs = std::filesystem;
+
+namespace {
+// Each attached device sits at its own place on the bus, as plugged-in devices do.
+constexpr std::uint32_t locationStep = 0x100000;
+
+SimulatedWorld::Device keyboard() {
+    SimulatedWorld::Device device;
+    device.isKeyboard = true;
+    return device;
+}
+}  // namespace
+
+SimulatedWorld::SimulatedWorld(Executor& hidExecutor, Executor& tapExecutor,
+                               std::string hidutilStatePath, KeyMapHost hidutilHost)
+    : hidutilState(std::move(hidutilStatePath)),
+      hidutil(std::move(hidutilHost)),
+      hid(hidExecutor, grants, &hidutilState),
+      events(tapExecutor, grants) {
+    std::error_code ignored;
+    fs::create_directories(fs::path(hidutilState.path()).parent_path(), ignored);
+    // Children inherit it: set before any of them runs.
+    ::setenv(SimulatedHidutilState::environmentVariable, hidutilState.path().c_str(), 1);
+    hidutilState.reset();
+}
+
+std::string SimulatedWorld::runtimeFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime && fs::path(runtime).is_absolute())
+        return (fs::path(runtime) / "tindlewave").string();
+    // The temporary folder is shared between users: a name of one's own keeps another user's
+    // folder from standing in the way.
+    return (fs::temp_directory_path() / ("tindlewave-" + std::to_string(::getuid()))).string();
+}
+
+Result<std::string, SystemError> SimulatedWorld::defaultHidutilState() {
+    const std::string wanted = runtimeFolder();
+    auto folder = files::privateFolder(wanted);
+    if (!folder.ok()) {
+        return SystemError{folder.error().code,
+                           "cannot make " + wanted + ": " + folder.error().description};
+    }
+    return (fs::path(*folder) / "hidutil.json").string();
+}
+
+KeyMapHost SimulatedWorld::hidutilBesideProgram() {
+    std::error_code error;
+    const auto program = fs::read_symlink("/proc/self/exe", error);
+    return KeyMapHost{.executable = (program.parent_path() / "hidutil-fake").string()};
+}
+
+Result<std::string, MissingRecordings> SimulatedWorld::defaultMouse() {
+    auto folder = shippedRecordedMiceFolder();
+    if (!folder.ok()) return folder.error();
+    return (fs::path(*folder) / "MX-Master-3-Wireless-Mouse-B023.json").string();
+}
+
+SimulatedWorld::Device SimulatedWorld::add(SimulatedDevice made, Device device) {
+    device.name = made.name.value_or(device.isKeyboard ? "Keyboard" : "Mouse");
+    device.builtIn = made.builtIn;
+    device.vendor = made.vendor;
+    device.product = made.product;
+    device.attached = hid.attach(std::move(made));
+    devices_.push_back(device);
+    return device;
+}
+
+std::uint32_t SimulatedWorld::nextLocation() {
+    const std::uint32_t location = nextLocation_;
+    nextLocation_ += locationStep;
+    return location;
+}
+
+Result<SimulatedWorld::Device, std::string> SimulatedWorld::attachMouse(
+    const std::string& recording) {
+    auto mouse = loadVirtualMouse(recording);
+    if (!mouse.ok()) return mouse.error();
+    Device device;
+    device.isHidppMouse = true;
+    for (const auto& control : mouse->controls) device.controls.push_back(control.cid);
+    return add(SimulatedDevice::hidppMouse(*mouse, nextLocation()), std::move(device));
+}
+
+SimulatedWorld::Device SimulatedWorld::attachBuiltInKeyboard() {
+    return add(SimulatedDevice::builtInKeyboard(), keyboard());
+}
+
+SimulatedWorld::Device SimulatedWorld::attachExternalKeyboard(std::uint16_t vendor,
+                                                              std::uint16_t product) {
+    return add(SimulatedDevice::externalKeyboard(vendor, product, "Keyboard", nextLocation()),
+               keyboard());
+}
+
+void SimulatedWorld::detach(const Device& device) {
+    auto found = std::find_if(devices_.begin(), devices_.end(), [&](const Device& listed) {
+        return listed.attached.interfaces == device.attached.interfaces;
+    });
+    if (found == devices_.end()) return;
+    hid.detach(found->attached);
+    devices_.erase(found);
+}
+
+std::vector<std::string> SimulatedWorld::leftOver(const Device& device) {
+    std::vector<std::string> left;
+    if (!device.isHidppMouse || device.attached.interfaces.empty()) return left;
+    VirtualHidppMouse* mouse = hid.mouse(device.attached.interfaces.front());
+    if (!mouse) return left;
+    for (std::uint16_t cid : device.controls) {
+        auto reporting = mouse->reporting(cid);
+        if (!reporting || !(reporting->divert || reporting->rawXY)) continue;
+        left.push_back(hexText(cid, 2) + (reporting->rawXY ? " with raw movement" : ""));
+    }
+    if (auto wheel = mouse->thumbWheelReporting(); wheel && wheel->diverted)
+        left.emplace_back("thumb wheel");
+    return left;
+}
+
+std::size_t SimulatedWorld::keyMappingsLeft(const Device& device) const {
+    std::size_t mapped = 0;
+    for (const auto& service : hidutilState.load().value("services", nlohmann::json::array())) {
+        for (auto id : device.attached.interfaces)
+            if (service.value("id", std::uint64_t{0}) == id)
+                mapped += service.value("mapping", nlohmann::json::array()).size();
+    }
+    return mapped;
+}
+
+}  // namespace tindlewave

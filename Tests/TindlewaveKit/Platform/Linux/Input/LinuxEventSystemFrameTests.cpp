@@ -1,0 +1,317 @@
+// The Linux event system's frames and posts, with pipes in place of the nodes and the uinput
+// devices (the emulated-device tests cover grabbing, mirrors and the kernel's calls).
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <initializer_list>
+#include <tuple>
+#include <vector>
+
+#include "Core/Evdev/EvdevKeys.h"
+#include "Core/Keys/KeyRoutes.h"
+#include "Platform/Linux/Input/LinuxEventSystem.h"
+#include "TestKit/ManualExecutor.h"
+
+namespace tindlewave {
+namespace {
+
+using testkit::ManualExecutor;
+using testkit::ManualScheduler;
+using Code = std::tuple<int, int, int>;
+
+const Code syn{EV_SYN, SYN_REPORT, 0};
+constexpr SenderID mouseID{41};
+constexpr SenderID keyboardID{42};
+
+struct Pipe {
+    int read = -1;
+    int write = -1;
+    Pipe() {
+        int fds[2];
+        if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
+            read = fds[0];
+            write = fds[1];
+        }
+    }
+    ~Pipe() {
+        ::close(read);
+        ::close(write);
+    }
+    void send(std::initializer_list<Code> codes) const {
+        std::vector<input_event> frame;
+        for (auto [type, code, value] : codes) {
+            input_event e{};
+            e.type = static_cast<std::uint16_t>(type);
+            e.code = static_cast<std::uint16_t>(code);
+            e.value = value;
+            frame.push_back(e);
+        }
+        frame.push_back(input_event{});
+        ASSERT_EQ(::write(write, frame.data(), frame.size() * sizeof(input_event)),
+                  static_cast<ssize_t>(frame.size() * sizeof(input_event)));
+    }
+    // Everything written so far, as codes.
+    std::vector<Code> taken() const {
+        std::vector<Code> codes;
+        std::array<input_event, 64> buffer;
+        ssize_t n;
+        while ((n = ::read(read, buffer.data(), sizeof buffer)) > 0) {
+            for (std::size_t i = 0; i < static_cast<std::size_t>(n) / sizeof(input_event); ++i)
+                codes.emplace_back(buffer[i].type, buffer[i].code, buffer[i].value);
+        }
+        return codes;
+    }
+};
+
+struct World {
+    ManualScheduler scheduler;
+    ManualExecutor input{scheduler, "input"};
+    Pipe mouse, mouseMirror, keyboard, keyboardMirror, virtualKeyboard, virtualPointer;
+    // The manual clock never moves by itself: no stall watchdog here.
+    LinuxEventSystem events{input, {.stallSeconds = 3600, .followSession = false}};
+    std::vector<std::pair<EventType, Event>> seen;
+    std::vector<std::optional<HIDOrigin>> origins;
+
+    World() {
+        InputDescription mouseDescription;
+        for (auto rel : {REL_X, REL_Y, REL_WHEEL, REL_WHEEL_HI_RES}) mouseDescription.add(EV_REL, rel);
+        events.adoptNode({mouseID, "/dev/input/event1", EventNodeInfo::Kind::mouse, "input1"},
+                         ::dup(mouse.read), mouseDescription, UinputDevice::adopt(::dup(mouseMirror.write)));
+        InputDescription keyboardDescription;
+        keyboardDescription.add(EV_KEY, KEY_A);
+        events.adoptNode({keyboardID, "/dev/input/event2", EventNodeInfo::Kind::keyboard, "input2"},
+                         ::dup(keyboard.read), keyboardDescription,
+                         UinputDevice::adopt(::dup(keyboardMirror.write)));
+        events.adoptVirtualDevices(UinputDevice::adopt(::dup(virtualKeyboard.write)),
+                                   UinputDevice::adopt(::dup(virtualPointer.write)));
+    }
+
+    // A tap that records what it sees and answers with `answer`.
+    TapPort tap(std::uint64_t mask, std::function<TapAnswer(EventType, Event&)> answer = nullptr) {
+        auto port = events.createTap({EventLevel::hid, TapPlacement::headInsert, TapOptions::active, mask},
+                                     [this, answer](EventType type, Event& event) {
+                                         seen.emplace_back(type, event);
+                                         origins.push_back(events.origin(event));
+                                         return answer ? answer(type, event) : TapAnswer::pass;
+                                     });
+        EXPECT_TRUE(port);
+        EXPECT_TRUE(events.attach(*port, input));
+        return *port;
+    }
+    void read(SenderID id) { events.readNow(id); }
+    void post(const Event& event, EventLevel level) {
+        events.post(event, level);
+        scheduler.runReady();
+    }
+};
+
+Event buttonEvent(EventType type, int number) {
+    Event e;
+    e.type = type;
+    e.setInteger(IntegerField::buttonNumber, number);
+    e.mark();
+    return e;
+}
+
+constexpr std::uint64_t buttonMask = eventMaskBit(EventType::otherMouseDown) |
+                                     eventMaskBit(EventType::otherMouseUp) |
+                                     eventMaskBit(EventType::rightMouseDown);
+constexpr std::uint64_t keyMask = eventMaskBit(EventType::keyDown) | eventMaskBit(EventType::keyUp);
+
+TEST(LinuxEventSystemFrames, UnmaskedFramesPassByteForByteWithoutACallback) {
+    World world;
+    world.tap(keyMask);
+    world.mouse.send({{EV_REL, REL_X, 4}, {EV_MSC, MSC_SCAN, 3}, {EV_KEY, BTN_EXTRA, 1}, {EV_REL, REL_Y, -1}});
+    world.read(mouseID);
+    EXPECT_EQ(world.mouseMirror.taken(), (std::vector<Code>{{EV_REL, REL_X, 4}, {EV_MSC, MSC_SCAN, 3},
+                                                            {EV_KEY, BTN_EXTRA, 1}, {EV_REL, REL_Y, -1}, syn}));
+    EXPECT_TRUE(world.seen.empty());
+
+    // Masked and answered unchanged: still the same bytes.
+    world.keyboard.send({{EV_MSC, MSC_SCAN, 0x70004}, {EV_KEY, KEY_A, 1}});
+    world.read(keyboardID);
+    EXPECT_EQ(world.keyboardMirror.taken(),
+              (std::vector<Code>{{EV_MSC, MSC_SCAN, 0x70004}, {EV_KEY, KEY_A, 1}, syn}));
+    ASSERT_EQ(world.seen.size(), 1u);
+    EXPECT_EQ(world.seen[0].first, EventType::keyDown);
+    EXPECT_EQ(world.seen[0].second.integer(IntegerField::keyCode), 0);
+    // The origin is the node's registry id.
+    EXPECT_EQ(world.origins[0], (HIDOrigin{keyboardID, 0}));
+    EXPECT_TRUE(world.mouseMirror.taken().empty());
+}
+
+TEST(LinuxEventSystemFrames, ASwallowedDownAndItsReplayGoToTheSourceMirror) {
+    World world;
+    // As the button stage does: the device's press is swallowed, the program's own passes.
+    world.tap(buttonMask, [](EventType type, Event& event) {
+        return type == EventType::otherMouseDown && !event.carriesMarker() ? TapAnswer::drop
+                                                                           : TapAnswer::pass;
+    });
+    world.mouse.send({{EV_KEY, BTN_SIDE, 1}});
+    world.read(mouseID);
+    EXPECT_TRUE(world.mouseMirror.taken().empty());
+    ASSERT_EQ(world.seen.size(), 1u);
+    EXPECT_EQ(world.seen[0].second.integer(IntegerField::buttonNumber), 3);
+    EXPECT_EQ(world.origins[0], (HIDOrigin{mouseID, 0}));
+
+    // The replay (a click the host posts for the swallowed press) goes to the same mouse's
+    // mirror, so the desktop never sees a button of one device go up on another.
+    world.post(buttonEvent(EventType::otherMouseDown, 3), EventLevel::hid);
+    world.post(buttonEvent(EventType::otherMouseUp, 3), EventLevel::hid);
+    EXPECT_EQ(world.mouseMirror.taken(),
+              (std::vector<Code>{{EV_KEY, BTN_SIDE, 1}, syn, {EV_KEY, BTN_SIDE, 0}, syn}));
+    EXPECT_TRUE(world.virtualPointer.taken().empty());
+    // The posts went through the program's own tap, without an origin.
+    ASSERT_EQ(world.origins.size(), 3u);
+    EXPECT_EQ(world.origins[1], std::nullopt);
+
+    // A button nobody swallowed goes to the program's own pointer.
+    world.post(buttonEvent(EventType::otherMouseUp, 3), EventLevel::session);
+    EXPECT_EQ(world.virtualPointer.taken(), (std::vector<Code>{{EV_KEY, BTN_SIDE, 0}, syn}));
+}
+
+TEST(LinuxEventSystemFrames, ChangedFlagsBecomeModifierKeysOnTheProgramsKeyboard) {
+    World world;
+    const std::uint64_t hyper = quartzFlags(Modifiers::hyper);
+    const auto f18 = Carrier::hyperKey().keyCode.rawValue;
+    // As the carrier stage does: F18 becomes a flag change holding the four modifiers.
+    world.tap(keyMask, [&](EventType type, Event& event) {
+        if (event.integer(IntegerField::keyCode) != f18) return TapAnswer::pass;
+        event.flags = type == EventType::keyDown ? event.flags | hyper
+                                                 : withoutModifiers(event.flags, Modifiers::hyper);
+        event.type = EventType::flagsChanged;
+        event.setInteger(IntegerField::keyCode, 0x37);
+        return TapAnswer::pass;
+    });
+    world.keyboard.send({{EV_KEY, KEY_F18, 1}});
+    world.read(keyboardID);
+    EXPECT_TRUE(world.keyboardMirror.taken().empty());
+    EXPECT_EQ(world.virtualKeyboard.taken(),
+              (std::vector<Code>{{EV_KEY, KEY_LEFTCTRL, 1}, {EV_KEY, KEY_LEFTSHIFT, 1},
+                                 {EV_KEY, KEY_LEFTALT, 1}, {EV_KEY, KEY_LEFTMETA, 1}, syn}));
+    EXPECT_EQ(world.events.flagsState() & hyper, hyper);
+
+    // A key typed meanwhile carries them already (they are held down): its codes as they came.
+    world.keyboard.send({{EV_KEY, KEY_A, 1}});
+    world.read(keyboardID);
+    EXPECT_EQ(world.seen.back().second.flags & hyper, hyper);
+    EXPECT_EQ(world.keyboardMirror.taken(), (std::vector<Code>{{EV_KEY, KEY_A, 1}, syn}));
+    EXPECT_TRUE(world.virtualKeyboard.taken().empty());
+
+    world.keyboard.send({{EV_KEY, KEY_F18, 0}});
+    world.read(keyboardID);
+    EXPECT_EQ(world.virtualKeyboard.taken(),
+              (std::vector<Code>{{EV_KEY, KEY_LEFTCTRL, 0}, {EV_KEY, KEY_LEFTSHIFT, 0},
+                                 {EV_KEY, KEY_LEFTALT, 0}, {EV_KEY, KEY_LEFTMETA, 0}, syn}));
+    EXPECT_EQ(world.events.flagsState(), 0u);
+}
+
+TEST(LinuxEventSystemFrames, TheSessionFlagsFollowModifierKeysNeverAPostedKeysFlags) {
+    World world;
+    world.keyboard.send({{EV_KEY, KEY_RIGHTSHIFT, 1}});
+    world.read(keyboardID);
+    EXPECT_EQ(world.events.flagsState(), 0x4u | QuartzFlag::shift);
+
+    // A posted Command-C: Command goes down around the key on the program's keyboard, and the
+    // session's flags never show it.
+    Event c;
+    c.type = EventType::keyDown;
+    c.flags = QuartzFlag::command;
+    c.setInteger(IntegerField::keyCode, 0x08);
+    c.mark();
+    world.post(c, EventLevel::hid);
+    EXPECT_EQ(world.events.flagsState(), 0x4u | QuartzFlag::shift);
+    c.type = EventType::keyUp;
+    world.post(c, EventLevel::hid);
+    EXPECT_EQ(world.virtualKeyboard.taken(),
+              (std::vector<Code>{{EV_KEY, KEY_LEFTMETA, 1}, syn, {EV_KEY, KEY_C, 1}, syn,
+                                 {EV_KEY, KEY_C, 0}, syn, {EV_KEY, KEY_LEFTMETA, 0}, syn}));
+
+    // A posted flag change (a held modifier) counts, until it is let go.
+    Event option;
+    option.type = EventType::flagsChanged;
+    option.flags = 0x4u | QuartzFlag::shift | 0x20 | QuartzFlag::option;
+    option.mark();
+    world.post(option, EventLevel::hid);
+    EXPECT_EQ(world.events.flagsState(), option.flags);
+    EXPECT_EQ(world.virtualKeyboard.taken(), (std::vector<Code>{{EV_KEY, KEY_LEFTALT, 1}, syn}));
+    option.flags = 0x4u | QuartzFlag::shift;
+    world.post(option, EventLevel::hid);
+    EXPECT_EQ(world.events.flagsState(), 0x4u | QuartzFlag::shift);
+
+    world.keyboard.send({{EV_KEY, KEY_RIGHTSHIFT, 0}});
+    world.read(keyboardID);
+    EXPECT_EQ(world.events.flagsState(), 0u);
+}
+
+TEST(LinuxEventSystemFrames, SmoothFramesGoOutInHighResolutionWithADetentEvery120) {
+    World world;
+    Event frame;
+    frame.type = EventType::scrollWheel;
+    frame.setFixedPoint(FixedPointField::scrollFixedDelta1, 1.5);  // 15 points: 45 units
+    frame.mark();
+    std::vector<Code> written;
+    for (int i = 0; i < 8; ++i) {
+        world.post(frame, EventLevel::session);
+        for (const Code& c : world.virtualPointer.taken()) written.push_back(c);
+    }
+    int hiRes = 0, detents = 0;
+    for (auto [type, code, value] : written) {
+        if (type == EV_REL && code == REL_WHEEL_HI_RES) hiRes += value;
+        if (type == EV_REL && code == REL_WHEEL) detents += value;
+    }
+    EXPECT_EQ(hiRes, 360);
+    EXPECT_EQ(detents, 3);
+
+    // Once a high-resolution wheel has scrolled, the frames go to its mirror.
+    world.tap(keyMask);
+    world.mouse.send({{EV_REL, REL_WHEEL_HI_RES, 30}});
+    world.read(mouseID);
+    EXPECT_EQ(world.mouseMirror.taken(), (std::vector<Code>{{EV_REL, REL_WHEEL_HI_RES, 30}, syn}));
+    world.post(frame, EventLevel::session);
+    EXPECT_EQ(world.mouseMirror.taken(), (std::vector<Code>{{EV_REL, REL_WHEEL_HI_RES, 45}, syn}));
+}
+
+TEST(LinuxEventSystemFrames, MotionIsNotForwardedWhileTheCursorIsDissociated) {
+    World world;
+    world.events.associateMouseAndCursor(false);
+    world.mouse.send({{EV_REL, REL_X, 5}, {EV_REL, REL_Y, 5}});
+    world.read(mouseID);
+    EXPECT_TRUE(world.mouseMirror.taken().empty());
+    world.mouse.send({{EV_REL, REL_X, 5}, {EV_KEY, BTN_RIGHT, 1}});
+    world.read(mouseID);
+    EXPECT_EQ(world.mouseMirror.taken(), (std::vector<Code>{{EV_KEY, BTN_RIGHT, 1}, syn}));
+    // Taps still see the motion.
+    world.tap(eventMaskBit(EventType::rightMouseDragged));
+    world.mouse.send({{EV_REL, REL_X, 7}});
+    world.read(mouseID);
+    ASSERT_EQ(world.seen.size(), 1u);
+    EXPECT_EQ(world.seen[0].second.integer(IntegerField::deltaX), 7);
+    EXPECT_TRUE(world.mouseMirror.taken().empty());
+
+    world.events.associateMouseAndCursor(true);
+    world.mouse.send({{EV_REL, REL_X, 7}});
+    world.read(mouseID);
+    EXPECT_EQ(world.mouseMirror.taken(), (std::vector<Code>{{EV_REL, REL_X, 7}, syn}));
+}
+
+TEST(LinuxEventSystemFrames, ScreensFromTheirSourceAndTheCursorAtTheFastestScreensCentre) {
+    ::unsetenv("DISPLAY");  // no X11 pointer to ask
+    World world;
+    EXPECT_EQ(world.events.screens(), (std::vector<Screen>{Screen{1, {0, 0, 1920, 1080}, 60}}));
+    EXPECT_EQ(world.events.cursorLocation(), (Event::Location{960, 540}));
+    world.events.setScreenSource([] {
+        return std::vector<Screen>{Screen{7, {0, 0, 1000, 800}, 60}, Screen{9, {1000, 0, 2000, 1000}, 144}};
+    });
+    EXPECT_EQ(world.events.cursorLocation(), (Event::Location{2000, 500}));
+    EXPECT_EQ(world.events.displayAt({1500, 10}), 9u);
+    EXPECT_EQ(world.events.displayAt({-5, 10}), std::nullopt);
+    EXPECT_TRUE(world.events.isRefreshing(7));
+    EXPECT_FALSE(world.events.isRefreshing(8));
+}
+
+}  // namespace
+}  // namespace tindlewave

@@ -1,0 +1,97 @@
+#include "Platform/Linux/Input/X11Pointer.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+extern char** environ;
+
+namespace tindlewave {
+namespace {
+
+// An X server of the test's own (Xvfb picks a free display and tells its number).
+class VirtualDisplay {
+  public:
+    VirtualDisplay() {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        std::string fd = std::to_string(fds[1]);
+        const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24",
+                              "-nolisten", "tcp", "-noreset", nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        char number[16] = {};
+        if (pid_ > 0 && ::read(fds[0], number, sizeof number - 1) > 0) name_ = ":" + std::to_string(std::atoi(number));
+        // Kept open while the server runs: it may write the rest of its line later, and a
+        // closed pipe ends it.
+        announcements_ = fds[0];
+    }
+    ~VirtualDisplay() {
+        ::close(announcements_);
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& name() const { return name_; }
+
+  private:
+    pid_t pid_ = -1;
+    int announcements_ = -1;
+    std::string name_;
+};
+
+// Moves the pointer as the user would, through a connection of the test's own.
+bool warpPointer(const std::string& display, int x, int y) {
+    void* x11 = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+    if (!x11) return false;
+    auto open = reinterpret_cast<void* (*)(const char*)>(::dlsym(x11, "XOpenDisplay"));
+    auto root = reinterpret_cast<unsigned long (*)(void*)>(::dlsym(x11, "XDefaultRootWindow"));
+    auto warp = reinterpret_cast<int (*)(void*, unsigned long, unsigned long, int, int, unsigned,
+                                         unsigned, int, int)>(::dlsym(x11, "XWarpPointer"));
+    auto sync = reinterpret_cast<int (*)(void*, int)>(::dlsym(x11, "XSync"));
+    auto close = reinterpret_cast<int (*)(void*)>(::dlsym(x11, "XCloseDisplay"));
+    void* d = open(display.c_str());
+    if (!d) return false;
+    warp(d, 0, root(d), 0, 0, 0, 0, x, y);
+    sync(d, 0);
+    close(d);
+    return true;
+}
+
+TEST(X11Pointer, ReadsThePointerOnAnX11DisplayAndNothingOnWaylandOrWithoutADisplay) {
+    VirtualDisplay display;
+    if (display.name().empty()) GTEST_SKIP() << "no Xvfb here";
+    ::setenv("DISPLAY", display.name().c_str(), 1);
+    ::unsetenv("WAYLAND_DISPLAY");
+    auto pointer = X11Pointer::open();
+    ASSERT_TRUE(pointer) << "display " << display.name();
+    ASSERT_TRUE(warpPointer(display.name(), 123, 45));
+    EXPECT_EQ(pointer->location(std::chrono::milliseconds(0)), (Event::Location{123, 45}));
+    ASSERT_TRUE(warpPointer(display.name(), 700, 500));
+    // Asked again within its age, the last answer stands.
+    EXPECT_EQ(pointer->location(std::chrono::hours(1)), (Event::Location{123, 45}));
+    EXPECT_EQ(pointer->location(std::chrono::milliseconds(0)), (Event::Location{700, 500}));
+
+    ::setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+    EXPECT_FALSE(X11Pointer::open());
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::unsetenv("DISPLAY");
+    EXPECT_FALSE(X11Pointer::open());
+}
+
+}  // namespace
+}  // namespace tindlewave

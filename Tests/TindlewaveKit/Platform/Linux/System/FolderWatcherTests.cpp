@@ -1,0 +1,129 @@
+#include "Platform/Linux/System/FolderWatcher.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "TestKit/TempFolder.h"
+#include "TestKit/Waiter.h"
+
+namespace tindlewave {
+namespace {
+
+using testkit::TempFolder;
+namespace fs = std::filesystem;
+
+// Records, at each callback, what the watched file held then: a change counts as seen once a
+// callback has come after it.
+struct Observer {
+    explicit Observer(std::string path) : file(std::move(path)) {}
+    void changed() {
+        std::string now = fs::exists(file) ? TempFolder::read(file) : "<missing>";
+        waiter.update([&] {
+            ++callbacks;
+            seen = now;
+        });
+    }
+    bool sees(const std::string& content) {
+        return waiter.waitFor([&] { return seen == content; });
+    }
+    int count() {
+        return waiter.read([&] { return callbacks; });
+    }
+
+    std::string file;
+    testkit::Waiter waiter;
+    int callbacks = 0;
+    std::string seen;
+};
+
+TEST(FolderWatcher, SeesWritesDeletionAttributesAndSaveByRename) {
+    TempFolder root;
+    auto file = root / "config.json";
+    Observer observer(file);
+    FolderWatcher watcher(root.path().string(), [&] { observer.changed(); });
+    ASSERT_TRUE(watcher.isWatching());
+
+    TempFolder::write(file, "one");
+    EXPECT_TRUE(observer.sees("one"));
+
+    TempFolder::write(root / "config.json.tmp", "two");
+    fs::rename(root / "config.json.tmp", file);
+    EXPECT_TRUE(observer.sees("two"));
+
+    fs::remove(file);
+    EXPECT_TRUE(observer.sees("<missing>"));
+
+    TempFolder::write(file, "three");
+    ASSERT_TRUE(observer.sees("three"));
+    int before = observer.count();
+    ::chmod(file.c_str(), 0600);
+    EXPECT_TRUE(observer.waiter.waitFor([&] { return observer.callbacks > before; }));
+}
+
+// A program that writes the file and keeps it open is seen at its write, not only at its close.
+TEST(FolderWatcher, SeesAWriteToAFileKeptOpen) {
+    TempFolder root;
+    auto file = root / "config.json";
+    TempFolder::write(file, "one");
+    Observer observer(file);
+    FolderWatcher watcher(root.path().string(), [&] { observer.changed(); });
+    ASSERT_TRUE(watcher.isWatching());
+
+    std::ofstream open(file, std::ios::app);
+    open << " two" << std::flush;
+    EXPECT_TRUE(observer.sees("one two"));
+}
+
+TEST(FolderWatcher, FollowsTheFolderByPathWhenDeletedOrNotYetThere) {
+    TempFolder root;
+    auto folder = root / "a/b";
+    auto file = folder + "/config.json";
+    Observer observer(file);
+    FolderWatcher watcher(folder, [&] { observer.changed(); });
+
+    fs::create_directories(folder);
+    TempFolder::write(file, "created later");
+    EXPECT_TRUE(observer.sees("created later"));
+
+    fs::remove_all(root / "a");
+    EXPECT_TRUE(observer.sees("<missing>"));
+    fs::create_directories(folder);
+    TempFolder::write(file, "recreated");
+    EXPECT_TRUE(observer.sees("recreated"));
+
+    // A folder moved away and replaced by another under the same path.
+    fs::rename(folder, root / "a/old");
+    fs::create_directory(folder);
+    TempFolder::write(file, "replacement");
+    EXPECT_TRUE(observer.sees("replacement"));
+    TempFolder::write(root / "a/old/config.json", "not watched any more");
+    TempFolder::write(file, "replacement, edited");
+    EXPECT_TRUE(observer.sees("replacement, edited"));
+
+    // A folder further up moved away: the path now leads to nothing, then to a new folder.
+    fs::rename(root / "a", root / "a-old");
+    EXPECT_TRUE(observer.sees("<missing>"));
+    fs::create_directories(folder);
+    TempFolder::write(file, "under a new parent");
+    EXPECT_TRUE(observer.sees("under a new parent"));
+}
+
+TEST(FolderWatcher, CoalescesABurstIntoOneCallback) {
+    TempFolder root;
+    auto file = root / "config.json";
+    Observer observer(file);
+    // A long window, so the whole burst surely falls into it.
+    FolderWatcher watcher(
+        root.path().string(), [&] { observer.changed(); }, std::chrono::seconds(1));
+    for (int i = 0; i < 5; ++i) TempFolder::write(file, "burst " + std::to_string(i));
+    ASSERT_TRUE(observer.sees("burst 4"));
+    TempFolder::write(file, "marker");
+    ASSERT_TRUE(observer.sees("marker"));
+    EXPECT_EQ(observer.count(), 2);
+}
+
+}  // namespace
+}  // namespace tindlewave

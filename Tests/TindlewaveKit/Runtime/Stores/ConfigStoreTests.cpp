@@ -1,0 +1,281 @@
+#include "Runtime/Stores/ConfigStore.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "Model/ConfigCodec.h"
+#include "Runtime/Executors/RunLoopExecutor.h"
+#include "TestKit/TempFolder.h"
+#include "TestKit/Waiter.h"
+
+namespace tindlewave {
+namespace {
+
+using testkit::TempFolder;
+namespace fs = std::filesystem;
+
+std::string encoded(const Config& config) {
+    return *ConfigCodec::encode(config);
+}
+
+Config withHyperOff() {
+    Config config = Config::empty();
+    config.hyper.enabled = false;
+    return config;
+}
+
+Config withHyperOnF1() {
+    Config config = Config::empty();
+    config.hyper.key = HIDUsage{0x3A};
+    return config;
+}
+
+// Collects what one subscriber receives.
+class Subscriber {
+  public:
+    explicit Subscriber(ConfigStore& store)
+        : subscription_(store.snapshots().subscribe(executor_, [this](ConfigSnapshot snapshot) {
+              waiter_.update([&] { received_.push_back(std::move(snapshot)); });
+          })) {}
+
+    // Waits for the n-th snapshot (counting from 1) and returns it.
+    ConfigSnapshot nth(std::size_t n) {
+        EXPECT_TRUE(waiter_.waitFor([&] { return received_.size() >= n; })) << "snapshot " << n;
+        return waiter_.read(
+            [&] { return received_.size() >= n ? received_[n - 1] : ConfigSnapshot{}; });
+    }
+    std::size_t count() {
+        return waiter_.read([&] { return received_.size(); });
+    }
+
+  private:
+    RunLoopExecutor executor_{"test.subscriber"};
+    testkit::Waiter waiter_;
+    std::vector<ConfigSnapshot> received_;
+    Subscription subscription_;
+};
+
+void startAndWait(ConfigStore& store) {
+    testkit::Waiter waiter;
+    bool done = false;
+    store.start([&] { waiter.update([&] { done = true; }); });
+    ASSERT_TRUE(waiter.waitFor([&] { return done; }));
+}
+
+std::optional<ConfigError> updateAndWait(ConfigStore& store,
+                                         std::function<Config(const Config&)> transform) {
+    testkit::Waiter waiter;
+    std::optional<std::optional<ConfigError>> outcome;
+    store.update(std::move(transform), [&](std::optional<ConfigError> error) {
+        waiter.update([&] { outcome = error; });
+    });
+    EXPECT_TRUE(waiter.waitFor([&] { return outcome.has_value(); }));
+    return outcome.value_or(ConfigError{"", "no answer"});
+}
+
+ConfigError cannotRead() {
+    return {"", "cannot read the file: No such file or directory"};
+}
+
+TEST(ConfigStore, FirstStartCreatesFolderAndEmptyConfigAndASecondStartDoesNothing) {
+    TempFolder home;
+    auto path = home / ".config/tindlewave/config.json";
+    ConfigStore store(path);
+    Subscriber early(store);
+    startAndWait(store);
+    EXPECT_EQ(early.nth(1), (ConfigSnapshot{Config::empty(), std::nullopt}));
+    EXPECT_EQ(TempFolder::read(path), encoded(Config::empty()));
+
+    fs::remove(path);
+    EXPECT_EQ(early.nth(2), (ConfigSnapshot{Config::empty(), cannotRead()}));
+    startAndWait(store);  // would have written the file again
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST(ConfigStore, AnInvalidFileAtLaunchIsLeftAloneAndReportedWithoutAConfiguration) {
+    TempFolder folder;
+    auto path = folder / "config.json";
+    TempFolder::write(path, "{ \"version\": ");
+    ConfigStore store(path);
+    startAndWait(store);
+    Subscriber late(store);
+    auto first = late.nth(1);
+    EXPECT_EQ(first.config, std::nullopt);
+    EXPECT_EQ(first.error, ConfigCodec::decode("{ \"version\": ").error());
+    EXPECT_EQ(TempFolder::read(path), "{ \"version\": ");
+}
+
+TEST(ConfigStore, EditsAreSeenKeepingTheLastGoodConfigurationBesideTheError) {
+    TempFolder folder;
+    auto path = folder / "config.json";
+    TempFolder::write(path, encoded(Config::empty()));
+    ConfigStore store(path);
+    startAndWait(store);
+    Subscriber subscriber(store);
+    ASSERT_EQ(subscriber.nth(1), (ConfigSnapshot{Config::empty(), std::nullopt}));
+
+    TempFolder::write(path, "[");
+    EXPECT_EQ(subscriber.nth(2),
+              (ConfigSnapshot{Config::empty(), ConfigCodec::decode("[").error()}));
+
+    TempFolder::write(path, encoded(withHyperOff()));
+    EXPECT_EQ(subscriber.nth(3), (ConfigSnapshot{withHyperOff(), std::nullopt}));
+
+    // The same content saved again publishes nothing: the next snapshot is the deletion's.
+    TempFolder::write(path, encoded(withHyperOff()));
+    fs::remove(path);
+    EXPECT_EQ(subscriber.nth(4), (ConfigSnapshot{withHyperOff(), cannotRead()}));
+    EXPECT_FALSE(fs::exists(path));
+
+    // An editor's save: written beside, renamed into place.
+    TempFolder::write(path + ".swp", encoded(withHyperOnF1()));
+    fs::rename(path + ".swp", path);
+    EXPECT_EQ(subscriber.nth(5), (ConfigSnapshot{withHyperOnF1(), std::nullopt}));
+    EXPECT_EQ(subscriber.count(), 5u);
+}
+
+TEST(ConfigStore, UpdateWritesTheTransformedFileAndPublishesItOnce) {
+    TempFolder folder;
+    auto path = folder / "config.json";
+    ConfigStore store(path);
+    startAndWait(store);
+    Subscriber subscriber(store);
+    ASSERT_EQ(subscriber.nth(1).config, Config::empty());
+
+    struct stat before {};
+    ::stat(path.c_str(), &before);
+    EXPECT_EQ(updateAndWait(store, [](const Config& config) { return config; }), std::nullopt);
+    struct stat after {};
+    ::stat(path.c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino);  // not rewritten
+
+    // Two updates in a row, each laid on the file as the one before left it.
+    store.update([](Config config) {
+        config.hyper.enabled = false;
+        return config;
+    });
+    EXPECT_EQ(updateAndWait(store,
+                            [](Config config) {
+                                config.hyper.key = HIDUsage{0x3A};
+                                return config;
+                            }),
+              std::nullopt);
+    Config both = withHyperOnF1();
+    both.hyper.enabled = false;
+    EXPECT_EQ(TempFolder::read(path), encoded(both));
+    EXPECT_EQ(subscriber.nth(3), (ConfigSnapshot{both, std::nullopt}));
+    EXPECT_EQ(subscriber.nth(2).config, withHyperOff());
+}
+
+TEST(ConfigStore, FailedUpdatesLeaveTheFileAsItWas) {
+    TempFolder folder;
+    auto path = folder / "config.json";
+    TempFolder::write(path, "{\"version\": 1, \"hyper\": 3}");
+    ConfigStore store(path);
+    startAndWait(store);
+    auto decodeError = ConfigCodec::decode("{\"version\": 1, \"hyper\": 3}").error();
+    auto broken = updateAndWait(store, [](const Config&) { return withHyperOff(); });
+    ASSERT_TRUE(broken.has_value());
+    ASSERT_FALSE(decodeError.path.empty());
+    EXPECT_EQ(broken->path, "");
+    EXPECT_EQ(broken->description(),
+              "the file has an error, so it was not changed. " + decodeError.path + ": " + decodeError.message);
+    EXPECT_EQ(TempFolder::read(path), "{\"version\": 1, \"hyper\": 3}");
+
+    // A key with no name cannot be written: nothing is.
+    TempFolder::write(path, encoded(Config::empty()));
+    auto unnamed = updateAndWait(store, [](Config config) {
+        config.hyper.key = HIDUsage{0xFFF0};
+        return config;
+    });
+    ASSERT_TRUE(unnamed.has_value());
+    EXPECT_EQ(unnamed->path, "");
+    EXPECT_EQ(TempFolder::read(path), encoded(Config::empty()));
+
+    fs::remove(path);
+    EXPECT_EQ(updateAndWait(store, [](const Config&) { return withHyperOff(); }), cannotRead());
+}
+
+TEST(ConfigStore, AFailedWriteInUpdateReportsThePathAndKeepsTheFile) {
+    TempFolder folder;
+    // So long a name that no temporary file fits beside it; this binds even where permissions do
+    // not (as root).
+    auto path = folder / (std::string(250, 'c'));
+    TempFolder::write(path, encoded(Config::empty()));
+    ConfigStore store(path);
+    startAndWait(store);
+    auto failed = updateAndWait(store, [](const Config&) { return withHyperOff(); });
+    ASSERT_TRUE(failed.has_value());
+    EXPECT_EQ(failed->message, "cannot write " + path + ": File name too long");
+    EXPECT_EQ(TempFolder::read(path), encoded(Config::empty()));
+}
+
+TEST(ConfigStore, AFolderThatCannotBeMadeIsReportedAsTheFileNotWritten) {
+    TempFolder folder;
+    TempFolder::write(folder / "blocker", "a file where the folder should be");
+    auto path = folder / "blocker/config.json";
+    ConfigStore store(path);
+    Subscriber subscriber(store);
+    startAndWait(store);
+    auto first = subscriber.nth(1);
+    EXPECT_EQ(first.config, std::nullopt);
+    EXPECT_EQ(first.error, (ConfigError{"", "cannot write " + path + ": Not a directory"}));
+    EXPECT_EQ(subscriber.nth(2).error, (ConfigError{"", "cannot read the file: Not a directory"}));
+}
+
+// A device under the file's name (one that never ends, or an empty one) or a file of any size is
+// never read whole: the store reports it as unreadable, for a reload and an update alike, and keeps
+// the last good configuration.
+TEST(ConfigStore, NoDeviceAndNoFileOverTheLimitIsRead) {
+    TempFolder folder;
+    auto path = folder / "config.json";
+    TempFolder::write(path, encoded(withHyperOff()));
+    ConfigStore store(path);
+    startAndWait(store);
+    Subscriber subscriber(store);
+    ASSERT_EQ(subscriber.nth(1).config, withHyperOff());
+
+    // Each put in place at once, so that each is one change.
+    fs::create_symlink("/dev/null", folder / "device");
+    fs::rename(folder / "device", path);
+    const ConfigError notRegular{"", "cannot read the file: not a regular file"};
+    EXPECT_EQ(subscriber.nth(2), (ConfigSnapshot{withHyperOff(), notRegular}));
+    EXPECT_EQ(updateAndWait(store, [](const Config&) { return Config::empty(); }), notRegular);
+
+    TempFolder::write(folder / "large", encoded(Config::empty()));
+    fs::resize_file(folder / "large", 17 << 20);  // the settings, then a long run of NUL bytes
+    fs::rename(folder / "large", path);
+    const ConfigError tooLarge{"", "cannot read the file: larger than 16 MiB"};
+    EXPECT_EQ(subscriber.nth(3), (ConfigSnapshot{withHyperOff(), tooLarge}));
+    EXPECT_EQ(updateAndWait(store, [](const Config&) { return withHyperOnF1(); }), tooLarge);
+    EXPECT_EQ(subscriber.count(), 3u);
+}
+
+// Temporaries that writers killed mid-write left beside the file are gone once the store starts.
+TEST(ConfigStore, StartRemovesTheTemporariesOfKilledWriters) {
+    TempFolder folder;
+    auto path = folder / "config.json";
+    TempFolder::write(path, encoded(Config::empty()));
+    pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const std::string stale = path + ".tmp-" + std::to_string(ended) + "-0";
+    TempFolder::write(stale, "{ \"version\": ");
+    ConfigStore store(path);
+    startAndWait(store);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(path));
+}
+
+TEST(ConfigStore, DefaultURLIsInTheUsersConfigFolder) {
+    ::setenv("HOME", "/home/someone/", 1);
+    EXPECT_EQ(ConfigStore::defaultURL(), "/home/someone/.config/tindlewave/config.json");
+}
+
+}  // namespace
+}  // namespace tindlewave

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "Runtime/Stores/Defaults.h"
+#include "Runtime/Stores/LogStore.h"
+#include "TestKit/ManualExecutor.h"
+#include "TestKit/TempFolder.h"
+
+using namespace tindlewave;
+using namespace tindlewave::testkit;
+namespace fs = std::filesystem;
+
+TEST(LogStore, ReadsThisRunsEntriesOfOneSubsystemOldestFirstAndPrunesOldRuns) {
+    TempFolder folder;
+    for (int i = 0; i < 6; ++i)
+        std::ofstream(folder.path() / ("2020010" + std::to_string(i) + "T000000Z-1.jsonl"))
+            << "{}\n";
+    ManualClock clock;
+    LogStore earlier(folder.path(), false, clock);
+    earlier.write("app.tindlewave", "devices", LogLevel::defaultLevel, "earlier run");
+    LogStore store(folder.path(), false, clock);
+    EXPECT_NE(store.runId(), earlier.runId());
+    EXPECT_EQ(store.file().parent_path(), folder.path());
+
+    store.write("app.tindlewave", "devices", LogLevel::defaultLevel, "first");
+    store.write("other", "devices", LogLevel::defaultLevel, "other subsystem");
+    clock.advance(std::chrono::milliseconds(1500));
+    store.write("app.tindlewave", "actions", LogLevel::error, "second \"quoted\"\n\xff");
+
+    auto entries = store.entries("app.tindlewave");
+    ASSERT_TRUE(entries.ok()) << entries.error().description();
+    ASSERT_EQ(entries->size(), 2u);
+    EXPECT_EQ((*entries)[0],
+              (LogEntry{clock.date() - std::chrono::milliseconds(1500), store.runId(),
+                        "app.tindlewave", "devices", LogLevel::defaultLevel, "first"}));
+    EXPECT_EQ((*entries)[1].category, "actions");
+    EXPECT_EQ((*entries)[1].level, LogLevel::error);
+    EXPECT_EQ((*entries)[1].message, "second \"quoted\"\n\xef\xbf\xbd");  // bad byte replaced
+
+    // Each opening keeps the newest few earlier runs: six old files, then `earlier`, then this.
+    std::vector<std::string> files;
+    for (const auto& item : fs::directory_iterator(folder.path()))
+        files.push_back(item.path().filename().string());
+    EXPECT_EQ(files.size(), LogStore::keptRuns + 1);
+    EXPECT_TRUE(fs::exists(earlier.file()));
+}
+
+TEST(LogStore, LinesFromSeveralThreadsNeverInterleave) {
+    TempFolder folder;
+    LogStore store(folder.path(), false, SystemClock::shared());
+    const std::string payload(3000, 'x');
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t)
+        writers.emplace_back([&, t] {
+            for (int i = 0; i < 100; ++i)
+                store.write("s", "c", LogLevel::defaultLevel, std::to_string(t) + payload);
+        });
+    for (auto& writer : writers) writer.join();
+    auto entries = store.entries("s");
+    ASSERT_TRUE(entries.ok());
+    ASSERT_EQ(entries->size(), 400u);
+    for (const auto& entry : *entries) EXPECT_EQ(entry.message.substr(1), payload);
+}
+
+TEST(LogStore, SkipsATornLineAndReportsAnUnreadableStore) {
+    TempFolder folder;
+    LogStore store(folder.path(), false, SystemClock::shared());
+    store.write("s", "c", LogLevel::fault, "kept");
+    std::ofstream(store.file(), std::ios::app) << R"({"time":"2024-01-01T00:00:00.000Z","ru)";
+    auto entries = store.entries("s");
+    ASSERT_TRUE(entries.ok());
+    ASSERT_EQ(entries->size(), 1u);
+    EXPECT_EQ((*entries)[0].message, "kept");
+
+    fs::remove(store.file());
+    auto missing = store.entries("s");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().path, store.file().string());
+
+    // A folder that cannot be made: writing is silently skipped, reading says why.
+    std::ofstream(folder.path() / "blocker") << "a file";
+    LogStore blocked(folder.path() / "blocker" / "log", false, SystemClock::shared());
+    blocked.write("s", "c", LogLevel::defaultLevel, "lost");
+    auto unreadable = blocked.entries("s");
+    ASSERT_FALSE(unreadable.ok());
+    EXPECT_NE(unreadable.error().description().find("blocker"), std::string::npos);
+}
+
+// A device or profile name reaches the log verbatim; the terminal must see no escape sequence.
+TEST(LogStore, TheStandardErrorMirrorEscapesControlCharactersAsTheFileDoes) {
+    EXPECT_EQ(terminalText("plain é ⌘ text"), "plain é ⌘ text");
+    EXPECT_EQ(terminalText("a\tb\nc\rd\be\ff"), "a\\tb\\nc\\rd\\be\\ff");
+    EXPECT_EQ(terminalText("\x1b]0;owned\x07\x1b[2J\x7f"), "\\u001b]0;owned\\u0007\\u001b[2J\\u007f");
+    EXPECT_EQ(terminalText("\u009b31m \u0085"), "\\u009b31m \\u0085");  // C1 controls
+    EXPECT_EQ(terminalText(std::string("x\0y\x9b\xc0\xaf\xed\xa0\x80", 9)),
+              "x\\u0000y\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD");  // not UTF-8: replaced bytewise
+
+    TempFolder folder;
+    ManualClock clock;
+    const fs::path captured = folder.path() / "stderr";
+    const int saved = ::dup(STDERR_FILENO);
+    const int file = ::open(captured.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    ::dup2(file, STDERR_FILENO);
+    {
+        LogStore store(folder.path() / "log", true, clock);
+        store.write("app.tindlewave", "devices", LogLevel::error, "connected Mouse\x1b[8m\tB");
+    }
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(file);
+    std::ifstream in(captured);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "devices error: connected Mouse\\u001b[8m\\tB\n");
+}
+
+TEST(LogStore, DefaultFolderFollowsXdgStateHome) {
+    const char* saved = std::getenv("XDG_STATE_HOME");
+    std::string restore = saved ? saved : "";
+    setenv("XDG_STATE_HOME", "/state", 1);
+    EXPECT_EQ(LogStore::defaultFolder(), fs::path("/state/tindlewave/log"));
+    setenv("XDG_STATE_HOME", "relative", 1);  // not absolute: ignored
+    EXPECT_EQ(LogStore::defaultFolder(),
+              fs::path(std::getenv("HOME")) / ".local/state/tindlewave/log");
+    if (saved)
+        setenv("XDG_STATE_HOME", restore.c_str(), 1);
+    else
+        unsetenv("XDG_STATE_HOME");
+}
+
+// Without HOME the log and the defaults go to the home folder the password database names, never
+// to a shared folder (such as /tmp) where another user could have planted a link.
+TEST(LogStore, WithoutHomeTheStateFilesStayInTheUsersOwnHomeFolder) {
+    const passwd* user = ::getpwuid(::getuid());
+    ASSERT_NE(user, nullptr);
+    const fs::path home = user->pw_dir;
+    ASSERT_FALSE(home.empty());
+    ::unsetenv("HOME");
+    ::unsetenv("XDG_STATE_HOME");
+    EXPECT_EQ(LogStore::defaultFolder(), home / ".local/state/tindlewave/log");
+    EXPECT_EQ(Defaults::defaultFile(), home / ".local/state/tindlewave/defaults.json");
+}
+
+// Journal lines come from the executors' threads, which run until the program's statics are torn
+// down at exit, and the store is often made by one of them: it must still take lines then.
+TEST(LogStore, TheProgramsStoreStillWritesWhileStaticsAreTornDown) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: no store made yet
+    TempFolder folder;
+    EXPECT_EXIT(
+        {
+            setenv("XDG_STATE_HOME", folder.path().c_str(), 1);
+            std::atexit([] {
+                auto& store = LogStore::shared();
+                store.write("s", "c", LogLevel::defaultLevel, "at exit");
+                auto entries = store.entries("s");
+                bool kept =
+                    entries.ok() && entries->size() == 2 && (*entries)[1].message == "at exit";
+                std::error_code ignored;
+                fs::remove_all(std::getenv("XDG_STATE_HOME"), ignored);
+                std::_Exit(kept ? 0 : 1);
+            });
+            LogStore::shared().write("s", "c", LogLevel::defaultLevel, "made after the handler");
+            std::exit(2);
+        },
+        ::testing::ExitedWithCode(0), "");
+}

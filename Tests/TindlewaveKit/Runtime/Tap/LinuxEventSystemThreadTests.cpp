@@ -1,0 +1,223 @@
+// The Linux event system on a real tap executor: the stall watchdog, and the login session
+// followed over a private system bus with a logind of the test's own. Pipes stand in for the
+// node and the program's devices.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "Platform/Linux/Input/LinuxEventSystem.h"
+#include "Runtime/Executors/RunLoopExecutor.h"
+#include "TestKit/PrivateSystemBus.h"
+#include "TestKit/Waiter.h"
+
+namespace tindlewave {
+namespace {
+
+using testkit::PrivateSystemBus;
+using testkit::Waiter;
+
+constexpr SenderID mouseID{7};
+const char* const sessionPath = "/org/freedesktop/login1/session/c1";
+
+// logind as far as the session goes: GetSession("auto") names c1, whose "Active" the test sets
+// and announces with PropertiesChanged. Runs its own thread on its own connection.
+class FakeLogind {
+  public:
+    FakeLogind() {
+        EXPECT_GE(sd_bus_open_system(&bus_), 0);
+        EXPECT_GE(sd_bus_request_name(bus_, "org.freedesktop.login1", 0), 0);
+        EXPECT_GE(sd_bus_add_fallback(bus_, nullptr, "/org/freedesktop/login1", handle, this), 0);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~FakeLogind() {
+        stop_ = true;
+        thread_.join();
+        sd_bus_flush_close_unref(bus_);
+    }
+    void setActive(bool active) {
+        std::lock_guard lock(mutex_);
+        active_ = active;
+        announce_ = true;
+    }
+
+  private:
+    static int handle(sd_bus_message* m, void* self, sd_bus_error*) {
+        auto* fake = static_cast<FakeLogind*>(self);
+        if (sd_bus_message_is_method_call(m, "org.freedesktop.login1.Manager", "GetSession"))
+            return sd_bus_reply_method_return(m, "o", sessionPath);
+        if (sd_bus_message_is_method_call(m, "org.freedesktop.DBus.Properties", "Get")) {
+            std::lock_guard lock(fake->mutex_);
+            return sd_bus_reply_method_return(m, "v", "b", int(fake->active_));
+        }
+        return 0;
+    }
+    void run() {
+        while (!stop_) {
+            while (sd_bus_process(bus_, nullptr) > 0) {
+            }
+            bool announce = false, active = false;
+            {
+                std::lock_guard lock(mutex_);
+                announce = std::exchange(announce_, false);
+                active = active_;
+            }
+            if (announce) {
+                sd_bus_message* m = nullptr;
+                sd_bus_message_new_signal(bus_, &m, sessionPath, "org.freedesktop.DBus.Properties",
+                                          "PropertiesChanged");
+                sd_bus_message_append(m, "s", "org.freedesktop.login1.Session");
+                sd_bus_message_append(m, "a{sv}", 1, "Active", "b", int(active));
+                sd_bus_message_append(m, "as", 0);
+                sd_bus_send(bus_, m, nullptr);
+                sd_bus_message_unref(m);
+            }
+            sd_bus_wait(bus_, 5'000);
+        }
+    }
+
+    sd_bus* bus_ = nullptr;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    bool active_ = true;
+    bool announce_ = false;
+};
+
+struct Pipe {
+    int read = -1;
+    int write = -1;
+    Pipe() {
+        int fds[2];
+        if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
+            read = fds[0];
+            write = fds[1];
+        }
+    }
+    ~Pipe() {
+        ::close(read);
+        ::close(write);
+    }
+    std::size_t bytesWaiting() const {
+        char buffer[4096];
+        std::size_t total = 0;
+        ssize_t n;
+        while ((n = ::read(read, buffer, sizeof buffer)) > 0) total += static_cast<std::size_t>(n);
+        return total;
+    }
+};
+
+// The system on a run-loop executor, a node and the program's devices adopted, one tap that
+// notes the notices it gets.
+struct World {
+    RunLoopExecutor input{"test.evdev"};
+    Pipe node, mirror, keyboard, pointer;
+    std::unique_ptr<LinuxEventSystem> events;
+    Waiter waiter;
+    std::vector<EventType> notices;
+
+    explicit World(bool followSession) {
+        events = std::make_unique<LinuxEventSystem>(
+            input, LinuxEventSystem::Options{.stallSeconds = 0.3, .followSession = followSession});
+        onInput([&] {
+            events->adoptNode({mouseID, "/nonexistent/event7", EventNodeInfo::Kind::mouse, "input7"},
+                              ::dup(node.read), {}, UinputDevice::adopt(::dup(mirror.write)));
+            events->adoptVirtualDevices(UinputDevice::adopt(::dup(keyboard.write)),
+                                        UinputDevice::adopt(::dup(pointer.write)));
+            auto port = events->createTap(
+                {EventLevel::hid, TapPlacement::headInsert, TapOptions::active,
+                 eventMaskBit(EventType::keyDown)},
+                [this](EventType type, Event&) {
+                    if (type == EventType::tapDisabledByTimeout || type == EventType::tapDisabledByUserInput)
+                        waiter.update([&] { notices.push_back(type); });
+                    return TapAnswer::pass;
+                });
+            ASSERT_TRUE(port);
+            events->attach(*port, input);
+            port_ = *port;
+        });
+    }
+    ~World() {
+        onInput([&] { events.reset(); });
+        input.stop();
+        input.join();
+    }
+    template <class F>
+    void onInput(F job) {
+        std::promise<void> done;
+        input.post([&] {
+            job();
+            done.set_value();
+        });
+        done.get_future().wait();
+    }
+    std::vector<std::string> grabbed() {
+        std::vector<std::string> nodes;
+        onInput([&] { nodes = events->grabbedNodes(); });
+        return nodes;
+    }
+    bool enabled() {
+        bool on = false;
+        onInput([&] { on = events->isEnabled(port_); });
+        return on;
+    }
+    void enable() {
+        onInput([&] { events->enable(port_, true); });
+    }
+
+    TapPort port_;
+};
+
+TEST(LinuxEventSystemThreads, AStalledTapExecutorLosesEveryGrabAndItsTapsAreToldOnResuming) {
+    World world(false);
+    EXPECT_EQ(world.grabbed().size(), 1u);
+    // The executor's thread is held for longer than the watchdog allows.
+    world.input.post([] { std::this_thread::sleep_for(std::chrono::milliseconds(900)); });
+    ASSERT_TRUE(world.waiter.waitFor([&] { return !world.notices.empty(); }));
+    EXPECT_EQ(world.notices.front(), EventType::tapDisabledByTimeout);
+    EXPECT_FALSE(world.enabled());
+    EXPECT_TRUE(world.grabbed().empty());
+    // Enabled again, it grabs again (here the node cannot be opened, so it stays closed), and an
+    // executor that keeps coming round is never taken for a stalled one.
+    world.enable();
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    EXPECT_EQ(world.waiter.read([&] { return world.notices.size(); }), 1u);
+}
+
+TEST(LinuxEventSystemThreads, AnInactiveSessionReleasesGrabsAndWritesNothing) {
+    PrivateSystemBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    FakeLogind logind;
+    World world(true);
+    EXPECT_EQ(world.grabbed().size(), 1u);
+
+    logind.setActive(false);
+    ASSERT_TRUE(world.waiter.waitFor([&] { return !world.notices.empty(); }));
+    EXPECT_EQ(world.notices.front(), EventType::tapDisabledByUserInput);
+    EXPECT_TRUE(world.grabbed().empty());
+    // Re-enabled by its owner, the tap still grabs nothing while another session is active.
+    world.enable();
+    EXPECT_TRUE(world.grabbed().empty());
+    // Nothing is written for another session's user.
+    Event key;
+    key.type = EventType::keyDown;
+    key.setInteger(IntegerField::keyCode, 0);
+    world.events->post(key, EventLevel::session);
+    world.onInput([] {});
+    EXPECT_EQ(world.keyboard.bytesWaiting(), 0u);
+
+    // Active again: a notice is sent only on the way out.
+    logind.setActive(true);
+    world.onInput([] {});
+    EXPECT_EQ(world.waiter.read([&] { return world.notices.size(); }), 1u);
+}
+
+}  // namespace
+}  // namespace tindlewave

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "Platform/Simulated/KeyMap/SimulatedHidutilState.h"
+#include "Platform/Simulated/HID/VirtualHidppMouse.h"
+#include "Runtime/Worlds/SimulatedWorld.h"
+#include "TestKit/ManualExecutor.h"
+#include "TestKit/TempFolder.h"
+
+using namespace tindlewave;
+using namespace tindlewave::testkit;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string recording = TW_DATA_ROOT "/devices/MX-Master-3-Wireless-Mouse-B023.json";
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~ScopedVariable() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+struct World {
+    TempFolder folder;
+    ManualScheduler scheduler;
+    ManualExecutor hidExecutor{scheduler, "hid"};
+    ManualExecutor tapExecutor{scheduler, "tap"};
+    SimulatedWorld world{hidExecutor, tapExecutor, (folder.path() / "run" / "hidutil.json").string(),
+                         KeyMapHost{}};
+};
+
+}  // namespace
+
+TEST(SimulatedWorld, TheRuntimeFolderIsTheUsersOwnOutsideAnAbsoluteRuntimeDirectory) {
+    const std::string own = (fs::temp_directory_path() / ("tindlewave-" + std::to_string(::getuid()))).string();
+    {
+        ScopedVariable runtime("XDG_RUNTIME_DIR", "/run/user/4242");
+        EXPECT_EQ(SimulatedWorld::runtimeFolder(), "/run/user/4242/tindlewave");
+    }
+    for (const char* unusable : {static_cast<const char*>(nullptr), "", "relative/run"}) {
+        ScopedVariable runtime("XDG_RUNTIME_DIR", unusable);
+        EXPECT_EQ(SimulatedWorld::runtimeFolder(), own) << (unusable ? unusable : "unset");
+    }
+}
+
+// Without a runtime directory the folder is in the temporary folder every user can write to:
+// another user may have made it first, or put a link there, so that the state file's rewrite
+// lands in a file of the victim. Such a folder is never written into, and no link is followed.
+TEST(SimulatedWorld, APlantedRuntimeFolderOrLinkNeverMakesItWriteElsewhere) {
+    TempFolder temporary;
+    ScopedVariable runtime("XDG_RUNTIME_DIR", nullptr);
+    ScopedVariable shared("TMPDIR", temporary.path().c_str());
+    ScopedVariable saved(SimulatedHidutilState::environmentVariable, nullptr);
+    const fs::path planted = temporary.path() / ("tindlewave-" + std::to_string(::getuid()));
+    ASSERT_EQ(fs::path(SimulatedWorld::runtimeFolder()), planted);
+    const fs::path victim = temporary.path() / "victim";
+    TempFolder::write(victim, "precious");
+
+    auto writeState = [&](const std::string& state) {
+        ManualScheduler scheduler;
+        ManualExecutor hid{scheduler, "hid"};
+        ManualExecutor tap{scheduler, "tap"};
+        SimulatedWorld world(hid, tap, state, KeyMapHost{});  // resets the state file
+    };
+    auto expectAFreshPrivateFolder = [&](const char* planting) {
+        auto state = SimulatedWorld::defaultHidutilState();
+        ASSERT_TRUE(state.ok()) << planting;
+        const fs::path folder = fs::path(*state).parent_path();
+        EXPECT_NE(folder, planted) << planting;
+        struct stat info {};
+        ASSERT_EQ(::lstat(folder.c_str(), &info), 0) << planting;
+        EXPECT_TRUE(S_ISDIR(info.st_mode)) << planting;
+        EXPECT_EQ(info.st_mode & 0777, 0700u) << planting;
+        EXPECT_EQ(info.st_uid, ::getuid()) << planting;
+        writeState(*state);
+        EXPECT_EQ(TempFolder::read(victim), "precious") << planting;
+    };
+
+    fs::create_directory(planted);
+    ::chmod(planted.c_str(), 0777);
+    fs::create_symlink(victim, planted / "hidutil.json");
+    expectAFreshPrivateFolder("a folder open to all");
+    ::chmod(planted.c_str(), 0700);
+    if (::getuid() == 0) {
+        ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+        expectAFreshPrivateFolder("another user's folder");
+    }
+    fs::remove_all(planted);
+    const fs::path elsewhere = temporary.path() / "elsewhere";
+    fs::create_directory(elsewhere);
+    ::chmod(elsewhere.c_str(), 0700);
+    fs::create_symlink(victim, elsewhere / "hidutil.json");
+    fs::create_directory_symlink(elsewhere, planted);
+    expectAFreshPrivateFolder("a link to a folder");
+
+    // The user's own private folder is used, and a link in it is still not followed.
+    fs::remove(planted);
+    fs::create_directory(planted);
+    ::chmod(planted.c_str(), 0700);
+    fs::create_symlink(victim, planted / "hidutil.json");
+    auto state = SimulatedWorld::defaultHidutilState();
+    ASSERT_TRUE(state.ok());
+    EXPECT_EQ(fs::path(*state), planted / "hidutil.json");
+    writeState(*state);
+    EXPECT_EQ(TempFolder::read(victim), "precious");
+}
+
+TEST(SimulatedWorld, MakingItPreparesTheStateFileTheStandInHidutilFinds) {
+    ScopedVariable saved(SimulatedHidutilState::environmentVariable, nullptr);
+    World made;
+    EXPECT_TRUE(fs::exists(made.folder.path() / "run" / "hidutil.json"));
+    EXPECT_EQ(std::getenv(SimulatedHidutilState::environmentVariable), made.world.hidutilState.path());
+}
+
+TEST(SimulatedWorld, DevicesAreListedUntilDetachedAndAFreshMouseIsNative) {
+    World made;
+    SimulatedWorld& world = made.world;
+    auto mouse = world.attachMouse(recording);
+    ASSERT_TRUE(mouse.ok()) << mouse.error();
+    const auto builtIn = world.attachBuiltInKeyboard();
+    const auto external = world.attachExternalKeyboard(0x1234, 0x5678);
+    made.scheduler.runReady();
+
+    EXPECT_TRUE(mouse->isHidppMouse);
+    EXPECT_EQ(mouse->vendor, 0x046D);
+    EXPECT_FALSE(mouse->controls.empty());
+    EXPECT_TRUE(builtIn.isKeyboard && builtIn.builtIn);
+    EXPECT_TRUE(external.isKeyboard && !external.builtIn);
+    EXPECT_EQ(external.product, 0x5678);
+    EXPECT_TRUE(world.leftOver(*mouse).empty());
+    EXPECT_TRUE(world.isNative(*mouse) && world.isNative(builtIn));
+    EXPECT_EQ(world.keyMappingsLeft(builtIn), 0u);
+
+    world.detach(builtIn);
+    world.detach(builtIn);  // a second time changes nothing
+    made.scheduler.runReady();
+    ASSERT_EQ(world.devices().size(), 2u);
+    EXPECT_EQ(world.devices()[0].name, mouse->name);
+    EXPECT_EQ(world.devices()[1].product, 0x5678);
+    EXPECT_EQ(world.hid.interface(builtIn.attached.interfaces.at(0)), nullptr);
+    EXPECT_NE(world.hid.mouse(mouse->attached.interfaces.at(0)), nullptr);
+}
+
+TEST(SimulatedWorld, WhatAMouseIsLeftWithIsListedControlByControl) {
+    World made;
+    auto mouse = made.world.attachMouse(recording);
+    ASSERT_TRUE(mouse.ok()) << mouse.error();
+    made.scheduler.runReady();
+    VirtualHidppMouse* device = made.world.hid.mouse(mouse->attached.interfaces.at(0));
+    ASSERT_NE(device, nullptr);
+    Instant now = made.scheduler.now();
+    // One request, answered: the answer's parameters.
+    auto ask = [&](std::uint8_t feature, std::uint8_t function, std::initializer_list<std::uint8_t> params) {
+        std::vector<std::uint8_t> request{0x11, 0xFF, feature, static_cast<std::uint8_t>(function << 4 | 0xB)};
+        request.insert(request.end(), params);
+        request.resize(20);
+        device->write(request, now);
+        now += std::chrono::seconds(1);
+        auto answers = device->takeReports(now);
+        return answers.empty() ? std::vector<std::uint8_t>{} : answers.back();
+    };
+    const auto controls = ask(0, 0, {0x1B, 0x04}).at(4);
+    const auto wheel = ask(0, 0, {0x21, 0x50}).at(4);
+    ASSERT_NE(controls, 0);
+    ASSERT_NE(wheel, 0);
+    ask(controls, 3, {0x00, 0xC3, 0x03});  // 0xC3 diverted
+    ask(controls, 3, {0x00, 0xD7, 0x33});  // 0xD7 diverted with raw movement
+    ask(wheel, 2, {0x01, 0x00});           // the thumb wheel diverted
+
+    const std::vector<std::string> expected{"0xC3", "0xD7 with raw movement", "thumb wheel"};
+    EXPECT_EQ(made.world.leftOver(*mouse), expected);
+    EXPECT_FALSE(made.world.isNative(*mouse));
+    ask(controls, 3, {0x00, 0xC3, 0x02});
+    ask(controls, 3, {0x00, 0xD7, 0x22});
+    ask(wheel, 2, {0x00, 0x00});
+    EXPECT_TRUE(made.world.isNative(*mouse));
+}
+
+TEST(SimulatedWorld, ABrokenRecordingIsRefusedWithItsPath) {
+    World made;
+    const auto broken = (made.folder.path() / "broken.json").string();
+    TempFolder::write(broken, "{ not json");
+    auto mouse = made.world.attachMouse(broken);
+    ASSERT_FALSE(mouse.ok());
+    EXPECT_NE(mouse.error().find("broken.json"), std::string::npos) << mouse.error();
+    EXPECT_TRUE(made.world.devices().empty());
+}
