@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The repository's scripts, run against stand-ins for the commands they call: `scripts_tests.sh
+# ROOT CASE` copies ROOT's scripts into a temporary folder and runs one case there.
+set -euo pipefail
+root="$1"
+case_name="$2"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/scripts" "$work/bin"
+cp "$root/scripts/test" "$root/scripts/setup" "$work/scripts/"
+
+stand_in() {  # stand_in NAME BODY: a command on PATH that runs BODY (sh)
+  printf '#!/bin/sh\n%s\n' "$2" > "$work/bin/$1"
+  chmod +x "$work/bin/$1"
+}
+fail() { echo "FAILED: $*" >&2; exit 1; }
+expect_line() {  # expect_line FILE REGEX
+  grep -qE -- "$2" "$1" || { cat "$1" >&2; fail "no line matches '$2'"; }
+}
+
+case "$case_name" in
+  every-stage-runs)
+    # The dev stage's tests fail and one of two fuzz targets fails: every stage still runs, and the
+    # summary gives each stage's result and time, and the script fails.
+    printf '#!/bin/sh\nexit 0\n' > "$work/scripts/setup"
+    stand_in cmake 'echo "cmake $*" >> "$TW_CALLS"'
+    stand_in ctest 'echo "ctest $*" >> "$TW_CALLS"; [ "$2" = dev ] && exit 8; exit 0'
+    mkdir -p "$work/build/fuzz"
+    printf '#!/bin/sh\necho crashed; exit 3\n' > "$work/build/fuzz/fuzz_first"
+    printf '#!/bin/sh\necho done\n' > "$work/build/fuzz/fuzz_second"
+    chmod +x "$work/build/fuzz/"fuzz_*
+    export TW_CALLS="$work/calls"
+    if PATH="$work/bin:$PATH" TW_FUZZ_SECONDS=1 "$work/scripts/test" > "$work/out" 2>&1; then
+      cat "$work/out" >&2; fail "scripts/test passed with two failing stages"
+    fi
+    for preset in dev release fuzz tsan asan; do
+      expect_line "$work/calls" "^cmake --build --preset $preset\$"
+    done
+    expect_line "$work/calls" '^ctest --preset tsan$'
+    expect_line "$work/calls" '^ctest --preset asan$'
+    expect_line "$work/build/fuzz/second.log" '^done$'
+    expect_line "$work/out" '^  dev +FAILED +[0-9]+m[0-9]{2}s \(exit 8\)$'
+    expect_line "$work/out" '^  release +passed +[0-9]+m[0-9]{2}s$'
+    expect_line "$work/out" '^  fuzz +FAILED '
+    expect_line "$work/out" '^  tsan +passed '
+    expect_line "$work/out" '^  asan +passed '
+    expect_line "$work/out" '^stages: 3 passed, 2 failed$'
+    ;;
+  all-stages-pass)
+    printf '#!/bin/sh\nexit 0\n' > "$work/scripts/setup"
+    stand_in cmake 'exit 0'
+    stand_in ctest 'exit 0'
+    PATH="$work/bin:$PATH" "$work/scripts/test" > "$work/out" 2>&1 || { cat "$work/out" >&2; fail "scripts/test failed"; }
+    expect_line "$work/out" '^stages: 5 passed, 0 failed$'
+    ;;
+  setup-sudo-refused)
+    # A user for whom sudo is installed but not allowed: sudo's error, then the packages and the
+    # command to run as root.
+    stand_in dpkg-query 'exit 1'
+    stand_in id 'echo 1000'
+    stand_in sudo 'echo "Sorry, user nobody may not run sudo on this machine." >&2; exit 1'
+    stand_in apt-get 'echo "apt-get ran without root" >&2; exit 100'
+    if PATH="$work/bin:$PATH" "$work/scripts/setup" > "$work/out" 2>&1; then
+      cat "$work/out" >&2; fail "scripts/setup passed without installing"
+    fi
+    expect_line "$work/out" 'may not run sudo'
+    expect_line "$work/out" '^  cmake ninja-build g\+\+ .*libglib2.0-bin$'
+    expect_line "$work/out" 'through sudo failed'
+    expect_line "$work/out" '^  apt-get update && apt-get install --no-install-recommends cmake '
+    ;;
+  setup-without-sudo)
+    stand_in dpkg-query 'exit 1'
+    stand_in id 'echo 1000'
+    # PATH without sudo: only the stand-ins and what bash needs.
+    for tool in bash grep dirname; do ln -s "$(command -v "$tool")" "$work/bin/$tool"; done
+    if PATH="$work/bin" "$work/scripts/setup" > "$work/out" 2>&1; then
+      cat "$work/out" >&2; fail "scripts/setup passed without installing"
+    fi
+    expect_line "$work/out" 'sudo is not available'
+    expect_line "$work/out" '^  apt-get update && apt-get install --no-install-recommends cmake '
+    ;;
+  setup-nothing-missing)
+    stand_in dpkg-query 'printf "install ok installed"'
+    stand_in sudo 'echo "sudo ran" >&2; exit 1'
+    stand_in apt-get 'echo "apt-get ran" >&2; exit 1'
+    PATH="$work/bin:$PATH" "$work/scripts/setup" > "$work/out" 2>&1 || { cat "$work/out" >&2; fail "scripts/setup failed"; }
+    [ ! -s "$work/out" ] || { cat "$work/out" >&2; fail "scripts/setup printed something with nothing missing"; }
+    ;;
+  *)
+    fail "no case $case_name"
+    ;;
+esac
+echo "$case_name: passed"
