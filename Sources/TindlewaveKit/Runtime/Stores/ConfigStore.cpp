@@ -13,8 +13,8 @@
 #include "Model/ConfigCodec.h"
 #include "Platform/Clock.h"
 #include "Platform/Linux/System/Files.h"
-#include "Platform/Linux/System/FolderWatch.h"
-#include "Platform/Linux/System/FolderWatcher.h"
+#include "Platform/Linux/System/FolderWatchDescriptor.h"
+#include "Platform/Linux/System/FolderWatchThread.h"
 #include "Runtime/Executors/Actors.h"
 #include "Runtime/Executors/RunLoopExecutor.h"
 
@@ -47,7 +47,7 @@ struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
     std::optional<ConfigSnapshot> current;
     std::map<std::uint64_t, Channel<ConfigSnapshot>> subscribers;
     std::uint64_t nextSubscriber = 0;
-    std::unique_ptr<FolderWatch> watch;  // set once watching has started
+    std::unique_ptr<FolderWatchDescriptor> watch;  // set once watching has started
     FdWatch watchSource;
     TimerHandle reloadTimer;
     bool reloadPending = false;
@@ -80,7 +80,7 @@ struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
         // What an update killed mid-write left beside the file.
         files::removeStaleTemporaries(url);
         // Watching starts before the first load, so a save made in between is not missed.
-        auto folderWatch = std::make_unique<FolderWatch>(folder);
+        auto folderWatch = std::make_unique<FolderWatchDescriptor>(folder);
         if (folderWatch->isValid()) {
             watchSource =
                 loop.addFd(folderWatch->fd(), EPOLLIN, [this](std::uint32_t) { folderChanged(); });

@@ -10,7 +10,7 @@
 
 #include <thread>
 
-#include "Platform/Linux/System/FolderWatch.h"
+#include "Platform/Linux/System/FolderWatchDescriptor.h"
 #include "Runtime/Executors/RunLoopExecutor.h"
 #include "Runtime/Executors/ThreadPool.h"
 #include "TestKit/FakeHidutil.h"
@@ -182,7 +182,7 @@ int runningNow(const std::string& stateFile) {
 // Waits until the fake's state file says `count` runs are under way, looking again at each change
 // of the folder.
 bool waitForRunning(const TempFolder& folder, int count) {
-    FolderWatch watch(folder.path().string());
+    FolderWatchDescriptor watch(folder.path().string());
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (runningNow(folder / "hidutil.json") != count) {
         if (std::chrono::steady_clock::now() > limit) return false;

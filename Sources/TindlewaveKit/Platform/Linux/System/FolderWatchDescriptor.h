@@ -16,12 +16,12 @@ namespace tindlewave {
 // This is only the descriptor-driven part: whoever drives it waits for fd() to become readable
 // (poll, epoll or an executor's fd source) and then calls drain(). It is not thread-safe; one
 // thread or executor owns it.
-class FolderWatch {
+class FolderWatchDescriptor {
   public:
-    explicit FolderWatch(std::string folder);
-    ~FolderWatch();
-    FolderWatch(const FolderWatch&) = delete;
-    FolderWatch& operator=(const FolderWatch&) = delete;
+    explicit FolderWatchDescriptor(std::string folder);
+    ~FolderWatchDescriptor();
+    FolderWatchDescriptor(const FolderWatchDescriptor&) = delete;
+    FolderWatchDescriptor& operator=(const FolderWatchDescriptor&) = delete;
 
     // False when the system refused an inotify instance; nothing is then ever seen.
     bool isValid() const { return fd_ >= 0; }

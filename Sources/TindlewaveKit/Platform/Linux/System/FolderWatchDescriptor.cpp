@@ -1,4 +1,4 @@
-#include "Platform/Linux/System/FolderWatch.h"
+#include "Platform/Linux/System/FolderWatchDescriptor.h"
 
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -35,17 +35,17 @@ std::string withoutTrailingSlashes(std::string path) {
 
 }  // namespace
 
-FolderWatch::FolderWatch(std::string folder)
+FolderWatchDescriptor::FolderWatchDescriptor(std::string folder)
     : folder_(withoutTrailingSlashes(std::move(folder))),
       fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
     if (fd_ >= 0) arm();
 }
 
-FolderWatch::~FolderWatch() {
+FolderWatchDescriptor::~FolderWatchDescriptor() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-void FolderWatch::disarm() {
+void FolderWatchDescriptor::disarm() {
     if (watch_ >= 0) ::inotify_rm_watch(fd_, watch_);
     for (int watch : above_) ::inotify_rm_watch(fd_, watch);
     above_.clear();
@@ -53,7 +53,7 @@ void FolderWatch::disarm() {
     watchingFolder_ = false;
 }
 
-void FolderWatch::watchAbove(std::string path) {
+void FolderWatchDescriptor::watchAbove(std::string path) {
     for (;;) {
         std::string parent = parentOf(path);
         if (parent == path) return;
@@ -63,7 +63,7 @@ void FolderWatch::watchAbove(std::string path) {
     }
 }
 
-bool FolderWatch::arm() {
+bool FolderWatchDescriptor::arm() {
     disarm();
     // The folder may appear while a folder above it is being armed; looking again after arming
     // that one closes the gap, since its creation from then on is an event.
@@ -100,7 +100,7 @@ bool FolderWatch::arm() {
     return false;
 }
 
-bool FolderWatch::drain() {
+bool FolderWatchDescriptor::drain() {
     if (fd_ < 0) return false;
     alignas(inotify_event) char buffer[16384];
     bool changed = false;

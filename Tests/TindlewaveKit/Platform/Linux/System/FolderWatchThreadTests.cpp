@@ -1,4 +1,4 @@
-#include "Platform/Linux/System/FolderWatcher.h"
+#include "Platform/Linux/System/FolderWatchThread.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -39,11 +39,11 @@ struct Observer {
     std::string seen;
 };
 
-TEST(FolderWatcher, SeesWritesDeletionAttributesAndSaveByRename) {
+TEST(FolderWatchThread, SeesWritesDeletionAttributesAndSaveByRename) {
     TempFolder root;
     auto file = root / "config.json";
     Observer observer(file);
-    FolderWatcher watcher(root.path().string(), [&] { observer.changed(); });
+    FolderWatchThread watcher(root.path().string(), [&] { observer.changed(); });
     ASSERT_TRUE(watcher.isWatching());
 
     TempFolder::write(file, "one");
@@ -64,12 +64,12 @@ TEST(FolderWatcher, SeesWritesDeletionAttributesAndSaveByRename) {
 }
 
 // A program that writes the file and keeps it open is seen at its write, not only at its close.
-TEST(FolderWatcher, SeesAWriteToAFileKeptOpen) {
+TEST(FolderWatchThread, SeesAWriteToAFileKeptOpen) {
     TempFolder root;
     auto file = root / "config.json";
     TempFolder::write(file, "one");
     Observer observer(file);
-    FolderWatcher watcher(root.path().string(), [&] { observer.changed(); });
+    FolderWatchThread watcher(root.path().string(), [&] { observer.changed(); });
     ASSERT_TRUE(watcher.isWatching());
 
     std::ofstream open(file, std::ios::app);
@@ -77,12 +77,12 @@ TEST(FolderWatcher, SeesAWriteToAFileKeptOpen) {
     EXPECT_TRUE(observer.sees("one two"));
 }
 
-TEST(FolderWatcher, FollowsTheFolderByPathWhenDeletedOrNotYetThere) {
+TEST(FolderWatchThread, FollowsTheFolderByPathWhenDeletedOrNotYetThere) {
     TempFolder root;
     auto folder = root / "a/b";
     auto file = folder + "/config.json";
     Observer observer(file);
-    FolderWatcher watcher(folder, [&] { observer.changed(); });
+    FolderWatchThread watcher(folder, [&] { observer.changed(); });
 
     fs::create_directories(folder);
     TempFolder::write(file, "created later");
@@ -111,12 +111,12 @@ TEST(FolderWatcher, FollowsTheFolderByPathWhenDeletedOrNotYetThere) {
     EXPECT_TRUE(observer.sees("under a new parent"));
 }
 
-TEST(FolderWatcher, CoalescesABurstIntoOneCallback) {
+TEST(FolderWatchThread, CoalescesABurstIntoOneCallback) {
     TempFolder root;
     auto file = root / "config.json";
     Observer observer(file);
     // A long window, so the whole burst surely falls into it.
-    FolderWatcher watcher(
+    FolderWatchThread watcher(
         root.path().string(), [&] { observer.changed(); }, std::chrono::seconds(1));
     for (int i = 0; i < 5; ++i) TempFolder::write(file, "burst " + std::to_string(i));
     ASSERT_TRUE(observer.sees("burst 4"));

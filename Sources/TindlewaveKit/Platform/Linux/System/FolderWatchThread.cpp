@@ -1,4 +1,4 @@
-#include "Platform/Linux/System/FolderWatcher.h"
+#include "Platform/Linux/System/FolderWatchThread.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -7,20 +7,20 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "Platform/Linux/System/FolderWatch.h"
+#include "Platform/Linux/System/FolderWatchDescriptor.h"
 
 namespace tindlewave {
 
-FolderWatcher::FolderWatcher(std::string folder, std::function<void()> changed,
-                             std::chrono::nanoseconds latency)
-    : watch_(std::make_unique<FolderWatch>(std::move(folder))),
+FolderWatchThread::FolderWatchThread(std::string folder, std::function<void()> changed,
+                                     std::chrono::nanoseconds latency)
+    : watch_(std::make_unique<FolderWatchDescriptor>(std::move(folder))),
       changed_(std::move(changed)),
       latency_(latency),
       stopFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (watch_->isValid() && stopFd_ >= 0) thread_ = std::thread([this] { run(); });
 }
 
-FolderWatcher::~FolderWatcher() {
+FolderWatchThread::~FolderWatchThread() {
     if (thread_.joinable()) {
         std::uint64_t one = 1;
         while (::write(stopFd_, &one, sizeof one) < 0 && errno == EINTR) {
@@ -30,11 +30,11 @@ FolderWatcher::~FolderWatcher() {
     if (stopFd_ >= 0) ::close(stopFd_);
 }
 
-bool FolderWatcher::isWatching() const {
+bool FolderWatchThread::isWatching() const {
     return thread_.joinable();
 }
 
-void FolderWatcher::run() {
+void FolderWatchThread::run() {
     using Clock = std::chrono::steady_clock;
     bool pending = false;  // a change was seen; the callback is due at `deadline`
     Clock::time_point deadline{};
