@@ -6,6 +6,7 @@
 
 #include "Model/Config.h"
 #include "Model/HexCoding.h"
+#include "Platform/Simulated/HID/VirtualHidppMouse.h"
 #include "Runtime/Stores/LogStore.h"
 
 namespace tindlewave::headless {
@@ -154,6 +155,32 @@ std::string postedLine(const Event& event, EventLevel level) {
         default:
             return fmt::format("posted ({}): event type {}", where, type);
     }
+}
+
+std::string mouseLine(int number, const VirtualHidppMouse& mouse) {
+    std::string text = fmt::format("mouse {}:", number);
+    for (const auto& control : mouse.description().controls) {
+        auto reporting = mouse.reporting(control.cid);
+        if (!reporting) continue;
+        text += fmt::format(" {}{}{}", hexText(control.cid, 2), reporting->divert ? " diverted" : " native",
+                            reporting->rawXY ? " with raw movement" : "");
+        text += ",";
+    }
+    if (auto wheel = mouse.thumbWheelReporting()) {
+        text += wheel->diverted ? " thumb wheel diverted" : " thumb wheel native";
+        if (wheel->inverted) text += " inverted";
+    }
+    if (!text.empty() && text.back() == ',') text.pop_back();
+    return text;
+}
+
+std::string mouseFaultLine(int number, const Command::MouseFault& fault) {
+    using Kind = Command::MouseFault::Kind;
+    static const char* const what[] = {"drops", "delays", "sends twice", "refuses", "misreports",
+                                       "clear"};
+    if (fault.kind == Kind::clear) return fmt::format("device {}: faults cleared", number);
+    return fmt::format("device {}: {} {} {}", number, what[static_cast<int>(fault.kind)], fault.times,
+                       fault.kind == Kind::corrupt ? "read-backs" : "replies");
 }
 
 }  // namespace tindlewave::headless

@@ -6,8 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "Command.h"
 #include "Model/EngineStatus.h"
 #include "Platform/EventSystem.h"
+
+namespace tindlewave {
+class VirtualHidppMouse;
+}
 
 namespace tindlewave::headless {
 
@@ -32,5 +37,9 @@ class Printer {
 std::string statusLine(const EngineStatus& status);
 // A posted event: its type, level and the fields that matter for it.
 std::string postedLine(const Event& event, EventLevel level);
+// A simulated HID++ mouse's reporting: each control diverted or native, then its thumb wheel.
+std::string mouseLine(int number, const VirtualHidppMouse& mouse);
+// What a fault command set on device `number`.
+std::string mouseFaultLine(int number, const Command::MouseFault& fault);
 
 }  // namespace tindlewave::headless

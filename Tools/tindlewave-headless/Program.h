@@ -63,16 +63,41 @@ class Program {
     };
     struct Input;
 
+    // Program.cpp: start and quit.
     void start();
-    void attachMouse(const std::string& file);
-    void attachKeyboard(const std::optional<DeviceMatch>& external);
+    void subscribeToEngine();
+    void readScript();
+    void readStandardInput();
+    // The quit: shutdown, then the run cancelled, then what is left reported.
+    void signalled();
+    void quit(const std::string& why);
+    void shutDown();
+    void runEnded();
+    void report(std::vector<std::string> lines);
 
-    // Commands, in order, one at a time: each command's effects are followed through the
-    // executors (settle) before the next runs, and a wait holds the ones after it.
+    // Commands.cpp: commands, in order, one at a time: each command's effects are followed
+    // through the executors (settle) before the next runs, and a wait holds the ones after it.
     void enqueue(std::string line);
     void inputEnded();
     void runPending();
     void perform(const Command& command);
+    // False (and says so) over the real devices, for a command that acts on simulated ones.
+    bool simulating();
+    void onEngine(std::function<void(Engine&)> call);
+    // What works in either world.
+    void perform(const Command::Help&);
+    void perform(const Command::Devices&);
+    void perform(const Command::Pause&);
+    void perform(const Command::Resume&);
+    void perform(const Command::Reapply&);
+    void perform(const Command::Listen& listen);
+    void perform(const Command::StopListening&);
+    void perform(const Command::Wake&);
+    void perform(const Command::Status&);
+    void perform(const Command::WaitApplied& wait);
+    void perform(const Command::Quit&);
+
+    // Settling.cpp: following a command's effects, and waiting for the devices.
     void settle(Instant until);
     void settleOnHid(std::vector<RegistryID> mice, std::uint64_t before, Instant until);
     void settleOnTap(std::uint64_t before, Instant until);
@@ -81,24 +106,36 @@ class Program {
     void waitApplied(double seconds);
     void checkWait();
     void waitEnded(bool applied);
-    void fault(const Command::MouseFault& fault);
-    void fault(const Command::HidutilFault& fault);
-    void inject(Event event, bool fromKeyboard, double detents = 0);
 
+    // SimulatedDevices.cpp: the simulated world's devices and the commands that act on them.
+    void attachMouse(const std::string& file);
+    void attachKeyboard(const std::optional<DeviceMatch>& external);
+    void listSimulatedDevices();
     const Device* device(int number);
     const Device* lastMouse(bool hidppOnly);
-    // False (and says so) over the real devices, for a command that acts on simulated ones.
-    bool simulating();
+    void inject(Event event, bool fromKeyboard, double detents = 0);
+    void reportSimulatedDevicesAtExit();
+    void perform(const Command::AttachMouse& attach);
+    void perform(const Command::AttachKeyboard& attach);
+    void perform(const Command::Detach& detach);
+    void perform(const Command::Press& press);
+    void perform(const Command::Release& release);
+    void perform(const Command::Move& move);
+    void perform(const Command::Thumb& thumb);
+    void perform(const Command::Reconnect& reconnect);
+    void perform(const Command::Button& button);
+    void perform(const Command::Drag& drag);
+    void perform(const Command::Wheel& wheel);
+    void perform(const Command::Key& key);
+    void perform(const Command::Grant& grant);
+    void perform(const Command::Mouse& mouse);
+    void perform(const Command::MouseFault& fault);
+    void perform(const Command::HidutilFault& fault);
+
+    // RealDevices.cpp: this computer's devices.
     void startOverRealDevices();
     void listRealDevices();
-    void onEngine(std::function<void(Engine&)> call);
-
-    // The quit: shutdown, then the run cancelled, then what is left reported.
-    void signalled();
-    void quit(const std::string& why);
-    void shutDown();
-    void runEnded();
-    void report(std::vector<std::string> lines);
+    void reportRealDevicesAtExit();
 
     Options options_;
     Places places_;
