@@ -5,6 +5,7 @@
 
 #include "Core/Overloaded.h"
 #include "Model/HexCoding.h"
+#include "Runtime/Worlds/WorldTexts.h"
 #include "Settings/Model/Labels.h"
 
 namespace tindlewave::HyperKeyChoices {
@@ -58,6 +59,27 @@ SettingsEdit toggled(const SettingsDevice& keyboard, bool on) {
         return SettingsEdit::addDevice(keyboard.match, keyboard.name,
                                        ProfileSource::preset(DevicePreset::keyboard));
     return SettingsEdit::hyperOn(keyboard.match, on);
+}
+
+PageTexts pageTexts() {
+    const auto symbols = modifierSymbols(Modifiers::hyper);
+    std::string spaced;
+    for (const auto& symbol : symbols) spaced += (spaced.empty() ? "" : " ") + symbol;
+    const std::string held = shortcutText(Modifiers::hyper, "");
+    const std::string words = modifierName(Modifiers::control) + ", " + modifierName(Modifiers::option) + ", " +
+                              modifierName(Modifiers::shift) + " and " + modifierName(Modifiers::command);
+    PageTexts texts{
+        .heldSymbols = spaced,
+        .keyHelp = "Holding it holds " + held + " on the keyboards below. It no longer types as itself.",
+        .whileHeldHelp = "Every key you press gets " + words + ", for app shortcuts.",
+        .howItWorks = "Tindlewave turns the key into F18 on the keyboards ticked above, then holds " + held +
+                      " while you hold F18.",
+        .caveat = std::nullopt,
+    };
+    if (worldTexts() != WorldTexts::linuxDevices)
+        texts.caveat = "In password fields the system keeps typing away from other apps, so the hyper key does "
+                       "nothing there.";
+    return texts;
 }
 
 }  // namespace tindlewave::HyperKeyChoices

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,19 @@ bool isOn(const SettingsDevice& keyboard);
 // What turning the keyboard's toggle sends: a new keyboard is set up with the keyboard preset
 // whatever the new value; a configured one gets its hyper-key switch.
 SettingsEdit toggled(const SettingsDevice& keyboard, bool on);
+
+// The page's fixed texts, in the world's modifier names: the four modifiers as the "While held"
+// row shows them, the Key row's and the While-held row's explanations, how it works, and the
+// caveat below it (none over Linux devices, where the hyper key works below the display server,
+// password fields included).
+struct PageTexts {
+    std::string heldSymbols;
+    std::string keyHelp;
+    std::string whileHeldHelp;
+    std::string howItWorks;
+    std::optional<std::string> caveat;
+};
+PageTexts pageTexts();
 
 }  // namespace HyperKeyChoices
 

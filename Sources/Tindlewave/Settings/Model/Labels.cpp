@@ -7,6 +7,7 @@
 
 #include "Core/Overloaded.h"
 #include "Model/HexCoding.h"
+#include "Runtime/Worlds/WorldTexts.h"
 
 namespace tindlewave::Labels {
 
@@ -51,33 +52,6 @@ std::string uppercased(std::string_view text) {
     return result;
 }
 
-struct ModifierLabel {
-    std::string_view name;
-    std::string_view symbol;
-};
-
-ModifierLabel labelOf(HeldModifier modifier) {
-    switch (modifier) {
-        case HeldModifier::leftControl:
-            return {"Left Control", "⌃"};
-        case HeldModifier::leftShift:
-            return {"Left Shift", "⇧"};
-        case HeldModifier::leftOption:
-            return {"Left Option", "⌥"};
-        case HeldModifier::leftCommand:
-            return {"Left Command", "⌘"};
-        case HeldModifier::rightControl:
-            return {"Right Control", "⌃"};
-        case HeldModifier::rightShift:
-            return {"Right Shift", "⇧"};
-        case HeldModifier::rightOption:
-            return {"Right Option", "⌥"};
-        case HeldModifier::rightCommand:
-            return {"Right Command", "⌘"};
-    }
-    return {"", ""};
-}
-
 }  // namespace
 
 const std::unordered_map<std::uint16_t, std::string_view>& controlNames() {
@@ -95,12 +69,13 @@ const std::unordered_map<std::int64_t, std::string_view>& buttonNames() {
     return table;
 }
 
-std::string_view modifierName(HeldModifier modifier) {
-    return labelOf(modifier).name;
+std::string modifierName(HeldModifier modifier) {
+    return modifierKeyName(modifier);
 }
 
-std::string_view modifierSymbol(HeldModifier modifier) {
-    return labelOf(modifier).symbol;
+std::string modifierSymbol(HeldModifier modifier) {
+    const auto symbols = tindlewave::modifierSymbols(generic(modifier));
+    return symbols.empty() ? std::string() : symbols.front();
 }
 
 std::string control(const Control& control) {
@@ -159,36 +134,20 @@ std::string key(std::string_view name) {
 }
 
 std::vector<std::string> modifierSymbols(Modifiers modifiers) {
-    static constexpr std::array<std::pair<Modifiers, std::string_view>, 4> order{{
-        {Modifiers::control, "⌃"},
-        {Modifiers::option, "⌥"},
-        {Modifiers::shift, "⇧"},
-        {Modifiers::command, "⌘"},
-    }};
-    std::vector<std::string> symbols;
-    for (const auto& [modifier, symbol] : order) {
-        if (modifiers.contains(modifier)) symbols.emplace_back(symbol);
-    }
-    return symbols;
+    return tindlewave::modifierSymbols(modifiers);
 }
 
 std::string chord(const Chord& chord) {
-    std::string text;
-    for (const std::string& symbol : modifierSymbols(chord.modifiers)) text += symbol;
+    std::string key;
     if (const auto name = chord.key.name()) {
         const auto symbol = keySymbols().find(*name);
-        text += symbol != keySymbols().end() ? std::string(symbol->second) : uppercased(*name);
+        key = symbol != keySymbols().end() ? std::string(symbol->second) : uppercased(*name);
     }
-    return text;
+    return shortcutText(chord.modifiers, key);
 }
 
 Modifiers modifiers(std::uint64_t flags) {
-    Modifiers result;
-    if (flags & QuartzFlag::control) result |= Modifiers::control;
-    if (flags & QuartzFlag::option) result |= Modifiers::option;
-    if (flags & QuartzFlag::shift) result |= Modifiers::shift;
-    if (flags & QuartzFlag::command) result |= Modifiers::command;
-    return result;
+    return modifiersOfFlags(flags);
 }
 
 }  // namespace tindlewave::Labels

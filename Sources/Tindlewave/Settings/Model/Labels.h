@@ -22,10 +22,12 @@ namespace Labels {
 const std::unordered_map<std::uint16_t, std::string_view>& controlNames();
 const std::unordered_map<std::int64_t, std::string_view>& buttonNames();
 
-// "Left Control", "Right Command", ...
-std::string_view modifierName(HeldModifier modifier);
-// The symbol of the modifier the key stands for: ⌃, ⌥, ⇧ or ⌘.
-std::string_view modifierSymbol(HeldModifier modifier);
+// "Left Control", "Right Command", ... ("Left Ctrl", "Right Super" over Linux devices: the
+// modifier texts are the world's, Runtime/Worlds/WorldTexts.h).
+std::string modifierName(HeldModifier modifier);
+// The symbol of the modifier the key stands for: ⌃, ⌥, ⇧ or ⌘ (Ctrl, Alt, Shift or Super over
+// Linux devices).
+std::string modifierSymbol(HeldModifier modifier);
 
 // "Gesture button", "Button 0x1A", "Forward button", "Button 5", "Sends Caps Lock", "Thumb wheel".
 std::string control(const Control& control);
@@ -33,9 +35,11 @@ std::string control(const Control& control);
 std::string trigger(const Trigger& trigger);
 // A key name as a word in sentences: "Left Arrow", "F5", "Caps Lock".
 std::string key(std::string_view name);
-// The symbols of the modifiers in the set, in the order ⌃⌥⇧⌘.
+// The symbols of the modifiers in the set, in the order ⌃⌥⇧⌘ (Ctrl, Alt, Shift, Super over
+// Linux devices).
 std::vector<std::string> modifierSymbols(Modifiers modifiers);
-// A shortcut as the keys read it: "⇧⌘S", "⌥↩", "⌃Space".
+// A shortcut as the keys read it: "⇧⌘S", "⌥↩", "⌃Space" ("Shift+Super+S", "Alt+↩" over Linux
+// devices).
 std::string chord(const Chord& chord);
 // The sentence under a rule that holds keys; none for an action that holds nothing.
 std::optional<std::string> heldKeys(const Action& action);

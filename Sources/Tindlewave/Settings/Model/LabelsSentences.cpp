@@ -2,6 +2,7 @@
 
 #include "Core/Overloaded.h"
 #include "Model/HexCoding.h"
+#include "Runtime/Worlds/WorldTexts.h"
 #include "Settings/Model/Labels.h"
 #include "Settings/Model/Trimmed.h"
 
@@ -29,14 +30,15 @@ std::string_view presetTitle(DevicePreset preset) {
     return "";
 }
 
-std::string_view presetHelp(DevicePreset preset) {
+std::string presetHelp(DevicePreset preset) {
     switch (preset) {
         case DevicePreset::mxMaster3:
             return "Gesture and top buttons, reversed thumb wheel, smooth scrolling, and hold the "
                    "right button to scroll.";
         case DevicePreset::mouse24G:
-            return "Lists it with the mice. Escape becomes Right Option while held, and Return "
-                   "sends ⌥⇧S.";
+            return "Lists it with the mice. Escape becomes " + modifierKeyName(HeldModifier::rightOption) +
+                   " while held, and Return sends " + shortcutText(Modifiers::option | Modifiers::shift, "S") +
+                   ".";
         case DevicePreset::keyboard:
             return "Turns on the hyper key for this keyboard.";
     }

@@ -83,15 +83,12 @@ HyperKeyTab::HyperKeyTab(SettingsModel& model, SettingsPage& page) : model_(mode
         if (index < 0 || std::size_t(index) >= keysShown_.size() || !model_.editable()) return;
         model_.send(SettingsEdit::hyperKey(keysShown_[std::size_t(index)]));
     });
-    group->addWidget(new FormRow(
-        "Key", QString("Holding it holds \u2303\u2325\u21E7\u2318 on the keyboards below. It no longer types as itself."),
-        key_));
-    auto* symbols = plainLabel("\u2303 \u2325 \u21E7 \u2318");
+    const auto texts = HyperKeyChoices::pageTexts();
+    group->addWidget(new FormRow("Key", QString::fromStdString(texts.keyHelp), key_));
+    auto* symbols = plainLabel(QString::fromStdString(texts.heldSymbols));
     // In the body font: a fixed-pitch font has none of these, and its fallback draws them small
     // and above the line.
-    group->addWidget(new FormRow(
-        "While held", QString("Every key you press gets Control, Option, Shift and Command, for app shortcuts."),
-        symbols));
+    group->addWidget(new FormRow("While held", QString::fromStdString(texts.whileHeldHelp), symbols));
     auto* nothing = plainLabel("Does nothing");
     dimText(nothing);
     group->addWidget(new FormRow("Tapped alone", QString("Other tap actions are not available yet."), nothing));
@@ -107,10 +104,8 @@ HyperKeyTab::HyperKeyTab(SettingsModel& model, SettingsPage& page) : model_(mode
 
     auto* how = new QWidget;
     auto* howColumn = columnOf(how, 5);
-    howColumn->addWidget(wrapping("Tindlewave turns the key into F18 on the keyboards ticked above, then holds "
-                                  "\u2303\u2325\u21E7\u2318 while you hold F18."));
-    howColumn->addWidget(new Explanation("In password fields the system keeps typing away from other apps, so the "
-                                         "hyper key does nothing there."));
+    howColumn->addWidget(wrapping(QString::fromStdString(texts.howItWorks)));
+    if (texts.caveat) howColumn->addWidget(new Explanation(QString::fromStdString(*texts.caveat)));
     how->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     body->addWidget(new FormRow("How it works", std::nullopt, how));
     page.content()->addWidget(body_);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "Runtime/Worlds/WorldTexts.h"
+#include "Settings/Model/HyperKeyChoices.h"
 #include "Settings/Model/Labels.h"
 
 namespace tindlewave {
@@ -86,6 +88,47 @@ TEST(Labels, SentencesUnderRules) {
     EXPECT_EQ(Labels::holdToScroll(Control::hidpp(CID{0xC3}), false),
               "Hold the button and move the mouse to scroll. A quick press does nothing until you "
               "add a click rule.");
+}
+
+// Over real devices every modifier the pages show has its Linux name; the simulated world keeps
+// the symbols (the tests above).
+TEST(Labels, OverLinuxDevicesModifiersHaveTheirLinuxNames) {
+    setWorldTexts(WorldTexts::linuxDevices);
+    struct Restore {
+        ~Restore() { setWorldTexts(WorldTexts::simulated); }
+    } restore;
+    EXPECT_EQ(Labels::chord(chordOf("4", Modifiers::command | Modifiers::shift)), "Shift+Super+4");
+    EXPECT_EQ(Labels::chord(chordOf("backslash", Modifiers::hyper)), "Ctrl+Alt+Shift+Super+\\");
+    EXPECT_EQ(Labels::chord(chordOf("f5", Modifiers{})), "F5");
+    EXPECT_EQ(Labels::modifierSymbols(Modifiers::option | Modifiers::control),
+              (std::vector<std::string>{"Ctrl", "Alt"}));
+    EXPECT_EQ(Labels::modifierName(HeldModifier::rightOption), "Right Alt");
+    EXPECT_EQ(Labels::heldKeys(Action::modifier(HeldModifier::leftCommand)),
+              "Left Super stays down while you hold it, so a click meanwhile is a Super-click.");
+    EXPECT_EQ(Labels::heldKeys(Action::shortcut(chordOf("s", Modifiers::option | Modifiers::shift))),
+              "Alt+Shift+S stays down while you hold it, and goes up when you let go.");
+    Config config = Config::empty();
+    EXPECT_EQ(Labels::setUpHelp(ProfileSource::preset(DevicePreset::mouse24G), config),
+              "Lists it with the mice. Escape becomes Right Alt while held, and Return sends Alt+Shift+S.");
+
+    const auto hyper = HyperKeyChoices::pageTexts();
+    EXPECT_EQ(hyper.heldSymbols, "Ctrl Alt Shift Super");
+    EXPECT_EQ(hyper.keyHelp, "Holding it holds Ctrl+Alt+Shift+Super on the keyboards below. It no longer types as itself.");
+    EXPECT_EQ(hyper.whileHeldHelp, "Every key you press gets Ctrl, Alt, Shift and Super, for app shortcuts.");
+    EXPECT_EQ(hyper.howItWorks, "Tindlewave turns the key into F18 on the keyboards ticked above, then holds "
+                                "Ctrl+Alt+Shift+Super while you hold F18.");
+    EXPECT_EQ(hyper.caveat, std::nullopt) << "the hyper key works in password fields too, below the display server";
+}
+
+TEST(Labels, TheHyperKeyPageInTheSimulatedWorldKeepsTheQuotedTexts) {
+    const auto hyper = HyperKeyChoices::pageTexts();
+    EXPECT_EQ(hyper.heldSymbols, "⌃ ⌥ ⇧ ⌘");
+    EXPECT_EQ(hyper.keyHelp, "Holding it holds ⌃⌥⇧⌘ on the keyboards below. It no longer types as itself.");
+    EXPECT_EQ(hyper.whileHeldHelp, "Every key you press gets Control, Option, Shift and Command, for app shortcuts.");
+    EXPECT_EQ(hyper.howItWorks,
+              "Tindlewave turns the key into F18 on the keyboards ticked above, then holds ⌃⌥⇧⌘ while you hold F18.");
+    EXPECT_EQ(hyper.caveat, "In password fields the system keeps typing away from other apps, so the hyper key "
+                            "does nothing there.");
 }
 
 TEST(Labels, ListenEnded) {
