@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 
 #include "Core/Evdev/EvdevKeys.h"
 #include "Core/Devices/ConfigMatching.h"
@@ -33,7 +37,8 @@ namespace {
 
 using namespace KeyMapWriter;
 
-constexpr std::uint16_t keyCapsLock = 58, keyF18 = 188;
+constexpr std::uint16_t keyCapsLock = 58, keyF18 = 188, keyA = 30, keyB = 48, keyQ = 16;
+constexpr const char* bootID = "8c3f0e2a-1b2c-4d5e-9f00-123456789abc";
 
 const std::string usbKeyboardMatching =
     hidutilKeyboardMatching(DeviceMatch::device(VendorID{0x3412}, ProductID{0x7801}));
@@ -46,7 +51,7 @@ KeyMapSetup hyperOnCapsLock() {
 // An emulated machine with keyboards, the registry listing them once, and the key map over it.
 struct KeyMapWorld {
     Testbed testbed;
-    TempFolder runtime;
+    TempFolder state;
     std::unique_ptr<LinuxDeviceRegistry> registry;
     std::unique_ptr<EvdevKeyMap> keyMap;
 
@@ -56,7 +61,12 @@ struct KeyMapWorld {
     }
     std::unique_ptr<EvdevKeyMap> makeKeyMap() {
         return std::make_unique<EvdevKeyMap>([this] { return LinuxWorld::keyboards(*registry); },
-                                             runtime / "keymap", "8c3f0e2a-1b2c-4d5e-9f00-123456789abc");
+                                             folder(), bootID);
+    }
+    std::string folder() const { return state / "keymap"; }
+    // The file the key map keeps the keyboard's baseline in.
+    std::string baselineFile() const {
+        return folder() + "/" + bootID + "-" + LinuxWorld::keyboards(*registry).at(0).input + ".json";
     }
     KeyMapHost host() { return {.backend = keyMap.get()}; }
     // The key map goes before the testbed.
@@ -91,7 +101,7 @@ TEST(EvdevKeyMapDevices, AnEmptySetUpRestoresTheBaselineKeptForThisBoot) {
     world.list();
     ASSERT_TRUE(writeNow(world.host(), hyperOnCapsLock(), usbKeyboardMatching).ok());
 
-    // A run that ended without undoing it: the next one knows the baseline from the runtime
+    // A run that ended without undoing it: the next one knows the baseline from the state
     // folder, so even a route onto a non-carrier key is found and undone.
     KeyMapSetup toRightOption = {{{HIDUsage{0x3A}, KeyTarget::native(HIDUsage{0xE6})}}};
     ASSERT_TRUE(writeNow(world.host(), toRightOption, usbKeyboardMatching).ok());
@@ -164,6 +174,148 @@ TEST(EvdevKeyMapDevices, OneOfTwoKeyboardNodesLaggingFailsTheWrite) {
     secondSide.setLagging(false);
     EXPECT_TRUE(writeNow(world.host(), hyperOnCapsLock(), usbKeyboardMatching).ok());
     EXPECT_EQ(secondSide.table().at(0x70039), keyF18);
+}
+
+TEST(EvdevKeyMapDevices, AnEmptySetUpLeavesKeysItNeverRoutedAsTheyAre) {
+    KeyMapWorld world;
+    const auto keyboard = usbKeyboard(1);
+    ASSERT_TRUE(world.testbed.add(keyboard.text()));
+    KeyTableSide side(world.testbed, keyboard.event, hidKeyboardTable());
+    world.list();
+    ASSERT_TRUE(writeNow(world.host(), hyperOnCapsLock(), usbKeyboardMatching).ok());
+    side.set(0x70004, keyB);  // A gives B since, by another tool's hand
+
+    EXPECT_EQ(*readNow(world.host(), usbKeyboardMatching), (Pairs{{0x700000039, 0x70000006D}}));
+    ASSERT_TRUE(writeNow(world.host(), KeyMapSetup{}, usbKeyboardMatching).ok());
+    auto expected = hidKeyboardTable();
+    expected[0x70004] = keyB;
+    EXPECT_EQ(side.table(), expected);
+    // So does a run after this one, from the stored baseline.
+    ASSERT_TRUE(writeNow(world.host(), hyperOnCapsLock(), usbKeyboardMatching).ok());
+    world.keyMap = world.makeKeyMap();
+    ASSERT_TRUE(writeNow(world.host(), KeyMapSetup{}, usbKeyboardMatching).ok());
+    EXPECT_EQ(side.table(), expected);
+}
+
+// A baseline that routes A and Q onto each other: were it taken, an empty set-up would swap them.
+std::string swappedBaseline() {
+    ScanCodeBaseline planted{hidKeyboardTable(), {0x70004, 0x70014}};
+    planted.table[0x70004] = keyQ;
+    planted.table[0x70014] = keyA;
+    return ScanCodeMaps::encode(planted, bootID);
+}
+
+TEST(EvdevKeyMapDevices, BaselinesThatAreNotTheUsersOwnOrNotTheNodesAreNeverTaken) {
+    KeyMapWorld world;
+    const auto keyboard = usbKeyboard(1);
+    ASSERT_TRUE(world.testbed.add(keyboard.text()));
+    KeyTableSide side(world.testbed, keyboard.event, hidKeyboardTable());
+    world.list();
+    ASSERT_EQ(::mkdir(world.folder().c_str(), 0700), 0);
+    const std::string file = world.baselineFile();
+    // Each time a fresh key map (no baseline in memory) meets the planted file, and an empty
+    // set-up must leave the keyboard as it is.
+    auto leavesTheKeyboardAlone = [&](const char* what) {
+        world.keyMap = world.makeKeyMap();
+        ASSERT_TRUE(writeNow(world.host(), KeyMapSetup{}, usbKeyboardMatching).ok()) << what;
+        EXPECT_EQ(side.table(), hidKeyboardTable()) << what;
+    };
+
+    // A link, even to a file of the user's own: it is neither read nor written through.
+    const std::string victim = world.state / "victim.json";
+    TempFolder::write(victim, swappedBaseline());
+    ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), file.c_str()), 0);
+    leavesTheKeyboardAlone("a link");
+    EXPECT_EQ(TempFolder::read(victim), swappedBaseline());
+    struct stat info {};
+    ASSERT_EQ(::lstat(file.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));  // the link was replaced by the key map's own file
+
+    // A file others may write.
+    TempFolder::write(file, swappedBaseline());
+    ASSERT_EQ(::chmod(file.c_str(), 0620), 0);
+    leavesTheKeyboardAlone("a group-writable file");
+
+    // A file of another user's.
+    if (::geteuid() == 0) {
+        TempFolder::write(file, swappedBaseline());
+        ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+        ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+        leavesTheKeyboardAlone("another user's file");
+    }
+
+    // A table that is not this node's: short, or empty, it would leave Caps Lock unfound and the
+    // hyper key failing for the rest of the boot.
+    for (const char* table : {"[[458809,58]]", "[]"}) {
+        ASSERT_EQ(::unlink(file.c_str()), 0);
+        TempFolder::write(file, std::string("{\"boot\":\"") + bootID + "\",\"table\":" + table +
+                                    ",\"routed\":[]}\n");
+        ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+        world.keyMap = world.makeKeyMap();
+        EXPECT_TRUE(writeNow(world.host(), hyperOnCapsLock(), usbKeyboardMatching).ok()) << table;
+        EXPECT_EQ(side.table().at(0x70039), keyF18);
+        ASSERT_TRUE(writeNow(world.host(), KeyMapSetup{}, usbKeyboardMatching).ok());
+        EXPECT_EQ(side.table(), hidKeyboardTable());
+    }
+}
+
+TEST(EvdevKeyMapDevices, AFolderThatIsNotTheUsersAloneIsNotUsed) {
+    KeyMapWorld world;
+    const auto keyboard = usbKeyboard(1);
+    ASSERT_TRUE(world.testbed.add(keyboard.text()));
+    KeyTableSide side(world.testbed, keyboard.event, hidKeyboardTable());
+    world.list();
+    // Planted open to all, with a table in it: nothing is read from it or written to it.
+    ASSERT_EQ(::mkdir(world.folder().c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(world.folder().c_str(), 0777), 0);
+    TempFolder::write(world.baselineFile(), swappedBaseline());
+    ASSERT_EQ(::chmod(world.baselineFile().c_str(), 0600), 0);
+    ASSERT_TRUE(writeNow(world.host(), hyperOnCapsLock(), usbKeyboardMatching).ok());
+    ASSERT_TRUE(writeNow(world.host(), KeyMapSetup{}, usbKeyboardMatching).ok());
+    EXPECT_EQ(side.table(), hidKeyboardTable());
+    EXPECT_EQ(TempFolder::read(world.baselineFile()), swappedBaseline());
+    // A link in its place is not followed either.
+    ASSERT_EQ(::rename(world.folder().c_str(), (world.state / "elsewhere").c_str()), 0);
+    ASSERT_EQ(::chmod((world.state / "elsewhere").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink((world.state / "elsewhere").c_str(), world.folder().c_str()), 0);
+    world.keyMap = world.makeKeyMap();
+    ASSERT_TRUE(writeNow(world.host(), KeyMapSetup{}, usbKeyboardMatching).ok());
+    EXPECT_EQ(side.table(), hidKeyboardTable());
+}
+
+TEST(EvdevKeyMapDevices, TheBaselineOutlivesTheRunAndOtherBootsFilesAreRemoved) {
+    KeyMapWorld world;
+    const auto keyboard = usbKeyboard(1);
+    ASSERT_TRUE(world.testbed.add(keyboard.text()));
+    KeyTableSide side(world.testbed, keyboard.event, hidKeyboardTable());
+    world.list();
+    ASSERT_EQ(::mkdir(world.folder().c_str(), 0700), 0);
+    const std::string otherBoot = world.folder() + "/0f0e0d0c-0000-4000-8000-000000000001-input21.json";
+    const std::string deadWriter = world.baselineFile() + ".tmp-999999999-0";
+    const std::string folderKept = world.folder() + "/kept";
+    TempFolder::write(otherBoot, "{}");
+    TempFolder::write(deadWriter, "{");
+    ASSERT_EQ(::mkdir(folderKept.c_str(), 0700), 0);
+
+    ASSERT_TRUE(writeNow(world.host(), hyperOnCapsLock(), usbKeyboardMatching).ok());
+    EXPECT_FALSE(std::filesystem::exists(otherBoot));
+    EXPECT_FALSE(std::filesystem::exists(deadWriter));
+    EXPECT_TRUE(std::filesystem::is_directory(folderKept));
+    struct stat info {};
+    ASSERT_EQ(::stat(world.baselineFile().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(world.folder().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    // The run ends (a logout takes the runtime folder, not this one); the next run of this boot
+    // still knows which key it routed, even one onto a key that is no carrier.
+    KeyMapSetup toRightOption = {{{HIDUsage{0x39}, KeyTarget::native(HIDUsage{0xE6})}}};
+    ASSERT_TRUE(writeNow(world.host(), toRightOption, usbKeyboardMatching).ok());
+    world.keyMap = world.makeKeyMap();
+    EXPECT_EQ(*readNow(world.host(), usbKeyboardMatching), (Pairs{{0x700000039, 0x7000000E6}}));
+    ASSERT_TRUE(writeNow(world.host(), KeyMapSetup{}, usbKeyboardMatching).ok());
+    EXPECT_EQ(side.table(), hidKeyboardTable());
 }
 
 }  // namespace

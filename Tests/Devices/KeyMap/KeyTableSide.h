@@ -60,6 +60,11 @@ class KeyTableSide {
         std::lock_guard lock(mutex_);
         return table_;
     }
+    // Gives a scan code another key, as hwdb or another tool would.
+    void set(std::uint32_t scanCode, std::uint16_t keyCode) {
+        std::lock_guard lock(mutex_);
+        table_[scanCode] = keyCode;
+    }
     // Takes every write and keeps its table, as a keyboard that has not caught up.
     void setLagging(bool lagging) {
         std::lock_guard lock(mutex_);

@@ -8,7 +8,7 @@
 #include "Core/Devices/DeviceIdentity.h"
 #include "Platform/Executor.h"
 #include "Platform/Linux/Devices/LinuxHIDProperties.h"
-#include "Runtime/Worlds/SimulatedWorld.h"
+#include "Runtime/Stores/Defaults.h"
 
 namespace tindlewave {
 
@@ -39,7 +39,11 @@ LinuxWorld::LinuxWorld(Executor& hidExecutor, Executor& tap, WorkPool* pool)
 
 LinuxWorld::~LinuxWorld() = default;
 
-std::string LinuxWorld::keyMapFolder() { return SimulatedWorld::runtimeFolder() + "/keymap"; }
+std::string LinuxWorld::keyMapFolder() {
+    // The state folder, not the runtime one: the kernel keeps a remapped table for the whole boot,
+    // and the runtime folder goes at logout.
+    return (Defaults::defaultFile().parent_path() / "keymap").string();
+}
 
 std::vector<EvdevKeyMap::Keyboard> LinuxWorld::keyboards(const LinuxDeviceRegistry& registry) {
     std::vector<EvdevKeyMap::Keyboard> found;

@@ -41,7 +41,8 @@ class LinuxWorld {
     // The keyboard event nodes the registry lists, with the ids and built-in flag of the interface
     // each belongs to (as the device hub matches keyboards).
     static std::vector<EvdevKeyMap::Keyboard> keyboards(const LinuxDeviceRegistry& registry);
-    // The key maps' baselines: "keymap" in the programs' runtime folder.
+    // The key maps' baselines: "keymap" in the programs' state folder ($XDG_STATE_HOME/tindlewave
+    // or ~/.local/state/tindlewave), which outlives a logout as the kernel's tables do.
     static std::string keyMapFolder();
 
     LinuxDeviceRegistry registry;

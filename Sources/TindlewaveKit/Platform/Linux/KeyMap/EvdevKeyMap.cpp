@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "Platform/Linux/System/Files.h"
 
@@ -40,7 +41,7 @@ class OpenNode {
 }  // namespace
 
 EvdevKeyMap::EvdevKeyMap(Keyboards keyboards, std::string baselineFolder, std::string bootID)
-    : keyboards_(std::move(keyboards)), folder_(std::move(baselineFolder)), bootID_(std::move(bootID)) {}
+    : keyboards_(std::move(keyboards)), folder_(std::move(baselineFolder), bootID), bootID_(std::move(bootID)) {}
 
 std::string EvdevKeyMap::currentBootID() {
     auto text = files::read("/proc/sys/kernel/random/boot_id", 256);
@@ -95,21 +96,32 @@ std::vector<EvdevKeyMap::Keyboard> EvdevKeyMap::matching(std::string_view text,
     return found;
 }
 
-ScanCodeMap EvdevKeyMap::baselineFor(const Keyboard& keyboard, const ScanCodeMap& current) {
+ScanCodeBaseline EvdevKeyMap::baselineFor(const Keyboard& keyboard, const ScanCodeMap& current) {
     std::lock_guard lock(mutex_);
-    if (auto known = baselines_.find(keyboard.input); known != baselines_.end()) return known->second;
-    const std::string file = folder_ + "/" + keyboard.input + ".json";
-    std::optional<ScanCodeMap> baseline;
-    if (auto stored = files::read(file); stored.ok()) baseline = ScanCodeMaps::decode(*stored, bootID_);
-    if (!baseline) {
+    if (auto known = baselines_.find(keyboard.input);
+        known != baselines_.end() && ScanCodeMaps::fits(known->second, current))
+        return known->second;
+    if (!std::exchange(tidied_, true)) folder_.removeOtherBoots();
+    std::optional<ScanCodeBaseline> baseline;
+    if (auto stored = folder_.read(keyboard.input)) baseline = ScanCodeMaps::decode(*stored, bootID_);
+    // A table that is not this node's (short, empty, or another keyboard's) would route keys the
+    // node does not have, or put back keys it never had: the node's own table is taken instead.
+    if (!baseline || !ScanCodeMaps::fits(*baseline, current)) {
         baseline = ScanCodeMaps::baselineOf(current);
         // Without the file a crash loses only the way back from the kernel's defaults; the
         // routes still work, so a folder that cannot be written is no failure.
-        if (files::makeFolders(folder_).ok())
-            (void)files::writeAtomically(file, ScanCodeMaps::encode(*baseline, bootID_));
+        (void)folder_.write(keyboard.input, ScanCodeMaps::encode(*baseline, bootID_));
     }
     baselines_[keyboard.input] = *baseline;
     return *baseline;
+}
+
+void EvdevKeyMap::keepRouted(const Keyboard& keyboard, std::set<std::uint32_t> routed) {
+    std::lock_guard lock(mutex_);
+    auto known = baselines_.find(keyboard.input);
+    if (known == baselines_.end() || known->second.routed == routed) return;
+    known->second.routed = std::move(routed);
+    (void)folder_.write(keyboard.input, ScanCodeMaps::encode(known->second, bootID_));
 }
 
 Result<KeyMapBackend::Services, KeyMapBackend::Failure> EvdevKeyMap::read(std::string_view text) {
@@ -137,12 +149,19 @@ Result<std::monostate, KeyMapBackend::Failure> EvdevKeyMap::set(std::string_view
         if (node.fd() < 0) return Failure{keyboard.node + ": " + systemWords(node.error())};
         auto current = dump(node.fd());
         if (!current.ok()) return Failure{keyboard.node + ": " + current.error()};
-        auto changes = ScanCodeMaps::writes(baselineFor(keyboard, *current), *current, setup);
-        if (!changes.ok()) return Failure{keyboard.node + " " + changes.error()};
-        for (const auto& [scanCode, keyCode] : *changes) {
+        const auto baseline = baselineFor(keyboard, *current);
+        auto plan = ScanCodeMaps::writes(baseline, *current, setup);
+        if (!plan.ok()) return Failure{keyboard.node + " " + plan.error()};
+        // Known as routed before any is written, so that a run killed halfway still finds them;
+        // put back scan codes stop being routed only once they are written.
+        auto during = baseline.routed;
+        during.insert(plan->routed.begin(), plan->routed.end());
+        keepRouted(keyboard, std::move(during));
+        for (const auto& [scanCode, keyCode] : plan->writes) {
             auto written = setKey(node.fd(), scanCode, keyCode);
             if (!written.ok()) return Failure{keyboard.node + ": " + written.error()};
         }
+        keepRouted(keyboard, std::move(plan->routed));
     }
     return std::monostate{};
 }

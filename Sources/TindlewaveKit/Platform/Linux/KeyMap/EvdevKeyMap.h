@@ -4,10 +4,12 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "Platform/KeyMapBackend.h"
+#include "Platform/Linux/KeyMap/BaselineFolder.h"
 #include "Platform/Linux/KeyMap/ScanCodeMap.h"
 
 namespace tindlewave {
@@ -15,9 +17,11 @@ namespace tindlewave {
 // Key routes kept in the keyboards' own kernel key tables: each keyboard event node that a
 // matching text names is a service, remapped scan code by scan code (EVIOCSKEYCODE_V2), and read
 // back from the whole table (listed by index). What a node holds is measured against its baseline,
-// the table as first seen in this boot, kept in a folder of the runtime folder under the node's
-// input name (unique per boot), so that routes left by a run that crashed are found and undone.
-// An empty set-up puts the baseline back exactly. Needs read access to the nodes only.
+// the table as first seen in this boot with the scan codes routed over it, kept in a
+// BaselineFolder under the boot id and the node's input name (unique per boot), so that routes
+// left by a run that crashed are found and undone. A stored baseline is taken only when it lists
+// exactly the node's scan codes. An empty set-up puts every routed scan code back and leaves the
+// others as they are. Needs read access to the nodes only.
 //
 // Thread-safe; calls for different keyboards may run at once.
 class EvdevKeyMap final : public KeyMapBackend {
@@ -53,13 +57,16 @@ class EvdevKeyMap final : public KeyMapBackend {
 
   private:
     std::vector<Keyboard> matching(std::string_view text, std::string& problem) const;
-    ScanCodeMap baselineFor(const Keyboard& keyboard, const ScanCodeMap& current);
+    ScanCodeBaseline baselineFor(const Keyboard& keyboard, const ScanCodeMap& current);
+    // Keeps the node's routed scan codes, in memory and in its file.
+    void keepRouted(const Keyboard& keyboard, std::set<std::uint32_t> routed);
 
     Keyboards keyboards_;
-    std::string folder_;
+    BaselineFolder folder_;
     std::string bootID_;
     std::mutex mutex_;
-    std::map<std::string, ScanCodeMap> baselines_;  // by input name
+    bool tidied_ = false;  // other boots' files removed
+    std::map<std::string, ScanCodeBaseline> baselines_;  // by input name
 };
 
 }  // namespace tindlewave

@@ -43,53 +43,71 @@ std::optional<std::uint32_t> numberAfter(std::string_view text, std::string_view
 
 namespace ScanCodeMaps {
 
-ScanCodeMap baselineOf(const ScanCodeMap& current) {
-    ScanCodeMap baseline = current;
-    for (auto& [scanCode, keyCode] : baseline) {
+ScanCodeBaseline baselineOf(const ScanCodeMap& current) {
+    ScanCodeBaseline baseline{current, {}};
+    for (auto& [scanCode, keyCode] : baseline.table) {
         if (!isHIDScanCode(scanCode) || keyCode < firstCarrierKey || keyCode > lastCarrierKey)
             continue;
-        if (auto original = evdevkeys::evdevCode(HIDUsage{static_cast<std::uint16_t>(scanCode & 0xFFFF)})) keyCode = *original;
+        auto original = evdevkeys::evdevCode(HIDUsage{static_cast<std::uint16_t>(scanCode & 0xFFFF)});
+        if (!original || *original == keyCode) continue;
+        keyCode = *original;
+        baseline.routed.insert(scanCode);
     }
     return baseline;
 }
 
-KeyMapBackend::Pairs pairs(const ScanCodeMap& baseline, const ScanCodeMap& current) {
+bool fits(const ScanCodeBaseline& baseline, const ScanCodeMap& current) {
+    if (baseline.table.size() != current.size()) return false;
+    for (auto stored = baseline.table.begin(), now = current.begin(); now != current.end(); ++stored, ++now)
+        if (stored->first != now->first) return false;
+    for (std::uint32_t scanCode : baseline.routed)
+        if (!baseline.table.contains(scanCode)) return false;
+    return true;
+}
+
+KeyMapBackend::Pairs pairs(const ScanCodeBaseline& baseline, const ScanCodeMap& current) {
     KeyMapBackend::Pairs found;
-    for (const auto& [scanCode, keyCode] : current) {
-        auto was = baseline.find(scanCode);
-        if (was == baseline.end() || was->second == keyCode) continue;
+    for (std::uint32_t scanCode : baseline.routed) {
+        auto was = baseline.table.find(scanCode);
+        auto now = current.find(scanCode);
+        if (was == baseline.table.end() || now == current.end() || was->second == now->second) continue;
         auto source = pairValue(was->second);
-        auto destination = pairValue(keyCode);
+        auto destination = pairValue(now->second);
         if (source && destination) found.insert({*source, *destination});
     }
     return found;
 }
 
-Result<Writes, std::string> writes(const ScanCodeMap& baseline, const ScanCodeMap& current,
-                                   const KeyMapSetup& setup) {
-    ScanCodeMap wanted = baseline;
+Result<Plan, std::string> writes(const ScanCodeBaseline& baseline, const ScanCodeMap& current,
+                                 const KeyMapSetup& setup) {
+    std::map<std::uint32_t, std::uint16_t> wanted;
+    Plan plan;
     for (const auto& route : setup.routes) {
         const auto source = evdevkeys::evdevCode(route.source);
         const auto targetUsage = route.target.usage().rawValue;
         const auto target = evdevkeys::evdevCode(HIDUsage{targetUsage});
         if (!target) return "has no key code for usage " + hexText(targetUsage);
         bool found = false;
-        for (const auto& [scanCode, keyCode] : baseline) {
+        for (const auto& [scanCode, keyCode] : baseline.table) {
             if (!source || keyCode != *source) continue;
             wanted[scanCode] = *target;
+            plan.routed.insert(scanCode);
             found = true;
         }
         if (!found) return "has no key for usage " + hexText(route.source.rawValue);
     }
-    Writes changes;
+    for (std::uint32_t scanCode : baseline.routed) {
+        auto was = baseline.table.find(scanCode);
+        if (was != baseline.table.end()) wanted.emplace(scanCode, was->second);
+    }
     for (const auto& [scanCode, keyCode] : wanted) {
         auto now = current.find(scanCode);
-        if (now == current.end() || now->second != keyCode) changes.emplace_back(scanCode, keyCode);
+        if (now == current.end() || now->second != keyCode) plan.writes.emplace_back(scanCode, keyCode);
     }
-    return changes;
+    return plan;
 }
 
-std::string encode(const ScanCodeMap& baseline, std::string_view bootID) {
+std::string encode(const ScanCodeBaseline& baseline, std::string_view bootID) {
     // The boot id is the kernel's (hexadecimal digits and dashes); anything else is left out
     // rather than escaped, and such a file then matches no boot.
     std::string boot;
@@ -97,28 +115,40 @@ std::string encode(const ScanCodeMap& baseline, std::string_view bootID) {
         if (std::isxdigit(static_cast<unsigned char>(c)) || c == '-') boot += c;
     std::string text = "{\"boot\":\"" + boot + "\",\"table\":[";
     bool first = true;
-    for (const auto& [scanCode, keyCode] : baseline) {
+    for (const auto& [scanCode, keyCode] : baseline.table) {
         text += (first ? "[" : ",[") + std::to_string(scanCode) + "," + std::to_string(keyCode) + "]";
+        first = false;
+    }
+    text += "],\"routed\":[";
+    first = true;
+    for (std::uint32_t scanCode : baseline.routed) {
+        text += (first ? "" : ",") + std::to_string(scanCode);
         first = false;
     }
     return text + "]}\n";
 }
 
-std::optional<ScanCodeMap> decode(std::string_view text, std::string_view bootID) {
+std::optional<ScanCodeBaseline> decode(std::string_view text, std::string_view bootID) {
     if (bootID.empty()) return std::nullopt;  // without a boot id no stored table is known to be this boot's
     auto json = nlohmann::json::parse(text, nullptr, false);
     if (json.is_discarded() || !json.is_object()) return std::nullopt;
     auto boot = json.find("boot");
     auto table = json.find("table");
+    auto routed = json.find("routed");
     if (boot == json.end() || !boot->is_string() || *boot != bootID) return std::nullopt;
     if (table == json.end() || !table->is_array()) return std::nullopt;
-    ScanCodeMap decoded;
+    if (routed == json.end() || !routed->is_array()) return std::nullopt;
+    ScanCodeBaseline decoded;
     for (const auto& entry : *table) {
         if (!entry.is_array() || entry.size() != 2 || !entry[0].is_number_unsigned() ||
             !entry[1].is_number_unsigned() || entry[0].get<std::uint64_t>() > 0xFFFFFFFF ||
             entry[1].get<std::uint64_t>() > 0xFFFF)
             return std::nullopt;
-        decoded[entry[0].get<std::uint32_t>()] = entry[1].get<std::uint16_t>();
+        decoded.table[entry[0].get<std::uint32_t>()] = entry[1].get<std::uint16_t>();
+    }
+    for (const auto& entry : *routed) {
+        if (!entry.is_number_unsigned() || entry.get<std::uint64_t>() > 0xFFFFFFFF) return std::nullopt;
+        decoded.routed.insert(entry.get<std::uint32_t>());
     }
     return decoded;
 }
