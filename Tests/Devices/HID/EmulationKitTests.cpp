@@ -6,9 +6,12 @@
 #include <libudev.h>
 #include <linux/hidraw.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -19,6 +22,8 @@
 #include "TestKit/Umockdev/Fixtures.h"
 #include "TestKit/Umockdev/HidppDeviceSide.h"
 #include "TestKit/Umockdev/Testbed.h"
+
+extern char** environ;
 
 using namespace tindlewave;
 using namespace tindlewave::testkit::umockdev;
@@ -64,6 +69,39 @@ TEST(EmulationKit, FixturesAsUdevSeesThemInAShortPrivateTemporaryFolder) {
     ASSERT_NE(descriptor, nullptr);
     udev_device_unref(node);
     udev_unref(context);
+}
+
+// Run by the test below in a child process.
+TEST(EmulationKit, DISABLED_SaysItsTemporaryFolder) {
+    std::printf("TMPDIR=%s\n", std::getenv("TMPDIR"));
+}
+
+// A test program that a test starts, and may kill, makes no folder of its own that nobody would
+// remove: it takes its parent's.
+TEST(EmulationKit, AChildTestProgramKeepsItsParentsTemporaryFolder) {
+    int output[2];
+    ASSERT_EQ(::pipe(output), 0);
+    const char* argv[] = {"/proc/self/exe", "--gtest_also_run_disabled_tests",
+                          "--gtest_filter=EmulationKit.DISABLED_SaysItsTemporaryFolder", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, output[0]);
+    pid_t child = -1;
+    const int spawned = posix_spawn(&child, "/proc/self/exe", &actions, nullptr,
+                                    const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(output[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(output[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+    ::close(output[0]);
+    ASSERT_EQ(spawned, 0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << text;
+    EXPECT_NE(text.find("TMPDIR=" + std::string(std::getenv("TMPDIR")) + "\n"), std::string::npos)
+        << text;
 }
 
 TEST(EmulationKit, NodeAnswersIoctlsAndWritesAndSendsReports) {

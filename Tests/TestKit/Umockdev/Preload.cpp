@@ -25,6 +25,8 @@ namespace tindlewave::testkit::umockdev {
 namespace {
 
 constexpr const char* preloadLibrary = "libumockdev-preload.so.0";
+// The private temporary folder the first test program of a process tree made.
+constexpr const char* inheritedFolderVariable = "TW_UMOCKDEV_TMPDIR";
 
 std::string selfPath() {
     std::array<char, 4096> path{};
@@ -69,6 +71,15 @@ void ensurePreloaded(int, char** argv) {
 
 void usePrivateTemporaryFolder() {
     if (!privateFolder().empty()) return;
+    // A test program started by a test (one that the test may kill) keeps its parent's folder,
+    // which the parent removes; a child that cannot write there (a test run again as another
+    // user) makes its own.
+    const char* inherited = std::getenv(inheritedFolderVariable);
+    const char* current = std::getenv("TMPDIR");
+    if (inherited && current && std::strcmp(inherited, current) == 0 &&
+        ::access(inherited, W_OK | X_OK) == 0) {
+        return;
+    }
     char pattern[] = "/tmp/twu-XXXXXX";
     if (!::mkdtemp(pattern)) {
         std::fprintf(stderr, "cannot make a temporary folder under /tmp: %s\n",
@@ -77,6 +88,7 @@ void usePrivateTemporaryFolder() {
     }
     privateFolder() = pattern;
     ::setenv("TMPDIR", pattern, 1);
+    ::setenv(inheritedFolderVariable, pattern, 1);
     std::atexit(removePrivateFolder);
 }
 

@@ -12,7 +12,8 @@ void ensurePreloaded(int argc, char** argv);
 
 // Gives this process a short private temporary folder (/tmp/twu-XXXXXX) as TMPDIR, removed when
 // the process exits. The emulation keeps its sockets there, and a socket path must fit in 108
-// bytes. Call before the first testbed is made.
+// bytes. A test program that a test starts (and may kill) uses its parent's folder instead, so
+// nothing of it is left. Call before the first testbed is made.
 void usePrivateTemporaryFolder();
 
 // For tests about access rights, which mean nothing to root. As root, runs the current test again
