@@ -6,7 +6,8 @@ namespace tindlewave {
 
 // The desktop's privacy grants: whether the program may see input devices (Input Monitoring) and
 // watch and post events (Accessibility), and the prompts that ask the user for them. Callable from
-// any thread.
+// any thread. There is no default: each world gives its own (Linux: Permissions/NodePermissionGrants.h,
+// read from the device nodes; simulated: Permissions/SimulatedPermissionGrants.h).
 class PermissionGrants {
   public:
     virtual ~PermissionGrants() = default;
@@ -17,9 +18,5 @@ class PermissionGrants {
     // Asks the user; the outcome shows only in later reads.
     virtual void request(Permission permission) = 0;
 };
-
-// The grants of the system the program runs on (on Linux: see
-// Platform/Linux/Permissions/LinuxPermissionGrants.h).
-PermissionGrants& systemPermissionGrants();
 
 }  // namespace tindlewave

@@ -45,8 +45,6 @@ struct Poller : std::enable_shared_from_this<Poller> {
 
 }  // namespace
 
-Permissions::Permissions() : grants_(systemPermissionGrants()) {}
-
 PermissionState Permissions::current() const {
     auto inputMonitoring = grants_.inputMonitoring();
     auto accessibility = grants_.accessibility();

@@ -14,8 +14,8 @@ class PermissionGrants;
 // Reads, requests and polls the program's two permissions over the platform's grants.
 class Permissions {
   public:
-    // Over the grants of the system the program runs on.
-    Permissions();
+    // Over a world's grants (`ProgramWorld::grants()`); `grants` must outlive it. There is no
+    // default: a grant read from nowhere would answer for devices it never looked at.
     explicit Permissions(PermissionGrants& grants) : grants_(grants) {}
 
     // Both grants, read at once (Input Monitoring first).

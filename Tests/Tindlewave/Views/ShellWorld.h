@@ -13,6 +13,7 @@
 
 #include "App/AppModel.h"
 #include "Platform/Clock.h"
+#include "Platform/Simulated/Permissions/SimulatedPermissionGrants.h"
 #include "Runtime/Stores/Defaults.h"
 #include "Runtime/Stores/LogStore.h"
 #include "Runtime/Permissions.h"
@@ -65,7 +66,8 @@ struct ShellWorld {
     QtMainExecutor::Entered entered{main};
     Defaults defaults{folder.path() / "state" / "defaults.json"};
     LogStore log{folder.path() / "log", false, SystemClock::shared()};
-    Permissions permissions;
+    SimulatedPermissionGrants grants;
+    Permissions permissions{grants};
     XdgAutostart autostart{folder.path() / "autostart", std::string("/usr/bin/tindlewave")};
     RecordingWorkspace workspace;
     AbsentPermissionGuide guide;
