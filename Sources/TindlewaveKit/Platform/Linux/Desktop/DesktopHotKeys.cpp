@@ -39,11 +39,12 @@ std::optional<std::string_view> kdeEntry(std::uint16_t number) {
     }
 }
 
+// The user's configuration folder; empty when neither it nor the home folder is known.
 std::string configHome() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config && *config == '/') return config;
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.config";
+    const std::string home = files::homeFolder();
+    return home.empty() ? std::string() : home + "/.config";
 }
 
 }  // namespace
@@ -60,10 +61,15 @@ DesktopHotKeys::Desktop DesktopHotKeys::desktopOf(std::string_view currentDeskto
     return Desktop::other;
 }
 
+DesktopHotKeys::Places DesktopHotKeys::userPlaces() {
+    const std::string config = configHome();
+    return Places{.kdeShortcuts = config.empty() ? std::string() : config + "/kglobalshortcutsrc"};
+}
+
 DesktopHotKeys::DesktopHotKeys()
     : DesktopHotKeys(desktopOf(std::getenv("XDG_CURRENT_DESKTOP") ? std::getenv("XDG_CURRENT_DESKTOP")
                                                                    : ""),
-                     Places{.kdeShortcuts = configHome() + "/kglobalshortcutsrc"}) {}
+                     userPlaces()) {}
 
 DesktopHotKeys::DesktopHotKeys(Desktop desktop, Places places)
     : desktop_(desktop), places_(std::move(places)) {}
@@ -102,8 +108,16 @@ std::optional<SymbolicHotKeyValue> DesktopHotKeys::gnome(std::uint16_t number) c
     GSettingsSchema* schema = g_settings_schema_source_lookup(
         static_cast<GSettingsSchemaSource*>(schemaSource_), wanted->schema, TRUE);
     if (!schema) return std::nullopt;
-    std::optional<SymbolicHotKeyValue> found;
+    // A key of another type (a schema of another GNOME version, or someone else's) is no binding:
+    // reading it as a list of texts would only print GLib's criticals.
+    bool isList = false;
     if (g_settings_schema_has_key(schema, wanted->key)) {
+        GSettingsSchemaKey* key = g_settings_schema_get_key(schema, wanted->key);
+        isList = g_variant_type_equal(g_settings_schema_key_get_value_type(key), G_VARIANT_TYPE_STRING_ARRAY);
+        g_settings_schema_key_unref(key);
+    }
+    std::optional<SymbolicHotKeyValue> found;
+    if (isList) {
         GSettings* settings = g_settings_new_full(schema, nullptr, nullptr);
         gchar** accelerators = g_settings_get_strv(settings, wanted->key);
         for (gchar** each = accelerators; each && *each && !found; ++each)

@@ -14,8 +14,8 @@ namespace tindlewave {
 // (the overview and the workspace switches; GNOME has no shortcut for an application's windows),
 // KDE's from its global shortcuts file. The desktop is chosen by XDG_CURRENT_DESKTOP; elsewhere
 // the table is unavailable. Bindings are read at each call, so a change the user makes counts at
-// once. A binding that is missing, switched off or names a key the program does not know reads as
-// no shortcut. Thread-safe.
+// once. A binding that is missing, switched off, of another type than a list of accelerators or
+// names a key the program does not know reads as no shortcut. Thread-safe.
 class DesktopHotKeys final : public SymbolicHotKeys {
   public:
     enum class Desktop { gnome, kde, other };
@@ -29,6 +29,10 @@ class DesktopHotKeys final : public SymbolicHotKeys {
 
     // The desktop an XDG_CURRENT_DESKTOP value names ("ubuntu:GNOME" is GNOME).
     static Desktop desktopOf(std::string_view currentDesktop);
+    // The user's own places: the shortcuts file in $XDG_CONFIG_HOME when that is an absolute path,
+    // else in ~/.config (the home folder as files::homeFolder finds it, $HOME or the password
+    // database); empty when no home folder is known.
+    static Places userPlaces();
     // The running session's desktop and the user's own places.
     DesktopHotKeys();
     DesktopHotKeys(Desktop desktop, Places places);

@@ -4,7 +4,12 @@
 
 #include <gio/gio.h>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 #include "Model/Keys.h"
 #include "Platform/Linux/Desktop/DesktopShortcuts.h"
@@ -137,6 +142,91 @@ TEST(DesktopHotKeys, GnomeBindingsComeFromGSettingsAsTheyChange) {
     compileSchemas(bare, false);
     DesktopHotKeys withoutShell(DesktopHotKeys::Desktop::gnome, {.schemaFolder = bare.path().string()});
     EXPECT_EQ(withoutShell.value(overview), std::nullopt);
+}
+
+// Counts GLib's warnings and criticals while it lives.
+class GLibComplaints {
+  public:
+    GLibComplaints() {
+        for (const char* domain : {"GLib", "GLib-GIO", "GLib-GObject"})
+            handlers_.push_back({domain, g_log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING),
+                                                           &GLibComplaints::count, this)});
+    }
+    ~GLibComplaints() {
+        for (auto& [domain, id] : handlers_) g_log_remove_handler(domain, id);
+    }
+    int count() const { return count_; }
+
+  private:
+    static void count(const gchar*, GLogLevelFlags, const gchar*, gpointer self) {
+        ++static_cast<GLibComplaints*>(self)->count_;
+    }
+    std::vector<std::pair<const char*, guint>> handlers_;
+    int count_ = 0;
+};
+
+TEST(DesktopHotKeys, AGnomeKeyOfAnotherTypeIsNoBindingAndNoComplaint) {
+    ::setenv("GSETTINGS_BACKEND", "memory", 1);
+    TempFolder folder;
+    TempFolder::write(folder / "org.gnome.shell.keybindings.gschema.xml", R"(<schemalist>
+  <schema id="org.gnome.shell.keybindings" path="/org/gnome/shell/keybindings/">
+    <key name="toggle-overview" type="s">
+      <default>'<Super>s'</default>
+    </key>
+  </schema>
+</schemalist>
+)");
+    TempFolder::write(folder / "org.gnome.desktop.wm.keybindings.gschema.xml", R"(<schemalist>
+  <schema id="org.gnome.desktop.wm.keybindings" path="/org/gnome/desktop/wm/keybindings/">
+    <key name="switch-to-workspace-left" type="i">
+      <default>3</default>
+    </key>
+    <key name="switch-to-workspace-right" type="as">
+      <default><![CDATA[['<Super>Page_Down']]]></default>
+    </key>
+  </schema>
+</schemalist>
+)");
+    ASSERT_EQ(std::system(("glib-compile-schemas " + folder.path().string()).c_str()), 0);
+    // The memory backend is the process's: set what an earlier test may have changed.
+    setBinding(folder, "org.gnome.desktop.wm.keybindings", "switch-to-workspace-right", {"<Super>Page_Down"});
+    DesktopHotKeys hotKeys(DesktopHotKeys::Desktop::gnome, {.schemaFolder = folder.path().string()});
+    GLibComplaints complaints;
+    EXPECT_EQ(hotKeys.value(overview), std::nullopt);
+    EXPECT_EQ(hotKeys.value(workspaceLeft), std::nullopt);
+    EXPECT_EQ(hotKeys.value(workspaceRight), hotKey(0x79, Modifiers::command));
+    EXPECT_EQ(complaints.count(), 0);
+}
+
+// Sets an environment variable (or unsets it) for its lifetime.
+class Environment {
+  public:
+    Environment(const char* name, const char* value) : name_(name) {
+        if (const char* was = std::getenv(name)) was_ = was;
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~Environment() { was_ ? ::setenv(name_, was_->c_str(), 1) : ::unsetenv(name_); }
+
+  private:
+    const char* name_;
+    std::optional<std::string> was_;
+};
+
+TEST(DesktopHotKeys, TheKdeFileIsFoundWithoutHomeAsTheRestOfTheProgramFindsIt) {
+    Environment noConfig("XDG_CONFIG_HOME", nullptr);
+    {
+        Environment home("HOME", "/home/someone");
+        EXPECT_EQ(DesktopHotKeys::userPlaces().kdeShortcuts, "/home/someone/.config/kglobalshortcutsrc");
+    }
+    {
+        Environment noHome("HOME", nullptr);
+        const passwd* user = ::getpwuid(::getuid());
+        ASSERT_NE(user, nullptr);
+        EXPECT_EQ(DesktopHotKeys::userPlaces().kdeShortcuts,
+                  std::string(user->pw_dir) + "/.config/kglobalshortcutsrc");
+    }
+    Environment config("XDG_CONFIG_HOME", "/elsewhere");
+    EXPECT_EQ(DesktopHotKeys::userPlaces().kdeShortcuts, "/elsewhere/kglobalshortcutsrc");
 }
 
 TEST(DesktopHotKeys, KdeBindingsComeFromItsShortcutsFileAsItChanges) {
