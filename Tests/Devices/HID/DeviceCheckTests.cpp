@@ -3,10 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include "Runtime/Worlds/DeviceCheck.h"
 #include "TestKit/Umockdev/EmulatedNode.h"
 #include "TestKit/Umockdev/Fixtures.h"
 #include "TestKit/Umockdev/HidppDeviceSide.h"
+#include "TestKit/Umockdev/Preload.h"
 #include "TestKit/Umockdev/Testbed.h"
 
 using namespace tindlewave;
@@ -45,6 +50,10 @@ TEST(DeviceCheck, ListsNodesPingsEveryHIDPPMouseAtItsIndexAndSucceedsWhenAllAnsw
     EXPECT_TRUE(holds(check.text, "/dev/input/event4  keyboard  \"AT Translated Set 2 keyboard\"; read yes"))
         << check.text;
     EXPECT_TRUE(holds(check.text, "2 of 2 HID++ mice answered.")) << check.text;
+    // Whether logind's session can be followed is said either way (without a system bus, why not).
+    EXPECT_TRUE(holds(check.text, "\nLogin session (logind):\n  followed: ") ||
+                holds(check.text, "\nLogin session (logind):\n  not followed: "))
+        << check.text;
     // A ping only: nothing was set on either mouse.
     for (auto* side : {&mouseSide, &pairedSide}) {
         auto requests = side->read([](const VirtualHidppMouse& m) { return m.requestsReceived(); });
@@ -64,4 +73,34 @@ TEST(DeviceCheck, AMouseThatDoesNotAnswerFailsTheCheck) {
     EXPECT_EQ(check.status, 1);
     EXPECT_TRUE(holds(check.text, "ping: no answer within 100 ms")) << check.text;
     EXPECT_TRUE(holds(check.text, "0 of 1 HID++ mice answered.")) << check.text;
+    // It opened: access is not the matter.
+    EXPECT_FALSE(holds(check.text, "needs read and write access")) << check.text;
+    EXPECT_TRUE(holds(check.text, "1 mouse opened but did not answer as a HID++ 2.0 mouse")) << check.text;
+}
+
+TEST(DeviceCheck, AMouseThatCannotBeOpenedIsToldToNeedAccess) {
+    if (rerunUnprivileged()) return;
+    Testbed testbed;
+    auto mouse = bluetoothHidppMouse(0);
+    ASSERT_TRUE(testbed.add(mouse.text()));
+    // The node is a pseudo-terminal of this process: take every right on it away.
+    auto target = std::filesystem::read_symlink(testbed.rootDir() + "/dev/hidraw0");
+    ASSERT_EQ(::chmod(target.c_str(), 0), 0) << target;
+    auto check = DeviceCheck::run(DeviceCheck::Options{std::chrono::milliseconds(100)});
+    EXPECT_EQ(check.status, 1);
+    EXPECT_TRUE(holds(check.text, "ping: not sent: cannot open (Permission denied)")) << check.text;
+    EXPECT_TRUE(holds(check.text, "needs read and write access to its hidraw node")) << check.text;
+    EXPECT_FALSE(holds(check.text, "opened but did not answer")) << check.text;
+}
+
+TEST(DeviceCheck, NamesTheDevicesGiveCannotSendEscapeSequences) {
+    Testbed testbed;
+    auto mouse = bluetoothHidppMouse(0, {.name = "Mouse\x1b[2J\x1b]0;title\x07"});
+    ASSERT_TRUE(testbed.add(mouse.text()));
+    EmulatedNode node(testbed, mouse.hidraw);
+    HidppDeviceSide side(node, VirtualMouseDescription::basic({}, false));
+    auto check = DeviceCheck::run(DeviceCheck::Options{std::chrono::milliseconds(2000)});
+    for (char control : {'\x1b', '\x07'})
+        EXPECT_EQ(check.text.find(control), std::string::npos) << check.text;
+    EXPECT_TRUE(holds(check.text, "\"Mouse\\u001b[2J\\u001b]0;title\\u0007\"")) << check.text;
 }

@@ -20,6 +20,8 @@
 #include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
 #include "Platform/Linux/Devices/LinuxHIDProperties.h"
 #include "Platform/Linux/HID/LinuxHIDSystem.h"
+#include "Platform/Linux/Session/LogindSessionWatch.h"
+#include "Runtime/Stores/LogStore.h"
 
 namespace tindlewave {
 
@@ -68,13 +70,17 @@ std::string pairsOf(const PropertyBag& bag, const char* name) {
     return text.empty() ? "none" : text;
 }
 
+// How a ping went, for the summary.
+enum class PingOutcome { answered, notOpened, otherwise };
+
 // The root feature's ping at `index`: the answer's protocol version and the round trip, or why
 // there is none.
 std::string ping(const std::string& node, std::uint8_t index, std::chrono::milliseconds timeout,
-                 bool& answered) {
-    answered = false;
+                 PingOutcome& how) {
+    how = PingOutcome::notOpened;
     int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return fmt::format("not sent: cannot open ({})", std::strerror(errno));
+    how = PingOutcome::otherwise;
     const std::uint8_t data = 0x5A;
     const HIDPPReport request = HIDPPStep::ping(data).request().report(0, index);
     const auto start = SteadyClock::now();
@@ -106,7 +112,7 @@ std::string ping(const std::string& node, std::uint8_t index, std::chrono::milli
                 const auto writeMs = std::chrono::duration<double, std::milli>(written - start).count();
                 if (const auto* reply = inbound.as<HIDPPInbound::Reply>();
                     reply && reply->featureIndex == 0 && reply->function == 1 && reply->payload[2] == data) {
-                    answered = true;
+                    how = PingOutcome::answered;
                     outcome = fmt::format("answered in {:.1f} ms (write {:.1f} ms), HID++ {}.{}", ms,
                                           writeMs, reply->payload[0], reply->payload[1]);
                 } else if (const auto* error = inbound.as<HIDPPInbound::Error>();
@@ -146,16 +152,19 @@ DeviceCheck::Outcome DeviceCheck::run(const Options& options) {
     const auto entries = registry.entries();
 
     out += "\nHID interfaces (hidraw):\n";
-    int hidppMice = 0, answered = 0, interfaces = 0;
+    int hidppMice = 0, answered = 0, notOpened = 0, interfaces = 0;
     for (const auto& entry : entries) {
         if (entry.kind != LinuxDeviceRegistry::Kind::interface || !entry.hid || !entry.present) continue;
         ++interfaces;
         const PropertyBag bag = linuxHIDProperties(entry, LinuxHIDSystem::rawName(entry.devnode));
-        out += fmt::format("  {}  \"{}\"  {:04X}:{:04X}  {}  driver {}\n", entry.devnode, textOf(bag, "Product"),
+        // Names come from the devices (and anything with uinput can name one): escaped, so that
+        // none can move the cursor, clear the screen or make a line of its own.
+        out += fmt::format("  {}  \"{}\"  {:04X}:{:04X}  {}  driver {}\n", terminalText(entry.devnode),
+                           terminalText(textOf(bag, "Product")),
                            numberOf<unsigned>(bag, "VendorID").value_or(0),
                            numberOf<unsigned>(bag, "ProductID").value_or(0),
                            textOf(bag, "Transport").empty() ? "unknown bus" : textOf(bag, "Transport"),
-                           entry.driver.empty() ? "none" : entry.driver);
+                           entry.driver.empty() ? "none" : terminalText(entry.driver));
         out += fmt::format("    {}; read {}, write {}\n", ownerAndMode(entry.devnode),
                            access(entry.devnode, R_OK), access(entry.devnode, W_OK));
         out += fmt::format("    usages {}", pairsOf(bag, "DescriptorUsagePairs"));
@@ -168,9 +177,10 @@ DeviceCheck::Outcome DeviceCheck::run(const Options& options) {
         } else if (isHIDPPDevice(properties)) {
             ++hidppMice;
             const auto index = numberOf<std::uint8_t>(bag, "HIDPPDeviceIndex").value_or(hidppDeviceIndex);
-            bool ok = false;
-            const std::string result = ping(entry.devnode, index, options.pingTimeout, ok);
-            if (ok) ++answered;
+            PingOutcome how = PingOutcome::otherwise;
+            const std::string result = ping(entry.devnode, index, options.pingTimeout, how);
+            if (how == PingOutcome::answered) ++answered;
+            if (how == PingOutcome::notOpened) ++notOpened;
             const bool ownPage = pairsOf(bag, "DescriptorUsagePairs").find("0xFF43") != std::string::npos;
             out += fmt::format("    HID++ on page {}, device index 0x{:02X}; ping: {}\n",
                                ownPage ? "0xFF43" : "0xFF00 (taken as 0xFF43)", index, result);
@@ -188,8 +198,8 @@ DeviceCheck::Outcome DeviceCheck::run(const Options& options) {
     for (const auto& entry : entries) {
         if (entry.kind != LinuxDeviceRegistry::Kind::eventService) continue;
         ++services;
-        out += fmt::format("  {}  {}  \"{}\"; read {}\n", entry.devnode, kindOf(entry),
-                           entry.input ? entry.input->name : "", access(entry.devnode, R_OK));
+        out += fmt::format("  {}  {}  \"{}\"; read {}\n", terminalText(entry.devnode), kindOf(entry),
+                           terminalText(entry.input ? entry.input->name : ""), access(entry.devnode, R_OK));
     }
     if (services == 0) {
         out += ::access("/dev/input", F_OK) == 0 ? "  none: /dev/input holds no event node\n"
@@ -197,13 +207,30 @@ DeviceCheck::Outcome DeviceCheck::run(const Options& options) {
                                                    "this runs in a container without them)\n";
     }
 
+    out += "\nLogin session (logind):\n";
+    auto session = LogindSessionWatch::open();
+    if (auto* watch = std::get_if<std::unique_ptr<LogindSessionWatch>>(&session)) {
+        out += fmt::format("  followed: {} ({})\n", (*watch)->isActive() ? "active" : "not active",
+                           terminalText((*watch)->sessionPath()));
+    } else {
+        out += fmt::format("  not followed: {}. Switching to another user or console then does not "
+                           "let go of the devices the program holds.\n",
+                           terminalText(std::get<LogindSessionWatch::Unavailable>(session).reason));
+    }
+
     out += "\n";
     if (hidppMice == 0) {
         out += "No HID++ mouse was found, so none could be checked.\n";
     } else {
         out += fmt::format("{} of {} HID++ mice answered.\n", answered, hidppMice);
-        if (answered < hidppMice)
+        if (notOpened > 0)
             out += "A mouse that cannot be opened needs read and write access to its hidraw node.\n";
+        if (const int silent = hidppMice - answered - notOpened; silent > 0) {
+            out += fmt::format("{} opened but did not answer as a HID++ 2.0 mouse (its ping line says "
+                               "how): access is not what stands in the way. A mouse asleep, switched "
+                               "off or out of range answers once it is woken.\n",
+                               silent == 1 ? "1 mouse" : std::to_string(silent) + " mice");
+        }
     }
     outcome.status = hidppMice > 0 && answered == hidppMice ? 0 : 1;
     return outcome;
