@@ -75,6 +75,19 @@ LinuxDeviceRegistry::InputFacts inputFacts(udev_device* input) {
     return facts;
 }
 
+// The USB device above a hid or input device, as its port and ids; none when it is on no USB bus.
+std::optional<LinuxDeviceRegistry::UsbPort> usbPortAbove(udev_device* device) {
+    auto* usb = udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
+    if (!usb) return std::nullopt;
+    LinuxDeviceRegistry::UsbPort port;
+    port.busnum = std::uint32_t(std::atoi(text(udev_device_get_sysattr_value(usb, "busnum")).c_str()));
+    port.devpath = text(udev_device_get_sysattr_value(usb, "devpath"));
+    port.removable = text(udev_device_get_sysattr_value(usb, "removable"));
+    port.vendor = std::uint16_t(hexNumber(udev_device_get_sysattr_value(usb, "idVendor")));
+    port.product = std::uint16_t(hexNumber(udev_device_get_sysattr_value(usb, "idProduct")));
+    return port;
+}
+
 bool isOwnInput(udev_device* input) {
     std::string phys = text(udev_device_get_sysattr_value(input, "phys"));
     return startsWith(phys, LinuxDeviceRegistry::ownPhysPrefix);
@@ -161,15 +174,7 @@ LinuxDeviceRegistry::Entry& LinuxDeviceRegistry::State::interfaceFor(udev_device
     entry.hid = true;
     if (auto* above = udev_device_get_parent_with_subsystem_devtype(hid, "hid", nullptr))
         entry.parentHidDriver = text(udev_device_get_driver(above));
-    if (auto* usb = udev_device_get_parent_with_subsystem_devtype(hid, "usb", "usb_device")) {
-        UsbPort port;
-        port.busnum = std::uint32_t(std::atoi(text(udev_device_get_sysattr_value(usb, "busnum")).c_str()));
-        port.devpath = text(udev_device_get_sysattr_value(usb, "devpath"));
-        port.removable = text(udev_device_get_sysattr_value(usb, "removable"));
-        port.vendor = std::uint16_t(hexNumber(udev_device_get_sysattr_value(usb, "idVendor")));
-        port.product = std::uint16_t(hexNumber(udev_device_get_sysattr_value(usb, "idProduct")));
-        entry.usb = port;
-    }
+    entry.usb = usbPortAbove(hid);
     refresh(entry, hid);
     idBySyspath.emplace(syspath, entry.id);
     return entries.emplace(entry.id, std::move(entry)).first->second;
@@ -183,13 +188,7 @@ LinuxDeviceRegistry::Entry* LinuxDeviceRegistry::State::inputInterfaceFor(udev_d
     entry.kind = Kind::interface;
     entry.syspath = syspath;
     if (auto* port = udev_device_get_parent(input)) entry.driver = text(udev_device_get_driver(port));
-    if (auto* usb = udev_device_get_parent_with_subsystem_devtype(input, "usb", "usb_device")) {
-        UsbPort usbPort;
-        usbPort.busnum = std::uint32_t(std::atoi(text(udev_device_get_sysattr_value(usb, "busnum")).c_str()));
-        usbPort.devpath = text(udev_device_get_sysattr_value(usb, "devpath"));
-        usbPort.removable = text(udev_device_get_sysattr_value(usb, "removable"));
-        entry.usb = usbPort;
-    }
+    entry.usb = usbPortAbove(input);
     refresh(entry, input);
     idBySyspath.emplace(syspath, entry.id);
     return &entries.emplace(entry.id, std::move(entry)).first->second;
