@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -242,9 +243,13 @@ TEST(DeviceSideOverHidraw, APairedMouseIsSpokenToAtItsSlotAndTheReceiverGetsNoSe
     ASSERT_TRUE(world.waitForApply(start, outcome));
     EXPECT_EQ(*outcome, Slot::HIDPPApply::applied());
     EXPECT_EQ(reportingOf(side, 0x56), (VirtualHidppMouse::ControlReporting{true, false}));
-    // Written at its slot (the receiver's driver would set it anyway; the replies carry it).
+    // Written at its slot: every report the program wrote names index 3 itself (the receiver's
+    // driver would set it anyway; the replies carry it).
     auto requests = side.read([](const VirtualHidppMouse& m) { return m.requestsReceived(); });
     ASSERT_FALSE(requests.empty());
+    const auto indexes = side.writtenIndexes();
+    ASSERT_GE(indexes.size(), requests.size());
+    EXPECT_EQ(std::count(indexes.begin(), indexes.end(), 3), std::ptrdiff_t(indexes.size()));
     world.onExecutor([&] {
         EXPECT_EQ(world.slots.size(), 1u);
         EXPECT_EQ(world.slots.begin()->second->session()->link().deviceIndex, 3);

@@ -473,6 +473,33 @@ TEST(LinuxHIDSystem, ANodeThatFailsIsDroppedAndItsRemovalArrivesOnce) {
     EXPECT_EQ(mouse.reported.counts(), (std::pair<std::size_t, std::size_t>{1, 1}));
 }
 
+TEST(LinuxHIDSystem, AReadGivingNoDeviceDropsTheNodeAndDeliversNothingMore) {
+    OpenMouse mouse;
+    ASSERT_TRUE(mouse.reported.waitFor(1, 0));
+    HIDResult opened = hidFailure;
+    onExecutor(*mouse.executor, [&] { opened = mouse.device->open(); });
+    ASSERT_EQ(opened, hidSuccess);
+    mouse.listen(20);
+    ASSERT_TRUE(mouse.node->send(longReport(1)));
+    ASSERT_TRUE(mouse.waitForReports(1));
+
+    // The device goes as the kernel tells a reader: the node stays, its reads fail with ENODEV.
+    mouse.node->failReads(ENODEV);
+    ASSERT_TRUE(mouse.node->send(longReport(2)));
+    ASSERT_TRUE(mouse.reported.waitFor(1, 1));
+    bool open = true;
+    onExecutor(*mouse.executor, [&] { open = std::dynamic_pointer_cast<HidrawDevice>(mouse.device)->isOpen(); });
+    EXPECT_FALSE(open);
+    mouse.node->failReads(0);
+    ASSERT_TRUE(mouse.node->send(longReport(3)));
+    onExecutor(*mouse.executor, [] {});
+    EXPECT_EQ(mouse.waiter.read([&] { return mouse.reports.size(); }), 1u);
+    // Nor is the removal reported again by a later open.
+    onExecutor(*mouse.executor, [&] { opened = mouse.device->open(); });
+    EXPECT_EQ(opened, hidNoDevice);
+    EXPECT_EQ(mouse.reported.counts(), (std::pair<std::size_t, std::size_t>{1, 1}));
+}
+
 TEST(LinuxHIDSystem, OpenRefusedAsNotPermittedWhenTheNodeIsUnreadable) {
     if (rerunUnprivileged()) return;
     Testbed testbed;

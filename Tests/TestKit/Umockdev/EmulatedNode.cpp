@@ -73,6 +73,7 @@ EmulatedNode::EmulatedNode(Testbed& testbed, std::string devnode)
     : testbed_(testbed), devnode_(std::move(devnode)), handler_(umockdev_ioctl_base_new()) {
     g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&EmulatedNode::handleIoctl), this);
     g_signal_connect(handler_, "handle-write", G_CALLBACK(&EmulatedNode::handleWrite), this);
+    g_signal_connect(handler_, "handle-read", G_CALLBACK(&EmulatedNode::handleRead), this);
     GError* error = nullptr;
     if (!umockdev_testbed_attach_ioctl(testbed_.raw(), devnode_.c_str(), handler_, &error)) {
         ADD_FAILURE() << "cannot emulate " << devnode_ << ": "
@@ -112,6 +113,11 @@ void EmulatedNode::onWrite(WriteHandler handler) {
 void EmulatedNode::onWriteFrom(ClientWriteHandler handler) {
     std::lock_guard lock(mutex_);
     write_ = std::move(handler);
+}
+
+void EmulatedNode::failReads(int error) {
+    std::lock_guard lock(mutex_);
+    readError_ = error;
 }
 
 bool EmulatedNode::send(std::span<const std::uint8_t> bytes) {
@@ -155,6 +161,14 @@ int EmulatedNode::handleWrite(_UMockdevIoctlBase*, _UMockdevIoctlClient* client,
         umockdev_ioctl_client_complete(client, long(size), 0);
     else
         umockdev_ioctl_client_complete(client, -1, answer);
+    return TRUE;
+}
+
+int EmulatedNode::handleRead(_UMockdevIoctlBase*, _UMockdevIoctlClient* client, void* self) {
+    auto& node = *static_cast<EmulatedNode*>(self);
+    std::lock_guard lock(node.mutex_);
+    if (node.readError_ == 0) return FALSE;
+    umockdev_ioctl_client_complete(client, -1, node.readError_);
     return TRUE;
 }
 

@@ -100,6 +100,10 @@ class EmulatedNode {
     void onWrite(WriteHandler handler);
     void onWriteFrom(ClientWriteHandler handler);
 
+    // Makes the program's reads of the node fail with errno `error` from now on (0: read as
+    // usual again). A read happens once the node is readable: send a byte to wake a reader.
+    void failReads(int error);
+
     // Writes bytes the program then reads from the node; false when the write fails. Bytes sent
     // one after the other may reach the program in one read, as the emulated node keeps no
     // report or event boundaries.
@@ -110,6 +114,7 @@ class EmulatedNode {
   private:
     static int handleIoctl(_UMockdevIoctlBase*, _UMockdevIoctlClient* client, void* self);
     static int handleWrite(_UMockdevIoctlBase*, _UMockdevIoctlClient* client, void* self);
+    static int handleRead(_UMockdevIoctlBase*, _UMockdevIoctlClient* client, void* self);
 
     Testbed& testbed_;
     std::string devnode_;
@@ -118,6 +123,7 @@ class EmulatedNode {
     std::map<unsigned long, IoctlHandler> ioctls_;
     IoctlHandler anyIoctl_;
     ClientWriteHandler write_;
+    int readError_ = 0;
 };
 
 }  // namespace tindlewave::testkit::umockdev

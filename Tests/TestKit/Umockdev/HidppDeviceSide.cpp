@@ -31,6 +31,7 @@ int HidppDeviceSide::written(std::span<const std::uint8_t> bytes) {
         return writeError_;
     }
     std::vector<std::uint8_t> report(bytes.begin(), bytes.end());
+    if (report.size() > 1) writtenIndexes_.push_back(report[1]);
     std::uint8_t index = mouse_.description().deviceIndex;
     if (index != 0xFF && report.size() > 1 && report[0] >= 0x10 && report[0] <= 0x12)
         report[1] = index;

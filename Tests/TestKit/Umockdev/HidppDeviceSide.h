@@ -30,6 +30,11 @@ class HidppDeviceSide {
         std::lock_guard lock(mutex_);
         return reader(static_cast<const VirtualHidppMouse&>(mouse_));
     }
+    // The device index (byte 1) of each report the program wrote, as written.
+    std::vector<std::uint8_t> writtenIndexes() {
+        std::lock_guard lock(mutex_);
+        return writtenIndexes_;
+    }
     // Fails the next `times` writes with errno `error`.
     void failWrites(int error, int times = 1);
 
@@ -42,6 +47,7 @@ class HidppDeviceSide {
     VirtualHidppMouse mouse_;
     int writeError_ = 0;
     int failuresLeft_ = 0;
+    std::vector<std::uint8_t> writtenIndexes_;
 };
 
 }  // namespace tindlewave::testkit::umockdev
