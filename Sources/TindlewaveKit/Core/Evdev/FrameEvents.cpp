@@ -220,10 +220,8 @@ void appendCodes(const Event& event, timeval time, bool forwardMotion, CodeList&
         case EventType::otherMouseUp: {
             const auto n = event.integer(IntegerField::buttonNumber);
             if (n < 0 || n > 7) return;
-            const bool down = event.type == EventType::leftMouseDown ||
-                              event.type == EventType::rightMouseDown ||
-                              event.type == EventType::otherMouseDown;
-            out.push_back(code(time, EV_KEY, static_cast<std::uint16_t>(BTN_LEFT + n), down ? 1 : 0));
+            const int down = isMouseButtonDown(event.type) ? 1 : 0;
+            out.push_back(code(time, EV_KEY, static_cast<std::uint16_t>(BTN_LEFT + n), down));
             return;
         }
         case EventType::scrollWheel: {

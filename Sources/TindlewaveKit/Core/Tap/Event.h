@@ -29,6 +29,19 @@ enum class EventType : std::uint32_t {
     tapDisabledByUserInput = 0xFFFFFFFF,
 };
 
+// A mouse button's press or release (of any button).
+constexpr bool isMouseButtonDown(EventType type) {
+    return type == EventType::leftMouseDown || type == EventType::rightMouseDown ||
+           type == EventType::otherMouseDown;
+}
+constexpr bool isMouseButtonUp(EventType type) {
+    return type == EventType::leftMouseUp || type == EventType::rightMouseUp ||
+           type == EventType::otherMouseUp;
+}
+constexpr bool isMouseButton(EventType type) {
+    return isMouseButtonDown(type) || isMouseButtonUp(type);
+}
+
 // The event-mask bit of one event type (types above 63, such as the tap-disabled notices, have
 // none).
 constexpr std::uint64_t eventMaskBit(EventType type) {

@@ -14,6 +14,7 @@
 
 #include "Platform/Executor.h"
 #include "Platform/FdRegistrar.h"
+#include "Platform/Linux/Input/OwnPhys.h"
 
 namespace tindlewave {
 
@@ -90,7 +91,7 @@ std::optional<LinuxDeviceRegistry::UsbPort> usbPortAbove(udev_device* device) {
 
 bool isOwnInput(udev_device* input) {
     std::string phys = text(udev_device_get_sysattr_value(input, "phys"));
-    return startsWith(phys, LinuxDeviceRegistry::ownPhysPrefix);
+    return startsWith(phys, ownPhysPrefix);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ class Executor;
 //   (input7) itself. Its parent is the root (none).
 // - an *event service*: each input/event<N> node, whose parent is the interface above it (the
 //   input<N> level between them is skipped). Event services conform to `eventServiceClass`.
-// Input devices of the program's own (phys starting with `ownPhysPrefix`) and their nodes never
+// Input devices of the program's own (phys starting with `ownPhysPrefix`, OwnPhys.h) and their nodes never
 // enter. Registry ids are handed out per sysfs path and never reused in one process: a device
 // that leaves and comes back is a new entry.
 //
@@ -35,9 +35,6 @@ class Executor;
 // goes to every watcher as a job of the watcher's executor.
 class LinuxDeviceRegistry {
   public:
-    // The phys prefix of the input devices the program makes itself.
-    static constexpr std::string_view ownPhysPrefix = "tindlewave/";
-
     enum class Kind { interface, eventService };
 
     // What the registry learnt of one input device (event services and interfaces without HID).

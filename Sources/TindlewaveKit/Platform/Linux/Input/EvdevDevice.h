@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "Platform/Linux/Input/OwnPhys.h"
 #include "Platform/Linux/System/SystemError.h"
 
 namespace tindlewave {
@@ -79,9 +80,6 @@ class UinputDevice {
     int fd_ = -1;
     std::string sysname_;
 };
-
-// The phys prefix of every device the program makes; the program never taps a node that has it.
-inline constexpr const char* ownPhysPrefix = "tindlewave/";
 
 // The mirror of a tapped node: the same ids, name, codes, properties and axes, the phys behind
 // the program's prefix, and no repeat.

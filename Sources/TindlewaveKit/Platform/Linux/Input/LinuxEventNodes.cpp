@@ -1,9 +1,9 @@
-// LinuxEventSystem: grabbing and mirroring nodes, their frames, and the watchdog.
+// LinuxEventSystem: opening, mirroring and grabbing nodes (each grab's phases are a NodeGrab),
+// their frames, and the watchdog's beat.
 
 #include <fcntl.h>
 #include <linux/input.h>
 #include <sys/epoll.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,13 +19,6 @@ namespace tindlewave {
 namespace {
 
 using Node = LinuxEventSystem::State::Node;
-using Phase = Node::Phase;
-
-std::int64_t steadyNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 Duration seconds(double s) {
     return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(s));
@@ -36,11 +29,6 @@ bool hasMotion(std::span<const input_event> codes) {
         if (c.type == EV_REL && (c.code == REL_X || c.code == REL_Y)) return true;
     }
     return false;
-}
-
-bool isButtonDown(EventType type) {
-    return type == EventType::leftMouseDown || type == EventType::rightMouseDown ||
-           type == EventType::otherMouseDown;
 }
 
 void drain(int fd) {
@@ -79,10 +67,12 @@ void LinuxEventSystem::State::refreshGrabs() {
     refreshOwed = false;
     const bool want = wantsGrabs();
     for (auto& node : nodes) {
-        if (want && node->phase == Phase::closed) start(*node);
-        else if (want && node->phase == Phase::settling && !node->retry.isArmed()) tryGrab(*node);
-        else if (!want && (node->phase == Phase::settling || node->phase == Phase::grabbed)) stop(*node);
-        else if (!want && node->phase == Phase::busy) node->phase = Phase::closed;  // tried anew
+        switch (node->grab.refresh(want, node->retry.isArmed())) {
+            case NodeGrab::Step::open: start(*node); break;
+            case NodeGrab::Step::look: tryGrab(*node); break;
+            case NodeGrab::Step::close: stop(*node); break;
+            case NodeGrab::Step::none: break;
+        }
     }
     if (!want) busy.clear();
 }
@@ -100,7 +90,7 @@ void LinuxEventSystem::State::start(Node& node) {
     }
     if (description->phys.starts_with(ownPhysPrefix)) {
         ::close(fd);
-        node.phase = Phase::own;
+        node.grab.ownDevice();
         return;
     }
     auto mirror = UinputDevice::create(options.uinputPath.c_str(), tindlewave::mirrorOf(*description));
@@ -113,8 +103,7 @@ void LinuxEventSystem::State::start(Node& node) {
     node.description = std::move(*description);
     node.mirror.emplace(std::move(*device));
     node.keyboard = node.description.has(EV_LED, LED_CAPSL);
-    node.busyTries = 0;
-    node.phase = Phase::settling;
+    node.grab.opened();
     if (node.keyboard) {
         if (auto on = evdev::ledOn(fd, LED_CAPSL)) capsLock = *on;
         // The desktop's LED writes to the mirror are the real keyboard's.
@@ -131,34 +120,35 @@ void LinuxEventSystem::State::start(Node& node) {
 
 void LinuxEventSystem::State::tryGrab(Node& node) {
     node.retry.cancel();
-    if (node.phase != Phase::settling || !wantsGrabs()) return;
+    if (!node.grab.mayLook(wantsGrabs())) return;
     Node* target = &node;
     auto later = [&](double s) {
         node.retry = input.schedule(input.clock().now() + seconds(s), [this, target] { tryGrab(*target); });
     };
     auto down = evdev::keysDown(node.fd);
-    if (auto* error = std::get_if<SystemError>(&down)) {
-        if (error->code == ENODEV) drop(node.info.id);
-        return;
+    const auto* error = std::get_if<SystemError>(&down);
+    const auto* keys = std::get_if<std::vector<std::uint16_t>>(&down);
+    switch (node.grab.keysLooked(error ? error->code : 0, keys && !keys->empty())) {
+        case NodeGrab::Next::gone: return drop(node.info.id);
+        case NodeGrab::Next::later: return later(options.settleSeconds);
+        case NodeGrab::Next::grab: break;
+        default: return;
     }
-    const auto& keys = std::get<std::vector<std::uint16_t>>(down);
-    // A grab now would keep the up of a key that is down from the desktop.
-    if (!keys.empty()) return later(options.settleSeconds);
-    if (auto error = evdev::grab(node.fd, true)) {
-        if (error->code == ENODEV) return drop(node.info.id);
-        if (++node.busyTries < options.busyTries) return later(options.busySeconds);
-        // Another program holds it: it stays theirs.
-        stop(node);
-        node.phase = Phase::busy;
-        busy.push_back(node.info.devnode);
-        return;
+    const auto refused = evdev::grab(node.fd, true);
+    switch (node.grab.grabAnswered(refused ? refused->code : 0)) {
+        case NodeGrab::Next::gone: return drop(node.info.id);
+        case NodeGrab::Next::later: return later(options.busySeconds);
+        case NodeGrab::Next::busy:
+            stop(node);
+            busy.push_back(node.info.devnode);
+            return;
+        default: break;
     }
     drain(node.fd);  // what came before the grab reached the desktop already
     node.assembler = {};
     node.state = {};
-    node.phase = Phase::grabbed;
     node.watch = fds->addFd(node.fd, EPOLLIN, [this, target](std::uint32_t) { readable(*target); });
-    watchGrab(node.fd, true);
+    watchdog.watch(node.fd);
     armBeat();
     updateFlags();
 }
@@ -168,8 +158,8 @@ void LinuxEventSystem::State::stop(Node& node) {
     node.watch.cancel();
     node.mirrorWatch.cancel();
     if (node.fd >= 0) {
-        if (node.phase == Phase::grabbed) {
-            watchGrab(node.fd, false);
+        if (node.grab.isGrabbed()) {
+            watchdog.unwatch(node.fd);
             evdev::grab(node.fd, false);
         }
         ::close(node.fd);
@@ -178,7 +168,7 @@ void LinuxEventSystem::State::stop(Node& node) {
     // The kernel releases whatever the mirror still holds.
     node.mirror.reset();
     node.state = {};
-    if (node.phase == Phase::settling || node.phase == Phase::grabbed) node.phase = Phase::closed;
+    node.grab.closed();
     updateFlags();
 }
 
@@ -198,10 +188,10 @@ void LinuxEventSystem::State::drop(SenderID id) {
 // Frames.
 
 void LinuxEventSystem::State::readable(Node& node) {
-    if (released.load()) return handleStall();
-    heartbeat.store(steadyNanoseconds(), std::memory_order_relaxed);
+    if (watchdog.released()) return handleStall();
+    watchdog.beat();
     input_event buffer[64];
-    for (int reads = 0; reads < 8 && node.phase == Phase::grabbed; ++reads) {
+    for (int reads = 0; reads < 8 && node.grab.isGrabbed(); ++reads) {
         const ssize_t n = ::read(node.fd, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -210,7 +200,7 @@ void LinuxEventSystem::State::readable(Node& node) {
         }
         if (n == 0) return;
         const auto count = static_cast<std::size_t>(n) / sizeof(input_event);
-        for (std::size_t i = 0; i < count && node.phase == Phase::grabbed; ++i) {
+        for (std::size_t i = 0; i < count && node.grab.isGrabbed(); ++i) {
             switch (node.assembler.add(buffer[i])) {
                 case FrameAssembler::Step::more:
                     break;
@@ -260,7 +250,7 @@ void LinuxEventSystem::State::process(Node& node, const InputFrame& frame) {
     ++dispatching;
     for (FrameEvent& entry : events) {
         entry.passes = taps.dispatch(entry.event, HIDOrigin{node.info.id, entry.wheelDetents});
-        if (!entry.passes && isButtonDown(entry.made.type)) {
+        if (!entry.passes && isMouseButtonDown(entry.made.type)) {
             const auto n = entry.made.integer(IntegerField::buttonNumber);
             if (n >= 0 && n < 8) swallowedFrom[static_cast<std::size_t>(n)] = node.info.id;
         }
@@ -345,15 +335,14 @@ void LinuxEventSystem::State::updateFlags() {
                        std::memory_order_relaxed);
 }
 
-// The watchdog: the input executor beats while it holds grabs; when the beat stops for
-// stallSeconds, the watchdog thread lets go of every grab, so a stuck program never keeps the
-// user's mouse and keyboard.
+// The watchdog's beat: the input executor beats while it holds grabs; when the beat stops for
+// stallSeconds, the watchdog's thread lets go of every grab, and what follows runs here.
 
 void LinuxEventSystem::State::beat() {
-    heartbeat.store(steadyNanoseconds(), std::memory_order_relaxed);
-    if (released.load()) handleStall();
+    watchdog.beat();
+    if (watchdog.released()) handleStall();
     bool anyGrabbed = std::any_of(nodes.begin(), nodes.end(),
-                                  [](const auto& node) { return node->phase == Phase::grabbed; });
+                                  [](const auto& node) { return node->grab.isGrabbed(); });
     if (anyGrabbed) armBeat();
     else beatTimer.cancel();
 }
@@ -366,50 +355,15 @@ void LinuxEventSystem::State::armBeat() {
     });
 }
 
-void LinuxEventSystem::State::watchGrab(int fd, bool grabbed) {
-    {
-        std::lock_guard lock(watchMutex);
-        if (grabbed) {
-            heartbeat.store(steadyNanoseconds(), std::memory_order_relaxed);
-            grabbedFds.push_back(fd);
-        } else {
-            std::erase(grabbedFds, fd);
-        }
-    }
-    if (grabbed) watchWake.notify_all();
-}
-
-void LinuxEventSystem::State::watchdogLoop() {
-    const auto stall = static_cast<std::int64_t>(options.stallSeconds * 1e9);
-    std::unique_lock lock(watchMutex);
-    while (!stopping) {
-        // Asleep while nothing is grabbed; then a look every 50 ms.
-        if (grabbedFds.empty()) {
-            watchWake.wait(lock, [&] { return stopping || !grabbedFds.empty(); });
-            continue;
-        }
-        watchWake.wait_for(lock, std::chrono::milliseconds(50));
-        if (stopping || grabbedFds.empty()) continue;
-        if (steadyNanoseconds() - heartbeat.load(std::memory_order_relaxed) <= stall) continue;
-        for (int fd : grabbedFds) ::ioctl(fd, EVIOCGRAB, 0);
-        grabbedFds.clear();
-        released = true;
-        std::weak_ptr<bool> living = alive;
-        input.post([this, living] {
-            if (auto a = living.lock(); a && *a) handleStall();
-        });
-    }
-}
-
 void LinuxEventSystem::State::handleStall() {
-    if (!released.exchange(false)) return;
+    if (!watchdog.takeRelease()) return;
     for (auto& node : nodes) {
-        if (node->phase != Phase::grabbed) continue;
+        if (!node->grab.isGrabbed()) continue;
         // The desktop had the node's input meanwhile; none of it is ours to forward.
         node->watch.cancel();
         drain(node->fd);
         node->assembler = {};
-        node->phase = Phase::settling;
+        node->grab.stalled();
     }
     ++dispatching;
     taps.disableAll(EventType::tapDisabledByTimeout);

@@ -21,20 +21,6 @@ timeval nowStamp() {
     return {t.tv_sec, t.tv_nsec / 1000};
 }
 
-bool isButton(EventType type) {
-    switch (type) {
-        case EventType::leftMouseDown:
-        case EventType::leftMouseUp:
-        case EventType::rightMouseDown:
-        case EventType::rightMouseUp:
-        case EventType::otherMouseDown:
-        case EventType::otherMouseUp:
-            return true;
-        default:
-            return false;
-    }
-}
-
 }  // namespace
 
 // Mice and keyboards are tapped; touch pads, tablets, touch screens and joysticks never are.
@@ -59,26 +45,23 @@ EventNodeInfo nodeOf(const LinuxDeviceRegistry::Entry& entry) {
     return node;
 }
 
-bool isButtonUp(EventType type) {
-    return type == EventType::leftMouseUp || type == EventType::rightMouseUp ||
-           type == EventType::otherMouseUp;
-}
-
 }  // namespace
 
 LinuxEventSystem::State::State(LinuxEventSystem& owner_, Executor& input_, Options options_)
-    : owner(owner_), input(input_), fds(FdRegistrar::of(input_)), options(std::move(options_)) {
-    watchdog = std::thread([this] { watchdogLoop(); });
+    : owner(owner_),
+      input(input_),
+      fds(FdRegistrar::of(input_)),
+      options(std::move(options_)),
+      watchdog(options.stallSeconds, [this, living = std::weak_ptr<bool>(alive)] {
+          input.post([this, living] {
+              if (auto a = living.lock(); a && *a) handleStall();
+          });
+      }) {
     if (options.followSession && fds) followSession();
 }
 
 LinuxEventSystem::State::~State() {
-    {
-        std::lock_guard lock(watchMutex);
-        stopping = true;
-    }
-    watchWake.notify_all();
-    watchdog.join();
+    watchdog.stop();
     beatTimer.cancel();
     sessionWatch.cancel();
     registryWatch.cancel();
@@ -193,26 +176,24 @@ void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
 
 void LinuxEventSystem::nodeAdded(const EventNodeInfo& info) {
     if (info.kind == EventNodeInfo::Kind::other || state_->find(info.id)) return;
-    auto node = std::make_unique<State::Node>();
-    node->info = info;
-    if (state_->isOwnSysname(info.sysname)) node->phase = State::Node::Phase::own;
+    auto node = std::make_unique<State::Node>(info, state_->options.busyTries);
+    if (state_->isOwnSysname(info.sysname)) node->grab.ownDevice();
     state_->nodes.push_back(std::move(node));
-    if (state_->wantsGrabs() && state_->nodes.back()->phase == State::Node::Phase::closed)
-        state_->start(*state_->nodes.back());
+    State::Node& added = *state_->nodes.back();
+    if (added.grab.refresh(state_->wantsGrabs(), false) == NodeGrab::Step::open) state_->start(added);
 }
 
 void LinuxEventSystem::nodeRemoved(SenderID id) { state_->drop(id); }
 
 void LinuxEventSystem::adoptNode(const EventNodeInfo& info, int fd, InputDescription description,
                                  UinputDevice mirror) {
-    auto node = std::make_unique<State::Node>();
-    node->info = info;
+    auto node = std::make_unique<State::Node>(info, state_->options.busyTries);
     node->fd = fd;
     node->description = std::move(description);
     node->mirror.emplace(std::move(mirror));
-    node->phase = State::Node::Phase::grabbed;
+    node->grab.adoptGrabbed();
     state_->nodes.push_back(std::move(node));
-    state_->watchGrab(fd, true);
+    state_->watchdog.watch(fd);
     state_->armBeat();
 }
 
@@ -232,7 +213,7 @@ std::vector<std::string> LinuxEventSystem::busyNodes() const { return state_->bu
 std::vector<std::string> LinuxEventSystem::grabbedNodes() const {
     std::vector<std::string> grabbed;
     for (const auto& node : state_->nodes) {
-        if (node->phase == State::Node::Phase::grabbed) grabbed.push_back(node->info.devnode);
+        if (node->grab.isGrabbed()) grabbed.push_back(node->info.devnode);
     }
     return grabbed;
 }
@@ -298,13 +279,13 @@ void LinuxEventSystem::State::write(const Event& event) {
         }
         default: {
             const UinputDevice* target = &*pointer;
-            if (isButton(event.type)) {
+            if (isMouseButton(event.type)) {
                 // A swallowed press and what replays it belong to the mouse it came from.
                 const auto n = event.integer(IntegerField::buttonNumber);
                 if (n >= 0 && n < 8) {
                     auto& from = swallowedFrom[static_cast<std::size_t>(n)];
                     if (const UinputDevice* mirror = mirrorOf(from, 0)) target = mirror;
-                    if (isButtonUp(event.type)) from.reset();
+                    if (isMouseButtonUp(event.type)) from.reset();
                 }
             }
             appendCodes(event, time, owner.associated_.load(), postOut);

@@ -1,16 +1,13 @@
 #pragma once
 
-// The inside of LinuxEventSystem, shared by its two source files (taps and posts; nodes, frames
-// and the watchdog). Nothing else includes it.
+// The inside of LinuxEventSystem, shared by its two source files (taps and posts; nodes and
+// frames). Each node's grab is a NodeGrab, the stall watchdog a StallWatchdog. Nothing else
+// includes it.
 
 #include <array>
-#include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Core/Evdev/FrameEvents.h"
@@ -19,6 +16,8 @@
 #include "Platform/FdRegistrar.h"
 #include "Platform/Linux/Input/EvdevDevice.h"
 #include "Platform/Linux/Input/LinuxEventSystem.h"
+#include "Platform/Linux/Input/NodeGrab.h"
+#include "Platform/Linux/Input/StallWatchdog.h"
 #include "Platform/Linux/Session/LogindSessionWatch.h"
 #include "Platform/TapTable.h"
 
@@ -26,16 +25,10 @@ namespace tindlewave {
 
 struct LinuxEventSystem::State {
     struct Node {
-        enum class Phase {
-            closed,    // not open (no tap wants it, or it could not be opened)
-            settling,  // open and mirrored, waiting to grab (keys down, a new mirror, busy)
-            grabbed,
-            busy,      // another program holds it: left alone
-            own,       // one of the program's own devices
-        };
+        explicit Node(const EventNodeInfo& info_, int busyTries) : info(info_), grab(busyTries) {}
 
         EventNodeInfo info;
-        Phase phase = Phase::closed;
+        NodeGrab grab;
         int fd = -1;
         bool keyboard = false;  // has LEDs to forward
         InputDescription description;
@@ -45,7 +38,6 @@ struct LinuxEventSystem::State {
         FdWatch watch;
         FdWatch mirrorWatch;
         TimerHandle retry;
-        int busyTries = 0;
     };
 
     State(LinuxEventSystem& owner, Executor& input, Options options);
@@ -69,12 +61,10 @@ struct LinuxEventSystem::State {
     ModifierKeys deviceModifiers() const;
     void updateFlags();
 
-    // The watchdog.
+    // The watchdog's beat, and what follows its release.
     void beat();
     void armBeat();
-    void watchGrab(int fd, bool grabbed);
     void handleStall();
-    void watchdogLoop();
 
     // Posts (LinuxEventSystem.cpp).
     bool ensureVirtualDevices();
@@ -114,14 +104,8 @@ struct LinuxEventSystem::State {
     CodeList keyboardOut;
     CodeList postOut;
 
-    // The watchdog thread and what it shares with the input executor.
-    std::mutex watchMutex;
-    std::condition_variable watchWake;
-    std::vector<int> grabbedFds;  // under watchMutex
-    bool stopping = false;        // under watchMutex
-    std::atomic<std::int64_t> heartbeat{0};  // steady-clock nanoseconds of the last beat
-    std::atomic<bool> released{false};       // the watchdog let go of every grab
-    std::thread watchdog;
+    // Its thread posts its release to the input executor; stopped first when the state goes.
+    StallWatchdog watchdog;
 };
 
 }  // namespace tindlewave
