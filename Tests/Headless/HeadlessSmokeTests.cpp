@@ -298,6 +298,57 @@ TEST(Headless, ANameWithALineBreakStaysOnItsLine) {
     EXPECT_EQ(headless.at("\ndevice 9: forged"), std::string::npos) << headless.seen;
 }
 
+// A line over the line-length limit, on standard input or in a script, is refused by its number
+// and the limit, without holding its text; the lines after it run.
+TEST(Headless, ALineOverTheLengthLimitIsRefusedAndTheNextLinesRun) {
+    Headless headless;
+    const fs::path script = headless.home.path() / "script.txt";
+    testkit::TempFolder::write(script.string(), "help\n" + std::string(100 * 1024, 'y') + "\nstatus\n");
+    headless.start({"--no-keyboard", "--script", script.string()});
+    headless.send(std::string(64 * 1024 * 1024, 'x'), 60s);
+    headless.send("devices");
+    headless.send("quit");
+    ASSERT_TRUE(headless.waitFor("at exit, event system", 60s)) << headless.seen.substr(0, 4096);
+    const auto inScript =
+        headless.at("the script, line 2: longer than the line-length limit of 65536 bytes, not run");
+    const auto onInput =
+        headless.at("standard input, line 1: longer than the line-length limit of 65536 bytes, not run");
+    ASSERT_NE(inScript, std::string::npos) << headless.seen.substr(0, 4096);
+    ASSERT_NE(onInput, std::string::npos) << headless.seen.substr(0, 4096);
+    EXPECT_LT(headless.at("Commands ("), inScript);
+    EXPECT_NE(headless.seen.find("\nstatus: ", inScript), std::string::npos);
+    EXPECT_NE(headless.seen.find("device 1: MX Master 3 Wireless Mouse (HID++ mouse, ", onInput),
+              std::string::npos) << headless.seen.substr(0, 4096);
+    EXPECT_EQ(headless.at("xxxx"), std::string::npos) << "the line's text is not kept";
+    EXPECT_LT(headless.seen.size(), 64u * 1024);
+    const int status = headless.exitStatus();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << headless.seen;
+}
+
+// Commands given faster than they run wait in the pipe: while a wait holds them, the program
+// stops reading once a few hundred lines are queued.
+TEST(Headless, InputGivenFasterThanItRunsWaitsInThePipe) {
+    Headless headless;
+    writeSettings(headless, settings(clickOnC4));
+    headless.start({"--no-keyboard"});
+    headless.send("wait applied 20");
+    ASSERT_TRUE(headless.waitFor("applied\n")) << headless.seen;
+    headless.send("fault refuse 1000");
+    headless.send("reapply");
+    headless.send("wait applied 600");
+    ASSERT_TRUE(headless.waitFor("device 1: refuses")) << headless.seen;
+    std::string filler;
+    while (filler.size() < 16 * 1024 * 1024) filler += "# a comment line\n";
+    // Each time the pipe is full the program has two seconds to take more; it takes none once
+    // its queue is full.
+    const std::size_t written = headless.write(filler, std::chrono::milliseconds(2000));
+    EXPECT_LT(written, 2u * 1024 * 1024) << "read without a limit";
+    ::kill(headless.pid, SIGINT);
+    ASSERT_TRUE(headless.waitFor("at exit, device 1")) << headless.seen;
+    const int status = headless.exitStatus();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << headless.seen;
+}
+
 // On this machine (no hidraw or input devices, no udev daemon) the check finds nothing, says why,
 // and does not claim success.
 TEST(Headless, CheckDevicesSaysWhatItFoundAndEnds) {

@@ -2,19 +2,32 @@
 
 // The headless program as a user runs it, in a process of its own: its own home and XDG folders,
 // pipes on its standard input and output (standard error joined to it).
+//
+// A thread of the kit reads the program's output all the time, so the program never blocks on a
+// full pipe whatever the test does meanwhile; every wait (for a text, for room in the input, for
+// the program's end) has a limit.
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "TestKit/TempFolder.h"
@@ -27,8 +40,8 @@ namespace tindlewave::testkit {
 struct Headless {
     TempFolder home;
     pid_t pid = -1;
-    int input = -1;
-    int output = -1;
+    int input = -1;  // non-blocking
+    // The output as far as the last waitFor, at or exitStatus took it in (test thread only).
     std::string seen;
     bool simulate = true;  // over simulated devices, unless a test wants this machine's
     // Variables passed on from this process as they are (the device emulation's, say).
@@ -68,29 +81,47 @@ struct Headless {
         ::close(in[0]);
         ::close(out[1]);
         input = in[1];
-        output = out[0];
+        ::fcntl(input, F_SETFL, ::fcntl(input, F_GETFL) | O_NONBLOCK);
+        output_ = out[0];
+        stop_ = ::eventfd(0, EFD_CLOEXEC);
+        ASSERT_GE(stop_, 0);
+        reader_ = std::thread([this] { readOutput(); });
     }
 
-    void send(const std::string& line) {
-        std::string whole = line + "\n";
-        ASSERT_EQ(::write(input, whole.data(), whole.size()), static_cast<ssize_t>(whole.size()));
+    // Writes `line` and a line break; fails the test if the program takes none of it for `limit`.
+    void send(const std::string& line, std::chrono::seconds limit = std::chrono::seconds(30)) {
+        const std::string whole = line + "\n";
+        EXPECT_EQ(write(whole, limit), whole.size()) << "the program stopped reading its input";
     }
 
-    // Reads the output until it holds `text` (true) or the program ends or the limit passes.
-    bool waitFor(const std::string& text, std::chrono::seconds limit = std::chrono::seconds(30)) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (seen.find(text) == std::string::npos) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return false;
-            pollfd ready{output, POLLIN, 0};
-            if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;
-            char chunk[4096];
-            auto got = ::read(output, chunk, sizeof chunk);
-            if (got <= 0) return seen.find(text) != std::string::npos;
-            seen.append(chunk, static_cast<std::size_t>(got));
+    // Writes as much of `bytes` as the program takes, waiting at most `limit` for room each time
+    // the pipe is full. The number of bytes written.
+    std::size_t write(std::string_view bytes, std::chrono::milliseconds limit) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const auto got = ::write(input, bytes.data() + done, bytes.size() - done);
+            if (got > 0) {
+                done += static_cast<std::size_t>(got);
+                continue;
+            }
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0 && errno != EAGAIN) break;
+            pollfd room{input, POLLOUT, 0};
+            if (::poll(&room, 1, static_cast<int>(limit.count())) <= 0) break;
         }
-        return true;
+        return done;
+    }
+
+    // Waits until the output holds `text` (true), or the program's output ends or the limit
+    // passes (whether it holds it then).
+    bool waitFor(const std::string& text, std::chrono::seconds limit = std::chrono::seconds(30)) {
+        std::unique_lock lock(mutex_);
+        arrived_.wait_for(lock, limit, [&] {
+            takeInLocked();
+            return seen.find(text) != std::string::npos || ended_;
+        });
+        takeInLocked();
+        return seen.find(text) != std::string::npos;
     }
 
     // Closes its standard input: the program quits at the end of what it was given.
@@ -100,13 +131,25 @@ struct Headless {
     }
 
     // Where `text` first shows in the output (npos: not at all).
-    std::size_t at(const std::string& text) const { return seen.find(text); }
+    std::size_t at(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        takeInLocked();
+        return seen.find(text);
+    }
 
-    int exitStatus() {
-        waitFor("\x01", std::chrono::seconds(30));  // everything up to the end of its output
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        pid = -1;
+    // The program's wait status once it has ended, and all of its output in `seen`. A program
+    // that has not ended within the limit is killed and the test fails.
+    int exitStatus(std::chrono::seconds limit = std::chrono::seconds(60)) {
+        int status = -1;
+        const int process = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+        pollfd ended{process, POLLIN, 0};
+        if (process < 0 || ::poll(&ended, 1, static_cast<int>(limit.count() * 1000)) <= 0) {
+            ADD_FAILURE() << "the program did not end within " << limit.count() << " s; killed";
+            ::kill(pid, SIGKILL);
+        }
+        if (process >= 0) ::close(process);
+        if (::waitpid(pid, &status, 0) == pid) pid = -1;
+        waitFor("\x01", std::chrono::seconds(10));  // the rest of its output
         return status;
     }
 
@@ -116,8 +159,49 @@ struct Headless {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
         }
-        if (output >= 0) ::close(output);
+        if (reader_.joinable()) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] auto written = ::write(stop_, &one, sizeof one);
+            reader_.join();
+        }
+        if (stop_ >= 0) ::close(stop_);
+        if (output_ >= 0) ::close(output_);
     }
+
+  private:
+    void readOutput() {
+        for (;;) {
+            pollfd ready[2] = {{output_, POLLIN, 0}, {stop_, POLLIN, 0}};
+            if (::poll(ready, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            if (ready[1].revents != 0) break;
+            char chunk[65536];
+            const auto got = ::read(output_, chunk, sizeof chunk);
+            if (got < 0 && errno == EINTR) continue;
+            std::lock_guard lock(mutex_);
+            if (got <= 0) break;
+            incoming_.append(chunk, static_cast<std::size_t>(got));
+            arrived_.notify_all();
+        }
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        arrived_.notify_all();
+    }
+
+    void takeInLocked() {
+        seen += incoming_;
+        incoming_.clear();
+    }
+
+    int output_ = -1;
+    int stop_ = -1;
+    std::thread reader_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::string incoming_;  // read, not yet in `seen`
+    bool ended_ = false;
 };
 
 }  // namespace tindlewave::testkit

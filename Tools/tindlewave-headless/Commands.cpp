@@ -2,6 +2,8 @@
 
 #include "Program.h"
 
+#include <fmt/format.h>
+
 namespace tindlewave::headless {
 
 namespace {
@@ -25,28 +27,33 @@ bool actsOnSimulatedDevices(const Command& command) {
 }
 }  // namespace
 
-void Program::enqueue(std::string line) {
-    if (quitting_) return;
-    pending_.push_back(std::move(line));
-    runPending();
-}
-
-void Program::inputEnded() {
-    inputDone_ = true;
-    runPending();
+std::optional<std::pair<LineReader::Line, const char*>> Program::nextLine() {
+    if (!pending_.empty()) {
+        auto line = std::move(pending_.front());
+        pending_.pop_front();
+        return std::pair{std::move(line), "the script"};
+    }
+    if (auto line = input_ ? input_->take() : std::nullopt) return std::pair{std::move(*line), "standard input"};
+    return std::nullopt;
 }
 
 void Program::runPending() {
-    while (!quitting_ && !waiting_ && !settling_ && !pending_.empty()) {
-        std::string line = std::move(pending_.front());
-        pending_.pop_front();
-        auto parsed = parseCommand(line);
+    while (!quitting_ && !waiting_ && !settling_) {
+        auto next = nextLine();
+        if (!next) break;
+        const auto& [line, source] = *next;
+        if (line.tooLong) {
+            printer_.line(fmt::format("{}, line {}: longer than the line-length limit of {} bytes, not run",
+                                      source, line.number, LineReader::lineLengthLimit));
+            continue;
+        }
+        auto parsed = parseCommand(line.text);
         if (parsed.error) printer_.line(*parsed.error);
         if (!parsed.command) continue;
         perform(*parsed.command);
         if (!quitting_ && !waiting_) settle(main_.clock().now() + settleLimit);
     }
-    if (!quitting_ && !waiting_ && !settling_ && pending_.empty() && inputDone_) {
+    if (!quitting_ && !waiting_ && !settling_ && pending_.empty() && input_ && input_->ended()) {
         quit("the input ended");
     }
 }

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <thread>
 
 #include "Model/ConfigCodec.h"
 #include "Platform/Linux/System/Files.h"
@@ -16,20 +15,6 @@ namespace tindlewave::headless {
 namespace {
 constexpr auto permissionPoll = std::chrono::seconds(1);
 }
-
-// Standard input, read on a thread of its own; each line goes to the main executor. The thread
-// may still be blocked in read() when the program ends, so what it reaches is kept here.
-struct Program::Input {
-    std::mutex mutex;
-    Program* program = nullptr;  // null once the program no longer takes input
-
-    void deliver(std::function<void(Program&)> job) {
-        std::lock_guard lock(mutex);
-        if (!program) return;
-        Program* target = program;
-        target->main_.post([target, job = std::move(job)] { job(*target); });
-    }
-};
 
 Program::Program(Options options, Places places, int signalFd)
     : options_(std::move(options)),
@@ -46,10 +31,7 @@ Program::Program(Options options, Places places, int signalFd)
       store_(places_.config) {}
 
 Program::~Program() {
-    if (input_) {
-        std::lock_guard lock(input_->mutex);
-        input_->program = nullptr;
-    }
+    if (input_) input_->close();
 }
 
 int Program::run() {
@@ -146,37 +128,15 @@ void Program::readScript() {
         printer_.line("cannot read the script " + *options_.script + ": " + script.error().description);
         return;
     }
-    std::string_view text = *script;
-    while (!text.empty()) {
-        const auto end = text.find('\n');
-        pending_.emplace_back(text.substr(0, end));
-        if (end == std::string_view::npos) break;
-        text.remove_prefix(end + 1);
-    }
+    LineReader reader;
+    reader.append(*script, [this](LineReader::Line line) { pending_.push_back(std::move(line)); });
+    if (auto last = reader.finish()) pending_.push_back(std::move(*last));
 }
 
 void Program::readStandardInput() {
-    input_ = std::make_shared<Input>();
-    input_->program = this;
-    std::thread([input = input_] {
-        std::string buffer;
-        char chunk[4096];
-        for (;;) {
-            auto got = ::read(STDIN_FILENO, chunk, sizeof chunk);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            buffer.append(chunk, static_cast<std::size_t>(got));
-            for (auto end = buffer.find('\n'); end != std::string::npos; end = buffer.find('\n')) {
-                std::string line = buffer.substr(0, end);
-                buffer.erase(0, end + 1);
-                input->deliver([line](Program& program) { program.enqueue(line); });
-            }
-        }
-        if (!buffer.empty()) {
-            input->deliver([line = buffer](Program& program) { program.enqueue(line); });
-        }
-        input->deliver([](Program& program) { program.inputEnded(); });
-    }).detach();
+    // The lines are taken as the commands before them are done; a line arriving in an empty
+    // queue, and the end of the input, start that again.
+    input_ = StandardInput::start(STDIN_FILENO, [this] { main_.post([this] { runPending(); }); });
 }
 
 // --- Quitting ---

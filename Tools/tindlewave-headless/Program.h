@@ -13,6 +13,7 @@
 #include "Options.h"
 #include "Platform/Clock.h"
 #include "Platform/Simulated/Session/SimulatedWakeSource.h"
+#include "LineReader.h"
 #include "Printing.h"
 #include "PrintingEventSystem.h"
 #include "Runtime/ActionPerformer.h"
@@ -26,6 +27,7 @@
 #include "Runtime/Worlds/ProgramWorld.h"
 #include "Runtime/Worlds/SimulatedWorld.h"
 #include "Runtime/Executors/ThreadPool.h"
+#include "StandardInput.h"
 
 namespace tindlewave::headless {
 
@@ -61,7 +63,6 @@ class Program {
     struct Device : SimulatedWorld::Device {
         int number = 0;
     };
-    struct Input;
 
     // Program.cpp: start and quit.
     void start();
@@ -77,9 +78,9 @@ class Program {
 
     // Commands.cpp: commands, in order, one at a time: each command's effects are followed
     // through the executors (settle) before the next runs, and a wait holds the ones after it.
-    void enqueue(std::string line);
-    void inputEnded();
     void runPending();
+    // The script's lines first, then standard input's, and what reads the line.
+    std::optional<std::pair<LineReader::Line, const char*>> nextLine();
     void perform(const Command& command);
     // False (and says so) over the real devices, for a command that acts on simulated ones.
     bool simulating();
@@ -168,8 +169,7 @@ class Program {
     std::map<int, Device> devices_;
     int nextDevice_ = 1;
     std::set<int> buttonsDown_;
-    std::deque<std::string> pending_;
-    bool inputDone_ = false;
+    std::deque<LineReader::Line> pending_;  // the script's lines not run yet
     bool settling_ = false;
     std::uint64_t outputsSeen_ = 0;  // statuses, actions and learned presses handled
     bool waiting_ = false;
@@ -184,7 +184,7 @@ class Program {
     std::optional<EngineStatus> latest_;
     bool quitting_ = false;
     bool reported_ = false;
-    std::shared_ptr<Input> input_;
+    std::shared_ptr<StandardInput> input_;
     std::promise<int> finished_;
 
     // HID executor only.
