@@ -25,13 +25,14 @@ Program::Program(Options options, Places places, int signalFd)
       defaults_(Defaults::defaultFile()),
       world_(options_.simulate
                  ? ProgramWorld::simulated(hid_, tap_, places_.hidutilState,
-                                           KeyMapHost{places_.hidutil, &pool_})
-                 : ProgramWorld::real(hid_, tap_, &pool_)),
+                                           KeyMapHost{places_.hidutil, pool_.get()})
+                 : ProgramWorld::real(hid_, tap_, pool_.get())),
       performer_(printing_, world_.hotKeys(), main_, Logger(std::string(bundleIdentifier), "actions", log_)),
       store_(places_.config) {}
 
 Program::~Program() {
     if (input_) input_->close();
+    pool_.reset();
 }
 
 int Program::run() {
@@ -45,6 +46,9 @@ int Program::run() {
     hid_.stop();
     tap_.join();
     hid_.join();
+    // Work still running on the pool (a key map a keyboard is slow to answer) ends on the world
+    // it was given, which goes only after this; what is queued is dropped.
+    pool_.reset();
     logind_.reset();
     outputs_.clear();
     engine_.reset();

@@ -150,7 +150,8 @@ class Program {
     RunLoopExecutor main_{"app.tindlewave.main"};
     RunLoopExecutor hid_{"app.tindlewave.hid"};
     RunLoopExecutor tap_{"app.tindlewave.tap"};
-    ThreadPool pool_{2};
+    // The key maps' work (and the stand-in hidutil's runs) uses the world: joined before it goes.
+    std::unique_ptr<ThreadPool> pool_ = std::make_unique<ThreadPool>(2);
 
     ProgramWorld world_;
     SimulatedWorld* simulated_ = world_.simulatedWorld();  // null over the real devices

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/input.h>
+
 #include <algorithm>
+#include <cstring>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "Core/Evdev/EvdevKeys.h"
 #include "Platform/Simulated/HID/VirtualHidppMouse.h"
@@ -56,6 +61,74 @@ void writeConfig(const Headless& headless) {
 }
 )");
 }
+
+// A keyboard's key table whose reads and writes can be held unanswered, as a keyboard that does
+// not answer while the program quits; released, they are answered from its table.
+class HeldKeyTable {
+  public:
+    HeldKeyTable(Testbed& testbed, const std::string& devnode, ScanCodeMap table)
+        : node_(testbed, devnode), table_(std::move(table)) {
+        for (const unsigned long request : {EVIOCGKEYCODE_V2, EVIOCSKEYCODE_V2}) {
+            node_.onIoctl(request, [this](const std::shared_ptr<IoctlCall>& call) {
+                std::lock_guard lock(mutex_);
+                if (holding_) {
+                    held_.push_back(call);
+                } else {
+                    answer(*call);
+                }
+                return true;
+            });
+        }
+    }
+    void hold() {
+        std::lock_guard lock(mutex_);
+        holding_ = true;
+    }
+    // Answers every held call; false when none was held.
+    bool release() {
+        std::lock_guard lock(mutex_);
+        holding_ = false;
+        for (const auto& call : held_) answer(*call);
+        return !std::exchange(held_, {}).empty();
+    }
+    std::size_t held() {
+        std::lock_guard lock(mutex_);
+        return held_.size();
+    }
+
+  private:
+    void answer(IoctlCall& call) {
+        auto entry = call.readAs<input_keymap_entry>();
+        auto at = table_.end();
+        if (call.request() == EVIOCGKEYCODE_V2 && (entry.flags & INPUT_KEYMAP_BY_INDEX)) {
+            if (entry.index < table_.size()) at = std::next(table_.begin(), entry.index);
+        } else {
+            std::uint32_t scanCode = 0;
+            std::memcpy(&scanCode, entry.scancode, std::min<std::size_t>(entry.len, sizeof scanCode));
+            at = table_.find(scanCode);
+        }
+        if (at == table_.end()) {
+            call.complete(-1, EINVAL);
+            return;
+        }
+        if (call.request() == EVIOCSKEYCODE_V2) {
+            at->second = static_cast<std::uint16_t>(entry.keycode);
+        } else {
+            entry.len = sizeof(std::uint32_t);
+            std::memcpy(entry.scancode, &at->first, sizeof(std::uint32_t));
+            entry.keycode = at->second;
+            entry.index = static_cast<std::uint16_t>(std::distance(table_.begin(), at));
+            call.writeAs(entry);
+        }
+        call.complete(0);
+    }
+
+    EmulatedNode node_;
+    std::mutex mutex_;
+    ScanCodeMap table_;
+    bool holding_ = false;
+    std::vector<std::shared_ptr<IoctlCall>> held_;
+};
 
 TEST(HeadlessOverDevices, SetsUpTheMouseAndKeyboardFiresARuleAndQuitsLeavingBothAsTheyWere) {
     Testbed testbed;
@@ -130,6 +203,32 @@ TEST(HeadlessOverDevices, WithoutDevicesItRunsSaysWhyAndTakesUpAKeyboardPluggedI
     ASSERT_TRUE(headless.waitFor("at exit")) << headless.seen;
     const int status = headless.exitStatus();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << headless.seen;
+}
+
+// A key-map job still running when the program quits (a keyboard that does not answer) ends on the
+// key map it was given: the program waits for it after its threads stop, and ends once it is done.
+TEST(HeadlessOverDevices, AKeyMapJobStillRunningAtTheQuitEndsBeforeTheWorldGoes) {
+    Testbed testbed;
+    const auto keyboard = usbKeyboard(1);
+    ASSERT_TRUE(testbed.add(keyboard.text()));
+    ASSERT_TRUE(testbed.add(uinputNode().text()));
+    HeldKeyTable keyTable(testbed, keyboard.event, keyboardTable());
+    UinputSide uinput(testbed);
+    keyTable.hold();
+    {
+        Headless headless;
+        overDevices(headless);
+        writeConfig(headless);
+        headless.start({});
+        ASSERT_TRUE(headless.waitFor("Test Keyboard (connected")) << headless.seen;
+        for (int i = 0; i < 3000 && keyTable.held() == 0; ++i) std::this_thread::sleep_for(10ms);
+        ASSERT_GT(keyTable.held(), 0u) << headless.seen;
+        headless.send("quit");
+        ASSERT_TRUE(headless.waitFor("at exit")) << headless.seen;
+        EXPECT_TRUE(keyTable.release());
+        const int status = headless.exitStatus();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << headless.seen;
+    }
 }
 
 }  // namespace
