@@ -280,3 +280,43 @@ function(tw_add_umockdev_tests name dir)
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS umockdev TIMEOUT 60)
 endfunction()
+
+# The kernel tier (label kernel): `dir`/Scenarios/*.cpp become the scenario program
+# tw_kernel_scenarios (GoogleTest, one test per scenario, linked with the libraries after `dir`),
+# which runs inside virtual machines booted from this machine's kernel (`dir`/run-vms.sh). The
+# entry kernel.boot boots them once and runs every scenario; each scenario's own entry
+# (kernel.<Suite>.<Name>, found in the sources here) reads its result (`dir`/verdict.sh), with
+# `dir`/known-failures.txt. Without root, QEMU or a kernel image every entry skips.
+function(tw_add_kernel_tier dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${TW_ROOT}/${dir}/Scenarios/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(tw_kernel_scenarios ${sources})
+  target_include_directories(tw_kernel_scenarios PRIVATE ${TW_ROOT}/Tests)
+  target_link_libraries(tw_kernel_scenarios PRIVATE ${ARGN} GTest::gtest GTest::gmock
+                                                    GTest::gtest_main)
+  target_compile_definitions(tw_kernel_scenarios PRIVATE TW_SOURCE_ROOT="${TW_ROOT}"
+                                                         TW_BINARY_ROOT="${CMAKE_BINARY_DIR}"
+                                                         TW_DATA_ROOT="${TW_ROOT}/Data")
+  tw_apply_options(tw_kernel_scenarios)
+  tw_speed_up(tw_kernel_scenarios)
+  set(results ${CMAKE_BINARY_DIR}/kernel-tier)
+  add_test(NAME kernel.boot
+           COMMAND ${TW_ROOT}/${dir}/run-vms.sh ${TW_ROOT} ${CMAKE_BINARY_DIR}
+                   $<TARGET_FILE:tw_kernel_scenarios> ${results})
+  set_tests_properties(kernel.boot PROPERTIES LABELS kernel FIXTURES_SETUP kernel_vm
+                                              SKIP_RETURN_CODE 77 TIMEOUT 1500)
+  foreach(source ${sources})
+    set_property(DIRECTORY ${TW_ROOT} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+    file(STRINGS ${source} lines REGEX "^TEST(_F)?\\([A-Za-z0-9_]+, *[A-Za-z0-9_]+\\)")
+    foreach(line ${lines})
+      string(REGEX REPLACE "^TEST(_F)?\\(([A-Za-z0-9_]+), *([A-Za-z0-9_]+)\\).*" "\\2.\\3" name "${line}")
+      add_test(NAME kernel.${name}
+               COMMAND ${TW_ROOT}/${dir}/verdict.sh ${results} ${name}
+                       ${TW_ROOT}/${dir}/known-failures.txt)
+      set_tests_properties(kernel.${name} PROPERTIES LABELS kernel FIXTURES_REQUIRED kernel_vm
+                                                     SKIP_RETURN_CODE 77 TIMEOUT 60)
+    endforeach()
+  endforeach()
+endfunction()
