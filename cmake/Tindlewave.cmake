@@ -320,3 +320,13 @@ function(tw_add_kernel_tier dir)
     endforeach()
   endforeach()
 endfunction()
+
+# The device maker of the kernel tier (Tests/TestKit/Uhid): devices made through /dev/uhid.
+function(tw_add_uhid_kit dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${TW_ROOT}/${dir}/*.cpp)
+  add_library(tw_uhid_kit STATIC ${sources})
+  target_include_directories(tw_uhid_kit PUBLIC ${TW_ROOT}/Tests)
+  target_link_libraries(tw_uhid_kit PUBLIC ${ARGN} Threads::Threads)
+  tw_apply_options(tw_uhid_kit)
+  tw_speed_up(tw_uhid_kit)
+endfunction()

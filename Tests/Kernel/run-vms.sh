@@ -47,10 +47,11 @@ for path in "$source_dir" "$build_dir" "$results"; do
 done
 [ -x "$program" ] || { echo "kernel tier: $program: no such program (build it first)" >&2; exit 1; }
 
-# The initrd: Debian's, with stage 1 and the modules it needs before the host's root is mounted
-# appended as a second archive. Made again when stage 1 or the kernel changed.
+# The initrd: stage 1 and the modules it needs before the host's root is mounted, as an archive
+# of its own in front of Debian's (the kernel unpacks both; one appended after a zstd archive is
+# not found). Made again when stage 1 or the kernel changed.
 initrd=$results/initrd-$version.img
-if [ ! -f "$initrd" ] || [ "$here/Guest/vminit" -nt "$initrd" ] || [ "/boot/initrd.img-$version" -nt "$initrd" ]; then
+if [ ! -f "$initrd" ] || [ "$here/Guest/vminit" -nt "$initrd" ] || [ "$0" -nt "$initrd" ] || [ "/boot/initrd.img-$version" -nt "$initrd" ]; then
   work=$(mktemp -d)
   mkdir -p "$work/vmmods"
   install -m 755 "$here/Guest/vminit" "$work/vminit"
@@ -63,7 +64,7 @@ if [ ! -f "$initrd" ] || [ "$here/Guest/vminit" -nt "$initrd" ] || [ "/boot/init
     esac
   done
   (cd "$work" && find vminit vmmods | cpio -o -H newc --owner=0:0 --quiet) > "$work/extra.cpio"
-  cat "/boot/initrd.img-$version" "$work/extra.cpio" > "$initrd.tmp" && mv "$initrd.tmp" "$initrd"
+  cat "$work/extra.cpio" "/boot/initrd.img-$version" > "$initrd.tmp" && mv "$initrd.tmp" "$initrd"
   rm -rf "$work"
 fi
 

@@ -36,22 +36,24 @@ case "$case_name" in
     for preset in dev release fuzz tsan asan; do
       expect_line "$work/calls" "^cmake --build --preset $preset\$"
     done
+    expect_line "$work/calls" '^ctest --preset kernel$'
     expect_line "$work/calls" '^ctest --preset tsan$'
     expect_line "$work/calls" '^ctest --preset asan$'
     expect_line "$work/build/fuzz/second.log" '^done$'
     expect_line "$work/out" '^  dev +FAILED +[0-9]+m[0-9]{2}s \(exit 8\)$'
+    expect_line "$work/out" '^  kernel +passed '
     expect_line "$work/out" '^  release +passed +[0-9]+m[0-9]{2}s$'
     expect_line "$work/out" '^  fuzz +FAILED '
     expect_line "$work/out" '^  tsan +passed '
     expect_line "$work/out" '^  asan +passed '
-    expect_line "$work/out" '^stages: 3 passed, 2 failed$'
+    expect_line "$work/out" '^stages: 4 passed, 2 failed$'
     ;;
   all-stages-pass)
     printf '#!/bin/sh\nexit 0\n' > "$work/scripts/setup"
     stand_in cmake 'exit 0'
     stand_in ctest 'exit 0'
     PATH="$work/bin:$PATH" "$work/scripts/test" > "$work/out" 2>&1 || { cat "$work/out" >&2; fail "scripts/test failed"; }
-    expect_line "$work/out" '^stages: 5 passed, 0 failed$'
+    expect_line "$work/out" '^stages: 6 passed, 0 failed$'
     ;;
   setup-sudo-refused)
     # A user for whom sudo is installed but not allowed: sudo's error, then the packages and the
@@ -64,7 +66,7 @@ case "$case_name" in
       cat "$work/out" >&2; fail "scripts/setup passed without installing"
     fi
     expect_line "$work/out" 'may not run sudo'
-    expect_line "$work/out" '^  cmake ninja-build g\+\+ .*libglib2.0-bin$'
+    expect_line "$work/out" '^  cmake ninja-build g\+\+ .*libinput-tools$'
     expect_line "$work/out" 'through sudo failed'
     expect_line "$work/out" '^  apt-get update && apt-get install --no-install-recommends cmake '
     ;;

@@ -1,0 +1,488 @@
+#include "Kernel/Scenarios/Guest.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/input.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace tindlewave::kernel {
+namespace {
+
+std::string readText(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string value = text.str();
+    while (!value.empty() && (value.back() == '\n' || value.back() == ' ')) value.pop_back();
+    return value;
+}
+
+int remainingMs(std::chrono::steady_clock::time_point end) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<long long>(0, left.count()));
+}
+
+// Reads what a pipe has within `timeoutMs` into `seen`; false at its end.
+bool readPipe(int fd, std::string& seen, int timeoutMs) {
+    if (fd < 0) return false;
+    pollfd ready{fd, POLLIN, 0};
+    if (::poll(&ready, 1, timeoutMs) <= 0) return true;
+    char chunk[8192];
+    auto got = ::read(fd, chunk, sizeof chunk);
+    if (got <= 0) return false;
+    seen.append(chunk, static_cast<std::size_t>(got));
+    return true;
+}
+
+}  // namespace
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+std::filesystem::path artefacts() {
+    const char* folder = std::getenv("TW_KERNEL_ARTEFACTS");
+    std::filesystem::path path = folder ? folder : "/tmp/tw-kernel-artefacts";
+    std::filesystem::create_directories(path);
+    return path;
+}
+
+VirtualMouseDescription recording(const std::string& file) {
+    auto loaded = loadVirtualMouse(std::string(TW_BINARY_ROOT) + "/share/tindlewave/devices/" + file);
+    if (!loaded.ok()) return {};
+    return *loaded;
+}
+
+// --- nodes
+
+std::vector<InputNode> inputNodes() {
+    std::vector<InputNode> nodes;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/input", error)) {
+        const auto name = entry.path().filename().string();
+        if (name.rfind("event", 0) != 0) continue;
+        nodes.push_back({"/dev/input/" + name, readText(entry.path() / "device" / "name"),
+                         readText(entry.path() / "device" / "phys")});
+    }
+    return nodes;
+}
+
+std::string eventNode(const std::string& name, bool mirror) {
+    for (const auto& node : inputNodes())
+        if (node.name == name && node.ours() == mirror) return node.node;
+    return {};
+}
+
+std::string eventNodeContaining(const std::string& part) {
+    for (const auto& node : inputNodes())
+        if (!node.ours() && node.name.find(part) != std::string::npos) return node.node;
+    return {};
+}
+
+std::string hidrawNode(const std::string& part) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/hidraw", error)) {
+        std::ifstream uevent(entry.path() / "device" / "uevent");
+        std::string line;
+        while (std::getline(uevent, line))
+            if (line.rfind("HID_NAME=", 0) == 0 && line.find(part) != std::string::npos)
+                return "/dev/" + entry.path().filename().string();
+    }
+    return {};
+}
+
+std::string hidrawNode(std::uint16_t vendor, std::uint16_t product) {
+    char ids[32];
+    std::snprintf(ids, sizeof ids, ":0000%04X:0000%04X", vendor, product);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/hidraw", error)) {
+        std::ifstream uevent(entry.path() / "device" / "uevent");
+        std::string line;
+        while (std::getline(uevent, line))
+            if (line.rfind("HID_ID=", 0) == 0 && line.find(ids) != std::string::npos)
+                return "/dev/" + entry.path().filename().string();
+    }
+    return {};
+}
+
+std::string describeInputNodes() {
+    std::string text;
+    for (const auto& node : inputNodes()) text += node.node + " \"" + node.name + "\" " + node.phys + "\n";
+    return text;
+}
+
+void settleUdev() {
+    [[maybe_unused]] int status = std::system("udevadm settle --timeout=60");
+}
+
+std::string waitForNode(const std::function<std::string()>& find, std::chrono::milliseconds limit) {
+    std::string node;
+    waitUntil([&] {
+        node = find();
+        return !node.empty() && ::access(node.c_str(), F_OK) == 0;
+    }, limit);
+    return node;
+}
+
+std::set<int> keysDown(const std::string& node) {
+    std::set<int> down;
+    int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return down;
+    unsigned char bits[KEY_MAX / 8 + 1] = {};
+    if (::ioctl(fd, EVIOCGKEY(sizeof bits), bits) >= 0)
+        for (int code = 0; code <= KEY_MAX; ++code)
+            if (bits[code / 8] & (1u << (code % 8))) down.insert(code);
+    ::close(fd);
+    return down;
+}
+
+int keyCode(const std::string& node, std::uint32_t scanCode) {
+    int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    input_keymap_entry entry{};
+    entry.len = sizeof scanCode;
+    std::memcpy(entry.scancode, &scanCode, sizeof scanCode);
+    int code = ::ioctl(fd, EVIOCGKEYCODE_V2, &entry) == 0 ? static_cast<int>(entry.keycode) : -1;
+    ::close(fd);
+    return code;
+}
+
+bool grabbed(const std::string& node) {
+    int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    bool busy = false;
+    if (::ioctl(fd, EVIOCGRAB, 1) == 0)
+        ::ioctl(fd, EVIOCGRAB, 0);
+    else
+        busy = errno == EBUSY;
+    ::close(fd);
+    return busy;
+}
+
+// --- node reader
+
+NodeReader::NodeReader(std::string node) : node_(std::move(node)) {
+    fd_ = ::open(node_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    stop_ = ::eventfd(0, EFD_CLOEXEC);
+    if (fd_ >= 0) thread_ = std::thread([this] { run(); });
+}
+
+NodeReader::~NodeReader() {
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto written = ::write(stop_, &one, sizeof one);
+    if (thread_.joinable()) thread_.join();
+    if (fd_ >= 0) ::close(fd_);
+    ::close(stop_);
+}
+
+void NodeReader::run() {
+    while (true) {
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {stop_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
+        if (fds[1].revents) return;
+        if (fds[0].revents & (POLLERR | POLLHUP)) return;
+        input_event events[64];
+        auto got = ::read(fd_, events, sizeof events);
+        if (got <= 0) {
+            if (got < 0 && errno == EAGAIN) continue;
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(got) / sizeof(input_event); ++i)
+            if (events[i].type != EV_SYN || events[i].code == SYN_DROPPED)
+                events_.push_back({events[i].type, events[i].code, events[i].value});
+    }
+}
+
+std::vector<InputEvent> NodeReader::events() const {
+    std::lock_guard lock(mutex_);
+    return events_;
+}
+
+bool NodeReader::has(InputEvent event) const {
+    std::lock_guard lock(mutex_);
+    return std::find(events_.begin(), events_.end(), event) != events_.end();
+}
+
+bool NodeReader::waitFor(InputEvent event, std::chrono::milliseconds limit) const {
+    return waitUntil([&] { return has(event); }, limit);
+}
+
+int NodeReader::count(int type, int code) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count_if(events_.begin(), events_.end(), [&](const InputEvent& e) {
+        return e.type == type && e.code == code;
+    }));
+}
+
+std::string NodeReader::describe() const {
+    std::lock_guard lock(mutex_);
+    std::string text = node_ + ":";
+    for (const auto& e : events_)
+        text += " " + std::to_string(e.type) + "/" + std::to_string(e.code) + "/" + std::to_string(e.value);
+    return text;
+}
+
+// --- libinput
+
+LibinputWatch::LibinputWatch() {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(out[1], STDERR_FILENO);
+        ::execlp("stdbuf", "stdbuf", "-oL", "libinput", "debug-events", "--show-keycodes",
+                 static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    output_ = out[0];
+}
+
+LibinputWatch::~LibinputWatch() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    if (output_ >= 0) ::close(output_);
+}
+
+void LibinputWatch::readMore(int timeoutMs) { readPipe(output_, seen_, timeoutMs); }
+
+bool LibinputWatch::waitFor(const std::vector<std::string>& parts, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (true) {
+        std::istringstream lines(seen_);
+        std::string line;
+        while (std::getline(lines, line)) {
+            bool all = true;
+            for (const auto& part : parts) all = all && line.find(part) != std::string::npos;
+            if (all) return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) return false;
+        readMore(std::min(remainingMs(end), 200));
+    }
+}
+
+std::set<std::string> LibinputWatch::keysHeld() {
+    readMore(0);
+    std::map<std::string, int> count;
+    std::istringstream lines(seen_);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.find("KEYBOARD_KEY") == std::string::npos) continue;
+        auto at = line.find("KEY_", line.find("KEYBOARD_KEY") + 12);
+        if (at == std::string::npos) continue;
+        auto name = line.substr(at, line.find(' ', at) - at);
+        if (line.find("released") != std::string::npos) --count[name];
+        else if (line.find("pressed") != std::string::npos) ++count[name];
+    }
+    std::set<std::string> held;
+    for (const auto& [name, n] : count)
+        if (n > 0) held.insert(name);
+    return held;
+}
+
+std::string LibinputWatch::output() {
+    readMore(0);
+    return seen_;
+}
+
+// --- program
+
+bool waitApplied(Program& program) {
+    const auto from = program.mark();
+    program.send("wait applied 150");
+    return program.waitForAny({"\napplied\n", "\nnot applied in time\n"}, 180s, from) == 0;
+}
+
+Program::Program(std::optional<User> user) : user_(std::move(user)) {
+    char folder[] = "/tmp/tw-kernel-home-XXXXXX";
+    home_ = ::mkdtemp(folder);
+    for (const auto* sub : {".config/tindlewave", ".local/state", "run"})
+        std::filesystem::create_directories(home_ / sub);
+    std::filesystem::permissions(home_ / "run", std::filesystem::perms::owner_all);
+    if (user_) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(home_))
+            [[maybe_unused]] int ignored = ::chown(entry.path().c_str(), user_->uid, user_->gid);
+        [[maybe_unused]] int ignored = ::chown(home_.c_str(), user_->uid, user_->gid);
+    }
+}
+
+Program::~Program() {
+    if (input_ >= 0) ::close(input_);
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    if (output_ >= 0) ::close(output_);
+    std::error_code error;
+    std::filesystem::remove_all(home_, error);
+}
+
+void Program::writeConfig(const std::string& json) {
+    const auto path = home_ / ".config" / "tindlewave" / "config.json";
+    std::ofstream(path) << json;
+    if (user_) [[maybe_unused]] int ignored = ::chown(path.c_str(), user_->uid, user_->gid);
+}
+
+namespace {
+
+pid_t spawn(const std::filesystem::path& home, const std::optional<User>& user,
+            const std::vector<std::string>& arguments, int& input, int& output) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return -1;
+    std::vector<std::string> variables{
+        "HOME=" + home.string(),
+        "XDG_CONFIG_HOME=" + (home / ".config").string(),
+        "XDG_STATE_HOME=" + (home / ".local" / "state").string(),
+        "XDG_RUNTIME_DIR=" + (home / "run").string(),
+        "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (home / "no-bus").string(),
+        "PATH=/usr/bin:/bin",
+        "LANG=C.UTF-8",
+    };
+    std::vector<std::string> args{TW_HEADLESS_PROGRAM};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(in[0], STDIN_FILENO);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(out[1], STDERR_FILENO);
+        ::setpgid(0, 0);
+        if (user) {
+            if (::setgroups(user->groups.size(), user->groups.data()) != 0 ||
+                ::setresgid(user->gid, user->gid, user->gid) != 0 ||
+                ::setresuid(user->uid, user->uid, user->uid) != 0)
+                ::_exit(126);
+        }
+        if (::chdir(home.c_str()) != 0) ::_exit(126);
+        std::vector<char*> env, argv;
+        for (auto& variable : variables) env.push_back(variable.data());
+        env.push_back(nullptr);
+        for (auto& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        ::execve(argv[0], argv.data(), env.data());
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    input = in[1];
+    output = out[0];
+    return pid;
+}
+
+}  // namespace
+
+bool Program::start(const std::vector<std::string>& arguments) {
+    if (input_ >= 0) ::close(input_);
+    if (output_ >= 0) ::close(output_);
+    pid_ = spawn(home_, user_, arguments, input_, output_);
+    return pid_ > 0;
+}
+
+void Program::send(const std::string& line) {
+    if (input_ < 0) return;
+    std::string whole = line + "\n";
+    [[maybe_unused]] auto written = ::write(input_, whole.data(), whole.size());
+}
+
+void Program::readMore(int timeoutMs) {
+    if (!readPipe(output_, seen_, timeoutMs)) std::this_thread::sleep_for(std::chrono::milliseconds(std::min(timeoutMs, 50)));
+}
+
+bool Program::waitFor(const std::string& text, std::chrono::milliseconds limit, std::size_t from) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (seen_.find(text, std::min(from, seen_.size())) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        readMore(std::min(remainingMs(end), 200));
+    }
+    return true;
+}
+
+int Program::waitForAny(const std::vector<std::string>& texts, std::chrono::milliseconds limit,
+                        std::size_t from) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (true) {
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            if (seen_.find(texts[i], from > 0 ? from - 1 : 0) != std::string::npos) return static_cast<int>(i);
+        if (std::chrono::steady_clock::now() >= end) return -1;
+        readMore(std::min(remainingMs(end), 200));
+    }
+}
+
+std::vector<std::pair<pid_t, std::string>> Program::threads() const {
+    std::vector<std::pair<pid_t, std::string>> list;
+    std::error_code error;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/task", error))
+        list.emplace_back(std::stoi(entry.path().filename().string()), readText(entry.path() / "comm"));
+    return list;
+}
+
+int Program::waitForEnd(std::chrono::milliseconds limit) {
+    if (pid_ <= 0) return -1;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (true) {
+        int status = 0;
+        pid_t done = ::waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) {
+            pid_ = -1;
+            while (readPipe(output_, seen_, 100)) {
+                if (seen_.size() > (64u << 20)) break;
+            }
+            return status;
+        }
+        if (std::chrono::steady_clock::now() >= end) return -1;
+        readMore(100);
+    }
+}
+
+int Program::quit(std::chrono::milliseconds limit) {
+    send("quit");
+    int status = waitForEnd(limit);
+    if (status < 0) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void Program::kill(int signal) {
+    if (pid_ > 0) ::kill(pid_, signal);
+}
+
+std::pair<int, std::string> Program::run(const std::vector<std::string>& arguments,
+                                         std::chrono::milliseconds limit) {
+    int input = -1, output = -1;
+    pid_t pid = spawn(home_, user_, arguments, input, output);
+    ::close(input);
+    std::string text;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (readPipe(output, text, std::max(1, std::min(remainingMs(end), 200))))
+        if (std::chrono::steady_clock::now() >= end) {
+            ::kill(pid, SIGKILL);
+            break;
+        }
+    ::close(output);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), text};
+}
+
+}  // namespace tindlewave::kernel
