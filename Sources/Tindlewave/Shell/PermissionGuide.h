@@ -18,14 +18,14 @@ class Permissions;
 // The permission guide's card: the program's icon to drag into the desktop's list, one line of
 // instruction and a close button, 420 points wide on a rounded panel. It floats above other
 // windows without taking the focus. Over Linux devices (`commands` given) it tells how to install
-// the device rule instead, 640 points wide, with the commands one a line (selectable, scrolled
+// the device rule instead, 900 points wide, with the commands one a line (selectable, scrolled
 // sideways when long) and a "Copy Commands" button.
 class GuideCard final : public QWidget {
   public:
     GuideCard(Permission permission, std::function<void()> close,
               std::optional<std::string> commands = std::nullopt, QWidget* parent = nullptr);
     static constexpr int cardWidth = 420;
-    static constexpr int commandsCardWidth = 640;  // room for the commands' lines
+    static constexpr int commandsCardWidth = 900;  // room for the rule's lines
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -27,6 +27,7 @@
 #include "Runtime/Permissions.h"
 #include "Runtime/Executors/RunLoopExecutor.h"
 #include "Runtime/Worlds/LinuxWorld.h"
+#include "Runtime/Worlds/LogindWakes.h"
 #include "Runtime/Worlds/ProgramWorld.h"
 #include "Runtime/Worlds/WorldTexts.h"
 #include "Settings/Model/GeneralTexts.h"
@@ -84,11 +85,10 @@ void attachDevices(SimulatedWorld& world, bool mouse, bool keyboard, Logger& log
     if (keyboard) world.attachBuiltInKeyboard();
 }
 
-// The device rule that ships with the program: share/tindlewave/udev beside its recorded mice.
-std::string shippedUdevRule() {
-    auto mice = shippedRecordedMiceFolder();
-    if (!mice.ok()) return "share/tindlewave/udev/70-tindlewave.rules";
-    return (std::filesystem::path(*mice).parent_path() / "udev" / "70-tindlewave.rules").string();
+// Says in the log and, for a first start from a terminal, on standard error.
+void sayAtStart(Logger& log, LogLevel level, const std::string& line) {
+    log.log(level, line);
+    std::fprintf(stderr, "tindlewave: %s\n", line.c_str());
 }
 
 // Lets every job posted to `executor` so far run, then stops it and waits for its thread.
@@ -145,6 +145,19 @@ int runProgram(int argc, char** argv) {
 
     Defaults& defaults = Defaults::standard();
     Permissions permissions(world.grants());
+    // The system's resumes from sleep, from logind on the system bus, followed on the HID
+    // executor; without a system bus the program says so once and devices are set up again only
+    // when they reconnect.
+    Channel<WakeNotice> wakes(Buffering::unbounded);
+    std::unique_ptr<LogindWakes> logindWakes;
+    std::optional<std::string> noWakes;
+    if (world.linuxWorld()) {
+        auto started = LogindWakes::start(hid, [wakes]() mutable { wakes.send(WakeNotice{}); });
+        if (auto* unavailable = std::get_if<LogindSleepWatch::Unavailable>(&started))
+            noWakes = unavailable->reason;
+        else
+            logindWakes = std::move(std::get<std::unique_ptr<LogindWakes>>(started));
+    }
     auto engine = std::make_unique<Engine>(EngineWorld{
         .hid = hid,
         .tap = tap,
@@ -154,6 +167,7 @@ int runProgram(int argc, char** argv) {
         .defaults = defaults,
         .journal = Journal::devices(),
         .keyMap = world.keyMap(),
+        .wakes = wakes,
     });
     ActionPerformer performer(world.events(), world.hotKeys(), main);
     XdgAutostart autostart(XdgAutostart::defaultFolder(), XdgAutostart::ProgramPath(&XdgAutostart::runningProgram));
@@ -162,7 +176,9 @@ int runProgram(int argc, char** argv) {
     setWorldTexts(simulate ? WorldTexts::simulated : WorldTexts::linuxDevices);
     std::function<std::string()> ruleCommands;
     if (LinuxWorld* real = world.linuxWorld())
-        ruleCommands = [real] { return GeneralTexts::ruleCommands(shippedUdevRule(), real->grants.hasUinput()); };
+        ruleCommands = [real] {
+            return GeneralTexts::ruleCommands(real->grants.hasUinput(), real->grants.keyboardsNeeded());
+        };
     PermissionGuide guide(permissions, ruleCommands);
     const bool hasTray = QSystemTrayIcon::isSystemTrayAvailable();
     // Becomes true when a tray appears after the start and the menu moves there.
@@ -252,6 +268,7 @@ int runProgram(int argc, char** argv) {
         if (auto* menu = dynamic_cast<StatusMenu*>(model.menu()); menu && settingsWindow && !menuInTray)
             menu->hangFrom(settingsWindow->window().tabs().toolBar());
     };
+    Subscription keyboardsWatch;
     bool windowOpened = false;
     Subscription firstStatus;
     TimerHandle windowTimer;
@@ -277,14 +294,27 @@ int runProgram(int argc, char** argv) {
             // Without devices or access the program runs all the same; the permission card and
             // the guide say what to install, and devices are taken up once access comes.
             // Said in the terminal too: a first start from it should tell what to do at once.
-            const auto problems = world.linuxWorld()->problems();
-            for (const auto& problem : problems) {
-                log.log(LogLevel::error, "cannot use devices: " + problem);
-                std::fprintf(stderr, "tindlewave: cannot use devices: %s\n", problem.c_str());
-            }
-            if (!problems.empty())
-                std::fprintf(stderr, "tindlewave: install the device rule: General page, \"Show Commands\u2026\", "
-                                     "or README, \"Using it with real devices\"\n");
+            LinuxWorld& real = *world.linuxWorld();
+            for (const auto& problem : real.problems()) sayAtStart(log, LogLevel::error, "cannot use devices: " + problem);
+            for (const auto& line : GeneralTexts::deviceRemedies(real.grants.remedies()))
+                sayAtStart(log, LogLevel::defaultLevel, line);
+            if (noWakes)
+                sayAtStart(log, LogLevel::defaultLevel,
+                           "no wake notifications from the system (" + *noWakes +
+                               "): after a sleep, devices are set up again only when they reconnect");
+            // The keyboards' rule is offered once the configuration uses keyboards; a change to
+            // that is said once, with what it needs.
+            keyboardsWatch = model.settings().observe([&model, &real, &log](SettingsField field) {
+                if (field != SettingsField::snapshot) return;
+                const auto& snapshot = model.settings().snapshot();
+                if (!snapshot || !snapshot->config) return;
+                const bool needed = NodePermissionGrants::usesKeyboards(*snapshot->config);
+                if (needed == real.grants.keyboardsNeeded()) return;
+                real.grants.setKeyboardsNeeded(needed);
+                if (needed && real.grants.remedies().installKeyboardRule)
+                    sayAtStart(log, LogLevel::defaultLevel,
+                               GeneralTexts::deviceRemedies({.installKeyboardRule = true}).front());
+            });
         }
         model.start();
         if (!hasTray) {
@@ -316,6 +346,8 @@ int runProgram(int argc, char** argv) {
         }
     });
     const int status = main.exec();
+    keyboardsWatch.cancel();
+    logindWakes.reset();
     // The engine has put the devices back and its run is cancelled: let what is queued for it
     // finish and stop its threads; it is destroyed after the app model, on the way out.
     drainAndStop(hid);

@@ -36,10 +36,13 @@ struct Machine {
         auto target = std::filesystem::read_symlink(testbed.rootDir() + devnode);
         ASSERT_EQ(::chmod(target.c_str(), mode), 0) << target;
     }
-    std::pair<Grant, Grant> grants(std::vector<std::string>* problems = nullptr) {
+    std::pair<Grant, Grant> grants(std::vector<std::string>* problems = nullptr, bool keyboardsNeeded = false,
+                                   NodePermissionGrants::Remedies* remedies = nullptr) {
         LinuxDeviceRegistry registry;
         NodePermissionGrants grants([&] { return PermissionNodes::of(registry); });
+        grants.setKeyboardsNeeded(keyboardsNeeded);
         if (problems) *problems = grants.problems();
+        if (remedies) *remedies = grants.remedies();
         return {grants.inputMonitoring(), grants.accessibility()};
     }
 };
@@ -49,9 +52,8 @@ TEST(NodePermissionDevices, TheNodesListedAreTheHidppHidrawAndTheMouseAndKeyboar
     LinuxDeviceRegistry registry;
     const auto nodes = PermissionNodes::of(registry);
     EXPECT_EQ(nodes.hidpp, std::vector<std::string>{machine.mouse.hidraw});
-    auto events = nodes.events;
-    std::sort(events.begin(), events.end());
-    EXPECT_EQ(events, (std::vector<std::string>{machine.mouse.event, machine.keyboard.event}));
+    EXPECT_EQ(nodes.mice, std::vector<std::string>{machine.mouse.event});
+    EXPECT_EQ(nodes.keyboards, std::vector<std::string>{machine.keyboard.event});
 }
 
 TEST(NodePermissionDevices, BothGrantedWhenEveryNodeMayBeUsed) {
@@ -75,11 +77,31 @@ TEST(NodePermissionDevices, EachGrantIsDeniedByItsOwnNodes) {
     EXPECT_EQ(problems, std::vector<std::string>{machine.mouse.hidraw + ": not allowed for reading and writing"});
 
     machine.setMode(machine.mouse.hidraw, 0600);
-    machine.setMode(machine.keyboard.event, 0);
+    machine.setMode(machine.mouse.event, 0);
     EXPECT_EQ(machine.grants(), std::pair(Grant::granted, Grant::denied));
-    machine.setMode(machine.keyboard.event, 0600);
+    machine.setMode(machine.mouse.event, 0600);
     machine.setMode("/dev/uinput", 0400);
-    EXPECT_EQ(machine.grants(), std::pair(Grant::granted, Grant::denied));
+    NodePermissionGrants::Remedies remedies;
+    EXPECT_EQ(machine.grants(nullptr, false, &remedies), std::pair(Grant::granted, Grant::denied));
+    EXPECT_EQ(remedies, NodePermissionGrants::Remedies{.installRule = true});
+}
+
+// The keyboards have a rule of their own: without it both grants stand (mice work), and the
+// keyboard counts as a problem, with its rule as the remedy, only once keyboards are needed.
+TEST(NodePermissionDevices, AnUnreadableKeyboardMattersOnlyWhileKeyboardsAreNeeded) {
+    if (rerunUnprivileged()) return;
+    Machine machine;
+    for (const auto& node : {machine.mouse.hidraw, machine.mouse.event, std::string("/dev/uinput")})
+        machine.setMode(node, 0600);
+    machine.setMode(machine.keyboard.event, 0);
+    std::vector<std::string> problems;
+    NodePermissionGrants::Remedies remedies;
+    EXPECT_EQ(machine.grants(&problems, false, &remedies), std::pair(Grant::granted, Grant::granted));
+    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(remedies, NodePermissionGrants::Remedies{});
+    EXPECT_EQ(machine.grants(&problems, true, &remedies), std::pair(Grant::granted, Grant::granted));
+    EXPECT_EQ(problems, std::vector<std::string>{machine.keyboard.event + ": not allowed for reading"});
+    EXPECT_EQ(remedies, NodePermissionGrants::Remedies{.installKeyboardRule = true});
 }
 
 TEST(NodePermissionDevices, WithoutHidppNodesInputMonitoringIsUndeterminedAndWithoutUinputDenied) {
@@ -87,8 +109,11 @@ TEST(NodePermissionDevices, WithoutHidppNodesInputMonitoringIsUndeterminedAndWit
     Machine machine(false, false);
     machine.setMode(machine.keyboard.event, 0600);
     std::vector<std::string> problems;
-    EXPECT_EQ(machine.grants(&problems), std::pair(Grant::notDetermined, Grant::denied));
+    NodePermissionGrants::Remedies remedies;
+    EXPECT_EQ(machine.grants(&problems, false, &remedies), std::pair(Grant::notDetermined, Grant::denied));
     EXPECT_EQ(problems, std::vector<std::string>{"/dev/uinput: No such file or directory"});
+    // No rule brings a missing node: its module is what to load.
+    EXPECT_EQ(remedies, NodePermissionGrants::Remedies{.loadUinput = true});
 }
 
 }  // namespace

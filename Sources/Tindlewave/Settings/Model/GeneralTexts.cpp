@@ -1,5 +1,6 @@
 #include "Settings/Model/GeneralTexts.h"
 
+#include "Platform/Linux/Permissions/DeviceRules.h"
 #include "Runtime/Worlds/WorldTexts.h"
 
 #include "Settings/Model/RelativeDate.h"
@@ -65,19 +66,32 @@ GeneralTexts::HowTo GeneralTexts::howTo() {
             "Check that both say Granted below, or click Allow\u2026 to be asked"};
 }
 
-std::string GeneralTexts::ruleCommands(const std::string& rulePath, bool hasUinput) {
-    // The path is quoted for the shell: a folder name may hold spaces, and a quote in it is
-    // written as the shell reads it back.
-    std::string quoted = "'";
-    for (char c : rulePath) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    quoted += "'";
-    std::string commands = "sudo cp " + quoted + " /etc/udev/rules.d/70-tindlewave.rules\n"
-                           "sudo udevadm control --reload\n"
-                           "sudo udevadm trigger --action=change --subsystem-match=hidraw "
-                           "--subsystem-match=input --subsystem-match=misc\n";
+std::string GeneralTexts::ruleCommands(bool hasUinput, bool keyboards) {
+    // A quoted delimiter: the shell takes the text as it is, with no expansion.
+    const auto write = [](const DeviceRule& rule) {
+        return "sudo tee " + std::string(deviceRulesFolder) + "/" + std::string(rule.fileName) +
+               " > /dev/null <<'END_OF_RULE'\n" + std::string(rule.text) + "END_OF_RULE\n";
+    };
+    std::string commands = write(mouseDeviceRule());
+    if (keyboards) commands += write(keyboardDeviceRule());
+    commands += "sudo udevadm control --reload\n";
     if (!hasUinput)
         commands += "sudo modprobe uinput\necho uinput | sudo tee /etc/modules-load.d/uinput.conf\n";
+    commands += "sudo udevadm trigger --action=change --subsystem-match=hidraw "
+                "--subsystem-match=input --subsystem-match=misc\n";
     return commands;
+}
+
+std::vector<std::string> GeneralTexts::deviceRemedies(const NodePermissionGrants::Remedies& remedies) {
+    const std::string where = ": General page, \"Show Commands\u2026\", or README, \"Using it with real devices\"";
+    std::vector<std::string> lines;
+    if (remedies.loadUinput)
+        lines.emplace_back("load the uinput module: sudo modprobe uinput (and for the next boots: "
+                           "echo uinput | sudo tee /etc/modules-load.d/uinput.conf)");
+    if (remedies.installRule) lines.push_back("install the device rule" + where);
+    if (remedies.installKeyboardRule)
+        lines.push_back("the hyper key and key routes need the keyboards' rule too" + where);
+    return lines;
 }
 
 bool GeneralTexts::showsHowTo(const PermissionState& permissions) {

@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "Core/Devices/DeviceIdentity.h"
+#include "Model/Config.h"
 #include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
 #include "Platform/Linux/Input/LinuxEventSystem.h"
 #include "Platform/Linux/Devices/LinuxHIDProperties.h"
@@ -37,8 +39,11 @@ PermissionNodes PermissionNodes::of(const LinuxDeviceRegistry& registry) {
     for (const auto& entry : registry.entries()) {
         if (entry.kind == LinuxDeviceRegistry::Kind::eventService) {
             const auto kind = eventNodeKind(entry);
-            if (!entry.devnode.empty() && kind != EventNodeInfo::Kind::other)
-                nodes.events.push_back(entry.devnode);
+            if (entry.devnode.empty() || kind == EventNodeInfo::Kind::other) continue;
+            if (entry.property("ID_INPUT_KEYBOARD") == "1")
+                nodes.keyboards.push_back(entry.devnode);
+            else
+                nodes.mice.push_back(entry.devnode);
         } else if (entry.hid && entry.present && !entry.devnode.empty() &&
                    isHIDPPDevice(HIDProperties::fromBag(linuxHIDProperties(entry)))) {
             nodes.hidpp.push_back(entry.devnode);
@@ -64,8 +69,8 @@ Grant NodePermissionGrants::inputMonitoring() {
 
 Grant NodePermissionGrants::accessibility() {
     const auto nodes = nodes_();
-    return check_(nodes.uinput, W_OK) && all(nodes.events, R_OK, check_) ? Grant::granted
-                                                                         : Grant::denied;
+    return check_(nodes.uinput, W_OK) && all(nodes.mice, R_OK, check_) ? Grant::granted
+                                                                       : Grant::denied;
 }
 
 std::vector<std::string> NodePermissionGrants::problems() const {
@@ -74,11 +79,41 @@ std::vector<std::string> NodePermissionGrants::problems() const {
     for (const auto& path : nodes.hidpp)
         if (!check_(path, R_OK | W_OK)) found.push_back(problem(path, R_OK | W_OK));
     if (!check_(nodes.uinput, W_OK)) found.push_back(problem(nodes.uinput, W_OK));
-    for (const auto& path : nodes.events)
+    for (const auto& path : nodes.mice)
         if (!check_(path, R_OK)) found.push_back(problem(path, R_OK));
+    if (keyboardsNeeded())
+        for (const auto& path : nodes.keyboards)
+            if (!check_(path, R_OK)) found.push_back(problem(path, R_OK));
     return found;
 }
 
 bool NodePermissionGrants::hasUinput() const { return check_(nodes_().uinput, F_OK); }
+
+NodePermissionGrants::Remedies NodePermissionGrants::remedies() const {
+    const auto nodes = nodes_();
+    Remedies remedies;
+    // A missing uinput node is a module not loaded: no rule brings it.
+    const bool uinputExists = check_(nodes.uinput, F_OK);
+    remedies.loadUinput = !uinputExists;
+    const auto denied = [&](const std::vector<std::string>& paths, int mode) {
+        return std::any_of(paths.begin(), paths.end(), [&](const std::string& path) {
+            return check_(path, F_OK) && !check_(path, mode);
+        });
+    };
+    remedies.installRule = denied(nodes.hidpp, R_OK | W_OK) || denied(nodes.mice, R_OK) ||
+                           (uinputExists && !check_(nodes.uinput, W_OK));
+    remedies.installKeyboardRule = keyboardsNeeded() && denied(nodes.keyboards, R_OK);
+    return remedies;
+}
+
+bool NodePermissionGrants::usesKeyboards(const Config& config) {
+    for (const auto& profile : config.devices) {
+        if (config.hyper.enabled && profile.hyper.value_or(false)) return true;
+        if (!profile.rules) continue;
+        for (const auto& rule : *profile.rules)
+            if (rule.control.is<Control::Key>()) return true;
+    }
+    return false;
+}
 
 }  // namespace tindlewave

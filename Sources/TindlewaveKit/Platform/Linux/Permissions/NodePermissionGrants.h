@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -9,14 +10,17 @@
 namespace tindlewave {
 
 class LinuxDeviceRegistry;
+struct Config;
 
 // The device nodes the two grants are about, as present now.
 struct PermissionNodes {
-    std::vector<std::string> hidpp = {};   // hidraw nodes of HID++ interfaces
-    std::vector<std::string> events = {};  // event nodes of mice and keyboards
+    std::vector<std::string> hidpp = {};      // hidraw nodes of HID++ interfaces
+    std::vector<std::string> mice = {};       // event nodes of mice that are not keyboards too
+    std::vector<std::string> keyboards = {};  // event nodes of keyboards (a mouse that types too)
     std::string uinput = "/dev/uinput";
 
-    // What the registry lists now: HID++ interfaces' hidraw nodes, mouse and keyboard event nodes.
+    // What the registry lists now: HID++ interfaces' hidraw nodes, mouse and keyboard event nodes
+    // (split as the device rules split them: a node that is a keyboard is a keyboard's).
     static PermissionNodes of(const LinuxDeviceRegistry& registry);
 };
 
@@ -25,8 +29,10 @@ struct PermissionNodes {
 // process's current groups, so a user added to a group who has not logged in again reads as
 // denied): Input Monitoring is read and write access to every HID++ hidraw node (notDetermined
 // while there is none); Accessibility is write access to uinput and read access to every mouse
-// and keyboard event node. Nothing can be asked for: `request` does nothing (the guide tells the
-// user what to install). Thread-safe as far as the node source is.
+// event node. The keyboards' event nodes come with a rule of their own that only a configuration
+// using keyboards needs (`setKeyboardsNeeded`): they keep no grant from being given, and count
+// among the problems only while needed. Nothing can be asked for: `request` does nothing (the
+// guide tells the user what to install). Thread-safe as far as the node source is.
 class NodePermissionGrants final : public PermissionGrants {
   public:
     using NodeSource = std::function<PermissionNodes()>;
@@ -39,11 +45,27 @@ class NodePermissionGrants final : public PermissionGrants {
     PermissionState::Grant accessibility() override;
     void request(Permission) override {}
 
-    // Each node that keeps a grant from being given, with the system's words
-    // ("/dev/hidraw3: Permission denied", "/dev/uinput: No such file or directory").
+    // Each node that keeps a grant from being given (or, while keyboards are needed, a keyboard
+    // from being used), with the system's words ("/dev/hidraw3: not allowed for reading and
+    // writing", "/dev/uinput: No such file or directory").
     std::vector<std::string> problems() const;
     // Whether the uinput node exists at all (the guide then tells how to load its module).
     bool hasUinput() const;
+
+    // What would mend the problems: loading the uinput module, the mice's rule, the keyboards'.
+    struct Remedies {
+        bool loadUinput = false;
+        bool installRule = false;
+        bool installKeyboardRule = false;
+        bool operator==(const Remedies&) const = default;
+    };
+    Remedies remedies() const;
+
+    // Whether the configuration uses keyboards, so that their event nodes are needed too.
+    void setKeyboardsNeeded(bool needed) { keyboardsNeeded_.store(needed); }
+    bool keyboardsNeeded() const { return keyboardsNeeded_.load(); }
+    // Whether `config` uses keyboards: the hyper key on for a keyboard, or a rule of a key.
+    static bool usesKeyboards(const Config& config);
 
     // access(2) for the running user.
     static bool accessCheck(const std::string& path, int mode);
@@ -51,6 +73,7 @@ class NodePermissionGrants final : public PermissionGrants {
   private:
     NodeSource nodes_;
     Check check_;
+    std::atomic<bool> keyboardsNeeded_{false};
 };
 
 }  // namespace tindlewave

@@ -7,6 +7,8 @@
 #include <map>
 #include <mutex>
 
+#include "Model/Config.h"
+
 namespace tindlewave {
 namespace {
 
@@ -24,7 +26,7 @@ struct Access {
 
 PermissionNodes nodes() {
     return {.hidpp = {"/dev/hidraw3", "/dev/hidraw5"},
-            .events = {"/dev/input/event4", "/dev/input/event7"},
+            .mice = {"/dev/input/event4", "/dev/input/event7"},
             .uinput = "/dev/uinput"};
 }
 
@@ -56,6 +58,52 @@ TEST(NodePermissionGrants, EachGrantFollowsItsNodes) {
     EXPECT_EQ(grants.accessibility(), Grant::granted);
     grants.request(Permission::accessibility);  // asks nothing, changes nothing
     EXPECT_EQ(grants.accessibility(), Grant::granted);
+}
+
+// Keyboards come with a rule of their own: they never hold a grant back, and count among the
+// problems and remedies only while the configuration uses them.
+TEST(NodePermissionGrants, KeyboardsCountOnlyWhileNeeded) {
+    Access access{{{"/dev/hidraw3", R_OK | W_OK}, {"/dev/input/event4", R_OK}, {"/dev/input/event9", 0},
+                   {"/dev/uinput", W_OK}}};
+    PermissionNodes present{.hidpp = {"/dev/hidraw3"}, .mice = {"/dev/input/event4"}, .keyboards = {"/dev/input/event9"}};
+    NodePermissionGrants grants([&] { return present; }, std::ref(access));
+    EXPECT_EQ(grants.accessibility(), Grant::granted);
+    EXPECT_TRUE(grants.problems().empty());
+    EXPECT_EQ(grants.remedies(), NodePermissionGrants::Remedies{});
+
+    grants.setKeyboardsNeeded(true);
+    EXPECT_EQ(grants.accessibility(), Grant::granted);
+    // (The words come from the real file system, where no such node is.)
+    ASSERT_EQ(grants.problems().size(), 1u);
+    EXPECT_TRUE(grants.problems()[0].starts_with("/dev/input/event9: "));
+    EXPECT_EQ(grants.remedies(), (NodePermissionGrants::Remedies{.installKeyboardRule = true}));
+}
+
+// A missing uinput node is a module to load, not a rule to install; a node present but refused is.
+TEST(NodePermissionGrants, RemediesTellAMissingModuleFromAMissingRule) {
+    Access access{{{"/dev/hidraw3", R_OK | W_OK}, {"/dev/input/event4", R_OK}}};
+    PermissionNodes present{.hidpp = {"/dev/hidraw3"}, .mice = {"/dev/input/event4"}};
+    NodePermissionGrants grants([&] { return present; }, std::ref(access));
+    EXPECT_EQ(grants.remedies(), (NodePermissionGrants::Remedies{.loadUinput = true}));
+    access.allowed["/dev/uinput"] = 0;
+    EXPECT_EQ(grants.remedies(), (NodePermissionGrants::Remedies{.installRule = true}));
+    access.allowed["/dev/uinput"] = W_OK;
+    access.allowed["/dev/hidraw3"] = R_OK;
+    EXPECT_EQ(grants.remedies(), (NodePermissionGrants::Remedies{.installRule = true}));
+}
+
+TEST(NodePermissionGrants, AConfigurationUsesKeyboardsForTheHyperKeyOrAKeyRule) {
+    Config config = Config::empty();
+    EXPECT_FALSE(NodePermissionGrants::usesKeyboards(config)) << "the hyper key on, but on no keyboard";
+    DeviceProfile keyboard{DeviceMatch::builtIn(), "Built-in keyboard"};
+    keyboard.hyper = true;
+    config.devices.push_back(keyboard);
+    EXPECT_TRUE(NodePermissionGrants::usesKeyboards(config));
+    config.hyper.enabled = false;
+    EXPECT_FALSE(NodePermissionGrants::usesKeyboards(config));
+    config.devices[0].rules = std::vector<Rule>{
+        Rule{Control::key(HIDUsage::named("escape").value()), Trigger::click(), Action::modifier(HeldModifier::rightOption)}};
+    EXPECT_TRUE(NodePermissionGrants::usesKeyboards(config));
 }
 
 }  // namespace

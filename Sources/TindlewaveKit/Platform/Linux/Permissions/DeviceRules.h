@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string_view>
+
+namespace tindlewave {
+
+// The device rules the program ships (Data/udev, installed as share/tindlewave/udev), built into
+// the program so that what the guide shows and installs is exactly this text and never a file
+// another process could have swapped first. A test keeps them equal to the shipped files.
+struct DeviceRule {
+    std::string_view fileName;  // under /etc/udev/rules.d
+    std::string_view text;      // ends with a newline
+};
+
+// What the program needs for mice: HID++ mice's hidraw nodes, mice's event nodes, /dev/uinput.
+const DeviceRule& mouseDeviceRule();
+// Only when the configuration uses keyboards (hyper key, key routes): the keyboards' event nodes.
+const DeviceRule& keyboardDeviceRule();
+
+inline constexpr std::string_view deviceRulesFolder = "/etc/udev/rules.d";
+
+}  // namespace tindlewave

@@ -1,0 +1,63 @@
+#include "Platform/Linux/Permissions/DeviceRules.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestKit/TempFolder.h"
+
+namespace tindlewave {
+namespace {
+
+// The rule lines that grant something, comments and flow lines left out.
+std::vector<std::string> ruleGrants(std::string_view text) {
+    std::vector<std::string> lines;
+    std::istringstream in{std::string(text)};
+    for (std::string line; std::getline(in, line);)
+        if (line.find("TAG+=\"uaccess\"") != std::string::npos && !line.starts_with("#")) lines.push_back(line);
+    return lines;
+}
+
+bool lineHas(const std::string& line, std::string_view part) { return line.find(part) != std::string::npos; }
+
+TEST(DeviceRules, TheBuiltInTextsAreTheShippedFiles) {
+    for (const DeviceRule* rule : {&mouseDeviceRule(), &keyboardDeviceRule()}) {
+        EXPECT_EQ(rule->text, testkit::TempFolder::read(std::string(TW_DATA_ROOT "/udev/") + std::string(rule->fileName)))
+            << rule->fileName;
+        EXPECT_TRUE(rule->text.ends_with("\n"));
+    }
+    // Sorted after the input ids are set and before the seat applies the tags.
+    EXPECT_LT(std::string_view("60-input-id.rules"), mouseDeviceRule().fileName);
+    EXPECT_LT(keyboardDeviceRule().fileName, std::string_view("73-seat-late.rules"));
+}
+
+// The mice's rule gives no keyboard: no hidraw node for a vendor as a whole (a Logitech keyboard's
+// ordinary interfaces carry its keys), hidraw only where the driver bound says HID++ or for
+// Logitech's Bluetooth mice, and no event node that is a keyboard's.
+TEST(DeviceRules, TheMiceRuleGrantsNoKeyboard) {
+    const auto lines = ruleGrants(mouseDeviceRule().text);
+    ASSERT_EQ(lines.size(), 4u) << mouseDeviceRule().text;
+    for (const auto& line : lines) {
+        EXPECT_FALSE(lineHas(line, "idVendor")) << line;
+        if (lineHas(line, "SUBSYSTEM==\"hidraw\"")) {
+            EXPECT_TRUE(lineHas(line, "DRIVERS==")) << line;
+        }
+        if (lineHas(line, "SUBSYSTEM==\"input\"")) {
+            EXPECT_TRUE(lineHas(line, "ENV{ID_INPUT_MOUSE}==\"1\"")) << line;
+            EXPECT_TRUE(lineHas(line, "ENV{ID_INPUT_KEYBOARD}!=\"1\"")) << line;
+        }
+    }
+    EXPECT_TRUE(lineHas(lines[0], "DRIVERS==\"logitech-hidpp-device\""));
+    EXPECT_TRUE(lineHas(lines[1], "KERNELS==\"0005:046D:B0??.*\", DRIVERS==\"hid-generic\""));
+    EXPECT_TRUE(lineHas(lines[3], "KERNEL==\"uinput\""));
+
+    const auto keyboards = ruleGrants(keyboardDeviceRule().text);
+    EXPECT_EQ(keyboards, std::vector<std::string>{
+                             "SUBSYSTEM==\"input\", KERNEL==\"event*\", ENV{ID_INPUT_KEYBOARD}==\"1\", TAG+=\"uaccess\""});
+    EXPECT_NE(keyboardDeviceRule().text.find("read every key you type"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tindlewave
