@@ -151,7 +151,7 @@ int runProgram(int argc, char** argv) {
     Channel<WakeNotice> wakes(Buffering::unbounded);
     std::unique_ptr<LogindWakes> logindWakes;
     std::optional<std::string> noWakes;
-    if (world.linuxWorld()) {
+    {
         auto started = LogindWakes::start(hid, [wakes]() mutable { wakes.send(WakeNotice{}); });
         if (auto* unavailable = std::get_if<LogindSleepWatch::Unavailable>(&started))
             noWakes = unavailable->reason;
@@ -287,6 +287,10 @@ int runProgram(int argc, char** argv) {
         if (::isatty(STDERR_FILENO) != 1)
             std::fprintf(stderr, "Tindlewave: standard error is not a terminal, so the log lines go only to %s\n",
                          LogStore::shared().file().c_str());
+        if (noWakes)
+            sayAtStart(log, LogLevel::defaultLevel,
+                       "no wake notifications from the system (" + *noWakes +
+                           "): after a sleep, devices are set up again only when they reconnect");
         if (SimulatedWorld* simulated = world.simulatedWorld()) {
             attachDevices(*simulated, !hasArgument(argc, argv, "--no-mouse"),
                           !hasArgument(argc, argv, "--no-keyboard"), log);
@@ -298,10 +302,6 @@ int runProgram(int argc, char** argv) {
             for (const auto& problem : real.problems()) sayAtStart(log, LogLevel::error, "cannot use devices: " + problem);
             for (const auto& line : GeneralTexts::deviceRemedies(real.grants.remedies()))
                 sayAtStart(log, LogLevel::defaultLevel, line);
-            if (noWakes)
-                sayAtStart(log, LogLevel::defaultLevel,
-                           "no wake notifications from the system (" + *noWakes +
-                               "): after a sleep, devices are set up again only when they reconnect");
             // The keyboards' rule is offered once the configuration uses keyboards; a change to
             // that is said once, with what it needs.
             keyboardsWatch = model.settings().observe([&model, &real, &log](SettingsField field) {

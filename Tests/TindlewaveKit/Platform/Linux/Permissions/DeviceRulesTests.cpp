@@ -59,5 +59,17 @@ TEST(DeviceRules, TheMiceRuleGrantsNoKeyboard) {
     EXPECT_NE(keyboardDeviceRule().text.find("read every key you type"), std::string::npos);
 }
 
+// The README shows each rule's whole text inside the commands that install it.
+TEST(DeviceRules, TheReadmeInstallsExactlyTheseTexts) {
+    const std::string readme = testkit::TempFolder::read(TW_SOURCE_ROOT "/README.md");
+    for (const DeviceRule* rule : {&mouseDeviceRule(), &keyboardDeviceRule()}) {
+        std::string shown = "    sudo tee /etc/udev/rules.d/" + std::string(rule->fileName) + " > /dev/null <<'END_OF_RULE'\n";
+        std::istringstream lines{std::string(rule->text)};
+        for (std::string line; std::getline(lines, line);) shown += "    " + line + "\n";
+        shown += "    END_OF_RULE\n";
+        EXPECT_NE(readme.find(shown), std::string::npos) << rule->fileName;
+    }
+}
+
 }  // namespace
 }  // namespace tindlewave
