@@ -35,12 +35,13 @@ inline InputDescription mouseDescription(const std::string& name, const std::str
     return d;
 }
 
-inline InputDescription keyboardDescription() {
+// A USB keyboard whose keys go up to `lastKey`.
+inline InputDescription keyboardDescription(std::uint16_t lastKey = KEY_F24) {
     InputDescription d;
     d.id = {BUS_USB, 0x3412, 0x7801, 0x0111};
     d.name = "Test Keyboard";
     d.phys = "usb-0000:00:14.0-3/input0";
-    for (std::uint16_t k = KEY_ESC; k <= KEY_F24; ++k) d.add(EV_KEY, k);
+    for (std::uint16_t k = KEY_ESC; k <= lastKey; ++k) d.add(EV_KEY, k);
     d.add(EV_MSC, MSC_SCAN);
     for (auto led : {LED_NUML, LED_CAPSL, LED_SCROLLL}) d.add(EV_LED, static_cast<std::uint16_t>(led));
     d.add(EV_REP, REP_DELAY);
@@ -77,7 +78,8 @@ struct EventDeviceWorld {
     std::function<TapAnswer(EventType, Event&)> answer;
     std::optional<TapPort> port;
 
-    explicit EventDeviceWorld(bool withUinput = true) {
+    explicit EventDeviceWorld(bool withUinput = true,
+                              InputDescription keyboardNode = keyboardDescription()) {
         for (const auto* device : {&mouse, &hidppMouse, &keyboard, &touchpad, &own})
             EXPECT_TRUE(testbed.add(device->text()));
         if (withUinput) {
@@ -88,7 +90,7 @@ struct EventDeviceWorld {
             testbed, mouse.event, mouseDescription("Test USB Mouse", "usb-0000:00:14.0-4/input0", 0x1234, 0x5678));
         hidppSide = std::make_unique<EvdevSide>(
             testbed, hidppMouse.event, mouseDescription("MX Master 3 Wireless Mouse", "d1:8a:3c:40:52:19", 0x046D, 0xB023));
-        keyboardSide = std::make_unique<EvdevSide>(testbed, keyboard.event, keyboardDescription());
+        keyboardSide = std::make_unique<EvdevSide>(testbed, keyboard.event, std::move(keyboardNode));
         touchpadSide = std::make_unique<EvdevSide>(testbed, touchpad.event, touchpadDescription());
         InputDescription ownDescription = mouseDescription("Tindlewave virtual pointer", "tindlewave/4", 0, 0);
         ownSide = std::make_unique<EvdevSide>(testbed, own.event, ownDescription);

@@ -10,6 +10,7 @@
 
 #include <atomic>
 
+#include "Core/Evdev/EvdevKeys.h"
 #include "EventDeviceWorld.h"
 
 extern char** environ;
@@ -62,6 +63,32 @@ TEST(LinuxEventSystemDevices, GrabsAndMirrorsMiceAndKeyboardsNeverTouchPadsNorIt
     EXPECT_TRUE(world.grabbed().empty());
     EXPECT_FALSE(world.mouseSide->isGrabbed());
     EXPECT_FALSE(world.uinput->named("Test USB Mouse"));
+}
+
+TEST(LinuxEventSystemDevices, AKeyboardsMirrorHasEveryKeyAKeyRouteCanGiveIt) {
+    // Its descriptor stops at F12 (so do many), but the key map may route its scan codes to the
+    // carriers F13 and up: the kernel would drop those keys on a mirror without them.
+    EventDeviceWorld world(true, keyboardDescription(KEY_F12));
+    ASSERT_TRUE(world.tap(keyMask));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+    const auto mirror = world.uinput->named("Test Keyboard");
+    ASSERT_TRUE(mirror);
+    for (std::uint16_t code = KEY_F13; code <= KEY_F24; ++code)
+        EXPECT_TRUE(mirror->description.has(EV_KEY, code)) << code;
+    for (std::uint16_t code : evdevkeys::routableCodes())
+        EXPECT_TRUE(mirror->description.has(EV_KEY, code)) << code;
+    EXPECT_TRUE(mirror->description.has(EV_KEY, KEY_RIGHTMETA));
+    EXPECT_TRUE(mirror->description.has(EV_KEY, KEY_ESC));  // and its own keys still
+
+    // A routed key reaches the desktop through the mirror.
+    world.keyboardSide->send({{EV_MSC, MSC_SCAN, 0x70039}, {EV_KEY, KEY_F18, 1}});
+    world.keyboardSide->send({{EV_MSC, MSC_SCAN, 0x70039}, {EV_KEY, KEY_F18, 0}});
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.uinput->written("Test Keyboard").size() == 6; }));
+
+    // A mouse's mirror stays its node: no keys it cannot have.
+    const auto mouseMirror = world.uinput->named("Test USB Mouse");
+    ASSERT_TRUE(mouseMirror);
+    EXPECT_FALSE(mouseMirror->description.has(EV_KEY, KEY_F13));
 }
 
 TEST(LinuxEventSystemDevices, AGrabWaitsUntilNoKeyOfTheNodeIsDown) {
@@ -170,6 +197,43 @@ TEST(LinuxEventSystemDevices, LostCodesResyncFromTheNodesKeys) {
     EXPECT_EQ(world.waiter.read([&] { return world.seen[1].first.type; }), EventType::mouseMoved);
     EXPECT_EQ(world.waiter.read([&] { return world.seen[1].first.integer(IntegerField::deltaX); }), 2);
     EXPECT_TRUE(nothingDown(world.uinput->take("Test USB Mouse")));
+}
+
+TEST(LinuxEventSystemDevices, LostCodesResyncEveryKeyUpsAndDownsThroughTheTaps) {
+    EventDeviceWorld world;
+    ASSERT_TRUE(world.tap(keyMask | eventMaskBit(EventType::flagsChanged)));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+    world.keyboardSide->send({{EV_KEY, KEY_B, 1}});
+    world.keyboardSide->send({{EV_KEY, KEY_LEFTSHIFT, 1}});
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.seenCount() == 2; }));
+
+    // The buffer overflowed while B and Shift went up and C went down: all three are lost.
+    world.keyboardSide->setKeysDown({KEY_C});
+    world.keyboardSide->sendRaw({input_event{{}, EV_KEY, KEY_B, 0}, input_event{{}, EV_SYN, SYN_DROPPED, 0},
+                                 input_event{{}, EV_KEY, KEY_C, 1}, input_event{{}, EV_SYN, SYN_REPORT, 0}});
+    // B and Shift go up and C goes down on the mirror, and the taps hear of them like any key.
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] {
+        const auto last = lastValues(world.uinput->written("Test Keyboard"));
+        auto value = [&](int code) {
+            auto found = last.find({EV_KEY, code});
+            return found == last.end() ? -1 : found->second;
+        };
+        return value(KEY_B) == 0 && value(KEY_LEFTSHIFT) == 0 && value(KEY_C) == 1;
+    }));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.seenCount() == 5; }));
+    world.waiter.read([&] {
+        EXPECT_EQ(world.seen[2].first.type, EventType::flagsChanged);  // Shift, the lower code
+        EXPECT_EQ(world.seen[3].first.type, EventType::keyUp);
+        EXPECT_EQ(world.seen[4].first.type, EventType::keyDown);
+        EXPECT_EQ(world.seen[4].first.integer(IntegerField::keyCode), 8);  // C
+        return 0;
+    });
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.events->flagsState() == 0; }));
+
+    // C's own up later is an ordinary frame.
+    world.keyboardSide->setKeysDown({});
+    world.keyboardSide->send({{EV_KEY, KEY_C, 0}});
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return nothingDown(world.uinput->written("Test Keyboard")); }));
 }
 
 TEST(LinuxEventSystemDevices, TheDesktopsLightsOnAMirrorReachTheRealKeyboard) {

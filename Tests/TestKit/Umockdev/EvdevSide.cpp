@@ -253,7 +253,13 @@ UinputSide::UinputSide(Testbed& testbed) : node_(testbed, "/dev/uinput") {
         std::lock_guard lock(mutex_);
         Device* device = deviceOf(client);
         if (!device->created || device->destroyed) return EINVAL;
-        for (const Code& c : codesOf(bytes)) device->written.push_back(c);
+        // As the kernel does, a code the device was not made with is dropped.
+        for (const Code& c : codesOf(bytes)) {
+            const auto [type, code, value] = c;
+            if (type == EV_SYN ||
+                device->description.has(static_cast<std::uint16_t>(type), static_cast<std::uint16_t>(code)))
+                device->written.push_back(c);
+        }
         return 0;
     });
 }

@@ -70,7 +70,8 @@ class UinputSide {
     std::vector<Device> devices() const;
     // The living device of that name; the nth (0 first) when several share it.
     std::optional<Device> named(const std::string& name, std::size_t nth = 0) const;
-    // Codes written to the living device of that name so far; taken (cleared) by take.
+    // Codes written to the living device of that name so far (those of types and codes it was
+    // not made with dropped, as the kernel drops them); taken (cleared) by take.
     std::vector<Code> written(const std::string& name) const;
     std::vector<Code> take(const std::string& name);
     // What the desktop writes to a uinput device reaches the program reading it (LEDs).

@@ -2,9 +2,11 @@
 
 #include <linux/input-event-codes.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "Core/Keys/KeyRoutes.h"
 
@@ -135,6 +137,19 @@ std::optional<HIDUsage> usage(std::uint16_t code) {
     for (std::size_t m = 0; m < modifierCodes.size(); ++m)
         if (modifierCodes[m] == code) return HIDUsage{static_cast<std::uint16_t>(0xE0 + m)};
     return std::nullopt;
+}
+
+std::span<const std::uint16_t> routableCodes() {
+    static const auto codes = [] {
+        std::vector<std::uint16_t> all;
+        for (const UsageCode& entry : usageCodes) all.push_back(entry.code);
+        for (std::uint16_t code : modifierCodes) all.push_back(code);
+        for (std::uint16_t code : {KEY_F21, KEY_F22, KEY_F23, KEY_F24}) all.push_back(code);
+        std::sort(all.begin(), all.end());
+        all.erase(std::unique(all.begin(), all.end()), all.end());
+        return all;
+    }();
+    return codes;
 }
 
 }  // namespace tindlewave::evdevkeys

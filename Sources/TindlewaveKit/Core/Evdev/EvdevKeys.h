@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "Model/Keys.h"
 
@@ -28,6 +29,9 @@ std::uint16_t evdevCode(HeldModifier modifier);
 // of a usage the program names (a key of the table, a side modifier, a carrier), and back.
 std::optional<std::uint16_t> evdevCode(HIDUsage usage);
 std::optional<HIDUsage> usage(std::uint16_t evdevCode);
+// Every evdev code a key route can make a key produce (the usages above and the side modifiers),
+// and F13 to F24 beside them: what a keyboard's mirror must be able to say.
+std::span<const std::uint16_t> routableCodes();
 
 }  // namespace evdevkeys
 

@@ -187,6 +187,7 @@ void EvdevNodeState::translate(std::span<const input_event> frame, const FrameCo
 void EvdevNodeState::commit(std::span<const input_event> frame) {
     for (const input_event& c : frame) {
         if (c.type == EV_KEY && c.value != 2) {
+            if (c.code < keys_.size()) keys_[c.code] = c.value != 0;
             if (int n = buttonNumber(c.code); n >= 0) {
                 const auto bit = static_cast<std::uint8_t>(1u << n);
                 buttons_ = static_cast<std::uint8_t>(c.value != 0 ? buttons_ | bit : buttons_ & ~bit);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <span>
 
@@ -46,14 +47,11 @@ class EvdevNodeState {
     // the wheel. A key's MSC_SCAN belongs to the key after it.
     void translate(std::span<const input_event> frame, const FrameContext& context,
                    FrameEventList& out) const;
-    // Takes the frame's effect: buttons and modifier keys down, and the wheel's continuity.
+    // Takes the frame's effect: keys, buttons and modifier keys down, and the wheel's continuity.
     void commit(std::span<const input_event> frame);
-    // After lost codes: what the node's key state reads now.
-    void resync(std::uint8_t buttons, ModifierKeys modifiers) {
-        buttons_ = buttons;
-        modifiers_ = modifiers;
-    }
 
+    // Whether the node has told this key or button down (and not up since).
+    bool isDown(std::uint16_t code) const { return code < keys_.size() && keys_[code]; }
     std::uint8_t buttons() const { return buttons_; }
     ModifierKeys modifiers() const { return modifiers_; }
     // Once a node has sent a high-resolution wheel value that is no whole detent, its wheel
@@ -61,6 +59,7 @@ class EvdevNodeState {
     bool isContinuous() const { return continuous_; }
 
   private:
+    std::bitset<KEY_CNT> keys_;
     std::uint8_t buttons_ = 0;
     ModifierKeys modifiers_;
     bool continuous_ = false;

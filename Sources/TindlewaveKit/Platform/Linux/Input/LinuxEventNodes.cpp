@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bitset>
 #include <cerrno>
 #include <chrono>
 
@@ -93,7 +94,13 @@ void LinuxEventSystem::State::start(Node& node) {
         node.grab.ownDevice();
         return;
     }
-    auto mirror = UinputDevice::create(options.uinputPath.c_str(), tindlewave::mirrorOf(*description));
+    InputDescription mirrored = tindlewave::mirrorOf(*description);
+    // The key map may route this keyboard's scan codes to keys its descriptor lacks (F13 and up
+    // on many): the kernel drops a key its device does not have, so the mirror has them all.
+    if (node.info.kind == EventNodeInfo::Kind::keyboard) {
+        for (std::uint16_t code : evdevkeys::routableCodes()) mirrored.add(EV_KEY, code);
+    }
+    auto mirror = UinputDevice::create(options.uinputPath.c_str(), mirrored);
     auto* device = std::get_if<UinputDevice>(&mirror);
     if (!device) {
         ::close(fd);
@@ -208,7 +215,7 @@ void LinuxEventSystem::State::readable(Node& node) {
                     process(node, node.assembler.frame());
                     break;
                 case FrameAssembler::Step::resync:
-                    resync(node);
+                    resync(node, buffer[i].time);
                     break;
             }
         }
@@ -272,36 +279,32 @@ void LinuxEventSystem::State::process(Node& node, const InputFrame& frame) {
     if (refreshOwed) refreshGrabs();
 }
 
-void LinuxEventSystem::State::resync(Node& node) {
+void LinuxEventSystem::State::resync(Node& node, timeval time) {
     auto down = evdev::keysDown(node.fd);
     auto* keys = std::get_if<std::vector<std::uint16_t>>(&down);
     if (!keys) return;
-    std::uint8_t buttons = 0;
-    ModifierKeys modifiers;
+    std::bitset<KEY_CNT> now;
     for (std::uint16_t code : *keys) {
-        if (int n = buttonNumber(code); n >= 0) buttons = static_cast<std::uint8_t>(buttons | (1u << n));
-        if (auto m = evdevkeys::modifier(code)) modifiers.set(*m, true);
+        if (code < now.size()) now.set(code);
     }
-    // What went up while codes were lost goes up on the mirror too.
-    out.clear();
-    const timeval time{};
-    for (int n = 0; n < 8; ++n) {
-        if (((node.state.buttons() >> n) & 1) && !((buttons >> n) & 1)) {
-            input_event up{time, EV_KEY, static_cast<std::uint16_t>(BTN_LEFT + n), 0};
-            out.push_back(up);
-        }
+    // What changed while codes were lost is told now, as the frames that would have told it
+    // (through the taps like any other): ups for keys now up, then downs for keys now down.
+    // Nothing the node let go of stays down on its mirror, whatever key it is.
+    InputFrame frame;
+    auto replay = [&](std::uint16_t code, std::int32_t value) {
+        frame.clear();
+        frame.push(input_event{time, EV_KEY, code, value});
+        frame.push(input_event{time, EV_SYN, SYN_REPORT, 0});
+        process(node, frame);
+    };
+    for (std::size_t code = 0; code < now.size() && node.grab.isGrabbed(); ++code) {
+        if (node.state.isDown(static_cast<std::uint16_t>(code)) && !now[code])
+            replay(static_cast<std::uint16_t>(code), 0);
     }
-    for (HeldModifier m : allCases<HeldModifier>()) {
-        if (node.state.modifiers().contains(m) && !modifiers.contains(m)) {
-            input_event up{time, EV_KEY, evdevkeys::evdevCode(m), 0};
-            out.push_back(up);
-        }
+    for (std::uint16_t code : *keys) {
+        if (!node.grab.isGrabbed()) break;
+        if (!node.state.isDown(code)) replay(code, 1);
     }
-    if (!out.empty()) {
-        out.push_back(input_event{time, EV_SYN, SYN_REPORT, 0});
-        node.mirror->write(out.data(), out.size());
-    }
-    node.state.resync(buttons, modifiers);
     updateFlags();
 }
 

@@ -56,7 +56,7 @@ struct LinuxEventSystem::State {
     // Frames.
     void readable(Node& node);
     void process(Node& node, const InputFrame& frame);
-    void resync(Node& node);
+    void resync(Node& node, timeval time);
     void forwardLeds(Node& node);
     ModifierKeys deviceModifiers() const;
     void updateFlags();
