@@ -91,6 +91,24 @@ TEST(LinuxEventSystemDevices, AKeyboardsMirrorHasEveryKeyAKeyRouteCanGiveIt) {
     EXPECT_FALSE(mouseMirror->description.has(EV_KEY, KEY_F13));
 }
 
+TEST(LinuxEventSystemDevices, TheProgramsOwnDevicesAreThereBeforeTheFirstPost) {
+    // A desktop takes up a device once udev has announced it: made at the first post, the
+    // post's own codes would reach no one.
+    EventDeviceWorld world;
+    EXPECT_TRUE(world.uinput->named("Tindlewave virtual keyboard"));
+    EXPECT_TRUE(world.uinput->named("Tindlewave virtual pointer"));
+    EXPECT_EQ(world.uinput->devices().size(), 2u);  // no mirror without a tap
+
+    // Another session's turn destroys them (the kernel lets go of what they hold); back in the
+    // session, they are made again at once.
+    world.onInput([&] { world.events->setSessionActive(false); });
+    EXPECT_FALSE(world.uinput->named("Tindlewave virtual keyboard"));
+    EXPECT_FALSE(world.uinput->named("Tindlewave virtual pointer"));
+    world.onInput([&] { world.events->setSessionActive(true); });
+    EXPECT_TRUE(world.uinput->named("Tindlewave virtual keyboard"));
+    EXPECT_TRUE(world.uinput->named("Tindlewave virtual pointer"));
+}
+
 TEST(LinuxEventSystemDevices, AGrabWaitsUntilNoKeyOfTheNodeIsDown) {
     EventDeviceWorld world;
     world.keyboardSide->setKeysDown({KEY_A});

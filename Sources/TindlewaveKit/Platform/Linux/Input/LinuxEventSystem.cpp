@@ -161,9 +161,15 @@ void LinuxEventSystem::setScreenSource(ScreenSource source) {
 
 void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
     using Kind = LinuxDeviceRegistry::Kind;
+    // The program's own keyboard and pointer are made now, not at the first post: a desktop
+    // takes up a new device only once udev has announced it, and what is written before then
+    // (the first shortcut) reaches no one. Without access now, they are made as soon as a change
+    // of the input nodes (the device rule's trigger among them) or a tap finds access there.
+    if (state_->sessionActive) state_->ensureVirtualDevices();
     // Watched before listing, so nothing falls between (a node named twice is taken once).
     state_->registryWatch = registry.watch(input_, [this](const LinuxDeviceRegistry::Change& change) {
         if (change.entry.kind != Kind::eventService) return;
+        if (state_->sessionActive) state_->ensureVirtualDevices();
         if (change.action == LinuxDeviceRegistry::Action::added && !change.entry.devnode.empty())
             nodeAdded(nodeOf(change.entry));
         else if (change.action == LinuxDeviceRegistry::Action::removed)
@@ -260,21 +266,23 @@ void LinuxEventSystem::State::write(const Event& event) {
     if (!ensureVirtualDevices()) return;
     const timeval time = nowStamp();
     postOut.clear();
+    // An event that comes to no code (a scroll frame smaller than the wheel's least step, a
+    // flag change to the flags already held) writes nothing at all.
     switch (event.type) {
         case EventType::keyDown:
         case EventType::keyUp:
             keyboardState.key(event, deviceModifiers(), time, postOut);
-            keyboard->write(postOut.data(), postOut.size());
+            if (!postOut.empty()) keyboard->write(postOut.data(), postOut.size());
             break;
         case EventType::flagsChanged:
             keyboardState.follow(owner.flagsState(), event.flags, deviceModifiers(), time, postOut);
-            keyboard->write(postOut.data(), postOut.size());
+            if (!postOut.empty()) keyboard->write(postOut.data(), postOut.size());
             break;
         case EventType::scrollWheel: {
             // To the wheel that scrolled last, so its own settings (natural scrolling) apply.
             const UinputDevice* target = mirrorOf(lastWheel, REL_WHEEL_HI_RES);
             appendPostedWheel(event, vertical, horizontal, time, postOut);
-            (target ? *target : *pointer).write(postOut.data(), postOut.size());
+            if (!postOut.empty()) (target ? *target : *pointer).write(postOut.data(), postOut.size());
             break;
         }
         default: {
@@ -322,6 +330,9 @@ void LinuxEventSystem::State::sessionChanged(bool active) {
         pointer.reset();
         keyboardState = {};
     }
+    // Back in the session: the program's devices again at once, so the desktop has them
+    // before anything is posted.
+    if (active) ensureVirtualDevices();
     refreshGrabs();
     if (!active) {
         ++dispatching;

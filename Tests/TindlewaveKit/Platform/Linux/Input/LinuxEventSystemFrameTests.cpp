@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <array>
@@ -273,6 +274,55 @@ TEST(LinuxEventSystemFrames, SmoothFramesGoOutInHighResolutionWithADetentEvery12
     EXPECT_EQ(world.mouseMirror.taken(), (std::vector<Code>{{EV_REL, REL_WHEEL_HI_RES, 30}, syn}));
     world.post(frame, EventLevel::session);
     EXPECT_EQ(world.mouseMirror.taken(), (std::vector<Code>{{EV_REL, REL_WHEEL_HI_RES, 45}, syn}));
+}
+
+TEST(LinuxEventSystemFrames, APostThatComesToNoCodeWritesNothing) {
+    // Datagram sockets in place of the program's devices: each write() is one datagram, an
+    // empty one included, which a pipe would not show.
+    int keyboardSockets[2], pointerSockets[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, keyboardSockets), 0);
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pointerSockets), 0);
+    ManualScheduler scheduler;
+    ManualExecutor input{scheduler, "input"};
+    LinuxEventSystem events{input, {.stallSeconds = 3600, .followSession = false}};
+    events.adoptVirtualDevices(UinputDevice::adopt(keyboardSockets[1]), UinputDevice::adopt(pointerSockets[1]));
+    auto writes = [](int fd) {
+        std::vector<ssize_t> sizes;
+        std::array<input_event, 64> buffer;
+        ssize_t n;
+        while ((n = ::recv(fd, buffer.data(), sizeof buffer, 0)) >= 0) sizes.push_back(n);
+        return sizes;
+    };
+    auto post = [&](const Event& event) {
+        events.post(event, EventLevel::session);
+        scheduler.runReady();
+    };
+
+    Event tiny;  // a smooth-scroll frame's last sliver: less than one high-resolution unit
+    tiny.type = EventType::scrollWheel;
+    tiny.setFixedPoint(FixedPointField::scrollFixedDelta1, 0.01);
+    tiny.mark();
+    post(tiny);
+    Event sameFlags;  // a flag change to the flags already held
+    sameFlags.type = EventType::flagsChanged;
+    sameFlags.flags = 0;
+    sameFlags.mark();
+    post(sameFlags);
+    Event unnamed;  // a key the kernel has no code for
+    unnamed.type = EventType::keyDown;
+    unnamed.setInteger(IntegerField::keyCode, 0xFF);
+    unnamed.mark();
+    post(unnamed);
+    EXPECT_TRUE(writes(pointerSockets[0]).empty());
+    EXPECT_TRUE(writes(keyboardSockets[0]).empty());
+
+    // A frame with something in it is one write of its codes and the report.
+    Event notch = tiny;
+    notch.setFixedPoint(FixedPointField::scrollFixedDelta1, 4.0);  // 40 points: a detent
+    post(notch);
+    EXPECT_EQ(writes(pointerSockets[0]), (std::vector<ssize_t>{3 * sizeof(input_event)}));
+    ::close(keyboardSockets[0]);
+    ::close(pointerSockets[0]);
 }
 
 TEST(LinuxEventSystemFrames, MotionIsNotForwardedWhileTheCursorIsDissociated) {
