@@ -225,6 +225,26 @@ TEST(Headless, MouseFaultsHoldTheSetUpBackUntilCleared) {
     EXPECT_NE(after.find("applied\n"), std::string::npos) << headless.seen;
 }
 
+// A rule on a control the mouse lacks is skipped, and the set-up is applied once: found only
+// when discovery ends, it changes nothing the mouse is told.
+TEST(Headless, ARuleOnAControlTheMouseLacksIsSkippedAndTheSetUpAppliedOnce) {
+    Headless headless;
+    const std::string onAbsent =
+        R"({ "control" : { "hidpp" : "0x99" }, "do" : { "shortcut" : "shift+cmd+4" }, "when" : "click" })";
+    writeSettings(headless, settings(clickOnC4 + ", " + onAbsent));
+    headless.start({"--no-keyboard"});
+    headless.send("wait applied 20");
+    headless.send("status");
+    headless.send("quit");
+    ASSERT_TRUE(headless.waitFor("at exit, event system")) << headless.seen;
+    EXPECT_NE(headless.at("MX Master 3 (connected, HID++ set up, 1 rules skipped)"), std::string::npos)
+        << headless.seen;
+    const std::string applied = "reasons=launch attempt=1 applied";
+    const auto first = headless.at(applied);
+    ASSERT_NE(first, std::string::npos) << headless.seen;
+    EXPECT_EQ(headless.seen.find(applied, first + 1), std::string::npos) << headless.seen;
+}
+
 // A smooth scroll's frames make one line with their count and the points moved.
 TEST(Headless, ASmoothScrollIsOneLineWithItsFramesAndPoints) {
     Headless headless;

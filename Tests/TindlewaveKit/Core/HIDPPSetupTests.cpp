@@ -67,6 +67,26 @@ TEST(HIDPPSetup, ServesAndSkipsRulesAgainstTheCapabilities) {
     EXPECT_EQ(HIDPPSetup::compile(both, twice).skipped, std::vector<Rule>{});
 }
 
+// What the device sees of a set-up compiled before its controls were known: a rule on a control
+// it lacks or cannot divert leaves it the same set-up as the one compiled after; a rule it cannot
+// serve on a control it has does not.
+TEST(HIDPPSetup, OnTheDeviceARuleOnAControlItLacksChangesNothing) {
+    const Rule click = onCID(0xC4, Trigger::click(), missionControl);
+    const Rule absent = onCID(0x99, Trigger::click(), spaceLeft);
+    const Rule fixed = onCID(0x50, Trigger::click(), spaceRight);
+    const Caps caps{{{CID{0x50}, false, false}, {CID{0xC4}, true, false}}, true};
+    const auto before = *HIDPPSetup::compile(profile({click, absent, fixed}), std::nullopt).setup;
+    const auto after = *HIDPPSetup::compile(profile({click, absent, fixed}), caps).setup;
+    EXPECT_NE(before, after);
+    EXPECT_EQ(before.onDevice(caps), after.onDevice(caps));
+    EXPECT_EQ(after.onDevice(caps), after);
+
+    const Rule swipe = onCID(0xC4, Trigger::holdMove(Direction::up), spaceLeft);
+    const auto gestureBefore = *HIDPPSetup::compile(profile({click, swipe}), std::nullopt).setup;
+    const auto gestureAfter = *HIDPPSetup::compile(profile({click, swipe}), caps).setup;
+    EXPECT_NE(gestureBefore.onDevice(caps), gestureAfter.onDevice(caps));
+}
+
 TEST(HIDPPSetup, ThumbWheelAndIgnoredRules) {
     const Rule reverse = rule(Control::thumbWheel(), Trigger::scroll(), Action::reverse());
     const Caps noWheel{{}, false};

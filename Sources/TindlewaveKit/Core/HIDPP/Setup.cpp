@@ -57,4 +57,13 @@ CompiledHIDPPSetup HIDPPSetup::compile(const DeviceProfile& profile,
     return compiled;
 }
 
+HIDPPSetup HIDPPSetup::onDevice(const HIDPPCapabilities& capabilities) const {
+    HIDPPSetup seen = *this;
+    std::erase_if(seen.controls, [&](const auto& entry) {
+        const auto control = capabilities.control(entry.first);
+        return !control || !control->divertable;
+    });
+    return seen;
+}
+
 }  // namespace tindlewave

@@ -30,6 +30,10 @@ struct HIDPPSetup {
     static CompiledHIDPPSetup compile(const DeviceProfile& profile,
                                       const std::optional<HIDPPCapabilities>& capabilities);
 
+    // The set-up as a device sees it: without the entries of controls it lacks or cannot divert,
+    // which it is never told of and which send no notices.
+    HIDPPSetup onDevice(const HIDPPCapabilities& capabilities) const;
+
     // The behaviour of a control, or none when it has no entry.
     const ControlBehavior* behavior(CID cid) const {
         auto found = controls.find(cid);

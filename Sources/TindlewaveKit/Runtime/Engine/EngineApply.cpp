@@ -96,14 +96,19 @@ void Engine::discovered(DeviceInstanceID id, const HIDPPCapabilities& found) {
     recompile(false);
     // The plan handed before discovery was compiled without the device's controls; when the
     // controls change it (a hold-and-move rule the device cannot serve, a click that now fires
-    // on press), the running job's session gets the new plan with the job's own reasons.
+    // on press), the running job's session gets the new plan with the job's own reasons. A rule
+    // on a control the device lacks changes nothing the device sees: the running job's set-up
+    // is the one wanted, and applying it again would only repeat it.
     if (Slot* slot = slotFor(id); slot != nullptr && slot->handedPlan()) {
         const std::optional<HIDPPSetup> wanted = desired(id).hidpp;
         const std::optional<HIDPPSetup> plan =
             wanted ? wanted
                    : (slot->hidppWrites().owesNative ? std::optional(HIDPPSetup::native())
                                                      : std::nullopt);
-        if (plan != *slot->handedPlan()) {
+        const auto seen = [&](const std::optional<HIDPPSetup>& setup) {
+            return setup ? std::optional(setup->onDevice(found)) : std::nullopt;
+        };
+        if (seen(plan) != seen(*slot->handedPlan())) {
             const std::set<ApplyReason> reasons = slot->hidppJobReasons();
             for (ApplyReason reason : reasons) slot->applyHIDPP(reason);
         }
