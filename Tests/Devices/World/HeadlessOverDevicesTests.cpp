@@ -231,5 +231,68 @@ TEST(HeadlessOverDevices, AKeyMapJobStillRunningAtTheQuitEndsBeforeTheWorldGoes)
     }
 }
 
+// An input device without HID that is neither mouse nor keyboard, as the kernel makes a power
+// button (keys, marked ID_INPUT_KEY) or the PC speaker (sounds only), numbered n.
+std::string plainInputDevice(const std::string& parent, const std::string& name, int n, bool keys) {
+    const std::string input = parent + "/input/input" + std::to_string(40 + n);
+    DeviceText device(input);
+    device.subsystem("input")
+        .property("NAME", "\"" + name + "\"")
+        .property("ID_INPUT", "1")
+        .attribute("name", name)
+        .attribute("phys", "")
+        .attribute("id/bustype", "0019")
+        .attribute("id/vendor", "0000")
+        .attribute("id/product", "0001")
+        .attribute("id/version", "0000")
+        .attribute("capabilities/ev", keys ? "3" : "40001")
+        .attribute("capabilities/key", keys ? "10000000000000 0" : "0");
+    DeviceText event(input + "/event" + std::to_string(40 + n));
+    event.subsystem("input")
+        .characterNode("input/event" + std::to_string(40 + n), 13, 64u + 40u + unsigned(n))
+        .property("ID_INPUT", "1");
+    if (keys) {
+        device.property("ID_INPUT_KEY", "1");
+        event.property("ID_INPUT_KEY", "1");
+    }
+    return fixtureText({DeviceText(parent).subsystem("platform"), device, event});
+}
+
+// The listing names mice, keyboards and receivers by what they are, with the names the kernel
+// gives them now, and says which devices it leaves out.
+TEST(HeadlessOverDevices, DevicesListsMiceKeyboardsAndReceiversByWhatTheyAre) {
+    Testbed testbed;
+    const auto receiver = receiverWithPairedMouse(2);
+    const auto keyboard = usbKeyboard(1);
+    ASSERT_TRUE(testbed.add(keyboard.text()));
+    ASSERT_TRUE(testbed.add(receiver.text()));
+    ASSERT_TRUE(testbed.add(unrelatedDevice(4).text()));
+    ASSERT_TRUE(testbed.add(plainInputDevice("/devices/LNXSYSTM:00/LNXPWRBN:00", "Power Button", 1, true)));
+    ASSERT_TRUE(testbed.add(plainInputDevice("/devices/platform/pcspkr", "PC Speaker", 2, false)));
+    Headless headless;
+    overDevices(headless);
+    headless.start({});
+    ASSERT_TRUE(headless.waitFor("device: Test Keyboard (keyboard, 0x3412:0x7801)")) << headless.seen;
+    // The receiver's driver renames the paired mouse once it answers; udev said it before.
+    testbed.setProperty(receiver.paired.interface, "HID_NAME", "MX Anywhere 3");
+    headless.send("devices");
+    headless.send("quit");
+    ASSERT_TRUE(headless.waitFor("at exit")) << headless.seen;
+    // The listing the command printed: after the one at start.
+    const std::string listing = headless.seen.substr(headless.at("not listed") + 1);
+    EXPECT_NE(listing.find("device: USB Receiver (receiver, 0x046D:0xC52B)"), std::string::npos)
+        << headless.seen;
+    EXPECT_NE(listing.find("device: MX Anywhere 3 (mouse, HID++, 0x046D:0x4082)"), std::string::npos)
+        << headless.seen;
+    EXPECT_NE(listing.find("not listed, neither mice nor keyboards: "), std::string::npos) << headless.seen;
+    for (const char* name : {"Test Power Supply", "Power Button", "PC Speaker"}) {
+        EXPECT_EQ(listing.find(std::string("device: ") + name), std::string::npos) << headless.seen;
+        EXPECT_NE(listing.find(name), std::string::npos) << headless.seen;
+    }
+    EXPECT_EQ(headless.at("(mouse, 0x0000:0x0001)"), std::string::npos) << headless.seen;
+    const int status = headless.exitStatus();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << headless.seen;
+}
+
 }  // namespace
 }  // namespace tindlewave::testkit::umockdev
