@@ -33,23 +33,25 @@ enum class Listed { mouse, keyboard, receiver, other };
 
 // What an interface is to the listing: by the event nodes below it (and an input device without
 // HID by its own marks), as udev marks them: a mouse has relative axes and buttons, a keyboard a
-// keyboard's keys; touch pads, tablets and the like are neither. A HID interface without such a
-// node is what its collections say, a HID++ one a mouse's; a receiver's own is a receiver.
+// keyboard's keys; touch pads, tablets and the like are neither. A HID interface without event
+// nodes is what its collections say, a HID++ one a mouse's; a receiver's own is a receiver.
 Listed listedKind(const Entry& interface, const std::vector<Entry>& entries) {
     if (interface.hid && isReceiverInterface(interface)) return Listed::receiver;
-    bool mouse = false, keyboard = false;
+    bool nodes = !interface.hid, mouse = false, keyboard = false;
     auto look = [&](const Entry& node) {
         const auto kind = eventNodeKind(node);
         mouse = mouse || kind == EventNodeInfo::Kind::mouse;
         keyboard = keyboard || kind == EventNodeInfo::Kind::keyboard;
     };
     for (const auto& entry : entries) {
-        if (entry.kind == LinuxDeviceRegistry::Kind::eventService && entry.parent == interface.id) look(entry);
+        if (entry.kind != LinuxDeviceRegistry::Kind::eventService || entry.parent != interface.id) continue;
+        nodes = true;
+        look(entry);
     }
     if (!interface.hid) look(interface);
     if (mouse) return Listed::mouse;
     if (keyboard) return Listed::keyboard;
-    if (!interface.hid) return Listed::other;
+    if (nodes) return Listed::other;  // a touch pad, a tablet, a power button
     const auto properties = HIDProperties::fromBag(linuxHIDProperties(interface));
     if (properties.hasUsage(usages::mouse) || isHIDPPDevice(properties)) return Listed::mouse;
     if (properties.hasUsage(usages::keyboard)) return Listed::keyboard;

@@ -267,6 +267,7 @@ TEST(HeadlessOverDevices, DevicesListsMiceKeyboardsAndReceiversByWhatTheyAre) {
     ASSERT_TRUE(testbed.add(keyboard.text()));
     ASSERT_TRUE(testbed.add(receiver.text()));
     ASSERT_TRUE(testbed.add(unrelatedDevice(4).text()));
+    ASSERT_TRUE(testbed.add(ps2Touchpad(5).text()));
     ASSERT_TRUE(testbed.add(plainInputDevice("/devices/LNXSYSTM:00/LNXPWRBN:00", "Power Button", 1, true)));
     ASSERT_TRUE(testbed.add(plainInputDevice("/devices/platform/pcspkr", "PC Speaker", 2, false)));
     Headless headless;
@@ -285,7 +286,7 @@ TEST(HeadlessOverDevices, DevicesListsMiceKeyboardsAndReceiversByWhatTheyAre) {
     EXPECT_NE(listing.find("device: MX Anywhere 3 (mouse, HID++, 0x046D:0x4082)"), std::string::npos)
         << headless.seen;
     EXPECT_NE(listing.find("not listed, neither mice nor keyboards: "), std::string::npos) << headless.seen;
-    for (const char* name : {"Test Power Supply", "Power Button", "PC Speaker"}) {
+    for (const char* name : {"Test Power Supply", "Power Button", "PC Speaker", "PS/2 Generic Touch Pad"}) {
         EXPECT_EQ(listing.find(std::string("device: ") + name), std::string::npos) << headless.seen;
         EXPECT_NE(listing.find(name), std::string::npos) << headless.seen;
     }
