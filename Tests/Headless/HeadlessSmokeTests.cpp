@@ -318,6 +318,35 @@ TEST(Headless, ANameWithALineBreakStaysOnItsLine) {
     EXPECT_EQ(headless.at("\ndevice 9: forged"), std::string::npos) << headless.seen;
 }
 
+// A recording of a mouse paired to a receiver attaches as a mouse at its slot, where it is set up
+// and its rules fire as a mouse attached directly.
+TEST(Headless, ARecordingOfAPairedMouseAttachesAtItsReceiverSlot) {
+    Headless headless;
+    writeSettings(headless, settings(clickOnC4));
+    std::string recording =
+        testkit::TempFolder::read(TW_DATA_ROOT "/devices/MX-Master-3-Wireless-Mouse-B023.json");
+    const std::string connection = "\"connection\": \"bluetooth\"";
+    ASSERT_NE(recording.find(connection), std::string::npos);
+    recording.replace(recording.find(connection), connection.size(),
+                      "\"connection\": \"receiver\", \"deviceIndex\": 2");
+    const fs::path paired = headless.home.path() / "paired.json";
+    testkit::TempFolder::write(paired.string(), recording);
+    headless.start({"--no-keyboard", "--mouse", paired.string()});
+    ASSERT_TRUE(headless.waitFor("device 1: MX Master 3 Wireless Mouse (HID++ mouse 0x046D:0xB023 at receiver slot 2)"))
+        << headless.seen;
+    headless.send("wait applied 20");
+    headless.send("mouse 1");
+    headless.send("press 0xC4");
+    headless.send("release 0xC4");
+    headless.send("quit");
+    ASSERT_TRUE(headless.waitFor("at exit, event system")) << headless.seen;
+    EXPECT_NE(headless.at("applied\n"), std::string::npos) << headless.seen;
+    EXPECT_NE(headless.at("0xC4 diverted"), std::string::npos) << headless.seen;
+    EXPECT_NE(headless.at("posted (hid): key 21 up"), std::string::npos) << headless.seen;
+    EXPECT_NE(headless.at("at exit, device 1 (MX Master 3 Wireless Mouse): native"), std::string::npos)
+        << headless.seen;
+}
+
 // A line over the line-length limit, on standard input or in a script, is refused by its number
 // and the limit, without holding its text; the lines after it run.
 TEST(Headless, ALineOverTheLengthLimitIsRefusedAndTheNextLinesRun) {

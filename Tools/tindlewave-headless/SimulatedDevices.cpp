@@ -36,8 +36,10 @@ void Program::attachMouse(const std::string& given) {
         return;
     }
     Device device{*attached, nextDevice_++};
-    printer_.line(fmt::format("device {}: {} (HID++ mouse {}:{})", device.number, device.name,
-                              hexText(device.vendor, 4), hexText(device.product, 4)));
+    printer_.line(fmt::format("device {}: {} (HID++ mouse {}:{}{})", device.number, device.name,
+                              hexText(device.vendor, 4), hexText(device.product, 4),
+                              device.receiverSlot ? fmt::format(" at receiver slot {}", *device.receiverSlot)
+                                                  : std::string()));
     devices_.emplace(device.number, std::move(device));
 }
 

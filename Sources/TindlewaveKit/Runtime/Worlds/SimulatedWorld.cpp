@@ -94,6 +94,7 @@ Result<SimulatedWorld::Device, std::string> SimulatedWorld::attachMouse(
     if (!mouse.ok()) return mouse.error();
     Device device;
     device.isHidppMouse = true;
+    if (mouse->connection == "receiver") device.receiverSlot = mouse->deviceIndex;
     for (const auto& control : mouse->controls) device.controls.push_back(control.cid);
     return add(SimulatedDevice::hidppMouse(*mouse, nextLocation()), std::move(device));
 }

@@ -35,6 +35,7 @@ class SimulatedWorld {
         SimulatedHIDWorld::Attached attached;
         std::vector<std::uint16_t> controls;  // a HID++ mouse's reprogrammable controls
         bool isHidppMouse = false;
+        std::optional<std::uint8_t> receiverSlot;  // a HID++ mouse paired to a receiver
         bool isKeyboard = false;
         bool builtIn = false;
         std::uint16_t vendor = 0;

@@ -85,6 +85,10 @@ PropertyBag SimulatedDevice::properties(const SimulatedInterface& interface) con
     }
     bag["DeviceUsagePairs"] = std::move(pairs);
     if (interface.maxInputReportSize) bag["MaxInputReportSize"] = *interface.maxInputReportSize;
+    // A mouse paired to a receiver is reached at its slot, as a receiver's driver tells it.
+    if (interface.hidpp && interface.hidpp->deviceIndex != 0xFF) {
+        bag["HIDPPDeviceIndex"] = std::int64_t(interface.hidpp->deviceIndex);
+    }
     return bag;
 }
 

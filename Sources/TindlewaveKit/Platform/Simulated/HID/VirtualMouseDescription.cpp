@@ -147,12 +147,28 @@ Read<VirtualMouseDescription> readMouse(const Json& json) {
     }
 
     if (auto connection = json.find("connection"); connection != json.end()) {
-        if (!connection->is_string() || (*connection != "bluetooth" && *connection != "usb")) {
-            return FieldError{"connection",
-                              "only mice attached directly (\"bluetooth\" or \"usb\") are "
-                              "modelled"};
+        if (!connection->is_string() ||
+            (*connection != "bluetooth" && *connection != "usb" && *connection != "receiver")) {
+            return FieldError{"connection", "expected \"bluetooth\", \"usb\" or \"receiver\""};
         }
         mouse.connection = connection->get<std::string>();
+    }
+    // A mouse paired to a receiver answers at its pairing slot (1 unless the recording says).
+    if (json.contains("deviceIndex")) {
+        if (mouse.connection != "receiver") {
+            return FieldError{"deviceIndex", "only a mouse paired to a receiver (\"connection\": "
+                                             "\"receiver\") has a slot"};
+        }
+        auto slot = numberField(json, "", "deviceIndex", VirtualMouseDescription::lastReceiverSlot);
+        if (!slot) return slot.error();
+        if (*slot == 0) {
+            return FieldError{"deviceIndex",
+                              fmt::format("expected a receiver slot from 1 to {}",
+                                          VirtualMouseDescription::lastReceiverSlot)};
+        }
+        mouse.deviceIndex = static_cast<std::uint8_t>(*slot);
+    } else if (mouse.connection == "receiver") {
+        mouse.deviceIndex = 1;
     }
 
     if (json.contains("vendorID")) {

@@ -57,7 +57,12 @@ struct VirtualMouseDescription {
     std::string name;
     std::uint16_t vendorID = 0x046D;
     std::uint16_t productID = 0;
-    std::string connection = "usb";  // "usb" or "bluetooth": how the mouse is attached
+    // A receiver's pairing slots: device indices 1 to 6.
+    static constexpr unsigned lastReceiverSlot = 6;
+
+    // How the mouse is attached: "usb" or "bluetooth" directly, or "receiver": paired to a
+    // receiver, at a slot (the recording's "deviceIndex", 1 when it has none).
+    std::string connection = "usb";
     std::uint8_t deviceIndex = 0xFF;  // 0xFF: attached directly (Bluetooth or USB)
     std::uint8_t protocolMajor = 4;
     std::uint8_t protocolMinor = 5;

@@ -85,6 +85,21 @@ TEST(VirtualMouseDescription, LoadsEveryRecordedMouse) {
     }
 }
 
+// A recording of a mouse paired to a receiver loads as a mouse at its slot, 1 unless it says.
+TEST(VirtualMouseDescription, AMousePairedToAReceiverAnswersAtItsSlot) {
+    const std::string features =
+        R"("features": [{"index": 0, "id": "0x0000", "flags": "0x00"},
+                        {"index": 1, "id": "0x1B04", "flags": "0x00"}])";
+    auto paired = parseVirtualMouse("{" + features + R"(, "connection": "receiver"})", "paired.json");
+    ASSERT_TRUE(paired) << paired.error();
+    EXPECT_EQ(paired->connection, "receiver");
+    EXPECT_EQ(paired->deviceIndex, 1);
+    auto third = parseVirtualMouse("{" + features + R"(, "connection": "receiver", "deviceIndex": 3})",
+                                   "paired.json");
+    ASSERT_TRUE(third) << third.error();
+    EXPECT_EQ(third->deviceIndex, 3);
+}
+
 TEST(VirtualMouseDescription, RefusesBadFilesNamingTheFieldAndFile) {
     const std::string features =
         R"("features": [{"index": 0, "id": "0x0000", "flags": "0x00"},
@@ -117,9 +132,15 @@ TEST(VirtualMouseDescription, RefusesBadFilesNamingTheFieldAndFile) {
     EXPECT_EQ(error("{" + features + R"(, "productID": "B025"})"),
               "mouse.json: productID: expected a hexadecimal text such as \"0x1B04\", got "
               "\"B025\"");
-    EXPECT_EQ(error("{" + features + R"(, "connection": "receiver"})"),
-              "mouse.json: connection: only mice attached directly (\"bluetooth\" or \"usb\") are "
-              "modelled");
+    EXPECT_EQ(error("{" + features + R"(, "connection": "cable"})"),
+              "mouse.json: connection: expected \"bluetooth\", \"usb\" or \"receiver\"");
+    EXPECT_EQ(error("{" + features + R"(, "connection": "receiver", "deviceIndex": 7})"),
+              "mouse.json: deviceIndex: expected a whole number from 0 to 6");
+    EXPECT_EQ(error("{" + features + R"(, "connection": "receiver", "deviceIndex": 0})"),
+              "mouse.json: deviceIndex: expected a receiver slot from 1 to 6");
+    EXPECT_EQ(error("{" + features + R"(, "connection": "bluetooth", "deviceIndex": 2})"),
+              "mouse.json: deviceIndex: only a mouse paired to a receiver (\"connection\": "
+              "\"receiver\") has a slot");
 
     auto missing = loadVirtualMouse("/nonexistent/mouse.json");
     ASSERT_FALSE(missing);
