@@ -65,9 +65,13 @@ TEST(Headless, AClickRuleOnTheRecordedMousePostsItsShortcutAndTheQuitPutsTheMous
     ASSERT_TRUE(headless.waitFor("0xC4 diverted")) << headless.seen;
     headless.send("press 0xC4");
     headless.send("release 0xC4");
-    // The shortcut: the key 4 (code 21) with Shift and Command, posted at the HID level.
+    // The shortcut: the key 4 (code 21) with Shift and Command, posted at the HID level, its
+    // modifiers named beside its flags as this world names them.
     ASSERT_TRUE(headless.waitFor("posted (hid): key 21 up")) << headless.seen;
-    EXPECT_NE(headless.seen.find("posted (hid): key 21 down"), std::string::npos);
+    const auto down = headless.at("posted (hid): key 21 down flags ");
+    ASSERT_NE(down, std::string::npos) << headless.seen;
+    const std::string line = headless.seen.substr(down, headless.seen.find('\n', down) - down);
+    EXPECT_TRUE(line.ends_with(" (\u21E7\u2318)")) << line;
     headless.send("quit");
     ASSERT_TRUE(headless.waitFor("at exit, event system")) << headless.seen;
     EXPECT_NE(headless.seen.find("at exit, device 1 (MX Master 3 Wireless Mouse): native"),
@@ -104,6 +108,23 @@ TEST(Headless, AShippedRecordingIsFoundByItsFileName) {
     headless.send("quit");
     const int status = headless.exitStatus();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << headless.seen;
+}
+
+// A mouse asked for at start that is not there ends the program with the path and the reason,
+// before anything starts; "attach mouse" with one only says so.
+TEST(Headless, AMouseOptionNamingNoRecordingEndsWithAnError) {
+    for (const std::string given : {"missing.json", "No-Such-Mouse"}) {
+        Headless headless;
+        const std::string path = given == "missing.json" ? headless.home / given : given;
+        headless.start({"--no-keyboard", "--mouse", path});
+        const int status = headless.exitStatus();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << headless.seen;
+        EXPECT_NE(headless.at("tindlewave-headless: cannot attach the mouse: " + path +
+                              ": No such file or directory"),
+                  std::string::npos)
+            << headless.seen;
+        EXPECT_EQ(headless.at("settings file:"), std::string::npos) << headless.seen;
+    }
 }
 
 // Over this machine's devices (none here, or none it may use) the program runs, says why, refuses

@@ -8,6 +8,7 @@
 #include "Model/HexCoding.h"
 #include "Platform/Simulated/HID/VirtualHidppMouse.h"
 #include "Runtime/Stores/LogStore.h"
+#include "Runtime/Worlds/WorldTexts.h"
 
 namespace tindlewave::headless {
 
@@ -34,6 +35,13 @@ void Printer::line(std::string_view text) {
 }
 
 namespace {
+
+// The modifiers a flag word holds, as this world names them (" (⇧⌘)", or " (Shift+Super)" over
+// Linux devices); nothing when it holds none.
+std::string modifiersBeside(std::uint64_t flags) {
+    const std::string names = shortcutText(modifiersOfFlags(flags), "");
+    return names.empty() ? names : " (" + names + ")";
+}
 
 const char* grantText(PermissionState::Grant grant) {
     switch (grant) {
@@ -130,12 +138,13 @@ std::string postedLine(const Event& event, EventLevel level) {
     switch (event.type) {
         case EventType::keyDown:
         case EventType::keyUp:
-            return fmt::format("posted ({}): key {} {} flags {}", where,
+            return fmt::format("posted ({}): key {} {} flags {}{}", where,
                                event.integer(IntegerField::keyCode),
                                event.type == EventType::keyDown ? "down" : "up",
-                               hexText(event.flags));
+                               hexText(event.flags), modifiersBeside(event.flags));
         case EventType::flagsChanged:
-            return fmt::format("posted ({}): flags changed to {}", where, hexText(event.flags));
+            return fmt::format("posted ({}): flags changed to {}{}", where, hexText(event.flags),
+                               modifiersBeside(event.flags));
         case EventType::scrollWheel:
             return fmt::format("posted ({}): scroll {} {}", where,
                                event.integer(IntegerField::scrollDelta1),

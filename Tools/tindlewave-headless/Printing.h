@@ -35,7 +35,8 @@ class Printer {
 
 // The engine's status in one line: run state, grants, tap, then each device's state.
 std::string statusLine(const EngineStatus& status);
-// A posted event: its type, level and the fields that matter for it.
+// A posted event: its type, level and the fields that matter for it; a key's modifiers by the
+// names of the world the texts speak of (WorldTexts), beside its flags.
 std::string postedLine(const Event& event, EventLevel level);
 // A simulated HID++ mouse's reporting: each control diverted or native, then its thumb wheel.
 std::string mouseLine(int number, const VirtualHidppMouse& mouse);

@@ -42,6 +42,10 @@ struct Places {
     std::string recordings;    // the shipped recorded mice (empty when not found)
 };
 
+// The recording a mouse option or command names: a path, or the file name of a recording shipped
+// in `recordings` (with or without its ".json"); as given when no such recording is there.
+std::string recordingPath(const std::string& given, const std::string& recordings);
+
 // The headless program: the engine over the simulated worlds, driven by commands.
 //
 // Threads: the main executor (signals, commands, output streams, quitting), the HID and tap

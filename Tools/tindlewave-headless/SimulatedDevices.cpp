@@ -15,21 +15,23 @@
 
 namespace tindlewave::headless {
 
-void Program::attachMouse(const std::string& given) {
+std::string recordingPath(const std::string& given, const std::string& recordings) {
     // A bare name that is not a file here is a recording shipped beside the program, with or
     // without its ".json".
-    std::string file = given;
     std::error_code error;
-    if (!given.empty() && given.find('/') == std::string::npos && !std::filesystem::exists(given, error) &&
-        !places_.recordings.empty()) {
-        for (const std::string& name : {given, given + ".json"}) {
-            const auto shipped = std::filesystem::path(places_.recordings) / name;
-            if (std::filesystem::is_regular_file(shipped, error)) {
-                file = shipped.string();
-                break;
-            }
-        }
+    if (given.empty() || given.find('/') != std::string::npos || std::filesystem::exists(given, error) ||
+        recordings.empty()) {
+        return given;
     }
+    for (const std::string& name : {given, given + ".json"}) {
+        const auto shipped = std::filesystem::path(recordings) / name;
+        if (std::filesystem::is_regular_file(shipped, error)) return shipped.string();
+    }
+    return given;
+}
+
+void Program::attachMouse(const std::string& given) {
+    const std::string file = recordingPath(given, places_.recordings);
     auto attached = simulated_->attachMouse(file);
     if (!attached) {
         printer_.line("cannot attach the mouse: " + attached.error());

@@ -16,6 +16,7 @@
 #include "Runtime/Stores/ConfigStore.h"
 #include "Runtime/Worlds/DeviceCheck.h"
 #include "Runtime/Worlds/SimulatedWorld.h"
+#include "Runtime/Worlds/WorldTexts.h"
 
 namespace fs = std::filesystem;
 using namespace tindlewave;
@@ -69,6 +70,17 @@ int main(int argc, char** argv) {
     } else if (!options.mouse) {
         std::fprintf(stderr, "tindlewave-headless: %s\n", folder.error().text.c_str());
     }
+
+    // The mouse asked for must be there: without it the session would not be the one asked for.
+    if (options.mouse) {
+        options.mouse = headless::recordingPath(*options.mouse, places.recordings);
+        if (auto mouse = loadVirtualMouse(*options.mouse); !mouse) {
+            std::fprintf(stderr, "tindlewave-headless: cannot attach the mouse: %s\n", mouse.error().c_str());
+            ::close(signalFd);
+            return 1;
+        }
+    }
+    setWorldTexts(options.simulate ? WorldTexts::simulated : WorldTexts::linuxDevices);
 
     int status = 0;
     {

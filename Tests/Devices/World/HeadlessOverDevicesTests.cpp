@@ -167,6 +167,8 @@ TEST(HeadlessOverDevices, SetsUpTheMouseAndKeyboardFiresARuleAndQuitsLeavingBoth
             if (!posted) std::this_thread::sleep_for(10ms);
         }
         EXPECT_TRUE(posted) << headless.seen;
+        // Over this computer's devices the modifiers go by their Linux names.
+        EXPECT_TRUE(headless.waitFor("flags 0x120000 (Shift+Super)")) << headless.seen;
 
         headless.send("quit");
         ASSERT_TRUE(headless.waitFor("at exit")) << headless.seen;
