@@ -45,7 +45,8 @@ struct Program {
         return all;
     }
 
-    void start(std::vector<std::string> arguments = {}, std::string platform = "offscreen") {
+    void start(std::vector<std::string> arguments = {}, std::string platform = "offscreen",
+               std::vector<std::string> extraVariables = {}) {
         std::vector<std::string> variables{
             "HOME=" + home.path().string(),
             "XDG_CONFIG_HOME=" + (home.path() / ".config").string(),
@@ -54,6 +55,7 @@ struct Program {
             "QT_QPA_PLATFORM=" + platform,
             "PATH=/usr/bin:/bin",
         };
+        variables.insert(variables.end(), extraVariables.begin(), extraVariables.end());
         std::vector<char*> env;
         for (auto& variable : variables) env.push_back(variable.data());
         env.push_back(nullptr);

@@ -54,6 +54,22 @@ TEST(Program, StartsMakesTheConfigFileAndQuitsCleanlyOnSigterm) {
     EXPECT_EQ(names, (std::vector<std::string>{"config.json"}));
 }
 
+// Without a system bus the program cannot follow the computer's sleep: it says so once, and runs.
+TEST(Program, SaysOnceThatNoSystemBusIsReachable) {
+    Program program;
+    program.start({}, "offscreen", {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (program.home.path() / "no-bus").string()});
+    ASSERT_TRUE(eventually([&] { return contains(program.log(), "\"message\":\"state="); })) << program.log();
+    const auto log = program.log();
+    std::size_t said = 0;
+    for (auto at = log.find("no wake notifications from the system"); at != std::string::npos;
+         at = log.find("no wake notifications from the system", at + 1))
+        ++said;
+    EXPECT_EQ(said, 1u) << log;
+    const int status = program.terminate();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 // A mouse set up by the configuration is diverted while the program runs; the quit puts it back,
 // whether the quit comes from SIGTERM, a terminal's Ctrl-C (SIGINT) or a closed terminal (SIGHUP).
 class ProgramQuitSignal : public testing::TestWithParam<int> {};
