@@ -104,13 +104,47 @@ done < <(for name in "${names[@]}"; do
            echo "${seconds:-30} $name"
          done | sort -rn)
 
+# Keys on the machine's own (i8042) keyboard, which nothing inside it can press: a scenario writes
+# a request file to keys/ in its share, lines of "down QCODE" or "up QCODE" (QEMU's key names),
+# and this relay sends them through QEMU's control channel (QMP, on a pair of pipes outside the
+# share) and renames the file to .done once sent.
+relay_keys() {
+  local dir=$1 pipe=$2 qemu_pid=$3
+  exec 3<> "$pipe.in"  # never blocks, even when QEMU did not start
+  cat "$pipe.out" > "$pipe.log" &
+  local drain=$!
+  echo '{"execute":"qmp_capabilities"}' >&3
+  while kill -0 "$qemu_pid" 2> /dev/null; do
+    for request in "$dir"/keys/*.req; do
+      [ -f "$request" ] || continue
+      while read -r action key; do
+        [ -n "$key" ] || continue
+        local down=false
+        [ "$action" = down ] && down=true
+        printf '{"execute":"input-send-event","arguments":{"events":[{"type":"key","data":{"down":%s,"key":{"type":"qcode","data":"%s"}}}]}}\n' \
+          "$down" "$key" >&3
+      done < "$request"
+      mv "$request" "${request%.req}.done"
+    done
+    sleep 0.05
+  done
+  exec 3>&-
+  kill "$drain" 2> /dev/null
+  wait "$drain" 2> /dev/null
+}
+
 # The boots, side by side. Each runs its plan and powers off; one that has not after the limit is
 # stopped.
 limit=${TW_KERNEL_BOOT_SECONDS:-1200}
 started=$(date +%s)
 pids=()
+relays=()
 for ((b = 1; b <= boots; b++)); do
   dir=$results/boot-$b
+  pipe=$results/qmp-$b
+  rm -f "$pipe".*
+  mkfifo "$pipe.in" "$pipe.out"
+  mkdir -p "$dir/keys"
   timeout -k 10 "$limit" "$qemu" -accel tcg -cpu max -m 1536 -smp 2 \
     -kernel "$kernel" -initrd "$initrd" \
     -append "console=ttyS0 panic=-1 rdinit=/vminit quiet loglevel=4" \
@@ -118,13 +152,18 @@ for ((b = 1; b <= boots; b++)); do
     -virtfs "local,path=$source_dir,mount_tag=source,security_model=none,readonly=on,multidevs=remap" \
     -virtfs "local,path=$build_dir,mount_tag=build,security_model=none,readonly=on,multidevs=remap" \
     -virtfs "local,path=$dir,mount_tag=out,security_model=none" \
+    -chardev "pipe,id=qmp,path=$pipe" -mon chardev=qmp,mode=control \
     -nographic -no-reboot -nic none < /dev/null > "$dir/console.log" 2>&1 &
   pids+=($!)
+  relay_keys "$dir" "$pipe" $! &
+  relays+=($!)
 done
 status=0
 for ((b = 1; b <= boots; b++)); do
   wait "${pids[b - 1]}"
   rc=$?
+  wait "${relays[b - 1]}"
+  rm -f "$results/qmp-$b".in "$results/qmp-$b".out
   dir=$results/boot-$b
   if ! grep -q "power off" "$dir/stages.log" 2> /dev/null; then
     echo "kernel tier: boot $b did not finish (QEMU status $rc); its console's last lines:"

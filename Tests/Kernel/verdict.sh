@@ -17,7 +17,11 @@ if [ -f "$results/skipped" ]; then
 fi
 status_file=$(ls "$results"/boot-*/"$name.status" 2> /dev/null | head -n 1)
 if [ -z "$status_file" ]; then
-  echo "$name did not run: its boot ended before it (or was not run). The boots' last stages:"
+  if ! grep -qx "$name" "$results"/boot-*/plan 2> /dev/null; then
+    echo "$name was not run: TW_KERNEL_FILTER left it out"
+    exit 77
+  fi
+  echo "$name did not run: its boot ended before it. The boots' last stages:"
   tail -n 5 "$results"/boot-*/stages.log 2> /dev/null
   exit 1
 fi

@@ -177,6 +177,21 @@ bool grabbed(const std::string& node) {
     return busy;
 }
 
+bool hostKeys(const std::vector<std::string>& lines) {
+    static int sequence = 0;
+    const std::filesystem::path folder = "/run/tw-kernel/keys";
+    const std::string stem = std::to_string(::getpid()) + "-" + std::to_string(++sequence);
+    {
+        std::ofstream request(folder / (stem + ".tmp"));
+        for (const auto& line : lines) request << line << "\n";
+        if (!request) return false;
+    }
+    std::error_code error;
+    std::filesystem::rename(folder / (stem + ".tmp"), folder / (stem + ".req"), error);
+    if (error) return false;
+    return waitUntil([&] { return std::filesystem::exists(folder / (stem + ".done")); }, 30s);
+}
+
 // --- node reader
 
 NodeReader::NodeReader(std::string node) : node_(std::move(node)) {
@@ -281,6 +296,19 @@ bool LibinputWatch::waitFor(const std::vector<std::string>& parts, std::chrono::
         if (std::chrono::steady_clock::now() >= end) return false;
         readMore(std::min(remainingMs(end), 200));
     }
+}
+
+int LibinputWatch::count(const std::vector<std::string>& parts) {
+    readMore(0);
+    int n = 0;
+    std::istringstream lines(seen_);
+    std::string line;
+    while (std::getline(lines, line)) {
+        bool all = true;
+        for (const auto& part : parts) all = all && line.find(part) != std::string::npos;
+        n += all ? 1 : 0;
+    }
+    return n;
 }
 
 std::set<std::string> LibinputWatch::keysHeld() {

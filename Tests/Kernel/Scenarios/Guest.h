@@ -73,6 +73,10 @@ bool grabbed(const std::string& node);
 inline constexpr int keyCapsLock = 58, keyF18 = 188, keyA = 30, key4 = 5, keyLeftShift = 42,
                      keyLeftCtrl = 29, keyLeftAlt = 56, keyLeftMeta = 125;
 
+// Presses ("down caps_lock") or releases ("up a") keys of the machine's own i8042 keyboard: the
+// boot runner on the host sends them through QEMU (its key names). True once they were sent.
+bool hostKeys(const std::vector<std::string>& lines);
+
 // --- what the desktop sees
 
 struct InputEvent {
@@ -118,6 +122,8 @@ class LibinputWatch {
     LibinputWatch& operator=(const LibinputWatch&) = delete;
     // Waits for a line holding every one of `parts`.
     bool waitFor(const std::vector<std::string>& parts, std::chrono::milliseconds limit = 30s);
+    // Lines so far holding every one of `parts`.
+    int count(const std::vector<std::string>& parts);
     // Keys libinput holds as pressed now (KEY_… names, pressed minus released).
     std::set<std::string> keysHeld();
     std::string output();
