@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
 #include "Platform/Linux/Permissions/NodePermissionGrants.h"
@@ -36,10 +37,17 @@ struct Machine {
         auto target = std::filesystem::read_symlink(testbed.rootDir() + devnode);
         ASSERT_EQ(::chmod(target.c_str(), mode), 0) << target;
     }
+    // `uinput`: where the grants look for /dev/uinput (the machine's own is passed through by
+    // the emulation when the tree has none, so a test of its absence names a path that is not there).
     std::pair<Grant, Grant> grants(std::vector<std::string>* problems = nullptr, bool keyboardsNeeded = false,
-                                   NodePermissionGrants::Remedies* remedies = nullptr) {
+                                   NodePermissionGrants::Remedies* remedies = nullptr,
+                                   std::optional<std::string> uinput = std::nullopt) {
         LinuxDeviceRegistry registry;
-        NodePermissionGrants grants([&] { return PermissionNodes::of(registry); });
+        NodePermissionGrants grants([&] {
+            auto nodes = PermissionNodes::of(registry);
+            if (uinput) nodes.uinput = *uinput;
+            return nodes;
+        });
         grants.setKeyboardsNeeded(keyboardsNeeded);
         if (problems) *problems = grants.problems();
         if (remedies) *remedies = grants.remedies();
@@ -110,8 +118,9 @@ TEST(NodePermissionDevices, WithoutHidppNodesInputMonitoringIsUndeterminedAndWit
     machine.setMode(machine.keyboard.event, 0600);
     std::vector<std::string> problems;
     NodePermissionGrants::Remedies remedies;
-    EXPECT_EQ(machine.grants(&problems, false, &remedies), std::pair(Grant::notDetermined, Grant::denied));
-    EXPECT_EQ(problems, std::vector<std::string>{"/dev/uinput: No such file or directory"});
+    const std::string missing = machine.testbed.rootDir() + "/dev/uinput";
+    EXPECT_EQ(machine.grants(&problems, false, &remedies, missing), std::pair(Grant::notDetermined, Grant::denied));
+    EXPECT_EQ(problems, std::vector<std::string>{missing + ": No such file or directory"});
     // No rule brings a missing node: its module is what to load.
     EXPECT_EQ(remedies, NodePermissionGrants::Remedies{.loadUinput = true});
 }

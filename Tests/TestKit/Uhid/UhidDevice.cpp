@@ -99,7 +99,7 @@ void UhidDevice::run() {
             case UHID_CLOSE: opened_ = false; break;
             case UHID_OUTPUT: {
                 const auto& output = event->u.output;
-                handler_(std::span<const std::uint8_t>(output.data, output.size), false);
+                handler_(*this, std::span<const std::uint8_t>(output.data, output.size), false);
                 break;
             }
             case UHID_GET_REPORT: {
@@ -117,7 +117,7 @@ void UhidDevice::run() {
                 reply.u.set_report_reply.id = request.id;
                 reply.u.set_report_reply.err = 0;
                 send(fd_, reply);
-                handler_(std::span<const std::uint8_t>(request.data, request.size), true);
+                handler_(*this, std::span<const std::uint8_t>(request.data, request.size), true);
                 break;
             }
             default: break;

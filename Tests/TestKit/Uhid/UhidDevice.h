@@ -30,8 +30,10 @@ class UhidDevice {
   public:
     // What the host sent: an output report written on a node (UHID_OUTPUT, `setReport` false) or a
     // SET_REPORT request, which is how kernel drivers send (already answered with success). It is
-    // called on the device's own thread and may call `input`. GET_REPORT requests fail with EIO.
-    using Handler = std::function<void(std::span<const std::uint8_t> report, bool setReport)>;
+    // called on the device's own thread, which starts before `create` returns (a driver may ask at
+    // once), and answers through the device it is given. GET_REPORT requests fail with EIO.
+    using Handler =
+        std::function<void(UhidDevice& device, std::span<const std::uint8_t> report, bool setReport)>;
 
     // The device, created; null with `error` set when /dev/uhid cannot be opened or written.
     static std::unique_ptr<UhidDevice> create(const UhidIdentity& identity, Handler handler,

@@ -63,7 +63,7 @@ std::unique_ptr<UsbKeyboard> UsbKeyboard::create(const std::string& name, std::u
     std::unique_ptr<UsbKeyboard> keyboard(new UsbKeyboard);
     UhidIdentity identity{name, "usb-0000:00:14.0-1/input0", "", 0x03, vendor, product, 0x0111,
                           bootKeyboardDescriptor()};
-    keyboard->device_ = UhidDevice::create(identity, [](auto, bool) {}, error);
+    keyboard->device_ = UhidDevice::create(identity, [](UhidDevice&, auto, bool) {}, error);
     if (!keyboard->device_) return nullptr;
     return keyboard;
 }
@@ -149,8 +149,8 @@ std::unique_ptr<BluetoothHidppMouse> BluetoothHidppMouse::create(VirtualMouseDes
     auto* raw = mouse.get();
     mouse->device_ = UhidDevice::create(
         identity,
-        [raw](std::span<const std::uint8_t> report, bool setReport) {
-            for (const auto& reply : raw->hidpp_->answer(report, setReport)) raw->device_->input(reply);
+        [raw](UhidDevice& device, std::span<const std::uint8_t> report, bool setReport) {
+            for (const auto& reply : raw->hidpp_->answer(report, setReport)) device.input(reply);
         },
         error);
     if (!mouse->device_) return nullptr;
@@ -183,7 +183,9 @@ std::unique_ptr<Receiver> Receiver::create(VirtualMouseDescription paired,
     auto* raw = receiver.get();
     receiver->device_ = UhidDevice::create(
         identity,
-        [raw](std::span<const std::uint8_t> report, bool setReport) { raw->handle(report, setReport); },
+        [raw](UhidDevice& device, std::span<const std::uint8_t> report, bool setReport) {
+            raw->handle(device, report, setReport);
+        },
         error);
     if (!receiver->device_) return nullptr;
     return receiver;
@@ -203,7 +205,7 @@ void Receiver::sendAll(const std::vector<VirtualHidppMouse::Report>& reports) {
     for (const auto& report : reports) device_->input(report);
 }
 
-void Receiver::handle(std::span<const std::uint8_t> report, bool setReport) {
+void Receiver::handle(UhidDevice& device, std::span<const std::uint8_t> report, bool setReport) {
     if (report.size() < 4) return;
     const std::uint8_t id = report[0], index = report[1];
     if (id == djShort && index == receiverIndex) {
@@ -220,7 +222,7 @@ void Receiver::handle(std::span<const std::uint8_t> report, bool setReport) {
             notice[4] = static_cast<std::uint8_t>(wirelessProduct_);
             notice[5] = static_cast<std::uint8_t>(wirelessProduct_ >> 8);
             notice[6] = 0x04;
-            device_->input(notice);
+            device.input(notice);
         } else {
             note("dj-" + std::to_string(report[2]));
         }
@@ -252,11 +254,11 @@ void Receiver::handle(std::span<const std::uint8_t> report, bool setReport) {
             note("refused " + std::to_string(subId) + "/" + std::to_string(address));
             reply = {hidppShort, receiverIndex, 0x8F, subId, address, 0x02, 0};
         }
-        device_->input(reply);
+        device.input(reply);
         return;
     }
     if ((id == hidppShort || id == hidppLong) && index == slot_) {
-        sendAll(hidpp_->answer(report, setReport));
+        for (const auto& reply : hidpp_->answer(report, setReport)) device.input(reply);
         return;
     }
 }

@@ -109,7 +109,7 @@ class Receiver {
     std::vector<std::string> receiverRequests() const;
 
   private:
-    void handle(std::span<const std::uint8_t> report, bool setReport);
+    void handle(UhidDevice& device, std::span<const std::uint8_t> report, bool setReport);
     void sendAll(const std::vector<VirtualHidppMouse::Report>& reports);
     void note(std::string what);
 
