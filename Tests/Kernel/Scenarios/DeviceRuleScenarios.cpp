@@ -83,7 +83,7 @@ TEST(DeviceRules, TheMiceRuleReachesHidppMiceAndNoKeyboard) {
     auto bluetoothKeyboard = UhidDevice::create(
         UhidIdentity{"Logitech K380", "00:11:22:33:44:55", "66:77:88:99:aa:bb", 0x05, 0x046D, 0xB342, 0x0111,
                      testkit::uhid::bootKeyboardDescriptor()},
-        [](auto, bool) {}, error);
+        [](UhidDevice&, auto, bool) {}, error);
     ASSERT_TRUE(bluetoothKeyboard) << error;
     auto usbKeyboard = UsbKeyboard::create("Logitech USB Keyboard", 0x046D, 0xC31C, error);
     ASSERT_TRUE(usbKeyboard) << error;
