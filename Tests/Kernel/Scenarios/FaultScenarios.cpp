@@ -11,6 +11,8 @@
 #include <sys/ptrace.h>
 #include <sys/wait.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "Kernel/Scenarios/Keyboards.h"
@@ -201,7 +203,28 @@ TEST(Killed, WithAKeyHeld) {
 
 // --- the first shortcut after start
 
+// A udev that takes its time over the program's keyboard, as a busy one does at login: its "add"
+// is announced 3 s after the device was made (udevd announces an event once its RUN programs
+// ended). Removed again when dropped.
+class SlowAnnouncement {
+  public:
+    SlowAnnouncement() {
+        std::filesystem::create_directories("/run/udev/rules.d");
+        std::ofstream(path_) << "ACTION==\"add\", SUBSYSTEM==\"input\", KERNEL==\"event*\", "
+                                "ATTRS{name}==\"Tindlewave virtual keyboard\", RUN+=\"/bin/sleep 3\"\n";
+        [[maybe_unused]] int status = std::system("udevadm control --reload");
+    }
+    ~SlowAnnouncement() {
+        std::filesystem::remove(path_);
+        [[maybe_unused]] int status = std::system("udevadm control --reload && udevadm settle --timeout=60");
+    }
+
+  private:
+    std::string path_ = "/run/udev/rules.d/99-tw-kernel-slow-announcement.rules";
+};
+
 TEST(FirstShortcut, AfterStartReachesADesktopThatOpensDevicesOnUdev) {
+    SlowAnnouncement slowUdev;
     std::string error;
     auto mouse = testkit::uhid::BluetoothHidppMouse::create(recording("MX-Master-3-Wireless-Mouse-B023.json"),
                                                             "MX Master 3", 0xB023, error);
