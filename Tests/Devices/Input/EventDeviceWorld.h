@@ -4,6 +4,7 @@
 // HID++ mouse's event node, a USB keyboard, a touch pad, an input device of the program's own and
 // /dev/uinput, found through the shared registry, all on one real tap executor.
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -78,8 +79,14 @@ struct EventDeviceWorld {
     std::function<TapAnswer(EventType, Event&)> answer;
     std::optional<TapPort> port;
 
+    // Quick settling and busy tries, no session to follow.
+    static LinuxEventSystem::Options quickOptions() {
+        return {.settleSeconds = 0.01, .busyTries = 3, .busySeconds = 0.01, .followSession = false};
+    }
+
     explicit EventDeviceWorld(bool withUinput = true,
-                              InputDescription keyboardNode = keyboardDescription()) {
+                              InputDescription keyboardNode = keyboardDescription(),
+                              LinuxEventSystem::Options options = quickOptions()) {
         for (const auto* device : {&mouse, &hidppMouse, &keyboard, &touchpad, &own})
             EXPECT_TRUE(testbed.add(device->text()));
         if (withUinput) {
@@ -96,11 +103,7 @@ struct EventDeviceWorld {
         ownSide = std::make_unique<EvdevSide>(testbed, own.event, ownDescription);
         onInput([&] {
             registry = std::make_unique<LinuxDeviceRegistry>(input);
-            events = std::make_unique<LinuxEventSystem>(
-                input, LinuxEventSystem::Options{.settleSeconds = 0.01,
-                                                 .busyTries = 3,
-                                                 .busySeconds = 0.01,
-                                                 .followSession = false});
+            events = std::make_unique<LinuxEventSystem>(input, options);
             events->follow(*registry);
         });
     }
@@ -149,14 +152,37 @@ struct EventDeviceWorld {
     std::vector<std::string> grabbed() {
         return read<std::vector<std::string>>([&] { return events->grabbedNodes(); });
     }
-    // Polls `condition` (on the test's thread) until it holds, for at most 5 s.
-    static bool eventually(const std::function<bool()>& condition) {
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    // Polls `condition` (on the test's thread) until it holds, for at most `within`.
+    static bool eventually(const std::function<bool()>& condition,
+                           std::chrono::seconds within = std::chrono::seconds(5)) {
+        const auto limit = std::chrono::steady_clock::now() + within;
         while (!condition()) {
             if (std::chrono::steady_clock::now() > limit) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return true;
+    }
+    // The tap's owner enables it again from inside the time-out's notice, as the tap host does.
+    void enableAgainOnTimeout() {
+        answer = [this](EventType type, Event&) {
+            if (type == EventType::tapDisabledByTimeout) events->enable(*port, true);
+            return TapAnswer::pass;
+        };
+    }
+    // Holds the tap executor until every node is let go of (the watchdog's doing), then runs
+    // `meanwhile` on the test's thread and lets the executor go on.
+    bool stallUntilReleased(const std::function<void()>& meanwhile) {
+        std::atomic<bool> holding{true};
+        input.post([&] {
+            while (holding) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        });
+        const bool released = eventually([&] {
+            return !mouseSide->isGrabbed() && !keyboardSide->isGrabbed() && !hidppSide->isGrabbed();
+        }, std::chrono::seconds(20));
+        meanwhile();
+        holding = false;
+        onInput([] {});
+        return released;
     }
     std::size_t seenCount() {
         return waiter.read([&] { return seen.size(); });

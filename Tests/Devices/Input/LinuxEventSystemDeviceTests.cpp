@@ -12,6 +12,7 @@
 
 #include "Core/Evdev/EvdevKeys.h"
 #include "EventDeviceWorld.h"
+#include "Model/Keys.h"
 
 extern char** environ;
 
@@ -283,6 +284,86 @@ TEST(LinuxEventSystemDevices, AStalledTapExecutorReleasesEveryGrabWithinTheWatch
     ASSERT_TRUE(EventDeviceWorld::eventually([&] { return !world.read<bool>([&] { return world.events->isEnabled(*world.port); }); }));
     world.onInput([&] { world.events->enable(*world.port, true); });
     EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.mouseSide->isGrabbed(); }));
+}
+
+TEST(LinuxEventSystemDevices, ANodeGoneDuringAStallIsDroppedWhenTheGrabsAreTakenAgain) {
+    EventDeviceWorld world;
+    world.enableAgainOnTimeout();
+    ASSERT_TRUE(world.tap(keyMask));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+    // The mouse goes while the executor is stuck; its node is still open.
+    ASSERT_TRUE(world.stallUntilReleased([&] { world.mouseSide->setGone(); }));
+    // The notice enables the tap again at once: each node is looked at anew, the mouse is
+    // dropped with its mirror and the others are grabbed.
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 2; }));
+    auto grabbed = world.grabbed();
+    std::sort(grabbed.begin(), grabbed.end());
+    EXPECT_EQ(grabbed, (std::vector<std::string>{world.hidppMouse.event, world.keyboard.event}));
+    EXPECT_FALSE(world.uinput->named("Test USB Mouse"));
+}
+
+TEST(LinuxEventSystemDevices, AGrabDueWhenTheWatchdogLetsGoIsTakenOnlyAfterTheStallIsHandled) {
+    // A look at the keyboard every millisecond, so that one is due when the executor comes back.
+    auto options = EventDeviceWorld::quickOptions();
+    options.settleSeconds = 0.001;
+    options.stallSeconds = 2;
+    EventDeviceWorld world(true, keyboardDescription(), options);
+    world.enableAgainOnTimeout();
+    world.keyboardSide->setKeysDown({KEY_A});
+    ASSERT_TRUE(world.tap(keyMask));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 2; }));
+    ASSERT_TRUE(world.stallUntilReleased([&] { world.keyboardSide->setKeysDown({}); }));
+    // Every node is grabbed again, the keyboard too: none is taken for another program's.
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+    EXPECT_TRUE(world.keyboardSide->isGrabbed());
+    EXPECT_TRUE(world.read<std::vector<std::string>>([&] { return world.events->busyNodes(); }).empty());
+}
+
+TEST(LinuxEventSystemDevices, AnInactiveSessionLetsGoOfEverythingTheProgramHoldsUntilItIsActiveAgain) {
+    EventDeviceWorld world;
+    std::vector<EventType> notices;
+    world.answer = [&](EventType type, Event&) {
+        if (type == EventType::tapDisabledByUserInput) notices.push_back(type);
+        return TapAnswer::pass;
+    };
+    ASSERT_TRUE(world.tap(keyMask));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+    // The program holds Control on its keyboard (as the hyper key holds its four).
+    const std::uint64_t control = quartzFlags(Modifiers::control);
+    Event held;
+    held.type = EventType::flagsChanged;
+    held.flags = control;
+    held.setInteger(IntegerField::keyCode, 0x3B);
+    world.onInput([&] { world.events->post(held, EventLevel::session); });
+    EXPECT_EQ(world.uinput->written("Tindlewave virtual keyboard"),
+              (std::vector<Code>{{EV_KEY, KEY_LEFTCTRL, 1}, syn}));
+    EXPECT_EQ(world.events->flagsState() & control, control);
+
+    // Another user's session or console: nothing stays grabbed, mirrored or held, the tap is
+    // told, and nothing is written for the other user.
+    world.onInput([&] { world.events->setSessionActive(false); });
+    EXPECT_TRUE(world.grabbed().empty());
+    EXPECT_FALSE(world.mouseSide->isGrabbed() || world.keyboardSide->isGrabbed() || world.hidppSide->isGrabbed());
+    EXPECT_FALSE(world.uinput->named("Test USB Mouse"));
+    EXPECT_FALSE(world.uinput->named("Tindlewave virtual keyboard"));  // its keys went with it
+    EXPECT_EQ(world.events->flagsState(), 0u);
+    EXPECT_EQ(world.read<std::vector<EventType>>([&] { return notices; }),
+              std::vector<EventType>{EventType::tapDisabledByUserInput});
+    EXPECT_FALSE(world.read<bool>([&] { return world.events->isEnabled(*world.port); }));
+    world.onInput([&] {
+        world.events->enable(*world.port, true);
+        world.events->post(held, EventLevel::session);
+    });
+    EXPECT_TRUE(world.grabbed().empty());
+    EXPECT_FALSE(world.uinput->named("Tindlewave virtual keyboard"));
+
+    // Back: the tap grabs again and posts are written again.
+    world.onInput([&] { world.events->setSessionActive(true); });
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+    world.onInput([&] { world.events->post(held, EventLevel::session); });
+    EXPECT_EQ(world.uinput->written("Tindlewave virtual keyboard"),
+              (std::vector<Code>{{EV_KEY, KEY_LEFTCTRL, 1}, syn}));
+    EXPECT_EQ(world.read<std::vector<EventType>>([&] { return notices; }).size(), 1u);
 }
 
 // Only as the child of the next test: grabs the nodes, says so on the descriptor named by

@@ -67,10 +67,13 @@ EvdevSide::EvdevSide(Testbed& testbed, const std::string& devnode, InputDescript
         ++grabCalls_;
         const bool grab = call->value() != 0;
         auto* client = const_cast<void*>(call->client());
-        const bool heldByOther =
-            holder_ && holder_ != client &&
-            umockdev_ioctl_client_get_connected(static_cast<UMockdevIoctlClient*>(holder_));
-        if (grab && (heldElsewhere_ || heldByOther)) {
+        if (gone_) {
+            call->complete(-1, ENODEV);
+            return true;
+        }
+        const bool held =
+            holder_ && umockdev_ioctl_client_get_connected(static_cast<UMockdevIoctlClient*>(holder_));
+        if (grab && (heldElsewhere_ || held)) {
             call->complete(-1, EBUSY);
             return true;
         }
@@ -86,6 +89,13 @@ EvdevSide::EvdevSide(Testbed& testbed, const std::string& devnode, InputDescript
     node_.onAnyIoctl([this](const std::shared_ptr<IoctlCall>& call) {
         const unsigned long request = call->request();
         if (_IOC_TYPE(request) != 'E' || _IOC_DIR(request) != _IOC_READ) return false;
+        {
+            std::lock_guard lock(mutex_);
+            if (gone_) {
+                call->complete(-1, ENODEV);
+                return true;
+            }
+        }
         const unsigned nr = _IOC_NR(request);
         if (nr == _IOC_NR(EVIOCGNAME(0))) return answerText(call, description_.name);
         if (nr == _IOC_NR(EVIOCGPHYS(0))) return answerText(call, description_.phys);
@@ -152,6 +162,14 @@ void EvdevSide::setKeysDown(std::vector<std::uint16_t> keys) {
 void EvdevSide::setHeldElsewhere(bool held) {
     std::lock_guard lock(mutex_);
     heldElsewhere_ = held;
+}
+
+void EvdevSide::setGone() {
+    {
+        std::lock_guard lock(mutex_);
+        gone_ = true;
+    }
+    node_.failReads(ENODEV);
 }
 
 EvdevSide::~EvdevSide() {

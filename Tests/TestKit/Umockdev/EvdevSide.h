@@ -35,8 +35,11 @@ class EvdevSide {
     // another program holds the node.
     void setKeysDown(std::vector<std::uint16_t> keys);
     void setHeldElsewhere(bool held);
+    // The device went away with its node still open: every evdev call and read fails with ENODEV.
+    void setGone();
     // Whether an open of the node holds the grab: as in the kernel, a grab ends with its
-    // descriptor (a killed program's included), and another open's grab meanwhile is refused.
+    // descriptor (a killed program's included), and any grab meanwhile is refused (the
+    // holder's own second one too).
     bool isGrabbed() const;
     int grabCalls() const;
     // What the program wrote to the node (LEDs).
@@ -48,6 +51,7 @@ class EvdevSide {
     mutable std::mutex mutex_;
     std::vector<std::uint16_t> keysDown_;
     bool heldElsewhere_ = false;
+    bool gone_ = false;
     void* holder_ = nullptr;  // the open holding the grab (a reference of ours)
     int grabCalls_ = 0;
     std::vector<Code> written_;

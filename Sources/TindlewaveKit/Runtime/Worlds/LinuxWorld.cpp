@@ -9,6 +9,7 @@
 #include "Platform/Executor.h"
 #include "Platform/Linux/Devices/LinuxHIDProperties.h"
 #include "Runtime/Stores/Defaults.h"
+#include "Runtime/Stores/Journal.h"
 
 namespace tindlewave {
 
@@ -35,7 +36,13 @@ LinuxWorld::LinuxWorld(Executor& hidExecutor, Executor& tap, WorkPool* pool)
       events(*eventSystem),
       keyMap([this] { return keyboards(registry); }, keyMapFolder()),
       grants([this] { return PermissionNodes::of(registry); }),
-      pool_(pool) {}
+      pool_(pool) {
+    if (const auto& why = eventSystem->sessionUnfollowed()) {
+        Journal::devices().note("login session not followed (" + *why +
+                                "): switching to another user or console leaves the mice and "
+                                "keyboards grabbed");
+    }
+}
 
 LinuxWorld::~LinuxWorld() = default;
 

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <future>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "Platform/Linux/Input/LinuxEventSystem.h"
@@ -198,6 +200,8 @@ TEST(LinuxEventSystemThreads, AnInactiveSessionReleasesGrabsAndWritesNothing) {
     World world(true);
     EXPECT_EQ(world.grabbed().size(), 1u);
 
+    EXPECT_EQ(world.events->sessionUnfollowed(), std::nullopt);
+
     logind.setActive(false);
     ASSERT_TRUE(world.waiter.waitFor([&] { return !world.notices.empty(); }));
     EXPECT_EQ(world.notices.front(), EventType::tapDisabledByUserInput);
@@ -217,6 +221,24 @@ TEST(LinuxEventSystemThreads, AnInactiveSessionReleasesGrabsAndWritesNothing) {
     logind.setActive(true);
     world.onInput([] {});
     EXPECT_EQ(world.waiter.read([&] { return world.notices.size(); }), 1u);
+}
+
+TEST(LinuxEventSystemThreads, ASessionThatCannotBeFollowedSaysWhy) {
+    const char* previous = ::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    const std::optional<std::string> kept = previous ? std::optional<std::string>(previous) : std::nullopt;
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/system_bus_socket", 1);
+    {
+        World world(true);
+        const auto why = world.events->sessionUnfollowed();
+        ASSERT_TRUE(why);
+        EXPECT_FALSE(why->empty());
+        // The session counts as active: the node is grabbed all the same.
+        EXPECT_EQ(world.grabbed().size(), 1u);
+    }
+    if (kept) ::setenv("DBUS_SYSTEM_BUS_ADDRESS", kept->c_str(), 1);
+    else ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    World unasked(false);
+    EXPECT_EQ(unasked.events->sessionUnfollowed(), std::nullopt);
 }
 
 }  // namespace

@@ -67,7 +67,13 @@ void LinuxEventSystem::State::refreshGrabs() {
     }
     refreshOwed = false;
     const bool want = wantsGrabs();
-    for (auto& node : nodes) {
+    // A look drops a node that went away (unplugged while settling): walk the ids as they are now.
+    std::vector<SenderID> ids;
+    ids.reserve(nodes.size());
+    for (const auto& node : nodes) ids.push_back(node->info.id);
+    for (SenderID id : ids) {
+        Node* node = find(id);
+        if (!node) continue;
         switch (node->grab.refresh(want, node->retry.isArmed())) {
             case NodeGrab::Step::open: start(*node); break;
             case NodeGrab::Step::look: tryGrab(*node); break;
@@ -141,8 +147,11 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
         case NodeGrab::Next::grab: break;
         default: return;
     }
-    const auto refused = evdev::grab(node.fd, true);
-    switch (node.grab.grabAnswered(refused ? refused->code : 0)) {
+    // Through the watchdog, which refuses while its release has not been taken in (the stall's
+    // handling, already on its way, looks again).
+    const std::optional<int> answer = watchdog.grab(node.fd);
+    if (!answer) return;
+    switch (node.grab.grabAnswered(*answer)) {
         case NodeGrab::Next::gone: return drop(node.info.id);
         case NodeGrab::Next::later: return later(options.busySeconds);
         case NodeGrab::Next::busy:
@@ -155,7 +164,6 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
     node.assembler = {};
     node.state = {};
     node.watch = fds->addFd(node.fd, EPOLLIN, [this, target](std::uint32_t) { readable(*target); });
-    watchdog.watch(node.fd);
     armBeat();
     updateFlags();
 }
@@ -165,10 +173,7 @@ void LinuxEventSystem::State::stop(Node& node) {
     node.watch.cancel();
     node.mirrorWatch.cancel();
     if (node.fd >= 0) {
-        if (node.grab.isGrabbed()) {
-            watchdog.unwatch(node.fd);
-            evdev::grab(node.fd, false);
-        }
+        if (node.grab.isGrabbed()) watchdog.ungrab(node.fd);
         ::close(node.fd);
         node.fd = -1;
     }

@@ -57,7 +57,10 @@ LinuxEventSystem::State::State(LinuxEventSystem& owner_, Executor& input_, Optio
               if (auto a = living.lock(); a && *a) handleStall();
           });
       }) {
-    if (options.followSession && fds) followSession();
+    if (options.followSession) {
+        if (fds) followSession();
+        else sessionUnfollowed = "the input executor watches no descriptors";
+    }
 }
 
 LinuxEventSystem::State::~State() {
@@ -73,7 +76,11 @@ LinuxEventSystem::LinuxEventSystem(Executor& input, Options options)
       input_(input),
       pointer_(X11Pointer::open()) {}
 
-LinuxEventSystem::~LinuxEventSystem() { *state_->alive = false; }
+LinuxEventSystem::~LinuxEventSystem() {
+    *state_->alive = false;
+    // First: the state writes the flags and reads the rest while it ungrabs and closes.
+    state_.reset();
+}
 
 std::optional<TapPort> LinuxEventSystem::createTap(const TapSpec& spec, TapCallback callback) {
     if (!callback || !state_->ensureVirtualDevices()) return std::nullopt;
@@ -212,6 +219,10 @@ void LinuxEventSystem::readNow(SenderID id) {
     if (State::Node* node = state_->find(id)) state_->readable(*node);
 }
 
+const std::optional<std::string>& LinuxEventSystem::sessionUnfollowed() const {
+    return state_->sessionUnfollowed;
+}
+
 void LinuxEventSystem::setSessionActive(bool active) { state_->sessionChanged(active); }
 
 std::vector<std::string> LinuxEventSystem::busyNodes() const { return state_->busy; }
@@ -311,7 +322,11 @@ void LinuxEventSystem::State::write(const Event& event) {
 void LinuxEventSystem::State::followSession() {
     auto opened = LogindSessionWatch::open();
     auto* watch = std::get_if<std::unique_ptr<LogindSessionWatch>>(&opened);
-    if (!watch) return;  // no logind: the session counts as active
+    if (!watch) {
+        // No logind: the session counts as active.
+        sessionUnfollowed = std::get<LogindSessionWatch::Unavailable>(opened).reason;
+        return;
+    }
     session = std::move(*watch);
     sessionActive = session->isActive();
     sessionWatch = fds->addFd(session->fd(), EPOLLIN, [this](std::uint32_t) {

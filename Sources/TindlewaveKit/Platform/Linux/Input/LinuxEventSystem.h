@@ -106,6 +106,10 @@ class LinuxEventSystem final : public EventSystem {
     // The login session became active or inactive (a switch of user or console): while it is
     // inactive nothing is grabbed or written, and the taps get the user-input notice.
     void setSessionActive(bool active);
+    // Why logind's session is not followed although it was asked for (no system bus, no
+    // logind, no session for this process): every switch of user or console then leaves the
+    // grabs in place. None when it is followed. Set at construction; any thread.
+    const std::optional<std::string>& sessionUnfollowed() const;
     // Where the screens come from (the program on screen gives its toolkit's); without one, a
     // 1920×1080 screen at 60 Hz.
     void setScreenSource(ScreenSource source);

@@ -98,6 +98,7 @@ struct LinuxEventSystem::State {
     TimerHandle beatTimer;
     Subscription registryWatch;
     std::unique_ptr<LogindSessionWatch> session;
+    std::optional<std::string> sessionUnfollowed;  // written at construction only
     FdWatch sessionWatch;
     FrameEventList events;
     CodeList out;

@@ -1,13 +1,21 @@
 #include "Platform/Linux/Input/StallWatchdog.h"
 
-#include <linux/input.h>
-#include <sys/ioctl.h>
-
 #include <algorithm>
 #include <chrono>
 #include <utility>
 
+#include "Platform/Linux/Input/EvdevDevice.h"
+
 namespace tindlewave {
+
+namespace {
+
+int grabByIoctl(int fd, bool grabbed) {
+    const auto error = evdev::grab(fd, grabbed);
+    return error ? error->code : 0;
+}
+
+}  // namespace
 
 std::int64_t StallWatchdog::steadyNanoseconds() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -19,7 +27,7 @@ StallWatchdog::StallWatchdog(double stallSeconds, std::function<void()> onStall,
     : stallNanoseconds_(static_cast<std::int64_t>(stallSeconds * 1e9)),
       onStall_(std::move(onStall)),
       hooks_{hooks.now ? std::move(hooks.now) : &steadyNanoseconds,
-             hooks.ungrab ? std::move(hooks.ungrab) : [](int fd) { ::ioctl(fd, EVIOCGRAB, 0); }},
+             hooks.grab ? std::move(hooks.grab) : &grabByIoctl},
       thread_([this] { loop(); }) {}
 
 void StallWatchdog::stop() {
@@ -33,6 +41,18 @@ void StallWatchdog::stop() {
 
 void StallWatchdog::beat() { heartbeat_.store(hooks_.now(), std::memory_order_relaxed); }
 
+std::optional<int> StallWatchdog::grab(int fd) {
+    {
+        std::lock_guard lock(mutex_);
+        if (released_.load()) return std::nullopt;
+        if (int error = hooks_.grab(fd, true)) return error;
+        heartbeat_.store(hooks_.now(), std::memory_order_relaxed);
+        grabbed_.push_back(fd);
+    }
+    wake_.notify_all();
+    return 0;
+}
+
 void StallWatchdog::watch(int fd) {
     {
         std::lock_guard lock(mutex_);
@@ -42,9 +62,12 @@ void StallWatchdog::watch(int fd) {
     wake_.notify_all();
 }
 
-void StallWatchdog::unwatch(int fd) {
+void StallWatchdog::ungrab(int fd) {
     std::lock_guard lock(mutex_);
-    std::erase(grabbed_, fd);
+    auto held = std::find(grabbed_.begin(), grabbed_.end(), fd);
+    if (held == grabbed_.end()) return;
+    hooks_.grab(fd, false);
+    grabbed_.erase(held);
 }
 
 void StallWatchdog::loop() {
@@ -58,7 +81,7 @@ void StallWatchdog::loop() {
         wake_.wait_for(lock, std::chrono::milliseconds(50));
         if (stopping_ || grabbed_.empty()) continue;
         if (hooks_.now() - heartbeat_.load(std::memory_order_relaxed) <= stallNanoseconds_) continue;
-        for (int fd : grabbed_) hooks_.ungrab(fd);
+        for (int fd : grabbed_) hooks_.grab(fd, false);
         grabbed_.clear();
         released_ = true;
         if (onStall_) onStall_();

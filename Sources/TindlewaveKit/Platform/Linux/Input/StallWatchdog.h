@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -13,18 +14,20 @@ namespace tindlewave {
 // Lets go of every grab when the thread that reads the grabbed nodes stops coming round, so a
 // stuck program never keeps the user's mouse and keyboard.
 //
-// The reading thread beats while it holds grabs and tells the watchdog of each grab it takes and
-// ends. The watchdog's own thread sleeps while nothing is grabbed and looks every 50 ms
-// otherwise: once no beat has come for `stallSeconds`, it ungrabs every descriptor it was told
-// of, forgets them, marks itself released and calls `onStall` on its thread. The reading thread
-// takes the release in (takeRelease) before it trusts its grabs again.
+// The reading thread beats while it holds grabs, and takes and ends each grab through the
+// watchdog. The watchdog's own thread sleeps while nothing is grabbed and looks every 50 ms
+// otherwise: once no beat has come for `stallSeconds`, it ungrabs every descriptor it holds,
+// forgets them, marks itself released and calls `onStall` on its thread. Grabs are taken and
+// ended under its lock, so it never ungrabs a descriptor that is no longer grabbed (closed, and
+// perhaps another one by now), and no grab is taken between its release and the reading thread
+// taking that release in (takeRelease): that grab would be one the watchdog knows nothing of.
 class StallWatchdog {
   public:
-    // What it reads the time with (from both threads) and how it ungrabs (on its thread); by
-    // default the steady clock in nanoseconds and EVIOCGRAB.
+    // What it reads the time with and how it grabs and ungrabs (errno, 0 when done); by default
+    // the steady clock in nanoseconds and EVIOCGRAB. Called from both threads.
     struct Hooks {
         std::function<std::int64_t()> now;
-        std::function<void(int fd)> ungrab;
+        std::function<int(int fd, bool grabbed)> grab;
     };
 
     StallWatchdog(double stallSeconds, std::function<void()> onStall, Hooks hooks = {});
@@ -36,9 +39,13 @@ class StallWatchdog {
 
     // The reading thread came round.
     void beat();
-    // A grab taken (counts as a beat) or ended.
+    // Grabs `fd` and holds it (a grab counts as a beat): the grab's errno, 0 when taken; none
+    // while a release has not been taken in (nothing is grabbed then).
+    std::optional<int> grab(int fd);
+    // Holds `fd` as grabbed already.
     void watch(int fd);
-    void unwatch(int fd);
+    // Ungrabs `fd` unless the watchdog let go of it already, and forgets it.
+    void ungrab(int fd);
     // The watchdog let go of every grab and the reading thread has not taken that in yet.
     bool released() const { return released_.load(); }
     // True once per release.

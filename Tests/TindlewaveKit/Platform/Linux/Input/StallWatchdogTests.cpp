@@ -1,10 +1,11 @@
-// The stall watchdog on its own thread, with a clock the test moves and ungrabs it records.
+// The stall watchdog on its own thread, with a clock the test moves and grabs it records.
 
 #include "Platform/Linux/Input/StallWatchdog.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <vector>
 
 #include "TestKit/Waiter.h"
@@ -20,52 +21,79 @@ struct Watched {
     std::atomic<std::int64_t> now{0};
     std::atomic<int> looks{0};  // the watchdog reads the clock once per look
     Waiter waiter;
+    std::vector<int> grabbed;
     std::vector<int> ungrabbed;
+    int refusing = 0;  // the errno of the next grabs
     int stalls = 0;
     StallWatchdog watchdog{1.0, [this] { waiter.update([&] { ++stalls; }); },
                            {[this] {
                                 waiter.update([&] { ++looks; });
                                 return now.load();
                             },
-                            [this](int fd) { waiter.update([&] { ungrabbed.push_back(fd); }); }}};
+                            [this](int fd, bool grab) {
+                                int error = 0;
+                                waiter.update([&] {
+                                    if (grab && refusing != 0) error = refusing;
+                                    else (grab ? grabbed : ungrabbed).push_back(fd);
+                                });
+                                return error;
+                            }}};
 
     // Waits until the watchdog has looked `more` times again.
     bool lookedAgain(int more) {
         const int from = looks.load();
         return waiter.waitFor([&] { return looks.load() >= from + more; });
     }
+    int stallCount() {
+        return waiter.read([&] { return stalls; });
+    }
+    std::vector<int> ungrabs() {
+        return waiter.read([&] { return ungrabbed; });
+    }
 };
 
 TEST(StallWatchdog, ABeatingThreadKeepsItsGrabsAndOneThatStopsLosesThemAllOnce) {
     Watched w;
-    w.watchdog.watch(5);
-    w.watchdog.watch(6);
-    w.watchdog.watch(7);
-    w.watchdog.unwatch(6);
+    EXPECT_EQ(w.watchdog.grab(5), 0);
+    EXPECT_EQ(w.watchdog.grab(6), 0);
+    w.watchdog.watch(7);  // grabbed already
+    w.waiter.update([&] { w.refusing = EBUSY; });
+    EXPECT_EQ(w.watchdog.grab(9), EBUSY);  // refused: not held
+    w.waiter.update([&] { w.refusing = 0; });
+    w.watchdog.ungrab(6);
+    EXPECT_EQ(w.ungrabs(), (std::vector<int>{6}));
     // Within the second, and beaten on past it: nothing happens.
     w.now = second / 2;
     ASSERT_TRUE(w.lookedAgain(3));
     w.watchdog.beat();
     w.now = second + second / 2;
     ASSERT_TRUE(w.lookedAgain(3));
-    EXPECT_EQ(w.waiter.read([&] { return w.stalls; }), 0);
+    EXPECT_EQ(w.stallCount(), 0);
     EXPECT_FALSE(w.watchdog.released());
 
     // No beat for over a second: every grab still held goes, once.
     w.now = 3 * second;
     ASSERT_TRUE(w.waiter.waitFor([&] { return w.stalls == 1; }));
-    EXPECT_EQ(w.waiter.read([&] { return w.ungrabbed; }), (std::vector<int>{5, 7}));
+    EXPECT_EQ(w.ungrabs(), (std::vector<int>{6, 5, 7}));
     EXPECT_TRUE(w.watchdog.released());
+    // What the watchdog let go of is not ungrabbed again (its number may be another
+    // descriptor's by then).
+    w.watchdog.ungrab(5);
+    EXPECT_EQ(w.ungrabs(), (std::vector<int>{6, 5, 7}));
+    // Until the release is taken in, no grab is taken: the watchdog would know nothing of it.
+    EXPECT_EQ(w.watchdog.grab(8), std::nullopt);
+    EXPECT_EQ(w.waiter.read([&] { return w.grabbed; }), (std::vector<int>{5, 6}));
     EXPECT_TRUE(w.watchdog.takeRelease());
     EXPECT_FALSE(w.watchdog.takeRelease());
+
     // Nothing is left to let go of: it sleeps until the next grab, which counts as a beat.
     w.now = 10 * second;
-    w.watchdog.watch(8);
+    EXPECT_EQ(w.watchdog.grab(8), 0);
     ASSERT_TRUE(w.lookedAgain(3));
-    EXPECT_EQ(w.waiter.read([&] { return w.stalls; }), 1);
+    EXPECT_EQ(w.stallCount(), 1);
     w.now = 12 * second;
     ASSERT_TRUE(w.waiter.waitFor([&] { return w.stalls == 2; }));
-    EXPECT_EQ(w.waiter.read([&] { return w.ungrabbed; }), (std::vector<int>{5, 7, 8}));
+    EXPECT_EQ(w.ungrabs(), (std::vector<int>{6, 5, 7, 8}));
 }
 
 }  // namespace
