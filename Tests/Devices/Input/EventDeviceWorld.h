@@ -10,6 +10,7 @@
 #include <future>
 #include <map>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -84,9 +85,16 @@ struct EventDeviceWorld {
         return {.settleSeconds = 0.01, .busyTries = 3, .busySeconds = 0.01, .followSession = false};
     }
 
+    // Whether udev has announced the mirrors' nodes (the emulation has no udev of its own), and
+    // the event system's journal lines.
+    std::atomic<bool> announcing{true};
+    std::vector<std::string> journal;
+
     explicit EventDeviceWorld(bool withUinput = true,
                               InputDescription keyboardNode = keyboardDescription(),
                               LinuxEventSystem::Options options = quickOptions()) {
+        if (!options.isAnnounced) options.isAnnounced = [this](const std::string&) { return announcing.load(); };
+        options.journal = [this](const std::string& line) { waiter.update([&] { journal.push_back(line); }); };
         for (const auto* device : {&mouse, &hidppMouse, &keyboard, &touchpad, &own})
             EXPECT_TRUE(testbed.add(device->text()));
         if (withUinput) {

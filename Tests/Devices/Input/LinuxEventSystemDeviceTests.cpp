@@ -186,6 +186,61 @@ TEST(LinuxEventSystemDevices, FramesPassVerbatimAndEventsCarryThePublishedOrigin
     });
 }
 
+TEST(LinuxEventSystemDevices, AGrabWaitsForTheMirrorsAnnouncementOrSaysItWentAheadWithout) {
+    auto options = EventDeviceWorld::quickOptions();
+    options.announceSeconds = 60;
+    EventDeviceWorld world(true, keyboardDescription(), options);
+    world.announcing = false;
+    ASSERT_TRUE(world.tap(keyMask));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.uinput->named("Test Keyboard").has_value(); }));
+    // Mirrored, not grabbed: the desktop has not been told of the mirror yet.
+    EXPECT_TRUE(world.grabbed().empty());
+    EXPECT_FALSE(world.keyboardSide->isGrabbed());
+    world.announcing = true;
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+    EXPECT_TRUE(world.waiter.read([&] { return world.journal.empty(); }));
+
+    // Never announced: the grab goes ahead after the wait, and the journal says so.
+    options.announceSeconds = 0.2;
+    EventDeviceWorld unannounced(true, keyboardDescription(), options);
+    unannounced.announcing = false;
+    ASSERT_TRUE(unannounced.tap(keyMask));
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return unannounced.grabbed().size() == 3; }));
+    const auto lines = unannounced.waiter.read([&] { return unannounced.journal; });
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("was not announced by udev within 0.2 s; grabbing the node all the same"),
+              std::string::npos)
+        << lines[0];
+}
+
+TEST(LinuxEventSystemDevices, WhatCameBeforeTheGrabIsTheDesktopsAndWhatCameSinceIsTheProgramsOrGivenBack) {
+    auto options = EventDeviceWorld::quickOptions();
+    options.announceSeconds = 60;
+    EventDeviceWorld world(true, keyboardDescription(), options);
+    world.announcing = false;
+    ASSERT_TRUE(world.tap(keyMask));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] {
+        return world.uinput->named("Test USB Mouse").has_value() && world.uinput->named("Test Keyboard").has_value();
+    }));
+    // Open and mirrored, not grabbed: what the mouse sends now reaches the desktop from the node.
+    world.mouseSide->send({{EV_REL, REL_X, 5}});
+    // The moment of the grab, the mouse moves and a key that went down before goes up.
+    world.mouseSide->sendOnGrab({{EV_REL, REL_X, 7}});
+    world.keyboardSide->sendOnGrab({{EV_KEY, KEY_B, 0}});
+    world.announcing = true;
+
+    // The mouse's later move is the program's, to its mirror; the earlier one is not.
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return !world.uinput->written("Test USB Mouse").empty(); }));
+    EXPECT_EQ(world.uinput->take("Test USB Mouse"), (std::vector<Code>{{EV_REL, REL_X, 7}, syn}));
+    // The key's up belongs where its down went: the keyboard is let go of, the up given back to
+    // its node, and it is grabbed at the next look.
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return !world.keyboardSide->written().empty(); }));
+    EXPECT_EQ(world.keyboardSide->written(), (std::vector<Code>{{EV_KEY, KEY_B, 0}, syn}));
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.keyboardSide->isGrabbed(); }));
+    EXPECT_EQ(world.seenCount(), 0u);
+    EXPECT_TRUE(world.uinput->written("Test Keyboard").empty());
+}
+
 TEST(LinuxEventSystemDevices, ANodeRemovedMidGrabIsDroppedWithItsMirror) {
     EventDeviceWorld world;
     ASSERT_TRUE(world.tap(keyMask));
@@ -200,6 +255,7 @@ TEST(LinuxEventSystemDevices, ANodeRemovedMidGrabIsDroppedWithItsMirror) {
 TEST(LinuxEventSystemDevices, LostCodesResyncFromTheNodesKeys) {
     EventDeviceWorld world;
     ASSERT_TRUE(world.tap(eventMaskBit(EventType::otherMouseDragged) | eventMaskBit(EventType::mouseMoved)));
+    // Once the node is grabbed, whatever it sends is the program's, however soon it comes.
     ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.mouseSide->isGrabbed(); }));
     world.mouseSide->send({{EV_KEY, BTN_SIDE, 1}});
     world.mouseSide->send({{EV_REL, REL_X, 1}});

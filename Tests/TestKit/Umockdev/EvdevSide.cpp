@@ -4,9 +4,12 @@
 #include <umockdev.h>
 #include <sys/ioctl.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace tindlewave::testkit::umockdev {
 
@@ -84,6 +87,7 @@ EvdevSide::EvdevSide(Testbed& testbed, const std::string& devnode, InputDescript
         if (holder_) g_object_unref(holder_);
         holder_ = grab ? g_object_ref(client) : nullptr;
         call->complete(0);
+        if (grab && !onGrab_.empty()) sendRaw(std::exchange(onGrab_, {}));
         return true;
     });
     node_.onAnyIoctl([this](const std::shared_ptr<IoctlCall>& call) {
@@ -137,7 +141,9 @@ EvdevSide::EvdevSide(Testbed& testbed, const std::string& devnode, InputDescript
     });
 }
 
-void EvdevSide::send(std::initializer_list<Code> codes) {
+namespace {
+
+std::vector<input_event> frameOf(std::initializer_list<Code> codes) {
     std::vector<input_event> frame;
     for (auto [type, code, value] : codes) {
         input_event e{};
@@ -147,11 +153,27 @@ void EvdevSide::send(std::initializer_list<Code> codes) {
         frame.push_back(e);
     }
     frame.push_back(input_event{});
-    sendRaw(frame);
+    return frame;
 }
 
+}  // namespace
+
+void EvdevSide::sendOnGrab(std::initializer_list<Code> codes) {
+    std::lock_guard lock(mutex_);
+    onGrab_ = frameOf(codes);
+}
+
+void EvdevSide::send(std::initializer_list<Code> codes) { sendRaw(frameOf(codes)); }
+
 void EvdevSide::sendRaw(const std::vector<input_event>& codes) {
-    node_.send({reinterpret_cast<const std::uint8_t*>(codes.data()), codes.size() * sizeof(input_event)});
+    // Stamped as the kernel stamps them (the real-time clock), where the test left the time out.
+    std::vector<input_event> stamped = codes;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    for (input_event& code : stamped) {
+        if (code.time.tv_sec == 0 && code.time.tv_usec == 0) code.time = {now.tv_sec, now.tv_nsec / 1000};
+    }
+    node_.send({reinterpret_cast<const std::uint8_t*>(stamped.data()), stamped.size() * sizeof(input_event)});
 }
 
 void EvdevSide::setKeysDown(std::vector<std::uint16_t> keys) {

@@ -27,9 +27,12 @@ class EvdevSide {
     EvdevSide(Testbed& testbed, const std::string& devnode, InputDescription description);
     ~EvdevSide();
 
-    // The node's frames as the program reads them (SYN_REPORT added).
+    // The node's frames as the program reads them (SYN_REPORT added), stamped now where they
+    // carry no time.
     void send(std::initializer_list<Code> codes);
     void sendRaw(const std::vector<input_event>& codes);
+    // Sends the frame the moment the next grab is taken: input that comes just after it.
+    void sendOnGrab(std::initializer_list<Code> codes);
 
     // Keys and buttons the node reports down (EVIOCGKEY); grabs refused with EBUSY, as when
     // another program holds the node.
@@ -52,6 +55,7 @@ class EvdevSide {
     std::vector<std::uint16_t> keysDown_;
     bool heldElsewhere_ = false;
     bool gone_ = false;
+    std::vector<input_event> onGrab_;
     void* holder_ = nullptr;  // the open holding the grab (a reference of ours)
     int grabCalls_ = 0;
     std::vector<Code> written_;

@@ -19,7 +19,9 @@ std::unique_ptr<LinuxEventSystem> eventSystemOn(Executor& tap, LinuxDeviceRegist
     std::unique_ptr<LinuxEventSystem> made;
     std::promise<void> done;
     tap.post([&] {
-        made = std::make_unique<LinuxEventSystem>(tap);
+        LinuxEventSystem::Options options;
+        options.journal = [journal = Journal::devices()](const std::string& line) { journal.note(line); };
+        made = std::make_unique<LinuxEventSystem>(tap, std::move(options));
         made->follow(registry);
         done.set_value();
     });

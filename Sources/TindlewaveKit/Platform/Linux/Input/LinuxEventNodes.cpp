@@ -10,10 +10,15 @@
 #include <bitset>
 #include <cerrno>
 #include <chrono>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
 
 #include "Core/Evdev/EvdevKeys.h"
 #include "Platform/Clock.h"
 #include "Platform/Linux/Input/LinuxEventSystemState.h"
+#include "Platform/Linux/Input/UdevAnnouncement.h"
 
 namespace tindlewave {
 
@@ -36,6 +41,52 @@ void drain(int fd) {
     input_event buffer[64];
     while (::read(fd, buffer, sizeof buffer) > 0) {
     }
+}
+
+// How often a new mirror's announcement is looked for.
+constexpr double announceLookSeconds = 0.01;
+
+timeval realtimeNow() {
+    timespec t{};
+    ::clock_gettime(CLOCK_REALTIME, &t);  // the clock evdev stamps events with by default
+    return {t.tv_sec, t.tv_nsec / 1000};
+}
+
+bool stampedBefore(const timeval& a, const timeval& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_usec < b.tv_usec);
+}
+
+// Reads what the node holds: what came before `grabbedAt` reached the desktop and is dropped,
+// what came since reached nobody and is kept.
+std::vector<input_event> caughtSince(int fd, const timeval& grabbedAt) {
+    std::vector<input_event> caught;
+    input_event buffer[64];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(n) / sizeof(input_event); ++i) {
+            if (!stampedBefore(buffer[i].time, grabbedAt)) caught.push_back(buffer[i]);
+        }
+    }
+    return caught;
+}
+
+// Whether a key went down before the grab: down now, or going up or repeating in what the grab
+// caught, with no down caught before that.
+bool keyDownBeforeGrab(const std::vector<std::uint16_t>& downNow, std::span<const input_event> caught) {
+    auto firstCaught = [&](std::uint16_t code) -> const input_event* {
+        for (const input_event& c : caught) {
+            if (c.type == EV_KEY && c.code == code) return &c;
+        }
+        return nullptr;
+    };
+    for (std::uint16_t code : downNow) {
+        const input_event* first = firstCaught(code);
+        if (!first || first->value != 1) return true;
+    }
+    for (const input_event& c : caught) {
+        if (c.type == EV_KEY && firstCaught(c.code)->value != 1) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -117,6 +168,7 @@ void LinuxEventSystem::State::start(Node& node) {
     node.mirror.emplace(std::move(*device));
     node.keyboard = node.description.has(EV_LED, LED_CAPSL);
     node.grab.opened();
+    node.announceBy = input.clock().now() + seconds(options.announceSeconds);
     if (node.keyboard) {
         if (auto on = evdev::ledOn(fd, LED_CAPSL)) capsLock = *on;
         // The desktop's LED writes to the mirror are the real keyboard's.
@@ -125,10 +177,10 @@ void LinuxEventSystem::State::start(Node& node) {
             forwardLeds(*target);
         });
     }
-    // Give the desktop a moment to take up the new mirror before its node goes quiet.
+    // Looked at once the executor comes round: the desktop takes up the new mirror before its
+    // node goes quiet.
     Node* target = &node;
-    node.retry = input.schedule(input.clock().now() + seconds(options.settleSeconds),
-                                [this, target] { tryGrab(*target); });
+    node.retry = input.schedule(input.clock().now(), [this, target] { tryGrab(*target); });
 }
 
 void LinuxEventSystem::State::tryGrab(Node& node) {
@@ -138,6 +190,23 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
     auto later = [&](double s) {
         node.retry = input.schedule(input.clock().now() + seconds(s), [this, target] { tryGrab(*target); });
     };
+    if (node.grab.waitsForMirror()) {
+        const std::string& sysname = node.mirror->sysname();
+        const bool announced = sysname.empty() ||  // not told: nothing to wait for
+                               (options.isAnnounced ? options.isAnnounced(sysname) : isEventNodeAnnounced(sysname));
+        switch (node.grab.mirrorLooked(announced, input.clock().now() >= node.announceBy)) {
+            case NodeGrab::Next::later: return later(announceLookSeconds);
+            case NodeGrab::Next::late:
+                if (options.journal) {
+                    options.journal(fmt::format("the mirror of {} ({}) was not announced by udev within "
+                                                "{:g} s; grabbing the node all the same",
+                                                node.info.devnode, node.description.name,
+                                                options.announceSeconds));
+                }
+                break;
+            default: break;
+        }
+    }
     auto down = evdev::keysDown(node.fd);
     const auto* error = std::get_if<SystemError>(&down);
     const auto* keys = std::get_if<std::vector<std::uint16_t>>(&down);
@@ -149,6 +218,7 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
     }
     // Through the watchdog, which refuses while its release has not been taken in (the stall's
     // handling, already on its way, looks again).
+    const timeval grabbedAt = realtimeNow();
     const std::optional<int> answer = watchdog.grab(node.fd);
     if (!answer) return;
     switch (node.grab.grabAnswered(*answer)) {
@@ -160,12 +230,28 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
             return;
         default: break;
     }
-    drain(node.fd);  // what came before the grab reached the desktop already
+    const std::vector<input_event> caught = caughtSince(node.fd, grabbedAt);
+    auto downNow = evdev::keysDown(node.fd);
+    if (auto* gone = std::get_if<SystemError>(&downNow); gone && gone->code == ENODEV) return drop(node.info.id);
+    const auto* keysNow = std::get_if<std::vector<std::uint16_t>>(&downNow);
+    if (node.grab.grabChecked(keysNow && keyDownBeforeGrab(*keysNow, caught)) == NodeGrab::Next::later) {
+        // A key went down between the look and the grab: let go, and give what the grab caught
+        // back to the node, so that every reader has it as if it had never been grabbed (to the
+        // mirror where the node cannot be written).
+        watchdog.ungrab(node.fd);
+        if (!caught.empty()) {
+            const auto bytes = static_cast<ssize_t>(caught.size() * sizeof(input_event));
+            if (::write(node.fd, caught.data(), static_cast<std::size_t>(bytes)) != bytes)
+                node.mirror->write(caught.data(), caught.size());
+        }
+        return later(options.settleSeconds);
+    }
     node.assembler = {};
     node.state = {};
     node.watch = fds->addFd(node.fd, EPOLLIN, [this, target](std::uint32_t) { readable(*target); });
     armBeat();
     updateFlags();
+    consume(node, caught);  // what came since the grab reached nobody else
 }
 
 void LinuxEventSystem::State::stop(Node& node) {
@@ -211,20 +297,23 @@ void LinuxEventSystem::State::readable(Node& node) {
             return;
         }
         if (n == 0) return;
-        const auto count = static_cast<std::size_t>(n) / sizeof(input_event);
-        for (std::size_t i = 0; i < count && node.grab.isGrabbed(); ++i) {
-            switch (node.assembler.add(buffer[i])) {
-                case FrameAssembler::Step::more:
-                    break;
-                case FrameAssembler::Step::frame:
-                    process(node, node.assembler.frame());
-                    break;
-                case FrameAssembler::Step::resync:
-                    resync(node, buffer[i].time);
-                    break;
-            }
-        }
+        consume(node, std::span<const input_event>(buffer, static_cast<std::size_t>(n) / sizeof(input_event)));
         if (static_cast<std::size_t>(n) < sizeof buffer) return;
+    }
+}
+
+void LinuxEventSystem::State::consume(Node& node, std::span<const input_event> codes) {
+    for (std::size_t i = 0; i < codes.size() && node.grab.isGrabbed(); ++i) {
+        switch (node.assembler.add(codes[i])) {
+            case FrameAssembler::Step::more:
+                break;
+            case FrameAssembler::Step::frame:
+                process(node, node.assembler.frame());
+                break;
+            case FrameAssembler::Step::resync:
+                resync(node, codes[i].time);
+                break;
+        }
     }
 }
 
@@ -371,7 +460,7 @@ void LinuxEventSystem::State::handleStall() {
         node->watch.cancel();
         drain(node->fd);
         node->assembler = {};
-        node->grab.stalled();
+        node->grab.letGo();
     }
     ++dispatching;
     taps.disableAll(EventType::tapDisabledByTimeout);

@@ -39,7 +39,10 @@ EventNodeInfo::Kind eventNodeKind(const LinuxDeviceRegistry::Entry& entry);
 // keyboard node is grabbed and mirrored: a uinput device with the node's ids, name, codes and
 // properties and its phys behind "tindlewave/", which repeats nothing by itself. A node is
 // grabbed only once none of its keys is down; a node another program grabs is left alone and
-// reported. Each frame a node delivers goes through the taps as events, and what they answer
+// reported. The grab waits for the node's mirror to be announced (so that the desktop reads
+// it); what the node delivered before the grab is the desktop's, what it delivered since is
+// ours, and a key that went down before the grab makes the program let go again at once (its up
+// must reach the desktop from the node). Each frame a node delivers goes through the taps as events, and what they answer
 // is written to its mirror; a frame with no type any tap sees is written as it came, without
 // making an event. The program's posts go to a keyboard and a pointer of its own; nothing it
 // writes is ever read back (its devices are never opened).
@@ -57,8 +60,13 @@ class LinuxEventSystem final : public EventSystem {
     struct Options {
         std::string uinputPath = "/dev/uinput";
         double stallSeconds = 1.0;
-        // Before a grab: time for the desktop to take up a new mirror, and between looks at
-        // keys still down.
+        // Before a grab, a new mirror's node is waited for this long at most (looked at every
+        // 10 ms): the desktop takes the mirror up once udev has announced it.
+        double announceSeconds = 1.0;
+        // Whether udev has announced the event node of an input device ("input42"); by default
+        // udev's database is asked.
+        std::function<bool(const std::string& sysname)> isAnnounced{};
+        // Between looks at keys still down before a grab.
         double settleSeconds = 0.05;
         // A node another program holds is tried this many times, this far apart, before it is
         // reported.
@@ -67,6 +75,8 @@ class LinuxEventSystem final : public EventSystem {
         // Follow logind's session (on the system bus): nothing is grabbed or written while
         // another session is active. Without logind the session counts as active.
         bool followSession = true;
+        // Where lines for the device journal go (on the input executor); nowhere without it.
+        std::function<void(const std::string& line)> journal{};
     };
     using ScreenSource = std::function<std::vector<Screen>()>;
 

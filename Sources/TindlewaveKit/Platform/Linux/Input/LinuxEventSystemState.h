@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@ struct LinuxEventSystem::State {
         FdWatch watch;
         FdWatch mirrorWatch;
         TimerHandle retry;
+        Instant announceBy{};  // how long its mirror's announcement is waited for
     };
 
     State(LinuxEventSystem& owner, Executor& input, Options options);
@@ -55,6 +57,7 @@ struct LinuxEventSystem::State {
 
     // Frames.
     void readable(Node& node);
+    void consume(Node& node, std::span<const input_event> codes);
     void process(Node& node, const InputFrame& frame);
     void resync(Node& node, timeval time);
     void forwardLeds(Node& node);

@@ -25,6 +25,14 @@ NodeGrab::Step NodeGrab::refresh(bool wanted, bool lookPending) {
 void NodeGrab::opened() {
     phase_ = Phase::settling;
     tries_ = 0;
+    mirrorShown_ = false;
+}
+
+NodeGrab::Next NodeGrab::mirrorLooked(bool announced, bool overdue) {
+    if (mirrorShown_) return Next::grab;
+    if (!announced && !overdue) return Next::later;
+    mirrorShown_ = true;
+    return announced ? Next::grab : Next::late;
 }
 
 NodeGrab::Next NodeGrab::keysLooked(int error, bool anyKeyDown) const {
@@ -49,7 +57,17 @@ void NodeGrab::closed() {
     if (isOpen()) phase_ = Phase::closed;
 }
 
-void NodeGrab::stalled() {
+NodeGrab::Next NodeGrab::grabChecked(bool keyDownBeforeGrab) {
+    if (phase_ != Phase::grabbed) return Next::stay;
+    // Its up must reach the desktop from the node, as its down did.
+    if (keyDownBeforeGrab) {
+        phase_ = Phase::settling;
+        return Next::later;
+    }
+    return Next::grabbed;
+}
+
+void NodeGrab::letGo() {
     if (phase_ == Phase::grabbed) phase_ = Phase::settling;
 }
 

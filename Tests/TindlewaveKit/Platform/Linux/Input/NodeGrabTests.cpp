@@ -40,15 +40,42 @@ TEST(NodeGrab, AWantedNodeOpensSettlesWhileKeysAreDownAndIsGrabbedUntilNoLongerW
     EXPECT_FALSE(grab.isOpen());
 }
 
+TEST(NodeGrab, TheMirrorIsWaitedForOnceAndAKeyDownBeforeTheGrabLetsItGo) {
+    NodeGrab grab;
+    grab.opened();
+    ASSERT_TRUE(grab.waitsForMirror());
+    EXPECT_EQ(grab.mirrorLooked(false, false), Next::later);
+    EXPECT_EQ(grab.mirrorLooked(true, false), Next::grab);
+    EXPECT_FALSE(grab.waitsForMirror());
+    EXPECT_EQ(grab.mirrorLooked(false, false), Next::grab);  // once shown, shown
+    // Not announced in time: it goes on, and says so once.
+    NodeGrab late;
+    late.opened();
+    EXPECT_EQ(late.mirrorLooked(false, true), Next::late);
+    EXPECT_EQ(late.mirrorLooked(false, true), Next::grab);
+    // Opened anew, a new mirror is waited for again.
+    late.closed();
+    late.opened();
+    EXPECT_TRUE(late.waitsForMirror());
+
+    ASSERT_EQ(grab.grabAnswered(0), Next::grabbed);
+    EXPECT_EQ(grab.grabChecked(true), Next::later);
+    EXPECT_EQ(grab.phase(), Phase::settling);
+    EXPECT_FALSE(grab.waitsForMirror());
+    ASSERT_EQ(grab.grabAnswered(0), Next::grabbed);
+    EXPECT_EQ(grab.grabChecked(false), Next::grabbed);
+    EXPECT_TRUE(grab.isGrabbed());
+}
+
 TEST(NodeGrab, AStallLetsTheGrabGoAndTheNodeSettlesForTheNextOne) {
     NodeGrab grab;
     grab.opened();
     ASSERT_EQ(grab.grabAnswered(0), Next::grabbed);
-    grab.stalled();
+    grab.letGo();
     EXPECT_EQ(grab.phase(), Phase::settling);
     EXPECT_EQ(grab.refresh(true, false), Step::look);
     // A settling node is not touched by a stall.
-    grab.stalled();
+    grab.letGo();
     EXPECT_EQ(grab.phase(), Phase::settling);
 }
 
