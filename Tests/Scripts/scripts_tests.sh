@@ -7,7 +7,7 @@ case_name="$2"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/scripts" "$work/bin"
-cp "$root/scripts/test" "$root/scripts/setup" "$work/scripts/"
+cp "$root/scripts/test" "$root/scripts/setup" "$root/scripts/run" "$work/scripts/"
 
 stand_in() {  # stand_in NAME BODY: a command on PATH that runs BODY (sh)
   printf '#!/bin/sh\n%s\n' "$2" > "$work/bin/$1"
@@ -87,6 +87,52 @@ case "$case_name" in
     stand_in apt-get 'echo "apt-get ran" >&2; exit 1'
     PATH="$work/bin:$PATH" "$work/scripts/setup" > "$work/out" 2>&1 || { cat "$work/out" >&2; fail "scripts/setup failed"; }
     [ ! -s "$work/out" ] || { cat "$work/out" >&2; fail "scripts/setup printed something with nothing missing"; }
+    ;;
+  run-without-runtime-directory|run-killed-without-runtime-directory|run-planted-runtime-directory)
+    # scripts/run without a display or a runtime directory: a virtual display and a private
+    # runtime directory for the program, and nothing left in the temporary folder once it quit
+    # (the runtime directory stays after a crash, for the next start).
+    printf '#!/bin/sh\nexit 0\n' > "$work/scripts/setup"
+    stand_in cmake 'exit 0'
+    stand_in Xvfb 'echo 99 >&3; exec 3>&-; exec sleep 600'
+    mkdir -p "$work/build/release" "$work/tmp"
+    end='exit 0'
+    [ "$case_name" = run-killed-without-runtime-directory ] && end='kill -KILL $$'
+    cat > "$work/build/release/tindlewave" << PROGRAM
+#!/bin/sh
+echo "runtime=\$XDG_RUNTIME_DIR mode=\$(stat -c %a "\$XDG_RUNTIME_DIR") display=\$DISPLAY" > "$work/seen"
+touch "\$XDG_RUNTIME_DIR/kept"
+$end
+PROGRAM
+    chmod +x "$work/build/release/tindlewave"
+    planted="$work/tmp/tindlewave-runtime-$(id -u)"
+    if [ "$case_name" = run-planted-runtime-directory ]; then
+      mkdir -m 777 "$planted"
+    fi
+    status=0
+    env -u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY PATH="$work/bin:$PATH" TMPDIR="$work/tmp" \
+        "$work/scripts/run" > "$work/out" 2>&1 || status=$?
+    expect_line "$work/seen" "^runtime=$work/tmp/tindlewave-runtime-[0-9]+[^ ]* mode=700 display=:99\$"
+    runtime_seen="$(sed -E 's/^runtime=([^ ]*) .*/\1/' "$work/seen")"
+    left="$(cd "$work/tmp" && find . -mindepth 1 | sort)"
+    case "$case_name" in
+      run-without-runtime-directory)
+        [ "$status" = 0 ] || { cat "$work/out" >&2; fail "scripts/run ended with $status"; }
+        [ "$runtime_seen" = "$planted" ] || fail "the runtime directory was $runtime_seen"
+        [ -z "$left" ] || fail "left in the temporary folder: $left"
+        ;;
+      run-killed-without-runtime-directory)
+        [ "$status" = 137 ] || { cat "$work/out" >&2; fail "scripts/run ended with $status"; }
+        expect_line "$work/out" "runtime folder $planted stays"
+        [ "$left" = "$(printf './tindlewave-runtime-%s\n./tindlewave-runtime-%s/kept' "$(id -u)" "$(id -u)")" ] \
+          || fail "left in the temporary folder: $left"
+        ;;
+      run-planted-runtime-directory)
+        [ "$status" = 0 ] || { cat "$work/out" >&2; fail "scripts/run ended with $status"; }
+        [ "$runtime_seen" != "$planted" ] || fail "the planted folder was used"
+        [ "$left" = "./tindlewave-runtime-$(id -u)" ] || fail "left in the temporary folder: $left"
+        ;;
+    esac
     ;;
   *)
     fail "no case $case_name"

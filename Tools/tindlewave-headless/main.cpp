@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tindlewave-headless: %s\n", hidutilState.error().description.c_str());
         return 1;
     }
-    places.hidutilState = *hidutilState;
+    places.hidutilState = hidutilState->path();  // the file's folder goes when main returns
     if (auto folder = shippedRecordedMiceFolder()) {
         places.recordings = *folder;
     } else if (!options.mouse) {

@@ -1,12 +1,16 @@
 #include "Shell/Program.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QSessionManager>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <future>
@@ -91,6 +95,33 @@ void sayAtStart(Logger& log, LogLevel level, const std::string& line) {
     std::fprintf(stderr, "tindlewave: %s\n", line.c_str());
 }
 
+// Without a runtime directory the toolkit makes one of its own in the temporary folder
+// (runtime-<user>, with a warning). When this run made it, it goes at quit if it is still empty.
+class ToolkitRuntimeFolder {
+  public:
+    ToolkitRuntimeFolder() {
+        if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) return;
+        passwd entry{};
+        passwd* found = nullptr;
+        char buffer[4096];
+        const std::string user =
+            ::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found
+                ? std::string(found->pw_name)
+                : std::to_string(::getuid());
+        path_ = QDir::tempPath().toStdString() + "/runtime-" + user;
+        struct stat info {};
+        if (::lstat(path_.c_str(), &info) == 0) path_.clear();  // not this run's
+    }
+    ~ToolkitRuntimeFolder() {
+        if (!path_.empty()) ::rmdir(path_.c_str());
+    }
+    ToolkitRuntimeFolder(const ToolkitRuntimeFolder&) = delete;
+    ToolkitRuntimeFolder& operator=(const ToolkitRuntimeFolder&) = delete;
+
+  private:
+    std::string path_;
+};
+
 // Lets every job posted to `executor` so far run, then stops it and waits for its thread.
 void drainAndStop(RunLoopExecutor& executor) {
     std::promise<void> turn;
@@ -118,20 +149,21 @@ int runProgram(int argc, char** argv) {
     }
     // The world first: the simulated one exports the stand-in hidutil's state before any thread
     // runs the tool.
-    std::string hidutilState;
+    std::optional<SimulatedWorld::StateFile> hidutilState;  // outlives the world
     if (simulate) {
         auto made = SimulatedWorld::defaultHidutilState();
         if (!made.ok()) {
             std::fprintf(stderr, "tindlewave: %s\n", made.error().description.c_str());
             return 1;
         }
-        hidutilState = *made;
+        hidutilState.emplace(std::move(*made));
     }
     RunLoopExecutor& hid = hidExecutor();
     RunLoopExecutor& tap = tapExecutor();
-    ProgramWorld world = simulate ? ProgramWorld::simulated(hid, tap, hidutilState,
+    ProgramWorld world = simulate ? ProgramWorld::simulated(hid, tap, hidutilState->path(),
                                                             SimulatedWorld::hidutilBesideProgram())
                                   : ProgramWorld::real(hid, tap);
+    ToolkitRuntimeFolder toolkitRuntime;  // outlives the application
     QApplication application(argc, argv);
     QApplication::setPalette(withDisabledDimmedTexts(QApplication::palette()));
     QApplication::setApplicationName("Tindlewave");

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -41,23 +42,71 @@ SimulatedWorld::SimulatedWorld(Executor& hidExecutor, Executor& tapExecutor,
     hidutilState.reset();
 }
 
-std::string SimulatedWorld::runtimeFolder() {
+namespace {
+// $XDG_RUNTIME_DIR when it is usable: set to an absolute path.
+const char* runtimeDirectory() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime && fs::path(runtime).is_absolute())
-        return (fs::path(runtime) / "tindlewave").string();
-    // The temporary folder is shared between users: a name of one's own keeps another user's
-    // folder from standing in the way.
-    return (fs::temp_directory_path() / ("tindlewave-" + std::to_string(::getuid()))).string();
+    return runtime && *runtime && fs::path(runtime).is_absolute() ? runtime : nullptr;
 }
 
-Result<std::string, SystemError> SimulatedWorld::defaultHidutilState() {
-    const std::string wanted = runtimeFolder();
-    auto folder = files::privateFolder(wanted);
-    if (!folder.ok()) {
-        return SystemError{folder.error().code,
-                           "cannot make " + wanted + ": " + folder.error().description};
+// A name of this user's own in the temporary folder ($TMPDIR, else /tmp; not checked here, so a
+// TMPDIR that is no folder shows in the error of what is made there).
+fs::path ownTemporaryPath() {
+    const char* temporary = std::getenv("TMPDIR");
+    return fs::path(temporary && *temporary ? temporary : "/tmp") /
+           ("tindlewave-" + std::to_string(::getuid()));
+}
+}  // namespace
+
+std::string SimulatedWorld::runtimeFolder() {
+    if (const char* runtime = runtimeDirectory()) return (fs::path(runtime) / "tindlewave").string();
+    // The temporary folder is shared between users: a name of one's own keeps another user's
+    // folder from standing in the way.
+    return ownTemporaryPath().string();
+}
+
+SimulatedWorld::StateFile::StateFile(std::string path, std::string ownFolder)
+    : path_(std::move(path)), ownFolder_(std::move(ownFolder)) {}
+
+SimulatedWorld::StateFile::StateFile(StateFile&& other) noexcept
+    : path_(std::move(other.path_)), ownFolder_(std::exchange(other.ownFolder_, {})) {}
+
+SimulatedWorld::StateFile& SimulatedWorld::StateFile::operator=(StateFile&& other) noexcept {
+    if (this != &other) {
+        removeOwnFolder();
+        path_ = std::move(other.path_);
+        ownFolder_ = std::exchange(other.ownFolder_, {});
     }
-    return (fs::path(*folder) / "hidutil.json").string();
+    return *this;
+}
+
+SimulatedWorld::StateFile::~StateFile() { removeOwnFolder(); }
+
+void SimulatedWorld::StateFile::removeOwnFolder() {
+    if (ownFolder_.empty()) return;
+    std::error_code ignored;
+    fs::remove_all(ownFolder_, ignored);
+    ownFolder_.clear();
+}
+
+Result<SimulatedWorld::StateFile, SystemError> SimulatedWorld::defaultHidutilState() {
+    if (runtimeDirectory()) {
+        const std::string wanted = runtimeFolder();
+        auto folder = files::privateFolder(wanted);
+        if (!folder.ok()) {
+            return SystemError{folder.error().code,
+                               "cannot make " + wanted + ": " + folder.error().description};
+        }
+        return StateFile((fs::path(*folder) / "hidutil.json").string(), {});
+    }
+    // A fresh folder for every run (mode 0700, made where nothing was): nothing another user put
+    // in the shared folder is ever used, and two runs never share the state.
+    std::string pattern = ownTemporaryPath().string() + "-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        const auto failed = SystemError::fromErrno();
+        return SystemError{failed.code, "cannot make " + pattern + ": " + failed.description};
+    }
+    return StateFile((fs::path(pattern) / "hidutil.json").string(), pattern);
 }
 
 KeyMapHost SimulatedWorld::hidutilBesideProgram() {

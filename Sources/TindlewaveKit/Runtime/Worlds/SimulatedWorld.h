@@ -51,11 +51,29 @@ class SimulatedWorld {
     // The programs' runtime folder: $XDG_RUNTIME_DIR/tindlewave when that is an absolute path,
     // else a folder named for this user in the temporary folder. Not made here.
     static std::string runtimeFolder();
-    // The stand-in hidutil's state file in the runtime folder, made private first
-    // (files::privateFolder: a folder there that is not the user's alone is not used), or why the
-    // folder could not be made ("cannot make <folder>: <reason>"); and the tool beside the
-    // running program.
-    static Result<std::string, SystemError> defaultHidutilState();
+
+    // The stand-in hidutil's state file of one run of a program. With a runtime directory it is
+    // in the runtime folder, made private first (files::privateFolder: a folder there that is not
+    // the user's alone is not used), and stays. Without one it is in a private folder of this
+    // run's own in the temporary folder (tindlewave-<uid>-XXXXXX), which goes with everything in
+    // it when this is destroyed, so a run leaves nothing in the shared temporary folder.
+    class StateFile {
+      public:
+        StateFile(std::string path, std::string ownFolder);
+        StateFile(StateFile&& other) noexcept;
+        StateFile& operator=(StateFile&& other) noexcept;
+        ~StateFile();
+        const std::string& path() const { return path_; }
+
+      private:
+        void removeOwnFolder();
+
+        std::string path_;
+        std::string ownFolder_;  // removed at the end; empty when there is none
+    };
+    // The state file, or why its folder could not be made ("cannot make <folder>: <reason>"); and
+    // the tool beside the running program.
+    static Result<StateFile, SystemError> defaultHidutilState();
     static KeyMapHost hidutilBesideProgram();
     // The recorded MX Master 3 that ships with the program, or why it was not found.
     static Result<std::string, MissingRecordings> defaultMouse();

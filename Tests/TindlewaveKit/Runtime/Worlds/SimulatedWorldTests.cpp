@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "Platform/Simulated/KeyMap/SimulatedHidutilState.h"
@@ -59,10 +60,11 @@ TEST(SimulatedWorld, TheRuntimeFolderIsTheUsersOwnOutsideAnAbsoluteRuntimeDirect
     }
 }
 
-// Without a runtime directory the folder is in the temporary folder every user can write to:
-// another user may have made it first, or put a link there, so that the state file's rewrite
-// lands in a file of the victim. Such a folder is never written into, and no link is followed.
-TEST(SimulatedWorld, APlantedRuntimeFolderOrLinkNeverMakesItWriteElsewhere) {
+// Without a runtime directory the state is in the temporary folder every user can write to:
+// another user may have made the folder the runtime one would be first, or put a link there, so
+// that the state file's rewrite lands in a file of the victim. Each run takes a fresh private
+// folder of its own instead, never the one found there, and removes it with the state at the end.
+TEST(SimulatedWorld, WithoutARuntimeDirectoryEachRunHasAFreshPrivateFolderRemovedAtTheEnd) {
     TempFolder temporary;
     ScopedVariable runtime("XDG_RUNTIME_DIR", nullptr);
     ScopedVariable shared("TMPDIR", temporary.path().c_str());
@@ -71,6 +73,12 @@ TEST(SimulatedWorld, APlantedRuntimeFolderOrLinkNeverMakesItWriteElsewhere) {
     ASSERT_EQ(fs::path(SimulatedWorld::runtimeFolder()), planted);
     const fs::path victim = temporary.path() / "victim";
     TempFolder::write(victim, "precious");
+    auto listed = [&] {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(temporary.path()))
+            names.insert(entry.path().filename().string());
+        return names;
+    };
 
     auto writeState = [&](const std::string& state) {
         ManualScheduler scheduler;
@@ -79,19 +87,29 @@ TEST(SimulatedWorld, APlantedRuntimeFolderOrLinkNeverMakesItWriteElsewhere) {
         SimulatedWorld world(hid, tap, state, KeyMapHost{});  // resets the state file
     };
     auto expectAFreshPrivateFolder = [&](const char* planting) {
-        auto state = SimulatedWorld::defaultHidutilState();
-        ASSERT_TRUE(state.ok()) << planting;
-        const fs::path folder = fs::path(*state).parent_path();
-        EXPECT_NE(folder, planted) << planting;
-        struct stat info {};
-        ASSERT_EQ(::lstat(folder.c_str(), &info), 0) << planting;
-        EXPECT_TRUE(S_ISDIR(info.st_mode)) << planting;
-        EXPECT_EQ(info.st_mode & 0777, 0700u) << planting;
-        EXPECT_EQ(info.st_uid, ::getuid()) << planting;
-        writeState(*state);
-        EXPECT_EQ(TempFolder::read(victim), "precious") << planting;
+        const auto before = listed();
+        fs::path folder;
+        {
+            auto state = SimulatedWorld::defaultHidutilState();
+            ASSERT_TRUE(state.ok()) << planting;
+            folder = fs::path(state->path()).parent_path();
+            EXPECT_EQ(folder.parent_path(), temporary.path()) << planting;
+            EXPECT_EQ(folder.filename().string().rfind(planted.filename().string() + "-", 0), 0u)
+                << planting;
+            struct stat info {};
+            ASSERT_EQ(::lstat(folder.c_str(), &info), 0) << planting;
+            EXPECT_TRUE(S_ISDIR(info.st_mode)) << planting;
+            EXPECT_EQ(info.st_mode & 0777, 0700u) << planting;
+            EXPECT_EQ(info.st_uid, ::getuid()) << planting;
+            writeState(state->path());
+            EXPECT_TRUE(fs::exists(state->path())) << planting;
+            EXPECT_EQ(TempFolder::read(victim), "precious") << planting;
+        }
+        EXPECT_FALSE(fs::exists(folder)) << planting;
+        EXPECT_EQ(listed(), before) << planting;
     };
 
+    expectAFreshPrivateFolder("nothing there");
     fs::create_directory(planted);
     ::chmod(planted.c_str(), 0777);
     fs::create_symlink(victim, planted / "hidutil.json");
@@ -108,17 +126,53 @@ TEST(SimulatedWorld, APlantedRuntimeFolderOrLinkNeverMakesItWriteElsewhere) {
     fs::create_symlink(victim, elsewhere / "hidutil.json");
     fs::create_directory_symlink(elsewhere, planted);
     expectAFreshPrivateFolder("a link to a folder");
-
-    // The user's own private folder is used, and a link in it is still not followed.
     fs::remove(planted);
     fs::create_directory(planted);
     ::chmod(planted.c_str(), 0700);
-    fs::create_symlink(victim, planted / "hidutil.json");
+    expectAFreshPrivateFolder("the user's own private folder");
+
+    // Two runs at once never share the state.
+    auto first = SimulatedWorld::defaultHidutilState();
+    auto second = SimulatedWorld::defaultHidutilState();
+    ASSERT_TRUE(first.ok() && second.ok());
+    EXPECT_NE(first->path(), second->path());
+
+    // A temporary folder that is not there is named in the error.
+    ScopedVariable missing("TMPDIR", (temporary.path() / "missing").c_str());
+    auto failed = SimulatedWorld::defaultHidutilState();
+    ASSERT_FALSE(failed.ok());
+    EXPECT_NE(failed.error().description.find((temporary.path() / "missing").string()), std::string::npos)
+        << failed.error().description;
+}
+
+// With a runtime directory the state is in its folder for the program, which is kept; a folder
+// there that is not the user's alone is not used, and a link in the user's own is not followed.
+TEST(SimulatedWorld, WithARuntimeDirectoryTheStateIsInItsPrivateFolderAndStays) {
+    TempFolder runtimeDirectory;
+    ScopedVariable runtime("XDG_RUNTIME_DIR", runtimeDirectory.path().c_str());
+    ScopedVariable saved(SimulatedHidutilState::environmentVariable, nullptr);
+    const fs::path own = runtimeDirectory.path() / "tindlewave";
+    const fs::path victim = runtimeDirectory.path() / "victim";
+    TempFolder::write(victim, "precious");
+    fs::create_directory(own);
+    ::chmod(own.c_str(), 0700);
+    fs::create_symlink(victim, own / "hidutil.json");
+    {
+        auto state = SimulatedWorld::defaultHidutilState();
+        ASSERT_TRUE(state.ok());
+        EXPECT_EQ(fs::path(state->path()), own / "hidutil.json");
+        ManualScheduler scheduler;
+        ManualExecutor hid{scheduler, "hid"};
+        ManualExecutor tap{scheduler, "tap"};
+        SimulatedWorld world(hid, tap, state->path(), KeyMapHost{});
+    }
+    EXPECT_EQ(TempFolder::read(victim), "precious");
+    EXPECT_TRUE(fs::exists(own / "hidutil.json"));
+
+    ::chmod(own.c_str(), 0755);
     auto state = SimulatedWorld::defaultHidutilState();
     ASSERT_TRUE(state.ok());
-    EXPECT_EQ(fs::path(*state), planted / "hidutil.json");
-    writeState(*state);
-    EXPECT_EQ(TempFolder::read(victim), "precious");
+    EXPECT_NE(fs::path(state->path()).parent_path(), own);
 }
 
 TEST(SimulatedWorld, MakingItPreparesTheStateFileTheStandInHidutilFinds) {
