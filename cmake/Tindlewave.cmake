@@ -109,7 +109,7 @@ function(tw_add_data dir)
         configure_file(${child}/${file} ${CMAKE_BINARY_DIR}/share/tindlewave/${folder}/${file}
                        COPYONLY)
       endforeach()
-      install(DIRECTORY ${child} DESTINATION ${CMAKE_INSTALL_DATADIR}/tindlewave)
+      install(DIRECTORY ${child} DESTINATION share/tindlewave)
     endif()
   endforeach()
 endfunction()

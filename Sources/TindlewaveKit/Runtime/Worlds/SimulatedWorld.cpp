@@ -111,8 +111,14 @@ Result<SimulatedWorld::StateFile, SystemError> SimulatedWorld::defaultHidutilSta
 
 KeyMapHost SimulatedWorld::hidutilBesideProgram() {
     std::error_code error;
-    const auto program = fs::read_symlink("/proc/self/exe", error);
-    return KeyMapHost{.executable = (program.parent_path() / "hidutil-fake").string()};
+    const fs::path folder = fs::read_symlink("/proc/self/exe", error).parent_path();
+    // Built beside the program; installed in <prefix>/libexec/tindlewave beside <prefix>/bin.
+    const fs::path built = folder / "hidutil-fake";
+    const fs::path installed = folder.parent_path() / "libexec" / "tindlewave" / "hidutil-fake";
+    return KeyMapHost{.executable = (!fs::exists(built, error) && fs::exists(installed, error)
+                                         ? installed
+                                         : built)
+                                        .string()};
 }
 
 Result<std::string, MissingRecordings> SimulatedWorld::defaultMouse() {

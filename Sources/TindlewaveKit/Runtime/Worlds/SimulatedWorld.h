@@ -72,7 +72,8 @@ class SimulatedWorld {
         std::string ownFolder_;  // removed at the end; empty when there is none
     };
     // The state file, or why its folder could not be made ("cannot make <folder>: <reason>"); and
-    // the tool beside the running program.
+    // the tool beside the running program (in the build folder; an installed program's is in
+    // <prefix>/libexec/tindlewave beside its <prefix>/bin).
     static Result<StateFile, SystemError> defaultHidutilState();
     static KeyMapHost hidutilBesideProgram();
     // The recorded MX Master 3 that ships with the program, or why it was not found.
