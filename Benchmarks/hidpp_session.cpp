@@ -136,6 +136,7 @@ void throughTheSession(benchmark::State& state) {
     if (slot.session()->wakeAt() != wakeAt || scheduler.timerCount() != timers) {
         state.SkipWithError("the wake-up was re-armed");
     }
+    if (allocations != 0) state.SkipWithError("the path allocated");
     state.counters["timers"] = static_cast<double>(scheduler.timerCount());
     state.counters["allocs/report"] =
         benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <functional>
 #include <utility>
+
+#include "Core/InlineFunction.h"
 
 namespace tindlewave {
 
@@ -11,7 +12,7 @@ namespace tindlewave {
 class Cancellable {
   public:
     Cancellable() = default;
-    explicit Cancellable(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
+    explicit Cancellable(InlineFunction cancel) : cancel_(std::move(cancel)) {}
     Cancellable(Cancellable&& other) noexcept : cancel_(std::exchange(other.cancel_, nullptr)) {}
     Cancellable& operator=(Cancellable&& other) noexcept {
         if (this != &other) {
@@ -31,7 +32,7 @@ class Cancellable {
     bool isArmed() const { return static_cast<bool>(cancel_); }
 
   private:
-    std::function<void()> cancel_;
+    InlineFunction cancel_;  // a weak pointer and an id fit inline: making a handle allocates nothing
 };
 
 using TimerHandle = Cancellable;

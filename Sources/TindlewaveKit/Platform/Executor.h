@@ -1,8 +1,8 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 
+#include "Core/InlineFunction.h"
 #include "Core/Instant.h"
 #include "Platform/Cancellable.h"
 
@@ -16,7 +16,8 @@ class Mailbox;
 // executor is touched only from its jobs, timers and callbacks, which need no locks.
 class Executor {
   public:
-    using Job = std::function<void()>;
+    // Holds what a job usually captures (a shared pointer and a `this`) without allocating.
+    using Job = InlineFunction;
 
     Executor();
     virtual ~Executor();

@@ -121,7 +121,8 @@ class Channel {
             if (self->buffer.empty() && !self->finished) return;
             self->scheduled = true;
             // The job holds the state, so what was sent is delivered even after every sending
-            // copy of the channel is gone.
+            // copy of the channel is gone, and an executor that drops the job unrun frees it. A
+            // shared pointer fits in a job's inline storage: posting allocates nothing.
             self->executor->post([self] { deliver(self); });
         }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -127,6 +129,84 @@ TEST(Channel, CancellingTheSubscriptionTerminatesOnceAndStopsDelivery) {
     dropped = Subscription();
     scheduler.runReady();
     EXPECT_EQ(late, 0);
+}
+
+TEST(Channel, NothingIsDeliveredAfterTheConsumerCancelsWhileProducersKeepSending) {
+    Waiter waiter;  // declared first: outlives the threads that notify it
+    RunLoopExecutor executor("test.channel");
+    Channel<std::pair<int, int>> channel(Buffering::unbounded);
+    constexpr int kBeforeCancel = 500;
+    std::vector<std::pair<int, int>> got;
+    bool ended = false;
+    Subscription subscription;
+    bool subscribed = false;
+    executor.post([&] {
+        subscription = channel.subscribe(
+            executor,
+            [&](std::pair<int, int> v) {
+                waiter.update([&] { got.push_back(v); });
+                if (got.size() == kBeforeCancel) subscription.cancel();
+            },
+            [&] { ended = true; });
+        waiter.update([&] { subscribed = true; });
+    });
+    ASSERT_TRUE(waiter.waitFor([&] { return subscribed; }));
+
+    // Each producer sends until the channel refuses (the cancel ended it for them too), giving
+    // the consumer its turn once there is enough for the cancel.
+    std::atomic<int> refused{0};
+    auto produce = [&](int producer) {
+        for (int i = 0;; ++i) {
+            if (!channel.send({producer, i})) break;
+            if (i >= kBeforeCancel) std::this_thread::yield();
+        }
+        refused.fetch_add(1);
+    };
+    std::thread one(produce, 1), two(produce, 2);
+    one.join();
+    two.join();
+    EXPECT_EQ(refused.load(), 2);
+    // A job posted now runs after any delivery that could still have been queued.
+    bool drained = false;
+    executor.post([&] { waiter.update([&] { drained = true; }); });
+    ASSERT_TRUE(waiter.waitFor([&] { return drained; }));
+    waiter.read([&] {
+        EXPECT_EQ(got.size(), std::size_t(kBeforeCancel));
+        int next[3] = {0, 0, 0};
+        for (auto [producer, i] : got) EXPECT_EQ(i, next[producer]++);  // each in its order
+        EXPECT_FALSE(ended);
+        return 0;
+    });
+}
+
+TEST(Channel, ADeliveryAnExecutorDropsUnrunFreesTheChannelAndWhatItHeld) {
+    auto token = std::make_shared<int>(0);
+    RunLoopExecutor executor("test.channel");
+    int delivered = 0;
+    auto channel = std::make_unique<Channel<std::shared_ptr<int>>>(Buffering::unbounded);
+    Subscription subscription = channel->subscribe(executor, [&](std::shared_ptr<int>) { ++delivered; });
+    executor.stop();
+    executor.join();
+    EXPECT_TRUE(channel->send(token));  // its delivery job is dropped: the executor has stopped
+    EXPECT_EQ(token.use_count(), 2);
+    channel.reset();
+    // The subscription outlives the channel, but nothing holds its state any more.
+    EXPECT_EQ(token.use_count(), 1);
+    subscription.cancel();
+    EXPECT_EQ(delivered, 0);
+
+    // Likewise a manual executor that goes away with the delivery still queued.
+    auto scheduler = std::make_unique<ManualScheduler>();
+    auto manual = std::make_unique<ManualExecutor>(*scheduler, "consumer");
+    channel = std::make_unique<Channel<std::shared_ptr<int>>>(Buffering::newest);
+    Subscription kept = channel->subscribe(*manual, [&](std::shared_ptr<int>) { ++delivered; });
+    channel->send(token);
+    EXPECT_EQ(token.use_count(), 2);
+    manual.reset();
+    scheduler.reset();
+    channel.reset();
+    EXPECT_EQ(token.use_count(), 1);
+    EXPECT_EQ(delivered, 0);
 }
 
 TEST(ManualScheduler, RunsJobsInPostOrderAndTimersInDeadlineOrder) {
