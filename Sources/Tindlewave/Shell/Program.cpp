@@ -14,8 +14,10 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "App/AppModel.h"
 #include "App/EngineAdapter.h"
@@ -170,9 +172,11 @@ int runProgram(int argc, char** argv) {
     QApplication::setApplicationVersion(QString::fromStdString(Updates::version()));
     QApplication::setQuitOnLastWindowClosed(false);
     QtMainExecutor main(SystemClock::shared());
-    // Over real devices the event system takes its screens and refresh rates from the toolkit.
-    QtScreens screens;
-    if (LinuxWorld* real = world.linuxWorld()) real->events.setScreenSource(screens.source());
+    // Over real devices the event system takes its screens and refresh rates from the toolkit, as
+    // they change.
+    std::unique_ptr<QtScreens> screens;
+    if (LinuxWorld* real = world.linuxWorld())
+        screens = std::make_unique<QtScreens>([real](std::vector<Screen> all) { real->events.setScreens(std::move(all)); });
     Logger log(std::string(bundleIdentifier), "app");
 
     Defaults& defaults = Defaults::standard();

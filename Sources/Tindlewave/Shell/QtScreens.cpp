@@ -2,16 +2,11 @@
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <mutex>
+#include <utility>
 
 namespace tindlewave {
 
-struct QtScreens::Copy {
-    mutable std::mutex mutex;
-    std::vector<Screen> screens;
-};
-
-QtScreens::QtScreens(QObject* parent) : QObject(parent), copy_(std::make_shared<Copy>()) {
+QtScreens::QtScreens(Sink onChange, QObject* parent) : QObject(parent), onChange_(std::move(onChange)) {
     for (QScreen* screen : QGuiApplication::screens()) follow(screen);
     connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
         follow(screen);
@@ -21,13 +16,6 @@ QtScreens::QtScreens(QObject* parent) : QObject(parent), copy_(std::make_shared<
     connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this] { refresh(); }, Qt::QueuedConnection);
     connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this] { refresh(); });
     refresh();
-}
-
-std::function<std::vector<Screen>()> QtScreens::source() const {
-    return [copy = copy_] {
-        std::lock_guard lock(copy->mutex);
-        return copy->screens;
-    };
 }
 
 std::vector<Screen> QtScreens::current() {
@@ -53,9 +41,7 @@ void QtScreens::follow(QScreen* screen) {
 }
 
 void QtScreens::refresh() {
-    std::vector<Screen> screens = current();
-    std::lock_guard lock(copy_->mutex);
-    copy_->screens = std::move(screens);
+    if (onChange_) onChange_(current());
 }
 
 }  // namespace tindlewave

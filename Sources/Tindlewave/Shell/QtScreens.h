@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <functional>
-#include <memory>
 #include <vector>
 
 #include "Platform/EventSystem.h"
@@ -11,25 +10,23 @@ class QScreen;
 
 namespace tindlewave {
 
-// The desktop's screens as the toolkit knows them, for an event system that runs on another
-// thread: kept as a copy that follows the toolkit's screens as they come, go and change (on the
-// GUI thread), and read from any thread through source(). The source holds the copy, so it may
-// outlive this object (it then keeps the last screens seen).
+// The desktop's screens as the toolkit knows them, handed to `onChange` at construction and again
+// each time a screen comes, goes or changes (on the GUI thread), for an event system that keeps
+// them where its other threads read them without copying.
 class QtScreens final : public QObject {
   public:
-    explicit QtScreens(QObject* parent = nullptr);
+    using Sink = std::function<void(std::vector<Screen>)>;
 
-    std::function<std::vector<Screen>()> source() const;
+    explicit QtScreens(Sink onChange, QObject* parent = nullptr);
+
     // The screens as seen now; GUI thread.
     static std::vector<Screen> current();
 
   private:
-    struct Copy;
-
     void follow(QScreen* screen);
     void refresh();
 
-    std::shared_ptr<Copy> copy_;
+    Sink onChange_;
 };
 
 }  // namespace tindlewave

@@ -2,20 +2,18 @@
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <memory>
-#include <thread>
+#include <vector>
 
 #include "Shell/QtScreens.h"
 
 namespace tindlewave {
 namespace {
 
-TEST(QtScreens, GivesTheToolkitsScreensToAnyThreadAndOutlivesItsFollower) {
-    auto screens = std::make_unique<QtScreens>();
-    const auto source = screens->source();
-    std::vector<Screen> seen;
-    std::thread reader([&] { seen = source(); });
-    reader.join();
+TEST(QtScreens, HandsTheToolkitsScreensPrimaryFirstAtOnce) {
+    std::vector<std::vector<Screen>> handed;
+    QtScreens screens([&](std::vector<Screen> all) { handed.push_back(std::move(all)); });
+    ASSERT_EQ(handed.size(), 1u);
+    const auto& seen = handed.front();
 
     QScreen* primary = QGuiApplication::primaryScreen();
     ASSERT_NE(primary, nullptr);
@@ -25,10 +23,7 @@ TEST(QtScreens, GivesTheToolkitsScreensToAnyThreadAndOutlivesItsFollower) {
                                                double(area.width()), double(area.height())}));
     EXPECT_GT(seen.front().refreshRate, 0);
     EXPECT_EQ(seen.front().id, 1u);
-
-    // The event system may ask after the window program let go of its follower.
-    screens.reset();
-    EXPECT_EQ(source(), seen);
+    EXPECT_EQ(seen, QtScreens::current());
 }
 
 }  // namespace

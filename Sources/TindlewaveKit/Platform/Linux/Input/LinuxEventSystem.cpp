@@ -133,10 +133,10 @@ Event::Location LinuxEventSystem::cursorLocation() const {
     if (pointer_) {
         if (auto at = pointer_->location()) return *at;
     }
-    const std::vector<Screen> all = screens();
-    if (all.empty()) return {};
-    const Screen* fastest = &all.front();
-    for (const Screen& screen : all) {
+    std::lock_guard lock(screensMutex_);
+    if (screens_.empty()) return {};
+    const Screen* fastest = &screens_.front();
+    for (const Screen& screen : screens_) {
         if (screen.refreshRate > fastest->refreshRate) fastest = &screen;
     }
     return {fastest->area.x + fastest->area.width / 2, fastest->area.y + fastest->area.height / 2};
@@ -145,25 +145,28 @@ Event::Location LinuxEventSystem::cursorLocation() const {
 void LinuxEventSystem::associateMouseAndCursor(bool associated) { associated_ = associated; }
 
 std::optional<DisplayID> LinuxEventSystem::displayAt(Event::Location point) const {
-    for (const Screen& screen : screens())
+    std::lock_guard lock(screensMutex_);
+    for (const Screen& screen : screens_)
         if (screen.area.contains(point)) return screen.id;
     return std::nullopt;
 }
 
 std::vector<Screen> LinuxEventSystem::screens() const {
     std::lock_guard lock(screensMutex_);
-    if (screens_) return screens_();
-    return {Screen{1, {0, 0, 1920, 1080}, 60}};
+    return screens_;
 }
 
 bool LinuxEventSystem::isRefreshing(DisplayID display) const {
-    const auto all = screens();
-    return std::any_of(all.begin(), all.end(), [&](const Screen& s) { return s.id == display; });
+    std::lock_guard lock(screensMutex_);
+    return std::any_of(screens_.begin(), screens_.end(), [&](const Screen& s) { return s.id == display; });
 }
 
-void LinuxEventSystem::setScreenSource(ScreenSource source) {
-    std::lock_guard lock(screensMutex_);
-    screens_ = std::move(source);
+void LinuxEventSystem::setScreens(std::vector<Screen> screens) {
+    {
+        std::lock_guard lock(screensMutex_);
+        screens_.swap(screens);
+    }
+    // The screens replaced are freed here, outside the lock.
 }
 
 void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {

@@ -78,8 +78,6 @@ class LinuxEventSystem final : public EventSystem {
         // Where lines for the device journal go (on the input executor); nowhere without it.
         std::function<void(const std::string& line)> journal{};
     };
-    using ScreenSource = std::function<std::vector<Screen>()>;
-
     LinuxEventSystem(Executor& input, Options options);
     explicit LinuxEventSystem(Executor& input) : LinuxEventSystem(input, Options{}) {}
     // Ungrabs and closes every node and destroys the program's devices; on the input executor,
@@ -120,9 +118,9 @@ class LinuxEventSystem final : public EventSystem {
     // logind, no session for this process): every switch of user or console then leaves the
     // grabs in place. None when it is followed. Set at construction; any thread.
     const std::optional<std::string>& sessionUnfollowed() const;
-    // Where the screens come from (the program on screen gives its toolkit's); without one, a
-    // 1920×1080 screen at 60 Hz.
-    void setScreenSource(ScreenSource source);
+    // The desktop's screens (the program on screen gives its toolkit's as they change); until
+    // then one 1920×1080 screen at 60 Hz. Any thread.
+    void setScreens(std::vector<Screen> screens);
 
     // For benchmarks, which put pipes in place of devices: takes `fd` as a node already open and
     // grabbed (`description` as what it is) and `mirror` as its mirror; nothing watches it, its
@@ -148,8 +146,9 @@ class LinuxEventSystem final : public EventSystem {
     // Any thread.
     std::atomic<std::uint64_t> flags_{0};
     std::atomic<bool> associated_{true};
+    // Read in place under the lock: the cursor's place and the frame clock ask on every frame.
     mutable std::mutex screensMutex_;
-    ScreenSource screens_;
+    std::vector<Screen> screens_{Screen{1, {0, 0, 1920, 1080}, 60}};
     std::unique_ptr<X11Pointer> pointer_;
 };
 

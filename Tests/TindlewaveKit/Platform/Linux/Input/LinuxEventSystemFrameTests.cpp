@@ -8,6 +8,7 @@
 
 #include <array>
 #include <initializer_list>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -348,19 +349,26 @@ TEST(LinuxEventSystemFrames, MotionIsNotForwardedWhileTheCursorIsDissociated) {
     EXPECT_EQ(world.mouseMirror.taken(), (std::vector<Code>{{EV_REL, REL_X, 7}, syn}));
 }
 
-TEST(LinuxEventSystemFrames, ScreensFromTheirSourceAndTheCursorAtTheFastestScreensCentre) {
+TEST(LinuxEventSystemFrames, ScreensAsGivenAndTheCursorAtTheFastestScreensCentre) {
     ::unsetenv("DISPLAY");  // no X11 pointer to ask
     World world;
     EXPECT_EQ(world.events.screens(), (std::vector<Screen>{Screen{1, {0, 0, 1920, 1080}, 60}}));
     EXPECT_EQ(world.events.cursorLocation(), (Event::Location{960, 540}));
-    world.events.setScreenSource([] {
-        return std::vector<Screen>{Screen{7, {0, 0, 1000, 800}, 60}, Screen{9, {1000, 0, 2000, 1000}, 144}};
-    });
+    const std::vector<Screen> two{Screen{7, {0, 0, 1000, 800}, 60}, Screen{9, {1000, 0, 2000, 1000}, 144}};
+    // Given from another thread (the GUI's), as the program on screen does.
+    std::thread([&] { world.events.setScreens(two); }).join();
+    EXPECT_EQ(world.events.screens(), two);
     EXPECT_EQ(world.events.cursorLocation(), (Event::Location{2000, 500}));
     EXPECT_EQ(world.events.displayAt({1500, 10}), 9u);
     EXPECT_EQ(world.events.displayAt({-5, 10}), std::nullopt);
     EXPECT_TRUE(world.events.isRefreshing(7));
     EXPECT_FALSE(world.events.isRefreshing(8));
+
+    // Without screens (a display server with none attached) there is nowhere to refresh.
+    world.events.setScreens({});
+    EXPECT_EQ(world.events.cursorLocation(), (Event::Location{0, 0}));
+    EXPECT_EQ(world.events.displayAt({10, 10}), std::nullopt);
+    EXPECT_FALSE(world.events.isRefreshing(7));
 }
 
 }  // namespace
