@@ -1,6 +1,7 @@
 // HID++ mice under the real kernel: the device check, and each mouse under its driver (the
 // kernel's HID++ driver, hid-generic, and paired to a receiver under the receiver driver) set up
-// by the headless program, its rules acted out and everything put back at quit.
+// by the headless program, its rules acted out and everything put back at quit; and a mouse
+// unplugged while set up and plugged in again.
 
 #include <gtest/gtest.h>
 
@@ -201,6 +202,29 @@ TEST(HidppMouse, PairedToAReceiver) {
     for (const auto& r : requests) asked += r + "; ";
     std::ofstream(artefacts() / "receiver-requests.txt") << asked;
     setUpActAndQuit(mouse);
+}
+
+TEST(HidppMouse, UnpluggedWhileSetUpAndPluggedInAgain) {
+    AnyMouse mouse = bluetoothMouse(0xB025, "MX-Anywhere-3-B025.json");
+    ASSERT_FALSE(mouseEventNode(mouse).empty()) << describeInputNodes();
+    Program program;
+    program.writeConfig(mouseConfig(mouse.product));
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(waitApplied(program)) << program.seen();
+    ASSERT_TRUE(waitUntil([&] { return mouse.diverted(gestureButton); })) << program.seen();
+
+    // The device goes while the program reads its hidraw node: the kernel fails the read and udev
+    // announces the removal; the program lets the node go and carries on.
+    mouse.bluetooth.reset();
+    ASSERT_TRUE(waitUntil([] { return hidrawNode(0x046D, 0xB025).empty(); })) << describeInputNodes();
+    ASSERT_TRUE(waitApplied(program)) << program.seen();
+
+    // It comes back (a new hidraw node, new ids) and is set up again.
+    mouse = bluetoothMouse(0xB025, "MX-Anywhere-3-B025.json");
+    ASSERT_FALSE(mouseEventNode(mouse).empty()) << describeInputNodes();
+    EXPECT_TRUE(waitUntil([&] { return mouse.diverted(gestureButton); }, 90s)) << program.seen();
+    EXPECT_EQ(program.quit(), 0) << program.seen();
+    EXPECT_FALSE(mouse.diverted(gestureButton));
 }
 
 }  // namespace
