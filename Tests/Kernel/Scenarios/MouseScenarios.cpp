@@ -40,6 +40,31 @@ struct AnyMouse {
             return reporting && reporting->divert;
         });
     }
+    // Controls the mouse holds diverted now.
+    std::vector<std::uint16_t> divertedControls() {
+        return hidpp().read([](const VirtualHidppMouse& m) {
+            std::vector<std::uint16_t> list;
+            for (const auto& control : m.description().controls)
+                if (auto reporting = m.reporting(control.cid); reporting && (reporting->divert || reporting->rawXY))
+                    list.push_back(control.cid);
+            return list;
+        });
+    }
+    // Whether the program read a control's reporting back after setting it (reprogrammable
+    // controls' functions 3, then 2).
+    bool readBack(std::uint16_t cid) {
+        return hidpp().read([cid](const VirtualHidppMouse& m) {
+            const auto index = m.description().indexOf(VirtualMouseDescription::reprogControlsFeature);
+            bool set = false;
+            for (const auto& request : m.requestsReceived()) {
+                if (request.size() < 6 || request[2] != index || ((request[4] << 8) | request[5]) != cid) continue;
+                const int function = request[3] >> 4;
+                if (function == 3) set = true;
+                if (function == 2 && set) return true;
+            }
+            return false;
+        });
+    }
 };
 
 AnyMouse bluetoothMouse(std::uint16_t product, const std::string& file) {
@@ -125,6 +150,7 @@ void setUpActAndQuit(AnyMouse& mouse) {
 
     // Set up: the gesture button diverted and read back, the mouse grabbed behind its mirror.
     EXPECT_TRUE(mouse.diverted(gestureButton));
+    EXPECT_TRUE(mouse.readBack(gestureButton)) << "the program did not read the control's reporting back";
     if (mouse.bluetooth) {
         EXPECT_GT(mouse.hidpp().programRequests(), 0);
     }
@@ -146,7 +172,7 @@ void setUpActAndQuit(AnyMouse& mouse) {
     ASSERT_TRUE(mouse.report(0, 0, 0, 1));
     ASSERT_TRUE(mouse.report(0, 0, 0, 0));
     EXPECT_TRUE(waitUntil([&] { return mirrored.count(EV_REL, REL_WHEEL_HI_RES) >= 3; }, 30s))
-        << mirrored.describe();
+        << mirrored.describe() << "\n" << program.seen();
 
     // Holding the middle button and moving scrolls (on the mirror, the last wheel's) and moves
     // no pointer.
@@ -160,7 +186,7 @@ void setUpActAndQuit(AnyMouse& mouse) {
 
     // Quit: every control native, nothing grabbed, the program's devices gone.
     EXPECT_EQ(program.quit(), 0) << program.seen();
-    EXPECT_FALSE(mouse.diverted(gestureButton));
+    EXPECT_TRUE(mouse.divertedControls().empty()) << "controls left diverted after quit";
     EXPECT_FALSE(grabbed(node));
     EXPECT_TRUE(eventNode(name, true).empty());
     EXPECT_TRUE(eventNode("Tindlewave virtual keyboard", true).empty());
