@@ -80,9 +80,16 @@ struct EventDeviceWorld {
     std::function<TapAnswer(EventType, Event&)> answer;
     std::optional<TapPort> port;
 
-    // Quick settling and busy tries, no session to follow.
+    // Quick settling and busy tries, no session to follow, and a watchdog that a busy machine
+    // never sets off (a test of the watchdog takes the stalling options).
     static LinuxEventSystem::Options quickOptions() {
-        return {.settleSeconds = 0.01, .busyTries = 3, .busySeconds = 0.01, .followSession = false};
+        return {.stallSeconds = 30, .settleSeconds = 0.01, .busyTries = 3, .busySeconds = 0.01,
+                .followSession = false};
+    }
+    static LinuxEventSystem::Options stallingOptions() {
+        auto options = quickOptions();
+        options.stallSeconds = 1;
+        return options;
     }
 
     // Whether udev has announced the mirrors' nodes (the emulation has no udev of its own), and

@@ -322,7 +322,7 @@ TEST(LinuxEventSystemDevices, TheDesktopsLightsOnAMirrorReachTheRealKeyboard) {
 }
 
 TEST(LinuxEventSystemDevices, AStalledTapExecutorReleasesEveryGrabWithinTheWatchdogsSecond) {
-    EventDeviceWorld world;
+    EventDeviceWorld world(true, keyboardDescription(), EventDeviceWorld::stallingOptions());
     ASSERT_TRUE(world.tap(keyMask));
     ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
     // The tap executor is held; the user's devices come back to the desktop while it is.
@@ -343,7 +343,7 @@ TEST(LinuxEventSystemDevices, AStalledTapExecutorReleasesEveryGrabWithinTheWatch
 }
 
 TEST(LinuxEventSystemDevices, ANodeGoneDuringAStallIsDroppedWhenTheGrabsAreTakenAgain) {
-    EventDeviceWorld world;
+    EventDeviceWorld world(true, keyboardDescription(), EventDeviceWorld::stallingOptions());
     world.enableAgainOnTimeout();
     ASSERT_TRUE(world.tap(keyMask));
     ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
