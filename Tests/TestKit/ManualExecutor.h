@@ -92,17 +92,33 @@ class ManualScheduler {
     friend class ManualExecutor;
 
     struct Timers {
+        using Entries =
+            std::map<std::pair<Instant, std::uint64_t>, std::pair<ManualExecutor*, Executor::Job>>;
         std::mutex mutex;
         std::uint64_t nextId = 1;
-        std::map<std::pair<Instant, std::uint64_t>, std::pair<ManualExecutor*, Executor::Job>>
-            entries;
+        Entries entries;
+        // Nodes of fired and cancelled timers, taken again by the next ones: a timer re-armed
+        // every frame allocates nothing here either, as with the program's executors.
+        std::vector<Entries::node_type> spare = [] {
+            std::vector<Entries::node_type> kept;
+            kept.reserve(16);
+            return kept;
+        }();
+
+        // Under the lock: takes the entry out and its job with it, and keeps the node.
+        Executor::Job removeLocked(Entries::iterator it) {
+            auto node = entries.extract(it);
+            Executor::Job job = std::move(node.mapped().second);
+            node.mapped().second = nullptr;
+            if (spare.size() < 16) spare.push_back(std::move(node));
+            return job;
+        }
         void cancel(std::uint64_t id) {
-            Executor::Job dropped;
+            Executor::Job dropped;  // destroyed after the lock is released
             std::lock_guard lock(mutex);
             for (auto it = entries.begin(); it != entries.end(); ++it)
                 if (it->first.second == id) {
-                    dropped = std::move(it->second.second);
-                    entries.erase(it);
+                    dropped = removeLocked(it);
                     return;
                 }
         }
@@ -154,7 +170,15 @@ class ManualExecutor final : public Executor {
         {
             std::lock_guard lock(timers->mutex);
             id = timers->nextId++;
-            timers->entries.emplace(std::pair{deadline, id}, std::pair{this, std::move(job)});
+            if (!timers->spare.empty()) {
+                auto node = std::move(timers->spare.back());
+                timers->spare.pop_back();
+                node.key() = std::pair{deadline, id};
+                node.mapped() = std::pair{this, std::move(job)};
+                timers->entries.insert(std::move(node));
+            } else {
+                timers->entries.emplace(std::pair{deadline, id}, std::pair{this, std::move(job)});
+            }
         }
         std::weak_ptr<ManualScheduler::Timers> weak = timers;
         return TimerHandle([weak, id] {
@@ -221,10 +245,10 @@ inline void ManualScheduler::advanceTo(Instant target) {
         {
             std::lock_guard lock(timers_->mutex);
             if (timers_->entries.empty() || timers_->entries.begin()->first.first > target) break;
-            auto node = timers_->entries.extract(timers_->entries.begin());
-            if (node.key().first > clock_.now()) clock_.set(node.key().first);
-            executor = node.mapped().first;
-            job = std::move(node.mapped().second);
+            auto first = timers_->entries.begin();
+            if (first->first.first > clock_.now()) clock_.set(first->first.first);
+            executor = first->second.first;
+            job = timers_->removeLocked(first);
         }
         executor->run(job);
         runReady();

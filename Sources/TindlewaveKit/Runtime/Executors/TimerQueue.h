@@ -7,6 +7,7 @@
 #include <optional>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "Platform/Executor.h"
 
@@ -34,14 +35,24 @@ class TimerQueue : public std::enable_shared_from_this<TimerQueue> {
     void clear();
 
   private:
-    TimerQueue() = default;
+    TimerQueue();
     void cancel(std::uint64_t id);
 
     using Key = std::pair<Instant, std::uint64_t>;
+    using ByDeadline = std::map<Key, Executor::Job>;
+    using Deadlines = std::unordered_map<std::uint64_t, Instant>;
+    static constexpr std::size_t keptNodes = 16;
+
+    // Takes a fired or cancelled timer's nodes out, its job moved to `job`; keeps the nodes for
+    // the next add (up to keptNodes), so a timer re-armed every frame allocates nothing.
+    void removeLocked(ByDeadline::iterator entry, Executor::Job& job);
+
     mutable std::mutex mutex_;
     std::uint64_t nextId_ = 1;
-    std::map<Key, Executor::Job> byDeadline_;
-    std::unordered_map<std::uint64_t, Instant> deadlines_;
+    ByDeadline byDeadline_;
+    Deadlines deadlines_;
+    std::vector<ByDeadline::node_type> spareEntries_;
+    std::vector<Deadlines::node_type> spareDeadlines_;
 };
 
 }  // namespace tindlewave
