@@ -1,3 +1,4 @@
+#include "Platform/Linux/Input/TerminalStop.h"
 #include "Platform/Linux/System/Files.h"
 #include "Shell/Program.h"
 
@@ -5,5 +6,7 @@ int main(int argc, char** argv) {
     // Before any thread starts or any file is written: a write past a file-size limit then fails
     // and is reported instead of ending the program.
     tindlewave::files::failWritesPastTheSizeLimit();
+    // Before any thread starts: Ctrl-Z in the terminal lets go of the devices before stopping.
+    tindlewave::releaseInputOnTerminalStop();
     return tindlewave::runProgram(argc, argv);
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Options.h"
+#include "Platform/Linux/Input/TerminalStop.h"
 #include "Platform/Linux/System/Files.h"
 #include "Platform/Simulated/HID/VirtualMouseDescription.h"
 #include "Program.h"
@@ -33,6 +34,8 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &quitting, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
     files::failWritesPastTheSizeLimit();
+    // Ctrl-Z in the terminal lets go of the devices before the program stops, grabs on SIGCONT.
+    releaseInputOnTerminalStop();
 
     auto read = headless::readOptions(argc, argv);
     if (auto* error = std::get_if<std::string>(&read)) {

@@ -11,6 +11,7 @@
 #include <atomic>
 
 #include "Core/Evdev/EvdevKeys.h"
+#include "Platform/Linux/Input/TerminalStop.h"
 #include "EventDeviceWorld.h"
 #include "Model/Keys.h"
 
@@ -422,11 +423,71 @@ TEST(LinuxEventSystemDevices, AnInactiveSessionLetsGoOfEverythingTheProgramHolds
     EXPECT_EQ(world.read<std::vector<EventType>>([&] { return notices; }).size(), 1u);
 }
 
-// Only as the child of the next test: grabs the nodes, says so on the descriptor named by
-// TW_GRAB_CHILD_FD, and waits to be killed.
+// Nothing the program's devices hold down is left held: every living device has let go of
+// each key and button written to it (a destroyed one's the kernel let go of).
+bool nothingHeld(const UinputSide& uinput) {
+    for (const auto& device : uinput.devices()) {
+        if (device.created && !device.destroyed && !nothingDown(device.written)) return false;
+    }
+    return true;
+}
+
+TEST(LinuxEventSystemDevices, AStallLetsGoOfEveryKeyAndModifierTheProgramHoldsBeforeItUngrabs) {
+    EventDeviceWorld world(true, keyboardDescription(), EventDeviceWorld::stallingOptions());
+    ASSERT_TRUE(world.tap(keyMask));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+    // A key down on the keyboard's mirror, a button on the mouse's, and Control held on the
+    // program's keyboard (as the hyper key holds its four).
+    world.keyboardSide->send({{EV_KEY, KEY_A, 1}});
+    world.mouseSide->send({{EV_KEY, BTN_SIDE, 1}});
+    Event control;
+    control.type = EventType::flagsChanged;
+    control.flags = QuartzFlag::control;
+    control.mark();
+    world.events->post(control, EventLevel::session);
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] {
+        return !nothingDown(world.uinput->written("Test Keyboard")) &&
+               !nothingDown(world.uinput->written("Test USB Mouse")) &&
+               !nothingDown(world.uinput->written("Tindlewave virtual keyboard"));
+    }));
+
+    // The tap executor is stuck: the user's release would reach the desktop from the real
+    // device, which never saw the key go down there, so the program lets go of all it holds.
+    std::atomic<bool> holding{true};
+    world.input.post([&] {
+        while (holding) std::this_thread::sleep_for(5ms);
+    });
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] {
+        return !world.keyboardSide->isGrabbed() && !world.mouseSide->isGrabbed() &&
+               !world.hidppSide->isGrabbed();
+    }));
+    EXPECT_TRUE(nothingHeld(*world.uinput));
+    EXPECT_FALSE(world.uinput->named("Tindlewave virtual keyboard"));
+    EXPECT_FALSE(world.uinput->named("Test Keyboard"));
+    EXPECT_TRUE(holding);
+    holding = false;
+
+    // Come round, the program's own devices are made again at once, holding nothing, and the
+    // session's flags hold nothing either.
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] {
+        return world.uinput->named("Tindlewave virtual keyboard") && world.uinput->named("Tindlewave virtual pointer");
+    }));
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.events->flagsState() == 0; }));
+    EXPECT_TRUE(nothingHeld(*world.uinput));
+    // Enabled again by its owner, the tap grabs anew through new mirrors.
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return !world.read<bool>([&] { return world.events->isEnabled(*world.port); }); }));
+    world.onInput([&] { world.events->enable(*world.port, true); });
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+    EXPECT_TRUE(world.uinput->named("Test Keyboard"));
+}
+
+// Only as the child of the tests below: grabs the nodes, says so on the descriptor named by
+// TW_GRAB_CHILD_FD, and waits to be killed. With TW_GRAB_CHILD_STOPS, Ctrl-Z in a terminal
+// (SIGTSTP) stops it as it stops the programs.
 TEST(LinuxEventSystemDevices, DISABLED_HoldsItsGrabsUntilKilled) {
     const char* fd = std::getenv("TW_GRAB_CHILD_FD");
     if (!fd) GTEST_SKIP() << "run by KilledProgramsGrabsEndWithIt";
+    if (std::getenv("TW_GRAB_CHILD_STOPS")) releaseInputOnTerminalStop();
     RunLoopExecutor input{"test.child"};
     std::unique_ptr<LinuxDeviceRegistry> registry;
     std::unique_ptr<LinuxEventSystem> events;
@@ -448,13 +509,15 @@ TEST(LinuxEventSystemDevices, DISABLED_HoldsItsGrabsUntilKilled) {
     for (;;) ::pause();
 }
 
-TEST(LinuxEventSystemDevices, AKilledProgramsGrabsEndWithIt) {
-    EventDeviceWorld world;
+// Starts the child above and waits (20 s at most) until it has grabbed the nodes; -1 when it
+// could not be started or did not say so.
+pid_t startGrabbingChild(bool stops) {
     int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
+    if (::pipe(fds) != 0) return -1;
     std::vector<std::string> environment;
     for (char** variable = environ; *variable; ++variable) environment.emplace_back(*variable);
     environment.push_back("TW_GRAB_CHILD_FD=" + std::to_string(fds[1]));
+    if (stops) environment.push_back("TW_GRAB_CHILD_STOPS=1");
     std::vector<char*> envp;
     for (auto& variable : environment) envp.push_back(variable.data());
     envp.push_back(nullptr);
@@ -464,14 +527,25 @@ TEST(LinuxEventSystemDevices, AKilledProgramsGrabsEndWithIt) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     pid_t child = -1;
-    ASSERT_EQ(posix_spawn(&child, "/proc/self/exe", &actions, nullptr, const_cast<char**>(argv), envp.data()), 0);
+    const bool spawned =
+        posix_spawn(&child, "/proc/self/exe", &actions, nullptr, const_cast<char**>(argv), envp.data()) == 0;
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     pollfd ready{fds[0], POLLIN, 0};
     char marker = 0;
-    const bool told = ::poll(&ready, 1, 20'000) == 1 && ::read(fds[0], &marker, 1) == 1;
+    const bool told = spawned && ::poll(&ready, 1, 20'000) == 1 && ::read(fds[0], &marker, 1) == 1;
     ::close(fds[0]);
-    EXPECT_TRUE(told);
+    if (spawned && !told) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+    return told ? child : -1;
+}
+
+TEST(LinuxEventSystemDevices, AKilledProgramsGrabsEndWithIt) {
+    EventDeviceWorld world;
+    const pid_t child = startGrabbingChild(false);
+    ASSERT_GT(child, 0);
     EXPECT_TRUE(world.mouseSide->isGrabbed());
     EXPECT_TRUE(world.keyboardSide->isGrabbed());
 
@@ -483,6 +557,48 @@ TEST(LinuxEventSystemDevices, AKilledProgramsGrabsEndWithIt) {
     // Nothing of it is left in the way: this program grabs them now.
     ASSERT_TRUE(world.tap(keyMask));
     EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
+}
+
+// Waits (20 s at most) until the child has stopped (true) or continued (false).
+bool childStopped(pid_t child, bool stopped) {
+    const auto limit = std::chrono::steady_clock::now() + 20s;
+    while (std::chrono::steady_clock::now() < limit) {
+        int status = 0;
+        const pid_t changed = ::waitpid(child, &status, WUNTRACED | WCONTINUED | WNOHANG);
+        if (changed == child && stopped && WIFSTOPPED(status)) return true;
+        if (changed == child && !stopped && WIFCONTINUED(status)) return true;
+        if (changed < 0) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return false;
+}
+
+TEST(LinuxEventSystemDevices, CtrlZLetsGoOfEveryDeviceBeforeTheProgramStopsAndGrabsAgainOnContinuing) {
+    EventDeviceWorld world;
+    const pid_t child = startGrabbingChild(true);
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(world.keyboardSide->isGrabbed());
+    // A key down through the child's mirror.
+    world.keyboardSide->send({{EV_KEY, KEY_A, 1}});
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return !nothingDown(world.uinput->written("Test Keyboard")); }));
+
+    // Ctrl-Z: stopped, it holds no grab and nothing down (so the user can type "fg").
+    ::kill(child, SIGTSTP);
+    EXPECT_TRUE(childStopped(child, true));
+    EXPECT_FALSE(world.mouseSide->isGrabbed());
+    EXPECT_FALSE(world.keyboardSide->isGrabbed());
+    EXPECT_FALSE(world.hidppSide->isGrabbed());
+    EXPECT_TRUE(nothingHeld(*world.uinput));
+
+    // Continued, it takes the devices up again.
+    world.keyboardSide->send({{EV_KEY, KEY_A, 0}});
+    ::kill(child, SIGCONT);
+    EXPECT_TRUE(childStopped(child, false));
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] {
+        return world.mouseSide->isGrabbed() && world.keyboardSide->isGrabbed() && world.hidppSide->isGrabbed();
+    }));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
 }
 
 TEST(LinuxEventSystemDevices, NoTapWithoutUinput) {

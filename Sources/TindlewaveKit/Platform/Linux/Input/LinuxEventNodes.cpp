@@ -37,12 +37,6 @@ bool hasMotion(std::span<const input_event> codes) {
     return false;
 }
 
-void drain(int fd) {
-    input_event buffer[64];
-    while (::read(fd, buffer, sizeof buffer) > 0) {
-    }
-}
-
 // How often a new mirror's announcement is looked for.
 constexpr double announceLookSeconds = 0.01;
 
@@ -108,7 +102,7 @@ bool LinuxEventSystem::State::isOwnSysname(const std::string& sysname) const {
 }
 
 bool LinuxEventSystem::State::wantsGrabs() const {
-    return taps.activeMask() != 0 && sessionActive;
+    return taps.activeMask() != 0 && sessionActive && !watchdog.isSuspended();
 }
 
 void LinuxEventSystem::State::refreshGrabs() {
@@ -165,7 +159,7 @@ void LinuxEventSystem::State::start(Node& node) {
     }
     node.fd = fd;
     node.description = std::move(*description);
-    node.mirror.emplace(std::move(*device));
+    keepDevice(node.mirror, std::move(*device));
     node.keyboard = node.description.has(EV_LED, LED_CAPSL);
     node.grab.opened();
     node.announceBy = input.clock().now() + seconds(options.announceSeconds);
@@ -264,7 +258,7 @@ void LinuxEventSystem::State::stop(Node& node) {
         node.fd = -1;
     }
     // The kernel releases whatever the mirror still holds.
-    node.mirror.reset();
+    closeDevice(node.mirror);
     node.state = {};
     node.grab.closed();
     updateFlags();
@@ -454,18 +448,30 @@ void LinuxEventSystem::State::armBeat() {
 
 void LinuxEventSystem::State::handleStall() {
     if (!watchdog.takeRelease()) return;
+    // Taken in once resumed, a suspension's release is still none of the taps'.
+    const bool suspension = suspended.exchange(false) || watchdog.isSuspended();
+    // The watchdog destroyed the mirrors and the program's keyboard and pointer, so nothing
+    // stayed down on them, and ended every grab. Each open node starts over (a new mirror once
+    // taps want it again: the desktop had its input meanwhile, none of it is ours to forward),
+    // and the program's own devices are made anew at once.
     for (auto& node : nodes) {
-        if (!node->grab.isGrabbed()) continue;
-        // The desktop had the node's input meanwhile; none of it is ours to forward.
-        node->watch.cancel();
-        drain(node->fd);
-        node->assembler = {};
-        node->grab.letGo();
+        if (node->grab.isOpen()) stop(*node);  // closes, never drops
     }
-    ++dispatching;
-    taps.disableAll(EventType::tapDisabledByTimeout);
-    --dispatching;
+    closeDevice(keyboard);
+    closeDevice(pointer);
+    keyboardState = {};
+    swallowedFrom = {};
+    lastWheel.reset();
+    if (sessionActive) ensureVirtualDevices();
+    // A stall is the taps' time-out; a suspension (the process stops) is none of theirs: once
+    // resumed, the nodes are taken up again for the taps as they are.
+    if (!suspension) {
+        ++dispatching;
+        taps.disableAll(EventType::tapDisabledByTimeout);
+        --dispatching;
+    }
     refreshGrabs();
+    updateFlags();
 }
 
 }  // namespace tindlewave

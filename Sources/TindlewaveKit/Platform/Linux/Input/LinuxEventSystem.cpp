@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
 #include <utility>
 
 #include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
@@ -20,6 +21,10 @@ timeval nowStamp() {
     ::clock_gettime(CLOCK_MONOTONIC, &t);
     return {t.tv_sec, t.tv_nsec / 1000};
 }
+
+// Every event system of the process, for suspendAll and resumeAll.
+std::mutex eventSystemsMutex;
+std::vector<LinuxEventSystem*> eventSystems;
 
 }  // namespace
 
@@ -74,12 +79,47 @@ LinuxEventSystem::State::~State() {
 LinuxEventSystem::LinuxEventSystem(Executor& input, Options options)
     : state_(std::make_unique<State>(*this, input, std::move(options))),
       input_(input),
-      pointer_(X11Pointer::open()) {}
+      pointer_(X11Pointer::open()) {
+    std::lock_guard lock(eventSystemsMutex);
+    eventSystems.push_back(this);
+}
 
 LinuxEventSystem::~LinuxEventSystem() {
+    {
+        std::lock_guard lock(eventSystemsMutex);
+        std::erase(eventSystems, this);
+    }
     *state_->alive = false;
     // First: the state writes the flags and reads the rest while it ungrabs and closes.
     state_.reset();
+}
+
+void LinuxEventSystem::suspend() {
+    state_->suspended = true;
+    state_->watchdog.suspend();
+}
+
+void LinuxEventSystem::resume() {
+    state_->watchdog.resume();
+    std::weak_ptr<bool> alive = state_->alive;
+    State* state = state_.get();
+    input_.post([alive, state] {
+        auto living = alive.lock();
+        if (!living || !*living) return;
+        state->handleStall();  // the release, if the executor has not taken it in yet
+        if (state->sessionActive) state->ensureVirtualDevices();
+        state->refreshGrabs();
+    });
+}
+
+void LinuxEventSystem::suspendAll() {
+    std::lock_guard lock(eventSystemsMutex);
+    for (LinuxEventSystem* events : eventSystems) events->suspend();
+}
+
+void LinuxEventSystem::resumeAll() {
+    std::lock_guard lock(eventSystemsMutex);
+    for (LinuxEventSystem* events : eventSystems) events->resume();
 }
 
 std::optional<TapPort> LinuxEventSystem::createTap(const TapSpec& spec, TapCallback callback) {
@@ -206,7 +246,7 @@ void LinuxEventSystem::adoptNode(const EventNodeInfo& info, int fd, InputDescrip
     auto node = std::make_unique<State::Node>(info, state_->options.busyTries);
     node->fd = fd;
     node->description = std::move(description);
-    node->mirror.emplace(std::move(mirror));
+    state_->keepDevice(node->mirror, std::move(mirror));
     node->grab.adoptGrabbed();
     state_->nodes.push_back(std::move(node));
     state_->watchdog.watch(fd);
@@ -214,8 +254,8 @@ void LinuxEventSystem::adoptNode(const EventNodeInfo& info, int fd, InputDescrip
 }
 
 void LinuxEventSystem::adoptVirtualDevices(UinputDevice keyboard, UinputDevice pointer) {
-    state_->keyboard.emplace(std::move(keyboard));
-    state_->pointer.emplace(std::move(pointer));
+    state_->keepDevice(state_->keyboard, std::move(keyboard));
+    state_->keepDevice(state_->pointer, std::move(pointer));
 }
 
 void LinuxEventSystem::readNow(SenderID id) {
@@ -240,20 +280,35 @@ std::vector<std::string> LinuxEventSystem::grabbedNodes() const {
 
 // Posts.
 
+void LinuxEventSystem::State::keepDevice(std::optional<UinputDevice>& slot, UinputDevice device) {
+    closeDevice(slot);
+    watchdog.keep(device.fd());
+    slot.emplace(std::move(device));
+}
+
+void LinuxEventSystem::State::closeDevice(std::optional<UinputDevice>& slot) {
+    if (!slot) return;
+    watchdog.forget(slot->fd());  // before its descriptor closes
+    slot.reset();
+}
+
 bool LinuxEventSystem::State::ensureVirtualDevices() {
+    // Nothing new while the process is about to stop: it would hold what is written to it.
+    if (watchdog.isSuspended()) return keyboard && pointer;
     if (!keyboard) {
         auto made = UinputDevice::create(options.uinputPath.c_str(), virtualKeyboard());
-        if (auto* device = std::get_if<UinputDevice>(&made)) keyboard.emplace(std::move(*device));
+        if (auto* device = std::get_if<UinputDevice>(&made)) keepDevice(keyboard, std::move(*device));
     }
     if (!pointer) {
         auto made = UinputDevice::create(options.uinputPath.c_str(), virtualPointer());
-        if (auto* device = std::get_if<UinputDevice>(&made)) pointer.emplace(std::move(*device));
+        if (auto* device = std::get_if<UinputDevice>(&made)) keepDevice(pointer, std::move(*device));
     }
     return keyboard && pointer;
 }
 
 void LinuxEventSystem::State::deliver(const Event& posted, EventLevel level) {
     if (!sessionActive) return;  // another session's input is none of ours
+    if (watchdog.isSuspended()) return;  // the process is about to stop: nothing may be held
     Event event = posted;
     if (level == EventLevel::hid) {
         ++dispatching;
@@ -344,8 +399,8 @@ void LinuxEventSystem::State::sessionChanged(bool active) {
     if (!active) {
         // Nothing of ours stays down for the next session: the kernel lets go of what a
         // destroyed device holds.
-        keyboard.reset();
-        pointer.reset();
+        closeDevice(keyboard);
+        closeDevice(pointer);
         keyboardState = {};
     }
     // Back in the session: the program's devices again at once, so the desktop has them

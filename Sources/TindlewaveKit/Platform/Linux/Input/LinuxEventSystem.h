@@ -50,9 +50,11 @@ EventNodeInfo::Kind eventNodeKind(const LinuxDeviceRegistry::Entry& entry);
 // Threads: everything runs on the input executor given at construction, which must watch
 // descriptors (FdRegistrar). post, flagsState, the cursor and the screens may be called from
 // any thread; posts run as input-executor jobs in order (one at the session level made on that
-// executor is written at once). A watchdog thread releases every grab
-// when that executor has not come round for `stallSeconds`; the taps then get the time-out
-// notice, and enabling them grabs again. Only while the login session is active: when the user
+// executor is written at once). A watchdog thread releases every grab, and destroys the mirrors
+// and the program's own devices (the kernel lets go of every key, button and modifier they
+// hold), when that executor has not come round for `stallSeconds`; the taps then get the
+// time-out notice, and enabling them grabs again. `suspend` does the same at once, for a process
+// about to stop (Ctrl-Z in its terminal, TerminalStop.h), until `resume`. Only while the login session is active: when the user
 // switches to another session or console, every grab is released, the program's devices let go
 // of what they hold, and the taps get the user-input notice.
 class LinuxEventSystem final : public EventSystem {
@@ -130,6 +132,16 @@ class LinuxEventSystem final : public EventSystem {
     void adoptVirtualDevices(UinputDevice keyboard, UinputDevice pointer);
     // Reads and handles what the node has ready now, as its watch does; input executor.
     void readNow(SenderID id);
+
+    // Any thread: lets go of the user's devices now, as the watchdog does at a stall (every grab
+    // ended, the mirrors and the program's own devices destroyed, so nothing stays down), and
+    // takes nothing up again until resume(): a grab or a device under way on the input executor
+    // meanwhile is refused or destroyed by the watchdog, and nothing is posted.
+    void suspend();
+    void resume();
+    // Every event system of the process, for a stop of the whole process.
+    static void suspendAll();
+    static void resumeAll();
 
     // Nodes left alone because another program grabs them, by devnode; input executor.
     std::vector<std::string> busyNodes() const;

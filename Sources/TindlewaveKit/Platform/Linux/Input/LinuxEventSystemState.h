@@ -70,6 +70,10 @@ struct LinuxEventSystem::State {
     void handleStall();
 
     // Posts (LinuxEventSystem.cpp).
+    // The program's devices (mirrors, its keyboard and pointer) are made and closed through
+    // these, so the watchdog, which destroys them at a release, knows each while it lives.
+    void keepDevice(std::optional<UinputDevice>& slot, UinputDevice device);
+    void closeDevice(std::optional<UinputDevice>& slot);
     bool ensureVirtualDevices();
     void deliver(const Event& event, EventLevel level);
     void write(const Event& event);
@@ -107,6 +111,9 @@ struct LinuxEventSystem::State {
     CodeList out;
     CodeList keyboardOut;
     CodeList postOut;
+
+    // The watchdog's next release comes from suspend(), not from a stall (any thread).
+    std::atomic<bool> suspended{false};
 
     // Its thread posts its release to the input executor; stopped first when the state goes.
     StallWatchdog watchdog;

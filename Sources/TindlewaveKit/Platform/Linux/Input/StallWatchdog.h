@@ -11,23 +11,32 @@
 
 namespace tindlewave {
 
-// Lets go of every grab when the thread that reads the grabbed nodes stops coming round, so a
-// stuck program never keeps the user's mouse and keyboard.
+// Lets go of every grab, and of everything the program holds down, when the thread that reads the
+// grabbed nodes stops coming round, so a stuck program never keeps the user's mouse and keyboard
+// nor leaves a key or modifier held on them.
 //
 // The reading thread beats while it holds grabs, and takes and ends each grab through the
-// watchdog. The watchdog's own thread sleeps while nothing is grabbed and looks every 50 ms
-// otherwise: once no beat has come for `stallSeconds`, it ungrabs every descriptor it holds,
-// forgets them, marks itself released and calls `onStall` on its thread. Grabs are taken and
+// watchdog; it tells it of each device of the program's that may hold keys or buttons down (the
+// mirrors, its own keyboard and pointer) before it closes it. The watchdog's own thread sleeps
+// while nothing is grabbed and looks every 50 ms otherwise: once no beat has come for
+// `stallSeconds`, it destroys every device it was told of (the kernel lets go of all each holds:
+// a release the user makes later reaches the desktop from the real device, which never saw that
+// key go down there, and would be dropped), then ungrabs every descriptor it holds, forgets
+// them, marks itself released and calls `onStall` on its thread. `suspend` does the same at once
+// from any thread (the whole process is about to stop), and until `resume` takes no grab and
+// destroys at once any device it is told of. Grabs are taken and
 // ended under its lock, so it never ungrabs a descriptor that is no longer grabbed (closed, and
 // perhaps another one by now), and no grab is taken between its release and the reading thread
 // taking that release in (takeRelease): that grab would be one the watchdog knows nothing of.
 class StallWatchdog {
   public:
-    // What it reads the time with and how it grabs and ungrabs (errno, 0 when done); by default
-    // the steady clock in nanoseconds and EVIOCGRAB. Called from both threads.
+    // What it reads the time with, how it grabs and ungrabs (errno, 0 when done) and destroys a
+    // device; by default the steady clock in nanoseconds, EVIOCGRAB and UI_DEV_DESTROY. Called
+    // from both threads (and suspend's).
     struct Hooks {
         std::function<std::int64_t()> now;
         std::function<int(int fd, bool grabbed)> grab;
+        std::function<void(int fd)> destroy;
     };
 
     StallWatchdog(double stallSeconds, std::function<void()> onStall, Hooks hooks = {});
@@ -40,12 +49,22 @@ class StallWatchdog {
     // The reading thread came round.
     void beat();
     // Grabs `fd` and holds it (a grab counts as a beat): the grab's errno, 0 when taken; none
-    // while a release has not been taken in (nothing is grabbed then).
+    // while a release has not been taken in or while suspended (nothing is grabbed then).
     std::optional<int> grab(int fd);
     // Holds `fd` as grabbed already.
     void watch(int fd);
     // Ungrabs `fd` unless the watchdog let go of it already, and forgets it.
     void ungrab(int fd);
+    // A device of the program's made, or about to be closed (told before its descriptor is, so
+    // the number is never another file's when it is used). While suspended, one made is
+    // destroyed at once.
+    void keep(int fd);
+    void forget(int fd);
+    // Any thread: lets go of everything now, as at a stall (onStall called on the caller's
+    // thread), and takes or keeps nothing until resume().
+    void suspend();
+    void resume();
+    bool isSuspended() const { return suspended_.load(); }
     // The watchdog let go of every grab and the reading thread has not taken that in yet.
     bool released() const { return released_.load(); }
     // True once per release.
@@ -55,6 +74,7 @@ class StallWatchdog {
 
   private:
     void loop();
+    void releaseLocked();  // under mutex_
 
     const std::int64_t stallNanoseconds_;
     const std::function<void()> onStall_;
@@ -63,7 +83,9 @@ class StallWatchdog {
     std::mutex mutex_;
     std::condition_variable wake_;
     std::vector<int> grabbed_;  // under mutex_
+    std::vector<int> devices_;  // under mutex_
     bool stopping_ = false;     // under mutex_
+    std::atomic<bool> suspended_{false};  // written under mutex_
     std::atomic<std::int64_t> heartbeat_{0};
     std::atomic<bool> released_{false};
     std::thread thread_;  // last: started once everything it reads is made

@@ -23,6 +23,7 @@ struct Watched {
     Waiter waiter;
     std::vector<int> grabbed;
     std::vector<int> ungrabbed;
+    std::vector<int> destroyed;
     int refusing = 0;  // the errno of the next grabs
     int stalls = 0;
     StallWatchdog watchdog{1.0, [this] { waiter.update([&] { ++stalls; }); },
@@ -37,7 +38,8 @@ struct Watched {
                                     else (grab ? grabbed : ungrabbed).push_back(fd);
                                 });
                                 return error;
-                            }}};
+                            },
+                            [this](int fd) { waiter.update([&] { destroyed.push_back(fd); }); }}};
 
     // Waits until the watchdog has looked `more` times again.
     bool lookedAgain(int more) {
@@ -94,6 +96,56 @@ TEST(StallWatchdog, ABeatingThreadKeepsItsGrabsAndOneThatStopsLosesThemAllOnce) 
     w.now = 12 * second;
     ASSERT_TRUE(w.waiter.waitFor([&] { return w.stalls == 2; }));
     EXPECT_EQ(w.ungrabs(), (std::vector<int>{6, 5, 7, 8}));
+}
+
+TEST(StallWatchdog, AStallDestroysEveryDeviceThatMayHoldKeysBeforeTheProgramComesRound) {
+    Watched w;
+    w.watchdog.keep(20);  // a mirror
+    w.watchdog.keep(21);  // the program's keyboard
+    w.watchdog.keep(22);
+    w.watchdog.forget(22);  // closed by the program: never touched again
+    w.watchdog.watch(5);
+    w.now = 3 * second;
+    ASSERT_TRUE(w.waiter.waitFor([&] { return w.stalls == 1; }));
+    EXPECT_EQ(w.waiter.read([&] { return w.ungrabbed; }), (std::vector<int>{5}));
+    EXPECT_EQ(w.waiter.read([&] { return w.destroyed; }), (std::vector<int>{20, 21}));
+    ASSERT_TRUE(w.watchdog.takeRelease());
+    // Forgotten once destroyed: the next stall destroys only what was made since.
+    w.watchdog.keep(23);
+    w.watchdog.watch(6);
+    w.now = 5 * second;
+    ASSERT_TRUE(w.waiter.waitFor([&] { return w.stalls == 2; }));
+    EXPECT_EQ(w.waiter.read([&] { return w.destroyed; }), (std::vector<int>{20, 21, 23}));
+}
+
+TEST(StallWatchdog, ASuspensionLetsGoAtOnceAndWhatComesMeanwhileHoldsNothingUntilTheResume) {
+    Watched w;
+    w.watchdog.keep(20);
+    w.watchdog.watch(5);
+    // From any thread, with no stall: everything goes now, on the caller's thread.
+    w.watchdog.suspend();
+    EXPECT_TRUE(w.watchdog.isSuspended());
+    EXPECT_EQ(w.waiter.read([&] { return w.ungrabbed; }), (std::vector<int>{5}));
+    EXPECT_EQ(w.waiter.read([&] { return w.destroyed; }), (std::vector<int>{20}));
+    EXPECT_EQ(w.waiter.read([&] { return w.stalls; }), 1);
+    EXPECT_TRUE(w.watchdog.takeRelease());
+    // A grab under way as it came is refused, a device made meanwhile destroyed as it is told.
+    EXPECT_EQ(w.watchdog.grab(6), std::nullopt);
+    w.watchdog.keep(21);
+    EXPECT_EQ(w.waiter.read([&] { return w.grabbed; }), std::vector<int>{});
+    EXPECT_EQ(w.waiter.read([&] { return w.destroyed; }), (std::vector<int>{20, 21}));
+    // Resumed long after (the process was stopped): grabs are held and watched as before, with
+    // no stall for the time it was away.
+    w.now = 100 * second;
+    w.watchdog.resume();
+    EXPECT_FALSE(w.watchdog.isSuspended());
+    EXPECT_EQ(w.watchdog.grab(7), 0);
+    ASSERT_TRUE(w.lookedAgain(3));
+    EXPECT_EQ(w.ungrabs(), (std::vector<int>{5}));
+    EXPECT_EQ(w.stallCount(), 1);
+    w.now = 102 * second;
+    ASSERT_TRUE(w.waiter.waitFor([&] { return w.stalls == 2; }));
+    EXPECT_EQ(w.ungrabs(), (std::vector<int>{5, 7}));
 }
 
 }  // namespace
