@@ -198,8 +198,16 @@ void removeStaleTemporaries(const std::string& path) {
     const std::string folder = folderOf(target);
     const std::string name = target.substr(target.find_last_of('/') + 1);  // npos + 1 is 0
     const std::string prefix = temporaryPrefix(name);
-    DIR* directory = ::opendir(folder.c_str());
-    if (directory == nullptr) return;
+    // Opened here and handed to fdopendir rather than through opendir, whose own open the thread
+    // sanitizer does not see: it took closedir for a race with another thread's earlier use of
+    // the same descriptor number.
+    const int listed = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listed < 0) return;
+    DIR* directory = ::fdopendir(listed);
+    if (directory == nullptr) {
+        ::close(listed);
+        return;
+    }
     const pid_t self = ::getpid();
     while (const dirent* entry = ::readdir(directory)) {
         auto writer = writerOf(entry->d_name, prefix);
