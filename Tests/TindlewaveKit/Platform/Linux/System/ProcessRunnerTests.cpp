@@ -45,7 +45,8 @@ TEST(ProcessRunner, ExitStatusMergedOutputAndArgumentsPassedWhole) {
 TEST(ProcessRunner, AHangingChildIsKilledAtTheTimeout) {
     TempFolder folder;
     auto tool = script(folder, "echo started; exec sleep 60");
-    auto run = runProcess(tool, {}, 200ms);
+    // Long enough for a shell on a busy machine to print its line before the kill.
+    auto run = runProcess(tool, {}, 3s);
     ASSERT_TRUE(run.ok());
     EXPECT_EQ(run->ending, ProcessOutcome::Ending{ProcessOutcome::Signalled{SIGKILL}});
     EXPECT_EQ(run->output, "started\n");
@@ -64,7 +65,7 @@ TEST(ProcessRunner, AGrandchildHoldingThePipeNeitherHangsTheReadNorGetsKilled) {
     ::kill(grandchild, SIGKILL);
 
     auto hanging = script(folder, "sleep 60 & echo $!; exec sleep 60");
-    auto killed = runProcess(hanging, {}, 200ms);
+    auto killed = runProcess(hanging, {}, 3s);
     ASSERT_TRUE(killed.ok());
     EXPECT_EQ(killed->ending, ProcessOutcome::Ending{ProcessOutcome::Signalled{SIGKILL}});
     grandchild = std::stoi(killed->output);
