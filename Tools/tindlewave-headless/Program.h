@@ -31,9 +31,6 @@
 
 namespace tindlewave::headless {
 
-// Where the device rule goes; the README tells how to install it.
-inline constexpr const char* udevRulePath = "/etc/udev/rules.d/70-tindlewave.rules";
-
 // Where the program keeps what it makes: the settings file, the fake hidutil and its state.
 struct Places {
     std::string config;

@@ -19,8 +19,10 @@ void Program::startOverRealDevices() {
     const auto problems = world_.linuxWorld()->problems();
     for (const auto& problem : problems) printer_.line("cannot use devices: " + problem);
     if (!problems.empty()) {
-        printer_.line("install the device rule (" + std::string(udevRulePath) +
-                      ") as the README says; devices are picked up once access comes");
+        const auto remedies = NodePermissionGrants::remedyTexts(
+            world_.linuxWorld()->grants.remedies(), ": README, \"Using it with real devices\"");
+        for (const auto& remedy : remedies) printer_.line("to use them: " + remedy);
+        printer_.line("devices are picked up once access comes, without a restart");
     }
     listRealDevices();
 }

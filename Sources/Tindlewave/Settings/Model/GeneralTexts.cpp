@@ -83,15 +83,8 @@ std::string GeneralTexts::ruleCommands(bool hasUinput, bool keyboards) {
 }
 
 std::vector<std::string> GeneralTexts::deviceRemedies(const NodePermissionGrants::Remedies& remedies) {
-    const std::string where = ": General page, \"Show Commands\u2026\", or README, \"Using it with real devices\"";
-    std::vector<std::string> lines;
-    if (remedies.loadUinput)
-        lines.emplace_back("load the uinput module: sudo modprobe uinput (and for the next boots: "
-                           "echo uinput | sudo tee /etc/modules-load.d/uinput.conf)");
-    if (remedies.installRule) lines.push_back("install the device rule" + where);
-    if (remedies.installKeyboardRule)
-        lines.push_back("the hyper key and key routes need the keyboards' rule too" + where);
-    return lines;
+    return NodePermissionGrants::remedyTexts(
+        remedies, ": General page, \"Show Commands\u2026\", or README, \"Using it with real devices\"");
 }
 
 bool GeneralTexts::showsHowTo(const PermissionState& permissions) {

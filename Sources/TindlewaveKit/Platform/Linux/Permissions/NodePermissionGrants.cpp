@@ -106,6 +106,18 @@ NodePermissionGrants::Remedies NodePermissionGrants::remedies() const {
     return remedies;
 }
 
+std::vector<std::string> NodePermissionGrants::remedyTexts(const Remedies& remedies,
+                                                          std::string_view where) {
+    std::vector<std::string> lines;
+    if (remedies.loadUinput)
+        lines.emplace_back("load the uinput module: sudo modprobe uinput (and for the next boots: "
+                           "echo uinput | sudo tee /etc/modules-load.d/uinput.conf)");
+    if (remedies.installRule) lines.push_back("install the device rule" + std::string(where));
+    if (remedies.installKeyboardRule)
+        lines.push_back("the hyper key and key routes need the keyboards' rule too" + std::string(where));
+    return lines;
+}
+
 bool NodePermissionGrants::usesKeyboards(const Config& config) {
     for (const auto& profile : config.devices) {
         if (config.hyper.enabled && profile.hyper.value_or(false)) return true;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Platform/PermissionGrants.h"
@@ -60,6 +61,9 @@ class NodePermissionGrants final : public PermissionGrants {
         bool operator==(const Remedies&) const = default;
     };
     Remedies remedies() const;
+    // What the user is told to do, a line per remedy; `where` ends the lines that point at the
+    // rules' commands (": README, …").
+    static std::vector<std::string> remedyTexts(const Remedies& remedies, std::string_view where);
 
     // Whether the configuration uses keyboards, so that their event nodes are needed too.
     void setKeyboardsNeeded(bool needed) { keyboardsNeeded_.store(needed); }
