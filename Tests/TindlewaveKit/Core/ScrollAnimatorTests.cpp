@@ -217,6 +217,46 @@ TEST(PulseShape, RisesSteadilyToExactlyOne) {
     EXPECT_EQ(instant.share(0.001), 1);
 }
 
+// Whole brakes are raised by multiplying rather than by pow: the shape must come out as pow's to
+// within rounding, for every whole brake of the settings, with and without ease-in, over the whole
+// pulse (and the brakes in between keep pow itself).
+TEST(PulseShape, WholeBrakesMatchPow) {
+    std::vector<double> brakes;
+    for (int b = 1; b <= 10; ++b) brakes.push_back(b);
+    brakes.push_back(SmoothScroll::brakeRange.lo);
+    brakes.push_back(2.5);
+    int checked = 0;
+    for (const double brake : brakes) {
+        for (const double easeIn : {0.0, 0.001, 0.06, 0.3}) {
+            for (const double decay : {0.1, 0.4, 2.0}) {
+                const PulseShape shape = PulseShape::make(easeIn, decay, brake);
+                const double length = easeIn + decay;
+                for (int i = 0; i <= 1000; ++i) {
+                    const double after = length * i / 1000.0 + (i == 1000 ? 1e-9 : 0.0);
+                    double general = 1.0;
+                    if (!(after > 0)) {
+                        general = 0;
+                    } else if (after < easeIn) {
+                        general = shape.easeInShare(after);
+                    } else if (const double rest = shape.decayRest(after); rest > 0) {
+                        general = shape.decayShare(std::pow(rest, brake + 1.0));
+                    }
+                    ASSERT_NEAR(shape.share(after), general, 1e-14)
+                        << "brake " << brake << " ease-in " << easeIn << " decay " << decay << " at " << after;
+                    ++checked;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(checked, 12 * 4 * 3 * 1001);
+    for (int n = 1; n <= PulseShape::maxWholeExponent; ++n) {
+        for (const double x : {1e-9, 0.001, 0.123456789, 0.5, 0.999999, 1.0}) {
+            const double exact = std::pow(x, n);
+            EXPECT_NEAR(PulseShape::wholePower(x, n), exact, exact * 1e-15 * n) << x << "^" << n;
+        }
+    }
+}
+
 TEST(WholePoints, KeepsRemaindersAndSaturates) {
     WholePoints whole;
     EXPECT_EQ(whole.take(0.4, true), 0);
