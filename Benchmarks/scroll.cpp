@@ -49,8 +49,9 @@ void BM_Frame(benchmark::State& state) {
 }
 BENCHMARK(BM_Frame)->Arg(1)->Arg(32)->Arg(512);
 
-// The arithmetic floor of a frame: one std::pow per live pulse, summed, on the same numbers as
-// the frame of BM_Frame raises to the power.
+// The power a frame takes for a brake between whole steps: one std::pow per live pulse, summed, on
+// the same numbers as the frame of BM_Frame raises to the power. A whole brake (BM_Frame's, the
+// default) multiplies instead, so its whole frame runs below this.
 void BM_PowFloor(benchmark::State& state) {
     double t = 0;
     const auto animator = withPulses(static_cast<int>(state.range(0)), t);
