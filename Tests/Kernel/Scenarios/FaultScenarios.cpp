@@ -111,7 +111,7 @@ TEST(StalledInputThread, WithAKeyHeld) {
     EXPECT_TRUE(waitUntil([&] { return !grabbed(run.keyboard.node); }, 30s)) << "still grabbed";
     ASSERT_TRUE(run.keyboard.release("a"));
     // One wait for both, which a fault fails, so that it fails once.
-    waitUntil([&] { return !libinputHolds(run.desktop, "KEY_A") && !keysDown(run.mirror).count(keyA); }, 15s);
+    waitUntil([&] { return !libinputHolds(run.desktop, "KEY_A") && !keysDown(run.mirror).count(keyA); }, 10s);
     EXPECT_FALSE(libinputHolds(run.desktop, "KEY_A")) << "the desktop still holds A\n" << run.report();
     EXPECT_FALSE(keysDown(run.mirror).count(keyA)) << "the mirror still holds A";
     stall.resume();
@@ -126,7 +126,7 @@ TEST(StalledInputThread, WithTheHyperKeyHeld) {
     ASSERT_TRUE(stall.stopped());
     EXPECT_TRUE(waitUntil([&] { return !grabbed(run.keyboard.node); }, 30s)) << "still grabbed";
     ASSERT_TRUE(run.keyboard.release("caps"));
-    waitUntil([&] { return noModifierDown(run.virtualKeyboard) && !anyModifierHeld(run.desktop); }, 15s);
+    waitUntil([&] { return noModifierDown(run.virtualKeyboard) && !anyModifierHeld(run.desktop); }, 10s);
     EXPECT_TRUE(noModifierDown(run.virtualKeyboard)) << "the program's keyboard still holds the hyper key's modifiers";
     EXPECT_FALSE(anyModifierHeld(run.desktop)) << run.report();
     stall.resume();
@@ -166,7 +166,7 @@ TEST(StoppedByCtrlZ, WithAKeyHeld) {
     ASSERT_TRUE(run.keyboard.release("a"));
     // Stopped, it holds neither the keyboard nor a key.
     EXPECT_FALSE(grabbed(run.keyboard.node)) << "the stopped program keeps the keyboard grabbed";
-    EXPECT_TRUE(waitUntil([&] { return !libinputHolds(run.desktop, "KEY_A"); }, 15s)) << run.report();
+    EXPECT_TRUE(waitUntil([&] { return !libinputHolds(run.desktop, "KEY_A"); }, 10s)) << run.report();
     run.program.kill(SIGCONT);
     EXPECT_TRUE(waitUntil([&] { return grabbed(run.keyboard.node); }, 60s)) << "not grabbed again after SIGCONT";
     EXPECT_EQ(run.program.quit(), 0) << run.report();
@@ -180,7 +180,7 @@ TEST(StoppedByCtrlZ, WithTheHyperKeyHeld) {
     ASSERT_TRUE(waitUntil([&] { return processStopped(run.program.pid()); }, 30s));
     ASSERT_TRUE(run.keyboard.release("caps"));
     EXPECT_FALSE(grabbed(run.keyboard.node)) << "the stopped program keeps the keyboard grabbed";
-    waitUntil([&] { return noModifierDown(run.virtualKeyboard) && !anyModifierHeld(run.desktop); }, 15s);
+    waitUntil([&] { return noModifierDown(run.virtualKeyboard) && !anyModifierHeld(run.desktop); }, 10s);
     EXPECT_TRUE(noModifierDown(run.virtualKeyboard)) << "the stopped program's keyboard holds the hyper key's modifiers";
     EXPECT_FALSE(anyModifierHeld(run.desktop)) << run.report();
     run.program.kill(SIGCONT);
@@ -252,7 +252,7 @@ TEST(FirstShortcut, AfterStartReachesADesktopThatOpensDevicesOnUdev) {
     mouse->act([](VirtualHidppMouse& m, Instant now) { m.press(0xC4, now); });
     mouse->act([](VirtualHidppMouse& m, Instant now) { m.release(0xC4, now); });
     EXPECT_TRUE(program.waitFor("action: ", 60s)) << program.seen();
-    if (!desktop.waitFor({"KEY_4 (5) pressed"}, 15s)) {
+    if (!desktop.waitFor({"KEY_4 (5) pressed"}, 12s)) {
         // Lost: a second click, once the desktop has surely opened the program's keyboard, tells
         // whether only the first was.
         mouse->act([](VirtualHidppMouse& m, Instant now) { m.press(0xC4, now); });
