@@ -526,9 +526,17 @@ pid_t startGrabbingChild(bool stops) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
+    // A process group of its own, whose parent (this test) is in another group of the same
+    // session: the kernel discards SIGTSTP sent to an orphaned group, which the test's own group
+    // is where the suite runs without a terminal (CI).
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t child = -1;
     const bool spawned =
-        posix_spawn(&child, "/proc/self/exe", &actions, nullptr, const_cast<char**>(argv), envp.data()) == 0;
+        posix_spawn(&child, "/proc/self/exe", &actions, &attributes, const_cast<char**>(argv), envp.data()) == 0;
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     pollfd ready{fds[0], POLLIN, 0};
