@@ -111,6 +111,61 @@ TEST(LinuxEventSystemDevices, TheProgramsOwnDevicesAreThereBeforeTheFirstPost) {
     EXPECT_TRUE(world.uinput->named("Tindlewave virtual pointer"));
 }
 
+TEST(LinuxEventSystemDevices, PostsWaitInOrderUntilUdevHasAnnouncedTheProgramsDevicesOrSayItWroteWithout) {
+    // A desktop opens the program's keyboard once udev has announced it: a shortcut written
+    // before then is lost, or comes without its modifiers.
+    auto options = EventDeviceWorld::quickOptions();
+    options.ownAnnounceSeconds = 60;
+    std::atomic<int> looks{0};
+    std::atomic<bool> announced{false};
+    options.isAnnounced = [&](const std::string&) {
+        ++looks;
+        return announced.load();
+    };
+    EventDeviceWorld world(true, keyboardDescription(), options);
+    auto key = [](EventType type, std::int64_t code, std::uint64_t flags) {
+        Event e;
+        e.type = type;
+        e.flags = flags;
+        e.setInteger(IntegerField::keyCode, code);
+        return e;
+    };
+    const std::uint64_t command = quartzFlags(Modifiers::command);
+    world.onInput([&] {
+        world.events->post(key(EventType::flagsChanged, 0x37, command), EventLevel::session);
+        world.events->post(key(EventType::keyDown, 0x00, command), EventLevel::session);
+        world.events->post(key(EventType::keyUp, 0x00, command), EventLevel::session);
+        world.events->post(key(EventType::flagsChanged, 0x37, 0), EventLevel::session);
+    });
+    // Looked at every 10 ms: a while of looks writes nothing.
+    const int before = looks.load();
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return looks.load() >= before + 10; }));
+    EXPECT_TRUE(world.uinput->written("Tindlewave virtual keyboard").empty());
+    announced = true;
+    const std::vector<Code> shortcut{{EV_KEY, KEY_LEFTMETA, 1}, syn, {EV_KEY, KEY_A, 1}, syn,
+                                     {EV_KEY, KEY_A, 0},        syn, {EV_KEY, KEY_LEFTMETA, 0}, syn};
+    EXPECT_TRUE(EventDeviceWorld::eventually(
+        [&] { return world.uinput->written("Tindlewave virtual keyboard").size() >= shortcut.size(); }));
+    EXPECT_EQ(world.uinput->written("Tindlewave virtual keyboard"), shortcut);
+    EXPECT_TRUE(world.waiter.read([&] { return world.journal.empty(); }));
+
+    // Never announced: written after the wait, and the journal says so once.
+    options.ownAnnounceSeconds = 0.2;
+    options.isAnnounced = [](const std::string&) { return false; };
+    EventDeviceWorld unannounced(true, keyboardDescription(), options);
+    unannounced.onInput([&] {
+        unannounced.events->post(key(EventType::keyDown, 0x00, 0), EventLevel::session);
+        unannounced.events->post(key(EventType::keyUp, 0x00, 0), EventLevel::session);
+    });
+    EXPECT_TRUE(EventDeviceWorld::eventually(
+        [&] { return unannounced.uinput->written("Tindlewave virtual keyboard").size() >= 4; }));
+    EXPECT_EQ(unannounced.uinput->written("Tindlewave virtual keyboard"),
+              (std::vector<Code>{{EV_KEY, KEY_A, 1}, syn, {EV_KEY, KEY_A, 0}, syn}));
+    const auto lines = unannounced.waiter.read([&] { return unannounced.journal; });
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("were not announced by udev within 0.2 s"), std::string::npos) << lines[0];
+}
+
 TEST(LinuxEventSystemDevices, AGrabWaitsUntilNoKeyOfTheNodeIsDown) {
     EventDeviceWorld world;
     world.keyboardSide->setKeysDown({KEY_A});

@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <utility>
+
+#include <fmt/format.h>
 
 #include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
 #include "Platform/Linux/Input/LinuxEventSystemState.h"
@@ -20,6 +23,15 @@ timeval nowStamp() {
     timespec t{};
     ::clock_gettime(CLOCK_MONOTONIC, &t);
     return {t.tv_sec, t.tv_nsec / 1000};
+}
+
+// How often the program's own devices' announcement is looked for, and how many posts wait for
+// it at most (far more than a shortcut's keys).
+constexpr double ownAnnounceLookSeconds = 0.01;
+constexpr std::size_t maxHeldPosts = 256;
+
+Duration asDuration(double s) {
+    return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(s));
 }
 
 // Every event system of the process, for suspendAll and resumeAll.
@@ -220,6 +232,16 @@ void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
     state_->registryWatch = registry.watch(input_, [this](const LinuxDeviceRegistry::Change& change) {
         if (change.entry.kind != Kind::eventService) return;
         if (state_->sessionActive) state_->ensureVirtualDevices();
+        if (change.action == LinuxDeviceRegistry::Action::added) {
+            // udev's own announcement, as the desktop hears it (its database has the node
+            // earlier, while the rules' programs still run).
+            const std::string sysname = nodeOf(change.entry).sysname;
+            if (state_->keyboard && !sysname.empty() && sysname == state_->keyboard->sysname())
+                state_->keyboardAnnounced = true;
+            if (state_->pointer && !sysname.empty() && sysname == state_->pointer->sysname())
+                state_->pointerAnnounced = true;
+        }
+        if (!state_->heldPosts.empty() && state_->ownDevicesAnnounced()) state_->writeHeldPosts();
         if (change.action == LinuxDeviceRegistry::Action::added && !change.entry.devnode.empty())
             nodeAdded(nodeOf(change.entry));
         else if (change.action == LinuxDeviceRegistry::Action::removed)
@@ -295,6 +317,12 @@ void LinuxEventSystem::State::closeDevice(std::optional<UinputDevice>& slot) {
 bool LinuxEventSystem::State::ensureVirtualDevices() {
     // Nothing new while the process is about to stop: it would hold what is written to it.
     if (watchdog.isSuspended()) return keyboard && pointer;
+    if (!keyboard || !pointer) {
+        ownAnnounced = false;
+        ownAnnounceBy = input.clock().now() + asDuration(options.ownAnnounceSeconds);
+    }
+    if (!keyboard) keyboardAnnounced = false;
+    if (!pointer) pointerAnnounced = false;
     if (!keyboard) {
         auto made = UinputDevice::create(options.uinputPath.c_str(), virtualKeyboard());
         if (auto* device = std::get_if<UinputDevice>(&made)) keepDevice(keyboard, std::move(*device));
@@ -331,8 +359,62 @@ const UinputDevice* LinuxEventSystem::State::mirrorOf(std::optional<SenderID> id
     return nullptr;
 }
 
+bool LinuxEventSystem::State::ownDevicesAnnounced() {
+    if (ownAnnounced) return true;
+    auto announced = [&](const std::optional<UinputDevice>& device, bool reported) {
+        if (!device) return false;
+        const std::string& sysname = device->sysname();
+        return reported || sysname.empty() ||  // not told: nothing to wait for
+               (options.isAnnounced && options.isAnnounced(sysname));
+    };
+    if (announced(keyboard, keyboardAnnounced) && announced(pointer, pointerAnnounced)) {
+        ownAnnounced = true;
+    } else if (keyboard && pointer && input.clock().now() >= ownAnnounceBy) {
+        ownAnnounced = true;
+        if (options.journal) {
+            options.journal(fmt::format("the program's keyboard and pointer were not announced by udev "
+                                        "within {:g} s; writing to them all the same",
+                                        options.ownAnnounceSeconds));
+        }
+    }
+    return ownAnnounced;
+}
+
+void LinuxEventSystem::State::lookForOwnAnnouncement() {
+    if (ownLooking) return;
+    ownLooking = true;
+    ownLook = input.schedule(input.clock().now() + asDuration(ownAnnounceLookSeconds), [this] {
+        ownLooking = false;
+        if (heldPosts.empty()) return;
+        if (ownDevicesAnnounced()) writeHeldPosts();
+        if (!heldPosts.empty()) lookForOwnAnnouncement();
+    });
+}
+
+void LinuxEventSystem::State::writeHeldPosts() {
+    // In the order posted; should the devices be made anew meanwhile, the rest waits again.
+    std::size_t written = 0;
+    while (written < heldPosts.size() && ensureVirtualDevices() && ownAnnounced) writeOut(heldPosts[written++]);
+    heldPosts.erase(heldPosts.begin(), heldPosts.begin() + static_cast<std::ptrdiff_t>(written));
+}
+
 void LinuxEventSystem::State::write(const Event& event) {
     if (!ensureVirtualDevices()) return;
+    if (!heldPosts.empty() || !ownDevicesAnnounced()) {
+        if (heldPosts.size() >= maxHeldPosts) {
+            // Too much waits: what is held goes out now rather than any of it being lost.
+            ownAnnounced = true;
+            writeHeldPosts();
+        } else {
+            heldPosts.push_back(event);
+            lookForOwnAnnouncement();
+            return;
+        }
+    }
+    writeOut(event);
+}
+
+void LinuxEventSystem::State::writeOut(const Event& event) {
     const timeval time = nowStamp();
     postOut.clear();
     // An event that comes to no code (a scroll frame smaller than the wheel's least step, a
@@ -402,6 +484,7 @@ void LinuxEventSystem::State::sessionChanged(bool active) {
         closeDevice(keyboard);
         closeDevice(pointer);
         keyboardState = {};
+        heldPosts.clear();  // nothing of ours is written for another session
     }
     // Back in the session: the program's devices again at once, so the desktop has them
     // before anything is posted.

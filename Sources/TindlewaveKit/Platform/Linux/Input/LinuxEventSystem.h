@@ -65,6 +65,10 @@ class LinuxEventSystem final : public EventSystem {
         // Before a grab, a new mirror's node is waited for this long at most (looked at every
         // 10 ms): the desktop takes the mirror up once udev has announced it.
         double announceSeconds = 1.0;
+        // What is posted before udev has announced the program's own keyboard and pointer is held
+        // this long at most (looked at every 10 ms), then written all the same. Their announcement
+        // is udev's "add" through the registry, or isAnnounced where given.
+        double ownAnnounceSeconds = 5.0;
         // Whether udev has announced the event node of an input device ("input42"); by default
         // udev's database is asked.
         std::function<bool(const std::string& sysname)> isAnnounced{};

@@ -77,6 +77,10 @@ struct LinuxEventSystem::State {
     bool ensureVirtualDevices();
     void deliver(const Event& event, EventLevel level);
     void write(const Event& event);
+    void writeOut(const Event& event);
+    bool ownDevicesAnnounced();
+    void lookForOwnAnnouncement();
+    void writeHeldPosts();
     const UinputDevice* mirrorOf(std::optional<SenderID> id, std::uint16_t needs) const;
     void sessionChanged(bool active);
     void followSession();
@@ -111,6 +115,15 @@ struct LinuxEventSystem::State {
     CodeList out;
     CodeList keyboardOut;
     CodeList postOut;
+    // Posts held, in order, until udev has announced the program's keyboard and pointer (a
+    // desktop opens them only then), or the wait has run out.
+    std::vector<Event> heldPosts;
+    bool ownAnnounced = false;
+    bool keyboardAnnounced = false;  // udev's "add" of its event node came through the registry
+    bool pointerAnnounced = false;
+    bool ownLooking = false;
+    Instant ownAnnounceBy{};
+    TimerHandle ownLook;
 
     // The watchdog's next release comes from suspend(), not from a stall (any thread).
     std::atomic<bool> suspended{false};
