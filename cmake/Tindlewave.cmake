@@ -255,6 +255,9 @@ function(tw_add_umockdev_kit dir)
   target_link_libraries(tw_umockdev_kit PUBLIC ${ARGN} PkgConfig::UMOCKDEV GTest::gtest
                                                ${CMAKE_DL_LIBS})
   tw_apply_options(tw_umockdev_kit)
+  # What the thread sanitizer cannot see under the preload (the file says why).
+  target_compile_definitions(tw_umockdev_kit PRIVATE
+    TW_TSAN_UNDER_UMOCKDEV_SUPPRESSIONS="${TW_ROOT}/${dir}/tsan-under-umockdev.supp")
   # Not batched: a program takes the kit's main() only when it has none of its own (benchmarks),
   # which needs main() in an object of its own.
   add_custom_target(umockdev_tests)

@@ -30,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "TestKit/SanitizerOptions.h"
 #include "TestKit/TempFolder.h"
 
 extern char** environ;
@@ -64,6 +65,7 @@ struct Headless {
             "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (home.path() / "no-bus").string(),
             "PATH=/usr/bin:/bin",
         };
+        for (auto& variable : sanitizerOptions()) variables.push_back(std::move(variable));
         for (const auto& name : inherited)
             if (const char* value = std::getenv(name.c_str())) variables.push_back(name + "=" + value);
         std::vector<char*> env;

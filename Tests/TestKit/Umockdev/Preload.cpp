@@ -62,6 +62,14 @@ void ensurePreloaded(int, char** argv) {
     wanted += preloadLibrary;
     if (!preload.empty()) wanted += ":" + preload;
     ::setenv("LD_PRELOAD", wanted.c_str(), 1);
+#if defined(__SANITIZE_THREAD__)
+    // Read by the sanitizer at start, so set before running again; the programs a test starts
+    // inherit it with the preload.
+    const char* options = std::getenv("TSAN_OPTIONS");
+    std::string withSuppressions = options ? std::string(options) + ":" : std::string();
+    withSuppressions += std::string("suppressions=") + TW_TSAN_UNDER_UMOCKDEV_SUPPRESSIONS;
+    ::setenv("TSAN_OPTIONS", withSuppressions.c_str(), 1);
+#endif
     std::string self = selfPath();
     ::execv(self.c_str(), argv);
     std::fprintf(stderr, "cannot run %s again under the device emulation: %s\n", self.c_str(),

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "TestKit/SanitizerOptions.h"
 #include "TestKit/TempFolder.h"
 
 extern char** environ;
@@ -55,6 +56,7 @@ struct Program {
             "QT_QPA_PLATFORM=" + platform,
             "PATH=/usr/bin:/bin",
         };
+        for (auto& variable : sanitizerOptions()) variables.push_back(std::move(variable));
         variables.insert(variables.end(), extraVariables.begin(), extraVariables.end());
         std::vector<char*> env;
         for (auto& variable : variables) env.push_back(variable.data());
