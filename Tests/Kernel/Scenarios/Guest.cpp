@@ -142,16 +142,29 @@ std::string waitForNode(const std::function<std::string()>& find, std::chrono::m
     return node;
 }
 
-std::set<int> keysDown(const std::string& node) {
-    std::set<int> down;
+namespace {
+
+// The key codes set in a node's key bits, as `request` (made with the bits' size) reads them.
+std::set<int> keyBits(const std::string& node, unsigned long request) {
+    std::set<int> codes;
     int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return down;
+    if (fd < 0) return codes;
     unsigned char bits[KEY_MAX / 8 + 1] = {};
-    if (::ioctl(fd, EVIOCGKEY(sizeof bits), bits) >= 0)
+    if (::ioctl(fd, request, bits) >= 0)
         for (int code = 0; code <= KEY_MAX; ++code)
-            if (bits[code / 8] & (1u << (code % 8))) down.insert(code);
+            if (bits[code / 8] & (1u << (code % 8))) codes.insert(code);
     ::close(fd);
-    return down;
+    return codes;
+}
+
+}  // namespace
+
+std::set<int> keysDown(const std::string& node) {
+    return keyBits(node, EVIOCGKEY(KEY_MAX / 8 + 1));
+}
+
+std::set<int> keysItCanSend(const std::string& node) {
+    return keyBits(node, EVIOCGBIT(EV_KEY, KEY_MAX / 8 + 1));
 }
 
 int keyCode(const std::string& node, std::uint32_t scanCode) {

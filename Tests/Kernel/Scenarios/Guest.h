@@ -64,6 +64,8 @@ std::string waitForNode(const std::function<std::string()>& find, std::chrono::m
 
 // Key codes down on a node (EVIOCGKEY); empty when it cannot be opened.
 std::set<int> keysDown(const std::string& node);
+// Key codes a node can send (EVIOCGBIT of EV_KEY); empty when it cannot be opened.
+std::set<int> keysItCanSend(const std::string& node);
 // The key code a scan code maps to in a node's key table (EVIOCGKEYCODE_V2), or -1.
 int keyCode(const std::string& node, std::uint32_t scanCode);
 // Whether another process holds a grab on the node (EVIOCGRAB answers EBUSY).

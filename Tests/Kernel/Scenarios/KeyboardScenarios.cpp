@@ -26,6 +26,11 @@ void hyperKeyHeldAndPutBack(Keyboard& keyboard) {
     const std::string mirror = waitForNode([&] { return eventNode(keyboard.name, true); });
     ASSERT_FALSE(mirror.empty()) << describeInputNodes() << program.seen();
     ASSERT_TRUE(waitUntil([&] { return grabbed(keyboard.node); }));
+    // The mirror can send every key a route may give the keyboard, F13 to F24, whatever keys the
+    // keyboard itself has: the kernel drops a key its device lacks.
+    const auto mirrorKeys = keysItCanSend(mirror);
+    for (int code = KEY_F13; code <= KEY_F24; ++code)
+        EXPECT_TRUE(mirrorKeys.count(code)) << "the mirror lacks key " << code;
 
     // Held: the four modifiers on the program's keyboard, and a key pressed meanwhile reaches the
     // keyboard's mirror.
