@@ -92,7 +92,8 @@ struct EventDeviceWorld {
         return options;
     }
 
-    // Whether udev has announced the mirrors' nodes (the emulation has no udev of its own), and
+    // Whether the program's devices count as announced at every look (the isAnnounced hook: the
+    // emulation has no udev of its own; see announce for udev's "add" through the registry), and
     // the event system's journal lines.
     std::atomic<bool> announcing{true};
     std::vector<std::string> journal;
@@ -201,6 +202,17 @@ struct EventDeviceWorld {
     }
     std::size_t seenCount() {
         return waiter.read([&] { return seen.size(); });
+    }
+    // An input device of the program's own, with its event node, under the sysname uinput gave
+    // it ("input92"), put into the emulated tree: the registry hears udev's "add" of the node.
+    static FixtureDevice ownNode(const std::string& sysname, const std::string& name) {
+        return ownVirtualDevice(std::stoi(sysname.substr(std::string("input").size())) - 20, name);
+    }
+    // udev announces the event node of the living uinput device `name` through the registry, as
+    // it announces every device the program makes. False without such a device.
+    bool announce(const std::string& name) {
+        auto device = uinput->named(name);
+        return device && testbed.add(ownNode(device->sysname, name).text());
     }
     // The registry id the registry gave the event node.
     std::optional<RegistryID> idOf(const FixtureDevice& device) {

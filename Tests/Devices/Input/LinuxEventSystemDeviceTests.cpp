@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <map>
 
 #include "Core/Evdev/EvdevKeys.h"
 #include "Platform/Linux/Input/TerminalStop.h"
@@ -117,10 +119,9 @@ TEST(LinuxEventSystemDevices, PostsWaitInOrderUntilUdevHasAnnouncedTheProgramsDe
     auto options = EventDeviceWorld::quickOptions();
     options.ownAnnounceSeconds = 60;
     std::atomic<int> looks{0};
-    std::atomic<bool> announced{false};
     options.isAnnounced = [&](const std::string&) {
         ++looks;
-        return announced.load();
+        return false;  // only the registry's "add" announces
     };
     EventDeviceWorld world(true, keyboardDescription(), options);
     auto key = [](EventType type, std::int64_t code, std::uint64_t flags) {
@@ -138,10 +139,15 @@ TEST(LinuxEventSystemDevices, PostsWaitInOrderUntilUdevHasAnnouncedTheProgramsDe
         world.events->post(key(EventType::flagsChanged, 0x37, 0), EventLevel::session);
     });
     // Looked at every 10 ms: a while of looks writes nothing.
-    const int before = looks.load();
+    int before = looks.load();
     ASSERT_TRUE(EventDeviceWorld::eventually([&] { return looks.load() >= before + 10; }));
     EXPECT_TRUE(world.uinput->written("Tindlewave virtual keyboard").empty());
-    announced = true;
+    // udev's "add" of the keyboard's node through the registry; the pointer's is still to come.
+    ASSERT_TRUE(world.announce("Tindlewave virtual keyboard"));
+    before = looks.load();
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return looks.load() >= before + 10; }));
+    EXPECT_TRUE(world.uinput->written("Tindlewave virtual keyboard").empty());
+    ASSERT_TRUE(world.announce("Tindlewave virtual pointer"));
     const std::vector<Code> shortcut{{EV_KEY, KEY_LEFTMETA, 1}, syn, {EV_KEY, KEY_A, 1}, syn,
                                      {EV_KEY, KEY_A, 0},        syn, {EV_KEY, KEY_LEFTMETA, 0}, syn};
     EXPECT_TRUE(EventDeviceWorld::eventually(
@@ -242,21 +248,61 @@ TEST(LinuxEventSystemDevices, FramesPassVerbatimAndEventsCarryThePublishedOrigin
     });
 }
 
-TEST(LinuxEventSystemDevices, AGrabWaitsForTheMirrorsAnnouncementOrSaysItWentAheadWithout) {
+TEST(LinuxEventSystemDevices, AGrabWaitsForTheRegistrysAddOfTheMirrorsNodeOrSaysItWentAheadWithout) {
     auto options = EventDeviceWorld::quickOptions();
     options.announceSeconds = 60;
+    std::atomic<int> looks{0};
+    options.isAnnounced = [&](const std::string&) {
+        ++looks;
+        return false;  // only the registry's "add" announces
+    };
     EventDeviceWorld world(true, keyboardDescription(), options);
-    world.announcing = false;
+    // The nodes of the sysnames uinput gives the three mirrors are in udev's tree already, their
+    // "add" heard before any mirror was made: being there is not being announced.
+    std::vector<std::string> heard;
+    Subscription hearing = world.read<Subscription>([&] {
+        return world.registry->watchOwnNodes(world.input, [&](const std::string& sysname) {
+            world.waiter.update([&] { heard.push_back(sysname); });
+        });
+    });
+    int next = 0;
+    for (const auto& device : world.uinput->devices())
+        next = std::max(next, std::stoi(device.sysname.substr(5)) + 1);
+    std::map<std::string, FixtureDevice> early;
+    for (int n = next; n < next + 3; ++n) {
+        const std::string sysname = "input" + std::to_string(n);
+        early.emplace(sysname, EventDeviceWorld::ownNode(sysname, "early " + sysname));
+        ASSERT_TRUE(world.testbed.add(early.at(sysname).text()));
+    }
+    // Heard by the event system too (its watch came first, on the same executor).
+    ASSERT_TRUE(world.waiter.waitFor([&] { return heard.size() == 3; }, 20s));
     ASSERT_TRUE(world.tap(keyMask));
-    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.uinput->named("Test Keyboard").has_value(); }));
-    // Mirrored, not grabbed: the desktop has not been told of the mirror yet.
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] {
+        return world.uinput->named("Test Keyboard") && world.uinput->named("Test USB Mouse") &&
+               world.uinput->named("MX Master 3 Wireless Mouse");
+    }));
+    // Mirrored, not grabbed, look after look: the desktop has not been told of the mirrors yet.
+    const int before = looks.load();
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return looks.load() >= before + 30; }));
     EXPECT_TRUE(world.grabbed().empty());
     EXPECT_FALSE(world.keyboardSide->isGrabbed());
-    world.announcing = true;
+
+    // udev announces the keyboard's mirror: that node is grabbed, the mice wait on.
+    auto announce = [&](const std::string& name) {
+        const std::string sysname = world.uinput->named(name)->sysname;
+        ASSERT_TRUE(early.contains(sysname)) << name << ": " << sysname;
+        world.testbed.uevent(early.at(sysname).eventPath, "add");
+    };
+    announce("Test Keyboard");
+    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.keyboardSide->isGrabbed(); }));
+    EXPECT_EQ(world.grabbed(), std::vector<std::string>{world.keyboard.event});
+    announce("Test USB Mouse");
+    announce("MX Master 3 Wireless Mouse");
     EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
     EXPECT_TRUE(world.waiter.read([&] { return world.journal.empty(); }));
 
     // Never announced: the grab goes ahead after the wait, and the journal says so.
+    options = EventDeviceWorld::quickOptions();
     options.announceSeconds = 0.2;
     EventDeviceWorld unannounced(true, keyboardDescription(), options);
     unannounced.announcing = false;

@@ -101,7 +101,7 @@ std::string LinuxDeviceRegistry::Entry::property(std::string_view name) const {
     return found == properties.end() ? std::string() : found->second;
 }
 
-struct LinuxDeviceRegistry::State {
+struct LinuxDeviceRegistry::State : std::enable_shared_from_this<LinuxDeviceRegistry::State> {
     struct Watcher {
         Executor* executor;
         std::shared_ptr<ChangeCallback> callback;
@@ -116,7 +116,15 @@ struct LinuxDeviceRegistry::State {
     std::map<std::string, RegistryID, std::less<>> idBySyspath;
     std::map<RegistryID, Entry> entries;
     std::map<std::uint64_t, Watcher> watchers;
+    struct OwnWatcher {
+        Executor* executor;
+        std::shared_ptr<OwnNodeCallback> callback;
+        std::shared_ptr<std::atomic<bool>> live;
+    };
+    std::map<std::uint64_t, OwnWatcher> ownWatchers;
     std::uint64_t nextWatcher = 1;
+    // Input sysnames of the program's own event nodes udev added, since the last delivery.
+    std::vector<std::string> ownAdded;
 
     ~State() {
         if (monitor) udev_monitor_unref(monitor);
@@ -140,6 +148,8 @@ struct LinuxDeviceRegistry::State {
     void enumerate();
     void monitorReadable();
     void deliver(const std::vector<Change>& changes);
+    void deliverOwn(const std::vector<std::string>& added);
+    Subscription subscription(std::uint64_t id, std::shared_ptr<std::atomic<bool>> live);
 };
 
 LinuxDeviceRegistry::Entry* LinuxDeviceRegistry::State::bySyspath(std::string_view syspath) {
@@ -285,7 +295,11 @@ void LinuxDeviceRegistry::State::inputEvent(udev_device* device, std::string_vie
     }
     if (!isEventNode || !udev_device_get_devnode(device)) return;
     auto* input = udev_device_get_parent_with_subsystem_devtype(device, "input", nullptr);
-    if (!input || isOwnInput(input)) return;
+    if (!input) return;
+    if (isOwnInput(input)) {
+        if (action == "add") ownAdded.push_back(text(udev_device_get_sysname(input)));
+        return;
+    }
     if (action == "change") {
         if (auto* known = bySyspath(syspath)) {
             refresh(*known, device);
@@ -347,18 +361,35 @@ void LinuxDeviceRegistry::State::enumerate() {
         udev_device_unref(device);
     }
     udev_enumerate_unref(enumerate);
+    ownAdded.clear();  // present already, not udev's announcement
 }
 
 void LinuxDeviceRegistry::State::monitorReadable() {
     std::vector<Change> changes;
+    std::vector<std::string> own;
     {
         std::lock_guard lock(mutex);
         while (udev_device* device = udev_monitor_receive_device(monitor)) {
             deviceEvent(device, text(udev_device_get_action(device)), changes);
             udev_device_unref(device);
         }
+        own.swap(ownAdded);
     }
     deliver(changes);
+    deliverOwn(own);
+}
+
+void LinuxDeviceRegistry::State::deliverOwn(const std::vector<std::string>& added) {
+    if (added.empty()) return;
+    std::lock_guard lock(mutex);
+    for (const auto& [id, watcher] : ownWatchers) {
+        watcher.executor->post([callback = watcher.callback, live = watcher.live, added] {
+            for (const auto& sysname : added) {
+                if (!live->load()) return;
+                (*callback)(sysname);
+            }
+        });
+    }
 }
 
 void LinuxDeviceRegistry::State::deliver(const std::vector<Change>& changes) {
@@ -464,12 +495,30 @@ Subscription LinuxDeviceRegistry::watch(Executor& executor, ChangeCallback callb
         state_->watchers.emplace(
             id, State::Watcher{&executor, std::make_shared<ChangeCallback>(std::move(callback)), live});
     }
-    std::weak_ptr<State> weak = state_;
-    return Subscription([weak, id, live] {
+    return state_->subscription(id, std::move(live));
+}
+
+Subscription LinuxDeviceRegistry::watchOwnNodes(Executor& executor, OwnNodeCallback callback) {
+    auto live = std::make_shared<std::atomic<bool>>(true);
+    std::uint64_t id = 0;
+    {
+        std::lock_guard lock(state_->mutex);
+        id = state_->nextWatcher++;
+        state_->ownWatchers.emplace(
+            id, State::OwnWatcher{&executor, std::make_shared<OwnNodeCallback>(std::move(callback)), live});
+    }
+    return state_->subscription(id, std::move(live));
+}
+
+Subscription LinuxDeviceRegistry::State::subscription(std::uint64_t id,
+                                                      std::shared_ptr<std::atomic<bool>> live) {
+    std::weak_ptr<State> weak = shared_from_this();
+    return Subscription([weak, id, live = std::move(live)] {
         live->store(false);
         if (auto state = weak.lock()) {
             std::lock_guard lock(state->mutex);
             state->watchers.erase(id);
+            state->ownWatchers.erase(id);
         }
     });
 }

@@ -26,7 +26,7 @@ class Executor;
 // - an *event service*: each input/event<N> node, whose parent is the interface above it (the
 //   input<N> level between them is skipped). Event services conform to `eventServiceClass`.
 // Input devices of the program's own (phys starting with `ownPhysPrefix`, OwnPhys.h) and their nodes never
-// enter. Registry ids are handed out per sysfs path and never reused in one process: a device
+// enter; udev's "add" of their event nodes goes to `watchOwnNodes`. Registry ids are handed out per sysfs path and never reused in one process: a device
 // that leaves and comes back is a new entry.
 //
 // An interface is *present* once it can be used: a hid device with its hidraw node, an input
@@ -110,6 +110,11 @@ class LinuxDeviceRegistry {
     // Calls `callback` as a job of `executor` for each change after this call. Cancelling on
     // that executor stops the callbacks at once, queued ones included.
     Subscription watch(Executor& executor, ChangeCallback callback);
+    // Calls `callback` as a job of `executor` with the input device's sysname ("input42") for each
+    // udev "add" of an event node of the program's own input devices after this call (they never
+    // enter): udev has announced the node, and a desktop following udev opens it now.
+    using OwnNodeCallback = std::function<void(const std::string& inputSysname)>;
+    Subscription watchOwnNodes(Executor& executor, OwnNodeCallback callback);
 
   private:
     struct State;

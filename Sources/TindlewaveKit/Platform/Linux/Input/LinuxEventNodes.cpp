@@ -18,7 +18,6 @@
 #include "Core/Evdev/EvdevKeys.h"
 #include "Platform/Clock.h"
 #include "Platform/Linux/Input/LinuxEventSystemState.h"
-#include "Platform/Linux/Input/UdevAnnouncement.h"
 
 namespace tindlewave {
 
@@ -160,6 +159,7 @@ void LinuxEventSystem::State::start(Node& node) {
     node.fd = fd;
     node.description = std::move(*description);
     keepDevice(node.mirror, std::move(*device));
+    node.mirrorAnnounced = false;  // its "add" comes as a later job of this executor
     node.keyboard = node.description.has(EV_LED, LED_CAPSL);
     node.grab.opened();
     node.announceBy = input.clock().now() + seconds(options.announceSeconds);
@@ -186,8 +186,9 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
     };
     if (node.grab.waitsForMirror()) {
         const std::string& sysname = node.mirror->sysname();
-        const bool announced = sysname.empty() ||  // not told: nothing to wait for
-                               (options.isAnnounced ? options.isAnnounced(sysname) : isEventNodeAnnounced(sysname));
+        const bool announced = node.mirrorAnnounced ||
+                               sysname.empty() ||  // not told: nothing to wait for
+                               (options.isAnnounced && options.isAnnounced(sysname));
         switch (node.grab.mirrorLooked(announced, input.clock().now() >= node.announceBy)) {
             case NodeGrab::Next::later: return later(announceLookSeconds);
             case NodeGrab::Next::late:
@@ -259,6 +260,7 @@ void LinuxEventSystem::State::stop(Node& node) {
     }
     // The kernel releases whatever the mirror still holds.
     closeDevice(node.mirror);
+    node.mirrorAnnounced = false;
     node.state = {};
     node.grab.closed();
     updateFlags();

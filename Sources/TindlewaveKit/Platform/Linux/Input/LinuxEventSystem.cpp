@@ -85,6 +85,7 @@ LinuxEventSystem::State::~State() {
     beatTimer.cancel();
     sessionWatch.cancel();
     registryWatch.cancel();
+    ownNodesWatch.cancel();
     for (auto& node : nodes) stop(*node);
 }
 
@@ -223,30 +224,28 @@ void LinuxEventSystem::setScreens(std::vector<Screen> screens) {
 
 void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
     using Kind = LinuxDeviceRegistry::Kind;
-    // The program's own keyboard and pointer are made now, not at the first post: a desktop
-    // takes up a new device only once udev has announced it, and what is written before then
-    // (the first shortcut) reaches no one. Without access now, they are made as soon as a change
-    // of the input nodes (the device rule's trigger among them) or a tap finds access there.
-    if (state_->sessionActive) state_->ensureVirtualDevices();
+    // udev's "add" of the event nodes of the program's own devices (its keyboard, pointer and
+    // mirrors): udev's own announcement, as the desktop hears it (its database has the node
+    // earlier, while the rules' programs still run). Watched before any of them is made here,
+    // since the registry reads udev on another thread; each is made on this executor, and so
+    // known by its sysname before the job that brings its "add" runs.
+    state_->ownNodesWatch = registry.watchOwnNodes(input_, [this](const std::string& sysname) {
+        state_->ownNodeAnnounced(sysname);
+    });
     // Watched before listing, so nothing falls between (a node named twice is taken once).
     state_->registryWatch = registry.watch(input_, [this](const LinuxDeviceRegistry::Change& change) {
         if (change.entry.kind != Kind::eventService) return;
         if (state_->sessionActive) state_->ensureVirtualDevices();
-        if (change.action == LinuxDeviceRegistry::Action::added) {
-            // udev's own announcement, as the desktop hears it (its database has the node
-            // earlier, while the rules' programs still run).
-            const std::string sysname = nodeOf(change.entry).sysname;
-            if (state_->keyboard && !sysname.empty() && sysname == state_->keyboard->sysname())
-                state_->keyboardAnnounced = true;
-            if (state_->pointer && !sysname.empty() && sysname == state_->pointer->sysname())
-                state_->pointerAnnounced = true;
-        }
-        if (!state_->heldPosts.empty() && state_->ownDevicesAnnounced()) state_->writeHeldPosts();
         if (change.action == LinuxDeviceRegistry::Action::added && !change.entry.devnode.empty())
             nodeAdded(nodeOf(change.entry));
         else if (change.action == LinuxDeviceRegistry::Action::removed)
             nodeRemoved(SenderID{change.entry.id});
     });
+    // The program's own keyboard and pointer are made now, not at the first post: a desktop
+    // takes up a new device only once udev has announced it, and what is written before then
+    // (the first shortcut) reaches no one. Without access now, they are made as soon as a change
+    // of the input nodes (the device rule's trigger among them) or a tap finds access there.
+    if (state_->sessionActive) state_->ensureVirtualDevices();
     for (const auto& entry : registry.entries()) {
         if (entry.kind == Kind::eventService && !entry.devnode.empty()) nodeAdded(nodeOf(entry));
     }
@@ -378,6 +377,16 @@ bool LinuxEventSystem::State::ownDevicesAnnounced() {
         }
     }
     return ownAnnounced;
+}
+
+void LinuxEventSystem::State::ownNodeAnnounced(const std::string& sysname) {
+    if (sysname.empty()) return;
+    if (keyboard && sysname == keyboard->sysname()) keyboardAnnounced = true;
+    if (pointer && sysname == pointer->sysname()) pointerAnnounced = true;
+    for (auto& node : nodes) {
+        if (node->mirror && sysname == node->mirror->sysname()) node->mirrorAnnounced = true;
+    }
+    if (!heldPosts.empty() && ownDevicesAnnounced()) writeHeldPosts();
 }
 
 void LinuxEventSystem::State::lookForOwnAnnouncement() {

@@ -66,11 +66,11 @@ class LinuxEventSystem final : public EventSystem {
         // 10 ms): the desktop takes the mirror up once udev has announced it.
         double announceSeconds = 1.0;
         // What is posted before udev has announced the program's own keyboard and pointer is held
-        // this long at most (looked at every 10 ms), then written all the same. Their announcement
-        // is udev's "add" through the registry, or isAnnounced where given.
+        // this long at most (looked at every 10 ms), then written all the same.
         double ownAnnounceSeconds = 5.0;
-        // Whether udev has announced the event node of an input device ("input42"); by default
-        // udev's database is asked.
+        // A device's announcement (a mirror's, the keyboard's, the pointer's) is udev's "add" of
+        // its event node through the registry (follow), or where given, this saying yes for the
+        // device's input sysname ("input42") at a look.
         std::function<bool(const std::string& sysname)> isAnnounced{};
         // Between looks at keys still down before a grab.
         double settleSeconds = 0.05;

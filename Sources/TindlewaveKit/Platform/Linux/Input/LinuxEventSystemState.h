@@ -40,6 +40,7 @@ struct LinuxEventSystem::State {
         FdWatch mirrorWatch;
         TimerHandle retry;
         Instant announceBy{};  // how long its mirror's announcement is waited for
+        bool mirrorAnnounced = false;  // udev's "add" of the mirror's event node came through the registry
     };
 
     State(LinuxEventSystem& owner, Executor& input, Options options);
@@ -79,6 +80,7 @@ struct LinuxEventSystem::State {
     void write(const Event& event);
     void writeOut(const Event& event);
     bool ownDevicesAnnounced();
+    void ownNodeAnnounced(const std::string& sysname);
     void lookForOwnAnnouncement();
     void writeHeldPosts();
     const UinputDevice* mirrorOf(std::optional<SenderID> id, std::uint16_t needs) const;
@@ -108,6 +110,7 @@ struct LinuxEventSystem::State {
     std::vector<std::string> busy;
     TimerHandle beatTimer;
     Subscription registryWatch;
+    Subscription ownNodesWatch;
     std::unique_ptr<LogindSessionWatch> session;
     std::optional<std::string> sessionUnfollowed;  // written at construction only
     FdWatch sessionWatch;
