@@ -47,20 +47,34 @@ const SpeedCurve& SpeedCurve::defaults() {
     return curve;
 }
 
+SpeedCurve::SpeedCurve(std::vector<Point> points) {
+    auto shape = std::make_shared<Shape>();
+    shape->spans.reserve(points.empty() ? 0 : points.size() - 1);
+    for (std::size_t k = 1; k < points.size(); ++k) {
+        const Point& a = points[k - 1];
+        const Point& b = points[k];
+        shape->spans.push_back({std::log(b.stepsPerSecond / a.stepsPerSecond),
+                                b.pointsPerSecond / a.pointsPerSecond});
+    }
+    shape->points = std::move(points);
+    shape_ = std::move(shape);
+}
+
 double SpeedCurve::pointsPerSecond(double rate) const {
-    const Point& first = points_->front();
+    const std::vector<Point>& points = shape_->points;
+    const Point& first = points.front();
     // Written so that NaN also takes the first speed.
     if (!(rate > first.stepsPerSecond)) return first.pointsPerSecond;
-    for (std::size_t k = 1; k < points_->size(); ++k) {
-        const Point& b = (*points_)[k];
+    for (std::size_t k = 1; k < points.size(); ++k) {
+        const Point& b = points[k];
         if (b.stepsPerSecond > rate) {
-            const Point& a = (*points_)[k - 1];
-            const double t =
-                std::log(rate / a.stepsPerSecond) / std::log(b.stepsPerSecond / a.stepsPerSecond);
-            return a.pointsPerSecond * std::pow(b.pointsPerSecond / a.pointsPerSecond, t);
+            const Point& a = points[k - 1];
+            const Shape::Span& span = shape_->spans[k - 1];
+            const double t = std::log(rate / a.stepsPerSecond) / span.logRates;
+            return a.pointsPerSecond * std::pow(span.speedRatio, t);
         }
     }
-    return points_->back().pointsPerSecond;
+    return points.back().pointsPerSecond;
 }
 
 double SpeedCurve::distancePerStep(double rate) const {

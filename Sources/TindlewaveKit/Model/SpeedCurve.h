@@ -62,23 +62,33 @@ class SpeedCurve {
     SpeedCurve(const SpeedCurve&) = default;
     SpeedCurve& operator=(const SpeedCurve&) = default;
 
-    const std::vector<Point>& points() const { return *points_; }
+    const std::vector<Point>& points() const { return shape_->points; }
     // The rate of the first point.
-    double slowest() const { return points_->front().stepsPerSecond; }
+    double slowest() const { return shape_->points.front().stepsPerSecond; }
     // The speed at a rate, held flat below the first point (and for NaN) and above the last.
     double pointsPerSecond(double rate) const;
     // Points per notch at a rate; rates below the slowest (and NaN) count as the slowest.
     double distancePerStep(double rate) const;
 
     bool operator==(const SpeedCurve& other) const {
-        return points_ == other.points_ || *points_ == *other.points_;
+        return shape_ == other.shape_ || shape_->points == other.shape_->points;
     }
 
   private:
-    explicit SpeedCurve(std::vector<Point> points)
-        : points_(std::make_shared<const std::vector<Point>>(std::move(points))) {}
+    // The points and, for each span between two of them, what reading the speed there needs
+    // of them alone (worked out once: every wheel notch of a smooth scroll reads the curve).
+    struct Shape {
+        struct Span {
+            double logRates = 0;     // log(b.stepsPerSecond / a.stepsPerSecond)
+            double speedRatio = 0;   // b.pointsPerSecond / a.pointsPerSecond
+        };
+        std::vector<Point> points;
+        std::vector<Span> spans;  // spans[k - 1] lies between points[k - 1] and points[k]
+    };
 
-    std::shared_ptr<const std::vector<Point>> points_;
+    explicit SpeedCurve(std::vector<Point> points);
+
+    std::shared_ptr<const Shape> shape_;
 };
 
 }  // namespace tindlewave

@@ -257,6 +257,35 @@ TEST(PulseShape, WholeBrakesMatchPow) {
     }
 }
 
+// A frame samples every live pulse through the shape's sampler, worked out once per frame: it must
+// give share's value exactly (not merely within rounding), or glides would scroll differently.
+TEST(PulseShape, SamplerGivesShareExactly) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    int checked = 0;
+    for (const double brake : {0.0, 1.0, 2.0, 2.5, 7.0, 15.0, 16.0, 0.3, nan}) {
+        for (const double easeIn : {0.0, 0.06, 0.3}) {
+            for (const double decay : {0.0, 0.4, 2.0}) {
+                const PulseShape shape = PulseShape::make(easeIn, decay, brake);
+                const PulseShape::Sampler sampler = shape.sampler();
+                const double length = easeIn + decay;
+                for (int i = -1; i <= 1001; ++i) {
+                    const double after = (length > 0 ? length : 0.01) * i / 1000.0;
+                    const double expected = shape.share(after);
+                    const double sampled = sampler.share(after);
+                    if (std::isnan(expected)) {
+                        ASSERT_TRUE(std::isnan(sampled)) << brake << " " << easeIn << " " << decay << " " << after;
+                    } else {
+                        ASSERT_EQ(sampled, expected)
+                            << "brake " << brake << " ease-in " << easeIn << " decay " << decay << " at " << after;
+                    }
+                    ++checked;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(checked, 9 * 3 * 3 * 1003);
+}
+
 TEST(WholePoints, KeepsRemaindersAndSaturates) {
     WholePoints whole;
     EXPECT_EQ(whole.take(0.4, true), 0);

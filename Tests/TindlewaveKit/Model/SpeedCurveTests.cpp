@@ -86,6 +86,36 @@ TEST(SpeedCurveInterpolation, IsLogLogBetweenPointsAndFlatAtTheEnds) {
     }
 }
 
+// The curve keeps each span's log of rates and ratio of speeds from when it was made: what it
+// reads must be what reading the points themselves gives, exactly.
+TEST(SpeedCurveInterpolation, KeptSpansReadAsThePointsDo) {
+    const std::vector<SpeedCurve> curves{
+        SpeedCurve::defaults(), SpeedCurve::fromLegacy(40, 2, std::nullopt, 0.4),
+        SpeedCurve::fromLegacy(10, 1, SpeedCurve::LegacyAcceleration{4, 40, 3}, 0),
+        *SpeedCurve::make({{1, 10}, {1.5, 10}, {150, 30000}})};
+    for (const SpeedCurve& original : curves) {
+        const SpeedCurve curve = original;  // a copy reads as the curve it was copied from
+        const std::vector<Point>& points = curve.points();
+        // The speed read from the points alone, with nothing kept.
+        auto fromPoints = [&](double rate) {
+            if (!(rate > points.front().stepsPerSecond)) return points.front().pointsPerSecond;
+            for (std::size_t k = 1; k < points.size(); ++k) {
+                const Point& a = points[k - 1];
+                const Point& b = points[k];
+                if (!(b.stepsPerSecond > rate)) continue;
+                const double t =
+                    std::log(rate / a.stepsPerSecond) / std::log(b.stepsPerSecond / a.stepsPerSecond);
+                return a.pointsPerSecond * std::pow(b.pointsPerSecond / a.pointsPerSecond, t);
+            }
+            return points.back().pointsPerSecond;
+        };
+        for (double rate = 0.5; rate < 160; rate *= 1.01) {
+            const double expected = fromPoints(rate);
+            ASSERT_EQ(curve.pointsPerSecond(rate), expected) << rate;
+        }
+    }
+}
+
 TEST(SpeedCurveInterpolation, DistancePerStep) {
     const SpeedCurve& curve = SpeedCurve::defaults();
     EXPECT_EQ(curve.distancePerStep(0), 40);  // the rate is raised to the slowest

@@ -103,10 +103,11 @@ std::optional<ScrollFrame> ScrollAnimator::frame(double now) {
 
     double total = finished;
     double target = finished;
+    const PulseShape::Sampler sampler = shape.sampler();
     for (std::size_t i = 0, n = pulses.size(); i < n; ++i) {
         const Pulse& pulse = pulses[i];
         total += pulse.distance;
-        target += pulse.distance * shape.share(now - pulse.start);
+        target += pulse.distance * sampler.share(now - pulse.start);
     }
 
     // While the newest pulse eases in there is no floor speed.
