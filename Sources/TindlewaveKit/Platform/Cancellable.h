@@ -28,6 +28,9 @@ class Cancellable {
     void cancel() {
         if (auto cancel = std::exchange(cancel_, nullptr)) cancel();
     }
+    // Lets go of the handle without cancelling: for a timer's handle once the timer has fired,
+    // when nothing is left to cancel (cancelling would look for it under the executor's lock).
+    void dismiss() { cancel_ = nullptr; }
     // True until cancel() has been called on this handle (or it was moved from).
     bool isArmed() const { return static_cast<bool>(cancel_); }
 

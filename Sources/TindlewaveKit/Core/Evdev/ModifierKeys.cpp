@@ -1,13 +1,22 @@
 #include "Core/Evdev/ModifierKeys.h"
 
+#include <array>
+
 namespace tindlewave {
 
 std::uint64_t ModifierKeys::flags(bool capsLock) const {
-    std::uint64_t flags = capsLock ? capsLockFlag : 0;
-    for (HeldModifier m : allCases<HeldModifier>()) {
-        if (contains(m)) flags |= deviceFlag(m) | quartzFlags(generic(m));
-    }
-    return flags;
+    // The flags of every set of keys, worked out once: the event system asks after each frame.
+    static const std::array<std::uint64_t, 256> table = [] {
+        std::array<std::uint64_t, 256> flagsOf{};
+        for (unsigned raw = 0; raw < flagsOf.size(); ++raw) {
+            const ModifierKeys keys{static_cast<std::uint8_t>(raw)};
+            for (HeldModifier m : allCases<HeldModifier>()) {
+                if (keys.contains(m)) flagsOf[raw] |= deviceFlag(m) | quartzFlags(generic(m));
+            }
+        }
+        return flagsOf;
+    }();
+    return table[rawValue] | (capsLock ? capsLockFlag : 0);
 }
 
 ModifierKeys ModifierKeys::forFlags(std::uint64_t flags) {

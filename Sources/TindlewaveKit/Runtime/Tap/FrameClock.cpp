@@ -37,6 +37,8 @@ void FrameClock::arm(Instant at) {
 }
 
 void FrameClock::fire(Instant due) {
+    // The timer that fired is the one held: any other was cancelled when it was replaced.
+    timer_.dismiss();
     const Instant now = executor_.clock().now();
     // Frames follow a steady beat; one that came late (a busy thread) starts the beat afresh.
     Instant next = due + period_;

@@ -64,6 +64,18 @@ TEST(ModifierKeys, FlagsBothWays) {
                   ModifierKeys::of(HeldModifier::leftOption) |
                   ModifierKeys::of(HeldModifier::leftCommand));
     EXPECT_EQ(ModifierKeys::forFlags(0x80040), ModifierKeys::of(HeldModifier::rightOption));
+
+    // Every set of keys: its flags are those of its keys together (read from a table made once).
+    for (unsigned raw = 0; raw < 256; ++raw) {
+        const ModifierKeys keys{static_cast<std::uint8_t>(raw)};
+        std::uint64_t expected = 0;
+        for (HeldModifier m : allCases<HeldModifier>()) {
+            if (keys.contains(m)) expected |= ModifierKeys::of(m).flags();
+        }
+        ASSERT_EQ(keys.flags(), expected) << raw;
+        ASSERT_EQ(keys.flags(true), expected | ModifierKeys::capsLockFlag) << raw;
+        ASSERT_EQ(ModifierKeys::forFlags(keys.flags()), keys) << raw;
+    }
 }
 
 }  // namespace

@@ -336,15 +336,13 @@ bool LinuxEventSystem::State::ensureVirtualDevices() {
 void LinuxEventSystem::State::deliver(const Event& posted, EventLevel level) {
     if (!sessionActive) return;  // another session's input is none of ours
     if (watchdog.isSuspended()) return;  // the process is about to stop: nothing may be held
-    Event event = posted;
-    if (level == EventLevel::hid) {
-        ++dispatching;
-        const bool passes = taps.dispatch(event, std::nullopt);
-        --dispatching;
-        if (refreshOwed) refreshGrabs();
-        if (!passes) return;
-    }
-    write(event);
+    if (level != EventLevel::hid) return write(posted);  // no tap sees it: written as posted
+    Event event = posted;  // the taps may change it
+    ++dispatching;
+    const bool passes = taps.dispatch(event, std::nullopt);
+    --dispatching;
+    if (refreshOwed) refreshGrabs();
+    if (passes) write(event);
 }
 
 const UinputDevice* LinuxEventSystem::State::mirrorOf(std::optional<SenderID> id,
