@@ -186,13 +186,7 @@ Event::Location LinuxEventSystem::cursorLocation() const {
     if (pointer_) {
         if (auto at = pointer_->location()) return *at;
     }
-    std::lock_guard lock(screensMutex_);
-    if (screens_.empty()) return {};
-    const Screen* fastest = &screens_.front();
-    for (const Screen& screen : screens_) {
-        if (screen.refreshRate > fastest->refreshRate) fastest = &screen;
-    }
-    return {fastest->area.x + fastest->area.width / 2, fastest->area.y + fastest->area.height / 2};
+    return glance_.centre();
 }
 
 void LinuxEventSystem::associateMouseAndCursor(bool associated) { associated_ = associated; }
@@ -210,6 +204,7 @@ std::vector<Screen> LinuxEventSystem::screens() const {
 }
 
 bool LinuxEventSystem::isRefreshing(DisplayID display) const {
+    if (auto known = glance_.has(display)) return *known;
     std::lock_guard lock(screensMutex_);
     return std::any_of(screens_.begin(), screens_.end(), [&](const Screen& s) { return s.id == display; });
 }
@@ -218,6 +213,7 @@ void LinuxEventSystem::setScreens(std::vector<Screen> screens) {
     {
         std::lock_guard lock(screensMutex_);
         screens_.swap(screens);
+        glance_.publish(screens_);
     }
     // The screens replaced are freed here, outside the lock.
 }

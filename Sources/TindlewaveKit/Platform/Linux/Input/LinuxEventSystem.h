@@ -12,6 +12,7 @@
 #include "Core/Devices/DeviceIDs.h"
 #include "Platform/EventSystem.h"
 #include "Platform/Linux/Input/EvdevDevice.h"
+#include "Platform/Linux/Input/ScreenGlance.h"
 #include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
 
 namespace tindlewave {
@@ -162,9 +163,11 @@ class LinuxEventSystem final : public EventSystem {
     // Any thread.
     std::atomic<std::uint64_t> flags_{0};
     std::atomic<bool> associated_{true};
-    // Read in place under the lock: the cursor's place and the frame clock ask on every frame.
+    // Read in place under the lock; what the cursor's place and the frame clock ask on every
+    // frame is read from the glance, without it.
     mutable std::mutex screensMutex_;
     std::vector<Screen> screens_{Screen{1, {0, 0, 1920, 1080}, 60}};
+    ScreenGlance glance_{screens_};
     std::unique_ptr<X11Pointer> pointer_;
 };
 
