@@ -20,7 +20,8 @@
 
 namespace tindlewave::testkit::uhid {
 
-// Report descriptors of real devices: a USB boot keyboard (no report ids, 8-byte reports), a
+// Report descriptors of real devices: a USB boot keyboard (no report ids, 8-byte reports, the 101
+// keys up to Application: no F13 or above, as most keyboards), a
 // Bluetooth Low Energy HID++ mouse (mouse report 2: 16 buttons, 12-bit X and Y, wheel, pan; HID++
 // long report 0x11 on page 0xFF43), and a receiver's HID++ interface (HID++ short 0x10 and long
 // 0x11, DJ short 0x20 and long 0x21 on page 0xFF00).
