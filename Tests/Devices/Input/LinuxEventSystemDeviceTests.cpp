@@ -118,6 +118,7 @@ TEST(LinuxEventSystemDevices, PostsWaitInOrderUntilUdevHasAnnouncedTheProgramsDe
     // before then is lost, or comes without its modifiers.
     auto options = EventDeviceWorld::quickOptions();
     options.ownAnnounceSeconds = 60;
+    options.desktopOpenSeconds = 0.3;
     std::atomic<int> looks{0};
     options.isAnnounced = [&](const std::string&) {
         ++looks;
@@ -147,11 +148,14 @@ TEST(LinuxEventSystemDevices, PostsWaitInOrderUntilUdevHasAnnouncedTheProgramsDe
     before = looks.load();
     ASSERT_TRUE(EventDeviceWorld::eventually([&] { return looks.load() >= before + 10; }));
     EXPECT_TRUE(world.uinput->written("Tindlewave virtual keyboard").empty());
+    // Both announced: written once the desktop has had its moment to open them.
+    const auto announcing = std::chrono::steady_clock::now();
     ASSERT_TRUE(world.announce("Tindlewave virtual pointer"));
     const std::vector<Code> shortcut{{EV_KEY, KEY_LEFTMETA, 1}, syn, {EV_KEY, KEY_A, 1}, syn,
                                      {EV_KEY, KEY_A, 0},        syn, {EV_KEY, KEY_LEFTMETA, 0}, syn};
     EXPECT_TRUE(EventDeviceWorld::eventually(
         [&] { return world.uinput->written("Tindlewave virtual keyboard").size() >= shortcut.size(); }));
+    EXPECT_GE(std::chrono::steady_clock::now() - announcing, std::chrono::milliseconds(300));
     EXPECT_EQ(world.uinput->written("Tindlewave virtual keyboard"), shortcut);
     EXPECT_TRUE(world.waiter.read([&] { return world.journal.empty(); }));
 
@@ -251,6 +255,7 @@ TEST(LinuxEventSystemDevices, FramesPassVerbatimAndEventsCarryThePublishedOrigin
 TEST(LinuxEventSystemDevices, AGrabWaitsForTheRegistrysAddOfTheMirrorsNodeOrSaysItWentAheadWithout) {
     auto options = EventDeviceWorld::quickOptions();
     options.announceSeconds = 60;
+    options.desktopOpenSeconds = 0.3;
     std::atomic<int> looks{0};
     options.isAnnounced = [&](const std::string&) {
         ++looks;
@@ -293,8 +298,11 @@ TEST(LinuxEventSystemDevices, AGrabWaitsForTheRegistrysAddOfTheMirrorsNodeOrSays
         ASSERT_TRUE(early.contains(sysname)) << name << ": " << sysname;
         world.testbed.uevent(early.at(sysname).eventPath, "add");
     };
+    // Grabbed once the desktop has had its moment to open the mirror.
+    const auto announcing = std::chrono::steady_clock::now();
     announce("Test Keyboard");
     EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.keyboardSide->isGrabbed(); }));
+    EXPECT_GE(std::chrono::steady_clock::now() - announcing, std::chrono::milliseconds(300));
     EXPECT_EQ(world.grabbed(), std::vector<std::string>{world.keyboard.event});
     announce("Test USB Mouse");
     announce("MX Master 3 Wireless Mouse");

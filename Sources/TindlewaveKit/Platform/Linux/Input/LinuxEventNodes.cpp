@@ -159,7 +159,7 @@ void LinuxEventSystem::State::start(Node& node) {
     node.fd = fd;
     node.description = std::move(*description);
     keepDevice(node.mirror, std::move(*device));
-    node.mirrorAnnounced = false;  // its "add" comes as a later job of this executor
+    node.mirrorHeardAt.reset();  // its "add" comes as a later job of this executor
     node.keyboard = node.description.has(EV_LED, LED_CAPSL);
     node.grab.opened();
     node.announceBy = input.clock().now() + seconds(options.announceSeconds);
@@ -186,10 +186,15 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
     };
     if (node.grab.waitsForMirror()) {
         const std::string& sysname = node.mirror->sysname();
-        const bool announced = node.mirrorAnnounced ||
-                               sysname.empty() ||  // not told: nothing to wait for
-                               (options.isAnnounced && options.isAnnounced(sysname));
-        switch (node.grab.mirrorLooked(announced, input.clock().now() >= node.announceBy)) {
+        const Instant now = input.clock().now();
+        const bool assumed = sysname.empty() ||  // not told: nothing to wait for
+                             (options.isAnnounced && options.isAnnounced(sysname));
+        // Once udev's "add" has come, the desktop is given its moment to open the mirror, however
+        // late that is.
+        const bool heard = node.mirrorHeardAt.has_value();
+        const bool announced =
+            assumed || (heard && now >= *node.mirrorHeardAt + seconds(options.desktopOpenSeconds));
+        switch (node.grab.mirrorLooked(announced, !heard && now >= node.announceBy)) {
             case NodeGrab::Next::later: return later(announceLookSeconds);
             case NodeGrab::Next::late:
                 if (options.journal) {
@@ -260,7 +265,7 @@ void LinuxEventSystem::State::stop(Node& node) {
     }
     // The kernel releases whatever the mirror still holds.
     closeDevice(node.mirror);
-    node.mirrorAnnounced = false;
+    node.mirrorHeardAt.reset();
     node.state = {};
     node.grab.closed();
     updateFlags();

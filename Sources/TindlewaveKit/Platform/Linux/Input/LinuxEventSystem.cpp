@@ -314,6 +314,7 @@ bool LinuxEventSystem::State::ensureVirtualDevices() {
     if (watchdog.isSuspended()) return keyboard && pointer;
     if (!keyboard || !pointer) {
         ownAnnounced = false;
+        ownHeardAt.reset();
         ownAnnounceBy = input.clock().now() + asDuration(options.ownAnnounceSeconds);
     }
     if (!keyboard) keyboardAnnounced = false;
@@ -354,15 +355,24 @@ const UinputDevice* LinuxEventSystem::State::mirrorOf(std::optional<SenderID> id
 
 bool LinuxEventSystem::State::ownDevicesAnnounced() {
     if (ownAnnounced) return true;
-    auto announced = [&](const std::optional<UinputDevice>& device, bool reported) {
+    auto assumed = [&](const std::optional<UinputDevice>& device) {
         if (!device) return false;
         const std::string& sysname = device->sysname();
-        return reported || sysname.empty() ||  // not told: nothing to wait for
+        return sysname.empty() ||  // not told: nothing to wait for
                (options.isAnnounced && options.isAnnounced(sysname));
     };
-    if (announced(keyboard, keyboardAnnounced) && announced(pointer, pointerAnnounced)) {
+    auto announced = [&](const std::optional<UinputDevice>& device, bool reported) {
+        return device && (reported || assumed(device));
+    };
+    const Instant now = input.clock().now();
+    if (assumed(keyboard) && assumed(pointer)) {
         ownAnnounced = true;
-    } else if (keyboard && pointer && input.clock().now() >= ownAnnounceBy) {
+    } else if (ownHeardAt) {
+        // udev's "add" of both has come: the desktop is given its moment to open them.
+        if (now >= *ownHeardAt + asDuration(options.desktopOpenSeconds)) ownAnnounced = true;
+    } else if (announced(keyboard, keyboardAnnounced) && announced(pointer, pointerAnnounced)) {
+        ownAnnounced = true;
+    } else if (keyboard && pointer && now >= ownAnnounceBy) {
         ownAnnounced = true;
         if (options.journal) {
             options.journal(fmt::format("the program's keyboard and pointer were not announced by udev "
@@ -377,8 +387,11 @@ void LinuxEventSystem::State::ownNodeAnnounced(const std::string& sysname) {
     if (sysname.empty()) return;
     if (keyboard && sysname == keyboard->sysname()) keyboardAnnounced = true;
     if (pointer && sysname == pointer->sysname()) pointerAnnounced = true;
+    if (keyboard && pointer && keyboardAnnounced && pointerAnnounced && !ownHeardAt && !ownAnnounced)
+        ownHeardAt = input.clock().now();
     for (auto& node : nodes) {
-        if (node->mirror && sysname == node->mirror->sysname()) node->mirrorAnnounced = true;
+        if (node->mirror && sysname == node->mirror->sysname() && !node->mirrorHeardAt)
+            node->mirrorHeardAt = input.clock().now();
     }
     if (!heldPosts.empty() && ownDevicesAnnounced()) writeHeldPosts();
 }

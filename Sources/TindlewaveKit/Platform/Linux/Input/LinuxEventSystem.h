@@ -73,6 +73,11 @@ class LinuxEventSystem final : public EventSystem {
         // its event node through the registry (follow), or where given, this saying yes for the
         // device's input sysname ("input42") at a look.
         std::function<bool(const std::string& sysname)> isAnnounced{};
+        // After udev's "add" of one of the program's devices, this much longer before it is
+        // written to (the keyboard and pointer) or a node is grabbed behind it (a mirror): a
+        // desktop opens a device a moment after it hears of it (through logind, a round trip on
+        // the system bus), and what the device says before then reaches no one.
+        double desktopOpenSeconds = 0.5;
         // Between looks at keys still down before a grab.
         double settleSeconds = 0.05;
         // A node another program holds is tried this many times, this far apart, before it is

@@ -40,7 +40,7 @@ struct LinuxEventSystem::State {
         FdWatch mirrorWatch;
         TimerHandle retry;
         Instant announceBy{};  // how long its mirror's announcement is waited for
-        bool mirrorAnnounced = false;  // udev's "add" of the mirror's event node came through the registry
+        std::optional<Instant> mirrorHeardAt;  // when udev's "add" of the mirror's event node came through the registry
     };
 
     State(LinuxEventSystem& owner, Executor& input, Options options);
@@ -124,6 +124,7 @@ struct LinuxEventSystem::State {
     bool ownAnnounced = false;
     bool keyboardAnnounced = false;  // udev's "add" of its event node came through the registry
     bool pointerAnnounced = false;
+    std::optional<Instant> ownHeardAt;  // when the later of the two "add"s came
     bool ownLooking = false;
     Instant ownAnnounceBy{};
     TimerHandle ownLook;
