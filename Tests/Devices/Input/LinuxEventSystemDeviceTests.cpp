@@ -113,17 +113,25 @@ TEST(LinuxEventSystemDevices, TheProgramsOwnDevicesAreThereBeforeTheFirstPost) {
     EXPECT_TRUE(world.uinput->named("Tindlewave virtual pointer"));
 }
 
+// Options under which only udev's "add" through the registry announces a device (looks counted,
+// waits long), and the desktop is given 0.3 s to open it.
+LinuxEventSystem::Options announcedOnlyByTheRegistry(std::atomic<int>& looks) {
+    auto options = EventDeviceWorld::quickOptions();
+    options.announceSeconds = 60;
+    options.ownAnnounceSeconds = 60;
+    options.desktopOpenSeconds = 0.3;
+    options.isAnnounced = [&looks](const std::string&) {
+        ++looks;
+        return false;
+    };
+    return options;
+}
+
 TEST(LinuxEventSystemDevices, PostsWaitInOrderUntilUdevHasAnnouncedTheProgramsDevicesOrSayItWroteWithout) {
     // A desktop opens the program's keyboard once udev has announced it: a shortcut written
     // before then is lost, or comes without its modifiers.
-    auto options = EventDeviceWorld::quickOptions();
-    options.ownAnnounceSeconds = 60;
-    options.desktopOpenSeconds = 0.3;
     std::atomic<int> looks{0};
-    options.isAnnounced = [&](const std::string&) {
-        ++looks;
-        return false;  // only the registry's "add" announces
-    };
+    auto options = announcedOnlyByTheRegistry(looks);
     EventDeviceWorld world(true, keyboardDescription(), options);
     auto key = [](EventType type, std::int64_t code, std::uint64_t flags) {
         Event e;
@@ -253,14 +261,8 @@ TEST(LinuxEventSystemDevices, FramesPassVerbatimAndEventsCarryThePublishedOrigin
 }
 
 TEST(LinuxEventSystemDevices, AGrabWaitsForTheRegistrysAddOfTheMirrorsNodeOrSaysItWentAheadWithout) {
-    auto options = EventDeviceWorld::quickOptions();
-    options.announceSeconds = 60;
-    options.desktopOpenSeconds = 0.3;
     std::atomic<int> looks{0};
-    options.isAnnounced = [&](const std::string&) {
-        ++looks;
-        return false;  // only the registry's "add" announces
-    };
+    auto options = announcedOnlyByTheRegistry(looks);
     EventDeviceWorld world(true, keyboardDescription(), options);
     // The nodes of the sysnames uinput gives the three mirrors are in udev's tree already, their
     // "add" heard before any mirror was made: being there is not being announced.

@@ -102,11 +102,14 @@ std::string LinuxDeviceRegistry::Entry::property(std::string_view name) const {
 }
 
 struct LinuxDeviceRegistry::State : std::enable_shared_from_this<LinuxDeviceRegistry::State> {
-    struct Watcher {
+    template <class Callback>
+    struct WatcherOf {
         Executor* executor;
-        std::shared_ptr<ChangeCallback> callback;
+        std::shared_ptr<Callback> callback;
         std::shared_ptr<std::atomic<bool>> live;
     };
+    using Watcher = WatcherOf<ChangeCallback>;
+    using OwnWatcher = WatcherOf<OwnNodeCallback>;
 
     std::mutex mutex;
     udev* context = nullptr;
@@ -116,11 +119,6 @@ struct LinuxDeviceRegistry::State : std::enable_shared_from_this<LinuxDeviceRegi
     std::map<std::string, RegistryID, std::less<>> idBySyspath;
     std::map<RegistryID, Entry> entries;
     std::map<std::uint64_t, Watcher> watchers;
-    struct OwnWatcher {
-        Executor* executor;
-        std::shared_ptr<OwnNodeCallback> callback;
-        std::shared_ptr<std::atomic<bool>> live;
-    };
     std::map<std::uint64_t, OwnWatcher> ownWatchers;
     std::uint64_t nextWatcher = 1;
     // Input sysnames of the program's own event nodes udev added, since the last delivery.
@@ -149,6 +147,19 @@ struct LinuxDeviceRegistry::State : std::enable_shared_from_this<LinuxDeviceRegi
     void monitorReadable();
     void deliver(const std::vector<Change>& changes);
     void deliverOwn(const std::vector<std::string>& added);
+    // A watcher added to `into` (watchers or ownWatchers) until its subscription ends.
+    template <class Callback>
+    Subscription add(std::map<std::uint64_t, WatcherOf<Callback>>& into, Executor& executor,
+                     Callback callback) {
+        auto live = std::make_shared<std::atomic<bool>>(true);
+        std::uint64_t id = 0;
+        {
+            std::lock_guard lock(mutex);
+            id = nextWatcher++;
+            into.emplace(id, WatcherOf<Callback>{&executor, std::make_shared<Callback>(std::move(callback)), live});
+        }
+        return subscription(id, std::move(live));
+    }
     Subscription subscription(std::uint64_t id, std::shared_ptr<std::atomic<bool>> live);
 };
 
@@ -487,27 +498,11 @@ bool LinuxDeviceRegistry::conformsTo(RegistryID id, std::string_view className) 
 }
 
 Subscription LinuxDeviceRegistry::watch(Executor& executor, ChangeCallback callback) {
-    auto live = std::make_shared<std::atomic<bool>>(true);
-    std::uint64_t id = 0;
-    {
-        std::lock_guard lock(state_->mutex);
-        id = state_->nextWatcher++;
-        state_->watchers.emplace(
-            id, State::Watcher{&executor, std::make_shared<ChangeCallback>(std::move(callback)), live});
-    }
-    return state_->subscription(id, std::move(live));
+    return state_->add(state_->watchers, executor, std::move(callback));
 }
 
 Subscription LinuxDeviceRegistry::watchOwnNodes(Executor& executor, OwnNodeCallback callback) {
-    auto live = std::make_shared<std::atomic<bool>>(true);
-    std::uint64_t id = 0;
-    {
-        std::lock_guard lock(state_->mutex);
-        id = state_->nextWatcher++;
-        state_->ownWatchers.emplace(
-            id, State::OwnWatcher{&executor, std::make_shared<OwnNodeCallback>(std::move(callback)), live});
-    }
-    return state_->subscription(id, std::move(live));
+    return state_->add(state_->ownWatchers, executor, std::move(callback));
 }
 
 Subscription LinuxDeviceRegistry::State::subscription(std::uint64_t id,

@@ -185,16 +185,10 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
         node.retry = input.schedule(input.clock().now() + seconds(s), [this, target] { tryGrab(*target); });
     };
     if (node.grab.waitsForMirror()) {
-        const std::string& sysname = node.mirror->sysname();
         const Instant now = input.clock().now();
-        const bool assumed = sysname.empty() ||  // not told: nothing to wait for
-                             (options.isAnnounced && options.isAnnounced(sysname));
-        // Once udev's "add" has come, the desktop is given its moment to open the mirror, however
-        // late that is.
-        const bool heard = node.mirrorHeardAt.has_value();
-        const bool announced =
-            assumed || (heard && now >= *node.mirrorHeardAt + seconds(options.desktopOpenSeconds));
-        switch (node.grab.mirrorLooked(announced, !heard && now >= node.announceBy)) {
+        // Once udev's "add" has come, only the desktop's moment to open the mirror is left to wait.
+        switch (node.grab.mirrorLooked(desktopHas(*node.mirror, node.mirrorHeardAt, now),
+                                       !node.mirrorHeardAt && now >= node.announceBy)) {
             case NodeGrab::Next::later: return later(announceLookSeconds);
             case NodeGrab::Next::late:
                 if (options.journal) {

@@ -314,11 +314,10 @@ bool LinuxEventSystem::State::ensureVirtualDevices() {
     if (watchdog.isSuspended()) return keyboard && pointer;
     if (!keyboard || !pointer) {
         ownAnnounced = false;
-        ownHeardAt.reset();
         ownAnnounceBy = input.clock().now() + asDuration(options.ownAnnounceSeconds);
     }
-    if (!keyboard) keyboardAnnounced = false;
-    if (!pointer) pointerAnnounced = false;
+    if (!keyboard) keyboardHeardAt.reset();
+    if (!pointer) pointerHeardAt.reset();
     if (!keyboard) {
         auto made = UinputDevice::create(options.uinputPath.c_str(), virtualKeyboard());
         if (auto* device = std::get_if<UinputDevice>(&made)) keepDevice(keyboard, std::move(*device));
@@ -353,26 +352,21 @@ const UinputDevice* LinuxEventSystem::State::mirrorOf(std::optional<SenderID> id
     return nullptr;
 }
 
+bool LinuxEventSystem::State::desktopHas(const UinputDevice& device, const std::optional<Instant>& heardAt,
+                                        Instant now) const {
+    const std::string& sysname = device.sysname();
+    if (sysname.empty() || (options.isAnnounced && options.isAnnounced(sysname))) return true;
+    return heardAt && now >= *heardAt + asDuration(options.desktopOpenSeconds);
+}
+
 bool LinuxEventSystem::State::ownDevicesAnnounced() {
     if (ownAnnounced) return true;
-    auto assumed = [&](const std::optional<UinputDevice>& device) {
-        if (!device) return false;
-        const std::string& sysname = device->sysname();
-        return sysname.empty() ||  // not told: nothing to wait for
-               (options.isAnnounced && options.isAnnounced(sysname));
-    };
-    auto announced = [&](const std::optional<UinputDevice>& device, bool reported) {
-        return device && (reported || assumed(device));
-    };
+    if (!keyboard || !pointer) return false;
     const Instant now = input.clock().now();
-    if (assumed(keyboard) && assumed(pointer)) {
+    if (desktopHas(*keyboard, keyboardHeardAt, now) && desktopHas(*pointer, pointerHeardAt, now)) {
         ownAnnounced = true;
-    } else if (ownHeardAt) {
-        // udev's "add" of both has come: the desktop is given its moment to open them.
-        if (now >= *ownHeardAt + asDuration(options.desktopOpenSeconds)) ownAnnounced = true;
-    } else if (announced(keyboard, keyboardAnnounced) && announced(pointer, pointerAnnounced)) {
-        ownAnnounced = true;
-    } else if (keyboard && pointer && now >= ownAnnounceBy) {
+    } else if (!(keyboardHeardAt && pointerHeardAt) && now >= ownAnnounceBy) {
+        // Once both "add"s have come, only the desktop's moment is left to wait.
         ownAnnounced = true;
         if (options.journal) {
             options.journal(fmt::format("the program's keyboard and pointer were not announced by udev "
@@ -385,14 +379,13 @@ bool LinuxEventSystem::State::ownDevicesAnnounced() {
 
 void LinuxEventSystem::State::ownNodeAnnounced(const std::string& sysname) {
     if (sysname.empty()) return;
-    if (keyboard && sysname == keyboard->sysname()) keyboardAnnounced = true;
-    if (pointer && sysname == pointer->sysname()) pointerAnnounced = true;
-    if (keyboard && pointer && keyboardAnnounced && pointerAnnounced && !ownHeardAt && !ownAnnounced)
-        ownHeardAt = input.clock().now();
-    for (auto& node : nodes) {
-        if (node->mirror && sysname == node->mirror->sysname() && !node->mirrorHeardAt)
-            node->mirrorHeardAt = input.clock().now();
-    }
+    const Instant now = input.clock().now();
+    auto heard = [&](const std::optional<UinputDevice>& device, std::optional<Instant>& heardAt) {
+        if (device && sysname == device->sysname() && !heardAt) heardAt = now;
+    };
+    heard(keyboard, keyboardHeardAt);
+    heard(pointer, pointerHeardAt);
+    for (auto& node : nodes) heard(node->mirror, node->mirrorHeardAt);
     if (!heldPosts.empty() && ownDevicesAnnounced()) writeHeldPosts();
 }
 

@@ -80,6 +80,9 @@ struct LinuxEventSystem::State {
     void write(const Event& event);
     void writeOut(const Event& event);
     bool ownDevicesAnnounced();
+    // Whether a desktop has had the device to open: udev's "add" of it came `desktopOpenSeconds`
+    // ago, or nothing is to be waited for (no sysname told, or the isAnnounced hook says so).
+    bool desktopHas(const UinputDevice& device, const std::optional<Instant>& heardAt, Instant now) const;
     void ownNodeAnnounced(const std::string& sysname);
     void lookForOwnAnnouncement();
     void writeHeldPosts();
@@ -122,9 +125,9 @@ struct LinuxEventSystem::State {
     // desktop opens them only then), or the wait has run out.
     std::vector<Event> heldPosts;
     bool ownAnnounced = false;
-    bool keyboardAnnounced = false;  // udev's "add" of its event node came through the registry
-    bool pointerAnnounced = false;
-    std::optional<Instant> ownHeardAt;  // when the later of the two "add"s came
+    // When udev's "add" of their event nodes came through the registry.
+    std::optional<Instant> keyboardHeardAt;
+    std::optional<Instant> pointerHeardAt;
     bool ownLooking = false;
     Instant ownAnnounceBy{};
     TimerHandle ownLook;
