@@ -145,8 +145,22 @@ struct LinuxDeviceRegistry::State : std::enable_shared_from_this<LinuxDeviceRegi
 
     void enumerate();
     void monitorReadable();
-    void deliver(const std::vector<Change>& changes);
-    void deliverOwn(const std::vector<std::string>& added);
+    // Each of `items` to every watcher of `to`, in order, as one job on the watcher's executor.
+    template <class Callback, class Item>
+    void deliverTo(const std::map<std::uint64_t, WatcherOf<Callback>>& to, const std::vector<Item>& items) {
+        if (items.empty()) return;
+        // Posted under the lock: once a watch is cancelled (which takes it), nothing more is
+        // posted to its executor, which may then go.
+        std::lock_guard lock(mutex);
+        for (const auto& [id, watcher] : to) {
+            watcher.executor->post([callback = watcher.callback, live = watcher.live, items] {
+                for (const auto& item : items) {
+                    if (!live->load()) return;
+                    (*callback)(item);
+                }
+            });
+        }
+    }
     // A watcher added to `into` (watchers or ownWatchers) until its subscription ends.
     template <class Callback>
     Subscription add(std::map<std::uint64_t, WatcherOf<Callback>>& into, Executor& executor,
@@ -386,36 +400,8 @@ void LinuxDeviceRegistry::State::monitorReadable() {
         }
         own.swap(ownAdded);
     }
-    deliver(changes);
-    deliverOwn(own);
-}
-
-void LinuxDeviceRegistry::State::deliverOwn(const std::vector<std::string>& added) {
-    if (added.empty()) return;
-    std::lock_guard lock(mutex);
-    for (const auto& [id, watcher] : ownWatchers) {
-        watcher.executor->post([callback = watcher.callback, live = watcher.live, added] {
-            for (const auto& sysname : added) {
-                if (!live->load()) return;
-                (*callback)(sysname);
-            }
-        });
-    }
-}
-
-void LinuxDeviceRegistry::State::deliver(const std::vector<Change>& changes) {
-    if (changes.empty()) return;
-    // Posted under the lock: once a watch is cancelled (which takes it), nothing more is posted to
-    // its executor, which may then go.
-    std::lock_guard lock(mutex);
-    for (const auto& [id, watcher] : watchers) {
-        watcher.executor->post([callback = watcher.callback, live = watcher.live, changes] {
-            for (const auto& change : changes) {
-                if (!live->load()) return;
-                (*callback)(change);
-            }
-        });
-    }
+    deliverTo(watchers, changes);
+    deliverTo(ownWatchers, own);
 }
 
 LinuxDeviceRegistry::LinuxDeviceRegistry() : state_(std::make_shared<State>()) {
