@@ -23,13 +23,7 @@ struct PulseShape {
         return {easeIn, decay, brake, 1.0 / (decay / (brake + 1.0) + easeIn * 0.5)};
     }
 
-    double share(double after) const {
-        if (!(after > 0)) return 0;
-        if (after < easeIn) return easeInShare(after);
-        const double rest = decayRest(after);
-        if (rest <= 0) return 1.0;
-        return decayShare(decayPower(rest));
-    }
+    double share(double after) const { return sampler().share(after); }
 
     // The share at `after` within the ease-in (0 < after < easeIn).
     double easeInShare(double after) const {
@@ -41,17 +35,9 @@ struct PulseShape {
     double decayRest(double after) const {
         return 1.0 - (decay > 0 ? std::min((after - easeIn) / decay, 1.0) : 1.0);
     }
-    // rest^(brake + 1). A whole brake (the default, and every whole step of the settings) is
-    // raised by multiplying, which agrees with pow to a few units in the last place at a fraction
-    // of its cost: a glide evaluates this for every live pulse on every frame.
-    double decayPower(double rest) const {
-        const double exponent = brake + 1.0;
-        if (exponent >= 1.0 && exponent <= maxWholeExponent) {
-            const int whole = static_cast<int>(exponent);
-            if (whole == exponent) return wholePower(rest, whole);
-        }
-        return std::pow(rest, exponent);
-    }
+    // A whole brake + 1 up to this (the default, and every whole step of the settings) is raised
+    // by multiplying, which agrees with pow to a few units in the last place at a fraction of its
+    // cost: a glide evaluates this for every live pulse on every frame.
     static constexpr int maxWholeExponent = 16;
     // x^n for 1 <= n by squaring.
     static double wholePower(double x, int n) {
@@ -70,7 +56,7 @@ struct PulseShape {
 
     // The shape's values that every pulse of a frame shares, worked out once for the frame: a
     // glide evaluates the share of each of its live pulses (dozens) on every frame. Each share is
-    // made of the same operations on the same values as `share`, so it is equal to it exactly.
+    // made of the same operations on the same values as easeInShare, decayRest and decayShare.
     struct Sampler {
         double easeIn = 0;
         double easeInPeak = 0;  // easeIn * peak
