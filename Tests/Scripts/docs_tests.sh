@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The map stays true: `docs_tests.sh ROOT CASE`.
-#   docs-paths-exist         every source path README.md and docs/ARCHITECTURE.md name is there
+#   docs-paths-exist         every source path the docs name is there (README.md, docs/ and the
+#                            notes beside the code)
 #   layers-include-downward  no source file includes a header of a layer above its own
 set -euo pipefail
 root="$1"
@@ -28,7 +29,7 @@ exists_somewhere() {
 case "$case_name" in
   docs-paths-exist)
     missing=0
-    for doc in README.md docs/ARCHITECTURE.md; do
+    for doc in README.md docs/*.md $(find Sources Tests -name '*.md' | sort); do
       while read -r path; do
         exists_somewhere "$path" || { echo "$doc names $path, which is not there"; missing=$((missing + 1)); }
       done < <(named_paths "$doc")
