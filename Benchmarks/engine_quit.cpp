@@ -24,7 +24,7 @@ void BM_QuitWithAResponsiveMouse(benchmark::State& state) {
             return;
         }
         auto requests = [&] {
-            return engine->onHID([&] { return engine->world.mouse(engine->mouse.interfaces[0])
+            return engine->onHID([&] { return engine->world.hid.mouse(engine->mouse.interfaces[0])
                                                   ->requestsReceived().size(); });
         };
         const auto before = requests();

@@ -1,9 +1,10 @@
 #pragma once
 
-// The whole engine on real threads over the simulated worlds, for the engine's benchmarks: the
-// recorded MX Master 3 and, when asked, an external keyboard with a hyper key; the fake hidutil
-// beside the benchmark; the permission poller at 1 s on the main executor. The configuration is
-// one fixed snapshot, or whatever a given source of snapshots (a config store's) sends.
+// The whole engine on real threads as the programs assemble it (Runtime/EngineAssembly.h), over
+// the simulated desktop, for the engine's benchmarks: the recorded MX Master 3 and, when asked, an
+// external keyboard with a hyper key; the fake hidutil beside the benchmark; a main executor of
+// its own. The configuration is one fixed snapshot, or whatever a given source of snapshots (a
+// config store's) sends.
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -19,19 +20,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "Platform/Simulated/Devices/SimulatedDevice.h"
-#include "Platform/Simulated/Input/SimulatedEventSystem.h"
-#include "Platform/Simulated/HID/SimulatedHIDWorld.h"
-#include "Platform/Simulated/KeyMap/SimulatedHidutilState.h"
-#include "Platform/Simulated/Permissions/SimulatedPermissionGrants.h"
+#include "Platform/Clock.h"
 #include "Platform/Simulated/HID/VirtualHidppMouse.h"
-#include "Platform/Simulated/HID/VirtualMouseDescription.h"
+#include "Runtime/EngineAssembly.h"
 #include "Runtime/Stores/Defaults.h"
-#include "Runtime/Engine/Engine.h"
 #include "Runtime/Stores/LogStore.h"
-#include "Runtime/Permissions.h"
-#include "Runtime/Executors/RunLoopExecutor.h"
-#include "Runtime/Executors/ThreadPool.h"
+#include "Runtime/Worlds/SimulatedWorld.h"
 #include "TestKit/TempFolder.h"
 
 namespace tindlewave::bench {
@@ -41,19 +35,22 @@ inline std::string besideThisProgram(const std::string& name) {
     return (std::filesystem::read_symlink("/proc/self/exe", error).parent_path() / name).string();
 }
 
+// The programs' assembly over the simulated desktop, with a main executor of its own.
 struct EngineOnThreads {
     testkit::TempFolder folder;
-    SimulatedHidutilState hidutil{folder / "hidutil.json"};
-    RunLoopExecutor hid{"bench.hid"};
-    RunLoopExecutor tap{"bench.tap"};
     RunLoopExecutor main{"bench.main"};
-    ThreadPool pool{2};
-    SimulatedPermissionGrants grants;
-    LogStore store{folder.path() / "log", false, hid.clock()};
-    SimulatedHIDWorld world{hid, grants, &hidutil};
-    SimulatedEventSystem events{tap, grants};
+    LogStore store{folder.path() / "log", false, SystemClock::shared()};
     Defaults defaults{folder.path() / "defaults.json"};
-    std::unique_ptr<Engine> engine;
+    EngineAssembly assembly{{
+        .simulated = EngineAssembly::Options::Simulated{folder / "hidutil.json",
+                                                        besideThisProgram("hidutil-fake")},
+        .defaults = defaults,
+        .log = store,
+        .events = nullptr,
+    }};
+    RunLoopExecutor& hid = assembly.hid();
+    SimulatedWorld& world = *assembly.world().simulatedWorld();
+    Engine* engine = &assembly.engine();
     SimulatedHIDWorld::Attached mouse;
     Cancellable run;
     Subscription statuses;
@@ -66,47 +63,27 @@ struct EngineOnThreads {
         : EngineOnThreads(fixedSnapshot(config), keyboard) {}
 
     EngineOnThreads(Channel<ConfigSnapshot> snapshots, bool keyboard) {
-        ::setenv(SimulatedHidutilState::environmentVariable, hidutil.path().c_str(), 1);
-        hidutil.reset();
-        engine = std::make_unique<Engine>(EngineWorld{
-            hid, tap, world, events, grants, defaults,
-            Journal(Logger("app.tindlewave", "devices", store)),
-            KeyMapHost{besideThisProgram("hidutil-fake"), &pool}});
         auto folderOfMice = shippedRecordedMiceFolder();
         if (!folderOfMice) throw std::runtime_error("no recorded mice");
-        auto recorded = loadVirtualMouse(*folderOfMice + "/MX-Master-3-Wireless-Mouse-B023.json");
-        if (!recorded) throw std::runtime_error(recorded.error());
-        mouse = world.attach(SimulatedDevice::hidppMouse(*recorded, 0x10));
-        if (keyboard) {
-            world.attach(SimulatedDevice::externalKeyboard(0x05AC, 0x024F, "Keyboard", 0x100));
-        }
+        auto attached = world.attachMouse(*folderOfMice + "/MX-Master-3-Wireless-Mouse-B023.json");
+        if (!attached.ok()) throw std::runtime_error(attached.error());
+        mouse = attached->attached;
+        if (keyboard) world.attachExternalKeyboard(0x05AC, 0x024F);
         statuses = engine->statuses().subscribe(main, [this](EngineStatus s) {
             std::lock_guard lock(mutex);
             status = std::move(s);
             changed.notify_all();
         });
-        std::promise<void> running;
-        hid.post([&] {
-            run =
-                engine->run(snapshots, Permissions(grants).updates(std::chrono::seconds(1), main));
-            running.set_value();
-        });
-        running.get_future().wait();
+        assembly.start(main);
+        run = assembly.run(std::move(snapshots));
     }
 
     ~EngineOnThreads() {
-        std::promise<void> cancelled;
-        hid.post([&] {
-            run.cancel();
-            cancelled.set_value();
-        });
-        cancelled.get_future().wait();
+        run.cancel();
         statuses.cancel();
-        for (RunLoopExecutor* executor : {&main, &tap, &hid}) {
-            executor->stop();
-            executor->join();
-        }
-        engine.reset();
+        main.stop();
+        main.join();
+        assembly.stop();
     }
 
     bool waitFor(const std::function<bool(const EngineStatus&)>& condition) {

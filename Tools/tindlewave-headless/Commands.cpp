@@ -104,7 +104,7 @@ void Program::perform(const Command::StopListening&) {
     onEngine([](Engine& engine) { engine.stopListening(); });
 }
 
-void Program::perform(const Command::Wake&) { wakeSource_.wake(); }
+void Program::perform(const Command::Wake&) { assembly_.wake(); }
 
 void Program::perform(const Command::Status&) {
     printer_.line(latest_ ? statusLine(*latest_) : "status: none published yet");

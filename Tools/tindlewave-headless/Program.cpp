@@ -8,31 +8,32 @@
 
 #include "Model/ConfigCodec.h"
 #include "Platform/Linux/System/Files.h"
-#include "Runtime/Executors/Actors.h"
 
 namespace tindlewave::headless {
-
-namespace {
-constexpr auto permissionPoll = std::chrono::seconds(1);
-}
 
 Program::Program(Options options, Places places, int signalFd)
     : options_(std::move(options)),
       places_(std::move(places)),
       signalFd_(signalFd),
       log_(LogStore::defaultFolder(), true, SystemClock::shared()),
-      journal_(Logger(std::string(bundleIdentifier), "devices", log_)),
       defaults_(Defaults::defaultFile()),
-      world_(options_.simulate
-                 ? ProgramWorld::simulated(hid_, tap_, places_.hidutilState,
-                                           KeyMapHost{places_.hidutil, pool_.get()})
-                 : ProgramWorld::real(hid_, tap_, pool_.get())),
-      performer_(printing_, world_.hotKeys(), main_, Logger(std::string(bundleIdentifier), "actions", log_)),
+      assembly_(EngineAssembly::Options{
+          .simulated = options_.simulate ? std::optional(EngineAssembly::Options::Simulated{
+                                               places_.hidutilState, places_.hidutil})
+                                         : std::nullopt,
+          .defaults = defaults_,
+          .log = log_,
+          .events =
+              [this](EventSystem& world) {
+                  auto printing = std::make_unique<PrintingEventSystem>(world, printer_);
+                  printing_ = printing.get();
+                  return printing;
+              },
+      }),
       store_(places_.config) {}
 
 Program::~Program() {
     if (input_) input_->close();
-    pool_.reset();
 }
 
 int Program::run() {
@@ -42,34 +43,21 @@ int Program::run() {
     // Nothing runs into the engine once its executors are stopped and joined; only then does it go.
     main_.stop();
     main_.join();
-    tap_.stop();
-    hid_.stop();
-    tap_.join();
-    hid_.join();
-    // Work still running on the pool (a key map a keyboard is slow to answer) ends on the world
-    // it was given, which goes only after this; what is queued is dropped.
-    pool_.reset();
-    logind_.reset();
+    assembly_.stop();
     outputs_.clear();
-    engine_.reset();
     return status;
 }
 
 void Program::start() {
     signalWatch_ = main_.addFd(signalFd_, EPOLLIN, [this](std::uint32_t) { signalled(); });
-
-    auto logind = LogindWakes::start(main_, [this] { wakes_.send(WakeNotice{}); });
-    if (auto* unavailable = std::get_if<LogindSleepWatch::Unavailable>(&logind)) {
-        printer_.line("no wake notifications from the system (" + unavailable->reason +
+    if (const auto& unavailable = assembly_.noWakes())
+        printer_.line("no wake notifications from the system (" + *unavailable +
                       "); the \"wake\" command acts one out");
-    } else {
-        logind_ = std::move(std::get<std::unique_ptr<LogindWakes>>(logind));
-    }
-    wakeSubscription_ = wakeSource_.subscribe([this] { wakes_.send(WakeNotice{}); });
-
-    engine_ = std::make_unique<Engine>(EngineWorld{hid_, tap_, world_.hidSystem(), printing_,
-                                                   world_.grants(), defaults_, journal_,
-                                                   world_.keyMap(), wakes_});
+    assembly_.start(main_, [this](const Action& action) {
+        ++outputsSeen_;
+        auto text = ConfigCodec::compact(action);
+        printer_.line("action: " + (text ? *text : std::string("?")));
+    });
     subscribeToEngine();
 
     printer_.line("settings file: " + places_.config);
@@ -83,33 +71,26 @@ void Program::start() {
     }
     if (simulated_ && options_.keyboard) attachKeyboard(std::nullopt);
 
-    store_.start([this] {
-        hid_.post([this] {
-            if (runRefused_) return;
-            runStarted_ = true;
-            run_ = engine_->run(store_.snapshots(), permissions_.updates(permissionPoll, main_),
-                                [this] { main_.post([this] { runEnded(); }); });
-        });
-    });
+    store_.start([this] { main_.post([this] { startRun(); }); });
 
     readScript();
     readStandardInput();
     runPending();
 }
 
-// The engine's statuses, actions and heard presses, printed on the main executor.
+void Program::startRun() {
+    if (runRefused_) return;
+    run_ = assembly_.run(store_.snapshots(), [this] { main_.post([this] { runEnded(); }); });
+}
+
+// The engine's statuses and heard presses, printed on the main executor (its actions are
+// printed as the assembly performs them).
 void Program::subscribeToEngine() {
     outputs_.push_back(engine_->statuses().subscribe(main_, [this](EngineStatus status) {
         ++outputsSeen_;
         if (latest_ != status) printer_.line(statusLine(status));
         latest_ = std::move(status);
         checkWait();
-    }));
-    outputs_.push_back(engine_->actions().subscribe(main_, [this](Action action) {
-        ++outputsSeen_;
-        auto text = ConfigCodec::compact(action);
-        printer_.line("action: " + (text ? *text : std::string("?")));
-        performer_.perform(action);
     }));
     outputs_.push_back(engine_->heard().subscribe(main_, [this](LearnedPress press) {
         ++outputsSeen_;
@@ -168,14 +149,12 @@ void Program::quit(const std::string& why) {
 }
 
 void Program::shutDown() {
-    hid_.post([this] {
-        if (runStarted_) {
-            run_.cancel();  // its end calls runEnded()
-        } else {
-            runRefused_ = true;
-            main_.post([this] { runEnded(); });
-        }
-    });
+    if (run_.isArmed()) {
+        run_.cancel();  // its end calls runEnded()
+    } else {
+        runRefused_ = true;
+        runEnded();
+    }
 }
 
 void Program::runEnded() {
@@ -189,7 +168,7 @@ void Program::runEnded() {
 void Program::report(std::vector<std::string> lines) {
     if (reported_) return;
     reported_ = true;
-    printing_.endBurst();
+    printing_->endBurst();
     for (const auto& line : lines) printer_.line(line);
     finished_.set_value(0);
 }

@@ -12,21 +12,14 @@
 #include "Command.h"
 #include "Options.h"
 #include "Platform/Clock.h"
-#include "Platform/Simulated/Session/SimulatedWakeSource.h"
 #include "LineReader.h"
 #include "Printing.h"
 #include "PrintingEventSystem.h"
-#include "Runtime/ActionPerformer.h"
+#include "Runtime/EngineAssembly.h"
 #include "Runtime/Stores/ConfigStore.h"
 #include "Runtime/Stores/Defaults.h"
-#include "Runtime/Engine/Engine.h"
 #include "Runtime/Stores/LogStore.h"
-#include "Runtime/Worlds/LogindWakes.h"
-#include "Runtime/Permissions.h"
-#include "Runtime/Executors/RunLoopExecutor.h"
-#include "Runtime/Worlds/ProgramWorld.h"
 #include "Runtime/Worlds/SimulatedWorld.h"
-#include "Runtime/Executors/ThreadPool.h"
 #include "StandardInput.h"
 
 namespace tindlewave::headless {
@@ -43,11 +36,11 @@ struct Places {
 // in `recordings` (with or without its ".json"); as given when no such recording is there.
 std::string recordingPath(const std::string& given, const std::string& recordings);
 
-// The headless program: the engine over the simulated worlds, driven by commands.
+// The headless program: its face, the command reader and printer, over the engine's assembly.
 //
-// Threads: the main executor (signals, commands, output streams, quitting), the HID and tap
-// executors (the engine's), the config store's own, the hidutil pool and the reader of standard
-// input. The object itself is made and destroyed on the thread that calls run().
+// Threads: the main executor (signals, commands, output streams, quitting), the assembly's (the
+// HID and tap executors and the key maps' pool), the config store's own and the reader of
+// standard input. The object itself is made and destroyed on the thread that calls run().
 class Program {
   public:
     Program(Options options, Places places, int signalFd);
@@ -67,6 +60,7 @@ class Program {
 
     // Program.cpp: start and quit.
     void start();
+    void startRun();
     void subscribeToEngine();
     void readScript();
     void readStandardInput();
@@ -143,30 +137,21 @@ class Program {
     Places places_;
     int signalFd_;
     Printer printer_;
-    SimulatedWakeSource wakeSource_;
     LogStore log_;
-    Journal journal_;
     Defaults defaults_;
 
     RunLoopExecutor main_{"app.tindlewave.main"};
-    RunLoopExecutor hid_{"app.tindlewave.hid"};
-    RunLoopExecutor tap_{"app.tindlewave.tap"};
-    // The key maps' work (and the stand-in hidutil's runs) uses the world: joined before it goes.
-    std::unique_ptr<ThreadPool> pool_ = std::make_unique<ThreadPool>(2);
-
-    ProgramWorld world_;
+    PrintingEventSystem* printing_ = nullptr;  // the assembly's, over the world's event system
+    EngineAssembly assembly_;
+    RunLoopExecutor& hid_ = assembly_.hid();
+    RunLoopExecutor& tap_ = assembly_.tap();
+    ProgramWorld& world_ = assembly_.world();
     SimulatedWorld* simulated_ = world_.simulatedWorld();  // null over the real devices
-    PrintingEventSystem printing_{world_.events(), printer_};
-    ActionPerformer performer_;
+    Engine* engine_ = &assembly_.engine();
     ConfigStore store_;
-    Permissions permissions_{world_.grants()};
-    Channel<WakeNotice> wakes_{Buffering::unbounded};
-    std::unique_ptr<Engine> engine_;
 
     // Main executor only.
     FdWatch signalWatch_;
-    Subscription wakeSubscription_;
-    std::unique_ptr<LogindWakes> logind_;
     std::vector<Subscription> outputs_;
     std::map<int, Device> devices_;
     int nextDevice_ = 1;
@@ -188,12 +173,11 @@ class Program {
     bool reported_ = false;
     std::shared_ptr<StandardInput> input_;
     std::promise<int> finished_;
+    Cancellable run_;
+    bool runRefused_ = false;  // the quit came first: the run never starts
 
     // HID executor only.
-    Cancellable run_;
     TimerHandle settleHidTimer_;
-    bool runStarted_ = false;
-    bool runRefused_ = false;  // the quit came first: the run never starts
 
     // Tap executor only.
     TimerHandle settleTapTimer_;

@@ -23,7 +23,7 @@ constexpr auto waitLook = std::chrono::milliseconds(50);
 }
 
 std::uint64_t Program::activity() const {
-    return outputsSeen_ + printer_.count() + printing_.posts();
+    return outputsSeen_ + printer_.count() + printing_->posts();
 }
 
 void Program::settle(Instant until) {
@@ -75,7 +75,7 @@ void Program::settledOnce(std::uint64_t before, Instant until) {
         settle(until);
         return;
     }
-    printing_.endBurst();
+    printing_->endBurst();
     settling_ = false;
     runPending();
 }
