@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 namespace tindlewave::testkit {
 
@@ -35,5 +36,19 @@ class Waiter {
     std::mutex mutex_;
     std::condition_variable changed_;
 };
+
+// Looks at `condition` every `interval` until it holds (true) or `limit` passes (false): for
+// conditions no thread signals. The limit is generous (time, never a number of looks: a loaded
+// machine gives a test fewer of them).
+inline bool pollUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds limit = std::chrono::seconds(20),
+                      std::chrono::milliseconds interval = std::chrono::milliseconds(5)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(interval);
+    }
+    return true;
+}
 
 }  // namespace tindlewave::testkit

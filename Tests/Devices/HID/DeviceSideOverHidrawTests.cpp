@@ -148,17 +148,15 @@ struct HidrawDeviceSide {
 
     // The last HID++ apply of the one slot, once it has one at or after `since`.
     bool waitForApply(Date since, std::optional<Slot::HIDPPApply>& outcome) {
-        for (int i = 0; i < 1000; ++i) {
+        return testkit::pollUntil([&] {
             onExecutor([&] {
                 outcome.reset();
                 if (slots.size() != 1) return;
                 const auto& last = slots.begin()->second->hidppLast();
                 if (last && last->at >= since && !slots.begin()->second->busy()) outcome = last->outcome;
             });
-            if (outcome) return true;
-            std::this_thread::sleep_for(5ms);
-        }
-        return false;
+            return outcome.has_value();
+        });
     }
 };
 

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <chrono>
 #include <vector>
 
 #include "Platform/Simulated/HID/VirtualMouseDescription.h"
@@ -22,6 +23,7 @@
 #include "TestKit/Umockdev/Fixtures.h"
 #include "TestKit/Umockdev/HidppDeviceSide.h"
 #include "TestKit/Umockdev/Testbed.h"
+#include "TestKit/Waiter.h"
 
 extern char** environ;
 
@@ -32,13 +34,17 @@ namespace {
 
 std::vector<std::uint8_t> readSome(int fd, std::size_t expected) {
     std::vector<std::uint8_t> bytes;
-    for (int tries = 0; tries < 200 && bytes.size() < expected; ++tries) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0) continue;
-        std::uint8_t buffer[256];
-        auto n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-    }
+    testkit::pollUntil(
+        [&] {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0) {
+                std::uint8_t buffer[256];
+                auto n = ::read(fd, buffer, sizeof buffer);
+                if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+            }
+            return bytes.size() >= expected;
+        },
+        std::chrono::seconds(20), std::chrono::milliseconds(0));
     return bytes;
 }
 

@@ -199,8 +199,7 @@ TEST(LinuxDeviceRegistry, NoCallbackOnceTheWatchIsCancelledOnItsExecutor) {
     auto mouse = bluetoothHidppMouse(0);
     ASSERT_TRUE(testbed.add(mouse.text()));
     // Until the registry itself has the device, which it learns before any watcher is told.
-    for (int i = 0; i < 1000 && registry->entries().size() < 2; ++i)
-        std::this_thread::sleep_for(5ms);
+    testkit::pollUntil([&] { return registry->entries().size() >= 2; });
     ASSERT_EQ(registry->entries().size(), 2u);
     waiter.update([&] { release = true; });
     bool done = false;

@@ -240,10 +240,10 @@ TEST(LinuxHIDSystem, HotplugAddChangeRemoveAndReplugWithANewId) {
     testbed.setProperty(mouse.interface, "HID_NAME", "Renamed Mouse");
     testbed.uevent(mouse.interface, "change");
     std::string product;
-    for (int i = 0; i < 1000 && product != "Renamed Mouse"; ++i) {
-        std::this_thread::sleep_for(5ms);
+    testkit::pollUntil([&] {
         onExecutor(*executor, [&] { product = text(*reported.matched[0], "Product"); });
-    }
+        return product == "Renamed Mouse";
+    });
     EXPECT_EQ(product, "Renamed Mouse");
     EXPECT_EQ(reported.counts(), (std::pair<std::size_t, std::size_t>{1, 0}));
 
@@ -293,7 +293,7 @@ TEST(LinuxHIDSystem, NoCallbackAfterUnschedule) {
     ASSERT_TRUE(waiter.waitFor([&] { return blocked; }));
     auto mouse = bluetoothHidppMouse(0);
     ASSERT_TRUE(testbed.add(mouse.text()));
-    for (int i = 0; i < 1000 && registry->entries().size() < 2; ++i) std::this_thread::sleep_for(5ms);
+    testkit::pollUntil([&] { return registry->entries().size() >= 2; });
     ASSERT_EQ(registry->entries().size(), 2u);
     waiter.update([&] { release = true; });
     onExecutor(*executor, [] {});
@@ -468,7 +468,7 @@ TEST(LinuxHIDSystem, ANodeThatFailsIsDroppedAndItsRemovalArrivesOnce) {
     EXPECT_FALSE(open);
     // udev's own removal comes afterwards and is not reported again.
     for (const auto& path : mouse.fixture.removalOrder()) mouse.testbed.unplug(path);
-    for (int i = 0; i < 1000 && !mouse.registry->entries().empty(); ++i) std::this_thread::sleep_for(5ms);
+    testkit::pollUntil([&] { return mouse.registry->entries().empty(); });
     onExecutor(*mouse.executor, [] {});
     EXPECT_EQ(mouse.reported.counts(), (std::pair<std::size_t, std::size_t>{1, 1}));
 }
@@ -538,7 +538,7 @@ TEST(LinuxHIDSystem, PublishedEventServicesPresentThenLate) {
     auto mouse = bluetoothHidppMouse(0);
     // The hid device and its hidraw node first; its input device and event node afterwards.
     ASSERT_TRUE(testbed.add(fixtureText({mouse.devices[0], mouse.devices[1]})));
-    for (int i = 0; i < 1000 && registry->entries().size() < 3; ++i) std::this_thread::sleep_for(5ms);
+    testkit::pollUntil([&] { return registry->entries().size() >= 3; });
 
     Waiter waiter;
     std::vector<RegistryID> late;

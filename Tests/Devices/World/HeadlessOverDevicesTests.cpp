@@ -19,6 +19,7 @@
 #include "TestKit/Umockdev/Fixtures.h"
 #include "TestKit/Umockdev/HidppDeviceSide.h"
 #include "TestKit/Umockdev/Testbed.h"
+#include "TestKit/Waiter.h"
 #include "../KeyMap/KeyTableSide.h"
 
 namespace tindlewave::testkit::umockdev {
@@ -161,13 +162,13 @@ TEST(HeadlessOverDevices, SetsUpTheMouseAndKeyboardFiresARuleAndQuitsLeavingBoth
         EXPECT_TRUE(headless.waitFor("action: ")) << headless.seen;
         // The shortcut reaches the desktop through the program's own keyboard: the 4 goes down
         // (the emulation has no udev to announce that keyboard, so the post waits out the 5 s).
-        bool posted = false;
-        for (int i = 0; i < 1500 && !posted; ++i) {
-            const auto written = uinput.written("Tindlewave virtual keyboard");
-            posted = std::find(written.begin(), written.end(), Code{EV_KEY, KEY_4, 1}) != written.end();
-            if (!posted) std::this_thread::sleep_for(10ms);
-        }
-        EXPECT_TRUE(posted) << headless.seen;
+        EXPECT_TRUE(testkit::pollUntil(
+            [&] {
+                const auto written = uinput.written("Tindlewave virtual keyboard");
+                return std::find(written.begin(), written.end(), Code{EV_KEY, KEY_4, 1}) != written.end();
+            },
+            30s, 10ms))
+            << headless.seen;
         // Over this computer's devices the modifiers go by their Linux names.
         EXPECT_TRUE(headless.waitFor("flags 0x120000 (Shift+Super)")) << headless.seen;
 
@@ -199,12 +200,13 @@ TEST(HeadlessOverDevices, WithoutDevicesItRunsSaysWhyAndTakesUpAKeyboardPluggedI
     const auto keyboard = usbKeyboard(1);
     ASSERT_TRUE(testbed.add(keyboard.text()));
     KeyTableSide keyTable(testbed, keyboard.event, keyboardTable());
-    bool listed = false;
-    for (int i = 0; i < 100 && !listed; ++i) {
-        headless.send("devices");
-        listed = headless.waitFor("device: Test Keyboard (keyboard, 0x3412:0x7801)", 1s);
-    }
-    EXPECT_TRUE(listed) << headless.seen;
+    EXPECT_TRUE(testkit::pollUntil(
+        [&] {
+            headless.send("devices");
+            return headless.waitFor("device: Test Keyboard (keyboard, 0x3412:0x7801)", 1s);
+        },
+        60s, 0ms))
+        << headless.seen;
     headless.send("quit");
     ASSERT_TRUE(headless.waitFor("at exit")) << headless.seen;
     const int status = headless.exitStatus();
@@ -227,7 +229,7 @@ TEST(HeadlessOverDevices, AKeyMapJobStillRunningAtTheQuitEndsBeforeTheWorldGoes)
         writeConfig(headless);
         headless.start({});
         ASSERT_TRUE(headless.waitFor("Test Keyboard (connected")) << headless.seen;
-        for (int i = 0; i < 3000 && keyTable.held() == 0; ++i) std::this_thread::sleep_for(10ms);
+        testkit::pollUntil([&] { return keyTable.held() > 0; }, 30s, 10ms);
         ASSERT_GT(keyTable.held(), 0u) << headless.seen;
         headless.send("quit");
         ASSERT_TRUE(headless.waitFor("at exit")) << headless.seen;

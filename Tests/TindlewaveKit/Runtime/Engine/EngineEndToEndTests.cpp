@@ -135,19 +135,21 @@ struct EngineEndToEnd : ::testing::Test {
     }
     // Waits for an event that applications would see (delivered through the taps, or posted).
     bool waitForEvent(const std::function<bool(const Event&)>& which) {
-        for (int i = 0; i < 2000; ++i) {
-            for (const auto& posted : events.posted())
-                if (which(posted.event)) return true;
-            for (const auto& delivered : events.delivered())
-                if (which(delivered)) return true;
-            // Nothing tells the test when the performer posts; poll on the main executor's turn.
-            std::promise<void> turn;
-            main.post([&] { turn.set_value(); });
-            turn.get_future().wait();
-            hid.post([] {});
-            std::this_thread::yield();
-        }
-        return false;
+        // Nothing tells the test when the performer posts; look again after each of the main
+        // executor's turns.
+        return testkit::pollUntil(
+            [&] {
+                for (const auto& posted : events.posted())
+                    if (which(posted.event)) return true;
+                for (const auto& delivered : events.delivered())
+                    if (which(delivered)) return true;
+                std::promise<void> turn;
+                main.post([&] { turn.set_value(); });
+                turn.get_future().wait();
+                hid.post([] {});
+                return false;
+            },
+            std::chrono::seconds(20), std::chrono::milliseconds(1));
     }
     bool masterIsAsIntended(const SimulatedHIDWorld::Attached& device) {
         std::optional<HIDPPSetup> plan;
