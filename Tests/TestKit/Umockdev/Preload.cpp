@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "TestKit/ReachableCopies.h"
+
 extern char** environ;
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -43,6 +45,37 @@ std::string& privateFolder() {
 void removePrivateFolder() {
     std::error_code ignored;
     if (!privateFolder().empty()) std::filesystem::remove_all(privateFolder(), ignored);
+}
+
+// This process's environment for a run as another user: a sanitizer's suppressions file (the
+// options' suppressions=PATH) names a copy among `copies`. Empty when a copy cannot be made.
+std::vector<std::string> environmentReaching(testkit::ReachableCopies& copies) {
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry; ++entry) {
+        std::string variable = *entry;
+        const auto equals = variable.find('=');
+        const auto name = variable.substr(0, equals);
+        if (equals != std::string::npos && name.size() > 8 &&
+            name.compare(name.size() - 8, 8, "_OPTIONS") == 0) {
+            std::string rewritten = name + "=";
+            std::string value = variable.substr(equals + 1);
+            for (std::size_t start = 0; start <= value.size();) {
+                auto end = value.find(':', start);
+                if (end == std::string::npos) end = value.size();
+                std::string option = value.substr(start, end - start);
+                if (option.rfind("suppressions=", 0) == 0) {
+                    auto copy = copies.add(option.substr(13));
+                    if (copy.empty()) return {};
+                    option = "suppressions=" + copy.string();
+                }
+                rewritten += (start == 0 ? "" : ":") + option;
+                start = end + 1;
+            }
+            variable = rewritten;
+        }
+        variables.push_back(variable);
+    }
+    return variables;
 }
 
 }  // namespace
@@ -105,13 +138,23 @@ bool rerunUnprivileged() {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string filter =
         std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
-    std::string self = selfPath();
+    // That user may not enter the folders of the clone and its build: it runs a copy of this
+    // program, with copies of the sanitizers' suppressions, from a folder it can reach.
+    testkit::ReachableCopies copies;
+    const std::string self = copies.add(selfPath()).string();
+    auto variables = environmentReaching(copies);
+    if (self.empty() || variables.empty()) {
+        ADD_FAILURE() << "cannot copy this program and its suppressions to a folder under /tmp";
+        return true;
+    }
     std::vector<std::string> words = {"setpriv",    "--reuid=65534", "--regid=65534",
                                       "--clear-groups", "--",        self,
                                       filter,       "--gtest_brief=1"};
-    std::vector<char*> args;
+    std::vector<char*> args, env;
     for (auto& word : words) args.push_back(word.data());
     args.push_back(nullptr);
+    for (auto& variable : variables) env.push_back(variable.data());
+    env.push_back(nullptr);
 
     int output[2];
     if (::pipe(output) != 0) {
@@ -123,8 +166,9 @@ bool rerunUnprivileged() {
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDERR_FILENO);
     posix_spawn_file_actions_addclose(&actions, output[0]);
+    posix_spawn_file_actions_addchdir_np(&actions, copies.folder().c_str());
     pid_t child = 0;
-    int spawned = posix_spawnp(&child, "setpriv", &actions, nullptr, args.data(), environ);
+    int spawned = posix_spawnp(&child, "setpriv", &actions, nullptr, args.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(output[1]);
     std::string text;

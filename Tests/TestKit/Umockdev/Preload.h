@@ -19,7 +19,9 @@ void usePrivateTemporaryFolder();
 // For tests about access rights, which mean nothing to root. As root, runs the current test again
 // in a child process under an unprivileged user (nobody, no groups), checks that it ran and passed
 // (a failure is reported here), and returns true: the caller returns at once. Otherwise returns
-// false and the test goes on as it is.
+// false and the test goes on as it is. The child runs a copy of this program, with copies of the
+// sanitizers' suppressions files, from a folder under /tmp: that user may not be able to enter
+// the clone's folders.
 bool rerunUnprivileged();
 
 }  // namespace tindlewave::testkit::umockdev
