@@ -309,7 +309,7 @@ function(tw_add_kernel_tier dir)
            COMMAND ${TW_ROOT}/${dir}/run-vms.sh ${TW_ROOT} ${CMAKE_BINARY_DIR}
                    $<TARGET_FILE:tw_kernel_scenarios> ${results})
   set_tests_properties(kernel.boot PROPERTIES LABELS kernel FIXTURES_SETUP kernel_vm
-                                              SKIP_RETURN_CODE 77 TIMEOUT 1500)
+                                              SKIP_RETURN_CODE 77 TIMEOUT 3600)
   foreach(source ${sources})
     set_property(DIRECTORY ${TW_ROOT} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
     file(STRINGS ${source} lines REGEX "^TEST(_F)?\\([A-Za-z0-9_]+, *[A-Za-z0-9_]+\\)")

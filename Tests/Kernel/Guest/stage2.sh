@@ -2,7 +2,8 @@
 # Stage 2 of the kernel tier's virtual machine: inside the host's root (read-only, with tmpfs on
 # /tmp and /run), loads the kernel's input and HID drivers, starts udevd, then runs each scenario
 # named in the plan as its own process and leaves its output, exit status and time in the results
-# share (/run/tw-kernel), and powers off.
+# share (/run/tw-kernel), and powers off. Before each scenario it measures the machine's pace
+# (the scenario program's fixed piece of work), which scales the scenario's limits.
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 out=/run/tw-kernel
@@ -17,6 +18,9 @@ poweroff() {
   sleep 60
 }
 say "stage 2"
+# The machine's heartbeat: the boot runner stops a machine whose heartbeat stopped (hung), however
+# long its scenarios take.
+(while :; do date +%s > "$out/alive"; sleep 5; done) &
 hostname tw-kernel-guest 2>/dev/null
 for m in uhid uinput evdev hid-generic hid-logitech-dj hid-logitech-hidpp; do
   modprobe "$m" || say "modprobe $m failed"
@@ -33,9 +37,14 @@ say "ready: $(ls /dev/uhid /dev/uinput 2>&1 | tr '\n' ' ')"
 while read -r name; do
   [ -n "$name" ] || continue
   mkdir -p "$out/$name"
+  # The machine's pace now (1: as fast as under no load): the scenario's waits and its own time
+  # limit scale with it, so a machine slowed by the host's load waits longer rather than failing.
+  pace=$(TW_KERNEL_MEASURE_PACE=1 "$TW_PROGRAM" 2> /dev/null)
+  [[ "$pace" =~ ^[0-9]+(\.[0-9]+)?$ ]] || pace=1
+  seconds=$(awk -v s="$TW_SCENARIO_SECONDS" -v p="$pace" 'BEGIN { printf "%d", s * (p < 1 ? 1 : p) }')
   start=$(date +%s%N)
-  say "scenario $name"
-  TW_KERNEL_ARTEFACTS="$out/$name" timeout -k 5 "$TW_SCENARIO_SECONDS" \
+  say "scenario $name (pace $pace, at most $seconds s)"
+  TW_KERNEL_ARTEFACTS="$out/$name" TW_GUEST_PACE="$pace" timeout -k 5 "$seconds" \
     "$TW_PROGRAM" --gtest_filter="$name" --gtest_color=no > "$out/$name.log" 2>&1
   status=$?
   udevadm settle --timeout=30

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <linux/input.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,10 +14,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
+
+#include "TestKit/ReachableCopies.h"
 
 namespace tindlewave::kernel {
 namespace {
@@ -47,10 +51,86 @@ bool readPipe(int fd, std::string& seen, int timeoutMs) {
     return true;
 }
 
+// Reads what an ended process left in a pipe (until its end, or a second with nothing new).
+void drain(int fd, std::string& seen) {
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < end && seen.size() < (64u << 20)) {
+        const auto before = seen.size();
+        if (!readPipe(fd, seen, 1000) || seen.size() == before) return;
+    }
+}
+
+// Leaves `text` in the scenario's artefacts as `name`.log, and prints it too when the scenario has
+// failed so far (what the program said and what the desktop saw belong in a failure's log).
+void leaveForTheReport(const std::string& name, const std::string& text) {
+    static int sequence = 0;
+    const auto file = artefacts() / (name + "-" + std::to_string(++sequence) + ".log");
+    std::ofstream(file) << text;
+    if (::testing::Test::HasFailure())
+        std::printf("--- %s (kept in %s):\n%s\n--- end of %s\n", name.c_str(), file.c_str(),
+                    text.c_str(), name.c_str());
+    std::fflush(stdout);
+}
+
+// Set for the pace alone: the program prints the pace measured now and ends (stage 2 uses it to
+// scale a scenario's own time limit).
+[[maybe_unused]] const bool measuringPaceOnly = [] {
+    if (!std::getenv("TW_KERNEL_MEASURE_PACE")) return false;
+    std::printf("%.2f\n", measurePace());
+    std::fflush(stdout);
+    std::_Exit(0);
+}();
+
 }  // namespace
 
+namespace {
+
+// The fixed piece of work's time in a machine on an unloaded host (the dev build).
+constexpr double unloadedMs = 30;
+
+// The fixed piece of work's time now in milliseconds: the median of three.
+double timeTheWork() {
+    std::vector<double> times;
+    for (int round = 0; round < 3; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        volatile std::uint64_t sink = 0;
+        std::uint64_t x = 0x9E3779B97F4A7C15ull;
+        for (int i = 0; i < 2'000'000; ++i) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+        }
+        sink = x;
+        (void)sink;
+        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[1];
+}
+
+}  // namespace
+
+double measurePace() { return std::max(1.0, timeTheWork() / unloadedMs); }
+
+double pace() {
+    static const double value = [] {
+        const char* given = std::getenv("TW_GUEST_PACE");
+        const double measured = given ? std::max(1.0, std::atof(given)) : measurePace();
+        std::printf("machine pace: %.2f (every wait's limit is scaled by it; the fixed work takes "
+                    "%.0f ms now, %.0f ms on an unloaded host)\n",
+                    measured, timeTheWork(), unloadedMs);
+        std::fflush(stdout);
+        return measured;
+    }();
+    return value;
+}
+
+std::chrono::milliseconds scaled(std::chrono::milliseconds limit) {
+    return std::chrono::milliseconds(static_cast<long long>(static_cast<double>(limit.count()) * pace()));
+}
+
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
+    const auto end = std::chrono::steady_clock::now() + scaled(limit);
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= end) return false;
         std::this_thread::sleep_for(50ms);
@@ -130,7 +210,8 @@ std::string describeInputNodes() {
 }
 
 void settleUdev() {
-    [[maybe_unused]] int status = std::system("udevadm settle --timeout=60");
+    const auto command = "udevadm settle --timeout=" + std::to_string(scaled(60s).count() / 1000);
+    [[maybe_unused]] int status = std::system(command.c_str());
 }
 
 std::string waitForNode(const std::function<std::string()>& find, std::chrono::milliseconds limit) {
@@ -291,13 +372,15 @@ LibinputWatch::~LibinputWatch() {
         ::kill(pid_, SIGTERM);
         ::waitpid(pid_, nullptr, 0);
     }
+    drain(output_, seen_);
     if (output_ >= 0) ::close(output_);
+    leaveForTheReport("libinput-debug-events", seen_);
 }
 
 void LibinputWatch::readMore(int timeoutMs) { readPipe(output_, seen_, timeoutMs); }
 
 bool LibinputWatch::waitFor(const std::vector<std::string>& parts, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
+    const auto end = std::chrono::steady_clock::now() + scaled(limit);
     while (true) {
         std::istringstream lines(seen_);
         std::string line;
@@ -352,7 +435,7 @@ std::string LibinputWatch::output() {
 
 bool waitApplied(Program& program) {
     const auto from = program.mark();
-    program.send("wait applied 150");
+    program.send("wait applied " + std::to_string(scaled(150s).count() / 1000));
     return program.waitForAny({"\napplied\n", "\nnot applied in time\n"}, 180s, from) == 0;
 }
 
@@ -375,7 +458,10 @@ Program::~Program() {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
+    drain(output_, seen_);
     if (output_ >= 0) ::close(output_);
+    if (!seen_.empty() || !runs_.empty())
+        leaveForTheReport("tindlewave-headless", runs_ + seen_);
     std::error_code error;
     std::filesystem::remove_all(home_, error);
 }
@@ -387,6 +473,14 @@ void Program::writeConfig(const std::string& json) {
 }
 
 namespace {
+
+// The program as another user can run it: a copy in a folder of its own under /tmp, made once
+// (the build folder may sit where only root can enter, such as root's home).
+std::string reachableProgram() {
+    static testkit::ReachableCopies copies;
+    static const std::string program = copies.add(TW_HEADLESS_PROGRAM).string();
+    return program;
+}
 
 pid_t spawn(const std::filesystem::path& home, const std::optional<User>& user,
             const std::vector<std::string>& arguments, int& input, int& output) {
@@ -401,7 +495,7 @@ pid_t spawn(const std::filesystem::path& home, const std::optional<User>& user,
         "PATH=/usr/bin:/bin",
         "LANG=C.UTF-8",
     };
-    std::vector<std::string> args{TW_HEADLESS_PROGRAM};
+    std::vector<std::string> args{user ? reachableProgram() : std::string(TW_HEADLESS_PROGRAM)};
     args.insert(args.end(), arguments.begin(), arguments.end());
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -451,7 +545,7 @@ void Program::readMore(int timeoutMs) {
 }
 
 bool Program::waitFor(const std::string& text, std::chrono::milliseconds limit, std::size_t from) {
-    const auto end = std::chrono::steady_clock::now() + limit;
+    const auto end = std::chrono::steady_clock::now() + scaled(limit);
     while (seen_.find(text, std::min(from, seen_.size())) == std::string::npos) {
         if (std::chrono::steady_clock::now() >= end) return false;
         readMore(std::min(remainingMs(end), 200));
@@ -461,7 +555,7 @@ bool Program::waitFor(const std::string& text, std::chrono::milliseconds limit, 
 
 int Program::waitForAny(const std::vector<std::string>& texts, std::chrono::milliseconds limit,
                         std::size_t from) {
-    const auto end = std::chrono::steady_clock::now() + limit;
+    const auto end = std::chrono::steady_clock::now() + scaled(limit);
     while (true) {
         for (std::size_t i = 0; i < texts.size(); ++i)
             if (seen_.find(texts[i], from > 0 ? from - 1 : 0) != std::string::npos) return static_cast<int>(i);
@@ -481,7 +575,7 @@ std::vector<std::pair<pid_t, std::string>> Program::threads() const {
 
 int Program::waitForEnd(std::chrono::milliseconds limit) {
     if (pid_ <= 0) return -1;
-    const auto end = std::chrono::steady_clock::now() + limit;
+    const auto end = std::chrono::steady_clock::now() + scaled(limit);
     while (true) {
         int status = 0;
         pid_t done = ::waitpid(pid_, &status, WNOHANG);
@@ -514,7 +608,7 @@ std::pair<int, std::string> Program::run(const std::vector<std::string>& argumen
     pid_t pid = spawn(home_, user_, arguments, input, output);
     ::close(input);
     std::string text;
-    const auto end = std::chrono::steady_clock::now() + limit;
+    const auto end = std::chrono::steady_clock::now() + scaled(limit);
     while (readPipe(output, text, std::max(1, std::min(remainingMs(end), 200))))
         if (std::chrono::steady_clock::now() >= end) {
             ::kill(pid, SIGKILL);
@@ -523,6 +617,9 @@ std::pair<int, std::string> Program::run(const std::vector<std::string>& argumen
     ::close(output);
     int status = 0;
     ::waitpid(pid, &status, 0);
+    runs_ += "--- run";
+    for (const auto& argument : arguments) runs_ += " " + argument;
+    runs_ += ":\n" + text + "\n";
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), text};
 }
 

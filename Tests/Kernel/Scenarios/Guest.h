@@ -3,7 +3,9 @@
 // What the kernel tier's scenarios use inside the virtual machine: the headless program run as a
 // user runs it, the machine's input nodes found by name, their key state, key tables and grabs,
 // what a desktop reads from them (evdev and libinput), and waiting with generous limits (the
-// machine runs 5 to 20 times slower than the host).
+// machine runs 5 to 20 times slower than the host, and slower still under load: every limit
+// scales with the machine's pace). The program's output and libinput's are left in the
+// scenario's artefacts, and printed in its log when it failed.
 
 #include <sys/types.h>
 
@@ -25,7 +27,17 @@ namespace tindlewave::kernel {
 
 using namespace std::chrono_literals;
 
-// Polls `condition` every 50 ms until it holds (true) or `limit` passes (false).
+// How many times slower than usual the machine runs now (1 at least): a fixed piece of work timed
+// at the scenario's start (or by stage 2 before it, TW_GUEST_PACE) against its time on a machine
+// under no load. Every wait here scales its limit by it, so a machine slowed by the host's load
+// waits longer rather than failing; the scenario's log shows it.
+double pace();
+// Times the fixed piece of work now: the pace as it is at this moment.
+double measurePace();
+// `limit` scaled by the pace.
+std::chrono::milliseconds scaled(std::chrono::milliseconds limit);
+
+// Polls `condition` every 50 ms until it holds (true) or `limit` (scaled) passes (false).
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 60s);
 
 // Where a scenario leaves files for the report (TW_KERNEL_ARTEFACTS, else a folder in /tmp).
@@ -186,6 +198,7 @@ class Program {
     void readMore(int timeoutMs);
     std::optional<User> user_;
     std::filesystem::path home_;
+    std::string runs_;  // the output of each run()
     pid_t pid_ = -1;
     int input_ = -1;
     int output_ = -1;
