@@ -1,16 +1,10 @@
 #include "App/AppModel.h"
 
-#include <chrono>
-
 #include "Platform/Executor.h"
 #include "Runtime/Permissions.h"
 #include "Settings/Model/Workspace.h"
 
 namespace tindlewave {
-
-namespace {
-constexpr auto permissionPoll = std::chrono::seconds(1);
-}
 
 AppModel::AppModel(Parts parts)
     : main_(parts.main),
@@ -21,7 +15,6 @@ AppModel::AppModel(Parts parts)
       makeSettingsWindow_(std::move(parts.makeSettingsWindow)),
       store_(std::move(parts.store)),
       engine_(std::move(parts.engine)),
-      performer_(std::move(parts.perform)),
       updates_(std::make_unique<Updates>(parts.defaults, std::move(parts.updateFeed),
                                          std::move(parts.makeUpdater))),
       settings_(std::make_unique<SettingsModel>(SettingsModel::Services{
@@ -65,11 +58,7 @@ void AppModel::start() {
     // 3: the settings model's own subscription to the store, independent of the engine's.
     snapshots_ = store_->snapshots().subscribe(
         main_, [this](ConfigSnapshot snapshot) { settings_->show(snapshot); });
-    // 4
-    actions_ = engine_->actions().subscribe(main_, [this](Action action) {
-        if (performer_) performer_(action);
-    });
-    // 5: the purpose is the one current when the press arrives.
+    // 4: the purpose is the one current when the press arrives.
     heard_ = engine_->heard().subscribe(main_, [this](LearnedPress press) {
         settings_->learned(press.heard, press.match, settings_->listenPurpose());
     });
@@ -77,9 +66,7 @@ void AppModel::start() {
 
 void AppModel::startEngine() {
     if (runCancelled_) return;
-    auto configs = store_->snapshots();
-    auto permissions = permissions_.updates(permissionPoll, main_);
-    engineRun_ = engine_->run(std::move(configs), std::move(permissions));
+    engineRun_ = engine_->run(store_->snapshots());
 }
 
 void AppModel::cancelEngineRun() {

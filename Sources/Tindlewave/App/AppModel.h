@@ -22,9 +22,9 @@ class LogStore;
 class Permissions;
 class Workspace;
 
-// The root of the program: owns the config store, the engine, the action performer, the
-// updates wrapper, the settings model, the status menu and the settings window, and carries the
-// engine's and the store's streams to them. Qt-free: the menu, the window and the guide come in
+// The root of the program's face: owns the config store, the engine's controls, the updates
+// wrapper, the settings model, the status menu and the settings window, and carries the engine's
+// and the store's streams to them (the engine's assembly performs its actions). Qt-free: the menu, the window and the guide come in
 // through the views' interfaces. Main executor only.
 class AppModel {
   public:
@@ -34,8 +34,6 @@ class AppModel {
         Executor& main;
         std::unique_ptr<ConfigFile> store;
         std::unique_ptr<EngineControl> engine;
-        // Performs one action of the engine's, on the main executor.
-        std::function<void(const Action&)> perform;
         Defaults& defaults;
         const Permissions& permissions;
         LogStore& log;
@@ -65,10 +63,9 @@ class AppModel {
     // Whether the engine's run is going (started and not cancelled).
     bool isEngineRunning() const { return engineRun_.isArmed(); }
 
-    // Starts the updater, makes the status menu and starts the five loops: the store and then
-    // the engine over its snapshots and the permissions polled every second; statuses to the
-    // menu and then the settings model; snapshots to the settings model; actions to the
-    // performer; heard presses to the settings model. Called once.
+    // Starts the updater, makes the status menu and starts the four loops: the store and then
+    // the engine over its snapshots; statuses to the menu and then the settings model; snapshots
+    // to the settings model; heard presses to the settings model. Called once.
     void start();
 
     // Ends the engine's run (the last step of quitting, after the engine's shutdown); a run that
@@ -99,7 +96,6 @@ class AppModel {
 
     std::unique_ptr<ConfigFile> store_;
     std::unique_ptr<EngineControl> engine_;
-    std::function<void(const Action&)> performer_;
     std::unique_ptr<Updates> updates_;
     std::unique_ptr<SettingsModel> settings_;
     std::unique_ptr<SettingsWindowView> settingsWindow_;
@@ -107,11 +103,10 @@ class AppModel {
     Cancellable engineRun_;
     bool runCancelled_ = false;
     bool started_ = false;
-    // The four loops besides the engine's run. They are kept for the program's life: dropping a
+    // The three loops besides the engine's run. They are kept for the program's life: dropping a
     // subscription would end its stream.
     Subscription statuses_;
     Subscription snapshots_;
-    Subscription actions_;
     Subscription heard_;
     std::shared_ptr<AppModel*> self_;  // what the store's answer holds weakly
 };

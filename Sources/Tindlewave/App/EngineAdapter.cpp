@@ -1,38 +1,25 @@
 #include "App/EngineAdapter.h"
 
-#include <cassert>
-#include <memory>
 #include <utility>
 
 #include "Platform/Executor.h"
-#include "Runtime/Engine/Engine.h"
+#include "Runtime/EngineAssembly.h"
 
 namespace tindlewave {
 
-EngineAdapter::EngineAdapter(Engine& engine, Shutdown shutdown)
-    : engine_(engine), shutdown_(std::move(shutdown)) {
-    assert(shutdown_);
-}
+EngineAdapter::EngineAdapter(EngineAssembly& assembly) : assembly_(assembly) {}
 
 void EngineAdapter::onEngine(std::function<void(Engine&)> call) {
-    Engine& engine = engine_;
+    Engine& engine = assembly_.engine();
     engine.executor().post([&engine, call = std::move(call)] { call(engine); });
 }
 
-Cancellable EngineAdapter::run(Channel<ConfigSnapshot> configs,
-                               Channel<PermissionState> permissions) {
-    // The engine's own handle is made on its executor; cancelling posts there after it.
-    auto handle = std::make_shared<Cancellable>();
-    onEngine([handle, configs, permissions](Engine& engine) {
-        *handle = engine.run(configs, permissions);
-    });
-    Executor& executor = engine_.executor();
-    return Cancellable([handle, &executor] { executor.post([handle] { handle->cancel(); }); });
+Cancellable EngineAdapter::run(Channel<ConfigSnapshot> configs) {
+    return assembly_.run(std::move(configs));
 }
 
-Channel<EngineStatus> EngineAdapter::statuses() { return engine_.statuses(); }
-Channel<Action> EngineAdapter::actions() { return engine_.actions(); }
-Channel<LearnedPress> EngineAdapter::heard() { return engine_.heard(); }
+Channel<EngineStatus> EngineAdapter::statuses() { return assembly_.engine().statuses(); }
+Channel<LearnedPress> EngineAdapter::heard() { return assembly_.engine().heard(); }
 
 void EngineAdapter::reapplyAll() {
     onEngine([](Engine& engine) { engine.reapplyAll(); });
@@ -51,9 +38,7 @@ void EngineAdapter::stopListening() {
 }
 
 void EngineAdapter::shutdown(std::function<void()> done) {
-    onEngine([shutdown = shutdown_, done = std::move(done)](Engine& engine) mutable {
-        shutdown(engine, std::move(done));
-    });
+    onEngine([done = std::move(done)](Engine& engine) mutable { engine.shutdown(std::move(done)); });
 }
 
 }  // namespace tindlewave

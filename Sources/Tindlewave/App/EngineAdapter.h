@@ -7,20 +7,17 @@
 namespace tindlewave {
 
 class Engine;
+class EngineAssembly;
 
-// The engine as the user interface drives it: every call is posted to the engine's executor and
-// returns at once. The quit sequence is given separately: it runs on the engine's executor and
-// calls its `done` there once the devices are settled.
+// The engine as the user interface drives it, over the program's assembly: every call is posted
+// to the engine's executor and returns at once. The quit runs on the engine's executor and calls
+// its `done` there once the devices are settled.
 class EngineAdapter final : public EngineControl {
   public:
-    using Shutdown = std::function<void(Engine&, std::function<void()> done)>;
+    explicit EngineAdapter(EngineAssembly& assembly);
 
-    EngineAdapter(Engine& engine, Shutdown shutdown);
-
-    [[nodiscard]] Cancellable run(Channel<ConfigSnapshot> configs,
-                                  Channel<PermissionState> permissions) override;
+    [[nodiscard]] Cancellable run(Channel<ConfigSnapshot> configs) override;
     Channel<EngineStatus> statuses() override;
-    Channel<Action> actions() override;
     Channel<LearnedPress> heard() override;
     void reapplyAll() override;
     void setPaused(bool paused) override;
@@ -31,8 +28,7 @@ class EngineAdapter final : public EngineControl {
   private:
     void onEngine(std::function<void(Engine&)> call);
 
-    Engine& engine_;
-    Shutdown shutdown_;
+    EngineAssembly& assembly_;
 };
 
 }  // namespace tindlewave

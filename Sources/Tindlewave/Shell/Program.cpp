@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,18 +22,14 @@
 #include "App/EngineAdapter.h"
 #include "App/QuitSequence.h"
 #include "Platform/Clock.h"
-#include "Runtime/ActionPerformer.h"
+#include "Runtime/EngineAssembly.h"
 #include "Runtime/Executors/Actors.h"
 #include "Runtime/Stores/ConfigStore.h"
 #include "Runtime/Stores/Defaults.h"
 #include "Runtime/Worlds/DeviceCheck.h"
-#include "Runtime/Engine/Engine.h"
 #include "Runtime/Stores/LogStore.h"
 #include "Runtime/Permissions.h"
-#include "Runtime/Executors/RunLoopExecutor.h"
 #include "Runtime/Worlds/LinuxWorld.h"
-#include "Runtime/Worlds/LogindWakes.h"
-#include "Runtime/Worlds/ProgramWorld.h"
 #include "Runtime/Worlds/WorldTexts.h"
 #include "Settings/Model/GeneralTexts.h"
 #include "Platform/Simulated/HID/VirtualMouseDescription.h"
@@ -124,15 +119,6 @@ class ToolkitRuntimeFolder {
     std::string path_;
 };
 
-// Lets every job posted to `executor` so far run, then stops it and waits for its thread.
-void drainAndStop(RunLoopExecutor& executor) {
-    std::promise<void> turn;
-    executor.post([&turn] { turn.set_value(); });
-    turn.get_future().wait();
-    executor.stop();
-    executor.join();
-}
-
 }  // namespace
 
 int runProgram(int argc, char** argv) {
@@ -160,11 +146,16 @@ int runProgram(int argc, char** argv) {
         }
         hidutilState.emplace(std::move(*made));
     }
-    RunLoopExecutor& hid = hidExecutor();
-    RunLoopExecutor& tap = tapExecutor();
-    ProgramWorld world = simulate ? ProgramWorld::simulated(hid, tap, hidutilState->path(),
-                                                            SimulatedWorld::hidutilBesideProgram())
-                                  : ProgramWorld::real(hid, tap);
+    Defaults& defaults = Defaults::standard();
+    EngineAssembly assembly({
+        .simulated = simulate ? std::optional(EngineAssembly::Options::Simulated{
+                                    hidutilState->path(), SimulatedWorld::hidutilBesideProgram().executable})
+                              : std::nullopt,
+        .defaults = defaults,
+        .log = LogStore::shared(),
+        .events = nullptr,
+    });
+    ProgramWorld& world = assembly.world();
     ToolkitRuntimeFolder toolkitRuntime;  // outlives the application
     QApplication application(argc, argv);
     QApplication::setPalette(withDisabledDimmedTexts(QApplication::palette()));
@@ -179,33 +170,8 @@ int runProgram(int argc, char** argv) {
         screens = std::make_unique<QtScreens>([real](std::vector<Screen> all) { real->events.setScreens(std::move(all)); });
     Logger log(std::string(bundleIdentifier), "app");
 
-    Defaults& defaults = Defaults::standard();
-    Permissions permissions(world.grants());
-    // The system's resumes from sleep, from logind on the system bus, followed on the HID
-    // executor; without a system bus the program says so once and devices are set up again only
-    // when they reconnect.
-    Channel<WakeNotice> wakes(Buffering::unbounded);
-    std::unique_ptr<LogindWakes> logindWakes;
-    std::optional<std::string> noWakes;
-    {
-        auto started = LogindWakes::start(hid, [wakes]() mutable { wakes.send(WakeNotice{}); });
-        if (auto* unavailable = std::get_if<LogindSleepWatch::Unavailable>(&started))
-            noWakes = unavailable->reason;
-        else
-            logindWakes = std::move(std::get<std::unique_ptr<LogindWakes>>(started));
-    }
-    auto engine = std::make_unique<Engine>(EngineWorld{
-        .hid = hid,
-        .tap = tap,
-        .hidSystem = world.hidSystem(),
-        .events = world.events(),
-        .grants = world.grants(),
-        .defaults = defaults,
-        .journal = Journal::devices(),
-        .keyMap = world.keyMap(),
-        .wakes = wakes,
-    });
-    ActionPerformer performer(world.events(), world.hotKeys(), main);
+    Permissions& permissions = assembly.permissions();
+    assembly.start(main);
     XdgAutostart autostart(XdgAutostart::defaultFolder(), XdgAutostart::ProgramPath(&XdgAutostart::runningProgram));
     QtWorkspace workspace;
     // Over Linux devices the texts are the Linux ones, and the guide shows the rule's commands.
@@ -230,10 +196,7 @@ int runProgram(int argc, char** argv) {
     AppModel model(AppModel::Parts{
         .main = main,
         .store = std::make_unique<ConfigStoreFile>(ConfigStore::defaultURL()),
-        .engine = std::make_unique<EngineAdapter>(
-            *engine,
-            [](Engine& running, std::function<void()> done) { running.shutdown(std::move(done)); }),
-        .perform = [&performer](const Action& action) { performer.perform(action); },
+        .engine = std::make_unique<EngineAdapter>(assembly),
         .defaults = defaults,
         .permissions = permissions,
         .log = LogStore::shared(),
@@ -323,7 +286,8 @@ int runProgram(int argc, char** argv) {
         if (::isatty(STDERR_FILENO) != 1)
             std::fprintf(stderr, "Tindlewave: standard error is not a terminal, so the log lines go only to %s\n",
                          LogStore::shared().file().c_str());
-        if (noWakes)
+        // Without a system bus, devices are set up again after a sleep only when they reconnect.
+        if (const auto& noWakes = assembly.noWakes())
             sayAtStart(log, LogLevel::defaultLevel,
                        "no wake notifications from the system (" + *noWakes +
                            "): after a sleep, devices are set up again only when they reconnect");
@@ -383,11 +347,9 @@ int runProgram(int argc, char** argv) {
     });
     const int status = main.exec();
     keyboardsWatch.cancel();
-    logindWakes.reset();
     // The engine has put the devices back and its run is cancelled: let what is queued for it
     // finish and stop its threads; it is destroyed after the app model, on the way out.
-    drainAndStop(hid);
-    drainAndStop(tap);
+    assembly.stop();
     if (SimulatedWorld* simulated = world.simulatedWorld()) {
         for (const auto& device : simulated->devices())
             if (device.isHidppMouse)

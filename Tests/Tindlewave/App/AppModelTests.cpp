@@ -96,7 +96,6 @@ struct AppModelTest : ::testing::Test {
     Permissions permissions{grants};
     RecordingWorkspace workspace{events};
     RecordingGuide guide{events};
-    std::vector<Action> performed;
     int windowsMade = 0;
     FakeConfigFile* store = nullptr;
     FakeEngine* engine = nullptr;
@@ -112,7 +111,6 @@ struct AppModelTest : ::testing::Test {
             .main = main,
             .store = std::move(file),
             .engine = std::move(fakeEngine),
-            .perform = [this](const Action& action) { performed.push_back(action); },
             .defaults = defaults,
             .permissions = permissions,
             .log = log,
@@ -154,7 +152,7 @@ Config withPlainMouse() {
 
 }  // namespace
 
-TEST_F(AppModelTest, StartsTheStoreFirstThenTheEngineOverItsOwnSubscriptionAndThePermissions) {
+TEST_F(AppModelTest, StartsTheStoreFirstThenTheEngineOverItsOwnSubscription) {
     make();
     EXPECT_EQ(store->starts, 0);  // nothing before start
     EXPECT_EQ(model->menu(), nullptr);
@@ -184,10 +182,6 @@ TEST_F(AppModelTest, StartsTheStoreFirstThenTheEngineOverItsOwnSubscriptionAndTh
     showConfig(next);
     EXPECT_EQ(engine->configsSeen, (std::vector{loaded, next}));
     EXPECT_EQ(model->settings().snapshot(), next);
-    // The permissions are polled every second and only changes are passed on.
-    EXPECT_EQ(engine->permissionsSeen.size(), 1u);
-    scheduler.advance(std::chrono::seconds(3));
-    EXPECT_EQ(engine->permissionsSeen.size(), 1u);
 }
 
 TEST_F(AppModelTest, AStatusReachesTheMenuBeforeTheSettingsModelAndEveryLoopKeepsGoing) {
@@ -198,11 +192,6 @@ TEST_F(AppModelTest, AStatusReachesTheMenuBeforeTheSettingsModelAndEveryLoopKeep
     scheduler.runReady();
     EXPECT_EQ(events, (Events{"menu first", "menu first"}));
     EXPECT_EQ(model->settings().status(), statusWith(RunState::paused));
-
-    engine->actionChannel.send(Action::reverse());
-    engine->actionChannel.send(Action::scroll());
-    scheduler.runReady();
-    EXPECT_EQ(performed, (std::vector{Action::reverse(), Action::scroll()}));
     EXPECT_FALSE(engine->statusChannel.isTerminated());
     EXPECT_FALSE(engine->heardChannel.isTerminated());
 }

@@ -13,28 +13,22 @@ namespace tindlewave::testkit {
 struct FakeEngine final : EngineControl {
     std::vector<std::string> calls;
     Channel<EngineStatus> statusChannel{Buffering::newest};
-    Channel<Action> actionChannel{Buffering::unbounded};
     Channel<LearnedPress> heardChannel{Buffering::unbounded};
     std::vector<Channel<ConfigSnapshot>> configs;
-    std::vector<Channel<PermissionState>> permissions;
     std::vector<Subscription> runSubscriptions;  // the engine's own reading of its inputs
     std::vector<ConfigSnapshot> configsSeen;
-    std::vector<PermissionState> permissionsSeen;
     std::vector<DeviceMatch> listenedTo;
     std::vector<bool> paused;
     std::function<void()> shutdownDone;
     int runsCancelled = 0;
     Executor* runExecutor = nullptr;  // where run() reads its inputs, when set
 
-    Cancellable run(Channel<ConfigSnapshot> c, Channel<PermissionState> p) override {
+    Cancellable run(Channel<ConfigSnapshot> c) override {
         calls.push_back("run");
         configs.push_back(c);
-        permissions.push_back(p);
         if (runExecutor) {
             runSubscriptions.push_back(
                 c.subscribe(*runExecutor, [this](ConfigSnapshot s) { configsSeen.push_back(s); }));
-            runSubscriptions.push_back(p.subscribe(
-                *runExecutor, [this](PermissionState s) { permissionsSeen.push_back(s); }));
         }
         return Cancellable([this] {
             calls.push_back("run cancelled");
@@ -43,7 +37,6 @@ struct FakeEngine final : EngineControl {
         });
     }
     Channel<EngineStatus> statuses() override { return statusChannel; }
-    Channel<Action> actions() override { return actionChannel; }
     Channel<LearnedPress> heard() override { return heardChannel; }
     void reapplyAll() override { calls.push_back("reapplyAll"); }
     void setPaused(bool p) override {

@@ -1,6 +1,6 @@
-// A rule added in the settings window, through to the mouse: the real config store, the real engine
-// over the simulated world (as the program wires them, on threads of their own), the settings
-// window, and the recorded MX Master 3 plugged in.
+// A rule added in the settings window, through to the mouse: the real config store, the program's
+// engine assembly over the simulated world (its threads of its own), the settings window, and the
+// recorded MX Master 3 plugged in.
 
 #include <gtest/gtest.h>
 
@@ -18,9 +18,7 @@
 #include "App/EngineAdapter.h"
 #include "Model/ConfigCodec.h"
 #include "Platform/Simulated/HID/VirtualHidppMouse.h"
-#include "Runtime/ActionPerformer.h"
-#include "Runtime/Engine/Engine.h"
-#include "Runtime/Executors/RunLoopExecutor.h"
+#include "Runtime/EngineAssembly.h"
 #include "Runtime/Worlds/SimulatedWorld.h"
 #include "Settings/Model/Labels.h"
 #include "Settings/Views/AddRule.h"
@@ -51,49 +49,33 @@ auto on(Executor& executor, F job) {
 
 struct EndToEnd {
     ShellWorld shell;
-    RunLoopExecutor hid{"test.hid"};
-    RunLoopExecutor tap{"test.tap"};
-    SimulatedWorld world{hid, tap, (shell.folder.path() / "hidutil.json").string(),
-                         SimulatedWorld::hidutilBesideProgram()};
-    std::unique_ptr<Engine> engine;
-    std::unique_ptr<ActionPerformer> performer;
+    EngineAssembly assembly{{
+        .simulated = EngineAssembly::Options::Simulated{(shell.folder.path() / "hidutil.json").string(),
+                                                        SimulatedWorld::hidutilBesideProgram().executable},
+        .defaults = shell.defaults,
+        .log = shell.log,
+        .events = nullptr,
+    }};
+    SimulatedWorld& world = *assembly.world().simulatedWorld();
+    Engine& engine = assembly.engine();
     SimulatedWorld::Device mouse;
 
     EndToEnd() {
-        engine = std::make_unique<Engine>(EngineWorld{
-            .hid = hid,
-            .tap = tap,
-            .hidSystem = world.hid,
-            .events = world.events,
-            .grants = world.grants,
-            .defaults = shell.defaults,
-            .journal = Journal(Logger(std::string(bundleIdentifier), "devices", shell.log)),
-            .keyMap = world.hidutil,
-        });
-        performer = std::make_unique<ActionPerformer>(world.events, world.hotKeys, shell.main);
-        shell.make(mouseSetUp,
-                   std::make_unique<EngineAdapter>(*engine,
-                                                   [](Engine& running, std::function<void()> done) {
-                                                       running.shutdown(std::move(done));
-                                                   }),
-                   [this](const Action& action) { performer->perform(action); });
+        assembly.start(shell.main);
+        shell.make(mouseSetUp, std::make_unique<EngineAdapter>(assembly));
         auto recording = SimulatedWorld::defaultMouse();
         EXPECT_TRUE(recording.ok());
         if (recording.ok()) mouse = world.attachMouse(*recording).value();
     }
 
-    // The quit as the program does it: the engine's shutdown, its run cancelled, its threads
-    // drained and stopped, the app model gone before the engine.
+    // The quit as the program does it: the engine's shutdown, its run cancelled, the assembly's
+    // threads drained and stopped, the app model gone before the engine.
     ~EndToEnd() {
         std::atomic<bool> settled = false;
         shell.model->engine().shutdown([&settled] { settled = true; });
         EXPECT_TRUE(QTest::qWaitFor([&] { return settled.load(); }, 20000));
         shell.model->cancelEngineRun();
-        for (RunLoopExecutor* executor : {&hid, &tap}) {
-            on(*executor, [] {});
-            executor->stop();
-            executor->join();
-        }
+        assembly.stop();
         EXPECT_EQ(world.leftOver(mouse), std::vector<std::string>{})
             << "what the quit left diverted";
         shell.model.reset();
@@ -101,13 +83,13 @@ struct EndToEnd {
 
     // What of the mouse's set-up is not native, read on the HID executor.
     std::vector<std::string> leftOver() {
-        return on(hid, [&] { return world.leftOver(mouse); });
+        return on(assembly.hid(), [&] { return world.leftOver(mouse); });
     }
     // Whether the engine's configuration in force holds `rule` and every device has its set-up.
     bool follows(const Rule& rule) {
-        return on(hid, [&] {
-            const auto& config = engine->config();
-            if (!config || config->devices.empty() || engine->anySlotBusy()) return false;
+        return on(assembly.hid(), [&] {
+            const auto& config = engine.config();
+            if (!config || config->devices.empty() || engine.anySlotBusy()) return false;
             const auto& rules = config->devices[0].rules;
             return rules && std::find(rules->begin(), rules->end(), rule) != rules->end();
         });

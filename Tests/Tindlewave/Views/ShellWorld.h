@@ -31,9 +31,8 @@ namespace tindlewave::testkit {
 
 class RecordingEngine final : public EngineControl {
   public:
-    Cancellable run(Channel<ConfigSnapshot>, Channel<PermissionState>) override { return Cancellable([] {}); }
+    Cancellable run(Channel<ConfigSnapshot>) override { return Cancellable([] {}); }
     Channel<EngineStatus> statuses() override { return statuses_; }
-    Channel<Action> actions() override { return actions_; }
     Channel<LearnedPress> heard() override { return heard_; }
     void reapplyAll() override { ++reapplies; }
     void setPaused(bool paused) override { pauses.push_back(paused); }
@@ -48,7 +47,6 @@ class RecordingEngine final : public EngineControl {
 
   private:
     Channel<EngineStatus> statuses_{Buffering::newest};
-    Channel<Action> actions_{Buffering::unbounded};
     Channel<LearnedPress> heard_{Buffering::unbounded};
 };
 
@@ -81,10 +79,9 @@ struct ShellWorld {
     std::unique_ptr<AppModel> model;
 
     // Call before start(); `config` is written first when given. Without `realEngine` the
-    // engine is a recording one (`engine`); `perform` performs the engine's actions.
+    // engine is a recording one (`engine`).
     void make(const std::optional<std::string>& config = std::nullopt,
-              std::unique_ptr<EngineControl> realEngine = nullptr,
-              std::function<void(const Action&)> perform = nullptr) {
+              std::unique_ptr<EngineControl> realEngine = nullptr) {
         std::filesystem::create_directories(configFolder);
         if (config) TempFolder::write((configFolder / "config.json").string(), *config);
         if (!realEngine) {
@@ -96,7 +93,6 @@ struct ShellWorld {
             .main = main,
             .store = std::make_unique<ConfigStoreFile>((configFolder / "config.json").string()),
             .engine = std::move(realEngine),
-            .perform = std::move(perform),
             .defaults = defaults,
             .permissions = permissions,
             .log = log,

@@ -13,21 +13,19 @@ namespace tindlewave {
 
 // The engine as the program's user interface drives it. Every call is made on the main executor
 // and returns at once: the engine does the work on its own executor and is never waited for; what
-// comes of a call shows only in later statuses and learned presses. The adapter over the engine
-// posts each call to the engine's executor.
+// comes of a call shows only in later statuses and learned presses. The adapter over the engine's
+// assembly posts each call to the engine's executor; the assembly performs the engine's actions.
 class EngineControl {
   public:
     virtual ~EngineControl() = default;
 
-    // Runs the engine over the store's snapshots and the polled permission states until the
-    // returned handle is cancelled (or dropped). Called once.
-    [[nodiscard]] virtual Cancellable run(Channel<ConfigSnapshot> configs,
-                                          Channel<PermissionState> permissions) = 0;
+    // Runs the engine over the store's snapshots (and the permissions, polled every second) until
+    // the returned handle is cancelled (or dropped). Called once.
+    [[nodiscard]] virtual Cancellable run(Channel<ConfigSnapshot> configs) = 0;
 
     // The engine's streams: the same stream on every call, each with one subscriber. Statuses
-    // keep only the newest; actions and learned presses keep every element.
+    // keep only the newest; learned presses keep every element.
     virtual Channel<EngineStatus> statuses() = 0;
-    virtual Channel<Action> actions() = 0;
     virtual Channel<LearnedPress> heard() = 0;
 
     // Applies every device's set-up and the tap rules again (reason: manual).

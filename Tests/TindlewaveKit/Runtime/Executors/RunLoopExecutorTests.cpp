@@ -219,9 +219,8 @@ TEST(RunLoopExecutor, KeepsItsFullNameAndGivesTheOsAShortOne) {
     EXPECT_EQ(RunLoopExecutor::threadName("short"), "short");
     EXPECT_EQ(RunLoopExecutor::threadName("averyveryverylongname"), "eryverylongname");
 
-    auto& hid = hidExecutor();
+    RunLoopExecutor hid("app.tindlewave.hid");
     EXPECT_EQ(hid.name(), "app.tindlewave.hid");
-    EXPECT_EQ(tapExecutor().name(), "app.tindlewave.tap");
     std::string osName;
     hid.post([&] {
         char buffer[16] = {};
