@@ -122,9 +122,10 @@ BENCHMARK(BM_BareReadWriteLoop);
 void BM_UnmaskedMotionFrameToMirror(benchmark::State& state) {
     Tapped world;
     // A tap that sees keys only, as the tap host's does: motion is not its business.
-    auto port = world.events.createTap(
-        {EventLevel::hid, TapPlacement::headInsert, TapOptions::active, eventMaskBit(EventType::keyDown)},
-        [](EventType, Event&) { return TapAnswer::pass; });
+    auto port =
+        world.events.createTap({EventLevel::hid, TapPlacement::headInsert, TapOptions::active,
+                                eventMaskBit(EventType::keyDown)},
+                               [](EventType, Event&, const auto&) { return TapAnswer::pass; });
     world.events.attach(*port, world.tap);
     std::array<input_event, 64> buffer;
     const long before = bench::allocationCount();
@@ -141,8 +142,8 @@ BENCHMARK(BM_UnmaskedMotionFrameToMirror);
 
 // The tap pipeline's wheel case alone (as bench_tap_pipeline measures it).
 void BM_BarePipelineWheel(benchmark::State& state) {
-    TapPipeline pipeline(bench::typicalTapRules(mouse),
-                         [](const Event&) -> std::optional<HIDOrigin> { return HIDOrigin{mouse, 1.0}; });
+    TapPipeline pipeline(bench::typicalTapRules(mouse));
+    const std::optional<HIDOrigin> origin = HIDOrigin{mouse, 1.0};
     Event wheel;
     wheel.type = EventType::scrollWheel;
     wheel.setInteger(IntegerField::scrollDelta1, 1);
@@ -151,7 +152,7 @@ void BM_BarePipelineWheel(benchmark::State& state) {
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         Event copy = wheel;
-        TapVerdict verdict = pipeline.process(copy.type, copy);
+        TapVerdict verdict = pipeline.process(copy.type, copy, origin);
         benchmark::DoNotOptimize(verdict);
     }
     report(state, before, std::chrono::steady_clock::now() - start);

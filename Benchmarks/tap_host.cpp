@@ -91,12 +91,13 @@ struct Host {
     }
 
     // Calls the host's tap callback alone, as the system calls it, on a fresh copy each time.
-    void handle(benchmark::State& state, const Event& event) {
+    void handle(benchmark::State& state, const Event& event, SenderID sender) {
+        const std::optional<HIDOrigin> origin = HIDOrigin{sender, 1.0};
         ManualExecutor::Job job = [&] {
             long before = bench::allocationCount();
             for (auto _ : state) {
                 Event copy = event;
-                TapAnswer answer = host.handle(copy.type, copy);
+                TapAnswer answer = host.handle(copy.type, copy, origin);
                 benchmark::DoNotOptimize(answer);
                 benchmark::DoNotOptimize(copy);
             }
@@ -106,12 +107,14 @@ struct Host {
     }
 };
 
-void runPipeline(benchmark::State& state, TapPipeline& pipeline, Event event, bool animate) {
+void runPipeline(benchmark::State& state, TapPipeline& pipeline, Event event, SenderID sender,
+                 bool animate) {
+    const std::optional<HIDOrigin> origin = HIDOrigin{sender, 1.0};
     ScrollAnimator animator;
     long before = bench::allocationCount();
     for (auto _ : state) {
         Event copy = event;
-        TapVerdict verdict = pipeline.process(copy.type, copy);
+        TapVerdict verdict = pipeline.process(copy.type, copy, origin);
         if (animate) {
             if (const auto* scroll = verdict.as<TapVerdict::Scroll>())
                 animator.tick(scroll->tick, 1000.0);
@@ -122,16 +125,13 @@ void runPipeline(benchmark::State& state, TapPipeline& pipeline, Event event, bo
     countAllocations(state, before);
 }
 
-TapPipeline makePipeline(SenderID sender) {
-    return TapPipeline(bench::typicalTapRules(mouse),
-                       [sender](const Event&) -> std::optional<HIDOrigin> {
-                           return HIDOrigin{sender, 1.0};
-                       });
+TapPipeline makePipeline() {
+    return TapPipeline(bench::typicalTapRules(mouse));
 }
 
 void BM_Pipeline_KeyNoStageWants(benchmark::State& state) {
-    TapPipeline pipeline = makePipeline(keyboard);
-    runPipeline(state, pipeline, keyDown(), false);
+    TapPipeline pipeline = makePipeline();
+    runPipeline(state, pipeline, keyDown(), keyboard, false);
 }
 BENCHMARK(BM_Pipeline_KeyNoStageWants);
 
@@ -141,19 +141,18 @@ void BM_Host_KeyNoStageWants(benchmark::State& state) {
 }
 BENCHMARK(BM_Host_KeyNoStageWants);
 
-// The host's callback alone: without the simulation's tap chain and delivery log, but with its
-// origin look-up (which answers none outside a dispatch: the key path never asks).
+// The host's callback alone: without the simulation's tap chain and delivery log.
 void BM_HostCallback_KeyNoStageWants(benchmark::State& state) {
     Host host;
-    host.handle(state, keyDown());
+    host.handle(state, keyDown(), keyboard);
 }
 BENCHMARK(BM_HostCallback_KeyNoStageWants);
 
 void BM_Pipeline_DragOfGestureButton(benchmark::State& state) {
-    TapPipeline pipeline = makePipeline(mouse);
+    TapPipeline pipeline = makePipeline();
     Event down = button(EventType::otherMouseDown, 2);
-    pipeline.process(down.type, down);
-    runPipeline(state, pipeline, button(EventType::otherMouseDragged, 2, 1), false);
+    pipeline.process(down.type, down, HIDOrigin{mouse, 0});
+    runPipeline(state, pipeline, button(EventType::otherMouseDragged, 2, 1), mouse, false);
 }
 BENCHMARK(BM_Pipeline_DragOfGestureButton);
 
@@ -165,14 +164,14 @@ void BM_Host_DragOfGestureButton(benchmark::State& state) {
 BENCHMARK(BM_Host_DragOfGestureButton);
 
 void BM_Pipeline_WheelTick(benchmark::State& state) {
-    TapPipeline pipeline = makePipeline(mouse);
-    runPipeline(state, pipeline, wheel(), false);
+    TapPipeline pipeline = makePipeline();
+    runPipeline(state, pipeline, wheel(), mouse, false);
 }
 BENCHMARK(BM_Pipeline_WheelTick);
 
 void BM_PipelineAndAnimator_WheelTick(benchmark::State& state) {
-    TapPipeline pipeline = makePipeline(mouse);
-    runPipeline(state, pipeline, wheel(), true);
+    TapPipeline pipeline = makePipeline();
+    runPipeline(state, pipeline, wheel(), mouse, true);
 }
 BENCHMARK(BM_PipelineAndAnimator_WheelTick);
 

@@ -19,9 +19,12 @@ constexpr SenderID keyboard{0x2000};
 constexpr KeyCode f18{79};  // the hyper carrier of the typical rules
 
 TapPipeline makePipeline() {
-    return TapPipeline(bench::typicalTapRules(mouse), [](const Event& e) -> std::optional<HIDOrigin> {
-        return HIDOrigin{e.type == EventType::keyDown ? keyboard : mouse, 1.0};
-    });
+    return TapPipeline(bench::typicalTapRules(mouse));
+}
+
+// Keys come from the keyboard, everything else from the mouse.
+std::optional<HIDOrigin> originOf(const Event& e) {
+    return HIDOrigin{e.type == EventType::keyDown ? keyboard : mouse, 1.0};
 }
 
 Event keyDown(KeyCode code) {
@@ -36,9 +39,10 @@ Event keyDown(KeyCode code) {
 // Runs `event` through the pipeline over and over; the event is one that the pipeline leaves
 // in the same state every time, so each iteration does the same work.
 void runPath(benchmark::State& state, TapPipeline& pipeline, Event event) {
+    const std::optional<HIDOrigin> origin = originOf(event);
     long before = bench::allocationCount();
     for (auto _ : state) {
-        TapVerdict verdict = pipeline.process(event.type, event);
+        TapVerdict verdict = pipeline.process(event.type, event, origin);
         benchmark::DoNotOptimize(verdict);
         benchmark::DoNotOptimize(event);
     }
@@ -71,7 +75,7 @@ BENCHMARK(BM_KeyDownNoStageWants);
 void BM_KeyDownWhileHyperHeld(benchmark::State& state) {
     TapPipeline pipeline = makePipeline();
     Event hyper = keyDown(f18);
-    pipeline.process(hyper.type, hyper);
+    pipeline.process(hyper.type, hyper, originOf(hyper));
     runPath(state, pipeline, keyDown(KeyCode{0}));
 }
 BENCHMARK(BM_KeyDownWhileHyperHeld);
@@ -81,7 +85,7 @@ void BM_DragOfGestureButton(benchmark::State& state) {
     Event down;
     down.type = EventType::otherMouseDown;
     down.setInteger(IntegerField::buttonNumber, 2);
-    pipeline.process(down.type, down);
+    pipeline.process(down.type, down, originOf(down));
     Event drag;
     drag.type = EventType::otherMouseDragged;
     drag.setInteger(IntegerField::buttonNumber, 2);
@@ -116,10 +120,10 @@ void runPress(benchmark::State& state, std::int64_t number) {
     long before = bench::allocationCount();
     for (auto _ : state) {
         Event event = down;
-        TapVerdict pressed = pipeline.process(event.type, event);
+        TapVerdict pressed = pipeline.process(event.type, event, originOf(event));
         benchmark::DoNotOptimize(pressed);
         event = up;
-        TapVerdict released = pipeline.process(event.type, event);
+        TapVerdict released = pipeline.process(event.type, event, originOf(event));
         benchmark::DoNotOptimize(released);
     }
     long count = bench::allocationCount() - before;

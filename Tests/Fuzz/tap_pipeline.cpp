@@ -98,7 +98,6 @@ EventType buttonType(std::int64_t number, int phase) {  // phase: 0 down, 1 up, 
 // The pipeline and what its host keeps: the keys it holds, the system's modifier flags, whether
 // hold-scroll runs, and which buttons and keys the user has down.
 struct Host {
-    SenderID sender = firstMouse;
     TapPipeline pipeline;
     HeldKeys heldKeys;
     std::uint64_t flags = 0;
@@ -106,18 +105,14 @@ struct Host {
     std::set<std::pair<SenderID, std::int64_t>> buttonsDown;
     std::set<std::int64_t> keysDown;
 
-    explicit Host(const TapRules& rules)
-        : pipeline(rules, [this](const Event&) -> std::optional<HIDOrigin> {
-              return HIDOrigin{sender, 1};
-          }) {}
+    explicit Host(const TapRules& rules) : pipeline(rules) {}
 
     void post(std::span<const KeyEvent> events) {
         for (const KeyEvent& event : events) flags = event.flags;
     }
 
     void send(SenderID from, Event event) {
-        sender = from;
-        const TapVerdict verdict = pipeline.process(event.type, event);
+        const TapVerdict verdict = pipeline.process(event.type, event, HIDOrigin{from, 1});
         if (const auto* keys = verdict.as<TapVerdict::Keys>()) {
             post(heldKeys.receive(keys->event, flags));
         } else if (const auto* scroll = verdict.as<TapVerdict::HoldScroll>()) {

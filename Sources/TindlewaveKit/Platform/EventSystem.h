@@ -26,10 +26,13 @@ enum class TapOptions { active, listenOnly };
 // A tap callback's answer: let the (possibly changed) event go on, or swallow it.
 enum class TapAnswer { pass, drop };
 
-// A tap's callback: the event's type and the event, which it may change in place. Besides the
-// types of its mask, a tap's callback receives the notices that the tap was disabled
-// (EventType::tapDisabledByTimeout and tapDisabledByUserInput, with an empty event).
-using TapCallback = std::function<TapAnswer(EventType, Event&)>;
+// A tap's callback: the event's type, the event, which it may change in place, and its origin:
+// the event service that produced it and its wheel detents, none for an event the program (or
+// anyone) posted. Besides the types of its mask, a tap's callback receives the notices that the
+// tap was disabled (EventType::tapDisabledByTimeout and tapDisabledByUserInput, with an empty
+// event and no origin).
+using TapCallback =
+    std::function<TapAnswer(EventType, Event&, const std::optional<HIDOrigin>& origin)>;
 
 // One tap made by createTap. A plain handle: it stays usable (and answers "invalid") after the
 // tap was invalidated, and the same number is never given out twice by one event system.
@@ -71,7 +74,7 @@ struct Screen {
 // of every application, posting events, the combined modifier state, the cursor and the screens.
 //
 // Threads: a tap is attached to one executor and its callback runs there, one event at a time;
-// the tap functions (createTap to invalidate, and origin) are called on that executor. Once
+// the tap functions (createTap to invalidate) are called on that executor. Once
 // invalidate has returned, the tap's callback is never called again, so an owner that
 // invalidates its taps in its destructor on that executor is safe from late callbacks. post,
 // flagsState, the cursor and the screens may be used from any thread.
@@ -93,11 +96,6 @@ class EventSystem {
     virtual bool isValid(TapPort port) const = 0;
     // Removes the tap for good; harmless on an invalid tap.
     virtual void invalidate(TapPort port) = 0;
-
-    // The origin of the event being passed to a tap callback right now: the event service that
-    // produced it and its wheel detents. None for an event the program (or anyone) posted, and
-    // outside a callback.
-    virtual std::optional<HIDOrigin> origin(const Event& event) const = 0;
 
     // Posts an event at the HID level (taps see it) or the session level (applications get it).
     virtual void post(const Event& event, EventLevel level) = 0;

@@ -74,31 +74,30 @@ std::size_t TapTable::count() const {
         std::count_if(taps_.begin(), taps_.end(), [](const auto& tap) { return tap->valid; }));
 }
 
-bool TapTable::offer(Tap& tap, EventType type, Event& event) {
+bool TapTable::offer(Tap& tap, EventType type, Event& event,
+                     const std::optional<HIDOrigin>& origin) {
     if (!tap.valid || !tap.attached || !tap.enabled) return true;
     if ((tap.spec.mask & eventMaskBit(type)) == 0) return true;
     if (tap.spec.options == TapOptions::listenOnly) {
         Event copy = event;  // a listener may not change what the others see
-        tap.callback(type, copy);
+        tap.callback(type, copy, origin);
         return true;
     }
-    return tap.callback(type, event) == TapAnswer::pass;
+    return tap.callback(type, event, origin) == TapAnswer::pass;
 }
 
-bool TapTable::dispatch(Event& event, std::optional<HIDOrigin> origin) {
+bool TapTable::dispatch(Event& event, const std::optional<HIDOrigin>& origin) {
     ++dispatching_;
-    auto previousOrigin = std::exchange(origin_, origin);
     bool passes = true;
     // Head-inserted taps, newest first; a tap made meanwhile does not see this event.
     for (std::size_t i = taps_.size(); passes && i-- > 0;) {
         if (taps_[i]->spec.placement == TapPlacement::headInsert)
-            passes = offer(*taps_[i], event.type, event);
+            passes = offer(*taps_[i], event.type, event, origin);
     }
     for (std::size_t i = 0, n = taps_.size(); passes && i < n; ++i) {
         if (taps_[i]->spec.placement == TapPlacement::tailAppend)
-            passes = offer(*taps_[i], event.type, event);
+            passes = offer(*taps_[i], event.type, event, origin);
     }
-    origin_ = previousOrigin;
     --dispatching_;
     purge();
     return passes;
@@ -108,7 +107,7 @@ void TapTable::notify(Tap& tap, EventType notice) {
     ++dispatching_;
     Event empty;
     empty.type = notice;
-    tap.callback(notice, empty);
+    tap.callback(notice, empty, std::nullopt);
     --dispatching_;
 }
 

@@ -25,12 +25,9 @@ class TapTable {
     bool isValid(TapPort port) const;
     void invalidate(TapPort port);
 
-    // Runs the event through the taps, changing it in place; whether it passes. `origin` is
-    // what origin() answers meanwhile.
-    bool dispatch(Event& event, std::optional<HIDOrigin> origin);
-    std::optional<HIDOrigin> origin() const {
-        return dispatching_ > 0 ? origin_ : std::nullopt;
-    }
+    // Runs the event through the taps, changing it in place, each tap told its `origin`;
+    // whether it passes.
+    bool dispatch(Event& event, const std::optional<HIDOrigin>& origin);
 
     // The system disabled the tap: its callback gets the notice (tapDisabledByTimeout or
     // tapDisabledByUserInput) unless `notice` is none or the tap is not attached.
@@ -54,7 +51,7 @@ class TapTable {
     };
 
     Tap* find(TapPort port) const;
-    bool offer(Tap& tap, EventType type, Event& event);
+    bool offer(Tap& tap, EventType type, Event& event, const std::optional<HIDOrigin>& origin);
     void notify(Tap& tap, EventType notice);
     void purge();
     void refreshMask();
@@ -63,7 +60,6 @@ class TapTable {
     std::uint64_t nextTap_ = 1;
     int dispatching_ = 0;
     bool invalidated_ = false;  // invalid taps wait to be dropped
-    std::optional<HIDOrigin> origin_;
     std::uint64_t activeMask_ = 0;
 };
 

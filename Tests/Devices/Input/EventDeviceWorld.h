@@ -155,8 +155,7 @@ struct EventDeviceWorld {
         onInput([&] {
             port = events->createTap(
                 {EventLevel::hid, TapPlacement::headInsert, TapOptions::active, mask},
-                [this](EventType type, Event& event) {
-                    auto origin = events->origin(event);
+                [this](EventType type, Event& event, const std::optional<HIDOrigin>& origin) {
                     TapAnswer result = answer ? answer(type, event) : TapAnswer::pass;
                     waiter.update([&] { seen.emplace_back(event, origin); });
                     return result;

@@ -607,8 +607,9 @@ TEST(LinuxEventSystemDevices, DISABLED_HoldsItsGrabsUntilKilled) {
         events = std::make_unique<LinuxEventSystem>(
             input, LinuxEventSystem::Options{.settleSeconds = 0.01, .followSession = false});
         events->follow(*registry);
-        auto port = events->createTap({EventLevel::hid, TapPlacement::headInsert, TapOptions::active, keyMask},
-                                      [](EventType, Event&) { return TapAnswer::pass; });
+        auto port = events->createTap(
+            {EventLevel::hid, TapPlacement::headInsert, TapOptions::active, keyMask},
+            [](EventType, Event&, const auto&) { return TapAnswer::pass; });
         if (port) events->attach(*port, input);
     });
     std::atomic<std::size_t> grabbed{0};

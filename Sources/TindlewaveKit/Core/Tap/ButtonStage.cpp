@@ -25,8 +25,7 @@ std::optional<SenderID> senderOf(const std::optional<HIDOrigin>& origin) {
 
 }  // namespace
 
-bool ButtonStage::fromHeldSender(OriginLookup& origin) const {
-    const auto& from = origin.get();
+bool ButtonStage::fromHeldSender(const std::optional<HIDOrigin>& from) const {
     return from && from->sender == held_->sender;
 }
 
@@ -34,9 +33,8 @@ void ButtonStage::refreshMayShare() {
     heldMayShare_ = held_ && down_.mayShare(held_->sender, held_->button);
 }
 
-bool ButtonStage::pressed(std::int64_t button, const Event& event, OriginLookup& origin,
-                          TapVerdict& verdict) {
-    const auto& from = origin.get();
+bool ButtonStage::pressed(std::int64_t button, const Event& event,
+                          const std::optional<HIDOrigin>& from, TapVerdict& verdict) {
     down_.down(senderOf(from), button);
     refreshMayShare();
     if (!from) return false;
@@ -72,9 +70,8 @@ bool ButtonStage::pressed(std::int64_t button, const Event& event, OriginLookup&
     return true;
 }
 
-bool ButtonStage::released(std::int64_t button, const Event& event, OriginLookup& origin,
-                           TapVerdict& verdict) {
-    const auto& from = origin.get();
+bool ButtonStage::released(std::int64_t button, const Event& event,
+                           const std::optional<HIDOrigin>& from, TapVerdict& verdict) {
     down_.up(senderOf(from), button);
     const bool ofHeld = held_ && from && held_->sender == from->sender && held_->button == button;
     refreshMayShare();

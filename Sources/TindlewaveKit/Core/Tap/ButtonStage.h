@@ -48,7 +48,8 @@ class ButtonStage {
     // Right and other button downs, ups and drags. Whether the stage decides the event, with its
     // answer in `verdict`; false lets it pass. Downs and ups are noted (by their origin) even
     // without rules, so that a button already down when rules arrive is told apart.
-    bool process(EventType type, Event& event, OriginLookup& origin, TapVerdict& verdict) {
+    bool process(EventType type, Event& event, const std::optional<HIDOrigin>& origin,
+                 TapVerdict& verdict) {
         auto phase = tapevents::buttonPhase(type);
         if (!phase) return false;  // not a right or other button's event
         const std::int64_t number = tapevents::buttonNumber(event);
@@ -75,13 +76,14 @@ class ButtonStage {
     const GestureMachine& machine() const { return machine_; }
 
   private:
-    bool pressed(std::int64_t button, const Event& event, OriginLookup& origin,
+    bool pressed(std::int64_t button, const Event& event, const std::optional<HIDOrigin>& origin,
                  TapVerdict& verdict);
     // The drag is kept in the header: a drag comes with every movement while a button is held,
     // and inlined into the dispatcher it writes the verdict knowing that it still holds the pass
-    // it began with. Its origin is asked for only when another service may hold a button of
+    // it began with. Its origin is looked at only when another service may hold a button of
     // the same number.
-    bool dragged(std::int64_t button, Event& event, OriginLookup& origin, TapVerdict& verdict) {
+    bool dragged(std::int64_t button, Event& event, const std::optional<HIDOrigin>& origin,
+                 TapVerdict& verdict) {
         if (!held_ || held_->button != button) return false;
         if (heldMayShare_ && !fromHeldSender(origin)) return false;
         const ControlBehavior& behavior = held_->behavior;
@@ -98,11 +100,11 @@ class ButtonStage {
         }
         return dropped(verdict);
     }
-    bool released(std::int64_t button, const Event& event, OriginLookup& origin,
+    bool released(std::int64_t button, const Event& event, const std::optional<HIDOrigin>& origin,
                   TapVerdict& verdict);
     // The verdict for the up of the held button (still in `held_`).
     bool releaseHeld(const Event& event, TapVerdict& verdict);
-    bool fromHeldSender(OriginLookup& origin) const;
+    bool fromHeldSender(const std::optional<HIDOrigin>& origin) const;
     void refreshMayShare();
 
     // The verdict of a gesture machine's output during a drag or at the release. False for a

@@ -10,15 +10,14 @@ using namespace tapevents;
 
 namespace {
 
-bool from(OriginLookup& origin, SenderID sender) {
-    const auto& found = origin.get();
-    return found && found->sender == sender;
+bool from(const std::optional<HIDOrigin>& origin, SenderID sender) {
+    return origin && origin->sender == sender;
 }
 
 }  // namespace
 
 std::optional<TapVerdict> LearnStage::follow(EventType type, const Event& event,
-                                             OriginLookup& origin) {
+                                             const std::optional<HIDOrigin>& origin) {
     if (const auto* key = taken->as<Taken::Key>()) {
         if (type != EventType::keyDown && type != EventType::keyUp) return std::nullopt;
         if (keyCode(event) != key->code || !from(origin, key->sender)) return std::nullopt;
@@ -48,8 +47,8 @@ std::optional<TapVerdict> LearnStage::follow(EventType type, const Event& event,
     return std::nullopt;
 }
 
-bool LearnStage::listenFor(EventType type, const Event& event, OriginLookup& origin,
-                           TapVerdict& verdict) {
+bool LearnStage::listenFor(EventType type, const Event& event,
+                           const std::optional<HIDOrigin>& origin, TapVerdict& verdict) {
     if (taken) {
         if (auto followed = follow(type, event, origin)) {
             verdict = std::move(*followed);
@@ -66,17 +65,16 @@ bool LearnStage::listenFor(EventType type, const Event& event, OriginLookup& ori
     }
     if (press == Press::none) return false;
 
-    const auto& found = origin.get();
-    if (!found || !listen->senders.contains(found->sender)) return false;
+    if (!origin || !listen->senders.contains(origin->sender)) return false;
 
     heard = listen->id;
     if (press == Press::button) {
         const std::int64_t number = buttonNumber(event);
-        taken = Taken::button(found->sender, number);
+        taken = Taken::button(origin->sender, number);
         verdict.become(TapVerdict::Heard{listen->id, ListenPress::button(number)});
     } else {
         const KeyCode code = *keyCode(event);
-        taken = Taken::key(found->sender, code);
+        taken = Taken::key(origin->sender, code);
         verdict.become(TapVerdict::Heard{listen->id, ListenPress::key(code)});
     }
     return true;

@@ -50,15 +50,18 @@ struct LearnStage {
 
     // Whether the stage decides the event, with its answer in `verdict`; false lets the event
     // pass to the next stage. Cheap when nothing is listened for or taken.
-    bool process(EventType type, const Event& event, OriginLookup& origin, TapVerdict& verdict) {
+    bool process(EventType type, const Event& event, const std::optional<HIDOrigin>& origin,
+                 TapVerdict& verdict) {
         if (!taken && (!listen || heard == listen->id)) return false;
         return listenFor(type, event, origin, verdict);
     }
 
   private:
-    bool listenFor(EventType type, const Event& event, OriginLookup& origin, TapVerdict& verdict);
+    bool listenFor(EventType type, const Event& event, const std::optional<HIDOrigin>& origin,
+                   TapVerdict& verdict);
     // The verdict for an event of the taken press; none when the event is not one of its own.
-    std::optional<TapVerdict> follow(EventType type, const Event& event, OriginLookup& origin);
+    std::optional<TapVerdict> follow(EventType type, const Event& event,
+                                     const std::optional<HIDOrigin>& origin);
 };
 
 }  // namespace tindlewave

@@ -28,7 +28,7 @@ class ScrollStage {
     // Whether the stage decides the event, with its answer in `verdict`; false lets it pass.
     // A scroll verdict's tick refers to this stage's settings: it stays valid until the stage is
     // replaced or destroyed (the tap host feeds it to the animator before it takes new rules).
-    bool process(EventType type, const Event& event, OriginLookup& origin,
+    bool process(EventType type, const Event& event, const std::optional<HIDOrigin>& origin,
                  TapVerdict& verdict) const {
         if (type != EventType::scrollWheel || settings_.empty()) return false;
         return wheel(event, origin, verdict);
@@ -66,7 +66,8 @@ class ScrollStage {
 
     // Kept in the header: it runs for every wheel event, and inlined into the dispatcher it
     // writes the verdict knowing that it still holds the pass it began with.
-    bool wheel(const Event& event, OriginLookup& origin, TapVerdict& verdict) const {
+    bool wheel(const Event& event, const std::optional<HIDOrigin>& from,
+               TapVerdict& verdict) const {
         if (event.integer(IntegerField::scrollIsContinuous) != 0) return false;
         // Any horizontal movement: the fixed-point value, or the integer one when that is 0, is
         // not 0 (a non-zero integer never converts to 0).
@@ -80,7 +81,6 @@ class ScrollStage {
         if (vertical == 0) return false;
         const auto sign = vertical > 0 ? ScrollTick::Sign::positive : ScrollTick::Sign::negative;
 
-        const auto& from = origin.get();
         if (!from) return false;
         for (const auto& [sender, settings] : settings_) {
             if (sender != from->sender) continue;

@@ -1,20 +1,17 @@
 #include "Core/Tap/TapPipeline.h"
 
-#include <utility>
-
 namespace tindlewave {
 
-TapPipeline::TapPipeline(const TapRules& rules, EventOrigin originFunction)
-    : origin(std::move(originFunction)),
-      learn{rules.listen, std::nullopt, std::nullopt},
+TapPipeline::TapPipeline(const TapRules& rules)
+    : learn{rules.listen, std::nullopt, std::nullopt},
       carriers(rules.carriers),
       scroll(rules.smoothScroll),
       buttons(rules.buttons) {}
 
-TapVerdict TapPipeline::process(EventType type, Event& event) {
+TapVerdict TapPipeline::process(EventType type, Event& event,
+                                const std::optional<HIDOrigin>& origin) {
     TapVerdict verdict = TapVerdict::pass();
     if (event.carriesMarker()) return verdict;
-    OriginLookup lookup(origin, event);
     // Each stage either decides (and writes its answer into the verdict) or lets the event pass
     // to the next, in the order learn, carriers, scroll, buttons. Only the stages that handle the
     // event's type are asked: keys go to the learn and carrier stages, the wheel to the scroll
@@ -23,7 +20,7 @@ TapVerdict TapPipeline::process(EventType type, Event& event) {
     switch (type) {
         case EventType::keyDown:
         case EventType::keyUp:
-            if (!learn.process(type, event, lookup, verdict)) {
+            if (!learn.process(type, event, origin, verdict)) {
                 carriers.process(type, event, verdict);
             } else if (type == EventType::keyUp &&
                        carriers.holds(event.integer(IntegerField::keyCode))) {
@@ -34,11 +31,11 @@ TapVerdict TapPipeline::process(EventType type, Event& event) {
             }
             break;
         case EventType::scrollWheel:
-            scroll.process(type, event, lookup, verdict);
+            scroll.process(type, event, origin, verdict);
             break;
         default:
-            if (!learn.process(type, event, lookup, verdict)) {
-                buttons.process(type, event, lookup, verdict);
+            if (!learn.process(type, event, origin, verdict)) {
+                buttons.process(type, event, origin, verdict);
             }
             break;
     }

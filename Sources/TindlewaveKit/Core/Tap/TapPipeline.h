@@ -22,7 +22,6 @@ struct TapPipeline {
     // The event types the tap must see: the union of what the stages handle.
     static constexpr std::uint64_t mask = tapMask;
 
-    EventOrigin origin;
     LearnStage learn;
     CarrierStage carriers;
     ScrollStage scroll;
@@ -48,11 +47,12 @@ struct TapPipeline {
     };
 
     // The stages of the rules, with nothing heard, taken, held or tracked.
-    TapPipeline(const TapRules& rules, EventOrigin origin);
+    explicit TapPipeline(const TapRules& rules);
 
-    // The verdict for one event (its type and the event); the carrier and button stages may
-    // change the event in place. The program's own marked events always pass.
-    TapVerdict process(EventType type, Event& event);
+    // The verdict for one event (its type, the event and where it came from: none for a posted
+    // event); the carrier and button stages may change the event in place. The program's own
+    // marked events always pass.
+    TapVerdict process(EventType type, Event& event, const std::optional<HIDOrigin>& origin);
 
     // Follows new rules: the button stage is reset, held carrier keys that mean the same under
     // the new rules stay held and the others are ended (what both held is handed back for

@@ -24,8 +24,7 @@ TapHost::TapHost(EventSystem& events, Executor& executor, Channel<TapSignal> sig
                  Channel<Action> actions)
     : events_(events),
       executor_(executor),
-      pipeline_(TapRules::empty(),
-                [&events](const Event& event) { return events.origin(event); }),
+      pipeline_(TapRules::empty()),
       signals_(std::move(signals)),
       actions_(std::move(actions)) {}
 
@@ -81,9 +80,11 @@ void TapHost::shutdown() {
 void TapHost::install() {
     if (port_ && events_.isValid(*port_)) return;
     if (port_) uninstall();  // leftovers of an invalidated tap
-    auto port = events_.createTap(headTap(TapPipeline::mask), [this](EventType type, Event& event) {
-        return handle(type, event);
-    });
+    auto port = events_.createTap(
+        headTap(TapPipeline::mask),
+        [this](EventType type, Event& event, const std::optional<HIDOrigin>& origin) {
+            return handle(type, event, origin);
+        });
     if (port && !events_.attach(*port, executor_)) {
         events_.invalidate(*port);
         port.reset();
@@ -155,9 +156,11 @@ void TapHost::watchdog(Instant due) {
 void TapHost::updateOverlay() {
     const std::uint64_t flags = heldKeys_.heldFlags();
     if (flags != 0 && !overlay_) {
-        auto port = events_.createTap(headTap(overlayMask), [this](EventType type, Event& event) {
-            return overlayEvent(type, event);
-        });
+        auto port = events_.createTap(
+            headTap(overlayMask),
+            [this](EventType type, Event& event, const std::optional<HIDOrigin>&) {
+                return overlayEvent(type, event);
+            });
         if (port && events_.attach(*port, executor_)) {
             overlay_ = port;
             overlayOn_ = true;

@@ -67,8 +67,8 @@ class TapHost {
     // stage kept), the tap uninstalled.
     void shutdown();
 
-    // One tapped event: whether it passes (possibly changed) or is swallowed.
-    TapAnswer handle(EventType type, Event& event);
+    // One tapped event and its origin: whether it passes (possibly changed) or is swallowed.
+    TapAnswer handle(EventType type, Event& event, const std::optional<HIDOrigin>& origin);
     // Starts (or keeps) frames on the display under `at`; false when there is no screen at all.
     // `renew` replaces a running clock that has stalled.
     bool runFrames(Event::Location at, bool renew);

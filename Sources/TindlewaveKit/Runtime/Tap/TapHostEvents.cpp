@@ -8,13 +8,13 @@
 
 namespace tindlewave {
 
-TapAnswer TapHost::handle(EventType type, Event& event) {
+TapAnswer TapHost::handle(EventType type, Event& event, const std::optional<HIDOrigin>& origin) {
     assert(executor_.isCurrent());
     if (type == EventType::tapDisabledByTimeout || type == EventType::tapDisabledByUserInput) {
         reenable();
         return TapAnswer::pass;
     }
-    const TapVerdict verdict = pipeline_.process(type, event);
+    const TapVerdict verdict = pipeline_.process(type, event, origin);
     updateCursor(false);
     // Most events pass, or are swallowed with nothing else to do (a drag below a gesture's
     // distance): neither pays for the dispatch over the other verdicts.

@@ -138,7 +138,7 @@ struct World {
             auto port = events->createTap(
                 {EventLevel::hid, TapPlacement::headInsert, TapOptions::active,
                  eventMaskBit(EventType::keyDown)},
-                [this](EventType type, Event&) {
+                [this](EventType type, Event&, const auto&) {
                     if (type == EventType::tapDisabledByTimeout || type == EventType::tapDisabledByUserInput)
                         waiter.update([&] { notices.push_back(type); });
                     return TapAnswer::pass;

@@ -165,10 +165,6 @@ void LinuxEventSystem::invalidate(TapPort port) {
     state_->refreshGrabs();
 }
 
-std::optional<HIDOrigin> LinuxEventSystem::origin(const Event&) const {
-    return state_->taps.origin();
-}
-
 void LinuxEventSystem::post(const Event& event, EventLevel level) {
     // The session level passes no tap: on the tap executor (the tap host's scroll frames) it is
     // written at once. The HID level goes through the taps, never from inside a callback.

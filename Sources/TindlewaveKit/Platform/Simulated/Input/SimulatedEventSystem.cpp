@@ -46,11 +46,7 @@ bool SimulatedEventSystem::isValid(TapPort port) const { return taps_.isValid(po
 
 void SimulatedEventSystem::invalidate(TapPort port) { taps_.invalidate(port); }
 
-std::optional<HIDOrigin> SimulatedEventSystem::origin(const Event&) const {
-    return taps_.origin();
-}
-
-void SimulatedEventSystem::dispatch(const Event& original, std::optional<HIDOrigin> origin) {
+void SimulatedEventSystem::dispatch(const Event& original, const std::optional<HIDOrigin>& origin) {
     Event event = original;
     if (!taps_.dispatch(event, origin)) return;
     std::lock_guard lock(mutex_);

@@ -52,7 +52,6 @@ class SimulatedEventSystem final : public EventSystem {
     bool isEnabled(TapPort port) const override;
     bool isValid(TapPort port) const override;
     void invalidate(TapPort port) override;
-    std::optional<HIDOrigin> origin(const Event& event) const override;
     void post(const Event& event, EventLevel level) override;
     std::uint64_t flagsState() const override;
     Event::Location cursorLocation() const override;
@@ -64,7 +63,7 @@ class SimulatedEventSystem final : public EventSystem {
     // Input from a device: dispatched as a job of the input executor. Callable from any thread.
     void inject(const Event& event, std::optional<HIDOrigin> origin = std::nullopt);
     // Runs one event through the taps now; on the input executor only.
-    void dispatch(const Event& event, std::optional<HIDOrigin> origin);
+    void dispatch(const Event& event, const std::optional<HIDOrigin>& origin);
 
     // What applications received, and every post, oldest first.
     std::vector<Event> delivered() const;

@@ -93,12 +93,13 @@ struct World {
 
     // A tap that records what it sees and answers with `answer`.
     TapPort tap(std::uint64_t mask, std::function<TapAnswer(EventType, Event&)> answer = nullptr) {
-        auto port = events.createTap({EventLevel::hid, TapPlacement::headInsert, TapOptions::active, mask},
-                                     [this, answer](EventType type, Event& event) {
-                                         seen.emplace_back(type, event);
-                                         origins.push_back(events.origin(event));
-                                         return answer ? answer(type, event) : TapAnswer::pass;
-                                     });
+        auto port = events.createTap(
+            {EventLevel::hid, TapPlacement::headInsert, TapOptions::active, mask},
+            [this, answer](EventType type, Event& event, const std::optional<HIDOrigin>& origin) {
+                seen.emplace_back(type, event);
+                origins.push_back(origin);
+                return answer ? answer(type, event) : TapAnswer::pass;
+            });
         EXPECT_TRUE(port);
         EXPECT_TRUE(events.attach(*port, input));
         return *port;
