@@ -30,10 +30,6 @@ ActionPerformer::ActionPerformer(EventSystem& events, const SymbolicHotKeys& hot
                                  Executor& executor, Logger log)
     : events_(events), hotKeys_(hotKeys), executor_(executor), log_(std::move(log)) {}
 
-Subscription ActionPerformer::follow(const Channel<Action>& actions) {
-    return actions.subscribe(executor_, [this](Action action) { perform(action); });
-}
-
 void ActionPerformer::perform(const Action& action) {
     assert(executor_.isCurrent());
     if (const auto* shortcut = action.as<Action::Shortcut>()) {

@@ -3,9 +3,7 @@
 #include <string>
 
 #include "Model/Rule.h"
-#include "Platform/Cancellable.h"
 #include "Runtime/Executors/Actors.h"
-#include "Runtime/Executors/Channel.h"
 #include "Runtime/Stores/LogStore.h"
 
 namespace tindlewave {
@@ -24,10 +22,6 @@ class ActionPerformer {
   public:
     ActionPerformer(EventSystem& events, const SymbolicHotKeys& hotKeys, Executor& executor,
                     Logger log = Logger(std::string(bundleIdentifier), "actions"));
-
-    // Performs the channel's actions, in order, on the performer's executor until the channel
-    // ends or the subscription is dropped (before the performer).
-    [[nodiscard]] Subscription follow(const Channel<Action>& actions);
 
     // Carries out one action at once.
     void perform(const Action& action);

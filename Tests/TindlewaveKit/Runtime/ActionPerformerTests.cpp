@@ -124,16 +124,4 @@ TEST_F(ActionPerformerTest, UnavailableHotKeysAndNonButtonActionsOnlyLog) {
                            {LogLevel::fault, "reverse is not a button action"}}));
 }
 
-TEST_F(ActionPerformerTest, FollowsTheEnginesActionsInOrder) {
-    Channel<Action> actions(Buffering::unbounded);
-    Subscription following = performer.follow(actions);
-    actions.send(Action::modifier(HeldModifier::leftShift));
-    actions.send(Action::shortcut(Chord{KeyCode{0x15}, Modifiers::command}));
-    scheduler.runReady();
-    auto posted = events.posted();
-    ASSERT_EQ(posted.size(), 4u);
-    EXPECT_EQ(posted[0].event.type, EventType::flagsChanged);
-    EXPECT_EQ(posted[3].event.type, EventType::keyUp);
-}
-
 }  // namespace

@@ -29,7 +29,6 @@ TapHost::TapHost(EventSystem& events, Executor& executor, Channel<TapSignal> sig
       actions_(std::move(actions)) {}
 
 TapHost::~TapHost() {
-    subscriptions_.clear();
     watchdog_.cancel();
     frames_.reset();
     if (port_) events_.invalidate(*port_);
@@ -37,21 +36,6 @@ TapHost::~TapHost() {
     // Nothing may stay held or frozen after the host is gone.
     if (!heldKeys_.holds().empty()) post(heldKeys_.releaseAll(events_.flagsState()));
     if (cursorFrozen_) events_.associateMouseAndCursor(true);
-}
-
-void TapHost::followOrders(const Channel<TapOrder>& orders) {
-    subscriptions_.push_back(
-        orders.subscribe(executor_, [this](TapOrder order) { follow(order); }));
-}
-
-void TapHost::followKeyHolds(const Channel<KeyHoldEvent>& keyHolds) {
-    subscriptions_.push_back(
-        keyHolds.subscribe(executor_, [this](KeyHoldEvent event) { receive(event); }));
-}
-
-void TapHost::followHoldScrolls(const Channel<HoldScrollEvent>& holdScrolls) {
-    subscriptions_.push_back(holdScrolls.subscribe(
-        executor_, [this](HoldScrollEvent event) { holdScrolled(event, std::nullopt); }));
 }
 
 void TapHost::follow(const TapOrder& order) {

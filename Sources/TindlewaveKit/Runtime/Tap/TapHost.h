@@ -27,12 +27,13 @@ class Executor;
 // animators, holding keys, sending actions and signals to the engine.
 //
 // Threads: everything here runs on the executor given at construction (the tap executor): the
-// stream deliveries, both tap callbacks, the watchdog and the frames. Call every member function
-// there. The engine talks to it through the three follow streams and, at quit, shutdown().
+// engine's stream deliveries, both tap callbacks, the watchdog and the frames. Call every member
+// function there. The engine's run hands it orders, key holds and hold-scroll events from its
+// streams and, at quit, calls shutdown().
 //
-// Lifetime: destroying the host (on its executor, or after it stopped) ends the follow streams,
-// removes both taps and the frame clock from the event system, lets go of held keys and gives
-// the cursor back, so nothing calls into a destroyed host and nothing stays held.
+// Lifetime: destroying the host (on its executor, or after it stopped) removes both taps and the
+// frame clock from the event system, lets go of held keys and gives the cursor back, so nothing
+// calls into a destroyed host and nothing stays held.
 class TapHost {
   public:
     // The overlay tap's types: every mouse button's down, up and drag, mouse moves, the wheel,
@@ -48,11 +49,6 @@ class TapHost {
     ~TapHost();
     TapHost(const TapHost&) = delete;
     TapHost& operator=(const TapHost&) = delete;
-
-    // Consume the engine's streams on the host's executor until they end or the host goes away.
-    void followOrders(const Channel<TapOrder>& orders);
-    void followKeyHolds(const Channel<KeyHoldEvent>& keyHolds);
-    void followHoldScrolls(const Channel<HoldScrollEvent>& holdScrolls);
 
     // Follows one order: held carriers forgotten, the button stage reset and what it held
     // released (everything, when the tap is to go), the stages rebuilt from the rules (the
@@ -137,7 +133,6 @@ class TapHost {
     int framesMade_ = 0;
     Channel<TapSignal> signals_;
     Channel<Action> actions_;
-    std::vector<Subscription> subscriptions_;
 };
 
 }  // namespace tindlewave

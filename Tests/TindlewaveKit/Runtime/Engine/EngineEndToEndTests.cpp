@@ -1,26 +1,21 @@
-// The engine on real threads: the real config store on a temporary folder, the engine and the
-// tap host on run-loop executors, the simulated worlds on the real clock and the performer on a
-// main executor. Tests wait on statuses and journal lines, never on a guessed time.
+// The engine on real threads as the programs assemble it (Runtime/EngineAssembly.h): the real
+// config store on a temporary folder, the simulated desktop on the real clock, the performer on a
+// main executor of the test's own. Tests wait on statuses and journal lines, never on a guessed time.
 
 #include <gtest/gtest.h>
 
 #include <future>
 
 #include "Model/ConfigCodec.h"
+#include "Platform/Clock.h"
 #include "Platform/Linux/System/Files.h"
-#include "Platform/Simulated/Input/SimulatedEventSystem.h"
-#include "Platform/Simulated/HID/SimulatedHIDWorld.h"
-#include "Platform/Simulated/Permissions/SimulatedPermissionGrants.h"
-#include "Platform/Simulated/Desktop/SimulatedSymbolicHotKeys.h"
 #include "Platform/Simulated/HID/VirtualHidppMouse.h"
-#include "Runtime/ActionPerformer.h"
+#include "Runtime/EngineAssembly.h"
 #include "Runtime/Stores/ConfigStore.h"
 #include "Runtime/Stores/Defaults.h"
-#include "Runtime/Engine/Engine.h"
 #include "Runtime/Stores/LogStore.h"
-#include "Runtime/Executors/RunLoopExecutor.h"
+#include "Runtime/Worlds/SimulatedWorld.h"
 #include "TestKit/EngineHarness.h"
-#include "TestKit/FakeHidutil.h"
 #include "TestKit/TempFolder.h"
 #include "TestKit/Waiter.h"
 #include "TindlewaveKit/Platform/Simulated/HID/LinkHarness.h"
@@ -35,60 +30,46 @@ constexpr std::uint64_t hyperFlags = 0x40000 | 0x80000 | 0x20000 | 0x100000;
 
 struct EngineEndToEnd : ::testing::Test {
     TempFolder folder;
-    FakeHidutil hidutil{folder / "hidutil.json"};
-    RunLoopExecutor hid{"test.hid"};
-    RunLoopExecutor tap{"test.tap"};
     RunLoopExecutor main{"test.main"};
-    SimulatedPermissionGrants grants;
-    LogStore store{folder.path() / "log", false, hid.clock()};
-    Journal journal{Logger("app.tindlewave", "devices", store)};
-    SimulatedHIDWorld world{hid, grants, &hidutil};
-    SimulatedEventSystem events{tap, grants};
-    SimulatedSymbolicHotKeys hotKeys;
-    ActionPerformer performer{events, hotKeys, main,
-                              Logger("app.tindlewave", "actions", store)};
+    LogStore store{folder.path() / "log", false, SystemClock::shared()};
     Defaults defaults{folder.path() / "defaults.json"};
+    EngineAssembly assembly{{
+        .simulated = EngineAssembly::Options::Simulated{folder / "hidutil.json", TW_BINARY_ROOT "/hidutil-fake"},
+        .defaults = defaults,
+        .log = store,
+        .events = nullptr,
+    }};
+    RunLoopExecutor& hid = assembly.hid();
+    SimulatedHIDWorld& world = assembly.world().simulatedWorld()->hid;
+    SimulatedEventSystem& events = assembly.world().simulatedWorld()->events;
+    Engine* engine = &assembly.engine();
     std::string configPath = folder / "config/config.json";
     ConfigStore configStore{configPath};
-    Channel<WakeNotice> wakes{Buffering::unbounded};
-    Channel<PermissionState> permissions{Buffering::unbounded};
-    std::unique_ptr<Engine> engine = std::make_unique<Engine>(
-        EngineWorld{hid, tap, world, events, grants, defaults, journal, hidutil.host(), wakes});
 
     Waiter waiter;
     std::optional<EngineStatus> status;  // under the waiter
     bool ended = false;
     Cancellable run;
     Subscription statuses;
-    Subscription actions;
 
     void SetUp() override {
         statuses = engine->statuses().subscribe(main, [this](EngineStatus s) {
             waiter.update([&] { status = std::move(s); });
         });
-        actions = performer.follow(engine->actions());
+        assembly.start(main);
         std::promise<void> started;
         configStore.start([&] { started.set_value(); });
         started.get_future().wait();
-        Channel<ConfigSnapshot> snapshots = configStore.snapshots();
-        permissions.send(PermissionState{Grant::granted, Grant::granted});
-        onHID([&] {
-            run = engine->run(snapshots, permissions, [this] { waiter.update([&] { ended = true; }); });
-        });
+        run = assembly.run(configStore.snapshots(), [this] { waiter.update([&] { ended = true; }); });
     }
     void TearDown() override {
-        onHID([&] { run.cancel(); });
+        run.cancel();
         EXPECT_TRUE(waiter.waitFor([&] { return ended; }));
         statuses.cancel();
-        actions.cancel();
-        for (RunLoopExecutor* executor : {&main, &tap, &hid}) {
-            executor->stop();
-            executor->join();
-        }
-        engine.reset();
+        main.stop();
+        main.join();
+        assembly.stop();
     }
-
-    using Grant = PermissionState::Grant;
 
     // Runs `job` on the HID executor and waits for it.
     void onHID(std::function<void()> job) {
@@ -243,7 +224,7 @@ TEST_F(EngineEndToEnd, AWakeSetsUpAMouseThatLostItsSettings) {
 
     act(master, [](VirtualHidppMouse& m, Instant now) { m.reconnect(now, false); });
     EXPECT_FALSE(onMouse(master, [](VirtualHidppMouse& m) { return m.reporting(0x53)->divert; }));
-    wakes.send(WakeNotice{});
+    assembly.wake();
     ASSERT_TRUE(waitForLine("reasons=wake"));
     ASSERT_TRUE(waitForLine("hidpp #1 MX Master 3 Wireless Mouse reasons=wake attempt=1 applied"));
     EXPECT_TRUE(onMouse(master, [](VirtualHidppMouse& m) { return m.reporting(0x53)->divert; }));

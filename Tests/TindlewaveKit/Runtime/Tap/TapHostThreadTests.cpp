@@ -15,7 +15,8 @@ using namespace tindlewave::testkit;
 
 namespace {
 
-// The host on a tap thread of its own, fed from other threads as the system and the engine do.
+// The host on a tap thread of its own, fed from other threads as the system and the engine do (the
+// engine's run delivers its orders and key holds on the tap executor).
 TEST(TapHostOnItsThread, FollowsOrdersAndEventsFromOtherThreads) {
     constexpr SenderID keyboard{0x2000};
     SimulatedPermissionGrants grants;
@@ -26,10 +27,8 @@ TEST(TapHostOnItsThread, FollowsOrdersAndEventsFromOtherThreads) {
     Channel<TapOrder> orders(Buffering::newest);
     Channel<KeyHoldEvent> keyHolds(Buffering::unbounded);
     auto host = std::make_unique<TapHost>(events, tap, signals, actions);
-    tap.post([&] {
-        host->followOrders(orders);
-        host->followKeyHolds(keyHolds);
-    });
+    Subscription ordered = orders.subscribe(tap, [&](TapOrder order) { host->follow(order); });
+    Subscription held = keyHolds.subscribe(tap, [&](KeyHoldEvent event) { host->receive(event); });
 
     Waiter waiter;
     int installed = 0;
@@ -64,6 +63,8 @@ TEST(TapHostOnItsThread, FollowsOrdersAndEventsFromOtherThreads) {
     Waiter gone;
     bool destroyed = false;
     tap.post([&] {
+        ordered.cancel();
+        held.cancel();
         host.reset();
         gone.update([&] { destroyed = true; });
     });
