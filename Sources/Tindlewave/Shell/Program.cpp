@@ -92,6 +92,35 @@ void sayAtStart(Logger& log, LogLevel level, const std::string& line) {
     std::fprintf(stderr, "tindlewave: %s\n", line.c_str());
 }
 
+// Over this machine's devices the program runs all the same without devices or access; the
+// permission card and the guide say what to install, and devices are taken up once access comes.
+// Said in the terminal too: a first start from it should tell what to do at once. The keyboards'
+// rule is offered once the configuration uses keyboards; a change to that is said once, with what
+// it needs, while the returned subscription lasts.
+Subscription startOverRealDevices(LinuxWorld& real, AppModel& model, Logger& log) {
+    for (const auto& problem : real.problems()) sayAtStart(log, LogLevel::error, "cannot use devices: " + problem);
+    for (const auto& line : GeneralTexts::deviceRemedies(real.grants.remedies()))
+        sayAtStart(log, LogLevel::defaultLevel, line);
+    return model.settings().observe([&model, &real, &log](SettingsField field) {
+        if (field != SettingsField::snapshot) return;
+        const auto& snapshot = model.settings().snapshot();
+        if (!snapshot || !snapshot->config) return;
+        const bool needed = NodePermissionGrants::usesKeyboards(*snapshot->config);
+        if (needed == real.grants.keyboardsNeeded()) return;
+        real.grants.setKeyboardsNeeded(needed);
+        if (needed && real.grants.remedies().installKeyboardRule)
+            sayAtStart(log, LogLevel::defaultLevel, GeneralTexts::deviceRemedies({.installKeyboardRule = true}).front());
+    });
+}
+
+// After the quit, what each simulated HID++ mouse was left with.
+void logWhatTheMiceWereLeft(SimulatedWorld& simulated, Logger& log) {
+    for (const auto& device : simulated.devices())
+        if (device.isHidppMouse)
+            log.log(LogLevel::defaultLevel, "at quit, " + device.name + " was left " +
+                                                (simulated.isNative(device) ? "native" : "diverted"));
+}
+
 // Without a runtime directory the toolkit makes one of its own in the temporary folder
 // (runtime-<user>, with a warning). When this run made it, it goes at quit if it is still empty.
 class ToolkitRuntimeFolder {
@@ -295,26 +324,7 @@ int runProgram(int argc, char** argv) {
             attachDevices(*simulated, !hasArgument(argc, argv, "--no-mouse"),
                           !hasArgument(argc, argv, "--no-keyboard"), log);
         } else {
-            // Without devices or access the program runs all the same; the permission card and
-            // the guide say what to install, and devices are taken up once access comes.
-            // Said in the terminal too: a first start from it should tell what to do at once.
-            LinuxWorld& real = *world.linuxWorld();
-            for (const auto& problem : real.problems()) sayAtStart(log, LogLevel::error, "cannot use devices: " + problem);
-            for (const auto& line : GeneralTexts::deviceRemedies(real.grants.remedies()))
-                sayAtStart(log, LogLevel::defaultLevel, line);
-            // The keyboards' rule is offered once the configuration uses keyboards; a change to
-            // that is said once, with what it needs.
-            keyboardsWatch = model.settings().observe([&model, &real, &log](SettingsField field) {
-                if (field != SettingsField::snapshot) return;
-                const auto& snapshot = model.settings().snapshot();
-                if (!snapshot || !snapshot->config) return;
-                const bool needed = NodePermissionGrants::usesKeyboards(*snapshot->config);
-                if (needed == real.grants.keyboardsNeeded()) return;
-                real.grants.setKeyboardsNeeded(needed);
-                if (needed && real.grants.remedies().installKeyboardRule)
-                    sayAtStart(log, LogLevel::defaultLevel,
-                               GeneralTexts::deviceRemedies({.installKeyboardRule = true}).front());
-            });
+            keyboardsWatch = startOverRealDevices(*world.linuxWorld(), model, log);
         }
         model.start();
         if (!hasTray) {
@@ -350,12 +360,7 @@ int runProgram(int argc, char** argv) {
     // The engine has put the devices back and its run is cancelled: let what is queued for it
     // finish and stop its threads; it is destroyed after the app model, on the way out.
     assembly.stop();
-    if (SimulatedWorld* simulated = world.simulatedWorld()) {
-        for (const auto& device : simulated->devices())
-            if (device.isHidppMouse)
-                log.log(LogLevel::defaultLevel, "at quit, " + device.name + " was left " +
-                                                    (simulated->isNative(device) ? "native" : "diverted"));
-    }
+    if (SimulatedWorld* simulated = world.simulatedWorld()) logWhatTheMiceWereLeft(*simulated, log);
     log.log(LogLevel::defaultLevel, "quit");
     return status;
 }
