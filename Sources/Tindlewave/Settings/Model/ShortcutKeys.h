@@ -37,7 +37,6 @@ class ShortcutKeys {
     // What the field shows now.
     RecorderFieldState display() const;
     const ShortcutRecording& recording() const { return recording_; }
-    bool unnameable() const { return unnameable_; }
 
   private:
     ShortcutRecording recording_;

@@ -34,7 +34,6 @@ class Rules final : public QWidget {
     std::size_t rowCount() const { return rows_.size(); }
     AddRule* addRule() const { return addRule_; }
     SetUpButton* setUpButton() const { return setUp_; }
-    QLabel* emptyText() const { return empty_; }
     Explanation* setUpText() const { return setUpText_; }
     Explanation* footer() const { return footer_; }
 

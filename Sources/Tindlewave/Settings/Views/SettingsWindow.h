@@ -38,7 +38,6 @@ class SettingsWindow {
     void show();
     // The window, made on first use.
     SettingsTabs& tabs();
-    bool isMade() const { return tabs_ != nullptr; }
     // Shows the window, then writes pictures of every page into `folder` (file names in
     // Settings/Model/SnapshotShots.h) and runs `done`; the window stays open.
     void snapshot(const std::string& folder, std::function<void()> done);

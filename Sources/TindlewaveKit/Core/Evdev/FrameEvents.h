@@ -54,14 +54,13 @@ class EvdevNodeState {
     bool isDown(std::uint16_t code) const { return code < keys_.size() && keys_[code]; }
     std::uint8_t buttons() const { return buttons_; }
     ModifierKeys modifiers() const { return modifiers_; }
-    // Once a node has sent a high-resolution wheel value that is no whole detent, its wheel
-    // counts as continuous for good.
-    bool isContinuous() const { return continuous_; }
 
   private:
     std::bitset<KEY_CNT> keys_;
     std::uint8_t buttons_ = 0;
     ModifierKeys modifiers_;
+    // Once a node has sent a high-resolution wheel value that is no whole detent, its wheel
+    // counts as continuous for good.
     bool continuous_ = false;
 };
 

@@ -79,7 +79,6 @@ class FrameAssembler {
     }
 
     const InputFrame& frame() const { return frame_; }
-    bool isDropping() const { return dropping_; }
 
   private:
     InputFrame frame_;

@@ -56,7 +56,6 @@ class SimulatedHIDInterface final : public HIDDevice,
     bool hasInputCallback() const { return callback_ != nullptr; }
     std::size_t bufferSize() const { return bufferSize_; }
     int opens() const { return opens_; }
-    bool isAttached() const { return attached_; }
 
   private:
     void deliverDue();
