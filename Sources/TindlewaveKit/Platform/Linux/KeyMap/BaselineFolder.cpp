@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "Platform/Linux/System/Files.h"
+#include "Platform/Linux/System/UniqueFd.h"
 
 namespace tindlewave {
 
@@ -23,20 +24,6 @@ constexpr std::string_view extension = ".json";
 constexpr std::string_view temporaryMark = ".json.tmp-";
 
 std::atomic<unsigned> temporaryCounter{0};
-
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 bool isPlainName(std::string_view text) {
     if (text.empty()) return false;
@@ -93,10 +80,11 @@ int BaselineFolder::open() const {
 std::optional<std::string> BaselineFolder::read(std::string_view input) const {
     const auto name = fileName(input);
     if (!name) return std::nullopt;
-    Descriptor folder(open());
+    UniqueFd folder(open());
     if (folder.get() < 0) return std::nullopt;
     // Non-blocking, so that a FIFO under the name cannot stall the open.
-    Descriptor file(::openat(folder.get(), name->c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd file(
+        ::openat(folder.get(), name->c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0) return std::nullopt;
     struct stat info {};
     if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || !isOwnAndPrivate(info) ||
@@ -118,7 +106,7 @@ std::optional<std::string> BaselineFolder::read(std::string_view input) const {
 bool BaselineFolder::write(std::string_view input, std::string_view text) const {
     const auto name = fileName(input);
     if (!name) return false;
-    Descriptor folder(open());
+    UniqueFd folder(open());
     if (folder.get() < 0) return false;
     const std::string temporary = *name + ".tmp-" + std::to_string(::getpid()) + "-" +
                                   std::to_string(temporaryCounter.fetch_add(1));
@@ -126,8 +114,8 @@ bool BaselineFolder::write(std::string_view input, std::string_view text) const 
     // run; after a machine crash the boot id is new anyway.
     bool written = false;
     {
-        Descriptor file(::openat(folder.get(), temporary.c_str(),
-                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        UniqueFd file(::openat(folder.get(), temporary.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (file.get() < 0) return false;
         written = true;
         for (std::string_view rest = text; written && !rest.empty();) {
@@ -145,7 +133,7 @@ bool BaselineFolder::write(std::string_view input, std::string_view text) const 
 
 void BaselineFolder::removeOtherBoots() const {
     if (!isPlainName(bootID_)) return;  // which files are this boot's is not known
-    Descriptor folder(open());
+    UniqueFd folder(open());
     if (folder.get() < 0) return;
     const int listed = ::dup(folder.get());
     if (listed < 0) return;

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "Platform/Linux/System/Files.h"
+#include "Platform/Linux/System/UniqueFd.h"
 
 namespace tindlewave {
 
@@ -25,16 +26,11 @@ class OpenNode {
   public:
     explicit OpenNode(const std::string& path)
         : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)), error_(errno) {}
-    ~OpenNode() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    OpenNode(const OpenNode&) = delete;
-    OpenNode& operator=(const OpenNode&) = delete;
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
     int error() const { return error_; }
 
   private:
-    int fd_;
+    UniqueFd fd_;
     int error_;
 };
 

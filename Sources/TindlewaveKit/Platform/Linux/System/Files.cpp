@@ -16,25 +16,10 @@
 #include <optional>
 #include <vector>
 
+#include "Platform/Linux/System/UniqueFd.h"
+
 namespace tindlewave::files {
 namespace {
-
-// Closes a descriptor on scope exit.
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now, reporting the error of close (which may be a deferred write error).
-    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
-  private:
-    int fd_;
-};
 
 std::string folderOf(const std::string& path) {
     auto slash = path.find_last_of('/');
@@ -107,7 +92,7 @@ Result<std::string, SystemError> read(const std::string& path, std::size_t limit
     if (::stat(path.c_str(), &info) != 0) return SystemError::fromErrno();
     if (auto refused = notARegularFile(info)) return *refused;
     // Non-blocking, so a FIFO put under the name meanwhile cannot stall the reader.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return SystemError::fromErrno();
     if (::fstat(fd.get(), &info) != 0) return SystemError::fromErrno();
     if (auto refused = notARegularFile(info)) return *refused;
@@ -235,7 +220,7 @@ Result<std::monostate, SystemError> writeAtomically(const std::string& path,
         if (opened < 0 && errno != EEXIST) return SystemError::fromErrno();
     }
     if (opened < 0) return SystemError::fromCode(EEXIST);
-    Fd fd(opened);
+    UniqueFd fd(opened);
 
     auto fail = [&temporary](SystemError error) {
         ::unlink(temporary.c_str());
@@ -249,7 +234,7 @@ Result<std::monostate, SystemError> writeAtomically(const std::string& path,
     if (!fd.close()) return fail(SystemError::fromErrno());
     if (::rename(temporary.c_str(), target.c_str()) != 0) return fail(SystemError::fromErrno());
     // Make the rename itself durable; the write has happened either way.
-    Fd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0) ::fsync(directory.get());
     return std::monostate{};
 }

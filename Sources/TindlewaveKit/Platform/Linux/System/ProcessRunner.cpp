@@ -14,27 +14,12 @@
 #include <cstdint>
 
 #include "Platform/Linux/System/SystemError.h"
+#include "Platform/Linux/System/UniqueFd.h"
 
 extern char** environ;
 
 namespace tindlewave {
 namespace {
-
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-  private:
-    int fd_;
-};
 
 std::int64_t continuousNanoseconds() {
     timespec now{};
@@ -93,8 +78,8 @@ Result<ProcessOutcome, LaunchError> runProcess(const std::string& executable,
                                                std::size_t outputLimit) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) return LaunchError{SystemError::fromErrno().description};
-    Fd readEnd(ends[0]);
-    Fd writeEnd(ends[1]);
+    UniqueFd readEnd(ends[0]);
+    UniqueFd writeEnd(ends[1]);
 
     SpawnSetup setup;
     posix_spawn_file_actions_adddup2(&setup.actions, writeEnd.get(), STDOUT_FILENO);
@@ -119,7 +104,7 @@ Result<ProcessOutcome, LaunchError> runProcess(const std::string& executable,
     writeEnd.reset();
 
     // The child is unreaped until waitid below, so its id cannot have been reused yet.
-    Fd pidfd(openPidfd(pid));
+    UniqueFd pidfd(openPidfd(pid));
     if (pidfd.get() < 0) {
         // Without a process descriptor there is no safe way to watch the child: stop it now,
         // while it is certainly still ours.

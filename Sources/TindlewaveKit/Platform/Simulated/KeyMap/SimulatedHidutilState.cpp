@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Platform/Linux/System/UniqueFd.h"
+
 namespace tindlewave {
 
 namespace {
@@ -16,20 +18,15 @@ class LockedFile {
   public:
     explicit LockedFile(const std::string& path)
         : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600)) {
-        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+        if (fd_.isOpen()) ::flock(fd_.get(), LOCK_EX);
     }
-    ~LockedFile() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    LockedFile(const LockedFile&) = delete;
-    LockedFile& operator=(const LockedFile&) = delete;
 
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return fd_.isOpen(); }
 
     nlohmann::json read() const {
         std::string content;
         char buffer[8192];
-        for (ssize_t got; (got = ::pread(fd_, buffer, sizeof buffer, content.size())) > 0;) {
+        for (ssize_t got; (got = ::pread(fd_.get(), buffer, sizeof buffer, content.size())) > 0;) {
             content.append(buffer, static_cast<std::size_t>(got));
         }
         auto state = nlohmann::json::parse(content, nullptr, false);
@@ -39,12 +36,12 @@ class LockedFile {
 
     bool write(const nlohmann::json& state) const {
         const std::string text = state.dump(2) + "\n";
-        return ::ftruncate(fd_, 0) == 0 &&
-               ::pwrite(fd_, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+        return ::ftruncate(fd_.get(), 0) == 0 && ::pwrite(fd_.get(), text.data(), text.size(), 0) ==
+                                                     static_cast<ssize_t>(text.size());
     }
 
   private:
-    int fd_;
+    UniqueFd fd_;
 };
 
 }  // namespace
