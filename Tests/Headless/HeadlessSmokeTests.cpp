@@ -110,9 +110,10 @@ TEST(Headless, AShippedRecordingIsFoundByItsFileName) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << headless.seen;
 }
 
-// A mouse asked for at start that is not there ends the program with the path and the reason,
-// before anything starts; "attach mouse" with one only says so.
-TEST(Headless, AMouseOptionNamingNoRecordingEndsWithAnError) {
+// A mouse or a script asked for at start that cannot be read ends the program with the path and
+// the reason, before anything starts (a FIFO is refused, not waited on); "attach mouse" with one
+// only says so.
+TEST(Headless, AMouseOrScriptOptionThatCannotBeReadEndsWithAnError) {
     for (const std::string given : {"missing.json", "No-Such-Mouse"}) {
         Headless headless;
         const std::string path = given == "missing.json" ? headless.home / given : given;
@@ -121,6 +122,21 @@ TEST(Headless, AMouseOptionNamingNoRecordingEndsWithAnError) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << headless.seen;
         EXPECT_NE(headless.at("tindlewave-headless: cannot attach the mouse: " + path +
                               ": No such file or directory"),
+                  std::string::npos)
+            << headless.seen;
+        EXPECT_EQ(headless.at("settings file:"), std::string::npos) << headless.seen;
+    }
+    for (const std::string given : {"missing", "fifo"}) {
+        Headless headless;
+        const std::string path = headless.home / given;
+        if (given == "fifo") {
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        }
+        headless.start({"--no-keyboard", "--script", path});
+        const int status = headless.exitStatus();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << headless.seen;
+        EXPECT_NE(headless.at("tindlewave-headless: cannot read the script " + path + ": " +
+                              (given == "fifo" ? "not a regular file" : "No such file or directory")),
                   std::string::npos)
             << headless.seen;
         EXPECT_EQ(headless.at("settings file:"), std::string::npos) << headless.seen;
@@ -198,7 +214,8 @@ TEST(Headless, WaitAppliedAfterASaveWaitsForTheSavedConfiguration) {
 }
 
 // A keyboard with the hyper key counts as set up only once its key map is written and the tap
-// that reads the hyper key is on; the stand-in hidutil's fault switches hold it back.
+// that reads the hyper key is on; the stand-in hidutil's fault switches hold it back. Its keys go
+// through its key map and then the tap, as a keyboard's do: Caps Lock holds the four modifiers.
 TEST(Headless, WaitAppliedWaitsForTheHyperKeyboardAndHidutilFaultsHoldItBack) {
     Headless headless;
     writeSettings(headless, settings(clickOnC4, R"(,
@@ -210,6 +227,12 @@ TEST(Headless, WaitAppliedWaitsForTheHyperKeyboardAndHidutilFaultsHoldItBack) {
     ASSERT_TRUE(headless.waitFor("Laptop (connected, hyper on)")) << headless.seen;
     const std::string status = headless.seen.substr(headless.at("applied\n"));
     EXPECT_NE(status.find("tap on"), std::string::npos) << headless.seen;
+    headless.send("key capslock down");
+    headless.send("key f13 down");  // help's example
+    headless.send("key capslock up");
+    ASSERT_TRUE(headless.waitFor("received: flags changed to 0x0\n")) << headless.seen;
+    EXPECT_NE(headless.at("received: flags changed to 0x1E0000 (⌃⌥⇧⌘)\nreceived: key 105 down"),
+              std::string::npos) << headless.seen;
 
     headless.send("hidutil fail");
     headless.send("reapply");
@@ -298,15 +321,13 @@ TEST(Headless, HostileInputIsRefusedAndNamesCannotForgeLines) {
     writeSettings(headless, settings(clickOnC4));
     const fs::path fifo = headless.home.path() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    headless.start({"--no-keyboard", "--script", fifo.string()});
+    headless.start({"--no-keyboard"});
     headless.send("drag 1e308 0");
     headless.send("wheel 2147483647");
     headless.send("attach mouse /dev/zero");
     headless.send("attach mouse " + fifo.string());
     headless.send("quit");
     ASSERT_TRUE(headless.waitFor("at exit, event system")) << headless.seen;
-    EXPECT_NE(headless.at("cannot read the script " + fifo.string() + ": not a regular file"),
-              std::string::npos) << headless.seen;
     EXPECT_NE(headless.at("cannot read \"drag 1e308 0\""), std::string::npos) << headless.seen;
     EXPECT_NE(headless.at("cannot read \"wheel 2147483647\""), std::string::npos) << headless.seen;
     EXPECT_NE(headless.at("cannot attach the mouse: /dev/zero: not a regular file"),

@@ -213,7 +213,8 @@ const char* commandHelp() {
   button N down|up              mouse button N (0 left, 1 right, 2 middle, ...) through the event tap
   drag DX DY                    move the pointer with the held buttons (points)
   wheel N                       N wheel lines (negative: down); a smooth scroll's frames are one line
-  key NAME down|up              a key of the last attached keyboard (for example f13, a, capslock)
+  key NAME down|up              a key of the last attached keyboard, sent as its key map has it
+                                (for example a, capslock, f13, leftShift)
   pause | resume                stop or restart everything the program does
   reapply                       set every device up again
   listen builtin|VID:PID        listen for one press on that device

@@ -14,6 +14,7 @@ struct Options {
     std::optional<std::string> mouse;   // none: the shipped MX Master 3 recording
     bool keyboard = true;               // a built-in keyboard is attached at start
     std::optional<std::string> script;  // commands read before standard input
+    std::string scriptText;             // the script's content, read at start
     bool help = false;
     bool checkDevices = false;  // list this machine's devices and what the program can do with them
 };

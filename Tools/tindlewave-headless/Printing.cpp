@@ -132,21 +132,23 @@ std::string statusLine(const EngineStatus& status) {
     return text;
 }
 
-std::string postedLine(const Event& event, EventLevel level) {
-    const char* where = level == EventLevel::hid ? "hid" : "session";
+namespace {
+
+// An event after `lead` ("posted (hid)"): its type and the fields that matter for it.
+std::string eventLine(const std::string& lead, const Event& event) {
     const auto type = static_cast<std::uint32_t>(event.type);
     switch (event.type) {
         case EventType::keyDown:
         case EventType::keyUp:
-            return fmt::format("posted ({}): key {} {} flags {}{}", where,
+            return fmt::format("{}: key {} {} flags {}{}", lead,
                                event.integer(IntegerField::keyCode),
                                event.type == EventType::keyDown ? "down" : "up",
                                hexText(event.flags), modifiersBeside(event.flags));
         case EventType::flagsChanged:
-            return fmt::format("posted ({}): flags changed to {}{}", where, hexText(event.flags),
+            return fmt::format("{}: flags changed to {}{}", lead, hexText(event.flags),
                                modifiersBeside(event.flags));
         case EventType::scrollWheel:
-            return fmt::format("posted ({}): scroll {} {}", where,
+            return fmt::format("{}: scroll {} {}", lead,
                                event.integer(IntegerField::scrollDelta1),
                                event.integer(IntegerField::scrollDelta2));
         case EventType::leftMouseDown:
@@ -158,12 +160,22 @@ std::string postedLine(const Event& event, EventLevel level) {
             const bool down = event.type == EventType::leftMouseDown ||
                               event.type == EventType::rightMouseDown ||
                               event.type == EventType::otherMouseDown;
-            return fmt::format("posted ({}): button {} {}", where,
+            return fmt::format("{}: button {} {}", lead,
                                event.integer(IntegerField::buttonNumber), down ? "down" : "up");
         }
         default:
-            return fmt::format("posted ({}): event type {}", where, type);
+            return fmt::format("{}: event type {}", lead, type);
     }
+}
+
+}  // namespace
+
+std::string postedLine(const Event& event, EventLevel level) {
+    return eventLine(level == EventLevel::hid ? "posted (hid)" : "posted (session)", event);
+}
+
+std::string receivedLine(const std::optional<Event>& event) {
+    return event ? eventLine("received", *event) : "received: nothing (a tap kept it)";
 }
 
 std::string mouseLine(int number, const VirtualHidppMouse& mouse) {

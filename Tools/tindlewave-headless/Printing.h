@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,8 @@ std::string statusLine(const EngineStatus& status);
 // A posted event: its type, level and the fields that matter for it; a key's modifiers by the
 // names of the world the texts speak of (WorldTexts), beside its flags.
 std::string postedLine(const Event& event, EventLevel level);
+// What applications received from an input event, in the same form; or that a tap kept it.
+std::string receivedLine(const std::optional<Event>& event);
 // A simulated HID++ mouse's reporting: each control diverted or native, then its thumb wheel.
 std::string mouseLine(int number, const VirtualHidppMouse& mouse);
 // What a fault command set on device `number`.

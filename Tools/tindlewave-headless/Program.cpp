@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "Model/ConfigCodec.h"
-#include "Platform/Linux/System/Files.h"
 
 namespace tindlewave::headless {
 
@@ -106,15 +105,8 @@ void Program::subscribeToEngine() {
 
 void Program::readScript() {
     if (!options_.script) return;
-    // As the settings file is read: a FIFO or device is refused without waiting on it, and so is
-    // a file too large to be a script.
-    auto script = files::read(*options_.script);
-    if (!script) {
-        printer_.line("cannot read the script " + *options_.script + ": " + script.error().description);
-        return;
-    }
     LineReader reader;
-    reader.append(*script, [this](LineReader::Line line) { pending_.push_back(std::move(line)); });
+    reader.append(options_.scriptText, [this](LineReader::Line line) { pending_.push_back(std::move(line)); });
     if (auto last = reader.finish()) pending_.push_back(std::move(*last));
 }
 

@@ -3,17 +3,69 @@
 
 #include "Program.h"
 
+#include <cctype>
 #include <filesystem>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
 #include "Core/HIDPP/Feature.h"
+#include "Core/Keys/KeyRoutes.h"
 #include "Model/HexCoding.h"
 #include "Model/Keys.h"
 #include "Platform/Simulated/HID/VirtualHidppMouse.h"
 
 namespace tindlewave::headless {
+
+namespace {
+
+constexpr std::uint16_t leftControlUsage = 0xE0;  // the first side modifier key's usage
+
+// The usage of a keyboard key by name: a key of the key table, F13 to F20, or a side modifier
+// ("leftShift"); names match without regard to case.
+std::optional<HIDUsage> keyUsageNamed(const std::string& name) {
+    if (auto usage = HIDUsage::named(name)) return usage;
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto& carriers = Carrier::all();
+    for (std::size_t i = 0; i < carriers.size(); ++i)
+        if (lower == fmt::format("f{}", 13 + i)) return carriers[i].usage;
+    for (HeldModifier modifier : allCases<HeldModifier>()) {
+        std::string text(toText(modifier));
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (lower == text)
+            return HIDUsage{static_cast<std::uint16_t>(leftControlUsage + static_cast<int>(modifier))};
+    }
+    return std::nullopt;
+}
+
+// The event a keyboard's usage makes, going down or up with the modifier state `flags`: a key
+// down or up with the key's code, or for a side modifier the flags changed by it. None for a
+// usage no key code stands for.
+std::optional<Event> keyboardEvent(HIDUsage usage, bool down, std::uint64_t flags) {
+    Event event;
+    event.flags = flags;
+    std::optional<std::uint16_t> code;
+    if (auto key = KeyTable::byUsage().find(usage); key != KeyTable::byUsage().end()) {
+        code = key->second.keyCode.rawValue;
+    }
+    for (const Carrier& carrier : Carrier::all())
+        if (carrier.usage == usage) code = carrier.keyCode.rawValue;
+    if (code) {
+        event.type = down ? EventType::keyDown : EventType::keyUp;
+        event.setInteger(IntegerField::keyCode, *code);
+        return event;
+    }
+    if (usage.rawValue < leftControlUsage || usage.rawValue >= leftControlUsage + 8) return std::nullopt;
+    const auto modifier = static_cast<HeldModifier>(usage.rawValue - leftControlUsage);
+    event.type = EventType::flagsChanged;
+    event.setInteger(IntegerField::keyCode, virtualKeyCode(modifier));
+    event.flags = down ? flags | deviceFlag(modifier) | quartzFlags(generic(modifier))
+                       : withoutModifiers(flags & ~deviceFlag(modifier), generic(modifier));
+    return event;
+}
+
+}  // namespace
 
 std::string recordingPath(const std::string& given, const std::string& recordings) {
     // A bare name that is not a file here is a recording shipped beside the program, with or
@@ -224,16 +276,33 @@ void Program::perform(const Command::Wheel& wheel) {
 }
 
 void Program::perform(const Command::Key& key) {
-    auto code = KeyCode::named(key.name);
-    if (!code) {
+    const auto usage = keyUsageNamed(key.name);
+    if (!usage) {
         printer_.line("no key named \"" + key.name + "\"");
         return;
     }
-    Event event;
-    event.type = key.down ? EventType::keyDown : EventType::keyUp;
-    event.setInteger(IntegerField::keyCode, code->rawValue);
-    event.flags = simulated_->events.flagsState();
-    inject(event, true);
+    const Device* keyboard = nullptr;
+    for (auto it = devices_.rbegin(); it != devices_.rend() && !keyboard; ++it) {
+        if (it->second.isKeyboard) keyboard = &it->second;
+    }
+    if (!keyboard) {
+        printer_.line("no keyboard is attached");
+        return;
+    }
+    // As the keyboard's own key: what its key map sends instead, then through the tap; what
+    // applications receive is printed (the hyper key's modifiers, say).
+    const HIDUsage sent = simulated_->keySent(*keyboard, *usage);
+    auto event = keyboardEvent(sent, key.down, simulated_->events.flagsState());
+    if (!event) {
+        printer_.line(fmt::format("the keyboard sends usage {} for \"{}\", which no key code stands for",
+                                  hexText(sent.rawValue, 2), key.name));
+        return;
+    }
+    event->location = simulated_->events.cursorLocation();
+    const HIDOrigin origin{SenderID{keyboard->attached.services.at(0).at(0)}, 0};
+    tap_.post([this, event = *event, origin] {
+        printer_.line(receivedLine(simulated_->events.dispatch(event, origin)));
+    });
 }
 
 void Program::perform(const Command::Grant& grant) {

@@ -83,6 +83,19 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // So must the script: a run without it is not the run asked for. As the settings file is
+    // read: a FIFO or device is refused without waiting on it, and so is a file too large to be
+    // a script.
+    if (options.script) {
+        auto script = files::read(*options.script);
+        if (!script) {
+            std::fprintf(stderr, "tindlewave-headless: cannot read the script %s: %s\n",
+                         options.script->c_str(), script.error().description.c_str());
+            ::close(signalFd);
+            return 1;
+        }
+        options.scriptText = std::move(*script);
+    }
     setWorldTexts(options.simulate ? WorldTexts::simulated : WorldTexts::linuxDevices);
 
     int status = 0;

@@ -86,10 +86,11 @@ void attachDevices(SimulatedWorld& world, bool mouse, bool keyboard, Logger& log
     if (keyboard) world.attachBuiltInKeyboard();
 }
 
-// Says in the log and, for a first start from a terminal, on standard error.
+// Says in the log and on standard error: a first start from a terminal sees it there once, as
+// the log's own mirror when standard error is a terminal, else printed here.
 void sayAtStart(Logger& log, LogLevel level, const std::string& line) {
     log.log(level, line);
-    std::fprintf(stderr, "tindlewave: %s\n", line.c_str());
+    if (::isatty(STDERR_FILENO) != 1) std::fprintf(stderr, "tindlewave: %s\n", line.c_str());
 }
 
 // Over this machine's devices the program runs all the same without devices or access; the

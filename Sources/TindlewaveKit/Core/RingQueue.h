@@ -25,6 +25,9 @@ class RingQueue {
     }
 
     T& front() { return *slots_[head_]; }
+    T& back() { return *slots_[(head_ + count_ - 1) % slots_.size()]; }
+    // The i-th value from the oldest.
+    const T& operator[](std::size_t i) const { return *slots_[(head_ + i) % slots_.size()]; }
 
     void pop_front() {
         slots_[head_].reset();

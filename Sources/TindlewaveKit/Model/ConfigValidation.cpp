@@ -1,6 +1,9 @@
 // The checks that a configuration must pass after it was read, in their order. The first failing
 // check is the one reported.
 
+#include <unordered_map>
+#include <unordered_set>
+
 #include <fmt/format.h>
 
 #include "Model/ConfigCodec.h"
@@ -39,6 +42,9 @@ std::optional<ConfigError> validateScrolling(const ScrollSettings& scrolling,
 
 std::optional<ConfigError> validateRules(const std::vector<Rule>& rules,
                                          const std::string& prefix) {
+    // The earlier rules of each control, in order: at most one per trigger, since a second one
+    // is refused, so each rule is checked against a handful.
+    std::unordered_map<Control, std::vector<std::size_t>> earlier;
     for (std::size_t j = 0; j < rules.size(); ++j) {
         const Rule& rule = rules[j];
         const std::string path = fmt::format("{}.rules[{}]", prefix, j);
@@ -51,14 +57,14 @@ std::optional<ConfigError> validateRules(const std::vector<Rule>& rules,
         if (auto problem = RuleShape::problem(rule)) {
             return ConfigError{path + "." + problem->key, problem->message};
         }
-        for (std::size_t k = 0; k < j; ++k) {
-            if (rules[k].control == rule.control && rules[k].trigger == rule.trigger) {
+        auto& sameControl = earlier[rule.control];
+        for (std::size_t k : sameControl) {
+            if (rules[k].trigger == rule.trigger) {
                 return ConfigError{path,
                                    fmt::format("the same control and trigger as rules[{}]", k)};
             }
         }
-        for (std::size_t k = 0; k < j; ++k) {
-            if (rules[k].control != rule.control) continue;
+        for (std::size_t k : sameControl) {
             if (auto reason = rule.trigger.conflictReason(rules[k].trigger)) {
                 return ConfigError{path + ".when",
                                    fmt::format("\"{}\" cannot share a control with rules[{}], "
@@ -66,6 +72,7 @@ std::optional<ConfigError> validateRules(const std::vector<Rule>& rules,
                                                rule.trigger.name(), k, *reason)};
             }
         }
+        sameControl.push_back(j);
     }
     return std::nullopt;
 }
@@ -76,19 +83,19 @@ std::optional<ConfigError> validate(const Config& config) {
     if (config.version != Config::currentVersion) {
         return ConfigError{"version", fmt::format("version {} is not supported", config.version)};
     }
+    // Each device's first profile (a second one is refused), and the ignored devices: every
+    // check is a look-up, so a file with many devices is checked in time linear in its size.
+    std::unordered_map<DeviceMatch, std::size_t> first;
+    const std::unordered_set<DeviceMatch> ignored(config.ignored.begin(), config.ignored.end());
     for (std::size_t i = 0; i < config.devices.size(); ++i) {
         const DeviceProfile& device = config.devices[i];
         const std::string prefix = fmt::format("devices[{}]", i);
-        for (std::size_t k = 0; k < i; ++k) {
-            if (config.devices[k].match == device.match) {
-                return ConfigError{prefix + ".match",
-                                   fmt::format("the same device as devices[{}]", k)};
-            }
+        if (auto [at, added] = first.try_emplace(device.match, i); !added) {
+            return ConfigError{prefix + ".match",
+                               fmt::format("the same device as devices[{}]", at->second)};
         }
-        for (const DeviceMatch& ignored : config.ignored) {
-            if (ignored == device.match) {
-                return ConfigError{prefix + ".match", "this device is also in ignored"};
-            }
+        if (ignored.contains(device.match)) {
+            return ConfigError{prefix + ".match", "this device is also in ignored"};
         }
         if (device.gestures &&
             !GestureSettings::distanceRange.contains(device.gestures->distance)) {

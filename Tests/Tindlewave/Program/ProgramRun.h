@@ -46,8 +46,9 @@ struct Program {
         return all;
     }
 
+    // `standardError`: a descriptor for the program's standard error (by default this one's).
     void start(std::vector<std::string> arguments = {}, std::string platform = "offscreen",
-               std::vector<std::string> extraVariables = {}) {
+               std::vector<std::string> extraVariables = {}, int standardError = -1) {
         std::vector<std::string> variables{
             "HOME=" + home.path().string(),
             "XDG_CONFIG_HOME=" + (home.path() / ".config").string(),
@@ -67,7 +68,12 @@ struct Program {
         std::vector<char*> argv{program.data(), simulate.data()};
         for (auto& argument : arguments) argv.push_back(argument.data());
         argv.push_back(nullptr);
-        ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), env.data()), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (standardError >= 0) posix_spawn_file_actions_adddup2(&actions, standardError, STDERR_FILENO);
+        const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data());
+        posix_spawn_file_actions_destroy(&actions);
+        ASSERT_EQ(spawned, 0);
     }
 
     int terminate(int signal = SIGTERM) {

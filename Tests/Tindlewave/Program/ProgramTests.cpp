@@ -1,12 +1,19 @@
 // The program as a user starts it: offscreen, with its own home and XDG folders.
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
-#include <sys/wait.h>
+#include <thread>
 #include <vector>
 
 #include "ProgramRun.h"
@@ -54,20 +61,78 @@ TEST(Program, StartsMakesTheConfigFileAndQuitsCleanlyOnSigterm) {
     EXPECT_EQ(names, (std::vector<std::string>{"config.json"}));
 }
 
-// Without a system bus the program cannot follow the computer's sleep: it says so once, and runs.
+std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t found = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++found;
+    return found;
+}
+
+// A terminal for the program's standard error, and what the program writes there, read all the
+// time so that it never waits on a full terminal.
+class Terminal {
+  public:
+    Terminal() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
+        slave_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        reader_ = std::thread([this] {
+            char chunk[4096];
+            for (;;) {
+                const auto got = ::read(master_, chunk, sizeof chunk);
+                if (got < 0 && errno == EINTR) continue;
+                if (got <= 0) break;  // every end of the terminal is closed
+                std::lock_guard lock(mutex_);
+                text_.append(chunk, static_cast<std::size_t>(got));
+            }
+        });
+    }
+    ~Terminal() {
+        closeOwnEnd();
+        if (reader_.joinable()) reader_.join();
+        if (master_ >= 0) ::close(master_);
+    }
+    int end() const { return slave_; }
+    // Once the program has it: the terminal then closes when the program ends.
+    void closeOwnEnd() {
+        if (slave_ >= 0) ::close(slave_);
+        slave_ = -1;
+    }
+    std::string text() {
+        std::lock_guard lock(mutex_);
+        return text_;
+    }
+    // All the program wrote, once it has ended.
+    std::string textAtTheEnd() {
+        if (reader_.joinable()) reader_.join();
+        return text();
+    }
+
+  private:
+    int master_ = -1;
+    int slave_ = -1;
+    std::thread reader_;
+    std::mutex mutex_;
+    std::string text_;
+};
+
+// Without a system bus the program cannot follow the computer's sleep: it says so once, in the
+// log and on the terminal it was started from, and runs.
 TEST(Program, SaysOnceThatNoSystemBusIsReachable) {
+    Terminal terminal;
+    ASSERT_GE(terminal.end(), 0);
     Program program;
-    program.start({}, "offscreen", {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (program.home.path() / "no-bus").string()});
+    program.start({}, "offscreen", {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (program.home.path() / "no-bus").string()},
+                  terminal.end());
+    terminal.closeOwnEnd();
     ASSERT_TRUE(eventually([&] { return contains(program.log(), "\"message\":\"state="); })) << program.log();
-    const auto log = program.log();
-    std::size_t said = 0;
-    for (auto at = log.find("no wake notifications from the system"); at != std::string::npos;
-         at = log.find("no wake notifications from the system", at + 1))
-        ++said;
-    EXPECT_EQ(said, 1u) << log;
+    EXPECT_EQ(count(program.log(), "no wake notifications from the system"), 1u) << program.log();
+    EXPECT_TRUE(eventually([&] { return contains(terminal.text(), "no wake notifications from the system"); }))
+        << terminal.text();
     const int status = program.terminate();
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+    const auto said = terminal.textAtTheEnd();
+    EXPECT_EQ(count(said, "no wake notifications from the system"), 1u) << said;
 }
 
 // A mouse set up by the configuration is diverted while the program runs; the quit puts it back,

@@ -198,4 +198,23 @@ std::size_t SimulatedWorld::keyMappingsLeft(const Device& device) const {
     return mapped;
 }
 
+HIDUsage SimulatedWorld::keySent(const Device& keyboard, HIDUsage key) const {
+    const std::uint64_t source = keyboardPageBase + key.rawValue;
+    for (const auto& service : hidutilState.load().value("services", nlohmann::json::array())) {
+        const auto id = service.value("id", std::uint64_t{0});
+        if (std::find(keyboard.attached.interfaces.begin(), keyboard.attached.interfaces.end(), id) ==
+            keyboard.attached.interfaces.end())
+            continue;
+        for (const auto& pair : service.value("mapping", nlohmann::json::array())) {
+            if (!pair.is_array() || pair.size() != 2 || !pair[0].is_number_integer() ||
+                !pair[1].is_number_integer() || pair[0].get<std::uint64_t>() != source)
+                continue;
+            const auto destination = pair[1].get<std::uint64_t>();
+            if (destination > keyboardPageBase && destination <= keyboardPageBase + 0xFFFF)
+                return HIDUsage{static_cast<std::uint16_t>(destination - keyboardPageBase)};
+        }
+    }
+    return key;
+}
+
 }  // namespace tindlewave

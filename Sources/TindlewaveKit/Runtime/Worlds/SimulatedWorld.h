@@ -96,6 +96,9 @@ class SimulatedWorld {
     bool isNative(const Device& device) { return leftOver(device).empty(); }
     // The key mappings the stand-in hidutil still holds for a keyboard's services.
     std::size_t keyMappingsLeft(const Device& device) const;
+    // The usage a keyboard sends for one of its keys: where the key map the stand-in hidutil holds
+    // for the keyboard's services takes the key, else the key itself.
+    HIDUsage keySent(const Device& keyboard, HIDUsage key) const;
 
     SimulatedPermissionGrants grants;
     SimulatedHidutilState hidutilState;

@@ -10,6 +10,23 @@ namespace tindlewave {
 
 namespace {
 
+// Adds `entry` to a record that keeps the latest `SimulatedEventSystem::recordLimit` entries (and
+// its storage: a full record allocates nothing).
+template <class Entry>
+Entry& keepLatest(RingQueue<Entry>& entries, Entry entry) {
+    if (entries.size() >= SimulatedEventSystem::recordLimit) entries.pop_front();
+    entries.push_back(std::move(entry));
+    return entries.back();
+}
+
+template <class Entry>
+std::vector<Entry> oldestFirst(const RingQueue<Entry>& entries) {
+    std::vector<Entry> all;
+    all.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) all.push_back(entries[i]);
+    return all;
+}
+
 bool movesPointer(EventType type) {
     return type == EventType::mouseMoved || type == EventType::leftMouseDragged ||
            type == EventType::rightMouseDragged || type == EventType::otherMouseDragged;
@@ -46,15 +63,16 @@ bool SimulatedEventSystem::isValid(TapPort port) const { return taps_.isValid(po
 
 void SimulatedEventSystem::invalidate(TapPort port) { taps_.invalidate(port); }
 
-void SimulatedEventSystem::dispatch(const Event& original, const std::optional<HIDOrigin>& origin) {
+std::optional<Event> SimulatedEventSystem::dispatch(const Event& original,
+                                                   const std::optional<HIDOrigin>& origin) {
     Event event = original;
-    if (!taps_.dispatch(event, origin)) return;
+    if (!taps_.dispatch(event, origin)) return std::nullopt;
     std::lock_guard lock(mutex_);
-    deliverLocked(event);
+    return deliverLocked(event);
 }
 
-void SimulatedEventSystem::deliverLocked(const Event& event) {
-    Event& delivered = delivered_.emplace_back(event);
+const Event& SimulatedEventSystem::deliverLocked(const Event& event) {
+    Event& delivered = keepLatest(delivered_, event);
     // Only a modifier's own change moves the modifier state; the flags a key event carries (a
     // posted shortcut's among them) describe that event alone.
     if (event.type == EventType::flagsChanged) flags_ = event.flags;
@@ -64,6 +82,7 @@ void SimulatedEventSystem::deliverLocked(const Event& event) {
         else
             delivered.location = cursor_;
     }
+    return delivered;
 }
 
 void SimulatedEventSystem::later(std::function<void()> job) {
@@ -79,7 +98,7 @@ void SimulatedEventSystem::inject(const Event& event, std::optional<HIDOrigin> o
 
 void SimulatedEventSystem::post(const Event& event, EventLevel level) {
     std::lock_guard lock(mutex_);
-    posted_.push_back({event, level});
+    keepLatest(posted_, Posted{event, level});
     if (level == EventLevel::session) {
         deliverLocked(event);
     } else {
@@ -100,7 +119,7 @@ Event::Location SimulatedEventSystem::cursorLocation() const {
 void SimulatedEventSystem::associateMouseAndCursor(bool associated) {
     std::lock_guard lock(mutex_);
     associated_ = associated;
-    associationCalls_.push_back(associated);
+    keepLatest(associationCalls_, associated);
 }
 
 std::optional<DisplayID> SimulatedEventSystem::displayAt(Event::Location point) const {
@@ -124,12 +143,12 @@ bool SimulatedEventSystem::isRefreshing(DisplayID display) const {
 
 std::vector<Event> SimulatedEventSystem::delivered() const {
     std::lock_guard lock(mutex_);
-    return delivered_;
+    return oldestFirst(delivered_);
 }
 
 std::vector<SimulatedEventSystem::Posted> SimulatedEventSystem::posted() const {
     std::lock_guard lock(mutex_);
-    return posted_;
+    return oldestFirst(posted_);
 }
 
 void SimulatedEventSystem::clearLogs() {
@@ -141,7 +160,7 @@ void SimulatedEventSystem::clearLogs() {
 
 std::vector<bool> SimulatedEventSystem::associationCalls() const {
     std::lock_guard lock(mutex_);
-    return associationCalls_;
+    return oldestFirst(associationCalls_);
 }
 
 bool SimulatedEventSystem::isCursorAssociated() const {

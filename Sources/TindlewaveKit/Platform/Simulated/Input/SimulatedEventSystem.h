@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -7,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "Core/RingQueue.h"
 #include "Platform/EventSystem.h"
 #include "Platform/TapTable.h"
 
@@ -22,7 +24,8 @@ class PermissionGrants;
 // construction (taps can only be attached there): through every valid, enabled, attached tap whose
 // mask holds the type, head-inserted taps newest first, then tail-appended ones oldest first,
 // until one drops the event; what passes lands in `delivered`. Session-level posts skip the taps
-// and land there at once. The cursor follows delivered mouse movement unless it was dissociated
+// and land there at once. The records of what was delivered and posted (and of the association
+// calls) keep the latest `recordLimit` entries each, so a long session's memory stays bounded. The cursor follows delivered mouse movement unless it was dissociated
 // (applications then see the frozen position), and the session flags follow delivered
 // flags-changed events only (a key down or up never changes them, whatever flags it carries). Making a tap fails without the Accessibility grant.
 //
@@ -38,6 +41,9 @@ class SimulatedEventSystem final : public EventSystem {
 
     // How the system lets a tap's owner know that it disabled the tap.
     enum class DisableNotice { timeout, userInput, silent };
+
+    // The most entries each record keeps; the oldest go first.
+    static constexpr std::size_t recordLimit = 4096;
 
     // Starts with one 1920×1080 screen (display 1, 60 Hz) and the cursor in its middle.
     SimulatedEventSystem(Executor& input, PermissionGrants& grants);
@@ -62,14 +68,15 @@ class SimulatedEventSystem final : public EventSystem {
 
     // Input from a device: dispatched as a job of the input executor. Callable from any thread.
     void inject(const Event& event, std::optional<HIDOrigin> origin = std::nullopt);
-    // Runs one event through the taps now; on the input executor only.
-    void dispatch(const Event& event, const std::optional<HIDOrigin>& origin);
+    // Runs one event through the taps now; on the input executor only. The event as applications
+    // received it, or none when a tap dropped it.
+    std::optional<Event> dispatch(const Event& event, const std::optional<HIDOrigin>& origin);
 
-    // What applications received, and every post, oldest first.
+    // What applications received, and the posts, oldest first (the latest `recordLimit` each).
     std::vector<Event> delivered() const;
     std::vector<Posted> posted() const;
     void clearLogs();
-    // Every association call, in order (true: the cursor follows the mouse again).
+    // The association calls, in order (true: the cursor follows the mouse again).
     std::vector<bool> associationCalls() const;
     bool isCursorAssociated() const;
     // Valid taps; on the input executor.
@@ -91,7 +98,7 @@ class SimulatedEventSystem final : public EventSystem {
     void setRefreshing(DisplayID display, bool refreshing);
 
   private:
-    void deliverLocked(const Event& event);
+    const Event& deliverLocked(const Event& event);
     // Runs `job` on the input executor unless this system is gone by then.
     void later(std::function<void()> job);
 
@@ -102,9 +109,9 @@ class SimulatedEventSystem final : public EventSystem {
     TapTable taps_;  // input executor only
 
     mutable std::mutex mutex_;
-    std::vector<Event> delivered_;
-    std::vector<Posted> posted_;
-    std::vector<bool> associationCalls_;
+    RingQueue<Event> delivered_;
+    RingQueue<Posted> posted_;
+    RingQueue<bool> associationCalls_;
     bool associated_ = true;
     std::uint64_t flags_ = 0;
     Event::Location cursor_{960, 540};

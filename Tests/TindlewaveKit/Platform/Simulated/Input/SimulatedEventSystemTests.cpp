@@ -95,6 +95,17 @@ TEST_F(SimulatedEventSystemTest, HidPostsRunThroughTheTapsLaterAndSessionPostsSk
     EXPECT_EQ(events.posted()[0].level, EventLevel::session);
     EXPECT_EQ(events.posted()[1].level, EventLevel::hid);
     EXPECT_EQ(events.delivered()[1].integer(IntegerField::keyCode), 8);
+
+    // A long session: the records keep the latest posts and deliveries, so memory stays bounded.
+    for (std::size_t i = 0; i < SimulatedEventSystem::recordLimit + 10; ++i)
+        events.post(keyDown(static_cast<std::int64_t>(100 + i)), EventLevel::session);
+    const auto posted = events.posted();
+    const auto delivered = events.delivered();
+    ASSERT_EQ(posted.size(), SimulatedEventSystem::recordLimit);
+    ASSERT_EQ(delivered.size(), SimulatedEventSystem::recordLimit);
+    EXPECT_EQ(posted.front().event.integer(IntegerField::keyCode), 110);
+    EXPECT_EQ(delivered.back().integer(IntegerField::keyCode),
+              static_cast<std::int64_t>(100 + SimulatedEventSystem::recordLimit + 9));
 }
 
 TEST_F(SimulatedEventSystemTest, ATapIsToldTheOriginOfItsEvent) {
