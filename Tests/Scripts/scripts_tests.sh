@@ -36,6 +36,9 @@ case "$case_name" in
     for preset in dev release fuzz tsan asan; do
       expect_line "$work/calls" "^cmake --build --preset $preset\$"
     done
+    # The debug build leaves out the benchmarks, which the optimised one builds.
+    expect_line "$work/calls" '^cmake --preset dev -DTW_BUILD_BENCHMARKS=OFF$'
+    expect_line "$work/calls" '^cmake --preset release$'
     expect_line "$work/calls" '^ctest --preset kernel$'
     expect_line "$work/calls" '^ctest --preset tsan$'
     expect_line "$work/calls" '^ctest --preset asan$'
@@ -93,7 +96,8 @@ case "$case_name" in
     # runtime directory for the program, and nothing left in the temporary folder once it quit or
     # was killed (a planted folder is neither used nor removed).
     printf '#!/bin/sh\nexit 0\n' > "$work/scripts/setup"
-    stand_in cmake 'exit 0'
+    stand_in cmake 'echo "cmake $*" >> "$TW_CALLS"'
+    export TW_CALLS="$work/calls"
     stand_in Xvfb 'echo 99 >&3; exec 3>&-; exec sleep 600'
     mkdir -p "$work/build/release" "$work/tmp"
     end='exit 0'
@@ -114,11 +118,22 @@ PROGRAM
         "$work/scripts/run" > "$work/out" 2>&1 || status=$?
     expect_line "$work/seen" "^runtime=$work/tmp/tindlewave-runtime-[0-9]+[^ ]* mode=700 display=:99\$"
     runtime_seen="$(sed -E 's/^runtime=([^ ]*) .*/\1/' "$work/seen")"
+    # Only the program it starts is built.
+    expect_line "$work/calls" '^cmake --build --preset release --target tindlewave$'
+
     left="$(cd "$work/tmp" && find . -mindepth 1 | sort)"
     case "$case_name" in
       run-without-runtime-directory)
         [ "$status" = 0 ] || { cat "$work/out" >&2; fail "scripts/run ended with $status"; }
         [ -z "$left" ] || fail "left in the temporary folder: $left"
+        # The headless program likewise: it and the stand-in hidutil, then it runs.
+        printf '#!/bin/sh\necho "headless $*"\n' > "$work/build/release/tindlewave-headless"
+        chmod +x "$work/build/release/tindlewave-headless"
+        PATH="$work/bin:$PATH" "$work/scripts/run" --headless --simulate > "$work/out" 2>&1 ||
+          { cat "$work/out" >&2; fail "scripts/run --headless failed"; }
+        expect_line "$work/out" '^headless --simulate$'
+        expect_line "$work/calls" '^cmake --build --preset release --target tindlewave-headless hidutil-fake$'
+        ! grep -qE -- '^cmake --build --preset release$' "$work/calls" || fail "scripts/run built every target"
         ;;
       run-killed-without-runtime-directory)
         [ "$status" = 137 ] || { cat "$work/out" >&2; fail "scripts/run ended with $status"; }
