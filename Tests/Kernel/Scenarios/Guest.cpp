@@ -439,6 +439,38 @@ bool waitApplied(Program& program) {
     return program.waitForAny({"\napplied\n", "\nnot applied in time\n"}, 180s, from) == 0;
 }
 
+VirtualScreen::VirtualScreen() {
+    // The first display number free in this machine.
+    int number = 7;
+    while (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number))) ++number;
+    display_ = ":" + std::to_string(number);
+    const auto log = artefacts() / "xvfb.log";
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (out >= 0) {
+            ::dup2(out, STDOUT_FILENO);
+            ::dup2(out, STDERR_FILENO);
+        }
+        ::setpgid(0, 0);
+        ::execlp("Xvfb", "Xvfb", display_.c_str(), "-nolisten", "tcp", "-noreset", "-screen", "0",
+                 "1280x800x24", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const auto socket = "/tmp/.X11-unix/X" + std::to_string(number);
+    ok_ = pid_ > 0 && waitUntil([&] {
+        return std::filesystem::exists(socket) || ::waitpid(pid_, nullptr, WNOHANG) == pid_;
+    }, 60s) && std::filesystem::exists(socket);
+}
+
+VirtualScreen::~VirtualScreen() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+}
+
+Program::Program(const VirtualScreen& screen) : Program() { display_ = screen.display(); }
+
 Program::Program(std::optional<User> user) : user_(std::move(user)) {
     char folder[] = "/tmp/tw-kernel-home-XXXXXX";
     home_ = ::mkdtemp(folder);
@@ -459,9 +491,10 @@ Program::~Program() {
         ::waitpid(pid_, nullptr, 0);
     }
     drain(output_, seen_);
+    if (!display_.empty()) readMore(0);  // the rest of its log
     if (output_ >= 0) ::close(output_);
     if (!seen_.empty() || !runs_.empty())
-        leaveForTheReport("tindlewave-headless", runs_ + seen_);
+        leaveForTheReport(display_.empty() ? "tindlewave-headless" : "tindlewave", runs_ + seen_);
     std::error_code error;
     std::filesystem::remove_all(home_, error);
 }
@@ -482,7 +515,7 @@ std::string reachableProgram() {
     return program;
 }
 
-pid_t spawn(const std::filesystem::path& home, const std::optional<User>& user,
+pid_t spawn(const std::filesystem::path& home, const std::optional<User>& user, const std::string& display,
             const std::vector<std::string>& arguments, int& input, int& output) {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return -1;
@@ -495,7 +528,14 @@ pid_t spawn(const std::filesystem::path& home, const std::optional<User>& user,
         "PATH=/usr/bin:/bin",
         "LANG=C.UTF-8",
     };
+    if (!display.empty()) {
+        variables.push_back("DISPLAY=" + display);
+        variables.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + (home / "no-session-bus").string());
+    }
     std::vector<std::string> args{user ? reachableProgram() : std::string(TW_HEADLESS_PROGRAM)};
+#ifdef TW_WINDOW_PROGRAM
+    if (!display.empty()) args = {TW_WINDOW_PROGRAM};
+#endif
     args.insert(args.end(), arguments.begin(), arguments.end());
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -530,7 +570,7 @@ pid_t spawn(const std::filesystem::path& home, const std::optional<User>& user,
 bool Program::start(const std::vector<std::string>& arguments) {
     if (input_ >= 0) ::close(input_);
     if (output_ >= 0) ::close(output_);
-    pid_ = spawn(home_, user_, arguments, input_, output_);
+    pid_ = spawn(home_, user_, display_, arguments, input_, output_);
     return pid_ > 0;
 }
 
@@ -542,6 +582,23 @@ void Program::send(const std::string& line) {
 
 void Program::readMore(int timeoutMs) {
     if (!readPipe(output_, seen_, timeoutMs)) std::this_thread::sleep_for(std::chrono::milliseconds(std::min(timeoutMs, 50)));
+    if (display_.empty()) return;
+    // The window program's log lines, from its run's file (the newest) as it grows.
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(home_ / ".local/state/tindlewave/log", error)) {
+        if (entry.path().extension() != ".jsonl") continue;
+        if (log_.empty() || std::filesystem::last_write_time(entry.path(), error) >
+                                std::filesystem::last_write_time(log_, error)) {
+            if (entry.path() != log_) logRead_ = 0;
+            log_ = entry.path();
+        }
+    }
+    if (log_.empty()) return;
+    std::ifstream in(log_, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(logRead_));
+    std::string more((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    logRead_ += more.size();
+    seen_ += more;
 }
 
 bool Program::waitFor(const std::string& text, std::chrono::milliseconds limit, std::size_t from) {
@@ -584,6 +641,7 @@ int Program::waitForEnd(std::chrono::milliseconds limit) {
             while (readPipe(output_, seen_, 100)) {
                 if (seen_.size() > (64u << 20)) break;
             }
+            readMore(0);
             return status;
         }
         if (std::chrono::steady_clock::now() >= end) return -1;
@@ -592,7 +650,8 @@ int Program::waitForEnd(std::chrono::milliseconds limit) {
 }
 
 int Program::quit(std::chrono::milliseconds limit) {
-    send("quit");
+    if (display_.empty()) send("quit");
+    else kill(SIGTERM);
     int status = waitForEnd(limit);
     if (status < 0) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -605,7 +664,7 @@ void Program::kill(int signal) {
 std::pair<int, std::string> Program::run(const std::vector<std::string>& arguments,
                                          std::chrono::milliseconds limit) {
     int input = -1, output = -1;
-    pid_t pid = spawn(home_, user_, arguments, input, output);
+    pid_t pid = spawn(home_, user_, display_, arguments, input, output);
     ::close(input);
     std::string text;
     const auto end = std::chrono::steady_clock::now() + scaled(limit);

@@ -157,8 +157,28 @@ struct User {
     std::vector<gid_t> groups;
 };
 
+// An X server of the scenario's own (Xvfb, no listening on the network) for the window program;
+// stopped when dropped.
+class VirtualScreen {
+  public:
+    VirtualScreen();
+    ~VirtualScreen();
+    VirtualScreen(const VirtualScreen&) = delete;
+    VirtualScreen& operator=(const VirtualScreen&) = delete;
+    // Whether it answers on `display()` (":7").
+    bool ok() const { return ok_; }
+    const std::string& display() const { return display_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string display_;
+    bool ok_ = false;
+};
+
 // tindlewave-headless over the machine's devices, in a process of its own with its own home and
-// XDG folders (owned by `user` when given), its standard input and output on pipes.
+// XDG folders (owned by `user` when given), its standard input and output on pipes. Or the window
+// program `tindlewave` on a virtual screen, whose output is its standard error and its log file's
+// lines as they are written; it quits on SIGTERM.
 class Program;
 // Sends "wait applied" and waits for its answer: true when everything was applied.
 bool waitApplied(Program& program);
@@ -166,6 +186,7 @@ bool waitApplied(Program& program);
 class Program {
   public:
     explicit Program(std::optional<User> user = std::nullopt);
+    explicit Program(const VirtualScreen& screen);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -185,7 +206,8 @@ class Program {
     pid_t pid() const { return pid_; }
     // Its threads by name (/proc/PID/task/*/comm).
     std::vector<std::pair<pid_t, std::string>> threads() const;
-    // Sends `quit` and waits for its end: its exit status, or -1 when it did not end in time.
+    // Sends `quit` (the window program: SIGTERM) and waits for its end: its exit status, or -1
+    // when it did not end in time.
     int quit(std::chrono::milliseconds limit = 90s);
     // Waits for its end after a signal: the raw wait status, or -1.
     int waitForEnd(std::chrono::milliseconds limit = 60s);
@@ -197,12 +219,15 @@ class Program {
   private:
     void readMore(int timeoutMs);
     std::optional<User> user_;
+    std::string display_;  // the window program's; empty for the headless one
     std::filesystem::path home_;
     std::string runs_;  // the output of each run()
     pid_t pid_ = -1;
     int input_ = -1;
     int output_ = -1;
     std::string seen_;
+    std::filesystem::path log_;  // the window program's log file, read up to `logRead_`
+    std::size_t logRead_ = 0;
 };
 
 }  // namespace tindlewave::kernel
