@@ -80,11 +80,12 @@ struct EventDeviceWorld {
     std::function<TapAnswer(EventType, Event&)> answer;
     std::optional<TapPort> port;
 
-    // Quick settling and busy tries, no session to follow, and a watchdog that a busy machine
-    // never sets off (a test of the watchdog takes the stalling options).
+    // Quick settling and busy tries, no session to follow, udev counted as announcing (the
+    // emulation's own announces through the hook or `announce`), and a watchdog that a busy
+    // machine never sets off (a test of the watchdog takes the stalling options).
     static LinuxEventSystem::Options quickOptions() {
-        return {.stallSeconds = 30, .settleSeconds = 0.01, .busyTries = 3, .busySeconds = 0.01,
-                .followSession = false};
+        return {.stallSeconds = 30, .udevAnnounces = true, .settleSeconds = 0.01, .busyTries = 3,
+                .busySeconds = 0.01, .followSession = false};
     }
     static LinuxEventSystem::Options stallingOptions() {
         auto options = quickOptions();

@@ -113,13 +113,13 @@ TEST(LinuxEventSystemDevices, TheProgramsOwnDevicesAreThereBeforeTheFirstPost) {
     EXPECT_TRUE(world.uinput->named("Tindlewave virtual pointer"));
 }
 
-// Options under which only udev's "add" through the registry announces a device (looks counted,
-// waits long), and the desktop is given 0.3 s to open it.
+// Options under which only udev's "add" through the registry announces a device (looks counted),
+// and the desktop is given `desktopOpen` to open it: a wait between that and twice that after the
+// add (a busy machine's lateness fits in the second half).
+constexpr double desktopOpen = 1.5;
 LinuxEventSystem::Options announcedOnlyByTheRegistry(std::atomic<int>& looks) {
     auto options = EventDeviceWorld::quickOptions();
-    options.announceSeconds = 60;
-    options.ownAnnounceSeconds = 60;
-    options.desktopOpenSeconds = 0.3;
+    options.desktopOpenSeconds = desktopOpen;
     options.isAnnounced = [&looks](const std::string&) {
         ++looks;
         return false;
@@ -127,7 +127,7 @@ LinuxEventSystem::Options announcedOnlyByTheRegistry(std::atomic<int>& looks) {
     return options;
 }
 
-TEST(LinuxEventSystemDevices, PostsWaitInOrderUntilUdevHasAnnouncedTheProgramsDevicesOrSayItWroteWithout) {
+TEST(LinuxEventSystemDevices, PostsWaitInOrderUntilUdevHasAnnouncedTheProgramsDevicesAndNoneIsLost) {
     // A desktop opens the program's keyboard once udev has announced it: a shortcut written
     // before then is lost, or comes without its modifiers.
     std::atomic<int> looks{0};
@@ -161,14 +161,37 @@ TEST(LinuxEventSystemDevices, PostsWaitInOrderUntilUdevHasAnnouncedTheProgramsDe
     ASSERT_TRUE(world.announce("Tindlewave virtual pointer"));
     const std::vector<Code> shortcut{{EV_KEY, KEY_LEFTMETA, 1}, syn, {EV_KEY, KEY_A, 1}, syn,
                                      {EV_KEY, KEY_A, 0},        syn, {EV_KEY, KEY_LEFTMETA, 0}, syn};
-    EXPECT_TRUE(EventDeviceWorld::eventually(
+    ASSERT_TRUE(EventDeviceWorld::eventually(
         [&] { return world.uinput->written("Tindlewave virtual keyboard").size() >= shortcut.size(); }));
-    EXPECT_GE(std::chrono::steady_clock::now() - announcing, std::chrono::milliseconds(300));
+    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - announcing;
+    EXPECT_GE(waited.count(), desktopOpen);
+    EXPECT_LT(waited.count(), 2 * desktopOpen);
     EXPECT_EQ(world.uinput->written("Tindlewave virtual keyboard"), shortcut);
-    EXPECT_TRUE(world.waiter.read([&] { return world.journal.empty(); }));
+    // The journal says how long they waited.
+    const auto said = world.waiter.read([&] { return world.journal; });
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("posted what waited"), std::string::npos) << said[0];
+    EXPECT_NE(said[0].find("(4 events)"), std::string::npos) << said[0];
 
-    // Never announced: written after the wait, and the journal says so once.
-    options.ownAnnounceSeconds = 0.2;
+    // More than the queue holds, before any announcement: none is lost, all go out in order, and
+    // the journal says why they did not wait.
+    EventDeviceWorld flooded(true, keyboardDescription(), options);
+    constexpr int floods = 300;
+    flooded.onInput([&] {
+        for (int i = 0; i < floods; ++i)
+            flooded.events->post(key(i % 2 == 0 ? EventType::keyDown : EventType::keyUp, 0x00, 0), EventLevel::session);
+    });
+    std::vector<Code> all;
+    for (int i = 0; i < floods; ++i) all.insert(all.end(), {{EV_KEY, KEY_A, i % 2 == 0 ? 1 : 0}, syn});
+    EXPECT_TRUE(EventDeviceWorld::eventually(
+        [&] { return flooded.uinput->written("Tindlewave virtual keyboard").size() >= all.size(); }));
+    EXPECT_EQ(flooded.uinput->written("Tindlewave virtual keyboard"), all);
+    EXPECT_TRUE(flooded.waiter.read([&] {
+        return !flooded.journal.empty() && flooded.journal[0].find("more than 256 posts waited") != std::string::npos;
+    }));
+
+    // Where no udev announces at all: written at once, and the journal says so once.
+    options.udevAnnounces = false;
     options.isAnnounced = [](const std::string&) { return false; };
     EventDeviceWorld unannounced(true, keyboardDescription(), options);
     unannounced.onInput([&] {
@@ -181,7 +204,7 @@ TEST(LinuxEventSystemDevices, PostsWaitInOrderUntilUdevHasAnnouncedTheProgramsDe
               (std::vector<Code>{{EV_KEY, KEY_A, 1}, syn, {EV_KEY, KEY_A, 0}, syn}));
     const auto lines = unannounced.waiter.read([&] { return unannounced.journal; });
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("were not announced by udev within 0.2 s"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("udev announces no device here"), std::string::npos) << lines[0];
 }
 
 TEST(LinuxEventSystemDevices, AGrabWaitsUntilNoKeyOfTheNodeIsDown) {
@@ -260,7 +283,7 @@ TEST(LinuxEventSystemDevices, FramesPassVerbatimAndEventsCarryThePublishedOrigin
     });
 }
 
-TEST(LinuxEventSystemDevices, AGrabWaitsForTheRegistrysAddOfTheMirrorsNodeOrSaysItWentAheadWithout) {
+TEST(LinuxEventSystemDevices, AGrabWaitsForTheRegistrysAddOfTheMirrorsNodeWhereUdevAnnounces) {
     std::atomic<int> looks{0};
     auto options = announcedOnlyByTheRegistry(looks);
     EventDeviceWorld world(true, keyboardDescription(), options);
@@ -303,31 +326,30 @@ TEST(LinuxEventSystemDevices, AGrabWaitsForTheRegistrysAddOfTheMirrorsNodeOrSays
     // Grabbed once the desktop has had its moment to open the mirror.
     const auto announcing = std::chrono::steady_clock::now();
     announce("Test Keyboard");
-    EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.keyboardSide->isGrabbed(); }));
-    EXPECT_GE(std::chrono::steady_clock::now() - announcing, std::chrono::milliseconds(300));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.keyboardSide->isGrabbed(); }));
+    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - announcing;
+    EXPECT_GE(waited.count(), desktopOpen);
+    EXPECT_LT(waited.count(), 2 * desktopOpen);
     EXPECT_EQ(world.grabbed(), std::vector<std::string>{world.keyboard.event});
     announce("Test USB Mouse");
     announce("MX Master 3 Wireless Mouse");
     EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.grabbed().size() == 3; }));
     EXPECT_TRUE(world.waiter.read([&] { return world.journal.empty(); }));
 
-    // Never announced: the grab goes ahead after the wait, and the journal says so.
+    // Where no udev announces at all: grabbed at once, and the journal says so once.
     options = EventDeviceWorld::quickOptions();
-    options.announceSeconds = 0.2;
+    options.udevAnnounces = false;
     EventDeviceWorld unannounced(true, keyboardDescription(), options);
     unannounced.announcing = false;
     ASSERT_TRUE(unannounced.tap(keyMask));
     EXPECT_TRUE(EventDeviceWorld::eventually([&] { return unannounced.grabbed().size() == 3; }));
     const auto lines = unannounced.waiter.read([&] { return unannounced.journal; });
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[0].find("was not announced by udev within 0.2 s; grabbing the node all the same"),
-              std::string::npos)
-        << lines[0];
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("udev announces no device here"), std::string::npos) << lines[0];
 }
 
 TEST(LinuxEventSystemDevices, WhatCameBeforeTheGrabIsTheDesktopsAndWhatCameSinceIsTheProgramsOrGivenBack) {
     auto options = EventDeviceWorld::quickOptions();
-    options.announceSeconds = 60;
     EventDeviceWorld world(true, keyboardDescription(), options);
     world.announcing = false;
     ASSERT_TRUE(world.tap(keyMask));

@@ -9,6 +9,7 @@
 #include "Platform/Executor.h"
 #include "Platform/Linux/Devices/LinuxHIDProperties.h"
 #include "Runtime/Stores/Defaults.h"
+#include "Runtime/Executors/Actors.h"
 #include "Runtime/Stores/Journal.h"
 
 namespace tindlewave {
@@ -31,8 +32,9 @@ std::unique_ptr<LinuxEventSystem> eventSystemOn(Executor& tap, LinuxDeviceRegist
 
 }  // namespace
 
-LinuxWorld::LinuxWorld(Executor& hidExecutor, Executor& tap, WorkPool* pool)
-    : registry(hidExecutor),
+LinuxWorld::LinuxWorld(Executor& tap, WorkPool* pool)
+    : udev_(std::string(bundleIdentifier) + ".udev"),
+      registry(udev_),
       hid(registry),
       eventSystem(eventSystemOn(tap, registry)),
       events(*eventSystem),

@@ -10,6 +10,7 @@
 #include "Platform/Linux/Input/LinuxEventSystem.h"
 #include "Platform/Linux/HID/LinuxHIDSystem.h"
 #include "Platform/Linux/Permissions/NodePermissionGrants.h"
+#include "Runtime/Executors/RunLoopExecutor.h"
 #include "Runtime/KeyMap/KeyMapWriter.h"
 
 namespace tindlewave {
@@ -18,16 +19,18 @@ class Executor;
 class WorkPool;
 
 // The real desktop the programs run over by default on Linux: one device registry (udev, its
-// monitor read on the HID executor) shared by the HID system (hidraw) and the event system
+// monitor read on a thread of its own, so that udev's news of devices, the program's own among
+// them, never waits behind the HID executor's work) shared by the HID system (hidraw) and the event system
 // (evdev and uinput, on the tap executor), the key maps in the keyboards' own key tables, the
 // desktop's own shortcuts, and the grants read from the device nodes' permissions. Without
 // devices or without access it still works, with nothing to drive: the grants, `problems()` and
 // the hot-plug of the registry tell and follow what changes.
 //
-// Threads: made on any thread while both executors run; destroyed after both have stopped.
+// Threads: made on any thread while the tap executor runs; destroyed after it (and whatever
+// follows the registry) has stopped.
 class LinuxWorld {
   public:
-    LinuxWorld(Executor& hid, Executor& tap, WorkPool* pool = nullptr);
+    explicit LinuxWorld(Executor& tap, WorkPool* pool = nullptr);
     ~LinuxWorld();
     LinuxWorld(const LinuxWorld&) = delete;
     LinuxWorld& operator=(const LinuxWorld&) = delete;
@@ -45,6 +48,10 @@ class LinuxWorld {
     // or ~/.local/state/tindlewave), which outlives a logout as the kernel's tables do.
     static std::string keyMapFolder();
 
+  private:
+    RunLoopExecutor udev_;  // reads udev's monitor for the registry, which it outlives
+
+  public:
     LinuxDeviceRegistry registry;
     LinuxHIDSystem hid;
     std::unique_ptr<LinuxEventSystem> eventSystem;  // made and followed on the tap executor

@@ -12,9 +12,9 @@ ProgramWorld ProgramWorld::simulated(Executor& hid, Executor& tap, std::string h
     return world;
 }
 
-ProgramWorld ProgramWorld::real(Executor& hid, Executor& tap, WorkPool* pool) {
+ProgramWorld ProgramWorld::real(Executor&, Executor& tap, WorkPool* pool) {
     ProgramWorld world;
-    world.real_ = std::make_unique<LinuxWorld>(hid, tap, pool);
+    world.real_ = std::make_unique<LinuxWorld>(tap, pool);
     return world;
 }
 

@@ -24,7 +24,8 @@ class ProgramWorld {
     // Over the simulated desktop, with the stand-in hidutil `hidutil` and its state file.
     static ProgramWorld simulated(Executor& hid, Executor& tap, std::string hidutilState,
                                   KeyMapHost hidutil);
-    // Over this machine's devices; key maps are written on `pool` (null: the shared pool).
+    // Over this machine's devices; key maps are written on `pool` (null: the shared pool). `hid` is
+    // not used: the real world reads udev on a thread of its own.
     static ProgramWorld real(Executor& hid, Executor& tap, WorkPool* pool = nullptr);
 
     ProgramWorld(ProgramWorld&&) noexcept;

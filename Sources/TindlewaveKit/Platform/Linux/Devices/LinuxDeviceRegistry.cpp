@@ -448,6 +448,10 @@ bool LinuxDeviceRegistry::followsHotplug() const {
     return state_->monitor != nullptr;
 }
 
+bool LinuxDeviceRegistry::announces() const {
+    return followsHotplug() && ::access("/run/udev/control", F_OK) == 0;
+}
+
 std::vector<LinuxDeviceRegistry::Entry> LinuxDeviceRegistry::entries() const {
     std::lock_guard lock(state_->mutex);
     std::vector<Entry> all;

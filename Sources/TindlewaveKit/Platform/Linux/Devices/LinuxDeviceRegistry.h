@@ -97,6 +97,10 @@ class LinuxDeviceRegistry {
     LinuxDeviceRegistry& operator=(const LinuxDeviceRegistry&) = delete;
 
     bool followsHotplug() const;
+    // Whether udev announces devices here as they come (`watch`, `watchOwnNodes`): it follows
+    // hot-plug and udevd runs (its control socket is there). A machine without udevd (a container,
+    // an early boot) announces nothing.
+    bool announces() const;
 
     // Every entry (interfaces present or not, and services), sorted by id.
     std::vector<Entry> entries() const;

@@ -162,7 +162,6 @@ void LinuxEventSystem::State::start(Node& node) {
     node.mirrorHeardAt.reset();  // its "add" comes as a later job of this executor
     node.keyboard = node.description.has(EV_LED, LED_CAPSL);
     node.grab.opened();
-    node.announceBy = input.clock().now() + seconds(options.announceSeconds);
     if (node.keyboard) {
         if (auto on = evdev::ledOn(fd, LED_CAPSL)) capsLock = *on;
         // The desktop's LED writes to the mirror are the real keyboard's.
@@ -186,20 +185,10 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
     };
     if (node.grab.waitsForMirror()) {
         const Instant now = input.clock().now();
-        // Once udev's "add" has come, only the desktop's moment to open the mirror is left to wait.
-        switch (node.grab.mirrorLooked(desktopHas(*node.mirror, node.mirrorHeardAt, now),
-                                       !node.mirrorHeardAt && now >= node.announceBy)) {
-            case NodeGrab::Next::later: return later(announceLookSeconds);
-            case NodeGrab::Next::late:
-                if (options.journal) {
-                    options.journal(fmt::format("the mirror of {} ({}) was not announced by udev within "
-                                                "{:g} s; grabbing the node all the same",
-                                                node.info.devnode, node.description.name,
-                                                options.announceSeconds));
-                }
-                break;
-            default: break;
-        }
+        // However long udev takes: the node is not grabbed meanwhile, so nothing is lost. Once
+        // its "add" has come, only the desktop's moment to open the mirror is left to wait.
+        if (node.grab.mirrorLooked(desktopHas(*node.mirror, node.mirrorHeardAt, now)) == NodeGrab::Next::later)
+            return later(announceLookSeconds);
     }
     auto down = evdev::keysDown(node.fd);
     const auto* error = std::get_if<SystemError>(&down);

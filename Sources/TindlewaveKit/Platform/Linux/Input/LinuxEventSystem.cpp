@@ -26,7 +26,7 @@ timeval nowStamp() {
 }
 
 // How often the program's own devices' announcement is looked for, and how many posts wait for
-// it at most (far more than a shortcut's keys).
+// it at most (far more than a shortcut's keys): more are written out with what waits.
 constexpr double ownAnnounceLookSeconds = 0.01;
 constexpr std::size_t maxHeldPosts = 256;
 
@@ -69,6 +69,7 @@ LinuxEventSystem::State::State(LinuxEventSystem& owner_, Executor& input_, Optio
       input(input_),
       fds(FdRegistrar::of(input_)),
       options(std::move(options_)),
+      udevAnnounces(options.udevAnnounces.value_or(false)),
       watchdog(options.stallSeconds, [this, living = std::weak_ptr<bool>(alive)] {
           input.post([this, living] {
               if (auto a = living.lock(); a && *a) handleStall();
@@ -224,6 +225,12 @@ void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
     state_->ownNodesWatch = registry.watchOwnNodes(input_, [this](const std::string& sysname) {
         state_->ownNodeAnnounced(sysname);
     });
+    state_->udevAnnounces = state_->options.udevAnnounces.value_or(registry.announces());
+    if (!state_->udevAnnounces && state_->options.journal) {
+        state_->options.journal("udev announces no device here (no udev monitor, or udevd is not running): "
+                                "the program's keyboard and pointer are written to, and nodes grabbed "
+                                "behind their mirrors, without waiting for a desktop to take them up");
+    }
     // Watched before listing, so nothing falls between (a node named twice is taken once).
     state_->registryWatch = registry.watch(input_, [this](const LinuxDeviceRegistry::Change& change) {
         if (change.entry.kind != Kind::eventService) return;
@@ -308,10 +315,7 @@ void LinuxEventSystem::State::closeDevice(std::optional<UinputDevice>& slot) {
 bool LinuxEventSystem::State::ensureVirtualDevices() {
     // Nothing new while the process is about to stop: it would hold what is written to it.
     if (watchdog.isSuspended()) return keyboard && pointer;
-    if (!keyboard || !pointer) {
-        ownAnnounced = false;
-        ownAnnounceBy = input.clock().now() + asDuration(options.ownAnnounceSeconds);
-    }
+    if (!keyboard || !pointer) ownAnnounced = false;
     if (!keyboard) keyboardHeardAt.reset();
     if (!pointer) pointerHeardAt.reset();
     if (!keyboard) {
@@ -351,7 +355,7 @@ const UinputDevice* LinuxEventSystem::State::mirrorOf(std::optional<SenderID> id
 bool LinuxEventSystem::State::desktopHas(const UinputDevice& device, const std::optional<Instant>& heardAt,
                                         Instant now) const {
     const std::string& sysname = device.sysname();
-    if (sysname.empty() || (options.isAnnounced && options.isAnnounced(sysname))) return true;
+    if (sysname.empty() || !udevAnnounces || (options.isAnnounced && options.isAnnounced(sysname))) return true;
     return heardAt && now >= *heardAt + asDuration(options.desktopOpenSeconds);
 }
 
@@ -359,17 +363,7 @@ bool LinuxEventSystem::State::ownDevicesAnnounced() {
     if (ownAnnounced) return true;
     if (!keyboard || !pointer) return false;
     const Instant now = input.clock().now();
-    if (desktopHas(*keyboard, keyboardHeardAt, now) && desktopHas(*pointer, pointerHeardAt, now)) {
-        ownAnnounced = true;
-    } else if (!(keyboardHeardAt && pointerHeardAt) && now >= ownAnnounceBy) {
-        // Once both "add"s have come, only the desktop's moment is left to wait.
-        ownAnnounced = true;
-        if (options.journal) {
-            options.journal(fmt::format("the program's keyboard and pointer were not announced by udev "
-                                        "within {:g} s; writing to them all the same",
-                                        options.ownAnnounceSeconds));
-        }
-    }
+    ownAnnounced = desktopHas(*keyboard, keyboardHeardAt, now) && desktopHas(*pointer, pointerHeardAt, now);
     return ownAnnounced;
 }
 
@@ -401,22 +395,27 @@ void LinuxEventSystem::State::writeHeldPosts() {
     std::size_t written = 0;
     while (written < heldPosts.size() && ensureVirtualDevices() && ownAnnounced) writeOut(heldPosts[written++]);
     heldPosts.erase(heldPosts.begin(), heldPosts.begin() + static_cast<std::ptrdiff_t>(written));
+    if (written == 0 || !heldPosts.empty() || !options.journal) return;
+    const auto waited = std::chrono::duration<double>(input.clock().now() - heldSince).count();
+    options.journal(fmt::format("posted what waited {:.2f} s for the desktop to take up the program's keyboard "
+                                "and pointer ({} events)",
+                                waited, written));
 }
 
 void LinuxEventSystem::State::write(const Event& event) {
     if (!ensureVirtualDevices()) return;
-    if (!heldPosts.empty() || !ownDevicesAnnounced()) {
-        if (heldPosts.size() >= maxHeldPosts) {
-            // Too much waits: what is held goes out now rather than any of it being lost.
-            ownAnnounced = true;
-            writeHeldPosts();
-        } else {
-            heldPosts.push_back(event);
-            lookForOwnAnnouncement();
-            return;
-        }
+    if (heldPosts.empty() && ownDevicesAnnounced()) return writeOut(event);
+    if (heldPosts.empty()) heldSince = input.clock().now();
+    heldPosts.push_back(event);
+    if (heldPosts.size() <= maxHeldPosts) return lookForOwnAnnouncement();
+    // Too much waits: all of it goes out now, in order, rather than any of it being lost.
+    if (options.journal) {
+        options.journal(fmt::format("more than {} posts waited for the desktop to take up the program's "
+                                    "keyboard and pointer: writing them without waiting further",
+                                    maxHeldPosts));
     }
-    writeOut(event);
+    ownAnnounced = true;
+    writeHeldPosts();
 }
 
 void LinuxEventSystem::State::writeOut(const Event& event) {

@@ -63,16 +63,18 @@ class LinuxEventSystem final : public EventSystem {
     struct Options {
         std::string uinputPath = "/dev/uinput";
         double stallSeconds = 1.0;
-        // Before a grab, a new mirror's node is waited for this long at most (looked at every
-        // 10 ms): the desktop takes the mirror up once udev has announced it.
-        double announceSeconds = 1.0;
-        // What is posted before udev has announced the program's own keyboard and pointer is held
-        // this long at most (looked at every 10 ms), then written all the same.
-        double ownAnnounceSeconds = 5.0;
-        // A device's announcement (a mirror's, the keyboard's, the pointer's) is udev's "add" of
-        // its event node through the registry (follow), or where given, this saying yes for the
-        // device's input sysname ("input42") at a look.
+        // A node is grabbed only once its mirror has been announced, and what is posted is held
+        // (in order, up to 256 posts; more are written out with what waits) until the program's
+        // own keyboard and pointer have been, however long udev takes: the desktop takes a device
+        // up only then, and no input is lost meanwhile (the node is not grabbed yet). A device's
+        // announcement (a mirror's, the keyboard's, the pointer's) is udev's "add" of its event
+        // node through the registry (follow), or where given, this saying yes for the device's
+        // input sysname ("input42") at a look (every 10 ms).
         std::function<bool(const std::string& sysname)> isAnnounced{};
+        // Whether udev announces devices here; none: as the registry followed says
+        // (LinuxDeviceRegistry::announces), and no without one. Where it does not, nothing waits
+        // for an announcement, and the journal says so once.
+        std::optional<bool> udevAnnounces{};
         // After udev's "add" of one of the program's devices, this much longer before it is
         // written to (the keyboard and pointer) or a node is grabbed behind it (a mirror): a
         // desktop opens a device a moment after it hears of it (through logind, a round trip on

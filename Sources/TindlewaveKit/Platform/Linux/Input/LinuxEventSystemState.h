@@ -39,7 +39,6 @@ struct LinuxEventSystem::State {
         FdWatch watch;
         FdWatch mirrorWatch;
         TimerHandle retry;
-        Instant announceBy{};  // how long its mirror's announcement is waited for
         std::optional<Instant> mirrorHeardAt;  // when udev's "add" of the mirror's event node came through the registry
     };
 
@@ -81,7 +80,8 @@ struct LinuxEventSystem::State {
     void writeOut(const Event& event);
     bool ownDevicesAnnounced();
     // Whether a desktop has had the device to open: udev's "add" of it came `desktopOpenSeconds`
-    // ago, or nothing is to be waited for (no sysname told, or the isAnnounced hook says so).
+    // ago, or nothing is to be waited for (no sysname told, no udev announcing here, or the
+    // isAnnounced hook says so).
     bool desktopHas(const UinputDevice& device, const std::optional<Instant>& heardAt, Instant now) const;
     void ownNodeAnnounced(const std::string& sysname);
     void lookForOwnAnnouncement();
@@ -121,15 +121,18 @@ struct LinuxEventSystem::State {
     CodeList out;
     CodeList keyboardOut;
     CodeList postOut;
+    // Whether udev announces devices here (options.udevAnnounces, else the registry's word at
+    // follow; no before it).
+    bool udevAnnounces = false;
     // Posts held, in order, until udev has announced the program's keyboard and pointer (a
-    // desktop opens them only then), or the wait has run out.
+    // desktop opens them only then), since `heldSince`.
     std::vector<Event> heldPosts;
+    Instant heldSince{};
     bool ownAnnounced = false;
     // When udev's "add" of their event nodes came through the registry.
     std::optional<Instant> keyboardHeardAt;
     std::optional<Instant> pointerHeardAt;
     bool ownLooking = false;
-    Instant ownAnnounceBy{};
     TimerHandle ownLook;
 
     // The watchdog's next release comes from suspend(), not from a stall (any thread).

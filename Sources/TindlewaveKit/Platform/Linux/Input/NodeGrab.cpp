@@ -28,11 +28,11 @@ void NodeGrab::opened() {
     mirrorShown_ = false;
 }
 
-NodeGrab::Next NodeGrab::mirrorLooked(bool announced, bool overdue) {
+NodeGrab::Next NodeGrab::mirrorLooked(bool announced) {
     if (mirrorShown_) return Next::grab;
-    if (!announced && !overdue) return Next::later;
+    if (!announced) return Next::later;
     mirrorShown_ = true;
-    return announced ? Next::grab : Next::late;
+    return Next::grab;
 }
 
 NodeGrab::Next NodeGrab::keysLooked(int error, bool anyKeyDown) const {

@@ -26,7 +26,6 @@ class NodeGrab {
     // What a look at the node leads to.
     enum class Next {
         grab,      // go on: look at the keys, or grab now that none is down
-        late,      // the mirror's node was not announced in time: go on all the same, and say so
         grabbed,   // the grab was taken
         later,     // keys are down, or the grab was refused: look again later
         busy,      // refused too often: another program's, close it and report it
@@ -51,12 +50,12 @@ class NodeGrab {
     void adoptGrabbed() { phase_ = Phase::grabbed; }
 
     // A look, when it may be taken (settling, grabs wanted): at the mirror's node until it is
-    // announced or `overdue`, then at the keys down (`error` the errno when they could not be
+    // announced, then at the keys down (`error` the errno when they could not be
     // read), then, on `grab`, the grab's errno (0 when taken), then at what the grab caught:
     // whether a key went down before it (down now, or going up, with no down since).
     bool mayLook(bool wanted) const { return phase_ == Phase::settling && wanted; }
     bool waitsForMirror() const { return !mirrorShown_; }
-    Next mirrorLooked(bool announced, bool overdue);
+    Next mirrorLooked(bool announced);
     Next keysLooked(int error, bool anyKeyDown) const;
     Next grabAnswered(int error);
     Next grabChecked(bool keyDownBeforeGrab);
