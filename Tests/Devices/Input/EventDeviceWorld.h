@@ -185,13 +185,22 @@ struct EventDeviceWorld {
             return TapAnswer::pass;
         };
     }
-    // Holds the tap executor until every node is let go of (the watchdog's doing), then runs
-    // `meanwhile` on the test's thread and lets the executor go on.
-    bool stallUntilReleased(const std::function<void()>& meanwhile) {
-        std::atomic<bool> holding{true};
+    // Holds the tap executor from its next job on (returns once it is held) until `holding` is
+    // false.
+    void hold(std::atomic<bool>& holding) {
+        std::atomic<bool> held{false};
         input.post([&] {
+            held = true;
             while (holding) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         });
+        eventually([&] { return held.load(); }, std::chrono::seconds(20));
+    }
+    // Holds the tap executor, the mouse moving meanwhile, until every node is let go of (the
+    // watchdog's doing), then runs `meanwhile` on the test's thread and lets the executor go on.
+    bool stallUntilReleased(const std::function<void()>& meanwhile) {
+        std::atomic<bool> holding{true};
+        hold(holding);
+        mouseSide->send({{EV_REL, REL_X, 1}});
         const bool released = eventually([&] {
             return !mouseSide->isGrabbed() && !keyboardSide->isGrabbed() && !hidppSide->isGrabbed();
         }, std::chrono::seconds(20));

@@ -136,7 +136,12 @@ EvdevSide::EvdevSide(Testbed& testbed, const std::string& devnode, InputDescript
     });
     node_.onWrite([this](std::span<const std::uint8_t> bytes) {
         std::lock_guard lock(mutex_);
-        for (const Code& c : codesOf(bytes)) written_.push_back(c);
+        const bool grabbed =
+            holder_ && umockdev_ioctl_client_get_connected(static_cast<UMockdevIoctlClient*>(holder_));
+        for (const Code& c : codesOf(bytes)) {
+            written_.push_back(c);
+            if (grabbed) writtenWhileGrabbed_.push_back(c);
+        }
         return 0;
     });
 }
@@ -212,6 +217,11 @@ int EvdevSide::grabCalls() const {
 std::vector<Code> EvdevSide::written() const {
     std::lock_guard lock(mutex_);
     return written_;
+}
+
+std::vector<Code> EvdevSide::writtenWhileGrabbed() const {
+    std::lock_guard lock(mutex_);
+    return writtenWhileGrabbed_;
 }
 
 // uinput.

@@ -45,8 +45,10 @@ class EvdevSide {
     // holder's own second one too).
     bool isGrabbed() const;
     int grabCalls() const;
-    // What the program wrote to the node (LEDs).
+    // What the program wrote to the node (LEDs, input given back), and of that what it wrote
+    // while an open of it held the grab: the kernel hands such input to the grab's holder alone.
     std::vector<Code> written() const;
+    std::vector<Code> writtenWhileGrabbed() const;
 
   private:
     EmulatedNode node_;
@@ -59,6 +61,7 @@ class EvdevSide {
     void* holder_ = nullptr;  // the open holding the grab (a reference of ours)
     int grabCalls_ = 0;
     std::vector<Code> written_;
+    std::vector<Code> writtenWhileGrabbed_;
 };
 
 class UinputSide {

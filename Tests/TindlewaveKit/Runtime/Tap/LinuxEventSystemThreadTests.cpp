@@ -182,8 +182,10 @@ struct World {
 TEST(LinuxEventSystemThreads, AStalledTapExecutorLosesEveryGrabAndItsTapsAreToldOnResuming) {
     World world(false, 0.3);
     EXPECT_EQ(world.grabbed().size(), 1u);
-    // The executor's thread is held for longer than the watchdog allows.
+    // The executor's thread is held for longer than the watchdog allows while the node has
+    // input waiting.
     world.input.post([] { std::this_thread::sleep_for(std::chrono::milliseconds(900)); });
+    ASSERT_EQ(::write(world.node.write, "x", 1), 1);
     ASSERT_TRUE(world.waiter.waitFor([&] { return !world.notices.empty(); }));
     EXPECT_EQ(world.notices.front(), EventType::tapDisabledByTimeout);
     EXPECT_FALSE(world.enabled());

@@ -1,5 +1,5 @@
 // LinuxEventSystem: opening, mirroring and grabbing nodes (each grab's phases are a NodeGrab),
-// their frames, and the watchdog's beat.
+// their frames, and what follows the watchdog's release.
 
 #include <fcntl.h>
 #include <linux/input.h>
@@ -232,7 +232,6 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
     node.assembler = {};
     node.state = {};
     node.watch = fds->addFd(node.fd, EPOLLIN, [this, target](std::uint32_t) { readable(*target); });
-    armBeat();
     updateFlags();
     consume(node, caught);  // what came since the grab reached nobody else
 }
@@ -271,7 +270,11 @@ void LinuxEventSystem::State::drop(SenderID id) {
 
 void LinuxEventSystem::State::readable(Node& node) {
     if (watchdog.released()) return handleStall();
-    watchdog.beat();
+    readFrames(node);
+    watchdog.beat();  // what the node held was taken
+}
+
+void LinuxEventSystem::State::readFrames(Node& node) {
     input_event buffer[64];
     for (int reads = 0; reads < 8 && node.grab.isGrabbed(); ++reads) {
         const ssize_t n = ::read(node.fd, buffer, sizeof buffer);
@@ -416,25 +419,8 @@ void LinuxEventSystem::State::updateFlags() {
                        std::memory_order_relaxed);
 }
 
-// The watchdog's beat: the input executor beats while it holds grabs; when the beat stops for
-// stallSeconds, the watchdog's thread lets go of every grab, and what follows runs here.
-
-void LinuxEventSystem::State::beat() {
-    watchdog.beat();
-    if (watchdog.released()) handleStall();
-    bool anyGrabbed = std::any_of(nodes.begin(), nodes.end(),
-                                  [](const auto& node) { return node->grab.isGrabbed(); });
-    if (anyGrabbed) armBeat();
-    else beatTimer.cancel();
-}
-
-void LinuxEventSystem::State::armBeat() {
-    if (beatTimer.isArmed()) return;
-    beatTimer = input.schedule(input.clock().now() + seconds(options.stallSeconds / 4), [this] {
-        beatTimer = {};
-        beat();
-    });
-}
+// The watchdog's release: it let go of every grab when a grabbed node's input was not read
+// within stallSeconds (or at a suspension), and what follows runs here.
 
 void LinuxEventSystem::State::handleStall() {
     if (!watchdog.takeRelease()) return;

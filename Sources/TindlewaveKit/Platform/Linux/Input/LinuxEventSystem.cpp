@@ -83,7 +83,6 @@ LinuxEventSystem::State::State(LinuxEventSystem& owner_, Executor& input_, Optio
 
 LinuxEventSystem::State::~State() {
     watchdog.stop();
-    beatTimer.cancel();
     sessionWatch.cancel();
     registryWatch.cancel();
     ownNodesWatch.cancel();
@@ -270,7 +269,6 @@ void LinuxEventSystem::adoptNode(const EventNodeInfo& info, int fd, InputDescrip
     node->grab.adoptGrabbed();
     state_->nodes.push_back(std::move(node));
     state_->watchdog.watch(fd);
-    state_->armBeat();
 }
 
 void LinuxEventSystem::adoptVirtualDevices(UinputDevice keyboard, UinputDevice pointer) {

@@ -53,7 +53,8 @@ EventNodeInfo::Kind eventNodeKind(const LinuxDeviceRegistry::Entry& entry);
 // any thread; posts run as input-executor jobs in order (one at the session level made on that
 // executor is written at once). A watchdog thread releases every grab, and destroys the mirrors
 // and the program's own devices (the kernel lets go of every key, button and modifier they
-// hold), when that executor has not come round for `stallSeconds`; the taps then get the
+// hold), when a grabbed node's input has waited `stallSeconds` for that executor (nothing is
+// looked at while no input waits: an idle program is not woken); the taps then get the
 // time-out notice, and enabling them grabs again. `suspend` does the same at once, for a process
 // about to stop (Ctrl-Z in its terminal, TerminalStop.h), until `resume`. Only while the login session is active: when the user
 // switches to another session or console, every grab is released, the program's devices let go

@@ -57,6 +57,7 @@ struct LinuxEventSystem::State {
 
     // Frames.
     void readable(Node& node);
+    void readFrames(Node& node);
     void consume(Node& node, std::span<const input_event> codes);
     void process(Node& node, const InputFrame& frame);
     void resync(Node& node, timeval time);
@@ -64,9 +65,7 @@ struct LinuxEventSystem::State {
     ModifierKeys deviceModifiers() const;
     void updateFlags();
 
-    // The watchdog's beat, and what follows its release.
-    void beat();
-    void armBeat();
+    // What follows the watchdog's release.
     void handleStall();
 
     // Posts (LinuxEventSystem.cpp).
@@ -111,7 +110,6 @@ struct LinuxEventSystem::State {
     bool sessionActive = true;
     bool capsLock = false;
     std::vector<std::string> busy;
-    TimerHandle beatTimer;
     Subscription registryWatch;
     Subscription ownNodesWatch;
     std::unique_ptr<LogindSessionWatch> session;

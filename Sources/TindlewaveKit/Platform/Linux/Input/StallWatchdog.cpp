@@ -1,7 +1,10 @@
 #include "Platform/Linux/Input/StallWatchdog.h"
 
 #include <linux/uinput.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -20,6 +23,14 @@ int grabByIoctl(int fd, bool grabbed) {
 
 void destroyByIoctl(int fd) { ::ioctl(fd, UI_DEV_DESTROY); }
 
+// Whether any of the grabbed descriptors (all but the first, the wake-up's) holds input or an
+// error now.
+bool inputWaiting(std::vector<pollfd>& fds) {
+    for (pollfd& p : fds) p.revents = 0;
+    if (::poll(fds.data() + 1, fds.size() - 1, 0) <= 0) return false;
+    return std::any_of(fds.begin() + 1, fds.end(), [](const pollfd& p) { return p.revents != 0; });
+}
+
 }  // namespace
 
 std::int64_t StallWatchdog::steadyNanoseconds() {
@@ -34,26 +45,39 @@ StallWatchdog::StallWatchdog(double stallSeconds, std::function<void()> onStall,
       hooks_{hooks.now ? std::move(hooks.now) : &steadyNanoseconds,
              hooks.grab ? std::move(hooks.grab) : &grabByIoctl,
              hooks.destroy ? std::move(hooks.destroy) : &destroyByIoctl},
+      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       thread_([this] { loop(); }) {}
+
+StallWatchdog::~StallWatchdog() {
+    stop();
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
 
 void StallWatchdog::stop() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
+        heldChangedLocked();
     }
     wake_.notify_all();
     if (thread_.joinable()) thread_.join();
 }
 
-void StallWatchdog::beat() { heartbeat_.store(hooks_.now(), std::memory_order_relaxed); }
+void StallWatchdog::heldChangedLocked() {
+    ++heldVersion_;
+    const std::uint64_t one = 1;
+    if (wakeFd_ >= 0 && ::write(wakeFd_, &one, sizeof one) < 0) {
+        // Full (it never is: the thread reads it at each wake) or gone at exit: nothing to do.
+    }
+}
 
 std::optional<int> StallWatchdog::grab(int fd) {
     {
         std::lock_guard lock(mutex_);
         if (released_.load() || suspended_.load()) return std::nullopt;
         if (int error = hooks_.grab(fd, true)) return error;
-        heartbeat_.store(hooks_.now(), std::memory_order_relaxed);
         grabbed_.push_back(fd);
+        heldChangedLocked();
     }
     wake_.notify_all();
     return 0;
@@ -62,8 +86,8 @@ std::optional<int> StallWatchdog::grab(int fd) {
 void StallWatchdog::watch(int fd) {
     {
         std::lock_guard lock(mutex_);
-        heartbeat_.store(hooks_.now(), std::memory_order_relaxed);
         grabbed_.push_back(fd);
+        heldChangedLocked();
     }
     wake_.notify_all();
 }
@@ -74,6 +98,7 @@ void StallWatchdog::ungrab(int fd) {
     if (held == grabbed_.end()) return;
     hooks_.grab(fd, false);
     grabbed_.erase(held);
+    heldChangedLocked();
 }
 
 void StallWatchdog::keep(int fd) {
@@ -99,7 +124,6 @@ void StallWatchdog::suspend() {
 void StallWatchdog::resume() {
     std::lock_guard lock(mutex_);
     suspended_ = false;
-    heartbeat_.store(hooks_.now(), std::memory_order_relaxed);
 }
 
 void StallWatchdog::releaseLocked() {
@@ -109,22 +133,48 @@ void StallWatchdog::releaseLocked() {
     devices_.clear();
     for (int fd : grabbed_) hooks_.grab(fd, false);
     grabbed_.clear();
+    heldChangedLocked();
     released_ = true;
     if (onStall_) onStall_();
 }
 
 void StallWatchdog::loop() {
+    std::vector<pollfd> fds;
     std::unique_lock lock(mutex_);
     while (!stopping_) {
-        // Asleep while nothing is grabbed; then a look every 50 ms.
         if (grabbed_.empty()) {
             wake_.wait(lock, [&] { return stopping_ || !grabbed_.empty(); });
             continue;
         }
-        wake_.wait_for(lock, std::chrono::milliseconds(50));
-        if (stopping_ || grabbed_.empty()) continue;
-        if (hooks_.now() - heartbeat_.load(std::memory_order_relaxed) <= stallNanoseconds_) continue;
-        releaseLocked();
+        // Asleep until a grabbed node holds input for the reading thread, or what is held changes.
+        const std::uint64_t held = heldVersion_;
+        fds.assign(1, pollfd{wakeFd_, POLLIN, 0});
+        for (int fd : grabbed_) fds.push_back(pollfd{fd, POLLIN, 0});
+        lock.unlock();
+        const int ready = ::poll(fds.data(), fds.size(), -1);
+        if (fds[0].revents != 0) {
+            std::uint64_t count = 0;
+            if (::read(wakeFd_, &count, sizeof count) < 0) {
+                // Read by an earlier wake already.
+            }
+        }
+        lock.lock();
+        if (ready <= 0 || stopping_ || heldVersion_ != held) continue;
+        // Under the lock nothing held is closed: input is waiting now, and a beat from now on is
+        // the reading thread's taking it (what it took before this look needs no beat).
+        const std::uint64_t beats = beats_.load(std::memory_order_acquire);
+        const std::int64_t since = hooks_.now();
+        if (!inputWaiting(fds)) continue;
+        while (!stopping_ && heldVersion_ == held && beats_.load(std::memory_order_acquire) == beats) {
+            const std::int64_t left = since + stallNanoseconds_ - hooks_.now();
+            if (left < 0) {
+                releaseLocked();
+                break;
+            }
+            // Looked at again a quarter of the limit on at most: the reading thread takes input
+            // within microseconds, so one look mostly ends the wait.
+            wake_.wait_for(lock, std::chrono::nanoseconds(std::min(left, stallNanoseconds_ / 4) + 1));
+        }
     }
 }
 

@@ -12,22 +12,24 @@
 namespace tindlewave {
 
 // Lets go of every grab, and of everything the program holds down, when the thread that reads the
-// grabbed nodes stops coming round, so a stuck program never keeps the user's mouse and keyboard
-// nor leaves a key or modifier held on them.
+// grabbed nodes stops taking what they hold, so a stuck program never keeps the user's mouse and
+// keyboard nor leaves a key or modifier held on them.
 //
-// The reading thread beats while it holds grabs, and takes and ends each grab through the
-// watchdog; it tells it of each device of the program's that may hold keys or buttons down (the
-// mirrors, its own keyboard and pointer) before it closes it. The watchdog's own thread sleeps
-// while nothing is grabbed and looks every 50 ms otherwise: once no beat has come for
-// `stallSeconds`, it destroys every device it was told of (the kernel lets go of all each holds:
-// a release the user makes later reaches the desktop from the real device, which never saw that
-// key go down there, and would be dropped), then ungrabs every descriptor it holds, forgets
-// them, marks itself released and calls `onStall` on its thread. `suspend` does the same at once
-// from any thread (the whole process is about to stop), and until `resume` takes no grab and
-// destroys at once any device it is told of. Grabs are taken and
-// ended under its lock, so it never ungrabs a descriptor that is no longer grabbed (closed, and
-// perhaps another one by now), and no grab is taken between its release and the reading thread
-// taking that release in (takeRelease): that grab would be one the watchdog knows nothing of.
+// The reading thread takes and ends each grab through the watchdog, and beats each time it has
+// read what a grabbed node held; it tells it of each device of the program's that may hold keys
+// or buttons down (the mirrors, its own keyboard and pointer) before it closes it. The watchdog's
+// own thread sleeps while nothing is grabbed, and while nothing waits on the grabbed descriptors
+// (it polls them itself, so an idle program is never woken). Once one holds input (or an error),
+// the reading thread has `stallSeconds` to beat: if it does not, the watchdog destroys every
+// device it was told of (the kernel lets go of all each holds: a release the user makes later
+// reaches the desktop from the real device, which never saw that key go down there, and would be
+// dropped), then ungrabs every descriptor it holds, forgets them, marks itself released and calls
+// `onStall` on its thread. `suspend` does the same at once from any thread (the whole process is
+// about to stop), and until `resume` takes no grab and destroys at once any device it is told of.
+// Grabs are taken and ended under its lock, so it never ungrabs a descriptor that is no longer
+// grabbed (closed, and perhaps another one by now), and no grab is taken between its release and
+// the reading thread taking that release in (takeRelease): that grab would be one the watchdog
+// knows nothing of.
 class StallWatchdog {
   public:
     // What it reads the time with, how it grabs and ungrabs (errno, 0 when done) and destroys a
@@ -41,19 +43,20 @@ class StallWatchdog {
 
     StallWatchdog(double stallSeconds, std::function<void()> onStall, Hooks hooks = {});
     // Stops and joins its thread (once); ungrabs nothing.
-    ~StallWatchdog() { stop(); }
+    ~StallWatchdog();
     void stop();
     StallWatchdog(const StallWatchdog&) = delete;
     StallWatchdog& operator=(const StallWatchdog&) = delete;
 
-    // The reading thread came round.
-    void beat();
-    // Grabs `fd` and holds it (a grab counts as a beat): the grab's errno, 0 when taken; none
-    // while a release has not been taken in or while suspended (nothing is grabbed then).
+    // The reading thread has read what a grabbed node held (called after the read).
+    void beat() { beats_.fetch_add(1, std::memory_order_release); }
+    // Grabs `fd` and holds it: the grab's errno, 0 when taken; none while a release has not been
+    // taken in or while suspended (nothing is grabbed then).
     std::optional<int> grab(int fd);
     // Holds `fd` as grabbed already.
     void watch(int fd);
-    // Ungrabs `fd` unless the watchdog let go of it already, and forgets it.
+    // Ungrabs `fd` unless the watchdog let go of it already, and forgets it. Call before the
+    // descriptor closes: the watchdog polls what it holds.
     void ungrab(int fd);
     // A device of the program's made, or about to be closed (told before its descriptor is, so
     // the number is never another file's when it is used). While suspended, one made is
@@ -75,18 +78,21 @@ class StallWatchdog {
   private:
     void loop();
     void releaseLocked();  // under mutex_
+    void heldChangedLocked();  // under mutex_
 
     const std::int64_t stallNanoseconds_;
     const std::function<void()> onStall_;
     const Hooks hooks_;
+    const int wakeFd_;  // an eventfd: ends the thread's poll when what it holds changes
 
     std::mutex mutex_;
     std::condition_variable wake_;
     std::vector<int> grabbed_;  // under mutex_
+    std::uint64_t heldVersion_ = 0;  // under mutex_: counts changes of grabbed_
     std::vector<int> devices_;  // under mutex_
     bool stopping_ = false;     // under mutex_
     std::atomic<bool> suspended_{false};  // written under mutex_
-    std::atomic<std::int64_t> heartbeat_{0};
+    std::atomic<std::uint64_t> beats_{0};
     std::atomic<bool> released_{false};
     std::thread thread_;  // last: started once everything it reads is made
 };

@@ -1,11 +1,15 @@
-// The stall watchdog on its own thread, with a clock the test moves and grabs it records.
+// The stall watchdog on its own thread, with pipes for grabbed nodes (a byte written is input
+// waiting), a clock the test moves, and its grabs, ungrabs and destroys recorded in one list.
 
 #include "Platform/Linux/Input/StallWatchdog.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
+#include <string>
 #include <vector>
 
 #include "TestKit/Waiter.h"
@@ -17,13 +21,27 @@ using testkit::Waiter;
 
 constexpr std::int64_t second = 1'000'000'000;
 
+// A grabbed node's stand-in: the watchdog polls the read end.
+struct Node {
+    std::array<int, 2> ends{-1, -1};
+    Node() { EXPECT_EQ(::pipe(ends.data()), 0); }
+    ~Node() {
+        ::close(ends[0]);
+        ::close(ends[1]);
+    }
+    int fd() const { return ends[0]; }
+    void input() { EXPECT_EQ(::write(ends[1], "x", 1), 1); }
+    void take() {
+        char byte;
+        EXPECT_EQ(::read(ends[0], &byte, 1), 1);
+    }
+};
+
 struct Watched {
     std::atomic<std::int64_t> now{0};
-    std::atomic<int> looks{0};  // the watchdog reads the clock once per look
+    std::atomic<int> looks{0};  // the watchdog reads the clock at each look while input waits
     Waiter waiter;
-    std::vector<int> grabbed;
-    std::vector<int> ungrabbed;
-    std::vector<int> destroyed;
+    std::vector<std::string> calls;  // "grab 5", "ungrab 5", "destroy 20", in order
     int refusing = 0;  // the errno of the next grabs
     int stalls = 0;
     StallWatchdog watchdog{1.0, [this] { waiter.update([&] { ++stalls; }); },
@@ -35,11 +53,11 @@ struct Watched {
                                 int error = 0;
                                 waiter.update([&] {
                                     if (grab && refusing != 0) error = refusing;
-                                    else (grab ? grabbed : ungrabbed).push_back(fd);
+                                    else calls.push_back((grab ? "grab " : "ungrab ") + std::to_string(fd));
                                 });
                                 return error;
                             },
-                            [this](int fd) { waiter.update([&] { destroyed.push_back(fd); }); }}};
+                            [this](int fd) { waiter.update([&] { calls.push_back("destroy " + std::to_string(fd)); }); }}};
 
     // Waits until the watchdog has looked `more` times again.
     bool lookedAgain(int more) {
@@ -49,103 +67,125 @@ struct Watched {
     int stallCount() {
         return waiter.read([&] { return stalls; });
     }
-    std::vector<int> ungrabs() {
-        return waiter.read([&] { return ungrabbed; });
+    std::vector<std::string> made() {
+        return waiter.read([&] { return calls; });
     }
 };
 
-TEST(StallWatchdog, ABeatingThreadKeepsItsGrabsAndOneThatStopsLosesThemAllOnce) {
+std::string call(const char* what, int fd) { return std::string(what) + " " + std::to_string(fd); }
+
+TEST(StallWatchdog, InputTakenInTimeKeepsTheGrabsAndInputLeftWaitingLosesThemAllOnce) {
+    Node a, b, c, d;
     Watched w;
-    EXPECT_EQ(w.watchdog.grab(5), 0);
-    EXPECT_EQ(w.watchdog.grab(6), 0);
-    w.watchdog.watch(7);  // grabbed already
+    EXPECT_EQ(w.watchdog.grab(a.fd()), 0);
+    EXPECT_EQ(w.watchdog.grab(b.fd()), 0);
+    w.watchdog.watch(c.fd());  // grabbed already
     w.waiter.update([&] { w.refusing = EBUSY; });
-    EXPECT_EQ(w.watchdog.grab(9), EBUSY);  // refused: not held
+    EXPECT_EQ(w.watchdog.grab(d.fd()), EBUSY);  // refused: not held
     w.waiter.update([&] { w.refusing = 0; });
-    w.watchdog.ungrab(6);
-    EXPECT_EQ(w.ungrabs(), (std::vector<int>{6}));
-    // Within the second, and beaten on past it: nothing happens.
-    w.now = second / 2;
+    w.watchdog.ungrab(b.fd());
+    EXPECT_EQ(w.made(), (std::vector<std::string>{call("grab", a.fd()), call("grab", b.fd()), call("ungrab", b.fd())}));
+
+    // Input waits: it is looked at until the reading thread takes it (no input waited before:
+    // the time idle is no stall). A look still under way when it beats sees the clock unmoved.
+    w.now = 10 * second;
+    a.input();
     ASSERT_TRUE(w.lookedAgain(3));
+    w.now = 10 * second + second / 2;
+    ASSERT_TRUE(w.lookedAgain(2));
+    a.take();
     w.watchdog.beat();
-    w.now = second + second / 2;
-    ASSERT_TRUE(w.lookedAgain(3));
+    c.input();
+    ASSERT_TRUE(w.lookedAgain(3));  // c's wait began at 10.5 s
+    w.now = 11 * second + second / 4;
+    ASSERT_TRUE(w.lookedAgain(2));
+    c.take();
+    w.watchdog.beat();
     EXPECT_EQ(w.stallCount(), 0);
     EXPECT_FALSE(w.watchdog.released());
 
-    // No beat for over a second: every grab still held goes, once.
-    w.now = 3 * second;
+    // Input left waiting for over a second: every grab still held goes, once.
+    c.input();
+    ASSERT_TRUE(w.lookedAgain(3));
+    w.now = 13 * second;
     ASSERT_TRUE(w.waiter.waitFor([&] { return w.stalls == 1; }));
-    EXPECT_EQ(w.ungrabs(), (std::vector<int>{6, 5, 7}));
+    EXPECT_EQ(w.made(), (std::vector<std::string>{call("grab", a.fd()), call("grab", b.fd()), call("ungrab", b.fd()),
+                                                  call("ungrab", a.fd()), call("ungrab", c.fd())}));
     EXPECT_TRUE(w.watchdog.released());
     // What the watchdog let go of is not ungrabbed again (its number may be another
     // descriptor's by then).
-    w.watchdog.ungrab(5);
-    EXPECT_EQ(w.ungrabs(), (std::vector<int>{6, 5, 7}));
+    w.watchdog.ungrab(a.fd());
+    EXPECT_EQ(w.made().size(), 5u);
     // Until the release is taken in, no grab is taken: the watchdog would know nothing of it.
-    EXPECT_EQ(w.watchdog.grab(8), std::nullopt);
-    EXPECT_EQ(w.waiter.read([&] { return w.grabbed; }), (std::vector<int>{5, 6}));
+    EXPECT_EQ(w.watchdog.grab(d.fd()), std::nullopt);
+    EXPECT_EQ(w.made().size(), 5u);
     EXPECT_TRUE(w.watchdog.takeRelease());
     EXPECT_FALSE(w.watchdog.takeRelease());
 
-    // Nothing is left to let go of: it sleeps until the next grab, which counts as a beat.
-    w.now = 10 * second;
-    EXPECT_EQ(w.watchdog.grab(8), 0);
-    ASSERT_TRUE(w.lookedAgain(3));
+    // The next grab is watched as the first were.
+    c.take();
+    EXPECT_EQ(w.watchdog.grab(d.fd()), 0);
+    d.input();
+    ASSERT_TRUE(w.lookedAgain(2));
     EXPECT_EQ(w.stallCount(), 1);
-    w.now = 12 * second;
+    w.now = 20 * second;
     ASSERT_TRUE(w.waiter.waitFor([&] { return w.stalls == 2; }));
-    EXPECT_EQ(w.ungrabs(), (std::vector<int>{6, 5, 7, 8}));
+    EXPECT_EQ(w.made().back(), call("ungrab", d.fd()));
 }
 
-TEST(StallWatchdog, AStallDestroysEveryDeviceThatMayHoldKeysBeforeTheProgramComesRound) {
+TEST(StallWatchdog, AStallDestroysEveryDeviceThatMayHoldKeysBeforeItUngrabsAnything) {
+    Node a, b;
     Watched w;
     w.watchdog.keep(20);  // a mirror
     w.watchdog.keep(21);  // the program's keyboard
     w.watchdog.keep(22);
     w.watchdog.forget(22);  // closed by the program: never touched again
-    w.watchdog.watch(5);
+    w.watchdog.watch(a.fd());
+    a.input();
+    ASSERT_TRUE(w.lookedAgain(2));
     w.now = 3 * second;
     ASSERT_TRUE(w.waiter.waitFor([&] { return w.stalls == 1; }));
-    EXPECT_EQ(w.waiter.read([&] { return w.ungrabbed; }), (std::vector<int>{5}));
-    EXPECT_EQ(w.waiter.read([&] { return w.destroyed; }), (std::vector<int>{20, 21}));
+    // The devices first: a key they hold is let go of while the desktop does not yet read the
+    // real device, whose later release of it would be dropped.
+    EXPECT_EQ(w.made(), (std::vector<std::string>{"destroy 20", "destroy 21", call("ungrab", a.fd())}));
     ASSERT_TRUE(w.watchdog.takeRelease());
     // Forgotten once destroyed: the next stall destroys only what was made since.
     w.watchdog.keep(23);
-    w.watchdog.watch(6);
+    w.watchdog.watch(b.fd());
+    b.input();
+    ASSERT_TRUE(w.lookedAgain(2));
     w.now = 5 * second;
     ASSERT_TRUE(w.waiter.waitFor([&] { return w.stalls == 2; }));
-    EXPECT_EQ(w.waiter.read([&] { return w.destroyed; }), (std::vector<int>{20, 21, 23}));
+    EXPECT_EQ(w.made(), (std::vector<std::string>{"destroy 20", "destroy 21", call("ungrab", a.fd()), "destroy 23",
+                                                  call("ungrab", b.fd())}));
 }
 
 TEST(StallWatchdog, ASuspensionLetsGoAtOnceAndWhatComesMeanwhileHoldsNothingUntilTheResume) {
+    Node a, b, c;
     Watched w;
     w.watchdog.keep(20);
-    w.watchdog.watch(5);
+    w.watchdog.watch(a.fd());
     // From any thread, with no stall: everything goes now, on the caller's thread.
     w.watchdog.suspend();
     EXPECT_TRUE(w.watchdog.isSuspended());
-    EXPECT_EQ(w.waiter.read([&] { return w.ungrabbed; }), (std::vector<int>{5}));
-    EXPECT_EQ(w.waiter.read([&] { return w.destroyed; }), (std::vector<int>{20}));
-    EXPECT_EQ(w.waiter.read([&] { return w.stalls; }), 1);
+    EXPECT_EQ(w.made(), (std::vector<std::string>{"destroy 20", call("ungrab", a.fd())}));
+    EXPECT_EQ(w.stallCount(), 1);
     EXPECT_TRUE(w.watchdog.takeRelease());
     // A grab under way as it came is refused, a device made meanwhile destroyed as it is told.
-    EXPECT_EQ(w.watchdog.grab(6), std::nullopt);
+    EXPECT_EQ(w.watchdog.grab(b.fd()), std::nullopt);
     w.watchdog.keep(21);
-    EXPECT_EQ(w.waiter.read([&] { return w.grabbed; }), std::vector<int>{});
-    EXPECT_EQ(w.waiter.read([&] { return w.destroyed; }), (std::vector<int>{20, 21}));
-    // Resumed long after (the process was stopped): grabs are held and watched as before, with
-    // no stall for the time it was away.
+    EXPECT_EQ(w.made(), (std::vector<std::string>{"destroy 20", call("ungrab", a.fd()), "destroy 21"}));
+    // Resumed long after (the process was stopped): grabs are held and watched as before.
     w.now = 100 * second;
     w.watchdog.resume();
     EXPECT_FALSE(w.watchdog.isSuspended());
-    EXPECT_EQ(w.watchdog.grab(7), 0);
-    ASSERT_TRUE(w.lookedAgain(3));
-    EXPECT_EQ(w.ungrabs(), (std::vector<int>{5}));
+    EXPECT_EQ(w.watchdog.grab(c.fd()), 0);
+    c.input();
+    ASSERT_TRUE(w.lookedAgain(2));
     EXPECT_EQ(w.stallCount(), 1);
     w.now = 102 * second;
     ASSERT_TRUE(w.waiter.waitFor([&] { return w.stalls == 2; }));
-    EXPECT_EQ(w.ungrabs(), (std::vector<int>{5, 7}));
+    EXPECT_EQ(w.made().back(), call("ungrab", c.fd()));
 }
 
 }  // namespace
