@@ -1,0 +1,94 @@
+// The program idle while it grabs a keyboard and a mouse: every wake-up of every thread it has
+// (voluntary and involuntary context switches, /proc/PID/task/*/status) over 10 s. A laptop pays
+// for each; nothing typed or moved should wake it more than once a second.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "Kernel/Scenarios/Keyboards.h"
+#include "TestKit/Uhid/UhidDevices.h"
+
+namespace tindlewave::kernel {
+namespace {
+
+using testkit::uhid::BluetoothHidppMouse;
+
+// Context switches of each thread of `pid` so far, by "tid name".
+std::map<std::string, long long> switchesByThread(pid_t pid) {
+    std::map<std::string, long long> counts;
+    std::error_code error;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+        std::ifstream status(task.path() / "status");
+        std::string name;
+        long long total = 0;
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("Name:", 0) == 0) name = line.substr(line.find_first_not_of(" \t", 5));
+            if (line.find("ctxt_switches:") != std::string::npos) total += std::stoll(line.substr(line.find(':') + 1));
+        }
+        counts[task.path().filename().string() + " " + name] = total;
+    }
+    return counts;
+}
+
+TEST(Idle, WhileGrabbingAKeyboardAndAMouseWakesAtMostOnceASecond) {
+    Keyboard keyboard = usbKeyboard();
+    ASSERT_FALSE(keyboard.node.empty()) << describeInputNodes();
+    std::string error;
+    auto mouse = BluetoothHidppMouse::create(recording("MX-Master-3-Wireless-Mouse-B023.json"), "MX Master 3",
+                                             0xB023, error);
+    ASSERT_TRUE(mouse) << error;
+    const std::string mouseNode = waitForNode([] { return eventNodeContaining("MX Master 3"); });
+    ASSERT_FALSE(mouseNode.empty()) << describeInputNodes();
+    settleUdev();
+
+    Program program;
+    program.writeConfig(R"({
+  "version": 1,
+  "hyper": { "enabled": true, "key": "capsLock", "onTap": "nothing" },
+  "devices": [
+    { "match": { )" + keyboard.match + R"( }, "name": "Test USB Keyboard", "kind": "keyboard", "hyper": true },
+    { "match": { "vendor": "0x046D", "product": "0xB023" }, "name": "Test mouse", "kind": "mouse",
+      "rules": [ { "control": { "hidpp": "0xC4" }, "when": "click", "do": { "shortcut": "shift+cmd+4" } } ] }
+  ],
+  "ignored": []
+})");
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(waitApplied(program)) << program.seen();
+    ASSERT_TRUE(waitUntil([&] { return grabbed(keyboard.node) && grabbed(mouseNode); }, 120s))
+        << "not both grabbed\n" << program.seen();
+    // What the start still has under way (udev's adds of the program's devices, the desktop's
+    // moment after them, the journal's writes) passes first.
+    settleUdev();
+    std::this_thread::sleep_for(3s);
+
+    const auto before = switchesByThread(program.pid());
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(10s);
+    const auto after = switchesByThread(program.pid());
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    long long total = 0;
+    std::ostringstream byThread;
+    for (const auto& [thread, count] : after) {
+        auto was = before.find(thread);
+        const long long woke = count - (was == before.end() ? 0 : was->second);
+        total += woke;
+        byThread << "  " << thread << ": " << woke << "\n";
+    }
+    const double perSecond = double(total) / seconds;
+    std::printf("idle while grabbing a keyboard and a mouse: %.2f wake-ups a second (%lld in %.1f s)\n%s",
+                perSecond, total, seconds, byThread.str().c_str());
+    EXPECT_TRUE(grabbed(keyboard.node) && grabbed(mouseNode)) << "let go while idle\n" << program.seen();
+    EXPECT_LE(perSecond, 1.0) << byThread.str();
+    EXPECT_EQ(program.quit(), 0) << program.seen();
+}
+
+}  // namespace
+}  // namespace tindlewave::kernel
