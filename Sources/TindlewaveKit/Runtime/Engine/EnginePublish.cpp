@@ -59,6 +59,10 @@ DeviceStatus Engine::configuredStatus(const DeviceProfile& profile,
                                       const std::vector<PresentDevice>& present) const {
     const PresentDevice* connected = nullptr;
     for (const auto& device : present) {
+        // Only a device the profile's match fits can have it for its profile: the look through
+        // every profile is made for those alone, so a file of many devices is published in time
+        // linear in their number.
+        if (!matches(profile.match, device.properties)) continue;
         const DeviceProfile* found = profileFor(*config_, device.properties);
         if (found != nullptr && *found == profile) {
             connected = &device;
