@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "Core/Evdev/EvdevKeys.h"
 #include "Core/Devices/ConfigMatching.h"
@@ -278,15 +279,29 @@ TEST(EvdevKeyMapDevices, AFolderThatIsNotTheUsersAloneIsNotUsed) {
     ASSERT_TRUE(world.testbed.add(keyboard.text()));
     KeyTableSide side(world.testbed, keyboard.event, hidKeyboardTable());
     world.list();
-    // Planted open to all, with a table in it: nothing is read from it or written to it.
+    // Planted with a table in it, open to its group, to all, or another user's: nothing is read
+    // from it or written to it.
     ASSERT_EQ(::mkdir(world.folder().c_str(), 0700), 0);
-    ASSERT_EQ(::chmod(world.folder().c_str(), 0777), 0);
     TempFolder::write(world.baselineFile(), swappedBaseline());
     ASSERT_EQ(::chmod(world.baselineFile().c_str(), 0600), 0);
-    ASSERT_TRUE(writeNow(world.host(), hyperOnCapsLock(), usbKeyboardMatching).ok());
-    ASSERT_TRUE(writeNow(world.host(), KeyMapSetup{}, usbKeyboardMatching).ok());
-    EXPECT_EQ(side.table(), hidKeyboardTable());
-    EXPECT_EQ(TempFolder::read(world.baselineFile()), swappedBaseline());
+    struct Planted {
+        const char* what;
+        mode_t mode;
+        uid_t owner;
+    };
+    std::vector<Planted> planted{{"open to its group", 0770, ::geteuid()},
+                                 {"open to all", 0777, ::geteuid()}};
+    if (::geteuid() == 0) planted.push_back({"another user's", 0700, 65534});
+    for (const auto& [what, mode, owner] : planted) {
+        ASSERT_EQ(::chmod(world.folder().c_str(), mode), 0) << what;
+        ASSERT_EQ(::chown(world.folder().c_str(), owner, ::getegid()), 0) << what;
+        world.keyMap = world.makeKeyMap();
+        ASSERT_TRUE(writeNow(world.host(), hyperOnCapsLock(), usbKeyboardMatching).ok()) << what;
+        ASSERT_TRUE(writeNow(world.host(), KeyMapSetup{}, usbKeyboardMatching).ok()) << what;
+        EXPECT_EQ(side.table(), hidKeyboardTable()) << what;
+        EXPECT_EQ(TempFolder::read(world.baselineFile()), swappedBaseline()) << what;
+    }
+    ASSERT_EQ(::chown(world.folder().c_str(), ::geteuid(), ::getegid()), 0);
     // A link in its place is not followed either.
     ASSERT_EQ(::rename(world.folder().c_str(), (world.state / "elsewhere").c_str()), 0);
     ASSERT_EQ(::chmod((world.state / "elsewhere").c_str(), 0700), 0);
@@ -296,7 +311,7 @@ TEST(EvdevKeyMapDevices, AFolderThatIsNotTheUsersAloneIsNotUsed) {
     EXPECT_EQ(side.table(), hidKeyboardTable());
 }
 
-TEST(EvdevKeyMapDevices, TheBaselineOutlivesTheRunAndOtherBootsFilesAreRemoved) {
+TEST(EvdevKeyMapDevices, TheBaselineOutlivesTheRunAndOtherBootsAndGoneNodesFilesAreRemoved) {
     KeyMapWorld world;
     const auto keyboard = usbKeyboard(1);
     ASSERT_TRUE(world.testbed.add(keyboard.text()));
@@ -305,14 +320,19 @@ TEST(EvdevKeyMapDevices, TheBaselineOutlivesTheRunAndOtherBootsFilesAreRemoved) 
     ASSERT_EQ(::mkdir(world.folder().c_str(), 0700), 0);
     const std::string otherBoot = world.folder() + "/0f0e0d0c-0000-4000-8000-000000000001-input21.json";
     const std::string deadWriter = world.baselineFile() + ".tmp-999999999-0";
+    // This boot's, of a keyboard node that is gone (unplugged: plugged in again, it gets a new
+    // input name).
+    const std::string goneNode = world.folder() + "/" + bootID + "-input99.json";
     const std::string folderKept = world.folder() + "/kept";
     TempFolder::write(otherBoot, "{}");
+    TempFolder::write(goneNode, "{}");
     TempFolder::write(deadWriter, "{");
     ASSERT_EQ(::mkdir(folderKept.c_str(), 0700), 0);
 
     ASSERT_TRUE(writeNow(world.host(), hyperOnCapsLock(), usbKeyboardMatching).ok());
     EXPECT_FALSE(std::filesystem::exists(otherBoot));
     EXPECT_FALSE(std::filesystem::exists(deadWriter));
+    EXPECT_FALSE(std::filesystem::exists(goneNode));
     EXPECT_TRUE(std::filesystem::is_directory(folderKept));
     struct stat info {};
     ASSERT_EQ(::stat(world.baselineFile().c_str(), &info), 0);

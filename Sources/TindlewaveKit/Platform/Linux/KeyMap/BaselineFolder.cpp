@@ -131,7 +131,7 @@ bool BaselineFolder::write(std::string_view input, std::string_view text) const 
     return false;
 }
 
-void BaselineFolder::removeOtherBoots() const {
+void BaselineFolder::removeStale(const std::function<bool(std::string_view input)>& present) const {
     if (!isPlainName(bootID_)) return;  // which files are this boot's is not known
     UniqueFd folder(open());
     if (folder.get() < 0) return;
@@ -148,9 +148,13 @@ void BaselineFolder::removeOtherBoots() const {
         const std::string_view name = entry->d_name;
         const auto writer = writerOf(name);
         if (!writer && !name.ends_with(extension)) continue;
-        if (name.starts_with(thisBoot)) {
-            // This boot's: only a temporary whose writer no longer runs goes.
-            if (!writer || *writer == self || ::kill(*writer, 0) == 0 || errno != ESRCH) continue;
+        if (name.starts_with(thisBoot) && writer) {
+            // This boot's temporary: it goes only once its writer no longer runs.
+            if (*writer == self || ::kill(*writer, 0) == 0 || errno != ESRCH) continue;
+        } else if (name.starts_with(thisBoot)) {
+            // This boot's baseline: it goes with its node.
+            const auto input = name.substr(thisBoot.size(), name.size() - thisBoot.size() - extension.size());
+            if (!isPlainName(input) || present(input)) continue;
         }
         struct stat info {};
         if (::fstatat(folder.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode))

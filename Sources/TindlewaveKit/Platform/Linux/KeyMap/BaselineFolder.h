@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,9 +26,11 @@ class BaselineFolder {
     std::optional<std::string> read(std::string_view input) const;
     // Replaces the node's file; false when it cannot be written.
     bool write(std::string_view input, std::string_view text) const;
-    // Removes the files of other boots and the temporaries of writers that have ended (a run
-    // killed mid-write). Only names of the kind written here are touched, never a folder.
-    void removeOtherBoots() const;
+    // Removes the files of other boots, this boot's files of nodes that are gone (`present` says
+    // of an input name whether its node is still there: a replugged keyboard comes back under a
+    // new one) and the temporaries of writers that have ended (a run killed mid-write). Only
+    // names of the kind written here are touched, never a folder.
+    void removeStale(const std::function<bool(std::string_view input)>& present) const;
 
     const std::string& path() const { return path_; }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/input.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,6 +34,12 @@ class OpenNode {
     UniqueFd fd_;
     int error_;
 };
+
+// Whether the kernel still has the input device: its table, and so its baseline, goes with it.
+bool inputIsPresent(std::string_view input) {
+    struct stat info {};
+    return ::stat(("/sys/class/input/" + std::string(input)).c_str(), &info) == 0 || errno != ENOENT;
+}
 
 }  // namespace
 
@@ -97,7 +104,10 @@ ScanCodeBaseline EvdevKeyMap::baselineFor(const Keyboard& keyboard, const ScanCo
     if (auto known = baselines_.find(keyboard.input);
         known != baselines_.end() && ScanCodeMaps::fits(known->second, current))
         return known->second;
-    if (!std::exchange(tidied_, true)) folder_.removeOtherBoots();
+    // Each input name is used once per boot: a keyboard plugged in again comes back under a new
+    // one. The files of nodes that are gone go whenever a node is first met, so the folder holds
+    // about one file per keyboard present, however often they are replugged.
+    if (!baselines_.contains(keyboard.input)) folder_.removeStale(inputIsPresent);
     std::optional<ScanCodeBaseline> baseline;
     if (auto stored = folder_.read(keyboard.input)) baseline = ScanCodeMaps::decode(*stored, bootID_);
     // A table that is not this node's (short, empty, or another keyboard's) would route keys the

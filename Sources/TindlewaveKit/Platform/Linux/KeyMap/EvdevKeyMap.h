@@ -19,7 +19,7 @@ namespace tindlewave {
 // back from the whole table (listed by index). What a node holds is measured against its baseline,
 // the table as first seen in this boot with the scan codes routed over it, kept in a
 // BaselineFolder under the boot id and the node's input name (unique per boot), so that routes
-// left by a run that crashed are found and undone. A stored baseline is taken only when it lists
+// left by a run that crashed are found and undone; the files of nodes that are gone are removed. A stored baseline is taken only when it lists
 // exactly the node's scan codes. An empty set-up puts every routed scan code back and leaves the
 // others as they are. Needs read access to the nodes only.
 //
@@ -65,7 +65,6 @@ class EvdevKeyMap final : public KeyMapBackend {
     BaselineFolder folder_;
     std::string bootID_;
     std::mutex mutex_;
-    bool tidied_ = false;  // other boots' files removed
     std::map<std::string, ScanCodeBaseline> baselines_;  // by input name
 };
 
