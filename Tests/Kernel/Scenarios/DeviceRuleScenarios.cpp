@@ -1,7 +1,8 @@
 // The device rules under the real kernel and udevd: which nodes they tag for the seat's user.
-// The mice's rule must reach the HID++ mice under each driver and uinput, and no keyboard: not a
-// Logitech keyboard's hidraw node on the generic driver, not the receiver's own node (its
-// reports carry paired keyboards' keys), not a keyboard's event node. The keyboards' rule adds
+// The mice's rule must reach the HID++ mice under each driver and uinput, and no keyboard udev can
+// tell from a mouse: not a Logitech keyboard's hidraw node on the generic driver or on the HID++
+// driver, not the receiver's own node (its reports carry paired keyboards' keys), not a
+// keyboard's event node. The keyboards' rule adds
 // the keyboards' event nodes. The rules go into udev's runtime folder for the scenario only.
 
 #include <gtest/gtest.h>
@@ -43,6 +44,13 @@ bool tagged(const std::string& node) {
         if (("\n" + output).substr(at, end - at).find(":uaccess:") != std::string::npos) return true;
     }
     return false;
+}
+
+// The driver bound to a hidraw node's HID device.
+std::string boundDriver(const std::string& node) {
+    std::error_code error;
+    const auto driver = fs::read_symlink("/sys/class/hidraw/" + fs::path(node).filename().string() + "/device/driver", error);
+    return error ? std::string() : driver.filename().string();
 }
 
 // Installs the rules as the guide's commands do, into udev's runtime folder, and announces the
@@ -87,18 +95,25 @@ TEST(DeviceRules, TheMiceRuleReachesHidppMiceAndNoKeyboard) {
     ASSERT_TRUE(bluetoothKeyboard) << error;
     auto usbKeyboard = UsbKeyboard::create("Logitech USB Keyboard", 0x046D, 0xC31C, error);
     ASSERT_TRUE(usbKeyboard) << error;
+    // A Bluetooth keyboard that the kernel's HID++ driver binds (0xB35F is on its list): its keys
+    // go through its HID++ node. Answering HID++ as the recorded mouse does is enough for the driver.
+    auto hidppKeyboard = BluetoothHidppMouse::create(recording("MX-Master-3-Wireless-Mouse-B023.json"),
+                                                     "Logitech HID++ Keyboard", 0xB35F, error);
+    ASSERT_TRUE(hidppKeyboard) << error;
 
     const auto hidraw = [](std::uint16_t vendor, std::uint16_t product) {
         return waitForNode([=] { return hidrawNode(vendor, product); });
     };
     const std::string mouseHidpp = hidraw(0x046D, 0xB023), mouseGeneric = hidraw(0x046D, 0xB025),
                       pairedHidraw = hidraw(0x046D, 0x4082), receiverHidraw = hidraw(0x046D, 0xC52B),
-                      bluetoothKeyboardHidraw = hidraw(0x046D, 0xB342), usbKeyboardHidraw = hidraw(0x046D, 0xC31C);
+                      bluetoothKeyboardHidraw = hidraw(0x046D, 0xB342), usbKeyboardHidraw = hidraw(0x046D, 0xC31C),
+                      hidppKeyboardHidraw = hidraw(0x046D, 0xB35F);
     const std::string bluetoothKeyboardEvent = waitForNode([] { return eventNode("Logitech K380"); });
     const std::string usbKeyboardEvent = waitForNode([] { return eventNode("Logitech USB Keyboard"); });
     const std::string mouseEvent = waitForNode([] { return eventNodeContaining("MX Anywhere 3"); });
     for (const auto& node : {mouseHidpp, mouseGeneric, pairedHidraw, receiverHidraw, bluetoothKeyboardHidraw,
-                             usbKeyboardHidraw, bluetoothKeyboardEvent, usbKeyboardEvent, mouseEvent})
+                             usbKeyboardHidraw, hidppKeyboardHidraw, bluetoothKeyboardEvent, usbKeyboardEvent,
+                             mouseEvent})
         ASSERT_FALSE(node.empty()) << describeInputNodes();
     settleUdev();
 
@@ -112,6 +127,8 @@ TEST(DeviceRules, TheMiceRuleReachesHidppMiceAndNoKeyboard) {
     EXPECT_FALSE(tagged(receiverHidraw)) << receiverHidraw << ": the receiver's own node";
     EXPECT_FALSE(tagged(bluetoothKeyboardHidraw)) << bluetoothKeyboardHidraw << ": a Bluetooth keyboard's";
     EXPECT_FALSE(tagged(usbKeyboardHidraw)) << usbKeyboardHidraw << ": a USB keyboard's";
+    EXPECT_EQ(boundDriver(hidppKeyboardHidraw), "logitech-hidpp-device");
+    EXPECT_FALSE(tagged(hidppKeyboardHidraw)) << hidppKeyboardHidraw << ": a Bluetooth keyboard's on the HID++ driver";
     EXPECT_FALSE(tagged(bluetoothKeyboardEvent)) << bluetoothKeyboardEvent;
     EXPECT_FALSE(tagged(usbKeyboardEvent)) << usbKeyboardEvent;
 

@@ -5,14 +5,26 @@ namespace tindlewave {
 const DeviceRule& mouseDeviceRule() {
     static constexpr DeviceRule rule{"70-tindlewave.rules", R"rule(# /etc/udev/rules.d/70-tindlewave.rules
 # Gives the user at this computer's seat what Tindlewave needs for mice: HID++ mice's
-# hidraw nodes, mice's event nodes and /dev/uinput. No keyboard (71-tindlewave-keyboards.rules).
+# hidraw nodes, mice's event nodes and /dev/uinput. One kind of keyboard is reached too:
+# a Logitech keyboard paired to a receiver (Unifying, Bolt, Lightspeed), whose HID++ node
+# udev cannot tell from a paired mouse's, and whose keys go through that node. Other
+# keyboards only with 71-tindlewave-keyboards.rules.
 # Sorts after 60-input-id.rules (ID_INPUT_*) and before 73-seat-late.rules (applies uaccess).
 ACTION=="remove", GOTO="tindlewave_end"
-# HID++ devices the kernel's Logitech HID++ driver has bound: mice paired to a receiver,
-# HID++ mice over Bluetooth or USB.
-SUBSYSTEM=="hidraw", DRIVERS=="logitech-hidpp-device", TAG+="uaccess"
-# Logitech Bluetooth mice left to the generic driver (products 0xB0xx; keyboards are 0xB3xx).
-SUBSYSTEM=="hidraw", KERNELS=="0005:046D:B0??.*", DRIVERS=="hid-generic", TAG+="uaccess"
+SUBSYSTEM!="hidraw", GOTO="tindlewave_hidraw_end"
+# Logitech Bluetooth mice (products 0xB0xx; its Bluetooth keyboards are 0xB3xx), on the
+# kernel's HID++ driver or left to the generic one.
+KERNELS=="0005:046D:B0??.*", DRIVERS=="logitech-hidpp-device|hid-generic", TAG+="uaccess"
+# HID++ mice on a USB cable that the HID++ driver has bound (0xC0xx; keyboards are 0xC3xx).
+KERNELS=="0003:046D:C0??.*", DRIVERS=="logitech-hidpp-device", TAG+="uaccess"
+# Devices paired to a receiver: the HID++ driver's node of each, never the receiver's own
+# (its reports carry every paired keyboard's keys). udev knows a paired device only by
+# the receiver and a wireless product number, which does not say mouse or keyboard.
+DRIVERS=="logitech-djreceiver", GOTO="tindlewave_paired"
+SUBSYSTEM=="hidraw", GOTO="tindlewave_hidraw_end"
+LABEL="tindlewave_paired"
+DRIVERS=="logitech-hidpp-device", TAG+="uaccess"
+LABEL="tindlewave_hidraw_end"
 # Mice's event nodes, but no node that is a keyboard too.
 SUBSYSTEM=="input", KERNEL=="event*", ENV{ID_INPUT_MOUSE}=="1", ENV{ID_INPUT_KEYBOARD}!="1", TAG+="uaccess"
 # Posting events, and the mirrors of grabbed devices.

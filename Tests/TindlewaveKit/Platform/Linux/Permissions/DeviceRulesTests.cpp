@@ -33,25 +33,29 @@ TEST(DeviceRules, TheBuiltInTextsAreTheShippedFiles) {
     EXPECT_LT(keyboardDeviceRule().fileName, std::string_view("73-seat-late.rules"));
 }
 
-// The mice's rule gives no keyboard: no hidraw node for a vendor as a whole (a Logitech keyboard's
-// ordinary interfaces carry its keys), hidraw only where the driver bound says HID++ or for
-// Logitech's Bluetooth mice, and no event node that is a keyboard's.
+// The mice's rule gives no keyboard udev can tell from a mouse: no hidraw node for a vendor as a
+// whole (a Logitech keyboard's ordinary interfaces carry its keys), hidraw only for Logitech's
+// mice by product id or, behind a receiver, where the HID++ driver is bound, and no event node
+// that is a keyboard's. (The kernel tier checks it under udevd.)
 TEST(DeviceRules, TheMiceRuleGrantsNoKeyboard) {
     const auto lines = ruleGrants(mouseDeviceRule().text);
-    ASSERT_EQ(lines.size(), 4u) << mouseDeviceRule().text;
+    ASSERT_EQ(lines.size(), 5u) << mouseDeviceRule().text;
     for (const auto& line : lines) {
         EXPECT_FALSE(lineHas(line, "idVendor")) << line;
-        if (lineHas(line, "SUBSYSTEM==\"hidraw\"")) {
-            EXPECT_TRUE(lineHas(line, "DRIVERS==")) << line;
-        }
+        EXPECT_TRUE(lineHas(line, "SUBSYSTEM==") || lineHas(line, "DRIVERS==")) << line;
         if (lineHas(line, "SUBSYSTEM==\"input\"")) {
             EXPECT_TRUE(lineHas(line, "ENV{ID_INPUT_MOUSE}==\"1\"")) << line;
             EXPECT_TRUE(lineHas(line, "ENV{ID_INPUT_KEYBOARD}!=\"1\"")) << line;
         }
     }
-    EXPECT_TRUE(lineHas(lines[0], "DRIVERS==\"logitech-hidpp-device\""));
-    EXPECT_TRUE(lineHas(lines[1], "KERNELS==\"0005:046D:B0??.*\", DRIVERS==\"hid-generic\""));
-    EXPECT_TRUE(lineHas(lines[3], "KERNEL==\"uinput\""));
+    EXPECT_TRUE(lineHas(lines[0], "KERNELS==\"0005:046D:B0??.*\", DRIVERS==\"logitech-hidpp-device|hid-generic\""));
+    EXPECT_TRUE(lineHas(lines[1], "KERNELS==\"0003:046D:C0??.*\", DRIVERS==\"logitech-hidpp-device\""));
+    // Any device the HID++ driver has bound only behind a receiver, reached by its label alone.
+    EXPECT_EQ(lines[2], "DRIVERS==\"logitech-hidpp-device\", TAG+=\"uaccess\"");
+    const std::string_view text = mouseDeviceRule().text;
+    EXPECT_LT(text.find("LABEL=\"tindlewave_paired\""), text.find("\n" + lines[2]));
+    EXPECT_LT(text.find("SUBSYSTEM==\"hidraw\", GOTO=\"tindlewave_hidraw_end\""), text.find("LABEL=\"tindlewave_paired\""));
+    EXPECT_TRUE(lineHas(lines[4], "KERNEL==\"uinput\""));
 
     const auto keyboards = ruleGrants(keyboardDeviceRule().text);
     EXPECT_EQ(keyboards, std::vector<std::string>{
