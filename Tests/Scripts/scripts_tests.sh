@@ -112,6 +112,13 @@ PROGRAM
     planted="$work/tmp/tindlewave-runtime-$(id -u)"
     if [ "$case_name" = run-planted-runtime-directory ]; then
       mkdir -m 777 "$planted"
+      # Named as a killed run's, but a link: neither it nor what it points to is removed.
+      ln -s "$planted" "$work/tmp/tindlewave-runtime-$(id -u)-999999999.AbC123"
+    else
+      # What runs killed with the script left: removed by the next run.
+      mkdir -m 700 "$work/tmp/tindlewave-runtime-$(id -u)-999999999.AbC123" \
+        "$work/tmp/tindlewave-run-$(id -u)-999999998.dEf456"
+      touch "$work/tmp/tindlewave-run-$(id -u)-999999998.dEf456/display"
     fi
     status=0
     env -u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY PATH="$work/bin:$PATH" TMPDIR="$work/tmp" \
@@ -142,7 +149,8 @@ PROGRAM
       run-planted-runtime-directory)
         [ "$status" = 0 ] || { cat "$work/out" >&2; fail "scripts/run ended with $status"; }
         [ "$runtime_seen" != "$planted" ] || fail "the planted folder was used"
-        [ "$left" = "./tindlewave-runtime-$(id -u)" ] || fail "left in the temporary folder: $left"
+        [ "$left" = "$(printf './tindlewave-runtime-%s\n./tindlewave-runtime-%s-999999999.AbC123' "$(id -u)" "$(id -u)")" ] ||
+          fail "left in the temporary folder: $left"
         ;;
     esac
     ;;

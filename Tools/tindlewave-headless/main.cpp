@@ -59,6 +59,10 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // Run as root by a sudo that keeps HOME: another user's folders are left alone, and it says so.
+    if (const auto notice = files::foldersOfAnotherUser())
+        std::fprintf(stderr, "tindlewave-headless: %s\n", notice->c_str());
+
     headless::Places places;
     places.config = options.config ? *options.config : ConfigStore::defaultURL();
     places.hidutil = SimulatedWorld::hidutilBesideProgram().executable;

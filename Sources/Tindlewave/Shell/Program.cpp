@@ -22,6 +22,7 @@
 #include "App/EngineAdapter.h"
 #include "App/QuitSequence.h"
 #include "Platform/Clock.h"
+#include "Platform/Linux/System/Files.h"
 #include "Runtime/EngineAssembly.h"
 #include "Runtime/Executors/Actors.h"
 #include "Runtime/Stores/ConfigStore.h"
@@ -316,6 +317,7 @@ int runProgram(int argc, char** argv) {
         if (::isatty(STDERR_FILENO) != 1)
             std::fprintf(stderr, "Tindlewave: standard error is not a terminal, so the log lines go only to %s\n",
                          LogStore::shared().file().c_str());
+        if (const auto notice = files::foldersOfAnotherUser()) sayAtStart(log, LogLevel::error, *notice);
         // Without a system bus, devices are set up again after a sleep only when they reconnect.
         if (const auto& noWakes = assembly.noWakes())
             sayAtStart(log, LogLevel::defaultLevel,

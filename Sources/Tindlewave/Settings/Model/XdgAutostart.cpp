@@ -123,8 +123,8 @@ XdgAutostart::XdgAutostart(std::filesystem::path folder, std::optional<std::stri
     : XdgAutostart(std::move(folder), ProgramPath([program] { return program; })) {}
 
 std::filesystem::path XdgAutostart::defaultFolder() {
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    if (configHome && configHome[0] == '/') return std::filesystem::path(configHome) / "autostart";
+    if (const std::string configHome = files::environmentFolder("XDG_CONFIG_HOME"); !configHome.empty())
+        return std::filesystem::path(configHome) / "autostart";
     return std::filesystem::path(files::homeFolder()) / ".config" / "autostart";
 }
 

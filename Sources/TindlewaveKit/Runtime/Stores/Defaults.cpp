@@ -23,8 +23,8 @@ struct Defaults::Values {
 namespace {
 
 fs::path stateFolder() {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state && *state && fs::path(state).is_absolute()) return fs::path(state) / "tindlewave";
+    if (const std::string state = files::environmentFolder("XDG_STATE_HOME"); !state.empty())
+        return fs::path(state) / "tindlewave";
     return fs::path(files::homeFolder()) / ".local" / "state" / "tindlewave";
 }
 

@@ -1,6 +1,7 @@
 #include "Runtime/Stores/LogStore.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -144,8 +145,7 @@ std::string_view toText(LogLevel level) {
 }
 
 fs::path LogStore::defaultFolder() {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state && *state && fs::path(state).is_absolute())
+    if (const std::string state = files::environmentFolder("XDG_STATE_HOME"); !state.empty())
         return fs::path(state) / "tindlewave" / "log";
     return fs::path(files::homeFolder()) / ".local" / "state" / "tindlewave" / "log";
 }
@@ -168,9 +168,31 @@ LogStore::LogStore(fs::path folder, bool mirrorToStandardError, const Clock& clo
         openError_ = LogStoreError{folder_.string(), error.message()};
         return;
     }
+    // The file's name can be guessed: it is made here, in a folder of this user's own (not
+    // through a link), never directory where something already is.
+    const int directory = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (directory < 0) {
+        openError_ = LogStoreError{folder_.string(), errno == ELOOP ? "a symbolic link, not a folder" : std::strerror(errno)};
+        return;
+    }
+    struct stat info {};
+    if (::fstat(directory, &info) != 0 || info.st_uid != ::getuid()) {
+        ::close(directory);
+        openError_ = LogStoreError{folder_.string(), "a folder of another user's"};
+        return;
+    }
     prune();
-    fd_ = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (attempt > 0) {
+            runId_ = newRunId(clock_.date());
+            file_ = folder_ / (runId_ + std::string(kExtension));
+        }
+        fd_ = ::openat(directory, file_.filename().c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND | O_CLOEXEC, 0600);
+        if (fd_ >= 0 || errno != EEXIST) break;
+    }
     if (fd_ < 0) openError_ = LogStoreError{file_.string(), std::strerror(errno)};
+    ::close(directory);
 }
 
 LogStore::~LogStore() {

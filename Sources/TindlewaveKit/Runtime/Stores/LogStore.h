@@ -48,7 +48,8 @@ std::string terminalText(std::string_view message);
 
 // The program's own log: one JSON-lines file per run, "<run id>.jsonl", in a folder of its own
 // (by default $XDG_STATE_HOME/tindlewave/log, never the watched config folder). Opening a store
-// makes the folder, prunes the files of older runs but the newest few and starts this run's file.
+// makes the folder, prunes the files of older runs but the newest few and starts this run's file,
+// a new one (never an existing file or a link) in a folder of this user's own (not a link).
 // Each entry is one line written with one synchronous write, so lines from several threads never
 // interleave. Writing never fails from the caller's point of view: a store that could not open its
 // file keeps only the standard-error mirror and reports the failure to readers.

@@ -43,10 +43,11 @@ SimulatedWorld::SimulatedWorld(Executor& hidExecutor, Executor& tapExecutor,
 }
 
 namespace {
-// $XDG_RUNTIME_DIR when it is usable: set to an absolute path.
-const char* runtimeDirectory() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    return runtime && *runtime && fs::path(runtime).is_absolute() ? runtime : nullptr;
+// $XDG_RUNTIME_DIR when it is usable: an absolute path, not another user's (files::environmentFolder).
+std::optional<std::string> runtimeDirectory() {
+    std::string runtime = files::environmentFolder("XDG_RUNTIME_DIR");
+    if (runtime.empty()) return std::nullopt;
+    return runtime;
 }
 
 // A name of this user's own in the temporary folder ($TMPDIR, else /tmp; not checked here, so a
@@ -59,7 +60,7 @@ fs::path ownTemporaryPath() {
 }  // namespace
 
 std::string SimulatedWorld::runtimeFolder() {
-    if (const char* runtime = runtimeDirectory()) return (fs::path(runtime) / "tindlewave").string();
+    if (const auto runtime = runtimeDirectory()) return (fs::path(*runtime) / "tindlewave").string();
     // The temporary folder is shared between users: a name of one's own keeps another user's
     // folder from standing in the way.
     return ownTemporaryPath().string();
@@ -100,13 +101,15 @@ Result<SimulatedWorld::StateFile, SystemError> SimulatedWorld::defaultHidutilSta
         return StateFile((fs::path(*folder) / "hidutil.json").string(), {});
     }
     // A fresh folder for every run (mode 0700, made where nothing was): nothing another user put
-    // in the shared folder is ever used, and two runs never share the state.
-    std::string pattern = ownTemporaryPath().string() + "-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        const auto failed = SystemError::fromErrno();
-        return SystemError{failed.code, "cannot make " + pattern + ": " + failed.description};
+    // in the shared folder is ever used, and two runs never share the state. Killed runs' folders
+    // go at the next start.
+    const fs::path own = ownTemporaryPath();
+    auto made = files::runFolder(own.parent_path().string(), own.filename().string() + "-");
+    if (!made.ok()) {
+        return SystemError{made.error().code, "cannot make a folder in " + own.parent_path().string() +
+                                                  ": " + made.error().description};
     }
-    return StateFile((fs::path(pattern) / "hidutil.json").string(), pattern);
+    return StateFile((fs::path(*made) / "hidutil.json").string(), *made);
 }
 
 KeyMapHost SimulatedWorld::hidutilBesideProgram() {

@@ -55,8 +55,9 @@ class SimulatedWorld {
     // The stand-in hidutil's state file of one run of a program. With a runtime directory it is
     // in the runtime folder, made private first (files::privateFolder: a folder there that is not
     // the user's alone is not used), and stays. Without one it is in a private folder of this
-    // run's own in the temporary folder (tindlewave-<uid>-XXXXXX), which goes with everything in
-    // it when this is destroyed, so a run leaves nothing in the shared temporary folder.
+    // run's own in the temporary folder (tindlewave-<uid>-<pid>-XXXXXX, files::runFolder), which
+    // goes with everything in it when this is destroyed, or at the next start after a kill, so
+    // runs leave nothing in the shared temporary folder.
     class StateFile {
       public:
         StateFile(std::string path, std::string ownFolder);

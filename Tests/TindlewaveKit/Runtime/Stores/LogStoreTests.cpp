@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "Platform/Linux/System/Files.h"
+#include "Runtime/Stores/ConfigStore.h"
 #include "Runtime/Stores/Defaults.h"
 #include "Runtime/Stores/LogStore.h"
 #include "TestKit/ManualExecutor.h"
@@ -93,6 +95,85 @@ TEST(LogStore, SkipsATornLineAndReportsAnUnreadableStore) {
     auto unreadable = blocked.entries("s");
     ASSERT_FALSE(unreadable.ok());
     EXPECT_NE(unreadable.error().description().find("blocker"), std::string::npos);
+}
+
+// The log's name can be guessed (start time and process id): a link planted under it, a link in
+// place of the folder or a folder of another user's is never written through.
+TEST(LogStore, TheLogIsNeverWrittenThroughALinkOrIntoAnotherUsersFolder) {
+    TempFolder folder;
+    const fs::path victim = folder / "victim";
+    TempFolder::write(victim, "precious");
+    ManualClock clock;
+    const fs::path logs = folder / "log";
+    // "<time>-<pid>" for a process's first store, "<time>-<pid>-<n>" for its n-th.
+    const std::string probed = LogStore(logs, false, clock).runId();
+    const auto first = probed.find('-'), last = probed.rfind('-');
+    const std::string next = first == last ? probed + "-2"
+                                           : probed.substr(0, last + 1) + std::to_string(std::stoi(probed.substr(last + 1)) + 1);
+    fs::create_symlink(victim, logs / (next + ".jsonl"));
+    {
+        LogStore store(logs, false, clock);
+        store.write("s", "c", LogLevel::defaultLevel, "kept");
+        EXPECT_NE(store.runId(), next);
+        ASSERT_TRUE(store.entries("s").ok());
+        EXPECT_EQ(store.entries("s")->size(), 1u);
+    }
+    EXPECT_EQ(TempFolder::read(victim), "precious");
+
+    const fs::path elsewhere = folder / "elsewhere";
+    fs::create_directory(elsewhere);
+    fs::create_directory_symlink(elsewhere, folder / "linked");
+    LogStore linked(folder / "linked", false, clock);
+    linked.write("s", "c", LogLevel::defaultLevel, "lost");
+    EXPECT_FALSE(linked.entries("s").ok());
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+
+    if (::geteuid() == 0) {
+        const fs::path others = folder / "others";
+        fs::create_directory(others);
+        ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
+        LogStore intoOthers(others, false, clock);
+        intoOthers.write("s", "c", LogLevel::defaultLevel, "lost");
+        ASSERT_FALSE(intoOthers.entries("s").ok());
+        EXPECT_NE(intoOthers.entries("s").error().description().find("another user's"), std::string::npos);
+        EXPECT_TRUE(fs::is_empty(others));
+    }
+}
+
+// Run as root by a sudo that keeps HOME (and the XDG folders): the other user's home is left
+// alone, the state files go to root's own home, and the run can say why.
+TEST(LogStore, AHomeOfAnotherUsersIsLeftAloneAndSaidSo) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can make a folder of another user's";
+    const passwd* user = ::getpwuid(::getuid());
+    ASSERT_NE(user, nullptr);
+    const fs::path own = user->pw_dir;
+    TempFolder folder;
+    const fs::path others = folder / "alice";
+    fs::create_directories(others / ".local/state");
+    ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown((others / ".local/state").c_str(), 65534, 65534), 0);
+    ::setenv("HOME", others.c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (others / ".local/state").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (others / ".config").c_str(), 1);  // missing, in another's home
+    EXPECT_EQ(files::homeFolder(), own.string());
+    EXPECT_EQ(LogStore::defaultFolder(), own / ".local/state/tindlewave/log");
+    EXPECT_EQ(Defaults::defaultFile(), own / ".local/state/tindlewave/defaults.json");
+    EXPECT_EQ(ConfigStore::defaultURL(), (own / ".config/tindlewave/config.json").string());
+    const auto notice = files::foldersOfAnotherUser();
+    ASSERT_TRUE(notice.has_value());
+    for (const std::string& named : std::vector<std::string>{"HOME (" + others.string() + ")", "XDG_STATE_HOME",
+                                                             "XDG_CONFIG_HOME", "kept under " + own.string()})
+        EXPECT_NE(notice->find(named), std::string::npos) << *notice;
+
+    // The user's own places are used, and nothing is said.
+    ::setenv("HOME", folder.path().c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1);
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(files::homeFolder(), folder.path().string());
+    EXPECT_EQ(LogStore::defaultFolder(), folder / "state/tindlewave/log");
+    EXPECT_EQ(files::foldersOfAnotherUser(), std::nullopt);
+    ::unsetenv("HOME");
+    ::unsetenv("XDG_STATE_HOME");
 }
 
 // A device or profile name reaches the log verbatim; the terminal must see no escape sequence.

@@ -41,8 +41,7 @@ std::optional<std::string_view> kdeEntry(std::uint16_t number) {
 
 // The user's configuration folder; empty when neither it nor the home folder is known.
 std::string configHome() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && *config == '/') return config;
+    if (std::string config = files::environmentFolder("XDG_CONFIG_HOME"); !config.empty()) return config;
     const std::string home = files::homeFolder();
     return home.empty() ? std::string() : home + "/.config";
 }

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -28,10 +29,12 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// The file a write lands in: the target of a symbolic link, else the path itself.
+// The file a write lands in: the target of a symbolic link of this user's own, else the path
+// itself.
 std::string writeTarget(const std::string& path) {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) || info.st_uid != ::getuid())
+        return path;
     char resolved[PATH_MAX];
     if (::realpath(path.c_str(), resolved) == nullptr) return path;
     return resolved;
@@ -84,7 +87,56 @@ std::optional<pid_t> writerOf(std::string_view name, std::string_view prefix) {
     return pid;
 }
 
+// Whether the process is known to be gone (a process of another user's that runs is not).
+bool hasEnded(pid_t pid) {
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// The process id in a run folder's name ("<prefix><pid>-XXXXXX"), if the name is one.
+std::optional<pid_t> runOf(std::string_view name, std::string_view prefix) {
+    if (!name.starts_with(prefix)) return std::nullopt;
+    name.remove_prefix(prefix.size());
+    pid_t pid = 0;
+    auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
+    if (error != std::errc() || pid <= 0 || name.data() + name.size() - end != 7 || *end != '-') return std::nullopt;
+    return pid;
+}
+
+// Removes the folders of ended runs in `folder` (see runFolder).
+void removeEndedRuns(const std::string& folder, std::string_view prefix) {
+    const int listed = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listed < 0) return;
+    DIR* directory = ::fdopendir(listed);
+    if (directory == nullptr) {
+        ::close(listed);
+        return;
+    }
+    std::vector<std::string> ended;
+    while (const dirent* entry = ::readdir(directory)) {
+        const auto run = runOf(entry->d_name, prefix);
+        if (!run || *run == ::getpid() || !hasEnded(*run)) continue;
+        struct stat info {};
+        if (::fstatat(::dirfd(directory), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(info.st_mode) && info.st_uid == ::getuid())
+            ended.push_back(folder + "/" + entry->d_name);
+    }
+    ::closedir(directory);
+    // A folder of this user's own, which no one else can rename in a shared temporary folder (it
+    // is sticky) nor change inside (mode 0700); remove_all removes links, never what they point to.
+    for (const auto& path : ended) {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+}
+
 }  // namespace
+
+Result<std::string, SystemError> runFolder(const std::string& folder, const std::string& prefix) {
+    removeEndedRuns(folder, prefix);
+    std::string fresh = folder + "/" + prefix + std::to_string(::getpid()) + "-XXXXXX";
+    if (::mkdtemp(fresh.data()) == nullptr) return SystemError::fromErrno();
+    return fresh;
+}
 
 Result<std::string, SystemError> read(const std::string& path, std::size_t limit) {
     // Looked at before opening, since opening a device can itself do something.
@@ -133,8 +185,57 @@ Result<std::string, SystemError> privateFolder(const std::string& path) {
     return fresh;
 }
 
+namespace {
+
+// Whether this user may keep files at `path`: a folder of the user's own, or a missing one below
+// the nearest folder that exists, when that is the user's own or root's and no one else may
+// write to it.
+bool mayHoldOwnFiles(std::string path) {
+    struct stat info {};
+    bool missing = false;
+    while (::stat(path.c_str(), &info) != 0) {
+        if (errno != ENOENT) return false;
+        missing = true;
+        const std::string parent = folderOf(path);
+        if (parent == path) return false;
+        path = parent;
+    }
+    if (!S_ISDIR(info.st_mode)) return false;
+    if (info.st_uid == ::getuid()) return true;
+    return missing && info.st_uid == 0 && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// The variable's value when it is an absolute path: the folder it names, or nothing.
+const char* absoluteValue(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && value[0] == '/' ? value : nullptr;
+}
+
+constexpr const char* placeVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"};
+
+}  // namespace
+
+std::string environmentFolder(const char* variable) {
+    const char* value = absoluteValue(variable);
+    return value != nullptr && mayHoldOwnFiles(value) ? value : std::string();
+}
+
+std::optional<std::string> foldersOfAnotherUser() {
+    std::string named;
+    for (const char* variable : placeVariables) {
+        const char* value = absoluteValue(variable);
+        if (value == nullptr || mayHoldOwnFiles(value)) continue;
+        named += std::string(named.empty() ? "" : ", ") + variable + " (" + value + ")";
+    }
+    if (named.empty()) return std::nullopt;
+    const std::string home = homeFolder();
+    return named + " names a folder of another user's, which this run leaves alone: its settings, state and log are " +
+           (home.empty() ? std::string("not kept") : "kept under " + home + ", the home of the user it runs as");
+}
+
 std::string homeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0' && mayHoldOwnFiles(home))
+        return home;
     passwd entry{};
     passwd* found = nullptr;
     char buffer[4096];
@@ -209,33 +310,43 @@ Result<std::monostate, SystemError> writeAtomically(const std::string& path,
     failWritesPastTheSizeLimit();
     const std::string target = writeTarget(path);
     const std::string folder = folderOf(target);
+    const std::string name = target.substr(target.find_last_of('/') + 1);  // npos + 1 is 0
+    // Everything below goes through the folder once opened and checked, so nothing can move it.
+    UniqueFd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() < 0) return SystemError::fromErrno();
+    struct stat folderInfo {};
+    if (::fstat(directory.get(), &folderInfo) != 0) return SystemError::fromErrno();
+    if (folderInfo.st_uid != ::getuid() && (folderInfo.st_mode & S_ISVTX) == 0)
+        return SystemError{EACCES, folder + " is a folder of another user's"};
     // A new file gets the usual mode (0666 less the umask, applied by open); a replaced file
     // keeps its own.
     std::string temporary;
     int opened = -1;
     for (int attempt = 0; attempt < 100 && opened < 0; ++attempt) {
-        temporary = temporaryPrefix(target) + std::to_string(::getpid()) + "-" +
+        temporary = temporaryPrefix(name) + std::to_string(::getpid()) + "-" +
                     std::to_string(temporaryCounter.fetch_add(1));
-        opened = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        opened = ::openat(directory.get(), temporary.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (opened < 0 && errno != EEXIST) return SystemError::fromErrno();
     }
     if (opened < 0) return SystemError::fromCode(EEXIST);
     UniqueFd fd(opened);
 
-    auto fail = [&temporary](SystemError error) {
-        ::unlink(temporary.c_str());
+    auto fail = [&](SystemError error) {
+        ::unlinkat(directory.get(), temporary.c_str(), 0);
         return error;
     };
     struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0 && ::fchmod(fd.get(), existing.st_mode & 07777) != 0)
+    if (::fstatat(directory.get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(existing.st_mode) && ::fchmod(fd.get(), existing.st_mode & 07777) != 0)
         return fail(SystemError::fromErrno());
     if (!writeAll(fd.get(), bytes)) return fail(SystemError::fromErrno());
     if (::fsync(fd.get()) != 0) return fail(SystemError::fromErrno());
     if (!fd.close()) return fail(SystemError::fromErrno());
-    if (::rename(temporary.c_str(), target.c_str()) != 0) return fail(SystemError::fromErrno());
+    if (::renameat(directory.get(), temporary.c_str(), directory.get(), name.c_str()) != 0)
+        return fail(SystemError::fromErrno());
     // Make the rename itself durable; the write has happened either way.
-    UniqueFd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() >= 0) ::fsync(directory.get());
+    ::fsync(directory.get());
     return std::monostate{};
 }
 

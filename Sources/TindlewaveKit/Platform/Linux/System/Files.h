@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -28,14 +29,36 @@ Result<std::monostate, SystemError> makeFolders(const std::string& path);
 // folder another user planted. Gives the folder used.
 Result<std::string, SystemError> privateFolder(const std::string& path);
 
-// The user's home folder: $HOME when set, else the password database's entry for the user
-// (empty when neither is known). Never a shared folder such as /tmp.
+// A fresh folder (mode 0700) of this run's own in `folder` (a shared temporary folder), named
+// "<prefix><pid>-XXXXXX". A run that is killed cannot remove its own, so the folders of that kind
+// that this user's earlier runs left there and whose process is gone are removed first: only
+// folders of this user's own, never a link (nor what it points to), another user's folder or a
+// name of another kind. Gives the folder made.
+Result<std::string, SystemError> runFolder(const std::string& folder, const std::string& prefix);
+
+// The user's home folder: $HOME when it is this user's own (see environmentFolder), else the
+// password database's entry for the user (empty when neither is known). Never a shared folder
+// such as /tmp, and never another user's home: run as root by a sudo that keeps HOME, the program
+// keeps its settings, state and log in root's own home, not in files another user can change
+// or replace with links.
 std::string homeFolder();
+
+// The folder an environment variable names (XDG_STATE_HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR, HOME)
+// when it may hold this user's files: an absolute path that is a folder of this user's own, or
+// that is missing below a folder of this user's own or root's that no one else may write to.
+// Empty when the variable is unset, relative, or names a place of another user's.
+std::string environmentFolder(const char* variable);
+
+// What a run should say when the environment names folders of another user's (see
+// environmentFolder), which it leaves alone; none when it names none.
+std::optional<std::string> foldersOfAnotherUser();
 
 // Replaces the file's content all at once: the bytes go to a temporary file in the same folder,
 // which is flushed to disk and then renamed over the file, so a reader sees either the old content
-// or the new, never a part. An existing file keeps its permissions; a symbolic link is kept and
-// the file it points to is replaced. On failure the file is as it was and no temporary is left.
+// or the new, never a part. An existing file keeps its permissions; a symbolic link of this
+// user's own is kept and the file it points to is replaced (another user's link is replaced
+// itself, never followed). The folder written to must be this user's own, or a shared temporary
+// folder (sticky); any other is refused. On failure the file is as it was and no temporary is left.
 // A file-size limit that the write would pass makes it fail ("File too large"), through
 // failWritesPastTheSizeLimit().
 Result<std::monostate, SystemError> writeAtomically(const std::string& path,

@@ -52,6 +52,29 @@ TEST(Files, AtomicWriteThroughASymbolicLinkKeepsTheLink) {
     EXPECT_EQ(TempFolder::read(real), "new");
 }
 
+// Another user's link is replaced, never written through; another user's folder is not written to.
+TEST(Files, AtomicWriteNeverFollowsAnotherUsersLinkNorWritesIntoTheirFolder) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can make a link or folder of another user's";
+    TempFolder folder;
+    auto victim = folder / "victim";
+    auto link = folder / "config.json";
+    TempFolder::write(victim, "precious");
+    fs::create_symlink(victim, link);
+    ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
+    ASSERT_TRUE(files::writeAtomically(link, "new").ok());
+    EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_EQ(TempFolder::read(link), "new");
+    EXPECT_EQ(TempFolder::read(victim), "precious");
+
+    const fs::path others = folder / "others";
+    fs::create_directory(others);
+    ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
+    auto refused = files::writeAtomically((others / "config.json").string(), "new");
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().description.find("another user's"), std::string::npos) << refused.error().description;
+    EXPECT_TRUE(fs::is_empty(others));
+}
+
 TEST(Files, FailedWriteLeavesTheFileAndNoTemporary) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
     TempFolder folder;
