@@ -93,8 +93,7 @@ LinuxEventSystem::State::Node* LinuxEventSystem::State::find(SenderID id) {
 
 bool LinuxEventSystem::State::isOwnSysname(const std::string& sysname) const {
     if (sysname.empty()) return false;
-    if (keyboard && keyboard->sysname() == sysname) return true;
-    if (pointer && pointer->sysname() == sysname) return true;
+    if (own.isOwn(sysname)) return true;
     return std::any_of(nodes.begin(), nodes.end(), [&](const auto& node) {
         return node->mirror && node->mirror->sysname() == sysname;
     });
@@ -158,7 +157,7 @@ void LinuxEventSystem::State::start(Node& node) {
     }
     node.fd = fd;
     node.description = std::move(*description);
-    keepDevice(node.mirror, std::move(*device));
+    own.keep(node.mirror, std::move(*device));
     node.mirrorHeardAt.reset();  // its "add" comes as a later job of this executor
     node.keyboard = node.description.has(EV_LED, LED_CAPSL);
     node.grab.opened();
@@ -187,7 +186,7 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
         const Instant now = input.clock().now();
         // However long udev takes: the node is not grabbed meanwhile, so nothing is lost. Once
         // its "add" has come, only the desktop's moment to open the mirror is left to wait.
-        if (node.grab.mirrorLooked(desktopHas(*node.mirror, node.mirrorHeardAt, now)) == NodeGrab::Next::later)
+        if (node.grab.mirrorLooked(own.desktopHas(*node.mirror, node.mirrorHeardAt, now)) == NodeGrab::Next::later)
             return later(announceLookSeconds);
     }
     auto down = evdev::keysDown(node.fd);
@@ -246,7 +245,7 @@ void LinuxEventSystem::State::stop(Node& node) {
         node.fd = -1;
     }
     // The kernel releases whatever the mirror still holds.
-    closeDevice(node.mirror);
+    own.close(node.mirror);
     node.mirrorHeardAt.reset();
     node.state = {};
     node.grab.closed();
@@ -353,7 +352,7 @@ void LinuxEventSystem::State::process(Node& node, const InputFrame& frame) {
         if (entry.passes && entry.event.flags != entry.made.flags)
             keyboardState.follow(entry.made.flags, entry.event.flags, deviceModifiers(), time, keyboardOut);
     }
-    if (!keyboardOut.empty() && keyboard) keyboard->write(keyboardOut.data(), keyboardOut.size());
+    if (!keyboardOut.empty() && own.keyboard()) own.keyboard()->write(keyboardOut.data(), keyboardOut.size());
     rebuildFrame(codes, events, forwardMotion, out);
     if (!out.empty() && node.mirror) node.mirror->write(out.data(), out.size());
     updateFlags();
@@ -433,12 +432,11 @@ void LinuxEventSystem::State::handleStall() {
     for (auto& node : nodes) {
         if (node->grab.isOpen()) stop(*node);  // closes, never drops
     }
-    closeDevice(keyboard);
-    closeDevice(pointer);
+    own.close();
     keyboardState = {};
     swallowedFrom = {};
     lastWheel.reset();
-    if (sessionActive) ensureVirtualDevices();
+    if (sessionActive) own.ensure();
     // A stall is the taps' time-out; a suspension (the process stops) is none of theirs: once
     // resumed, the nodes are taken up again for the taps as they are.
     if (!suspension) {

@@ -25,15 +25,6 @@ timeval nowStamp() {
     return {t.tv_sec, t.tv_nsec / 1000};
 }
 
-// How often the program's own devices' announcement is looked for, and how many posts wait for
-// it at most (far more than a shortcut's keys): more are written out with what waits.
-constexpr double ownAnnounceLookSeconds = 0.01;
-constexpr std::size_t maxHeldPosts = 256;
-
-Duration asDuration(double s) {
-    return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(s));
-}
-
 // Every event system of the process, for suspendAll and resumeAll.
 std::mutex eventSystemsMutex;
 std::vector<LinuxEventSystem*> eventSystems;
@@ -69,12 +60,15 @@ LinuxEventSystem::State::State(LinuxEventSystem& owner_, Executor& input_, Optio
       input(input_),
       fds(FdRegistrar::of(input_)),
       options(std::move(options_)),
-      udevAnnounces(options.udevAnnounces.value_or(false)),
       watchdog(options.stallSeconds, [this, living = std::weak_ptr<bool>(alive)] {
           input.post([this, living] {
               if (auto a = living.lock(); a && *a) handleStall();
           });
-      }) {
+      }),
+      own(input_, watchdog,
+          {options.uinputPath, options.udevAnnounces.value_or(false), options.desktopOpenSeconds,
+           options.isAnnounced, options.journal},
+          [this](const Event& event) { writeOut(event); }) {
     if (options.followSession) {
         if (fds) followSession();
         else sessionUnfollowed = "the input executor watches no descriptors";
@@ -120,7 +114,7 @@ void LinuxEventSystem::resume() {
         auto living = alive.lock();
         if (!living || !*living) return;
         state->handleStall();  // the release, if the executor has not taken it in yet
-        if (state->sessionActive) state->ensureVirtualDevices();
+        if (state->sessionActive) state->own.ensure();
         state->refreshGrabs();
     });
 }
@@ -136,7 +130,7 @@ void LinuxEventSystem::resumeAll() {
 }
 
 std::optional<TapPort> LinuxEventSystem::createTap(const TapSpec& spec, TapCallback callback) {
-    if (!callback || !state_->ensureVirtualDevices()) return std::nullopt;
+    if (!callback || !state_->own.ensure()) return std::nullopt;
     return state_->taps.create(spec, std::move(callback));
 }
 
@@ -224,8 +218,9 @@ void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
     state_->ownNodesWatch = registry.watchOwnNodes(input_, [this](const std::string& sysname) {
         state_->ownNodeAnnounced(sysname);
     });
-    state_->udevAnnounces = state_->options.udevAnnounces.value_or(registry.announces());
-    if (!state_->udevAnnounces && state_->options.journal) {
+    const bool announces = state_->options.udevAnnounces.value_or(registry.announces());
+    state_->own.setUdevAnnounces(announces);
+    if (!announces && state_->options.journal) {
         state_->options.journal("udev announces no device here (no udev monitor, or udevd is not running): "
                                 "the program's keyboard and pointer are written to, and nodes grabbed "
                                 "behind their mirrors, without waiting for a desktop to take them up");
@@ -233,7 +228,7 @@ void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
     // Watched before listing, so nothing falls between (a node named twice is taken once).
     state_->registryWatch = registry.watch(input_, [this](const LinuxDeviceRegistry::Change& change) {
         if (change.entry.kind != Kind::eventService) return;
-        if (state_->sessionActive) state_->ensureVirtualDevices();
+        if (state_->sessionActive) state_->own.ensure();
         if (change.action == LinuxDeviceRegistry::Action::added && !change.entry.devnode.empty())
             nodeAdded(nodeOf(change.entry));
         else if (change.action == LinuxDeviceRegistry::Action::removed)
@@ -243,7 +238,7 @@ void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
     // takes up a new device only once udev has announced it, and what is written before then
     // (the first shortcut) reaches no one. Without access now, they are made as soon as a change
     // of the input nodes (the device rule's trigger among them) or a tap finds access there.
-    if (state_->sessionActive) state_->ensureVirtualDevices();
+    if (state_->sessionActive) state_->own.ensure();
     for (const auto& entry : registry.entries()) {
         if (entry.kind == Kind::eventService && !entry.devnode.empty()) nodeAdded(nodeOf(entry));
     }
@@ -265,15 +260,14 @@ void LinuxEventSystem::adoptNode(const EventNodeInfo& info, int fd, InputDescrip
     auto node = std::make_unique<State::Node>(info, state_->options.busyTries);
     node->fd = fd;
     node->description = std::move(description);
-    state_->keepDevice(node->mirror, std::move(mirror));
+    state_->own.keep(node->mirror, std::move(mirror));
     node->grab.adoptGrabbed();
     state_->nodes.push_back(std::move(node));
     state_->watchdog.watch(fd);
 }
 
 void LinuxEventSystem::adoptVirtualDevices(UinputDevice keyboard, UinputDevice pointer) {
-    state_->keepDevice(state_->keyboard, std::move(keyboard));
-    state_->keepDevice(state_->pointer, std::move(pointer));
+    state_->own.adopt(std::move(keyboard), std::move(pointer));
 }
 
 void LinuxEventSystem::readNow(SenderID id) {
@@ -298,45 +292,16 @@ std::vector<std::string> LinuxEventSystem::grabbedNodes() const {
 
 // Posts.
 
-void LinuxEventSystem::State::keepDevice(std::optional<UinputDevice>& slot, UinputDevice device) {
-    closeDevice(slot);
-    watchdog.keep(device.fd());
-    slot.emplace(std::move(device));
-}
-
-void LinuxEventSystem::State::closeDevice(std::optional<UinputDevice>& slot) {
-    if (!slot) return;
-    watchdog.forget(slot->fd());  // before its descriptor closes
-    slot.reset();
-}
-
-bool LinuxEventSystem::State::ensureVirtualDevices() {
-    // Nothing new while the process is about to stop: it would hold what is written to it.
-    if (watchdog.isSuspended()) return keyboard && pointer;
-    if (!keyboard || !pointer) ownAnnounced = false;
-    if (!keyboard) keyboardHeardAt.reset();
-    if (!pointer) pointerHeardAt.reset();
-    if (!keyboard) {
-        auto made = UinputDevice::create(options.uinputPath.c_str(), virtualKeyboard());
-        if (auto* device = std::get_if<UinputDevice>(&made)) keepDevice(keyboard, std::move(*device));
-    }
-    if (!pointer) {
-        auto made = UinputDevice::create(options.uinputPath.c_str(), virtualPointer());
-        if (auto* device = std::get_if<UinputDevice>(&made)) keepDevice(pointer, std::move(*device));
-    }
-    return keyboard && pointer;
-}
-
 void LinuxEventSystem::State::deliver(const Event& posted, EventLevel level) {
     if (!sessionActive) return;  // another session's input is none of ours
     if (watchdog.isSuspended()) return;  // the process is about to stop: nothing may be held
-    if (level != EventLevel::hid) return write(posted);  // no tap sees it: written as posted
+    if (level != EventLevel::hid) return own.write(posted);  // no tap sees it: written as posted
     Event event = posted;  // the taps may change it
     ++dispatching;
     const bool passes = taps.dispatch(event, std::nullopt);
     --dispatching;
     if (refreshOwed) refreshGrabs();
-    if (passes) write(event);
+    if (passes) own.write(event);
 }
 
 const UinputDevice* LinuxEventSystem::State::mirrorOf(std::optional<SenderID> id,
@@ -350,70 +315,13 @@ const UinputDevice* LinuxEventSystem::State::mirrorOf(std::optional<SenderID> id
     return nullptr;
 }
 
-bool LinuxEventSystem::State::desktopHas(const UinputDevice& device, const std::optional<Instant>& heardAt,
-                                        Instant now) const {
-    const std::string& sysname = device.sysname();
-    if (sysname.empty() || !udevAnnounces || (options.isAnnounced && options.isAnnounced(sysname))) return true;
-    return heardAt && now >= *heardAt + asDuration(options.desktopOpenSeconds);
-}
-
-bool LinuxEventSystem::State::ownDevicesAnnounced() {
-    if (ownAnnounced) return true;
-    if (!keyboard || !pointer) return false;
-    const Instant now = input.clock().now();
-    ownAnnounced = desktopHas(*keyboard, keyboardHeardAt, now) && desktopHas(*pointer, pointerHeardAt, now);
-    return ownAnnounced;
-}
-
 void LinuxEventSystem::State::ownNodeAnnounced(const std::string& sysname) {
     if (sysname.empty()) return;
     const Instant now = input.clock().now();
-    auto heard = [&](const std::optional<UinputDevice>& device, std::optional<Instant>& heardAt) {
-        if (device && sysname == device->sysname() && !heardAt) heardAt = now;
-    };
-    heard(keyboard, keyboardHeardAt);
-    heard(pointer, pointerHeardAt);
-    for (auto& node : nodes) heard(node->mirror, node->mirrorHeardAt);
-    if (!heldPosts.empty() && ownDevicesAnnounced()) writeHeldPosts();
-}
-
-void LinuxEventSystem::State::lookForOwnAnnouncement() {
-    if (ownLooking) return;
-    ownLooking = true;
-    ownLook = input.schedule(input.clock().now() + asDuration(ownAnnounceLookSeconds), [this] {
-        ownLooking = false;
-        if (heldPosts.empty()) return;
-        if (ownDevicesAnnounced()) writeHeldPosts();
-        if (!heldPosts.empty()) lookForOwnAnnouncement();
-    });
-}
-
-void LinuxEventSystem::State::writeHeldPosts() {
-    // In the order posted; should the devices be made anew meanwhile, the rest waits again.
-    std::size_t written = 0;
-    while (written < heldPosts.size() && ensureVirtualDevices() && ownAnnounced) writeOut(heldPosts[written++]);
-    heldPosts.erase(heldPosts.begin(), heldPosts.begin() + static_cast<std::ptrdiff_t>(written));
-    if (written == 0 || !heldPosts.empty() || !options.journal) return;
-    const auto waited = std::chrono::duration<double>(input.clock().now() - heldSince).count();
-    options.journal(fmt::format("posted what waited {:.2f} s for the desktop to take up the program's keyboard "
-                                "and pointer ({} events)",
-                                waited, written));
-}
-
-void LinuxEventSystem::State::write(const Event& event) {
-    if (!ensureVirtualDevices()) return;
-    if (heldPosts.empty() && ownDevicesAnnounced()) return writeOut(event);
-    if (heldPosts.empty()) heldSince = input.clock().now();
-    heldPosts.push_back(event);
-    if (heldPosts.size() <= maxHeldPosts) return lookForOwnAnnouncement();
-    // Too much waits: all of it goes out now, in order, rather than any of it being lost.
-    if (options.journal) {
-        options.journal(fmt::format("more than {} posts waited for the desktop to take up the program's "
-                                    "keyboard and pointer: writing them without waiting further",
-                                    maxHeldPosts));
+    for (auto& node : nodes) {
+        if (node->mirror && sysname == node->mirror->sysname() && !node->mirrorHeardAt) node->mirrorHeardAt = now;
     }
-    ownAnnounced = true;
-    writeHeldPosts();
+    own.heard(sysname);
 }
 
 void LinuxEventSystem::State::writeOut(const Event& event) {
@@ -425,21 +333,21 @@ void LinuxEventSystem::State::writeOut(const Event& event) {
         case EventType::keyDown:
         case EventType::keyUp:
             keyboardState.key(event, deviceModifiers(), time, postOut);
-            if (!postOut.empty()) keyboard->write(postOut.data(), postOut.size());
+            if (!postOut.empty()) own.keyboard()->write(postOut.data(), postOut.size());
             break;
         case EventType::flagsChanged:
             keyboardState.follow(owner.flagsState(), event.flags, deviceModifiers(), time, postOut);
-            if (!postOut.empty()) keyboard->write(postOut.data(), postOut.size());
+            if (!postOut.empty()) own.keyboard()->write(postOut.data(), postOut.size());
             break;
         case EventType::scrollWheel: {
             // To the wheel that scrolled last, so its own settings (natural scrolling) apply.
             const UinputDevice* target = mirrorOf(lastWheel, REL_WHEEL_HI_RES);
             appendPostedWheel(event, vertical, horizontal, time, postOut);
-            if (!postOut.empty()) (target ? *target : *pointer).write(postOut.data(), postOut.size());
+            if (!postOut.empty()) (target ? *target : *own.pointer()).write(postOut.data(), postOut.size());
             break;
         }
         default: {
-            const UinputDevice* target = &*pointer;
+            const UinputDevice* target = own.pointer();
             if (isMouseButton(event.type)) {
                 // A swallowed press and what replays it belong to the mouse it came from.
                 const auto n = event.integer(IntegerField::buttonNumber);
@@ -483,14 +391,13 @@ void LinuxEventSystem::State::sessionChanged(bool active) {
     if (!active) {
         // Nothing of ours stays down for the next session: the kernel lets go of what a
         // destroyed device holds.
-        closeDevice(keyboard);
-        closeDevice(pointer);
+        own.close();
         keyboardState = {};
-        heldPosts.clear();  // nothing of ours is written for another session
+        own.dropHeld();  // nothing of ours is written for another session
     }
     // Back in the session: the program's devices again at once, so the desktop has them
     // before anything is posted.
-    if (active) ensureVirtualDevices();
+    if (active) own.ensure();
     refreshGrabs();
     if (!active) {
         ++dispatching;

@@ -1,8 +1,8 @@
 #pragma once
 
 // The inside of LinuxEventSystem, shared by its two source files (taps and posts; nodes and
-// frames). Each node's grab is a NodeGrab, the stall watchdog a StallWatchdog. Nothing else
-// includes it.
+// frames). Each node's grab is a NodeGrab, the stall watchdog a StallWatchdog, the program's own
+// keyboard and pointer with the posts held for them OwnDevices. Nothing else includes it.
 
 #include <array>
 #include <memory>
@@ -18,6 +18,7 @@
 #include "Platform/Linux/Input/EvdevDevice.h"
 #include "Platform/Linux/Input/LinuxEventSystem.h"
 #include "Platform/Linux/Input/NodeGrab.h"
+#include "Platform/Linux/Input/OwnDevices.h"
 #include "Platform/Linux/Input/StallWatchdog.h"
 #include "Platform/Linux/Session/LogindSessionWatch.h"
 #include "Platform/TapTable.h"
@@ -69,22 +70,9 @@ struct LinuxEventSystem::State {
     void handleStall();
 
     // Posts (LinuxEventSystem.cpp).
-    // The program's devices (mirrors, its keyboard and pointer) are made and closed through
-    // these, so the watchdog, which destroys them at a release, knows each while it lives.
-    void keepDevice(std::optional<UinputDevice>& slot, UinputDevice device);
-    void closeDevice(std::optional<UinputDevice>& slot);
-    bool ensureVirtualDevices();
     void deliver(const Event& event, EventLevel level);
-    void write(const Event& event);
     void writeOut(const Event& event);
-    bool ownDevicesAnnounced();
-    // Whether a desktop has had the device to open: udev's "add" of it came `desktopOpenSeconds`
-    // ago, or nothing is to be waited for (no sysname told, no udev announcing here, or the
-    // isAnnounced hook says so).
-    bool desktopHas(const UinputDevice& device, const std::optional<Instant>& heardAt, Instant now) const;
     void ownNodeAnnounced(const std::string& sysname);
-    void lookForOwnAnnouncement();
-    void writeHeldPosts();
     const UinputDevice* mirrorOf(std::optional<SenderID> id, std::uint16_t needs) const;
     void sessionChanged(bool active);
     void followSession();
@@ -100,8 +88,6 @@ struct LinuxEventSystem::State {
     int dispatching = 0;
     bool refreshOwed = false;
     std::vector<std::unique_ptr<Node>> nodes;
-    std::optional<UinputDevice> keyboard;
-    std::optional<UinputDevice> pointer;
     VirtualKeyboardState keyboardState;
     WheelAxis vertical;
     WheelAxis horizontal;
@@ -119,25 +105,16 @@ struct LinuxEventSystem::State {
     CodeList out;
     CodeList keyboardOut;
     CodeList postOut;
-    // Whether udev announces devices here (options.udevAnnounces, else the registry's word at
-    // follow; no before it).
-    bool udevAnnounces = false;
-    // Posts held, in order, until udev has announced the program's keyboard and pointer (a
-    // desktop opens them only then), since `heldSince`.
-    std::vector<Event> heldPosts;
-    Instant heldSince{};
-    bool ownAnnounced = false;
-    // When udev's "add" of their event nodes came through the registry.
-    std::optional<Instant> keyboardHeardAt;
-    std::optional<Instant> pointerHeardAt;
-    bool ownLooking = false;
-    TimerHandle ownLook;
 
     // The watchdog's next release comes from suspend(), not from a stall (any thread).
     std::atomic<bool> suspended{false};
 
     // Its thread posts its release to the input executor; stopped first when the state goes.
     StallWatchdog watchdog;
+
+    // The program's keyboard and pointer, and the posts held for them (made after the watchdog,
+    // which it tells of every device the program makes).
+    OwnDevices own;
 };
 
 }  // namespace tindlewave

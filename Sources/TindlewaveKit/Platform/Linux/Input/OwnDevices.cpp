@@ -1,0 +1,140 @@
+#include "Platform/Linux/Input/OwnDevices.h"
+
+#include <chrono>
+#include <utility>
+
+#include <fmt/format.h>
+
+#include "Platform/Linux/Input/StallWatchdog.h"
+
+namespace tindlewave {
+
+namespace {
+
+// How often the announcement is looked for, and how many posts wait for it at most (far more
+// than a shortcut's keys): more are written out with what waits.
+constexpr double ownLookSeconds = 0.01;
+constexpr std::size_t maxHeldPosts = 256;
+
+Duration ownSpan(double s) {
+    return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(s));
+}
+
+}  // namespace
+
+OwnDevices::OwnDevices(Executor& input, StallWatchdog& watchdog, Options options, WriteOut writeOut)
+    : input_(input),
+      watchdog_(watchdog),
+      options_(std::move(options)),
+      writeOut_(std::move(writeOut)),
+      udevAnnounces_(options_.udevAnnounces) {}
+
+void OwnDevices::keep(std::optional<UinputDevice>& slot, UinputDevice device) {
+    close(slot);
+    watchdog_.keep(device.fd());
+    slot.emplace(std::move(device));
+}
+
+void OwnDevices::close(std::optional<UinputDevice>& slot) {
+    if (!slot) return;
+    watchdog_.forget(slot->fd());  // before its descriptor closes
+    slot.reset();
+}
+
+bool OwnDevices::ensure() {
+    if (watchdog_.isSuspended()) return keyboard_ && pointer_;
+    if (!keyboard_ || !pointer_) announced_ = false;
+    if (!keyboard_) keyboardHeardAt_.reset();
+    if (!pointer_) pointerHeardAt_.reset();
+    if (!keyboard_) {
+        auto made = UinputDevice::create(options_.uinputPath.c_str(), virtualKeyboard());
+        if (auto* device = std::get_if<UinputDevice>(&made)) keep(keyboard_, std::move(*device));
+    }
+    if (!pointer_) {
+        auto made = UinputDevice::create(options_.uinputPath.c_str(), virtualPointer());
+        if (auto* device = std::get_if<UinputDevice>(&made)) keep(pointer_, std::move(*device));
+    }
+    return keyboard_ && pointer_;
+}
+
+void OwnDevices::adopt(UinputDevice keyboard, UinputDevice pointer) {
+    keep(keyboard_, std::move(keyboard));
+    keep(pointer_, std::move(pointer));
+}
+
+void OwnDevices::close() {
+    close(keyboard_);
+    close(pointer_);
+}
+
+bool OwnDevices::isOwn(const std::string& sysname) const {
+    return !sysname.empty() && ((keyboard_ && keyboard_->sysname() == sysname) ||
+                                (pointer_ && pointer_->sysname() == sysname));
+}
+
+bool OwnDevices::desktopHas(const UinputDevice& device, const std::optional<Instant>& heardAt,
+                            Instant now) const {
+    const std::string& sysname = device.sysname();
+    if (sysname.empty() || !udevAnnounces_ || (options_.isAnnounced && options_.isAnnounced(sysname))) return true;
+    return heardAt && now >= *heardAt + ownSpan(options_.desktopOpenSeconds);
+}
+
+bool OwnDevices::announced() {
+    if (announced_) return true;
+    if (!keyboard_ || !pointer_) return false;
+    const Instant now = input_.clock().now();
+    announced_ = desktopHas(*keyboard_, keyboardHeardAt_, now) && desktopHas(*pointer_, pointerHeardAt_, now);
+    return announced_;
+}
+
+void OwnDevices::heard(const std::string& sysname) {
+    if (sysname.empty()) return;
+    const Instant now = input_.clock().now();
+    auto heardOf = [&](const std::optional<UinputDevice>& device, std::optional<Instant>& heardAt) {
+        if (device && sysname == device->sysname() && !heardAt) heardAt = now;
+    };
+    heardOf(keyboard_, keyboardHeardAt_);
+    heardOf(pointer_, pointerHeardAt_);
+    if (!heldPosts_.empty() && announced()) writeHeld();
+}
+
+void OwnDevices::lookForAnnouncement() {
+    if (looking_) return;
+    looking_ = true;
+    look_ = input_.schedule(input_.clock().now() + ownSpan(ownLookSeconds), [this] {
+        looking_ = false;
+        if (heldPosts_.empty()) return;
+        if (announced()) writeHeld();
+        if (!heldPosts_.empty()) lookForAnnouncement();
+    });
+}
+
+void OwnDevices::writeHeld() {
+    // In the order posted; should the devices be made anew meanwhile, the rest waits again.
+    std::size_t written = 0;
+    while (written < heldPosts_.size() && ensure() && announced_) writeOut_(heldPosts_[written++]);
+    heldPosts_.erase(heldPosts_.begin(), heldPosts_.begin() + static_cast<std::ptrdiff_t>(written));
+    if (written == 0 || !heldPosts_.empty() || !options_.journal) return;
+    const auto waited = std::chrono::duration<double>(input_.clock().now() - heldSince_).count();
+    options_.journal(fmt::format("posted what waited {:.2f} s for the desktop to take up the program's keyboard "
+                                 "and pointer ({} events)",
+                                 waited, written));
+}
+
+void OwnDevices::write(const Event& event) {
+    if (!ensure()) return;
+    if (heldPosts_.empty() && announced()) return writeOut_(event);
+    if (heldPosts_.empty()) heldSince_ = input_.clock().now();
+    heldPosts_.push_back(event);
+    if (heldPosts_.size() <= maxHeldPosts) return lookForAnnouncement();
+    // Too much waits: all of it goes out now, in order, rather than any of it being lost.
+    if (options_.journal) {
+        options_.journal(fmt::format("more than {} posts waited for the desktop to take up the program's "
+                                     "keyboard and pointer: writing them without waiting further",
+                                     maxHeldPosts));
+    }
+    announced_ = true;
+    writeHeld();
+}
+
+}  // namespace tindlewave

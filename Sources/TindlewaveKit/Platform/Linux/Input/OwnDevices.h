@@ -1,0 +1,91 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Core/Instant.h"
+#include "Core/Tap/Event.h"
+#include "Platform/Executor.h"
+#include "Platform/Linux/Input/EvdevDevice.h"
+
+namespace tindlewave {
+
+class StallWatchdog;
+
+// The program's own keyboard and pointer, which its posts are written to, and the wait for udev's
+// announcement of them: a desktop opens a new device only once udev has announced it, and what
+// is written to it before then reaches no one, so posts are held, in order, until both have been
+// announced, however long udev takes (up to 256 posts; more are written out with what waits). Each device the program makes (these two and the mirrors)
+// is kept and closed through here, so the watchdog, which destroys them at a release, knows each
+// while it lives. On the input executor only.
+class OwnDevices {
+  public:
+    struct Options {
+        std::string uinputPath;
+        bool udevAnnounces = false;       // where it does not, nothing is waited for
+        double desktopOpenSeconds = 0.5;  // after udev's "add", before a desktop has the device
+        std::function<bool(const std::string& sysname)> isAnnounced{};
+        std::function<void(const std::string& line)> journal{};
+    };
+    // Writes one post to the devices, once they may be written to.
+    using WriteOut = std::function<void(const Event& event)>;
+
+    OwnDevices(Executor& input, StallWatchdog& watchdog, Options options, WriteOut writeOut);
+    OwnDevices(const OwnDevices&) = delete;
+    OwnDevices& operator=(const OwnDevices&) = delete;
+
+    // Makes whichever of the two is missing; whether both are there. Nothing new while the
+    // watchdog is suspended (the process is about to stop: it would hold what is written to it).
+    bool ensure();
+    void adopt(UinputDevice keyboard, UinputDevice pointer);
+    // Destroys both (the kernel lets go of what they hold); what is held stays held.
+    void close();
+    // Whether udev announces devices here (the registry followed says so).
+    void setUdevAnnounces(bool announces) { udevAnnounces_ = announces; }
+    // Forgets what is held (nothing of ours is written for another session).
+    void dropHeld() { heldPosts_.clear(); }
+
+    // Writes `event` now, or holds it until the devices have been announced.
+    void write(const Event& event);
+    // udev's "add" of the event node of the input device `sysname` came through the registry.
+    void heard(const std::string& sysname);
+
+    UinputDevice* keyboard() { return keyboard_ ? &*keyboard_ : nullptr; }
+    UinputDevice* pointer() { return pointer_ ? &*pointer_ : nullptr; }
+    bool isOwn(const std::string& sysname) const;
+
+    // Any device of the program's (a mirror too), registered with the watchdog while it lives.
+    void keep(std::optional<UinputDevice>& slot, UinputDevice device);
+    void close(std::optional<UinputDevice>& slot);
+    // Whether a desktop has had the device to open: udev's "add" of it came `desktopOpenSeconds`
+    // ago, or nothing is to be waited for (no sysname told, no udev announcing here, or the
+    // isAnnounced hook says so).
+    bool desktopHas(const UinputDevice& device, const std::optional<Instant>& heardAt, Instant now) const;
+
+  private:
+    bool announced();
+    void lookForAnnouncement();
+    void writeHeld();
+
+    Executor& input_;
+    StallWatchdog& watchdog_;
+    const Options options_;
+    WriteOut writeOut_;
+    std::optional<UinputDevice> keyboard_;
+    std::optional<UinputDevice> pointer_;
+    bool udevAnnounces_;
+    // Posts held, in order, until udev has announced both (a desktop opens them only then), since
+    // `heldSince_`.
+    std::vector<Event> heldPosts_;
+    Instant heldSince_{};
+    bool announced_ = false;
+    // When udev's "add" of their event nodes came through the registry.
+    std::optional<Instant> keyboardHeardAt_;
+    std::optional<Instant> pointerHeardAt_;
+    bool looking_ = false;
+    TimerHandle look_;
+};
+
+}  // namespace tindlewave
