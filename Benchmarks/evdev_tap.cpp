@@ -19,6 +19,7 @@
 #include "CountedAllocations.h"
 #include "Platform/Linux/Input/LinuxEventSystem.h"
 #include "Runtime/Tap/TapHost.h"
+#include "TestKit/EvdevPipes.h"
 #include "TestKit/ManualExecutor.h"
 #include "TypicalTapRules.h"
 
@@ -27,24 +28,9 @@ namespace {
 
 using testkit::ManualExecutor;
 using testkit::ManualScheduler;
+using Pipe = testkit::EvdevPipe;
 
 constexpr SenderID mouse{0x1000};
-
-struct Pipe {
-    int read = -1;
-    int write = -1;
-    Pipe() {
-        int fds[2];
-        if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
-            read = fds[0];
-            write = fds[1];
-        }
-    }
-    ~Pipe() {
-        if (read >= 0) ::close(read);
-        if (write >= 0) ::close(write);
-    }
-};
 
 input_event code(std::uint16_t type, std::uint16_t number, std::int32_t value) {
     input_event e{};
@@ -92,10 +78,10 @@ struct Tapped {
         description.add(EV_REL, REL_WHEEL);
         description.add(EV_REL, REL_WHEEL_HI_RES);
         description.add(EV_KEY, BTN_LEFT);
-        events.adoptNode({mouse, "/dev/input/event0", EventNodeInfo::Kind::mouse, "input0"},
-                         ::dup(node.read), description, UinputDevice::adopt(::dup(mirror.write)));
-        events.adoptVirtualDevices(UinputDevice::adopt(::dup(keyboard.write)),
-                                   UinputDevice::adopt(::dup(pointer.write)));
+        testkit::adoptNode(events,
+                           {mouse, "/dev/input/event0", EventNodeInfo::Kind::mouse, "input0"}, node,
+                           description, mirror);
+        testkit::adoptVirtualDevices(events, keyboard, pointer);
     }
 };
 

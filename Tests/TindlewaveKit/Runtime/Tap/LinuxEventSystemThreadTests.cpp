@@ -17,6 +17,7 @@
 
 #include "Platform/Linux/Input/LinuxEventSystem.h"
 #include "Runtime/Executors/RunLoopExecutor.h"
+#include "TestKit/EvdevPipes.h"
 #include "TestKit/PrivateSystemBus.h"
 #include "TestKit/Waiter.h"
 
@@ -93,20 +94,7 @@ class FakeLogind {
     bool announce_ = false;
 };
 
-struct Pipe {
-    int read = -1;
-    int write = -1;
-    Pipe() {
-        int fds[2];
-        if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
-            read = fds[0];
-            write = fds[1];
-        }
-    }
-    ~Pipe() {
-        ::close(read);
-        ::close(write);
-    }
+struct Pipe : testkit::EvdevPipe {
     std::size_t bytesWaiting() const {
         char buffer[4096];
         std::size_t total = 0;
@@ -131,10 +119,10 @@ struct World {
         events = std::make_unique<LinuxEventSystem>(
             input, LinuxEventSystem::Options{.stallSeconds = stallSeconds, .followSession = followSession});
         onInput([&] {
-            events->adoptNode({mouseID, "/nonexistent/event7", EventNodeInfo::Kind::mouse, "input7"},
-                              ::dup(node.read), {}, UinputDevice::adopt(::dup(mirror.write)));
-            events->adoptVirtualDevices(UinputDevice::adopt(::dup(keyboard.write)),
-                                        UinputDevice::adopt(::dup(pointer.write)));
+            testkit::adoptNode(
+                *events, {mouseID, "/nonexistent/event7", EventNodeInfo::Kind::mouse, "input7"},
+                node, {}, mirror);
+            testkit::adoptVirtualDevices(*events, keyboard, pointer);
             auto port = events->createTap(
                 {EventLevel::hid, TapPlacement::headInsert, TapOptions::active,
                  eventMaskBit(EventType::keyDown)},

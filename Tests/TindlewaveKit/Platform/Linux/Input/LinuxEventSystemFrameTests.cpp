@@ -15,6 +15,7 @@
 #include "Core/Evdev/EvdevKeys.h"
 #include "Core/Keys/KeyRoutes.h"
 #include "Platform/Linux/Input/LinuxEventSystem.h"
+#include "TestKit/EvdevPipes.h"
 #include "TestKit/ManualExecutor.h"
 
 namespace tindlewave {
@@ -28,20 +29,7 @@ const Code syn{EV_SYN, SYN_REPORT, 0};
 constexpr SenderID mouseID{41};
 constexpr SenderID keyboardID{42};
 
-struct Pipe {
-    int read = -1;
-    int write = -1;
-    Pipe() {
-        int fds[2];
-        if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
-            read = fds[0];
-            write = fds[1];
-        }
-    }
-    ~Pipe() {
-        ::close(read);
-        ::close(write);
-    }
+struct Pipe : testkit::EvdevPipe {
     void send(std::initializer_list<Code> codes) const {
         std::vector<input_event> frame;
         for (auto [type, code, value] : codes) {
@@ -80,15 +68,15 @@ struct World {
     World() {
         InputDescription mouseDescription;
         for (auto rel : {REL_X, REL_Y, REL_WHEEL, REL_WHEEL_HI_RES}) mouseDescription.add(EV_REL, rel);
-        events.adoptNode({mouseID, "/dev/input/event1", EventNodeInfo::Kind::mouse, "input1"},
-                         ::dup(mouse.read), mouseDescription, UinputDevice::adopt(::dup(mouseMirror.write)));
+        testkit::adoptNode(events,
+                           {mouseID, "/dev/input/event1", EventNodeInfo::Kind::mouse, "input1"},
+                           mouse, mouseDescription, mouseMirror);
         InputDescription keyboardDescription;
         keyboardDescription.add(EV_KEY, KEY_A);
-        events.adoptNode({keyboardID, "/dev/input/event2", EventNodeInfo::Kind::keyboard, "input2"},
-                         ::dup(keyboard.read), keyboardDescription,
-                         UinputDevice::adopt(::dup(keyboardMirror.write)));
-        events.adoptVirtualDevices(UinputDevice::adopt(::dup(virtualKeyboard.write)),
-                                   UinputDevice::adopt(::dup(virtualPointer.write)));
+        testkit::adoptNode(
+            events, {keyboardID, "/dev/input/event2", EventNodeInfo::Kind::keyboard, "input2"},
+            keyboard, keyboardDescription, keyboardMirror);
+        testkit::adoptVirtualDevices(events, virtualKeyboard, virtualPointer);
     }
 
     // A tap that records what it sees and answers with `answer`.
