@@ -39,7 +39,7 @@
 #include "Settings/Model/BuildInfo.h"
 #include "Settings/Model/ConfigFile.h"
 #include "Settings/Model/SettingsModel.h"
-#include "Settings/Model/XdgAutostart.h"
+#include "Platform/Linux/Desktop/XdgAutostart.h"
 #include "Settings/Views/SettingsTabs.h"
 #include "Settings/Views/WindowPicture.h"
 #include "Shell/FeedUpdater.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "Settings/Model/LoginItem.h"
+#include "Platform/LoginItem.h"
 
 namespace tindlewave::testkit {
 

@@ -7,8 +7,8 @@
 #include "Model/Date.h"
 #include "Model/EngineStatus.h"
 #include "Platform/Linux/Permissions/NodePermissionGrants.h"
+#include "Platform/LoginItem.h"
 #include "Runtime/Stores/ConfigSnapshot.h"
-#include "Settings/Model/LoginItem.h"
 #include "Settings/Model/TimeText.h"
 
 namespace tindlewave {

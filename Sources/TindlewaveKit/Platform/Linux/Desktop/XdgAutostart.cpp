@@ -1,4 +1,4 @@
-#include "Settings/Model/XdgAutostart.h"
+#include "Platform/Linux/Desktop/XdgAutostart.h"
 
 #include <unistd.h>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "Settings/Model/LoginItem.h"
+#include "Platform/LoginItem.h"
 
 namespace tindlewave {
 

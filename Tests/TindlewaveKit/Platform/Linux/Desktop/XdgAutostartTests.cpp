@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "Settings/Model/XdgAutostart.h"
+#include "Platform/Linux/Desktop/XdgAutostart.h"
 #include "TestKit/TempFolder.h"
 
-using namespace tindlewave;
-using namespace tindlewave::testkit;
+namespace tindlewave {
+namespace {
+
+using testkit::TempFolder;
 namespace fs = std::filesystem;
 
 TEST(XdgAutostart, SwitchesOnAndOffWithAnEntryThatStartsTheProgram) {
@@ -39,8 +41,9 @@ TEST(XdgAutostart, AReplacedProgramIsStartedFromItsPathAndARemovedOneSaysWhy) {
 
     const auto refused = item.enable();  // nothing in its place
     ASSERT_TRUE(refused.has_value());
-    EXPECT_EQ(*refused, "the program was removed from " + program.string() +
-                            " while it runs; start Tindlewave from where it is now, then switch this on");
+    EXPECT_EQ(*refused,
+              "the program was removed from " + program.string() +
+                  " while it runs; start Tindlewave from where it is now, then switch this on");
     EXPECT_FALSE(fs::exists(item.file()));
 
     TempFolder::write(program.string(), "new build");
@@ -122,3 +125,6 @@ TEST(XdgAutostart, TheDefaultFolderFollowsAnAbsoluteConfigHomeAndTheProgramIsAbs
     ASSERT_TRUE(program);
     EXPECT_TRUE(fs::path(*program).is_absolute());
 }
+
+}  // namespace
+}  // namespace tindlewave
