@@ -5,11 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <mutex>
 #include <utility>
-
-#include <fmt/format.h>
 
 #include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
 #include "Platform/Linux/Input/LinuxEventSystemState.h"
