@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <utility>
 
 #include "Core/Evdev/EvdevKeys.h"
 #include "Platform/Linux/Input/TerminalStop.h"
@@ -403,6 +404,7 @@ TEST(LinuxEventSystemDevices, LostCodesResyncFromTheNodesKeys) {
     world.mouseSide->setKeysDown({});
     world.mouseSide->sendRaw({input_event{{}, EV_KEY, BTN_SIDE, 0}, input_event{{}, EV_SYN, SYN_DROPPED, 0},
                               input_event{{}, EV_REL, REL_X, 9}, input_event{{}, EV_SYN, SYN_REPORT, 0}});
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return nothingDown(world.uinput->written("Test USB Mouse")); }));
     world.mouseSide->send({{EV_REL, REL_X, 2}});
     ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.seenCount() == 2; }));
     EXPECT_EQ(world.waiter.read([&] { return world.seen[1].first.type; }), EventType::mouseMoved);
@@ -418,33 +420,47 @@ TEST(LinuxEventSystemDevices, LostCodesResyncEveryKeyUpsAndDownsThroughTheTaps) 
     world.keyboardSide->send({{EV_KEY, KEY_LEFTSHIFT, 1}});
     ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.seenCount() == 2; }));
 
-    // The buffer overflowed while B and Shift went up and C went down: all three are lost.
-    world.keyboardSide->setKeysDown({KEY_C});
+    // The buffer overflowed while B and Shift went up and C went down: all three are lost. What
+    // the node sent after the overflow (I typed, then D down) is in its state already, and comes
+    // out of it: nothing the node sent before D's down may follow it.
+    world.uinput->take("Test Keyboard");
+    world.keyboardSide->setKeysDown({KEY_C, KEY_D});
     world.keyboardSide->sendRaw({input_event{{}, EV_KEY, KEY_B, 0}, input_event{{}, EV_SYN, SYN_DROPPED, 0},
-                                 input_event{{}, EV_KEY, KEY_C, 1}, input_event{{}, EV_SYN, SYN_REPORT, 0}});
-    // B and Shift go up and C goes down on the mirror, and the taps hear of them like any key.
-    ASSERT_TRUE(EventDeviceWorld::eventually([&] {
-        const auto last = lastValues(world.uinput->written("Test Keyboard"));
-        auto value = [&](int code) {
-            auto found = last.find({EV_KEY, code});
-            return found == last.end() ? -1 : found->second;
-        };
-        return value(KEY_B) == 0 && value(KEY_LEFTSHIFT) == 0 && value(KEY_C) == 1;
-    }));
-    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.seenCount() == 5; }));
+                                 input_event{{}, EV_KEY, KEY_C, 1}, input_event{{}, EV_SYN, SYN_REPORT, 0},
+                                 input_event{{}, EV_KEY, KEY_I, 1}, input_event{{}, EV_SYN, SYN_REPORT, 0},
+                                 input_event{{}, EV_KEY, KEY_I, 0}, input_event{{}, EV_SYN, SYN_REPORT, 0},
+                                 input_event{{}, EV_KEY, KEY_D, 1}, input_event{{}, EV_SYN, SYN_REPORT, 0}});
+    // B and Shift go up, then D and C go down on the mirror, and the taps hear of them like any key.
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.seenCount() == 6; }));
+    EXPECT_EQ(world.uinput->take("Test Keyboard"),
+              (std::vector<Code>{{EV_KEY, KEY_LEFTSHIFT, 0}, syn, {EV_KEY, KEY_B, 0}, syn,
+                                 {EV_KEY, KEY_D, 1}, syn, {EV_KEY, KEY_C, 1}, syn}));
     world.waiter.read([&] {
         EXPECT_EQ(world.seen[2].first.type, EventType::flagsChanged);  // Shift, the lower code
         EXPECT_EQ(world.seen[3].first.type, EventType::keyUp);
         EXPECT_EQ(world.seen[4].first.type, EventType::keyDown);
-        EXPECT_EQ(world.seen[4].first.integer(IntegerField::keyCode), 8);  // C
+        EXPECT_EQ(world.seen[4].first.integer(IntegerField::keyCode), 2);  // D, the lower code
+        EXPECT_EQ(world.seen[5].first.type, EventType::keyDown);
+        EXPECT_EQ(world.seen[5].first.integer(IntegerField::keyCode), 8);  // C
         return 0;
     });
     EXPECT_TRUE(EventDeviceWorld::eventually([&] { return world.events->flagsState() == 0; }));
 
-    // C's own up later is an ordinary frame.
+    // Their ups later are ordinary frames.
     world.keyboardSide->setKeysDown({});
     world.keyboardSide->send({{EV_KEY, KEY_C, 0}});
+    world.keyboardSide->send({{EV_KEY, KEY_D, 0}});
     EXPECT_TRUE(EventDeviceWorld::eventually([&] { return nothingDown(world.uinput->written("Test Keyboard")); }));
+
+    // Let go of, the keyboard's overflow is told once in the journal.
+    world.onInput([&] { world.events->invalidate(*std::exchange(world.port, std::nullopt)); });
+    world.waiter.read([&] {
+        const auto told = std::count_if(world.journal.begin(), world.journal.end(), [](const std::string& line) {
+            return line.find("overflowed 1 time while grabbed") != std::string::npos;
+        });
+        EXPECT_EQ(told, 1) << world.journal.size() << " lines";
+        return 0;
+    });
 }
 
 TEST(LinuxEventSystemDevices, TheDesktopsLightsOnAMirrorReachTheRealKeyboard) {

@@ -194,10 +194,35 @@ void EvdevNodeState::commit(std::span<const input_event> frame) {
             } else if (auto modifier = evdevkeys::modifier(c.code)) {
                 modifiers_.set(*modifier, c.value != 0);
             }
+        } else if (c.type == EV_LED && c.code < leds_.size()) {
+            leds_[c.code] = c.value != 0;
         } else if (offWholeDetent(c)) {
             continuous_ = true;
         }
     }
+}
+
+void EvdevNodeState::catchUp(const std::bitset<KEY_CNT>& keys, const std::bitset<LED_CNT>& leds,
+                             timeval time, std::vector<InputFrame>& out) const {
+    const std::size_t first = out.size();
+    auto one = [&](std::uint16_t type, std::size_t number, bool on) {
+        const auto made = code(time, type, static_cast<std::uint16_t>(number), on ? 1 : 0);
+        if (type == EV_LED && out.size() > first && out.back()[0].type == EV_LED) {
+            out.back().push(made);  // the lights share one frame
+            return;
+        }
+        out.emplace_back().push(made);
+    };
+    for (std::size_t n = 0; n < keys.size(); ++n) {
+        if (keys_[n] && !keys[n]) one(EV_KEY, n, false);
+    }
+    for (std::size_t n = 0; n < keys.size(); ++n) {
+        if (!keys_[n] && keys[n]) one(EV_KEY, n, true);
+    }
+    for (std::size_t n = 0; n < leds.size(); ++n) {
+        if (leds_[n] != leds[n]) one(EV_LED, n, leds[n]);
+    }
+    for (std::size_t i = first; i < out.size(); ++i) out[i].push(code(time, EV_SYN, SYN_REPORT, 0));
 }
 
 void appendCodes(const Event& event, timeval time, bool forwardMotion, CodeList& out) {

@@ -3,6 +3,7 @@
 #include <bitset>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "Core/Evdev/InputFrame.h"
 #include "Core/Evdev/ModifierKeys.h"
@@ -47,16 +48,26 @@ class EvdevNodeState {
     // the wheel. A key's MSC_SCAN belongs to the key after it.
     void translate(std::span<const input_event> frame, const FrameContext& context,
                    FrameEventList& out) const;
-    // Takes the frame's effect: keys, buttons and modifier keys down, and the wheel's continuity.
+    // Takes the frame's effect: keys, buttons and modifier keys down, lights on, and the wheel's
+    // continuity.
     void commit(std::span<const input_event> frame);
+    // The frames that take what the node has told to what it holds now (`keys` down, `leds` on),
+    // read once codes were lost: each key or button told down that is up now, then each one down
+    // now that was not, a frame apiece from the lowest code, then one frame of the lights that
+    // differ. Stamped `time`; the frames' commits bring this state there.
+    void catchUp(const std::bitset<KEY_CNT>& keys, const std::bitset<LED_CNT>& leds, timeval time,
+                 std::vector<InputFrame>& out) const;
 
     // Whether the node has told this key or button down (and not up since).
     bool isDown(std::uint16_t code) const { return code < keys_.size() && keys_[code]; }
     std::uint8_t buttons() const { return buttons_; }
+    // The lights its frames have told on.
+    const std::bitset<LED_CNT>& leds() const { return leds_; }
     ModifierKeys modifiers() const { return modifiers_; }
 
   private:
     std::bitset<KEY_CNT> keys_;
+    std::bitset<LED_CNT> leds_;
     std::uint8_t buttons_ = 0;
     ModifierKeys modifiers_;
     // Once a node has sent a high-resolution wheel value that is no whole detent, its wheel

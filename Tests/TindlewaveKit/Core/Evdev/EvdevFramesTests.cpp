@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <bitset>
 #include <initializer_list>
 #include <tuple>
 #include <vector>
@@ -174,6 +175,31 @@ TEST(EvdevNodeState, OneWheelEventPerFrameAndStickyContinuity) {
     EXPECT_EQ(fine[0].event.integer(IntegerField::scrollIsContinuous), 1);
     auto later = translate(node, frame({{EV_REL, REL_WHEEL, 1}, {EV_REL, REL_WHEEL_HI_RES, 120}}));
     EXPECT_EQ(later[0].event.integer(IntegerField::scrollIsContinuous), 1);
+}
+
+// After lost codes: every key let go of meanwhile goes up before any that went down goes down,
+// and the lights that changed come last in one frame; committed, the state is the node's.
+TEST(EvdevNodeState, CatchUpTellsUpsThenDownsThenLightsAndEndsAtTheNodesState) {
+    EvdevNodeState node;
+    translate(node, frame({{EV_KEY, KEY_L, 1}, {EV_KEY, BTN_LEFT, 1}, {EV_LED, LED_NUML, 1}}));
+    std::bitset<KEY_CNT> keys;
+    keys.set(KEY_I);
+    keys.set(KEY_L);
+    std::bitset<LED_CNT> leds;
+    leds.set(LED_CAPSL);
+    std::vector<InputFrame> frames;
+    node.catchUp(keys, leds, timeval{7, 0}, frames);
+    std::vector<std::vector<Code>> told;
+    for (const InputFrame& f : frames) told.push_back(codesOf(f.codes()));
+    EXPECT_EQ(told, (std::vector<std::vector<Code>>{
+                        {{EV_KEY, BTN_LEFT, 0}, syn},
+                        {{EV_KEY, KEY_I, 1}, syn},
+                        {{EV_LED, LED_NUML, 0}, {EV_LED, LED_CAPSL, 1}, syn}}));
+    for (const InputFrame& f : frames) node.commit(f.codes());
+    EXPECT_EQ(node.buttons(), 0);
+    frames.clear();
+    node.catchUp(keys, leds, timeval{7, 0}, frames);
+    EXPECT_TRUE(frames.empty());
 }
 
 // What goes to the mirror once the taps answered.

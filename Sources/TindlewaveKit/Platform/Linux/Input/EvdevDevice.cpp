@@ -131,6 +131,16 @@ std::optional<bool> ledOn(int fd, std::uint16_t led) {
     return bit(bytes, led);
 }
 
+std::variant<std::vector<std::uint16_t>, SystemError> ledsOn(int fd) {
+    std::vector<std::uint8_t> bytes(LED_MAX / 8 + 1, 0);
+    if (::ioctl(fd, EVIOCGLED(bytes.size()), bytes.data()) < 0) return SystemError::fromErrno();
+    std::vector<std::uint16_t> on;
+    for (std::size_t code = 0; code <= LED_MAX; ++code) {
+        if (bit(bytes, code)) on.push_back(static_cast<std::uint16_t>(code));
+    }
+    return on;
+}
+
 std::optional<SystemError> grab(int fd, bool grabbed) {
     if (::ioctl(fd, EVIOCGRAB, grabbed ? 1 : 0) < 0) return SystemError::fromErrno();
     return std::nullopt;

@@ -45,6 +45,8 @@ std::variant<InputDescription, SystemError> describe(int fd);
 std::variant<std::vector<std::uint16_t>, SystemError> keysDown(int fd);
 // Whether the LED is on now (EVIOCGLED).
 std::optional<bool> ledOn(int fd, std::uint16_t led);
+// The LEDs on now (EVIOCGLED), as codes.
+std::variant<std::vector<std::uint16_t>, SystemError> ledsOn(int fd);
 // EVIOCGRAB: only this descriptor gets the node's events while grabbed. EBUSY: another
 // descriptor holds the grab.
 std::optional<SystemError> grab(int fd, bool grabbed);

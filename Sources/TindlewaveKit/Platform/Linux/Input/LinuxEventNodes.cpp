@@ -230,6 +230,7 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
     }
     node.assembler = {};
     node.state = {};
+    node.drops = 0;
     node.watch = fds->addFd(node.fd, EPOLLIN, [this, target](std::uint32_t) { readable(*target); });
     updateFlags();
     consume(node, caught);  // what came since the grab reached nobody else
@@ -239,6 +240,7 @@ void LinuxEventSystem::State::stop(Node& node) {
     node.retry.cancel();
     node.watch.cancel();
     node.mirrorWatch.cancel();
+    tellDrops(node);
     if (node.fd >= 0) {
         if (node.grab.isGrabbed()) watchdog.ungrab(node.fd);
         ::close(node.fd);
@@ -297,8 +299,8 @@ void LinuxEventSystem::State::consume(Node& node, std::span<const input_event> c
                 process(node, node.assembler.frame());
                 break;
             case FrameAssembler::Step::resync:
-                resync(node, codes[i].time);
-                break;
+                // The rest came after the lost codes: the node's state, read now, has it.
+                return resync(node, codes[i].time);
         }
     }
 }
@@ -360,32 +362,54 @@ void LinuxEventSystem::State::process(Node& node, const InputFrame& frame) {
 }
 
 void LinuxEventSystem::State::resync(Node& node, timeval time) {
+    ++node.drops;
+    // What the node still holds came after the lost codes: it is read and left, and the node's
+    // state read next has it (reading the keys and lights also takes their codes still queued
+    // off this descriptor's queue). Told from there, nothing comes out of the node's order.
+    input_event buffer[64];
+    for (int reads = 0; reads < 64; ++reads) {
+        const ssize_t n = ::read(node.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < static_cast<ssize_t>(sizeof buffer)) break;
+    }
+    node.assembler = {};
     auto down = evdev::keysDown(node.fd);
     auto* keys = std::get_if<std::vector<std::uint16_t>>(&down);
     if (!keys) return;
-    std::bitset<KEY_CNT> now;
+    std::bitset<KEY_CNT> keysNow;
     for (std::uint16_t code : *keys) {
-        if (code < now.size()) now.set(code);
+        if (code < keysNow.size()) keysNow.set(code);
     }
-    // What changed while codes were lost is told now, as the frames that would have told it
-    // (through the taps like any other): ups for keys now up, then downs for keys now down.
-    // Nothing the node let go of stays down on its mirror, whatever key it is.
-    InputFrame frame;
-    auto replay = [&](std::uint16_t code, std::int32_t value) {
-        frame.clear();
-        frame.push(input_event{time, EV_KEY, code, value});
-        frame.push(input_event{time, EV_SYN, SYN_REPORT, 0});
-        process(node, frame);
-    };
-    for (std::size_t code = 0; code < now.size() && node.grab.isGrabbed(); ++code) {
-        if (node.state.isDown(static_cast<std::uint16_t>(code)) && !now[code])
-            replay(static_cast<std::uint16_t>(code), 0);
+    std::bitset<LED_CNT> ledsNow = node.state.leds();
+    if (node.description.has(EV_LED)) {
+        auto on = evdev::ledsOn(node.fd);
+        if (auto* leds = std::get_if<std::vector<std::uint16_t>>(&on)) {
+            ledsNow.reset();
+            for (std::uint16_t code : *leds) {
+                if (code < ledsNow.size()) ledsNow.set(code);
+            }
+        }
     }
-    for (std::uint16_t code : *keys) {
+    // What changed meanwhile is told now as frames of its own, through the taps like any other:
+    // ups for keys now up, then downs for keys now down, then the lights. Nothing the node let go
+    // of stays down on its mirror, whatever key it is.
+    std::vector<InputFrame> frames;
+    node.state.catchUp(keysNow, ledsNow, time, frames);
+    for (const InputFrame& frame : frames) {
         if (!node.grab.isGrabbed()) break;
-        if (!node.state.isDown(code)) replay(code, 1);
+        process(node, frame);
     }
     updateFlags();
+}
+
+void LinuxEventSystem::State::tellDrops(Node& node) {
+    if (node.drops > 0 && options.journal) {
+        options.journal(fmt::format("{} ({}) overflowed {} time{} while grabbed: what it sent meanwhile "
+                                    "was lost, and its keys were taken up where the node had them",
+                                    node.info.devnode, node.description.name, node.drops,
+                                    node.drops == 1 ? "" : "s"));
+    }
+    node.drops = 0;
 }
 
 void LinuxEventSystem::State::forwardLeds(Node& node) {

@@ -37,6 +37,7 @@ struct LinuxEventSystem::State {
         std::optional<UinputDevice> mirror;
         EvdevNodeState state;
         FrameAssembler assembler;
+        int drops = 0;  // overflows of its kernel buffer while grabbed, told when it closes
         FdWatch watch;
         FdWatch mirrorWatch;
         TimerHandle retry;
@@ -62,6 +63,7 @@ struct LinuxEventSystem::State {
     void consume(Node& node, std::span<const input_event> codes);
     void process(Node& node, const InputFrame& frame);
     void resync(Node& node, timeval time);
+    void tellDrops(Node& node);
     void forwardLeds(Node& node);
     ModifierKeys deviceModifiers() const;
     void updateFlags();
