@@ -23,7 +23,7 @@ struct X11Pointer::Library {
     Window root = 0;
     CloseDisplay close = nullptr;
     QueryPointer query = nullptr;
-    bool lost = false;  // the display went away: never asked again
+    bool lost = false;  // the display went away (set and read on the pointer's thread)
 
     // Xlib ends the process when its connection breaks, unless told otherwise.
     static void connectionLost(Display*, void* self) { static_cast<Library*>(self)->lost = true; }
@@ -57,27 +57,60 @@ std::unique_ptr<X11Pointer> X11Pointer::open() {
     return std::unique_ptr<X11Pointer>(new X11Pointer(std::move(library)));
 }
 
-X11Pointer::X11Pointer(std::unique_ptr<Library> library) : library_(std::move(library)) {}
+X11Pointer::X11Pointer(std::unique_ptr<Library> library)
+    : library_(std::move(library)), thread_([this] { run(); }) {}
 
-X11Pointer::~X11Pointer() = default;
+X11Pointer::~X11Pointer() {
+    stopping_ = true;
+    asks_.fetch_add(1);
+    asks_.notify_one();
+    if (thread_.joinable()) thread_.join();
+}
+
+namespace {
+
+std::int64_t steadyNow() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
 
 std::optional<Event::Location> X11Pointer::location(std::chrono::milliseconds maxAge) {
-    std::lock_guard lock(mutex_);
-    const auto now = std::chrono::steady_clock::now();
-    if (library_->lost) return std::nullopt;
-    if (last_ && now - askedAt_ < maxAge) return last_;
-    Library::Window rootReturn = 0, child = 0;
-    int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
-    unsigned int mask = 0;
-    if (!library_->query(library_->display, library_->root, &rootReturn, &child, &rootX, &rootY,
-                         &windowX, &windowY, &mask) ||
-        library_->lost) {
-        last_.reset();
-        return std::nullopt;
+    if (lost_) return std::nullopt;
+    const std::int64_t at = answeredAt_.load();
+    if ((at == 0 || steadyNow() - at >= std::chrono::nanoseconds(maxAge).count()) && !asking_.exchange(true)) {
+        asks_.fetch_add(1);
+        asks_.notify_one();
     }
-    last_ = Event::Location{static_cast<double>(rootX), static_cast<double>(rootY)};
-    askedAt_ = now;
-    return last_;
+    if (at == 0) return std::nullopt;
+    const std::uint64_t place = place_.load();
+    return Event::Location{static_cast<double>(static_cast<std::int32_t>(place >> 32)),
+                           static_cast<double>(static_cast<std::int32_t>(place & 0xFFFFFFFFu))};
+}
+
+void X11Pointer::run() {
+    std::uint32_t seen = 0;
+    while (true) {
+        asks_.wait(seen);
+        seen = asks_.load();
+        if (stopping_) return;
+        Library::Window rootReturn = 0, child = 0;
+        int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
+        unsigned int mask = 0;
+        const bool answered = !library_->lost && library_->query(library_->display, library_->root, &rootReturn,
+                                                                 &child, &rootX, &rootY, &windowX, &windowY, &mask);
+        if (library_->lost) {
+            lost_ = true;  // the display went away: never asked again
+        } else if (answered) {
+            place_ = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(rootX)) << 32) |
+                     static_cast<std::uint32_t>(rootY);
+            answeredAt_ = steadyNow();
+        } else {
+            answeredAt_ = 0;
+        }
+        asking_ = false;
+    }
 }
 
 }  // namespace tindlewave
