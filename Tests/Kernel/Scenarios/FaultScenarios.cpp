@@ -1,8 +1,9 @@
 // Faults that only the real kernel shows: the program's input thread stalled (that thread alone
 // stopped with ptrace), the program stopped by Ctrl-Z (SIGTSTP) or killed while a key or the hyper
-// key is held, an evdev buffer overflow while stalled, the first shortcut after start read by a
-// desktop that opens the program's keyboard only when udev announces it, and a key routed to a
-// modifier. Each checks what the desktop sees: libinput's held keys and the nodes' key state.
+// key is held, an evdev buffer overflow while stalled, keys typed fast through the grab and
+// overflowing it, the first shortcut after start read by a desktop that opens the program's
+// keyboard only when udev announces it, and a key routed to a modifier. Each checks what the
+// desktop sees: libinput's held keys and the nodes' key state.
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,16 @@
 #include <signal.h>
 #include <sys/ptrace.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
 
 #include "Kernel/Scenarios/Keyboards.h"
 #include "TestKit/Uhid/UhidDevices.h"
@@ -153,6 +160,251 @@ TEST(StalledInputThread, EvdevBufferOverflowLeavesNoKeyHeld) {
         << "keys still down on the mirror\n" << mirrored.describe();
     EXPECT_TRUE(waitUntil([&] { return run.desktop.keysHeld().empty(); }, 20s)) << run.report();
     EXPECT_EQ(run.program.quit(), 0) << run.report();
+}
+
+// --- keys typed fast through the grab
+
+using TypingClock = std::chrono::steady_clock;
+
+// The letters a to z: their HID usages and the kernel's codes.
+struct Letter {
+    std::uint8_t usage;
+    int code;
+};
+constexpr Letter letters[] = {
+    {0x04, KEY_A}, {0x05, KEY_B}, {0x06, KEY_C}, {0x07, KEY_D}, {0x08, KEY_E}, {0x09, KEY_F}, {0x0A, KEY_G},
+    {0x0B, KEY_H}, {0x0C, KEY_I}, {0x0D, KEY_J}, {0x0E, KEY_K}, {0x0F, KEY_L}, {0x10, KEY_M}, {0x11, KEY_N},
+    {0x12, KEY_O}, {0x13, KEY_P}, {0x14, KEY_Q}, {0x15, KEY_R}, {0x16, KEY_S}, {0x17, KEY_T}, {0x18, KEY_U},
+    {0x19, KEY_V}, {0x1A, KEY_W}, {0x1B, KEY_X}, {0x1C, KEY_Y}, {0x1D, KEY_Z}};
+
+// A key the node tells, and when the keyboard sent it (or a reader read it; `afterGap`: that
+// reader's own buffer overflowed before it).
+struct Typed {
+    InputEvent key;
+    TypingClock::time_point at;
+    bool afterGap = false;
+};
+
+// Types `reports` reports, each a letter's down or its up (the letters in turn, one down at a
+// time), `pace` apart (zero: as fast as they go), and keeps what the node will tell of each.
+// `after(i)` runs after the i-th report.
+bool typeKeys(testkit::uhid::UsbKeyboard& keyboard, int reports, std::chrono::microseconds pace,
+          std::vector<Typed>& sent, const std::function<void(int)>& after = {}) {
+    const auto start = TypingClock::now();
+    for (int i = 0; i < reports; ++i) {
+        if (pace.count() > 0) std::this_thread::sleep_until(start + pace * i);  // the typing's pace
+        const Letter& letter = letters[(sent.size() / 2) % std::size(letters)];
+        const bool down = sent.size() % 2 == 0;
+        const auto at = TypingClock::now();
+        if (!(down ? keyboard.press(letter.usage) : keyboard.release(letter.usage))) return false;
+        sent.push_back({{EV_KEY, letter.code, down ? 1 : 0}, at});
+        if (after) after(i);
+    }
+    return true;
+}
+
+// The key downs and ups a reader saw (autorepeats left out), with when each was read.
+std::vector<Typed> keysRead(const NodeReader& reader) {
+    const auto events = reader.events();
+    const auto arrivals = reader.arrivals();
+    std::vector<Typed> keys;
+    bool gap = false;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (events[i].type == EV_SYN && events[i].code == SYN_DROPPED) gap = true;
+        if (events[i].type != EV_KEY || events[i].value == 2) continue;
+        keys.push_back({events[i], arrivals[i], gap});
+        gap = false;
+    }
+    return keys;
+}
+
+std::string keyText(const InputEvent& key) { return std::to_string(key.code) + (key.value ? " down" : " up"); }
+
+// What breaks the node's order in what a reader got: a key that does not come later in what was
+// typed than the key before it, or a key's up with its down not before it. Empty when none.
+std::string outOfOrder(const std::vector<Typed>& got, const std::vector<Typed>& sent) {
+    std::size_t at = 0;
+    std::map<int, int> last;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        if (got[i].afterGap) last.clear();  // what the reader itself lost is not the program's
+        const auto previous = last.find(got[i].key.code);
+        if ((previous == last.end() ? 0 : previous->second) == got[i].key.value)
+            return "key " + std::to_string(i) + " (" + keyText(got[i].key) + ") twice running";
+        last[got[i].key.code] = got[i].key.value;
+        while (at < sent.size() && !(sent[at].key == got[i].key)) ++at;
+        if (at == sent.size())
+            return "key " + std::to_string(i) + " (" + keyText(got[i].key) + ") out of the node's order";
+        ++at;
+    }
+    return {};
+}
+
+// The keys typed that reached the reader, each with how long after it was sent: in order, a key
+// the reader does not have next is one lost.
+std::vector<double> latenciesMs(const std::vector<Typed>& got, const std::vector<Typed>& sent) {
+    std::vector<double> latencies;
+    std::size_t next = 0;
+    for (const Typed& typed : sent) {
+        if (next < got.size() && got[next].key == typed.key) {
+            latencies.push_back(std::chrono::duration<double, std::milli>(got[next].at - typed.at).count());
+            ++next;
+        }
+    }
+    return latencies;
+}
+
+double medianOf(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+// Waits until the reader's last key is the last one typed (a key lost on the way waits the limit).
+void waitForLast(const NodeReader& reader, const std::vector<Typed>& sent, std::chrono::milliseconds limit = 20s) {
+    waitUntil([&] {
+        const auto got = keysRead(reader);
+        return !got.empty() && got.back().key == sent.back().key;
+    }, limit);
+}
+
+// A thread's time on a processor and waiting for one (ms), and its switches away from it
+// (waits of its own, and taken off for another).
+struct ThreadTimes {
+    double runMs = 0, queuedMs = 0, userMs = 0, systemMs = 0;
+    long waits = 0, preempted = 0;
+    ThreadTimes operator-(const ThreadTimes& o) const {
+        return {runMs - o.runMs,   queuedMs - o.queuedMs, userMs - o.userMs,
+                systemMs - o.systemMs, waits - o.waits,   preempted - o.preempted};
+    }
+};
+
+ThreadTimes threadTimes(pid_t pid, pid_t thread) {
+    const std::string task = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(thread);
+    ThreadTimes times;
+    std::ifstream schedstat(task + "/schedstat");
+    double run = 0, queued = 0;
+    if (schedstat >> run >> queued) {
+        times.runMs = run / 1e6;
+        times.queuedMs = queued / 1e6;
+    }
+    std::ifstream stat(task + "/stat");
+    std::string statText((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    if (auto close = statText.rfind(')'); close != std::string::npos) {
+        std::istringstream fields(statText.substr(close + 2));
+        std::string field;
+        const double tickMs = 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+        for (int n = 3; fields >> field; ++n) {
+            if (n == 14) times.userMs = std::stod(field) * tickMs;
+            if (n == 15) times.systemMs = std::stod(field) * tickMs;
+        }
+    }
+    std::ifstream status(task + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) times.waits = std::stol(line.substr(24));
+        if (line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) times.preempted = std::stol(line.substr(27));
+    }
+    return times;
+}
+
+std::string typingFigures(const char* what, const std::vector<Typed>& sent, const std::vector<Typed>& got,
+                          const ThreadTimes& times) {
+    char line[320];
+    std::snprintf(line, sizeof line,
+                  "%s: %zu key downs and ups typed, %zu read from the mirror; input thread %.0f ms on a "
+                  "processor (%.0f ms in the program, %.0f ms in the kernel), %.0f ms waiting for one, %ld "
+                  "waits, %ld preemptions\n",
+                  what, sent.size(), latenciesMs(got, sent).size(), times.runMs, times.userMs, times.systemMs,
+                  times.queuedMs, times.waits, times.preempted);
+    return line;
+}
+
+// Keys paced 2 ms apart, in bursts, and over an input thread held up long enough to overflow its
+// buffer while typing goes on: whatever the mirror gets comes in the node's order, and once the
+// program has caught up the mirror holds what the keyboard holds.
+TEST(KeysThroughTheGrab, PacedAndInBurstsKeepTheNodesOrderAcrossAnOverflow) {
+    Running run;
+    NodeReader mirrored(run.mirror);
+    ASSERT_TRUE(mirrored.ok());
+    auto& keyboard = *run.keyboard.usb;
+    const pid_t thread = inputThread(run.program);
+    ASSERT_GT(thread, 0);
+    std::vector<Typed> sent;
+    std::string figures;
+
+    auto times = threadTimes(run.program.pid(), thread);
+    ASSERT_TRUE(typeKeys(keyboard, 2000, 2ms, sent));
+    waitForLast(mirrored, sent);
+    figures += typingFigures("paced 2 ms", sent, keysRead(mirrored), threadTimes(run.program.pid(), thread) - times);
+
+    times = threadTimes(run.program.pid(), thread);
+    const std::size_t burstsFrom = sent.size();
+    for (int burst = 0; burst < 10; ++burst) {
+        ASSERT_TRUE(typeKeys(keyboard, 100, 0ms, sent));
+        waitForLast(mirrored, sent, 5s);
+    }
+    figures += typingFigures("bursts of 100", std::vector<Typed>(sent.begin() + static_cast<long>(burstsFrom), sent.end()),
+                        keysRead(mirrored), threadTimes(run.program.pid(), thread) - times);
+
+    // Held up for 40 reports (the buffer holds 21), the thread reads on while the typing goes on;
+    // the last time a key is down when it comes back.
+    for (int round = 0; round < 5; ++round) {
+        StoppedThread stall(thread);
+        ASSERT_TRUE(stall.stopped());
+        ASSERT_TRUE(typeKeys(keyboard, round == 4 ? 41 : 120, 2ms, sent, [&](int i) {
+            if (i == 40) stall.resume();
+        }));
+        if (round < 4) waitForLast(mirrored, sent, 5s);
+    }
+    ASSERT_EQ(sent.back().key.value, 1);
+    EXPECT_TRUE(waitUntil([&] { return keysDown(run.mirror) == keysDown(run.keyboard.node); }, 20s))
+        << "the mirror does not hold what the keyboard holds\n" << mirrored.describe();
+    EXPECT_EQ(keysDown(run.mirror), std::set<int>{sent.back().key.code});
+    ASSERT_TRUE(typeKeys(keyboard, 1, 0ms, sent));
+    EXPECT_TRUE(waitUntil([&] { return keysDown(run.mirror).empty(); }, 20s)) << mirrored.describe();
+
+    const auto got = keysRead(mirrored);
+    const std::string broken = outOfOrder(got, sent);
+    EXPECT_TRUE(broken.empty()) << broken << "\n" << mirrored.describe();
+    EXPECT_TRUE(waitUntil([&] { return run.desktop.keysHeld().empty(); }, 20s)) << run.report();
+    EXPECT_EQ(run.program.quit(), 0) << run.report();
+    figures += "the mirror's reader overflowed " + std::to_string(mirrored.count(EV_SYN, SYN_DROPPED)) +
+               " times; the program's journal: ";
+    const auto told = run.program.seen().find("overflowed");
+    figures += told == std::string::npos ? std::string("no overflow\n")
+                                         : run.program.seen().substr(told, run.program.seen().find('\n', told) - told) + "\n";
+    std::printf("%s", figures.c_str());
+    RecordProperty("figures", figures);
+}
+
+// How long a key paced 2 ms apart takes through the grab to the mirror's reader, beside how long
+// it takes to a reader of the keyboard's own node: a figure, not a limit.
+TEST(KeysThroughTheGrab, PacedLatencyBesideAReaderOfTheNode) {
+    Running run;
+    NodeReader mirrored(run.mirror);
+    ASSERT_TRUE(mirrored.ok());
+    std::vector<Typed> through;
+    ASSERT_TRUE(typeKeys(*run.keyboard.usb, 400, 2ms, through));
+    waitForLast(mirrored, through);
+    const auto viaGrab = latenciesMs(keysRead(mirrored), through);
+    EXPECT_EQ(run.program.quit(), 0) << run.report();
+    ASSERT_TRUE(waitUntil([&] { return !grabbed(run.keyboard.node); }));
+
+    NodeReader direct(run.keyboard.node);
+    ASSERT_TRUE(direct.ok());
+    std::vector<Typed> plain;
+    ASSERT_TRUE(typeKeys(*run.keyboard.usb, 400, 2ms, plain));
+    waitForLast(direct, plain);
+    const auto ofNode = latenciesMs(keysRead(direct), plain);
+    ASSERT_FALSE(viaGrab.empty());
+    ASSERT_FALSE(ofNode.empty());
+    const double grabMs = medianOf(viaGrab), nodeMs = medianOf(ofNode);
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "paced keys (2 ms): median %.2f ms through the grab (%zu of 400), %.2f ms to a reader of "
+                  "the node (%zu of 400): %.1f times\n",
+                  grabMs, viaGrab.size(), nodeMs, ofNode.size(), nodeMs > 0 ? grabMs / nodeMs : 0.0);
+    std::printf("%s", line);
+    RecordProperty("latency", line);
 }
 
 // --- stopped by Ctrl-Z

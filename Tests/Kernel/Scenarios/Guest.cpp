@@ -314,16 +314,25 @@ void NodeReader::run() {
             if (got < 0 && errno == EAGAIN) continue;
             return;
         }
+        const auto now = std::chrono::steady_clock::now();
         std::lock_guard lock(mutex_);
-        for (std::size_t i = 0; i < static_cast<std::size_t>(got) / sizeof(input_event); ++i)
-            if (events[i].type != EV_SYN || events[i].code == SYN_DROPPED)
+        for (std::size_t i = 0; i < static_cast<std::size_t>(got) / sizeof(input_event); ++i) {
+            if (events[i].type != EV_SYN || events[i].code == SYN_DROPPED) {
                 events_.push_back({events[i].type, events[i].code, events[i].value});
+                arrivals_.push_back(now);
+            }
+        }
     }
 }
 
 std::vector<InputEvent> NodeReader::events() const {
     std::lock_guard lock(mutex_);
     return events_;
+}
+
+std::vector<std::chrono::steady_clock::time_point> NodeReader::arrivals() const {
+    std::lock_guard lock(mutex_);
+    return arrivals_;
 }
 
 bool NodeReader::has(InputEvent event) const {

@@ -114,6 +114,8 @@ class NodeReader {
     bool waitFor(InputEvent event, std::chrono::milliseconds limit = 30s) const;
     // Events of `type`, `code` seen so far.
     int count(int type, int code) const;
+    // When each of events() was read (the same order).
+    std::vector<std::chrono::steady_clock::time_point> arrivals() const;
     std::string describe() const;
 
   private:
@@ -123,6 +125,7 @@ class NodeReader {
     int stop_ = -1;
     mutable std::mutex mutex_;
     std::vector<InputEvent> events_;
+    std::vector<std::chrono::steady_clock::time_point> arrivals_;
     std::thread thread_;
 };
 
