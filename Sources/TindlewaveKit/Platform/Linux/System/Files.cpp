@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -102,25 +103,35 @@ std::optional<pid_t> runOf(std::string_view name, std::string_view prefix) {
     return pid;
 }
 
+struct CloseListing {
+    void operator()(DIR* directory) const { ::closedir(directory); }
+};
+using Listing = std::unique_ptr<DIR, CloseListing>;
+
+// A folder opened for listing, or null. Opened here and handed to fdopendir rather than through
+// opendir, whose own open the thread sanitizer does not see: it took closedir for a race with
+// another thread's earlier use of the same descriptor number.
+Listing listingOf(const std::string& folder) {
+    UniqueFd listed(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (listed.get() < 0) return nullptr;
+    DIR* directory = ::fdopendir(listed.get());
+    if (directory != nullptr) listed.release();
+    return Listing(directory);
+}
+
 // Removes the folders of ended runs in `folder` (see runFolder).
 void removeEndedRuns(const std::string& folder, std::string_view prefix) {
-    const int listed = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (listed < 0) return;
-    DIR* directory = ::fdopendir(listed);
-    if (directory == nullptr) {
-        ::close(listed);
-        return;
-    }
+    const Listing directory = listingOf(folder);
+    if (!directory) return;
     std::vector<std::string> ended;
-    while (const dirent* entry = ::readdir(directory)) {
+    while (const dirent* entry = ::readdir(directory.get())) {
         const auto run = runOf(entry->d_name, prefix);
         if (!run || *run == ::getpid() || !hasEnded(*run)) continue;
         struct stat info {};
-        if (::fstatat(::dirfd(directory), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        if (::fstatat(::dirfd(directory.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISDIR(info.st_mode) && info.st_uid == ::getuid())
             ended.push_back(folder + "/" + entry->d_name);
     }
-    ::closedir(directory);
     // A folder of this user's own, which no one else can rename in a shared temporary folder (it
     // is sticky) nor change inside (mode 0700); remove_all removes links, never what they point to.
     for (const auto& path : ended) {
@@ -284,25 +295,16 @@ void removeStaleTemporaries(const std::string& path) {
     const std::string folder = folderOf(target);
     const std::string name = target.substr(target.find_last_of('/') + 1);  // npos + 1 is 0
     const std::string prefix = temporaryPrefix(name);
-    // Opened here and handed to fdopendir rather than through opendir, whose own open the thread
-    // sanitizer does not see: it took closedir for a race with another thread's earlier use of
-    // the same descriptor number.
-    const int listed = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (listed < 0) return;
-    DIR* directory = ::fdopendir(listed);
-    if (directory == nullptr) {
-        ::close(listed);
-        return;
-    }
+    const Listing directory = listingOf(folder);
+    if (!directory) return;
     const pid_t self = ::getpid();
-    while (const dirent* entry = ::readdir(directory)) {
+    while (const dirent* entry = ::readdir(directory.get())) {
         auto writer = writerOf(entry->d_name, prefix);
         if (!writer || *writer == self) continue;
         // Only a process that no longer exists is known to have given up its temporary.
         if (::kill(*writer, 0) != 0 && errno == ESRCH)
-            ::unlinkat(::dirfd(directory), entry->d_name, 0);
+            ::unlinkat(::dirfd(directory.get()), entry->d_name, 0);
     }
-    ::closedir(directory);
 }
 
 Result<std::monostate, SystemError> writeAtomically(const std::string& path,
