@@ -60,7 +60,7 @@ TEST(Headless, AClickRuleOnTheRecordedMousePostsItsShortcutAndTheQuitPutsTheMous
     writeSettings(headless, settings(clickOnC4));
     headless.start({});
     headless.send("wait applied 20");
-    ASSERT_TRUE(headless.waitFor("applied\n")) << headless.seen;
+    ASSERT_TRUE(headless.waitFor("\napplied\n")) << headless.seen;
     headless.send("mouse 1");
     ASSERT_TRUE(headless.waitFor("0xC4 diverted")) << headless.seen;
     headless.send("press 0xC4");
@@ -88,7 +88,7 @@ TEST(Headless, SIGINTQuitsLikeTheQuitCommand) {
     Headless headless;
     headless.start({"--no-keyboard"});
     headless.send("wait applied 20");
-    ASSERT_TRUE(headless.waitFor("applied\n")) << headless.seen;
+    ASSERT_TRUE(headless.waitFor("\napplied\n")) << headless.seen;
     ::kill(headless.pid, SIGINT);
     ASSERT_TRUE(headless.waitFor("at exit, device 1")) << headless.seen;
     EXPECT_NE(headless.seen.find("quitting (received SIGINT)"), std::string::npos) << headless.seen;
@@ -201,7 +201,7 @@ TEST(Headless, WaitAppliedAfterASaveWaitsForTheSavedConfiguration) {
     writeSettings(headless, settings(clickOnC4));
     headless.start({"--no-keyboard"});
     headless.send("wait applied 20");
-    ASSERT_TRUE(headless.waitFor("applied\n")) << headless.seen;
+    ASSERT_TRUE(headless.waitFor("\napplied\n")) << headless.seen;
     writeSettings(headless, settings(clickOnC3));
     headless.send("wait applied 20");
     headless.send("mouse 1");
@@ -223,9 +223,9 @@ TEST(Headless, WaitAppliedWaitsForTheHyperKeyboardAndHidutilFaultsHoldItBack) {
     headless.start({});
     headless.send("wait applied 20");
     headless.send("status");
-    ASSERT_TRUE(headless.waitFor("applied\n")) << headless.seen;
+    ASSERT_TRUE(headless.waitFor("\napplied\n")) << headless.seen;
     ASSERT_TRUE(headless.waitFor("Laptop (connected, hyper on)")) << headless.seen;
-    const std::string status = headless.seen.substr(headless.at("applied\n"));
+    const std::string status = headless.seen.substr(headless.at("\napplied\n"));
     EXPECT_NE(status.find("tap on"), std::string::npos) << headless.seen;
     headless.send("key capslock down");
     headless.send("key f13 down");  // help's example
@@ -244,7 +244,7 @@ TEST(Headless, WaitAppliedWaitsForTheHyperKeyboardAndHidutilFaultsHoldItBack) {
     headless.send("quit");
     ASSERT_TRUE(headless.waitFor("at exit, event system")) << headless.seen;
     const std::string after = headless.seen.substr(headless.at("not applied in time"));
-    EXPECT_NE(after.find("applied\n"), std::string::npos) << headless.seen;
+    EXPECT_NE(after.find("\napplied\n"), std::string::npos) << headless.seen;
     EXPECT_NE(after.find("key map empty"), std::string::npos) << headless.seen;
 }
 
@@ -266,7 +266,7 @@ TEST(Headless, MouseFaultsHoldTheSetUpBackUntilCleared) {
     headless.send("quit");
     ASSERT_TRUE(headless.waitFor("at exit, event system")) << headless.seen;
     const std::string after = headless.seen.substr(headless.at("not applied in time"));
-    EXPECT_NE(after.find("applied\n"), std::string::npos) << headless.seen;
+    EXPECT_NE(after.find("\napplied\n"), std::string::npos) << headless.seen;
 }
 
 // A rule on a control the mouse lacks is skipped, and the set-up is applied once: found only
@@ -382,7 +382,7 @@ TEST(Headless, ARecordingOfAPairedMouseAttachesAtItsReceiverSlot) {
     headless.send("release 0xC4");
     headless.send("quit");
     ASSERT_TRUE(headless.waitFor("at exit, event system")) << headless.seen;
-    EXPECT_NE(headless.at("applied\n"), std::string::npos) << headless.seen;
+    EXPECT_NE(headless.at("\napplied\n"), std::string::npos) << headless.seen;
     EXPECT_NE(headless.at("0xC4 diverted"), std::string::npos) << headless.seen;
     EXPECT_NE(headless.at("posted (hid): key 21 up"), std::string::npos) << headless.seen;
     EXPECT_NE(headless.at("at exit, device 1 (MX Master 3 Wireless Mouse): native"), std::string::npos)
@@ -423,7 +423,7 @@ TEST(Headless, InputGivenFasterThanItRunsWaitsInThePipe) {
     writeSettings(headless, settings(clickOnC4));
     headless.start({"--no-keyboard"});
     headless.send("wait applied 20");
-    ASSERT_TRUE(headless.waitFor("applied\n")) << headless.seen;
+    ASSERT_TRUE(headless.waitFor("\napplied\n")) << headless.seen;
     headless.send("fault refuse 1000");
     headless.send("reapply");
     headless.send("wait applied 600");
