@@ -126,6 +126,23 @@ struct Headless {
         return seen.find(text) != std::string::npos;
     }
 
+    // Waits until the output holds `text` after the first `after` (true), or the program's output
+    // ends or the limit passes (whether it holds it then).
+    bool waitForAfter(const std::string& after, const std::string& text,
+                      std::chrono::seconds limit = std::chrono::seconds(30)) {
+        const auto holds = [&] {
+            const auto from = seen.find(after);
+            return from != std::string::npos && seen.find(text, from + after.size()) != std::string::npos;
+        };
+        std::unique_lock lock(mutex_);
+        arrived_.wait_for(lock, limit, [&] {
+            takeInLocked();
+            return holds() || ended_;
+        });
+        takeInLocked();
+        return holds();
+    }
+
     // Closes its standard input: the program quits at the end of what it was given.
     void endInput() {
         ::close(input);
