@@ -419,6 +419,11 @@ TEST(LinuxEventSystemDevices, LostCodesResyncEveryKeyUpsAndDownsThroughTheTaps) 
     world.keyboardSide->send({{EV_KEY, KEY_B, 1}});
     world.keyboardSide->send({{EV_KEY, KEY_LEFTSHIFT, 1}});
     ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.seenCount() == 2; }));
+    // The taps hear of a frame before it is written to the mirror.
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] {
+        const auto written = world.uinput->written("Test Keyboard");
+        return std::find(written.begin(), written.end(), Code{EV_KEY, KEY_LEFTSHIFT, 1}) != written.end();
+    }));
 
     // The buffer overflowed while B and Shift went up and C went down: all three are lost. What
     // the node sent after the overflow (I typed, then D down) is in its state already, and comes
