@@ -115,14 +115,24 @@ std::variant<InputDescription, SystemError> describe(int fd) {
     return d;
 }
 
-std::variant<std::vector<std::uint16_t>, SystemError> keysDown(int fd) {
-    std::vector<std::uint8_t> bytes(KEY_MAX / 8 + 1, 0);
-    if (::ioctl(fd, EVIOCGKEY(bytes.size()), bytes.data()) < 0) return SystemError::fromErrno();
-    std::vector<std::uint16_t> down;
-    for (std::size_t code = 0; code <= KEY_MAX; ++code) {
-        if (bit(bytes, code)) down.push_back(static_cast<std::uint16_t>(code));
+namespace {
+
+// The codes up to `max` whose bits a state request (EVIOCGKEY, EVIOCGLED) sets, asked for the
+// `max / 8 + 1` bytes they take.
+std::variant<std::vector<std::uint16_t>, SystemError> codesSet(int fd, unsigned long request, std::size_t max) {
+    std::vector<std::uint8_t> bytes(max / 8 + 1, 0);
+    if (::ioctl(fd, request, bytes.data()) < 0) return SystemError::fromErrno();
+    std::vector<std::uint16_t> set;
+    for (std::size_t code = 0; code <= max; ++code) {
+        if (bit(bytes, code)) set.push_back(static_cast<std::uint16_t>(code));
     }
-    return down;
+    return set;
+}
+
+}  // namespace
+
+std::variant<std::vector<std::uint16_t>, SystemError> keysDown(int fd) {
+    return codesSet(fd, EVIOCGKEY(KEY_MAX / 8 + 1), KEY_MAX);
 }
 
 std::optional<bool> ledOn(int fd, std::uint16_t led) {
@@ -132,13 +142,7 @@ std::optional<bool> ledOn(int fd, std::uint16_t led) {
 }
 
 std::variant<std::vector<std::uint16_t>, SystemError> ledsOn(int fd) {
-    std::vector<std::uint8_t> bytes(LED_MAX / 8 + 1, 0);
-    if (::ioctl(fd, EVIOCGLED(bytes.size()), bytes.data()) < 0) return SystemError::fromErrno();
-    std::vector<std::uint16_t> on;
-    for (std::size_t code = 0; code <= LED_MAX; ++code) {
-        if (bit(bytes, code)) on.push_back(static_cast<std::uint16_t>(code));
-    }
-    return on;
+    return codesSet(fd, EVIOCGLED(LED_MAX / 8 + 1), LED_MAX);
 }
 
 std::optional<SystemError> grab(int fd, bool grabbed) {
