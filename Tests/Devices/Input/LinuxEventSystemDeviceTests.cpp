@@ -168,7 +168,8 @@ TEST(LinuxEventSystemDevices, PostsWaitInOrderUntilUdevHasAnnouncedTheProgramsDe
     EXPECT_GE(waited.count(), desktopOpen);
     EXPECT_LT(waited.count(), 2 * desktopOpen);
     EXPECT_EQ(world.uinput->written("Tindlewave virtual keyboard"), shortcut);
-    // The journal says how long they waited.
+    // The journal says how long they waited, once the last of them is written.
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return !world.waiter.read([&] { return world.journal.empty(); }); }));
     const auto said = world.waiter.read([&] { return world.journal; });
     ASSERT_EQ(said.size(), 1u);
     EXPECT_NE(said[0].find("posted what waited"), std::string::npos) << said[0];
