@@ -48,7 +48,7 @@ struct World {
             if (status.devices.size() != 1) return false;
             const DeviceStatus& row = status.devices[0];
             return row.name == name && row.hidpp &&
-                   row.hidpp->progress.is<HIDPPStatus::Progress::SetUp>() && row.hidpp->lastApply &&
+                   is<HIDPPStatus::Progress::SetUp>(row.hidpp->progress) && row.hidpp->lastApply &&
                    *row.hidpp->lastApply >= saved;
         });
     }

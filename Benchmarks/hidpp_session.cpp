@@ -189,7 +189,7 @@ void linkAndHandOff(benchmark::State& state) {
     for (auto _ : state) {
         link.receive(report, Instant{}, out);
         for (const auto& event : out.events) {
-            if (const auto* scroll = event.as<HIDPPEvent::HoldScroll>()) handOff->push(scroll->event);
+            if (const auto* scroll = as<HIDPPEvent::HoldScroll>(event)) handOff->push(scroll->event);
         }
         if (++sent % drainEvery == 0) {
             state.PauseTiming();

@@ -160,7 +160,7 @@ struct HidrawPath {
                                       Slot::Context{hid, KeyMapHost{}, journal});
         slot->applyHIDPP(ApplyReason::launch);
         serve(node, mouse, *device, scheduler, hid);
-        if (!slot->hidppLast() || !slot->hidppLast()->outcome.is<Slot::HIDPPApply::Applied>()) return false;
+        if (!slot->hidppLast() || !is<Slot::HIDPPApply::Applied>(slot->hidppLast()->outcome)) return false;
         mouse.press(0xC3, scheduler.now());
         mouse.move(0, 20, scheduler.now());
         serve(node, mouse, *device, scheduler, hid);

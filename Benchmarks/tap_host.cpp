@@ -116,7 +116,7 @@ void runPipeline(benchmark::State& state, TapPipeline& pipeline, Event event, Se
         Event copy = event;
         TapVerdict verdict = pipeline.process(copy.type, copy, origin);
         if (animate) {
-            if (const auto* scroll = verdict.as<TapVerdict::Scroll>())
+            if (const auto* scroll = as<TapVerdict::Scroll>(verdict))
                 animator.tick(scroll->tick, 1000.0);
         }
         benchmark::DoNotOptimize(verdict);

@@ -29,7 +29,7 @@ std::uint8_t low(int value) {
 
 // A notice's decoded values, written back where the layout keeps them.
 void checkNotice(const HIDPPNotice& notice, std::span<const std::uint8_t> bytes) {
-    if (const auto* buttons = notice.as<HIDPPNotice::DivertedButtons>()) {
+    if (const auto* buttons = as<HIDPPNotice::DivertedButtons>(notice)) {
         check(buttons->cids.size() <= 4);
         std::size_t at = 4;
         for (CID cid : buttons->cids) {
@@ -38,13 +38,13 @@ void checkNotice(const HIDPPNotice& notice, std::span<const std::uint8_t> bytes)
             at += 2;
         }
         if (buttons->cids.size() < 4) check(bytes[at] == 0 && bytes[at + 1] == 0);
-    } else if (const auto* movement = notice.as<HIDPPNotice::RawXY>()) {
+    } else if (const auto* movement = as<HIDPPNotice::RawXY>(notice)) {
         check(bytes[4] == high(movement->dx) && bytes[5] == low(movement->dx));
         check(bytes[6] == high(movement->dy) && bytes[7] == low(movement->dy));
-    } else if (const auto* wheel = notice.as<HIDPPNotice::ThumbWheel>()) {
+    } else if (const auto* wheel = as<HIDPPNotice::ThumbWheel>(notice)) {
         check(wheel->rotation != 0);
         check(bytes[4] == high(wheel->rotation) && bytes[5] == low(wheel->rotation));
-    } else if (const auto* status = notice.as<HIDPPNotice::WirelessStatus>()) {
+    } else if (const auto* status = as<HIDPPNotice::WirelessStatus>(notice)) {
         check(status->reconfigure == (bytes[5] == 1));
     }
 }
@@ -57,18 +57,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> view(bytes.data(), bytes.size());
 
     const HIDPPInbound inbound = HIDPPInbound::read(view);
-    if (!inbound.is<HIDPPInbound::Other>()) {
+    if (!is<HIDPPInbound::Other>(inbound)) {
         check(size >= hidppReportLength && bytes[0] == hidppLongReportID &&
               bytes[1] == hidppDeviceIndex);
     }
-    if (const auto* notice = inbound.as<HIDPPInbound::Notice>()) {
+    if (const auto* notice = as<HIDPPInbound::Notice>(inbound)) {
         check(bytes[2] == notice->featureIndex && bytes[3] == (notice->event << 4));
         for (HIDPPFeature feature : allHIDPPFeatures) {
             if (auto decoded = HIDPPNotice::decode(view, feature, notice->event)) {
                 checkNotice(*decoded, view);
             }
         }
-    } else if (const auto* reply = inbound.as<HIDPPInbound::Reply>()) {
+    } else if (const auto* reply = as<HIDPPInbound::Reply>(inbound)) {
         // Every byte of a reply is kept: header and payload write back to the report.
         check(bytes[2] == reply->featureIndex &&
               bytes[3] == ((reply->function << 4) | hidppSoftwareID));
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             check(reply->payload[0] == high(control->cid.rawValue) &&
                   reply->payload[1] == low(control->cid.rawValue));
         }
-    } else if (const auto* error = inbound.as<HIDPPInbound::Error>()) {
+    } else if (const auto* error = as<HIDPPInbound::Error>(inbound)) {
         check(bytes[2] == hidppErrorIndex && bytes[3] == error->featureIndex &&
               bytes[4] == ((error->function << 4) | hidppSoftwareID) && bytes[5] == error->code);
     }

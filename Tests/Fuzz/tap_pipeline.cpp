@@ -113,11 +113,11 @@ struct Host {
 
     void send(SenderID from, Event event) {
         const TapVerdict verdict = pipeline.process(event.type, event, HIDOrigin{from, 1});
-        if (const auto* keys = verdict.as<TapVerdict::Keys>()) {
+        if (const auto* keys = as<TapVerdict::Keys>(verdict)) {
             post(heldKeys.receive(keys->event, flags));
-        } else if (const auto* scroll = verdict.as<TapVerdict::HoldScroll>()) {
-            if (scroll->event.is<HoldScrollEvent::Began>()) holdScrolling = true;
-            if (scroll->event.is<HoldScrollEvent::Ended>()) holdScrolling = false;
+        } else if (const auto* scroll = as<TapVerdict::HoldScroll>(verdict)) {
+            if (is<HoldScrollEvent::Began>(scroll->event)) holdScrolling = true;
+            if (is<HoldScrollEvent::Ended>(scroll->event)) holdScrolling = false;
         }
     }
 

@@ -132,8 +132,8 @@ inline bool setUp(const EngineStatus& status, TapState tap) {
     if (status.tap != tap || status.devices.empty()) return false;
     for (const auto& device : status.devices) {
         if (!device.connectedAt) return false;
-        if (device.hyper && !device.hyper->is<HyperStatus::On>()) return false;
-        if (device.hidpp && !device.hidpp->progress.is<HIDPPStatus::Progress::SetUp>()) return false;
+        if (device.hyper && !is<HyperStatus::On>(*device.hyper)) return false;
+        if (device.hidpp && !is<HIDPPStatus::Progress::SetUp>(device.hidpp->progress)) return false;
         if (!device.hyper && !device.hidpp) return false;
     }
     return true;

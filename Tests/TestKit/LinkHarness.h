@@ -17,9 +17,9 @@ inline VirtualHidppMouse::ControlReporting wantedReporting(
         const auto entry = plan.controls.find(CID{control.cid});
         if (plan.listening) {
             wanted.divert = control.cid != 0x50;
-        } else if (entry != plan.controls.end() && !entry->second.is<ControlBehavior::Native>()) {
+        } else if (entry != plan.controls.end() && !is<ControlBehavior::Native>(entry->second)) {
             wanted.divert = true;
-            wanted.rawXY = entry->second.is<ControlBehavior::Gesture>() && control.rawXY();
+            wanted.rawXY = is<ControlBehavior::Gesture>(entry->second) && control.rawXY();
         }
     }
     return wanted;
@@ -149,7 +149,7 @@ struct LinkHarness {
     // The outcome of the last finished run, if any.
     std::optional<HIDPPOutcome> lastOutcome() const {
         for (auto it = events.rbegin(); it != events.rend(); ++it) {
-            if (const auto* finished = it->event.as<HIDPPEvent::ApplyFinished>()) {
+            if (const auto* finished = as<HIDPPEvent::ApplyFinished>(it->event)) {
                 return finished->outcome;
             }
         }
@@ -172,11 +172,11 @@ struct LinkHarness {
         // Before this entry's reports reach the mouse: they belong to a later request or run.
         for (std::size_t i = 0; i < out.events.size(); ++i) {
             const HIDPPEvent& event = out.events[i];
-            if (event.is<HIDPPEvent::ApplyStarted>()) {
+            if (is<HIDPPEvent::ApplyStarted>(event)) {
                 runPlan_ = link.plan;  // a plan changes only before an entry starts a run
                 reconnectedInRun_ = false;
-            } else if (const auto* finished = event.as<HIDPPEvent::ApplyFinished>()) {
-                if (finished->outcome.is<HIDPPOutcome::Applied>() && runPlan_ &&
+            } else if (const auto* finished = as<HIDPPEvent::ApplyFinished>(event)) {
+                if (is<HIDPPOutcome::Applied>(finished->outcome) && runPlan_ &&
                     !mouseIsIn(mouse, *runPlan_) && !overtakenByReconnect(out.events, i + 1)) {
                     appliedOffPlan.push_back(now);
                 }
@@ -195,7 +195,7 @@ struct LinkHarness {
     // starts the next job at once, so the run's own outcome is overtaken.
     bool overtakenByReconnect(const std::vector<HIDPPEvent>& output, std::size_t next) const {
         if (!reconnectedInRun_ || next >= output.size()) return false;
-        const auto* started = output[next].as<HIDPPEvent::ApplyStarted>();
+        const auto* started = as<HIDPPEvent::ApplyStarted>(output[next]);
         return started != nullptr && started->job.reasons.contains(ApplyReason::deviceAsked);
     }
 

@@ -87,7 +87,7 @@ ParsedLine parseCommand(const std::string& line) {
         if (count == 2 && arg(0) == "mouse") return ok(Command::AttachMouse{arg(1)});
         if (count >= 1 && arg(0) == "keyboard" && count <= 2) {
             if (count == 1 || arg(1) == "builtin") return ok(Command::AttachKeyboard{});
-            if (auto match = deviceMatch(arg(1)); match && !match->is<DeviceMatch::BuiltIn>()) {
+            if (auto match = deviceMatch(arg(1)); match && !is<DeviceMatch::BuiltIn>(*match)) {
                 return ok(Command::AttachKeyboard{match});
             }
         }

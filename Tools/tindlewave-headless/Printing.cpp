@@ -88,19 +88,19 @@ std::string deviceText(const DeviceStatus& device) {
     if (device.hyper) {
         const auto& hyper = *device.hyper;
         text += ", hyper ";
-        if (hyper.is<HyperStatus::On>()) text += "on";
-        if (hyper.is<HyperStatus::Off>()) text += "off";
-        if (hyper.is<HyperStatus::Applying>()) text += "applying";
-        if (const auto* failed = hyper.as<HyperStatus::Failed>()) {
+        if (is<HyperStatus::On>(hyper)) text += "on";
+        if (is<HyperStatus::Off>(hyper)) text += "off";
+        if (is<HyperStatus::Applying>(hyper)) text += "applying";
+        if (const auto* failed = as<HyperStatus::Failed>(hyper)) {
             text += "failed: " + failed->reason;
         }
     }
     if (device.hidpp) {
         const auto& progress = device.hidpp->progress;
         text += ", HID++ ";
-        if (progress.is<HIDPPStatus::Progress::SetUp>()) text += "set up";
-        if (progress.is<HIDPPStatus::Progress::Applying>()) text += "applying";
-        if (const auto* notSetUp = progress.as<HIDPPStatus::Progress::NotSetUp>()) {
+        if (is<HIDPPStatus::Progress::SetUp>(progress)) text += "set up";
+        if (is<HIDPPStatus::Progress::Applying>(progress)) text += "applying";
+        if (const auto* notSetUp = as<HIDPPStatus::Progress::NotSetUp>(progress)) {
             text += "not set up: " + notSetUp->reason;
         }
         if (!device.hidpp->skippedRules.empty()) {
@@ -109,9 +109,9 @@ std::string deviceText(const DeviceStatus& device) {
     }
     if (device.listen) {
         const auto& listen = *device.listen;
-        if (listen.is<ListenStatus::GettingReady>()) text += ", getting ready to listen";
-        if (listen.is<ListenStatus::Listening>()) text += ", listening";
-        if (const auto* ended = listen.as<ListenStatus::Ended>()) {
+        if (is<ListenStatus::GettingReady>(listen)) text += ", getting ready to listen";
+        if (is<ListenStatus::Listening>(listen)) text += ", listening";
+        if (const auto* ended = as<ListenStatus::Ended>(listen)) {
             text += std::string(", listen ended: ") + listenEndText(ended->end);
         }
     }

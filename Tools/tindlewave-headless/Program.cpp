@@ -95,7 +95,7 @@ void Program::subscribeToEngine() {
         ++outputsSeen_;
         auto device = ConfigCodec::compact(press.match);
         std::string heard = "a press no rule can name";
-        if (const auto* control = press.heard.as<Heard::Control>()) {
+        if (const auto* control = as<Heard::Control>(press.heard)) {
             auto text = ConfigCodec::compact(control->control);
             heard = text ? *text : "?";
         }

@@ -100,7 +100,7 @@ void Program::attachMouse(const std::string& given) {
 void Program::attachKeyboard(const std::optional<DeviceMatch>& external) {
     Device device;
     if (external) {
-        const auto& ids = *external->as<DeviceMatch::Device>();
+        const auto& ids = *as<DeviceMatch::Device>(*external);
         device = {simulated_->attachExternalKeyboard(ids.vendor.rawValue, ids.product.rawValue), 0};
     } else {
         device = {simulated_->attachBuiltInKeyboard(), 0};

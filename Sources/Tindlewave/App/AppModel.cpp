@@ -89,11 +89,11 @@ std::optional<bool> AppModel::hyperKeyEnabled() const {
 }
 
 void AppModel::fix(const MenuPresentation::Fix& fix) {
-    if (auto permission = fix.as<MenuPresentation::Fix::Permission>()) {
+    if (auto permission = as<MenuPresentation::Fix::Permission>(fix)) {
         permissions_.request(permission->permission);
         workspace_.open(Permissions::settingsURL(permission->permission));
         guide_.show(permission->permission);
-    } else if (fix.is<MenuPresentation::Fix::OpenConfig>()) {
+    } else if (is<MenuPresentation::Fix::OpenConfig>(fix)) {
         workspace_.open(store_->url());
     } else {
         reapplyAll();

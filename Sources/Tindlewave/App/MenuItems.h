@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "App/MenuPresentation.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -49,10 +50,6 @@ struct MenuCommand {
                  CheckForUpdates, Quit>
         value;
 
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
     bool operator==(const MenuCommand&) const = default;
 };
 

@@ -49,8 +49,8 @@ std::string detail(const DeviceStatus& device, bool paused) {
     if (!device.connectedAt) return "Not connected";
     if (device.hidpp) {
         const auto& progress = device.hidpp->progress;
-        if (progress.is<HIDPPStatus::Progress::Applying>()) return "Applying…";
-        if (progress.is<HIDPPStatus::Progress::NotSetUp>()) return "Connected, not set up";
+        if (is<HIDPPStatus::Progress::Applying>(progress)) return "Applying…";
+        if (is<HIDPPStatus::Progress::NotSetUp>(progress)) return "Connected, not set up";
         if (!device.hyper) {
             if (paused) return "Paused";
             const std::size_t skipped = device.hidpp->skippedRules.size();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Model/EngineStatus.h"
+#include "Model/VariantRecord.h"
 #include "Settings/Model/TimeText.h"
 
 namespace tindlewave {
@@ -32,15 +33,6 @@ struct MenuPresentation {
         static Fix permission(tindlewave::Permission permission) { return {Permission{permission}}; }
         static Fix openConfig() { return {OpenConfig{}}; }
         static Fix reapply() { return {Reapply{}}; }
-
-        template <class C>
-        bool is() const {
-            return std::holds_alternative<C>(value);
-        }
-        template <class C>
-        const C* as() const {
-            return std::get_if<C>(&value);
-        }
 
         bool operator==(const Fix&) const = default;
     };

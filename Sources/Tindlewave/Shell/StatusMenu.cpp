@@ -174,23 +174,23 @@ void StatusMenu::rebuild() {
 }
 
 void StatusMenu::run(const MenuCommand& command) {
-    if (auto* fix = command.as<MenuCommand::Fix>()) {
+    if (auto* fix = as<MenuCommand::Fix>(command)) {
         model_.fix(fix->fix);
-    } else if (command.as<MenuCommand::InstallUpdate>() || command.as<MenuCommand::CheckForUpdates>()) {
+    } else if (as<MenuCommand::InstallUpdate>(command) || as<MenuCommand::CheckForUpdates>(command)) {
         if (auto* controller = model_.updates().controller()) controller->checkForUpdates();
-    } else if (command.as<MenuCommand::Reapply>()) {
+    } else if (as<MenuCommand::Reapply>(command)) {
         model_.reapplyAll();
-    } else if (auto* hyper = command.as<MenuCommand::SetHyperKey>()) {
+    } else if (auto* hyper = as<MenuCommand::SetHyperKey>(command)) {
         // Checked again when chosen: the file may have broken since the menu was built.
         SettingsModel& settings = model_.settings();
         if (settings.editable()) settings.send(SettingsEdit::hyperEnabled(hyper->enabled));
-    } else if (auto* pause = command.as<MenuCommand::SetPaused>()) {
+    } else if (auto* pause = as<MenuCommand::SetPaused>(command)) {
         model_.setPaused(pause->paused);
-    } else if (command.as<MenuCommand::OpenSettings>()) {
+    } else if (as<MenuCommand::OpenSettings>(command)) {
         if (openSettings_) openSettings_();
-    } else if (command.as<MenuCommand::OpenConfig>()) {
+    } else if (as<MenuCommand::OpenConfig>(command)) {
         model_.fix(MenuPresentation::Fix::openConfig());
-    } else if (command.as<MenuCommand::Quit>()) {
+    } else if (as<MenuCommand::Quit>(command)) {
         if (quit_) quit_();
     }
 }

@@ -15,6 +15,7 @@
 #include "Model/Range.h"
 #include "Model/Rule.h"
 #include "Model/SpeedCurve.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -82,15 +83,6 @@ struct DeviceMatch {
         return {Device{vendor, product}};
     }
     static DeviceMatch builtIn() { return {BuiltIn{}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const DeviceMatch&) const = default;
 };

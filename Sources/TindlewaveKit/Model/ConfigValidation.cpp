@@ -48,7 +48,7 @@ std::optional<ConfigError> validateRules(const std::vector<Rule>& rules,
     for (std::size_t j = 0; j < rules.size(); ++j) {
         const Rule& rule = rules[j];
         const std::string path = fmt::format("{}.rules[{}]", prefix, j);
-        if (const auto* button = rule.control.as<Control::Button>();
+        if (const auto* button = as<Control::Button>(rule.control);
             button && !Control::buttonRange.contains(button->number)) {
             return ConfigError{path + ".control.button",
                                "must be between 1 and 31. 1 is the right button, and the left "

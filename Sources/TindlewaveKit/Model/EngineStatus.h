@@ -11,6 +11,7 @@
 #include "Model/ConfigError.h"
 #include "Model/Date.h"
 #include "Model/Rule.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -57,15 +58,6 @@ struct HyperStatus {
     static HyperStatus off() { return {Off{}}; }
     static HyperStatus applying() { return {Applying{}}; }
 
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
-
     bool operator==(const HyperStatus&) const = default;
 };
 
@@ -88,15 +80,6 @@ struct HIDPPStatus {
         static Progress notSetUp(std::string reason) { return {NotSetUp{std::move(reason)}}; }
         static Progress applying() { return {Applying{}}; }
         static Progress setUp() { return {SetUp{}}; }
-
-        template <class C>
-        bool is() const {
-            return std::holds_alternative<C>(value);
-        }
-        template <class C>
-        const C* as() const {
-            return std::get_if<C>(&value);
-        }
 
         bool operator==(const Progress&) const = default;
     };
@@ -132,15 +115,6 @@ struct ListenStatus {
     static ListenStatus gettingReady(Date until) { return {GettingReady{until}}; }
     static ListenStatus listening(Date until) { return {Listening{until}}; }
     static ListenStatus ended(ListenEnd end) { return {Ended{end}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const ListenStatus&) const = default;
 };
@@ -190,15 +164,6 @@ struct Attention {
     static Attention config(ConfigError error) { return {Config{std::move(error)}}; }
     static Attention tapFailed() { return {TapFailed{}}; }
 
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
-
     bool operator==(const Attention&) const = default;
 };
 
@@ -232,15 +197,6 @@ struct Heard {
 
     static Heard control(tindlewave::Control control) { return {Control{std::move(control)}}; }
     static Heard unnamed() { return {Unnamed{}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const Heard&) const = default;
 };

@@ -102,7 +102,7 @@ DeviceProfile presetProfile(DevicePreset preset, const DeviceMatch& match, std::
 
 std::vector<DevicePreset> offeredPresets(const DeviceMatch& match, DeviceKind kind) {
     std::vector<DevicePreset> offered;
-    if (match.is<DeviceMatch::Device>()) {
+    if (is<DeviceMatch::Device>(match)) {
         for (DevicePreset preset : {DevicePreset::mxMaster3, DevicePreset::mouse24G}) {
             if (model(preset) == match) {
                 offered.push_back(preset);

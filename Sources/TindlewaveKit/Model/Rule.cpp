@@ -72,13 +72,13 @@ std::span<const SystemAction> allCases<SystemAction>() {
 }
 
 std::string Trigger::name() const {
-    if (const HoldMove* move = as<HoldMove>()) {
+    if (const HoldMove* move = as<HoldMove>(*this)) {
         std::string text = "holdMove";
         if (move->direction) text += toText(*move->direction);
         return text;
     }
-    if (is<Click>()) return "click";
-    if (is<Hold>()) return "hold";
+    if (is<Click>(*this)) return "click";
+    if (is<Hold>(*this)) return "hold";
     return "scroll";
 }
 

@@ -14,6 +14,7 @@
 #include "Model/Identifiers.h"
 #include "Model/Keys.h"
 #include "Model/Range.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -47,15 +48,6 @@ struct Control {
     static Control key(HIDUsage usage) { return {Key{usage}}; }
     static Control button(std::int64_t number) { return {Button{number}}; }
     static Control thumbWheel() { return {ThumbWheel{}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     // Whether a rule on this control may use the trigger.
     bool accepts(const Trigger& trigger) const;
@@ -98,15 +90,6 @@ struct Trigger {
     static Trigger click() { return {Click{}}; }
     static Trigger hold() { return {Hold{}}; }
     static Trigger scroll() { return {Scroll{}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     // The trigger's text: "click", "hold", "scroll", "holdMove", or "holdMove" followed by the
     // direction's text ("holdMoveUp").
@@ -176,15 +159,6 @@ struct Action {
     static Action modifier(HeldModifier modifier) { return {Modifier{modifier}}; }
     static Action reverse() { return {Reverse{}}; }
     static Action scroll() { return {Scroll{}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const Action&) const = default;
 };

@@ -20,26 +20,26 @@ const std::set<ActionKind>* allowedActions(const Control& control, const Trigger
 }  // namespace
 
 RuleShape::ControlKind RuleShape::kind(const Control& control) {
-    if (control.is<Control::Hidpp>()) return ControlKind::hidpp;
-    if (control.is<Control::ThumbWheel>()) return ControlKind::thumbWheel;
-    if (control.is<Control::Key>()) return ControlKind::key;
+    if (is<Control::Hidpp>(control)) return ControlKind::hidpp;
+    if (is<Control::ThumbWheel>(control)) return ControlKind::thumbWheel;
+    if (is<Control::Key>(control)) return ControlKind::key;
     return ControlKind::button;
 }
 
 RuleShape::TriggerKind RuleShape::kind(const Trigger& trigger) {
-    if (const auto* move = trigger.as<Trigger::HoldMove>()) {
+    if (const auto* move = as<Trigger::HoldMove>(trigger)) {
         return move->direction ? TriggerKind::swipe : TriggerKind::holdMove;
     }
-    if (trigger.is<Trigger::Click>()) return TriggerKind::click;
-    if (trigger.is<Trigger::Hold>()) return TriggerKind::hold;
+    if (is<Trigger::Click>(trigger)) return TriggerKind::click;
+    if (is<Trigger::Hold>(trigger)) return TriggerKind::hold;
     return TriggerKind::scroll;
 }
 
 RuleShape::ActionKind RuleShape::kind(const Action& action) {
-    if (action.is<Action::System>()) return ActionKind::system;
-    if (action.is<Action::Shortcut>()) return ActionKind::shortcut;
-    if (action.is<Action::Modifier>()) return ActionKind::modifier;
-    if (action.is<Action::Reverse>()) return ActionKind::reverse;
+    if (is<Action::System>(action)) return ActionKind::system;
+    if (is<Action::Shortcut>(action)) return ActionKind::shortcut;
+    if (is<Action::Modifier>(action)) return ActionKind::modifier;
+    if (is<Action::Reverse>(action)) return ActionKind::reverse;
     return ActionKind::scroll;
 }
 
@@ -97,16 +97,16 @@ bool Control::accepts(const Action& action, const Trigger& trigger) const {
 std::optional<std::string_view> Trigger::conflictReason(const Trigger& other) const {
     const auto conflictOneWay = [](const Trigger& one,
                                    const Trigger& two) -> std::optional<std::string_view> {
-        if (one.is<Hold>() && two.is<Click>()) {
+        if (is<Hold>(one) && is<Click>(two)) {
             return "a control that holds keys holds them from its press, so it has no click of "
                    "its own";
         }
-        if (one.is<Hold>() && two.is<HoldMove>()) {
+        if (is<Hold>(one) && is<HoldMove>(two)) {
             return "a control that holds keys holds them from its press, so its movement only "
                    "moves the pointer";
         }
-        const HoldMove* a = one.as<HoldMove>();
-        const HoldMove* b = two.as<HoldMove>();
+        const HoldMove* a = as<HoldMove>(one);
+        const HoldMove* b = as<HoldMove>(two);
         if (a && b && !a->direction && b->direction) {
             return "scrolling and swipes both use the movement";
         }

@@ -32,20 +32,20 @@ ActionPerformer::ActionPerformer(EventSystem& events, const SymbolicHotKeys& hot
 
 void ActionPerformer::perform(const Action& action) {
     assert(executor_.isCurrent());
-    if (const auto* shortcut = action.as<Action::Shortcut>()) {
+    if (const auto* shortcut = as<Action::Shortcut>(action)) {
         const std::uint64_t flags = quartzFlags(shortcut->chord.modifiers);
         const std::uint16_t key = shortcut->chord.key.rawValue;
         events_.post(keyEvent(EventType::keyDown, key, flags), EventLevel::hid);
         events_.post(keyEvent(EventType::keyUp, key, flags), EventLevel::hid);
-    } else if (const auto* modifier = action.as<Action::Modifier>()) {
+    } else if (const auto* modifier = as<Action::Modifier>(action)) {
         const std::uint16_t key = virtualKeyCode(modifier->modifier);
         events_.post(keyEvent(EventType::flagsChanged, key, eventFlags(modifier->modifier)),
                      EventLevel::hid);
         events_.post(keyEvent(EventType::flagsChanged, key, 0), EventLevel::hid);
-    } else if (const auto* system = action.as<Action::System>()) {
+    } else if (const auto* system = as<Action::System>(action)) {
         this->system(system->action);
     } else {
-        const char* text = action.is<Action::Reverse>() ? "reverse" : "scroll";
+        const char* text = is<Action::Reverse>(action) ? "reverse" : "scroll";
         log_.log(LogLevel::fault, std::string(text) + " is not a button action");
     }
 }

@@ -75,8 +75,8 @@ struct HidrawDeviceSide {
     HidrawDeviceSide() {
         onExecutor([&] {
             hub = std::make_unique<DeviceHub>(*system, *hid, [this](const DeviceRoster::Change& change) {
-                if (change.is<DeviceRoster::Change::Appeared>()) addSlot(change.device());
-                if (change.is<DeviceRoster::Change::Disappeared>()) {
+                if (is<DeviceRoster::Change::Appeared>(change)) addSlot(change.device());
+                if (is<DeviceRoster::Change::Disappeared>(change)) {
                     slots.at(change.device().id)->close();
                     slots.erase(change.device().id);
                     waiter.update([&] { ++disappeared; });

@@ -35,22 +35,22 @@ using Pairs = std::vector<UsagePair>;
 Pairs pairsOf(const HIDDevice& device, const char* name = "DeviceUsagePairs") {
     Pairs pairs;
     auto value = device.property(name);
-    if (!value || !value->as<std::vector<PropertyBag>>()) return pairs;
-    for (const auto& bag : *value->as<std::vector<PropertyBag>>())
-        pairs.push_back({*bag.at("DeviceUsagePage").as<std::int64_t>(),
-                         *bag.at("DeviceUsage").as<std::int64_t>()});
+    if (!value || !as<std::vector<PropertyBag>>(*value)) return pairs;
+    for (const auto& bag : *as<std::vector<PropertyBag>>(*value))
+        pairs.push_back({*as<std::int64_t>(bag.at("DeviceUsagePage")),
+                         *as<std::int64_t>(bag.at("DeviceUsage"))});
     return pairs;
 }
 
 std::optional<std::int64_t> number(const HIDDevice& device, const char* name) {
     auto value = device.property(name);
-    if (!value || !value->as<std::int64_t>()) return std::nullopt;
-    return *value->as<std::int64_t>();
+    if (!value || !as<std::int64_t>(*value)) return std::nullopt;
+    return *as<std::int64_t>(*value);
 }
 
 std::string text(const HIDDevice& device, const char* name) {
     auto value = device.property(name);
-    return value && value->as<std::string>() ? *value->as<std::string>() : "";
+    return value && as<std::string>(*value) ? *as<std::string>(*value) : "";
 }
 
 HIDDeviceRef byProduct(const std::vector<HIDDeviceRef>& devices, std::int64_t product) {
@@ -202,7 +202,7 @@ TEST(LinuxHIDSystem, VendorPageNormalisedForPairedMiceNotForReceivers) {
     entry.properties["HID_PHYS"] = "usb-0000:00:14.0-1/input2:3";
     bag = linuxHIDProperties(entry);
     EXPECT_FALSE(isHIDPPDevice(HIDProperties::fromBag(bag)));
-    EXPECT_EQ(*bag.at("HIDPPDeviceIndex").as<std::int64_t>(), 3);
+    EXPECT_EQ(*as<std::int64_t>(bag.at("HIDPPDeviceIndex")), 3);
 
     // A HID++ report of the wrong size is no HID++ collection; a descriptor that cannot be read
     // leaves the interface without pairs and says why.
@@ -214,7 +214,7 @@ TEST(LinuxHIDSystem, VendorPageNormalisedForPairedMiceNotForReceivers) {
     entry.reportDescriptor = {0x05, 0x01, 0x09};
     bag = linuxHIDProperties(entry);
     EXPECT_FALSE(bag.contains("DeviceUsagePairs"));
-    EXPECT_EQ(*bag.at("DescriptorError").as<std::string>(), "at byte 2: item runs past the end");
+    EXPECT_EQ(*as<std::string>(bag.at("DescriptorError")), "at byte 2: item runs past the end");
 }
 
 TEST(LinuxHIDSystem, HotplugAddChangeRemoveAndReplugWithANewId) {

@@ -130,7 +130,7 @@ TEST(ButtonsEndToEnd, ARulePickedInTheWindowIsSavedAppliedAndActsOnAPress) {
         [&] {
             const auto& status = run.shell.model->settings().status();
             return status && !status->devices.empty() && status->devices[0].hidpp &&
-                   status->devices[0].hidpp->progress.is<HIDPPStatus::Progress::SetUp>();
+                   is<HIDPPStatus::Progress::SetUp>(status->devices[0].hidpp->progress);
         },
         20000));
     EXPECT_EQ(run.leftOver(), std::vector<std::string>{});

@@ -311,7 +311,7 @@ TEST(ButtonsTab, AddRuleListensToTheMouseShownAndItsMenuAddsARuleForThePickedBut
     const auto controls = choices.controls();
     std::optional<Control> free;  // the last one that takes another rule, not the first item
     for (std::size_t i = 1; i < controls.size(); ++i)
-        if (choices.learned(Heard::control(controls[i])).is<LearnedRule::Rule>()) free = controls[i];
+        if (is<LearnedRule::Rule>(choices.learned(Heard::control(controls[i])))) free = controls[i];
     ASSERT_TRUE(free);
     const Control picked = *free;
     QAction* item = nullptr;
@@ -322,10 +322,10 @@ TEST(ButtonsTab, AddRuleListensToTheMouseShownAndItsMenuAddsARuleForThePickedBut
     item->trigger();
     EXPECT_GT(world.engine->stops, stops);
     const auto learned = choices.learned(Heard::control(picked));
-    ASSERT_TRUE(learned.is<LearnedRule::Rule>());
+    ASSERT_TRUE(is<LearnedRule::Rule>(learned));
     EXPECT_EQ(testkit::editsLogged(world),
               (std::vector<std::string>{
-                  testkit::saved(SettingsEdit::addRule(desk, learned.as<LearnedRule::Rule>()->rule))}));
+                  testkit::saved(SettingsEdit::addRule(desk, as<LearnedRule::Rule>(learned)->rule))}));
 }
 
 // A position the first mouse's knob is waiting to see saved is not shown for the next mouse.

@@ -93,7 +93,7 @@ TEST(DeviceRoster, ReceiverInterfacesJoinOneDevice) {
     const auto keyboard = interface(0x46D, 0xC52B, {1, 6}, {{1, 6}, {1, 2}});
 
     auto change = roster.interfaceAppeared(10, first, {SenderID{100}});
-    ASSERT_TRUE(change && change->is<DeviceRoster::Change::Appeared>());
+    ASSERT_TRUE(change && is<DeviceRoster::Change::Appeared>(*change));
     EXPECT_EQ(
         change->device(),
         (PresentDevice{DeviceInstanceID{1}, first.key(), first, {SenderID{100}}, std::nullopt}));
@@ -101,7 +101,7 @@ TEST(DeviceRoster, ReceiverInterfacesJoinOneDevice) {
 
     // A primary keyboard interface takes over as the device's properties.
     change = roster.interfaceAppeared(11, keyboard, {});
-    ASSERT_TRUE(change && change->is<DeviceRoster::Change::Changed>());
+    ASSERT_TRUE(change && is<DeviceRoster::Change::Changed>(*change));
     EXPECT_EQ(change->device().properties, keyboard);
 
     // A second keyboard interface replaces nothing; new services still change the device,
@@ -110,7 +110,7 @@ TEST(DeviceRoster, ReceiverInterfacesJoinOneDevice) {
     another.name = "other";
     EXPECT_EQ(roster.interfaceAppeared(12, another, {}), std::nullopt);
     change = roster.interfaceAppeared(13, another, {SenderID{100}, SenderID{101}, SenderID{101}});
-    ASSERT_TRUE(change && change->is<DeviceRoster::Change::Changed>());
+    ASSERT_TRUE(change && is<DeviceRoster::Change::Changed>(*change));
     EXPECT_EQ(change->device().properties, keyboard);
     EXPECT_EQ(change->device().eventServices,
               (std::vector<SenderID>{SenderID{100}, SenderID{101}}));
@@ -127,7 +127,7 @@ TEST(DeviceRoster, KeyboardInterfaceWithNewServicesGivesOneChangeCarryingBoth) {
     const auto keyboard = interface(0x46D, 0xC52B, {1, 6});
 
     const auto change = roster.interfaceAppeared(11, keyboard, {SenderID{101}});
-    ASSERT_TRUE(change && change->is<DeviceRoster::Change::Changed>());
+    ASSERT_TRUE(change && is<DeviceRoster::Change::Changed>(*change));
     EXPECT_EQ(change->device().properties, keyboard);
     EXPECT_EQ(change->device().eventServices,
               (std::vector<SenderID>{SenderID{100}, SenderID{101}}));
@@ -149,7 +149,7 @@ TEST(DeviceRoster, RemovalAndReturn) {
     EXPECT_TRUE(roster.devices().empty());
 
     auto back = roster.interfaceAppeared(1, mouse, {});
-    ASSERT_TRUE(back && back->is<DeviceRoster::Change::Appeared>());
+    ASSERT_TRUE(back && is<DeviceRoster::Change::Appeared>(*back));
     EXPECT_EQ(back->device().id, DeviceInstanceID{2});
 }
 

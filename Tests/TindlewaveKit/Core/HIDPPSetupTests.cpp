@@ -157,20 +157,19 @@ TEST(ControlBehavior, HoldToScrollUsesTheProfileSettings) {
     p.scrolling = scrolling;
     p.gestures = GestureSettings{GestureFire::onRelease, 50};
     const auto behavior = ControlBehavior::fromRules(rules, p, MovementUnit::points);
-    ASSERT_TRUE(behavior.is<ControlBehavior::Gesture>());
-    const GesturePlan& plan = *behavior.as<ControlBehavior::Gesture>()->plan;
+    ASSERT_TRUE(is<ControlBehavior::Gesture>(behavior));
+    const GesturePlan& plan = *as<ControlBehavior::Gesture>(behavior)->plan;
     EXPECT_DOUBLE_EQ(plan.distance, 20);
-    ASSERT_TRUE(plan.moves.is<GestureMoves::Scroll>());
-    EXPECT_DOUBLE_EQ(plan.moves.as<GestureMoves::Scroll>()->plan.gain, -2);
-    EXPECT_EQ(plan.moves.as<GestureMoves::Scroll>()->plan.momentum, std::nullopt);
+    ASSERT_TRUE(is<GestureMoves::Scroll>(plan.moves));
+    EXPECT_DOUBLE_EQ(as<GestureMoves::Scroll>(plan.moves)->plan.gain, -2);
+    EXPECT_EQ(as<GestureMoves::Scroll>(plan.moves)->plan.momentum, std::nullopt);
 }
 
 TEST(ControlBehavior, DistanceInBothUnitsForEveryAllowedSetting) {
     const std::vector<Rule> rules = {onCID(0xC3, Trigger::holdMove(Direction::up), spaceLeft)};
     DeviceProfile p = profile({});
     const auto distance = [&](MovementUnit unit) {
-        return ControlBehavior::fromRules(rules, p, unit)
-            .as<ControlBehavior::Gesture>()
+        return as<ControlBehavior::Gesture>(ControlBehavior::fromRules(rules, p, unit))
             ->plan->distance;
     };
     for (std::int64_t d = GestureSettings::distanceRange.lo; d <= GestureSettings::distanceRange.hi;

@@ -109,7 +109,7 @@ TEST(Intent, ClickCarriersComeFromAPoolOfSevenSharedByEqualActions) {
     const auto& routes = intent.setups.at(first.id).keyMap.routes;
     ASSERT_EQ(routes.size(), 7u);
     for (std::size_t i = 0; i < 7; ++i) {
-        EXPECT_EQ(routes[i].target.as<KeyTarget::Carrier>()->carrier.keyCode, KeyCode{expected[i]});
+        EXPECT_EQ(as<KeyTarget::Carrier>(routes[i].target)->carrier.keyCode, KeyCode{expected[i]});
         EXPECT_EQ(intent.tap.carriers.at(KeyCode{expected[i]}),
                   CarrierMeaning::press(shortcut(std::uint16_t(i))));
     }
@@ -139,10 +139,8 @@ TEST(Intent, HyperRouteNeedsSwitchProfileKeyboardAndTap) {
     config.hyper.enabled = false;
     Intent off = Intent::compile(config, false, true, {board}, std::nullopt);
     EXPECT_EQ(off.setups.at(board.id).keyMap.routes.size(), 1u);
-    EXPECT_FALSE(off.setups.at(board.id)
-                     .keyMap.routes[0]
-                     .target.as<KeyTarget::Carrier>()
-                     ->meaning.is<CarrierMeaning::HoldModifiers>());
+    const auto* carrier = as<KeyTarget::Carrier>(off.setups.at(board.id).keyMap.routes[0].target);
+    EXPECT_FALSE(is<CarrierMeaning::HoldModifiers>(carrier->meaning));
     EXPECT_TRUE(off.skipped.empty());
 
     config.hyper.enabled = true;

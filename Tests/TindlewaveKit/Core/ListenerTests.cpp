@@ -26,7 +26,7 @@ TEST(Listener, OnlyTheArmedListenHears) {
     const auto heard = listener.hear(ListenSource::tap(ListenID{2}));
     ASSERT_TRUE(heard);
     EXPECT_EQ(heard->device, DeviceInstanceID{5});
-    EXPECT_TRUE(listener.state.is<Listener::State::Idle>());
+    EXPECT_TRUE(is<Listener::State::Idle>(listener.state));
     EXPECT_EQ(listener.nextID, 3u);
     EXPECT_EQ(listener.hear(ListenSource::tap(ListenID{2})), std::nullopt);
 

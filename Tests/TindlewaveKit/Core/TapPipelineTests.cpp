@@ -147,7 +147,7 @@ TEST(TapPipeline, AHeardPressIsStillSwallowedAfterNewRules) {
     TapRules rules;
     rules.listen = TapListen{ListenID{1}, {mouse}};
     Pipe pipe(rules);
-    EXPECT_TRUE(pipe.run(button(EventType::rightMouseDown, 1)).is<TapVerdict::Heard>());
+    EXPECT_TRUE(is<TapVerdict::Heard>(pipe.run(button(EventType::rightMouseDown, 1))));
     pipe.pipeline.rebuild(TapRules::empty());
     EXPECT_EQ(pipe.run(button(EventType::rightMouseUp, 1)), TapVerdict::drop());
 }
@@ -424,8 +424,8 @@ TEST(TapPipeline, TicksReferToThePipelinesOwnCopyOfTheSettings) {
     rules.smoothScroll.clear();  // the caller's rules need not outlive the pipeline's ticks
 
     const TapVerdict verdict = pipe->run(wheel(1));
-    ASSERT_TRUE(verdict.is<TapVerdict::Scroll>());
-    const SmoothScroll& settings = verdict.as<TapVerdict::Scroll>()->tick.settings.get();
+    ASSERT_TRUE(is<TapVerdict::Scroll>(verdict));
+    const SmoothScroll& settings = as<TapVerdict::Scroll>(verdict)->tick.settings.get();
     EXPECT_EQ(settings, smooth);
     EXPECT_EQ(pipe->pipeline.scroll.settings().front().first, mouse);  // ordered by sender
     EXPECT_EQ(&settings, &pipe->pipeline.scroll.settings().front().second);
@@ -437,7 +437,7 @@ TEST(TapPipeline, PlainClickOfAGestureButtonIsReplayedWhereItBegan) {
     EXPECT_EQ(pipe.run(down), TapVerdict::drop());
     EXPECT_EQ(pipe.run(drag(2, 3, 0)), TapVerdict::drop());
     auto verdict = pipe.run(button(EventType::otherMouseUp, 2, {13, 20}));
-    const auto* replay = verdict.as<TapVerdict::Replay>();
+    const auto* replay = as<TapVerdict::Replay>(verdict);
     ASSERT_NE(replay, nullptr);
     Event markedDown = down;
     markedDown.mark();
@@ -457,8 +457,8 @@ TEST(TapPipeline, HoldScrollButtonPressedAgainEndsTheEarlierHoldScroll) {
         {{2, ControlBehavior::gesture(scrollPlan())}, {3, ControlBehavior::press(mission)}}));
     pipe.run(button(EventType::otherMouseDown, 2));
     auto began = pipe.run(drag(2, 0, 6));
-    ASSERT_TRUE(began.is<TapVerdict::HoldScroll>());
-    EXPECT_TRUE(began.as<TapVerdict::HoldScroll>()->event.is<HoldScrollEvent::Began>());
+    ASSERT_TRUE(is<TapVerdict::HoldScroll>(began));
+    EXPECT_TRUE(is<HoldScrollEvent::Began>(as<TapVerdict::HoldScroll>(began)->event));
 
     // While button 2 is held, button 3 is not followed.
     EXPECT_EQ(pipe.run(button(EventType::otherMouseDown, 3)), TapVerdict::pass());
@@ -543,7 +543,7 @@ TEST(TapPipeline, ButtonsOfTwoMiceWithTheSameNumberAreToldApart) {
         EXPECT_EQ(mice.verdicts[0], TapVerdict::drop());
         EXPECT_EQ((std::vector<TapVerdict>{mice.verdicts[1], mice.verdicts[2], mice.verdicts[4]}),
                   (std::vector<TapVerdict>{pass, pass, pass}));
-        EXPECT_TRUE(mice.verdicts[3].is<TapVerdict::Replay>());
+        EXPECT_TRUE(is<TapVerdict::Replay>(mice.verdicts[3]));
     }
 }
 

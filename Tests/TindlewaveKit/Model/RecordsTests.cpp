@@ -89,9 +89,9 @@ TEST(ConfigRecords, DeviceMatchComparesCaseThenPayload) {
     expectHashesEqualWhenEqual(DeviceMatch::builtIn(), DeviceMatch::builtIn());
     const std::unordered_set<DeviceMatch> set{mouse, DeviceMatch::builtIn(), mouse};
     EXPECT_EQ(set.size(), 2u);
-    ASSERT_NE(mouse.as<DeviceMatch::Device>(), nullptr);
-    EXPECT_EQ(mouse.as<DeviceMatch::Device>()->product, ProductID{0xB023});
-    EXPECT_TRUE(DeviceMatch::builtIn().is<DeviceMatch::BuiltIn>());
+    ASSERT_NE(as<DeviceMatch::Device>(mouse), nullptr);
+    EXPECT_EQ(as<DeviceMatch::Device>(mouse)->product, ProductID{0xB023});
+    EXPECT_TRUE(is<DeviceMatch::BuiltIn>(DeviceMatch::builtIn()));
 }
 
 TEST(ConfigRecords, EnumerationTextsAreExactAndCaseSensitive) {
@@ -147,8 +147,8 @@ TEST(Rules, ActionsCompareCaseThenPayload) {
 }
 
 TEST(Rules, ControlsKeepOutOfRangeButtonsAsValues) {
-    EXPECT_EQ(Control::button(0).as<Control::Button>()->number, 0);
-    EXPECT_EQ(Control::button(32).as<Control::Button>()->number, 32);
+    EXPECT_EQ(as<Control::Button>(Control::button(0))->number, 0);
+    EXPECT_EQ(as<Control::Button>(Control::button(32))->number, 32);
     EXPECT_NE(Control::button(1), Control::button(2));
     EXPECT_NE(Control::hidpp(CID{0xC3}), Control::hidpp(CID{0xC4}));
     expectHashesEqualWhenEqual(Control::key(HIDUsage{0x39}), Control::key(HIDUsage{0x39}));

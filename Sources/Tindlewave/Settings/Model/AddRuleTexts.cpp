@@ -8,19 +8,19 @@ namespace tindlewave::AddRuleTexts {
 
 std::string status(const StatusInput& input) {
     if (input.listen) {
-        if (const auto* ended = input.listen->as<ListenStatus::Ended>())
+        if (const auto* ended = as<ListenStatus::Ended>(*input.listen))
             return Labels::listenEnded(ended->end, input.device);
         if (input.forNewRule) return "The left button keeps working while Tindlewave listens.";
         return input.footer;
     }
     if (input.note) {
-        if (const auto* full = input.note->as<LearnNote::Full>()) {
-            if (full->control.is<Control::ThumbWheel>())
+        if (const auto* full = as<LearnNote::Full>(*input.note)) {
+            if (is<Control::ThumbWheel>(full->control))
                 return "Thumb wheel already has a rule for every way to turn it. Change it here.";
             return Labels::control(full->control) +
                    " already has a rule for every way to press it. Change one of these.";
         }
-        if (input.note->is<LearnNote::Unnamed>()) return "Tindlewave cannot make a rule for that key.";
+        if (is<LearnNote::Unnamed>(*input.note)) return "Tindlewave cannot make a rule for that key.";
     }
     if (input.blocked) return *input.blocked;
     return input.footer;

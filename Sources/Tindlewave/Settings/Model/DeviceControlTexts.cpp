@@ -3,7 +3,7 @@
 namespace tindlewave {
 
 std::string setUpButtonTitle(const ProfileSource& suggested) {
-    if (const auto* preset = suggested.as<ProfileSource::Preset>()) {
+    if (const auto* preset = as<ProfileSource::Preset>(suggested)) {
         switch (preset->preset) {
         case DevicePreset::mxMaster3: return "Set Up as MX Master 3";
         case DevicePreset::mouse24G: return "Set Up as 2.4G Mouse";

@@ -48,10 +48,10 @@ std::string presetHelp(DevicePreset preset) {
 }  // namespace
 
 std::optional<std::string> heldKeys(const Action& action) {
-    if (const auto* shortcut = action.as<Action::Shortcut>()) {
+    if (const auto* shortcut = as<Action::Shortcut>(action)) {
         return chord(shortcut->chord) + " stays down while you hold it, and goes up when you let go.";
     }
-    if (const auto* held = action.as<Action::Modifier>()) {
+    if (const auto* held = as<Action::Modifier>(action)) {
         return std::string(modifierName(held->modifier)) +
                " stays down while you hold it, so a click meanwhile is a " +
                std::string(modifierSymbol(held->modifier)) + "-click.";
@@ -62,7 +62,7 @@ std::optional<std::string> heldKeys(const Action& action) {
 std::string holdToScroll(const Control& control, bool hasClickRule) {
     std::string text = "Hold the button and move the mouse to scroll. ";
     if (hasClickRule) return text + "A quick press still does the click rule.";
-    if (control.is<Control::Button>()) return text + "A quick press still clicks as usual.";
+    if (is<Control::Button>(control)) return text + "A quick press still clicks as usual.";
     return text + "A quick press does nothing until you add a click rule.";
 }
 
@@ -84,7 +84,7 @@ std::string listenEnded(ListenEnd end, std::string_view device) {
 }
 
 std::string match(const DeviceMatch& match) {
-    const auto* device = match.as<DeviceMatch::Device>();
+    const auto* device = as<DeviceMatch::Device>(match);
     if (!device) return "Built-in keyboard";
     return "Vendor " + hexText(device->vendor) + ", product " + hexText(device->product);
 }

@@ -4,6 +4,7 @@
 
 #include "Model/Config.h"
 #include "Model/Rule.h"
+#include "Model/VariantRecord.h"
 #include "Settings/Model/RuleKey.h"
 
 namespace tindlewave {
@@ -22,15 +23,6 @@ struct ListenPurpose {
 
     static ListenPurpose replaceRule(RuleKey key) { return {ReplaceRule{std::move(key)}}; }
     static ListenPurpose addRule() { return {AddRule{}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const ListenPurpose&) const = default;
 };
@@ -61,15 +53,6 @@ struct LearnNote {
         return {Full{std::move(match), std::move(control)}};
     }
     static LearnNote unnamed(DeviceMatch match) { return {Unnamed{std::move(match)}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     // Whether the note marks `rule`'s row: an added note the rule with its control and trigger,
     // a full note every rule on its control, an unnamed note none.

@@ -3,6 +3,7 @@
 #include <variant>
 
 #include "Model/Rule.h"
+#include "Model/VariantRecord.h"
 #include "Settings/Model/RuleKey.h"
 
 namespace tindlewave {
@@ -38,15 +39,6 @@ struct LearnedRule {
     static LearnedRule full(Control control) { return {Full{std::move(control)}}; }
     static LearnedRule unchanged() { return {Unchanged{}}; }
     static LearnedRule unnamed() { return {Unnamed{}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const LearnedRule&) const = default;
 };

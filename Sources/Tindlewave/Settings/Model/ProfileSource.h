@@ -5,6 +5,7 @@
 #include "Model/Config.h"
 #include "Model/Hash.h"
 #include "Model/Presets.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -27,15 +28,6 @@ struct ProfileSource {
     static ProfileSource preset(DevicePreset preset) { return {Preset{preset}}; }
     static ProfileSource copy(DeviceMatch of) { return {Copy{of}}; }
     static ProfileSource blank() { return {Blank{}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const ProfileSource&) const = default;
 };

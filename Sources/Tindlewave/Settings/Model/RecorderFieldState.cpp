@@ -11,7 +11,7 @@ void append(std::string& text, const std::string& part) {
 
 std::string RecorderFieldState::accessibilityLabel() const {
     std::string text;
-    if (const auto* idle = as<Idle>()) {
+    if (const auto* idle = as<Idle>(*this)) {
         for (const auto& chip : idle->chips) append(text, chip);
         if (idle->label) append(text, *idle->label);
         return text;

@@ -5,6 +5,8 @@
 #include <variant>
 #include <vector>
 
+#include "Model/VariantRecord.h"
+
 namespace tindlewave {
 
 // What the recorder field asks of the user while it records.
@@ -49,10 +51,6 @@ struct RecorderFieldState {
     }
 
     bool isRecording() const { return std::holds_alternative<Recording>(value); }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     // The text a screen reader reads: at rest the chips then the label; while recording the hint,
     // then the chips, then the trailing text; joined by ", ".

@@ -16,7 +16,7 @@ constexpr std::array<RuleChoices::PlainButton, 4> plainButtonTable{{
 }};
 
 std::optional<CID> twinOf(const Control& control) {
-    const auto* button = control.as<Control::Button>();
+    const auto* button = as<Control::Button>(control);
     if (!button) return std::nullopt;
     for (const auto& entry : plainButtonTable) {
         if (entry.number == button->number) return entry.cid;
@@ -27,14 +27,14 @@ std::optional<CID> twinOf(const Control& control) {
 // Where a control sorts: HID++ controls by id, each plain button right after its HID++ twin, then
 // the thumb wheel, the named keys in table order and the other buttons by number.
 std::int64_t order(const Control& control) {
-    if (const auto* hidpp = control.as<Control::Hidpp>()) return std::int64_t{hidpp->cid.rawValue} * 2;
+    if (const auto* hidpp = as<Control::Hidpp>(control)) return std::int64_t{hidpp->cid.rawValue} * 2;
     if (auto twin = twinOf(control)) return std::int64_t{twin->rawValue} * 2 + 1;
-    if (const auto* button = control.as<Control::Button>()) {
+    if (const auto* button = as<Control::Button>(control)) {
         // Far outside any real button number, clamped so the sum cannot overflow.
         const std::int64_t number = std::clamp<std::int64_t>(button->number, -(1LL << 40), 1LL << 40);
         return (number + 0x30000) * 2;
     }
-    if (const auto* key = control.as<Control::Key>()) {
+    if (const auto* key = as<Control::Key>(control)) {
         const auto& named = HIDUsage::allNamed();
         const auto found = std::ranges::find(named, key->usage);
         const std::int64_t index = found == named.end() ? 0 : found - named.begin();
@@ -123,7 +123,7 @@ std::vector<Trigger> RuleChoices::triggers(const Control& control, const Rule* b
         taken.push_back(rule.trigger);
     }
     std::optional<HIDPPCapabilities::Control> discovered;
-    if (const auto* hidpp = control.as<Control::Hidpp>(); hidpp && capabilities) {
+    if (const auto* hidpp = as<Control::Hidpp>(control); hidpp && capabilities) {
         discovered = capabilities->control(hidpp->cid);
     }
     std::vector<Trigger> free;
@@ -134,7 +134,7 @@ std::vector<Trigger> RuleChoices::triggers(const Control& control, const Rule* b
             })) {
             continue;
         }
-        if (trigger.is<Trigger::HoldMove>() && discovered && !discovered->rawXY) continue;
+        if (is<Trigger::HoldMove>(trigger) && discovered && !discovered->rawXY) continue;
         free.push_back(trigger);
     }
     return free;
@@ -143,7 +143,7 @@ std::vector<Trigger> RuleChoices::triggers(const Control& control, const Rule* b
 std::vector<Action> RuleChoices::actions(const Control& control, const Trigger& trigger) const {
     std::vector<Action> offered;
     for (const Action& action : actions()) {
-        if (action.is<Action::Modifier>() && !trigger.is<Trigger::Hold>()) continue;
+        if (is<Action::Modifier>(action) && !is<Trigger::Hold>(trigger)) continue;
         if (control.accepts(action, trigger)) offered.push_back(action);
     }
     return offered;
@@ -163,7 +163,7 @@ Rule RuleChoices::rule(const Rule& rule, const Control& withControl) const {
 
 Rule RuleChoices::recorded(const Action& action, const Rule& rule) const {
     Rule result{rule.control, rule.trigger, action};
-    if (action.is<Action::Modifier>() && !rule.trigger.is<Trigger::Hold>() &&
+    if (is<Action::Modifier>(action) && !is<Trigger::Hold>(rule.trigger) &&
         contains(triggers(rule.control, &rule), Trigger::hold())) {
         result.trigger = Trigger::hold();
     }
@@ -180,7 +180,7 @@ Control RuleChoices::canonical(const Control& control) const {
 }
 
 LearnedRule RuleChoices::learned(const Heard& heard) const {
-    const auto* pressed = heard.as<Heard::Control>();
+    const auto* pressed = as<Heard::Control>(heard);
     if (!pressed) return LearnedRule::unnamed();
     const Control control = canonical(pressed->control);
     const std::vector<Trigger> free = triggers(control);
@@ -192,7 +192,7 @@ LearnedRule RuleChoices::learned(const Heard& heard) const {
 }
 
 LearnedRule RuleChoices::learned(const Heard& heard, const Rule& replacing) const {
-    const auto* pressed = heard.as<Heard::Control>();
+    const auto* pressed = as<Heard::Control>(heard);
     if (!pressed) return LearnedRule::unnamed();
     const Control control = canonical(pressed->control);
     if (control == replacing.control) return LearnedRule::unchanged();

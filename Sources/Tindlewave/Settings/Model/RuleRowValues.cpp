@@ -23,7 +23,7 @@ std::string footer(bool speaksHIDPP) {
 }
 
 std::optional<std::string> explanation(const Rule& rule, const std::vector<Rule>& rules) {
-    if (rule.action.is<Action::Scroll>()) {
+    if (is<Action::Scroll>(rule.action)) {
         const bool hasClickRule = std::any_of(rules.begin(), rules.end(), [&](const Rule& other) {
             return other.control == rule.control && other.trigger == Trigger::click();
         });
@@ -58,9 +58,9 @@ std::string actionLabel(const Action& action) {
 }  // namespace RulesValues
 
 RecorderFieldState RuleRowValues::buttonField() const {
-    if (listen && listen->is<ListenStatus::GettingReady>())
+    if (listen && is<ListenStatus::GettingReady>(*listen))
         return RecorderFieldState::recording({}, RecorderHint::gettingReady("Getting ready…"));
-    if (listen && listen->is<ListenStatus::Listening>()) {
+    if (listen && is<ListenStatus::Listening>(*listen)) {
         const bool wheel = choices.capabilities && choices.capabilities->thumbWheel;
         return RecorderFieldState::recording(
             {}, RecorderHint::prompt(wheel ? "Press a button or turn the wheel" : "Press a button"));
@@ -70,11 +70,11 @@ RecorderFieldState RuleRowValues::buttonField() const {
 
 std::vector<ActionChoice> RuleRowValues::actionChoices() const {
     const auto offered = choices.actions(rule.control, rule.trigger);
-    const bool extra = rule.action.is<Action::Shortcut>() ||
+    const bool extra = is<Action::Shortcut>(rule.action) ||
                        std::find(offered.begin(), offered.end(), rule.action) == offered.end();
     std::vector<ActionChoice> entries;
     for (const auto& action : offered) {
-        if (action.is<Action::Shortcut>()) {
+        if (is<Action::Shortcut>(action)) {
             if (extra) {
                 entries.push_back({rule.action, RulesValues::actionLabel(rule.action)});
                 entries.push_back(ActionChoice::recordShortcut("Record Another Shortcut…"));

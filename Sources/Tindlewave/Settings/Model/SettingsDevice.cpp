@@ -19,7 +19,7 @@ const DeviceStatus* statusOf(const std::vector<DeviceStatus>& statuses, const De
 
 DeviceKind SettingsDevice::profileKind(const DeviceProfile& profile) {
     if (profile.kind) return *profile.kind;
-    if (profile.match.is<DeviceMatch::BuiltIn>() || profile.hyper) return DeviceKind::keyboard;
+    if (is<DeviceMatch::BuiltIn>(profile.match) || profile.hyper) return DeviceKind::keyboard;
     return DeviceKind::mouse;
 }
 
@@ -51,13 +51,13 @@ std::vector<SettingsDevice> SettingsDevice::all(const std::optional<Config>& con
 
 bool SettingsDevice::speaksHIDPP() const {
     if (status && status->hidpp) return true;
-    if (const auto* device = match.as<DeviceMatch::Device>();
+    if (const auto* device = as<DeviceMatch::Device>(match);
         device && device->vendor == VendorID::logitech) {
         return true;
     }
     if (!profile || !profile->rules) return false;
     return std::ranges::any_of(*profile->rules, [](const Rule& rule) {
-        return rule.control.is<Control::Hidpp>() || rule.control.is<Control::ThumbWheel>();
+        return is<Control::Hidpp>(rule.control) || is<Control::ThumbWheel>(rule.control);
     });
 }
 

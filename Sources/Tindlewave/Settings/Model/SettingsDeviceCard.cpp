@@ -11,7 +11,7 @@ namespace tindlewave {
 namespace {
 
 std::string connectionTitle(const DeviceMatch& match, const std::optional<std::string>& transport) {
-    if (match.is<DeviceMatch::BuiltIn>()) return "Built into this computer";
+    if (is<DeviceMatch::BuiltIn>(match)) return "Built into this computer";
     if (transport && transport->find("Bluetooth") != std::string::npos) {
         return "Connected over Bluetooth";
     }

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "Model/Config.h"
+#include "Model/VariantRecord.h"
 #include "Settings/Model/ProfileSource.h"
 #include "Settings/Model/RuleKey.h"
 #include "Settings/Model/SmoothKnob.h"
@@ -148,15 +149,6 @@ struct SettingsEdit {
     }
     static SettingsEdit forget(DeviceMatch match) { return {Forget{match}}; }
     static SettingsEdit ignore(DeviceMatch match, bool ignore) { return {Ignore{match, ignore}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     // The configuration with the edit applied, or the configuration unchanged when the edit cannot
     // apply (a blank name, no device with the match, no such rule, ...). Never fails.

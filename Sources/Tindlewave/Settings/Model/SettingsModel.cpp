@@ -188,7 +188,7 @@ void SettingsModel::learned(const Heard& heard, const DeviceMatch& match,
     auto choices = this->choices(*device);
 
     std::optional<LearnedRule> outcome;
-    if (auto replace = purpose.as<ListenPurpose::ReplaceRule>()) {
+    if (auto replace = as<ListenPurpose::ReplaceRule>(purpose)) {
         auto old = std::find_if(choices.rules.begin(), choices.rules.end(),
                                 [&](const Rule& rule) { return replace->key.names(rule); });
         if (old == choices.rules.end()) return;
@@ -197,21 +197,21 @@ void SettingsModel::learned(const Heard& heard, const DeviceMatch& match,
         outcome = choices.learned(heard);
     }
 
-    if (auto added = outcome->as<LearnedRule::Rule>()) {
+    if (auto added = as<LearnedRule::Rule>(*outcome)) {
         if (editable()) send(SettingsEdit::addRule(match, added->rule));
         note(LearnNote::added(match, RuleKey::of(added->rule)));
-    } else if (auto replacement = outcome->as<LearnedRule::Replacement>()) {
+    } else if (auto replacement = as<LearnedRule::Replacement>(*outcome)) {
         if (editable()) send(SettingsEdit::replaceRule(match, replacement->key, replacement->rule));
         note(LearnNote::added(match, RuleKey::of(replacement->rule)));
-    } else if (auto full = outcome->as<LearnedRule::Full>()) {
+    } else if (auto full = as<LearnedRule::Full>(*outcome)) {
         note(LearnNote::full(match, full->control));
-    } else if (outcome->is<LearnedRule::Unnamed>()) {
+    } else if (is<LearnedRule::Unnamed>(*outcome)) {
         note(LearnNote::unnamed(match));
     }
 }
 
 void SettingsModel::note(LearnNote note) {
-    bool added = note.is<LearnNote::Added>();
+    bool added = is<LearnNote::Added>(note);
     observers_.assign(learnNote_, std::optional<LearnNote>(note), SettingsField::learnNote);
     if (!added) return;
     // Each added note clears itself after a while, unless a different note has replaced it.

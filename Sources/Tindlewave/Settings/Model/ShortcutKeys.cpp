@@ -6,7 +6,7 @@ namespace tindlewave {
 
 ShortcutKeys::Outcome ShortcutKeys::flagsChanged(std::uint16_t keyCode, std::uint64_t flags) {
     auto outcome = recording_.flagsChanged(keyCode, flags);
-    if (const auto* record = outcome.as<ShortcutRecording::Outcome::Record>())
+    if (const auto* record = as<ShortcutRecording::Outcome::Record>(outcome))
         return Record{record->action};
     return Keep{};
 }

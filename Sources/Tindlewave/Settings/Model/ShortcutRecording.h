@@ -7,6 +7,7 @@
 
 #include "Model/Keys.h"
 #include "Model/Rule.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -28,15 +29,6 @@ struct ShortcutRecording {
 
         static Outcome waiting() { return {Waiting{}}; }
         static Outcome record(Action action) { return {Record{std::move(action)}}; }
-
-        template <class C>
-        bool is() const {
-            return std::holds_alternative<C>(value);
-        }
-        template <class C>
-        const C* as() const {
-            return std::get_if<C>(&value);
-        }
 
         bool operator==(const Outcome&) const = default;
     };

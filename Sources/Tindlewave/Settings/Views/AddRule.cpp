@@ -67,15 +67,15 @@ void AddRule::update(Input input) {
     const bool paused = model_.status() && model_.status()->run == RunState::paused;
     const auto blocked = input.device.cannotListen(paused, model_.permissions());
     const auto& listen = input.device.status ? input.device.status->listen : std::nullopt;
-    const bool forNewRule = model_.listenPurpose().is<ListenPurpose::AddRule>();
+    const bool forNewRule = is<ListenPurpose::AddRule>(model_.listenPurpose());
     const bool controlsChanged = !input_ || input_->controls != input.controls;
     input_ = std::move(input);
 
     std::optional<ListenRow::Input> countdown;
     if (listen && forNewRule) {
-        if (const auto* ready = listen->as<ListenStatus::GettingReady>())
+        if (const auto* ready = as<ListenStatus::GettingReady>(*listen))
             countdown = ListenRow::Input{input_->device.name, input_->thumbWheel, false, ready->until};
-        else if (const auto* listening = listen->as<ListenStatus::Listening>())
+        else if (const auto* listening = as<ListenStatus::Listening>(*listen))
             countdown = ListenRow::Input{input_->device.name, input_->thumbWheel, true, listening->until};
     }
     if (countdown) {

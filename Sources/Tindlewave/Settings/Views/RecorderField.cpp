@@ -173,7 +173,7 @@ void RecorderField::rebuild() {
     dot_ = nullptr;
     const bool recording = state_.isRecording();
     row_->setContentsMargins(5, 0, recording ? 3 : 5, 0);
-    if (const auto* idle = state_.as<State::Idle>()) {
+    if (const auto* idle = as<State::Idle>(state_)) {
         if (!idle->chips.empty()) row_->addWidget(chipRow(idle->chips, this), 0, Qt::AlignVCenter);
         if (idle->label) row_->addWidget(new ElidedLabel(qText(*idle->label), this), 1);
         else if (idle->chips.empty()) row_->addWidget(new RecordSymbol(this), 0, Qt::AlignVCenter);

@@ -108,7 +108,7 @@ void Rules::update(const SettingsDevice& device) {
     const auto blocked = device.cannotListen(paused, model_.permissions());
     const std::string footer = RulesValues::footer(device.speaksHIDPP());
     const auto note = RulesValues::note(model_.learnNote(), device.match);
-    const auto* replacing = model_.listenPurpose().as<ListenPurpose::ReplaceRule>();
+    const auto* replacing = as<ListenPurpose::ReplaceRule>(model_.listenPurpose());
 
     count_->setText(qText(RulesValues::count(rules.size())));
     if (device.isNew()) {

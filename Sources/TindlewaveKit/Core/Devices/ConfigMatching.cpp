@@ -9,7 +9,7 @@
 namespace tindlewave {
 
 bool matches(const DeviceMatch& match, const HIDProperties& properties) {
-    if (match.is<DeviceMatch::BuiltIn>()) return properties.builtIn;
+    if (is<DeviceMatch::BuiltIn>(match)) return properties.builtIn;
     const auto& device = std::get<DeviceMatch::Device>(match.value);
     return !properties.builtIn && device.vendor == properties.vendor &&
            device.product == properties.product;
@@ -30,7 +30,7 @@ DeviceMatch deviceMatch(const HIDProperties& properties) {
 
 std::string hidutilKeyboardMatching(const DeviceMatch& match) {
     static const std::string keyboardUsage = R"("PrimaryUsagePage":1,"PrimaryUsage":6)";
-    if (match.is<DeviceMatch::BuiltIn>()) return R"({"Built-In":1,)" + keyboardUsage + "}";
+    if (is<DeviceMatch::BuiltIn>(match)) return R"({"Built-In":1,)" + keyboardUsage + "}";
     const auto& device = std::get<DeviceMatch::Device>(match.value);
     return R"({"VendorID":)" + hexText(device.vendor.rawValue) + R"(,"ProductID":)" +
            hexText(device.product.rawValue) + "," + keyboardUsage + "}";

@@ -12,8 +12,8 @@ namespace {
 std::optional<std::int64_t> integer(const PropertyBag& bag, const std::string& key) {
     const auto found = bag.find(key);
     if (found == bag.end()) return std::nullopt;
-    if (const auto* number = found->second.as<std::int64_t>()) return *number;
-    if (const auto* flag = found->second.as<bool>()) return *flag ? 1 : 0;
+    if (const auto* number = as<std::int64_t>(found->second)) return *number;
+    if (const auto* flag = as<bool>(found->second)) return *flag ? 1 : 0;
     return std::nullopt;
 }
 
@@ -24,7 +24,7 @@ std::int64_t number(const PropertyBag& bag, const std::string& key) {
 std::optional<std::string> text(const PropertyBag& bag, const std::string& key) {
     const auto found = bag.find(key);
     if (found == bag.end()) return std::nullopt;
-    if (const auto* value = found->second.as<std::string>()) return *value;
+    if (const auto* value = as<std::string>(found->second)) return *value;
     return std::nullopt;
 }
 
@@ -32,7 +32,7 @@ std::vector<UsagePair> usagePairsOf(const PropertyBag& bag) {
     std::vector<UsagePair> pairs;
     const auto found = bag.find("DeviceUsagePairs");
     if (found == bag.end()) return pairs;
-    const auto* list = found->second.as<std::vector<PropertyBag>>();
+    const auto* list = as<std::vector<PropertyBag>>(found->second);
     if (list == nullptr) return pairs;
     for (const PropertyBag& entry : *list) {
         const auto page = integer(entry, "DeviceUsagePage");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Core/Devices/DeviceIdentity.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -38,14 +39,6 @@ class DeviceRoster {
         static Change changed(PresentDevice device) { return {Changed{std::move(device)}}; }
         static Change disappeared(PresentDevice device) { return {Disappeared{std::move(device)}}; }
 
-        template <class C>
-        bool is() const {
-            return std::holds_alternative<C>(value);
-        }
-        template <class C>
-        const C* as() const {
-            return std::get_if<C>(&value);
-        }
         const PresentDevice& device() const;
 
         bool operator==(const Change&) const = default;

@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+#include "Model/VariantRecord.h"
+
 namespace tindlewave {
 
 struct PropertyValue;
@@ -25,11 +27,6 @@ struct PropertyValue {
     PropertyValue(std::string v) : value(std::move(v)) {}
     PropertyValue(const char* v) : value(std::string(v)) {}
     PropertyValue(std::vector<PropertyBag> v) : value(std::move(v)) {}
-
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const PropertyValue&) const = default;
 };

@@ -10,7 +10,7 @@ namespace {
 bool hasPair(const PropertyBag& properties, const PropertyValue& page, const PropertyValue* usage) {
     const auto pairs = properties.find("DeviceUsagePairs");
     if (pairs == properties.end()) return false;
-    const auto* list = pairs->second.as<std::vector<PropertyBag>>();
+    const auto* list = as<std::vector<PropertyBag>>(pairs->second);
     if (list == nullptr) return false;
     return std::any_of(list->begin(), list->end(), [&](const PropertyBag& pair) {
         const auto p = pair.find("DeviceUsagePage");

@@ -26,15 +26,15 @@ ControlBehavior ControlBehavior::fromRules(std::span<const Rule> rules,
     bool holdScroll = false;
     std::optional<KeyHold> keyHold;
     for (const Rule& rule : rules) {
-        if (const auto* holdMove = rule.trigger.as<Trigger::HoldMove>()) {
+        if (const auto* holdMove = as<Trigger::HoldMove>(rule.trigger)) {
             if (holdMove->direction) {
                 swipes.insert_or_assign(*holdMove->direction, rule.action);
             } else {
-                holdScroll = rule.action.is<Action::Scroll>();
+                holdScroll = is<Action::Scroll>(rule.action);
             }
-        } else if (rule.trigger.is<Trigger::Click>()) {
+        } else if (is<Trigger::Click>(rule.trigger)) {
             click = rule.action;
-        } else if (rule.trigger.is<Trigger::Hold>()) {
+        } else if (is<Trigger::Hold>(rule.trigger)) {
             keyHold = KeyHold::fromAction(rule.action);
         }
     }

@@ -8,6 +8,7 @@
 #include "Core/Keys/HeldKeys.h"
 #include "Model/Config.h"
 #include "Model/Rule.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -47,15 +48,6 @@ struct ControlBehavior {
     // setting in raw counts, or 0.4 points per unit of it for pointer movement.
     static ControlBehavior fromRules(std::span<const Rule> rules, const DeviceProfile& profile,
                                      MovementUnit movement);
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const ControlBehavior&) const = default;
 };

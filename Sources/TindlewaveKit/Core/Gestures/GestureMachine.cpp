@@ -26,7 +26,7 @@ Direction GestureMachine::direction(double sx, double sy) {
 }
 
 std::optional<Output> GestureMachine::pastDistance(Tracking& tracking) {
-    if (const auto* scroll = tracking.plan->moves.as<GestureMoves::Scroll>()) {
+    if (const auto* scroll = as<GestureMoves::Scroll>(tracking.plan->moves)) {
         const HoldScrollPlan plan = scroll->plan;
         state = Scrolling{plan};
         return Output::scroll(HoldScrollEvent::began(plan));
@@ -52,7 +52,7 @@ std::optional<Output> GestureMachine::step(const Input& input) {
                 if (auto* tracking = std::get_if<Tracking>(&state)) {
                     const Tracking ended = std::move(*tracking);
                     state = Idle{};
-                    if (ended.plan->moves.is<GestureMoves::Scroll>()) {
+                    if (is<GestureMoves::Scroll>(ended.plan->moves)) {
                         return Output::click(ended.plan->click);
                     }
                     const auto& swipes = std::get<GestureMoves::Swipes>(ended.plan->moves.value);

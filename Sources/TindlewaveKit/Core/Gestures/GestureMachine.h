@@ -10,6 +10,7 @@
 #include "Core/Gestures/GesturePlan.h"
 #include "Core/Scrolling/HoldScrollPlan.h"
 #include "Model/Rule.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -91,15 +92,6 @@ struct GestureMachine {
         static Output click(std::optional<Action> action) { return {Click{std::move(action)}}; }
         static Output swipe(Action action) { return {Swipe{std::move(action)}}; }
         static Output scroll(HoldScrollEvent event) { return {Scroll{std::move(event)}}; }
-
-        template <class C>
-        bool is() const {
-            return std::holds_alternative<C>(value);
-        }
-        template <class C>
-        const C* as() const {
-            return std::get_if<C>(&value);
-        }
 
         bool operator==(const Output&) const = default;
     };

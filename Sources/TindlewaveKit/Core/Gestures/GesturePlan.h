@@ -8,6 +8,7 @@
 #include "Core/Scrolling/HoldScrollPlan.h"
 #include "Model/Config.h"
 #include "Model/Rule.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -29,15 +30,6 @@ struct GestureMoves {
         return {Swipes{std::move(actions), fire}};
     }
     static GestureMoves scroll(HoldScrollPlan plan) { return {Scroll{plan}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const GestureMoves&) const = default;
 };

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "Core/HIDPP/Report.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -54,15 +55,6 @@ struct HIDPPInbound {
     // another device index than `deviceIndex` is `other`.
     static HIDPPInbound read(std::span<const std::uint8_t> bytes,
                              std::uint8_t deviceIndex = hidppDeviceIndex);
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const HIDPPInbound&) const = default;
 };

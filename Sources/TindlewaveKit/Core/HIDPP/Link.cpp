@@ -18,13 +18,13 @@ std::uint16_t cidOf(std::span<const std::uint8_t> payload) {
 // Whether a reply's payload echoes what the step's request named: the CID of a control's
 // reporting, the data byte of a ping.
 bool echoes(const HIDPPStep& step, std::span<const std::uint8_t> payload) {
-    if (const auto* set = step.as<HIDPPStep::SetReporting>()) {
+    if (const auto* set = as<HIDPPStep::SetReporting>(step)) {
         return set->cid.rawValue == cidOf(payload);
     }
-    if (const auto* check = step.as<HIDPPStep::CheckReporting>()) {
+    if (const auto* check = as<HIDPPStep::CheckReporting>(step)) {
         return check->cid.rawValue == cidOf(payload);
     }
-    if (const auto* ping = step.as<HIDPPStep::Ping>()) return payload[2] == ping->data;
+    if (const auto* ping = as<HIDPPStep::Ping>(step)) return payload[2] == ping->data;
     return true;
 }
 
@@ -32,10 +32,10 @@ ControlReporting reportingFor(const HIDPPSetup& plan, const HIDPPCapabilities::C
     if (plan.listening) return {control.cid != leftButton, false};
     const ControlBehavior* behavior = plan.behavior(control.cid);
     if (behavior == nullptr) return {};
-    if (behavior->is<ControlBehavior::Press>() || behavior->is<ControlBehavior::Hold>()) {
+    if (is<ControlBehavior::Press>(*behavior) || is<ControlBehavior::Hold>(*behavior)) {
         return {true, false};
     }
-    if (behavior->is<ControlBehavior::Gesture>()) return {true, control.rawXY};
+    if (is<ControlBehavior::Gesture>(*behavior)) return {true, control.rawXY};
     return {};
 }
 
@@ -107,13 +107,13 @@ void HIDPPLink::receive(std::span<const std::uint8_t> report, Instant now, HIDPP
     out.reports.clear();
     out.events.clear();
     const HIDPPInbound inbound = HIDPPInbound::read(report, deviceIndex);
-    if (const auto* notice = inbound.as<HIDPPInbound::Notice>()) {
+    if (const auto* notice = as<HIDPPInbound::Notice>(inbound)) {
         if (auto feature = features.feature(notice->featureIndex)) {
             if (auto decoded = HIDPPNotice::decode(report, *feature, notice->event)) {
                 handle(*decoded, now, out);
             }
         }
-    } else if (const auto* reply = inbound.as<HIDPPInbound::Reply>()) {
+    } else if (const auto* reply = as<HIDPPInbound::Reply>(inbound)) {
         if (run && run->inFlight && run->inFlight->featureIndex == reply->featureIndex) {
             const HIDPPStep& step = run->inFlight->step;
             const bool sameFunction = (step.request().function & 0x0F) == reply->function;
@@ -128,7 +128,7 @@ void HIDPPLink::receive(std::span<const std::uint8_t> report, Instant now, HIDPP
         if (run && run->discovery && lateAnswers == LateAnswers::none) {
             run->discovery->strayReply = true;
         }
-    } else if (const auto* error = inbound.as<HIDPPInbound::Error>()) {
+    } else if (const auto* error = as<HIDPPInbound::Error>(inbound)) {
         if (run && run->inFlight && run->inFlight->featureIndex == error->featureIndex &&
             (run->inFlight->step.request().function & 0x0F) == error->function) {
             if (auto taken = answered(now, out)) {
@@ -248,7 +248,7 @@ void HIDPPLink::send(HIDPPStep step, std::uint8_t featureIndex, Instant now, HID
 std::optional<HIDPPStep> HIDPPLink::answered(Instant now, HIDPPOutput& out) {
     InFlight inFlight = std::move(*run->inFlight);
     run->inFlight.reset();
-    if (inFlight.step.is<HIDPPStep::Ping>()) {
+    if (is<HIDPPStep::Ping>(inFlight.step)) {
         // Answered in order: whatever was owed came before. A ping sent more than once still
         // owes the echoes of its other copies, so it is followed by another ping, as any resent
         // request is. A late echo of this ping cannot match a later one, whose data byte differs.
@@ -267,30 +267,30 @@ std::optional<HIDPPStep> HIDPPLink::answered(Instant now, HIDPPOutput& out) {
 
 void HIDPPLink::replied(const HIDPPStep& step, std::span<const std::uint8_t> payload, Instant now,
                         HIDPPOutput& out) {
-    if (const auto* find = step.as<HIDPPStep::FindFeature>()) {
+    if (const auto* find = as<HIDPPStep::FindFeature>(step)) {
         if (payload[0] != 0 && run->discovery) {
             run->discovery->features.record(find->feature, payload[0]);
         }
-    } else if (step.is<HIDPPStep::DescribeControl>()) {
+    } else if (is<HIDPPStep::DescribeControl>(step)) {
         if (auto control = controlFromCidInfo(payload); control && run->discovery) {
             run->discovery->controls.push_back(*control);
         }
-    } else if (step.is<HIDPPStep::CountControls>()) {
+    } else if (is<HIDPPStep::CountControls>(step)) {
         for (unsigned index = 0; index < payload[0]; ++index) {
             run->steps.push_back(HIDPPStep::describeControl(static_cast<std::uint8_t>(index)));
         }
-    } else if (const auto* set = step.as<HIDPPStep::SetReporting>()) {
+    } else if (const auto* set = as<HIDPPStep::SetReporting>(step)) {
         // An undiverted control reports natively from now on, its release included: the link
         // lets go of it here, or its next press after a new divert would find it still listed.
         if (!set->reporting.divert) forget(set->cid, out);
-    } else if (const auto* check = step.as<HIDPPStep::CheckReporting>()) {
+    } else if (const auto* check = as<HIDPPStep::CheckReporting>(step)) {
         const bool divert = (payload[2] & 0x01) != 0;
         const bool rawXY = (payload[2] & 0x10) != 0;
         if (divert != check->reporting.divert || rawXY != check->reporting.rawXY) {
             endRun(HIDPPOutcome::failed(HIDPPFailure::mismatch(step)), now, out);
             return;
         }
-    } else if (const auto* wheel = step.as<HIDPPStep::CheckThumbWheel>()) {
+    } else if (const auto* wheel = as<HIDPPStep::CheckThumbWheel>(step)) {
         const bool diverted = (payload[0] & 0x01) != 0;
         const bool inverted = (payload[1] & 0x01) != 0;
         if (diverted != wheel->reporting.diverted || inverted != wheel->reporting.inverted) {
@@ -305,7 +305,7 @@ void HIDPPLink::endRun(HIDPPOutcome outcome, Instant now, HIDPPOutput& out) {
     if (!run) return;
     ApplyScheduler::Job job = std::move(run->job);
     run.reset();
-    const bool failed = !outcome.is<HIDPPOutcome::Applied>();
+    const bool failed = !is<HIDPPOutcome::Applied>(outcome);
     out.events.push_back(HIDPPEvent::applyFinished(std::move(job), std::move(outcome)));
     if (auto delay = scheduler.finished(failed)) retryAt = now + *delay;
     startNextJob(now, out);

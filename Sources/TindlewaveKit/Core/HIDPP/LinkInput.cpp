@@ -26,7 +26,7 @@ HIDPPOutput HIDPPLink::finish() {
 }
 
 void HIDPPLink::handle(const HIDPPNotice& notice, Instant now, HIDPPOutput& out) {
-    if (const auto* buttons = notice.as<HIDPPNotice::DivertedButtons>()) {
+    if (const auto* buttons = as<HIDPPNotice::DivertedButtons>(notice)) {
         // The notice lists every diverted control now down: what left the list went up, what
         // entered it went down.
         const std::vector<CID> before = held;
@@ -37,12 +37,12 @@ void HIDPPLink::handle(const HIDPPNotice& notice, Instant now, HIDPPOutput& out)
         for (CID cid : held) {
             if (!contains(before, cid)) pressed(cid, out);
         }
-    } else if (const auto* movement = notice.as<HIDPPNotice::RawXY>()) {
+    } else if (const auto* movement = as<HIDPPNotice::RawXY>(notice)) {
         if (!gestureControl) return;
         perform(gesture.step(GestureMachine::Input::move(static_cast<double>(movement->dx),
                                                          static_cast<double>(movement->dy))),
                 out);
-    } else if (const auto* status = notice.as<HIDPPNotice::WirelessStatus>()) {
+    } else if (const auto* status = as<HIDPPNotice::WirelessStatus>(notice)) {
         // The device (re)connected with its settings forgotten: nothing it listed is diverted
         // any more, and it reports no release for it.
         while (!held.empty()) forget(held.front(), out);
@@ -51,7 +51,7 @@ void HIDPPLink::handle(const HIDPPNotice& notice, Instant now, HIDPPOutput& out)
         if (scheduler.request(ApplyReason::deviceAsked) == ApplyScheduler::RequestOutcome::start) {
             startNextJob(now, out);
         }
-    } else if (notice.is<HIDPPNotice::ThumbWheel>()) {
+    } else if (is<HIDPPNotice::ThumbWheel>(notice)) {
         // The wheel is diverted only while listening.
         if (plan && plan->listening)
             out.events.push_back(HIDPPEvent::heard(ListenPress::thumbWheel()));
@@ -66,12 +66,12 @@ void HIDPPLink::pressed(CID cid, HIDPPOutput& out) {
     }
     const ControlBehavior* behavior = plan->behavior(cid);
     if (behavior == nullptr) return;
-    if (const auto* press = behavior->as<ControlBehavior::Press>()) {
+    if (const auto* press = as<ControlBehavior::Press>(*behavior)) {
         out.events.push_back(HIDPPEvent::perform(press->action));
-    } else if (const auto* gesturePlan = behavior->as<ControlBehavior::Gesture>()) {
+    } else if (const auto* gesturePlan = as<ControlBehavior::Gesture>(*behavior)) {
         gestureControl = cid;
         perform(gesture.step(GestureMachine::Input::press(gesturePlan->plan)), out);
-    } else if (const auto* hold = behavior->as<ControlBehavior::Hold>()) {
+    } else if (const auto* hold = as<ControlBehavior::Hold>(*behavior)) {
         if (!contains(keyHolds, cid)) keyHolds.push_back(cid);
         out.events.push_back(HIDPPEvent::holdKeys(cid, hold->keyHold));
     }
@@ -98,11 +98,11 @@ void HIDPPLink::forget(CID cid, HIDPPOutput& out) {
 void HIDPPLink::perform(const std::optional<GestureMachine::Output>& gestureOutput,
                         HIDPPOutput& out) {
     if (!gestureOutput) return;
-    if (const auto* click = gestureOutput->as<GestureMachine::Output::Click>()) {
+    if (const auto* click = as<GestureMachine::Output::Click>(*gestureOutput)) {
         if (click->action) out.events.push_back(HIDPPEvent::perform(*click->action));
-    } else if (const auto* swipe = gestureOutput->as<GestureMachine::Output::Swipe>()) {
+    } else if (const auto* swipe = as<GestureMachine::Output::Swipe>(*gestureOutput)) {
         out.events.push_back(HIDPPEvent::perform(swipe->action));
-    } else if (const auto* scroll = gestureOutput->as<GestureMachine::Output::Scroll>()) {
+    } else if (const auto* scroll = as<GestureMachine::Output::Scroll>(*gestureOutput)) {
         out.events.push_back(HIDPPEvent::holdScroll(scroll->event));
     }
 }

@@ -13,6 +13,7 @@
 #include "Core/Listening/Listener.h"
 #include "Model/Capabilities.h"
 #include "Model/Rule.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -76,15 +77,6 @@ struct HIDPPEvent {
     static HIDPPEvent holdKeys(CID cid, KeyHold hold) { return {HoldKeys{cid, std::move(hold)}}; }
     static HIDPPEvent releaseKeys(CID cid) { return {ReleaseKeys{cid}}; }
     static HIDPPEvent heard(ListenPress press) { return {Heard{std::move(press)}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const HIDPPEvent&) const = default;
 };

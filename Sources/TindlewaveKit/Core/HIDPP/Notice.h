@@ -8,6 +8,7 @@
 
 #include "Core/HIDPP/Feature.h"
 #include "Model/Identifiers.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -48,15 +49,6 @@ struct HIDPPNotice {
     // Nothing for an unknown feature or event, or for bytes shorter than a long report.
     static std::optional<HIDPPNotice> decode(std::span<const std::uint8_t> bytes,
                                              HIDPPFeature feature, std::uint8_t event);
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const HIDPPNotice&) const = default;
 };

@@ -10,7 +10,7 @@ bool canServe(const Rule& rule, CID cid, const std::optional<HIDPPCapabilities>&
     const auto control = capabilities->control(cid);
     if (!control || !control->divertable) return false;
     // Every hold-and-move rule needs the control's raw movement.
-    return !rule.trigger.is<Trigger::HoldMove>() || control->rawXY;
+    return !is<Trigger::HoldMove>(rule.trigger) || control->rawXY;
 }
 
 }  // namespace
@@ -25,8 +25,8 @@ CompiledHIDPPSetup HIDPPSetup::compile(const DeviceProfile& profile,
 
     if (profile.rules) {
         for (const Rule& rule : *profile.rules) {
-            if (const auto* hidpp = rule.control.as<Control::Hidpp>()) {
-                if (rule.trigger.is<Trigger::Scroll>()) continue;
+            if (const auto* hidpp = as<Control::Hidpp>(rule.control)) {
+                if (is<Trigger::Scroll>(rule.trigger)) continue;
                 hasHIDPPRule = true;
                 if (!canServe(rule, hidpp->cid, capabilities)) {
                     compiled.skipped.push_back(rule);
@@ -35,14 +35,14 @@ CompiledHIDPPSetup HIDPPSetup::compile(const DeviceProfile& profile,
                 auto& group = groups[hidpp->cid];
                 if (group.empty()) order.push_back(hidpp->cid);
                 group.push_back(rule);
-            } else if (rule.control.is<Control::ThumbWheel>() &&
-                       rule.trigger.is<Trigger::Scroll>()) {
+            } else if (is<Control::ThumbWheel>(rule.control) &&
+                       is<Trigger::Scroll>(rule.trigger)) {
                 hasHIDPPRule = true;
                 if (capabilities && !capabilities->thumbWheel) {
                     compiled.skipped.push_back(rule);
                     continue;
                 }
-                setup.thumbWheelInverted = rule.action.is<Action::Reverse>();
+                setup.thumbWheelInverted = is<Action::Reverse>(rule.action);
             }
             // Keys, plain buttons and other thumb-wheel rules belong to the event tap.
         }

@@ -7,6 +7,7 @@
 #include "Core/HIDPP/Feature.h"
 #include "Core/HIDPP/Request.h"
 #include "Model/Identifiers.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -69,15 +70,6 @@ struct HIDPPStep {
     static HIDPPStep countControls() { return {CountControls{}}; }
     static HIDPPStep ping(std::uint8_t data) { return {Ping{data}}; }
 
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
-
     HIDPPRequest request() const;
     // For example "find feature 0x1B04", "describe control 3", "divert 0xC3", "ping".
     std::string description() const;
@@ -113,15 +105,6 @@ struct HIDPPFailure {
     static HIDPPFailure mismatch(HIDPPStep step) { return {Mismatch{std::move(step)}}; }
     static HIDPPFailure inconsistentDiscovery() { return {InconsistentDiscovery{}}; }
 
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
-
     // For example "no reply to count controls" or "divert 0xC3 failed with HID++ error 5".
     std::string description() const;
 
@@ -142,15 +125,6 @@ struct HIDPPOutcome {
 
     static HIDPPOutcome failed(HIDPPFailure failure) { return {Failed{std::move(failure)}}; }
     static HIDPPOutcome applied() { return {Applied{}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const HIDPPOutcome&) const = default;
 };

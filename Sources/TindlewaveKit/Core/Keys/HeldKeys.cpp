@@ -37,10 +37,10 @@ Modifiers generics(HeldModifierSet modifiers) {
 }  // namespace
 
 std::optional<KeyHold> KeyHold::fromAction(const Action& action) {
-    if (const auto* modifier = action.as<Action::Modifier>()) {
+    if (const auto* modifier = as<Action::Modifier>(action)) {
         return KeyHold{{modifier->modifier}, std::nullopt};
     }
-    if (const auto* shortcut = action.as<Action::Shortcut>()) {
+    if (const auto* shortcut = as<Action::Shortcut>(action)) {
         const Modifiers& mods = shortcut->chord.modifiers;
         KeyHold hold{{}, shortcut->chord.key};
         if (mods.contains(Modifiers::control)) hold.modifiers.push_back(HeldModifier::leftControl);
@@ -53,7 +53,7 @@ std::optional<KeyHold> KeyHold::fromAction(const Action& action) {
 }
 
 std::string toText(const KeyHolder& holder) {
-    if (const auto* button = holder.as<KeyHolder::Button>()) {
+    if (const auto* button = as<KeyHolder::Button>(holder)) {
         return "button(" + hexText(button->sender.rawValue) + "," + std::to_string(button->number) +
                ")";
     }
@@ -63,13 +63,13 @@ std::string toText(const KeyHolder& holder) {
 
 bool releaseOrderBefore(const KeyHolder& a, const KeyHolder& b) {
     if (a.value.index() != b.value.index()) return a.value.index() < b.value.index();
-    if (const auto* button = a.as<KeyHolder::Button>()) {
-        const auto* other = b.as<KeyHolder::Button>();
+    if (const auto* button = as<KeyHolder::Button>(a)) {
+        const auto* other = as<KeyHolder::Button>(b);
         if (button->number != other->number) return button->number < other->number;
         return button->sender < other->sender;
     }
-    const auto& ca = *a.as<KeyHolder::Control>();
-    const auto& cb = *b.as<KeyHolder::Control>();
+    const auto& ca = *as<KeyHolder::Control>(a);
+    const auto& cb = *as<KeyHolder::Control>(b);
     if (ca.device != cb.device) return ca.device < cb.device;
     return ca.cid.rawValue < cb.cid.rawValue;
 }
@@ -99,7 +99,7 @@ bool HeldKeys::keyHeld(KeyCode key) const {
 
 HeldKeys::Events HeldKeys::receive(const KeyHoldEvent& event, std::uint64_t flags) {
     const std::uint64_t baseFlags = base(flags);
-    if (const auto* release = event.as<KeyHoldEvent::Release>()) {
+    if (const auto* release = as<KeyHoldEvent::Release>(event)) {
         return this->release(release->holder, baseFlags);
     }
     const auto& press = std::get<KeyHoldEvent::Press>(event.value);
@@ -189,12 +189,12 @@ std::size_t std::hash<tindlewave::KeyHolder>::operator()(
     const tindlewave::KeyHolder& holder) const noexcept {
     using tindlewave::KeyHolder, tindlewave::hashCombine, tindlewave::hashOf;
     std::size_t seed = holder.value.index();
-    if (const auto* button = holder.as<KeyHolder::Button>()) {
+    if (const auto* button = as<KeyHolder::Button>(holder)) {
         hashCombine(seed, hashOf(button->sender));
         hashCombine(seed, hashOf(button->number));
         return seed;
     }
-    const auto& control = *holder.as<KeyHolder::Control>();
+    const auto& control = *as<KeyHolder::Control>(holder);
     hashCombine(seed, hashOf(control.device));
     hashCombine(seed, hashOf(control.cid));
     return seed;

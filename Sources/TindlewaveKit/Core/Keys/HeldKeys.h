@@ -16,6 +16,7 @@
 #include "Core/Tap/Event.h"
 #include "Model/Identifiers.h"
 #include "Model/Keys.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -107,15 +108,6 @@ struct KeyHolder {
     }
     static KeyHolder control(DeviceInstanceID device, CID cid) { return {Control{device, cid}}; }
 
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
-
     bool operator==(const KeyHolder&) const = default;
 };
 
@@ -143,15 +135,6 @@ struct KeyHoldEvent {
         return {Press{std::move(holder), std::move(hold)}};
     }
     static KeyHoldEvent release(KeyHolder holder) { return {Release{std::move(holder)}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const KeyHoldEvent&) const = default;
 };

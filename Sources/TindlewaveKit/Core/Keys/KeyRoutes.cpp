@@ -36,7 +36,7 @@ const std::vector<Carrier>& Carrier::forKeyRules() {
 }
 
 HIDUsage KeyTarget::usage() const {
-    if (const auto* native = as<Native>()) return native->usage;
+    if (const auto* native = as<Native>(*this)) return native->usage;
     return std::get<Carrier>(value).carrier.usage;
 }
 

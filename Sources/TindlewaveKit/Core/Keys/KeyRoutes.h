@@ -11,6 +11,7 @@
 
 #include "Model/Keys.h"
 #include "Model/Rule.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -47,15 +48,6 @@ struct CarrierMeaning {
     static CarrierMeaning holdModifiers(Modifiers modifiers) { return {HoldModifiers{modifiers}}; }
     static CarrierMeaning press(Action action) { return {Press{std::move(action)}}; }
 
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
-
     bool operator==(const CarrierMeaning&) const = default;
 };
 
@@ -79,15 +71,6 @@ struct KeyTarget {
 
     // The usage the keyboard sends instead: the native key or the carrier key.
     HIDUsage usage() const;
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const KeyTarget&) const = default;
 };

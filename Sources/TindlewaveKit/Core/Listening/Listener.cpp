@@ -11,23 +11,23 @@ std::string toText(ListenID id) {
 }
 
 std::string ListenPress::description() const {
-    if (const auto* hidpp = as<Hidpp>()) return "control " + hexText(hidpp->cid.rawValue);
-    if (const auto* button = as<Button>()) return "button " + std::to_string(button->number);
-    if (const auto* key = as<Key>()) return "key code " + std::to_string(key->keyCode.rawValue);
+    if (const auto* hidpp = as<Hidpp>(*this)) return "control " + hexText(hidpp->cid.rawValue);
+    if (const auto* button = as<Button>(*this)) return "button " + std::to_string(button->number);
+    if (const auto* key = as<Key>(*this)) return "key code " + std::to_string(key->keyCode.rawValue);
     return "the thumb wheel";
 }
 
 Heard ListenPlan::heard(const ListenPress& press) const {
-    if (const auto* hidpp = press.as<ListenPress::Hidpp>()) {
+    if (const auto* hidpp = as<ListenPress::Hidpp>(press)) {
         return Heard::control(Control::hidpp(hidpp->cid));
     }
-    if (const auto* button = press.as<ListenPress::Button>()) {
+    if (const auto* button = as<ListenPress::Button>(press)) {
         if (Control::buttonRange.contains(button->number)) {
             return Heard::control(Control::button(button->number));
         }
         return Heard::unnamed();
     }
-    if (const auto* key = press.as<ListenPress::Key>()) {
+    if (const auto* key = as<ListenPress::Key>(press)) {
         if (const auto source = carrierSources.find(key->keyCode); source != carrierSources.end()) {
             return Heard::control(Control::key(source->second));
         }
@@ -41,7 +41,7 @@ Heard ListenPlan::heard(const ListenPress& press) const {
 }
 
 std::optional<Listener::Armed> Listener::hear(const ListenSource& source) {
-    const auto* armed = state.as<Armed>();
+    const auto* armed = as<Armed>(state);
     if (armed == nullptr) return std::nullopt;
     const bool fromArmed = std::visit(
         [&](const auto& s) {

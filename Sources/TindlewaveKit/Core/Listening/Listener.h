@@ -14,6 +14,7 @@
 #include "Model/EngineStatus.h"
 #include "Model/Identifiers.h"
 #include "Model/Keys.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -60,15 +61,6 @@ struct ListenPress {
     static ListenPress key(KeyCode keyCode) { return {Key{keyCode}}; }
     static ListenPress thumbWheel() { return {ThumbWheel{}}; }
 
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
-
     // For the journal: "control 0xC3", "button 5", "key code 12", "the thumb wheel".
     std::string description() const;
 
@@ -89,15 +81,6 @@ struct ListenSource {
 
     static ListenSource tap(ListenID id) { return {Tap{id}}; }
     static ListenSource device(DeviceInstanceID device) { return {Device{device}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const ListenSource&) const = default;
 };
@@ -138,15 +121,6 @@ struct Listener {
         static State armed(Armed armed) { return {std::move(armed)}; }
         static State ended(DeviceMatch match, ListenEnd end) { return {Ended{match, end}}; }
         static State idle() { return {Idle{}}; }
-
-        template <class C>
-        bool is() const {
-            return std::holds_alternative<C>(value);
-        }
-        template <class C>
-        const C* as() const {
-            return std::get_if<C>(&value);
-        }
 
         bool operator==(const State&) const = default;
     };

@@ -17,7 +17,7 @@ using Phase = HoldScrollFrame::Phase;
 }  // namespace
 
 void HoldScrollAnimator::receive(const HoldScrollEvent& event, double now) {
-    if (const auto* began = event.as<HoldScrollEvent::Began>()) {
+    if (const auto* began = as<HoldScrollEvent::Began>(event)) {
         if (begun) {
             if (std::holds_alternative<Following>(hold) ||
                 std::holds_alternative<Releasing>(hold)) {
@@ -36,7 +36,7 @@ void HoldScrollAnimator::receive(const HoldScrollEvent& event, double now) {
     }
     if (!std::holds_alternative<Following>(hold)) return;
 
-    if (const auto* moved = event.as<HoldScrollEvent::Moved>()) {
+    if (const auto* moved = as<HoldScrollEvent::Moved>(event)) {
         pending.dx += moved->dx;
         pending.dy += moved->dy;
         const double dt = std::max(now - lastMove, 0.0);

@@ -3,6 +3,8 @@
 #include <optional>
 #include <variant>
 
+#include "Model/VariantRecord.h"
+
 namespace tindlewave {
 
 struct HoldToScroll;
@@ -55,15 +57,6 @@ struct HoldScrollEvent {
     static HoldScrollEvent began(HoldScrollPlan plan) { return {Began{plan}}; }
     static HoldScrollEvent moved(double dx, double dy) { return {Moved{dx, dy}}; }
     static HoldScrollEvent ended() { return {Ended{}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const HoldScrollEvent&) const = default;
 };

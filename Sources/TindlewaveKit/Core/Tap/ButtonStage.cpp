@@ -5,13 +5,13 @@ namespace tindlewave {
 using namespace tapevents;
 
 bool ButtonStage::gestureVerdict(const GestureMachine::Output& output, TapVerdict& verdict) {
-    if (const auto* click = output.as<GestureMachine::Output::Click>()) {
+    if (const auto* click = as<GestureMachine::Output::Click>(output)) {
         if (!click->action) return false;
         verdict.become(TapVerdict::Perform{*click->action});
-    } else if (const auto* swipe = output.as<GestureMachine::Output::Swipe>()) {
+    } else if (const auto* swipe = as<GestureMachine::Output::Swipe>(output)) {
         verdict.become(TapVerdict::Perform{swipe->action});
     } else {
-        verdict.become(TapVerdict::HoldScroll{output.as<GestureMachine::Output::Scroll>()->event});
+        verdict.become(TapVerdict::HoldScroll{as<GestureMachine::Output::Scroll>(output)->event});
     }
     return true;
 }
@@ -44,22 +44,22 @@ bool ButtonStage::pressed(std::int64_t button, const Event& event,
     if (rule == rules_.end()) return false;
     const ControlBehavior& behavior = rule->second;
 
-    if (const auto* press = behavior.as<ControlBehavior::Press>()) {
+    if (const auto* press = as<ControlBehavior::Press>(behavior)) {
         held_ = Held{from->sender, button, behavior, std::nullopt};
         verdict.become(TapVerdict::Perform{press->action});
-    } else if (const auto* gesture = behavior.as<ControlBehavior::Gesture>()) {
+    } else if (const auto* gesture = as<ControlBehavior::Gesture>(behavior)) {
         Event copy = event;
         copy.mark();
         held_ = Held{from->sender, button, behavior, copy};
         auto output = machine_.step(GestureMachine::Input::press(gesture->plan));
         // A press while an earlier press still hold-scrolls ends that hold-scroll.
-        if (output && output->is<GestureMachine::Output::Scroll>()) {
+        if (output && is<GestureMachine::Output::Scroll>(*output)) {
             verdict.become(
-                TapVerdict::HoldScroll{output->as<GestureMachine::Output::Scroll>()->event});
+                TapVerdict::HoldScroll{as<GestureMachine::Output::Scroll>(*output)->event});
         } else {
             verdict.become(TapVerdict::Drop{});
         }
-    } else if (const auto* hold = behavior.as<ControlBehavior::Hold>()) {
+    } else if (const auto* hold = as<ControlBehavior::Hold>(behavior)) {
         held_ = Held{from->sender, button, behavior, std::nullopt};
         verdict.become(TapVerdict::Keys{
             KeyHoldEvent::press(KeyHolder::button(from->sender, button), hold->keyHold)});
@@ -84,7 +84,7 @@ bool ButtonStage::released(std::int64_t button, const Event& event,
 
 bool ButtonStage::releaseHeld(const Event& event, TapVerdict& verdict) {
     const Held& held = *held_;
-    if (held.behavior.is<ControlBehavior::Gesture>()) {
+    if (is<ControlBehavior::Gesture>(held.behavior)) {
         auto output = machine_.step(GestureMachine::Input::release());
         if (!output) return dropped(verdict);
         if (gestureVerdict(*output, verdict)) return true;
@@ -97,7 +97,7 @@ bool ButtonStage::releaseHeld(const Event& event, TapVerdict& verdict) {
         verdict.become(TapVerdict::Replay{*held.press, up});
         return true;
     }
-    if (held.behavior.is<ControlBehavior::Hold>()) {
+    if (is<ControlBehavior::Hold>(held.behavior)) {
         verdict.become(
             TapVerdict::Keys{KeyHoldEvent::release(KeyHolder::button(held.sender, held.button))});
         return true;
@@ -110,7 +110,7 @@ ButtonStage::Release ButtonStage::reset() {
     release.endsHoldScroll = std::holds_alternative<GestureMachine::Scrolling>(machine_.state);
     if (held_) {
         if (!release.endsHoldScroll) release.pendingPress = held_->press;
-        if (held_->behavior.is<ControlBehavior::Hold>()) {
+        if (is<ControlBehavior::Hold>(held_->behavior)) {
             release.keyHolder = KeyHolder::button(held_->sender, held_->button);
         }
     }

@@ -87,13 +87,13 @@ class ButtonStage {
         if (!held_ || held_->button != button) return false;
         if (heldMayShare_ && !fromHeldSender(origin)) return false;
         const ControlBehavior& behavior = held_->behavior;
-        if (behavior.is<ControlBehavior::Gesture>()) [[likely]] {
+        if (is<ControlBehavior::Gesture>(behavior)) [[likely]] {
             auto output = machine_.move(static_cast<double>(event.integer(IntegerField::deltaX)),
                                         static_cast<double>(event.integer(IntegerField::deltaY)));
             if (output && gestureVerdict(*output, verdict)) return true;
             return dropped(verdict);
         }
-        if (behavior.is<ControlBehavior::Hold>()) {
+        if (is<ControlBehavior::Hold>(behavior)) {
             // Keys stay held while the pointer keeps moving.
             event.type = EventType::mouseMoved;
             return false;

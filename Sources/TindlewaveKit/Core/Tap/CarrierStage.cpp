@@ -59,7 +59,7 @@ Modifiers CarrierStage::follow(const std::map<KeyCode, CarrierMeaning>& carriers
     const Modifiers endedModifiers = next.endHeldUnless([&](const auto& held) {
         auto meaning = carriers.find(held.first);
         if (meaning == carriers.end()) return false;
-        const auto* holds = meaning->second.template as<CarrierMeaning::HoldModifiers>();
+        const auto* holds = as<CarrierMeaning::HoldModifiers>(meaning->second);
         return holds && holds->modifiers == held.second;
     });
     next.held_.reserve(next.carriers_.size());
@@ -89,7 +89,7 @@ bool CarrierStage::endedKey(EventType type, const Event& event, std::int64_t cod
 
 bool CarrierStage::carrierKey(EventType type, Event& event, KeyCode code,
                               const CarrierMeaning& meaning, TapVerdict& verdict) {
-    if (const auto* press = meaning.as<CarrierMeaning::Press>()) {
+    if (const auto* press = as<CarrierMeaning::Press>(meaning)) {
         if (type == EventType::keyDown && !tapevents::isAutorepeat(event)) {
             verdict.become(TapVerdict::Perform{press->action});
         } else {
@@ -98,7 +98,7 @@ bool CarrierStage::carrierKey(EventType type, Event& event, KeyCode code,
         return true;
     }
 
-    const Modifiers modifiers = meaning.as<CarrierMeaning::HoldModifiers>()->modifiers;
+    const Modifiers modifiers = as<CarrierMeaning::HoldModifiers>(meaning)->modifiers;
     auto entry = std::find_if(held_.begin(), held_.end(),
                               [&](const auto& held) { return held.first == code; });
     if (type == EventType::keyDown) {

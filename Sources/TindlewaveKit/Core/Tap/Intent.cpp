@@ -29,13 +29,13 @@ HIDUsage modifierUsage(HeldModifier modifier) {
 // The route target of a key rule, or none when the rule cannot be routed.
 std::optional<KeyTarget> keyRuleTarget(const Rule& rule,
                                        const std::unordered_map<Action, Carrier>& carriers) {
-    if (rule.trigger.is<Trigger::Click>()) {
+    if (is<Trigger::Click>(rule.trigger)) {
         auto carrier = carriers.find(rule.action);
         if (carrier == carriers.end()) return std::nullopt;
         return KeyTarget::carrier(carrier->second, CarrierMeaning::press(rule.action));
     }
-    if (rule.trigger.is<Trigger::Hold>()) {
-        if (const auto* modifier = rule.action.as<Action::Modifier>()) {
+    if (is<Trigger::Hold>(rule.trigger)) {
+        if (const auto* modifier = as<Action::Modifier>(rule.action)) {
             return KeyTarget::native(modifierUsage(modifier->modifier));
         }
     }
@@ -60,7 +60,7 @@ std::unordered_map<Action, Carrier> Intent::clickCarriers(const Config& config) 
     std::size_t cursor = 0;
     for (const auto& profile : config.devices) {
         for (const auto& rule : rulesOf(profile)) {
-            if (!rule.control.is<Control::Key>() || !rule.trigger.is<Trigger::Click>()) continue;
+            if (!is<Control::Key>(rule.control) || !is<Trigger::Click>(rule.trigger)) continue;
             if (assigned.contains(rule.action) || cursor >= pool.size()) continue;
             assigned.emplace(rule.action, pool[cursor++]);
         }
@@ -71,7 +71,7 @@ std::unordered_map<Action, Carrier> Intent::clickCarriers(const Config& config) 
 std::map<std::int64_t, ControlBehavior> Intent::plainButtons(const DeviceProfile& profile) {
     std::map<std::int64_t, std::vector<Rule>> groups;
     for (const auto& rule : rulesOf(profile)) {
-        if (const auto* button = rule.control.as<Control::Button>()) {
+        if (const auto* button = as<Control::Button>(rule.control)) {
             groups[button->number].push_back(rule);
         }
     }
@@ -124,7 +124,7 @@ Intent Intent::compile(const Config& config, bool paused, bool tapAvailable,
 
         std::vector<Rule> skippedKeyRules;
         for (const auto& rule : rulesOf(*profile)) {
-            const auto* key = rule.control.as<Control::Key>();
+            const auto* key = as<Control::Key>(rule.control);
             if (key == nullptr) continue;
             auto target = keyRuleTarget(rule, carriers);
             if (!target || !keyboardPair || (hyperSource && key->usage == *hyperSource)) {
@@ -132,7 +132,7 @@ Intent Intent::compile(const Config& config, bool paused, bool tapAvailable,
                 continue;
             }
             // Without the tap nothing reads the carrier key: such a rule is left out quietly.
-            if (target->is<KeyTarget::Carrier>() && !tapAvailable) continue;
+            if (is<KeyTarget::Carrier>(*target) && !tapAvailable) continue;
             routes.push_back(KeyRoute{key->usage, std::move(*target)});
         }
 
@@ -177,7 +177,7 @@ void Intent::listen(const ListenTarget& target, const std::vector<PresentDevice>
 
     std::unordered_map<KeyCode, HIDUsage> carrierSources;
     for (const auto& route : setup.keyMap.routes) {
-        if (const auto* carrier = route.target.as<KeyTarget::Carrier>()) {
+        if (const auto* carrier = as<KeyTarget::Carrier>(route.target)) {
             carrierSources.insert_or_assign(carrier->carrier.keyCode, route.source);
         }
     }

@@ -18,7 +18,7 @@ bool from(const std::optional<HIDOrigin>& origin, SenderID sender) {
 
 std::optional<TapVerdict> LearnStage::follow(EventType type, const Event& event,
                                              const std::optional<HIDOrigin>& origin) {
-    if (const auto* key = taken->as<Taken::Key>()) {
+    if (const auto* key = as<Taken::Key>(*taken)) {
         if (type != EventType::keyDown && type != EventType::keyUp) return std::nullopt;
         if (keyCode(event) != key->code || !from(origin, key->sender)) return std::nullopt;
         if (type == EventType::keyUp) {
@@ -30,7 +30,7 @@ std::optional<TapVerdict> LearnStage::follow(EventType type, const Event& event,
         return std::nullopt;
     }
 
-    const auto* button = taken->as<Taken::Button>();
+    const auto* button = as<Taken::Button>(*taken);
     auto phase = buttonPhase(type);
     if (!phase || buttonNumber(event) != button->number) return std::nullopt;
     if (!from(origin, button->sender)) return std::nullopt;

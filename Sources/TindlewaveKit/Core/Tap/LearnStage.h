@@ -10,6 +10,7 @@
 #include "Core/Tap/TapRules.h"
 #include "Core/Tap/TapVerdict.h"
 #include "Model/Keys.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -35,11 +36,6 @@ struct LearnStage {
             return {Button{sender, number}};
         }
         static Taken key(SenderID sender, KeyCode code) { return {Key{sender, code}}; }
-
-        template <class C>
-        const C* as() const {
-            return std::get_if<C>(&value);
-        }
 
         bool operator==(const Taken&) const = default;
     };

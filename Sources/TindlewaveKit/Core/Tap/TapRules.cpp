@@ -14,7 +14,7 @@ TapRules TapRules::fromRoutes(const std::vector<KeyRoute>& routes,
                               std::map<ButtonKey, ControlBehavior> buttons) {
     TapRules rules;
     for (const auto& route : routes) {
-        if (const auto* carrier = route.target.as<KeyTarget::Carrier>()) {
+        if (const auto* carrier = as<KeyTarget::Carrier>(route.target)) {
             rules.carriers.insert_or_assign(carrier->carrier.keyCode, carrier->meaning);
         }
     }

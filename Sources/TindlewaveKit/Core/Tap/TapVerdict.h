@@ -11,6 +11,7 @@
 #include "Core/Listening/Listener.h"
 #include "Core/Scrolling/ScrollAnimator.h"
 #include "Model/Rule.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -82,15 +83,6 @@ struct TapVerdict {
     static TapVerdict heard(ListenID id, ListenPress press) { return {Heard{id, press}}; }
     static TapVerdict pass() { return {Pass{}}; }
     static TapVerdict drop() { return {Drop{}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const TapVerdict&) const = default;
 };

@@ -82,7 +82,7 @@ static void write(JsonWriter& out, const HyperSettings& hyper) {
 
 void write(JsonWriter& out, const DeviceMatch& match) {
     out.beginObject();
-    if (const auto* device = match.as<DeviceMatch::Device>()) {
+    if (const auto* device = as<DeviceMatch::Device>(match)) {
         out.key("product");
         writeId(out, device->product);
         out.key("vendor");
@@ -95,15 +95,15 @@ void write(JsonWriter& out, const DeviceMatch& match) {
 }
 
 void write(JsonWriter& out, const Control& control) {
-    if (control.is<Control::ThumbWheel>()) return out.string("thumbWheel");
+    if (is<Control::ThumbWheel>(control)) return out.string("thumbWheel");
     out.beginObject();
-    if (const auto* button = control.as<Control::Button>()) {
+    if (const auto* button = as<Control::Button>(control)) {
         out.key("button");
         out.integer(button->number);
-    } else if (const auto* hidpp = control.as<Control::Hidpp>()) {
+    } else if (const auto* hidpp = as<Control::Hidpp>(control)) {
         out.key("hidpp");
         writeId(out, hidpp->cid);
-    } else if (const auto* key = control.as<Control::Key>()) {
+    } else if (const auto* key = as<Control::Key>(control)) {
         out.key("key");
         writeKeyName(out, key->usage.name());
     }
@@ -115,14 +115,14 @@ void write(JsonWriter& out, const Trigger& trigger) {
 }
 
 void write(JsonWriter& out, const Action& action) {
-    if (const auto* system = action.as<Action::System>()) return out.string(toText(system->action));
-    if (action.is<Action::Reverse>()) return out.string("reverse");
-    if (action.is<Action::Scroll>()) return out.string("scroll");
+    if (const auto* system = as<Action::System>(action)) return out.string(toText(system->action));
+    if (is<Action::Reverse>(action)) return out.string("reverse");
+    if (is<Action::Scroll>(action)) return out.string("scroll");
     out.beginObject();
-    if (const auto* modifier = action.as<Action::Modifier>()) {
+    if (const auto* modifier = as<Action::Modifier>(action)) {
         out.key("modifier");
         out.string(toText(modifier->modifier));
-    } else if (const auto* shortcut = action.as<Action::Shortcut>()) {
+    } else if (const auto* shortcut = as<Action::Shortcut>(action)) {
         out.key("shortcut");
         writeChord(out, shortcut->chord);
     }

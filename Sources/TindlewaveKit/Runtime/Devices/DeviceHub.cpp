@@ -101,7 +101,7 @@ void DeviceHub::interfaceRemoved(const HIDDeviceRef& device) {
     if (!device) return;
     const auto change = roster_.interfaceRemoved(device->registryID());
     if (!change) return;
-    if (change->is<DeviceRoster::Change::Disappeared>()) {
+    if (is<DeviceRoster::Change::Disappeared>(*change)) {
         hidppInterfaces_.erase(change->device().key);
     }
     emit(change);

@@ -27,7 +27,7 @@ std::string HIDPPSession::OpenFailure::description() const {
 std::size_t HIDPPSession::bufferSizeFor(const HIDDevice& device) {
     std::size_t size = defaultBufferSize;
     if (const auto property = device.property("MaxInputReportSize")) {
-        if (const auto* number = property->as<std::int64_t>()) {
+        if (const auto* number = as<std::int64_t>(*property)) {
             size = *number < 0 ? 0 : static_cast<std::size_t>(*number);
         }
     }
@@ -36,7 +36,7 @@ std::size_t HIDPPSession::bufferSizeFor(const HIDDevice& device) {
 
 std::uint8_t HIDPPSession::deviceIndexFor(const HIDDevice& device) {
     if (const auto property = device.property("HIDPPDeviceIndex")) {
-        if (const auto* number = property->as<std::int64_t>(); number && 0 <= *number && *number <= 0xFF)
+        if (const auto* number = as<std::int64_t>(*property); number && 0 <= *number && *number <= 0xFF)
             return static_cast<std::uint8_t>(*number);
     }
     return hidppDeviceIndex;

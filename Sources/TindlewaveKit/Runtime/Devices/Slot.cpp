@@ -82,7 +82,7 @@ void Slot::hidppEvent(const HIDPPEvent& event) {
             [&](const HIDPPEvent::ApplyFinished& e) {
                 hidppApplying_ = false;
                 hidppJobReasons_.clear();
-                const auto* failed = e.outcome.as<HIDPPOutcome::Failed>();
+                const auto* failed = as<HIDPPOutcome::Failed>(e.outcome);
                 hidppLast_ = HIDPPLast{failed ? HIDPPApply::failed(failed->failure.description())
                                               : HIDPPApply::applied(),
                                        now()};
@@ -109,13 +109,13 @@ bool Slot::reapplied() const {
     bool inPlace = true;
     if (!setup.keyMap.routes.empty()) {
         anyPart = true;
-        inPlace = inPlace && phase_.is<Phase::Idle>() && ownedOnDevice_ &&
+        inPlace = inPlace && is<Phase::Idle>(phase_) && ownedOnDevice_ &&
                   ownedOnDevice_->routes == setup.keyMap.routes;
     }
     if (session_) {
         anyPart = true;
         inPlace = inPlace && !hidppApplying_ && hidppLast_ &&
-                  hidppLast_->outcome.is<HIDPPApply::Applied>();
+                  is<HIDPPApply::Applied>(hidppLast_->outcome);
     }
     return anyPart && inPlace;
 }

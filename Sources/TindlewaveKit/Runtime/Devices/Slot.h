@@ -18,6 +18,7 @@
 #include "Model/Capabilities.h"
 #include "Model/Date.h"
 #include "Model/Rule.h"
+#include "Model/VariantRecord.h"
 #include "Platform/Cancellable.h"
 #include "Platform/HIDSystem.h"
 #include "Runtime/Devices/HIDPPSession.h"
@@ -57,14 +58,6 @@ class Slot {
         static Phase failed(KeyMapError error) { return {Failed{std::move(error)}}; }
         static Phase idle() { return {Idle{}}; }
         static Phase applying() { return {Applying{}}; }
-        template <class C>
-        bool is() const {
-            return std::holds_alternative<C>(value);
-        }
-        template <class C>
-        const C* as() const {
-            return std::get_if<C>(&value);
-        }
         bool operator==(const Phase&) const = default;
     };
 
@@ -86,14 +79,6 @@ class Slot {
         static HIDPPApply failed(std::string text) { return {Failed{std::move(text)}}; }
         static HIDPPApply skipped(std::string text) { return {Skipped{std::move(text)}}; }
         static HIDPPApply applied() { return {Applied{}}; }
-        template <class C>
-        bool is() const {
-            return std::holds_alternative<C>(value);
-        }
-        template <class C>
-        const C* as() const {
-            return std::get_if<C>(&value);
-        }
         bool operator==(const HIDPPApply&) const = default;
     };
     struct HIDPPLast {

@@ -59,23 +59,23 @@ void Engine::listen(const DeviceMatch& match) {
 
 void Engine::stopListening() {
     assert(world_.hid.isCurrent());
-    if (const auto* armed = listener_.state.as<Listener::Armed>()) {
+    if (const auto* armed = as<Listener::Armed>(listener_.state)) {
         const ListenTarget target{armed->id, armed->device};
         listener_.state = Listener::State::idle();
         world_.journal.listenStopped();
         relisten(target);
-    } else if (listener_.state.is<Listener::State::Ended>()) {
+    } else if (is<Listener::State::Ended>(listener_.state)) {
         listener_.state = Listener::State::idle();
         publish();
     }
 }
 
 void Engine::endListen(std::optional<ListenEnd> end, std::optional<ListenSource> only) {
-    const auto* armed = listener_.state.as<Listener::Armed>();
+    const auto* armed = as<Listener::Armed>(listener_.state);
     if (armed == nullptr) return;
     if (only) {
-        if (const auto* tap = only->as<ListenSource::Tap>(); tap && tap->id != armed->id) return;
-        if (const auto* dev = only->as<ListenSource::Device>(); dev && dev->device != armed->device)
+        if (const auto* tap = as<ListenSource::Tap>(*only); tap && tap->id != armed->id) return;
+        if (const auto* dev = as<ListenSource::Device>(*only); dev && dev->device != armed->device)
             return;
     }
     listener_.state = end ? Listener::State::ended(armed->match, *end) : Listener::State::idle();
@@ -94,7 +94,7 @@ void Engine::hear(const ListenPress& press, const ListenSource& source) {
 }
 
 void Engine::timedOut(ListenID id) {
-    const auto* armed = listener_.state.as<Listener::Armed>();
+    const auto* armed = as<Listener::Armed>(listener_.state);
     if (armed == nullptr || armed->id != id) return;
     const ListenTarget target{armed->id, armed->device};
     listener_.state = Listener::State::ended(armed->match, ListenEnd::timedOut);
@@ -127,7 +127,7 @@ bool Engine::canHear(const PresentDevice& device) const {
 }
 
 std::optional<PresentDevice> Engine::listenedDevice() const {
-    const auto* armed = listener_.state.as<Listener::Armed>();
+    const auto* armed = as<Listener::Armed>(listener_.state);
     if (armed == nullptr) return std::nullopt;
     for (auto& device : present())
         if (device.id == armed->device) return device;
@@ -135,14 +135,14 @@ std::optional<PresentDevice> Engine::listenedDevice() const {
 }
 
 std::optional<ListenTarget> Engine::armedTarget() const {
-    const auto* armed = listener_.state.as<Listener::Armed>();
+    const auto* armed = as<Listener::Armed>(listener_.state);
     if (armed == nullptr) return std::nullopt;
     return ListenTarget{armed->id, armed->device};
 }
 
 std::optional<ListenStatus> Engine::listenStatus(const DeviceMatch& match,
                                                  const std::optional<PresentDevice>& device) const {
-    if (const auto* armed = listener_.state.as<Listener::Armed>(); armed && armed->match == match) {
+    if (const auto* armed = as<Listener::Armed>(listener_.state); armed && armed->match == match) {
         if (!device) return std::nullopt;
         const Slot* slot = this->slot(device->id);
         // Ready: the tap (when the listen needs it) is on, and the device has taken the
@@ -152,12 +152,12 @@ std::optional<ListenStatus> Engine::listenStatus(const DeviceMatch& match,
         if (ready && slot->session() != nullptr) {
             const auto& last = slot->hidppLast();
             ready = !slot->session()->link().scheduler.running && last &&
-                    last->outcome.is<Slot::HIDPPApply::Applied>();
+                    is<Slot::HIDPPApply::Applied>(last->outcome);
         }
         return ready ? ListenStatus::listening(armed->until)
                      : ListenStatus::gettingReady(armed->until);
     }
-    if (const auto* ended = listener_.state.as<Listener::State::Ended>();
+    if (const auto* ended = as<Listener::State::Ended>(listener_.state);
         ended && ended->match == match)
         return ListenStatus::ended(ended->end);
     return std::nullopt;

@@ -155,7 +155,7 @@ void Engine::configChanged(const ConfigSnapshot& snapshot) {
         publish();  // only the error changed
         return;
     }
-    if (const auto* armed = listener_.state.as<Listener::Armed>()) {
+    if (const auto* armed = as<Listener::Armed>(listener_.state)) {
         // The listen goes on only while the listened device still has a profile of its match.
         const auto device = listenedDevice();
         const DeviceProfile* profile =

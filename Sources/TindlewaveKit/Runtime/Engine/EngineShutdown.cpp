@@ -98,7 +98,7 @@ bool Engine::settled(const Slot& slot) const {
     // quit began: a failed or never-opened apply is not running, yet leaves it diverted.
     if (!slot.hidppWrites().owesNative || !slot.hidppInterface()) return true;
     const auto& last = slot.hidppLast();
-    return !slot.hidppApplying() && last && last->outcome.is<Slot::HIDPPApply::Applied>() &&
+    return !slot.hidppApplying() && last && is<Slot::HIDPPApply::Applied>(last->outcome) &&
            last->at >= quit_->began;
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <variant>
 
+#include "Model/VariantRecord.h"
+
 namespace tindlewave {
 
 // What can go wrong when a keyboard's key remapping is written or read: by hidutil, or by the
@@ -45,15 +47,6 @@ struct KeyMapError {
     // The words the status shows, e.g. "hidutil exited 1: …", "hidutil timed out" or a device
     // failure's reason.
     std::string description() const;
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const KeyMapError&) const = default;
 };

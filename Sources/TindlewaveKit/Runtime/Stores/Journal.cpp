@@ -112,7 +112,7 @@ void Journal::applied(const PresentDevice& device, const ApplyScheduler::Job& jo
 void Journal::applied(const PresentDevice& device, const ApplyScheduler::Job& job,
                       const HIDPPOutcome& outcome) const {
     logger_.logLazily(LogLevel::defaultLevel, [&] {
-        const auto* failed = outcome.as<HIDPPOutcome::Failed>();
+        const auto* failed = as<HIDPPOutcome::Failed>(outcome);
         return fmt::format(
             "hidpp {} {} reasons={} attempt={} {}", toText(device.id), name(device),
             toText(job.reasons), job.attempt,

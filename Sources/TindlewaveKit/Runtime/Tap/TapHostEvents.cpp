@@ -18,8 +18,8 @@ TapAnswer TapHost::handle(EventType type, Event& event, const std::optional<HIDO
     updateCursor(false);
     // Most events pass, or are swallowed with nothing else to do (a drag below a gesture's
     // distance): neither pays for the dispatch over the other verdicts.
-    if (verdict.is<TapVerdict::Pass>()) return TapAnswer::pass;
-    if (verdict.is<TapVerdict::Drop>()) return TapAnswer::drop;
+    if (is<TapVerdict::Pass>(verdict)) return TapAnswer::pass;
+    if (is<TapVerdict::Drop>(verdict)) return TapAnswer::drop;
     return carryOut(verdict, event);
 }
 
@@ -106,8 +106,8 @@ void TapHost::release(const TapPipeline::Release& held, bool endingEverything) {
 bool TapHost::holdsScrollingButton() const {
     const auto& held = pipeline_.buttons.held();
     if (!held) return false;
-    const auto* gesture = held->behavior.as<ControlBehavior::Gesture>();
-    return gesture && gesture->plan->moves.is<GestureMoves::Scroll>();
+    const auto* gesture = as<ControlBehavior::Gesture>(held->behavior);
+    return gesture && is<GestureMoves::Scroll>(gesture->plan->moves);
 }
 
 // The cursor stays put while a hold-to-scroll button is held or hold-scroll follows the hand.

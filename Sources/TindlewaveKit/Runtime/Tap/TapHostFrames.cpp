@@ -40,8 +40,8 @@ void TapHost::holdScrolled(const HoldScrollEvent& event, std::optional<Event::Lo
     assert(executor_.isCurrent());
     const double time = now();
     holdScroll_.receive(event, time);
-    if (event.is<HoldScrollEvent::Began>()) handScrolling_ = true;
-    if (event.is<HoldScrollEvent::Ended>()) handScrolling_ = false;
+    if (is<HoldScrollEvent::Began>(event)) handScrolling_ = true;
+    if (is<HoldScrollEvent::Ended>(event)) handScrolling_ = false;
     updateCursor(false);
     if (!holdScroll_.needsFrames()) return;
     bool renew = false;

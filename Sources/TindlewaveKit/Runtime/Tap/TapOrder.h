@@ -4,6 +4,7 @@
 
 #include "Core/Listening/Listener.h"
 #include "Core/Tap/TapRules.h"
+#include "Model/VariantRecord.h"
 
 namespace tindlewave {
 
@@ -44,15 +45,6 @@ struct TapSignal {
     static TapSignal installFailed() { return {InstallFailed{}}; }
     static TapSignal removed() { return {Removed{}}; }
     static TapSignal reenabled() { return {Reenabled{}}; }
-
-    template <class C>
-    bool is() const {
-        return std::holds_alternative<C>(value);
-    }
-    template <class C>
-    const C* as() const {
-        return std::get_if<C>(&value);
-    }
 
     bool operator==(const TapSignal&) const = default;
 };

@@ -49,20 +49,20 @@ std::string ownerAndMode(const std::string& node) {
 template <class T>
 std::optional<T> numberOf(const PropertyBag& bag, const char* name) {
     auto found = bag.find(name);
-    if (found == bag.end() || !found->second.as<std::int64_t>()) return std::nullopt;
-    return T(*found->second.as<std::int64_t>());
+    if (found == bag.end() || !as<std::int64_t>(found->second)) return std::nullopt;
+    return T(*as<std::int64_t>(found->second));
 }
 
 std::string textOf(const PropertyBag& bag, const char* name) {
     auto found = bag.find(name);
-    return found != bag.end() && found->second.as<std::string>() ? *found->second.as<std::string>() : "";
+    return found != bag.end() && as<std::string>(found->second) ? *as<std::string>(found->second) : "";
 }
 
 std::string pairsOf(const PropertyBag& bag, const char* name) {
     auto found = bag.find(name);
-    if (found == bag.end() || !found->second.as<std::vector<PropertyBag>>()) return "none";
+    if (found == bag.end() || !as<std::vector<PropertyBag>>(found->second)) return "none";
     std::string text;
-    for (const auto& pair : *found->second.as<std::vector<PropertyBag>>()) {
+    for (const auto& pair : *as<std::vector<PropertyBag>>(found->second)) {
         if (!text.empty()) text += " ";
         text += fmt::format("0x{:X}/0x{:X}", numberOf<std::int64_t>(pair, "DeviceUsagePage").value_or(0),
                             numberOf<std::int64_t>(pair, "DeviceUsage").value_or(0));
@@ -110,12 +110,12 @@ std::string ping(const std::string& node, std::uint8_t index, std::chrono::milli
                 const auto inbound = HIDPPInbound::read(report, index);
                 const auto ms = std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count();
                 const auto writeMs = std::chrono::duration<double, std::milli>(written - start).count();
-                if (const auto* reply = inbound.as<HIDPPInbound::Reply>();
+                if (const auto* reply = as<HIDPPInbound::Reply>(inbound);
                     reply && reply->featureIndex == 0 && reply->function == 1 && reply->payload[2] == data) {
                     how = PingOutcome::answered;
                     outcome = fmt::format("answered in {:.1f} ms (write {:.1f} ms), HID++ {}.{}", ms,
                                           writeMs, reply->payload[0], reply->payload[1]);
-                } else if (const auto* error = inbound.as<HIDPPInbound::Error>();
+                } else if (const auto* error = as<HIDPPInbound::Error>(inbound);
                            error && error->featureIndex == 0 && error->function == 1) {
                     outcome = fmt::format("refused in {:.1f} ms with error 0x{:02X}", ms, error->code);
                 } else if (report.size() >= 3 && report[0] == 0x10 && report[1] == index && report[2] == 0x8F) {

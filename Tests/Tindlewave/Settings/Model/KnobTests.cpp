@@ -50,7 +50,7 @@ TEST(GestureKnob, CommitsTheCountsShownAndNeverLeavesTheRange) {
     EXPECT_EQ(GestureKnob::scale(), distance);
     const DeviceMatch mouse = DeviceMatch::device(VendorID{0x046D}, ProductID{0xB023});
     const auto counts = [&](double value) {
-        return GestureKnob::distance(mouse, value).as<SettingsEdit::GestureDistance>()->distance;
+        return as<SettingsEdit::GestureDistance>(GestureKnob::distance(mouse, value))->distance;
     };
     for (int i = 0; i <= 1000; ++i) {
         const double shown = distance.value(i / 1000.0);

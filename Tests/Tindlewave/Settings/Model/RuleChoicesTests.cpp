@@ -87,9 +87,9 @@ TEST(RuleChoices, FreeTriggers) {
 TEST(RuleChoices, OfferedActions) {
     const RuleChoices choices{{}, std::nullopt, true};
     const auto onClick = choices.actions(gesture, Trigger::click());
-    EXPECT_TRUE(std::ranges::none_of(onClick, [](const Action& a) { return a.is<Action::Modifier>(); }));
+    EXPECT_TRUE(std::ranges::none_of(onClick, [](const Action& a) { return is<Action::Modifier>(a); }));
     const auto onHold = choices.actions(gesture, Trigger::hold());
-    EXPECT_EQ(std::ranges::count_if(onHold, [](const Action& a) { return a.is<Action::Modifier>(); }), 8);
+    EXPECT_EQ(std::ranges::count_if(onHold, [](const Action& a) { return is<Action::Modifier>(a); }), 8);
     EXPECT_EQ(choices.actions(Control::thumbWheel(), Trigger::scroll()), std::vector<Action>{Action::reverse()});
     EXPECT_EQ(RuleChoices::actions().size(), 15u);
     EXPECT_EQ(RuleChoices::actions()[12], Action::shortcut(RuleChoices::placeholderChord()));

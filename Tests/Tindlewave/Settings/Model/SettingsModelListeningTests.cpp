@@ -29,7 +29,7 @@ std::vector<Rule> fill(std::int64_t button) {
     std::vector<Rule> rules;
     while (true) {
         auto next = RuleChoices{rules, std::nullopt, false}.learned(pressed(button));
-        auto rule = next.as<LearnedRule::Rule>();
+        auto rule = as<LearnedRule::Rule>(next);
         if (!rule) return rules;
         rules.push_back(rule->rule);
     }
@@ -46,8 +46,8 @@ TEST_F(ListeningTest, APressAddsARuleAndANoteThatClearsAfterTwoSecondsUnlessRepl
     showClean(configWith({}));
     store.file = configWith({});
     auto expected = RuleChoices{{}, std::nullopt, false}.learned(pressed(4));
-    ASSERT_TRUE(expected.is<LearnedRule::Rule>());
-    auto rule = expected.as<LearnedRule::Rule>()->rule;
+    ASSERT_TRUE(is<LearnedRule::Rule>(expected));
+    auto rule = as<LearnedRule::Rule>(expected)->rule;
 
     model->learned(pressed(4), plainMouse(), ListenPurpose::addRule());
     ASSERT_EQ(store.updates.size(), 1u);
@@ -80,7 +80,7 @@ TEST_F(ListeningTest, AFullControlIsNotedOnEveryRuleItHasAndNothingIsSent) {
     model->learned(pressed(4), plainMouse(), ListenPurpose::addRule());
     EXPECT_TRUE(store.updates.empty());
     auto note = model->learnNote();
-    ASSERT_TRUE(note && note->is<LearnNote::Full>());
+    ASSERT_TRUE(note && is<LearnNote::Full>(*note));
     for (const auto& rule : rules) EXPECT_TRUE(note->highlights(rule));
     scheduler.advance(std::chrono::seconds(3));
     EXPECT_EQ(model->learnNote(), note);

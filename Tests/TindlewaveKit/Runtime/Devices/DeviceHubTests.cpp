@@ -26,7 +26,7 @@ struct HubTest : testing::DeviceWorld {
     template <class C>
     std::size_t count() const {
         return static_cast<std::size_t>(std::count_if(
-            changes.begin(), changes.end(), [](const Change& c) { return c.is<C>(); }));
+            changes.begin(), changes.end(), [](const Change& c) { return is<C>(c); }));
     }
 
     static SimulatedInterface interface(std::int64_t page, std::int64_t usage, int services) {
@@ -60,7 +60,7 @@ TEST_F(HubTest, DevicesPresentAtStartAreReturnedAndNeverAppear) {
     world.attach(SimulatedDevice::plainMouse(0x1234, 1, {}, 7));
     run();
     ASSERT_EQ(changes.size(), 1u);
-    EXPECT_TRUE(changes[0].is<Change::Appeared>());
+    EXPECT_TRUE(is<Change::Appeared>(changes[0]));
     EXPECT_EQ(changes[0].device().id, DeviceInstanceID{3});
     EXPECT_EQ(hub->hidppInterface(DeviceInstanceID{3}), nullptr);
 }
@@ -76,10 +76,10 @@ TEST_F(HubTest, InterfacesOfOneDeviceChangeItOnlyWithServicesOrItsFirstKeyboard)
     world.attach(touchPad);
     run();
     ASSERT_EQ(changes.size(), 3u);
-    EXPECT_TRUE(changes[0].is<Change::Appeared>());
-    EXPECT_TRUE(changes[1].is<Change::Changed>());  // the first primary keyboard interface
+    EXPECT_TRUE(is<Change::Appeared>(changes[0]));
+    EXPECT_TRUE(is<Change::Changed>(changes[1]));  // the first primary keyboard interface
     EXPECT_EQ(changes[1].device().properties.primaryPair(), usages::keyboard);
-    EXPECT_TRUE(changes[2].is<Change::Changed>());  // a new service
+    EXPECT_TRUE(is<Change::Changed>(changes[2]));  // a new service
     EXPECT_EQ(changes[2].device().eventServices.size(), 2u);
     EXPECT_EQ(hub->roster().devices().size(), 1u);
 
@@ -89,8 +89,8 @@ TEST_F(HubTest, InterfacesOfOneDeviceChangeItOnlyWithServicesOrItsFirstKeyboard)
     world.attach(SimulatedDevice::receiver(0x046D, 0xC548, "Receiver", 5));
     run();
     ASSERT_EQ(changes.size(), 2u);
-    EXPECT_TRUE(changes[0].is<Change::Appeared>());
-    EXPECT_TRUE(changes[1].is<Change::Changed>());
+    EXPECT_TRUE(is<Change::Appeared>(changes[0]));
+    EXPECT_TRUE(is<Change::Changed>(changes[1]));
     EXPECT_EQ(changes[1].device().eventServices.size(), 2u);
     EXPECT_EQ(changes[1].device().properties.primaryPair(), usages::keyboard);
 }
@@ -117,7 +117,7 @@ TEST_F(HubTest, ServicesPublishedLaterJoinTheirDeviceOnce) {
     world.publishServices(attached.interfaces[0]);
     run();
     ASSERT_EQ(changes.size(), 2u);
-    EXPECT_TRUE(changes[1].is<Change::Changed>());
+    EXPECT_TRUE(is<Change::Changed>(changes[1]));
     EXPECT_EQ(changes[1].device().eventServices,
               std::vector<SenderID>{SenderID{attached.services[0][0]}});
     // Services published with their interface are found by the walk; the notice adds nothing.
@@ -136,13 +136,13 @@ TEST_F(HubTest, ALeavingDeviceForgetsItsHIDPPInterfaceAndComesBackWithANewID) {
     ASSERT_NE(hub->hidppInterface(id), nullptr);
     world.detach(first);
     run();
-    ASSERT_TRUE(changes.back().is<Change::Disappeared>());
+    ASSERT_TRUE(is<Change::Disappeared>(changes.back()));
     EXPECT_EQ(hub->hidppInterface(id), nullptr);
     EXPECT_TRUE(hub->roster().devices().empty());
 
     world.attach(SimulatedDevice::hidppMouse(description, 1));
     run();
-    ASSERT_TRUE(changes.back().is<Change::Appeared>());
+    ASSERT_TRUE(is<Change::Appeared>(changes.back()));
     EXPECT_NE(changes.back().device().id, id);
     EXPECT_NE(hub->hidppInterface(changes.back().device().id), nullptr);
 }
@@ -163,7 +163,7 @@ TEST_F(HubTest, ALateHIDPPInterfaceChangesItsDeviceAndIsFound) {
     const auto late = world.attach(hidppOnly);
     run();
     ASSERT_EQ(changes.size(), 2u);
-    EXPECT_TRUE(changes[1].is<Change::Changed>());
+    EXPECT_TRUE(is<Change::Changed>(changes[1]));
     EXPECT_EQ(changes[1].device().id, id);
     ASSERT_NE(hub->hidppInterface(id), nullptr);
     EXPECT_EQ(hub->hidppInterface(id)->registryID(), late.interfaces[0]);

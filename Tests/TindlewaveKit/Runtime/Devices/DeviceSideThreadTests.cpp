@@ -51,8 +51,8 @@ TEST(DeviceSideOnThreads, DevicesComeAndGoFromAnyThread) {
     };
     hid.post([&] {
         hub = std::make_unique<DeviceHub>(world, hid, [&](const DeviceRoster::Change& change) {
-            if (change.is<DeviceRoster::Change::Appeared>()) addSlot(change.device());
-            if (change.is<DeviceRoster::Change::Disappeared>()) {
+            if (is<DeviceRoster::Change::Appeared>(change)) addSlot(change.device());
+            if (is<DeviceRoster::Change::Disappeared>(change)) {
                 slots.at(change.device().id)->close();
                 slots.erase(change.device().id);
                 waiter.update([&] { ++disappeared; });

@@ -47,11 +47,11 @@ struct SessionTest : testing::DeviceWorld {
     template <class C>
     std::size_t count() const {
         return static_cast<std::size_t>(std::count_if(
-            events.begin(), events.end(), [](const HIDPPEvent& e) { return e.is<C>(); }));
+            events.begin(), events.end(), [](const HIDPPEvent& e) { return is<C>(e); }));
     }
     std::optional<HIDPPOutcome> lastOutcome() const {
         for (auto it = events.rbegin(); it != events.rend(); ++it) {
-            if (const auto* finished = it->as<HIDPPEvent::ApplyFinished>()) return finished->outcome;
+            if (const auto* finished = as<HIDPPEvent::ApplyFinished>(*it)) return finished->outcome;
         }
         return std::nullopt;
     }
@@ -79,7 +79,7 @@ TEST_F(SessionTest, DiscoveryAndApplyLeaveEveryRecordedMouseInThePlan) {
 
         EXPECT_EQ(count<HIDPPEvent::Discovered>(), 1u) << description.name;
         ASSERT_TRUE(lastOutcome()) << description.name;
-        EXPECT_TRUE(lastOutcome()->is<HIDPPOutcome::Applied>()) << description.name;
+        EXPECT_TRUE(is<HIDPPOutcome::Applied>(*lastOutcome())) << description.name;
         testing::expectMouseIn(*simulated(device).mouse(), plan);
         EXPECT_FALSE(session->link().scheduler.running);
         EXPECT_FALSE(session->wakeAt());
@@ -240,7 +240,7 @@ TEST_F(SessionTest, ARequestFromInsideEventDeliveryLeavesTheOuterDeliveryWhole) 
     // As listening does: a heard press asks the same session for a new plan at once.
     auto opened = HIDPPSession::open(device, hid, journal, [&](const HIDPPEvent& event) {
         events.push_back(event);
-        if (event.is<HIDPPEvent::Heard>()) session->request(ApplyReason::listen, pressPlan(cid, false));
+        if (is<HIDPPEvent::Heard>(event)) session->request(ApplyReason::listen, pressPlan(cid, false));
     });
     ASSERT_TRUE(opened);
     session = std::move(*opened);
@@ -254,7 +254,7 @@ TEST_F(SessionTest, ARequestFromInsideEventDeliveryLeavesTheOuterDeliveryWhole) 
     });
     settle();
     EXPECT_EQ(count<HIDPPEvent::Heard>(), 1u);
-    EXPECT_TRUE(lastOutcome()->is<HIDPPOutcome::Applied>());
+    EXPECT_TRUE(is<HIDPPOutcome::Applied>(*lastOutcome()));
     testing::expectMouseIn(*simulated(device).mouse(), pressPlan(cid, false));
 }
 
@@ -278,10 +278,10 @@ TEST_F(SessionTest, TheMouseAskingAfterAReconnectGetsThePlanAgain) {
     settle();
     ASSERT_EQ(count<HIDPPEvent::ApplyStarted>(), 2u);
     const auto started = std::find_if(events.rbegin(), events.rend(), [](const HIDPPEvent& e) {
-        return e.is<HIDPPEvent::ApplyStarted>();
+        return is<HIDPPEvent::ApplyStarted>(e);
     });
-    EXPECT_TRUE(started->as<HIDPPEvent::ApplyStarted>()->job.reasons.contains(ApplyReason::deviceAsked));
-    EXPECT_TRUE(lastOutcome()->is<HIDPPOutcome::Applied>());
+    EXPECT_TRUE(as<HIDPPEvent::ApplyStarted>(*started)->job.reasons.contains(ApplyReason::deviceAsked));
+    EXPECT_TRUE(is<HIDPPOutcome::Applied>(*lastOutcome()));
     testing::expectMouseIn(*simulated(device).mouse(), plan);
 }
 
@@ -293,7 +293,7 @@ TEST_F(SessionTest, AnInterfaceLeavingMidRunFailsTheRunAndIsJournalled) {
     world.detach(device->registryID());
     settle();
     ASSERT_TRUE(lastOutcome());
-    EXPECT_TRUE(lastOutcome()->is<HIDPPOutcome::Failed>());
+    EXPECT_TRUE(is<HIDPPOutcome::Failed>(*lastOutcome()));
     EXPECT_EQ(count<HIDPPEvent::Discovered>(), 0u);
     const auto written = lines();
     ASSERT_FALSE(written.empty());

@@ -89,7 +89,7 @@ TEST_F(SlotTest, AKeyboardWithNothingWantedOrLeftSurveysAndStops) {
     EXPECT_EQ(hidutilCalls(), std::vector<std::string>{"--get"});
     EXPECT_TRUE(slot->surveyed());
     EXPECT_FALSE(slot->ownedOnDevice());
-    EXPECT_TRUE(slot->phase().is<Slot::Phase::Idle>());
+    EXPECT_TRUE(is<Slot::Phase::Idle>(slot->phase()));
     EXPECT_FALSE(slot->busy());
     EXPECT_EQ(slot->matching(),
               R"({"VendorID":0x1234,"ProductID":0x42,"PrimaryUsagePage":1,"PrimaryUsage":6})");
@@ -118,7 +118,7 @@ TEST_F(SlotTest, ReasonsArrivingDuringAWriteMakeOneMorePass) {
     pool.runNext();  // the survey
     scheduler.runReady();
     ASSERT_EQ(pool.pending(), 1u);  // the write is on its way
-    EXPECT_TRUE(slot->phase().is<Slot::Phase::Applying>());
+    EXPECT_TRUE(is<Slot::Phase::Applying>(slot->phase()));
     slot->applyKeyMap(ApplyReason::configChanged);
     slot->applyKeyMap(ApplyReason::manual);
     slot->applyKeyMap(ApplyReason::wake);
@@ -146,8 +146,8 @@ TEST_F(SlotTest, FailuresAreRetriedFiveTimesAndANewReasonStartsAgain) {
     EXPECT_EQ(waits, (std::vector<Duration>{milliseconds(300), seconds(1), seconds(2), seconds(4),
                                             seconds(8)}));
     EXPECT_EQ(hidutilCalls().size(), 6u);
-    ASSERT_TRUE(slot->phase().is<Slot::Phase::Failed>());
-    EXPECT_EQ(slot->phase().as<Slot::Phase::Failed>()->error.description(),
+    ASSERT_TRUE(is<Slot::Phase::Failed>(slot->phase()));
+    EXPECT_EQ(as<Slot::Phase::Failed>(slot->phase())->error.description(),
               "hidutil exited 1: hidutil: failed on purpose\n");
     EXPECT_EQ(lines()[0], "survey #1 Unknown device failed: hidutil exited 1: hidutil: failed on purpose\n");
 
@@ -239,12 +239,12 @@ TEST_F(SlotTest, ReappliedNeedsEveryPartThatExists) {
     drive();
     scheduler.advance(milliseconds(100));
     EXPECT_EQ(both->hidppLast()->outcome, Slot::HIDPPApply::applied());
-    EXPECT_TRUE(both->phase().is<Slot::Phase::Failed>());
+    EXPECT_TRUE(is<Slot::Phase::Failed>(both->phase()));
     EXPECT_FALSE(both->reapplied());
     hidutil.change([](nlohmann::json& state) { state["exitStatus"] = 0; });
     scheduler.advance(seconds(1));
     drive();
-    EXPECT_TRUE(both->phase().is<Slot::Phase::Idle>());
+    EXPECT_TRUE(is<Slot::Phase::Idle>(both->phase()));
     EXPECT_TRUE(both->reapplied());
     desired.hidpp = HIDPPSetup::native();
     both->applyHIDPP(ApplyReason::manual);
@@ -260,7 +260,7 @@ TEST_F(SlotTest, ReappliedNeedsEveryPartThatExists) {
     scheduler.advance(seconds(6) + milliseconds(100));  // timed out, its retry not yet begun
     EXPECT_FALSE(mouse->hidppApplying());
     ASSERT_TRUE(mouse->hidppLast());
-    ASSERT_TRUE(mouse->hidppLast()->outcome.is<Slot::HIDPPApply::Failed>());
+    ASSERT_TRUE(is<Slot::HIDPPApply::Failed>(mouse->hidppLast()->outcome));
     EXPECT_FALSE(mouse->reapplied());
 }
 
@@ -274,7 +274,7 @@ TEST_F(SlotTest, ANewPassCancelsTheRetryOfAFailedOne) {
     hidutil.change([](nlohmann::json& state) { state["exitStatus"] = 0; });
     slot->applyKeyMap(ApplyReason::configChanged);
     drive();
-    ASSERT_TRUE(slot->phase().is<Slot::Phase::Idle>());
+    ASSERT_TRUE(is<Slot::Phase::Idle>(slot->phase()));
     const std::size_t runs = hidutilCalls().size();
     scheduler.advance(seconds(10));
     drive();

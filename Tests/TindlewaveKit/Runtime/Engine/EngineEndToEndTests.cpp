@@ -90,7 +90,7 @@ struct EngineEndToEnd : ::testing::Test {
     }
     static bool setUp(const EngineStatus& s, std::size_t row = 0) {
         return s.devices.size() > row && s.devices[row].hidpp &&
-               s.devices[row].hidpp->progress.is<HIDPPStatus::Progress::SetUp>();
+               is<HIDPPStatus::Progress::SetUp>(s.devices[row].hidpp->progress);
     }
     // Reads the mouse on its executor.
     template <class F>

@@ -63,7 +63,7 @@ TEST_F(EngineListenTest, ARecordedMouseIsHeardWithoutAccessibilityThroughItsLink
     listen(masterMatch);
     settle(seconds(2));
     EXPECT_EQ(countLines("listen #1 on #1 MX Master 3 Wireless Mouse"), 1u);
-    ASSERT_TRUE(listenRow(0) && listenRow(0)->is<ListenStatus::Listening>());
+    ASSERT_TRUE(listenRow(0) && is<ListenStatus::Listening>(*listenRow(0)));
     EXPECT_TRUE(diverted(master, 0x56));  // every control, for the listen
 
     click(master, CID{0x56});
@@ -122,8 +122,8 @@ TEST_F(EngineListenTest, APressFromAnotherDeviceOrAnOldListenIsIgnored) {
     settle();
     EXPECT_TRUE(heard.empty());
     EXPECT_EQ(countLines("heard"), 0u);
-    ASSERT_TRUE(engine->listener().state.is<Listener::Armed>());
-    EXPECT_EQ(engine->listener().state.as<Listener::Armed>()->id, ListenID{2});
+    ASSERT_TRUE(is<Listener::Armed>(engine->listener().state));
+    EXPECT_EQ(as<Listener::Armed>(engine->listener().state)->id, ListenID{2});
 
     inject(buttonDown(5), sender(mouse));
     ASSERT_EQ(heard.size(), 1u);
@@ -138,7 +138,7 @@ TEST_F(EngineListenTest, AListenEndsWithTheDeviceItListensToAndWithPauseAndSleep
 
     listen(masterMatch);
     detach(keyboard);  // another device: the listen goes on
-    EXPECT_TRUE(engine->listener().state.is<Listener::Armed>());
+    EXPECT_TRUE(is<Listener::Armed>(engine->listener().state));
 
     wake();
     EXPECT_TRUE(hasLine("listen ended: slept"));
@@ -160,13 +160,13 @@ TEST_F(EngineListenTest, AFailedListeningApplyShowsGettingReady) {
     start();
     send(configWith({masterProfile()}));
     settle(seconds(2));
-    ASSERT_TRUE(latest().devices[0].hidpp->progress.is<HIDPPStatus::Progress::SetUp>());
+    ASSERT_TRUE(is<HIDPPStatus::Progress::SetUp>(latest().devices[0].hidpp->progress));
 
     world.interface(master.interfaces[0])->failingReports = 1'000'000;
     listen(masterMatch);
     advance(seconds(6));
-    ASSERT_TRUE(latest().devices[0].hidpp->progress.is<HIDPPStatus::Progress::NotSetUp>());
-    EXPECT_TRUE(listenRow(0) && listenRow(0)->is<ListenStatus::GettingReady>());
+    ASSERT_TRUE(is<HIDPPStatus::Progress::NotSetUp>(latest().devices[0].hidpp->progress));
+    EXPECT_TRUE(listenRow(0) && is<ListenStatus::GettingReady>(*listenRow(0)));
 }
 
 TEST_F(EngineListenTest, APermissionChangeEndsAListenThatCanNoLongerBeHeard) {
@@ -179,16 +179,16 @@ TEST_F(EngineListenTest, APermissionChangeEndsAListenThatCanNoLongerBeHeard) {
 
     // A plain mouse is heard only through the tap.
     listen(plainMouseMatch);
-    ASSERT_TRUE(engine->listener().state.is<Listener::Armed>());
+    ASSERT_TRUE(is<Listener::Armed>(engine->listener().state));
     sendPermissions(Grant::denied, Grant::granted);
     EXPECT_TRUE(hasLine("listen ended: needsAccessibility"));
     EXPECT_EQ(listenRow(plainRow), ListenStatus::ended(ListenEnd::needsAccessibility));
 
     // The recorded mouse is heard through its link while Input Monitoring lasts.
     listen(masterMatch);
-    ASSERT_TRUE(engine->listener().state.is<Listener::Armed>());
+    ASSERT_TRUE(is<Listener::Armed>(engine->listener().state));
     sendPermissions(Grant::denied, Grant::granted);  // unchanged: goes on
-    EXPECT_TRUE(engine->listener().state.is<Listener::Armed>());
+    EXPECT_TRUE(is<Listener::Armed>(engine->listener().state));
     sendPermissions(Grant::denied, Grant::denied);
     EXPECT_EQ(countLines("listen ended: needsAccessibility"), 2u);
 }
@@ -205,10 +205,10 @@ TEST_F(EngineListenTest, AListenIsNotReadyWhileAKeyMapPassRuns) {
     scheduler.runReady();
     ASSERT_GT(pool.pending(), 0u);
     ASSERT_TRUE(listenRow(0).has_value());
-    EXPECT_TRUE(listenRow(0)->is<ListenStatus::GettingReady>());
+    EXPECT_TRUE(is<ListenStatus::GettingReady>(*listenRow(0)));
     settle();
     ASSERT_TRUE(listenRow(0).has_value());
-    EXPECT_TRUE(listenRow(0)->is<ListenStatus::Listening>());
+    EXPECT_TRUE(is<ListenStatus::Listening>(*listenRow(0)));
 }
 
 TEST_F(EngineListenTest, AListenIsRefusedOnceTheQuitBegan) {
@@ -218,7 +218,7 @@ TEST_F(EngineListenTest, AListenIsRefusedOnceTheQuitBegan) {
     onHID([&] { engine->shutdown(nullptr); });
     listen(plainMouseMatch);
     EXPECT_TRUE(hasLine("listen refused: paused"));
-    EXPECT_FALSE(engine->listener().state.is<Listener::Armed>());
+    EXPECT_FALSE(is<Listener::Armed>(engine->listener().state));
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ TEST_F(EngineMendsTest, AControlWhoseOnlyRuleCannotBeServedIsUndivertedAfterDisc
     EXPECT_EQ(countLines("discovered #1"), 1u);
     EXPECT_FALSE(diverted(mouse, gestureCid));
     ASSERT_EQ(latest().devices[0].hidpp->skippedRules, std::vector<Rule>{swipe()});
-    EXPECT_TRUE(latest().devices[0].hidpp->progress.is<HIDPPStatus::Progress::SetUp>());
+    EXPECT_TRUE(is<HIDPPStatus::Progress::SetUp>(latest().devices[0].hidpp->progress));
 }
 
 TEST_F(EngineMendsTest, AClickBesideAnUnservableSwipeFiresOnPressAfterDiscovery) {
@@ -84,7 +84,7 @@ TEST_F(EngineMendsTest, AHIDPPInterfaceThatComesSecondIsDiscoveredAndSetUp) {
 
     EXPECT_EQ(countLines("discovered #1"), 1u);
     EXPECT_TRUE(diverted(attached, gestureCid, 1));
-    EXPECT_TRUE(latest().devices[0].hidpp->progress.is<HIDPPStatus::Progress::SetUp>());
+    EXPECT_TRUE(is<HIDPPStatus::Progress::SetUp>(latest().devices[0].hidpp->progress));
     world.act(attached.interfaces[1], [](VirtualHidppMouse& m, Instant now) { m.press(gestureCid, now); });
     settle();
     EXPECT_EQ(actions.size(), 1u);

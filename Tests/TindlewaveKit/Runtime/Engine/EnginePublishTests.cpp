@@ -54,8 +54,8 @@ TEST_F(EnginePublishTest, TheHyperSideFollowsTheKeyMap) {
     hidutil.change([](nlohmann::json& state) { state["exitStatus"] = 2; });
     onHID([&] { engine->reapplyAll(); });
     const auto& hyper = latest().devices[0].hyper;
-    ASSERT_TRUE(hyper && hyper->is<HyperStatus::Failed>());
-    EXPECT_EQ(hyper->as<HyperStatus::Failed>()->reason.rfind("hidutil exited 2: ", 0), 0u);
+    ASSERT_TRUE(hyper && is<HyperStatus::Failed>(*hyper));
+    EXPECT_EQ(as<HyperStatus::Failed>(*hyper)->reason.rfind("hidutil exited 2: ", 0), 0u);
 }
 
 TEST_F(EnginePublishTest, TheHIDPPSideShowsNothingBeforeTheFirstApplyAndApplyingWhileItRuns) {
@@ -69,9 +69,9 @@ TEST_F(EnginePublishTest, TheHIDPPSideShowsNothingBeforeTheFirstApplyAndApplying
     // Run only the jobs, not the mouse's replies: the apply is under way.
     scheduler.runReady();
     ASSERT_TRUE(latest().devices[0].hidpp.has_value());
-    EXPECT_TRUE(latest().devices[0].hidpp->progress.is<HIDPPStatus::Progress::Applying>());
+    EXPECT_TRUE(is<HIDPPStatus::Progress::Applying>(latest().devices[0].hidpp->progress));
     settle(seconds(2));
-    EXPECT_TRUE(latest().devices[0].hidpp->progress.is<HIDPPStatus::Progress::SetUp>());
+    EXPECT_TRUE(is<HIDPPStatus::Progress::SetUp>(latest().devices[0].hidpp->progress));
     EXPECT_TRUE(latest().devices[0].hidpp->lastApply.has_value());
     EXPECT_TRUE(latest().devices[0].hidpp->capabilities.has_value());
 }

@@ -148,7 +148,7 @@ TEST_F(EngineRunTest, ADisappearanceResendsTheTapOrderAndDropsTheDevice) {
     EXPECT_EQ(engine->slotCount(), 1u);
     EXPECT_EQ(countLines("disconnect #2 Keyboard"), 1u);
     EXPECT_EQ(latest().devices[1].connectedAt, std::nullopt);
-    EXPECT_TRUE(latest().devices[1].hyper->is<HyperStatus::Off>());
+    EXPECT_TRUE(is<HyperStatus::Off>(*latest().devices[1].hyper));
     detach(master);
     EXPECT_EQ(engine->slotCount(), 0u);
     EXPECT_FALSE(latest().devices[0].hidpp.has_value());

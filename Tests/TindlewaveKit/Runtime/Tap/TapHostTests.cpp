@@ -22,9 +22,9 @@ TapRules holdAndGestureRules() {
     return rules;
 }
 
-bool isRemoved(const TapSignal& s) { return s.is<TapSignal::Removed>(); }
-bool isInstalled(const TapSignal& s) { return s.is<TapSignal::Installed>(); }
-bool isReenabled(const TapSignal& s) { return s.is<TapSignal::Reenabled>(); }
+bool isRemoved(const TapSignal& s) { return is<TapSignal::Removed>(s); }
+bool isInstalled(const TapSignal& s) { return is<TapSignal::Installed>(s); }
+bool isReenabled(const TapSignal& s) { return is<TapSignal::Reenabled>(s); }
 
 // The flags-changed events posted for the left Command key: its press and its release.
 std::vector<std::uint64_t> commandChanges(const TapHostHarness& h) {
@@ -43,7 +43,7 @@ TEST_F(TapHostTest, InstallsOnceFailsWithoutAccessibilityAndRemovesOnAnOrderWith
     grants.setAccessibility(PermissionState::Grant::denied);
     follow(holdAndGestureRules());
     ASSERT_EQ(signals.size(), 1u);
-    EXPECT_TRUE(signals[0].is<TapSignal::InstallFailed>());
+    EXPECT_TRUE(is<TapSignal::InstallFailed>(signals[0]));
     EXPECT_FALSE(host->isInstalled());
 
     grants.setAccessibility(PermissionState::Grant::granted);
@@ -72,7 +72,7 @@ TEST_F(TapHostTest, AFailedTapIsOffOnceNoTapIsWanted) {
     ASSERT_EQ(signals.size(), 1u);
     follow(holdAndGestureRules(), false);
     ASSERT_EQ(signals.size(), 2u);
-    EXPECT_TRUE(signals[1].is<TapSignal::Removed>());
+    EXPECT_TRUE(is<TapSignal::Removed>(signals[1]));
     follow(holdAndGestureRules(), false);  // said once
     EXPECT_EQ(signals.size(), 2u);
 
@@ -80,8 +80,8 @@ TEST_F(TapHostTest, AFailedTapIsOffOnceNoTapIsWanted) {
     follow(holdAndGestureRules());
     onTap([&] { host->shutdown(); });
     ASSERT_EQ(signals.size(), 4u);
-    EXPECT_TRUE(signals[2].is<TapSignal::InstallFailed>());
-    EXPECT_TRUE(signals[3].is<TapSignal::Removed>());
+    EXPECT_TRUE(is<TapSignal::InstallFailed>(signals[2]));
+    EXPECT_TRUE(is<TapSignal::Removed>(signals[3]));
 }
 
 TEST_F(TapHostTest, TheOverlayOfAControlsHoldGoesWithoutAMainTap) {
@@ -160,8 +160,8 @@ TEST_F(TapHostTest, TheWatchdogReenablesASilentlyDisabledTapAndRemakesAnInvalidO
     EXPECT_TRUE(host->isInstalled());
     EXPECT_EQ(events.tapCount(), 1u);
     ASSERT_GE(signals.size(), 2u);
-    EXPECT_TRUE(signals[signals.size() - 2].is<TapSignal::Removed>());
-    EXPECT_TRUE(signals.back().is<TapSignal::Installed>());
+    EXPECT_TRUE(is<TapSignal::Removed>(signals[signals.size() - 2]));
+    EXPECT_TRUE(is<TapSignal::Installed>(signals.back()));
     // The new tap works and is watched in turn.
     inject(key(EventType::keyDown, 105), tapKeyboard);
     EXPECT_EQ(actions, (std::vector<Action>{Action::system(SystemAction::missionControl)}));
@@ -257,7 +257,7 @@ TEST_F(TapHostTest, QuitReleasesAButtonHeldThroughTheTapBeforeRemovingIt) {
     onTap([&] { host->shutdown(); });
     EXPECT_EQ(commandChanges(*this), (std::vector<std::uint64_t>{0x100108, 0x100}));
     EXPECT_GT(events.posted().size(), postedBeforeQuit);
-    EXPECT_TRUE(signals.back().is<TapSignal::Removed>());
+    EXPECT_TRUE(is<TapSignal::Removed>(signals.back()));
     EXPECT_FALSE(host->isInstalled());
     EXPECT_EQ(host->pipeline().buttons.rules().size(), 0u);
     ASSERT_FALSE(events.associationCalls().empty());

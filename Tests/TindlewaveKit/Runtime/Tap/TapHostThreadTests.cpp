@@ -35,7 +35,7 @@ TEST(TapHostOnItsThread, FollowsOrdersAndEventsFromOtherThreads) {
     int performed = 0;
     RunLoopExecutor engine("test.engine");
     Subscription onSignal = signals.subscribe(engine, [&](TapSignal signal) {
-        waiter.update([&] { installed += signal.is<TapSignal::Installed>() ? 1 : 0; });
+        waiter.update([&] { installed += is<TapSignal::Installed>(signal) ? 1 : 0; });
     });
     Subscription onAction =
         actions.subscribe(engine, [&](Action) { waiter.update([&] { ++performed; }); });

@@ -113,7 +113,7 @@ PropertyBag linuxHIDProperties(const LinuxDeviceRegistry::Entry& interface,
             bag["DescriptorUsagePairs"] = std::move(own);
             if (auto size = info->maxInputReportSize()) bag["MaxInputReportSize"] = std::int64_t(size);
             const bool hidppVendorDevice =
-                bag.contains("VendorID") && *bag["VendorID"].as<std::int64_t>() == hidppVendor;
+                bag.contains("VendorID") && *as<std::int64_t>(bag["VendorID"]) == hidppVendor;
             bool hasHIDPPPage = false;
             for (const auto& pair : pairs) hasHIDPPPage = hasHIDPPPage || pair.page == usages::hidppPage;
             if (hidppVendorDevice && !hasHIDPPPage && carriesHIDPP(*info) &&

@@ -123,7 +123,7 @@ bool NodePermissionGrants::usesKeyboards(const Config& config) {
         if (config.hyper.enabled && profile.hyper.value_or(false)) return true;
         if (!profile.rules) continue;
         for (const auto& rule : *profile.rules)
-            if (rule.control.is<Control::Key>()) return true;
+            if (is<Control::Key>(rule.control)) return true;
     }
     return false;
 }

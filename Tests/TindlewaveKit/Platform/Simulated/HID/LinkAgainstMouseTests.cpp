@@ -158,7 +158,7 @@ TEST(LinkAgainstMouse, CrossedRepliesFailDiscoveryAndTheRetryDiscoversCleanly) {
         ASSERT_EQ(harness.events.size(), 5u) << "skip " << skip;
         EXPECT_EQ(harness.events[2].at, failedAt + milliseconds(300));
         EXPECT_EQ(harness.events[2].event, HIDPPEvent::applyStarted({{ApplyReason::retry}, 2}));
-        EXPECT_TRUE(harness.events[3].event.is<HIDPPEvent::Discovered>());
+        EXPECT_TRUE(is<HIDPPEvent::Discovered>(harness.events[3].event));
         EXPECT_EQ(harness.lastOutcome(), HIDPPOutcome::applied());
         expectMouseIn(harness.mouse, plan());
     }
@@ -226,9 +226,9 @@ TEST(LinkAgainstMouse, MismatchAndDeviceErrorEndTheRun) {
         harness.request(ApplyReason::launch, plan());
         harness.runUntil(harness.now + milliseconds(200));
         const auto outcome = harness.lastOutcome();
-        ASSERT_TRUE(outcome && outcome->is<HIDPPOutcome::Failed>());
-        const auto& failure = outcome->as<HIDPPOutcome::Failed>()->failure;
-        ASSERT_TRUE(failure.is<HIDPPFailure::Mismatch>());
+        ASSERT_TRUE(outcome && is<HIDPPOutcome::Failed>(*outcome));
+        const auto& failure = as<HIDPPOutcome::Failed>(*outcome)->failure;
+        ASSERT_TRUE(is<HIDPPFailure::Mismatch>(failure));
         EXPECT_EQ(failure.description(), "read back 0x52 did not match");
         const auto readBacks = std::count_if(
             harness.sent.begin(), harness.sent.end(),
@@ -280,7 +280,7 @@ TEST(LinkAgainstMouse, ReconnectDuringARunQueuesDeviceAsked) {
     harness.runUntilQuiet();
     const auto events = harness.eventsSince(applied);
     ASSERT_EQ(events.size(), 4u);
-    EXPECT_TRUE(events[1].is<HIDPPEvent::ApplyFinished>());
+    EXPECT_TRUE(is<HIDPPEvent::ApplyFinished>(events[1]));
     EXPECT_EQ(events[2], HIDPPEvent::applyStarted({{ApplyReason::deviceAsked}, 1}));
     EXPECT_EQ(events[3],
               HIDPPEvent::applyFinished({{ApplyReason::deviceAsked}, 1}, HIDPPOutcome::applied()));

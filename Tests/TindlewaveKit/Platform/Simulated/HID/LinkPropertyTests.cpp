@@ -62,10 +62,10 @@ void checkTrace(const LinkHarness& harness) {
             awaiting.reset();
         }
         for (const auto& event : entry.output.events) {
-            if (const auto* started = event.as<HIDPPEvent::ApplyStarted>()) {
+            if (const auto* started = as<HIDPPEvent::ApplyStarted>(event)) {
                 ASSERT_FALSE(open) << "a run started while another was open";
                 open = started->job;
-            } else if (const auto* finished = event.as<HIDPPEvent::ApplyFinished>()) {
+            } else if (const auto* finished = as<HIDPPEvent::ApplyFinished>(event)) {
                 ASSERT_TRUE(open) << "a run finished that never started";
                 ASSERT_EQ(finished->job, *open);
                 open.reset();
@@ -101,7 +101,7 @@ bool fooledDiscovery(const LinkHarness& harness) {
         }
     }
     for (const auto& emitted : harness.events) {
-        const auto* discovered = emitted.event.as<HIDPPEvent::Discovered>();
+        const auto* discovered = as<HIDPPEvent::Discovered>(emitted.event);
         if (discovered && discovered->capabilities != truth) return true;
     }
     return harness.link.capabilities != truth;
