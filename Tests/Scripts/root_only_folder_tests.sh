@@ -64,7 +64,8 @@ for program in "$@"; do
   mapfile -t listed < <("$program" --gtest_list_tests | awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }')
   filter=""
   for name in "${wanted[@]}"; do
-    printf '%s\n' "${listed[@]}" | grep -qxF "$name" && filter+="${filter:+:}$name"
+    # Not grep -q: its early exit would fail printf with SIGPIPE, and the pipeline with it.
+    printf '%s\n' "${listed[@]}" | grep -xF "$name" > /dev/null && filter+="${filter:+:}$name"
   done
   [ -n "$filter" ] || continue
   echo "== $(basename "$program") --gtest_filter=$filter"
