@@ -244,10 +244,10 @@ void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
 void LinuxEventSystem::nodeAdded(const EventNodeInfo& info) {
     if (info.kind == EventNodeInfo::Kind::other || state_->find(info.id)) return;
     auto node = std::make_unique<State::Node>(info, state_->options.busyTries);
-    if (state_->isOwnSysname(info.sysname)) node->grab.ownDevice();
+    if (state_->isOwnSysname(info.sysname)) node->grab().ownDevice();
     state_->nodes.push_back(std::move(node));
     State::Node& added = *state_->nodes.back();
-    if (added.grab.refresh(state_->wantsGrabs(), false) == NodeGrab::Step::open) state_->start(added);
+    if (added.grab().refresh(state_->wantsGrabs(), false) == NodeGrab::Step::open) state_->start(added);
 }
 
 void LinuxEventSystem::nodeRemoved(SenderID id) { state_->drop(id); }
@@ -255,10 +255,7 @@ void LinuxEventSystem::nodeRemoved(SenderID id) { state_->drop(id); }
 void LinuxEventSystem::adoptNode(const EventNodeInfo& info, int fd, InputDescription description,
                                  UinputDevice mirror) {
     auto node = std::make_unique<State::Node>(info, state_->options.busyTries);
-    node->fd = fd;
-    node->description = std::move(description);
-    state_->own.keep(node->mirror, std::move(mirror));
-    node->grab.adoptGrabbed();
+    node->adopt(UniqueFd(fd), std::move(description), state_->own, std::move(mirror));
     state_->nodes.push_back(std::move(node));
     state_->watchdog.watch(fd);
 }
@@ -282,7 +279,7 @@ std::vector<std::string> LinuxEventSystem::busyNodes() const { return state_->bu
 std::vector<std::string> LinuxEventSystem::grabbedNodes() const {
     std::vector<std::string> grabbed;
     for (const auto& node : state_->nodes) {
-        if (node->grab.isGrabbed()) grabbed.push_back(node->info.devnode);
+        if (node->grab().isGrabbed()) grabbed.push_back(node->info().devnode);
     }
     return grabbed;
 }
@@ -305,9 +302,9 @@ const UinputDevice* LinuxEventSystem::State::mirrorOf(std::optional<SenderID> id
                                                       std::uint16_t needs) const {
     if (!id) return nullptr;
     for (const auto& node : nodes) {
-        if (node->info.id != *id || !node->mirror) continue;
-        if (needs != 0 && !node->description.has(EV_REL, needs)) return nullptr;
-        return &*node->mirror;
+        if (node->info().id != *id || !node->mirror()) continue;
+        if (needs != 0 && !node->description().has(EV_REL, needs)) return nullptr;
+        return node->mirror();
     }
     return nullptr;
 }
@@ -316,7 +313,7 @@ void LinuxEventSystem::State::ownNodeAnnounced(const std::string& sysname) {
     if (sysname.empty()) return;
     const Instant now = input.clock().now();
     for (auto& node : nodes) {
-        if (node->mirror && sysname == node->mirror->sysname() && !node->mirrorHeardAt) node->mirrorHeardAt = now;
+        if (node->mirror() && sysname == node->mirror()->sysname() && !node->mirrorHeardAt) node->mirrorHeardAt = now;
     }
     own.heard(sysname);
 }

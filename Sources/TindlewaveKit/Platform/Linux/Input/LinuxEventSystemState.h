@@ -1,13 +1,13 @@
 #pragma once
 
 // The inside of LinuxEventSystem, shared by its two source files (taps and posts; nodes and
-// frames). Each node's grab is a NodeGrab, the stall watchdog a StallWatchdog, the program's own
-// keyboard and pointer with the posts held for them OwnDevices. Nothing else includes it.
+// frames): the taps, the session and what is shared between the nodes. Each node it has is a
+// GrabbedNode, the stall watchdog a StallWatchdog, the program's own keyboard and pointer with
+// the posts held for them OwnDevices. Nothing else includes it.
 
 #include <array>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -16,8 +16,8 @@
 #include "Platform/Executor.h"
 #include "Platform/FdRegistrar.h"
 #include "Platform/Linux/Input/EvdevDevice.h"
+#include "Platform/Linux/Input/GrabbedNode.h"
 #include "Platform/Linux/Input/LinuxEventSystem.h"
-#include "Platform/Linux/Input/NodeGrab.h"
 #include "Platform/Linux/Input/OwnDevices.h"
 #include "Platform/Linux/Input/StallWatchdog.h"
 #include "Platform/Linux/Session/LogindSessionWatch.h"
@@ -25,24 +25,8 @@
 
 namespace tindlewave {
 
-struct LinuxEventSystem::State {
-    struct Node {
-        explicit Node(const EventNodeInfo& info_, int busyTries) : info(info_), grab(busyTries) {}
-
-        EventNodeInfo info;
-        NodeGrab grab;
-        int fd = -1;
-        bool keyboard = false;  // has LEDs to forward
-        InputDescription description;
-        std::optional<UinputDevice> mirror;
-        EvdevNodeState state;
-        FrameAssembler assembler;
-        int drops = 0;  // overflows of its kernel buffer while grabbed, told when it closes
-        FdWatch watch;
-        FdWatch mirrorWatch;
-        TimerHandle retry;
-        std::optional<Instant> mirrorHeardAt;  // when udev's "add" of the mirror's event node came through the registry
-    };
+struct LinuxEventSystem::State final : GrabbedNode::Frames {
+    using Node = GrabbedNode;
 
     State(LinuxEventSystem& owner, Executor& input, Options options);
     ~State();
@@ -57,13 +41,9 @@ struct LinuxEventSystem::State {
     Node* find(SenderID id);
     bool isOwnSysname(const std::string& sysname) const;
 
-    // Frames.
+    // Frames: each a node reads goes through the taps to its mirror.
     void readable(Node& node);
-    void readFrames(Node& node);
-    void consume(Node& node, std::span<const input_event> codes);
-    void process(Node& node, const InputFrame& frame);
-    void resync(Node& node, timeval time);
-    void tellDrops(Node& node);
+    void frame(Node& node, const InputFrame& frame) override;
     void forwardLeds(Node& node);
     ModifierKeys deviceModifiers() const;
     void updateFlags();
