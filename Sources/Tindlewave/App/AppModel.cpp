@@ -90,8 +90,8 @@ std::optional<bool> AppModel::hyperKeyEnabled() const {
 
 void AppModel::fix(const MenuPresentation::Fix& fix) {
     if (auto permission = as<MenuPresentation::Fix::Permission>(fix)) {
+        // No desktop pane to open: the guide's card tells what to do.
         permissions_.request(permission->permission);
-        workspace_.open(Permissions::settingsURL(permission->permission));
         guide_.show(permission->permission);
     } else if (is<MenuPresentation::Fix::OpenConfig>(fix)) {
         workspace_.open(store_->url());

@@ -258,14 +258,9 @@ int runProgram(int argc, char** argv) {
                             .allow =
                                 [&](Permission p) {
                                     // Nothing can be asked for on Linux: the guide shows what to do.
-                                    if (simulate) {
-                                        permissions.request(p);
-                                        workspace.open(Permissions::settingsURL(p));
-                                    }
+                                    if (simulate) permissions.request(p);
                                     guide.show(p);
                                 },
-                            .showPermission =
-                                [&](Permission p) { workspace.open(Permissions::settingsURL(p)); },
                             .open = [&](const std::string& url) { workspace.open(url); },
                             .reveal = [&](const std::string& path) { workspace.reveal(path); },
                             .showLog = nullptr,

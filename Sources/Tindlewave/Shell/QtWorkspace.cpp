@@ -19,7 +19,7 @@ QUrl urlOf(const std::string& text) {
 
 void QtWorkspace::open(const std::string& url) {
     const QUrl target = urlOf(url);
-    if (!target.isValid() || target.scheme().startsWith("x-apple")) return;
+    if (!target.isValid()) return;
     QDesktopServices::openUrl(target);
 }
 

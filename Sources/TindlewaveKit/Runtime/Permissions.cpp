@@ -55,12 +55,6 @@ void Permissions::request(Permission permission) const {
     grants_.request(permission);
 }
 
-std::string Permissions::settingsURL(Permission permission) {
-    std::string url = "x-apple.systempreferences:com.apple.preference.security?";
-    return url + (permission == Permission::accessibility ? "Privacy_Accessibility"
-                                                          : "Privacy_ListenEvent");
-}
-
 Channel<PermissionState> Permissions::updates(Duration interval, Executor& executor) const {
     Channel<PermissionState> channel(Buffering::unbounded);
     auto poller =

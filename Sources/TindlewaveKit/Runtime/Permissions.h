@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 #include "Core/Instant.h"
 #include "Model/EngineStatus.h"
 #include "Runtime/Executors/Channel.h"
@@ -21,8 +19,6 @@ class Permissions {
     // Both grants, read at once (Input Monitoring first).
     PermissionState current() const;
     void request(Permission permission) const;
-    // The settings page where the user grants `permission`.
-    static std::string settingsURL(Permission permission);
 
     // The shortest polling interval; a shorter one (zero or negative included) is raised to it.
     static constexpr Duration shortestInterval = std::chrono::milliseconds(10);

@@ -1,7 +1,5 @@
 #include "Settings/Views/GeneralTab.h"
 
-#include "Runtime/Worlds/WorldTexts.h"
-
 #include <QCheckBox>
 #include <QDir>
 #include <QFontDatabase>
@@ -71,12 +69,13 @@ GeneralTab::GeneralTab(SettingsModel& model, GeneralActions actions, SettingsPag
     const auto howTo = GeneralTexts::howTo();
     auto* openSettings = new QPushButton(actionText(howTo.firstButton));
     connect(openSettings, &QPushButton::clicked, this, [this] {
-        // Over Linux devices the first step's commands are on the guide's card.
-        if (worldTexts() == WorldTexts::linuxDevices) {
-            if (actions_.allow) actions_.allow(Permission::accessibility);
-        } else if (actions_.open) {
-            actions_.open("x-apple.systempreferences:com.apple.preference.security?Privacy");
-        }
+        // There is no desktop pane to open: the guide's card tells what to do (over Linux devices,
+        // the commands of the first step) for the first grant still missing, Accessibility first.
+        const bool accessibilityMissing =
+            model_.permissions().accessibility != PermissionState::Grant::granted;
+        if (actions_.allow)
+            actions_.allow(accessibilityMissing ? Permission::accessibility
+                                                : Permission::inputMonitoring);
     });
     auto* first = column({plainLabel(qText(howTo.first)), openSettings}, 3);
     howTo_ = column({new GroupHeading("How to grant permissions"), step(1, first),
@@ -155,11 +154,8 @@ GeneralTab::PermissionWidgets GeneralTab::permissionRow(const char* label, const
     connect(button, &QPushButton::clicked, this, [this, permission] {
         const auto grant = permission == Permission::accessibility ? model_.permissions().accessibility
                                                                    : model_.permissions().inputMonitoring;
-        if (grant == PermissionState::Grant::granted) {
-            if (actions_.showPermission) actions_.showPermission(permission);
-        } else if (actions_.allow) {
-            actions_.allow(permission);
-        }
+        // A granted row's button (only in the simulated world) has no desktop pane to show.
+        if (grant != PermissionState::Grant::granted && actions_.allow) actions_.allow(permission);
     });
     auto* formRow = new FormRow(label, QString(detail), box);
     page_.content()->addWidget(formRow);

@@ -20,8 +20,7 @@ class SettingsPage;
 
 // What the General page does outside the settings model: the desktop's handlers and the log.
 struct GeneralActions {
-    std::function<void(Permission)> allow;  // ask, open the pane, guide the user
-    std::function<void(Permission)> showPermission;  // open the pane
+    std::function<void(Permission)> allow;  // ask where the world can, then guide the user
     std::function<void(const std::string& url)> open;
     std::function<void(const std::string& path)> reveal;
     std::function<void()> showLog;
