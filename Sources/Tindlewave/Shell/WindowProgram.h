@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QApplication>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "App/AppModel.h"
+#include "Platform/Linux/Desktop/XdgAutostart.h"
+#include "Runtime/EngineAssembly.h"
+#include "Runtime/Stores/LogStore.h"
+#include "Runtime/Worlds/SimulatedWorld.h"
+#include "Settings/Views/GeneralTab.h"
+#include "Shell/PermissionGuide.h"
+#include "Shell/QtMainExecutor.h"
+#include "Shell/QtWorkspace.h"
+#include "Shell/TerminationSignal.h"
+#include "Shell/ToolkitRuntimeFolder.h"
+
+namespace tindlewave {
+
+class QtScreens;
+class QuitSequence;
+class ShellSettingsWindow;
+class TrayWatch;
+
+// How the program was started: over which world, and which simulated devices it plugs in.
+struct Launch {
+    bool simulate = false;
+    bool mouse = true;     // the recorded mouse that ships with the program (simulated world)
+    bool keyboard = true;  // a built-in keyboard (simulated world)
+    std::optional<SimulatedWorld::StateFile> hidutilState;  // the simulated world's; outlives it
+};
+
+// The application as the program sets it up: disabled texts dimmed, its name and version, and
+// kept running when its last window closes (the tray's menu stays).
+class ProgramApplication final : public QApplication {
+  public:
+    ProgramApplication(int& argc, char** argv);
+};
+
+// The program on screen: its face (the status menu in the tray or on the window's tool bar, the
+// settings window, the permission guide) over the engine's assembly, and the quit. Make it once,
+// on the main thread, and run it there.
+class WindowProgram {
+  public:
+    // Makes the assembly over the launch's world, then the application and the app model, and
+    // starts the assembly on the main executor; nothing runs before run().
+    WindowProgram(int argc, char** argv, Launch launch);
+    ~WindowProgram();
+    WindowProgram(const WindowProgram&) = delete;
+    WindowProgram& operator=(const WindowProgram&) = delete;
+
+    // Runs the event loop until the quit is done, then stops the assembly; the exit status.
+    int run();
+
+  private:
+    // The app model's parts, and what it makes on demand.
+    AppModel::Parts modelParts();
+    std::unique_ptr<SettingsWindowView> makeSettingsWindow(SettingsModel& settings);
+    GeneralActions generalActions();
+    // The quit: the sequence over the engine, asked for by a signal, the session or the menu.
+    void followQuitRequests();
+    void requestQuit();
+    // The first job of the event loop, step by step.
+    void start();
+    void announceStart();
+    void takeUpDevices();
+    void carryTheMenuInTheWindow();
+    void makeWindowWithMenu();
+    void openWindowWithMenu();
+    void takeSnapshots();
+
+    int argc_;  // the application keeps a reference to it
+    Launch launch_;
+    Defaults& defaults_;
+    EngineAssembly assembly_;
+    ToolkitRuntimeFolder toolkitRuntime_;  // outlives the application
+    ProgramApplication application_;
+    QtMainExecutor main_;
+    std::unique_ptr<QtScreens> screens_;
+    Logger log_;
+    XdgAutostart autostart_;
+    QtWorkspace workspace_;
+    PermissionGuide guide_;
+    const bool hasTray_;
+    bool menuInTray_;  // becomes true when a tray appears after the start and the menu moves there
+    std::unique_ptr<TrayWatch> trayWatch_;
+    std::unique_ptr<QuitSequence> quit_;
+    ShellSettingsWindow* settingsWindow_ = nullptr;
+    AppModel model_;
+    TerminationSignal termination_;
+    const std::optional<std::string> snapshots_;
+    Subscription keyboardsWatch_;
+    bool windowOpened_ = false;
+    Subscription firstStatus_;
+    TimerHandle windowTimer_;
+};
+
+}  // namespace tindlewave
