@@ -438,6 +438,7 @@ TEST(LinuxEventSystemDevices, LostCodesResyncEveryKeyUpsAndDownsThroughTheTaps) 
                                  input_event{{}, EV_KEY, KEY_D, 1}, input_event{{}, EV_SYN, SYN_REPORT, 0}});
     // B and Shift go up, then D and C go down on the mirror, and the taps hear of them like any key.
     ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.seenCount() == 6; }));
+    ASSERT_TRUE(EventDeviceWorld::eventually([&] { return world.uinput->written("Test Keyboard").size() >= 8; }));
     EXPECT_EQ(world.uinput->take("Test Keyboard"),
               (std::vector<Code>{{EV_KEY, KEY_LEFTSHIFT, 0}, syn, {EV_KEY, KEY_B, 0}, syn,
                                  {EV_KEY, KEY_D, 1}, syn, {EV_KEY, KEY_C, 1}, syn}));
