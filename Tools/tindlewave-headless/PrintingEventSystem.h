@@ -26,6 +26,7 @@ class PrintingEventSystem final : public EventSystem {
     bool isEnabled(TapPort port) const override { return inner_.isEnabled(port); }
     bool isValid(TapPort port) const override { return inner_.isValid(port); }
     void invalidate(TapPort port) override { inner_.invalidate(port); }
+    bool tellsOfEveryDisable() const override { return inner_.tellsOfEveryDisable(); }
     void post(const Event& event, EventLevel level) override;
     std::uint64_t flagsState() const override { return inner_.flagsState(); }
     Event::Location cursorLocation() const override { return inner_.cursorLocation(); }

@@ -96,6 +96,10 @@ class EventSystem {
     virtual bool isValid(TapPort port) const = 0;
     // Removes the tap for good; harmless on an invalid tap.
     virtual void invalidate(TapPort port) = 0;
+    // Whether the system tells an attached tap's callback every time it disables the tap (the
+    // notices above) and never invalidates a tap itself: the tap's owner then needs no watchdog
+    // looking for a tap turned off without a word.
+    virtual bool tellsOfEveryDisable() const { return false; }
 
     // Posts an event at the HID level (taps see it) or the session level (applications get it).
     virtual void post(const Event& event, EventLevel level) = 0;

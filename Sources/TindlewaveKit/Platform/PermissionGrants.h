@@ -1,6 +1,10 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+
 #include "Model/EngineStatus.h"
+#include "Platform/Cancellable.h"
 
 namespace tindlewave {
 
@@ -17,6 +21,14 @@ class PermissionGrants {
     virtual PermissionState::Grant accessibility() = 0;
     // Asks the user; the outcome shows only in later reads.
     virtual void request(Permission permission) = 0;
+    // Calls `changed`, on a thread of the grants' choosing, whenever a grant may have changed,
+    // until the handle is cancelled (from any thread: no call begins after that, and `changed` is
+    // let go of). None when these grants tell of no change: their reader reads them again now
+    // and then.
+    virtual std::optional<Subscription> watch(std::function<void()> changed) {
+        (void)changed;
+        return std::nullopt;
+    }
 };
 
 }  // namespace tindlewave

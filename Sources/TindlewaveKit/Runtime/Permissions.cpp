@@ -1,6 +1,7 @@
 #include "Runtime/Permissions.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -12,12 +13,14 @@ namespace tindlewave {
 
 namespace {
 
-// The polling loop: one step per interval on its executor, ending once the channel has ended.
+// The reading loop: one step per interval on its executor, or, over grants that tell of their
+// changes, one step per change; it ends once the channel has ended.
 struct Poller : std::enable_shared_from_this<Poller> {
     Poller(const Permissions& p, Channel<PermissionState> c, Duration i, Executor& e)
         : permissions(p), channel(std::move(c)), interval(i), executor(e) {}
 
     void step() {
+        queued.store(false);
         if (channel.isTerminated()) return;  // no read after the consumer stopped listening
         if (channel.isAbandoned()) {
             // Dropped unsubscribed: nobody can ever listen. Ending it releases the poller too.
@@ -29,11 +32,22 @@ struct Poller : std::enable_shared_from_this<Poller> {
             last = state;
             channel.send(state);
         }
+        if (told) return;  // the next step comes with the next change
         wake = executor.schedule(executor.clock().now() + interval,
                                  [self = shared_from_this()] { self->step(); });
     }
 
-    void stop() { wake.cancel(); }
+    // A grant may have changed (on the grants' thread): one step, however many changes come
+    // before it runs.
+    void changed() {
+        if (!queued.exchange(true)) executor.post([self = shared_from_this()] { self->step(); });
+    }
+
+    // From any thread, once.
+    void stop() {
+        changes.cancel();
+        executor.post([self = shared_from_this()] { self->wake.cancel(); });
+    }
 
     const Permissions permissions;
     Channel<PermissionState> channel;
@@ -41,6 +55,9 @@ struct Poller : std::enable_shared_from_this<Poller> {
     Executor& executor;
     std::optional<PermissionState> last;
     TimerHandle wake;
+    bool told = false;  // the grants tell of their changes; set before the first step
+    Subscription changes;
+    std::atomic<bool> queued{false};
 };
 
 }  // namespace
@@ -59,13 +76,17 @@ Channel<PermissionState> Permissions::updates(Duration interval, Executor& execu
     Channel<PermissionState> channel(Buffering::unbounded);
     auto poller =
         std::make_shared<Poller>(*this, channel, std::max(interval, shortestInterval), executor);
+    // Watched before the first read, so no change falls between the two. The watch holds the
+    // poller until it is cancelled, as the timer does in its place.
+    if (auto watch = grants_.watch([poller] { poller->changed(); })) {
+        poller->told = true;
+        poller->changes = std::move(*watch);
+    }
     // The handler may run on any thread; the timer belongs to the executor. Only the poller's own
-    // jobs and timer keep it: the channel holds it weakly, since it holds the channel.
+    // jobs, timer and watch keep it: the channel holds it weakly, since it holds the channel.
     std::weak_ptr<Poller> weak = poller;
-    channel.onTermination([weak, &executor] {
-        executor.post([weak] {
-            if (auto alive = weak.lock()) alive->stop();
-        });
+    channel.onTermination([weak] {
+        if (auto alive = weak.lock()) alive->stop();
     });
     executor.post([poller] { poller->step(); });
     return channel;

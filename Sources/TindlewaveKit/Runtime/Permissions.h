@@ -24,9 +24,10 @@ class Permissions {
     static constexpr Duration shortestInterval = std::chrono::milliseconds(10);
 
     // Polls every `interval` on `executor`: the first state at once, afterwards only changes.
-    // Cancelling the subscription (or finishing the channel) stops the polling, and so does
-    // dropping the stream before anyone subscribed (at the next poll); `grants` and `executor`
-    // must outlive it.
+    // Grants that tell of their changes (`PermissionGrants::watch`) are read on `executor` after
+    // each change instead, with no timer. Cancelling the subscription (or finishing the channel)
+    // stops the polling, and so does dropping the stream before anyone subscribed (at the next
+    // poll or change); `grants` and `executor` must outlive it.
     Channel<PermissionState> updates(Duration interval, Executor& executor) const;
 
   private:

@@ -163,6 +163,19 @@ TEST(Permissions, TheUdevRuleGivesAnUnprivilegedUserWhatTheProgramNeeds) {
     std::ofstream(artefacts() / "check-devices-stranger.txt") << told;
     EXPECT_NE(refused, 0) << told;
     EXPECT_NE(told.find(hidraw), std::string::npos) << told;
+
+    // Outside the group and running: the node given to everyone, then taken back, is seen by the
+    // program as it happens, though udev says nothing of either.
+    stranger.writeConfig(mouseAndKeyboardConfig(keyboard));
+    ASSERT_TRUE(stranger.start());
+    ASSERT_TRUE(stranger.waitFor("input monitoring denied")) << stranger.seen();
+    const auto beforeGiven = stranger.mark();
+    ASSERT_EQ(::chmod(hidraw.c_str(), 0666), 0) << hidraw;
+    EXPECT_TRUE(stranger.waitFor("input monitoring granted", 30s, beforeGiven)) << stranger.seen();
+    const auto beforeTaken = stranger.mark();
+    ASSERT_EQ(::chmod(hidraw.c_str(), 0660), 0) << hidraw;
+    EXPECT_TRUE(stranger.waitFor("input monitoring denied", 30s, beforeTaken)) << stranger.seen();
+    EXPECT_EQ(stranger.quit(), 0) << stranger.seen();
 }
 
 }  // namespace

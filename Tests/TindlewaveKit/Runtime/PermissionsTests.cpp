@@ -99,3 +99,45 @@ TEST(Permissions, ReadsAndRequests) {
     EXPECT_EQ(grants.inputMonitoringRequests, 2);
     static_assert(!std::is_default_constructible_v<Permissions>, "grants are always given");
 }
+
+// Grants that tell of their changes are read once per burst of changes, never by a timer; the
+// subscription's end ends their watch and lets go of its callback.
+TEST(Permissions, GrantsThatTellOfTheirChangesAreReadOnlyAfterOne) {
+    struct TellingGrants final : PermissionGrants {
+        Grant inputMonitoring() override { return ++reads, input; }
+        Grant accessibility() override { return Grant::granted; }
+        void request(Permission) override {}
+        std::optional<Subscription> watch(std::function<void()> changed) override {
+            tell = std::move(changed);
+            return Subscription([this] { tell = nullptr; });
+        }
+        Grant input = Grant::granted;
+        int reads = 0;
+        std::function<void()> tell;
+    } grants;
+    ManualScheduler scheduler;
+    ManualExecutor poll(scheduler, "poll"), engine(scheduler, "engine");
+    std::vector<PermissionState> seen;
+    auto subscription = Permissions(grants).updates(1s, poll).subscribe(
+        engine, [&](PermissionState state) { seen.push_back(state); });
+    scheduler.advance(5s);
+    EXPECT_EQ(seen, (std::vector{PermissionState{Grant::granted, Grant::granted}}));
+    EXPECT_EQ(grants.reads, 1);
+    EXPECT_EQ(scheduler.timerCount(), 0u);
+
+    grants.input = Grant::denied;
+    ASSERT_TRUE(grants.tell);
+    grants.tell();
+    grants.tell();
+    scheduler.runReady();
+    EXPECT_EQ(grants.reads, 2);
+    EXPECT_EQ(seen.back(), (PermissionState{Grant::granted, Grant::denied}));
+    grants.tell();
+    scheduler.runReady();
+    EXPECT_EQ(seen.size(), 2u);  // read again, unchanged: nothing sent
+
+    subscription.cancel();
+    scheduler.runReady();
+    EXPECT_FALSE(grants.tell);
+    EXPECT_EQ(scheduler.timerCount(), 0u);
+}

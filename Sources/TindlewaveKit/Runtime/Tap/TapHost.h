@@ -22,7 +22,7 @@ class Executor;
 
 // The program's event-tap I/O. It owns the event tap that sees mouse buttons, keys and the
 // wheel, the overlay tap that adds held modifiers to every event while keys are held, a
-// watchdog timer and a frame clock for smooth scrolling and hold-to-scroll. It runs the tap
+// watchdog timer (only over a system that may turn a tap off without telling it) and a frame clock for smooth scrolling and hold-to-scroll. It runs the tap
 // pipeline on every tapped event and carries out the verdicts: posting events, feeding the
 // animators, holding keys, sending actions and signals to the engine.
 //

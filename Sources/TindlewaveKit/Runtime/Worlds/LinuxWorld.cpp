@@ -8,6 +8,7 @@
 #include "Core/Devices/DeviceIdentity.h"
 #include "Platform/Executor.h"
 #include "Platform/Linux/Devices/LinuxHIDProperties.h"
+#include "Platform/Linux/Permissions/NodeChangeWatch.h"
 #include "Runtime/Stores/Defaults.h"
 #include "Runtime/Executors/Actors.h"
 #include "Runtime/Stores/Journal.h"
@@ -39,7 +40,10 @@ LinuxWorld::LinuxWorld(Executor& tap, WorkPool* pool)
       eventSystem(eventSystemOn(tap, registry)),
       events(*eventSystem),
       keyMap([this] { return keyboards(registry); }, keyMapFolder()),
-      grants([this] { return PermissionNodes::of(registry); }),
+      grants([this] { return PermissionNodes::of(registry); }, NodePermissionGrants::accessCheck,
+             [this](std::function<void()> changed) {
+                 return watchNodeChanges(udev_, registry, std::move(changed));
+             }),
       pool_(pool) {
     if (const auto& why = eventSystem->sessionUnfollowed()) {
         Journal::devices().note("login session not followed (" + *why +

@@ -109,6 +109,7 @@ class LinuxEventSystem final : public EventSystem {
     bool isEnabled(TapPort port) const override;
     bool isValid(TapPort port) const override;
     void invalidate(TapPort port) override;
+    bool tellsOfEveryDisable() const override { return true; }
     void post(const Event& event, EventLevel level) override;
     std::uint64_t flagsState() const override;
     // On X11 the pointer's place on the root window; elsewhere (Wayland: no program may know it)

@@ -52,8 +52,13 @@ PermissionNodes PermissionNodes::of(const LinuxDeviceRegistry& registry) {
     return nodes;
 }
 
-NodePermissionGrants::NodePermissionGrants(NodeSource nodes, Check check)
-    : nodes_(std::move(nodes)), check_(std::move(check)) {}
+NodePermissionGrants::NodePermissionGrants(NodeSource nodes, Check check, ChangeSource changes)
+    : nodes_(std::move(nodes)), check_(std::move(check)), changes_(std::move(changes)) {}
+
+std::optional<Subscription> NodePermissionGrants::watch(std::function<void()> changed) {
+    if (!changes_) return std::nullopt;
+    return changes_(std::move(changed));
+}
 
 bool NodePermissionGrants::accessCheck(const std::string& path, int mode) {
     // The device emulation the tests run under redirects access(), not faccessat(); for a

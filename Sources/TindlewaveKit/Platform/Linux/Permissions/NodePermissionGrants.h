@@ -33,18 +33,22 @@ struct PermissionNodes {
 // event node. The keyboards' event nodes come with a rule of their own that only a configuration
 // using keyboards needs (`setKeyboardsNeeded`): they keep no grant from being given, and count
 // among the problems only while needed. Nothing can be asked for: `request` does nothing (the
-// guide tells the user what to install). Thread-safe as far as the node source is.
+// guide tells the user what to install). Changes are told as the change source tells them (the
+// world's: `watchNodeChanges`); without one, none are. Thread-safe as far as the node source is.
 class NodePermissionGrants final : public PermissionGrants {
   public:
     using NodeSource = std::function<PermissionNodes()>;
     // Whether the running user may use a node in `mode` (R_OK, W_OK); replaceable for tests.
     using Check = std::function<bool(const std::string& path, int mode)>;
+    // What `watch` answers with.
+    using ChangeSource = std::function<std::optional<Subscription>(std::function<void()> changed)>;
 
-    explicit NodePermissionGrants(NodeSource nodes, Check check = accessCheck);
+    explicit NodePermissionGrants(NodeSource nodes, Check check = accessCheck, ChangeSource changes = nullptr);
 
     PermissionState::Grant inputMonitoring() override;
     PermissionState::Grant accessibility() override;
     void request(Permission) override {}
+    std::optional<Subscription> watch(std::function<void()> changed) override;
 
     // Each node that keeps a grant from being given (or, while keyboards are needed, a keyboard
     // from being used), with the system's words ("/dev/hidraw3: not allowed for reading and
@@ -77,6 +81,7 @@ class NodePermissionGrants final : public PermissionGrants {
   private:
     NodeSource nodes_;
     Check check_;
+    ChangeSource changes_;
     std::atomic<bool> keyboardsNeeded_{false};
 };
 

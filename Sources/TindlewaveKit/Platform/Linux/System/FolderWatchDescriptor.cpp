@@ -15,6 +15,9 @@ namespace {
 constexpr std::uint32_t contentEvents = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_FROM |
                                         IN_MOVED_TO | IN_DELETE | IN_ATTRIB | IN_DELETE_SELF |
                                         IN_MOVE_SELF | IN_ONLYDIR;
+// Entries come, go, move or change their attributes (mode, owner, ACLs); nothing is written.
+constexpr std::uint32_t entryEvents = IN_CREATE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE |
+                                      IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 // Above the folder only what could bring the path back matters.
 constexpr std::uint32_t ancestorEvents =
     IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
@@ -35,8 +38,9 @@ std::string withoutTrailingSlashes(std::string path) {
 
 }  // namespace
 
-FolderWatchDescriptor::FolderWatchDescriptor(std::string folder)
+FolderWatchDescriptor::FolderWatchDescriptor(std::string folder, Changes changes)
     : folder_(withoutTrailingSlashes(std::move(folder))),
+      mask_(changes == Changes::contents ? contentEvents : entryEvents),
       fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
     if (fd_ >= 0) arm();
 }
@@ -68,7 +72,7 @@ bool FolderWatchDescriptor::arm() {
     // The folder may appear while a folder above it is being armed; looking again after arming
     // that one closes the gap, since its creation from then on is an event.
     for (int round = 0; round < 8; ++round) {
-        int watch = ::inotify_add_watch(fd_, folder_.c_str(), contentEvents);
+        int watch = ::inotify_add_watch(fd_, folder_.c_str(), mask_);
         if (watch >= 0) {
             if (watch_ >= 0 && watch_ != watch) ::inotify_rm_watch(fd_, watch_);
             watch_ = watch;

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,8 @@ namespace tindlewave {
 
 // Watches one folder, named by its path, for changes to what it holds: files created, written
 // (each write, even while the writer keeps the file open), closed after writing, moved in or out,
-// deleted, or given new attributes. The watch follows the path rather
+// deleted, or given new attributes (`Changes::entries`: all but the writes, so that a folder of
+// device nodes written and read all the time stays quiet). The watch follows the path rather
 // than the folder first found there: when the folder is deleted, moved away or not there yet, the
 // nearest existing folder above it is watched until the path leads to a folder again.
 //
@@ -18,7 +20,8 @@ namespace tindlewave {
 // thread or executor owns it.
 class FolderWatchDescriptor {
   public:
-    explicit FolderWatchDescriptor(std::string folder);
+    enum class Changes { contents, entries };
+    explicit FolderWatchDescriptor(std::string folder, Changes changes = Changes::contents);
     ~FolderWatchDescriptor();
     FolderWatchDescriptor(const FolderWatchDescriptor&) = delete;
     FolderWatchDescriptor& operator=(const FolderWatchDescriptor&) = delete;
@@ -42,6 +45,7 @@ class FolderWatchDescriptor {
     void watchAbove(std::string path);
 
     const std::string folder_;
+    const std::uint32_t mask_;  // what counts in the folder itself
     int fd_ = -1;
     int watch_ = -1;               // the current watch descriptor, or -1
     std::vector<int> above_;       // watches on the folders above watch_'s, for their moves
