@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QAbstractButton>
 #include <QLabel>
@@ -136,6 +138,28 @@ TEST(TrayWatch, CallsOnceWhenATrayAppearsAndStopsLookingAfterItsTime) {
     QTest::qWait(50);
     EXPECT_EQ(looks, 5);
     EXPECT_EQ(appeared, 1);
+
+    // Over X11's announcements: no look on a timer, one after each client message, for good.
+    int heard = 0;
+    bool there = false;
+    TrayWatch announced({.every = 10ms, .lookFor = 50ms, .available = [&] { return ++heard, there; }, .announced = true},
+                        [&] { ++appeared; });
+    QTest::qWait(100);
+    EXPECT_EQ(heard, 0);
+    EXPECT_TRUE(announced.isLooking());
+    auto announce = [] {
+        xcb_client_message_event_t manager{};
+        manager.response_type = XCB_CLIENT_MESSAGE | 0x80;  // sent by another client
+        qintptr result = 0;
+        QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &manager, &result);
+    };
+    announce();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return heard == 1; }, 5000));
+    EXPECT_TRUE(announced.isLooking());
+    there = true;
+    announce();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return appeared == 2; }, 5000));
+    EXPECT_FALSE(announced.isLooking());
 }
 
 TEST(StatusMenu, LogsAChangedPresentationOnceUnderMenu) {
