@@ -20,8 +20,10 @@ Result<std::string, EncodeError> encoded(const T& value, JsonWriter::Layout layo
 
 }  // namespace
 
-Result<Config, ConfigError> decode(std::string_view bytes) {
-    auto document = json::parseDocument(bytes);
+Result<Config, ConfigError> decode(std::string_view bytes, const std::stop_token& stop) {
+    const ConfigError stoppedError{"", std::string(stopped)};
+    auto document = json::parseDocument(bytes, stop);
+    if (stop.stop_requested()) return stoppedError;
     if (!document.ok()) return ConfigError{"", "not valid JSON. " + document.error()};
 
     Config config;
@@ -30,15 +32,19 @@ Result<Config, ConfigError> decode(std::string_view bytes) {
     } catch (const json::ReadFailure& failure) {
         return json::configError(failure.fault());
     }
+    if (stop.stop_requested()) return stoppedError;
 
     // What the reader understood, in the writer's own form: the schema for the walk. The compact
     // layout gives the same tree as the file layout, for less text to parse.
     auto reencoded = encoded(config, JsonWriter::Layout::compact, bytes.size());
     if (!reencoded.ok()) return ConfigError{"", reencoded.error().message};
-    auto schema = json::parseDocument(*reencoded);
+    if (stop.stop_requested()) return stoppedError;
+    auto schema = json::parseDocument(*reencoded, stop);
+    if (stop.stop_requested()) return stoppedError;
     if (!schema.ok()) return ConfigError{"", "not valid JSON. " + schema.error()};
 
     if (auto problem = unknownKey(*document, *schema)) return *problem;
+    if (stop.stop_requested()) return stoppedError;
     if (auto problem = validate(config)) return *problem;
     return config;
 }

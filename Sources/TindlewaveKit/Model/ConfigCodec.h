@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -22,8 +23,12 @@ struct EncodeError {
 namespace ConfigCodec {
 
 // The file's bytes to a configuration that passed every check, or the first problem found: the
-// JSON syntax, then reading, then nulls and unknown keys, then validation.
-Result<Config, ConfigError> decode(std::string_view bytes);
+// JSON syntax, then reading, then nulls and unknown keys, then validation. Once `stop` is
+// requested (from any thread) the decoding ends early, within each parse and between its steps,
+// with `stopped`; a caller that asks for the stop drops what it gets.
+Result<Config, ConfigError> decode(std::string_view bytes, const std::stop_token& stop = {});
+
+inline constexpr std::string_view stopped = "the decoding was stopped";
 
 // The bytes to write: pretty-printed UTF-8 JSON with sorted keys and one line feed at the end.
 // Does not check the configuration; fails without any output when something cannot be written.

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <stop_token>
 
 #include "Model/ConfigCodec.h"
+#include "Model/Json/JsonReader.h"
 #include "Model/Json/JsonWriter.h"
 #include "TindlewaveKit/Model/ConfigTestSupport.h"
 
@@ -112,6 +114,21 @@ TEST(ConfigFile, SyntaxAndTopLevel) {
     const std::string badBytes = outcome("{\"a\xff\": 1}");
     EXPECT_TRUE(badBytes.starts_with("not valid JSON. "));
     EXPECT_TRUE(isValidUtf8(badBytes)) << badBytes;
+}
+
+// A decoding told to stop ends without a configuration however good the file, and so does the
+// parse itself (a file's parse is the longest step).
+TEST(ConfigFile, AStoppedDecodingEndsWithoutAConfiguration) {
+    const std::string example = fixture("example-config.json");
+    std::stop_source ending;
+    EXPECT_TRUE(ConfigCodec::decode(example, ending.get_token()).ok());
+    ending.request_stop();
+    const auto config = ConfigCodec::decode(example, ending.get_token());
+    ASSERT_FALSE(config.ok());
+    EXPECT_EQ(config.error(), (ConfigError{"", std::string(ConfigCodec::stopped)}));
+    const auto document = json::parseDocument(example, ending.get_token());
+    ASSERT_FALSE(document.ok());
+    EXPECT_EQ(document.error(), json::parseStopped);
 }
 
 TEST(ConfigFile, MissingKeysAndWrongTypes) {

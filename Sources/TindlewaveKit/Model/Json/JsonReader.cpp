@@ -35,6 +35,24 @@ std::string parserAccount(std::string_view what) {
     return account;
 }
 
+// Builds the tree as the library's own parse does, and ends the parse once a stop is requested:
+// it looks at every object and list it opens, so even one long list is left early.
+class StoppableTreeBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
+  public:
+    StoppableTreeBuilder(Json& document, const std::stop_token& stop)
+        : json_sax_dom_parser(document), stop_(stop) {}
+
+    bool start_object(std::size_t count) {
+        return !stop_.stop_requested() && json_sax_dom_parser::start_object(count);
+    }
+    bool start_array(std::size_t count) {
+        return !stop_.stop_requested() && json_sax_dom_parser::start_array(count);
+    }
+
+  private:
+    const std::stop_token& stop_;
+};
+
 [[noreturn]] void fail(ReadFault::Kind kind, const JsonPath& path, std::string text) {
     throw ReadFailure(ReadFault{kind, path.components(), std::move(text)});
 }
@@ -76,7 +94,7 @@ ConfigError configError(const ReadFault& fault) {
     return ConfigError{"", fault.text};
 }
 
-Result<Json, std::string> parseDocument(std::string_view bytes) {
+Result<Json, std::string> parseDocument(std::string_view bytes, const std::stop_token& stop) {
     // The parser takes a NUL byte for the end of its input and would accept whatever follows it;
     // JSON text never holds one, escaped strings included.
     if (const auto nul = bytes.find('\0'); nul != std::string_view::npos) {
@@ -85,7 +103,8 @@ Result<Json, std::string> parseDocument(std::string_view bytes) {
     }
     Json document;
     try {
-        document = Json::parse(bytes.begin(), bytes.end());
+        StoppableTreeBuilder builder(document, stop);
+        if (!Json::sax_parse(bytes.begin(), bytes.end(), &builder)) return std::string(parseStopped);
     } catch (const Json::exception& error) {
         return parserAccount(error.what());
     }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,8 +80,11 @@ class ReadFailure : public std::exception {
 
 // Parses a whole document. The top level must be an object or a list; anything else, and every
 // syntax fault, gives the parser's account of the problem (valid UTF-8, without the library's
-// prefix). Duplicate keys in one object keep the last value.
-Result<Json, std::string> parseDocument(std::string_view bytes);
+// prefix). Duplicate keys in one object keep the last value. Once `stop` is requested the parse
+// ends at the next object or list it meets, with `parseStopped`.
+Result<Json, std::string> parseDocument(std::string_view bytes, const std::stop_token& stop = {});
+
+inline constexpr std::string_view parseStopped = "the parse was stopped";
 
 // The expected-type texts of the reading faults.
 inline constexpr std::string_view expectedString = "a string";

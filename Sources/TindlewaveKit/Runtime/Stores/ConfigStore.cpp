@@ -34,15 +34,22 @@ ConfigError wholeFileError(std::string message) {
 
 }  // namespace
 
-// Everything the store's jobs touch. Fields other than the posting gate are touched only on the
-// store's executor.
+// Everything the store's jobs touch. Fields other than the posting gate and the stop are touched
+// only on the store's executor.
 struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
-    State(std::string path, RunLoopExecutor& executor)
-        : url(std::move(path)), folder(folderOf(url)), loop(executor), gate(&executor) {}
+    State(std::string path, RunLoopExecutor& executor, Decoder decoder)
+        : url(std::move(path)),
+          folder(folderOf(url)),
+          loop(executor),
+          decode(std::move(decoder)),
+          gate(&executor) {}
 
     const std::string url;
     const std::string folder;
     RunLoopExecutor& loop;  // valid for every job, timer and fd callback
+    const Decoder decode;
+    // Requested when the store goes away: a reload's decoding ends early and publishes nothing.
+    std::stop_source ending;
 
     std::optional<ConfigSnapshot> current;
     std::map<std::uint64_t, Channel<ConfigSnapshot>> subscribers;
@@ -107,7 +114,8 @@ struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
                      wholeFileError("cannot read the file: " + bytes.error().description)});
             return;
         }
-        auto decoded = ConfigCodec::decode(*bytes);
+        auto decoded = decode(*bytes, ending.get_token());
+        if (ending.stop_requested()) return;
         if (!decoded.ok()) {
             publish({std::move(kept), decoded.error()});
             return;
@@ -138,7 +146,8 @@ struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
         if (!bytes.ok()) {
             return wholeFileError("cannot read the file: " + bytes.error().description);
         }
-        auto old = ConfigCodec::decode(*bytes);
+        // The update's own decodings are not stopped: its edit is written whatever comes next.
+        auto old = decode(*bytes, {});
         if (!old.ok()) {
             // The lead-in first, then the decoding error with its own path.
             return wholeFileError("the file has an error, so it was not changed. " +
@@ -148,7 +157,7 @@ struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
         if (changed == *old) return std::nullopt;
         auto encoded = ConfigCodec::encode(changed);
         if (!encoded.ok()) return wholeFileError(encoded.error().message);
-        if (auto check = ConfigCodec::decode(*encoded); !check.ok()) return check.error();
+        if (auto check = decode(*encoded, {}); !check.ok()) return check.error();
         if (auto written = files::writeAtomically(url, *encoded); !written.ok()) {
             return wholeFileError("cannot write " + url + ": " + written.error().description);
         }
@@ -157,10 +166,15 @@ struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
     }
 };
 
-ConfigStore::ConfigStore(std::string path)
+ConfigStore::ConfigStore(std::string path, Decoder decode)
     : url_(std::move(path)),
       executor_(std::make_unique<RunLoopExecutor>(std::string(bundleIdentifier) + ".config")) {
-    state_ = std::make_shared<State>(url_, *executor_);
+    if (!decode) {
+        decode = [](std::string_view bytes, const std::stop_token& stop) {
+            return ConfigCodec::decode(bytes, stop);
+        };
+    }
+    state_ = std::make_shared<State>(url_, *executor_, std::move(decode));
 }
 
 ConfigStore::~ConfigStore() {
@@ -168,6 +182,7 @@ ConfigStore::~ConfigStore() {
         std::lock_guard lock(state_->gateMutex);
         state_->gate = nullptr;
     }
+    state_->ending.request_stop();
     executor_.reset();  // stops and joins: no job, timer or fd callback runs after this
     state_->reloadTimer.cancel();
     state_->watchSource.cancel();

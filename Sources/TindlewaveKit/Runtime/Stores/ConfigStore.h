@@ -3,10 +3,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
+#include <string_view>
 
 #include "Model/Config.h"
 #include "Model/ConfigError.h"
+#include "Model/Result.h"
 #include "Runtime/Executors/Channel.h"
 #include "Runtime/Stores/ConfigSnapshot.h"
 
@@ -22,9 +25,17 @@ class RunLoopExecutor;
 // be called from any thread.
 class ConfigStore {
   public:
+    // How the store turns the file's bytes into a configuration: ConfigCodec::decode, or a
+    // stand-in. Called on the store's executor, with the stop that the store's end requests.
+    using Decoder =
+        std::function<Result<Config, ConfigError>(std::string_view, const std::stop_token&)>;
+
     // No input or output happens until start().
-    explicit ConfigStore(std::string path);
-    // Stops the store's executor (and with it the watching) before anything else goes.
+    explicit ConfigStore(std::string path, Decoder decode = nullptr);
+    // Stops the store's executor (and with it the watching) before anything else goes. A reload
+    // in progress is stopped and what it found dropped, so the program's quit never waits for the
+    // decoding of a large file; an update in progress is finished, so an edit made just before is
+    // not lost.
     ~ConfigStore();
     ConfigStore(const ConfigStore&) = delete;
     ConfigStore& operator=(const ConfigStore&) = delete;

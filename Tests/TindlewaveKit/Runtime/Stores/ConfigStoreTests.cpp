@@ -5,11 +5,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <stop_token>
 #include <vector>
 
 #include "Model/ConfigCodec.h"
 #include "Runtime/Executors/RunLoopExecutor.h"
+#include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
 #include "TestKit/Waiter.h"
 
@@ -254,6 +258,42 @@ TEST(ConfigStore, NoDeviceAndNoFileOverTheLimitIsRead) {
     EXPECT_EQ(subscriber.nth(3), (ConfigSnapshot{withHyperOff(), tooLarge}));
     EXPECT_EQ(updateAndWait(store, [](const Config&) { return withHyperOnF1(); }), tooLarge);
     EXPECT_EQ(subscriber.count(), 3u);
+}
+
+// The store's end (the programs' quit) does not wait for a reload's decoding, however long the
+// file: the decoding is told to stop, and nothing it found is published.
+TEST(ConfigStore, ItsEndStopsTheDecodingOfAReloadAndPublishesNothingOfIt) {
+    TempFolder folder;
+    auto path = folder / "config.json";
+    TempFolder::write(path, encoded(withHyperOff()));
+    testkit::Waiter waiter;
+    bool decoding = false;
+    bool toldToStop = false;
+    Channel<ConfigSnapshot> published(Buffering::unbounded);
+    {
+        // A decoding that goes on until it is told to stop (the limit only ends a broken store's
+        // wait), then finds the file good.
+        ConfigStore store(path, [&](std::string_view bytes, const std::stop_token& stop) {
+            waiter.update([&] { decoding = true; });
+            std::mutex mutex;
+            std::condition_variable_any never;
+            std::unique_lock lock(mutex);
+            never.wait_for(lock, stop, std::chrono::seconds(60), [] { return false; });
+            waiter.update([&] { toldToStop = stop.stop_requested(); });
+            return ConfigCodec::decode(bytes);
+        });
+        published = store.snapshots();
+        store.start();
+        ASSERT_TRUE(waiter.waitFor([&] { return decoding; }));
+    }
+    EXPECT_TRUE(waiter.read([&] { return toldToStop; }));
+
+    testkit::ManualScheduler scheduler;
+    testkit::ManualExecutor reader(scheduler, "reader");
+    std::size_t received = 0;
+    auto subscription = published.subscribe(reader, [&](ConfigSnapshot) { ++received; });
+    scheduler.runReady();
+    EXPECT_EQ(received, 0u);
 }
 
 // Temporaries that writers killed mid-write left beside the file are gone once the store starts.
