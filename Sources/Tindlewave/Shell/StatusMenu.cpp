@@ -112,15 +112,18 @@ void StatusMenu::show(const EngineStatus& status) {
     if (presentation != presentation_) log_.log(LogLevel::defaultLevel, presentation.summary());
     presentation_ = std::move(presentation);
     updateIcon();
-    rebuild();
+    // Putting a menu's rows in costs Qt time in the square of their number (a settings file of
+    // many devices has as many rows): the same items again are left as they are, so that a status
+    // that changes nothing the menu shows (the quit's, say) never keeps the main thread busy.
+    auto items = buildItems();
+    if (items != placed_) place(std::move(items));
 }
 
 void StatusMenu::rebuild() {
-    // The old actions go later: one of them may be the one being triggered right now.
-    for (QAction* old : menu_->actions()) {
-        menu_->removeAction(old);
-        old->deleteLater();
-    }
+    place(buildItems());
+}
+
+std::vector<MenuItem> StatusMenu::buildItems() const {
     Updates& updates = model_.updates();
     const MenuState state{
         .foundUpdate = updates.found(),
@@ -129,7 +132,17 @@ void StatusMenu::rebuild() {
         .hyperKeyEnabled = model_.hyperKeyEnabled(),
         .editable = model_.settings().editable(),
     };
-    for (const MenuItem& item : MenuItems::build(presentation_, state)) {
+    return MenuItems::build(presentation_, state);
+}
+
+void StatusMenu::place(std::vector<MenuItem> items) {
+    // The old actions go later: one of them may be the one being triggered right now.
+    for (QAction* old : menu_->actions()) {
+        menu_->removeAction(old);
+        old->deleteLater();
+    }
+    placed_ = std::move(items);
+    for (const MenuItem& item : placed_) {
         switch (item.kind) {
         case MenuItem::Kind::separator:
             menu_->addSeparator();
@@ -166,7 +179,13 @@ void StatusMenu::rebuild() {
                 action->setChecked(*item.checked);
             }
             if (item.shortcut) action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(QChar(item.shortcut).toUpper().unicode())));
-            connect(action, &QAction::triggered, this, [this, command = item.command] { run(command); });
+            // A switch shows what it was built with until a status says otherwise (Qt flips it
+            // when chosen), so the menu always holds the items last placed.
+            connect(action, &QAction::triggered, this,
+                    [this, action, checked = item.checked, command = item.command] {
+                        if (checked) action->setChecked(*checked);
+                        run(command);
+                    });
             break;
         }
         }

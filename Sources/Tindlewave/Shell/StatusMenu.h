@@ -24,8 +24,8 @@ class AppModel;
 // device and the commands. It lives in the system tray when there is one; the menu itself can
 // also hang from a button (the settings window's, without a tray), which shows the state the tray
 // icon would: orange and "needs attention" while the program needs it. Rebuilt from the
-// presentation after every status and each time it opens. Every text from the configuration or a
-// device goes in with "&" doubled. Main thread only.
+// presentation after every status that changes its items, and each time it opens. Every text
+// from the configuration or a device goes in with "&" doubled. Main thread only.
 class StatusMenu final : public QObject, public StatusMenuView {
   public:
     // `quit` is the program's quit path; `openSettings` shows the settings window; the menu's
@@ -35,6 +35,7 @@ class StatusMenu final : public QObject, public StatusMenuView {
     ~StatusMenu() override;
 
     void show(const EngineStatus& status) override;
+    // Replaces every item, changed or not.
     void rebuild();
 
     QMenu* menu() const { return menu_.get(); }
@@ -55,6 +56,8 @@ class StatusMenu final : public QObject, public StatusMenuView {
   private:
     void run(const MenuCommand& command);
     void updateIcon();
+    std::vector<MenuItem> buildItems() const;
+    void place(std::vector<MenuItem> items);
 
     AppModel& model_;
     std::function<void()> openSettings_;
@@ -67,6 +70,7 @@ class StatusMenu final : public QObject, public StatusMenuView {
     QPointer<QAction> buttonAction_;  // the button's and the spacer's place in the tool bar
     QPointer<QAction> spacerAction_;
     MenuPresentation presentation_;
+    std::vector<MenuItem> placed_;  // what the menu holds
     Logger log_;
 };
 
