@@ -85,6 +85,7 @@ void EngineAssembly::start(Executor& main, std::function<void(const Action&)> se
 Cancellable EngineAssembly::run(Channel<ConfigSnapshot> configs, std::function<void()> ended) {
     assert(main_ != nullptr);
     auto permissions = permissions_.updates(permissionPoll, *main_);
+    permissionUpdates_ = permissions;
     // The engine's own handle is made on its executor; cancelling posts there after it.
     auto handle = std::make_shared<Cancellable>();
     hid_.post([handle, engine = engine_.get(), configs = std::move(configs),
@@ -102,6 +103,9 @@ void EngineAssembly::stop() {
     logind_.reset();
     drainAndStop(hid_);
     drainAndStop(tap_);
+    // The permissions are no longer read, whether or not the run's end reached the stream before
+    // the HID executor stopped: nothing reads them for an engine that is gone.
+    if (permissionUpdates_) permissionUpdates_->finish();
     pool_.reset();
 }
 

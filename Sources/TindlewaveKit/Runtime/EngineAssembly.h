@@ -74,8 +74,9 @@ class EngineAssembly {
     void wake();
 
     // The end, once the engine's run has ended: the wakes no longer followed, the jobs queued so
-    // far on the HID and then the tap executor run, both stopped and joined, then the key maps'
-    // pool (work still running ends on the world, which goes only with the assembly; what is
+    // far on the HID and then the tap executor run, both stopped and joined, the permissions no
+    // longer read (nothing of theirs reaches the face's executor after this, even when the run's
+    // cancel had not yet reached their stream), then the key maps' pool (work still running ends on the world, which goes only with the assembly; what is
     // queued is dropped). The engine and the world go with the assembly.
     void stop();
 
@@ -86,6 +87,7 @@ class EngineAssembly {
     ProgramWorld world_;
     std::unique_ptr<EventSystem> events_;
     Permissions permissions_;
+    std::optional<Channel<PermissionState>> permissionUpdates_;  // the run's, ended by stop()
     Channel<WakeNotice> wakes_{Buffering::unbounded};
     std::unique_ptr<LogindWakes> logind_;
     std::optional<std::string> noWakes_;

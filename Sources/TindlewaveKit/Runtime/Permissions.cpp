@@ -43,10 +43,14 @@ struct Poller : std::enable_shared_from_this<Poller> {
         if (!queued.exchange(true)) executor.post([self = shared_from_this()] { self->step(); });
     }
 
-    // From any thread, once.
+    // From any thread, once. Only a timer needs the executor: over grants that tell of their
+    // changes nothing is posted, so the stream may end after the executor is gone.
     void stop() {
         changes.cancel();
-        executor.post([self = shared_from_this()] { self->wake.cancel(); });
+        if (told) return;
+        executor.post([weak = weak_from_this()] {
+            if (auto alive = weak.lock()) alive->wake.cancel();
+        });
     }
 
     const Permissions permissions;

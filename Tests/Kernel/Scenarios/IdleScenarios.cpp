@@ -126,6 +126,9 @@ TEST(Idle, TheWindowProgramWhileGrabbingAKeyboardAndAMouseWakesAtMostOnceASecond
     Program program(screen);
     program.writeConfig(twoDevicesConfig(devices.keyboard));
     ASSERT_TRUE(program.start());
+    // Its menu's line once both are set up, which the window shows too.
+    ASSERT_TRUE(program.waitFor("devices=[Test USB Keyboard=Hyper key on; Test mouse=Connected]", 120s))
+        << program.seen();
     expectAsleepWhileGrabbing(program, devices.keyboard.node, devices.mouseNode, "the window program");
     EXPECT_EQ(program.quit(), 0) << program.seen();
 }
