@@ -23,7 +23,7 @@ class ThreadPool;
 
 // The engine as a program runs it, whichever its face (the window and tray, or the command reader
 // and printer): the world, the engine on its two executors, the system's wakes, the permissions
-// polled every second and the performer of the engine's actions. The face adds its executor, the
+// polled every second (over device nodes, read again as they change) and the performer of the engine's actions. The face adds its executor, the
 // config store and what shows the engine's statuses.
 //
 // Threads: the HID executor ("app.tindlewave.hid": the engine, its devices and the wakes logind
@@ -65,8 +65,8 @@ class EngineAssembly {
     // The face's executor: from now on the engine's actions are performed there, each handed
     // first to `seen` when given. Called once, before run().
     void start(Executor& main, std::function<void(const Action&)> seen = nullptr);
-    // The engine's run over `configs`, with the permissions polled every second on the face's
-    // executor; callable from any thread. Cancelling the handle ends it (a cancel that comes
+    // The engine's run over `configs`, with the permissions polled every second (over device
+    // nodes, read as they change) on the face's executor; callable from any thread. Cancelling the handle ends it (a cancel that comes
     // before the run began ends it as it begins); `ended` runs on the HID executor once every
     // loop has ended.
     [[nodiscard]] Cancellable run(Channel<ConfigSnapshot> configs, std::function<void()> ended = nullptr);
