@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <future>
 #include <map>
 #include <mutex>
 
@@ -178,11 +179,19 @@ ConfigStore::ConfigStore(std::string path, Decoder decode)
 }
 
 ConfigStore::~ConfigStore() {
+    state_->ending.request_stop();
+    // What was posted before the end still runs, a reload returning at once: an update queued
+    // behind a reload's decoding (an edit made just before a quit) is written, not dropped.
+    if (!executor_->isCurrent()) {
+        std::promise<void> drained;
+        auto ran = drained.get_future();
+        state_->post([&drained] { drained.set_value(); });
+        ran.wait();
+    }
     {
         std::lock_guard lock(state_->gateMutex);
         state_->gate = nullptr;
     }
-    state_->ending.request_stop();
     executor_.reset();  // stops and joins: no job, timer or fd callback runs after this
     state_->reloadTimer.cancel();
     state_->watchSource.cancel();

@@ -34,8 +34,8 @@ class ConfigStore {
     explicit ConfigStore(std::string path, Decoder decode = nullptr);
     // Stops the store's executor (and with it the watching) before anything else goes. A reload
     // in progress is stopped and what it found dropped, so the program's quit never waits for the
-    // decoding of a large file; an update in progress is finished, so an edit made just before is
-    // not lost.
+    // decoding of a large file; an update in progress or queued is finished, so an edit made just
+    // before is not lost.
     ~ConfigStore();
     ConfigStore(const ConfigStore&) = delete;
     ConfigStore& operator=(const ConfigStore&) = delete;

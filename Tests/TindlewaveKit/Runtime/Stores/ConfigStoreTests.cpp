@@ -262,7 +262,7 @@ TEST(ConfigStore, NoDeviceAndNoFileOverTheLimitIsRead) {
 
 // The store's end (the programs' quit) does not wait for a reload's decoding, however long the
 // file: the decoding is told to stop, and nothing it found is published.
-TEST(ConfigStore, ItsEndStopsTheDecodingOfAReloadAndPublishesNothingOfIt) {
+TEST(ConfigStore, ItsEndStopsTheDecodingOfAReloadAndPublishesNothingOfItButWritesAnUpdateQueuedBehind) {
     TempFolder folder;
     auto path = folder / "config.json";
     TempFolder::write(path, encoded(withHyperOff()));
@@ -271,9 +271,10 @@ TEST(ConfigStore, ItsEndStopsTheDecodingOfAReloadAndPublishesNothingOfIt) {
     bool toldToStop = false;
     Channel<ConfigSnapshot> published(Buffering::unbounded);
     {
-        // A decoding that goes on until it is told to stop (the limit only ends a broken store's
-        // wait), then finds the file good.
+        // The start's decoding goes on until it is told to stop (the limit only ends a broken
+        // store's wait), then finds the file good; later ones decode at once.
         ConfigStore store(path, [&](std::string_view bytes, const std::stop_token& stop) {
+            if (waiter.read([&] { return decoding; })) return ConfigCodec::decode(bytes);
             waiter.update([&] { decoding = true; });
             std::mutex mutex;
             std::condition_variable_any never;
@@ -285,8 +286,11 @@ TEST(ConfigStore, ItsEndStopsTheDecodingOfAReloadAndPublishesNothingOfIt) {
         published = store.snapshots();
         store.start();
         ASSERT_TRUE(waiter.waitFor([&] { return decoding; }));
+        // An edit made just before the quit, queued behind the decoding.
+        store.update([](const Config&) { return withHyperOnF1(); }, nullptr);
     }
     EXPECT_TRUE(waiter.read([&] { return toldToStop; }));
+    EXPECT_EQ(TempFolder::read(path), encoded(withHyperOnF1()));
 
     testkit::ManualScheduler scheduler;
     testkit::ManualExecutor reader(scheduler, "reader");
