@@ -134,11 +134,13 @@ struct EventDeviceWorld {
         input.join();
     }
 
+    // Runs `job` on the input executor, and waits until what it handed the writer is written.
     template <class F>
     void onInput(F job) {
         std::promise<void> done;
         input.post([&] {
             job();
+            if (events) events->awaitWrites();
             done.set_value();
         });
         done.get_future().wait();

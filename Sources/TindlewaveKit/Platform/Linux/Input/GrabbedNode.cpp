@@ -100,7 +100,8 @@ void GrabbedNode::adopt(UniqueFd fd, InputDescription description, OwnDevices& o
     grab_.adoptGrabbed();
 }
 
-GrabbedNode::Taken GrabbedNode::takeGrab(StallWatchdog& watchdog, std::vector<input_event>& caught) {
+GrabbedNode::Taken GrabbedNode::takeGrab(StallWatchdog& watchdog, DeviceWriter& writer,
+                                         std::vector<input_event>& caught) {
     // Through the watchdog, which refuses while its release has not been taken in.
     const timeval grabbedAt = realtimeNow();
     const std::optional<int> answer = watchdog.grab(fd_.get());
@@ -121,7 +122,7 @@ GrabbedNode::Taken GrabbedNode::takeGrab(StallWatchdog& watchdog, std::vector<in
         if (!caught.empty()) {
             const auto bytes = static_cast<ssize_t>(caught.size() * sizeof(input_event));
             if (::write(fd_.get(), caught.data(), static_cast<std::size_t>(bytes)) != bytes)
-                mirror_->write(caught.data(), caught.size());
+                writer.write(mirror_, caught.data(), caught.size());
         }
         caught.clear();
         return Taken::letGo;

@@ -13,6 +13,7 @@
 #include "Core/Instant.h"
 #include "Platform/Executor.h"
 #include "Platform/FdRegistrar.h"
+#include "Platform/Linux/Input/DeviceWriter.h"
 #include "Platform/Linux/Input/EvdevDevice.h"
 #include "Platform/Linux/Input/LinuxEventSystem.h"
 #include "Platform/Linux/Input/NodeGrab.h"
@@ -20,6 +21,7 @@
 
 namespace tindlewave {
 
+class DeviceWriter;
 class OwnDevices;
 class StallWatchdog;
 
@@ -57,7 +59,7 @@ class GrabbedNode {
     const NodeGrab& grab() const { return grab_; }
     int fd() const { return fd_.get(); }
     const InputDescription& description() const { return description_; }
-    const UinputDevice* mirror() const { return mirror_ ? &*mirror_ : nullptr; }
+    const SharedDevice& mirror() const { return mirror_; }
     EvdevNodeState& state() { return state_; }
     const EvdevNodeState& state() const { return state_; }
     // Has LEDs the desktop sets through its mirror.
@@ -83,7 +85,7 @@ class GrabbedNode {
     // refusals). What came since the grab goes to `caught`. A key that went down before the
     // grab lets it go at once and gives what the grab caught back to the node (to the mirror
     // where the node is read-only), so that every reader has it as if it had never been grabbed.
-    Taken takeGrab(StallWatchdog& watchdog, std::vector<input_event>& caught);
+    Taken takeGrab(StallWatchdog& watchdog, DeviceWriter& writer, std::vector<input_event>& caught);
     // Ends the grab (through the watchdog), closes the node and its mirror (the kernel lets go
     // of what the mirror holds) and forgets what it had down. Overflows are said to `journal`.
     void close(StallWatchdog& watchdog, OwnDevices& own,
@@ -113,7 +115,7 @@ class GrabbedNode {
     UniqueFd fd_;
     bool keyboard_ = false;
     InputDescription description_;
-    std::optional<UinputDevice> mirror_;
+    SharedDevice mirror_;
     EvdevNodeState state_;
     FrameAssembler assembler_;
     int drops_ = 0;  // overflows of its kernel buffer while grabbed, told when it closes

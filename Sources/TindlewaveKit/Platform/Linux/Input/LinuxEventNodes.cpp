@@ -116,7 +116,7 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
         default: return;
     }
     std::vector<input_event> caught;
-    switch (node.takeGrab(watchdog, caught)) {
+    switch (node.takeGrab(watchdog, writer, caught)) {
         case Node::Taken::grabbed: break;
         case Node::Taken::refused: return later(options.busySeconds);
         case Node::Taken::letGo: return later(options.settleSeconds);
@@ -169,9 +169,9 @@ void LinuxEventSystem::State::frame(Node& node, const InputFrame& frame) {
         if ((types & eventMaskBit(EventType::scrollWheel)) != 0) lastWheel = node.info().id;
         if (!forwardMotion && hasMotion(codes)) {
             withoutMotion(codes, out);
-            if (!out.empty()) node.mirror()->write(out.data(), out.size());
+            writer.write(node.mirror(), out.data(), out.size());
         } else {
-            node.mirror()->write(codes.data(), codes.size());
+            writer.write(node.mirror(), codes.data(), codes.size());
         }
         if (!(before == node.state().modifiers())) updateFlags();
         return;
@@ -207,9 +207,9 @@ void LinuxEventSystem::State::frame(Node& node, const InputFrame& frame) {
         if (entry.passes && entry.event.flags != entry.made.flags)
             keyboardState.follow(entry.made.flags, entry.event.flags, deviceModifiers(), time, keyboardOut);
     }
-    if (!keyboardOut.empty() && own.keyboard()) own.keyboard()->write(keyboardOut.data(), keyboardOut.size());
+    writer.write(own.keyboard(), keyboardOut.data(), keyboardOut.size());
     rebuildFrame(codes, events, forwardMotion, out);
-    if (!out.empty() && node.mirror()) node.mirror()->write(out.data(), out.size());
+    writer.write(node.mirror(), out.data(), out.size());
     updateFlags();
     if (refreshOwed) refreshGrabs();
 }

@@ -66,6 +66,8 @@ LinuxEventSystem::State::State(LinuxEventSystem& owner_, Executor& input_, Optio
           {options.uinputPath, options.udevAnnounces.value_or(false), options.desktopOpenSeconds,
            options.isAnnounced, options.journal},
           [this](const Event& event) { writeOut(event); }) {
+    // Codes unwritten a quarter of the stall limit on are looked at.
+    watchdog.watchWrites(writer.lateFd(), options.stallSeconds / 4, [this] { return writer.beats(); });
     if (options.followSession) {
         if (fds) followSession();
         else sessionUnfollowed = "the input executor watches no descriptors";
@@ -78,6 +80,9 @@ LinuxEventSystem::State::~State() {
     registryWatch.cancel();
     ownNodesWatch.cancel();
     for (auto& node : nodes) stop(*node);
+    // What was handed over is written, then each device goes with its last holder.
+    own.close();
+    writer.stop();
 }
 
 LinuxEventSystem::LinuxEventSystem(Executor& input, Options options)
@@ -268,6 +273,8 @@ void LinuxEventSystem::readNow(SenderID id) {
     if (State::Node* node = state_->find(id)) state_->readable(*node);
 }
 
+void LinuxEventSystem::awaitWrites() { state_->writer.flush(); }
+
 const std::optional<std::string>& LinuxEventSystem::sessionUnfollowed() const {
     return state_->sessionUnfollowed;
 }
@@ -298,13 +305,13 @@ void LinuxEventSystem::State::deliver(const Event& posted, EventLevel level) {
     if (passes) own.write(event);
 }
 
-const UinputDevice* LinuxEventSystem::State::mirrorOf(std::optional<SenderID> id,
+const SharedDevice* LinuxEventSystem::State::mirrorOf(std::optional<SenderID> id,
                                                       std::uint16_t needs) const {
     if (!id) return nullptr;
     for (const auto& node : nodes) {
         if (node->info().id != *id || !node->mirror()) continue;
         if (needs != 0 && !node->description().has(EV_REL, needs)) return nullptr;
-        return node->mirror();
+        return &node->mirror();
     }
     return nullptr;
 }
@@ -327,27 +334,27 @@ void LinuxEventSystem::State::writeOut(const Event& event) {
         case EventType::keyDown:
         case EventType::keyUp:
             keyboardState.key(event, deviceModifiers(), time, postOut);
-            if (!postOut.empty()) own.keyboard()->write(postOut.data(), postOut.size());
+            writer.write(own.keyboard(), postOut.data(), postOut.size());
             break;
         case EventType::flagsChanged:
             keyboardState.follow(owner.flagsState(), event.flags, deviceModifiers(), time, postOut);
-            if (!postOut.empty()) own.keyboard()->write(postOut.data(), postOut.size());
+            writer.write(own.keyboard(), postOut.data(), postOut.size());
             break;
         case EventType::scrollWheel: {
             // To the wheel that scrolled last, so its own settings (natural scrolling) apply.
-            const UinputDevice* target = mirrorOf(lastWheel, REL_WHEEL_HI_RES);
+            const SharedDevice* target = mirrorOf(lastWheel, REL_WHEEL_HI_RES);
             appendPostedWheel(event, vertical, horizontal, time, postOut);
-            if (!postOut.empty()) (target ? *target : *own.pointer()).write(postOut.data(), postOut.size());
+            writer.write(target ? *target : own.pointer(), postOut.data(), postOut.size());
             break;
         }
         default: {
-            const UinputDevice* target = own.pointer();
+            const SharedDevice* target = &own.pointer();
             if (isMouseButton(event.type)) {
                 // A swallowed press and what replays it belong to the mouse it came from.
                 const auto n = event.integer(IntegerField::buttonNumber);
                 if (n >= 0 && n < 8) {
                     auto& from = swallowedFrom[static_cast<std::size_t>(n)];
-                    if (const UinputDevice* mirror = mirrorOf(from, 0)) target = mirror;
+                    if (const SharedDevice* mirror = mirrorOf(from, 0)) target = mirror;
                     if (isMouseButtonUp(event.type)) from.reset();
                 }
             }
@@ -356,7 +363,7 @@ void LinuxEventSystem::State::writeOut(const Event& event) {
             input_event syn{};
             syn.time = time;
             postOut.push_back(syn);
-            target->write(postOut.data(), postOut.size());
+            writer.write(*target, postOut.data(), postOut.size());
             break;
         }
     }

@@ -145,6 +145,9 @@ class LinuxEventSystem final : public EventSystem {
     void adoptVirtualDevices(UinputDevice keyboard, UinputDevice pointer);
     // Reads and handles what the node has ready now, as its watch does; input executor.
     void readNow(SenderID id);
+    // Waits until everything handed to the writer so far is written to the devices (which are
+    // written on a thread of their own); tests and benchmarks.
+    void awaitWrites();
 
     // Any thread: lets go of the user's devices now, as the watchdog does at a stall (every grab
     // ended, the mirrors and the program's own devices destroyed, so nothing stays down), and

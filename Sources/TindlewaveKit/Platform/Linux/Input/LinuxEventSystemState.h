@@ -15,6 +15,7 @@
 #include "Core/Evdev/VirtualKeyboardState.h"
 #include "Platform/Executor.h"
 #include "Platform/FdRegistrar.h"
+#include "Platform/Linux/Input/DeviceWriter.h"
 #include "Platform/Linux/Input/EvdevDevice.h"
 #include "Platform/Linux/Input/GrabbedNode.h"
 #include "Platform/Linux/Input/LinuxEventSystem.h"
@@ -55,7 +56,7 @@ struct LinuxEventSystem::State final : GrabbedNode::Frames {
     void deliver(const Event& event, EventLevel level);
     void writeOut(const Event& event);
     void ownNodeAnnounced(const std::string& sysname);
-    const UinputDevice* mirrorOf(std::optional<SenderID> id, std::uint16_t needs) const;
+    const SharedDevice* mirrorOf(std::optional<SenderID> id, std::uint16_t needs) const;
     void sessionChanged(bool active);
     void followSession();
 
@@ -93,6 +94,11 @@ struct LinuxEventSystem::State final : GrabbedNode::Frames {
 
     // Its thread posts its release to the input executor; stopped first when the state goes.
     StallWatchdog watchdog;
+
+    // Writes every device of the program's, in order, on a thread of its own (watched by the
+    // watchdog; it holds a device until its codes are written, and lets go before the watchdog
+    // goes).
+    DeviceWriter writer{options.stallSeconds / 4};
 
     // The program's keyboard and pointer, and the posts held for them (made after the watchdog,
     // which it tells of every device the program makes).

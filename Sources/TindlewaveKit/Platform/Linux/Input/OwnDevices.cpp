@@ -29,16 +29,14 @@ OwnDevices::OwnDevices(Executor& input, StallWatchdog& watchdog, Options options
       writeOut_(std::move(writeOut)),
       udevAnnounces_(options_.udevAnnounces) {}
 
-void OwnDevices::keep(std::optional<UinputDevice>& slot, UinputDevice device) {
+void OwnDevices::keep(SharedDevice& slot, UinputDevice device) {
     close(slot);
     watchdog_.keep(device.fd());
-    slot.emplace(std::move(device));
-}
-
-void OwnDevices::close(std::optional<UinputDevice>& slot) {
-    if (!slot) return;
-    watchdog_.forget(slot->fd());  // before its descriptor closes
-    slot.reset();
+    StallWatchdog* watchdog = &watchdog_;
+    slot = SharedDevice(new UinputDevice(std::move(device)), [watchdog](const UinputDevice* gone) {
+        watchdog->forget(gone->fd());  // before its descriptor closes
+        delete gone;
+    });
 }
 
 bool OwnDevices::ensure() {
@@ -90,7 +88,7 @@ bool OwnDevices::announced() {
 void OwnDevices::heard(const std::string& sysname) {
     if (sysname.empty()) return;
     const Instant now = input_.clock().now();
-    auto heardOf = [&](const std::optional<UinputDevice>& device, std::optional<Instant>& heardAt) {
+    auto heardOf = [&](const SharedDevice& device, std::optional<Instant>& heardAt) {
         if (device && sysname == device->sysname() && !heardAt) heardAt = now;
     };
     heardOf(keyboard_, keyboardHeardAt_);

@@ -8,6 +8,7 @@
 #include "Core/Instant.h"
 #include "Core/Tap/Event.h"
 #include "Platform/Executor.h"
+#include "Platform/Linux/Input/DeviceWriter.h"
 #include "Platform/Linux/Input/EvdevDevice.h"
 
 namespace tindlewave {
@@ -18,8 +19,8 @@ class StallWatchdog;
 // announcement of them: a desktop opens a new device only once udev has announced it, and what
 // is written to it before then reaches no one, so posts are held, in order, until both have been
 // announced, however long udev takes (up to 256 posts; more are written out with what waits). Each device the program makes (these two and the mirrors)
-// is kept and closed through here, so the watchdog, which destroys them at a release, knows each
-// while it lives. On the input executor only.
+// is kept through here, so the watchdog, which destroys them at a release, knows each while it
+// lives (up to the last write the writer holds it for). On the input executor only.
 class OwnDevices {
   public:
     struct Options {
@@ -52,13 +53,14 @@ class OwnDevices {
     // udev's "add" of the event node of the input device `sysname` came through the registry.
     void heard(const std::string& sysname);
 
-    UinputDevice* keyboard() { return keyboard_ ? &*keyboard_ : nullptr; }
-    UinputDevice* pointer() { return pointer_ ? &*pointer_ : nullptr; }
+    const SharedDevice& keyboard() const { return keyboard_; }
+    const SharedDevice& pointer() const { return pointer_; }
     bool isOwn(const std::string& sysname) const;
 
-    // Any device of the program's (a mirror too), registered with the watchdog while it lives.
-    void keep(std::optional<UinputDevice>& slot, UinputDevice device);
-    void close(std::optional<UinputDevice>& slot);
+    // Any device of the program's (a mirror too), registered with the watchdog while it lives:
+    // `slot` holds it, and the last holder's letting go destroys it.
+    void keep(SharedDevice& slot, UinputDevice device);
+    static void close(SharedDevice& slot) { slot.reset(); }
     // Whether a desktop has had the device to open: udev's "add" of it came `desktopOpenSeconds`
     // ago, or nothing is to be waited for (no sysname told, no udev announcing here, or the
     // isAnnounced hook says so).
@@ -73,8 +75,8 @@ class OwnDevices {
     StallWatchdog& watchdog_;
     const Options options_;
     WriteOut writeOut_;
-    std::optional<UinputDevice> keyboard_;
-    std::optional<UinputDevice> pointer_;
+    SharedDevice keyboard_;
+    SharedDevice pointer_;
     bool udevAnnounces_;
     // Posts held, in order, until udev has announced both (a desktop opens them only then), since
     // `heldSince_`.

@@ -23,12 +23,18 @@ int grabByIoctl(int fd, bool grabbed) {
 
 void destroyByIoctl(int fd) { ::ioctl(fd, UI_DEV_DESTROY); }
 
-// Whether any of the grabbed descriptors (all but the first, the wake-up's) holds input or an
-// error now.
-bool inputWaiting(std::vector<pollfd>& fds) {
+// What waits for a beat now: input or an error on a grabbed descriptor (all but the first two,
+// the wake-up's and the writer's), codes for the writer.
+struct Waiting {
+    bool reads = false;
+    bool writes = false;
+};
+
+Waiting lookWaiting(std::vector<pollfd>& fds) {
     for (pollfd& p : fds) p.revents = 0;
-    if (::poll(fds.data() + 1, fds.size() - 1, 0) <= 0) return false;
-    return std::any_of(fds.begin() + 1, fds.end(), [](const pollfd& p) { return p.revents != 0; });
+    if (::poll(fds.data() + 1, fds.size() - 1, 0) <= 0) return {};
+    return {std::any_of(fds.begin() + 2, fds.end(), [](const pollfd& p) { return p.revents != 0; }),
+            fds[1].revents != 0};
 }
 
 }  // namespace
@@ -45,8 +51,10 @@ StallWatchdog::StallWatchdog(double stallSeconds, std::function<void()> onStall,
       hooks_{hooks.now ? std::move(hooks.now) : &steadyNanoseconds,
              hooks.grab ? std::move(hooks.grab) : &grabByIoctl,
              hooks.destroy ? std::move(hooks.destroy) : &destroyByIoctl},
-      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-      thread_([this] { loop(); }) {}
+      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    polled_.reserve(16);  // the thread allocates only once more nodes are grabbed than that
+    thread_ = std::thread([this] { loop(); });
+}
 
 StallWatchdog::~StallWatchdog() {
     stop();
@@ -87,6 +95,17 @@ void StallWatchdog::watch(int fd) {
     {
         std::lock_guard lock(mutex_);
         grabbed_.push_back(fd);
+        heldChangedLocked();
+    }
+    wake_.notify_all();
+}
+
+void StallWatchdog::watchWrites(int lateFd, double lateSeconds, std::function<std::uint64_t()> writes) {
+    {
+        std::lock_guard lock(mutex_);
+        writesFd_ = lateFd;
+        lateNanoseconds_ = static_cast<std::int64_t>(lateSeconds * 1e9);
+        writes_ = std::move(writes);
         heldChangedLocked();
     }
     wake_.notify_all();
@@ -139,16 +158,18 @@ void StallWatchdog::releaseLocked() {
 }
 
 void StallWatchdog::loop() {
-    std::vector<pollfd> fds;
+    std::vector<pollfd>& fds = polled_;
     std::unique_lock lock(mutex_);
     while (!stopping_) {
-        if (grabbed_.empty()) {
-            wake_.wait(lock, [&] { return stopping_ || !grabbed_.empty(); });
+        if (grabbed_.empty() && writesFd_ < 0) {
+            wake_.wait(lock, [&] { return stopping_ || !grabbed_.empty() || writesFd_ >= 0; });
             continue;
         }
-        // Asleep until a grabbed node holds input for the reading thread, or what is held changes.
+        // Asleep until a grabbed node holds input for the reading thread, the writer is late with
+        // codes, or what is held changes.
         const std::uint64_t held = heldVersion_;
         fds.assign(1, pollfd{wakeFd_, POLLIN, 0});
+        fds.push_back(pollfd{writesFd_, POLLIN, 0});  // none: poll passes over it
         for (int fd : grabbed_) fds.push_back(pollfd{fd, POLLIN, 0});
         lock.unlock();
         const int ready = ::poll(fds.data(), fds.size(), -1);
@@ -161,19 +182,34 @@ void StallWatchdog::loop() {
         lock.lock();
         if (ready <= 0 || stopping_ || heldVersion_ != held) continue;
         // Under the lock nothing held is closed: input is waiting now, and a beat from now on is
-        // the reading thread's taking it (what it took before this look needs no beat).
+        // its taking it (what was taken before this look needs no beat); the writer late with
+        // codes has been at them since its timer was set, and a write from now on is progress.
         const std::uint64_t beats = beats_.load(std::memory_order_acquire);
+        const std::uint64_t writes = writes_ ? writes_() : 0;
         const std::int64_t since = hooks_.now();
-        if (!inputWaiting(fds)) continue;
-        while (!stopping_ && heldVersion_ == held && beats_.load(std::memory_order_acquire) == beats) {
-            const std::int64_t left = since + stallNanoseconds_ - hooks_.now();
-            if (left < 0) {
+        const Waiting waiting = lookWaiting(fds);
+        // How long is left before the release; none while nothing waits any more.
+        auto left = [&]() -> std::optional<std::int64_t> {
+            std::optional<std::int64_t> soonest;
+            const std::int64_t now = hooks_.now();
+            if (waiting.reads && beats_.load(std::memory_order_acquire) == beats)
+                soonest = since + stallNanoseconds_ - now;
+            if (waiting.writes && writes_ && writes_() == writes) {
+                const std::int64_t writesLeft = since - lateNanoseconds_ + stallNanoseconds_ - now;
+                soonest = soonest ? std::min(*soonest, writesLeft) : writesLeft;
+            }
+            return soonest;
+        };
+        while (!stopping_ && heldVersion_ == held) {
+            const std::optional<std::int64_t> remaining = left();
+            if (!remaining) break;
+            if (*remaining < 0) {
                 releaseLocked();
                 break;
             }
             // Looked at again a quarter of the limit on at most: the reading thread takes input
             // within microseconds, so one look mostly ends the wait.
-            wake_.wait_for(lock, std::chrono::nanoseconds(std::min(left, stallNanoseconds_ / 4) + 1));
+            wake_.wait_for(lock, std::chrono::nanoseconds(std::min(*remaining, stallNanoseconds_ / 4) + 1));
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <poll.h>
 #include <thread>
 #include <vector>
 
@@ -16,7 +17,8 @@ namespace tindlewave {
 // keyboard nor leaves a key or modifier held on them.
 //
 // The reading thread takes and ends each grab through the watchdog, and beats each time it has
-// read what a grabbed node held; it tells it of each device of the program's that may hold keys
+// read what a grabbed node held (the thread that writes the program's devices likewise, while it
+// has something to write: watchWrites); it tells it of each device of the program's that may hold keys
 // or buttons down (the mirrors, its own keyboard and pointer) before it closes it. The watchdog's
 // own thread sleeps while nothing is grabbed, and while nothing waits on the grabbed descriptors
 // (it polls them itself, so an idle program is never woken). Once one holds input (or an error),
@@ -55,6 +57,11 @@ class StallWatchdog {
     std::optional<int> grab(int fd);
     // Holds `fd` as grabbed already.
     void watch(int fd);
+    // The thread that writes the program's devices (DeviceWriter): `lateFd` is readable once it
+    // has been at codes for `lateSeconds` without writing all, and `writes` counts what it wrote.
+    // It must go on writing within `stallSeconds` of taking them, as input must be read, or
+    // everything is let go of (a key down written and its up not yet would stay down).
+    void watchWrites(int lateFd, double lateSeconds, std::function<std::uint64_t()> writes);
     // Ungrabs `fd` unless the watchdog let go of it already, and forgets it. Call before the
     // descriptor closes: the watchdog polls what it holds.
     void ungrab(int fd);
@@ -90,8 +97,12 @@ class StallWatchdog {
     std::vector<int> grabbed_;  // under mutex_
     std::uint64_t heldVersion_ = 0;  // under mutex_: counts changes of grabbed_
     std::vector<int> devices_;  // under mutex_
+    int writesFd_ = -1;         // under mutex_
+    std::int64_t lateNanoseconds_ = 0;  // under mutex_
+    std::function<std::uint64_t()> writes_;  // under mutex_
     bool stopping_ = false;     // under mutex_
     std::atomic<bool> suspended_{false};  // written under mutex_
+    std::vector<pollfd> polled_;  // the thread's
     std::atomic<std::uint64_t> beats_{0};
     std::atomic<bool> released_{false};
     std::thread thread_;  // last: started once everything it reads is made

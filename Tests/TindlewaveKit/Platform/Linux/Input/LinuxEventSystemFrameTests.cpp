@@ -92,10 +92,14 @@ struct World {
         EXPECT_TRUE(events.attach(*port, input));
         return *port;
     }
-    void read(SenderID id) { events.readNow(id); }
+    void read(SenderID id) {
+        events.readNow(id);
+        events.awaitWrites();
+    }
     void post(const Event& event, EventLevel level) {
         events.post(event, level);
         scheduler.runReady();
+        events.awaitWrites();
     }
 };
 
@@ -286,6 +290,7 @@ TEST(LinuxEventSystemFrames, APostThatComesToNoCodeWritesNothing) {
     auto post = [&](const Event& event) {
         events.post(event, EventLevel::session);
         scheduler.runReady();
+        events.awaitWrites();
     };
 
     Event tiny;  // a smooth-scroll frame's last sliver: less than one high-resolution unit

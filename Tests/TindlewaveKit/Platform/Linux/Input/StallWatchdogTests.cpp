@@ -160,6 +160,33 @@ TEST(StallWatchdog, AStallDestroysEveryDeviceThatMayHoldKeysBeforeItUngrabsAnyth
                                                   call("ungrab", b.fd())}));
 }
 
+TEST(StallWatchdog, CodesLeftUnwrittenPastTheLimitLetGoOfEverythingWithNothingGrabbed) {
+    Node late;  // the writer's timer: readable once it has been at codes a quarter second
+    Watched w;
+    std::atomic<std::uint64_t> writes{0};
+    w.watchdog.watchWrites(late.fd(), 0.25, [&] { return writes.load(); });
+    w.watchdog.keep(20);  // the program's keyboard, a key down written to it, its up not yet
+    // Written within the limit: nothing goes.
+    w.now = 10 * second;
+    late.input();
+    ASSERT_TRUE(w.lookedAgain(3));
+    w.now = 10 * second + second / 2;
+    ASSERT_TRUE(w.lookedAgain(2));
+    ++writes;
+    late.take();
+    EXPECT_EQ(w.stallCount(), 0);
+    // Left unwritten past it (counted from its taking them, a quarter second before the timer):
+    // the devices go (the key with them), as at a stalled reader.
+    late.input();
+    ASSERT_TRUE(w.lookedAgain(3));
+    w.now = 11 * second + second / 5;
+    ASSERT_TRUE(w.lookedAgain(2));
+    EXPECT_EQ(w.stallCount(), 0);
+    w.now = 11 * second + second / 3;
+    ASSERT_TRUE(w.waiter.waitFor([&] { return w.stalls == 1; }));
+    EXPECT_EQ(w.made(), std::vector<std::string>{"destroy 20"});
+}
+
 TEST(StallWatchdog, ASuspensionLetsGoAtOnceAndWhatComesMeanwhileHoldsNothingUntilTheResume) {
     Node a, b, c;
     Watched w;

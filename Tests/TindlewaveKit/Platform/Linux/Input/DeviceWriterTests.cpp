@@ -1,0 +1,101 @@
+// The writer of the program's devices on its own thread, with pipes in place of the devices.
+
+#include "Platform/Linux/Input/DeviceWriter.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <array>
+#include <vector>
+
+#include "TestKit/EvdevPipes.h"
+#include "TestKit/Waiter.h"
+
+namespace tindlewave {
+namespace {
+
+std::array<input_event, 2> keyFrame(int value) {
+    std::array<input_event, 2> frame{};
+    frame[0].type = EV_KEY;
+    frame[0].code = KEY_A;
+    frame[0].value = value;
+    return frame;  // the second: SYN_REPORT
+}
+
+std::vector<int> valuesRead(int fd) {
+    std::vector<int> values;
+    std::array<input_event, 64> buffer;
+    ssize_t n;
+    while ((n = ::read(fd, buffer.data(), sizeof buffer)) > 0) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(n) / sizeof(input_event); ++i)
+            if (buffer[i].type == EV_KEY) values.push_back(buffer[i].value);
+    }
+    return values;
+}
+
+TEST(DeviceWriter, WritesInTheOrderHandedOverAcrossDevicesAndDestroysADeviceLetGoOfOnlyAfterItsCodes) {
+    DeviceWriter writer(3600);
+    // Two devices writing into one pipe: what it holds is the order of the writes.
+    testkit::EvdevPipe shared;
+    const SharedDevice first = std::make_shared<const UinputDevice>(UinputDevice::adopt(::dup(shared.write)));
+    const SharedDevice second = std::make_shared<const UinputDevice>(UinputDevice::adopt(::dup(shared.write)));
+    std::vector<int> handedOver;
+    for (int i = 0; i < 300; ++i) {
+        const auto frame = keyFrame(i);
+        writer.write(i % 3 == 0 ? second : first, frame.data(), frame.size());
+        handedOver.push_back(i);
+    }
+    writer.flush();
+    EXPECT_EQ(valuesRead(shared.read), handedOver);
+    EXPECT_EQ(writer.beats(), 300u);
+
+    // Handed over, then let go of by its only other holder: written, and only then closed.
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
+    SharedDevice alone = std::make_shared<const UinputDevice>(UinputDevice::adopt(ends[1]));
+    const auto down = keyFrame(1), up = keyFrame(0);
+    writer.write(alone, down.data(), down.size());
+    writer.write(alone, up.data(), up.size());
+    alone.reset();
+    writer.flush();
+    EXPECT_EQ(valuesRead(ends[0]), (std::vector<int>{1, 0}));
+    char byte;
+    EXPECT_EQ(::read(ends[0], &byte, 1), 0);  // the end: its device was closed
+    ::close(ends[0]);
+}
+
+bool readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1;
+}
+
+TEST(DeviceWriter, ItsTimerSaysSoOnlyWhileCodesHandedOverWaitUnwrittenPastTheirTime) {
+    DeviceWriter writer(0.05);
+    // A device whose write blocks: a pipe filled up.
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
+    const std::vector<char> fill(1 << 16, 'x');
+    while (::write(ends[1], fill.data(), fill.size()) > 0) {
+    }
+    ASSERT_EQ(::fcntl(ends[1], F_SETFL, 0), 0);  // its writes wait from now on
+    const SharedDevice stuck = std::make_shared<const UinputDevice>(UinputDevice::adopt(ends[1]));
+    const auto down = keyFrame(1);
+    writer.write(stuck, down.data(), down.size());
+    EXPECT_TRUE(testkit::pollUntil([&] { return readable(writer.lateFd()); }));
+    // Once all is written, it is quiet again, and stays so while nothing is handed over.
+    std::vector<char> drained(fill.size() + 1024);
+    while (::read(ends[0], drained.data(), drained.size()) > 0) {
+    }
+    writer.flush();
+    EXPECT_TRUE(testkit::pollUntil([&] { return !readable(writer.lateFd()); }));
+    const auto up = keyFrame(0);
+    writer.write(stuck, up.data(), up.size());
+    writer.flush();
+    EXPECT_TRUE(testkit::pollUntil([&] { return !readable(writer.lateFd()); }));
+    ::close(ends[0]);
+}
+
+}  // namespace
+}  // namespace tindlewave
