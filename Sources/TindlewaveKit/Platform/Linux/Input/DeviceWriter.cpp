@@ -46,8 +46,6 @@ DeviceWriter::DeviceWriter(double lateSeconds)
 
 DeviceWriter::~DeviceWriter() {
     stop();
-    if (pendingFd_ >= 0) ::close(pendingFd_);
-    if (lateFd_ >= 0) ::close(lateFd_);
 }
 
 void DeviceWriter::setLate(bool armed) {
@@ -59,7 +57,7 @@ void DeviceWriter::setLate(bool armed) {
         when.it_value.tv_nsec = static_cast<long>(nanoseconds % 1'000'000'000);
         if (when.it_value.tv_sec == 0 && when.it_value.tv_nsec == 0) when.it_value.tv_nsec = 1;
     }
-    ::timerfd_settime(lateFd_, 0, &when, nullptr);
+    ::timerfd_settime(lateFd_.get(), 0, &when, nullptr);
 }
 
 void DeviceWriter::stop() {
@@ -67,7 +65,7 @@ void DeviceWriter::stop() {
         std::lock_guard lock(mutex_);
         if (stopping_) return;
         stopping_ = true;
-        signal(pendingFd_);
+        signal(pendingFd_.get());
     }
     if (thread_.joinable()) thread_.join();
 }
@@ -77,7 +75,7 @@ void DeviceWriter::write(const SharedDevice& device, const input_event* codes, s
     std::lock_guard lock(mutex_);
     if (stopping_) return;  // the devices go with the writer
     // Only the first of a run wakes the writer: it takes the queue whole.
-    if (queued_.empty()) signal(pendingFd_);
+    if (queued_.empty()) signal(pendingFd_.get());
     queued_.push_back(Write{device, codes_.size(), count});
     codes_.insert(codes_.end(), codes, codes + count);
     ++handedOver_;
@@ -90,7 +88,7 @@ void DeviceWriter::flush() {
 }
 
 void DeviceWriter::waitForWork() const {
-    pollfd wake{pendingFd_, POLLIN, 0};
+    pollfd wake{pendingFd_.get(), POLLIN, 0};
     while (::poll(&wake, 1, -1) < 0 && errno == EINTR) {
     }
 }
@@ -107,7 +105,7 @@ void DeviceWriter::loop() {
             std::lock_guard lock(mutex_);
             if (queued_.empty()) {
                 // All written: read empty, so nothing waits on it until the next hand-over.
-                clear(pendingFd_);
+                clear(pendingFd_.get());
                 if (std::exchange(timing, false)) setLate(false);
                 written_.notify_all();
                 if (stopping_) return;

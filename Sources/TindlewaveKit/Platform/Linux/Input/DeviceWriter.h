@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Platform/Linux/Input/EvdevDevice.h"
+#include "Platform/Linux/System/UniqueFd.h"
 
 namespace tindlewave {
 
@@ -27,8 +28,8 @@ using SharedDevice = std::shared_ptr<const UinputDevice>;
 // is held until its codes are written, so one closed meanwhile is destroyed after them, never
 // before. Once the writer has been at codes for `lateSeconds` without having written everything,
 // `lateFd()` is readable (a timer the stall watchdog polls, expecting `beats()` to go on within
-// its limit), until it has; so neither an idle writer nor one that keeps up wakes anyone else. Handing over takes a lock the writer holds only to take the queue, never across a
-// write.
+// its limit), until it has; so neither an idle writer nor one that keeps up wakes anyone else.
+// Handing over takes a lock the writer holds only to take the queue, never across a write.
 class DeviceWriter {
   public:
     explicit DeviceWriter(double lateSeconds);
@@ -44,7 +45,7 @@ class DeviceWriter {
     void flush();
     void stop();
 
-    int lateFd() const { return lateFd_; }
+    int lateFd() const { return lateFd_.get(); }
     // Counts the writes made.
     std::uint64_t beats() const { return beats_.load(std::memory_order_acquire); }
 
@@ -60,8 +61,8 @@ class DeviceWriter {
     void setLate(bool armed);  // the writer's thread
 
     const double lateSeconds_;
-    const int pendingFd_;  // an eventfd: the writer's wake-up, nonzero while it has work
-    const int lateFd_;     // a timerfd: armed while something handed over is not written
+    const UniqueFd pendingFd_;  // an eventfd: the writer's wake-up, nonzero while it has work
+    const UniqueFd lateFd_;     // a timerfd: armed while something handed over is not written
     std::mutex mutex_;
     std::condition_variable written_;
     std::vector<Write> queued_;        // under mutex_
