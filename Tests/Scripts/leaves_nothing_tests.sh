@@ -58,6 +58,27 @@ case "$case_name" in
     kill -TERM "$pid"
     await_end
     ;;
+  program-display-gone)
+    # The toolkit exits at once when its display goes away, before the program's own end runs.
+    command -v Xvfb > /dev/null || { echo "skipped: Xvfb is not installed"; exit 77; }
+    Xvfb -displayfd 3 -nolisten tcp 3> "$work/display" > /dev/null 2>&1 &
+    xvfb=$!
+    for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
+    number=$(cat "$work/display")
+    [ -n "$number" ] || { kill "$xvfb"; fail "Xvfb gave no display within 30 s"; }
+    touch "$work/in"
+    env -u XDG_RUNTIME_DIR -u WAYLAND_DISPLAY -u DBUS_SESSION_BUS_ADDRESS \
+        TMPDIR="$work/tmp" HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
+        XDG_STATE_HOME="$work/home/.local/state" XDG_CACHE_HOME="$work/home/.cache" \
+        DISPLAY=":$number" QT_QPA_PLATFORM=xcb "$program" --simulate < "$work/in" > "$work/out" 2>&1 &
+    pid=$!
+    await_line "standard error is not a terminal"
+    kill -TERM "$xvfb"
+    wait "$xvfb" || true
+    for _ in $(seq 600); do kill -0 "$pid" 2> /dev/null || break; sleep 0.1; done
+    kill -0 "$pid" 2> /dev/null && { kill -KILL "$pid"; fail "the program outlived its display by 60 s"; }
+    wait "$pid" || true
+    ;;
   *)
     fail "no case $case_name"
     ;;

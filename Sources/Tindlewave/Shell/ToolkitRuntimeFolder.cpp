@@ -7,6 +7,8 @@
 #include <QDir>
 #include <cstdlib>
 
+#include "Platform/Linux/System/Files.h"
+
 namespace tindlewave {
 
 ToolkitRuntimeFolder::ToolkitRuntimeFolder() {
@@ -20,7 +22,12 @@ ToolkitRuntimeFolder::ToolkitRuntimeFolder() {
             : std::to_string(::getuid());
     path_ = QDir::tempPath().toStdString() + "/runtime-" + user;
     struct stat info {};
-    if (::lstat(path_.c_str(), &info) == 0) path_.clear();  // not this run's
+    if (::lstat(path_.c_str(), &info) == 0) {
+        path_.clear();  // not this run's
+        return;
+    }
+    // Also when the toolkit exits at once (its display gone), before this is destroyed.
+    files::atExit([path = path_] { ::rmdir(path.c_str()); });
 }
 
 ToolkitRuntimeFolder::~ToolkitRuntimeFolder() {

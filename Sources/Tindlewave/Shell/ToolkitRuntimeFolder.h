@@ -5,7 +5,8 @@
 namespace tindlewave {
 
 // Without a runtime directory the toolkit makes one of its own in the temporary folder
-// (runtime-<user>, with a warning). When this run made it, it goes at quit if it is still empty.
+// (runtime-<user>, with a warning). When this run made it, it goes at quit if it is still empty,
+// and at an exit the toolkit makes at once (its display gone).
 // Make it before the application, so that it goes after it.
 class ToolkitRuntimeFolder {
   public:

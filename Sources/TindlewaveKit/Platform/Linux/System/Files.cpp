@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -146,7 +147,30 @@ Result<std::string, SystemError> runFolder(const std::string& folder, const std:
     removeEndedRuns(folder, prefix);
     std::string fresh = folder + "/" + prefix + std::to_string(::getpid()) + "-XXXXXX";
     if (::mkdtemp(fresh.data()) == nullptr) return SystemError::fromErrno();
+    atExit([fresh] {
+        std::error_code ignored;
+        std::filesystem::remove_all(fresh, ignored);
+    });
     return fresh;
+}
+
+void atExit(std::function<void()> job) {
+    struct Jobs {
+        std::mutex mutex;
+        std::vector<std::function<void()>> jobs;
+        pid_t owner = ::getpid();
+    };
+    // Made before the handler is registered, so destroyed after it has run.
+    static Jobs registered;
+    static const bool handled = std::atexit([] {
+        if (::getpid() != registered.owner) return;
+        std::lock_guard lock(registered.mutex);
+        for (auto& each : registered.jobs) each();
+        registered.jobs.clear();
+    }) == 0;
+    (void)handled;
+    std::lock_guard lock(registered.mutex);
+    registered.jobs.push_back(std::move(job));
 }
 
 Result<std::string, SystemError> read(const std::string& path, std::size_t limit) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -34,7 +35,13 @@ Result<std::string, SystemError> privateFolder(const std::string& path);
 // that this user's earlier runs left there and whose process is gone are removed first: only
 // folders of this user's own, never a link (nor what it points to), another user's folder or a
 // name of another kind. Gives the folder made.
+// It is also removed if the process ends through exit() before its owner removes it (the toolkit
+// exits so when the display goes away).
 Result<std::string, SystemError> runFolder(const std::string& folder, const std::string& prefix);
+
+// Runs `job` if this process ends through exit() (or returns from main); never in a child forked
+// meanwhile. For what a run leaves in shared folders when it ends before its owners are destroyed.
+void atExit(std::function<void()> job);
 
 // The user's home folder: $HOME when it is this user's own (see environmentFolder), else the
 // password database's entry for the user (empty when neither is known). Never a shared folder
