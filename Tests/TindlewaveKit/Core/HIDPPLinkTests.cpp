@@ -355,5 +355,46 @@ TEST(HIDPPLinkInput, ReconnectNoticeAsksForTheSetUpAgain) {
     EXPECT_TRUE(link.scheduler.queued.empty());
 }
 
+TEST(HIDPPLinkInput, AReconnectLetsGoOfWhatIsHeldFiringNothing) {
+    // The device forgot its diversion and sends no release for what it listed: a click, a swipe
+    // due on release or a hold's keys must not come out as if the controls had gone up.
+    const Bytes reconnect = bytes({0x11, 0xFF, wirelessIndex, 0x00, 0x01, 0x01, 0x01});
+    const Bytes notice = bytes({0x11, 0xFF, wirelessIndex, 0x00, 0x01, 0x00, 0x01});
+    const GesturePlan onRelease{
+        10, actionB, GestureMoves::swipes({{Direction::right, actionA}}, GestureFire::onRelease)};
+    for (const bool moved : {false, true}) {
+        for (const Bytes& status : {notice, reconnect}) {
+            HIDPPLink link =
+                discoveredLink(setupWith({{CID{0xC3}, ControlBehavior::gesture(onRelease)},
+                                          {CID{0xC4}, ControlBehavior::hold(commandHold)}}));
+            link.receive(buttons({0xC3, 0xC4}), t0);
+            EXPECT_EQ(events(link.receive(rawXY(moved ? 30 : 3, 0), t0)), Events{});
+            Events expected{HIDPPEvent::releaseKeys(CID{0xC4})};
+            if (status == reconnect) {
+                expected.push_back(HIDPPEvent::applyStarted(job({ApplyReason::deviceAsked})));
+            }
+            EXPECT_EQ(events(link.receive(status, t0)), expected) << "moved " << moved;
+            EXPECT_TRUE(link.held.empty());
+            EXPECT_FALSE(link.gestureControl);
+            // Nothing more when the movement goes on; a press after it is a new one.
+            EXPECT_EQ(events(link.receive(rawXY(30, 0), t0)), Events{});
+            link.receive(buttons({0xC3}), t0);
+            EXPECT_EQ(events(link.receive(buttons({}), t0)),
+                      (Events{HIDPPEvent::perform(actionB)}));
+        }
+    }
+
+    // A hold-to-scroll under way ends.
+    const HoldScrollPlan scrollPlan{2.0, std::nullopt};
+    HIDPPLink link = discoveredLink(setupWith({{CID{0xC3}, ControlBehavior::gesture(GesturePlan{
+                                                  5, actionB, GestureMoves::scroll(scrollPlan)})}}));
+    link.receive(buttons({0xC3}), t0);
+    EXPECT_EQ(events(link.receive(rawXY(6, 0), t0)),
+              (Events{HIDPPEvent::holdScroll(HoldScrollEvent::began(scrollPlan))}));
+    EXPECT_EQ(events(link.receive(notice, t0)),
+              (Events{HIDPPEvent::holdScroll(HoldScrollEvent::ended())}));
+    EXPECT_EQ(events(link.receive(buttons({}), t0)), Events{});
+}
+
 }  // namespace
 }  // namespace tindlewave

@@ -136,6 +136,8 @@ struct HIDPPLink {
     void forget(CID cid, HIDPPOutput& out);
     void perform(const std::optional<GestureMachine::Output>& gestureOutput, HIDPPOutput& out);
     void releaseKeys(HIDPPOutput& out);
+    // Whatever is held ends without firing: the gesture is cancelled and every key hold released.
+    void letGo(HIDPPOutput& out);
 };
 
 }  // namespace tindlewave

@@ -19,10 +19,14 @@ bool contains(const std::vector<CID>& list, CID cid) {
 
 HIDPPOutput HIDPPLink::finish() {
     HIDPPOutput out;
+    letGo(out);
+    return out;
+}
+
+void HIDPPLink::letGo(HIDPPOutput& out) {
     gestureControl.reset();
     perform(gesture.step(GestureMachine::Input::cancel()), out);
     releaseKeys(out);
-    return out;
 }
 
 void HIDPPLink::handle(const HIDPPNotice& notice, Instant now, HIDPPOutput& out) {
@@ -44,8 +48,10 @@ void HIDPPLink::handle(const HIDPPNotice& notice, Instant now, HIDPPOutput& out)
                 out);
     } else if (const auto* status = as<HIDPPNotice::WirelessStatus>(notice)) {
         // The device (re)connected with its settings forgotten: nothing it listed is diverted
-        // any more, and it reports no release for it.
-        while (!held.empty()) forget(held.front(), out);
+        // any more, and it reports no release for it. Nothing was released either, so nothing
+        // fires: the gesture is cancelled (a hold-scroll ends) and the key holds are let go of.
+        held.clear();
+        letGo(out);
         // It may ask for its settings again.
         if (!status->reconfigure) return;
         if (scheduler.request(ApplyReason::deviceAsked) == ApplyScheduler::RequestOutcome::start) {
