@@ -134,7 +134,13 @@ TEST(Permissions, GrantsThatTellOfTheirChangesAreReadOnlyAfterOne) {
     EXPECT_EQ(seen.back(), (PermissionState{Grant::granted, Grant::denied}));
     grants.tell();
     scheduler.runReady();
+    EXPECT_EQ(grants.reads, 3);
     EXPECT_EQ(seen.size(), 2u);  // read again, unchanged: nothing sent
+    grants.input = Grant::granted;
+    grants.tell();
+    scheduler.runReady();
+    EXPECT_EQ(grants.reads, 4);
+    EXPECT_EQ(seen.back(), (PermissionState{Grant::granted, Grant::granted}));
 
     subscription.cancel();
     scheduler.runReady();
