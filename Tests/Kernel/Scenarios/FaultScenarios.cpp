@@ -23,6 +23,7 @@
 #include <sstream>
 
 #include "Kernel/Scenarios/Keyboards.h"
+#include "Kernel/Scenarios/Typing.h"
 #include "TestKit/Uhid/UhidDevices.h"
 
 namespace tindlewave::kernel {
@@ -164,60 +165,6 @@ TEST(StalledInputThread, EvdevBufferOverflowLeavesNoKeyHeld) {
 
 // --- keys typed fast through the grab
 
-using TypingClock = std::chrono::steady_clock;
-
-// The letters a to z: their HID usages and the kernel's codes.
-struct Letter {
-    std::uint8_t usage;
-    int code;
-};
-constexpr Letter letters[] = {
-    {0x04, KEY_A}, {0x05, KEY_B}, {0x06, KEY_C}, {0x07, KEY_D}, {0x08, KEY_E}, {0x09, KEY_F}, {0x0A, KEY_G},
-    {0x0B, KEY_H}, {0x0C, KEY_I}, {0x0D, KEY_J}, {0x0E, KEY_K}, {0x0F, KEY_L}, {0x10, KEY_M}, {0x11, KEY_N},
-    {0x12, KEY_O}, {0x13, KEY_P}, {0x14, KEY_Q}, {0x15, KEY_R}, {0x16, KEY_S}, {0x17, KEY_T}, {0x18, KEY_U},
-    {0x19, KEY_V}, {0x1A, KEY_W}, {0x1B, KEY_X}, {0x1C, KEY_Y}, {0x1D, KEY_Z}};
-
-// A key the node tells, and when the keyboard sent it (or a reader read it; `afterGap`: that
-// reader's own buffer overflowed before it).
-struct Typed {
-    InputEvent key;
-    TypingClock::time_point at;
-    bool afterGap = false;
-};
-
-// Types `reports` reports, each a letter's down or its up (the letters in turn, one down at a
-// time), `pace` apart (zero: as fast as they go), and keeps what the node will tell of each.
-// `after(i)` runs after the i-th report.
-bool typeKeys(testkit::uhid::UsbKeyboard& keyboard, int reports, std::chrono::microseconds pace,
-          std::vector<Typed>& sent, const std::function<void(int)>& after = {}) {
-    const auto start = TypingClock::now();
-    for (int i = 0; i < reports; ++i) {
-        if (pace.count() > 0) std::this_thread::sleep_until(start + pace * i);  // the typing's pace
-        const Letter& letter = letters[(sent.size() / 2) % std::size(letters)];
-        const bool down = sent.size() % 2 == 0;
-        const auto at = TypingClock::now();
-        if (!(down ? keyboard.press(letter.usage) : keyboard.release(letter.usage))) return false;
-        sent.push_back({{EV_KEY, letter.code, down ? 1 : 0}, at});
-        if (after) after(i);
-    }
-    return true;
-}
-
-// The key downs and ups a reader saw (autorepeats left out), with when each was read.
-std::vector<Typed> keysRead(const NodeReader& reader) {
-    const auto events = reader.events();
-    const auto arrivals = reader.arrivals();
-    std::vector<Typed> keys;
-    bool gap = false;
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        if (events[i].type == EV_SYN && events[i].code == SYN_DROPPED) gap = true;
-        if (events[i].type != EV_KEY || events[i].value == 2) continue;
-        keys.push_back({events[i], arrivals[i], gap});
-        gap = false;
-    }
-    return keys;
-}
-
 std::string keyText(const InputEvent& key) { return std::to_string(key.code) + (key.value ? " down" : " up"); }
 
 // What breaks the node's order in what a reader got: a key that does not come later in what was
@@ -244,34 +191,6 @@ std::string outOfOrder(const std::vector<Typed>& got, const std::vector<Typed>& 
         ++at;
     }
     return {};
-}
-
-// The keys typed that reached the reader, each with how long after it was sent: in order, a key
-// the reader does not have next is one lost.
-std::vector<double> latenciesMs(const std::vector<Typed>& got, const std::vector<Typed>& sent) {
-    std::vector<double> latencies;
-    std::size_t next = 0;
-    for (const Typed& typed : sent) {
-        if (next < got.size() && got[next].key == typed.key) {
-            latencies.push_back(std::chrono::duration<double, std::milli>(got[next].at - typed.at).count());
-            ++next;
-        }
-    }
-    return latencies;
-}
-
-double medianOf(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
-}
-
-// Waits until the reader's last key is the last one typed (a key lost on the way waits the limit).
-void waitForLast(const NodeReader& reader, const std::vector<Typed>& sent, std::chrono::milliseconds limit = 20s) {
-    waitUntil([&] {
-        const auto got = keysRead(reader);
-        return !got.empty() && got.back().key == sent.back().key;
-    }, limit);
 }
 
 // A thread's time on a processor and waiting for one (ms), and its switches away from it
@@ -381,37 +300,6 @@ TEST(KeysThroughTheGrab, PacedAndInBurstsKeepTheNodesOrderAcrossAnOverflow) {
                                          : run.program.seen().substr(told, run.program.seen().find('\n', told) - told) + "\n";
     std::printf("%s", figures.c_str());
     RecordProperty("figures", figures);
-}
-
-// How long a key paced 2 ms apart takes through the grab to the mirror's reader, beside how long
-// it takes to a reader of the keyboard's own node: a figure, not a limit.
-TEST(KeysThroughTheGrab, PacedLatencyBesideAReaderOfTheNode) {
-    Running run;
-    NodeReader mirrored(run.mirror);
-    ASSERT_TRUE(mirrored.ok());
-    std::vector<Typed> through;
-    ASSERT_TRUE(typeKeys(*run.keyboard.usb, 400, 2ms, through));
-    waitForLast(mirrored, through);
-    const auto viaGrab = latenciesMs(keysRead(mirrored), through);
-    EXPECT_EQ(run.program.quit(), 0) << run.report();
-    ASSERT_TRUE(waitUntil([&] { return !grabbed(run.keyboard.node); }));
-
-    NodeReader direct(run.keyboard.node);
-    ASSERT_TRUE(direct.ok());
-    std::vector<Typed> plain;
-    ASSERT_TRUE(typeKeys(*run.keyboard.usb, 400, 2ms, plain));
-    waitForLast(direct, plain);
-    const auto ofNode = latenciesMs(keysRead(direct), plain);
-    ASSERT_FALSE(viaGrab.empty());
-    ASSERT_FALSE(ofNode.empty());
-    const double grabMs = medianOf(viaGrab), nodeMs = medianOf(ofNode);
-    char line[200];
-    std::snprintf(line, sizeof line,
-                  "paced keys (2 ms): median %.2f ms through the grab (%zu of 400), %.2f ms to a reader of "
-                  "the node (%zu of 400): %.1f times\n",
-                  grabMs, viaGrab.size(), nodeMs, ofNode.size(), nodeMs > 0 ? grabMs / nodeMs : 0.0);
-    std::printf("%s", line);
-    RecordProperty("latency", line);
 }
 
 // --- stopped by Ctrl-Z

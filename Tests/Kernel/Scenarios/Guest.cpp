@@ -344,6 +344,11 @@ bool NodeReader::waitFor(InputEvent event, std::chrono::milliseconds limit) cons
     return waitUntil([&] { return has(event); }, limit);
 }
 
+std::size_t NodeReader::size() const {
+    std::lock_guard lock(mutex_);
+    return events_.size();
+}
+
 int NodeReader::count(int type, int code) const {
     std::lock_guard lock(mutex_);
     return static_cast<int>(std::count_if(events_.begin(), events_.end(), [&](const InputEvent& e) {
@@ -438,6 +443,18 @@ std::set<std::string> LibinputWatch::keysHeld() {
 std::string LibinputWatch::output() {
     readMore(0);
     return seen_;
+}
+
+double processCpuMs(pid_t pid) {
+    const std::string text = readText("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    double ticks = 0;
+    for (int n = 3; fields >> field && n <= 15; ++n)
+        if (n == 14 || n == 15) ticks += std::stod(field);
+    return ticks * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 // --- program

@@ -112,6 +112,8 @@ class NodeReader {
     std::vector<InputEvent> events() const;
     bool has(InputEvent event) const;
     bool waitFor(InputEvent event, std::chrono::milliseconds limit = 30s) const;
+    // How many events it has seen so far.
+    std::size_t size() const;
     // Events of `type`, `code` seen so far.
     int count(int type, int code) const;
     // When each of events() was read (the same order).
@@ -151,6 +153,9 @@ class LibinputWatch {
     int output_ = -1;
     std::string seen_;
 };
+
+// The processor time a process has taken so far, every thread of it (its utime and stime), in ms.
+double processCpuMs(pid_t pid);
 
 // --- the program
 
