@@ -272,9 +272,10 @@ TEST(ConfigStore, ItsEndStopsTheDecodingOfAReloadAndPublishesNothingOfItButWrite
     Channel<ConfigSnapshot> published(Buffering::unbounded);
     {
         // The start's decoding goes on until it is told to stop (the limit only ends a broken
-        // store's wait), then finds the file good; later ones decode at once.
+        // store's wait), then finds the file good; later ones decode at once, and stop when told
+        // as the program's decoder does.
         ConfigStore store(path, [&](std::string_view bytes, const std::stop_token& stop) {
-            if (waiter.read([&] { return decoding; })) return ConfigCodec::decode(bytes);
+            if (waiter.read([&] { return decoding; })) return ConfigCodec::decode(bytes, stop);
             waiter.update([&] { decoding = true; });
             std::mutex mutex;
             std::condition_variable_any never;
