@@ -7,10 +7,15 @@
 #include <optional>
 
 #include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
+#include "Platform/Linux/Permissions/NodeChangeWatch.h"
 #include "Platform/Linux/Permissions/NodePermissionGrants.h"
+#include "Runtime/Executors/RunLoopExecutor.h"
+#include "Runtime/Permissions.h"
+#include "TestKit/TempFolder.h"
 #include "TestKit/Umockdev/Fixtures.h"
 #include "TestKit/Umockdev/Preload.h"
 #include "TestKit/Umockdev/Testbed.h"
+#include "TestKit/Waiter.h"
 
 namespace tindlewave::testkit::umockdev {
 namespace {
@@ -123,6 +128,43 @@ TEST(NodePermissionDevices, WithoutHidppNodesInputMonitoringIsUndeterminedAndWit
     EXPECT_EQ(problems, std::vector<std::string>{missing + ": No such file or directory"});
     // No rule brings a missing node: its module is what to load.
     EXPECT_EQ(remedies, NodePermissionGrants::Remedies{.loadUinput = true});
+}
+
+// A HID++ mouse that udev announces after the folders' own events (here: folders where nothing
+// happens) is still taken up: the registry's change alone has the grants read again.
+TEST(NodePermissionDevices, TheGrantsAreReadAgainWhenTheRegistryListsANewHidppNode) {
+    Machine machine(false);
+    testkit::TempFolder quiet;
+    auto udev = std::make_unique<RunLoopExecutor>("test.udev");
+    auto poll = std::make_unique<RunLoopExecutor>("test.poll");
+    auto reader = std::make_unique<RunLoopExecutor>("test.reader");
+    auto registry = std::make_unique<LinuxDeviceRegistry>(*udev);
+    ASSERT_TRUE(registry->followsHotplug());
+    NodePermissionGrants grants([&] { return PermissionNodes::of(*registry); },
+                                [](const std::string&, int) { return true; },
+                                [&](std::function<void()> changed) {
+                                    return watchNodeChanges(*udev, *registry, std::move(changed),
+                                                            {quiet.path().string()});
+                                });
+    testkit::Waiter waiter;
+    std::vector<Grant> seen;
+    auto subscription = Permissions(grants).updates(std::chrono::seconds(1), *poll).subscribe(
+        *reader, [&](PermissionState state) {
+            waiter.update([&] { seen.push_back(state.inputMonitoring); });
+        });
+    ASSERT_TRUE(waiter.waitFor([&] { return !seen.empty(); }));
+    EXPECT_EQ(waiter.read([&] { return seen.front(); }), Grant::notDetermined);
+
+    ASSERT_TRUE(machine.testbed.add(machine.mouse.text()));
+    EXPECT_TRUE(waiter.waitFor([&] { return seen.back() == Grant::granted; }))
+        << "the mouse's hidraw node never read";
+
+    subscription.cancel();
+    for (auto* executor : {reader.get(), poll.get(), udev.get()}) {
+        executor->stop();
+        executor->join();
+    }
+    registry.reset();
 }
 
 }  // namespace
