@@ -14,6 +14,7 @@
 #include "Runtime/Stores/ConfigStore.h"
 #include "Runtime/Stores/Defaults.h"
 #include "Runtime/Stores/LogStore.h"
+#include "TestKit/Environment.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
 
@@ -152,9 +153,9 @@ TEST(LogStore, AHomeOfAnotherUsersIsLeftAloneAndSaidSo) {
     fs::create_directories(others / ".local/state");
     ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
     ASSERT_EQ(::chown((others / ".local/state").c_str(), 65534, 65534), 0);
-    ::setenv("HOME", others.c_str(), 1);
-    ::setenv("XDG_STATE_HOME", (others / ".local/state").c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (others / ".config").c_str(), 1);  // missing, in another's home
+    Environment home("HOME", others.c_str());
+    Environment state("XDG_STATE_HOME", (others / ".local/state").c_str());
+    Environment config("XDG_CONFIG_HOME", (others / ".config").c_str());  // missing, in another's home
     EXPECT_EQ(files::homeFolder(), own.string());
     EXPECT_EQ(LogStore::defaultFolder(), own / ".local/state/tindlewave/log");
     EXPECT_EQ(Defaults::defaultFile(), own / ".local/state/tindlewave/defaults.json");
@@ -166,14 +167,12 @@ TEST(LogStore, AHomeOfAnotherUsersIsLeftAloneAndSaidSo) {
         EXPECT_NE(notice->find(named), std::string::npos) << *notice;
 
     // The user's own places are used, and nothing is said.
-    ::setenv("HOME", folder.path().c_str(), 1);
-    ::setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1);
-    ::unsetenv("XDG_CONFIG_HOME");
+    home.set(folder.path().c_str());
+    state.set((folder / "state").c_str());
+    config.set(nullptr);
     EXPECT_EQ(files::homeFolder(), folder.path().string());
     EXPECT_EQ(LogStore::defaultFolder(), folder / "state/tindlewave/log");
     EXPECT_EQ(files::foldersOfAnotherUser(), std::nullopt);
-    ::unsetenv("HOME");
-    ::unsetenv("XDG_STATE_HOME");
 }
 
 // A device or profile name reaches the log verbatim; the terminal must see no escape sequence.
@@ -205,17 +204,11 @@ TEST(LogStore, TheStandardErrorMirrorEscapesControlCharactersAsTheFileDoes) {
 }
 
 TEST(LogStore, DefaultFolderFollowsXdgStateHome) {
-    const char* saved = std::getenv("XDG_STATE_HOME");
-    std::string restore = saved ? saved : "";
-    setenv("XDG_STATE_HOME", "/state", 1);
+    Environment home("HOME", "/home/someone");
+    Environment state("XDG_STATE_HOME", "/state");
     EXPECT_EQ(LogStore::defaultFolder(), fs::path("/state/tindlewave/log"));
-    setenv("XDG_STATE_HOME", "relative", 1);  // not absolute: ignored
-    EXPECT_EQ(LogStore::defaultFolder(),
-              fs::path(std::getenv("HOME")) / ".local/state/tindlewave/log");
-    if (saved)
-        setenv("XDG_STATE_HOME", restore.c_str(), 1);
-    else
-        unsetenv("XDG_STATE_HOME");
+    state.set("relative");  // not absolute: ignored
+    EXPECT_EQ(LogStore::defaultFolder(), fs::path("/home/someone/.local/state/tindlewave/log"));
 }
 
 // Without HOME the log and the defaults go to the home folder the password database names, never
@@ -225,8 +218,8 @@ TEST(LogStore, WithoutHomeTheStateFilesStayInTheUsersOwnHomeFolder) {
     ASSERT_NE(user, nullptr);
     const fs::path home = user->pw_dir;
     ASSERT_FALSE(home.empty());
-    ::unsetenv("HOME");
-    ::unsetenv("XDG_STATE_HOME");
+    Environment noHome("HOME", nullptr);
+    Environment noState("XDG_STATE_HOME", nullptr);
     EXPECT_EQ(LogStore::defaultFolder(), home / ".local/state/tindlewave/log");
     EXPECT_EQ(Defaults::defaultFile(), home / ".local/state/tindlewave/defaults.json");
 }

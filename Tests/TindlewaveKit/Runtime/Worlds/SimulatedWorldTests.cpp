@@ -12,6 +12,7 @@
 #include "Platform/Simulated/KeyMap/SimulatedHidutilState.h"
 #include "Platform/Simulated/HID/VirtualHidppMouse.h"
 #include "Runtime/Worlds/SimulatedWorld.h"
+#include "TestKit/Environment.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
 
@@ -22,20 +23,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string recording = TW_DATA_ROOT "/devices/MX-Master-3-Wireless-Mouse-B023.json";
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedVariable {
-  public:
-    ScopedVariable(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedVariable() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 struct World {
     TempFolder folder;
@@ -51,11 +38,11 @@ struct World {
 TEST(SimulatedWorld, TheRuntimeFolderIsTheUsersOwnOutsideAnAbsoluteRuntimeDirectory) {
     const std::string own = (fs::temp_directory_path() / ("tindlewave-" + std::to_string(::getuid()))).string();
     {
-        ScopedVariable runtime("XDG_RUNTIME_DIR", "/run/user/4242");
+        Environment runtime("XDG_RUNTIME_DIR", "/run/user/4242");
         EXPECT_EQ(SimulatedWorld::runtimeFolder(), "/run/user/4242/tindlewave");
     }
     for (const char* unusable : {static_cast<const char*>(nullptr), "", "relative/run"}) {
-        ScopedVariable runtime("XDG_RUNTIME_DIR", unusable);
+        Environment runtime("XDG_RUNTIME_DIR", unusable);
         EXPECT_EQ(SimulatedWorld::runtimeFolder(), own) << (unusable ? unusable : "unset");
     }
 }
@@ -66,9 +53,9 @@ TEST(SimulatedWorld, TheRuntimeFolderIsTheUsersOwnOutsideAnAbsoluteRuntimeDirect
 // folder of its own instead, never the one found there, and removes it with the state at the end.
 TEST(SimulatedWorld, WithoutARuntimeDirectoryEachRunHasAFreshPrivateFolderRemovedAtTheEnd) {
     TempFolder temporary;
-    ScopedVariable runtime("XDG_RUNTIME_DIR", nullptr);
-    ScopedVariable shared("TMPDIR", temporary.path().c_str());
-    ScopedVariable saved(SimulatedHidutilState::environmentVariable, nullptr);
+    Environment runtime("XDG_RUNTIME_DIR", nullptr);
+    Environment shared("TMPDIR", temporary.path().c_str());
+    Environment saved(SimulatedHidutilState::environmentVariable, nullptr);
     const fs::path planted = temporary.path() / ("tindlewave-" + std::to_string(::getuid()));
     ASSERT_EQ(fs::path(SimulatedWorld::runtimeFolder()), planted);
     const fs::path victim = temporary.path() / "victim";
@@ -138,7 +125,7 @@ TEST(SimulatedWorld, WithoutARuntimeDirectoryEachRunHasAFreshPrivateFolderRemove
     EXPECT_NE(first->path(), second->path());
 
     // A temporary folder that is not there is named in the error.
-    ScopedVariable missing("TMPDIR", (temporary.path() / "missing").c_str());
+    Environment missing("TMPDIR", (temporary.path() / "missing").c_str());
     auto failed = SimulatedWorld::defaultHidutilState();
     ASSERT_FALSE(failed.ok());
     EXPECT_NE(failed.error().description.find((temporary.path() / "missing").string()), std::string::npos)
@@ -149,9 +136,9 @@ TEST(SimulatedWorld, WithoutARuntimeDirectoryEachRunHasAFreshPrivateFolderRemove
 // are gone, and nothing else (a running one's, another user's, a link, a file).
 TEST(SimulatedWorld, WithoutARuntimeDirectoryAStartRemovesTheFoldersOfKilledRuns) {
     TempFolder temporary;
-    ScopedVariable runtime("XDG_RUNTIME_DIR", nullptr);
-    ScopedVariable shared("TMPDIR", temporary.path().c_str());
-    ScopedVariable saved(SimulatedHidutilState::environmentVariable, nullptr);
+    Environment runtime("XDG_RUNTIME_DIR", nullptr);
+    Environment shared("TMPDIR", temporary.path().c_str());
+    Environment saved(SimulatedHidutilState::environmentVariable, nullptr);
     const std::string own = "tindlewave-" + std::to_string(::getuid()) + "-";
     const std::string gone = "999999999", running = std::to_string(::getpid());
     const fs::path killed = temporary.path() / (own + gone + "-aB3dEf");
@@ -195,8 +182,8 @@ TEST(SimulatedWorld, WithoutARuntimeDirectoryAStartRemovesTheFoldersOfKilledRuns
 // there that is not the user's alone is not used, and a link in the user's own is not followed.
 TEST(SimulatedWorld, WithARuntimeDirectoryTheStateIsInItsPrivateFolderAndStays) {
     TempFolder runtimeDirectory;
-    ScopedVariable runtime("XDG_RUNTIME_DIR", runtimeDirectory.path().c_str());
-    ScopedVariable saved(SimulatedHidutilState::environmentVariable, nullptr);
+    Environment runtime("XDG_RUNTIME_DIR", runtimeDirectory.path().c_str());
+    Environment saved(SimulatedHidutilState::environmentVariable, nullptr);
     const fs::path own = runtimeDirectory.path() / "tindlewave";
     const fs::path victim = runtimeDirectory.path() / "victim";
     TempFolder::write(victim, "precious");
@@ -222,7 +209,7 @@ TEST(SimulatedWorld, WithARuntimeDirectoryTheStateIsInItsPrivateFolderAndStays) 
 }
 
 TEST(SimulatedWorld, MakingItPreparesTheStateFileTheStandInHidutilFinds) {
-    ScopedVariable saved(SimulatedHidutilState::environmentVariable, nullptr);
+    Environment saved(SimulatedHidutilState::environmentVariable, nullptr);
     World made;
     EXPECT_TRUE(fs::exists(made.folder.path() / "run" / "hidutil.json"));
     EXPECT_EQ(std::getenv(SimulatedHidutilState::environmentVariable), made.world.hidutilState.path());

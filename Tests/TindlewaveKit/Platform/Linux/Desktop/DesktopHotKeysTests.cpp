@@ -13,11 +13,13 @@
 
 #include "Model/Keys.h"
 #include "Platform/Linux/Desktop/DesktopShortcuts.h"
+#include "TestKit/Environment.h"
 #include "TestKit/TempFolder.h"
 
 namespace tindlewave {
 namespace {
 
+using testkit::Environment;
 using testkit::TempFolder;
 
 constexpr std::uint16_t overview = 32, appWindows = 33, workspaceLeft = 79, workspaceRight = 81;
@@ -197,20 +199,6 @@ TEST(DesktopHotKeys, AGnomeKeyOfAnotherTypeIsNoBindingAndNoComplaint) {
     EXPECT_EQ(hotKeys.value(workspaceRight), hotKey(0x79, Modifiers::command));
     EXPECT_EQ(complaints.count(), 0);
 }
-
-// Sets an environment variable (or unsets it) for its lifetime.
-class Environment {
-  public:
-    Environment(const char* name, const char* value) : name_(name) {
-        if (const char* was = std::getenv(name)) was_ = was;
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~Environment() { was_ ? ::setenv(name_, was_->c_str(), 1) : ::unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> was_;
-};
 
 TEST(DesktopHotKeys, TheKdeFileIsFoundWithoutHomeAsTheRestOfTheProgramFindsIt) {
     Environment noConfig("XDG_CONFIG_HOME", nullptr);
