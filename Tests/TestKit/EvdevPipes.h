@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "Platform/Linux/Input/LinuxEventSystem.h"
 
 namespace tindlewave::testkit {
@@ -36,11 +38,13 @@ inline void adoptNode(LinuxEventSystem& events, const EventNodeInfo& info, const
                      UinputDevice::adopt(::dup(mirror.write)));
 }
 
-// Gives `events` its own keyboard and pointer, writing into the two pipes.
+// Gives `events` its own keyboard and pointer, writing into the two pipes (known by the two
+// sysnames where given).
 inline void adoptVirtualDevices(LinuxEventSystem& events, const EvdevPipe& keyboard,
-                                const EvdevPipe& pointer) {
-    events.adoptVirtualDevices(UinputDevice::adopt(::dup(keyboard.write)),
-                               UinputDevice::adopt(::dup(pointer.write)));
+                                const EvdevPipe& pointer, const std::string& keyboardSysname = {},
+                                const std::string& pointerSysname = {}) {
+    events.adoptVirtualDevices(UinputDevice::adopt(::dup(keyboard.write), keyboardSysname),
+                               UinputDevice::adopt(::dup(pointer.write), pointerSysname));
 }
 
 }  // namespace tindlewave::testkit

@@ -7,7 +7,9 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <future>
 #include <mutex>
@@ -183,6 +185,26 @@ TEST(LinuxEventSystemThreads, AStalledTapExecutorLosesEveryGrabAndItsTapsAreTold
     world.enable();
     EXPECT_TRUE(world.enabled());
     EXPECT_EQ(world.waiter.read([&] { return world.notices.size(); }), 1u);
+}
+
+TEST(LinuxEventSystemThreads, TypingForLongerThanTheStallLimitKeepsEveryGrab) {
+    // Each frame the user types is read on the executor soon after it came: input never waits
+    // out the limit, however long the typing goes on.
+    World world(false, 0.4);
+    EXPECT_EQ(world.grabbed().size(), 1u);
+    std::array<input_event, 2> frame{};
+    frame[0].type = EV_KEY;
+    frame[0].code = KEY_A;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (int i = 0; std::chrono::steady_clock::now() < until; ++i) {
+        frame[0].value = i % 2;
+        ASSERT_EQ(::write(world.node.write, frame.data(), sizeof frame), static_cast<ssize_t>(sizeof frame));
+        world.onInput([&] { world.events->readNow(mouseID); });
+        world.mirror.bytesWaiting();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the typing's pace
+    }
+    EXPECT_TRUE(world.waiter.read([&] { return world.notices.empty(); }));
+    EXPECT_EQ(world.grabbed().size(), 1u);
 }
 
 TEST(LinuxEventSystemThreads, AnInactiveSessionReleasesGrabsAndWritesNothing) {

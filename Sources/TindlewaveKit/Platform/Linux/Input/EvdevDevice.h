@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -61,8 +62,9 @@ class UinputDevice {
     // device of ours repeats nothing by itself.
     static std::variant<UinputDevice, SystemError> create(const char* uinputPath,
                                                           const InputDescription& description);
-    // Takes an open descriptor as the device (benchmarks put a pipe in its place).
-    static UinputDevice adopt(int fd) { return UinputDevice(fd, {}); }
+    // Takes an open descriptor as the device (benchmarks put a pipe in its place), known to the
+    // kernel as `sysname` where given.
+    static UinputDevice adopt(int fd, std::string sysname = {}) { return UinputDevice(fd, std::move(sysname)); }
     UinputDevice(UinputDevice&& other) noexcept;
     UinputDevice& operator=(UinputDevice&& other) noexcept;
     ~UinputDevice();

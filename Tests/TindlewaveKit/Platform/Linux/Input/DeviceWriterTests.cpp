@@ -7,7 +7,14 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <sys/syscall.h>
+
 #include <array>
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "TestKit/EvdevPipes.h"
@@ -94,6 +101,51 @@ TEST(DeviceWriter, ItsTimerSaysSoOnlyWhileCodesHandedOverWaitUnwrittenPastTheirT
     writer.write(stuck, up.data(), up.size());
     writer.flush();
     EXPECT_TRUE(testkit::pollUntil([&] { return !readable(writer.lateFd()); }));
+    ::close(ends[0]);
+}
+
+// Whether the thread `tid` of this process sleeps (in a wait of some kind), as /proc says.
+bool sleeps(pid_t tid) {
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'S';
+}
+
+TEST(DeviceWriter, StoppingWritesEverythingHandedOverFirst) {
+    DeviceWriter writer(0.01);
+    // A device whose write waits: a pipe filled up.
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
+    const std::vector<char> fill(1 << 16, 'x');
+    std::size_t filled = 0;
+    for (ssize_t n; (n = ::write(ends[1], fill.data(), fill.size())) > 0;) filled += static_cast<std::size_t>(n);
+    ASSERT_EQ(::fcntl(ends[1], F_SETFL, 0), 0);
+    const SharedDevice stuck = std::make_shared<const UinputDevice>(UinputDevice::adopt(ends[1]));
+    // The writer waits in the first write (its timer says it is at codes); more is handed over
+    // meanwhile, then the writer is stopped, and only then does the device take codes again.
+    const auto first = keyFrame(0);
+    writer.write(stuck, first.data(), first.size());
+    ASSERT_TRUE(testkit::pollUntil([&] { return readable(writer.lateFd()); }));
+    std::vector<int> handedOver{0};
+    for (int i = 1; i < 10; ++i) {
+        const auto frame = keyFrame(i);
+        writer.write(stuck, frame.data(), frame.size());
+        handedOver.push_back(i);
+    }
+    std::atomic<pid_t> stopper{0};
+    std::thread stopping([&] {
+        stopper = static_cast<pid_t>(::syscall(SYS_gettid));
+        writer.stop();
+    });
+    ASSERT_TRUE(testkit::pollUntil([&] { return stopper != 0 && sleeps(stopper); }));
+    std::vector<char> drained(fill.size());
+    for (std::size_t taken = 0; taken < filled;) {
+        const ssize_t n = ::read(ends[0], drained.data(), std::min(drained.size(), filled - taken));
+        if (n > 0) taken += static_cast<std::size_t>(n);
+    }
+    stopping.join();
+    EXPECT_EQ(valuesRead(ends[0]), handedOver);
     ::close(ends[0]);
 }
 

@@ -204,6 +204,86 @@ TEST(LinuxEventSystemFrames, ChangedFlagsBecomeModifierKeysOnTheProgramsKeyboard
     EXPECT_EQ(world.events.flagsState(), 0u);
 }
 
+TEST(LinuxEventSystemFrames, ModifiersTheTapsAddReachTheDesktopBeforeTheKeyTheyCameWith) {
+    // The keyboard's mirror and the program's keyboard write into one pipe: what it holds is the
+    // order in which the desktop gets the two devices' codes.
+    ManualScheduler scheduler;
+    ManualExecutor input{scheduler, "input"};
+    LinuxEventSystem events{input, {.stallSeconds = 3600, .followSession = false}};
+    Pipe keyboard, desktop, pointer;
+    InputDescription description;
+    description.add(EV_KEY, KEY_A);
+    testkit::adoptNode(events, {keyboardID, "/dev/input/event2", EventNodeInfo::Kind::keyboard, "input2"},
+                       keyboard, description, desktop);
+    testkit::adoptVirtualDevices(events, desktop, pointer);
+    // As a key route giving A with Command does.
+    auto port = events.createTap({EventLevel::hid, TapPlacement::headInsert, TapOptions::active, keyMask},
+                                 [](EventType, Event& event, const std::optional<HIDOrigin>&) {
+                                     event.flags |= QuartzFlag::command;
+                                     return TapAnswer::pass;
+                                 });
+    ASSERT_TRUE(port && events.attach(*port, input));
+    keyboard.send({{EV_KEY, KEY_A, 1}});
+    events.readNow(keyboardID);
+    events.awaitWrites();
+    EXPECT_EQ(desktop.taken(), (std::vector<Code>{{EV_KEY, KEY_LEFTMETA, 1}, syn, {EV_KEY, KEY_A, 1}, syn}));
+}
+
+TEST(LinuxEventSystemFrames, PostsHeldForTheAnnouncementKeepTheirOrderAndAreNeverWrittenIntoAnotherSession) {
+    ManualScheduler scheduler;
+    ManualExecutor input{scheduler, "input"};
+    bool announced = false;  // udev's word on the program's keyboard and pointer, at each look
+    LinuxEventSystem events{input,
+                            {.uinputPath = "/nonexistent/uinput",
+                             .stallSeconds = 3600,
+                             .isAnnounced = [&](const std::string&) { return announced; },
+                             .udevAnnounces = true,
+                             .followSession = false}};
+    Pipe keyboard, pointer;
+    testkit::adoptVirtualDevices(events, keyboard, pointer, "input91", "input92");
+    auto post = [&](EventType type, std::int64_t keyCode) {
+        Event key;
+        key.type = type;
+        key.setInteger(IntegerField::keyCode, keyCode);
+        key.mark();
+        events.post(key, EventLevel::session);
+        scheduler.runReady();  // the post's job, not the next look
+        events.awaitWrites();
+    };
+    constexpr auto look = std::chrono::milliseconds(10);
+
+    // Announced between two looks: a post that comes before the next look goes out behind what
+    // was held, never before it.
+    post(EventType::keyDown, 0x00);
+    announced = true;
+    post(EventType::keyUp, 0x00);
+    scheduler.advance(look);
+    events.awaitWrites();
+    EXPECT_EQ(keyboard.taken(), (std::vector<Code>{{EV_KEY, KEY_A, 1}, syn, {EV_KEY, KEY_A, 0}, syn}));
+
+    // Held when the user switches to another session: dropped, and nothing looks for the
+    // announcement meanwhile. Back in the session, with new devices announced, only what is
+    // posted then is written.
+    auto switchBack = [&](const char* keyboardSysname, const char* pointerSysname) {
+        events.setSessionActive(false);
+        events.setSessionActive(true);  // no uinput here: the program's devices are given again
+        testkit::adoptVirtualDevices(events, keyboard, pointer, keyboardSysname, pointerSysname);
+    };
+    announced = false;
+    switchBack("input93", "input94");
+    post(EventType::keyDown, 0x00);
+    events.setSessionActive(false);
+    scheduler.advance(3 * look);
+    EXPECT_EQ(scheduler.timerCount(), 0u);
+    events.setSessionActive(true);
+    testkit::adoptVirtualDevices(events, keyboard, pointer, "input95", "input96");
+    announced = true;
+    post(EventType::keyDown, 0x01);
+    scheduler.advance(3 * look);
+    events.awaitWrites();
+    EXPECT_EQ(keyboard.taken(), (std::vector<Code>{{EV_KEY, KEY_S, 1}, syn}));
+}
+
 TEST(LinuxEventSystemFrames, TheSessionFlagsFollowModifierKeysNeverAPostedKeysFlags) {
     World world;
     world.keyboard.send({{EV_KEY, KEY_RIGHTSHIFT, 1}});
