@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <utility>
 
 #include "Platform/Linux/Input/EvdevDevice.h"
@@ -51,15 +52,13 @@ StallWatchdog::StallWatchdog(double stallSeconds, std::function<void()> onStall,
       hooks_{hooks.now ? std::move(hooks.now) : &steadyNanoseconds,
              hooks.grab ? std::move(hooks.grab) : &grabByIoctl,
              hooks.destroy ? std::move(hooks.destroy) : &destroyByIoctl},
+      lookNanoseconds_(stallNanoseconds_ / 10),
       wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     polled_.reserve(16);  // the thread allocates only once more nodes are grabbed than that
     thread_ = std::thread([this] { loop(); });
 }
 
-StallWatchdog::~StallWatchdog() {
-    stop();
-    if (wakeFd_ >= 0) ::close(wakeFd_);
-}
+StallWatchdog::~StallWatchdog() { stop(); }
 
 void StallWatchdog::stop() {
     {
@@ -74,7 +73,7 @@ void StallWatchdog::stop() {
 void StallWatchdog::heldChangedLocked() {
     ++heldVersion_;
     const std::uint64_t one = 1;
-    if (wakeFd_ >= 0 && ::write(wakeFd_, &one, sizeof one) < 0) {
+    if (wakeFd_.isOpen() && ::write(wakeFd_.get(), &one, sizeof one) < 0) {
         // Full (it never is: the thread reads it at each wake) or gone at exit: nothing to do.
     }
 }
@@ -168,49 +167,59 @@ void StallWatchdog::loop() {
         // Asleep until a grabbed node holds input for the reading thread, the writer is late with
         // codes, or what is held changes.
         const std::uint64_t held = heldVersion_;
-        fds.assign(1, pollfd{wakeFd_, POLLIN, 0});
+        fds.assign(1, pollfd{wakeFd_.get(), POLLIN, 0});
         fds.push_back(pollfd{writesFd_, POLLIN, 0});  // none: poll passes over it
         for (int fd : grabbed_) fds.push_back(pollfd{fd, POLLIN, 0});
         lock.unlock();
         const int ready = ::poll(fds.data(), fds.size(), -1);
         if (fds[0].revents != 0) {
             std::uint64_t count = 0;
-            if (::read(wakeFd_, &count, sizeof count) < 0) {
+            if (::read(wakeFd_.get(), &count, sizeof count) < 0) {
                 // Read by an earlier wake already.
             }
         }
         lock.lock();
         if (ready <= 0 || stopping_ || heldVersion_ != held) continue;
-        // Under the lock nothing held is closed: input is waiting now, and a beat from now on is
-        // its taking it (what was taken before this look needs no beat); the writer late with
-        // codes has been at them since its timer was set, and a write from now on is progress.
-        const std::uint64_t beats = beats_.load(std::memory_order_acquire);
-        const std::uint64_t writes = writes_ ? writes_() : 0;
-        const std::int64_t since = hooks_.now();
-        const Waiting waiting = lookWaiting(fds);
-        // How long is left before the release; none while nothing waits any more.
-        auto left = [&]() -> std::optional<std::int64_t> {
-            std::optional<std::int64_t> soonest;
-            const std::int64_t now = hooks_.now();
-            if (waiting.reads && beats_.load(std::memory_order_acquire) == beats)
-                soonest = since + stallNanoseconds_ - now;
-            if (waiting.writes && writes_ && writes_() == writes) {
-                const std::int64_t writesLeft = since - lateNanoseconds_ + stallNanoseconds_ - now;
-                soonest = soonest ? std::min(*soonest, writesLeft) : writesLeft;
-            }
-            return soonest;
-        };
-        while (!stopping_ && heldVersion_ == held) {
-            const std::optional<std::int64_t> remaining = left();
-            if (!remaining) break;
-            if (*remaining < 0) {
-                releaseLocked();
-                break;
-            }
-            // Looked at again a quarter of the limit on at most: the reading thread takes input
-            // within microseconds, so one look mostly ends the wait.
-            wake_.wait_for(lock, std::chrono::nanoseconds(std::min(*remaining, stallNanoseconds_ / 4) + 1));
-        }
+        watchWhileWaiting(held, lock);
+    }
+}
+
+void StallWatchdog::watchWhileWaiting(std::uint64_t held, std::unique_lock<std::mutex>& lock) {
+    std::vector<pollfd>& fds = polled_;
+    // What the poll found: input came now (the poll was asleep until then), and the writer
+    // has been at its codes since its timer was set.
+    Waiting waiting{std::any_of(fds.begin() + 2, fds.end(), [](const pollfd& p) { return p.revents != 0; }),
+                    fds[1].revents != 0};
+    std::uint64_t beats = beats_.load(std::memory_order_acquire);
+    std::uint64_t writes = writes_ ? writes_() : 0;
+    std::int64_t now = hooks_.now();
+    // When what waits now began to wait, at the earliest it may have: input left after a read
+    // came after the look before that read.
+    std::optional<std::int64_t> readsFrom, writesFrom;
+    if (waiting.reads) readsFrom = now;
+    if (waiting.writes) writesFrom = now - lateNanoseconds_;
+    // Looked at every lookNanoseconds_ while anything waits (not at every input: a user typing
+    // wakes the watchdog a few times a second, not at each key), asleep again once nothing does.
+    while (readsFrom || writesFrom) {
+        std::int64_t deadline = std::numeric_limits<std::int64_t>::max();
+        if (readsFrom) deadline = *readsFrom + stallNanoseconds_;
+        if (writesFrom) deadline = std::min(deadline, *writesFrom + stallNanoseconds_);
+        if (now >= deadline) return releaseLocked();
+        const std::int64_t previous = now;
+        wake_.wait_for(lock, std::chrono::nanoseconds(std::min(deadline - now, lookNanoseconds_) + 1));
+        if (stopping_ || heldVersion_ != held) return;
+        const std::uint64_t beatsNow = beats_.load(std::memory_order_acquire);
+        const std::uint64_t writesNow = writes_ ? writes_() : 0;
+        waiting = lookWaiting(fds);
+        now = hooks_.now();
+        if (!waiting.reads) readsFrom.reset();
+        else if (!readsFrom || beatsNow != beats) readsFrom = previous;
+        // The writer's timer, readable again or still after writes, was set when it took the
+        // codes it is at now: a late timer's time ago, or since the last look.
+        if (!waiting.writes) writesFrom.reset();
+        else if (!writesFrom || writesNow != writes) writesFrom = std::min(previous, now - lateNanoseconds_);
+        beats = beatsNow;
+        writes = writesNow;
     }
 }
 

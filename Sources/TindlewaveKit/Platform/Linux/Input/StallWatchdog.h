@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "Platform/Linux/System/UniqueFd.h"
+
 namespace tindlewave {
 
 // Lets go of every grab, and of everything the program holds down, when the thread that reads the
@@ -22,7 +24,10 @@ namespace tindlewave {
 // or buttons down (the mirrors, its own keyboard and pointer) before it closes it. The watchdog's
 // own thread sleeps while nothing is grabbed, and while nothing waits on the grabbed descriptors
 // (it polls them itself, so an idle program is never woken). Once one holds input (or an error),
-// the reading thread has `stallSeconds` to beat: if it does not, the watchdog destroys every
+// the reading thread has `stallSeconds` to beat; while input keeps coming the watchdog looks
+// every `stallSeconds`/10 (not at each input), and input found waiting after a beat counts from
+// the look before it, so a thread that stops right after a read is let go of about
+// `stallSeconds` later. If it does not beat, the watchdog destroys every
 // device it was told of (the kernel lets go of all each holds: a release the user makes later
 // reaches the desktop from the real device, which never saw that key go down there, and would be
 // dropped), then ungrabs every descriptor it holds, forgets them, marks itself released and calls
@@ -84,13 +89,17 @@ class StallWatchdog {
 
   private:
     void loop();
+    // Input or the writer's codes wait (the poll found them): looked at until nothing does, or
+    // until what waits has waited past the limit.
+    void watchWhileWaiting(std::uint64_t held, std::unique_lock<std::mutex>& lock);
     void releaseLocked();  // under mutex_
     void heldChangedLocked();  // under mutex_
 
     const std::int64_t stallNanoseconds_;
     const std::function<void()> onStall_;
     const Hooks hooks_;
-    const int wakeFd_;  // an eventfd: ends the thread's poll when what it holds changes
+    const std::int64_t lookNanoseconds_;  // between looks while anything waits
+    const UniqueFd wakeFd_;  // an eventfd: ends the thread's poll when what it holds changes
 
     std::mutex mutex_;
     std::condition_variable wake_;

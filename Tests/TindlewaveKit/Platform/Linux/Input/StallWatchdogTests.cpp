@@ -133,6 +133,28 @@ TEST(StallWatchdog, InputTakenInTimeKeepsTheGrabsAndInputLeftWaitingLosesThemAll
     EXPECT_EQ(w.made().back(), call("ungrab", d.fd()));
 }
 
+TEST(StallWatchdog, AStallThatBeginsWhileInputIsTakenIsLetGoOfOnceWhatCameAfterTheLastReadHasWaitedTheLimit) {
+    Node a;
+    Watched w;
+    w.watchdog.watch(a.fd());
+    // The user types on, the reading thread taking input as it comes (the watchdog sees some
+    // waiting at 10 s)...
+    w.now = 10 * second;
+    a.input();
+    ASSERT_TRUE(w.lookedAgain(2));
+    // ...until it stops right after a read: what came since waits from then on.
+    a.input();
+    a.take();
+    w.watchdog.beat();
+    w.now = 10 * second + 8 * second / 10;
+    ASSERT_TRUE(w.lookedAgain(2));
+    EXPECT_EQ(w.stallCount(), 0);
+    // Waited past the limit since the watchdog last saw the thread read: let go of now, not a
+    // whole limit after the watchdog first finds it waiting again.
+    w.now = 11 * second + second / 10;
+    EXPECT_TRUE(w.waiter.waitFor([&] { return w.stalls == 1; }));
+}
+
 TEST(StallWatchdog, AStallDestroysEveryDeviceThatMayHoldKeysBeforeItUngrabsAnything) {
     Node a, b;
     Watched w;
