@@ -123,7 +123,7 @@ PROGRAM
     status=0
     env -u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY PATH="$work/bin:$PATH" TMPDIR="$work/tmp" \
         "$work/scripts/run" > "$work/out" 2>&1 || status=$?
-    expect_line "$work/seen" "^runtime=$work/tmp/tindlewave-runtime-[0-9]+[^ ]* mode=700 display=:99\$"
+    expect_line "$work/seen" "^runtime=$work/tmp/tindlewave-run-[0-9]+-[0-9]+\\.[^/ ]+/runtime mode=700 display=:99\$"
     runtime_seen="$(sed -E 's/^runtime=([^ ]*) .*/\1/' "$work/seen")"
     # Only the program it starts is built.
     expect_line "$work/calls" '^cmake --build --preset release --target tindlewave$'
@@ -153,6 +153,44 @@ PROGRAM
           fail "left in the temporary folder: $left"
         ;;
     esac
+    ;;
+  run-script-killed)
+    # scripts/run killed with SIGKILL: its program and Xvfb end with it. A run's folder that a
+    # program still holds (its script gone) is not removed by the next run; once let go, it is.
+    printf '#!/bin/sh\nexit 0\n' > "$work/scripts/setup"
+    stand_in cmake 'exit 0'
+    stand_in Xvfb "echo \$\$ > '$work/xvfb.pid'; echo 99 >&3; exec 3>&-; exec sleep 600"
+    mkdir -p "$work/build/release" "$work/tmp"
+    printf '#!/bin/sh\necho $$ > "%s/program.pid"\nexec sleep 600\n' "$work" > "$work/build/release/tindlewave"
+    chmod +x "$work/build/release/tindlewave"
+    held="$work/tmp/tindlewave-run-$(id -u)-999999999.AbC123"
+    mkdir -m 700 "$held"
+    touch "$held/display"
+    (exec 8> "$held/lock"; flock 8; exec sleep 600) &
+    holder=$!
+    # Whatever the outcome, nothing this case started runs on after it.
+    trap 'for f in program xvfb; do [ ! -s "$work/$f.pid" ] || kill -KILL "$(cat "$work/$f.pid")" 2> /dev/null || true; done
+          kill -KILL "$holder" 2> /dev/null || true; rm -rf "$work"' EXIT
+    for _ in $(seq 600); do flock --nonblock "$held/lock" true || break; sleep 0.05; done
+    gone() { ! kill -0 "$1" 2> /dev/null || [ "$(ps -o stat= -p "$1")" = Z ]; }
+    env -u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY PATH="$work/bin:$PATH" TMPDIR="$work/tmp" \
+      "$work/scripts/run" > "$work/out" 2>&1 &
+    script=$!
+    for _ in $(seq 600); do [ -s "$work/program.pid" ] && break; sleep 0.05; done
+    [ -s "$work/program.pid" ] || { cat "$work/out" >&2; fail "the program did not start"; }
+    [ -d "$held" ] || fail "a folder still held was removed"
+    kill -KILL "$script"
+    wait "$script" 2> /dev/null || true
+    for _ in $(seq 600); do gone "$(cat "$work/program.pid")" && gone "$(cat "$work/xvfb.pid")" && break; sleep 0.05; done
+    gone "$(cat "$work/program.pid")" || fail "the program runs on after its script was killed"
+    gone "$(cat "$work/xvfb.pid")" || fail "Xvfb runs on after its script was killed"
+    kill "$holder"
+    wait "$holder" 2> /dev/null || true
+    printf '#!/bin/sh\nexit 0\n' > "$work/build/release/tindlewave"
+    env -u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY PATH="$work/bin:$PATH" TMPDIR="$work/tmp" \
+      "$work/scripts/run" > "$work/out" 2>&1 || { cat "$work/out" >&2; fail "scripts/run failed"; }
+    left="$(cd "$work/tmp" && find . -mindepth 1 | sort)"
+    [ -z "$left" ] || fail "left in the temporary folder: $left"
     ;;
   *)
     fail "no case $case_name"
