@@ -50,12 +50,11 @@ std::optional<std::string> runtimeDirectory() {
     return runtime;
 }
 
-// A name of this user's own in the temporary folder ($TMPDIR, else /tmp; not checked here, so a
-// TMPDIR that is no folder shows in the error of what is made there).
+// A name of this user's own in the temporary folder (files::temporaryFolder: $TMPDIR when no other
+// user can change it, else /tmp; a TMPDIR that is not there shows in the error of what is made
+// there).
 fs::path ownTemporaryPath() {
-    const char* temporary = std::getenv("TMPDIR");
-    return fs::path(temporary && *temporary ? temporary : "/tmp") /
-           ("tindlewave-" + std::to_string(::getuid()));
+    return fs::path(files::temporaryFolder()) / ("tindlewave-" + std::to_string(::getuid()));
 }
 }  // namespace
 

@@ -166,6 +166,34 @@ TEST(LogStore, AHomeOfAnotherUsersIsLeftAloneAndSaidSo) {
                                                              "XDG_CONFIG_HOME", "kept under " + own.string()})
         EXPECT_NE(notice->find(named), std::string::npos) << *notice;
 
+    // Before a toolkit reads them, HOME and the XDG folders are root's own: none of the other
+    // user's folders is left in the lists, nor their temporary folder, nor the runtime directory
+    // of a user who logged out.
+    fs::create_directories(others / ".local/share");
+    fs::create_directories(others / "tmp");
+    for (const auto& theirs : {others / ".local", others / ".local/share", others / "tmp"})
+        ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    const std::string loggedOut = folder / "run-user-4242";  // gone with its login
+    Environment dataDirs("XDG_DATA_DIRS", ((others / ".local/share").string() + ":/usr/share").c_str());
+    Environment configDirs("XDG_CONFIG_DIRS", (others / ".config").c_str());
+    Environment data("XDG_DATA_HOME", (others / ".local/share").c_str());
+    Environment cache("XDG_CACHE_HOME", (others / ".cache").c_str());
+    Environment runtime("XDG_RUNTIME_DIR", loggedOut.c_str());
+    Environment temporary("TMPDIR", (others / "tmp").c_str());
+    EXPECT_EQ(files::temporaryFolder(), "/tmp");
+    const auto said = files::foldersOfAnotherUser();
+    ASSERT_TRUE(said.has_value());
+    EXPECT_NE(said->find("XDG_RUNTIME_DIR (" + loggedOut + ")"), std::string::npos) << *said;
+    files::useOwnFoldersOnly();
+    EXPECT_EQ(std::string(std::getenv("HOME")), own.string());
+    for (const char* variable : {"XDG_STATE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
+                                 "XDG_RUNTIME_DIR", "TMPDIR", "XDG_CONFIG_DIRS"})
+        EXPECT_EQ(std::getenv(variable), nullptr) << variable << "=" << std::getenv(variable);
+    ASSERT_NE(std::getenv("XDG_DATA_DIRS"), nullptr);
+    EXPECT_EQ(std::string(std::getenv("XDG_DATA_DIRS")), "/usr/share");
+    EXPECT_EQ(files::foldersOfAnotherUser(), std::nullopt);
+    EXPECT_FALSE(fs::exists(loggedOut));
+
     // The user's own places are used, and nothing is said.
     home.set(folder.path().c_str());
     state.set((folder / "state").c_str());

@@ -38,10 +38,14 @@ struct World {
 TEST(SimulatedWorld, TheRuntimeFolderIsTheUsersOwnOutsideAnAbsoluteRuntimeDirectory) {
     const std::string own = (fs::temp_directory_path() / ("tindlewave-" + std::to_string(::getuid()))).string();
     {
-        Environment runtime("XDG_RUNTIME_DIR", "/run/user/4242");
-        EXPECT_EQ(SimulatedWorld::runtimeFolder(), "/run/user/4242/tindlewave");
+        TempFolder loggedIn;
+        Environment runtime("XDG_RUNTIME_DIR", loggedIn.path().c_str());
+        EXPECT_EQ(SimulatedWorld::runtimeFolder(), (loggedIn.path() / "tindlewave").string());
     }
-    for (const char* unusable : {static_cast<const char*>(nullptr), "", "relative/run"}) {
+    // A runtime directory that is gone (its user logged out) is made by no one but the login.
+    TempFolder runtimes;
+    const std::string loggedOut = (runtimes.path() / "4242").string();
+    for (const char* unusable : {static_cast<const char*>(nullptr), "", "relative/run", loggedOut.c_str()}) {
         Environment runtime("XDG_RUNTIME_DIR", unusable);
         EXPECT_EQ(SimulatedWorld::runtimeFolder(), own) << (unusable ? unusable : "unset");
     }
@@ -124,6 +128,19 @@ TEST(SimulatedWorld, WithoutARuntimeDirectoryEachRunHasAFreshPrivateFolderRemove
     ASSERT_TRUE(first.ok() && second.ok());
     EXPECT_NE(first->path(), second->path());
 
+    // Another user's temporary folder (a sudo that keeps TMPDIR) is not used: they could put a
+    // link where the folder is made.
+    if (::getuid() == 0) {
+        const fs::path theirs = temporary.path() / "theirs";
+        fs::create_directory(theirs);
+        ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+        Environment others("TMPDIR", theirs.c_str());
+        auto state = SimulatedWorld::defaultHidutilState();
+        ASSERT_TRUE(state.ok());
+        EXPECT_EQ(fs::path(state->path()).parent_path().parent_path(), "/tmp");
+        EXPECT_TRUE(fs::is_empty(theirs));
+    }
+
     // A temporary folder that is not there is named in the error.
     Environment missing("TMPDIR", (temporary.path() / "missing").c_str());
     auto failed = SimulatedWorld::defaultHidutilState();
@@ -140,7 +157,9 @@ TEST(SimulatedWorld, WithoutARuntimeDirectoryAStartRemovesTheFoldersOfKilledRuns
     Environment shared("TMPDIR", temporary.path().c_str());
     Environment saved(SimulatedHidutilState::environmentVariable, nullptr);
     const std::string own = "tindlewave-" + std::to_string(::getuid()) + "-";
-    const std::string gone = "999999999", running = std::to_string(::getpid());
+    // A run still going is another process (this test's own folder would be kept anyway).
+    const std::string gone = "999999999", running = std::to_string(::getppid());
+    const std::string self = std::to_string(::getpid());
     const fs::path killed = temporary.path() / (own + gone + "-aB3dEf");
     const fs::path alsoKilled = temporary.path() / (own + "999999998-Zz9yX8");
     const fs::path stillRunning = temporary.path() / (own + running + "-qwerty");
@@ -175,7 +194,7 @@ TEST(SimulatedWorld, WithoutARuntimeDirectoryAStartRemovesTheFoldersOfKilledRuns
         EXPECT_TRUE(fs::is_directory(*anotherUsers));
     }
     // This run's own folder is named for it, so the next start knows whose it is.
-    EXPECT_EQ(fs::path(state->path()).parent_path().filename().string().rfind(own + running + "-", 0), 0u);
+    EXPECT_EQ(fs::path(state->path()).parent_path().filename().string().rfind(own + self + "-", 0), 0u);
 }
 
 // With a runtime directory the state is in its folder for the program, which is kept; a folder
@@ -202,10 +221,21 @@ TEST(SimulatedWorld, WithARuntimeDirectoryTheStateIsInItsPrivateFolderAndStays) 
     EXPECT_EQ(TempFolder::read(victim), "precious");
     EXPECT_TRUE(fs::exists(own / "hidutil.json"));
 
-    ::chmod(own.c_str(), 0755);
-    auto state = SimulatedWorld::defaultHidutilState();
-    ASSERT_TRUE(state.ok());
-    EXPECT_NE(fs::path(state->path()).parent_path(), own);
+    // The runtime directory of a user who logged out is gone, and is not made again.
+    {
+        const fs::path loggedOut = runtimeDirectory.path() / "4242";
+        Environment gone("XDG_RUNTIME_DIR", loggedOut.c_str());
+        auto state = SimulatedWorld::defaultHidutilState();
+        ASSERT_TRUE(state.ok());
+        EXPECT_FALSE(fs::exists(loggedOut));
+    }
+    // Open to its group or to others, in any way: not used.
+    for (const mode_t open : {0750, 0710, 0705, 0701, 0770}) {
+        ::chmod(own.c_str(), open);
+        auto state = SimulatedWorld::defaultHidutilState();
+        ASSERT_TRUE(state.ok());
+        EXPECT_NE(fs::path(state->path()).parent_path(), own) << std::oct << open;
+    }
 }
 
 TEST(SimulatedWorld, MakingItPreparesTheStateFileTheStandInHidutilFinds) {

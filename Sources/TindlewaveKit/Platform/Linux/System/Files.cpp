@@ -246,20 +246,96 @@ const char* absoluteValue(const char* variable) {
     return value != nullptr && value[0] == '/' ? value : nullptr;
 }
 
-constexpr const char* placeVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"};
+constexpr const char* placeVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
+                                          "XDG_STATE_HOME", "XDG_RUNTIME_DIR"};
+
+// Whether the variable names a folder this user may keep files in (see environmentFolder).
+bool ownPlace(const char* variable, const char* value) {
+    if (!mayHoldOwnFiles(value)) return false;
+    struct stat info {};
+    return std::string_view(variable) != "XDG_RUNTIME_DIR" || ::stat(value, &info) == 0;
+}
+
+// Whether no user but this one and root can change the folder or any folder above it.
+bool noOtherUserCanChange(const std::string& resolved) {
+    std::string path = resolved;
+    for (;;) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+        if (info.st_uid != ::getuid() && info.st_uid != 0) return false;
+        // A shared folder of root's (the temporary folder itself) is sticky: no one renames
+        // another's entries there.
+        if (info.st_uid != ::getuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
+            (info.st_mode & S_ISVTX) == 0)
+            return false;
+        const std::string parent = folderOf(path);
+        if (parent == path) return true;
+        path = parent;
+    }
+}
 
 }  // namespace
 
 std::string environmentFolder(const char* variable) {
     const char* value = absoluteValue(variable);
-    return value != nullptr && mayHoldOwnFiles(value) ? value : std::string();
+    return value != nullptr && ownPlace(variable, value) ? value : std::string();
+}
+
+void useOwnFoldersOnly() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0' && !mayHoldOwnFiles(home)) {
+        const std::string own = homeFolder();
+        if (own.empty())
+            ::unsetenv("HOME");
+        else
+            ::setenv("HOME", own.c_str(), 1);
+    }
+    for (const char* variable : placeVariables)
+        if (std::string_view(variable) != "HOME" && std::getenv(variable) != nullptr &&
+            environmentFolder(variable).empty())
+            ::unsetenv(variable);
+    if (const char* temporary = std::getenv("TMPDIR"); temporary != nullptr && *temporary != '\0') {
+        char resolved[PATH_MAX];
+        if (::realpath(temporary, resolved) != nullptr && temporaryFolder() != resolved) ::unsetenv("TMPDIR");
+    }
+    for (const char* variable : {"XDG_CONFIG_DIRS", "XDG_DATA_DIRS"}) {
+        const char* value = std::getenv(variable);
+        if (value == nullptr) continue;
+        std::string kept;
+        std::string_view rest = value;
+        while (!rest.empty()) {
+            const auto colon = rest.find(':');
+            const std::string folder(rest.substr(0, colon));
+            rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+            char resolved[PATH_MAX];
+            if (folder.empty() || folder[0] != '/' || ::realpath(folder.c_str(), resolved) == nullptr ||
+                !noOtherUserCanChange(resolved))
+                continue;
+            kept += (kept.empty() ? "" : ":") + folder;
+        }
+        // Empty is as good as unset for the readers: their system defaults count.
+        if (kept.empty())
+            ::unsetenv(variable);
+        else
+            ::setenv(variable, kept.c_str(), 1);
+    }
+}
+
+std::string temporaryFolder() {
+    const char* value = std::getenv("TMPDIR");
+    if (value == nullptr || *value == '\0') return "/tmp";
+    char resolved[PATH_MAX];
+    if (::realpath(value, resolved) == nullptr) {
+        struct stat info {};
+        return ::lstat(value, &info) != 0 && errno == ENOENT ? value : "/tmp";
+    }
+    return noOtherUserCanChange(resolved) ? resolved : "/tmp";
 }
 
 std::optional<std::string> foldersOfAnotherUser() {
     std::string named;
     for (const char* variable : placeVariables) {
         const char* value = absoluteValue(variable);
-        if (value == nullptr || mayHoldOwnFiles(value)) continue;
+        if (value == nullptr || ownPlace(variable, value)) continue;
         named += std::string(named.empty() ? "" : ", ") + variable + " (" + value + ")";
     }
     if (named.empty()) return std::nullopt;

@@ -53,12 +53,29 @@ std::string homeFolder();
 // The folder an environment variable names (XDG_STATE_HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR, HOME)
 // when it may hold this user's files: an absolute path that is a folder of this user's own, or
 // that is missing below a folder of this user's own or root's that no one else may write to.
-// Empty when the variable is unset, relative, or names a place of another user's.
+// Empty when the variable is unset, relative, or names a place of another user's. A runtime
+// directory is made by the login, never here: XDG_RUNTIME_DIR must name an existing folder (a
+// logged-out user's /run/user/UID is gone).
 std::string environmentFolder(const char* variable);
 
 // What a run should say when the environment names folders of another user's (see
 // environmentFolder), which it leaves alone; none when it names none.
 std::optional<std::string> foldersOfAnotherUser();
+
+// Points the environment at this user's own folders before a library reads it: HOME becomes
+// homeFolder() and the XDG folders (XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME,
+// XDG_STATE_HOME, XDG_RUNTIME_DIR) that name another user's are unset, so that their defaults
+// under this user's home count; XDG_CONFIG_DIRS and XDG_DATA_DIRS keep only folders of this user
+// or root that no one else may write to, and a TMPDIR that temporaryFolder() refuses is unset. Run as root by a sudo that keeps HOME, a toolkit then
+// reads no fonts, settings or applications of that user's and makes no cache in their folders.
+// Say foldersOfAnotherUser() first: afterwards it names none.
+void useOwnFoldersOnly();
+
+// The temporary folder to make this user's files in: $TMPDIR when it is a folder no other user
+// can change (this user's own or root's, root's shared one sticky, nor any folder above it
+// another user's), as the path its links lead to; /tmp otherwise. A TMPDIR that is not there
+// is given as it is, so that what is made there fails naming it.
+std::string temporaryFolder();
 
 // Replaces the file's content all at once: the bytes go to a temporary file in the same folder,
 // which is flushed to disk and then renamed over the file, so a reader sees either the old content
