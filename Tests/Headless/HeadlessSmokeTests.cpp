@@ -169,6 +169,46 @@ TEST(Headless, OverTheRealDevicesItRunsAndSaysWhatIsMissing) {
     EXPECT_TRUE(WIFEXITED(refusedStatus) && WEXITSTATUS(refusedStatus) == 2) << refused.seen;
 }
 
+// Over this computer's devices one program of a user runs at a time: a second one says which
+// runs and ends, a simulated one runs beside it, and a killed program's lock does not stand in the
+// way of the next.
+TEST(Headless, OverTheRealDevicesOneProgramRunsAtATime) {
+    Headless first;
+    first.simulate = false;
+    first.start({});
+    ASSERT_TRUE(first.waitFor("devices: this computer's mice and keyboards")) << first.seen;
+
+    Headless second;
+    second.simulate = false;
+    second.homeOf = first.home.path();
+    second.start({});
+    const int secondStatus = second.exitStatus();
+    EXPECT_TRUE(WIFEXITED(secondStatus) && WEXITSTATUS(secondStatus) == 1) << second.seen;
+    EXPECT_NE(second.seen.find("runs already over this computer's devices (process " +
+                               std::to_string(first.pid) + ")"),
+              std::string::npos)
+        << second.seen;
+    EXPECT_EQ(second.seen.find("devices:"), std::string::npos) << second.seen;
+
+    Headless simulated;
+    simulated.homeOf = first.home.path();
+    simulated.start({});
+    simulated.send("quit");
+    const int simulatedStatus = simulated.exitStatus();
+    EXPECT_TRUE(WIFEXITED(simulatedStatus) && WEXITSTATUS(simulatedStatus) == 0) << simulated.seen;
+
+    ::kill(first.pid, SIGKILL);
+    first.exitStatus();
+    Headless next;
+    next.simulate = false;
+    next.homeOf = first.home.path();
+    next.start({});
+    ASSERT_TRUE(next.waitFor("devices: this computer's mice and keyboards")) << next.seen;
+    next.send("quit");
+    const int nextStatus = next.exitStatus();
+    EXPECT_TRUE(WIFEXITED(nextStatus) && WEXITSTATUS(nextStatus) == 0) << next.seen;
+}
+
 // The README's short session, all of it at once: every command takes effect before the next one
 // runs, so the shortcut is posted and the mouse reported before the quit, every time.
 TEST(Headless, CommandsGivenAtOnceTakeEffectInTheirOrder) {

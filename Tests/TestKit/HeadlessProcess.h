@@ -47,6 +47,8 @@ struct Headless {
     bool simulate = true;  // over simulated devices, unless a test wants this machine's
     // Variables passed on from this process as they are (the device emulation's, say).
     std::vector<std::string> inherited;
+    // Another run's home and XDG folders instead of its own, to run beside it as the same user.
+    std::filesystem::path homeOf;
 
     void start(const std::vector<std::string>& arguments) {
         int in[2], out[2];
@@ -57,12 +59,16 @@ struct Headless {
         posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
+        const std::filesystem::path folder = homeOf.empty() ? home.path() : homeOf;
+        // A runtime directory is there while its user is logged in.
+        std::filesystem::create_directories(folder / "run");
+        std::filesystem::permissions(folder / "run", std::filesystem::perms::owner_all);
         std::vector<std::string> variables{
-            "HOME=" + home.path().string(),
-            "XDG_CONFIG_HOME=" + (home.path() / ".config").string(),
-            "XDG_STATE_HOME=" + (home.path() / ".local" / "state").string(),
-            "XDG_RUNTIME_DIR=" + (home.path() / "run").string(),
-            "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (home.path() / "no-bus").string(),
+            "HOME=" + folder.string(),
+            "XDG_CONFIG_HOME=" + (folder / ".config").string(),
+            "XDG_STATE_HOME=" + (folder / ".local" / "state").string(),
+            "XDG_RUNTIME_DIR=" + (folder / "run").string(),
+            "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (folder / "no-bus").string(),
             "PATH=/usr/bin:/bin",
         };
         for (auto& variable : sanitizerOptions()) variables.push_back(std::move(variable));

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "Options.h"
@@ -15,6 +16,7 @@
 #include "Platform/Simulated/HID/VirtualMouseDescription.h"
 #include "Program.h"
 #include "Runtime/Stores/ConfigStore.h"
+#include "Runtime/Worlds/DevicesLock.h"
 #include "Runtime/Worlds/DeviceCheck.h"
 #include "Runtime/Worlds/SimulatedWorld.h"
 #include "Runtime/Worlds/WorldTexts.h"
@@ -62,6 +64,20 @@ int main(int argc, char** argv) {
     // Run as root by a sudo that keeps HOME: another user's folders are left alone, and it says so.
     if (const auto notice = files::foldersOfAnotherUser())
         std::fprintf(stderr, "tindlewave-headless: %s\n", notice->c_str());
+
+    // Over this computer's devices one program runs at a time; held until main returns.
+    std::optional<DevicesLock> devicesLock;
+    if (!options.simulate) {
+        auto taken = DevicesLock::take();
+        if (auto* refused = std::get_if<std::string>(&taken)) {
+            std::fprintf(stderr, "tindlewave-headless: %s\n", refused->c_str());
+            ::close(signalFd);
+            return 1;
+        }
+        devicesLock.emplace(std::move(std::get<DevicesLock>(taken)));
+        if (!devicesLock->warning().empty())
+            std::fprintf(stderr, "tindlewave-headless: %s\n", devicesLock->warning().c_str());
+    }
 
     headless::Places places;
     places.config = options.config ? *options.config : ConfigStore::defaultURL();

@@ -1,35 +1,27 @@
 #include "Shell/Program.h"
 
 #include <cstdio>
-#include <cstring>
 #include <variant>
 
+#include "Platform/Linux/System/Files.h"
 #include "Runtime/Worlds/DeviceCheck.h"
+#include "Runtime/Worlds/DevicesLock.h"
 #include "Runtime/Worlds/WorldTexts.h"
+#include "Shell/ProgramOptions.h"
 #include "Shell/WindowProgram.h"
 
 namespace tindlewave {
 
 namespace {
-bool hasArgument(int argc, char** argv, const char* argument) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], argument) == 0) return true;
-    return false;
-}
-
-// The launch the command line asks for, or the exit status when it cannot be had. The simulated
-// world's stand-in hidutil state is made first, before any thread runs the tool.
-std::variant<Launch, int> readLaunch(int argc, char** argv) {
-    Launch launch{.simulate = hasArgument(argc, argv, "--simulate"),
-                  .mouse = !hasArgument(argc, argv, "--no-mouse"),
-                  .keyboard = !hasArgument(argc, argv, "--no-keyboard"),
-                  .hidutilState = std::nullopt};
-    for (const char* simulatedOnly : {"--no-mouse", "--no-keyboard"}) {
-        if (!launch.simulate && hasArgument(argc, argv, simulatedOnly)) {
-            std::fprintf(stderr, "tindlewave: %s needs --simulate\n", simulatedOnly);
-            return 2;
-        }
-    }
+// The launch the options ask for, or the exit status when it cannot be had. The simulated world's
+// stand-in hidutil state is made first, before any thread runs the tool.
+std::variant<Launch, int> launchOf(const ProgramOptions& options) {
+    Launch launch{.simulate = options.simulate,
+                  .mouse = options.mouse,
+                  .keyboard = options.keyboard,
+                  .hidutilState = std::nullopt,
+                  .devicesLock = std::nullopt,
+                  .othersFolders = std::nullopt};
     if (launch.simulate) {
         auto made = SimulatedWorld::defaultHidutilState();
         if (!made.ok()) {
@@ -37,23 +29,48 @@ std::variant<Launch, int> readLaunch(int argc, char** argv) {
             return 1;
         }
         launch.hidutilState.emplace(std::move(*made));
+        return launch;
     }
+    // Over this computer's devices one program runs at a time.
+    auto taken = DevicesLock::take();
+    if (const auto* refused = std::get_if<std::string>(&taken)) {
+        std::fprintf(stderr, "tindlewave: %s\n", refused->c_str());
+        return 1;
+    }
+    launch.devicesLock.emplace(std::move(std::get<DevicesLock>(taken)));
+    if (!launch.devicesLock->warning().empty())
+        std::fprintf(stderr, "tindlewave: %s\n", launch.devicesLock->warning().c_str());
     return launch;
 }
 }  // namespace
 
 int runProgram(int argc, char** argv) {
+    const auto read = readProgramOptions(argc, argv);
+    if (const auto* error = std::get_if<std::string>(&read)) {
+        std::fprintf(stderr, "tindlewave: %s\n%s\n", error->c_str(), programUsageText());
+        return 2;
+    }
+    const auto& options = std::get<ProgramOptions>(read);
+    if (options.help) {
+        std::printf("%s\n", programUsageText());
+        return 0;
+    }
     // A check of this machine's devices, printed for the user; no window is opened.
-    if (hasArgument(argc, argv, "--check-devices")) {
+    if (options.checkDevices) {
         const auto check = DeviceCheck::run();
         std::fputs(check.text.c_str(), stdout);
         return check.status;
     }
-    auto launch = readLaunch(argc, argv);
+    // Run as root by a sudo that keeps HOME: the toolkit reads nothing of the other user's (fonts,
+    // settings, the applications that open files) and makes nothing in their folders. Said at
+    // start, as the headless program says it.
+    auto othersFolders = files::foldersOfAnotherUser();
+    files::useOwnFoldersOnly();
+    auto launch = launchOf(options);
     if (const int* status = std::get_if<int>(&launch)) return *status;
+    std::get<Launch>(launch).othersFolders = std::move(othersFolders);
     // Over Linux devices the texts are the Linux ones, and the guide shows the rule's commands.
-    setWorldTexts(std::get<Launch>(launch).simulate ? WorldTexts::simulated
-                                                    : WorldTexts::linuxDevices);
+    setWorldTexts(options.simulate ? WorldTexts::simulated : WorldTexts::linuxDevices);
     WindowProgram program(argc, argv, std::move(std::get<Launch>(launch)));
     return program.run();
 }

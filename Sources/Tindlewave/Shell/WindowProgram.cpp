@@ -12,7 +12,6 @@
 #include "App/EngineAdapter.h"
 #include "App/QuitSequence.h"
 #include "Platform/Clock.h"
-#include "Platform/Linux/System/Files.h"
 #include "Runtime/Executors/Actors.h"
 #include "Runtime/Executors/ThreadPool.h"
 #include "Runtime/Stores/ConfigStore.h"
@@ -258,8 +257,7 @@ void WindowProgram::announceStart() {
             stderr,
             "Tindlewave: standard error is not a terminal, so the log lines go only to %s\n",
             LogStore::shared().file().c_str());
-    if (const auto notice = files::foldersOfAnotherUser())
-        sayAtStart(log_, LogLevel::error, *notice);
+    if (launch_.othersFolders) sayAtStart(log_, LogLevel::error, *launch_.othersFolders);
     // Without a system bus, devices are set up again after a sleep only when they reconnect.
     if (const auto& noWakes = assembly_.noWakes())
         sayAtStart(log_, LogLevel::defaultLevel,

@@ -9,6 +9,7 @@
 #include "Platform/Linux/Desktop/XdgAutostart.h"
 #include "Runtime/EngineAssembly.h"
 #include "Runtime/Stores/LogStore.h"
+#include "Runtime/Worlds/DevicesLock.h"
 #include "Runtime/Worlds/SimulatedWorld.h"
 #include "Settings/Views/GeneralTab.h"
 #include "Shell/PermissionGuide.h"
@@ -30,6 +31,8 @@ struct Launch {
     bool mouse = true;     // the recorded mouse that ships with the program (simulated world)
     bool keyboard = true;  // a built-in keyboard (simulated world)
     std::optional<SimulatedWorld::StateFile> hidutilState;  // the simulated world's; outlives it
+    std::optional<DevicesLock> devicesLock;  // over this computer's devices: held while it runs
+    std::optional<std::string> othersFolders;  // folders of another user's the environment named
 };
 
 // The application as the program sets it up: disabled texts dimmed, its name and version, and

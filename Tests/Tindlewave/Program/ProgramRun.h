@@ -34,9 +34,12 @@ bool eventually(Condition condition, std::chrono::seconds limit = 20s) {
 struct Program {
     TempFolder home;
     pid_t pid = -1;
+    bool simulate = true;  // over simulated devices, unless a test wants this machine's
+    fs::path homeOf;       // another run's home and XDG folders instead of its own
 
-    fs::path configFolder() const { return home.path() / ".config" / "tindlewave"; }
-    fs::path logFolder() const { return home.path() / ".local" / "state" / "tindlewave" / "log"; }
+    fs::path folder() const { return homeOf.empty() ? home.path() : homeOf; }
+    fs::path configFolder() const { return folder() / ".config" / "tindlewave"; }
+    fs::path logFolder() const { return folder() / ".local" / "state" / "tindlewave" / "log"; }
 
     std::string log() const {
         std::string all;
@@ -50,10 +53,10 @@ struct Program {
     void start(std::vector<std::string> arguments = {}, std::string platform = "offscreen",
                std::vector<std::string> extraVariables = {}, int standardError = -1) {
         std::vector<std::string> variables{
-            "HOME=" + home.path().string(),
-            "XDG_CONFIG_HOME=" + (home.path() / ".config").string(),
-            "XDG_STATE_HOME=" + (home.path() / ".local" / "state").string(),
-            "XDG_RUNTIME_DIR=" + home.path().string(),
+            "HOME=" + folder().string(),
+            "XDG_CONFIG_HOME=" + (folder() / ".config").string(),
+            "XDG_STATE_HOME=" + (folder() / ".local" / "state").string(),
+            "XDG_RUNTIME_DIR=" + folder().string(),
             "QT_QPA_PLATFORM=" + platform,
             "PATH=/usr/bin:/bin",
         };
@@ -64,8 +67,9 @@ struct Program {
         env.push_back(nullptr);
         std::string program = TW_BINARY_ROOT "/tindlewave";
         // Over the simulated devices: what it does with them is what these tests check.
-        std::string simulate = "--simulate";
-        std::vector<char*> argv{program.data(), simulate.data()};
+        std::string simulated = "--simulate";
+        std::vector<char*> argv{program.data()};
+        if (simulate) argv.push_back(simulated.data());
         for (auto& argument : arguments) argv.push_back(argument.data());
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;

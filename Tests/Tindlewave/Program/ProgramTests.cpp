@@ -1,6 +1,7 @@
 // The program as a user starts it: offscreen, with its own home and XDG folders.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -133,6 +134,48 @@ TEST(Program, SaysOnceThatNoSystemBusIsReachable) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     const auto said = terminal.textAtTheEnd();
     EXPECT_EQ(count(said, "no wake notifications from the system"), 1u) << said;
+}
+
+// What the program does not know ends it before anything starts, and --help lists what it knows.
+// Over this computer's devices it does not start while another program holds them, and says which.
+TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
+    struct Case {
+        std::vector<std::string> arguments;
+        bool simulate;
+        int status;
+        std::string said;
+    };
+    Program holder;  // the lock of a program that runs over this computer's devices
+    const fs::path lockFile = holder.home.path() / ".local" / "state" / "tindlewave" / "running";
+    fs::create_directories(lockFile.parent_path());
+    testkit::TempFolder::write(lockFile, std::to_string(::getpid()) + "\n");
+    const int lock = ::open(lockFile.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    for (const auto& each : std::vector<Case>{
+             {{"--bogus"}, true, 2, "unknown argument \"--bogus\""},
+             {{"--help", "--bogus"}, false, 2, "unknown argument \"--bogus\""},
+             {{"-snapshotSettings"}, true, 2, "-snapshotSettings needs a value"},
+             {{"--help"}, false, 0, ""},
+             {{}, false, 1, "runs already over this computer's devices (process " + std::to_string(::getpid()) + ")"},
+         }) {
+        Terminal terminal;
+        ASSERT_GE(terminal.end(), 0);
+        Program program;
+        program.simulate = each.simulate;
+        if (!each.simulate) program.homeOf = holder.home.path();
+        program.start(each.arguments, "offscreen", {}, terminal.end());
+        terminal.closeOwnEnd();
+        int status = 0;
+        ASSERT_TRUE(eventually([&] { return ::waitpid(program.pid, &status, WNOHANG) == program.pid; }))
+            << each.arguments.size();
+        program.pid = -1;
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), each.status) << each.said;
+        EXPECT_TRUE(contains(terminal.textAtTheEnd(), each.said)) << terminal.textAtTheEnd();
+        EXPECT_FALSE(fs::exists(program.configFolder())) << each.said;
+    }
+    ::close(lock);
 }
 
 // A mouse set up by the configuration is diverted while the program runs; the quit puts it back,
