@@ -64,6 +64,7 @@ void Slot::applyHIDPP(ApplyReason reason) {
     }
     auto plan = hidppWrites_.send(setup.hidpp);
     handedPlan_ = plan;
+    if (plan && (!plan->controls.empty() || plan->listening || plan->thumbWheelDiverted)) divertingPlan_ = plan;
     session_->request(reason, std::move(plan));
 }
 

@@ -153,6 +153,9 @@ class Slot {
     // HID++ job in progress (empty when none runs), so the engine can refresh a plan after
     // discovery with the same reasons.
     const std::optional<std::optional<HIDPPSetup>>& handedPlan() const { return handedPlan_; }
+    // The last plan handed that diverted anything (none: none did): what a device that was not
+    // put back is left with.
+    const std::optional<HIDPPSetup>& divertingPlan() const { return divertingPlan_; }
     const std::set<ApplyReason>& hidppJobReasons() const { return hidppJobReasons_; }
 
   private:
@@ -186,6 +189,7 @@ class Slot {
     TimerHandle retry_;
     bool closed_ = false;
     std::optional<std::optional<HIDPPSetup>> handedPlan_;
+    std::optional<HIDPPSetup> divertingPlan_;
     std::set<ApplyReason> hidppJobReasons_;
     // Jobs and hidutil results hold this weakly: the slot may be gone when they run.
     std::shared_ptr<Slot*> self_ = std::make_shared<Slot*>(this);

@@ -116,10 +116,12 @@ void Engine::checkDevices() {
     }
     const Instant now = world_.hid.clock().now();
     if (now >= quit_->deadline) {
-        // What could not be put back is undiverted at the next launch.
+        // What could not be put back is undiverted at the next launch, and said now.
         for (const Slot* slot : unsettled) {
             if (slot->hidppWrites().owesNative && slot->hidppInterface()) {
                 latch().insert(deviceMatch(slot->device().properties));
+                const auto& plan = slot->divertingPlan();
+                world_.journal.leftDiverted(slot->device(), plan ? &*plan : nullptr);
             }
         }
         finishQuit();

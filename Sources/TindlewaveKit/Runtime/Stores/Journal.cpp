@@ -1,8 +1,11 @@
 #include "Runtime/Stores/Journal.h"
 
+#include <vector>
+
 #include <fmt/format.h>
 
 #include "Core/Devices/DeviceIdentity.h"
+#include "Core/HIDPP/Setup.h"
 #include "Core/HIDPP/Step.h"
 #include "Core/Keys/KeyRoutes.h"
 #include "Core/Listening/Listener.h"
@@ -129,6 +132,23 @@ void Journal::surveyFailed(const PresentDevice& device, std::string_view failure
 void Journal::hidppSkipped(const PresentDevice& device, std::string_view openFailure) const {
     logger_.logLazily(LogLevel::defaultLevel, [&] {
         return fmt::format("HID++ {} {} skipped: {}", toText(device.id), name(device), openFailure);
+    });
+}
+
+void Journal::leftDiverted(const PresentDevice& device, const HIDPPSetup* setUp) const {
+    logger_.logLazily(LogLevel::error, [&] {
+        std::vector<std::string> parts;
+        if (setUp && setUp->listening) parts.emplace_back("every control");
+        if (setUp && !setUp->listening)
+            for (const auto& [cid, behavior] : setUp->controls) parts.push_back(fmt::format("0x{:X}", cid.rawValue));
+        if (setUp && setUp->thumbWheelDiverted) parts.emplace_back("the thumb wheel");
+        std::string what;
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            what += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+        if (what.empty()) what = "its diverted controls";
+        return fmt::format("at quit, {} {} was not put back in time: {} stay diverted until the next start puts "
+                           "them back",
+                           toText(device.id), name(device), what);
     });
 }
 

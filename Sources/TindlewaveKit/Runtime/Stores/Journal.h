@@ -12,6 +12,8 @@
 
 namespace tindlewave {
 
+struct HIDPPSetup;
+
 struct HIDPPCapabilities;
 struct HIDPPOutcome;
 struct KeyMapSetup;
@@ -46,6 +48,10 @@ class Journal {
     // The notes of the slots, the sessions, the engine and listening, with their exact texts.
     void surveyFailed(const PresentDevice& device, std::string_view failure) const;
     void hidppSkipped(const PresentDevice& device, std::string_view openFailure) const;
+    // A quit that ended at its deadline with the device's controls still diverted:
+    // "at quit, #1 Name was not put back in time: 0xC3, 0xC4 and the thumb wheel stay diverted
+    // until the next start puts them back" (`setUp`: the last diverting set-up handed to it, if any).
+    void leftDiverted(const PresentDevice& device, const HIDPPSetup* setUp) const;
     void writeFailed(std::uint32_t status) const;
     void tapReenabled() const;
     void wokeFromSleep() const;

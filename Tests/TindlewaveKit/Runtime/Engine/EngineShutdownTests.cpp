@@ -95,8 +95,9 @@ TEST_F(EngineShutdownTest, AMouseThatDoesNotSettleKeepsTheRecordAndIsAddedToIt) 
     settle(seconds(3));
     ASSERT_EQ(completions, 1);
     EXPECT_EQ(quitTook(), seconds(1));
-    // Diverted by an ordinary rule and not put back: undiverted at the next launch.
+    // Diverted by an ordinary rule and not put back: undiverted at the next launch, and said.
     EXPECT_EQ(record(), (std::vector<std::string>{"x", masterKey}));
+    EXPECT_EQ(countLines("was not put back in time: 0x53 stay diverted until the next start puts them back"), 1u);
 }
 
 TEST_F(EngineShutdownTest, AMouseUnpluggedDuringTheWaitEndsItWhenItLeaves) {
