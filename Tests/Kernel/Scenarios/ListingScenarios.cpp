@@ -54,5 +54,19 @@ TEST(DevicesListing, TheReceiverAsAReceiverAndThePairedMouseByItsKernelName) {
     std::ofstream(artefacts() / "headless.txt") << "kernel name: " << name << "\n" << program.seen();
 }
 
+// Over the machine's devices one program of a user runs at a time: a second one started with the
+// same home is refused at once with the first one's process id, and the first keeps running.
+TEST(OneProgram, ASecondOverTheSameDevicesIsRefused) {
+    Program program;
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(program.waitFor("devices: this computer's mice and keyboards", 60s)) << program.seen();
+    const auto [status, said] = program.run({});
+    EXPECT_EQ(status, 1) << said;
+    EXPECT_NE(said.find("runs already over this computer's devices (process " + std::to_string(program.pid()) + ")"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(program.quit(), 0) << program.seen();
+}
+
 }  // namespace
 }  // namespace tindlewave::kernel
