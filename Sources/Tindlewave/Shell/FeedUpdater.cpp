@@ -8,18 +8,38 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
+#include <algorithm>
+#include <cstdint>
 #include <variant>
 
 #include <fmt/format.h>
 
 #include "Runtime/Executors/Actors.h"
+#include "Runtime/Stores/Defaults.h"
 #include "Settings/Model/VersionOrder.h"
 #include "Settings/Model/Workspace.h"
 
 namespace tindlewave {
 
-FeedUpdater::FeedUpdater(Options options, Workspace& workspace, LogStore& log)
-    : options_(std::move(options)), workspace_(workspace), log_(std::string(bundleIdentifier), "updates", log),
+namespace {
+// The latest second a remembered date may name: later ones, and dates before 1970, are no dates
+// this program wrote, and read as none.
+constexpr std::int64_t latestRememberedSecond = std::int64_t{1} << 32;
+
+std::optional<Date> rememberedDate(const Defaults& defaults) {
+    const auto seconds = defaults.integer(FeedUpdater::lastCheckKey);
+    if (!seconds || *seconds < 0 || *seconds >= latestRememberedSecond) return std::nullopt;
+    return Date(std::chrono::seconds(*seconds));
+}
+
+void logUnremembered(Logger& log, const std::optional<DefaultsError>& error) {
+    if (error) log.log(LogLevel::error, "could not remember the update checks: " + error->description());
+}
+}  // namespace
+
+FeedUpdater::FeedUpdater(Options options, Workspace& workspace, Defaults& defaults, LogStore& log)
+    : options_(std::move(options)), workspace_(workspace), defaults_(defaults),
+      log_(std::string(bundleIdentifier), "updates", log),
       network_(new QNetworkAccessManager(this)), schedule_(new QTimer(this)) {
     schedule_->setSingleShot(true);
     connect(schedule_, &QTimer::timeout, this, [this] {
@@ -34,19 +54,37 @@ FeedUpdater::~FeedUpdater() { delete answer_.data(); }
 void FeedUpdater::start(UpdaterDelegate& delegate) {
     delegate_ = &delegate;
     settings_.canCheck = true;
-    settings_.automaticallyChecks = true;
+    settings_.automaticallyChecks = defaults_.boolean(automaticChecksKey).value_or(true);
+    lastCheck_ = rememberedDate(defaults_);
     delegate_->settingsChanged();
-    schedule_->start(options_.firstCheck);
+    schedule();
 }
 
 void FeedUpdater::setAutomaticallyChecks(bool on) {
     if (settings_.automaticallyChecks == on) return;
     settings_.automaticallyChecks = on;
-    if (on)
-        schedule_->start(options_.interval);
+    logUnremembered(log_, defaults_.set(automaticChecksKey, on));
+    schedule();
+    if (delegate_) delegate_->settingsChanged();
+}
+
+std::chrono::milliseconds FeedUpdater::nextCheckDelay(const std::optional<Date>& lastCheck, Date now,
+                                                      const Options& options) {
+    if (!lastCheck) return options.firstCheck;
+    const auto due = std::chrono::duration_cast<std::chrono::milliseconds>(*lastCheck + options.interval - now);
+    return std::clamp(due, options.firstCheck, std::max(options.firstCheck, options.interval));
+}
+
+std::optional<std::chrono::milliseconds> FeedUpdater::nextCheckIn() const {
+    if (!schedule_->isActive()) return std::nullopt;
+    return std::chrono::milliseconds(schedule_->remainingTime());
+}
+
+void FeedUpdater::schedule() {
+    if (settings_.automaticallyChecks)
+        schedule_->start(nextCheckDelay(lastCheck_, std::chrono::system_clock::now(), options_));
     else
         schedule_->stop();
-    if (delegate_) delegate_->settingsChanged();
 }
 
 void FeedUpdater::setCanCheck(bool canCheck) {
@@ -139,6 +177,9 @@ void FeedUpdater::finished(QNetworkReply* reply, bool userInitiated) {
     const std::string& version = latest.version;
 
     lastCheck_ = std::chrono::system_clock::now();
+    logUnremembered(log_, defaults_.set(lastCheckKey, std::int64_t{std::chrono::duration_cast<std::chrono::seconds>(
+                                                        lastCheck_->time_since_epoch())
+                                                        .count()}));
     if (VersionOrder::isNewer(version, options_.currentVersion)) {
         log_.log(LogLevel::defaultLevel, "update found: " + version);
         delegate_->willShowUpdate(version, userInitiated);

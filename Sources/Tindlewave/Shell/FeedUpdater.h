@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "Runtime/Stores/LogStore.h"
 #include "Settings/Model/UpdaterBackend.h"
@@ -16,6 +17,7 @@ class QTimer;
 
 namespace tindlewave {
 
+class Defaults;
 class Workspace;
 
 // A check-only updater over a small feed: a JSON object with the latest "version" and the
@@ -25,7 +27,10 @@ class Workspace;
 // menu's update item), one found when the user asked opens its download page. A check the user
 // asked for that opens nothing ends with an answer in a message box: up to date, or why the
 // feed could not be read. It never downloads or installs anything. A feed that cannot be read or
-// understood changes nothing and is logged under "updates".
+// understood changes nothing and is logged under "updates". Whether it checks on its own and when
+// it last found the feed readable are remembered in the defaults, so the schedule goes on across
+// runs: a user who turned the checks off is not contacted, and the first check of a run comes a
+// day after the last one (never sooner than `firstCheck` after the start).
 class FeedUpdater final : public QObject, public UpdaterBackend {
   public:
     struct Options {
@@ -39,7 +44,11 @@ class FeedUpdater final : public QObject, public UpdaterBackend {
     // The largest feed read.
     static constexpr qint64 feedLimit = 64 * 1024;
 
-    FeedUpdater(Options options, Workspace& workspace, LogStore& log);
+    // The keys under which it remembers its switch and the last check (seconds since 1970).
+    static constexpr std::string_view automaticChecksKey = "automaticallyChecksForUpdates";
+    static constexpr std::string_view lastCheckKey = "lastUpdateCheck";
+
+    FeedUpdater(Options options, Workspace& workspace, Defaults& defaults, LogStore& log);
     ~FeedUpdater() override;
 
     void start(UpdaterDelegate& delegate) override;
@@ -52,15 +61,24 @@ class FeedUpdater final : public QObject, public UpdaterBackend {
     void checkOnSchedule() { check(false); }
     // The answer to the last check the user asked for, while it is open.
     QMessageBox* answer() const;
+    // How long after `now` the next scheduled check comes, given the last one: an interval after
+    // it, but not sooner than the first check's delay and not later than an interval from now (a
+    // date ahead of the clock).
+    static std::chrono::milliseconds nextCheckDelay(const std::optional<Date>& lastCheck, Date now,
+                                                    const Options& options);
+    // The time left before the next scheduled check; none while the checks are off.
+    std::optional<std::chrono::milliseconds> nextCheckIn() const;
 
   private:
     void check(bool userInitiated);
     void finished(QNetworkReply* reply, bool userInitiated);
     void setCanCheck(bool canCheck);
     void tell(bool failed, const QString& text, const QString& detail);
+    void schedule();
 
     Options options_;
     Workspace& workspace_;
+    Defaults& defaults_;
     Logger log_;
     UpdaterDelegate* delegate_ = nullptr;
     UpdaterSettings settings_;

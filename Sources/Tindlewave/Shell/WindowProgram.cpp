@@ -184,7 +184,7 @@ AppModel::Parts WindowProgram::modelParts() {
         .makeUpdater = [this](const std::string& feed) -> std::unique_ptr<UpdaterBackend> {
             return std::make_unique<FeedUpdater>(
                 FeedUpdater::Options{.feed = feed, .currentVersion = Updates::version()},
-                workspace_, LogStore::shared());
+                workspace_, defaults_, LogStore::shared());
         },
         .makeMenu =
             [this](AppModel& app) {

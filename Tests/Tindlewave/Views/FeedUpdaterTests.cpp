@@ -21,14 +21,17 @@ using testkit::RecordingWorkspace;
 using testkit::TempFolder;
 
 struct FeedWorld {
+    // `remembered` is the defaults file of an earlier run, if any.
     explicit FeedWorld(std::string feed,
-                       std::chrono::milliseconds checkLimit = std::chrono::seconds(60))
-        : updates(defaults, std::move(feed), [this, checkLimit](const std::string& address) {
+                       std::chrono::milliseconds checkLimit = std::chrono::seconds(60),
+                       std::optional<std::filesystem::path> remembered = std::nullopt)
+        : defaults(remembered.value_or(folder.path() / "defaults.json")),
+          updates(defaults, std::move(feed), [this, checkLimit](const std::string& address) {
               auto made = std::make_unique<FeedUpdater>(
                   FeedUpdater::Options{.feed = address, .currentVersion = "1.4.0",
                                        .firstCheck = std::chrono::hours(1),
                                        .checkLimit = checkLimit},
-                  workspace, log);
+                  workspace, defaults, log);
               updater = made.get();
               return made;
           }) {
@@ -55,7 +58,7 @@ struct FeedWorld {
     std::size_t checks() { return lines().size(); }
 
     TempFolder folder;
-    Defaults defaults{folder.path() / "defaults.json"};
+    Defaults defaults;
     LogStore log{folder.path() / "log", false, SystemClock::shared()};
     RecordingWorkspace workspace;
     FeedUpdater* updater = nullptr;
@@ -172,6 +175,48 @@ TEST(FeedUpdater, ACheckTheUserAskedForEndsWithAVisibleAnswer) {
     FeedWorld newer(feedFile(served, R"({"version":"2.0","download":"https://example.org/2"})", "newer.json"));
     ASSERT_TRUE(newer.check(true));
     EXPECT_EQ(newer.updater->answer(), nullptr);
+}
+
+// The switch and the last check's date outlive the run; the first check of the next run comes an
+// interval after the last one, and none comes while the switch is off.
+TEST(FeedUpdater, RemembersItsSwitchAndLastCheckAcrossRuns) {
+    using namespace std::chrono;
+    TempFolder served;
+    const std::string feed = feedFile(served, R"({"version":"1.4.0","download":"https://example.org/get"})");
+    std::optional<Date> checked;
+    TempFolder earlier;
+    const auto remembered = earlier.path() / "defaults.json";
+    {
+        FeedWorld first(feed, seconds(60), remembered);
+        EXPECT_TRUE(first.updates.automaticallyChecks());
+        ASSERT_TRUE(first.updater->nextCheckIn());
+        EXPECT_GT(*first.updater->nextCheckIn(), minutes(59));  // the first check's delay
+        ASSERT_TRUE(first.check(false));
+        checked = first.updates.lastCheck();
+        ASSERT_TRUE(checked);
+        first.updater->setAutomaticallyChecks(false);
+        EXPECT_FALSE(first.updater->nextCheckIn());
+    }
+    {
+        FeedWorld second(feed, seconds(60), remembered);
+        EXPECT_FALSE(second.updates.automaticallyChecks());
+        EXPECT_FALSE(second.updater->nextCheckIn());
+        ASSERT_TRUE(second.updates.lastCheck());
+        EXPECT_EQ(floor<seconds>(*second.updates.lastCheck()), floor<seconds>(*checked));
+        second.updater->setAutomaticallyChecks(true);
+        ASSERT_TRUE(second.updater->nextCheckIn());
+        EXPECT_GT(*second.updater->nextCheckIn(), hours(23));  // a day after the last check
+    }
+    FeedWorld third(feed, seconds(60), remembered);
+    EXPECT_TRUE(third.updates.automaticallyChecks());
+
+    const FeedUpdater::Options options{
+        .feed = "", .currentVersion = "", .firstCheck = seconds(10), .interval = hours(24)};
+    const Date now = system_clock::now();
+    EXPECT_EQ(FeedUpdater::nextCheckDelay(std::nullopt, now, options), seconds(10));
+    EXPECT_EQ(FeedUpdater::nextCheckDelay(now - hours(2), now, options), hours(22));
+    EXPECT_EQ(FeedUpdater::nextCheckDelay(now - hours(240), now, options), seconds(10));
+    EXPECT_EQ(FeedUpdater::nextCheckDelay(now + hours(240), now, options), hours(24));  // a clock set back
 }
 
 TEST(FeedUpdater, ReadsAFeedFromALoopbackServer) {
