@@ -63,6 +63,29 @@ TEST(KnobRow, AKeyStepCommitsAtOnce) {
     EXPECT_EQ(knob.commits[0], 5);
 }
 
+// Key steps faster than a save: an older value stored meanwhile leaves the slider where the
+// steps took it, and every step writes a value past the one before.
+TEST(KnobRow, AnOlderStoredValueLeavesKeyStepsInPlace) {
+    const SliderScale distance{{20, 2000}, 10, SliderScale::Curve::logarithmic};
+    std::vector<double> commits;
+    KnobRow row("Distance before a swipe", "", distance, KnobUnit::counts, 400,
+                [&](double value) { commits.push_back(value); });
+    QSlider* slider = row.slider();
+    QTest::keyClick(slider, Qt::Key_Left);
+    QTest::keyClick(slider, Qt::Key_Left);
+    const int after = slider->value();
+    row.setValue(commits.at(0));
+    EXPECT_EQ(slider->value(), after);
+    QTest::keyClick(slider, Qt::Key_Left);
+    ASSERT_EQ(commits.size(), 3u);
+    EXPECT_GT(commits[0], commits[1]);
+    EXPECT_GT(commits[1], commits[2]);
+    row.setValue(commits[1]);
+    row.setValue(commits[2]);
+    EXPECT_EQ(slider->value(), qRound(distance.position(commits[2]) * KnobRow::sliderSteps));
+    EXPECT_EQ(row.valueText()->text(), QString("%1 counts").arg(commits[2]));
+}
+
 TEST(KnobRow, NeitherTheStoredValueNorARefreshCommitsAnything) {
     Knob knob;
     QSlider* slider = knob.row.slider();

@@ -24,12 +24,23 @@ std::optional<double> KnobDraft::editing(bool began, const SliderScale& scale, d
     return finish(*draft_, scale, value);
 }
 
+void KnobDraft::stored(double value, bool changed) {
+    if (pending_) {
+        if (value != *pending_) return;
+        pending_.reset();
+    } else if (!changed) {
+        return;
+    }
+    if (!dragging_) draft_.reset();
+}
+
 std::optional<double> KnobDraft::finish(double position, const SliderScale& scale, double value) {
     const double v = scale.value(position);
-    if (v == value) {
-        draft_.reset();
+    if (v == pending_.value_or(value)) {
+        if (!pending_) draft_.reset();
         return std::nullopt;
     }
+    pending_ = v;
     return v;
 }
 

@@ -65,9 +65,9 @@ KnobRow::KnobRow(const QString& title, const QString& detail, SliderScale scale,
 }
 
 void KnobRow::setValue(double value) {
-    if (value == value_) return;
+    const bool changed = value != value_;
     value_ = value;
-    draft_.valueChanged();
+    draft_.stored(value, changed);
     showValue();
 }
 

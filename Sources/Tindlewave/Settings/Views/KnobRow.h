@@ -26,7 +26,8 @@ class KnobRow final : public QWidget {
     KnobRow(const QString& title, const QString& detail, SliderScale scale, KnobUnit unit,
             double value, Commit commit, QWidget* accessory = nullptr, QWidget* parent = nullptr);
 
-    // Shows a stored value; a changed one ends the pending position. Sends nothing.
+    // Shows a stored value: the last one committed, or with none on its way a changed one, ends
+    // the pending position. Sends nothing.
     void setValue(double value);
     // Shows the value of another thing (another mouse's, say) as a row made anew would: a
     // pending position of the last one is dropped even when the two values are equal.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "Settings/Model/GestureKnob.h"
 #include "Settings/Model/KnobDraft.h"
@@ -153,7 +154,7 @@ TEST(KnobDraft, ADragCommitsOnceAtItsEndAndAClickAtOnce) {
     EXPECT_EQ(knob.shown(duration, 4), 20);
     EXPECT_EQ(knob.editing(false, duration, 4), 20);
     EXPECT_EQ(knob.position(duration, 4), 1.0);  // stays until the stored value comes back
-    knob.valueChanged();
+    knob.stored(20, true);
     EXPECT_EQ(knob.position(duration, 20), 1.0);
     EXPECT_EQ(knob.draft(), std::nullopt);
 
@@ -169,6 +170,48 @@ TEST(KnobDraft, AGestureEndingOnTheStoredValueCommitsNothingAndSnapsBack) {
     EXPECT_EQ(knob.draft(), std::nullopt);
     EXPECT_EQ(knob.position(duration, 4), duration.position(4));
     EXPECT_EQ(knob.moved(duration.position(4), duration, 4), std::nullopt);
+}
+
+// Key steps faster than a save: the values stored meanwhile are older than the draft and leave it
+// where it is; the last one committed ends it. Every step is written, each past the one before.
+TEST(KnobDraft, StepsFasterThanASaveKeepTheirPlaceAndLoseNothing) {
+    KnobDraft knob;
+    double stored = 400;
+    const double start = distance.position(stored);
+    std::vector<double> commits;
+    auto step = [&](double position) {
+        if (auto v = knob.moved(position, distance, stored)) commits.push_back(*v);
+    };
+    step(start - 0.05);
+    step(start - 0.10);
+    knob.stored(stored = commits[0], true);  // the first step's value comes back
+    EXPECT_EQ(knob.position(distance, stored), start - 0.10);
+    step(start - 0.15);
+    knob.stored(stored = commits[1], true);
+    ASSERT_EQ(commits.size(), 3u);
+    EXPECT_GT(commits[0], commits[1]);
+    EXPECT_GT(commits[1], commits[2]);
+    EXPECT_EQ(knob.position(distance, stored), start - 0.15);
+    EXPECT_EQ(knob.shown(distance, stored), commits[2]);
+
+    // Back onto the value stored meanwhile: it is committed all the same, or the last step would
+    // stay in force.
+    step(distance.position(stored));
+    ASSERT_EQ(commits.size(), 4u);
+    EXPECT_EQ(commits[3], stored);
+    knob.stored(commits[2], true);
+    EXPECT_TRUE(knob.draft());
+    knob.stored(commits[3], true);
+    EXPECT_EQ(knob.draft(), std::nullopt);
+    EXPECT_EQ(knob.pending(), std::nullopt);
+
+    // With nothing on its way, a value stored elsewhere moves the slider, except under a drag,
+    // whose end then commits its place.
+    knob.editing(true, distance, stored);
+    step(0.9);
+    knob.stored(stored = 50, true);
+    EXPECT_EQ(knob.position(distance, stored), 0.9);
+    EXPECT_EQ(knob.editing(false, distance, stored), distance.value(0.9));
 }
 
 }  // namespace
