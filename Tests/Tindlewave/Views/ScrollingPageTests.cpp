@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QVBoxLayout>
 
@@ -88,9 +89,15 @@ TEST(ScrollingPage, ResetIsDisabledExactlyAtTheDefaults) {
     EXPECT_EQ(settings.stutterWarning()->stutter()->smoothDuration, 2);  // with the 60 ms ease-in
     EXPECT_EQ(settings.stutterWarning()->fixButton()->text(), "Set Glide to 0.2 s");
 
-    settings.resetButton()->click();
+    // Pressed on a page that scrolls, the reset leaves the page where it is when it goes off.
+    page.page->resize(page.page->width(), 300);
+    page.page->ensureWidgetVisible(settings.resetButton());
+    const int scrolled = page.page->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    QTest::mouseClick(settings.resetButton(), Qt::LeftButton);
     ASSERT_TRUE(page.settle([&] { return !settings.resetButton()->isEnabled(); }));
     EXPECT_EQ(stored(page.world)->devices[0].scrolling->smooth, SmoothScroll::defaults());
+    EXPECT_EQ(page.page->verticalScrollBar()->value(), scrolled);
 }
 
 // A position one mouse's knob is waiting to see saved is not shown for the next mouse.

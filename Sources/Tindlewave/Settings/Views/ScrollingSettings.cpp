@@ -182,7 +182,11 @@ void ScrollingSettings::refresh(const SettingsDevice& device) {
         row->setEnabled(tunable);
     }
     stutter_->setStutter(SlowRollStutter::of(smooth));
-    reset_->setEnabled(ScrollingRules::canReset(smooth));
+    const bool canReset = ScrollingRules::canReset(smooth);
+    // A focused button that is disabled hands the focus to the next control, and the page would
+    // scroll to it: the reset just pressed lets go of the focus instead.
+    if (!canReset && reset_->hasFocus()) reset_->clearFocus();
+    reset_->setEnabled(canReset);
     resetRow_->setEnabled(tunable);
     heading_->setEnabled(tunable);
 
