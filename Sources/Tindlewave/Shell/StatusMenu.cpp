@@ -3,7 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPalette>
+#include <QStyleOptionMenuItem>
 #include <QSystemTrayIcon>
 #include <QToolBar>
 #include <QToolButton>
@@ -13,6 +16,7 @@
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Model/Updates.h"
 #include "Settings/Views/ClockTime.h"
+#include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/Symbols.h"
 
@@ -20,6 +24,54 @@ namespace tindlewave {
 
 namespace {
 const QColor attentionOrange(0xFF, 0x95, 0x00);
+
+// The property that marks an information row, holding its right column (empty for none), and
+// the one that marks a row in the secondary colour throughout (a notice's detail).
+constexpr const char* infoRightProperty = "tindlewaveInfoRight";
+constexpr const char* infoSecondaryProperty = "tindlewaveInfoSecondary";
+
+void paintTexts(QPalette& palette, const QColor& color) {
+    for (auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        palette.setColor(QPalette::Active, role, color);
+}
+
+// A menu whose information rows (the state, each device) read as text, not as commands that
+// cannot be chosen: they stay disabled, but their left column is drawn in the text colour and
+// their right one in the secondary colour, where the style would grey both.
+class InfoRowsMenu final : public QMenu {
+  protected:
+    void initStyleOption(QStyleOptionMenuItem* option, const QAction* action) const override {
+        QMenu::initStyleOption(option, action);
+        if (!action->property(infoRightProperty).isValid()) return;
+        option->state |= QStyle::State_Enabled;
+        option->state &= ~QStyle::State_Selected;
+        option->palette.setCurrentColorGroup(QPalette::Active);
+        if (action->property(infoSecondaryProperty).toBool()) paintTexts(option->palette, secondaryColor(*this));
+        // The right column is drawn on its own; its room stays, since the menu measures the
+        // action's whole text.
+        option->text = option->text.section('\t', 0, 0);
+    }
+
+    void paintEvent(QPaintEvent* event) override {
+        QMenu::paintEvent(event);
+        QPainter painter(this);
+        const QColor secondary = secondaryColor(*this);
+        for (QAction* action : actions()) {
+            const QString right = action->property(infoRightProperty).toString();
+            if (right.isEmpty()) continue;
+            QStyleOptionMenuItem option;
+            initStyleOption(&option, action);
+            option.rect = actionGeometry(action);
+            if (!event->rect().intersects(option.rect)) continue;
+            option.text = '\t' + right;  // the style's shortcut column, flush right
+            paintTexts(option.palette, secondary);
+            painter.save();
+            painter.setClipRect(option.rect);
+            style()->drawControl(QStyle::CE_MenuItem, &option, &painter, this);
+            painter.restore();
+        }
+    }
+};
 }  // namespace
 
 QIcon menuBarIcon(const QColor& color) {
@@ -31,7 +83,7 @@ StatusMenu::StatusMenu(AppModel& model, bool useTray, std::function<void()> open
     : model_(model),
       openSettings_(std::move(openSettings)),
       quit_(std::move(quit)),
-      menu_(std::make_unique<QMenu>()),
+      menu_(std::make_unique<InfoRowsMenu>()),
       presentation_(MenuPresentation::make(std::nullopt, clockTime)),
       log_(std::string(bundleIdentifier), "menu", log) {
     menu_->setMinimumWidth(280);
@@ -164,6 +216,8 @@ void StatusMenu::place(std::vector<MenuItem> items) {
             if (item.right) text += '\t' + actionText(*item.right);
             auto* row = menu_->addAction(text);
             row->setEnabled(false);
+            row->setProperty(infoRightProperty, item.right ? actionText(*item.right) : QString());
+            row->setProperty(infoSecondaryProperty, item.indented);
             if (item.bold) {
                 QFont bold = row->font();
                 bold.setBold(true);

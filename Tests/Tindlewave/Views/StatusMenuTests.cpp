@@ -15,6 +15,7 @@
 #include "Runtime/Executors/Actors.h"
 #include "Settings/Views/SettingsTabs.h"
 #include "Shell/TrayWatch.h"
+#include "Ink.h"
 #include "ShellWorld.h"
 
 namespace tindlewave {
@@ -97,6 +98,42 @@ TEST(StatusMenu, ShowsTheStatusWithPlainDeviceNamesAndTheRightStates) {
     world.menu->show(statusWith("Mouse", {}, RunState::active));
     EXPECT_EQ(world.menu->accessibilityLabel(), "Tindlewave");
     EXPECT_EQ(world.menu->menu()->actions()[0]->text(), "Tindlewave\tActive");
+}
+
+// The information rows are read, not chosen: their left column in the text colour, their right
+// one (and a notice's detail) in the secondary colour, neither in the disabled one.
+TEST(StatusMenu, InformationRowsAreDrawnInTheTextAndSecondaryColours) {
+    ShellWorld world;
+    world.make();
+    ASSERT_TRUE(world.start());
+    world.menu->show(statusWith("Desk mouse", {Permission::inputMonitoring}, RunState::active));
+    QMenu* menu = world.menu->menu();
+    menu->adjustSize();
+    const QImage picture = menu->grab().toImage();
+    const double scale = picture.devicePixelRatio();
+    const QColor background = menu->palette().color(QPalette::Window);
+    // The colour that stands out most in a part of a row, from `from` to `to` of its width.
+    const auto inkOf = [&](QAction* row, double from, double to) {
+        const QRect area = menu->actionGeometry(row);
+        const QRect part(int((area.left() + area.width() * from) * scale), int(area.top() * scale),
+                         int(area.width() * (to - from) * scale), int(area.height() * scale));
+        return testkit::ink(picture.copy(part), background);
+    };
+    const auto actions = menu->actions();
+    const QColor text = menu->palette().color(QPalette::Active, QPalette::Text);
+    const QColor disabled = menu->palette().color(QPalette::Disabled, QPalette::Text);
+    ASSERT_GT(testkit::contrast(text, disabled), 1.5);
+    for (QAction* row : {actions[0], action(menu, "Desk mouse\tNot connected")}) {  // the state, the mouse
+        ASSERT_NE(row, nullptr);
+        const QColor left = inkOf(row, 0, 0.5), right = inkOf(row, 0.6, 1);
+        EXPECT_LT(testkit::contrast(left, text), 1.2) << row->text().toStdString();
+        EXPECT_GT(testkit::contrast(left, right), 1.5) << row->text().toStdString();
+        EXPECT_GT(testkit::contrast(right, background), testkit::contrast(disabled, background) * 1.2)
+            << row->text().toStdString();
+    }
+    const QColor detail = inkOf(actions[2], 0, 1);  // the notice's second line
+    EXPECT_GT(testkit::contrast(detail, text), 1.5);
+    EXPECT_GT(testkit::contrast(detail, background), testkit::contrast(disabled, background) * 1.2);
 }
 
 // Started before the panel, the program finds a tray later: the menu leaves the window's button.
