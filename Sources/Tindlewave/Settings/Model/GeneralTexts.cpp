@@ -48,11 +48,13 @@ std::string GeneralTexts::hostOf(const std::string& url) {
 }
 
 GeneralTexts::PermissionRow GeneralTexts::permissionRow(PermissionState::Grant grant) {
-    const bool onLinux = worldTexts() == WorldTexts::linuxDevices;
     switch (grant) {
-    case PermissionState::Grant::granted: return {"Granted", false, onLinux ? "" : "Show in System Settings"};
+    case PermissionState::Grant::granted: return {"Granted", false, ""};
     case PermissionState::Grant::denied: return {"Not allowed", true, "Allow\u2026"};
-    case PermissionState::Grant::notDetermined: return {"Not asked yet", true, "Allow\u2026"};
+    case PermissionState::Grant::notDetermined:
+        // Over real devices nothing is asked: the grant waits for a node to read.
+        if (worldTexts() == WorldTexts::linuxDevices) return {"No HID++ mouse connected", true, "Allow\u2026"};
+        return {"Not asked yet", true, "Allow\u2026"};
     }
     return {};
 }

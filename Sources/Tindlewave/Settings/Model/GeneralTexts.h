@@ -39,7 +39,8 @@ class GeneralTexts {
         std::string button;
         bool operator==(const PermissionRow&) const = default;
     };
-    // Over Linux devices a granted row has no button (there is no settings pane to show).
+    // A granted row has no button: there is no settings pane to show. Over Linux devices an
+    // undetermined grant is one with no node to read yet, and its button shows what to install.
     static PermissionRow permissionRow(PermissionState::Grant grant);
 
     // The how-to's three steps: each step's words and, for the first, its button's.

@@ -154,7 +154,7 @@ GeneralTab::PermissionWidgets GeneralTab::permissionRow(const char* label, const
     connect(button, &QPushButton::clicked, this, [this, permission] {
         const auto grant = permission == Permission::accessibility ? model_.permissions().accessibility
                                                                    : model_.permissions().inputMonitoring;
-        // A granted row's button (only in the simulated world) has no desktop pane to show.
+        // A granted row shows no button; one granted since the page was drawn asks nothing.
         if (grant != PermissionState::Grant::granted && actions_.allow) actions_.allow(permission);
     });
     auto* formRow = new FormRow(label, QString(detail), box);

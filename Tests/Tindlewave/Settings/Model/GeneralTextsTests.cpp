@@ -55,7 +55,7 @@ TEST(GeneralTexts, UpdatesDetailNamesTheHostAndTheLastCheck) {
 TEST(GeneralTexts, PermissionRowsAndTheHowTo) {
     using Grant = PermissionState::Grant;
     EXPECT_EQ(GeneralTexts::permissionRow(Grant::granted),
-              (GeneralTexts::PermissionRow{"Granted", false, "Show in System Settings"}));
+              (GeneralTexts::PermissionRow{"Granted", false, ""}));
     EXPECT_EQ(GeneralTexts::permissionRow(Grant::denied),
               (GeneralTexts::PermissionRow{"Not allowed", true, "Allow\u2026"}));
     EXPECT_EQ(GeneralTexts::permissionRow(Grant::notDetermined),
@@ -78,6 +78,8 @@ TEST(GeneralTexts, OverLinuxDevicesTheTextsTellWhatToInstall) {
                                    "Check that both say Granted below"}));
     EXPECT_EQ(GeneralTexts::permissionRow(Grant::granted), (GeneralTexts::PermissionRow{"Granted", false, ""}));
     EXPECT_EQ(GeneralTexts::permissionRow(Grant::denied).button, "Allow\u2026");
+    EXPECT_EQ(GeneralTexts::permissionRow(Grant::notDetermined),
+              (GeneralTexts::PermissionRow{"No HID++ mouse connected", true, "Allow\u2026"}));
     EXPECT_EQ(RulesValues::actionLabel(Action::system(SystemAction::missionControl)), "Overview");
     EXPECT_EQ(RulesValues::actionLabel(Action::system(SystemAction::appExpose)), "Windows of the App");
     EXPECT_EQ(RulesValues::actionLabel(Action::system(SystemAction::spaceLeft)), "Workspace to the left");
