@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 
+#include "Ink.h"
 #include "PageWorld.h"
+#include "Runtime/Worlds/WorldTexts.h"
 #include "Settings/Model/HyperKeyChoices.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/FormBlocks.h"
@@ -125,6 +127,41 @@ TEST(HyperKeyTab, DisabledAndSendingNothingWhileTheFileIsBroken) {
     emit hyper.tab->keyboards()[0]->box()->clicked(false);
     EXPECT_EQ(linesBeforeMarker(world), 0);
     EXPECT_EQ(world.configText(), broken);
+}
+
+// Over real devices "How it works" has no caveat under it; its text still starts on its label's
+// line, not centred in the room the row gives it.
+TEST(HyperKeyTab, HowItWorksStartsOnTheLineOfItsLabel) {
+    struct RealDeviceTexts {
+        RealDeviceTexts() { setWorldTexts(WorldTexts::linuxDevices); }
+        ~RealDeviceTexts() { setWorldTexts(WorldTexts::simulated); }
+    } texts;
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    HyperPage hyper(world.model->settings());
+    hyper.tab->refresh();
+    hyper.page.resize(SettingsPage::pageWidth, 1200);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&hyper.page));
+    FormRow* how = nullptr;
+    for (auto* widget : hyper.page.findChildren<QWidget*>())
+        if (auto* row = dynamic_cast<FormRow*>(widget); row && row->label()->text() == "How it works:") how = row;
+    ASSERT_NE(how, nullptr);
+    const QImage picture = how->grab().toImage();
+    const double scale = picture.devicePixelRatio();
+    const QColor background = how->palette().color(QPalette::Window);
+    // The first line of the picture, between two x positions, with anything drawn on it.
+    const auto firstInked = [&](int from, int to) {
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = int(from * scale); x < int(to * scale) && x < picture.width(); ++x)
+                if (testkit::contrast(picture.pixelColor(x, y), background) > 2) return y / scale;
+        return -1.0;
+    };
+    const int labelEnd = how->label()->geometry().right();
+    const double label = firstInked(0, labelEnd), text = firstInked(labelEnd + 1, how->width());
+    ASSERT_GE(label, 0);
+    ASSERT_GE(text, 0);
+    EXPECT_LT(std::abs(text - label), 6) << "label " << label << ", text " << text;
 }
 
 }  // namespace

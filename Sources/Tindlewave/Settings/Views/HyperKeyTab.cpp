@@ -29,6 +29,8 @@ QVBoxLayout* columnOf(QWidget* box, int spacing) {
 QLabel* wrapping(const QString& text) {
     auto* label = plainLabel(text);
     label->setWordWrap(true);
+    // On the label's line: given more height than its lines need, a label would centre them.
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     return label;
 }
