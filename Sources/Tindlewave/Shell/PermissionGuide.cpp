@@ -101,7 +101,7 @@ GuideCard::GuideCard(Permission permission, std::function<void()> close, std::op
     textColumn->setContentsMargins(0, 0, 0, 0);
     textColumn->setSpacing(3);
     auto* headline = plainLabel(commands ? "Allow Tindlewave to use your mice and keyboards"
-                                         : "Drag Tindlewave into the list above \u2191");
+                                         : "\u2191 Drag Tindlewave into the list above");
     QFont bold = headline->font();
     bold.setBold(true);
     headline->setFont(bold);

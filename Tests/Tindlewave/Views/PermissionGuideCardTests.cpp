@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBlock>
@@ -45,6 +46,10 @@ TEST(GuideCard, WithoutCommandsKeepsItsNarrowInstruction) {
     GuideCard card(Permission::inputMonitoring, [] {});
     EXPECT_EQ(card.width(), GuideCard::cardWidth);
     EXPECT_EQ(card.findChild<QPlainTextEdit*>(), nullptr);
+    // The arrow leads the headline, pointing at the list.
+    QStringList texts;
+    for (auto* label : card.findChildren<QLabel*>()) texts << label->text();
+    EXPECT_TRUE(texts.contains("\u2191 Drag Tindlewave into the list above")) << texts.join("|").toStdString();
 }
 
 }  // namespace
