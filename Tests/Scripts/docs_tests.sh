@@ -2,7 +2,10 @@
 # The map stays true: `docs_tests.sh ROOT CASE`.
 #   docs-paths-exist         every source path the docs name is there (README.md, docs/ and the
 #                            notes beside the code)
-#   layers-include-downward  no source file includes a header of a layer above its own
+#   layers-include-downward  no source file includes a header of a layer above its own (a tool
+#                            under Tools/ stands with Runtime: it may not reach the program's own
+#                            layers)
+#   walks-name-real-functions every `Type::name` a walk of docs/ARCHITECTURE.md names is there
 set -euo pipefail
 root="$1"
 case_name="$2"
@@ -29,7 +32,7 @@ exists_somewhere() {
 case "$case_name" in
   docs-paths-exist)
     missing=0
-    for doc in README.md docs/*.md $(find Sources Tests -name '*.md' | sort); do
+    for doc in README.md docs/*.md $(find Sources Tests Tools -name '*.md' | sort); do
       while read -r path; do
         exists_somewhere "$path" || { echo "$doc names $path, which is not there"; missing=$((missing + 1)); }
       done < <(named_paths "$doc")
@@ -38,8 +41,9 @@ case "$case_name" in
     ;;
   layers-include-downward)
     # A layer may include its own headers and those of the layers below it, never one above.
-    grep -rn '^#include "' Sources | awk -F: '
+    grep -rn '^#include "' Sources Tools | awk -F: '
       function rank(path) {
+        if (path ~ /^Tools\//) return 4
         sub(/^Sources\/TindlewaveKit\//, "", path); sub(/^Sources\/Tindlewave\//, "", path)
         if (path ~ /^Model\//) return 1
         if (path ~ /^Core\//) return 2
@@ -56,6 +60,22 @@ case "$case_name" in
         if (own > 0 && theirs > own) { print $1 " includes " header ", a layer above its own"; wrong++ }
       }
       END { exit wrong > 0 }'
+    ;;
+  walks-name-real-functions)
+    # A walk names its steps as `Type::name` (a function, or a case or type inside Type): each is
+    # defined as Type::name somewhere, or named in a file that defines Type.
+    wrong=0
+    while read -r named; do
+      type="${named%%::*}"; name="${named#*::}"; name="${name%%(*}"
+      grep -rqE "\b${type}::${name}\b" Sources Tools && continue
+      found=0
+      while read -r file; do
+        grep -qE "\b${name}\b" "$file" && found=1
+      done < <(grep -rlE "^[[:space:]]*(class|struct)[[:space:]]+${type}\b[^;]*$" Sources Tools)
+      ((found)) || { echo "docs/ARCHITECTURE.md: a walk names ${named}, which is not there"; wrong=$((wrong + 1)); }
+    done < <(awk '/^## /{walks = ($0 == "## Walks")} walks' docs/ARCHITECTURE.md \
+               | grep -oE '`[A-Za-z_][A-Za-z0-9_]*::[A-Za-z_][A-Za-z0-9_]*(\([^`]*\))?`' | tr -d '`' | sort -u)
+    ((wrong == 0))
     ;;
   *) echo "unknown case $case_name" >&2; exit 2 ;;
 esac
