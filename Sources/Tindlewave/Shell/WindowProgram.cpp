@@ -12,6 +12,7 @@
 #include "App/EngineAdapter.h"
 #include "App/QuitSequence.h"
 #include "Platform/Clock.h"
+#include "Platform/Linux/Permissions/DeviceRules.h"
 #include "Runtime/Executors/Actors.h"
 #include "Runtime/Executors/ThreadPool.h"
 #include "Runtime/Stores/ConfigStore.h"
@@ -71,7 +72,7 @@ void sayAtStart(Logger& log, LogLevel level, const std::string& line) {
 Subscription startOverRealDevices(LinuxWorld& real, AppModel& model, Logger& log) {
     for (const auto& problem : real.problems())
         sayAtStart(log, LogLevel::error, "cannot use devices: " + problem);
-    for (const auto& line : GeneralTexts::deviceRemedies(real.grants.remedies()))
+    for (const auto& line : NodePermissionGrants::remedyTexts(real.grants.remedies(), GeneralTexts::remediesWhere))
         sayAtStart(log, LogLevel::defaultLevel, line);
     return model.settings().observe([&model, &real, &log](SettingsField field) {
         if (field != SettingsField::snapshot) return;
@@ -82,7 +83,7 @@ Subscription startOverRealDevices(LinuxWorld& real, AppModel& model, Logger& log
         real.grants.setKeyboardsNeeded(needed);
         if (needed && real.grants.remedies().installKeyboardRule)
             sayAtStart(log, LogLevel::defaultLevel,
-                       GeneralTexts::deviceRemedies({.installKeyboardRule = true}).front());
+                       NodePermissionGrants::remedyTexts({.installKeyboardRule = true}, GeneralTexts::remediesWhere).front());
     });
 }
 
@@ -109,7 +110,7 @@ std::function<std::string()> ruleCommandsOf(ProgramWorld& world) {
     LinuxWorld* real = world.linuxWorld();
     if (!real) return {};
     return [real] {
-        return GeneralTexts::ruleCommands(real->grants.hasUinput(), real->grants.keyboardsNeeded());
+        return deviceRuleCommands(real->grants.hasUinput(), real->grants.keyboardsNeeded());
     };
 }
 }  // namespace

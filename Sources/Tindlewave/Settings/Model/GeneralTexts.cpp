@@ -1,6 +1,5 @@
 #include "Settings/Model/GeneralTexts.h"
 
-#include "Platform/Linux/Permissions/DeviceRules.h"
 #include "Runtime/Worlds/WorldTexts.h"
 
 #include "Settings/Model/RelativeDate.h"
@@ -66,27 +65,6 @@ GeneralTexts::HowTo GeneralTexts::howTo() {
     return {"Go to System Settings \u203A Privacy & Security", "Open System Settings",
             "Switch on Tindlewave under Accessibility and under Input Monitoring",
             "Check that both say Granted below, or click Allow\u2026 to be asked"};
-}
-
-std::string GeneralTexts::ruleCommands(bool hasUinput, bool keyboards) {
-    // A quoted delimiter: the shell takes the text as it is, with no expansion.
-    const auto write = [](const DeviceRule& rule) {
-        return "sudo tee " + std::string(deviceRulesFolder) + "/" + std::string(rule.fileName) +
-               " > /dev/null <<'END_OF_RULE'\n" + std::string(rule.text) + "END_OF_RULE\n";
-    };
-    std::string commands = write(mouseDeviceRule());
-    if (keyboards) commands += write(keyboardDeviceRule());
-    commands += "sudo udevadm control --reload\n";
-    if (!hasUinput)
-        commands += "sudo modprobe uinput\necho uinput | sudo tee /etc/modules-load.d/uinput.conf\n";
-    commands += "sudo udevadm trigger --action=change --subsystem-match=hidraw "
-                "--subsystem-match=input --subsystem-match=misc\n";
-    return commands;
-}
-
-std::vector<std::string> GeneralTexts::deviceRemedies(const NodePermissionGrants::Remedies& remedies) {
-    return NodePermissionGrants::remedyTexts(
-        remedies, ": General page, \"Show Commands\u2026\", or README, \"Using it with real devices\"");
 }
 
 bool GeneralTexts::showsHowTo(const PermissionState& permissions) {

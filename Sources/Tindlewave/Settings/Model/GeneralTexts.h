@@ -2,11 +2,11 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Model/Date.h"
 #include "Model/EngineStatus.h"
-#include "Platform/Linux/Permissions/NodePermissionGrants.h"
 #include "Platform/LoginItem.h"
 #include "Runtime/Stores/ConfigSnapshot.h"
 #include "Settings/Model/TimeText.h"
@@ -52,15 +52,9 @@ class GeneralTexts {
         bool operator==(const HowTo&) const = default;
     };
     static HowTo howTo();
-    // The commands that install the device rule, one per line, for a terminal: the rule's whole
-    // text is written by `sudo tee` from the commands themselves (a here-document), so what is
-    // installed is what the user reads, never a file another process could swap first. With
-    // `keyboards` (the configuration uses them) the keyboards' rule too; without `hasUinput` the
-    // commands that load the uinput module, now and at every boot.
-    static std::string ruleCommands(bool hasUinput, bool keyboards);
-    // What a start over real devices says should be done, one line each: load the uinput module
-    // (no rule brings a missing node), install the device rule, install the keyboards' rule.
-    static std::vector<std::string> deviceRemedies(const NodePermissionGrants::Remedies& remedies);
+    // Where a start over real devices points for what mends its problems (after each of them).
+    static constexpr std::string_view remediesWhere =
+        ": General page, \"Show Commands\u2026\", or README, \"Using it with real devices\"";
     // The how-to steps show while either grant is missing.
     static bool showsHowTo(const PermissionState& permissions);
 

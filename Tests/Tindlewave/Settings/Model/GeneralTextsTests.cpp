@@ -1,12 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <sstream>
-
+#include "Platform/Linux/Permissions/NodePermissionGrants.h"
 #include "Settings/Model/GeneralTexts.h"
-#include "TestKit/TempFolder.h"
 #include "Runtime/Worlds/WorldTexts.h"
 #include "Settings/Model/RuleRowValues.h"
 
@@ -88,58 +83,14 @@ TEST(GeneralTexts, OverLinuxDevicesTheTextsTellWhatToInstall) {
 
 }
 
-// The commands carry the rules' whole text: run as a shell runs them (with the rules folder a
-// temporary one, as root is not at hand), they write exactly the shipped files.
-TEST(GeneralTexts, TheRuleCommandsWriteExactlyTheShippedRules) {
-    const auto run = [](const std::string& commands, const std::string& folder) {
-        std::string script;
-        std::istringstream lines(commands);
-        for (std::string line; std::getline(lines, line);) {
-            if (line.starts_with("sudo udevadm") || line.starts_with("sudo modprobe") || line.starts_with("echo uinput"))
-                continue;
-            if (line.starts_with("sudo ")) line.erase(0, 5);
-            if (line.starts_with("tee "))
-                for (auto at = line.find("/etc/udev/rules.d"); at != std::string::npos; at = line.find("/etc/udev/rules.d"))
-                line.replace(at, std::strlen("/etc/udev/rules.d"), folder);
-            script += line + "\n";
-        }
-        const std::string path = folder + "/install.sh";
-        testkit::TempFolder::write(path, script);
-        return std::system(("bash " + path).c_str());
-    };
-    const auto shipped = [](const char* name) { return testkit::TempFolder::read(std::string(TW_DATA_ROOT "/udev/") + name); };
-
-    testkit::TempFolder mice;
-    const auto miceOnly = GeneralTexts::ruleCommands(true, false);
-    ASSERT_EQ(run(miceOnly, mice.path().string()), 0) << miceOnly;
-    EXPECT_EQ(testkit::TempFolder::read((mice.path() / "70-tindlewave.rules").string()), shipped("70-tindlewave.rules"));
-    EXPECT_FALSE(std::filesystem::exists(mice.path() / "71-tindlewave-keyboards.rules"))
-        << "the keyboards' rule only when the configuration uses keyboards";
-    EXPECT_EQ(miceOnly.find("sudo cp"), std::string::npos) << "nothing is copied from a folder another process can write";
-    EXPECT_EQ(miceOnly.find("modprobe"), std::string::npos);
-    EXPECT_TRUE(miceOnly.ends_with("sudo udevadm control --reload\n"
-                                   "sudo udevadm trigger --action=change --subsystem-match=hidraw --subsystem-match=input "
-                                   "--subsystem-match=misc\n"));
-
-    testkit::TempFolder both;
-    const auto withKeyboards = GeneralTexts::ruleCommands(false, true);
-    ASSERT_EQ(run(withKeyboards, both.path().string()), 0) << withKeyboards;
-    EXPECT_EQ(testkit::TempFolder::read((both.path() / "70-tindlewave.rules").string()), shipped("70-tindlewave.rules"));
-    EXPECT_EQ(testkit::TempFolder::read((both.path() / "71-tindlewave-keyboards.rules").string()),
-              shipped("71-tindlewave-keyboards.rules"));
-    // The module is loaded before the devices are announced again.
-    const auto modprobe = withKeyboards.find("sudo modprobe uinput\necho uinput | sudo tee /etc/modules-load.d/uinput.conf\n");
-    ASSERT_NE(modprobe, std::string::npos);
-    EXPECT_LT(modprobe, withKeyboards.find("sudo udevadm trigger"));
-}
-
 TEST(GeneralTexts, AStartOverDevicesSaysWhatMendsEachProblem) {
-    EXPECT_TRUE(GeneralTexts::deviceRemedies({}).empty());
+    EXPECT_TRUE(NodePermissionGrants::remedyTexts({}, GeneralTexts::remediesWhere).empty());
     // A missing uinput node needs its module: installing the rule would not bring it.
-    EXPECT_EQ(GeneralTexts::deviceRemedies({.loadUinput = true}),
+    EXPECT_EQ(NodePermissionGrants::remedyTexts({.loadUinput = true}, GeneralTexts::remediesWhere),
               std::vector<std::string>{"load the uinput module: sudo modprobe uinput (and for the next boots: echo "
                                        "uinput | sudo tee /etc/modules-load.d/uinput.conf)"});
-    EXPECT_EQ(GeneralTexts::deviceRemedies({.installRule = true, .installKeyboardRule = true}),
+    EXPECT_EQ(NodePermissionGrants::remedyTexts({.installRule = true, .installKeyboardRule = true},
+                                                 GeneralTexts::remediesWhere),
               (std::vector<std::string>{
                   "install the device rule: General page, \"Show Commands\u2026\", or README, \"Using it with real devices\"",
                   "the hyper key and key routes need the keyboards' rule too: General page, \"Show Commands\u2026\", or "

@@ -47,4 +47,20 @@ LABEL="tindlewave_keyboards_end"
     return rule;
 }
 
+std::string deviceRuleCommands(bool hasUinput, bool keyboards) {
+    // A quoted delimiter: the shell takes the text as it is, with no expansion.
+    const auto write = [](const DeviceRule& rule) {
+        return "sudo tee " + std::string(deviceRulesFolder) + "/" + std::string(rule.fileName) +
+               " > /dev/null <<'END_OF_RULE'\n" + std::string(rule.text) + "END_OF_RULE\n";
+    };
+    std::string commands = write(mouseDeviceRule());
+    if (keyboards) commands += write(keyboardDeviceRule());
+    commands += "sudo udevadm control --reload\n";
+    if (!hasUinput)
+        commands += "sudo modprobe uinput\necho uinput | sudo tee /etc/modules-load.d/uinput.conf\n";
+    commands += "sudo udevadm trigger --action=change --subsystem-match=hidraw "
+                "--subsystem-match=input --subsystem-match=misc\n";
+    return commands;
+}
+
 }  // namespace tindlewave

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace tindlewave {
@@ -18,5 +19,12 @@ const DeviceRule& mouseDeviceRule();
 const DeviceRule& keyboardDeviceRule();
 
 inline constexpr std::string_view deviceRulesFolder = "/etc/udev/rules.d";
+
+// The commands that install the device rule, one per line, for a terminal: the rule's whole text
+// is written by `sudo tee` from the commands themselves (a here-document), so what is installed
+// is what the user reads, never a file another process could swap first. With `keyboards` (the
+// configuration uses them) the keyboards' rule too; without `hasUinput` the commands that load
+// the uinput module, now and at every boot.
+std::string deviceRuleCommands(bool hasUinput, bool keyboards);
 
 }  // namespace tindlewave

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -73,6 +76,51 @@ TEST(DeviceRules, TheReadmeInstallsExactlyTheseTexts) {
         shown += "    END_OF_RULE\n";
         EXPECT_NE(readme.find(shown), std::string::npos) << rule->fileName;
     }
+}
+
+// The commands carry the rules' whole text: run as a shell runs them (with the rules folder a
+// temporary one, as root is not at hand), they write exactly the shipped files.
+TEST(DeviceRules, TheCommandsWriteExactlyTheShippedRules) {
+    const auto run = [](const std::string& commands, const std::string& folder) {
+        std::string script;
+        std::istringstream lines(commands);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.starts_with("sudo udevadm") || line.starts_with("sudo modprobe") || line.starts_with("echo uinput"))
+                continue;
+            if (line.starts_with("sudo ")) line.erase(0, 5);
+            if (line.starts_with("tee "))
+                for (auto at = line.find("/etc/udev/rules.d"); at != std::string::npos; at = line.find("/etc/udev/rules.d"))
+                line.replace(at, std::strlen("/etc/udev/rules.d"), folder);
+            script += line + "\n";
+        }
+        const std::string path = folder + "/install.sh";
+        testkit::TempFolder::write(path, script);
+        return std::system(("bash " + path).c_str());
+    };
+    const auto shipped = [](const char* name) { return testkit::TempFolder::read(std::string(TW_DATA_ROOT "/udev/") + name); };
+
+    testkit::TempFolder mice;
+    const auto miceOnly = deviceRuleCommands(true, false);
+    ASSERT_EQ(run(miceOnly, mice.path().string()), 0) << miceOnly;
+    EXPECT_EQ(testkit::TempFolder::read((mice.path() / "70-tindlewave.rules").string()), shipped("70-tindlewave.rules"));
+    EXPECT_FALSE(std::filesystem::exists(mice.path() / "71-tindlewave-keyboards.rules"))
+        << "the keyboards' rule only when the configuration uses keyboards";
+    EXPECT_EQ(miceOnly.find("sudo cp"), std::string::npos) << "nothing is copied from a folder another process can write";
+    EXPECT_EQ(miceOnly.find("modprobe"), std::string::npos);
+    EXPECT_TRUE(miceOnly.ends_with("sudo udevadm control --reload\n"
+                                   "sudo udevadm trigger --action=change --subsystem-match=hidraw --subsystem-match=input "
+                                   "--subsystem-match=misc\n"));
+
+    testkit::TempFolder both;
+    const auto withKeyboards = deviceRuleCommands(false, true);
+    ASSERT_EQ(run(withKeyboards, both.path().string()), 0) << withKeyboards;
+    EXPECT_EQ(testkit::TempFolder::read((both.path() / "70-tindlewave.rules").string()), shipped("70-tindlewave.rules"));
+    EXPECT_EQ(testkit::TempFolder::read((both.path() / "71-tindlewave-keyboards.rules").string()),
+              shipped("71-tindlewave-keyboards.rules"));
+    // The module is loaded before the devices are announced again.
+    const auto modprobe = withKeyboards.find("sudo modprobe uinput\necho uinput | sudo tee /etc/modules-load.d/uinput.conf\n");
+    ASSERT_NE(modprobe, std::string::npos);
+    EXPECT_LT(modprobe, withKeyboards.find("sudo udevadm trigger"));
 }
 
 }  // namespace
