@@ -71,7 +71,7 @@ case "$case_name" in
       found=0
       while read -r file; do
         grep -qE "\b${name}\b" "$file" && found=1
-      done < <(grep -rlE "^[[:space:]]*(class|struct)[[:space:]]+${type}\b[^;]*$" Sources Tools)
+      done < <(grep -rlE "^[[:space:]]*(class|struct)[[:space:]]+([A-Za-z0-9_]+::)*${type}\b[^;]*$" Sources Tools)
       ((found)) || { echo "docs/ARCHITECTURE.md: a walk names ${named}, which is not there"; wrong=$((wrong + 1)); }
     done < <(awk '/^## /{walks = ($0 == "## Walks")} walks' docs/ARCHITECTURE.md \
                | grep -oE '`[A-Za-z_][A-Za-z0-9_]*::[A-Za-z_][A-Za-z0-9_]*(\([^`]*\))?`' | tr -d '`' | sort -u)
