@@ -68,9 +68,12 @@ case "$case_name" in
     while read -r named; do
       type="${named%%::*}"; name="${named#*::}"; name="${name%%(*}"
       grep -rqE "\b${type}::${name}\b" Sources Tools && continue
+      # A function is declared with its parameters; a case or type inside Type by its name.
+      pattern="\b${name}\b"
+      [[ "$name" =~ ^[a-z] ]] && pattern="\b${name}[[:space:]]*\("
       found=0
       while read -r file; do
-        grep -qE "\b${name}\b" "$file" && found=1
+        grep -qE "$pattern" "$file" && found=1
       done < <(grep -rlE "^[[:space:]]*(class|struct)[[:space:]]+([A-Za-z0-9_]+::)*${type}\b[^;]*$" Sources Tools)
       ((found)) || { echo "docs/ARCHITECTURE.md: a walk names ${named}, which is not there"; wrong=$((wrong + 1)); }
     done < <(awk '/^## /{walks = ($0 == "## Walks")} walks' docs/ARCHITECTURE.md \
