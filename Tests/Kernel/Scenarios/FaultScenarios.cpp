@@ -312,13 +312,13 @@ TEST(KeysThroughTheGrab, PacedAndInBurstsKeepTheNodesOrderAcrossAnOverflow) {
     EXPECT_TRUE(broken.empty()) << broken << "\n" << mirrored.describe();
     EXPECT_TRUE(waitUntil([&] { return run.desktop.keysHeld().empty(); }, 20s)) << run.report();
     EXPECT_EQ(run.program.quit(), 0) << run.report();
-    // The held-up rounds overflowed the program's buffer for the node each time (what the
+    // The bursts and the held-up rounds overflowed the program's buffer for the node (what the
     // order check is about) and its resync ran: the node's journal line counts them.
     const std::string told = journalLine(run.program, "overflowed");
     const auto said = told.find(" overflowed ");
     const int overflows = said == std::string::npos ? 0 : std::atoi(told.c_str() + said + 12);
     EXPECT_GE(overflows, 5) << "the program's buffer for the node overflowed " << overflows
-                            << " times (a held-up round overflows it)\n" << told;
+                            << " times (each held-up round overflows it)\n" << told;
     figures += "the mirror's reader overflowed " + std::to_string(mirrored.count(EV_SYN, SYN_DROPPED)) +
                " times; the program's journal: " + (told.empty() ? std::string("no overflow") : told) + "\n";
     std::printf("%s", figures.c_str());

@@ -190,9 +190,10 @@ void StallWatchdog::watchWhileWaiting(std::uint64_t held, std::unique_lock<std::
     // has been at its codes since its timer was set.
     Waiting waiting{std::any_of(fds.begin() + 2, fds.end(), [](const pollfd& p) { return p.revents != 0; }),
                     fds[1].revents != 0};
+    // The clock before the counts: a beat the counts miss comes after this look's time.
+    std::int64_t now = hooks_.now();
     std::uint64_t beats = beats_.load(std::memory_order_acquire);
     std::uint64_t writes = writes_ ? writes_() : 0;
-    std::int64_t now = hooks_.now();
     // When what waits now began to wait, at the earliest it may have: input left after a read
     // came after the look before that read.
     std::optional<std::int64_t> readsFrom, writesFrom;
@@ -208,10 +209,10 @@ void StallWatchdog::watchWhileWaiting(std::uint64_t held, std::unique_lock<std::
         const std::int64_t previous = now;
         wake_.wait_for(lock, std::chrono::nanoseconds(std::min(deadline - now, lookNanoseconds_) + 1));
         if (stopping_ || heldVersion_ != held) return;
+        now = hooks_.now();
         const std::uint64_t beatsNow = beats_.load(std::memory_order_acquire);
         const std::uint64_t writesNow = writes_ ? writes_() : 0;
         waiting = lookWaiting(fds);
-        now = hooks_.now();
         if (!waiting.reads) readsFrom.reset();
         else if (!readsFrom || beatsNow != beats) readsFrom = previous;
         // The writer's timer, readable again or still after writes, was set when it took the
