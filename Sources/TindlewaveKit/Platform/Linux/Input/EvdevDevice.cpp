@@ -154,13 +154,11 @@ std::optional<SystemError> grab(int fd, bool grabbed) {
 
 std::variant<UinputDevice, SystemError> UinputDevice::create(const char* uinputPath,
                                                              const InputDescription& d) {
-    const int fd = ::open(uinputPath, O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return SystemError::fromErrno();
-    auto fail = [fd] {
-        SystemError error = SystemError::fromErrno();
-        ::close(fd);
-        return error;
-    };
+    UniqueFd device(::open(uinputPath, O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    if (!device.isOpen()) return SystemError::fromErrno();
+    const int fd = device.get();
+    // The device closes with its descriptor on the way out.
+    auto fail = [] { return SystemError::fromErrno(); };
     for (const auto& [type, list] : d.codes) {
         if (type == EV_REP) continue;
         if (::ioctl(fd, UI_SET_EVBIT, type) < 0) return fail();
@@ -186,16 +184,16 @@ std::variant<UinputDevice, SystemError> UinputDevice::create(const char* uinputP
     std::array<char, 64> sysname{};
     if (::ioctl(fd, UI_GET_SYSNAME(sysname.size()), sysname.data()) < 0) sysname[0] = '\0';
     sysname.back() = '\0';
-    return UinputDevice(fd, sysname.data());
+    return UinputDevice(std::move(device), sysname.data());
 }
 
 UinputDevice::UinputDevice(UinputDevice&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), sysname_(std::move(other.sysname_)) {}
+    : fd_(std::move(other.fd_)), sysname_(std::move(other.sysname_)) {}
 
 UinputDevice& UinputDevice::operator=(UinputDevice&& other) noexcept {
     if (this != &other) {
         destroy();
-        fd_ = std::exchange(other.fd_, -1);
+        fd_ = std::move(other.fd_);
         sysname_ = std::move(other.sysname_);
     }
     return *this;
@@ -204,17 +202,16 @@ UinputDevice& UinputDevice::operator=(UinputDevice&& other) noexcept {
 UinputDevice::~UinputDevice() { destroy(); }
 
 void UinputDevice::destroy() {
-    if (fd_ < 0) return;
-    ::ioctl(fd_, UI_DEV_DESTROY);
-    ::close(fd_);
-    fd_ = -1;
+    if (!fd_.isOpen()) return;
+    ::ioctl(fd_.get(), UI_DEV_DESTROY);
+    fd_.reset();
 }
 
 bool UinputDevice::write(const input_event* codes, std::size_t count) const {
     const auto bytes = static_cast<ssize_t>(count * sizeof(input_event));
     ssize_t written;
     do {
-        written = ::write(fd_, codes, static_cast<std::size_t>(bytes));
+        written = ::write(fd_.get(), codes, static_cast<std::size_t>(bytes));
     } while (written < 0 && errno == EINTR);
     return written == bytes;
 }

@@ -11,6 +11,7 @@
 
 #include "Platform/Linux/Input/OwnPhys.h"
 #include "Platform/Linux/System/SystemError.h"
+#include "Platform/Linux/System/UniqueFd.h"
 
 namespace tindlewave {
 
@@ -64,24 +65,24 @@ class UinputDevice {
                                                           const InputDescription& description);
     // Takes an open descriptor as the device (benchmarks put a pipe in its place), known to the
     // kernel as `sysname` where given.
-    static UinputDevice adopt(int fd, std::string sysname = {}) { return UinputDevice(fd, std::move(sysname)); }
+    static UinputDevice adopt(int fd, std::string sysname = {}) { return UinputDevice(UniqueFd(fd), std::move(sysname)); }
     UinputDevice(UinputDevice&& other) noexcept;
     UinputDevice& operator=(UinputDevice&& other) noexcept;
     ~UinputDevice();
     UinputDevice(const UinputDevice&) = delete;
     UinputDevice& operator=(const UinputDevice&) = delete;
 
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
     // The kernel's name of the device ("input42"), as UI_GET_SYSNAME tells it.
     const std::string& sysname() const { return sysname_; }
     // Writes the codes in one call; false when the device refused them.
     bool write(const input_event* codes, std::size_t count) const;
 
   private:
-    UinputDevice(int fd, std::string sysname) : fd_(fd), sysname_(std::move(sysname)) {}
+    UinputDevice(UniqueFd fd, std::string sysname) : fd_(std::move(fd)), sysname_(std::move(sysname)) {}
     void destroy();
 
-    int fd_ = -1;
+    UniqueFd fd_;
     std::string sysname_;
 };
 

@@ -15,7 +15,7 @@
 #include "Platform/FdRegistrar.h"
 #include "Platform/Linux/Input/DeviceWriter.h"
 #include "Platform/Linux/Input/EvdevDevice.h"
-#include "Platform/Linux/Input/LinuxEventSystem.h"
+#include "Platform/Linux/Input/EventNodeInfo.h"
 #include "Platform/Linux/Input/NodeGrab.h"
 #include "Platform/Linux/System/UniqueFd.h"
 

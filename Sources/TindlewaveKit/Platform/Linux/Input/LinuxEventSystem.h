@@ -12,6 +12,7 @@
 #include "Core/Devices/DeviceIDs.h"
 #include "Platform/EventSystem.h"
 #include "Platform/Linux/Input/EvdevDevice.h"
+#include "Platform/Linux/Input/EventNodeInfo.h"
 #include "Platform/Linux/Input/ScreenGlance.h"
 #include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
 
@@ -19,16 +20,6 @@ namespace tindlewave {
 
 class LinuxDeviceRegistry;
 class X11Pointer;
-
-// One evdev node as the device registry publishes it.
-struct EventNodeInfo {
-    enum class Kind { mouse, keyboard, other };  // other: touch pads, tablets, everything else
-
-    SenderID id;          // the registry id: the origin of the node's events
-    std::string devnode;  // "/dev/input/event5"
-    Kind kind = Kind::other;
-    std::string sysname;  // of its input device ("input12"), to know the program's own
-};
 
 // What an event service of the registry is: a mouse, a keyboard, or something never tapped
 // (touch pads, tablets, touch screens, joysticks).
