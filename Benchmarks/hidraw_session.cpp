@@ -144,7 +144,7 @@ struct HidrawPath {
         if (!node.ok()) return false;
         mouse.replyLatency = Duration::zero();
         device = std::make_shared<HidrawDevice>(1, "", mouseProperties(), nullptr);
-        device->adoptOpenDescriptor(node.program);
+        device->adoptOpenDescriptor(UniqueFd(node.program));
         PresentDevice present;
         present.id = DeviceInstanceID{1};
         present.properties = HIDProperties::fromBag(device->properties());

@@ -49,11 +49,11 @@ HIDResult HidrawDevice::resultFor(int error) {
 }
 
 HIDResult HidrawDevice::open() {
-    if (fd_ >= 0) return hidSuccess;
+    if (fd_.isOpen()) return hidSuccess;
     if (gone_ || devnode_.empty()) return hidNoDevice;
-    int fd = ::open(devnode_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return resultFor(errno);
-    fd_ = fd;
+    UniqueFd fd(::open(devnode_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.isOpen()) return resultFor(errno);
+    fd_ = std::move(fd);
     watch();
     return hidSuccess;
 }
@@ -79,21 +79,21 @@ void HidrawDevice::setRegistrar(FdRegistrar* registrar) {
 }
 
 void HidrawDevice::watch() {
-    if (fd_ < 0 || !callback_ || !registrar_ || watch_.isArmed()) return;
-    watch_ = registrar_->addFd(fd_, EPOLLIN, [this](std::uint32_t) { readNow(); });
+    if (!fd_.isOpen() || !callback_ || !registrar_ || watch_.isArmed()) return;
+    watch_ = registrar_->addFd(fd_.get(), EPOLLIN, [this](std::uint32_t) { readNow(); });
 }
 
 HIDResult HidrawDevice::setReport(HIDReportType type, std::uint8_t,
                                   std::span<const std::uint8_t> bytes) {
-    if (fd_ < 0) return gone_ ? hidNoDevice : hidFailure;
+    if (!fd_.isOpen()) return gone_ ? hidNoDevice : hidFailure;
     if (type == HIDReportType::feature) {
-        if (::ioctl(fd_, HIDIOCSFEATURE(bytes.size()), bytes.data()) < 0) return resultFor(errno);
+        if (::ioctl(fd_.get(), HIDIOCSFEATURE(bytes.size()), bytes.data()) < 0) return resultFor(errno);
         return hidSuccess;
     }
     if (type != HIDReportType::output) return hidFailure;
     ssize_t written;
     do {
-        written = ::write(fd_, bytes.data(), bytes.size());
+        written = ::write(fd_.get(), bytes.data(), bytes.size());
     } while (written < 0 && errno == EINTR);
     if (written < 0) return resultFor(errno);
     return std::size_t(written) == bytes.size() ? hidSuccess : hidFailure;
@@ -102,8 +102,7 @@ HIDResult HidrawDevice::setReport(HIDReportType type, std::uint8_t,
 void HidrawDevice::close() {
     ++generation_;
     watch_.cancel();
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    fd_.reset();
 }
 
 void HidrawDevice::fail() {
@@ -115,8 +114,8 @@ void HidrawDevice::fail() {
 
 void HidrawDevice::readNow() {
     const std::uint64_t generation = generation_;
-    while (fd_ >= 0 && generation == generation_) {
-        ssize_t count = ::read(fd_, buffer_.data(), buffer_.size());
+    while (fd_.isOpen() && generation == generation_) {
+        ssize_t count = ::read(fd_.get(), buffer_.data(), buffer_.size());
         if (count < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) return;

@@ -9,6 +9,7 @@
 
 #include "Platform/FdRegistrar.h"
 #include "Platform/HIDSystem.h"
+#include "Platform/Linux/System/UniqueFd.h"
 
 namespace tindlewave {
 
@@ -59,14 +60,13 @@ class HidrawDevice final : public HIDDevice {
     void setRegistrar(FdRegistrar* registrar);
     void onGone(std::function<void()> handler) { onGone_ = std::move(handler); }
     bool isGone() const { return gone_; }
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return fd_.isOpen(); }
     // Reads and delivers what the node has now, as the watch does.
     void readNow();
-    // For benchmarks, which put a socket pair in place of the node: takes `fd` as the node, open
-    // (the device owns it from now on and closes it).
-    void adoptOpenDescriptor(int fd) {
+    // For benchmarks, which put a socket pair in place of the node: takes `fd` as the node, open.
+    void adoptOpenDescriptor(UniqueFd fd) {
         close();
-        fd_ = fd;
+        fd_ = std::move(fd);
         watch();
     }
 
@@ -81,7 +81,7 @@ class HidrawDevice final : public HIDDevice {
     std::string devnode_;
     PropertyBag properties_;
     FdRegistrar* registrar_;
-    int fd_ = -1;
+    UniqueFd fd_;
     FdWatch watch_;
     std::shared_ptr<InputReportCallback> callback_;  // kept alive while it runs
     std::size_t bufferSize_ = 0;

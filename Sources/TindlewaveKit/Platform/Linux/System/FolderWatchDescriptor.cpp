@@ -42,16 +42,12 @@ FolderWatchDescriptor::FolderWatchDescriptor(std::string folder, Changes changes
     : folder_(withoutTrailingSlashes(std::move(folder))),
       mask_(changes == Changes::contents ? contentEvents : entryEvents),
       fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-    if (fd_ >= 0) arm();
-}
-
-FolderWatchDescriptor::~FolderWatchDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_.isOpen()) arm();
 }
 
 void FolderWatchDescriptor::disarm() {
-    if (watch_ >= 0) ::inotify_rm_watch(fd_, watch_);
-    for (int watch : above_) ::inotify_rm_watch(fd_, watch);
+    if (watch_ >= 0) ::inotify_rm_watch(fd_.get(), watch_);
+    for (int watch : above_) ::inotify_rm_watch(fd_.get(), watch);
     above_.clear();
     watch_ = -1;
     watchingFolder_ = false;
@@ -62,7 +58,7 @@ void FolderWatchDescriptor::watchAbove(std::string path) {
         std::string parent = parentOf(path);
         if (parent == path) return;
         path = parent;
-        int watch = ::inotify_add_watch(fd_, path.c_str(), higherEvents);
+        int watch = ::inotify_add_watch(fd_.get(), path.c_str(), higherEvents);
         if (watch >= 0 && watch != watch_) above_.push_back(watch);
     }
 }
@@ -72,9 +68,9 @@ bool FolderWatchDescriptor::arm() {
     // The folder may appear while a folder above it is being armed; looking again after arming
     // that one closes the gap, since its creation from then on is an event.
     for (int round = 0; round < 8; ++round) {
-        int watch = ::inotify_add_watch(fd_, folder_.c_str(), mask_);
+        int watch = ::inotify_add_watch(fd_.get(), folder_.c_str(), mask_);
         if (watch >= 0) {
-            if (watch_ >= 0 && watch_ != watch) ::inotify_rm_watch(fd_, watch_);
+            if (watch_ >= 0 && watch_ != watch) ::inotify_rm_watch(fd_.get(), watch_);
             watch_ = watch;
             watchingFolder_ = true;
             struct stat info {};
@@ -91,9 +87,9 @@ bool FolderWatchDescriptor::arm() {
             std::string parent = parentOf(above);
             if (parent == above) break;
             above = parent;
-            ancestor = ::inotify_add_watch(fd_, above.c_str(), ancestorEvents);
+            ancestor = ::inotify_add_watch(fd_.get(), above.c_str(), ancestorEvents);
         }
-        if (watch_ >= 0 && watch_ != ancestor) ::inotify_rm_watch(fd_, watch_);
+        if (watch_ >= 0 && watch_ != ancestor) ::inotify_rm_watch(fd_.get(), watch_);
         watch_ = ancestor;
         struct stat info {};
         if (::stat(folder_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
@@ -105,12 +101,12 @@ bool FolderWatchDescriptor::arm() {
 }
 
 bool FolderWatchDescriptor::drain() {
-    if (fd_ < 0) return false;
+    if (!fd_.isOpen()) return false;
     alignas(inotify_event) char buffer[16384];
     bool changed = false;
     bool rearm = false;
     for (;;) {
-        ssize_t got = ::read(fd_, buffer, sizeof buffer);
+        ssize_t got = ::read(fd_.get(), buffer, sizeof buffer);
         if (got < 0) {
             if (errno == EINTR) continue;
             break;  // EAGAIN: drained

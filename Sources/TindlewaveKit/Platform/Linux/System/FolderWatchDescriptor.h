@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Linux/System/UniqueFd.h"
+
 namespace tindlewave {
 
 // Watches one folder, named by its path, for changes to what it holds: files created, written
@@ -22,14 +24,13 @@ class FolderWatchDescriptor {
   public:
     enum class Changes { contents, entries };
     explicit FolderWatchDescriptor(std::string folder, Changes changes = Changes::contents);
-    ~FolderWatchDescriptor();
     FolderWatchDescriptor(const FolderWatchDescriptor&) = delete;
     FolderWatchDescriptor& operator=(const FolderWatchDescriptor&) = delete;
 
     // False when the system refused an inotify instance; nothing is then ever seen.
-    bool isValid() const { return fd_ >= 0; }
+    bool isValid() const { return fd_.isOpen(); }
     // Readable whenever events are waiting; non-blocking.
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
     const std::string& folder() const { return folder_; }
 
     // Reads every waiting event and follows the path where needed. True when anything in the
@@ -46,7 +47,7 @@ class FolderWatchDescriptor {
 
     const std::string folder_;
     const std::uint32_t mask_;  // what counts in the folder itself
-    int fd_ = -1;
+    UniqueFd fd_;
     int watch_ = -1;               // the current watch descriptor, or -1
     std::vector<int> above_;       // watches on the folders above watch_'s, for their moves
     bool watchingFolder_ = false;  // the watch is on the folder itself, not on a folder above it

@@ -17,17 +17,16 @@ FolderWatchThread::FolderWatchThread(std::string folder, std::function<void()> c
       changed_(std::move(changed)),
       latency_(latency),
       stopFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (watch_->isValid() && stopFd_ >= 0) thread_ = std::thread([this] { run(); });
+    if (watch_->isValid() && stopFd_.isOpen()) thread_ = std::thread([this] { run(); });
 }
 
 FolderWatchThread::~FolderWatchThread() {
     if (thread_.joinable()) {
         std::uint64_t one = 1;
-        while (::write(stopFd_, &one, sizeof one) < 0 && errno == EINTR) {
+        while (::write(stopFd_.get(), &one, sizeof one) < 0 && errno == EINTR) {
         }
         thread_.join();
     }
-    if (stopFd_ >= 0) ::close(stopFd_);
 }
 
 bool FolderWatchThread::isWatching() const {
@@ -44,7 +43,7 @@ void FolderWatchThread::run() {
             auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             timeout = static_cast<int>(std::max<std::int64_t>(0, left.count()));
         }
-        pollfd fds[2] = {{watch_->fd(), POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        pollfd fds[2] = {{watch_->fd(), POLLIN, 0}, {stopFd_.get(), POLLIN, 0}};
         int ready = ::poll(fds, 2, timeout);
         if (ready < 0 && errno != EINTR) return;
         if (fds[1].revents != 0) return;

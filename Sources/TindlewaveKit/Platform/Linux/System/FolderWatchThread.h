@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "Platform/Linux/System/UniqueFd.h"
+
 namespace tindlewave {
 
 class FolderWatchDescriptor;
@@ -35,7 +37,7 @@ class FolderWatchThread {
     std::unique_ptr<FolderWatchDescriptor> watch_;
     std::function<void()> changed_;
     std::chrono::nanoseconds latency_;
-    int stopFd_ = -1;  // an eventfd that ends the thread
+    UniqueFd stopFd_;  // an eventfd that ends the thread
     std::thread thread_;
 };
 
