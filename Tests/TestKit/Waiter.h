@@ -21,7 +21,7 @@ class Waiter {
     }
     // True once `condition` (evaluated under the lock) holds; false after the safety limit.
     bool waitFor(const std::function<bool()>& condition,
-                 std::chrono::seconds limit = std::chrono::seconds(20)) {
+                 std::chrono::nanoseconds limit = std::chrono::seconds(20)) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, limit, condition);
     }

@@ -29,6 +29,11 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+std::string nameOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 ConfigError wholeFileError(std::string message) {
     return {"", std::move(message)};
 }
@@ -87,8 +92,10 @@ struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
         }
         // What an update killed mid-write left beside the file.
         files::removeStaleTemporaries(url);
-        // Watching starts before the first load, so a save made in between is not missed.
-        auto folderWatch = std::make_unique<FolderWatchDescriptor>(folder);
+        // Watching starts before the first load, so a save made in between is not missed. Only
+        // the file's own changes wake the store, not those of the other files beside it.
+        auto folderWatch = std::make_unique<FolderWatchDescriptor>(
+            folder, FolderWatchDescriptor::Changes::contents, nameOf(url));
         if (folderWatch->isValid()) {
             watchSource =
                 loop.addFd(folderWatch->fd(), EPOLLIN, [this](std::uint32_t) { folderChanged(); });

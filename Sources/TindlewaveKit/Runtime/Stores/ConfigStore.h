@@ -18,7 +18,8 @@ namespace tindlewave {
 class RunLoopExecutor;
 
 // Owns the settings file: creates it when missing, loads and validates it, watches its folder and
-// reloads after every change, and hands each new state of the file to its subscribers as a
+// reloads after every change of the file (not of the other files beside it, unless the file is a
+// link), and hands each new state of the file to its subscribers as a
 // ConfigSnapshot. A name that holds no regular file, or a file over 16 MiB, reads as unreadable
 // (the last good configuration is kept). It is also the file's only writer (update). Its work
 // runs one job at a time on an executor of its own ("app.tindlewave.config"); every operation may

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Model/ConfigCodec.h"
+#include "Platform/Linux/System/FolderWatchThread.h"
 #include "Runtime/Executors/RunLoopExecutor.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
@@ -141,6 +142,31 @@ TEST(ConfigStore, EditsAreSeenKeepingTheLastGoodConfigurationBesideTheError) {
     fs::rename(path + ".swp", path);
     EXPECT_EQ(subscriber.nth(5), (ConfigSnapshot{withHyperOnF1(), std::nullopt}));
     EXPECT_EQ(subscriber.count(), 5u);
+}
+
+// Another program's files beside the settings (state written all the time) do not wake the
+// store: a hundred writes there start no reading, a change of the file itself still does.
+TEST(ConfigStore, WritesOfOtherFilesInItsFolderDoNotWakeIt) {
+    TempFolder folder;
+    auto path = folder / "config.json";
+    TempFolder::write(path, encoded(withHyperOff()));
+    testkit::Waiter waiter;
+    int reads = 0;
+    ConfigStore store(path, [&](std::string_view bytes, const std::stop_token& stop) {
+        waiter.update([&] { ++reads; });
+        return ConfigCodec::decode(bytes, stop);
+    });
+    startAndWait(store);
+    Subscriber subscriber(store);
+    ASSERT_EQ(subscriber.nth(1).config, withHyperOff());
+    ASSERT_EQ(waiter.read([&] { return reads; }), 1);
+
+    for (int i = 0; i < 100; ++i) TempFolder::write(folder / "state.json", std::to_string(i));
+    // A reload would follow the first write by the gathering time; ten of those pass without one.
+    EXPECT_FALSE(waiter.waitFor([&] { return reads > 1; }, 10 * folderWatchLatency));
+    TempFolder::write(path, encoded(withHyperOnF1()));
+    EXPECT_EQ(subscriber.nth(2).config, withHyperOnF1());
+    EXPECT_EQ(waiter.read([&] { return reads; }), 2);
 }
 
 TEST(ConfigStore, UpdateWritesTheTransformedFileAndPublishesItOnce) {

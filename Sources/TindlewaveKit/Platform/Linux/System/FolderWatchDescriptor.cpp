@@ -38,9 +38,11 @@ std::string withoutTrailingSlashes(std::string path) {
 
 }  // namespace
 
-FolderWatchDescriptor::FolderWatchDescriptor(std::string folder, Changes changes)
+FolderWatchDescriptor::FolderWatchDescriptor(std::string folder, Changes changes,
+                                             std::string entry)
     : folder_(withoutTrailingSlashes(std::move(folder))),
       mask_(changes == Changes::contents ? contentEvents : entryEvents),
+      entry_(std::move(entry)),
       fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
     if (fd_.isOpen()) arm();
 }
@@ -100,11 +102,21 @@ bool FolderWatchDescriptor::arm() {
     return false;
 }
 
+bool FolderWatchDescriptor::counts(const char* name, std::optional<bool>& linked) const {
+    if (entry_.empty() || entry_ == name) return true;
+    if (!linked) {
+        struct stat info {};
+        linked = ::lstat((folder_ + "/" + entry_).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    }
+    return *linked;
+}
+
 bool FolderWatchDescriptor::drain() {
     if (!fd_.isOpen()) return false;
     alignas(inotify_event) char buffer[16384];
     bool changed = false;
     bool rearm = false;
+    std::optional<bool> linked;  // the entry is a link; looked up only when it matters
     for (;;) {
         ssize_t got = ::read(fd_.get(), buffer, sizeof buffer);
         if (got < 0) {
@@ -131,7 +143,10 @@ bool FolderWatchDescriptor::drain() {
                 (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT))) {
                 rearm = true;
             }
-            if (watchingFolder_) changed = true;
+            // An event of the folder itself has no name.
+            if (watchingFolder_ && (event->len == 0 || counts(event->name, linked))) {
+                changed = true;
+            }
         }
     }
     // A folder replaced under its path (its parent renamed, say) sends nothing on the old watch

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,9 @@ namespace tindlewave {
 // Watches one folder, named by its path, for changes to what it holds: files created, written
 // (each write, even while the writer keeps the file open), closed after writing, moved in or out,
 // deleted, or given new attributes (`Changes::entries`: all but the writes, so that a folder of
-// device nodes written and read all the time stays quiet). The watch follows the path rather
+// device nodes written and read all the time stays quiet). Given an entry's name, only that
+// entry's changes count, and every entry's while that name holds a symbolic link (it may lead to
+// any of them); the folder's own (made, gone, replaced) always do. The watch follows the path rather
 // than the folder first found there: when the folder is deleted, moved away or not there yet, the
 // nearest existing folder above it is watched until the path leads to a folder again.
 //
@@ -23,7 +26,9 @@ namespace tindlewave {
 class FolderWatchDescriptor {
   public:
     enum class Changes { contents, entries };
-    explicit FolderWatchDescriptor(std::string folder, Changes changes = Changes::contents);
+    // `entry`: the one name in the folder whose changes count; empty: every name's.
+    explicit FolderWatchDescriptor(std::string folder, Changes changes = Changes::contents,
+                                   std::string entry = {});
     FolderWatchDescriptor(const FolderWatchDescriptor&) = delete;
     FolderWatchDescriptor& operator=(const FolderWatchDescriptor&) = delete;
 
@@ -44,9 +49,12 @@ class FolderWatchDescriptor {
     void disarm();
     // Watches every folder above `path` for being moved or deleted.
     void watchAbove(std::string path);
+    // Whether an entry of this name changing counts; `linked` is looked up at most once a drain.
+    bool counts(const char* name, std::optional<bool>& linked) const;
 
     const std::string folder_;
     const std::uint32_t mask_;  // what counts in the folder itself
+    const std::string entry_;   // the one entry whose changes count, or empty for all
     UniqueFd fd_;
     int watch_ = -1;               // the current watch descriptor, or -1
     std::vector<int> above_;       // watches on the folders above watch_'s, for their moves

@@ -1,4 +1,5 @@
 #include "Platform/Linux/System/FolderWatchThread.h"
+#include "Platform/Linux/System/FolderWatchDescriptor.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -123,6 +124,63 @@ TEST(FolderWatchThread, CoalescesABurstIntoOneCallback) {
     TempFolder::write(file, "marker");
     ASSERT_TRUE(observer.sees("marker"));
     EXPECT_EQ(observer.count(), 2);
+}
+
+
+// Given its entry, the watch counts that entry's changes and the folder's own, not the other
+// files': every way the file can change still counts. A change is queued by the call that makes
+// it, so each drain sees exactly what was done before it.
+TEST(FolderWatchDescriptor, CountsOnlyItsEntryAndEveryEntryWhileItIsALink) {
+    TempFolder root;
+    const std::string folder = root / "a";
+    const std::string file = folder + "/config.json";
+    fs::create_directories(folder);
+    FolderWatchDescriptor watch(folder, FolderWatchDescriptor::Changes::contents, "config.json");
+    ASSERT_TRUE(watch.isValid());
+    const auto other = [&] {
+        for (int i = 0; i < 5; ++i) TempFolder::write(folder + "/state.json", std::to_string(i));
+        TempFolder::write(folder + "/state.json.tmp", "x");
+        fs::rename(folder + "/state.json.tmp", folder + "/state.json");
+        ::chmod((folder + "/state.json").c_str(), 0600);
+        fs::remove(folder + "/state.json");
+        return watch.drain();
+    };
+    EXPECT_FALSE(other());
+
+    TempFolder::write(file, "created");
+    EXPECT_TRUE(watch.drain());
+    EXPECT_FALSE(other());
+    TempFolder::write(file + ".tmp", "saved by rename");
+    EXPECT_FALSE(watch.drain());
+    fs::rename(file + ".tmp", file);
+    EXPECT_TRUE(watch.drain());
+    ::chmod(file.c_str(), 0600);
+    EXPECT_TRUE(watch.drain());
+    fs::remove(file);
+    EXPECT_TRUE(watch.drain());
+
+    // A link: what it leads to may be any entry, so every entry counts while it is one.
+    TempFolder::write(folder + "/real.json", "target");
+    EXPECT_FALSE(watch.drain());
+    fs::create_symlink("real.json", file);
+    EXPECT_TRUE(watch.drain());
+    TempFolder::write(folder + "/real.json", "target, edited");
+    EXPECT_TRUE(watch.drain());
+    fs::remove(file);
+    EXPECT_TRUE(watch.drain());
+    TempFolder::write(folder + "/real.json", "not linked any more");
+    EXPECT_FALSE(watch.drain());
+
+    // The folder replaced under its path.
+    fs::rename(folder, root / "old");
+    EXPECT_TRUE(watch.drain());
+    fs::create_directory(folder);
+    EXPECT_TRUE(watch.drain());
+    TempFolder::write(root / "old/config.json", "not watched any more");
+    EXPECT_FALSE(watch.drain());
+    EXPECT_FALSE(other());
+    TempFolder::write(file, "in the new folder");
+    EXPECT_TRUE(watch.drain());
 }
 
 }  // namespace
