@@ -77,6 +77,14 @@ if [ ${#names[@]} -eq 0 ]; then
   echo "kernel tier: no scenario matches '${TW_KERNEL_FILTER:-*}'" >&2
   exit 1
 fi
+# Other programs' udev rules on this machine would be the machines' too: they are masked there.
+bash "$here/foreign-udev-rules.sh" "$source_dir" > "$results/foreign-udev-rules" ||
+  { echo "kernel tier: the machine's udev rules could not be told apart" >&2; exit 1; }
+if [ -s "$results/foreign-udev-rules" ]; then
+  echo "kernel tier: udev rules masked in the machines (neither the system's nor the project's):"
+  awk -F'\t' '{ print "  " $1 ($2 == "-" ? " (no package)" : " (package " $2 ")") }' "$results/foreign-udev-rules"
+fi
+
 durations=$results/durations
 touch "$durations"
 boots=${TW_KERNEL_BOOTS:-$(( $(nproc) / 2 ))}
@@ -87,6 +95,7 @@ declare -a load
 for ((b = 1; b <= boots; b++)); do
   mkdir -p "$results/boot-$b"
   : > "$results/boot-$b/plan"
+  cp "$results/foreign-udev-rules" "$results/boot-$b/foreign-udev-rules"
   load[b]=0
   cat > "$results/boot-$b/boot.env" <<ENV
 TW_SOURCE='$source_dir'

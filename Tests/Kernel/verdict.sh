@@ -29,6 +29,10 @@ dir=$(dirname "$status_file")
 status=$(cat "$status_file")
 cat "$dir/$name.log"
 echo "--- $name: exit status $status after $(cat "$dir/$name.seconds" 2> /dev/null) s in the machine (output and files in $dir)"
+if head -n 1 "$dir/$name.log" | grep -q "MASKING FAILED"; then
+  echo "$name: its machine could not mask other programs' udev rules, so its result is not the program's alone"
+  exit 1
+fi
 reason=$(awk -v n="$name" '$1 == n { $1 = ""; sub(/^ +/, ""); print; found = 1 } END { exit !found }' "$known")
 listed=$?
 if [ "$status" = 124 ] || [ "$status" = 137 ]; then

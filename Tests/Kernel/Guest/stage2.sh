@@ -1,9 +1,10 @@
 #!/bin/bash
 # Stage 2 of the kernel tier's virtual machine: inside the host's root (read-only, with tmpfs on
-# /tmp and /run), loads the kernel's input and HID drivers, starts udevd, then runs each scenario
-# named in the plan as its own process and leaves its output, exit status and time in the results
-# share (/run/tw-kernel), and powers off. Before each scenario it measures the machine's pace
-# (the scenario program's fixed piece of work), which scales the scenario's limits.
+# /tmp and /run), loads the kernel's input and HID drivers, masks other programs' udev rules, starts
+# udevd, then runs each scenario named in the plan as its own process and leaves its output, exit
+# status and time in the results share (/run/tw-kernel), and powers off. Before each scenario it
+# measures the machine's pace (the scenario program's fixed piece of work), which scales the
+# scenario's limits. Each scenario's log starts with the rules masked.
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 out=/run/tw-kernel
@@ -25,6 +26,9 @@ hostname tw-kernel-guest 2>/dev/null
 for m in uhid uinput evdev hid-generic hid-logitech-dj hid-logitech-hidpp; do
   modprobe "$m" || say "modprobe $m failed"
 done
+# Other programs' udev rules (run-vms.sh lists them) are masked before udevd starts.
+masked_line=$(bash "$TW_SOURCE/Tests/Kernel/Guest/mask-rules.sh" "$out/foreign-udev-rules")
+say "$masked_line"
 # udevd with names resolved (--resolve-names=never would drop a rule's GROUP=), told of the
 # subsystems the scenarios use only: a full trigger costs several seconds more.
 /lib/systemd/systemd-udevd --daemon
@@ -44,8 +48,9 @@ while read -r name; do
   seconds=$(awk -v s="$TW_SCENARIO_SECONDS" -v p="$pace" 'BEGIN { printf "%d", s * (p < 1 ? 1 : p) }')
   start=$(date +%s%N)
   say "scenario $name (pace $pace, at most $seconds s)"
+  echo "$masked_line" > "$out/$name.log"
   TW_KERNEL_ARTEFACTS="$out/$name" TW_GUEST_PACE="$pace" timeout -k 5 "$seconds" \
-    "$TW_PROGRAM" --gtest_filter="$name" --gtest_color=no > "$out/$name.log" 2>&1
+    "$TW_PROGRAM" --gtest_filter="$name" --gtest_color=no >> "$out/$name.log" 2>&1
   status=$?
   udevadm settle --timeout=30
   ms=$(( ($(date +%s%N) - start) / 1000000 ))
