@@ -3,8 +3,9 @@
 # /tmp and /run), loads the kernel's input and HID drivers, masks other programs' udev rules, starts
 # udevd, then runs each scenario named in the plan as its own process and leaves its output, exit
 # status and time in the results share (/run/tw-kernel), and powers off. Before each scenario it
-# measures the machine's pace (the scenario program's fixed piece of work), which scales the
-# scenario's limits. Each scenario's log starts with the rules masked.
+# measures the machine's pace (the scenario program's fixed piece of work, and udev's announcement
+# of a new input device), which scales the scenario's limits. Each scenario's log starts with the
+# rules masked and the pace.
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 out=/run/tw-kernel
@@ -43,12 +44,15 @@ while read -r name; do
   mkdir -p "$out/$name"
   # The machine's pace now (1: as fast as under no load): the scenario's waits and its own time
   # limit scale with it, so a machine slowed by the host's load waits longer rather than failing.
-  pace=$(TW_KERNEL_MEASURE_PACE=1 "$TW_PROGRAM" 2> /dev/null)
-  [[ "$pace" =~ ^[0-9]+(\.[0-9]+)?$ ]] || pace=1
+  # The program prints it, then a line telling what it was measured from.
+  measured=$(TW_KERNEL_MEASURE_PACE=1 "$TW_PROGRAM" 2> /dev/null)
+  pace=${measured%%$'\n'*}
+  pace_line=${measured#*$'\n'}
+  [[ "$pace" =~ ^[0-9]+(\.[0-9]+)?$ ]] || { pace=1; pace_line="machine pace: not measured, 1 taken"; }
   seconds=$(awk -v s="$TW_SCENARIO_SECONDS" -v p="$pace" 'BEGIN { printf "%d", s * (p < 1 ? 1 : p) }')
   start=$(date +%s%N)
-  say "scenario $name (pace $pace, at most $seconds s)"
-  echo "$masked_line" > "$out/$name.log"
+  say "scenario $name (at most $seconds s; $pace_line)"
+  printf '%s\n%s\n' "$masked_line" "$pace_line" > "$out/$name.log"
   TW_KERNEL_ARTEFACTS="$out/$name" TW_GUEST_PACE="$pace" timeout -k 5 "$seconds" \
     "$TW_PROGRAM" --gtest_filter="$name" --gtest_color=no >> "$out/$name.log" 2>&1
   status=$?

@@ -72,62 +72,7 @@ void leaveForTheReport(const std::string& name, const std::string& text) {
     std::fflush(stdout);
 }
 
-// Set for the pace alone: the program prints the pace measured now and ends (stage 2 uses it to
-// scale a scenario's own time limit).
-[[maybe_unused]] const bool measuringPaceOnly = [] {
-    if (!std::getenv("TW_KERNEL_MEASURE_PACE")) return false;
-    std::printf("%.2f\n", measurePace());
-    std::fflush(stdout);
-    std::_Exit(0);
-}();
-
 }  // namespace
-
-namespace {
-
-// The fixed piece of work's time in a machine on an unloaded host (the dev build).
-constexpr double unloadedMs = 30;
-
-// The fixed piece of work's time now in milliseconds: the median of three.
-double timeTheWork() {
-    std::vector<double> times;
-    for (int round = 0; round < 3; ++round) {
-        const auto start = std::chrono::steady_clock::now();
-        volatile std::uint64_t sink = 0;
-        std::uint64_t x = 0x9E3779B97F4A7C15ull;
-        for (int i = 0; i < 2'000'000; ++i) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-        }
-        sink = x;
-        (void)sink;
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[1];
-}
-
-}  // namespace
-
-double measurePace() { return std::max(1.0, timeTheWork() / unloadedMs); }
-
-double pace() {
-    static const double value = [] {
-        const char* given = std::getenv("TW_GUEST_PACE");
-        const double measured = given ? std::max(1.0, std::atof(given)) : measurePace();
-        std::printf("machine pace: %.2f (every wait's limit is scaled by it; the fixed work takes "
-                    "%.0f ms now, %.0f ms on an unloaded host)\n",
-                    measured, timeTheWork(), unloadedMs);
-        std::fflush(stdout);
-        return measured;
-    }();
-    return value;
-}
-
-std::chrono::milliseconds scaled(std::chrono::milliseconds limit) {
-    return std::chrono::milliseconds(static_cast<long long>(static_cast<double>(limit.count()) * pace()));
-}
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + scaled(limit);

@@ -27,12 +27,13 @@ namespace tindlewave::kernel {
 
 using namespace std::chrono_literals;
 
-// How many times slower than usual the machine runs now (1 at least): a fixed piece of work timed
-// at the scenario's start (or by stage 2 before it, TW_GUEST_PACE) against its time on a machine
-// under no load. Every wait here scales its limit by it, so a machine slowed by the host's load
-// waits longer rather than failing; the scenario's log shows it.
+// How many times slower than usual the machine runs now (1 at least): a fixed piece of work and
+// udev's announcement of a new input device, timed at the scenario's start (or by stage 2 before
+// it, TW_GUEST_PACE) against their times on a machine under no load (Pace.cpp). Every wait here
+// scales its limit by it, so a machine slowed by the host's load waits longer rather than failing;
+// the scenario's log shows it.
 double pace();
-// Times the fixed piece of work now: the pace as it is at this moment.
+// Measures the pace now: as it is at this moment.
 double measurePace();
 // `limit` scaled by the pace.
 std::chrono::milliseconds scaled(std::chrono::milliseconds limit);
