@@ -27,6 +27,7 @@ AppModel::AppModel(Parts parts)
           .permissions = parts.permissions,
           .log = parts.log,
       })),
+      engineRun_(std::move(parts.engineRun)),
       self_(std::make_shared<AppModel*>(this)) {}
 
 AppModel::~AppModel() = default;
@@ -65,7 +66,7 @@ void AppModel::start() {
 }
 
 void AppModel::startEngine() {
-    if (runCancelled_) return;
+    if (runCancelled_ || engineRun_.isArmed()) return;
     engineRun_ = engine_->run(store_->snapshots());
 }
 

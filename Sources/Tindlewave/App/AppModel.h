@@ -44,6 +44,9 @@ class AppModel {
         Updates::MakeBackend makeUpdater;
         std::function<std::unique_ptr<StatusMenuView>(AppModel&)> makeMenu;
         std::function<std::unique_ptr<SettingsWindowView>(SettingsModel&)> makeSettingsWindow;
+        // The engine's run over the store's snapshots when the shell began it (and started the
+        // store) before the model was made: taken over, not begun again.
+        Cancellable engineRun = {};
     };
 
     // Builds the updates wrapper and the settings model; no file or device work yet.
@@ -64,7 +67,7 @@ class AppModel {
     bool isEngineRunning() const { return engineRun_.isArmed(); }
 
     // Starts the updater, makes the status menu and starts the four loops: the store and then
-    // the engine over its snapshots; statuses to the menu and then the settings model; snapshots
+    // the engine over its snapshots (unless the shell began that run); statuses to the menu and then the settings model; snapshots
     // to the settings model; heard presses to the settings model. Called once.
     void start();
 

@@ -135,6 +135,7 @@ WindowProgram::WindowProgram(int argc, char** argv, Launch launch)
           .log = LogStore::shared(),
           .events = nullptr,
       }),
+      early_(assembly_, ConfigStore::defaultURL()),
       application_(argc_, argv),
       main_(SystemClock::shared()),
       screens_(screensFor(assembly_.world())),
@@ -151,6 +152,7 @@ WindowProgram::WindowProgram(int argc, char** argv, Launch launch)
           requestQuit();
       }),
       snapshots_(snapshotFolder(QApplication::arguments(), defaults_)) {
+    early_.toolkitReady();
     assembly_.start(main_);
     followQuitRequests();
     QTimer::singleShot(0, &application_, [this] { start(); });
@@ -173,7 +175,7 @@ int WindowProgram::run() {
 AppModel::Parts WindowProgram::modelParts() {
     return {
         .main = main_,
-        .store = std::make_unique<ConfigStoreFile>(ConfigStore::defaultURL()),
+        .store = early_.takeStore(),
         .engine = std::make_unique<EngineAdapter>(assembly_),
         .defaults = defaults_,
         .permissions = assembly_.permissions(),
@@ -195,6 +197,7 @@ AppModel::Parts WindowProgram::modelParts() {
             },
         .makeSettingsWindow =
             [this](SettingsModel& settings) { return makeSettingsWindow(settings); },
+        .engineRun = early_.takeRun(),
     };
 }
 

@@ -12,6 +12,7 @@
 #include "Runtime/Worlds/DevicesLock.h"
 #include "Runtime/Worlds/SimulatedWorld.h"
 #include "Settings/Views/GeneralTab.h"
+#include "Shell/EarlyEngineRun.h"
 #include "Shell/PermissionGuide.h"
 #include "Shell/QtMainExecutor.h"
 #include "Shell/QtWorkspace.h"
@@ -47,8 +48,9 @@ class ProgramApplication final : public QApplication {
 // on the main thread, and run it there.
 class WindowProgram {
   public:
-    // Makes the assembly over the launch's world, then the application and the app model, and
-    // starts the assembly on the main executor; nothing runs before run().
+    // Makes the assembly over the launch's world and begins the engine's run over the config
+    // store (devices are set up while the toolkit is), then makes the application and the app
+    // model, which takes the store and the run over, and starts the assembly on the main executor.
     WindowProgram(int argc, char** argv, Launch launch);
     ~WindowProgram();
     WindowProgram(const WindowProgram&) = delete;
@@ -78,6 +80,7 @@ class WindowProgram {
     Launch launch_;
     Defaults& defaults_;
     EngineAssembly assembly_;
+    EarlyEngineRun early_;
     ToolkitRuntimeFolder toolkitRuntime_;  // outlives the application
     ProgramApplication application_;
     QtMainExecutor main_;

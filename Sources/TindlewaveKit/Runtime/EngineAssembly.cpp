@@ -83,8 +83,9 @@ void EngineAssembly::start(Executor& main, std::function<void(const Action&)> se
 }
 
 Cancellable EngineAssembly::run(Channel<ConfigSnapshot> configs, std::function<void()> ended) {
-    assert(main_ != nullptr);
-    auto permissions = permissions_.updates(permissionPoll, *main_);
+    // Read on the HID executor, where the engine takes them: its run needs nothing of the face's
+    // executor, which may not be running yet.
+    auto permissions = permissions_.updates(permissionPoll, hid_);
     permissionUpdates_ = permissions;
     // The engine's own handle is made on its executor; cancelling posts there after it.
     auto handle = std::make_shared<Cancellable>();

@@ -29,7 +29,9 @@ class ThreadPool;
 // Threads: the HID executor ("app.tindlewave.hid": the engine, its devices and the wakes logind
 // announces), the tap executor ("app.tindlewave.tap": the tap host and the event system), a pool
 // of two for the key maps' child processes, and the face's executor given to start() (the
-// permission poller and the performer). Make, start and stop it on the face's thread.
+// performer). The permissions are polled on the HID executor, so that a run needs nothing of the
+// face's executor and can begin before the face is set up. Make, start and stop it on the face's
+// thread.
 class EngineAssembly {
   public:
     struct Options {
@@ -63,10 +65,11 @@ class EngineAssembly {
     const std::optional<std::string>& noWakes() const { return noWakes_; }
 
     // The face's executor: from now on the engine's actions are performed there, each handed
-    // first to `seen` when given. Called once, before run().
+    // first to `seen` when given (those of a run begun before wait for it). Called once.
     void start(Executor& main, std::function<void(const Action&)> seen = nullptr);
     // The engine's run over `configs`, with the permissions polled every second (over device
-    // nodes, read as they change) on the face's executor; callable from any thread. Cancelling the handle ends it (a cancel that comes
+    // nodes, read as they change) on the HID executor; callable from any thread, before start()
+    // too. Cancelling the handle ends it (a cancel that comes
     // before the run began ends it as it begins); `ended` runs on the HID executor once every
     // loop has ended.
     [[nodiscard]] Cancellable run(Channel<ConfigSnapshot> configs, std::function<void()> ended = nullptr);
@@ -75,8 +78,8 @@ class EngineAssembly {
 
     // The end, once the engine's run has ended: the wakes no longer followed, the jobs queued so
     // far on the HID and then the tap executor run, both stopped and joined, the permissions no
-    // longer read (nothing of theirs reaches the face's executor after this, even when the run's
-    // cancel had not yet reached their stream), then the key maps' pool (work still running ends on the world, which goes only with the assembly; what is
+    // longer read (nothing of theirs runs after this, even when the run's cancel had not yet
+    // reached their stream), then the key maps' pool (work still running ends on the world, which goes only with the assembly; what is
     // queued is dropped). The engine and the world go with the assembly.
     void stop();
 
