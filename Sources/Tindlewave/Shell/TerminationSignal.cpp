@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,6 +25,19 @@ extern "C" void onTerminationSignal(int signal) {
     errno = saved;
 }
 }  // namespace
+
+HeldTerminationSignals::HeldTerminationSignals() {
+    sigset_t quitting;
+    sigemptyset(&quitting);
+    for (int signal : quittingSignals) sigaddset(&quitting, signal);
+    held_ = ::pthread_sigmask(SIG_BLOCK, &quitting, &previous_) == 0;
+}
+
+void HeldTerminationSignals::release() {
+    if (!held_) return;
+    held_ = false;
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
 
 TerminationSignal::TerminationSignal(std::function<void(int)> onSignal, QObject* parent)
     : QObject(parent), onSignal_(std::move(onSignal)) {

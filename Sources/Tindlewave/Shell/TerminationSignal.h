@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <csignal>
 #include <functional>
 
 class QSocketNotifier;
@@ -33,6 +34,24 @@ class TerminationSignal final : public QObject {
     std::function<void(int)> onSignal_;
     QSocketNotifier* notifier_ = nullptr;
     bool installed_ = false;
+};
+
+// Holds the quitting signals back (blocked on the calling thread, and so on every thread made from
+// it meanwhile) until release(): one that comes while the program sets up its devices, before the
+// TerminationSignal is there, is delivered once it is and quits the program the one way, with the
+// devices put back, rather than ending it with them set up. Make it on the main thread before any
+// other thread; release() there.
+class HeldTerminationSignals {
+  public:
+    HeldTerminationSignals();
+    ~HeldTerminationSignals() { release(); }
+    HeldTerminationSignals(const HeldTerminationSignals&) = delete;
+    HeldTerminationSignals& operator=(const HeldTerminationSignals&) = delete;
+    void release();
+
+  private:
+    sigset_t previous_{};
+    bool held_ = false;
 };
 
 }  // namespace tindlewave

@@ -123,7 +123,8 @@ ProgramApplication::ProgramApplication(int& argc, char** argv) : QApplication(ar
 }
 
 WindowProgram::WindowProgram(int argc, char** argv, Launch launch)
-    : argc_(argc),
+    : heldSignals_(),
+      argc_(argc),
       launch_(std::move(launch)),
       defaults_(Defaults::standard()),
       assembly_(EngineAssembly::Options{
@@ -153,6 +154,7 @@ WindowProgram::WindowProgram(int argc, char** argv, Launch launch)
       }),
       snapshots_(snapshotFolder(QApplication::arguments(), defaults_)) {
     early_.toolkitReady();
+    heldSignals_.release();
     assembly_.start(main_);
     followQuitRequests();
     QTimer::singleShot(0, &application_, [this] { start(); });

@@ -76,6 +76,7 @@ class WindowProgram {
     void openWindowWithMenu();
     void takeSnapshots();
 
+    HeldTerminationSignals heldSignals_;  // until termination_ is there
     int argc_;  // the application keeps a reference to it
     Launch launch_;
     Defaults& defaults_;

@@ -32,6 +32,11 @@ void releaseInputOnTerminalStop() {
     sigemptyset(&stop);
     sigaddset(&stop, SIGTSTP);
     if (::pthread_sigmask(SIG_BLOCK, &stop, nullptr) != 0) return;
+    // Made with every signal blocked, so that it takes none of the others: a quitting signal the
+    // program holds back until it handles it must not reach this thread's default action.
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, &previous);
     std::thread([stop] {
         for (;;) {
             siginfo_t info{};
@@ -44,6 +49,7 @@ void releaseInputOnTerminalStop() {
             LinuxEventSystem::resumeAll();
         }
     }).detach();
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 }  // namespace tindlewave
