@@ -2,8 +2,9 @@
 // thread, so its cost per frame bounds how fast a mouse may report (an 8000 Hz mouse leaves
 // 125 µs per frame). Pipes stand in for the nodes and the uinput devices, so the system calls
 // are real reads and writes. Measured:
-// (a) an unmasked motion frame, from the node to the mirror's writer (the write itself is the
-//     writer thread's, beside), beside a bare read-and-write loop over the same pipes (the aim:
+// (a) an unmasked motion frame, from the node to the mirror (written on this thread, as the
+//     reading thread writes while nothing waits for the writer's), beside a bare read-and-write
+//     loop over the same pipes (the aim:
 //     at most 1.3 times it, nothing allocated);
 // (b) a wheel notch through translation, the tap host's pipeline and animator and the write of
 //     the smooth-scroll frame that follows it, beside the bare pipeline's wheel case and the bare
@@ -86,8 +87,8 @@ struct Tapped {
     }
 };
 
-// The mirror's writes are the writer thread's: it is waited for every 64 frames, as a frame
-// source faster than any mouse would outrun it (and grow its queue).
+// Should a write go to the writer's thread (a pipe momentarily full), it is waited for every 64
+// frames, as a frame source faster than any mouse would outrun it (and grow its queue).
 void keepUp(Tapped& world, unsigned turns) {
     if (turns % 64 == 0) world.events.awaitWrites();
 }

@@ -74,6 +74,15 @@ void DeviceWriter::write(const SharedDevice& device, const input_event* codes, s
     if (!device || count == 0) return;
     std::lock_guard lock(mutex_);
     if (stopping_) return;  // the devices go with the writer
+    if (queued_.empty() && !busy_ && device->writesWithoutWaiting()) {
+        // Everything handed over before is written, and this write returns at once: it is made
+        // here, under the lock, so nothing handed over meanwhile can overtake it.
+        device->write(codes, count);
+        beats_.fetch_add(1, std::memory_order_release);
+        ++handedOver_;
+        ++done_;
+        return;
+    }
     // Only the first of a run wakes the writer: it takes the queue whole.
     if (queued_.empty()) signal(pendingFd_.get());
     queued_.push_back(Write{device, codes_.size(), count});
@@ -113,6 +122,7 @@ void DeviceWriter::loop() {
             }
             writing.swap(queued_);
             codes.swap(codes_);
+            busy_ = true;
         }
         // The time it may take runs from here until all is written (set here, not by the thread
         // handing over, which so makes one system call less).
@@ -128,6 +138,7 @@ void DeviceWriter::loop() {
         {
             std::lock_guard lock(mutex_);
             done_ += count;
+            busy_ = false;
         }
         written_.notify_all();
     }

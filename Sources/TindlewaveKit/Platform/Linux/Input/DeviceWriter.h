@@ -19,9 +19,12 @@ namespace tindlewave {
 // to it: it is destroyed (the kernel lets go of what it holds) once the last holder lets go.
 using SharedDevice = std::shared_ptr<const UinputDevice>;
 
-// The thread that writes to the program's devices, so that the thread reading the grabbed nodes
-// never waits for a write: the kernel serves a uinput device's readers (the desktop) on the
-// writer's thread, which costs more than reading and handling the frame.
+// Writes to the program's devices in the order handed over, so that the thread reading the
+// grabbed nodes never waits for a write. While nothing handed over is still unwritten, codes for
+// a device whose writes return at once (a uinput device: the kernel passes them to its readers
+// and never waits for them) are written by the thread handing them over, in that call: waking a
+// thread of its own would cost more than the write. Everything else (codes handed over while
+// earlier ones are being written, a device whose writes may wait) goes to the writer's thread.
 //
 // Writes come out in the order handed over, whatever the device: a mirror's frames in its node's
 // order, and the program's modifier keys before the frame they belong to. A device handed over
@@ -39,7 +42,8 @@ class DeviceWriter {
     DeviceWriter(const DeviceWriter&) = delete;
     DeviceWriter& operator=(const DeviceWriter&) = delete;
 
-    // Hands `count` codes over to be written to `device` in one write; any thread.
+    // Hands `count` codes over to be written to `device` in one write (written at once, on the
+    // calling thread, when nothing waits before them and the device never waits); any thread.
     void write(const SharedDevice& device, const input_event* codes, std::size_t count);
     // Waits until everything handed over so far is written (tests and benchmarks, and the end).
     void flush();
@@ -70,6 +74,7 @@ class DeviceWriter {
     std::uint64_t handedOver_ = 0;     // under mutex_
     std::uint64_t done_ = 0;           // under mutex_
     bool stopping_ = false;            // under mutex_
+    bool busy_ = false;                // under mutex_: the writer's thread is at codes it took
     std::vector<Write> writing_;            // the writer's: what it took from the queue
     std::vector<input_event> writingCodes_;
     std::atomic<std::uint64_t> beats_{0};

@@ -188,15 +188,24 @@ std::variant<UinputDevice, SystemError> UinputDevice::create(const char* uinputP
 }
 
 UinputDevice::UinputDevice(UinputDevice&& other) noexcept
-    : fd_(std::move(other.fd_)), sysname_(std::move(other.sysname_)) {}
+    : fd_(std::move(other.fd_)),
+      sysname_(std::move(other.sysname_)),
+      writesWithoutWaiting_(other.writesWithoutWaiting_) {}
 
 UinputDevice& UinputDevice::operator=(UinputDevice&& other) noexcept {
     if (this != &other) {
         destroy();
         fd_ = std::move(other.fd_);
         sysname_ = std::move(other.sysname_);
+        writesWithoutWaiting_ = other.writesWithoutWaiting_;
     }
     return *this;
+}
+
+UinputDevice::UinputDevice(UniqueFd fd, std::string sysname)
+    : fd_(std::move(fd)), sysname_(std::move(sysname)) {
+    const int flags = fd_.isOpen() ? ::fcntl(fd_.get(), F_GETFL) : -1;
+    writesWithoutWaiting_ = flags >= 0 && (flags & O_NONBLOCK) != 0;
 }
 
 UinputDevice::~UinputDevice() { destroy(); }

@@ -77,13 +77,16 @@ class UinputDevice {
     const std::string& sysname() const { return sysname_; }
     // Writes the codes in one call; false when the device refused them.
     bool write(const input_event* codes, std::size_t count) const;
+    // Its writes return at once (its descriptor is non-blocking, as a created device's is).
+    bool writesWithoutWaiting() const { return writesWithoutWaiting_; }
 
   private:
-    UinputDevice(UniqueFd fd, std::string sysname) : fd_(std::move(fd)), sysname_(std::move(sysname)) {}
+    UinputDevice(UniqueFd fd, std::string sysname);
     void destroy();
 
     UniqueFd fd_;
     std::string sysname_;
+    bool writesWithoutWaiting_ = false;
 };
 
 // The mirror of a tapped node: the same ids, name, codes, properties and axes, the phys behind

@@ -9,6 +9,7 @@
 
 #include <sys/syscall.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <fstream>
@@ -101,6 +102,42 @@ TEST(DeviceWriter, ItsTimerSaysSoOnlyWhileCodesHandedOverWaitUnwrittenPastTheirT
     writer.write(stuck, up.data(), up.size());
     writer.flush();
     EXPECT_TRUE(testkit::pollUntil([&] { return !readable(writer.lateFd()); }));
+    ::close(ends[0]);
+}
+
+TEST(DeviceWriter, CodesForADeviceThatNeverWaitsAreWrittenAtOnceButNeverBeforeCodesStillWaiting) {
+    DeviceWriter writer(0.01);
+    testkit::EvdevPipe quick;  // non-blocking: written in the call that hands it over
+    const SharedDevice atOnce = std::make_shared<const UinputDevice>(UinputDevice::adopt(::dup(quick.write)));
+    const auto key = keyFrame(1);
+    writer.write(atOnce, key.data(), key.size());
+    EXPECT_EQ(valuesRead(quick.read), (std::vector<int>{1}));
+    EXPECT_EQ(writer.beats(), 1u);
+
+    // A device whose write waits holds the writer; what comes after it, for any device, waits
+    // its turn.
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
+    const std::vector<char> fill(1 << 16, 'x');
+    std::size_t filled = 0;
+    for (ssize_t n; (n = ::write(ends[1], fill.data(), fill.size())) > 0;) filled += static_cast<std::size_t>(n);
+    ASSERT_EQ(::fcntl(ends[1], F_SETFL, 0), 0);
+    const SharedDevice stuck = std::make_shared<const UinputDevice>(UinputDevice::adopt(ends[1]));
+    writer.write(stuck, key.data(), key.size());
+    ASSERT_TRUE(testkit::pollUntil([&] { return readable(writer.lateFd()); }));
+    for (int i = 2; i < 5; ++i) {
+        const auto frame = keyFrame(i);
+        writer.write(atOnce, frame.data(), frame.size());
+    }
+    EXPECT_TRUE(valuesRead(quick.read).empty());
+    std::vector<char> drained(fill.size());
+    for (std::size_t taken = 0; taken < filled;) {
+        const ssize_t n = ::read(ends[0], drained.data(), std::min(drained.size(), filled - taken));
+        if (n > 0) taken += static_cast<std::size_t>(n);
+    }
+    writer.flush();
+    EXPECT_EQ(valuesRead(ends[0]), (std::vector<int>{1}));
+    EXPECT_EQ(valuesRead(quick.read), (std::vector<int>{2, 3, 4}));
     ::close(ends[0]);
 }
 
