@@ -78,6 +78,16 @@ std::string hyperConfig(const std::vector<const Keyboard*>& keyboards, bool hype
 })";
 }
 
+std::string hyperAndTopButtonConfig(const Keyboard& keyboard) {
+    std::string config = hyperConfig({&keyboard});
+    const std::string devices = "\"devices\": [\n";
+    config.insert(config.find(devices) + devices.size(),
+                  R"(    { "match": { "vendor": "0x046D", "product": "0xB023" }, "name": "Test mouse", "kind": "mouse",
+      "rules": [ { "control": { "hidpp": "0xC4" }, "when": "click", "do": { "shortcut": "shift+cmd+4" } } ] },
+)");
+    return config;
+}
+
 bool fourModifiersDown(const std::string& node) {
     const auto down = keysDown(node);
     return anyDown(down, {29, 97}) && anyDown(down, {56, 100}) && anyDown(down, {42, 54}) &&

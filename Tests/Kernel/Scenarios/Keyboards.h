@@ -33,6 +33,10 @@ Keyboard builtInKeyboard();
 std::string hyperConfig(const std::vector<const Keyboard*>& keyboards, bool hyper = true,
                         const std::string& extraRules = "");
 
+// `hyperConfig` for the keyboard, with the recorded MX Master 3's top button (0xC4) clicking
+// Shift+Super+4.
+std::string hyperAndTopButtonConfig(const Keyboard& keyboard);
+
 // Whether the node has a Control, Alt, Shift and Super key down (either side) / none of them.
 bool fourModifiersDown(const std::string& node);
 bool noModifierDown(const std::string& node);

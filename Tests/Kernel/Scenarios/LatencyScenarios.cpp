@@ -135,21 +135,9 @@ bool buttonDiverted(testkit::uhid::BluetoothHidppMouse& mouse) {
     });
 }
 
-// The keyboard grabbed behind its mirror (the hyper key on it) and the mouse's top button set to
-// a shortcut.
-std::string measuredConfig(const Keyboard& keyboard) {
-    std::string config = hyperConfig({&keyboard});
-    const std::string devices = "\"devices\": [\n";
-    config.insert(config.find(devices) + devices.size(),
-                  R"(    { "match": { "vendor": "0x046D", "product": "0xB023" }, "name": "Test mouse", "kind": "mouse",
-      "rules": [ { "control": { "hidpp": "0xC4" }, "when": "click", "do": { "shortcut": "shift+cmd+4" } } ] },
-)");
-    return config;
-}
-
 void measureProgram(Program& program, Keyboard& keyboard, testkit::uhid::BluetoothHidppMouse& mouse,
                     Measured& into) {
-    program.writeConfig(measuredConfig(keyboard));
+    program.writeConfig(hyperAndTopButtonConfig(keyboard));
     // Its libraries read once before (a device check ends before any window), as a desktop has
     // them: the machine reads the host's files over 9p, and a first read of the toolkit's
     // libraries there takes seconds that a desktop's disk and page cache do not.

@@ -46,13 +46,7 @@ TEST(WindowProgram, ARulesShortcutAtStartAndLaterWhileTheKeyboardIsGrabbedAndQui
     Program program(screen);
     // The keyboard with the hyper key (so that every keyboard and mouse is grabbed behind its
     // mirror), and a rule on the mouse's top button.
-    std::string config = hyperConfig({&keyboard});
-    const std::string devices = "\"devices\": [\n";
-    config.insert(config.find(devices) + devices.size(),
-                  R"(    { "match": { "vendor": "0x046D", "product": "0xB023" }, "name": "Test mouse", "kind": "mouse",
-      "rules": [ { "control": { "hidpp": "0xC4" }, "when": "click", "do": { "shortcut": "shift+cmd+4" } } ] },
-)");
-    program.writeConfig(config);
+    program.writeConfig(hyperAndTopButtonConfig(keyboard));
     ASSERT_TRUE(program.start());
     auto diverted = [&] {
         return mouse->hidpp().read([](const VirtualHidppMouse& m) {

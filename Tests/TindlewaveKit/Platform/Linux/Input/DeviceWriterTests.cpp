@@ -79,33 +79,54 @@ bool readable(int fd) {
     return ::poll(&p, 1, 0) == 1;
 }
 
-TEST(DeviceWriter, ItsTimerSaysSoOnlyWhileCodesHandedOverWaitUnwrittenPastTheirTime) {
-    DeviceWriter writer(0.05);
-    // A device whose write blocks: a pipe filled up.
-    int ends[2];
-    ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
-    const std::vector<char> fill(1 << 16, 'x');
-    while (::write(ends[1], fill.data(), fill.size()) > 0) {
+// A device whose writes wait: a pipe filled up, its writing end blocking from then on.
+struct WaitingDevice {
+    WaitingDevice() {
+        int ends[2];
+        if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) return;
+        const std::vector<char> fill(1 << 16, 'x');
+        for (ssize_t n; (n = ::write(ends[1], fill.data(), fill.size())) > 0;) filled += static_cast<std::size_t>(n);
+        ::fcntl(ends[1], F_SETFL, 0);
+        readEnd = ends[0];
+        device = std::make_shared<const UinputDevice>(UinputDevice::adopt(ends[1]));
     }
-    ASSERT_EQ(::fcntl(ends[1], F_SETFL, 0), 0);  // its writes wait from now on
-    const SharedDevice stuck = std::make_shared<const UinputDevice>(UinputDevice::adopt(ends[1]));
+    ~WaitingDevice() {
+        if (readEnd >= 0) ::close(readEnd);
+    }
+    // Reads what filled it, so that the write waiting goes on.
+    void drainFill() const {
+        std::vector<char> drained(filled);
+        for (std::size_t taken = 0; taken < filled;) {
+            const ssize_t n = ::read(readEnd, drained.data(), filled - taken);
+            if (n > 0) taken += static_cast<std::size_t>(n);
+        }
+    }
+    int readEnd = -1;
+    std::size_t filled = 0;
+    SharedDevice device;
+};
+
+TEST(DeviceWriter, ItsTimerSaysSoOnlyWhileCodesHandedOverWaitUnwrittenPastTheirTime) {
+    const WaitingDevice waiting;
+    ASSERT_TRUE(waiting.device);
+    DeviceWriter writer(0.05);
+    const SharedDevice& stuck = waiting.device;
     const auto down = keyFrame(1);
     writer.write(stuck, down.data(), down.size());
     EXPECT_TRUE(testkit::pollUntil([&] { return readable(writer.lateFd()); }));
     // Once all is written, it is quiet again, and stays so while nothing is handed over.
-    std::vector<char> drained(fill.size() + 1024);
-    while (::read(ends[0], drained.data(), drained.size()) > 0) {
-    }
+    waiting.drainFill();
     writer.flush();
     EXPECT_TRUE(testkit::pollUntil([&] { return !readable(writer.lateFd()); }));
     const auto up = keyFrame(0);
     writer.write(stuck, up.data(), up.size());
     writer.flush();
     EXPECT_TRUE(testkit::pollUntil([&] { return !readable(writer.lateFd()); }));
-    ::close(ends[0]);
 }
 
 TEST(DeviceWriter, CodesForADeviceThatNeverWaitsAreWrittenAtOnceButNeverBeforeCodesStillWaiting) {
+    const WaitingDevice waiting;
+    ASSERT_TRUE(waiting.device);
     DeviceWriter writer(0.01);
     testkit::EvdevPipe quick;  // non-blocking: written in the call that hands it over
     const SharedDevice atOnce = std::make_shared<const UinputDevice>(UinputDevice::adopt(::dup(quick.write)));
@@ -116,29 +137,17 @@ TEST(DeviceWriter, CodesForADeviceThatNeverWaitsAreWrittenAtOnceButNeverBeforeCo
 
     // A device whose write waits holds the writer; what comes after it, for any device, waits
     // its turn.
-    int ends[2];
-    ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
-    const std::vector<char> fill(1 << 16, 'x');
-    std::size_t filled = 0;
-    for (ssize_t n; (n = ::write(ends[1], fill.data(), fill.size())) > 0;) filled += static_cast<std::size_t>(n);
-    ASSERT_EQ(::fcntl(ends[1], F_SETFL, 0), 0);
-    const SharedDevice stuck = std::make_shared<const UinputDevice>(UinputDevice::adopt(ends[1]));
-    writer.write(stuck, key.data(), key.size());
+    writer.write(waiting.device, key.data(), key.size());
     ASSERT_TRUE(testkit::pollUntil([&] { return readable(writer.lateFd()); }));
     for (int i = 2; i < 5; ++i) {
         const auto frame = keyFrame(i);
         writer.write(atOnce, frame.data(), frame.size());
     }
     EXPECT_TRUE(valuesRead(quick.read).empty());
-    std::vector<char> drained(fill.size());
-    for (std::size_t taken = 0; taken < filled;) {
-        const ssize_t n = ::read(ends[0], drained.data(), std::min(drained.size(), filled - taken));
-        if (n > 0) taken += static_cast<std::size_t>(n);
-    }
+    waiting.drainFill();
     writer.flush();
-    EXPECT_EQ(valuesRead(ends[0]), (std::vector<int>{1}));
+    EXPECT_EQ(valuesRead(waiting.readEnd), (std::vector<int>{1}));
     EXPECT_EQ(valuesRead(quick.read), (std::vector<int>{2, 3, 4}));
-    ::close(ends[0]);
 }
 
 // Whether the thread `tid` of this process sleeps (in a wait of some kind), as /proc says.
@@ -150,15 +159,10 @@ bool sleeps(pid_t tid) {
 }
 
 TEST(DeviceWriter, StoppingWritesEverythingHandedOverFirst) {
+    const WaitingDevice waiting;
+    ASSERT_TRUE(waiting.device);
     DeviceWriter writer(0.01);
-    // A device whose write waits: a pipe filled up.
-    int ends[2];
-    ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
-    const std::vector<char> fill(1 << 16, 'x');
-    std::size_t filled = 0;
-    for (ssize_t n; (n = ::write(ends[1], fill.data(), fill.size())) > 0;) filled += static_cast<std::size_t>(n);
-    ASSERT_EQ(::fcntl(ends[1], F_SETFL, 0), 0);
-    const SharedDevice stuck = std::make_shared<const UinputDevice>(UinputDevice::adopt(ends[1]));
+    const SharedDevice& stuck = waiting.device;
     // The writer waits in the first write (its timer says it is at codes); more is handed over
     // meanwhile, then the writer is stopped, and only then does the device take codes again.
     const auto first = keyFrame(0);
@@ -176,14 +180,9 @@ TEST(DeviceWriter, StoppingWritesEverythingHandedOverFirst) {
         writer.stop();
     });
     ASSERT_TRUE(testkit::pollUntil([&] { return stopper != 0 && sleeps(stopper); }));
-    std::vector<char> drained(fill.size());
-    for (std::size_t taken = 0; taken < filled;) {
-        const ssize_t n = ::read(ends[0], drained.data(), std::min(drained.size(), filled - taken));
-        if (n > 0) taken += static_cast<std::size_t>(n);
-    }
+    waiting.drainFill();
     stopping.join();
-    EXPECT_EQ(valuesRead(ends[0]), handedOver);
-    ::close(ends[0]);
+    EXPECT_EQ(valuesRead(waiting.readEnd), handedOver);
 }
 
 }  // namespace
