@@ -40,7 +40,10 @@
 #include <thread>
 #include <vector>
 
+#include "Platform/Linux/System/UniqueFd.h"
+
 using nlohmann::json;
+using tindlewave::UniqueFd;
 
 namespace {
 
@@ -164,16 +167,15 @@ void saveState(int fd, const json& state) {
 
 // Counts this run as over. A hanging run never is; nobody asks about it afterwards.
 void finishRun(const char* statePath) {
-    int fd = ::open(statePath, O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return;
-    ::flock(fd, LOCK_EX);
-    json state = loadState(fd);
+    const UniqueFd fd(::open(statePath, O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd.isOpen()) return;
+    ::flock(fd.get(), LOCK_EX);
+    json state = loadState(fd.get());
     if (state.is_object()) {
         state["running"] = state.value("running", 1) - 1;
-        saveState(fd, state);
+        saveState(fd.get(), state);
     }
-    ::flock(fd, LOCK_UN);
-    ::close(fd);
+    ::flock(fd.get(), LOCK_UN);
 }
 
 int usage(const std::string& why) {
@@ -188,15 +190,12 @@ int main(int argc, char** argv) {
     const char* statePath = std::getenv(stateVariable);
     if (statePath == nullptr) return usage(std::string(stateVariable) + " is not set");
 
-    int fd = ::open(statePath, O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return usage(std::string("cannot open ") + statePath);
-    ::flock(fd, LOCK_EX);
+    UniqueFd fd(::open(statePath, O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd.isOpen()) return usage(std::string("cannot open ") + statePath);
+    ::flock(fd.get(), LOCK_EX);
 
-    json state = loadState(fd);
-    if (state.is_discarded() || !state.is_object()) {
-        ::close(fd);
-        return usage("the state file is not a JSON object");
-    }
+    json state = loadState(fd.get());
+    if (state.is_discarded() || !state.is_object()) return usage("the state file is not a JSON object");
     if (!state.contains("services")) state["services"] = json::array();
     state["calls"].push_back(arguments);
     state["running"] = state.value("running", 0) + 1;
@@ -239,9 +238,9 @@ int main(int argc, char** argv) {
                              : table(state, matching);
     const double delay = state.value("delay", 0.0);
 
-    saveState(fd, state);
-    ::flock(fd, LOCK_UN);
-    ::close(fd);
+    saveState(fd.get(), state);
+    ::flock(fd.get(), LOCK_UN);
+    fd.reset();
 
     if (delay > 0) std::this_thread::sleep_for(std::chrono::duration<double>(delay));
     if (hang) {

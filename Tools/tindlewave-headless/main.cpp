@@ -13,6 +13,7 @@
 #include "Options.h"
 #include "Platform/Linux/Input/TerminalStop.h"
 #include "Platform/Linux/System/Files.h"
+#include "Platform/Linux/System/UniqueFd.h"
 #include "Platform/Simulated/HID/VirtualMouseDescription.h"
 #include "Program.h"
 #include "Runtime/Stores/ConfigStore.h"
@@ -55,8 +56,8 @@ int main(int argc, char** argv) {
         return check.status;
     }
 
-    const int signalFd = ::signalfd(-1, &quitting, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (signalFd < 0) {
+    const UniqueFd signalFd(::signalfd(-1, &quitting, SFD_NONBLOCK | SFD_CLOEXEC));
+    if (!signalFd.isOpen()) {
         std::perror("tindlewave-headless: signalfd");
         return 1;
     }
@@ -71,7 +72,6 @@ int main(int argc, char** argv) {
         auto taken = DevicesLock::take();
         if (auto* refused = std::get_if<std::string>(&taken)) {
             std::fprintf(stderr, "tindlewave-headless: %s\n", refused->c_str());
-            ::close(signalFd);
             return 1;
         }
         devicesLock.emplace(std::move(std::get<DevicesLock>(taken)));
@@ -99,7 +99,6 @@ int main(int argc, char** argv) {
         options.mouse = headless::recordingPath(*options.mouse, places.recordings);
         if (auto mouse = loadVirtualMouse(*options.mouse); !mouse) {
             std::fprintf(stderr, "tindlewave-headless: cannot attach the mouse: %s\n", mouse.error().c_str());
-            ::close(signalFd);
             return 1;
         }
     }
@@ -111,7 +110,6 @@ int main(int argc, char** argv) {
         if (!script) {
             std::fprintf(stderr, "tindlewave-headless: cannot read the script %s: %s\n",
                          options.script->c_str(), script.error().description.c_str());
-            ::close(signalFd);
             return 1;
         }
         options.scriptText = std::move(*script);
@@ -120,9 +118,8 @@ int main(int argc, char** argv) {
 
     int status = 0;
     {
-        headless::Program program(std::move(options), std::move(places), signalFd);
+        headless::Program program(std::move(options), std::move(places), signalFd.get());
         status = program.run();
     }
-    ::close(signalFd);
     return status;
 }

@@ -15,13 +15,14 @@ namespace tindlewave {
 
 namespace {
 constexpr std::array quittingSignals{SIGTERM, SIGINT, SIGHUP};
-int pipeFds[2] = {-1, -1};
+// The end the handler writes to, that of the instance that owns the signals; -1 while none does.
+int handlerEnd = -1;
 std::array<struct sigaction, quittingSignals.size()> previousActions{};
 
 extern "C" void onTerminationSignal(int signal) {
     const int saved = errno;
     const auto byte = static_cast<unsigned char>(signal);
-    [[maybe_unused]] auto written = ::write(pipeFds[0], &byte, 1);
+    [[maybe_unused]] auto written = ::write(handlerEnd, &byte, 1);
     errno = saved;
 }
 }  // namespace
@@ -41,12 +42,13 @@ void HeldTerminationSignals::release() {
 
 TerminationSignal::TerminationSignal(std::function<void(int)> onSignal, QObject* parent)
     : QObject(parent), onSignal_(std::move(onSignal)) {
-    if (pipeFds[0] >= 0) return;  // another instance owns the signals
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pipeFds) != 0) {
-        pipeFds[0] = pipeFds[1] = -1;
-        return;
-    }
-    notifier_ = new QSocketNotifier(pipeFds[1], QSocketNotifier::Read, this);
+    if (handlerEnd >= 0) return;  // another instance owns the signals
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, ends) != 0) return;
+    writeEnd_.reset(ends[0]);
+    readEnd_.reset(ends[1]);
+    handlerEnd = writeEnd_.get();
+    notifier_ = new QSocketNotifier(readEnd_.get(), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { readSignal(); });
 
     struct sigaction action {};
@@ -63,9 +65,7 @@ TerminationSignal::~TerminationSignal() {
     for (std::size_t i = 0; i < quittingSignals.size(); ++i)
         ::sigaction(quittingSignals[i], &previousActions[i], nullptr);
     delete notifier_;
-    ::close(pipeFds[0]);
-    ::close(pipeFds[1]);
-    pipeFds[0] = pipeFds[1] = -1;
+    handlerEnd = -1;  // the pair is closed as the members go
 }
 
 std::string TerminationSignal::name(int signal) {
@@ -76,7 +76,7 @@ std::string TerminationSignal::name(int signal) {
 void TerminationSignal::readSignal() {
     unsigned char buffer[16];
     ssize_t count = 0;
-    while ((count = ::read(pipeFds[1], buffer, sizeof buffer)) > 0)
+    while ((count = ::read(readEnd_.get(), buffer, sizeof buffer)) > 0)
         for (ssize_t i = 0; i < count; ++i)
             if (onSignal_) onSignal_(buffer[i]);
 }

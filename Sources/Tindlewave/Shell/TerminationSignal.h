@@ -4,6 +4,8 @@
 #include <csignal>
 #include <functional>
 
+#include "Platform/Linux/System/UniqueFd.h"
+
 class QSocketNotifier;
 
 namespace tindlewave {
@@ -32,6 +34,8 @@ class TerminationSignal final : public QObject {
     void readSignal();
 
     std::function<void(int)> onSignal_;
+    UniqueFd readEnd_;   // the notifier's
+    UniqueFd writeEnd_;  // the handler's
     QSocketNotifier* notifier_ = nullptr;
     bool installed_ = false;
 };

@@ -18,6 +18,7 @@
 
 #include "Core/RingQueue.h"
 #include "Platform/Clock.h"
+#include "Platform/Linux/System/UniqueFd.h"
 #include "Runtime/Executors/TimerQueue.h"
 
 namespace tindlewave {
@@ -42,9 +43,9 @@ struct RunLoopExecutor::State {
         FdCallback callback;
     };
 
-    int epoll = -1;
-    int eventFd = -1;
-    int timerFd = -1;
+    UniqueFd epoll;
+    UniqueFd eventFd;
+    UniqueFd timerFd;
     std::shared_ptr<TimerQueue> timers = TimerQueue::make();
 
     std::mutex mutex;
@@ -53,15 +54,10 @@ struct RunLoopExecutor::State {
     std::uint64_t nextWatch = kTimerTag + 1;
     std::map<std::uint64_t, std::shared_ptr<Watch>> watches;
 
-    ~State() {
-        for (int fd : {timerFd, eventFd, epoll})
-            if (fd >= 0) ::close(fd);
-    }
-
     void wake() const {
         std::uint64_t one = 1;
         // A full counter already means "awake"; nothing else can fail here.
-        [[maybe_unused]] auto written = ::write(eventFd, &one, sizeof one);
+        [[maybe_unused]] auto written = ::write(eventFd.get(), &one, sizeof one);
     }
 
     void removeWatch(std::uint64_t id) {
@@ -71,7 +67,7 @@ struct RunLoopExecutor::State {
         if (found == watches.end()) return;
         dropped = std::move(found->second);
         watches.erase(found);
-        epoll_ctl(epoll, EPOLL_CTL_DEL, dropped->fd, nullptr);
+        epoll_ctl(epoll.get(), EPOLL_CTL_DEL, dropped->fd, nullptr);
     }
 };
 
@@ -89,17 +85,17 @@ std::string RunLoopExecutor::threadName(const std::string& name) {
 
 RunLoopExecutor::RunLoopExecutor(std::string name)
     : name_(std::move(name)), state_(std::make_shared<State>()) {
-    state_->epoll = epoll_create1(EPOLL_CLOEXEC);
-    if (state_->epoll < 0) fail("epoll_create1");
-    state_->eventFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (state_->eventFd < 0) fail("eventfd");
-    state_->timerFd = timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC | TFD_NONBLOCK);
-    if (state_->timerFd < 0) fail("timerfd_create");
-    for (auto [fd, tag] : {std::pair{state_->eventFd, kWakeTag}, {state_->timerFd, kTimerTag}}) {
+    state_->epoll.reset(epoll_create1(EPOLL_CLOEXEC));
+    if (!state_->epoll.isOpen()) fail("epoll_create1");
+    state_->eventFd.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!state_->eventFd.isOpen()) fail("eventfd");
+    state_->timerFd.reset(timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC | TFD_NONBLOCK));
+    if (!state_->timerFd.isOpen()) fail("timerfd_create");
+    for (auto [fd, tag] : {std::pair{state_->eventFd.get(), kWakeTag}, {state_->timerFd.get(), kTimerTag}}) {
         epoll_event event{};
         event.events = EPOLLIN;
         event.data.u64 = tag;
-        if (epoll_ctl(state_->epoll, EPOLL_CTL_ADD, fd, &event) != 0) fail("epoll_ctl");
+        if (epoll_ctl(state_->epoll.get(), EPOLL_CTL_ADD, fd, &event) != 0) fail("epoll_ctl");
     }
     thread_ = std::thread([this] { loop(); });
 }
@@ -143,7 +139,7 @@ FdWatch RunLoopExecutor::addFd(int fd, std::uint32_t events, FdCallback callback
         epoll_event event{};
         event.events = events;
         event.data.u64 = id;
-        if (epoll_ctl(state_->epoll, EPOLL_CTL_ADD, fd, &event) != 0) return {};
+        if (epoll_ctl(state_->epoll.get(), EPOLL_CTL_ADD, fd, &event) != 0) return {};
         state_->watches.emplace(
             id, std::make_shared<State::Watch>(State::Watch{fd, std::move(callback)}));
     }
@@ -224,7 +220,7 @@ void RunLoopExecutor::loop() {
                 spec.it_value.tv_sec = ns / 1'000'000'000;
                 spec.it_value.tv_nsec = ns % 1'000'000'000;
             }
-            timerfd_settime(state.timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+            timerfd_settime(state.timerFd.get(), TFD_TIMER_ABSTIME, &spec, nullptr);
             armed = wanted;
         }
         bool pending = false;
@@ -233,17 +229,17 @@ void RunLoopExecutor::loop() {
             pending = !state.jobs.empty() || state.stopping;
         }
         epoll_event events[16];
-        int ready = epoll_wait(state.epoll, events, 16, pending ? 0 : -1);
+        int ready = epoll_wait(state.epoll.get(), events, 16, pending ? 0 : -1);
         if (ready < 0) continue;  // EINTR
         for (int i = 0; i < ready; ++i) {
             std::uint64_t tag = events[i].data.u64;
             if (tag == kWakeTag) {
                 std::uint64_t wakes = 0;
-                [[maybe_unused]] auto read = ::read(state.eventFd, &wakes, sizeof wakes);
+                [[maybe_unused]] auto read = ::read(state.eventFd.get(), &wakes, sizeof wakes);
             } else if (tag == kTimerTag) {
                 std::uint64_t expirations = 0;
                 [[maybe_unused]] auto read =
-                    ::read(state.timerFd, &expirations, sizeof expirations);
+                    ::read(state.timerFd.get(), &expirations, sizeof expirations);
                 armed = -1;  // a fired timerfd is disarmed
             } else {
                 std::shared_ptr<State::Watch> watch;

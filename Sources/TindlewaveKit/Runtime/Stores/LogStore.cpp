@@ -170,14 +170,13 @@ LogStore::LogStore(fs::path folder, bool mirrorToStandardError, const Clock& clo
     }
     // The file's name can be guessed: it is made here, in a folder of this user's own (not
     // through a link), never directory where something already is.
-    const int directory = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (directory < 0) {
+    const UniqueFd directory(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!directory.isOpen()) {
         openError_ = LogStoreError{folder_.string(), errno == ELOOP ? "a symbolic link, not a folder" : std::strerror(errno)};
         return;
     }
     struct stat info {};
-    if (::fstat(directory, &info) != 0 || info.st_uid != ::getuid()) {
-        ::close(directory);
+    if (::fstat(directory.get(), &info) != 0 || info.st_uid != ::getuid()) {
         openError_ = LogStoreError{folder_.string(), "a folder of another user's"};
         return;
     }
@@ -187,16 +186,11 @@ LogStore::LogStore(fs::path folder, bool mirrorToStandardError, const Clock& clo
             runId_ = newRunId(clock_.date());
             file_ = folder_ / (runId_ + std::string(kExtension));
         }
-        fd_ = ::openat(directory, file_.filename().c_str(),
-                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND | O_CLOEXEC, 0600);
-        if (fd_ >= 0 || errno != EEXIST) break;
+        fd_.reset(::openat(directory.get(), file_.filename().c_str(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND | O_CLOEXEC, 0600));
+        if (fd_.isOpen() || errno != EEXIST) break;
     }
-    if (fd_ < 0) openError_ = LogStoreError{file_.string(), std::strerror(errno)};
-    ::close(directory);
-}
-
-LogStore::~LogStore() {
-    if (fd_ >= 0) ::close(fd_);
+    if (!fd_.isOpen()) openError_ = LogStoreError{file_.string(), std::strerror(errno)};
 }
 
 void LogStore::prune() {
@@ -228,10 +222,10 @@ void LogStore::write(std::string_view subsystem, std::string_view category, LogL
     std::string line =
         entry.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
     std::lock_guard lock(writeLock_);
-    if (fd_ >= 0) {
+    if (fd_.isOpen()) {
         std::string_view rest = line;
         while (!rest.empty()) {
-            auto written = ::write(fd_, rest.data(), rest.size());
+            auto written = ::write(fd_.get(), rest.data(), rest.size());
             if (written < 0 && errno == EINTR) continue;
             if (written <= 0) break;
             rest.remove_prefix(std::size_t(written));

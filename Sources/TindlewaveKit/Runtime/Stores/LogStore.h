@@ -11,6 +11,7 @@
 
 #include "Model/Date.h"
 #include "Model/Result.h"
+#include "Platform/Linux/System/UniqueFd.h"
 
 namespace tindlewave {
 
@@ -59,7 +60,6 @@ class LogStore {
     static constexpr std::size_t keptRuns = 4;
 
     LogStore(std::filesystem::path folder, bool mirrorToStandardError, const Clock& clock);
-    ~LogStore();
     LogStore(const LogStore&) = delete;
     LogStore& operator=(const LogStore&) = delete;
 
@@ -94,7 +94,7 @@ class LogStore {
     std::string runId_;
     std::filesystem::path file_;
     std::optional<LogStoreError> openError_;
-    int fd_ = -1;
+    UniqueFd fd_;
     std::mutex writeLock_;
     std::array<std::atomic<bool>, 3> enabled_{true, true, true};
 };

@@ -21,6 +21,7 @@
 #include "Platform/Linux/Devices/LinuxHIDProperties.h"
 #include "Platform/Linux/HID/LinuxHIDSystem.h"
 #include "Platform/Linux/Session/LogindSessionWatch.h"
+#include "Platform/Linux/System/UniqueFd.h"
 #include "Runtime/Stores/LogStore.h"
 
 namespace tindlewave {
@@ -78,14 +79,14 @@ enum class PingOutcome { answered, notOpened, otherwise };
 std::string ping(const std::string& node, std::uint8_t index, std::chrono::milliseconds timeout,
                  PingOutcome& how) {
     how = PingOutcome::notOpened;
-    int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return fmt::format("not sent: cannot open ({})", std::strerror(errno));
+    const UniqueFd fd(::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.isOpen()) return fmt::format("not sent: cannot open ({})", std::strerror(errno));
     how = PingOutcome::otherwise;
     const std::uint8_t data = 0x5A;
     const HIDPPReport request = HIDPPStep::ping(data).request().report(0, index);
     const auto start = SteadyClock::now();
     std::string outcome;
-    if (::write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
+    if (::write(fd.get(), request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
         outcome = fmt::format("not sent: the write failed ({})", std::strerror(errno));
     } else {
         const auto written = SteadyClock::now();
@@ -93,12 +94,12 @@ std::string ping(const std::string& node, std::uint8_t index, std::chrono::milli
         std::uint8_t buffer[4096];
         while (outcome.empty()) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-            pollfd ready{fd, POLLIN, 0};
+            pollfd ready{fd.get(), POLLIN, 0};
             if (left.count() <= 0 || ::poll(&ready, 1, int(left.count()) + 1) <= 0) {
                 outcome = fmt::format("no answer within {} ms", timeout.count());
                 break;
             }
-            const auto count = ::read(fd, buffer, sizeof buffer);
+            const auto count = ::read(fd.get(), buffer, sizeof buffer);
             if (count < 0 && errno == EAGAIN) continue;
             if (count <= 0) {
                 outcome = fmt::format("the node failed ({})", count < 0 ? std::strerror(errno) : "end of file");
@@ -125,7 +126,6 @@ std::string ping(const std::string& node, std::uint8_t index, std::chrono::milli
             });
         }
     }
-    ::close(fd);
     return outcome;
 }
 

@@ -6,6 +6,7 @@
 
 #include <mutex>
 
+#include "Platform/Linux/System/UniqueFd.h"
 #include "Runtime/Executors/RunLoopExecutor.h"
 
 namespace tindlewave {
@@ -18,11 +19,7 @@ struct LogindWakes::State {
     // Our own duplicate of the bus's descriptor, the one the executor watches. The bus closes its
     // descriptor when the connection is lost, and its number may then be reused by anything; ours
     // stays open until the watch is gone, so the watch never removes or reads a stranger's.
-    int watchedFd = -1;
-
-    ~State() {
-        if (watchedFd >= 0) ::close(watchedFd);
-    }
+    UniqueFd watchedFd;
 
     void endWatch() {
         FdWatch ending;
@@ -42,12 +39,12 @@ std::variant<std::unique_ptr<LogindWakes>, LogindSleepWatch::Unavailable> Logind
     auto state = std::make_shared<State>();
     state->watch = std::move(std::get<std::unique_ptr<LogindSleepWatch>>(opened));
     state->onWake = std::move(onWake);
-    state->watchedFd = ::fcntl(state->watch->fd(), F_DUPFD_CLOEXEC, 0);
-    if (state->watchedFd < 0) {
+    state->watchedFd.reset(::fcntl(state->watch->fd(), F_DUPFD_CLOEXEC, 0));
+    if (!state->watchedFd.isOpen()) {
         return LogindSleepWatch::Unavailable{"the system bus's descriptor cannot be watched"};
     }
     // The callback keeps the state (and the bus) alive until the watch is ended.
-    FdWatch fdWatch = executor.addFd(state->watchedFd, EPOLLIN, [state](std::uint32_t) {
+    FdWatch fdWatch = executor.addFd(state->watchedFd.get(), EPOLLIN, [state](std::uint32_t) {
         for (bool sleeping : state->watch->process()) {
             if (!sleeping) state->onWake();
         }

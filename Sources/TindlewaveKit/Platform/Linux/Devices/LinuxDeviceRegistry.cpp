@@ -15,6 +15,7 @@
 #include "Platform/Executor.h"
 #include "Platform/FdRegistrar.h"
 #include "Platform/Linux/Input/OwnPhys.h"
+#include "Platform/Linux/System/UniqueFd.h"
 
 namespace tindlewave {
 
@@ -41,16 +42,15 @@ bool isBelow(const std::string& path, const std::string& ancestor) {
 // A sysfs attribute read whole (binary ones such as report_descriptor included), at most 4096 bytes.
 std::vector<std::uint8_t> readAttribute(const std::string& syspath, const char* name) {
     std::vector<std::uint8_t> bytes;
-    int fd = ::open((syspath + "/" + name).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return bytes;
+    const UniqueFd fd(::open((syspath + "/" + name).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.isOpen()) return bytes;
     std::uint8_t buffer[4096];
     while (bytes.size() < sizeof buffer) {
-        auto n = ::read(fd, buffer, sizeof buffer - bytes.size());
+        auto n = ::read(fd.get(), buffer, sizeof buffer - bytes.size());
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         bytes.insert(bytes.end(), buffer, buffer + n);
     }
-    ::close(fd);
     return bytes;
 }
 

@@ -14,6 +14,7 @@
 #include "Platform/FdRegistrar.h"
 #include "Platform/Linux/HID/HidrawDevice.h"
 #include "Platform/Linux/Devices/LinuxHIDProperties.h"
+#include "Platform/Linux/System/UniqueFd.h"
 
 namespace tindlewave {
 
@@ -151,11 +152,10 @@ class LinuxHIDManager final : public HIDManager {
 }  // namespace
 
 std::string LinuxHIDSystem::rawName(const std::string& devnode) {
-    int fd = ::open(devnode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {};
+    const UniqueFd fd(::open(devnode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.isOpen()) return {};
     char name[256] = {};
-    int length = ::ioctl(fd, HIDIOCGRAWNAME(sizeof name - 1), name);
-    ::close(fd);
+    const int length = ::ioctl(fd.get(), HIDIOCGRAWNAME(sizeof name - 1), name);
     if (length <= 0) return {};
     return std::string(name, strnlen(name, std::size_t(length)));
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <memory>
 #include <utility>
 
 #include "Platform/Linux/System/Files.h"
@@ -61,26 +62,24 @@ std::optional<std::string> BaselineFolder::fileName(std::string_view input) cons
     return bootID_ + "-" + std::string(input) + std::string(extension);
 }
 
-int BaselineFolder::open() const {
-    if (path_.empty() || path_.front() != '/') return -1;
+UniqueFd BaselineFolder::open() const {
+    if (path_.empty() || path_.front() != '/') return {};
     const auto slash = path_.find_last_of('/');
-    if (slash > 0 && !files::makeFolders(path_.substr(0, slash)).ok()) return -1;
-    if (::mkdir(path_.c_str(), 0700) != 0 && errno != EEXIST) return -1;
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return -1;
+    if (slash > 0 && !files::makeFolders(path_.substr(0, slash)).ok()) return {};
+    if (::mkdir(path_.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.isOpen()) return {};
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() ||
-        (info.st_mode & 077) != 0) {
-        ::close(fd);
-        return -1;
-    }
+    if (::fstat(fd.get(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() ||
+        (info.st_mode & 077) != 0)
+        return {};
     return fd;
 }
 
 std::optional<std::string> BaselineFolder::read(std::string_view input) const {
     const auto name = fileName(input);
     if (!name) return std::nullopt;
-    UniqueFd folder(open());
+    const UniqueFd folder = open();
     if (folder.get() < 0) return std::nullopt;
     // Non-blocking, so that a FIFO under the name cannot stall the open.
     UniqueFd file(
@@ -106,7 +105,7 @@ std::optional<std::string> BaselineFolder::read(std::string_view input) const {
 bool BaselineFolder::write(std::string_view input, std::string_view text) const {
     const auto name = fileName(input);
     if (!name) return false;
-    UniqueFd folder(open());
+    const UniqueFd folder = open();
     if (folder.get() < 0) return false;
     const std::string temporary = *name + ".tmp-" + std::to_string(::getpid()) + "-" +
                                   std::to_string(temporaryCounter.fetch_add(1));
@@ -133,18 +132,16 @@ bool BaselineFolder::write(std::string_view input, std::string_view text) const 
 
 void BaselineFolder::removeStale(const std::function<bool(std::string_view input)>& present) const {
     if (!isPlainName(bootID_)) return;  // which files are this boot's is not known
-    UniqueFd folder(open());
+    const UniqueFd folder = open();
     if (folder.get() < 0) return;
-    const int listed = ::dup(folder.get());
-    if (listed < 0) return;
-    DIR* directory = ::fdopendir(listed);
-    if (directory == nullptr) {
-        ::close(listed);
-        return;
-    }
+    UniqueFd listed(::dup(folder.get()));
+    if (!listed.isOpen()) return;
+    const std::unique_ptr<DIR, int (*)(DIR*)> directory(::fdopendir(listed.get()), ::closedir);
+    if (!directory) return;
+    listed.release();  // the listing's now
     const std::string thisBoot = bootID_ + "-";
     const pid_t self = ::getpid();
-    while (const dirent* entry = ::readdir(directory)) {
+    while (const dirent* entry = ::readdir(directory.get())) {
         const std::string_view name = entry->d_name;
         const auto writer = writerOf(name);
         if (!writer && !name.ends_with(extension)) continue;
@@ -161,7 +158,6 @@ void BaselineFolder::removeStale(const std::function<bool(std::string_view input
             continue;
         ::unlinkat(folder.get(), entry->d_name, 0);
     }
-    ::closedir(directory);
 }
 
 }  // namespace tindlewave

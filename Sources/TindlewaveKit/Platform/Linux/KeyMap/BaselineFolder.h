@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "Platform/Linux/System/UniqueFd.h"
+
 namespace tindlewave {
 
 // Where the key map keeps its baselines between runs of one boot: one file per keyboard node,
@@ -35,8 +37,8 @@ class BaselineFolder {
     const std::string& path() const { return path_; }
 
   private:
-    // The folder, opened after it passed the checks; -1 when it is not to be used.
-    int open() const;
+    // The folder, opened after it passed the checks; none when it is not to be used.
+    UniqueFd open() const;
     std::optional<std::string> fileName(std::string_view input) const;
 
     std::string path_;
