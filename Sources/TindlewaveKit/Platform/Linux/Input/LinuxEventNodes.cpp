@@ -22,13 +22,6 @@ Duration seconds(double s) {
     return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(s));
 }
 
-bool hasMotion(std::span<const input_event> codes) {
-    for (const input_event& c : codes) {
-        if (c.type == EV_REL && (c.code == REL_X || c.code == REL_Y)) return true;
-    }
-    return false;
-}
-
 // How often a new mirror's announcement is looked for.
 constexpr double announceLookSeconds = 0.01;
 
@@ -43,7 +36,7 @@ LinuxEventSystem::State::Node* LinuxEventSystem::State::find(SenderID id) {
 
 bool LinuxEventSystem::State::isOwnSysname(const std::string& sysname) const {
     if (sysname.empty()) return false;
-    if (own.isOwn(sysname)) return true;
+    if (output.devices().isOwn(sysname)) return true;
     return std::any_of(nodes.begin(), nodes.end(), [&](const auto& node) {
         return node->mirror() && node->mirror()->sysname() == sysname;
     });
@@ -79,7 +72,7 @@ void LinuxEventSystem::State::refreshGrabs() {
 
 void LinuxEventSystem::State::start(Node& node) {
     if (!fds) return;  // nothing could read it
-    if (!node.open(options.uinputPath, own, capsLock)) return;
+    if (!node.open(options.uinputPath, output.devices(), capsLock)) return;
     Node* target = &node;
     if (node.isKeyboard()) {
         // The desktop's LED writes to the mirror are the real keyboard's.
@@ -103,7 +96,7 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
         const Instant now = input.clock().now();
         // However long udev takes: the node is not grabbed meanwhile, so nothing is lost. Once
         // its "add" has come, only the desktop's moment to open the mirror is left to wait.
-        if (node.grab().mirrorLooked(own.desktopHas(*node.mirror(), node.mirrorHeardAt, now)) == NodeGrab::Next::later)
+        if (node.grab().mirrorLooked(output.devices().desktopHas(*node.mirror(), node.mirrorHeardAt, now)) == NodeGrab::Next::later)
             return later(announceLookSeconds);
     }
     auto down = evdev::keysDown(node.fd());
@@ -116,7 +109,7 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
         default: return;
     }
     std::vector<input_event> caught;
-    switch (node.takeGrab(watchdog, writer, caught)) {
+    switch (node.takeGrab(watchdog, output.writer(), caught)) {
         case Node::Taken::grabbed: break;
         case Node::Taken::refused: return later(options.busySeconds);
         case Node::Taken::letGo: return later(options.settleSeconds);
@@ -133,7 +126,8 @@ void LinuxEventSystem::State::tryGrab(Node& node) {
 }
 
 void LinuxEventSystem::State::stop(Node& node) {
-    node.close(watchdog, own, options.journal);
+    output.forget(node.mirror());
+    node.close(watchdog, output.devices(), options.journal);
     updateFlags();
 }
 
@@ -141,10 +135,6 @@ void LinuxEventSystem::State::drop(SenderID id) {
     auto found = std::find_if(nodes.begin(), nodes.end(), [&](const auto& n) { return n->info().id == id; });
     if (found == nodes.end()) return;
     stop(**found);
-    for (auto& from : swallowedFrom) {
-        if (from == id) from.reset();
-    }
-    if (lastWheel == id) lastWheel.reset();
     std::erase(busy, (*found)->info().devnode);
     nodes.erase(found);
     updateFlags();
@@ -161,18 +151,12 @@ void LinuxEventSystem::State::readable(Node& node) {
 void LinuxEventSystem::State::frame(Node& node, const InputFrame& frame) {
     const std::span<const input_event> codes = frame.codes();
     const std::uint64_t types = node.state().types(codes);
-    const bool forwardMotion = owner.associated_.load(std::memory_order_relaxed);
     if ((types & taps.activeMask()) == 0) {
         // No tap sees any of it: straight to the mirror, as it came.
         const ModifierKeys before = node.state().modifiers();
         node.state().commit(codes);
-        if ((types & eventMaskBit(EventType::scrollWheel)) != 0) lastWheel = node.info().id;
-        if (!forwardMotion && hasMotion(codes)) {
-            withoutMotion(codes, out);
-            writer.write(node.mirror(), out.data(), out.size());
-        } else {
-            writer.write(node.mirror(), codes.data(), codes.size());
-        }
+        if ((types & eventMaskBit(EventType::scrollWheel)) != 0) wheeled(node);
+        output.passThrough(node.mirror(), codes);
         if (!(before == node.state().modifiers())) updateFlags();
         return;
     }
@@ -181,7 +165,7 @@ void LinuxEventSystem::State::frame(Node& node, const InputFrame& frame) {
     for (const auto& other : nodes) {
         if (other.get() != &node) context.otherModifiers = context.otherModifiers | other->state().modifiers();
     }
-    context.heldFlags = keyboardState.heldFlags();
+    context.heldFlags = output.heldFlags();
     context.capsLock = capsLock;
     context.cursor = owner.cursorLocation();
     events.clear();
@@ -192,25 +176,13 @@ void LinuxEventSystem::State::frame(Node& node, const InputFrame& frame) {
     ++dispatching;
     for (FrameEvent& entry : events) {
         entry.passes = taps.dispatch(entry.event, HIDOrigin{node.info().id, entry.wheelDetents});
-        if (!entry.passes && isMouseButtonDown(entry.made.type)) {
-            const auto n = entry.made.integer(IntegerField::buttonNumber);
-            if (n >= 0 && n < 8) swallowedFrom[static_cast<std::size_t>(n)] = node.info().id;
-        }
-        if (entry.made.type == EventType::scrollWheel) lastWheel = node.info().id;
+        if (!entry.passes && isMouseButtonDown(entry.made.type))
+            output.swallowed(entry.made.integer(IntegerField::buttonNumber), node.mirror());
+        if (entry.made.type == EventType::scrollWheel) wheeled(node);
     }
     --dispatching;
 
-    // Flags the taps changed become modifier keys on the program's keyboard, before the codes.
-    keyboardOut.clear();
-    const timeval time = codes.back().time;
-    for (const FrameEvent& entry : events) {
-        if (entry.passes && entry.event.flags != entry.made.flags)
-            keyboardState.follow(entry.made.flags, entry.event.flags, deviceModifiers(), time, keyboardOut);
-    }
-    writer.write(own.keyboard(), keyboardOut.data(), keyboardOut.size());
-    rebuildFrame(codes, events, forwardMotion, out);
-    writer.write(node.mirror(), out.data(), out.size());
-    updateFlags();
+    output.frame(node.mirror(), codes, events);
     if (refreshOwed) refreshGrabs();
 }
 
@@ -221,15 +193,14 @@ void LinuxEventSystem::State::forwardLeds(Node& node) {
     }
 }
 
-ModifierKeys LinuxEventSystem::State::deviceModifiers() const {
-    ModifierKeys down;
-    for (const auto& node : nodes) down = down | node->state().modifiers();
-    return down;
+void LinuxEventSystem::State::wheeled(Node& node) {
+    output.wheeled(node.mirror(), node.description().has(EV_REL, REL_WHEEL_HI_RES));
 }
 
 void LinuxEventSystem::State::updateFlags() {
-    owner.flags_.store(deviceModifiers().flags(capsLock) | keyboardState.heldFlags(),
-                       std::memory_order_relaxed);
+    ModifierKeys down;
+    for (const auto& node : nodes) down = down | node->state().modifiers();
+    output.devicesChanged(down, capsLock);
 }
 
 // The watchdog's release: it let go of every grab when a grabbed node's input was not read
@@ -246,11 +217,8 @@ void LinuxEventSystem::State::handleStall() {
     for (auto& node : nodes) {
         if (node->grab().isOpen()) stop(*node);  // closes, never drops
     }
-    own.close();
-    keyboardState = {};
-    swallowedFrom = {};
-    lastWheel.reset();
-    if (sessionActive) own.ensure();
+    output.letGo();
+    if (sessionActive) output.devices().ensure();
     // A stall is the taps' time-out; a suspension (the process stops) is none of theirs: once
     // resumed, the nodes are taken up again for the taps as they are.
     if (!suspension) {

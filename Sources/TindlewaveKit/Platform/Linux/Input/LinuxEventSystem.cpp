@@ -16,12 +16,6 @@ namespace tindlewave {
 
 namespace {
 
-timeval nowStamp() {
-    timespec t{};
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
-    return {t.tv_sec, t.tv_nsec / 1000};
-}
-
 // Every event system of the process, for suspendAll and resumeAll.
 std::mutex eventSystemsMutex;
 std::vector<LinuxEventSystem*> eventSystems;
@@ -62,12 +56,13 @@ LinuxEventSystem::State::State(LinuxEventSystem& owner_, Executor& input_, Optio
               if (auto a = living.lock(); a && *a) handleStall();
           });
       }),
-      own(input_, watchdog,
-          {options.uinputPath, options.udevAnnounces.value_or(false), options.desktopOpenSeconds,
-           options.isAnnounced, options.journal},
-          [this](const Event& event) { writeOut(event); }) {
+      output(input_, watchdog,
+             {options.uinputPath, options.udevAnnounces.value_or(false), options.desktopOpenSeconds,
+              options.isAnnounced, options.journal},
+             options.stallSeconds / 4) {
     // Codes unwritten a quarter of the stall limit on are looked at.
-    watchdog.watchWrites(writer.lateFd(), options.stallSeconds / 4, [this] { return writer.beats(); });
+    DeviceWriter& writer = output.writer();
+    watchdog.watchWrites(writer.lateFd(), options.stallSeconds / 4, [&writer] { return writer.beats(); });
     if (options.followSession) {
         if (fds) followSession();
         else sessionUnfollowed = "the input executor watches no descriptors";
@@ -80,9 +75,7 @@ LinuxEventSystem::State::~State() {
     registryWatch.cancel();
     ownNodesWatch.cancel();
     for (auto& node : nodes) stop(*node);
-    // What was handed over is written, then each device goes with its last holder.
-    own.close();
-    writer.stop();
+    output.stop();
 }
 
 LinuxEventSystem::LinuxEventSystem(Executor& input, Options options)
@@ -99,7 +92,7 @@ LinuxEventSystem::~LinuxEventSystem() {
         std::erase(eventSystems, this);
     }
     *state_->alive = false;
-    // First: the state writes the flags and reads the rest while it ungrabs and closes.
+    // First: the state asks for the cursor's place while it ungrabs and closes.
     state_.reset();
 }
 
@@ -116,7 +109,7 @@ void LinuxEventSystem::resume() {
         auto living = alive.lock();
         if (!living || !*living) return;
         state->handleStall();  // the release, if the executor has not taken it in yet
-        if (state->sessionActive) state->own.ensure();
+        if (state->sessionActive) state->output.devices().ensure();
         state->refreshGrabs();
     });
 }
@@ -132,7 +125,7 @@ void LinuxEventSystem::resumeAll() {
 }
 
 std::optional<TapPort> LinuxEventSystem::createTap(const TapSpec& spec, TapCallback callback) {
-    if (!callback || !state_->own.ensure()) return std::nullopt;
+    if (!callback || !state_->output.devices().ensure()) return std::nullopt;
     return state_->taps.create(spec, std::move(callback));
 }
 
@@ -172,7 +165,7 @@ void LinuxEventSystem::post(const Event& event, EventLevel level) {
     });
 }
 
-std::uint64_t LinuxEventSystem::flagsState() const { return flags_.load(std::memory_order_relaxed); }
+std::uint64_t LinuxEventSystem::flagsState() const { return state_->output.flags(); }
 
 Event::Location LinuxEventSystem::cursorLocation() const {
     if (pointer_) {
@@ -181,7 +174,7 @@ Event::Location LinuxEventSystem::cursorLocation() const {
     return glance_.centre();
 }
 
-void LinuxEventSystem::associateMouseAndCursor(bool associated) { associated_ = associated; }
+void LinuxEventSystem::associateMouseAndCursor(bool associated) { state_->output.associate(associated); }
 
 std::optional<DisplayID> LinuxEventSystem::displayAt(Event::Location point) const {
     std::lock_guard lock(screensMutex_);
@@ -221,7 +214,7 @@ void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
         state_->ownNodeAnnounced(sysname);
     });
     const bool announces = state_->options.udevAnnounces.value_or(registry.announces());
-    state_->own.setUdevAnnounces(announces);
+    state_->output.devices().setUdevAnnounces(announces);
     if (!announces && state_->options.journal) {
         state_->options.journal("udev announces no device here (no udev monitor, or udevd is not running): "
                                 "the program's keyboard and pointer are written to, and nodes grabbed "
@@ -230,7 +223,7 @@ void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
     // Watched before listing, so nothing falls between (a node named twice is taken once).
     state_->registryWatch = registry.watch(input_, [this](const LinuxDeviceRegistry::Change& change) {
         if (change.entry.kind != Kind::eventService) return;
-        if (state_->sessionActive) state_->own.ensure();
+        if (state_->sessionActive) state_->output.devices().ensure();
         if (change.action == LinuxDeviceRegistry::Action::added && !change.entry.devnode.empty())
             nodeAdded(nodeOf(change.entry));
         else if (change.action == LinuxDeviceRegistry::Action::removed)
@@ -240,7 +233,7 @@ void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
     // takes up a new device only once udev has announced it, and what is written before then
     // (the first shortcut) reaches no one. Without access now, they are made as soon as a change
     // of the input nodes (the device rule's trigger among them) or a tap finds access there.
-    if (state_->sessionActive) state_->own.ensure();
+    if (state_->sessionActive) state_->output.devices().ensure();
     for (const auto& entry : registry.entries()) {
         if (entry.kind == Kind::eventService && !entry.devnode.empty()) nodeAdded(nodeOf(entry));
     }
@@ -260,20 +253,20 @@ void LinuxEventSystem::nodeRemoved(SenderID id) { state_->drop(id); }
 void LinuxEventSystem::adoptNode(const EventNodeInfo& info, int fd, InputDescription description,
                                  UinputDevice mirror) {
     auto node = std::make_unique<State::Node>(info, state_->options.busyTries);
-    node->adopt(UniqueFd(fd), std::move(description), state_->own, std::move(mirror));
+    node->adopt(UniqueFd(fd), std::move(description), state_->output.devices(), std::move(mirror));
     state_->nodes.push_back(std::move(node));
     state_->watchdog.watch(fd);
 }
 
 void LinuxEventSystem::adoptVirtualDevices(UinputDevice keyboard, UinputDevice pointer) {
-    state_->own.adopt(std::move(keyboard), std::move(pointer));
+    state_->output.devices().adopt(std::move(keyboard), std::move(pointer));
 }
 
 void LinuxEventSystem::readNow(SenderID id) {
     if (State::Node* node = state_->find(id)) state_->readable(*node);
 }
 
-void LinuxEventSystem::awaitWrites() { state_->writer.flush(); }
+void LinuxEventSystem::awaitWrites() { state_->output.writer().flush(); }
 
 const std::optional<std::string>& LinuxEventSystem::sessionUnfollowed() const {
     return state_->sessionUnfollowed;
@@ -296,24 +289,13 @@ std::vector<std::string> LinuxEventSystem::grabbedNodes() const {
 void LinuxEventSystem::State::deliver(const Event& posted, EventLevel level) {
     if (!sessionActive) return;  // another session's input is none of ours
     if (watchdog.isSuspended()) return;  // the process is about to stop: nothing may be held
-    if (level != EventLevel::hid) return own.write(posted);  // no tap sees it: written as posted
+    if (level != EventLevel::hid) return output.post(posted);  // no tap sees it: written as posted
     Event event = posted;  // the taps may change it
     ++dispatching;
     const bool passes = taps.dispatch(event, std::nullopt);
     --dispatching;
     if (refreshOwed) refreshGrabs();
-    if (passes) own.write(event);
-}
-
-const SharedDevice* LinuxEventSystem::State::mirrorOf(std::optional<SenderID> id,
-                                                      std::uint16_t needs) const {
-    if (!id) return nullptr;
-    for (const auto& node : nodes) {
-        if (node->info().id != *id || !node->mirror()) continue;
-        if (needs != 0 && !node->description().has(EV_REL, needs)) return nullptr;
-        return &node->mirror();
-    }
-    return nullptr;
+    if (passes) output.post(event);
 }
 
 void LinuxEventSystem::State::ownNodeAnnounced(const std::string& sysname) {
@@ -322,52 +304,7 @@ void LinuxEventSystem::State::ownNodeAnnounced(const std::string& sysname) {
     for (auto& node : nodes) {
         if (node->mirror() && sysname == node->mirror()->sysname() && !node->mirrorHeardAt) node->mirrorHeardAt = now;
     }
-    own.heard(sysname);
-}
-
-void LinuxEventSystem::State::writeOut(const Event& event) {
-    const timeval time = nowStamp();
-    postOut.clear();
-    // An event that comes to no code (a scroll frame smaller than the wheel's least step, a
-    // flag change to the flags already held) writes nothing at all.
-    switch (event.type) {
-        case EventType::keyDown:
-        case EventType::keyUp:
-            keyboardState.key(event, deviceModifiers(), time, postOut);
-            writer.write(own.keyboard(), postOut.data(), postOut.size());
-            break;
-        case EventType::flagsChanged:
-            keyboardState.follow(owner.flagsState(), event.flags, deviceModifiers(), time, postOut);
-            writer.write(own.keyboard(), postOut.data(), postOut.size());
-            break;
-        case EventType::scrollWheel: {
-            // To the wheel that scrolled last, so its own settings (natural scrolling) apply.
-            const SharedDevice* target = mirrorOf(lastWheel, REL_WHEEL_HI_RES);
-            appendPostedWheel(event, vertical, horizontal, time, postOut);
-            writer.write(target ? *target : own.pointer(), postOut.data(), postOut.size());
-            break;
-        }
-        default: {
-            const SharedDevice* target = &own.pointer();
-            if (isMouseButton(event.type)) {
-                // A swallowed press and what replays it belong to the mouse it came from.
-                const auto n = event.integer(IntegerField::buttonNumber);
-                if (n >= 0 && n < 8) {
-                    auto& from = swallowedFrom[static_cast<std::size_t>(n)];
-                    if (const SharedDevice* mirror = mirrorOf(from, 0)) target = mirror;
-                    if (isMouseButtonUp(event.type)) from.reset();
-                }
-            }
-            appendCodes(event, time, owner.associated_.load(), postOut);
-            if (postOut.empty()) return;
-            input_event syn{};
-            syn.time = time;
-            postOut.push_back(syn);
-            writer.write(*target, postOut.data(), postOut.size());
-            break;
-        }
-    }
-    updateFlags();
+    output.heard(sysname);
 }
 
 void LinuxEventSystem::State::followSession() {
@@ -392,13 +329,12 @@ void LinuxEventSystem::State::sessionChanged(bool active) {
     if (!active) {
         // Nothing of ours stays down for the next session: the kernel lets go of what a
         // destroyed device holds.
-        own.close();
-        keyboardState = {};
-        own.dropHeld();  // nothing of ours is written for another session
+        output.letGo();
+        output.dropHeld();  // nothing of ours is written for another session
     }
     // Back in the session: the program's devices again at once, so the desktop has them
     // before anything is posted.
-    if (active) own.ensure();
+    if (active) output.devices().ensure();
     refreshGrabs();
     if (!active) {
         ++dispatching;

@@ -162,9 +162,6 @@ class LinuxEventSystem final : public EventSystem {
     std::unique_ptr<State> state_;
     Executor& input_;
 
-    // Any thread.
-    std::atomic<std::uint64_t> flags_{0};
-    std::atomic<bool> associated_{true};
     // Read in place under the lock; what the cursor's place and the frame clock ask on every
     // frame is read from the glance, without it.
     mutable std::mutex screensMutex_;

@@ -3,18 +3,11 @@
 #include <chrono>
 #include <utility>
 
-#include <fmt/format.h>
-
 #include "Platform/Linux/Input/StallWatchdog.h"
 
 namespace tindlewave {
 
 namespace {
-
-// How often the announcement is looked for, and how many posts wait for it at most (far more
-// than a shortcut's keys): more are written out with what waits.
-constexpr double ownLookSeconds = 0.01;
-constexpr std::size_t maxHeldPosts = 256;
 
 Duration ownSpan(double s) {
     return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(s));
@@ -22,11 +15,10 @@ Duration ownSpan(double s) {
 
 }  // namespace
 
-OwnDevices::OwnDevices(Executor& input, StallWatchdog& watchdog, Options options, WriteOut writeOut)
+OwnDevices::OwnDevices(Executor& input, StallWatchdog& watchdog, Options options)
     : input_(input),
       watchdog_(watchdog),
       options_(std::move(options)),
-      writeOut_(std::move(writeOut)),
       udevAnnounces_(options_.udevAnnounces) {}
 
 void OwnDevices::keep(SharedDevice& slot, UinputDevice device) {
@@ -93,46 +85,6 @@ void OwnDevices::heard(const std::string& sysname) {
     };
     heardOf(keyboard_, keyboardHeardAt_);
     heardOf(pointer_, pointerHeardAt_);
-    if (!heldPosts_.empty() && announced()) writeHeld();
-}
-
-void OwnDevices::lookForAnnouncement() {
-    if (looking_) return;
-    looking_ = true;
-    look_ = input_.schedule(input_.clock().now() + ownSpan(ownLookSeconds), [this] {
-        looking_ = false;
-        if (heldPosts_.empty()) return;
-        if (announced()) writeHeld();
-        if (!heldPosts_.empty()) lookForAnnouncement();
-    });
-}
-
-void OwnDevices::writeHeld() {
-    // In the order posted; should the devices be made anew meanwhile, the rest waits again.
-    std::size_t written = 0;
-    while (written < heldPosts_.size() && ensure() && announced_) writeOut_(heldPosts_[written++]);
-    heldPosts_.erase(heldPosts_.begin(), heldPosts_.begin() + static_cast<std::ptrdiff_t>(written));
-    if (written == 0 || !heldPosts_.empty() || !options_.journal) return;
-    const auto waited = std::chrono::duration<double>(input_.clock().now() - heldSince_).count();
-    options_.journal(fmt::format("posted what waited {:.2f} s for the desktop to take up the program's keyboard "
-                                 "and pointer ({} events)",
-                                 waited, written));
-}
-
-void OwnDevices::write(const Event& event) {
-    if (!ensure()) return;
-    if (heldPosts_.empty() && announced()) return writeOut_(event);
-    if (heldPosts_.empty()) heldSince_ = input_.clock().now();
-    heldPosts_.push_back(event);
-    if (heldPosts_.size() <= maxHeldPosts) return lookForAnnouncement();
-    // Too much waits: all of it goes out now, in order, rather than any of it being lost.
-    if (options_.journal) {
-        options_.journal(fmt::format("more than {} posts waited for the desktop to take up the program's "
-                                     "keyboard and pointer: writing them without waiting further",
-                                     maxHeldPosts));
-    }
-    announced_ = true;
-    writeHeld();
 }
 
 }  // namespace tindlewave

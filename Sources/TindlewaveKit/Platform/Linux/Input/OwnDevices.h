@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "Core/Instant.h"
-#include "Core/Tap/Event.h"
 #include "Platform/Executor.h"
 #include "Platform/Linux/Input/DeviceWriter.h"
 #include "Platform/Linux/Input/EvdevDevice.h"
@@ -15,12 +14,12 @@ namespace tindlewave {
 
 class StallWatchdog;
 
-// The program's own keyboard and pointer, which its posts are written to, and the wait for udev's
-// announcement of them: a desktop opens a new device only once udev has announced it, and what
-// is written to it before then reaches no one, so posts are held, in order, until both have been
-// announced, however long udev takes (up to 256 posts; more are written out with what waits). Each device the program makes (these two and the mirrors)
-// is kept through here, so the watchdog, which destroys them at a release, knows each while it
-// lives (up to the last write the writer holds it for). On the input executor only.
+// The program's own keyboard and pointer, which its posts are written to, and whether udev has
+// announced them: a desktop opens a new device only once udev has announced it, and what is
+// written to it before then reaches no one (ProgramOutput holds the posts meanwhile). Each device
+// the program makes (these two and the mirrors) is kept through here, so the watchdog, which
+// destroys them at a release, knows each while it lives (up to the last write the writer holds it
+// for). On the input executor only.
 class OwnDevices {
   public:
     struct Options {
@@ -30,10 +29,7 @@ class OwnDevices {
         std::function<bool(const std::string& sysname)> isAnnounced{};
         std::function<void(const std::string& line)> journal{};
     };
-    // Writes one post to the devices, once they may be written to.
-    using WriteOut = std::function<void(const Event& event)>;
-
-    OwnDevices(Executor& input, StallWatchdog& watchdog, Options options, WriteOut writeOut);
+    OwnDevices(Executor& input, StallWatchdog& watchdog, Options options);
     OwnDevices(const OwnDevices&) = delete;
     OwnDevices& operator=(const OwnDevices&) = delete;
 
@@ -41,17 +37,18 @@ class OwnDevices {
     // watchdog is suspended (the process is about to stop: it would hold what is written to it).
     bool ensure();
     void adopt(UinputDevice keyboard, UinputDevice pointer);
-    // Destroys both (the kernel lets go of what they hold); what is held stays held.
+    // Destroys both (the kernel lets go of what they hold).
     void close();
     // Whether udev announces devices here (the registry followed says so).
     void setUdevAnnounces(bool announces) { udevAnnounces_ = announces; }
-    // Forgets what is held (nothing of ours is written for another session).
-    void dropHeld() { heldPosts_.clear(); }
-
-    // Writes `event` now, or holds it until the devices have been announced.
-    void write(const Event& event);
     // udev's "add" of the event node of the input device `sysname` came through the registry.
     void heard(const std::string& sysname);
+    // Whether both are there and a desktop has had them to open (looked at anew until they
+    // have); isAnnounced: as last looked at.
+    bool announced();
+    bool isAnnounced() const { return announced_; }
+    // Taken as announced until they are made anew (what waited too long goes out).
+    void takeAsAnnounced() { announced_ = true; }
 
     const SharedDevice& keyboard() const { return keyboard_; }
     const SharedDevice& pointer() const { return pointer_; }
@@ -67,27 +64,16 @@ class OwnDevices {
     bool desktopHas(const UinputDevice& device, const std::optional<Instant>& heardAt, Instant now) const;
 
   private:
-    bool announced();
-    void lookForAnnouncement();
-    void writeHeld();
-
     Executor& input_;
     StallWatchdog& watchdog_;
     const Options options_;
-    WriteOut writeOut_;
     SharedDevice keyboard_;
     SharedDevice pointer_;
     bool udevAnnounces_;
-    // Posts held, in order, until udev has announced both (a desktop opens them only then), since
-    // `heldSince_`.
-    std::vector<Event> heldPosts_;
-    Instant heldSince_{};
     bool announced_ = false;
     // When udev's "add" of their event nodes came through the registry.
     std::optional<Instant> keyboardHeardAt_;
     std::optional<Instant> pointerHeardAt_;
-    bool looking_ = false;
-    TimerHandle look_;
 };
 
 }  // namespace tindlewave
