@@ -127,6 +127,16 @@ bool Slot::busy() const {
            (session_ && !session_->isClosed() && session_->link().scheduler.running);
 }
 
+bool Slot::putBackSince(Date quitBegan) const {
+    if (busy()) return false;
+    // A keyboard still holding a key map of ours has not been put back, though a failed pass is
+    // not running; its retry may yet succeed.
+    if (!closed_ && ownedOnDevice_ && !ownedOnDevice_->routes.empty()) return false;
+    if (!hidppWrites_.owesNative || !hidppInterface_) return true;
+    return !hidppApplying_ && hidppLast_ && is<HIDPPApply::Applied>(hidppLast_->outcome) &&
+           hidppLast_->at >= quitBegan;
+}
+
 Date Slot::now() const {
     return context_.executor.clock().date();
 }

@@ -134,6 +134,11 @@ class Slot {
     // Work is under way: the key-map scheduler runs, or the session's link has a job running.
     // The engine's quit waits until no slot is busy.
     bool busy() const;
+    // Whether the device is as it was before the program, for a quit that began at `quitBegan`
+    // (every set-up neutral since): nothing under way, no key map of ours left on a keyboard, and
+    // a device that owes its native set-up given it by a HID++ apply that ended well after the
+    // quit began (one from before it, a failed one or none leaves it diverted).
+    bool putBackSince(Date quitBegan) const;
 
     const PresentDevice& device() const { return device_; }
     Date connectedAt() const { return connectedAt_; }

@@ -200,7 +200,6 @@ class Engine {
     struct Quit;
     void beginQuit(std::function<void()> done);
     void waitForDevices();
-    bool settled(const Slot& slot) const;
     void checkDevices();
     // While the quit waits for the devices, a slot changed or left: the next check runs as the
     // next job instead of at the next poll. Nothing otherwise.

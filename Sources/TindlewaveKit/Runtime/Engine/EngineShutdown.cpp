@@ -88,24 +88,10 @@ void Engine::checkDevicesSoon() {
     });
 }
 
-bool Engine::settled(const Slot& slot) const {
-    if (slot.busy()) return false;
-    // Every compile is neutral now: a keyboard still holding a key map of ours has not been put
-    // back, though a failed pass is not running; its retry may yet succeed within the deadline.
-    const auto& owned = slot.ownedOnDevice();
-    if (!slot.isClosed() && owned && !owned->routes.empty()) return false;
-    // A device that owes the native set-up is put back only by a HID++ job that applied after the
-    // quit began: a failed or never-opened apply is not running, yet leaves it diverted.
-    if (!slot.hidppWrites().owesNative || !slot.hidppInterface()) return true;
-    const auto& last = slot.hidppLast();
-    return !slot.hidppApplying() && last && is<Slot::HIDPPApply::Applied>(last->outcome) &&
-           last->at >= quit_->began;
-}
-
 void Engine::checkDevices() {
     std::vector<const Slot*> unsettled;
     for (const auto& [id, slot] : slots_) {
-        if (!settled(*slot)) unsettled.push_back(slot.get());
+        if (!slot->putBackSince(quit_->began)) unsettled.push_back(slot.get());
     }
     if (unsettled.empty()) {
         // Nothing was examined before the engine started: the record must wait for a run that

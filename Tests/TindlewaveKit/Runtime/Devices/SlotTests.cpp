@@ -204,16 +204,21 @@ TEST_F(SlotTest, TheHIDPPHalfOpensOnlyWhenSomethingIsWantedAndNotesAFailedOpen) 
 TEST_F(SlotTest, ALatchedDeviceWritesTheNativeSetUpAtItsFirstApply) {
     const auto mouse = recordedMouse();
     auto slot = slotFor(SimulatedDevice::hidppMouse(mouse, 1), /*owesNative=*/true);
+    const Date began = scheduler.clock().date();
     slot->applyHIDPP(ApplyReason::launch);
     ASSERT_NE(slot->session(), nullptr);
     EXPECT_EQ(slot->handedPlan(), std::optional<std::optional<HIDPPSetup>>(HIDPPSetup::native()));
     EXPECT_TRUE(slot->busy());
+    EXPECT_FALSE(slot->putBackSince(began));
     EXPECT_EQ(slot->hidppJobReasons(), std::set<ApplyReason>{ApplyReason::launch});
     scheduler.advance(seconds(30));
     EXPECT_FALSE(slot->busy());
     EXPECT_TRUE(slot->hidppJobReasons().empty());
     testing::expectMouseIn(*world.mouse(interfaces[0]), HIDPPSetup::native());
     EXPECT_EQ(slot->hidppLast()->outcome, Slot::HIDPPApply::applied());
+    // Put back for a quit that began before that apply, not for one that began after it.
+    EXPECT_TRUE(slot->putBackSince(began));
+    EXPECT_FALSE(slot->putBackSince(scheduler.clock().date() + seconds(1)));
 }
 
 TEST_F(SlotTest, ReappliedNeedsEveryPartThatExists) {
