@@ -37,16 +37,20 @@ extern char** environ;
 
 namespace tindlewave::testkit {
 
-// The program: TW_HEADLESS_PROGRAM, which the test program's build defines.
+// The program: TW_HEADLESS_PROGRAM, which the test program's build defines, unless a test names
+// another.
 struct Headless {
+    std::string program = TW_HEADLESS_PROGRAM;
     TempFolder home;
     pid_t pid = -1;
     int input = -1;  // non-blocking
     // The output as far as the last waitFor, at or exitStatus took it in (test thread only).
     std::string seen;
     bool simulate = true;  // over simulated devices, unless a test wants this machine's
-    // Variables passed on from this process as they are (the device emulation's, say).
+    // Variables passed on from this process as they are (the device emulation's, say), and
+    // more of the test's own ("NAME=value").
     std::vector<std::string> inherited;
+    std::vector<std::string> variables;
     // Another run's home and XDG folders instead of its own, to run beside it as the same user.
     std::filesystem::path homeOf;
 
@@ -63,7 +67,7 @@ struct Headless {
         // A runtime directory is there while its user is logged in.
         std::filesystem::create_directories(folder / "run");
         std::filesystem::permissions(folder / "run", std::filesystem::perms::owner_all);
-        std::vector<std::string> variables{
+        std::vector<std::string> environment{
             "HOME=" + folder.string(),
             "XDG_CONFIG_HOME=" + (folder / ".config").string(),
             "XDG_STATE_HOME=" + (folder / ".local" / "state").string(),
@@ -71,13 +75,13 @@ struct Headless {
             "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (folder / "no-bus").string(),
             "PATH=/usr/bin:/bin",
         };
-        for (auto& variable : sanitizerOptions()) variables.push_back(std::move(variable));
+        for (auto& variable : sanitizerOptions()) environment.push_back(std::move(variable));
         for (const auto& name : inherited)
-            if (const char* value = std::getenv(name.c_str())) variables.push_back(name + "=" + value);
+            if (const char* value = std::getenv(name.c_str())) environment.push_back(name + "=" + value);
+        environment.insert(environment.end(), variables.begin(), variables.end());
         std::vector<char*> env;
-        for (auto& variable : variables) env.push_back(variable.data());
+        for (auto& variable : environment) env.push_back(variable.data());
         env.push_back(nullptr);
-        std::string program = TW_HEADLESS_PROGRAM;
         std::vector<std::string> args{program};
         if (simulate) args.push_back("--simulate");
         args.insert(args.end(), arguments.begin(), arguments.end());

@@ -1,4 +1,5 @@
-// The headless program over this machine's devices (emulated): the default world end to end.
+// The headless program over this machine's devices (emulated): the default world end to end; and
+// the program on screen where its toolkit fails it.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include "Platform/Simulated/HID/VirtualHidppMouse.h"
 #include "Platform/Simulated/HID/VirtualMouseDescription.h"
 #include "TestKit/HeadlessProcess.h"
+#include "TestKit/SilentDisplay.h"
 #include "TestKit/Umockdev/EmulatedNode.h"
 #include "TestKit/Umockdev/EvdevSide.h"
 #include "TestKit/Umockdev/Fixtures.h"
@@ -182,6 +184,53 @@ TEST(HeadlessOverDevices, SetsUpTheMouseAndKeyboardFiresARuleAndQuitsLeavingBoth
         auto reporting = m.reporting(0xC4);
         return reporting && reporting->divert;
     }));
+}
+
+// The program on screen sets the devices up while its toolkit still reaches for its display; a
+// display that fails it then (the toolkit ends the program) finds both devices put back first.
+TEST(WindowProgramOverDevices, ADisplayLostWhileTheDevicesAreSetUpFindsThemPutBack) {
+#ifndef TW_PROGRAM
+    GTEST_SKIP() << "built without the program on screen";
+#else
+    Testbed testbed;
+    const auto mouse = bluetoothHidppMouse(0);
+    const auto keyboard = usbKeyboard(1);
+    ASSERT_TRUE(testbed.add(mouse.text()));
+    ASSERT_TRUE(testbed.add(keyboard.text()));
+    ASSERT_TRUE(testbed.add(uinputNode().text()));
+    auto recording = loadVirtualMouse(TW_DATA_ROOT "/devices/MX-Master-3-Wireless-Mouse-B023.json");
+    ASSERT_TRUE(recording.ok());
+    EmulatedNode hidraw(testbed, mouse.hidraw);
+    HidppDeviceSide mouseSide(hidraw, *recording);
+    KeyTableSide keyTable(testbed, keyboard.event, keyboardTable());
+    UinputSide uinput(testbed);
+    testkit::SilentDisplay display;
+    if (display.name().empty()) GTEST_SKIP() << "no free display number";
+    const auto diverted = [&] {
+        return mouseSide.read([](const VirtualHidppMouse& m) {
+            auto reporting = m.reporting(0xC4);
+            return reporting && reporting->divert;
+        });
+    };
+    {
+        Headless program;
+        program.program = TW_PROGRAM;
+        overDevices(program);
+        program.variables = {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display.name()};
+        writeConfig(program);
+        program.start({});
+        // The toolkit waits for the display's answer meanwhile.
+        ASSERT_TRUE(testkit::pollUntil([&] { return diverted() && keyTable.table().at(0x70039) == keyF18; }, 60s,
+                                       10ms))
+            << program.seen;
+        display.close();
+        const int status = program.exitStatus();
+        EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << program.seen;
+        EXPECT_NE(program.seen.find("could not connect to display"), std::string::npos) << program.seen;
+    }
+    EXPECT_EQ(keyTable.table(), keyboardTable());
+    EXPECT_FALSE(diverted());
+#endif
 }
 
 // /dev/uinput and /dev/input are the emulated tree's, so that the machine's own (present or not)

@@ -21,8 +21,11 @@ struct X11Pointer::Library {
     void* handle = nullptr;
     Display* display = nullptr;
     Window root = 0;
+    OpenDisplay openDisplay = nullptr;
     CloseDisplay close = nullptr;
+    DefaultRootWindow rootOf = nullptr;
     QueryPointer query = nullptr;
+    SetIOErrorExitHandler setExitHandler = nullptr;
     bool lost = false;  // the display went away (set and read on the pointer's thread)
 
     // Xlib ends the process when its connection breaks, unless told otherwise.
@@ -41,30 +44,32 @@ std::unique_ptr<X11Pointer> X11Pointer::open() {
     auto library = std::make_unique<Library>();
     library->handle = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
     if (!library->handle) return nullptr;
-    auto openDisplay = reinterpret_cast<Library::OpenDisplay>(::dlsym(library->handle, "XOpenDisplay"));
+    library->openDisplay = reinterpret_cast<Library::OpenDisplay>(::dlsym(library->handle, "XOpenDisplay"));
     library->close = reinterpret_cast<Library::CloseDisplay>(::dlsym(library->handle, "XCloseDisplay"));
-    auto root = reinterpret_cast<Library::DefaultRootWindow>(::dlsym(library->handle, "XDefaultRootWindow"));
+    library->rootOf = reinterpret_cast<Library::DefaultRootWindow>(::dlsym(library->handle, "XDefaultRootWindow"));
     library->query = reinterpret_cast<Library::QueryPointer>(::dlsym(library->handle, "XQueryPointer"));
-    auto setExitHandler = reinterpret_cast<Library::SetIOErrorExitHandler>(
+    library->setExitHandler = reinterpret_cast<Library::SetIOErrorExitHandler>(
         ::dlsym(library->handle, "XSetIOErrorExitHandler"));
     // Without a way to survive a broken connection, the pointer is not worth the risk.
-    if (!openDisplay || !library->close || !root || !library->query || !setExitHandler)
+    if (!library->openDisplay || !library->close || !library->rootOf || !library->query || !library->setExitHandler)
         return nullptr;
-    library->display = openDisplay(display);
-    if (!library->display) return nullptr;
-    setExitHandler(library->display, &Library::connectionLost, library.get());
-    library->root = root(library->display);
-    return std::unique_ptr<X11Pointer>(new X11Pointer(std::move(library)));
+    return std::unique_ptr<X11Pointer>(new X11Pointer(std::move(library), display));
 }
 
-X11Pointer::X11Pointer(std::unique_ptr<Library> library)
-    : library_(std::move(library)), thread_([this] { run(); }) {}
+X11Pointer::X11Pointer(std::unique_ptr<Library> library, std::string display)
+    : shared_(std::make_shared<Shared>()), thread_(&X11Pointer::run, shared_, std::move(library), std::move(display)) {}
 
 X11Pointer::~X11Pointer() {
-    stopping_ = true;
-    asks_.fetch_add(1);
-    asks_.notify_one();
-    if (thread_.joinable()) thread_.join();
+    shared_->stopping = true;
+    shared_->asks.fetch_add(1);
+    shared_->asks.notify_one();
+    if (!thread_.joinable()) return;
+    // A display that took the connection and never answers would hold the quit forever.
+    if (shared_->opening) {
+        thread_.detach();
+    } else {
+        thread_.join();
+    }
 }
 
 namespace {
@@ -77,39 +82,48 @@ std::int64_t steadyNow() {
 }  // namespace
 
 std::optional<Event::Location> X11Pointer::location(std::chrono::milliseconds maxAge) {
-    if (lost_) return std::nullopt;
-    const std::int64_t at = answeredAt_.load();
-    if ((at == 0 || steadyNow() - at >= std::chrono::nanoseconds(maxAge).count()) && !asking_.exchange(true)) {
-        asks_.fetch_add(1);
-        asks_.notify_one();
+    Shared& shared = *shared_;
+    if (shared.lost) return std::nullopt;
+    const std::int64_t at = shared.answeredAt.load();
+    if ((at == 0 || steadyNow() - at >= std::chrono::nanoseconds(maxAge).count()) && !shared.asking.exchange(true)) {
+        shared.asks.fetch_add(1);
+        shared.asks.notify_one();
     }
     if (at == 0) return std::nullopt;
-    const std::uint64_t place = place_.load();
+    const std::uint64_t place = shared.place.load();
     return Event::Location{static_cast<double>(static_cast<std::int32_t>(place >> 32)),
                            static_cast<double>(static_cast<std::int32_t>(place & 0xFFFFFFFFu))};
 }
 
-void X11Pointer::run() {
+void X11Pointer::run(std::shared_ptr<Shared> shared, std::unique_ptr<Library> library, std::string display) {
+    library->display = library->openDisplay(display.c_str());
+    if (library->display) {
+        library->setExitHandler(library->display, &Library::connectionLost, library.get());
+        library->root = library->rootOf(library->display);
+    } else {
+        shared->lost = true;  // no display to ask: as one that went away
+    }
+    shared->opening = false;
     std::uint32_t seen = 0;
-    while (true) {
-        asks_.wait(seen);
-        seen = asks_.load();
-        if (stopping_) return;
+    while (library->display) {
+        shared->asks.wait(seen);
+        seen = shared->asks.load();
+        if (shared->stopping) return;
         Library::Window rootReturn = 0, child = 0;
         int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
         unsigned int mask = 0;
-        const bool answered = !library_->lost && library_->query(library_->display, library_->root, &rootReturn,
-                                                                 &child, &rootX, &rootY, &windowX, &windowY, &mask);
-        if (library_->lost) {
-            lost_ = true;  // the display went away: never asked again
+        const bool answered = !library->lost && library->query(library->display, library->root, &rootReturn, &child,
+                                                               &rootX, &rootY, &windowX, &windowY, &mask);
+        if (library->lost) {
+            shared->lost = true;  // the display went away: never asked again
         } else if (answered) {
-            place_ = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(rootX)) << 32) |
-                     static_cast<std::uint32_t>(rootY);
-            answeredAt_ = steadyNow();
+            shared->place = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(rootX)) << 32) |
+                            static_cast<std::uint32_t>(rootY);
+            shared->answeredAt = steadyNow();
         } else {
-            answeredAt_ = 0;
+            shared->answeredAt = 0;
         }
-        asking_ = false;
+        shared->asking = false;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "Core/Tap/Event.h"
@@ -14,13 +15,17 @@ namespace tindlewave {
 // Where the pointer is on an X11 display, asked with XQueryPointer through libX11 loaded when
 // needed (the build does not depend on it). There is none on Wayland, where a program cannot
 // know the pointer's place (XWayland answers with a constant), nor without a display.
-// The X server is asked on a thread of the pointer's own, so the thread that reads input never
-// waits for its answer; that thread sleeps until an answer is wanted.
+// The display is opened, and the X server asked, on a thread of the pointer's own, so neither the
+// thread that makes it nor the one that reads input ever waits for the server (one that takes a
+// connection and never answers holds up that thread alone); it sleeps until an answer is wanted.
 class X11Pointer {
   public:
-    // None unless DISPLAY names a display, WAYLAND_DISPLAY is unset and libX11 loads.
+    // None unless DISPLAY names a display, WAYLAND_DISPLAY is unset and libX11 loads. Never
+    // waits for the display: a display that cannot be opened is, for location(), one that went
+    // away.
     static std::unique_ptr<X11Pointer> open();
-    // Stops and joins its thread.
+    // Stops its thread: joined, unless it still waits for the display to answer its opening
+    // (then it ends by itself once the display answers or goes, and nothing waits for it).
     ~X11Pointer();
     X11Pointer(const X11Pointer&) = delete;
     X11Pointer& operator=(const X11Pointer&) = delete;
@@ -33,16 +38,21 @@ class X11Pointer {
 
   private:
     struct Library;
-    explicit X11Pointer(std::unique_ptr<Library> library);
-    void run();
+    // What the pointer's thread and the pointer share: the thread holds it too, so a thread let
+    // go of while the display has not answered its opening never reads freed memory.
+    struct Shared {
+        std::atomic<std::uint64_t> place{0};         // x and y, 32 bits each
+        std::atomic<std::int64_t> answeredAt{0};     // steady nanoseconds; 0: no answer yet
+        std::atomic<bool> lost{false};
+        std::atomic<bool> asking{false};             // an ask is on its way
+        std::atomic<std::uint32_t> asks{0};          // bumped to wake the thread
+        std::atomic<bool> stopping{false};
+        std::atomic<bool> opening{true};             // the display has not answered its opening yet
+    };
+    X11Pointer(std::unique_ptr<Library> library, std::string display);
+    static void run(std::shared_ptr<Shared> shared, std::unique_ptr<Library> library, std::string display);
 
-    std::unique_ptr<Library> library_;  // its thread's once it runs
-    std::atomic<std::uint64_t> place_{0};         // x and y, 32 bits each
-    std::atomic<std::int64_t> answeredAt_{0};     // steady nanoseconds; 0: no answer yet
-    std::atomic<bool> lost_{false};
-    std::atomic<bool> asking_{false};             // an ask is on its way
-    std::atomic<std::uint32_t> asks_{0};          // bumped to wake the thread
-    std::atomic<bool> stopping_{false};
+    std::shared_ptr<Shared> shared_;
     std::thread thread_;
 };
 

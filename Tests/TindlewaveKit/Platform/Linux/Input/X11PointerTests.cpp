@@ -9,8 +9,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <future>
 #include <string>
 #include <thread>
+
+#include "TestKit/Environment.h"
+#include "TestKit/SilentDisplay.h"
 
 extern char** environ;
 
@@ -101,6 +105,26 @@ TEST(X11Pointer, ReadsThePointerOnAnX11DisplayAndNothingOnWaylandOrWithoutADispl
     ::unsetenv("WAYLAND_DISPLAY");
     ::unsetenv("DISPLAY");
     EXPECT_FALSE(X11Pointer::open());
+}
+
+// A display that takes the connection and never answers holds up neither the thread that opens
+// the pointer nor the one that lets go of it (the program's start and its quit).
+TEST(X11Pointer, ADisplayThatNeverAnswersHoldsUpNoOneAndIsNeverAsked) {
+    testkit::SilentDisplay display;
+    if (display.name().empty()) GTEST_SKIP() << "no free display number";
+    testkit::Environment named("DISPLAY", display.name().c_str());
+    testkit::Environment noWayland("WAYLAND_DISPLAY", nullptr);
+    auto openedAndGone = std::async(std::launch::async, [] {
+        auto pointer = X11Pointer::open();
+        const bool opened = pointer != nullptr;
+        const bool answered = pointer && pointer->location(std::chrono::milliseconds(0)).has_value();
+        pointer.reset();
+        return opened && !answered;
+    });
+    const bool inTime = openedAndGone.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    display.close();  // what waits on it now ends
+    ASSERT_TRUE(inTime) << "waited for a display that never answers";
+    EXPECT_TRUE(openedAndGone.get());
 }
 
 }  // namespace
