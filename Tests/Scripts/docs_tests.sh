@@ -6,6 +6,7 @@
 #                            under Tools/ stands with Runtime: it may not reach the program's own
 #                            layers)
 #   walks-name-real-functions every `Type::name` a walk of docs/ARCHITECTURE.md names is there
+#   descriptors-closed-by-their-owner  no source closes a descriptor but UniqueFd
 set -euo pipefail
 root="$1"
 case_name="$2"
@@ -79,6 +80,12 @@ case "$case_name" in
     done < <(awk '/^## /{walks = ($0 == "## Walks")} walks' docs/ARCHITECTURE.md \
                | grep -oE '`[A-Za-z_][A-Za-z0-9_]*::[A-Za-z_][A-Za-z0-9_]*(\([^`]*\))?`' | tr -d '`' | sort -u)
     ((wrong == 0))
+    ;;
+  descriptors-closed-by-their-owner)
+    # Every descriptor the program owns is held in a UniqueFd, the one place that closes one.
+    found=$(grep -rnE '(^|[^A-Za-z0-9_])::close[[:space:]]*\(' Sources Tools \
+              | grep -v '^Sources/TindlewaveKit/Platform/Linux/System/UniqueFd\.cpp:' || true)
+    [[ -z "$found" ]] || { echo "descriptors closed by hand, not through UniqueFd:"; echo "$found"; exit 1; }
     ;;
   *) echo "unknown case $case_name" >&2; exit 2 ;;
 esac
