@@ -76,7 +76,7 @@ function(tw_add_layer name dir)
 endfunction()
 
 # A layer of the program above the kit: like tw_add_layer, and its headers are also included
-# relative to Sources/Tindlewave ("Settings/Model/SettingsEdit.h", "App/AppModel.h").
+# relative to Sources/Tindlewave ("Settings/Model/Edits/SettingsEdit.h", "App/AppModel.h").
 function(tw_add_app_layer name dir)
   tw_add_layer(${name} ${dir} ${ARGN})
   get_target_property(type ${name} TYPE)

@@ -11,7 +11,7 @@
 #include "Settings/Model/ConfigFile.h"
 #include "Settings/Model/EngineControl.h"
 #include "Settings/Model/SettingsModel.h"
-#include "Settings/Model/Updates.h"
+#include "Settings/Model/General/Updates.h"
 
 namespace tindlewave {
 

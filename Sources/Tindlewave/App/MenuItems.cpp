@@ -1,6 +1,6 @@
 #include "App/MenuItems.h"
 
-#include "Settings/Model/Trimmed.h"
+#include "Settings/Model/Edits/Trimmed.h"
 
 namespace tindlewave {
 

@@ -7,7 +7,7 @@
 
 #include "Model/EngineStatus.h"
 #include "Model/VariantRecord.h"
-#include "Settings/Model/TimeText.h"
+#include "Settings/Model/Texts/TimeText.h"
 
 namespace tindlewave {
 

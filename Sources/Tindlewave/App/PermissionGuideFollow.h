@@ -3,7 +3,7 @@
 #include <optional>
 #include <variant>
 
-#include "Settings/Model/WindowFit.h"
+#include "Settings/Model/Window/WindowFit.h"
 
 namespace tindlewave {
 

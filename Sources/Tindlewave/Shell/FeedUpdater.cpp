@@ -16,7 +16,7 @@
 
 #include "Runtime/Executors/Actors.h"
 #include "Runtime/Stores/Defaults.h"
-#include "Settings/Model/VersionOrder.h"
+#include "Settings/Model/General/VersionOrder.h"
 #include "Settings/Model/Workspace.h"
 
 namespace tindlewave {

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "Runtime/Stores/LogStore.h"
-#include "Settings/Model/UpdaterBackend.h"
+#include "Settings/Model/General/UpdaterBackend.h"
 
 class QMessageBox;
 class QNetworkAccessManager;

@@ -24,7 +24,7 @@
 
 #include "App/PermissionGuideFollow.h"
 #include "Runtime/Permissions.h"
-#include "Settings/Model/SnapshotShots.h"
+#include "Settings/Model/Window/SnapshotShots.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/Symbols.h"

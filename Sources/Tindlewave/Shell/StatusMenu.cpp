@@ -14,7 +14,7 @@
 #include "App/AppModel.h"
 #include "Runtime/Executors/Actors.h"
 #include "Settings/Model/SettingsModel.h"
-#include "Settings/Model/Updates.h"
+#include "Settings/Model/General/Updates.h"
 #include "Settings/Views/ClockTime.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/PlainText.h"

@@ -20,7 +20,7 @@
 #include "Platform/Simulated/HID/VirtualHidppMouse.h"
 #include "Runtime/EngineAssembly.h"
 #include "Runtime/Worlds/SimulatedWorld.h"
-#include "Settings/Model/Labels.h"
+#include "Settings/Model/Texts/Labels.h"
 #include "Settings/Views/AddRule.h"
 #include "Settings/Views/ButtonsTab.h"
 #include "Settings/Views/RuleRow.h"

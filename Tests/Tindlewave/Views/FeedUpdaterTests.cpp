@@ -9,7 +9,7 @@
 #include "Runtime/Executors/Actors.h"
 #include "Runtime/Stores/Defaults.h"
 #include "Runtime/Stores/LogStore.h"
-#include "Settings/Model/Updates.h"
+#include "Settings/Model/General/Updates.h"
 #include "Shell/FeedUpdater.h"
 #include "ShellWorld.h"
 #include "TestKit/TempFolder.h"

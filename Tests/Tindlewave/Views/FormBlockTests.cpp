@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include "Settings/Model/PageFit.h"
+#include "Settings/Model/Window/PageFit.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/NameField.h"
 #include "Settings/Views/PlainText.h"

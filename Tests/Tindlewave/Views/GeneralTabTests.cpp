@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "PageWorld.h"
-#include "Settings/Model/Updates.h"
+#include "Settings/Model/General/Updates.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/GeneralTab.h"
 #include "Settings/Views/SettingsPage.h"

@@ -6,7 +6,7 @@
 #include "Ink.h"
 #include "PageWorld.h"
 #include "Runtime/Worlds/WorldTexts.h"
-#include "Settings/Model/HyperKeyChoices.h"
+#include "Settings/Model/General/HyperKeyChoices.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/HyperKeyTab.h"

@@ -10,8 +10,8 @@
 #include "Runtime/Permissions.h"
 #include "Settings/Model/ConfigFile.h"
 #include "Settings/Model/EngineControl.h"
-#include "Settings/Model/Labels.h"
-#include "Settings/Model/Trimmed.h"
+#include "Settings/Model/Texts/Labels.h"
+#include "Settings/Model/Edits/Trimmed.h"
 
 namespace tindlewave {
 

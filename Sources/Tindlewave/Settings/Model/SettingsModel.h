@@ -15,13 +15,13 @@
 #include "Platform/LoginItem.h"
 #include "Runtime/Stores/ConfigSnapshot.h"
 #include "Runtime/Stores/LogStore.h"
-#include "Settings/Model/IgnoredDevice.h"
-#include "Settings/Model/LearnNote.h"
+#include "Settings/Model/Edits/IgnoredDevice.h"
+#include "Settings/Model/Buttons/LearnNote.h"
 #include "Settings/Model/Observed.h"
-#include "Settings/Model/RuleChoices.h"
-#include "Settings/Model/SettingsDevice.h"
-#include "Settings/Model/SettingsEdit.h"
-#include "Settings/Model/SettingsTab.h"
+#include "Settings/Model/Buttons/RuleChoices.h"
+#include "Settings/Model/Devices/SettingsDevice.h"
+#include "Settings/Model/Edits/SettingsEdit.h"
+#include "Settings/Model/Window/SettingsTab.h"
 
 namespace tindlewave {
 

@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 
 #include "Platform/Clock.h"
-#include "Settings/Model/AddRuleTexts.h"
-#include "Settings/Model/Labels.h"
+#include "Settings/Model/Buttons/AddRuleTexts.h"
+#include "Settings/Model/Texts/Labels.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/PlainText.h"

@@ -7,8 +7,8 @@
 
 #include "Model/Date.h"
 #include "Model/Rule.h"
-#include "Settings/Model/LearnNote.h"
-#include "Settings/Model/SettingsDevice.h"
+#include "Settings/Model/Buttons/LearnNote.h"
+#include "Settings/Model/Devices/SettingsDevice.h"
 
 class QMenu;
 class QTimer;

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "Settings/Model/GestureKnob.h"
+#include "Settings/Model/Buttons/GestureKnob.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Views/ClockTime.h"
 #include "Settings/Views/DeviceControls.h"

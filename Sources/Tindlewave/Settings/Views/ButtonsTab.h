@@ -6,7 +6,7 @@
 
 #include "Model/Config.h"
 #include "Platform/Cancellable.h"
-#include "Settings/Model/StatusCard.h"
+#include "Settings/Model/Devices/StatusCard.h"
 
 class QButtonGroup;
 class QLabel;

@@ -3,10 +3,10 @@
 #include <QMenu>
 #include <QSignalBlocker>
 
-#include "Settings/Model/DeviceControlTexts.h"
-#include "Settings/Model/Labels.h"
+#include "Settings/Model/Devices/DeviceControlTexts.h"
+#include "Settings/Model/Texts/Labels.h"
 #include "Settings/Model/SettingsModel.h"
-#include "Settings/Model/SetupChoices.h"
+#include "Settings/Model/Devices/SetupChoices.h"
 #include "Settings/Views/PlainText.h"
 
 namespace tindlewave {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "Model/Config.h"
-#include "Settings/Model/ProfileSource.h"
-#include "Settings/Model/SettingsDevice.h"
+#include "Settings/Model/Edits/ProfileSource.h"
+#include "Settings/Model/Devices/SettingsDevice.h"
 
 namespace tindlewave {
 

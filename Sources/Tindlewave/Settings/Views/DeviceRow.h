@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "Settings/Model/SettingsDevice.h"
-#include "Settings/Model/SettingsEdit.h"
+#include "Settings/Model/Devices/SettingsDevice.h"
+#include "Settings/Model/Edits/SettingsEdit.h"
 
 class QComboBox;
 class QLabel;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "Platform/Cancellable.h"
-#include "Settings/Model/IgnoredDevice.h"
+#include "Settings/Model/Edits/IgnoredDevice.h"
 
 class QLabel;
 class QVBoxLayout;

@@ -11,10 +11,10 @@
 #include <chrono>
 
 #include "Runtime/Permissions.h"
-#include "Settings/Model/BuildInfo.h"
-#include "Settings/Model/GeneralTexts.h"
+#include "Settings/Model/General/BuildInfo.h"
+#include "Settings/Model/General/GeneralTexts.h"
 #include "Settings/Model/SettingsModel.h"
-#include "Settings/Model/Updates.h"
+#include "Settings/Model/General/Updates.h"
 #include "Settings/Views/CheckBox.h"
 #include "Settings/Views/ClockTime.h"
 #include "Settings/Views/FormBlocks.h"

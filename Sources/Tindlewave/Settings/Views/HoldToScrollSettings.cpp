@@ -5,7 +5,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "Settings/Model/ScrollingRules.h"
+#include "Settings/Model/Scrolling/ScrollingRules.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Views/CheckBox.h"
 #include "Settings/Views/FormBlocks.h"

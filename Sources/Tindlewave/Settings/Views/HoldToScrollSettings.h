@@ -2,8 +2,8 @@
 
 #include <QWidget>
 
-#include "Settings/Model/SettingsDevice.h"
-#include "Settings/Model/SettingsEdit.h"
+#include "Settings/Model/Devices/SettingsDevice.h"
+#include "Settings/Model/Edits/SettingsEdit.h"
 
 class QCheckBox;
 class QComboBox;

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "Settings/Model/HyperKeyChoices.h"
+#include "Settings/Model/General/HyperKeyChoices.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Views/CheckBox.h"
 #include "Settings/Views/FormBlocks.h"

@@ -5,7 +5,7 @@
 
 #include "Model/Keys.h"
 #include "Platform/Cancellable.h"
-#include "Settings/Model/SettingsDevice.h"
+#include "Settings/Model/Devices/SettingsDevice.h"
 
 class QCheckBox;
 class QComboBox;

@@ -3,9 +3,9 @@
 #include <QWidget>
 #include <functional>
 
-#include "Settings/Model/KnobDraft.h"
-#include "Settings/Model/KnobUnit.h"
-#include "Settings/Model/SliderScale.h"
+#include "Settings/Model/Scrolling/KnobDraft.h"
+#include "Settings/Model/Texts/KnobUnit.h"
+#include "Settings/Model/Scrolling/SliderScale.h"
 
 class QLabel;
 class QSlider;

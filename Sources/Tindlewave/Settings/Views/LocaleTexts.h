@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "Settings/Model/NumberFormat.h"
+#include "Settings/Model/Texts/NumberFormat.h"
 
 namespace tindlewave {
 

@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "Runtime/Executors/WorkPool.h"
-#include "Settings/Model/LogText.h"
+#include "Settings/Model/General/LogText.h"
 #include "Settings/Views/ClockTime.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/PlainText.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Model/Result.h"
-#include "Settings/Model/LogReader.h"
+#include "Settings/Model/General/LogReader.h"
 
 class QLabel;
 class QListWidget;

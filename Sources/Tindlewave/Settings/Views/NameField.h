@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "Settings/Model/NameDraft.h"
+#include "Settings/Model/Window/NameDraft.h"
 
 class QLineEdit;
 

@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "Settings/Model/RecorderFieldState.h"
+#include "Settings/Model/Buttons/RecorderFieldState.h"
 
 class QHBoxLayout;
 class QPushButton;

@@ -10,8 +10,8 @@
 #include <QToolButton>
 #include <QVariantAnimation>
 
-#include "Settings/Model/AddRuleTexts.h"
-#include "Settings/Model/Labels.h"
+#include "Settings/Model/Buttons/AddRuleTexts.h"
+#include "Settings/Model/Texts/Labels.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/RecorderField.h"

@@ -8,8 +8,8 @@
 
 #include "Model/EngineStatus.h"
 #include "Model/Rule.h"
-#include "Settings/Model/RuleChoices.h"
-#include "Settings/Model/RuleRowValues.h"
+#include "Settings/Model/Buttons/RuleChoices.h"
+#include "Settings/Model/Buttons/RuleRowValues.h"
 
 class QActionGroup;
 class QComboBox;

@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "Settings/Model/RuleRowValues.h"
+#include "Settings/Model/Buttons/RuleRowValues.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Views/AddRule.h"
 #include "Settings/Views/DeviceControls.h"

@@ -4,8 +4,8 @@
 #include <optional>
 #include <unordered_map>
 
-#include "Settings/Model/RuleKey.h"
-#include "Settings/Model/SettingsDevice.h"
+#include "Settings/Model/Edits/RuleKey.h"
+#include "Settings/Model/Devices/SettingsDevice.h"
 
 class QLabel;
 class QVBoxLayout;

@@ -5,9 +5,9 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "Settings/Model/ScrollingRules.h"
+#include "Settings/Model/Scrolling/ScrollingRules.h"
 #include "Settings/Model/SettingsModel.h"
-#include "Settings/Model/SlowRollStutter.h"
+#include "Settings/Model/Scrolling/SlowRollStutter.h"
 #include "Settings/Views/CheckBox.h"
 #include "Settings/Views/DeviceControls.h"
 #include "Settings/Views/FormBlocks.h"

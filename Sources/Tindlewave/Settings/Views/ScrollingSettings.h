@@ -3,9 +3,9 @@
 #include <QWidget>
 #include <array>
 
-#include "Settings/Model/SettingsDevice.h"
-#include "Settings/Model/SettingsEdit.h"
-#include "Settings/Model/SmoothKnob.h"
+#include "Settings/Model/Devices/SettingsDevice.h"
+#include "Settings/Model/Edits/SettingsEdit.h"
+#include "Settings/Model/Edits/SmoothKnob.h"
 
 class QCheckBox;
 class QPushButton;

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "Settings/Model/SettingsModel.h"
-#include "Settings/Model/SnapshotShots.h"
+#include "Settings/Model/Window/SnapshotShots.h"
 #include "Settings/Views/SettingsTabs.h"
 #include "Settings/Views/WindowPicture.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "Model/Config.h"
-#include "Settings/Model/SettingsTab.h"
+#include "Settings/Model/Window/SettingsTab.h"
 
 namespace tindlewave {
 

@@ -14,7 +14,7 @@
 
 #include "Runtime/Stores/Defaults.h"
 #include "Runtime/Executors/WorkPool.h"
-#include "Settings/Model/PageFit.h"
+#include "Settings/Model/Window/PageFit.h"
 #include "Settings/Views/SettingsPage.h"
 #include "Settings/Views/Symbols.h"
 

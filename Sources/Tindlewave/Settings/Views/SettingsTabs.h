@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "Settings/Model/SettingsTab.h"
-#include "Settings/Model/WindowFitMachine.h"
+#include "Settings/Model/Window/SettingsTab.h"
+#include "Settings/Model/Window/WindowFitMachine.h"
 
 class QActionGroup;
 class QStackedWidget;

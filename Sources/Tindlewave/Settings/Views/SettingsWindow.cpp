@@ -4,7 +4,7 @@
 #include <QVBoxLayout>
 
 #include "Platform/Executor.h"
-#include "Settings/Model/LogReader.h"
+#include "Settings/Model/General/LogReader.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Views/ButtonsTab.h"
 #include "Settings/Views/DevicesTab.h"

@@ -39,7 +39,7 @@ class SettingsWindow {
     // The window, made on first use.
     SettingsTabs& tabs();
     // Shows the window, then writes pictures of every page into `folder` (file names in
-    // Settings/Model/SnapshotShots.h) and runs `done`; the window stays open.
+    // Settings/Model/Window/SnapshotShots.h) and runs `done`; the window stays open.
     void snapshot(const std::string& folder, std::function<void()> done);
     // Opens the log sheet over the window.
     void showLog();

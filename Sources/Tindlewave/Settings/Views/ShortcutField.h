@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "Model/Rule.h"
-#include "Settings/Model/ShortcutKeys.h"
+#include "Settings/Model/Buttons/ShortcutKeys.h"
 #include "Settings/Views/KeyAdapter.h"
 
 namespace tindlewave {

@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "Settings/Model/CurveEditor.h"
+#include "Settings/Model/Scrolling/CurveEditor.h"
 
 class QLabel;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Settings/Model/CurveEditor.h"
+#include "Settings/Model/Scrolling/CurveEditor.h"
 
 class QWidget;
 

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "Settings/Model/KnobUnit.h"
+#include "Settings/Model/Texts/KnobUnit.h"
 #include "Settings/Views/LocaleTexts.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/Symbols.h"

@@ -4,7 +4,7 @@
 #include <functional>
 #include <optional>
 
-#include "Settings/Model/SlowRollStutter.h"
+#include "Settings/Model/Scrolling/SlowRollStutter.h"
 
 class QFrame;
 class QLabel;

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <chrono>
 
-#include "Settings/Model/AddRuleTexts.h"
-#include "Settings/Model/Labels.h"
-#include "Settings/Model/RecorderFieldState.h"
-#include "Settings/Model/RuleRowValues.h"
-#include "Settings/Model/ShortcutKeys.h"
+#include "Settings/Model/Buttons/AddRuleTexts.h"
+#include "Settings/Model/Texts/Labels.h"
+#include "Settings/Model/Buttons/RecorderFieldState.h"
+#include "Settings/Model/Buttons/RuleRowValues.h"
+#include "Settings/Model/Buttons/ShortcutKeys.h"
 
 namespace tindlewave {
 namespace {

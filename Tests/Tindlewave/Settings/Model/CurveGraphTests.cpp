@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "Settings/Model/CurveEditor.h"
-#include "Settings/Model/CurveGraph.h"
+#include "Settings/Model/Scrolling/CurveEditor.h"
+#include "Settings/Model/Scrolling/CurveGraph.h"
 
 namespace tindlewave {
 namespace {

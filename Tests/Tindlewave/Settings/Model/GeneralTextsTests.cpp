@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "Platform/Linux/Permissions/NodePermissionGrants.h"
-#include "Settings/Model/GeneralTexts.h"
+#include "Settings/Model/General/GeneralTexts.h"
 #include "Runtime/Worlds/WorldTexts.h"
-#include "Settings/Model/RuleRowValues.h"
+#include "Settings/Model/Buttons/RuleRowValues.h"
 
 namespace tindlewave {
 namespace {
@@ -107,7 +107,7 @@ TEST(GeneralTexts, AbbreviatesTheHomeFolderOnlyAsAWholeFolder) {
 }  // namespace
 }  // namespace tindlewave
 
-#include "Settings/Model/DeviceControlTexts.h"
+#include "Settings/Model/Devices/DeviceControlTexts.h"
 
 namespace tindlewave {
 namespace {

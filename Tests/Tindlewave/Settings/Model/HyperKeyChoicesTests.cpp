@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/HyperKeyChoices.h"
+#include "Settings/Model/General/HyperKeyChoices.h"
 
 namespace tindlewave {
 namespace {

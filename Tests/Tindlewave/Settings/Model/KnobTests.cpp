@@ -4,11 +4,11 @@
 #include <limits>
 #include <vector>
 
-#include "Settings/Model/GestureKnob.h"
-#include "Settings/Model/KnobDraft.h"
-#include "Settings/Model/KnobUnit.h"
-#include "Settings/Model/SliderScale.h"
-#include "Settings/Model/SlowRollStutter.h"
+#include "Settings/Model/Buttons/GestureKnob.h"
+#include "Settings/Model/Scrolling/KnobDraft.h"
+#include "Settings/Model/Texts/KnobUnit.h"
+#include "Settings/Model/Scrolling/SliderScale.h"
+#include "Settings/Model/Scrolling/SlowRollStutter.h"
 
 namespace tindlewave {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "Runtime/Worlds/WorldTexts.h"
-#include "Settings/Model/HyperKeyChoices.h"
-#include "Settings/Model/Labels.h"
+#include "Settings/Model/General/HyperKeyChoices.h"
+#include "Settings/Model/Texts/Labels.h"
 
 namespace tindlewave {
 namespace {

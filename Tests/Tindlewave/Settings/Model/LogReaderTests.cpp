@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/LogReader.h"
+#include "Settings/Model/General/LogReader.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
 

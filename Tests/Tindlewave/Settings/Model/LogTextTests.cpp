@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/LogText.h"
+#include "Settings/Model/General/LogText.h"
 
 namespace tindlewave {
 namespace {

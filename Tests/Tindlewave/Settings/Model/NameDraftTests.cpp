@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/NameDraft.h"
+#include "Settings/Model/Window/NameDraft.h"
 
 namespace tindlewave {
 namespace {

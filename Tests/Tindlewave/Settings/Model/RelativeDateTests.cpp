@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/RelativeDate.h"
+#include "Settings/Model/Texts/RelativeDate.h"
 
 namespace tindlewave {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Settings/Model/RuleChoices.h"
+#include "Settings/Model/Buttons/RuleChoices.h"
 
 namespace tindlewave {
 namespace {

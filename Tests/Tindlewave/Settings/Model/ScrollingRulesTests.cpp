@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/ScrollingRules.h"
+#include "Settings/Model/Scrolling/ScrollingRules.h"
 
 namespace tindlewave {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/SettingsDevice.h"
+#include "Settings/Model/Devices/SettingsDevice.h"
 #include "Tindlewave/TestTime.h"
 
 namespace tindlewave {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/SettingsEdit.h"
-#include "Settings/Model/Trimmed.h"
+#include "Settings/Model/Edits/SettingsEdit.h"
+#include "Settings/Model/Edits/Trimmed.h"
 
 namespace tindlewave {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/RuleChoices.h"
+#include "Settings/Model/Buttons/RuleChoices.h"
 #include "Tindlewave/Settings/Model/SettingsModelFixture.h"
 
 using namespace tindlewave;

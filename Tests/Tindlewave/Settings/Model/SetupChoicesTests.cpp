@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/SetupChoices.h"
+#include "Settings/Model/Devices/SetupChoices.h"
 
 namespace tindlewave {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/ShortcutRecording.h"
+#include "Settings/Model/Buttons/ShortcutRecording.h"
 
 namespace tindlewave {
 namespace {

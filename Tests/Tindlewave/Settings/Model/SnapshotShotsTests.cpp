@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/SnapshotShots.h"
+#include "Settings/Model/Window/SnapshotShots.h"
 
 namespace tindlewave {
 namespace {

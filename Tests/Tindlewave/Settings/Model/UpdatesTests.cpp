@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "Runtime/Stores/Defaults.h"
-#include "Settings/Model/Updates.h"
+#include "Settings/Model/General/Updates.h"
 #include "TestKit/TempFolder.h"
 
 using namespace tindlewave;

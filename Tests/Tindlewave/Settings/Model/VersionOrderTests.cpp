@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/VersionOrder.h"
+#include "Settings/Model/General/VersionOrder.h"
 
 namespace tindlewave {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "Settings/Model/PageFit.h"
-#include "Settings/Model/WindowFit.h"
-#include "Settings/Model/WindowFitMachine.h"
+#include "Settings/Model/Window/PageFit.h"
+#include "Settings/Model/Window/WindowFit.h"
+#include "Settings/Model/Window/WindowFitMachine.h"
 
 namespace tindlewave {
 namespace {

@@ -1,0 +1,84 @@
+#include "Settings/Model/General/GeneralTexts.h"
+
+#include "Runtime/Worlds/WorldTexts.h"
+
+#include "Settings/Model/Texts/RelativeDate.h"
+
+namespace tindlewave {
+
+std::string GeneralTexts::loginDetail(LoginItemState state, const std::optional<std::string>& error) {
+    if (error) return "Could not change it: " + *error;
+    switch (state) {
+    case LoginItemState::on:
+        return "Tindlewave starts when you log in, so your devices are set up right away.";
+    case LoginItemState::off: return "Tindlewave starts only when you open it.";
+    case LoginItemState::needsApproval: return "Waiting for you to allow it in Login Items.";
+    }
+    return {};
+}
+
+std::string GeneralTexts::loadDetail(const std::optional<ConfigSnapshot>& snapshot,
+                                     const std::optional<Date>& loadedAt, const TimeText& time) {
+    if (snapshot && snapshot->error)
+        return "Has an error: " + snapshot->error->description() +
+               ". Tindlewave keeps using the last good settings.";
+    if (loadedAt) return "Loaded at " + time(*loadedAt) + ". Saving the file reloads it.";
+    return "Loading\u2026";
+}
+
+std::string GeneralTexts::updatesDetail(const std::string& version, bool automaticallyChecks,
+                                        const std::string& host,
+                                        const std::optional<Date>& lastCheck, Date now) {
+    std::string text = "You have version " + version + ". ";
+    text += automaticallyChecks
+                ? "Once a day Tindlewave asks " + host + " for the latest version, and sends nothing else."
+                : std::string("Tindlewave checks only when you ask.");
+    if (lastCheck) text += " Last checked " + relativeDateText(*lastCheck, now) + ".";
+    return text;
+}
+
+std::string GeneralTexts::hostOf(const std::string& url) {
+    auto start = url.find("://");
+    start = start == std::string::npos ? 0 : start + 3;
+    const auto end = url.find_first_of("/?#", start);
+    std::string host = url.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (const auto at = host.rfind('@'); at != std::string::npos) host.erase(0, at + 1);
+    return host;
+}
+
+GeneralTexts::PermissionRow GeneralTexts::permissionRow(PermissionState::Grant grant) {
+    switch (grant) {
+    case PermissionState::Grant::granted: return {"Granted", false, ""};
+    case PermissionState::Grant::denied: return {"Not allowed", true, "Allow\u2026"};
+    case PermissionState::Grant::notDetermined:
+        // Over real devices nothing is asked: the grant waits for a node to read.
+        if (worldTexts() == WorldTexts::linuxDevices) return {"No HID++ mouse connected", true, "Allow\u2026"};
+        return {"Not asked yet", true, "Allow\u2026"};
+    }
+    return {};
+}
+
+GeneralTexts::HowTo GeneralTexts::howTo() {
+    if (worldTexts() == WorldTexts::linuxDevices)
+        return {"Install Tindlewave's device rule (once, as an administrator)", "Show Commands\u2026",
+                "Reconnect your mice and keyboards, or log out and back in", "Check that both say Granted below"};
+    return {"Go to System Settings \u203A Privacy & Security", "Open System Settings",
+            "Switch on Tindlewave under Accessibility and under Input Monitoring",
+            "Check that both say Granted below, or click Allow\u2026 to be asked"};
+}
+
+bool GeneralTexts::showsHowTo(const PermissionState& permissions) {
+    return permissions.accessibility != PermissionState::Grant::granted ||
+           permissions.inputMonitoring != PermissionState::Grant::granted;
+}
+
+std::string GeneralTexts::abbreviatedPath(const std::string& path, const std::string& home) {
+    if (home.empty() || home == "/") return path;
+    std::string prefix = home;
+    if (prefix.back() == '/') prefix.pop_back();
+    if (path == prefix) return "~";
+    if (path.starts_with(prefix + "/")) return "~" + path.substr(prefix.size());
+    return path;
+}
+
+}  // namespace tindlewave

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Model/Date.h"
+#include "Model/EngineStatus.h"
+#include "Platform/LoginItem.h"
+#include "Runtime/Stores/ConfigSnapshot.h"
+#include "Settings/Model/Texts/TimeText.h"
+
+namespace tindlewave {
+
+// The texts of the General page, decided without the toolkit.
+class GeneralTexts {
+  public:
+    GeneralTexts() = delete;
+
+    // The Startup row's detail: the failure, else the login item's state in words.
+    static std::string loginDetail(LoginItemState state, const std::optional<std::string>& error);
+    // The first part of the config file's explanation: the error, else when it was loaded, else
+    // "Loading…".
+    static std::string loadDetail(const std::optional<ConfigSnapshot>& snapshot,
+                                  const std::optional<Date>& loadedAt, const TimeText& time);
+    // The Updates row's detail. `host` is the update feed's host.
+    static std::string updatesDetail(const std::string& version, bool automaticallyChecks,
+                                     const std::string& host, const std::optional<Date>& lastCheck,
+                                     Date now);
+    // The host of a feed address ("https://updates.example.org/feed.xml" → "updates.example.org").
+    static std::string hostOf(const std::string& url);
+
+    // A permission row's state: its words, whether they are a warning (orange) rather than a
+    // grant (green), and its button.
+    struct PermissionRow {
+        std::string state;
+        bool warning = false;
+        std::string button;
+        bool operator==(const PermissionRow&) const = default;
+    };
+    // A granted row has no button: there is no settings pane to show. Over Linux devices an
+    // undetermined grant is one with no node to read yet, and its button shows what to install.
+    static PermissionRow permissionRow(PermissionState::Grant grant);
+
+    // The how-to's three steps: each step's words and, for the first, its button's.
+    struct HowTo {
+        std::string first;
+        std::string firstButton;
+        std::string second;
+        std::string third;
+        bool operator==(const HowTo&) const = default;
+    };
+    static HowTo howTo();
+    // Where a start over real devices points for what mends its problems (after each of them).
+    static constexpr std::string_view remediesWhere =
+        ": General page, \"Show Commands\u2026\", or README, \"Using it with real devices\"";
+    // The how-to steps show while either grant is missing.
+    static bool showsHowTo(const PermissionState& permissions);
+
+    // The config file's path with the home folder written as "~".
+    static std::string abbreviatedPath(const std::string& path, const std::string& home);
+};
+
+}  // namespace tindlewave

@@ -1,0 +1,17 @@
+#include "Settings/Model/Window/NameDraft.h"
+
+#include "Settings/Model/Edits/Trimmed.h"
+
+namespace tindlewave {
+
+std::optional<std::string> NameDraft::commit(const std::string& name) {
+    if (!draft_) return std::nullopt;
+    auto result = trimmed(*draft_);
+    if (result.empty() || result == name) {
+        draft_.reset();
+        return std::nullopt;
+    }
+    return result;
+}
+
+}  // namespace tindlewave
