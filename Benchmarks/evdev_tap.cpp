@@ -10,16 +10,26 @@
 //     the smooth-scroll frame that follows it, beside the bare pipeline's wheel case and the bare
 //     loop (the aim: at most 1.5 times their sum).
 // Each reports the margin left of 125 µs per frame.
+// (c) A shortcut's key posted from another thread (as the action performer posts from the main
+//     thread) to its bytes on the program's keyboard, with the tap thread on a run loop of its
+//     own, beside a bare write and read of the same bytes on the posting thread; with no tap that
+//     sees keys (written on the posting thread: the aim is at most 1.5 times the bare write, nothing
+//     allocated), and with one (the hyper key's: the post goes through the tap thread).
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <poll.h>
+
 #include <array>
 #include <chrono>
+#include <future>
+#include <optional>
 
 #include "CountedAllocations.h"
 #include "Platform/Linux/Input/LinuxEventSystem.h"
+#include "Runtime/Executors/RunLoopExecutor.h"
 #include "Runtime/Tap/TapHost.h"
 #include "TestKit/EvdevPipes.h"
 #include "TestKit/ManualExecutor.h"
@@ -195,6 +205,90 @@ void BM_WheelNotchToFirstSmoothFrame(benchmark::State& state) {
     world.scheduler.runReady();
 }
 BENCHMARK(BM_WheelNotchToFirstSmoothFrame);
+
+// (c) The event system on a tap thread of its own (a run loop), its own keyboard a pipe; the
+// benchmark's thread posts a key down and up in turn and waits for each one's bytes.
+struct Threaded {
+    RunLoopExecutor tap{"bench.tap"};
+    Pipe keyboard, pointer;
+    std::optional<LinuxEventSystem> events;
+    std::optional<TapPort> port;
+
+    explicit Threaded(bool keyTap) {
+        events.emplace(tap, LinuxEventSystem::Options{.stallSeconds = 3600, .followSession = false});
+        onTap([&] {
+            testkit::adoptVirtualDevices(*events, keyboard, pointer);
+            if (!keyTap) return;
+            port = events->createTap({EventLevel::hid, TapPlacement::headInsert, TapOptions::active,
+                                      eventMaskBit(EventType::keyDown) | eventMaskBit(EventType::keyUp)},
+                                     [](EventType, Event&, const auto&) { return TapAnswer::pass; });
+            events->attach(*port, tap);
+        });
+    }
+    ~Threaded() {
+        onTap([&] {
+            if (port) events->invalidate(*port);
+        });
+        tap.stop();
+        tap.join();
+        events.reset();  // after its executor stopped
+    }
+    template <typename F>
+    void onTap(F work) {
+        std::promise<void> done;
+        tap.post([&] {
+            work();
+            done.set_value();
+        });
+        done.get_future().wait();
+    }
+};
+
+void awaitBytes(int fd, std::array<input_event, 64>& buffer) {
+    pollfd readable{fd, POLLIN, 0};
+    while (::poll(&readable, 1, 1000) == 0) {
+    }
+    benchmark::DoNotOptimize(::read(fd, buffer.data(), sizeof buffer));
+}
+
+Event keyEvent(bool down) {
+    Event key;
+    key.type = down ? EventType::keyDown : EventType::keyUp;
+    key.setInteger(IntegerField::keyCode, 0x04);
+    return key;
+}
+
+void postKeys(benchmark::State& state, bool keyTap) {
+    Threaded world(keyTap);
+    std::array<input_event, 64> buffer;
+    const std::array<Event, 2> keys{keyEvent(true), keyEvent(false)};
+    const long before = bench::allocationCount();
+    unsigned turns = 0;
+    for (auto _ : state) {
+        world.events->post(keys[turns++ % 2], EventLevel::hid);
+        awaitBytes(world.keyboard.read, buffer);
+    }
+    state.counters["allocs/post"] = benchmark::Counter(
+        static_cast<double>(bench::allocationCount() - before), benchmark::Counter::kAvgIterations);
+}
+
+// The bytes of a key alone: written and read back on the posting thread.
+void BM_BareKeyWriteAndRead(benchmark::State& state) {
+    Pipe keyboard;
+    std::array<input_event, 64> buffer;
+    const std::array<input_event, 2> keyFrame{code(EV_KEY, KEY_A, 1), code(EV_SYN, SYN_REPORT, 0)};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(::write(keyboard.write, keyFrame.data(), sizeof keyFrame));
+        awaitBytes(keyboard.read, buffer);
+    }
+}
+BENCHMARK(BM_BareKeyWriteAndRead)->UseRealTime();
+
+void BM_KeyPostFromAnotherThread(benchmark::State& state) { postKeys(state, false); }
+BENCHMARK(BM_KeyPostFromAnotherThread)->UseRealTime();
+
+void BM_KeyPostFromAnotherThreadThroughKeyTap(benchmark::State& state) { postKeys(state, true); }
+BENCHMARK(BM_KeyPostFromAnotherThreadThroughKeyTap)->UseRealTime();
 
 }  // namespace
 }  // namespace tindlewave

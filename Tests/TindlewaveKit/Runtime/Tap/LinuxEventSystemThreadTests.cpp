@@ -207,6 +207,64 @@ TEST(LinuxEventSystemThreads, TypingForLongerThanTheStallLimitKeepsEveryGrab) {
     EXPECT_EQ(world.grabbed().size(), 1u);
 }
 
+TEST(LinuxEventSystemThreads, PostsFromAnotherThreadKeepTheirOrderWhileTheNodeIsRead) {
+    // A shortcut's posts: the key down waits for the tap on the input thread, what no tap sees
+    // (the up, the flag changes) is written on the posting thread unless a post waits before it.
+    // Meanwhile the input thread reads the node's keys through the tap to its mirror.
+    World world(false);
+    auto event = [](EventType type, std::uint64_t flags) {
+        Event e;
+        e.type = type;
+        e.flags = flags;
+        e.setInteger(IntegerField::keyCode, 0x00);
+        e.mark();
+        return e;
+    };
+    const std::array<Event, 4> shortcut{event(EventType::flagsChanged, QuartzFlag::shift),
+                                        event(EventType::keyDown, QuartzFlag::shift),
+                                        event(EventType::keyUp, QuartzFlag::shift),
+                                        event(EventType::flagsChanged, 0)};
+    // First flag changes alone (none ever waits), then whole shortcuts.
+    constexpr int flagRounds = 100;
+    constexpr int rounds = 150;
+    std::atomic<bool> posting{true};
+    std::thread poster([&] {
+        for (int i = 0; i < flagRounds; ++i) {
+            world.events->post(shortcut[0], EventLevel::hid);
+            world.events->post(shortcut[3], EventLevel::hid);
+        }
+        for (int i = 0; i < rounds; ++i) {
+            for (const Event& e : shortcut) world.events->post(e, EventLevel::hid);
+        }
+        posting = false;
+    });
+    std::array<input_event, 2> frame{};
+    frame[0].type = EV_KEY;
+    frame[0].code = KEY_B;
+    for (int i = 0; posting; ++i) {
+        frame[0].value = i % 2;
+        ASSERT_EQ(::write(world.node.write, frame.data(), sizeof frame), static_cast<ssize_t>(sizeof frame));
+        world.onInput([&] { world.events->readNow(mouseID); });
+        world.mirror.bytesWaiting();
+    }
+    poster.join();
+    world.onInput([&] { world.events->awaitWrites(); });
+
+    std::vector<std::pair<int, int>> keys;  // (code, value) of each key the keyboard got
+    std::array<input_event, 64> buffer;
+    ssize_t n;
+    while ((n = ::read(world.keyboard.read, buffer.data(), sizeof buffer)) > 0) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(n) / sizeof(input_event); ++i)
+            if (buffer[i].type == EV_KEY) keys.emplace_back(buffer[i].code, buffer[i].value);
+    }
+    std::vector<std::pair<int, int>> expected;
+    for (int i = 0; i < flagRounds; ++i) expected.insert(expected.end(), {{KEY_LEFTSHIFT, 1}, {KEY_LEFTSHIFT, 0}});
+    for (int i = 0; i < rounds; ++i) {
+        expected.insert(expected.end(), {{KEY_LEFTSHIFT, 1}, {KEY_A, 1}, {KEY_A, 0}, {KEY_LEFTSHIFT, 0}});
+    }
+    EXPECT_EQ(keys, expected);
+}
+
 TEST(LinuxEventSystemThreads, AnInactiveSessionReleasesGrabsAndWritesNothing) {
     PrivateSystemBus bus;
     ASSERT_TRUE(bus.isRunning());

@@ -47,6 +47,7 @@ bool LinuxEventSystem::State::wantsGrabs() const {
 }
 
 void LinuxEventSystem::State::refreshGrabs() {
+    tapTypes.store(taps.activeMask(), std::memory_order_release);
     if (dispatching > 0) {  // after the frame or post in progress
         refreshOwed = true;
         return;
@@ -218,7 +219,7 @@ void LinuxEventSystem::State::handleStall() {
         if (node->grab().isOpen()) stop(*node);  // closes, never drops
     }
     output.letGo();
-    if (sessionActive) output.devices().ensure();
+    if (sessionActive) output.ensure();
     // A stall is the taps' time-out; a suspension (the process stops) is none of theirs: once
     // resumed, the nodes are taken up again for the taps as they are.
     if (!suspension) {

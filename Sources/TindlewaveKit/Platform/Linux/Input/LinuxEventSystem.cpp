@@ -109,7 +109,7 @@ void LinuxEventSystem::resume() {
         auto living = alive.lock();
         if (!living || !*living) return;
         state->handleStall();  // the release, if the executor has not taken it in yet
-        if (state->sessionActive) state->output.devices().ensure();
+        if (state->sessionActive) state->output.ensure();
         state->refreshGrabs();
     });
 }
@@ -125,7 +125,7 @@ void LinuxEventSystem::resumeAll() {
 }
 
 std::optional<TapPort> LinuxEventSystem::createTap(const TapSpec& spec, TapCallback callback) {
-    if (!callback || !state_->output.devices().ensure()) return std::nullopt;
+    if (!callback || !state_->output.ensure()) return std::nullopt;
     return state_->taps.create(spec, std::move(callback));
 }
 
@@ -158,10 +158,15 @@ void LinuxEventSystem::post(const Event& event, EventLevel level) {
     // The session level passes no tap: on the tap executor (the tap host's scroll frames) it is
     // written at once. The HID level goes through the taps, never from inside a callback.
     if (level == EventLevel::session && input_.isCurrent()) return state_->deliver(event, level);
+    if (!input_.isCurrent() && state_->writesNow(event, level)) return;
     std::weak_ptr<bool> alive = state_->alive;
     State* state = state_.get();
+    state->queuedPosts.fetch_add(1, std::memory_order_acq_rel);
     input_.post([alive, state, event, level] {
-        if (auto living = alive.lock(); living && *living) state->deliver(event, level);
+        auto living = alive.lock();
+        if (!living || !*living) return;
+        state->deliver(event, level);
+        state->queuedPosts.fetch_sub(1, std::memory_order_acq_rel);
     });
 }
 
@@ -214,7 +219,7 @@ void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
         state_->ownNodeAnnounced(sysname);
     });
     const bool announces = state_->options.udevAnnounces.value_or(registry.announces());
-    state_->output.devices().setUdevAnnounces(announces);
+    state_->output.setUdevAnnounces(announces);
     if (!announces && state_->options.journal) {
         state_->options.journal("udev announces no device here (no udev monitor, or udevd is not running): "
                                 "the program's keyboard and pointer are written to, and nodes grabbed "
@@ -223,7 +228,7 @@ void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
     // Watched before listing, so nothing falls between (a node named twice is taken once).
     state_->registryWatch = registry.watch(input_, [this](const LinuxDeviceRegistry::Change& change) {
         if (change.entry.kind != Kind::eventService) return;
-        if (state_->sessionActive) state_->output.devices().ensure();
+        if (state_->sessionActive) state_->output.ensure();
         if (change.action == LinuxDeviceRegistry::Action::added && !change.entry.devnode.empty())
             nodeAdded(nodeOf(change.entry));
         else if (change.action == LinuxDeviceRegistry::Action::removed)
@@ -233,7 +238,7 @@ void LinuxEventSystem::follow(LinuxDeviceRegistry& registry) {
     // takes up a new device only once udev has announced it, and what is written before then
     // (the first shortcut) reaches no one. Without access now, they are made as soon as a change
     // of the input nodes (the device rule's trigger among them) or a tap finds access there.
-    if (state_->sessionActive) state_->output.devices().ensure();
+    if (state_->sessionActive) state_->output.ensure();
     for (const auto& entry : registry.entries()) {
         if (entry.kind == Kind::eventService && !entry.devnode.empty()) nodeAdded(nodeOf(entry));
     }
@@ -259,7 +264,7 @@ void LinuxEventSystem::adoptNode(const EventNodeInfo& info, int fd, InputDescrip
 }
 
 void LinuxEventSystem::adoptVirtualDevices(UinputDevice keyboard, UinputDevice pointer) {
-    state_->output.devices().adopt(std::move(keyboard), std::move(pointer));
+    state_->output.adopt(std::move(keyboard), std::move(pointer));
 }
 
 void LinuxEventSystem::readNow(SenderID id) {
@@ -285,6 +290,18 @@ std::vector<std::string> LinuxEventSystem::grabbedNodes() const {
 }
 
 // Posts.
+
+// A post from another thread that no tap could see or change is written on that thread, with no
+// hop to the input executor: where nothing posted before still waits there, the session is
+// active, nothing is suspended or released, and nothing is held for the devices' announcement.
+bool LinuxEventSystem::State::writesNow(const Event& event, EventLevel level) {
+    if (queuedPosts.load(std::memory_order_acquire) != 0) return false;
+    if (level == EventLevel::hid && (tapTypes.load(std::memory_order_acquire) & eventMaskBit(event.type)) != 0)
+        return false;
+    if (!sessionLive.load(std::memory_order_acquire) || watchdog.isSuspended() || watchdog.released())
+        return false;
+    return output.postNow(event);
+}
 
 void LinuxEventSystem::State::deliver(const Event& posted, EventLevel level) {
     if (!sessionActive) return;  // another session's input is none of ours
@@ -317,6 +334,7 @@ void LinuxEventSystem::State::followSession() {
     }
     session = std::move(*watch);
     sessionActive = session->isActive();
+    sessionLive = sessionActive;
     sessionWatch = fds->addFd(session->fd(), EPOLLIN, [this](std::uint32_t) {
         for (bool active : session->process()) sessionChanged(active);
         if (!session->isConnected()) sessionWatch.cancel();
@@ -326,6 +344,7 @@ void LinuxEventSystem::State::followSession() {
 void LinuxEventSystem::State::sessionChanged(bool active) {
     if (active == sessionActive) return;
     sessionActive = active;
+    sessionLive = active;
     if (!active) {
         // Nothing of ours stays down for the next session: the kernel lets go of what a
         // destroyed device holds.
@@ -334,7 +353,7 @@ void LinuxEventSystem::State::sessionChanged(bool active) {
     }
     // Back in the session: the program's devices again at once, so the desktop has them
     // before anything is posted.
-    if (active) output.devices().ensure();
+    if (active) output.ensure();
     refreshGrabs();
     if (!active) {
         ++dispatching;

@@ -42,7 +42,10 @@ EventNodeInfo::Kind eventNodeKind(const LinuxDeviceRegistry::Entry& entry);
 // Threads: everything runs on the input executor given at construction, which must watch
 // descriptors (FdRegistrar). post, flagsState, the cursor and the screens may be called from
 // any thread; posts run as input-executor jobs in order (one at the session level made on that
-// executor is written at once). A watchdog thread releases every grab, and destroys the mirrors
+// executor is written at once), except that one made on another thread which no enabled,
+// attached tap sees the type of is written on that thread, while no post made before it still
+// waits on the executor (the session active, nothing suspended, nothing held for the program's
+// devices' announcement). A watchdog thread releases every grab, and destroys the mirrors
 // and the program's own devices (the kernel lets go of every key, button and modifier they
 // hold), when a grabbed node's input has waited `stallSeconds` for that executor (nothing is
 // looked at while no input waits: an idle program is not woken); the taps then get the

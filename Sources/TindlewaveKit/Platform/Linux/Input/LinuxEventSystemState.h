@@ -51,6 +51,7 @@ struct LinuxEventSystem::State final : GrabbedNode::Frames {
     void handleStall();
 
     // Posts (LinuxEventSystem.cpp).
+    bool writesNow(const Event& event, EventLevel level);
     void deliver(const Event& event, EventLevel level);
     void ownNodeAnnounced(const std::string& sysname);
     void sessionChanged(bool active);
@@ -79,6 +80,14 @@ struct LinuxEventSystem::State final : GrabbedNode::Frames {
 
     // The watchdog's next release comes from suspend(), not from a stall (any thread).
     std::atomic<bool> suspended{false};
+
+    // What a post made on another thread looks at before it is written there, with no hop to the
+    // input executor (any thread): the types some tap sees (set at each look at the grabs, which
+    // follows every change of the taps), whether the session is active, and how many posts
+    // wait on the input executor (a post never overtakes one of them).
+    std::atomic<std::uint64_t> tapTypes{0};
+    std::atomic<bool> sessionLive{true};
+    std::atomic<int> queuedPosts{0};
 
     // Its thread posts its release to the input executor; stopped first when the state goes.
     StallWatchdog watchdog;

@@ -44,7 +44,33 @@ ProgramOutput::ProgramOutput(Executor& input, StallWatchdog& watchdog, OwnDevice
       writer_(lateSeconds),
       devices_(input, watchdog, std::move(options)) {}
 
+// Whether the devices are announced is looked at here too, not only at a post here, so that
+// postNow finds it.
+bool ProgramOutput::ensure() {
+    std::lock_guard lock(mutex_);
+    const bool made = devices_.ensure();
+    devices_.announced();
+    return made;
+}
+
+void ProgramOutput::adopt(UinputDevice keyboard, UinputDevice pointer) {
+    std::lock_guard lock(mutex_);
+    devices_.adopt(std::move(keyboard), std::move(pointer));
+    devices_.announced();
+}
+
+void ProgramOutput::setUdevAnnounces(bool announces) {
+    std::lock_guard lock(mutex_);
+    devices_.setUdevAnnounces(announces);
+}
+
+std::uint64_t ProgramOutput::heldFlags() const {
+    std::lock_guard lock(mutex_);
+    return keyboard_.heldFlags();
+}
+
 void ProgramOutput::devicesChanged(ModifierKeys down, bool capsLock) {
+    std::lock_guard lock(mutex_);
     devicesDown_ = down;
     capsLock_ = capsLock;
     publishFlags();
@@ -66,17 +92,20 @@ void ProgramOutput::passThrough(const SharedDevice& mirror, std::span<const inpu
 }
 
 void ProgramOutput::wheeled(const SharedDevice& mirror, bool highResolution) {
+    std::lock_guard lock(mutex_);
     if (highResolution) lastWheel_ = mirror;
     else lastWheel_.reset();
 }
 
 void ProgramOutput::swallowed(std::int64_t button, const SharedDevice& mirror) {
+    std::lock_guard lock(mutex_);
     if (button >= 0 && button < static_cast<std::int64_t>(swallowedFrom_.size()))
         swallowedFrom_[static_cast<std::size_t>(button)] = mirror;
 }
 
 void ProgramOutput::forget(const SharedDevice& mirror) {
     if (!mirror) return;
+    std::lock_guard lock(mutex_);
     for (auto& from : swallowedFrom_) {
         if (same(from, mirror)) from.reset();
     }
@@ -85,6 +114,7 @@ void ProgramOutput::forget(const SharedDevice& mirror) {
 
 void ProgramOutput::frame(const SharedDevice& mirror, std::span<const input_event> codes,
                           const FrameEventList& events) {
+    std::lock_guard lock(mutex_);
     // Flags the taps changed become modifier keys on the program's keyboard, before the codes.
     keyboardOut_.clear();
     const timeval time = codes.back().time;
@@ -101,6 +131,7 @@ void ProgramOutput::frame(const SharedDevice& mirror, std::span<const input_even
 // Posts.
 
 void ProgramOutput::post(const Event& event) {
+    std::lock_guard lock(mutex_);
     if (!devices_.ensure()) return;
     if (held_.empty() && devices_.announced()) return writeOut(event);
     if (held_.empty()) heldSince_ = input_.clock().now();
@@ -116,9 +147,22 @@ void ProgramOutput::post(const Event& event) {
     writeHeld();
 }
 
+bool ProgramOutput::postNow(const Event& event) {
+    std::lock_guard lock(mutex_);
+    if (!held_.empty() || !devices_.keyboard() || !devices_.pointer() || !devices_.isAnnounced()) return false;
+    writeOut(event);
+    return true;
+}
+
+void ProgramOutput::dropHeld() {
+    std::lock_guard lock(mutex_);
+    held_.clear();
+}
+
 void ProgramOutput::heard(const std::string& sysname) {
+    std::lock_guard lock(mutex_);
     devices_.heard(sysname);
-    if (!held_.empty() && devices_.announced()) writeHeld();
+    if (devices_.announced() && !held_.empty()) writeHeld();
 }
 
 void ProgramOutput::lookForAnnouncement() {
@@ -127,6 +171,7 @@ void ProgramOutput::lookForAnnouncement() {
     look_ = input_.schedule(input_.clock().now() + std::chrono::duration_cast<Duration>(
                                                        std::chrono::duration<double>(lookSeconds)),
                             [this] {
+                                std::lock_guard lock(mutex_);
                                 looking_ = false;
                                 if (held_.empty()) return;
                                 if (devices_.announced()) writeHeld();
@@ -192,6 +237,7 @@ void ProgramOutput::writeOut(const Event& event) {
 }
 
 void ProgramOutput::letGo() {
+    std::lock_guard lock(mutex_);
     devices_.close();
     keyboard_ = {};
     swallowedFrom_ = {};
@@ -201,7 +247,10 @@ void ProgramOutput::letGo() {
 
 void ProgramOutput::stop() {
     // What was handed over is written, then each device goes with its last holder.
-    devices_.close();
+    {
+        std::lock_guard lock(mutex_);
+        devices_.close();
+    }
     writer_.stop();
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,7 +33,8 @@ class StallWatchdog;
 // Both the frames of the grabbed nodes and the program's posts come here; nothing here calls
 // back into its caller. A frame's modifiers for the program's keyboard are handed to the writer
 // before the frame itself; posts go out in the order given, held ones first. On the input
-// executor unless said.
+// executor unless said; a post that may be written at once (postNow) on any thread, so what it
+// reads is kept under a lock, taken briefly and never across anything but the writer's hand-over.
 class ProgramOutput {
   public:
     ProgramOutput(Executor& input, StallWatchdog& watchdog, OwnDevices::Options options, double lateSeconds);
@@ -46,15 +48,20 @@ class ProgramOutput {
     bool associated() const { return associated_.load(std::memory_order_relaxed); }
     void associate(bool associated) { associated_.store(associated, std::memory_order_relaxed); }
 
-    // The program's devices (mirrors are kept and closed through them) and the writer.
+    // The program's devices, for the mirrors kept and closed through them and the looks at
+    // them (input executor), and the writer.
     OwnDevices& devices() { return devices_; }
     const OwnDevices& devices() const { return devices_; }
     DeviceWriter& writer() { return writer_; }
+    // The program's keyboard and pointer made, given, and whether udev announces them (OwnDevices).
+    bool ensure();
+    void adopt(UinputDevice keyboard, UinputDevice pointer);
+    void setUdevAnnounces(bool announces);
 
     // What the nodes have down now, and Caps Lock's light: the flags are made anew.
     void devicesChanged(ModifierKeys down, bool capsLock);
     // The flags the program's keyboard holds.
-    std::uint64_t heldFlags() const { return keyboard_.heldFlags(); }
+    std::uint64_t heldFlags() const;
 
     // A frame no tap sees, to its mirror as it came (without motion while dissociated).
     void passThrough(const SharedDevice& mirror, std::span<const input_event> codes);
@@ -70,10 +77,13 @@ class ProgramOutput {
 
     // A post: written now, or held in order until the program's devices have been announced.
     void post(const Event& event);
+    // Any thread: writes the post now, where nothing is held and both devices are there and
+    // announced; false (nothing done) otherwise.
+    bool postNow(const Event& event);
     // udev's "add" of the event node of the input device `sysname`: what is held may go out.
     void heard(const std::string& sysname);
     // Forgets the posts held (nothing of ours is written for another session).
-    void dropHeld() { held_.clear(); }
+    void dropHeld();
     // The program's devices destroyed (the kernel lets go of what they hold) and what they held
     // forgotten; what is held stays held.
     void letGo();
@@ -88,6 +98,9 @@ class ProgramOutput {
 
     Executor& input_;
     const std::function<void(const std::string& line)> journal_;
+    // Over everything below that a post reads or writes, for postNow's sake; the input executor
+    // changes these only under it (and reads them without it).
+    mutable std::mutex mutex_;
     std::atomic<std::uint64_t> flags_{0};
     std::atomic<bool> associated_{true};
     ModifierKeys devicesDown_;

@@ -322,6 +322,37 @@ TEST(LinuxEventSystemFrames, TheSessionFlagsFollowModifierKeysNeverAPostedKeysFl
     EXPECT_EQ(world.events.flagsState(), 0u);
 }
 
+TEST(LinuxEventSystemFrames, APostWrittenOnItsOwnThreadNeverOvertakesOneWaitingForTheTaps) {
+    World world;
+    world.tap(keyMask);
+    Event a;
+    a.type = EventType::keyDown;
+    a.setInteger(IntegerField::keyCode, 0x00);
+    a.mark();
+    Event shift;
+    shift.type = EventType::flagsChanged;
+    shift.flags = QuartzFlag::shift;
+    shift.mark();
+
+    // The key waits for the input executor, where the tap sees it; the flag change, which no tap
+    // sees, waits behind it.
+    world.events.post(a, EventLevel::hid);
+    world.events.post(shift, EventLevel::hid);
+    world.events.awaitWrites();
+    EXPECT_TRUE(world.virtualKeyboard.taken().empty());
+    world.scheduler.runReady();
+    world.events.awaitWrites();
+    EXPECT_EQ(world.virtualKeyboard.taken(),
+              (std::vector<Code>{{EV_KEY, KEY_A, 1}, syn, {EV_KEY, KEY_LEFTSHIFT, 1}, syn}));
+    EXPECT_EQ(world.seen.size(), 1u);
+
+    // With nothing waiting, it is written on the posting thread, before the executor comes round.
+    shift.flags = 0;
+    world.events.post(shift, EventLevel::hid);
+    world.events.awaitWrites();
+    EXPECT_EQ(world.virtualKeyboard.taken(), (std::vector<Code>{{EV_KEY, KEY_LEFTSHIFT, 0}, syn}));
+}
+
 TEST(LinuxEventSystemFrames, SmoothFramesGoOutInHighResolutionWithADetentEvery120) {
     World world;
     Event frame;
