@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "Core/RingQueue.h"
 #include "Platform/Clock.h"
@@ -51,6 +52,11 @@ struct RunLoopExecutor::State {
     std::mutex mutex;
     RingQueue<Job> jobs;  // keeps its storage: posting allocates nothing once it has grown
     bool stopping = false;
+    // The loop is going to sleep, or sleeps, in epoll_wait with no job queued: the next post or
+    // earliest timer must signal the eventfd, and only the first of them does. While the loop
+    // runs it looks at the queue and the timers before it sleeps, so posts and timers added
+    // meanwhile (its own jobs' among them) cost no signal and no extra pass.
+    bool sleeping = false;
     std::uint64_t nextWatch = kTimerTag + 1;
     std::map<std::uint64_t, std::shared_ptr<Watch>> watches;
 
@@ -58,6 +64,16 @@ struct RunLoopExecutor::State {
         std::uint64_t one = 1;
         // A full counter already means "awake"; nothing else can fail here.
         [[maybe_unused]] auto written = ::write(eventFd.get(), &one, sizeof one);
+    }
+
+    // Wakes the loop if it sleeps (or is about to), once; the caller holds no lock.
+    void wakeIfSleeping() {
+        bool asleep = false;
+        {
+            std::lock_guard lock(mutex);
+            asleep = std::exchange(sleeping, false);
+        }
+        if (asleep) wake();
     }
 
     void removeWatch(std::uint64_t id) {
@@ -116,18 +132,21 @@ const Clock& RunLoopExecutor::clock() const {
 }
 
 void RunLoopExecutor::post(Job job) {
+    bool asleep = false;
     {
         std::lock_guard lock(state_->mutex);
         if (state_->stopping) return;  // dropped; destroyed after the lock is released
         state_->jobs.push_back(std::move(job));
+        asleep = std::exchange(state_->sleeping, false);
     }
-    state_->wake();
+    if (asleep) state_->wake();
 }
 
 TimerHandle RunLoopExecutor::schedule(Instant deadline, Job job) {
     bool earliest = false;
     auto handle = state_->timers->add(deadline, std::move(job), &earliest);
-    if (earliest) state_->wake();  // the loop re-arms its timerfd on every pass
+    // The loop re-arms its timerfd before it sleeps: a running loop sees the new deadline then.
+    if (earliest) state_->wakeIfSleeping();
     return handle;
 }
 
@@ -185,6 +204,7 @@ void RunLoopExecutor::loop() {
         {
             std::lock_guard lock(state.mutex);
             if (state.stopping) return;
+            state.sleeping = false;
             count = state.jobs.size();
         }
         for (; count > 0; --count) {
@@ -210,7 +230,15 @@ void RunLoopExecutor::loop() {
             (*job)();
         }
 
-        // Sleep until a descriptor is ready, a job is posted or the earliest deadline arrives.
+        // Sleep until a descriptor is ready, a job is posted or the earliest deadline arrives. The
+        // loop counts as sleeping before it reads the earliest deadline: a timer added after
+        // that read finds it sleeping and signals.
+        bool pending = false;
+        {
+            std::lock_guard lock(state.mutex);
+            pending = !state.jobs.empty() || state.stopping;
+            state.sleeping = !pending;
+        }
         auto next = state.timers->nextDeadline();
         const std::int64_t wanted = next ? next->time_since_epoch().count() : -1;
         if (wanted != armed) {
@@ -222,11 +250,6 @@ void RunLoopExecutor::loop() {
             }
             timerfd_settime(state.timerFd.get(), TFD_TIMER_ABSTIME, &spec, nullptr);
             armed = wanted;
-        }
-        bool pending = false;
-        {
-            std::lock_guard lock(state.mutex);
-            pending = !state.jobs.empty() || state.stopping;
         }
         epoll_event events[16];
         int ready = epoll_wait(state.epoll.get(), events, 16, pending ? 0 : -1);

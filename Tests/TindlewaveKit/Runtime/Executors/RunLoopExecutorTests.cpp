@@ -213,6 +213,37 @@ TEST(RunLoopExecutor, AnIdleLoopStaysAlive) {
     ASSERT_TRUE(waiter.waitFor([&] { return step == 2; }));
 }
 
+// Another thread's post or earliest timer wakes the loop only while it sleeps, once: each timer
+// here is added as the loop ends a pass and re-arms for a far deadline its job just moved (a
+// little later each round), and must still reach it.
+TEST(RunLoopExecutor, ATimerAddedWhileThePassEndsIsNeverMissed) {
+    Waiter waiter;  // declared first: outlives the threads that notify it
+    RunLoopExecutor executor("test.wakes");
+    TimerHandle far;
+    int fired = 0;
+    std::vector<TimerHandle> timers;
+    for (int round = 1; round <= 3000; ++round) {
+        std::atomic<bool> ran{false};
+        executor.post([&, round] {
+            far = executor.schedule(executor.clock().now() + 1h + round * 1ms, [] {});
+            ran = true;
+        });
+        while (!ran) {
+        }
+        const auto until = std::chrono::steady_clock::now() + (round % 50) * 100ns;
+        while (std::chrono::steady_clock::now() < until) {
+        }
+        timers.push_back(executor.schedule(executor.clock().now(), [&] { waiter.update([&] { ++fired; }); }));
+        ASSERT_TRUE(waiter.waitFor([&] { return fired == round; })) << "round " << round;
+    }
+    bool cancelled = false;
+    executor.post([&] {
+        far.cancel();
+        waiter.update([&] { cancelled = true; });
+    });
+    ASSERT_TRUE(waiter.waitFor([&] { return cancelled; }));
+}
+
 TEST(RunLoopExecutor, KeepsItsFullNameAndGivesTheOsAShortOne) {
     Waiter waiter;  // declared first: outlives the threads that notify it
     EXPECT_EQ(RunLoopExecutor::threadName("app.tindlewave.hid"), "tindlewave.hid");
