@@ -80,7 +80,9 @@ void HidrawDevice::setRegistrar(FdRegistrar* registrar) {
 
 void HidrawDevice::watch() {
     if (!fd_.isOpen() || !callback_ || !registrar_ || watch_.isArmed()) return;
-    watch_ = registrar_->addFd(fd_.get(), EPOLLIN, [this](std::uint32_t) { readNow(); });
+    // One read per readiness: the watch is level-triggered, so a report left behind is delivered
+    // on the loop's next pass, and a lone report costs no read that finds nothing.
+    watch_ = registrar_->addFd(fd_.get(), EPOLLIN, [this](std::uint32_t) { readOnce(); });
 }
 
 HIDResult HidrawDevice::setReport(HIDReportType type, std::uint8_t,
@@ -113,28 +115,33 @@ void HidrawDevice::fail() {
 }
 
 void HidrawDevice::readNow() {
-    const std::uint64_t generation = generation_;
-    while (fd_.isOpen() && generation == generation_) {
-        ssize_t count = ::read(fd_.get(), buffer_.data(), buffer_.size());
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) return;
-        }
-        if (count <= 0) {
-            // ENODEV: the device went; any other failure, or an end of file (which hidraw never
-            // gives), leaves the node unusable too.
-            fail();
-            return;
-        }
-        splitHidrawReports(std::span<const std::uint8_t>(buffer_.data(), std::size_t(count)),
-                           [&](std::span<const std::uint8_t> report) {
-                               // Nothing is delivered after an unregistration or a close,
-                               // even a report read with the one before.
-                               if (generation != generation_ || !callback_) return;
-                               const auto keep = callback_;
-                               (*keep)(report[0], report.first(std::min(report.size(), bufferSize_)));
-                           });
+    while (readOnce()) {
     }
+}
+
+bool HidrawDevice::readOnce() {
+    const std::uint64_t generation = generation_;
+    if (!fd_.isOpen()) return false;
+    ssize_t count;
+    do {
+        count = ::read(fd_.get(), buffer_.data(), buffer_.size());
+    } while (count < 0 && errno == EINTR);
+    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+    if (count <= 0) {
+        // ENODEV: the device went; any other failure, or an end of file (which hidraw never
+        // gives), leaves the node unusable too.
+        fail();
+        return false;
+    }
+    splitHidrawReports(std::span<const std::uint8_t>(buffer_.data(), std::size_t(count)),
+                       [&](std::span<const std::uint8_t> report) {
+                           // Nothing is delivered after an unregistration or a close, even a
+                           // report read with the one before.
+                           if (generation != generation_ || !callback_) return;
+                           const auto keep = callback_;
+                           (*keep)(report[0], report.first(std::min(report.size(), bufferSize_)));
+                       });
+    return fd_.isOpen() && generation == generation_;
 }
 
 }  // namespace tindlewave

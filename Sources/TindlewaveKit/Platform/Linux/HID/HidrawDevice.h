@@ -31,9 +31,9 @@ void splitHidrawReports(std::span<const std::uint8_t> bytes, F&& each) {
 }
 
 // One HID interface over its hidraw node. Used on one executor: input reports are read there,
-// through the descriptor watch of its FdRegistrar (or by `readNow`, without one), until the node
-// has nothing more (EAGAIN); each read is split into reports and each report cut to the
-// registered size. A node that fails (ENODEV once its device is gone) is closed and the gone
+// one read each time the descriptor watch of its FdRegistrar finds the node readable (or by
+// `readNow`, without one, until the node has nothing more: EAGAIN); each read is split into
+// reports and each report cut to the registered size. A node that fails (ENODEV once its device is gone) is closed and the gone
 // handler called, once.
 class HidrawDevice final : public HIDDevice {
   public:
@@ -61,8 +61,11 @@ class HidrawDevice final : public HIDDevice {
     void onGone(std::function<void()> handler) { onGone_ = std::move(handler); }
     bool isGone() const { return gone_; }
     bool isOpen() const { return fd_.isOpen(); }
-    // Reads and delivers what the node has now, as the watch does.
+    // Reads and delivers everything the node has now.
     void readNow();
+    // One read and its reports, as the watch makes it; true while the node may hold more for
+    // this registration.
+    bool readOnce();
     // For benchmarks, which put a socket pair in place of the node: takes `fd` as the node, open.
     void adoptOpenDescriptor(UniqueFd fd) {
         close();
