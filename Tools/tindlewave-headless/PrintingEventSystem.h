@@ -10,7 +10,7 @@
 namespace tindlewave::headless {
 
 // The event system the engine and the performer see: the simulated one, with every post printed
-// before it is passed on. The frames of a smooth scroll (session-level wheel events) make one
+// once it is passed on. The frames of a smooth scroll (session-level wheel events) make one
 // line for the whole burst, with its frame count and the points moved, printed when the burst
 // is over (endBurst) or another post comes.
 class PrintingEventSystem final : public EventSystem {

@@ -77,8 +77,8 @@ void EngineAssembly::start(Executor& main, std::function<void(const Action&)> se
                                                    Logger(std::string(bundleIdentifier), "actions", log_));
     actions_ = engine_->actions().subscribe(
         main, [performer = performer_.get(), seen = std::move(seen)](Action action) {
-            if (seen) seen(action);
             performer->perform(action);
+            if (seen) seen(action);
         });
 }
 

@@ -64,8 +64,9 @@ class EngineAssembly {
     // Why the system's wakes are not followed (no reachable system bus), or none.
     const std::optional<std::string>& noWakes() const { return noWakes_; }
 
-    // The face's executor: from now on the engine's actions are performed there, each handed
-    // first to `seen` when given (those of a run begun before wait for it). Called once.
+    // The face's executor: from now on the engine's actions are performed there, each handed to
+    // `seen` when given once it is performed, so that nothing `seen` does delays its events
+    // (those of a run begun before wait for it). Called once.
     void start(Executor& main, std::function<void(const Action&)> seen = nullptr);
     // The engine's run over `configs`, with the permissions polled every second (over device
     // nodes, read as they change) on the HID executor; callable from any thread, before start()
