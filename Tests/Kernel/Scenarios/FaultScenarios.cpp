@@ -199,45 +199,6 @@ std::string outOfOrder(const std::vector<Typed>& got, const std::vector<Typed>& 
     return {};
 }
 
-// A thread's time on a processor and waiting for one (ms), and its switches away from it
-// (waits of its own, and taken off for another).
-struct ThreadTimes {
-    double runMs = 0, queuedMs = 0, userMs = 0, systemMs = 0;
-    long waits = 0, preempted = 0;
-    ThreadTimes operator-(const ThreadTimes& o) const {
-        return {runMs - o.runMs,   queuedMs - o.queuedMs, userMs - o.userMs,
-                systemMs - o.systemMs, waits - o.waits,   preempted - o.preempted};
-    }
-};
-
-ThreadTimes threadTimes(pid_t pid, pid_t thread) {
-    const std::string task = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(thread);
-    ThreadTimes times;
-    std::ifstream schedstat(task + "/schedstat");
-    double run = 0, queued = 0;
-    if (schedstat >> run >> queued) {
-        times.runMs = run / 1e6;
-        times.queuedMs = queued / 1e6;
-    }
-    std::ifstream stat(task + "/stat");
-    std::string statText((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    if (auto close = statText.rfind(')'); close != std::string::npos) {
-        std::istringstream fields(statText.substr(close + 2));
-        std::string field;
-        const double tickMs = 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
-        for (int n = 3; fields >> field; ++n) {
-            if (n == 14) times.userMs = std::stod(field) * tickMs;
-            if (n == 15) times.systemMs = std::stod(field) * tickMs;
-        }
-    }
-    std::ifstream status(task + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) times.waits = std::stol(line.substr(24));
-        if (line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) times.preempted = std::stol(line.substr(27));
-    }
-    return times;
-}
-
 std::string typingFigures(const char* what, const std::vector<Typed>& sent, const std::vector<Typed>& got,
                           const ThreadTimes& times) {
     char line[320];

@@ -390,16 +390,49 @@ std::string LibinputWatch::output() {
     return seen_;
 }
 
+ThreadTimes threadTimes(pid_t pid, pid_t thread) {
+    const std::string task = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(thread);
+    ThreadTimes times;
+    std::ifstream schedstat(task + "/schedstat");
+    double run = 0, queued = 0;
+    if (schedstat >> run >> queued) {
+        times.runMs = run / 1e6;
+        times.queuedMs = queued / 1e6;
+    }
+    std::ifstream stat(task + "/stat");
+    std::string statText((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    if (auto close = statText.rfind(')'); close != std::string::npos) {
+        std::istringstream fields(statText.substr(close + 2));
+        std::string field;
+        const double tickMs = 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+        for (int n = 3; fields >> field; ++n) {
+            if (n == 14) times.userMs = std::stod(field) * tickMs;
+            if (n == 15) times.systemMs = std::stod(field) * tickMs;
+        }
+    }
+    std::ifstream status(task + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) times.waits = std::stol(line.substr(24));
+        if (line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) times.preempted = std::stol(line.substr(27));
+    }
+    return times;
+}
+
+std::map<pid_t, std::pair<std::string, ThreadTimes>> threadsOf(pid_t pid) {
+    std::map<pid_t, std::pair<std::string, ThreadTimes>> threads;
+    std::error_code error;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& entry : std::filesystem::directory_iterator(tasks, error)) {
+        const pid_t thread = std::stoi(entry.path().filename().string());
+        threads[thread] = {readText(entry.path() / "comm"), threadTimes(pid, thread)};
+    }
+    return threads;
+}
+
 double processCpuMs(pid_t pid) {
-    const std::string text = readText("/proc/" + std::to_string(pid) + "/stat");
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    double ticks = 0;
-    for (int n = 3; fields >> field && n <= 15; ++n)
-        if (n == 14 || n == 15) ticks += std::stod(field);
-    return ticks * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    double total = 0;
+    for (const auto& [thread, named] : threadsOf(pid)) total += named.second.runMs;
+    return total;
 }
 
 // --- program

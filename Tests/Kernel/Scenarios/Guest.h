@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -155,8 +156,24 @@ class LibinputWatch {
     std::string seen_;
 };
 
-// The processor time a process has taken so far, every thread of it (its utime and stime), in ms.
+// The processor time a process has taken so far, every thread of it, in ms: the sum of its
+// threads' scheduler run times (nanoseconds, where utime and stime count whole clock ticks).
 double processCpuMs(pid_t pid);
+
+// A thread's time on a processor and waiting for one (ms), and its switches away from it
+// (waits of its own, and taken off for another), as the scheduler counts them so far.
+struct ThreadTimes {
+    double runMs = 0, queuedMs = 0, userMs = 0, systemMs = 0;
+    long waits = 0, preempted = 0;
+    ThreadTimes operator-(const ThreadTimes& o) const {
+        return {runMs - o.runMs,   queuedMs - o.queuedMs, userMs - o.userMs,
+                systemMs - o.systemMs, waits - o.waits,   preempted - o.preempted};
+    }
+};
+ThreadTimes threadTimes(pid_t pid, pid_t thread);
+
+// Every thread of `pid` now, by thread id: its name and times.
+std::map<pid_t, std::pair<std::string, ThreadTimes>> threadsOf(pid_t pid);
 
 // --- the program
 

@@ -9,7 +9,9 @@
 
 #include <linux/input.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <fstream>
 #include <optional>
 
@@ -40,7 +42,28 @@ struct Measured {
     std::vector<double> pressMs;  // each press, report to its first key
     double cpuPerPressMs = -1;
     double startMs = -1;          // start to the button diverted
+    std::string keyThreads, pressThreads;  // where the time went, thread by thread
 };
+
+// Each thread's processor time and wake-ups between two looks, per unit of work: "name cpu ms,
+// wakes" for every thread that took either, busiest first.
+using Threads = std::map<pid_t, std::pair<std::string, ThreadTimes>>;
+std::string perThread(const Threads& before, const Threads& after, int units) {
+    std::vector<std::pair<double, std::string>> rows;
+    for (const auto& [thread, now] : after) {
+        const auto was = before.find(thread);
+        const ThreadTimes taken = was == before.end() ? now.second : now.second - was->second.second;
+        if (taken.runMs <= 0 && taken.waits <= 0) continue;
+        char row[120];
+        std::snprintf(row, sizeof row, "%s %.4f ms, %.2f wakes", now.first.c_str(), taken.runMs / units,
+                      double(taken.waits) / units);
+        rows.emplace_back(taken.runMs, row);
+    }
+    std::sort(rows.rbegin(), rows.rend());
+    std::string text;
+    for (const auto& [cpu, row] : rows) text += (text.empty() ? "" : "; ") + row;
+    return text;
+}
 
 // Waits until the process takes no processor time for half a second (its start's work done), so
 // that what it takes next is the measured work's.
@@ -61,10 +84,14 @@ void typeThrough(Keyboard& keyboard, const std::string& node, pid_t pid, Measure
     ASSERT_TRUE(reader.ok()) << node;
     if (pid > 0) waitForQuiet(pid);
     const double before = pid > 0 ? processCpuMs(pid) : 0;
+    const auto threadsBefore = pid > 0 ? threadsOf(pid) : Threads{};
     std::vector<Typed> sent;
     ASSERT_TRUE(typeKeys(*keyboard.usb, pacedReports, 2ms, sent));
     waitForLast(reader, sent);
-    if (pid > 0) into.cpuPerKeyMs = (processCpuMs(pid) - before) / pacedReports;
+    if (pid > 0) {
+        into.cpuPerKeyMs = (processCpuMs(pid) - before) / pacedReports;
+        into.keyThreads = perThread(threadsBefore, threadsOf(pid), pacedReports);
+    }
     into.keyMs = latenciesMs(keysRead(reader), sent);
 }
 
@@ -76,6 +103,7 @@ void pressThrough(Mouse& mouse, const std::string& node, pid_t pid, Measured& in
     ASSERT_TRUE(reader.ok()) << node;
     waitForQuiet(pid);
     const double before = processCpuMs(pid);
+    const auto threadsBefore = threadsOf(pid);
     // When the first key down since `from` was read; and whether every key down since then is up.
     auto firstDown = [&](std::size_t from) -> std::optional<MeasureClock::time_point> {
         const auto events = reader.events();
@@ -110,6 +138,7 @@ void pressThrough(Mouse& mouse, const std::string& node, pid_t pid, Measured& in
         std::this_thread::sleep_for(10ms);
     }
     into.cpuPerPressMs = (processCpuMs(pid) - before) / measuredPresses;
+    into.pressThreads = perThread(threadsBefore, threadsOf(pid), measuredPresses);
 }
 
 // Polls the mouse until its button is diverted: the time since `from`, or -1.
@@ -190,6 +219,7 @@ std::string figures(const std::vector<Measured>& all, std::size_t readerAt, std:
                     ratio(m.cpuPerKeyMs, pipeline.cpuPerKeyMs) + " (median " +
                     ratio(medianOf(m.keyMs), medianOf(reader.keyMs)) + " the node's reader)";
         text += "\n";
+        if (!m.keyThreads.empty()) text += "    per key: " + m.keyThreads + "\n";
     }
     text += "a HID++ press to its first key: median / p99 ms, CPU ms per press; ratios to the daemon\n";
     for (const auto& m : all) {
@@ -202,6 +232,7 @@ std::string figures(const std::vector<Measured>& all, std::size_t readerAt, std:
                     ratio(percentileOf(m.pressMs, 0.99), percentileOf(daemon.pressMs, 0.99)) + ", CPU " +
                     ratio(m.cpuPerPressMs, daemon.cpuPerPressMs);
         text += "\n";
+        if (!m.pressThreads.empty()) text += "    per press: " + m.pressThreads + "\n";
     }
     text += "start to the button diverted: ms; ratios to the daemon and to the headless program\n";
     const Measured* headless = nullptr;
