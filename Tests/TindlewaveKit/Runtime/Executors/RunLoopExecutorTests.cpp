@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/epoll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <future>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Platform/Clock.h"
@@ -201,16 +203,41 @@ TEST(RunLoopExecutor, StopDropsQueuedJobsAndJoins) {
     timer.cancel();  // outliving the executor is harmless
 }
 
-TEST(RunLoopExecutor, AnIdleLoopStaysAlive) {
+// The processor time a thread of this process has taken so far (ns).
+std::int64_t threadRunNs(pthread_t thread) {
+    clockid_t clock;
+    timespec taken{};
+    if (pthread_getcpuclockid(thread, &clock) != 0 || clock_gettime(clock, &taken) != 0) return -1;
+    return std::int64_t(taken.tv_sec) * 1'000'000'000 + taken.tv_nsec;
+}
+
+TEST(RunLoopExecutor, AnIdleLoopStaysAliveAndSleeps) {
     Waiter waiter;  // declared first: outlives the threads that notify it
     RunLoopExecutor executor("test.idle");
     int step = 0;
+    pthread_t loopThread{};
+    // Asleep: a look finds the loop has taken no processor time since the one before (a loop
+    // woken for good by its own wake signal never is).
+    auto asleep = [&] {
+        std::int64_t last = threadRunNs(loopThread);
+        return last >= 0 && testkit::pollUntil([&] {
+            const std::int64_t now = threadRunNs(loopThread);
+            return std::exchange(last, now) == now;
+        }, 20s, 20ms);
+    };
     // Nothing but a far timer for a while; the loop must still be there afterwards.
-    auto timer =
-        executor.schedule(executor.clock().now() + 30ms, [&] { waiter.update([&] { step = 1; }); });
+    auto timer = executor.schedule(executor.clock().now() + 30ms, [&] {
+        waiter.update([&] {
+            step = 1;
+            loopThread = pthread_self();
+        });
+    });
     ASSERT_TRUE(waiter.waitFor([&] { return step == 1; }));
+    ASSERT_TRUE(asleep());
+    // Woken by a post while it sleeps, it sleeps again.
     executor.post([&] { waiter.update([&] { step = 2; }); });
     ASSERT_TRUE(waiter.waitFor([&] { return step == 2; }));
+    EXPECT_TRUE(asleep());
 }
 
 // Another thread's post or earliest timer wakes the loop only while it sleeps, once: each timer
