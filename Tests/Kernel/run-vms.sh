@@ -8,7 +8,9 @@
 # PROGRAM the scenario program in BUILD, RESULTS the folder this run writes (the initrd, one
 # folder per boot with each scenario's output, status and time). Scenarios are spread over
 # TW_KERNEL_BOOTS machines (default: one per two cores, at most three) booted side by side, by
-# their times in the previous run. TW_KERNEL_FILTER (a GoogleTest filter) picks scenarios. A
+# their times in the previous run. TW_KERNEL_FILTER (a GoogleTest filter) picks scenarios;
+# TW_KERNEL_PROGRAMS (a build folder, absolute) runs its tindlewave-headless and tindlewave in
+# place of the scenario program's own build's (the optimised ones, say). A
 # machine is stopped only when it shows no sign of life for TW_KERNEL_SILENT_SECONDS (600).
 # Without root, QEMU, cpio or a kernel image it writes RESULTS/skipped, says which is missing and
 # exits 77; the scenarios' entries then skip too.
@@ -101,6 +103,7 @@ for ((b = 1; b <= boots; b++)); do
 TW_SOURCE='$source_dir'
 TW_BUILD='$build_dir'
 TW_PROGRAM='$program'
+TW_KERNEL_PROGRAMS='${TW_KERNEL_PROGRAMS:-}'
 TW_SCENARIO_SECONDS=${TW_KERNEL_SCENARIO_SECONDS:-240}
 ENV
 done

@@ -53,7 +53,8 @@ while read -r name; do
   start=$(date +%s%N)
   say "scenario $name (at most $seconds s; $pace_line)"
   printf '%s\n%s\n' "$masked_line" "$pace_line" > "$out/$name.log"
-  TW_KERNEL_ARTEFACTS="$out/$name" TW_GUEST_PACE="$pace" timeout -k 5 "$seconds" \
+  TW_KERNEL_ARTEFACTS="$out/$name" TW_GUEST_PACE="$pace" TW_KERNEL_PROGRAMS="${TW_KERNEL_PROGRAMS:-}" \
+    timeout -k 5 "$seconds" \
     "$TW_PROGRAM" --gtest_filter="$name" --gtest_color=no >> "$out/$name.log" 2>&1
   status=$?
   udevadm settle --timeout=30

@@ -511,11 +511,21 @@ void Program::writeConfig(const std::string& json) {
 
 namespace {
 
+// One of the two programs: the scenario program's build's, or the one of the build folder
+// TW_KERNEL_PROGRAMS names (the optimised build, whose figures are a user's).
+std::string programNamed(const char* name, const char* built) {
+    const char* folder = std::getenv("TW_KERNEL_PROGRAMS");
+    if (!folder || !*folder) return built;
+    return (std::filesystem::path(folder) / name).string();
+}
+
+std::string headlessProgram() { return programNamed("tindlewave-headless", TW_HEADLESS_PROGRAM); }
+
 // The program as another user can run it: a copy in a folder of its own under /tmp, made once
 // (the build folder may sit where only root can enter, such as root's home).
 std::string reachableProgram() {
     static testkit::ReachableCopies copies;
-    static const std::string program = copies.add(TW_HEADLESS_PROGRAM).string();
+    static const std::string program = copies.add(headlessProgram()).string();
     return program;
 }
 
@@ -536,9 +546,9 @@ pid_t spawn(const std::filesystem::path& home, const std::optional<User>& user, 
         variables.push_back("DISPLAY=" + display);
         variables.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + (home / "no-session-bus").string());
     }
-    std::vector<std::string> args{user ? reachableProgram() : std::string(TW_HEADLESS_PROGRAM)};
+    std::vector<std::string> args{user ? reachableProgram() : headlessProgram()};
 #ifdef TW_WINDOW_PROGRAM
-    if (!display.empty()) args = {TW_WINDOW_PROGRAM};
+    if (!display.empty()) args = {programNamed("tindlewave", TW_WINDOW_PROGRAM)};
 #endif
     args.insert(args.end(), arguments.begin(), arguments.end());
     pid_t pid = ::fork();

@@ -10,6 +10,7 @@
 #include <linux/input.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <map>
 #include <fstream>
@@ -205,6 +206,9 @@ std::string figures(const std::vector<Measured>& all, std::size_t readerAt, std:
     std::snprintf(line, sizeof line, "machine pace %.2f; %d key reports 2 ms apart, %d presses of a diverted HID++ button\n",
                   pace(), pacedReports, measuredPresses);
     text += line;
+    const char* programs = std::getenv("TW_KERNEL_PROGRAMS");
+    text += std::string("the programs: ") +
+            (programs && *programs ? std::string(programs) : std::string("the scenario program's build's")) + "\n";
     text += "keys through the grab: median / p99 ms (keys read), CPU ms per key; ratios to the pipeline\n";
     for (const auto& m : all) {
         if (m.keyMs.empty()) continue;

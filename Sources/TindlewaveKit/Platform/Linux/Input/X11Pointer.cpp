@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstdlib>
 
 namespace tindlewave {
@@ -56,8 +57,18 @@ std::unique_ptr<X11Pointer> X11Pointer::open() {
     return std::unique_ptr<X11Pointer>(new X11Pointer(std::move(library), display));
 }
 
-X11Pointer::X11Pointer(std::unique_ptr<Library> library, std::string display)
-    : shared_(std::make_shared<Shared>()), thread_(&X11Pointer::run, shared_, std::move(library), std::move(display)) {}
+namespace {
+
+std::atomic<int> pointerThreads{0};  // running
+
+}  // namespace
+
+X11Pointer::X11Pointer(std::unique_ptr<Library> library, std::string display) : shared_(std::make_shared<Shared>()) {
+    pointerThreads.fetch_add(1);
+    thread_ = std::thread(&X11Pointer::run, shared_, std::move(library), std::move(display));
+}
+
+int X11Pointer::threadsRunning() { return pointerThreads.load(std::memory_order_acquire); }
 
 X11Pointer::~X11Pointer() {
     shared_->stopping = true;
@@ -108,7 +119,7 @@ void X11Pointer::run(std::shared_ptr<Shared> shared, std::unique_ptr<Library> li
     while (library->display) {
         shared->asks.wait(seen);
         seen = shared->asks.load();
-        if (shared->stopping) return;
+        if (shared->stopping) break;
         Library::Window rootReturn = 0, child = 0;
         int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
         unsigned int mask = 0;
@@ -125,6 +136,8 @@ void X11Pointer::run(std::shared_ptr<Shared> shared, std::unique_ptr<Library> li
         }
         shared->asking = false;
     }
+    library.reset();  // the display closed, the last of the library's work
+    pointerThreads.fetch_sub(1, std::memory_order_release);
 }
 
 }  // namespace tindlewave

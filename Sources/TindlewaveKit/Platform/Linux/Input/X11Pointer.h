@@ -36,6 +36,10 @@ class X11Pointer {
     std::optional<Event::Location> location(
         std::chrono::milliseconds maxAge = std::chrono::milliseconds(50));
 
+    // How many pointers' threads still run, those let go of while their display had not answered
+    // among them (each ends once its display answers or goes); tests wait for none.
+    static int threadsRunning();
+
   private:
     struct Library;
     // What the pointer's thread and the pointer share: the thread holds it too, so a thread let

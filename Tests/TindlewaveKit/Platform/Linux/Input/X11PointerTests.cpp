@@ -125,6 +125,11 @@ TEST(X11Pointer, ADisplayThatNeverAnswersHoldsUpNoOneAndIsNeverAsked) {
     display.close();  // what waits on it now ends
     ASSERT_TRUE(inTime) << "waited for a display that never answers";
     EXPECT_TRUE(openedAndGone.get());
+    // The thread let go of ends once the display is gone.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (X11Pointer::threadsRunning() > 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(X11Pointer::threadsRunning(), 0);
 }
 
 }  // namespace
