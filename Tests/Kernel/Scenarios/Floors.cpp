@@ -4,6 +4,7 @@
 #include <linux/input.h>
 #include <linux/uinput.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -64,7 +65,9 @@ int makeFloorKeyboard(const char* name, const unsigned char* keys, const input_i
     return fd;
 }
 
-int runPipelineFloor(const char* node) {
+// With `twoStages`, the node is read on a thread of its own that writes what it reads to a pipe,
+// which this thread reads and writes to the keyboard.
+int runPipelineFloor(const char* node, bool twoStages) {
     const int in = ::open(node, O_RDONLY | O_CLOEXEC);
     if (in < 0) return floorFailed(node);
     if (::ioctl(in, EVIOCGRAB, 1) != 0) return floorFailed("grab");
@@ -72,13 +75,32 @@ int runPipelineFloor(const char* node) {
     input_id id{};
     ::ioctl(in, EVIOCGBIT(EV_KEY, sizeof keys), keys);
     ::ioctl(in, EVIOCGID, &id);
-    const int out = makeFloorKeyboard(pipelineFloorKeyboard, keys, id);
+    const int out = makeFloorKeyboard(twoStages ? twoStageFloorKeyboard : pipelineFloorKeyboard, keys, id);
     if (out < 0) return floorFailed("uinput");
+    int pipe[2] = {-1, -1};
+    if (twoStages) {
+        if (::pipe2(pipe, O_CLOEXEC) != 0) return floorFailed("pipe");
+        // The grabber takes no SIGTERM: it reaches this thread, whose read it ends.
+        sigset_t term;
+        ::sigemptyset(&term);
+        ::sigaddset(&term, SIGTERM);
+        ::pthread_sigmask(SIG_BLOCK, &term, nullptr);
+        std::thread([in, to = pipe[1]] {
+            input_event events[64];
+            for (;;) {
+                const auto got = ::read(in, events, sizeof events);
+                if (got < 0 && errno == EINTR) continue;
+                if (got <= 0 || ::write(to, events, static_cast<std::size_t>(got)) < 0) break;
+            }
+        }).detach();
+        ::pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
+    }
+    const int from = twoStages ? pipe[0] : in;
     std::printf("ready\n");
     std::fflush(stdout);
     input_event events[64];
     while (!floorStopping) {
-        const auto got = ::read(in, events, sizeof events);
+        const auto got = ::read(from, events, sizeof events);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         if (::write(out, events, static_cast<std::size_t>(got)) < 0 && errno != EINTR) break;
@@ -86,7 +108,7 @@ int runPipelineFloor(const char* node) {
     ::ioctl(out, UI_DEV_DESTROY);
     ::close(out);
     ::ioctl(in, EVIOCGRAB, 0);
-    ::close(in);
+    if (!twoStages) ::close(in);  // the grabber may still read it: the process's end closes it
     return 0;
 }
 
@@ -162,7 +184,8 @@ int runHidppFloor(const char* hidraw, std::uint16_t control) {
     if (!kind || !node) return false;
     catchFloorTerm();
     int status = 2;
-    if (std::strcmp(kind, "pipeline") == 0) status = runPipelineFloor(node);
+    if (std::strcmp(kind, "pipeline") == 0) status = runPipelineFloor(node, false);
+    if (std::strcmp(kind, "two-stage") == 0) status = runPipelineFloor(node, true);
     if (std::strcmp(kind, "hidpp") == 0) {
         const char* control = std::getenv("TW_KERNEL_FLOOR_CONTROL");
         status = runHidppFloor(node, static_cast<std::uint16_t>(std::strtoul(control ? control : "0", nullptr, 0)));
@@ -188,6 +211,10 @@ bool readFloorOutput(int fd, std::string& seen, int timeoutMs) {
 
 FloorProcess FloorProcess::pipeline(const std::string& keyboardNode) {
     return FloorProcess("pipeline", keyboardNode, "");
+}
+
+FloorProcess FloorProcess::twoStage(const std::string& keyboardNode) {
+    return FloorProcess("two-stage", keyboardNode, "");
 }
 
 FloorProcess FloorProcess::hidpp(const std::string& hidrawNode, std::uint16_t control) {

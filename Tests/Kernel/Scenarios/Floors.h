@@ -6,6 +6,10 @@
 //
 // - pipeline NODE: grabs the keyboard NODE and writes each event it reads to a uinput keyboard of
 //   its own ("Floor pipeline keyboard"): one thread, blocking reads, one write each read.
+// - two-stage NODE: the same in the shape of a pipeline of two programs, a grabber writing what it
+//   reads to a pipe and an emitter writing what it reads from the pipe to its keyboard ("Floor
+//   two-stage keyboard"): two threads joined by a pipe (two processes would cost more, each switch
+//   between them changing the address space).
 // - hidpp HIDRAW CONTROL: diverts CONTROL (the reprogrammable controls feature, 0x1B04) of the
 //   HID++ device at HIDRAW, and writes KEY_4 down at its press and up at its release to a uinput
 //   keyboard of its own ("Floor HID++ keyboard"): one thread, blocking reads. It puts the control
@@ -22,11 +26,13 @@
 namespace tindlewave::kernel {
 
 inline constexpr const char* pipelineFloorKeyboard = "Floor pipeline keyboard";
+inline constexpr const char* twoStageFloorKeyboard = "Floor two-stage keyboard";
 inline constexpr const char* hidppFloorKeyboard = "Floor HID++ keyboard";
 
 class FloorProcess {
   public:
     static FloorProcess pipeline(const std::string& keyboardNode);
+    static FloorProcess twoStage(const std::string& keyboardNode);
     static FloorProcess hidpp(const std::string& hidrawNode, std::uint16_t control);
     ~FloorProcess();
     FloorProcess(FloorProcess&& other) noexcept;

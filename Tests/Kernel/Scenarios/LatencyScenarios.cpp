@@ -197,11 +197,12 @@ std::string ratio(double value, double floor) {
 }
 
 std::string figures(const std::vector<Measured>& all, std::size_t readerAt, std::size_t pipelineAt,
-                    std::size_t daemonAt) {
+                    std::size_t twoStageAt, std::size_t daemonAt) {
     std::string text;
     char line[400];
     const Measured& reader = all[readerAt];
     const Measured& pipeline = all[pipelineAt];
+    const Measured& twoStage = all[twoStageAt];
     const Measured& daemon = all[daemonAt];
     std::snprintf(line, sizeof line, "machine pace %.2f; %d key reports 2 ms apart, %d presses of a diverted HID++ button\n",
                   pace(), pacedReports, measuredPresses);
@@ -222,6 +223,9 @@ std::string figures(const std::vector<Measured>& all, std::size_t readerAt, std:
                     ratio(percentileOf(m.keyMs, 0.99), percentileOf(pipeline.keyMs, 0.99)) + ", CPU " +
                     ratio(m.cpuPerKeyMs, pipeline.cpuPerKeyMs) + " (median " +
                     ratio(medianOf(m.keyMs), medianOf(reader.keyMs)) + " the node's reader)";
+        if (&m != &reader && &m != &pipeline && &m != &twoStage)
+            text += "; beside the two-stage pipeline: median " + ratio(medianOf(m.keyMs), medianOf(twoStage.keyMs)) +
+                    ", CPU " + ratio(m.cpuPerKeyMs, twoStage.cpuPerKeyMs);
         text += "\n";
         if (!m.keyThreads.empty()) text += "    per key: " + m.keyThreads + "\n";
     }
@@ -265,8 +269,8 @@ TEST(BesideFloorsOfOurOwn, KeysThroughTheGrabAHidppPressAndTheStart) {
     ASSERT_FALSE(keyboard.node.empty()) << describeInputNodes();
     settleUdev();
 
-    std::vector<Measured> all{Measured("node's reader"), Measured("pipeline"), Measured("HID++ daemon"),
-                              Measured("headless")};
+    std::vector<Measured> all{Measured("node's reader"), Measured("pipeline"), Measured("two-stage pipe"),
+                              Measured("HID++ daemon"), Measured("headless")};
     typeThrough(keyboard, keyboard.node, 0, all[0]);
     {
         auto pipeline = FloorProcess::pipeline(keyboard.node);
@@ -279,20 +283,30 @@ TEST(BesideFloorsOfOurOwn, KeysThroughTheGrabAHidppPressAndTheStart) {
         EXPECT_FALSE(grabbed(keyboard.node));
     }
     {
+        auto pipeline = FloorProcess::twoStage(keyboard.node);
+        ASSERT_TRUE(pipeline.waitReady()) << pipeline.output();
+        const std::string node = waitForNode([] { return eventNode(twoStageFloorKeyboard); });
+        ASSERT_FALSE(node.empty()) << describeInputNodes();
+        settleUdev();
+        typeThrough(keyboard, node, pipeline.pid(), all[2]);
+        EXPECT_EQ(pipeline.stop(), 0) << pipeline.output();
+        EXPECT_FALSE(grabbed(keyboard.node));
+    }
+    {
         const auto started = MeasureClock::now();
         auto daemon = FloorProcess::hidpp(hidraw, measuredButton);
-        all[2].startMs = divertedAfter(*mouse, started);
+        all[3].startMs = divertedAfter(*mouse, started);
         ASSERT_TRUE(daemon.waitReady()) << daemon.output();
         const std::string node = waitForNode([] { return eventNode(hidppFloorKeyboard); });
         ASSERT_FALSE(node.empty()) << describeInputNodes();
         settleUdev();
-        pressThrough(*mouse, node, daemon.pid(), all[2]);
+        pressThrough(*mouse, node, daemon.pid(), all[3]);
         EXPECT_EQ(daemon.stop(), 0) << daemon.output();
         EXPECT_FALSE(buttonDiverted(*mouse));
     }
     {
         Program program;
-        measureProgram(program, keyboard, *mouse, all[3]);
+        measureProgram(program, keyboard, *mouse, all[4]);
     }
     std::string skipped;
 #ifdef TW_WINDOW_PROGRAM
@@ -306,7 +320,7 @@ TEST(BesideFloorsOfOurOwn, KeysThroughTheGrabAHidppPressAndTheStart) {
 #else
     skipped = "the window program: not built\n";
 #endif
-    const std::string text = figures(all, 0, 1, 2) + skipped;
+    const std::string text = figures(all, 0, 1, 2, 3) + skipped;
     std::printf("%s", text.c_str());
     std::ofstream(artefacts() / "beside-floors.txt") << text;
     RecordProperty("figures", text);
