@@ -133,19 +133,42 @@ class HeldKeyTable {
     std::vector<std::shared_ptr<IoctlCall>> held_;
 };
 
-TEST(HeadlessOverDevices, SetsUpTheMouseAndKeyboardFiresARuleAndQuitsLeavingBothAsTheyWere) {
+// This machine with a Bluetooth HID++ mouse, a USB keyboard and uinput, emulated: the mouse
+// answers as the recorded one, the keyboard's key table as a keyboard's.
+struct MouseAndKeyboard {
+    MouseAndKeyboard() {
+        if (!testbed.add(mouse.text()) || !testbed.add(keyboard.text()) || !testbed.add(uinputNode().text())) return;
+        auto recording = loadVirtualMouse(TW_DATA_ROOT "/devices/MX-Master-3-Wireless-Mouse-B023.json");
+        if (!recording.ok()) return;
+        hidraw.emplace(testbed, mouse.hidraw);
+        mouseSide.emplace(*hidraw, *recording);
+        keyTable.emplace(testbed, keyboard.event, keyboardTable());
+        uinput.emplace(testbed);
+    }
+    bool ready() const { return uinput.has_value(); }
+    // Whether the mouse's button 0xC4 is diverted.
+    bool diverted() {
+        return mouseSide->read([](const VirtualHidppMouse& m) {
+            auto reporting = m.reporting(0xC4);
+            return reporting && reporting->divert;
+        });
+    }
+
     Testbed testbed;
-    const auto mouse = bluetoothHidppMouse(0);
-    const auto keyboard = usbKeyboard(1);
-    ASSERT_TRUE(testbed.add(mouse.text()));
-    ASSERT_TRUE(testbed.add(keyboard.text()));
-    ASSERT_TRUE(testbed.add(uinputNode().text()));
-    auto recording = loadVirtualMouse(TW_DATA_ROOT "/devices/MX-Master-3-Wireless-Mouse-B023.json");
-    ASSERT_TRUE(recording.ok());
-    EmulatedNode hidraw(testbed, mouse.hidraw);
-    HidppDeviceSide mouseSide(hidraw, *recording);
-    KeyTableSide keyTable(testbed, keyboard.event, keyboardTable());
-    UinputSide uinput(testbed);
+    const FixtureDevice mouse = bluetoothHidppMouse(0);
+    const FixtureDevice keyboard = usbKeyboard(1);
+    std::optional<EmulatedNode> hidraw;
+    std::optional<HidppDeviceSide> mouseSide;
+    std::optional<KeyTableSide> keyTable;
+    std::optional<UinputSide> uinput;
+};
+
+TEST(HeadlessOverDevices, SetsUpTheMouseAndKeyboardFiresARuleAndQuitsLeavingBothAsTheyWere) {
+    MouseAndKeyboard machine;
+    ASSERT_TRUE(machine.ready());
+    auto& mouseSide = *machine.mouseSide;
+    auto& keyTable = *machine.keyTable;
+    auto& uinput = *machine.uinput;
     {
         Headless headless;
         overDevices(headless);
@@ -154,10 +177,7 @@ TEST(HeadlessOverDevices, SetsUpTheMouseAndKeyboardFiresARuleAndQuitsLeavingBoth
         ASSERT_TRUE(headless.waitFor("Test Keyboard (connected, hyper on)")) << headless.seen;
         ASSERT_TRUE(headless.waitFor("MX Master 3 (connected, HID++ set up)")) << headless.seen;
         EXPECT_EQ(keyTable.table().at(0x70039), keyF18);
-        EXPECT_TRUE(mouseSide.read([](const VirtualHidppMouse& m) {
-            auto reporting = m.reporting(0xC4);
-            return reporting && reporting->divert;
-        }));
+        EXPECT_TRUE(machine.diverted());
 
         mouseSide.act([](VirtualHidppMouse& m, Instant now) { m.press(0xC4, now); });
         mouseSide.act([](VirtualHidppMouse& m, Instant now) { m.release(0xC4, now); });
@@ -180,10 +200,7 @@ TEST(HeadlessOverDevices, SetsUpTheMouseAndKeyboardFiresARuleAndQuitsLeavingBoth
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << headless.seen;
     }
     EXPECT_EQ(keyTable.table(), keyboardTable());
-    EXPECT_FALSE(mouseSide.read([](const VirtualHidppMouse& m) {
-        auto reporting = m.reporting(0xC4);
-        return reporting && reporting->divert;
-    }));
+    EXPECT_FALSE(machine.diverted());
 }
 
 // The program on screen sets the devices up while its toolkit still reaches for its display; a
@@ -192,26 +209,11 @@ TEST(WindowProgramOverDevices, ADisplayLostWhileTheDevicesAreSetUpFindsThemPutBa
 #ifndef TW_PROGRAM
     GTEST_SKIP() << "built without the program on screen";
 #else
-    Testbed testbed;
-    const auto mouse = bluetoothHidppMouse(0);
-    const auto keyboard = usbKeyboard(1);
-    ASSERT_TRUE(testbed.add(mouse.text()));
-    ASSERT_TRUE(testbed.add(keyboard.text()));
-    ASSERT_TRUE(testbed.add(uinputNode().text()));
-    auto recording = loadVirtualMouse(TW_DATA_ROOT "/devices/MX-Master-3-Wireless-Mouse-B023.json");
-    ASSERT_TRUE(recording.ok());
-    EmulatedNode hidraw(testbed, mouse.hidraw);
-    HidppDeviceSide mouseSide(hidraw, *recording);
-    KeyTableSide keyTable(testbed, keyboard.event, keyboardTable());
-    UinputSide uinput(testbed);
+    MouseAndKeyboard machine;
+    ASSERT_TRUE(machine.ready());
+    auto& keyTable = *machine.keyTable;
     testkit::SilentDisplay display;
     if (display.name().empty()) GTEST_SKIP() << "no free display number";
-    const auto diverted = [&] {
-        return mouseSide.read([](const VirtualHidppMouse& m) {
-            auto reporting = m.reporting(0xC4);
-            return reporting && reporting->divert;
-        });
-    };
     {
         Headless program;
         program.program = TW_PROGRAM;
@@ -220,7 +222,7 @@ TEST(WindowProgramOverDevices, ADisplayLostWhileTheDevicesAreSetUpFindsThemPutBa
         writeConfig(program);
         program.start({});
         // The toolkit waits for the display's answer meanwhile.
-        ASSERT_TRUE(testkit::pollUntil([&] { return diverted() && keyTable.table().at(0x70039) == keyF18; }, 60s,
+        ASSERT_TRUE(testkit::pollUntil([&] { return machine.diverted() && keyTable.table().at(0x70039) == keyF18; }, 60s,
                                        10ms))
             << program.seen;
         display.close();
@@ -229,7 +231,7 @@ TEST(WindowProgramOverDevices, ADisplayLostWhileTheDevicesAreSetUpFindsThemPutBa
         EXPECT_NE(program.seen.find("could not connect to display"), std::string::npos) << program.seen;
     }
     EXPECT_EQ(keyTable.table(), keyboardTable());
-    EXPECT_FALSE(diverted());
+    EXPECT_FALSE(machine.diverted());
 #endif
 }
 
