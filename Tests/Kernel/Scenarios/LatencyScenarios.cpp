@@ -272,26 +272,19 @@ TEST(BesideFloorsOfOurOwn, KeysThroughTheGrabAHidppPressAndTheStart) {
     std::vector<Measured> all{Measured("node's reader"), Measured("pipeline"), Measured("two-stage pipe"),
                               Measured("HID++ daemon"), Measured("headless")};
     typeThrough(keyboard, keyboard.node, 0, all[0]);
-    {
-        auto pipeline = FloorProcess::pipeline(keyboard.node);
+    // Each pipeline floor types through its own keyboard, and lets go of the node at its end.
+    const auto throughPipeline = [&](FloorProcess pipeline, const char* name, Measured& measured) {
         ASSERT_TRUE(pipeline.waitReady()) << pipeline.output();
-        const std::string node = waitForNode([] { return eventNode(pipelineFloorKeyboard); });
+        const std::string node = waitForNode([name] { return eventNode(name); });
         ASSERT_FALSE(node.empty()) << describeInputNodes();
         settleUdev();
-        typeThrough(keyboard, node, pipeline.pid(), all[1]);
+        typeThrough(keyboard, node, pipeline.pid(), measured);
         EXPECT_EQ(pipeline.stop(), 0) << pipeline.output();
         EXPECT_FALSE(grabbed(keyboard.node));
-    }
-    {
-        auto pipeline = FloorProcess::twoStage(keyboard.node);
-        ASSERT_TRUE(pipeline.waitReady()) << pipeline.output();
-        const std::string node = waitForNode([] { return eventNode(twoStageFloorKeyboard); });
-        ASSERT_FALSE(node.empty()) << describeInputNodes();
-        settleUdev();
-        typeThrough(keyboard, node, pipeline.pid(), all[2]);
-        EXPECT_EQ(pipeline.stop(), 0) << pipeline.output();
-        EXPECT_FALSE(grabbed(keyboard.node));
-    }
+    };
+    throughPipeline(FloorProcess::pipeline(keyboard.node), pipelineFloorKeyboard, all[1]);
+    throughPipeline(FloorProcess::twoStage(keyboard.node), twoStageFloorKeyboard, all[2]);
+    if (HasFatalFailure()) return;
     {
         const auto started = MeasureClock::now();
         auto daemon = FloorProcess::hidpp(hidraw, measuredButton);
