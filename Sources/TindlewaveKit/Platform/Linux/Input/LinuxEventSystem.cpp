@@ -298,7 +298,7 @@ bool LinuxEventSystem::State::writesNow(const Event& event, EventLevel level) {
     if (queuedPosts.load(std::memory_order_acquire) != 0) return false;
     if (level == EventLevel::hid && (tapTypes.load(std::memory_order_acquire) & eventMaskBit(event.type)) != 0)
         return false;
-    if (!sessionLive.load(std::memory_order_acquire) || watchdog.isSuspended() || watchdog.released())
+    if (!sessionActive.load(std::memory_order_acquire) || watchdog.isSuspended() || watchdog.released())
         return false;
     return output.postNow(event);
 }
@@ -334,7 +334,6 @@ void LinuxEventSystem::State::followSession() {
     }
     session = std::move(*watch);
     sessionActive = session->isActive();
-    sessionLive = sessionActive;
     sessionWatch = fds->addFd(session->fd(), EPOLLIN, [this](std::uint32_t) {
         for (bool active : session->process()) sessionChanged(active);
         if (!session->isConnected()) sessionWatch.cancel();
@@ -344,7 +343,6 @@ void LinuxEventSystem::State::followSession() {
 void LinuxEventSystem::State::sessionChanged(bool active) {
     if (active == sessionActive) return;
     sessionActive = active;
-    sessionLive = active;
     if (!active) {
         // Nothing of ours stays down for the next session: the kernel lets go of what a
         // destroyed device holds.

@@ -68,7 +68,6 @@ struct LinuxEventSystem::State final : GrabbedNode::Frames {
     int dispatching = 0;
     bool refreshOwed = false;
     std::vector<std::unique_ptr<Node>> nodes;
-    bool sessionActive = true;
     bool capsLock = false;
     std::vector<std::string> busy;
     Subscription registryWatch;
@@ -83,10 +82,11 @@ struct LinuxEventSystem::State final : GrabbedNode::Frames {
 
     // What a post made on another thread looks at before it is written there, with no hop to the
     // input executor (any thread): the types some tap sees (set at each look at the grabs, which
-    // follows every change of the taps), whether the session is active, and how many posts
-    // wait on the input executor (a post never overtakes one of them).
+    // follows every change of the taps), whether the session is active (changed on the input
+    // executor only), and how many posts wait on the input executor (a post never overtakes one
+    // of them).
     std::atomic<std::uint64_t> tapTypes{0};
-    std::atomic<bool> sessionLive{true};
+    std::atomic<bool> sessionActive{true};
     std::atomic<int> queuedPosts{0};
 
     // Its thread posts its release to the input executor; stopped first when the state goes.

@@ -19,7 +19,8 @@ class StallWatchdog;
 // written to it before then reaches no one (ProgramOutput holds the posts meanwhile). Each device
 // the program makes (these two and the mirrors) is kept through here, so the watchdog, which
 // destroys them at a release, knows each while it lives (up to the last write the writer holds it
-// for). On the input executor only.
+// for). On the input executor, or under ProgramOutput's lock for what a post written on another
+// thread reads (the two devices and whether they were announced).
 class OwnDevices {
   public:
     struct Options {
