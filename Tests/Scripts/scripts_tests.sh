@@ -6,8 +6,10 @@ root="$1"
 case_name="$2"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/scripts" "$work/bin"
+mkdir -p "$work/scripts" "$work/bin" "$work/Tests/Guards"
 cp "$root/scripts/test" "$root/scripts/setup" "$root/scripts/run" "$work/scripts/"
+# The guards stage's runner, standing in: it says it ran.
+printf '#!/bin/sh\necho "guards ran" >> "${TW_CALLS:-/dev/null}"\n' > "$work/Tests/Guards/plant.sh"
 
 stand_in() {  # stand_in NAME BODY: a command on PATH that runs BODY (sh)
   printf '#!/bin/sh\n%s\n' "$2" > "$work/bin/$1"
@@ -49,14 +51,19 @@ case "$case_name" in
     expect_line "$work/out" '^  fuzz +FAILED '
     expect_line "$work/out" '^  tsan +passed '
     expect_line "$work/out" '^  asan +passed '
-    expect_line "$work/out" '^stages: 4 passed, 2 failed$'
+    expect_line "$work/calls" '^guards ran$'
+    expect_line "$work/out" '^  guards +passed '
+    expect_line "$work/out" '^stages: 5 passed, 2 failed$'
     ;;
   all-stages-pass)
     printf '#!/bin/sh\nexit 0\n' > "$work/scripts/setup"
     stand_in cmake 'exit 0'
     stand_in ctest 'exit 0'
     PATH="$work/bin:$PATH" "$work/scripts/test" > "$work/out" 2>&1 || { cat "$work/out" >&2; fail "scripts/test failed"; }
-    expect_line "$work/out" '^stages: 6 passed, 0 failed$'
+    expect_line "$work/out" '^stages: 7 passed, 0 failed$'
+    # One stage alone, when named.
+    PATH="$work/bin:$PATH" "$work/scripts/test" guards > "$work/out" 2>&1 || { cat "$work/out" >&2; fail "scripts/test guards failed"; }
+    expect_line "$work/out" '^stages: 1 passed, 0 failed$'
     ;;
   setup-sudo-refused)
     # A user for whom sudo is installed but not allowed: sudo's error, then the packages and the

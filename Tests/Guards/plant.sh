@@ -1,0 +1,251 @@
+#!/usr/bin/env bash
+# Plants the project's known faults one at a time and checks that a test catches each:
+#   Tests/Guards/plant.sh [NAME...]     every entry of Tests/Guards/*.guards, or only those named
+#
+# Each entry names a file, a text that occurs in it exactly once and what replaces it (the fault),
+# the targets to build and the tests that must fail with the fault in place. The faults are planted
+# in a copy of the tree at build/guards/tree (never in the working tree), built there in its own
+# debug build folder (build/guards/tree/build/dev, kept between runs so that the next run rebuilds
+# only what changed; the compiler cache is shared with the other builds) and taken out again; the
+# copy's sources are removed however the run ends.
+#
+# An entry passes ("caught") when at least one of its tests fails in one of its rounds. It fails
+# when every test passes with the fault planted ("MISSED"), when its text no longer occurs exactly
+# once in its file ("MOVED": the code moved, and the entry must move with it), when a named test is
+# not there, and when the tree does not build with the fault. The last line is
+# `guards: N planted, N caught`; the exit status is 0 only when every entry was caught.
+#
+# The format, one entry after another (a line starting with # is a comment):
+#   guard NAME
+#     file     path/from/the/root
+#     find     the exact text (one line)      or: find, then lines "| text" (a block of lines)
+#     replace  what replaces it (may be empty) or: replace, then lines "| text"
+#     build    the targets the tests need (one line, several names)
+#     test     a ctest name (one a line; several lines for several tests)
+#     rounds   how often the tests run at most while none fails (default 1: a race's guard more)
+#     suffers  one line: what a user would suffer with the fault
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+guards_dir="$root/Tests/Guards"
+work="$root/build/guards"
+tree="$work/tree"
+build="$tree/build/dev"
+# The files planted since the copy's build last built them whole: a run that ends before that
+# leaves them listed, and the next run rebuilds them (the copy's files keep the working tree's
+# times, which are older than an object compiled with a fault).
+planted_marker="$work/planted"
+
+# The compiler cache holds objects by their paths relative to the tree, so the copy's compiles hit
+# what the other builds compiled.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-true}"
+
+fail() { echo "guards: $*" >&2; exit 2; }
+
+# --- the entries --------------------------------------------------------------------------------
+
+declare -a names=() files=() finds=() replaces=() builds=() tests=() rounds=() suffers=() origins=()
+
+add_entry() {  # checks the entry being read and keeps it
+  local i=${#names[@]}
+  [ -n "$e_name" ] || return 0
+  [ -n "$e_file" ] || fail "$e_origin: guard $e_name has no file"
+  [ -n "$e_find" ] || fail "$e_origin: guard $e_name has no find"
+  [ -n "$e_build" ] || fail "$e_origin: guard $e_name has no build"
+  [ -n "$e_tests" ] || fail "$e_origin: guard $e_name has no test"
+  [ -n "$e_suffers" ] || fail "$e_origin: guard $e_name does not say what a user would suffer"
+  [[ "$e_rounds" =~ ^[1-9][0-9]*$ ]] || fail "$e_origin: guard $e_name: rounds must be a number"
+  local other
+  for other in "${names[@]}"; do
+    [ "$other" != "$e_name" ] || fail "$e_origin: guard $e_name is listed twice"
+  done
+  names[i]=$e_name files[i]=$e_file finds[i]=$e_find replaces[i]=$e_replace builds[i]=$e_build
+  tests[i]=$e_tests rounds[i]=$e_rounds suffers[i]=$e_suffers origins[i]=$e_origin
+}
+
+read_guards() {  # FILE: reads its entries
+  local file=$1 line number=0 key value block=""
+  e_name=""
+  while IFS= read -r line || [ -n "$line" ]; do
+    number=$((number + 1))
+    local trimmed="${line#"${line%%[![:space:]]*}"}"
+    [ -z "$trimmed" ] || [ "${trimmed:0:1}" = "#" ] && { [ -z "$trimmed" ] && block=""; continue; }
+    if [ "${trimmed:0:1}" = "|" ]; then
+      local text=${trimmed:1}
+      text=${text# }
+      case "$block" in
+        find) e_find+="${e_find:+$'\n'}$text" ;;
+        replace) e_replace+="${e_replace_started:+$'\n'}$text"; e_replace_started=1 ;;
+        *) fail "$file:$number: a '|' line belongs under a find or replace with no text of its own" ;;
+      esac
+      continue
+    fi
+    key=${trimmed%%[[:space:]]*}
+    value=${trimmed#"$key"}
+    value="${value#"${value%%[![:space:]]*}"}"
+    block=""
+    case "$key" in
+      guard)
+        add_entry
+        e_name=$value e_file="" e_find="" e_replace="" e_replace_started="" e_build="" e_tests=""
+        e_rounds=1 e_suffers="" e_origin="${file#"$root"/}:$number"
+        [[ "$e_name" =~ ^[a-z0-9][a-z0-9.-]*$ ]] || fail "$file:$number: a guard's name is lower case, digits, dots and dashes"
+        ;;
+      file | find | replace | build | test | rounds | suffers)
+        [ -n "$e_name" ] || fail "$file:$number: '$key' before any 'guard'"
+        case "$key" in
+          file) e_file=$value ;;
+          find) e_find=$value; [ -n "$value" ] || block=find ;;
+          replace) e_replace=$value; e_replace_started=${value:+1}; [ -n "$value" ] || block=replace ;;
+          build) e_build+="${e_build:+ }$value" ;;
+          test) e_tests+="${e_tests:+$'\n'}$value" ;;
+          rounds) e_rounds=$value ;;
+          suffers) e_suffers=$value ;;
+        esac
+        ;;
+      *) fail "$file:$number: unknown key '$key'" ;;
+    esac
+  done < "$file"
+  add_entry
+}
+
+shopt -s nullglob
+guard_files=("$guards_dir"/*.guards)
+((${#guard_files[@]})) || fail "no entries in $guards_dir"
+for f in "${guard_files[@]}"; do read_guards "$f"; done
+
+# Which entries run: all, or those named on the command line.
+chosen=()
+if (($#)); then
+  for wanted in "$@"; do
+    found=""
+    for i in "${!names[@]}"; do [ "${names[i]}" = "$wanted" ] && { chosen+=("$i"); found=1; }; done
+    [ -n "$found" ] || fail "no guard named '$wanted' (they are listed in Tests/Guards/*.guards)"
+  done
+else
+  chosen=("${!names[@]}")
+fi
+
+# --- the copy -----------------------------------------------------------------------------------
+
+remove_copy() {  # the copy's sources go, its build folder stays for the next run
+  [ -d "$tree" ] || return 0
+  find "$tree" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
+}
+trap remove_copy EXIT
+trap 'exit 130' INT TERM
+
+remove_copy
+mkdir -p "$tree"
+# The working tree as it is, uncommitted changes included, with each file's time kept, so the build
+# folder of an earlier run rebuilds only what changed since.
+(cd "$root" && git ls-files -z --cached --others --exclude-standard \
+   | while IFS= read -r -d '' path; do [ -e "$path" ] && printf '%s\0' "$path"; done \
+   | tar --null -T - -cf -) | tar -C "$tree" -xf -
+if [ -f "$planted_marker" ]; then
+  while IFS= read -r planted; do touch "$tree/$planted" 2>/dev/null || true; done < "$planted_marker"
+fi
+
+# Only the targets the chosen entries name are built.
+targets=()
+for i in "${chosen[@]}"; do
+  for t in ${builds[i]}; do
+    [[ " ${targets[*]} " == *" $t "* ]] || targets+=("$t")
+  done
+done
+
+echo "guards: building ${targets[*]} in the copy"
+(cd "$tree" && cmake --preset dev -DTW_BUILD_BENCHMARKS=OFF > "$work/configure.log" 2>&1) \
+  || { cat "$work/configure.log"; fail "the copy does not configure"; }
+cmake --build "$build" --target "${targets[@]}" > "$work/build.log" 2>&1 \
+  || { tail -n 40 "$work/build.log"; fail "the copy does not build without any fault"; }
+
+# --- planting -----------------------------------------------------------------------------------
+
+regex_of() {  # ctest's regular expression for exactly these names, one a line
+  local alternatives="" name
+  while IFS= read -r name; do
+    name=$(printf '%s' "$name" | sed 's/[][\.*^$(){}?+|/]/\\&/g')
+    alternatives+="${alternatives:+|}$name"
+  done <<< "$1"
+  printf '^(%s)$' "$alternatives"
+}
+
+count_of() {  # TEXT FILE: how often the text occurs in the file
+  local text=$1 content rest count=0
+  content=$(cat "$2"; printf x)
+  while [[ "$content" == *"$text"* ]]; do
+    count=$((count + 1))
+    content=${content#*"$text"}
+  done
+  echo "$count"
+}
+
+plant() {  # FILE FIND REPLACE: the first (only) occurrence replaced, the file's end kept
+  local content
+  content=$(cat "$1"; printf x)
+  content=${content%x}
+  local before=${content%%"$2"*}
+  local after=${content#*"$2"}
+  printf '%s%s%s' "$before" "$3" "$after" > "$1"
+}
+
+planted_count=0
+caught_count=0
+log_dir="$work/logs"
+rm -rf "$log_dir"
+mkdir -p "$log_dir"
+
+for i in "${chosen[@]}"; do
+  name=${names[i]} file=${files[i]}
+  path="$tree/$file"
+  log="$log_dir/$name.log"
+  started=$SECONDS
+  verdict=""
+  if [ ! -f "$path" ]; then
+    verdict="MOVED   $name: $file is not there (${origins[i]})"
+  else
+    count=$(count_of "${finds[i]}" "$path")
+    if [ "$count" != 1 ]; then
+      verdict="MOVED   $name: its text occurs $count times in $file, not once (${origins[i]})"
+    fi
+  fi
+  if [ -z "$verdict" ]; then
+    planted_count=$((planted_count + 1))
+    original="$work/original"
+    cp -p "$path" "$original"
+    echo "$file" >> "$planted_marker"
+    plant "$path" "${finds[i]}" "${replaces[i]}"
+    # shellcheck disable=SC2086
+    if ! cmake --build "$build" --target ${builds[i]} > "$log" 2>&1; then
+      verdict="BROKEN  $name: the tree does not build with the fault (build/guards/logs/$name.log)"
+    else
+      regex=$(regex_of "${tests[i]}")
+      wanted=$(printf '%s\n' "${tests[i]}" | wc -l)
+      listed=$(cd "$build" && ctest -N -R "$regex" 2>/dev/null | sed -n 's/^Total Tests: //p')
+      if [ "$listed" != "$wanted" ]; then
+        verdict="MISSING $name: ${listed:-0} of its $wanted tests are there (${origins[i]})"
+      elif (cd "$build" && ctest -R "$regex" --repeat "until-fail:${rounds[i]}" --output-on-failure \
+              --no-tests=error) >> "$log" 2>&1; then
+        verdict="MISSED  $name: its tests pass with the fault planted (${origins[i]}): ${suffers[i]}"
+      else
+        caught_count=$((caught_count + 1))
+        failed=$(sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\) (.*/\1/p' "$log" | sort -u | paste -sd, -)
+        verdict="caught  $name: ${failed:-a test failed}"
+      fi
+    fi
+    # The fault taken out: the original back with a new time, so the next build compiles it again
+    # (a hit in the compiler cache).
+    cat "$original" > "$path"
+  fi
+  verdict+=" [$((SECONDS - started))s]"
+  echo "$verdict"
+done
+
+# The copy's build is left as the working tree's sources build it.
+if ((planted_count)) && cmake --build "$build" --target "${targets[@]}" > "$work/build.log" 2>&1; then
+  rm -f "$planted_marker"
+fi
+
+echo "guards: $planted_count planted, $caught_count caught"
+((caught_count == planted_count && planted_count == ${#chosen[@]}))
