@@ -28,12 +28,17 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 guards_dir="$root/Tests/Guards"
 work="$root/build/guards"
-tree="$work/tree"
+# Entries run side by side in copies of their own (tree-1, tree-2, ...): TW_GUARD_WORKERS of them,
+# by default one for each four processors; each runs its share one entry at a time.
+worker=${TW_GUARD_WORKER:-}
+tree="$work/tree-${worker:-1}"
 build="$tree/build/dev"
 # The files planted since the copy's build last built them whole: a run that ends before that
 # leaves them listed, and the next run rebuilds them (the copy's files keep the working tree's
 # times, which are older than an object compiled with a fault).
-planted_marker="$work/planted"
+planted_marker="$work/planted-${worker:-1}"
+durations="$work/durations"  # each entry's seconds in the last run, to share the work out evenly
+log_dir="$work/logs"
 
 # The compiler cache holds objects by their paths relative to the tree, so the copy's compiles hit
 # what the other builds compiled.
@@ -126,7 +131,69 @@ else
   chosen=("${!names[@]}")
 fi
 
+# --- side by side --------------------------------------------------------------------------------
+
+if [ -z "$worker" ]; then
+  workers=${TW_GUARD_WORKERS:-$(( ($(nproc) + 3) / 4 ))}
+  ((workers >= 1)) || workers=1
+  ((workers <= ${#chosen[@]})) || workers=${#chosen[@]}
+  rm -rf "$log_dir"
+  mkdir -p "$log_dir"
+  # Longest first (by the last run's times), each to the worker with the least work so far.
+  declare -A took=()
+  if [ -f "$durations" ]; then
+    while read -r name seconds; do took[$name]=$seconds; done < "$durations"
+  fi
+  mapfile -t ordered < <(for i in "${chosen[@]}"; do echo "${took[${names[i]}]:-30} $i"; done | sort -rn | cut -d' ' -f2)
+  declare -a load=() share=()
+  for ((w = 1; w <= workers; w++)); do load[w]=0 share[w]=""; done
+  for i in "${ordered[@]}"; do
+    least=1
+    for ((w = 2; w <= workers; w++)); do ((load[w] < load[least])) && least=$w; done
+    load[least]=$((load[least] + ${took[${names[i]}]:-30}))
+    share[least]+=" ${names[i]}"
+  done
+  pids=()
+  stop_workers() {
+    local w
+    for ((w = 1; w <= workers; w++)); do
+      [ -f "$work/worker-$w.pid" ] && kill -TERM "$(cat "$work/worker-$w.pid")" 2>/dev/null
+    done
+    wait
+    exit 130
+  }
+  trap stop_workers INT TERM
+  rm -f "$work"/worker-*.pid "$work"/worker-*.out
+  for ((w = 1; w <= workers; w++)); do
+    # Each verdict shows as it comes, and the worker's whole output is kept.
+    # shellcheck disable=SC2086
+    (TW_GUARD_WORKER=$w bash "$0" ${share[w]} 2>&1 | tee "$work/worker-$w.out" \
+       | grep --line-buffered -vE '^guards: [0-9]+ planted'; exit "${PIPESTATUS[0]}") &
+    pids+=($!)
+  done
+  status=0
+  for pid in "${pids[@]}"; do wait "$pid" || status=1; done
+  trap - INT TERM
+  for ((w = 1; w <= workers; w++)); do
+    grep -q '^guards: [0-9]* planted' "$work/worker-$w.out" || { cat "$work/worker-$w.out"; status=1; }
+  done
+  # This run's times, and the last known times of the entries it did not run.
+  cat "$work"/worker-*.out | sed -n 's/^\(caught\|MISSED\|MOVED\|MISSING\|BROKEN\) *\([^:]*\):.*\[\([0-9]*\)s\]$/\2 \3/p' > "$durations.new"
+  for name in "${!took[@]}"; do
+    grep -q "^$name " "$durations.new" || echo "$name ${took[$name]}" >> "$durations.new"
+  done
+  mv "$durations.new" "$durations"
+  planted_count=$(cat "$work"/worker-*.out | grep -cE '^(caught|MISSED|MISSING|BROKEN) ' || true)
+  caught_count=$(cat "$work"/worker-*.out | grep -c '^caught ' || true)
+  echo
+  echo "guards: $planted_count planted, $caught_count caught"
+  ((status == 0 && caught_count == planted_count && planted_count == ${#chosen[@]}))
+  exit
+fi
+
 # --- the copy -----------------------------------------------------------------------------------
+
+echo $$ > "$work/worker-$worker.pid"
 
 remove_copy() {  # the copy's sources go, its build folder stays for the next run
   [ -d "$tree" ] || return 0
@@ -154,11 +221,11 @@ for i in "${chosen[@]}"; do
   done
 done
 
-echo "guards: building ${targets[*]} in the copy"
-(cd "$tree" && cmake --preset dev -DTW_BUILD_BENCHMARKS=OFF > "$work/configure.log" 2>&1) \
-  || { cat "$work/configure.log"; fail "the copy does not configure"; }
-cmake --build "$build" --target "${targets[@]}" > "$work/build.log" 2>&1 \
-  || { tail -n 40 "$work/build.log"; fail "the copy does not build without any fault"; }
+echo "guards: building ${targets[*]} in ${tree#"$root"/}"
+(cd "$tree" && cmake --preset dev -DTW_BUILD_BENCHMARKS=OFF > "$tree.configure.log" 2>&1) \
+  || { cat "$tree.configure.log"; fail "the copy does not configure"; }
+cmake --build "$build" --target "${targets[@]}" > "$tree.build.log" 2>&1 \
+  || { tail -n 40 "$tree.build.log"; fail "the copy does not build without any fault"; }
 
 # --- planting -----------------------------------------------------------------------------------
 
@@ -192,8 +259,6 @@ plant() {  # FILE FIND REPLACE: the first (only) occurrence replaced, the file's
 
 planted_count=0
 caught_count=0
-log_dir="$work/logs"
-rm -rf "$log_dir"
 mkdir -p "$log_dir"
 
 for i in "${chosen[@]}"; do
@@ -212,7 +277,7 @@ for i in "${chosen[@]}"; do
   fi
   if [ -z "$verdict" ]; then
     planted_count=$((planted_count + 1))
-    original="$work/original"
+    original="$tree.original"
     cp -p "$path" "$original"
     echo "$file" >> "$planted_marker"
     plant "$path" "${finds[i]}" "${replaces[i]}"
@@ -243,7 +308,7 @@ for i in "${chosen[@]}"; do
 done
 
 # The copy's build is left as the working tree's sources build it.
-if ((planted_count)) && cmake --build "$build" --target "${targets[@]}" > "$work/build.log" 2>&1; then
+if ((planted_count)) && cmake --build "$build" --target "${targets[@]}" > "$tree.build.log" 2>&1; then
   rm -f "$planted_marker"
 fi
 
