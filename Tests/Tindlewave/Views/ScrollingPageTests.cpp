@@ -123,6 +123,26 @@ TEST(ScrollingPage, AnotherMouseShowsItsOwnKnobValues) {
     EXPECT_EQ(glide->valueText()->text(), "0.4 s");
 }
 
+// Steps sent just as the file broke are refused: once the page knows, each knob shows what is
+// stored, not the place it was left at.
+TEST(ScrollingPage, KnobsLetGoOfStepsRefusedByABrokenFile) {
+    Page page(configWith(ScrollSettings{.smooth = SmoothScroll::defaults()}));
+    ScrollingSettings& settings = page.settings();
+    KnobRow* glide = settings.knob(SmoothKnob::duration);
+    KnobRow* speed = settings.holdToScroll()->speed();
+    ASSERT_TRUE(glide->isEnabled());
+    ASSERT_TRUE(speed->isEnabled());
+    testkit::TempFolder::write((page.world.configFolder / "config.json").string(), "{ broken");
+    glide->slider()->setValue(KnobRow::sliderSteps);  // as key steps would
+    speed->slider()->setValue(KnobRow::sliderSteps);
+    EXPECT_EQ(glide->valueText()->text(), "2.0 s");
+    EXPECT_EQ(speed->valueText()->text(), "4.0\u00D7");
+    SettingsModel& model = page.world.model->settings();
+    ASSERT_TRUE(page.settle([&] { return !model.editable() && model.saveError() && !glide->isEnabled(); }));
+    EXPECT_EQ(glide->valueText()->text(), "0.4 s");
+    EXPECT_EQ(speed->valueText()->text(), "1.0\u00D7");
+}
+
 // The stutter warning's popup opens below its mark, and where the screen ends first above it,
 // never past an edge: its button stays within reach near every corner.
 TEST(ScrollingPage, TheStutterPopupStaysOnTheScreen) {
