@@ -12,6 +12,8 @@ constexpr std::array<std::string_view, 10> toolkitWithValue{
     "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-display",
     "-style",    "-stylesheet",         "-session",       "-qwindowgeometry", "-qwindowtitle"};
 constexpr std::array<std::string_view, 2> toolkitAlone{"-reverse", "-nograb"};
+// Those the toolkit also takes as one argument, NAME=VALUE.
+constexpr std::array<std::string_view, 2> toolkitJoined{"-style", "-stylesheet"};
 
 bool among(auto& names, std::string_view argument) {
     return std::find(names.begin(), names.end(), argument) != names.end();
@@ -38,6 +40,10 @@ std::variant<ProgramOptions, std::string> readProgramOptions(int argc, char** ar
         } else if (argument == "-snapshotSettings" || among(toolkitWithValue, toolkit)) {
             if (i + 1 >= argc || argv[i + 1][0] == '\0') return argument + " needs a value";
             ++i;
+        } else if (const auto equals = toolkit.find('=');
+                   equals != std::string_view::npos && among(toolkitJoined, toolkit.substr(0, equals))) {
+            if (equals + 1 == toolkit.size())
+                return argument.substr(0, argument.find('=')) + " needs a value";
         } else if (!among(toolkitAlone, toolkit)) {
             return "unknown argument \"" + argument + "\"";
         }
@@ -60,7 +66,8 @@ and a built-in keyboard. One program runs over this computer's devices at a time
                   take pictures of every settings page into FOLDER (PNG files)
   --check-devices list this machine's mice and keyboards (hidraw and event nodes, access, HID++
                   with a read-only ping) and end: 0 when every HID++ mouse answered
-The toolkit's own options (-platform NAME, -display NAME, -style NAME, ...) are passed on to it.)";
+The toolkit's own options (-platform NAME, -display NAME, -style NAME or -style=NAME, ...) are
+passed on to it.)";
 }
 
 }  // namespace tindlewave

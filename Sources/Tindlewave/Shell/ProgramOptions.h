@@ -8,7 +8,8 @@ namespace tindlewave {
 
 // The window program's command line: tindlewave [--simulate [--no-mouse] [--no-keyboard]]
 // [-snapshotSettings FOLDER] [--check-devices] [--help], and the toolkit's own options
-// (-platform NAME, -display NAME, -session ID and the like), which the toolkit reads.
+// (-platform NAME, -display NAME, -session ID, -style NAME or -style=NAME and the like), which
+// the toolkit reads.
 struct ProgramOptions {
     bool simulate = false;
     bool mouse = true;     // with --simulate: the recorded mouse that ships with the program

@@ -136,7 +136,8 @@ TEST(Program, SaysOnceThatNoSystemBusIsReachable) {
     EXPECT_EQ(count(said, "no wake notifications from the system"), 1u) << said;
 }
 
-// What the program does not know ends it before anything starts, and --help lists what it knows.
+// What the program does not know ends it before anything starts, and --help lists what it knows
+// (past the toolkit's options).
 // Over this computer's devices it does not start while another program holds them, and says which.
 TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
     struct Case {
@@ -157,6 +158,9 @@ TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
              {{"--help", "--bogus"}, false, 2, "unknown argument \"--bogus\""},
              {{"-snapshotSettings"}, true, 2, "-snapshotSettings needs a value"},
              {{"--help"}, false, 0, ""},
+             // The toolkit's options, in each form it documents, are its own.
+             {{"-style=fusion", "--stylesheet=a.qss", "-style", "fusion", "--help"}, false, 0, ""},
+             {{"-style="}, true, 2, "-style needs a value"},
              {{}, false, 1, "runs already over this computer's devices (process " + std::to_string(::getpid()) + ")"},
          }) {
         Terminal terminal;

@@ -234,15 +234,30 @@ TEST(ButtonsTab, TheDistanceKnobSendsOneEditAndNothingWhileTheFileIsBroken) {
         10000));
     EXPECT_EQ(knob->valueText()->text(), "150 counts");
 
+    // The file breaks before the window hears of it: the step sent then is refused, and once the
+    // window knows, the knob shows what is stored again.
+    const std::string good = world.configText();
     const std::string broken = "{ broken";
     testkit::TempFolder::write((world.configFolder / "config.json").string(), broken);
+    knob->slider()->setValue(KnobRow::sliderSteps);  // as a key step would
+    EXPECT_EQ(knob->valueText()->text(), "2,000 counts");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !world.model->settings().editable(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return world.model->settings().saveError().has_value(); }, 10000));
     page.settle();
     EXPECT_FALSE(knob->isEnabledTo(&page.page));
+    EXPECT_EQ(knob->valueText()->text(), "150 counts");
     const int whileBroken = settingsLines(world);
     knob->slider()->setValue(0);  // even a move that reaches the slider sends nothing
     EXPECT_EQ(linesBeforeMarker(world), whileBroken);
     EXPECT_EQ(world.configText(), broken);
+
+    // Mended as it was: the knob shows the stored value, not a position that was never saved.
+    testkit::TempFolder::write((world.configFolder / "config.json").string(), good);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return world.model->settings().editable(); }, 10000));
+    page.settle();
+    EXPECT_TRUE(knob->isEnabledTo(&page.page));
+    EXPECT_EQ(knob->valueText()->text(), "150 counts");
+    EXPECT_EQ(knob->slider()->value(), qRound(GestureKnob::scale().position(150) * KnobRow::sliderSteps));
 }
 
 // Every picker of a row sends the rule its own pick makes (not the first item's, not another

@@ -61,6 +61,17 @@ TEST(KnobRow, AKeyStepCommitsAtOnce) {
     QTest::keyClick(knob.row.slider(), Qt::Key_Right);
     ASSERT_EQ(knob.commits.size(), 1u);
     EXPECT_EQ(knob.commits[0], 5);
+    EXPECT_EQ(knob.row.valueText()->text(), "0.5 s");
+
+    // The save is refused and 5 never comes back: what is stored afterwards is shown.
+    knob.row.setValue(4);
+    EXPECT_EQ(knob.row.valueText()->text(), "0.5 s");  // a refresh while it may be on its way
+    knob.row.setValue(7);
+    EXPECT_EQ(knob.row.valueText()->text(), "0.7 s");
+    knob.row.setValue(2);
+    EXPECT_EQ(knob.row.valueText()->text(), "0.2 s");
+    EXPECT_EQ(knob.row.slider()->value(), qRound(duration.position(2) * KnobRow::sliderSteps));
+    EXPECT_EQ(knob.commits.size(), 1u);
 }
 
 // Key steps faster than a save: an older value stored meanwhile leaves the slider where the

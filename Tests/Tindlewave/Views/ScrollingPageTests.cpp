@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -120,6 +121,63 @@ TEST(ScrollingPage, AnotherMouseShowsItsOwnKnobValues) {
     page.world.model->settings().setMouse(DeviceMatch::device(VendorID{0x1234}, ProductID{0x0002}));
     page.tab->refresh();
     EXPECT_EQ(glide->valueText()->text(), "0.4 s");
+}
+
+// Steps sent just as the file broke are refused: once the page knows, each knob shows what is
+// stored, not the place it was left at.
+TEST(ScrollingPage, KnobsLetGoOfStepsRefusedByABrokenFile) {
+    Page page(configWith(ScrollSettings{.smooth = SmoothScroll::defaults()}));
+    ScrollingSettings& settings = page.settings();
+    KnobRow* glide = settings.knob(SmoothKnob::duration);
+    KnobRow* speed = settings.holdToScroll()->speed();
+    ASSERT_TRUE(glide->isEnabled());
+    ASSERT_TRUE(speed->isEnabled());
+    testkit::TempFolder::write((page.world.configFolder / "config.json").string(), "{ broken");
+    glide->slider()->setValue(KnobRow::sliderSteps);  // as key steps would
+    speed->slider()->setValue(KnobRow::sliderSteps);
+    EXPECT_EQ(glide->valueText()->text(), "2.0 s");
+    EXPECT_EQ(speed->valueText()->text(), "4.0\u00D7");
+    SettingsModel& model = page.world.model->settings();
+    ASSERT_TRUE(page.settle([&] { return !model.editable() && model.saveError() && !glide->isEnabled(); }));
+    EXPECT_EQ(glide->valueText()->text(), "0.4 s");
+    EXPECT_EQ(speed->valueText()->text(), "1.0\u00D7");
+}
+
+// The stutter warning's popup opens below its mark, and where the screen ends first above it,
+// never past an edge: its button stays within reach near every corner.
+TEST(ScrollingPage, TheStutterPopupStaysOnTheScreen) {
+    QWidget window;
+    auto* warning = new StutterWarning([](double) {}, &window);
+    warning->setStutter(SlowRollStutter{0.1, 3});
+    window.resize(40, 30);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QRect area = window.screen()->availableGeometry();
+    const QSize frame = window.frameGeometry().size();
+    for (const QPoint corner : {area.topLeft() + QPoint(40, 40),
+                                area.bottomRight() - QPoint(frame.width(), frame.height()),
+                                QPoint(area.left(), area.bottom() - frame.height())}) {
+        window.move(corner);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.frameGeometry().topLeft() == corner; }));
+        const QRect mark(warning->mapToGlobal(QPoint(0, 0)), warning->size());
+        warning->click();
+        ASSERT_TRUE(warning->isOpen());
+        QWidget* popup = warning->fixButton()->window();
+        const QRect shown = popup->frameGeometry();
+        EXPECT_TRUE(area.contains(shown)) << shown.x() << "," << shown.y() << " " << shown.width()
+                                          << "x" << shown.height() << " at " << corner.x() << ","
+                                          << corner.y();
+        EXPECT_TRUE(area.contains(QRect(warning->fixButton()->mapToGlobal(QPoint(0, 0)),
+                                        warning->fixButton()->size())));
+        // Never over the mark it belongs to.
+        EXPECT_FALSE(shown.intersects(mark));
+        // Below the mark where there is room, above it near the bottom.
+        if (corner.y() < area.center().y())
+            EXPECT_GT(shown.top(), mark.center().y());
+        else
+            EXPECT_LT(shown.bottom(), mark.center().y());
+        popup->hide();
+    }
 }
 
 TEST(ScrollingPage, SmoothScrollingOffDisablesTheBlockButNotTheSwitch) {

@@ -74,7 +74,8 @@ void HoldToScrollSettings::refresh(const SettingsDevice& device) {
     setEnabled(model_.editable() && device.profile.has_value());
     explanation_->setText(QString::fromStdString(
         ScrollingRules::holdExplanation(ScrollingRules::scrollButtons(device), joinedNames)));
-    if (anotherMouse)
+    // While nothing can be saved, a position whose value is on its way is refused with it.
+    if (anotherMouse || !model_.editable())
         speed_->showAnew(hold.speed);
     else
         speed_->setValue(hold.speed);

@@ -98,6 +98,11 @@ bool KnobRow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void KnobRow::moved(int position) {
+    // A disabled row takes no position: what it would commit could not be saved.
+    if (!isEnabled()) {
+        showValue();
+        return;
+    }
     const auto committed = draft_.moved(double(position) / sliderSteps, scale_, value_);
     showValue();
     if (committed && commit_) commit_(*committed);

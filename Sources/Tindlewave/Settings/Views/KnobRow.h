@@ -17,7 +17,7 @@ class FormRow;
 // A settings row with a slider for one number, its value written in its unit and an optional
 // accessory after it. It never writes the configuration: it hands a new value to `commit` once
 // per gesture (a drag at its end, a click or key step at once) and shows the value it is given.
-// A click in the groove jumps there.
+// A click in the groove jumps there. While disabled it takes no position.
 class KnobRow final : public QWidget {
   public:
     using Commit = std::function<void(double)>;

@@ -175,7 +175,8 @@ void ScrollingSettings::refresh(const SettingsDevice& device) {
     graph_->setEditable(tunable);
     for (SmoothKnob knob : allCases<SmoothKnob>()) {
         KnobRow* row = knobs_[std::size_t(knob)];
-        if (anotherMouse)
+        // While nothing can be saved, a position whose value is on its way is refused with it.
+        if (anotherMouse || !editable)
             row->showAnew(knobValue(shown, knob));
         else
             row->setValue(knobValue(shown, knob));

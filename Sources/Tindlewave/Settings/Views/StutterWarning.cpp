@@ -2,9 +2,12 @@
 
 #include <QFrame>
 #include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "Settings/Model/Texts/KnobUnit.h"
 #include "Settings/Views/LocaleTexts.h"
@@ -74,8 +77,23 @@ bool StutterWarning::isOpen() const {
 void StutterWarning::open() {
     if (!stutter_) return;
     popup_->adjustSize();
-    const QPoint below = mapToGlobal(QPoint(width() / 2 - popup_->width() / 2, height()));
-    popup_->move(below);
+    const QRect icon(mapToGlobal(QPoint(0, 0)), size());
+    const QSize size = popup_->size();
+    // Below the mark, centred on it; above it where the screen ends first; and kept within the
+    // screen's free area either way, so its button can always be reached.
+    QPoint at(icon.center().x() - size.width() / 2, icon.bottom() + 1);
+    QScreen* screen = QGuiApplication::screenAt(icon.center());
+    if (!screen) screen = this->screen();
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        if (at.y() + size.height() > area.bottom() + 1 && icon.top() - size.height() >= area.top())
+            at.setY(icon.top() - size.height());
+        at.setX(std::clamp(at.x(), area.left(),
+                           std::max(area.left(), area.right() + 1 - size.width())));
+        at.setY(std::clamp(at.y(), area.top(),
+                           std::max(area.top(), area.bottom() + 1 - size.height())));
+    }
+    popup_->move(at);
     popup_->show();
 }
 

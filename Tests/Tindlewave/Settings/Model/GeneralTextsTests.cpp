@@ -45,6 +45,13 @@ TEST(GeneralTexts, UpdatesDetailNamesTheHostAndTheLastCheck) {
     EXPECT_EQ(GeneralTexts::hostOf("https://user@updates.example.org:8443/feed.xml?x=1"),
               "updates.example.org:8443");
     EXPECT_EQ(GeneralTexts::hostOf("updates.example.org"), "updates.example.org");
+    // A feed in a file asks no host.
+    for (const char* file : {"file:///srv/feed.json", "FILE://localhost/srv/feed.json"}) {
+        EXPECT_EQ(GeneralTexts::hostOf(file), "") << file;
+        EXPECT_EQ(GeneralTexts::updatesDetail("0.1.0", true, GeneralTexts::hostOf(file), std::nullopt, now),
+                  "You have version 0.1.0. Once a day Tindlewave reads its update feed for the latest version, "
+                  "and sends nothing.");
+    }
 }
 
 TEST(GeneralTexts, PermissionRowsAndTheHowTo) {

@@ -214,5 +214,30 @@ TEST(KnobDraft, StepsFasterThanASaveKeepTheirPlaceAndLoseNothing) {
     EXPECT_EQ(knob.editing(false, distance, stored), distance.value(0.9));
 }
 
+// A commit that is never stored (the file had an error when it was written) does not hold the
+// slider: the next value stored that is not on its way, the file mended or a reset, is shown.
+TEST(KnobDraft, ARefusedCommitGivesWayToTheNextStoredValue) {
+    KnobDraft knob;
+    EXPECT_EQ(knob.moved(duration.position(9), duration, 4), 9);
+    knob.stored(4, false);  // a refresh meanwhile: the commit may still be on its way
+    EXPECT_EQ(knob.shown(duration, 4), 9);
+    knob.stored(5, true);  // the mended file
+    EXPECT_EQ(knob.draft(), std::nullopt);
+    EXPECT_EQ(knob.pending(), std::nullopt);
+    EXPECT_EQ(knob.shown(duration, 5), 5);
+    knob.stored(2, true);  // a reset
+    EXPECT_EQ(knob.position(duration, 2), duration.position(2));
+
+    // Steps whose first was refused: the later ones still come back in order, the last ends it.
+    EXPECT_EQ(knob.moved(duration.position(9), duration, 2), 9);
+    EXPECT_EQ(knob.moved(duration.position(12), duration, 2), 12);
+    knob.stored(9, true);
+    EXPECT_EQ(knob.shown(duration, 9), 12);
+    knob.stored(12, true);
+    EXPECT_EQ(knob.draft(), std::nullopt);
+    // A step back onto a value refused before is committed again.
+    EXPECT_EQ(knob.moved(duration.position(9), duration, 12), 9);
+}
+
 }  // namespace
 }  // namespace tindlewave

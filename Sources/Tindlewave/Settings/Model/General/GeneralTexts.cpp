@@ -1,5 +1,9 @@
 #include "Settings/Model/General/GeneralTexts.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
 #include "Runtime/Worlds/WorldTexts.h"
 
 #include "Settings/Model/Texts/RelativeDate.h"
@@ -30,14 +34,23 @@ std::string GeneralTexts::updatesDetail(const std::string& version, bool automat
                                         const std::string& host,
                                         const std::optional<Date>& lastCheck, Date now) {
     std::string text = "You have version " + version + ". ";
-    text += automaticallyChecks
-                ? "Once a day Tindlewave asks " + host + " for the latest version, and sends nothing else."
-                : std::string("Tindlewave checks only when you ask.");
+    if (!automaticallyChecks)
+        text += "Tindlewave checks only when you ask.";
+    else if (host.empty())
+        text += "Once a day Tindlewave reads its update feed for the latest version, and sends nothing.";
+    else
+        text += "Once a day Tindlewave asks " + host + " for the latest version, and sends nothing else.";
     if (lastCheck) text += " Last checked " + relativeDateText(*lastCheck, now) + ".";
     return text;
 }
 
 std::string GeneralTexts::hostOf(const std::string& url) {
+    // A file is read where it lies, whatever host its address names.
+    const std::string_view scheme = "file:";
+    if (url.size() >= scheme.size() &&
+        std::equal(scheme.begin(), scheme.end(), url.begin(),
+                   [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); }))
+        return "";
     auto start = url.find("://");
     start = start == std::string::npos ? 0 : start + 3;
     const auto end = url.find_first_of("/?#", start);

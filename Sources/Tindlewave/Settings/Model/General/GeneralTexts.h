@@ -24,11 +24,13 @@ class GeneralTexts {
     // "Loading…".
     static std::string loadDetail(const std::optional<ConfigSnapshot>& snapshot,
                                   const std::optional<Date>& loadedAt, const TimeText& time);
-    // The Updates row's detail. `host` is the update feed's host.
+    // The Updates row's detail. `host` is the update feed's host; empty for a feed read from a
+    // file, which asks no one.
     static std::string updatesDetail(const std::string& version, bool automaticallyChecks,
                                      const std::string& host, const std::optional<Date>& lastCheck,
                                      Date now);
-    // The host of a feed address ("https://updates.example.org/feed.xml" → "updates.example.org").
+    // The host of a feed address ("https://updates.example.org/feed.xml" → "updates.example.org");
+    // empty for a file's address.
     static std::string hostOf(const std::string& url);
 
     // A permission row's state: its words, whether they are a warning (orange) rather than a

@@ -1,5 +1,7 @@
 #include "Settings/Model/Scrolling/KnobDraft.h"
 
+#include <algorithm>
+
 namespace tindlewave {
 
 double KnobDraft::position(const SliderScale& scale, double value) const {
@@ -25,10 +27,16 @@ std::optional<double> KnobDraft::editing(bool began, const SliderScale& scale, d
 }
 
 void KnobDraft::stored(double value, bool changed) {
-    if (pending_) {
-        if (value != *pending_) return;
-        pending_.reset();
-    } else if (!changed) {
+    const auto stored = std::find(onTheWay_.begin(), onTheWay_.end(), value);
+    if (stored != onTheWay_.end()) {
+        // A commit came back: it and those before it are done; a later one keeps the slider.
+        const bool last = stored + 1 == onTheWay_.end();
+        onTheWay_.erase(onTheWay_.begin(), stored + 1);
+        if (!last) return;
+    } else if (changed) {
+        // Not one of ours: what is still on its way was refused or overtaken.
+        onTheWay_.clear();
+    } else {
         return;
     }
     if (!dragging_) draft_.reset();
@@ -36,11 +44,11 @@ void KnobDraft::stored(double value, bool changed) {
 
 std::optional<double> KnobDraft::finish(double position, const SliderScale& scale, double value) {
     const double v = scale.value(position);
-    if (v == pending_.value_or(value)) {
-        if (!pending_) draft_.reset();
+    if (v == pending().value_or(value)) {
+        if (onTheWay_.empty()) draft_.reset();
         return std::nullopt;
     }
-    pending_ = v;
+    onTheWay_.push_back(v);
     return v;
 }
 
