@@ -35,12 +35,16 @@ void putBackBeforeAFatalEnd(QtMsgType type, const QMessageLogContext& context, c
 
 }  // namespace
 
-EarlyEngineRun::EarlyEngineRun(EngineAssembly& assembly, std::string configPath)
+EarlyEngineRun::EarlyEngineRun(EngineAssembly& assembly, std::string configPath,
+                               const std::function<void()>& devicesFirst)
     : store_(std::make_unique<ConfigStoreFile>(std::move(configPath))) {
     guarded.store(&assembly);
     previousHandler = qInstallMessageHandler(putBackBeforeAFatalEnd);
     guarding_ = true;
     store_->start(nullptr);
+    // The run sets up what is present when the first configuration comes ("launch"); what comes
+    // later has connected while it ran, and a profile's device that does reads as reconnected.
+    if (devicesFirst) devicesFirst();
     run_ = assembly.run(store_->snapshots());
 }
 

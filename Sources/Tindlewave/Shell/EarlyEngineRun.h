@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,10 +16,13 @@ class EngineAssembly;
 // plugins and reaches its display (seconds on a cold start), not after that and the window. The
 // app model takes the store and the run over. Should the toolkit end the program while it is set
 // up (it aborts when its display cannot be reached), the engine first puts the devices back.
+// `devicesFirst` (when given) plugs in the devices the launch brings before the run begins, so
+// that they are present at launch, as a user's are, and none of them reads as a reconnect.
 // Make it on the main thread, after the assembly and before the application.
 class EarlyEngineRun {
   public:
-    EarlyEngineRun(EngineAssembly& assembly, std::string configPath);
+    EarlyEngineRun(EngineAssembly& assembly, std::string configPath,
+                   const std::function<void()>& devicesFirst = {});
     ~EarlyEngineRun();
     EarlyEngineRun(const EarlyEngineRun&) = delete;
     EarlyEngineRun& operator=(const EarlyEngineRun&) = delete;

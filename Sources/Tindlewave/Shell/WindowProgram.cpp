@@ -136,11 +136,11 @@ WindowProgram::WindowProgram(int argc, char** argv, Launch launch)
           .log = LogStore::shared(),
           .events = nullptr,
       }),
-      early_(assembly_, ConfigStore::defaultURL()),
+      log_(std::string(bundleIdentifier), "app"),
+      early_(assembly_, ConfigStore::defaultURL(), [this] { attachSimulatedDevices(); }),
       application_(argc_, argv),
       main_(SystemClock::shared()),
       screens_(screensFor(assembly_.world())),
-      log_(std::string(bundleIdentifier), "app"),
       autostart_(XdgAutostart::defaultFolder(),
                  XdgAutostart::ProgramPath(&XdgAutostart::runningProgram)),
       guide_(assembly_.permissions(), ruleCommandsOf(assembly_.world())),
@@ -271,11 +271,15 @@ void WindowProgram::announceStart() {
                        "): after a sleep, devices are set up again only when they reconnect");
 }
 
-void WindowProgram::takeUpDevices() {
+// Before the engine's run begins: the simulated devices are there at launch, as a user's are.
+void WindowProgram::attachSimulatedDevices() {
     if (SimulatedWorld* simulated = assembly_.world().simulatedWorld())
         attachDevices(*simulated, launch_.mouse, launch_.keyboard, log_);
-    else
-        keyboardsWatch_ = startOverRealDevices(*assembly_.world().linuxWorld(), model_, log_);
+}
+
+void WindowProgram::takeUpDevices() {
+    if (LinuxWorld* real = assembly_.world().linuxWorld())
+        keyboardsWatch_ = startOverRealDevices(*real, model_, log_);
 }
 
 // Without a tray the window is the program's face, so it opens at launch; but building it takes

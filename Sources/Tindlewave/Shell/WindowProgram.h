@@ -70,6 +70,7 @@ class WindowProgram {
     // The first job of the event loop, step by step.
     void start();
     void announceStart();
+    void attachSimulatedDevices();
     void takeUpDevices();
     void carryTheMenuInTheWindow();
     void makeWindowWithMenu();
@@ -81,12 +82,12 @@ class WindowProgram {
     Launch launch_;
     Defaults& defaults_;
     EngineAssembly assembly_;
+    Logger log_;
     EarlyEngineRun early_;
     ToolkitRuntimeFolder toolkitRuntime_;  // outlives the application
     ProgramApplication application_;
     QtMainExecutor main_;
     std::unique_ptr<QtScreens> screens_;
-    Logger log_;
     XdgAutostart autostart_;
     QtWorkspace workspace_;
     PermissionGuide guide_;

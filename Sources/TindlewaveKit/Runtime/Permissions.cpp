@@ -76,6 +76,8 @@ void Permissions::request(Permission permission) const {
     grants_.request(permission);
 }
 
+GrantCause Permissions::cause(Permission permission) const { return grants_.cause(permission); }
+
 Channel<PermissionState> Permissions::updates(Duration interval, Executor& executor) const {
     Channel<PermissionState> channel(Buffering::unbounded);
     auto poller =

@@ -2,12 +2,12 @@
 
 #include "Core/Instant.h"
 #include "Model/EngineStatus.h"
+#include "Platform/PermissionGrants.h"
 #include "Runtime/Executors/Channel.h"
 
 namespace tindlewave {
 
 class Executor;
-class PermissionGrants;
 
 // Reads, requests and polls the program's two permissions over the platform's grants.
 class Permissions {
@@ -19,6 +19,8 @@ class Permissions {
     // Both grants, read at once (Input Monitoring first).
     PermissionState current() const;
     void request(Permission permission) const;
+    // Why the grant reads as it does now (`PermissionGrants::cause`).
+    GrantCause cause(Permission permission) const;
 
     // The shortest polling interval; a shorter one (zero or negative included) is raised to it.
     static constexpr Duration shortestInterval = std::chrono::milliseconds(10);

@@ -46,7 +46,8 @@ struct Machine {
     // the emulation when the tree has none, so a test of its absence names a path that is not there).
     std::pair<Grant, Grant> grants(std::vector<std::string>* problems = nullptr, bool keyboardsNeeded = false,
                                    NodePermissionGrants::Remedies* remedies = nullptr,
-                                   std::optional<std::string> uinput = std::nullopt) {
+                                   std::optional<std::string> uinput = std::nullopt,
+                                   std::pair<GrantCause, GrantCause>* causes = nullptr) {
         LinuxDeviceRegistry registry;
         NodePermissionGrants grants([&] {
             auto nodes = PermissionNodes::of(registry);
@@ -56,6 +57,8 @@ struct Machine {
         grants.setKeyboardsNeeded(keyboardsNeeded);
         if (problems) *problems = grants.problems();
         if (remedies) *remedies = grants.remedies();
+        if (causes)
+            *causes = {grants.cause(Permission::inputMonitoring), grants.cause(Permission::accessibility)};
         return {grants.inputMonitoring(), grants.accessibility()};
     }
 };
@@ -117,14 +120,18 @@ TEST(NodePermissionDevices, AnUnreadableKeyboardMattersOnlyWhileKeyboardsAreNeed
     EXPECT_EQ(remedies, NodePermissionGrants::Remedies{.installKeyboardRule = true});
 }
 
-TEST(NodePermissionDevices, WithoutHidppNodesInputMonitoringIsUndeterminedAndWithoutUinputDenied) {
+// Plain mice leave nothing to grant for Input Monitoring: nothing asks the user for it, and its
+// cause says why. A missing uinput node denies Accessibility for a cause of its own.
+TEST(NodePermissionDevices, WithoutHidppNodesNothingIsLeftToGrantAndWithoutUinputItsModuleIsMissing) {
     if (rerunUnprivileged()) return;
     Machine machine(false, false);
     machine.setMode(machine.keyboard.event, 0600);
     std::vector<std::string> problems;
     NodePermissionGrants::Remedies remedies;
+    std::pair<GrantCause, GrantCause> causes;
     const std::string missing = machine.testbed.rootDir() + "/dev/uinput";
-    EXPECT_EQ(machine.grants(&problems, false, &remedies, missing), std::pair(Grant::notDetermined, Grant::denied));
+    EXPECT_EQ(machine.grants(&problems, false, &remedies, missing, &causes), std::pair(Grant::granted, Grant::denied));
+    EXPECT_EQ(causes, std::pair(GrantCause::noDevice, GrantCause::moduleMissing));
     EXPECT_EQ(problems, std::vector<std::string>{missing + ": No such file or directory"});
     // No rule brings a missing node: its module is what to load.
     EXPECT_EQ(remedies, NodePermissionGrants::Remedies{.loadUinput = true});
@@ -140,8 +147,9 @@ TEST(NodePermissionDevices, TheGrantsAreReadAgainWhenTheRegistryListsANewHidppNo
     auto reader = std::make_unique<RunLoopExecutor>("test.reader");
     auto registry = std::make_unique<LinuxDeviceRegistry>(*udev);
     ASSERT_TRUE(registry->followsHotplug());
+    // Its hidraw node refused: the grant then turns from nothing to grant to denied.
     NodePermissionGrants grants([&] { return PermissionNodes::of(*registry); },
-                                [](const std::string&, int) { return true; },
+                                [](const std::string& path, int) { return !path.starts_with("/dev/hidraw"); },
                                 [&](std::function<void()> changed) {
                                     return watchNodeChanges(*udev, *registry, std::move(changed),
                                                             {quiet.path().string()});
@@ -153,10 +161,10 @@ TEST(NodePermissionDevices, TheGrantsAreReadAgainWhenTheRegistryListsANewHidppNo
             waiter.update([&] { seen.push_back(state.inputMonitoring); });
         });
     ASSERT_TRUE(waiter.waitFor([&] { return !seen.empty(); }));
-    EXPECT_EQ(waiter.read([&] { return seen.front(); }), Grant::notDetermined);
+    EXPECT_EQ(waiter.read([&] { return seen.front(); }), Grant::granted);
 
     ASSERT_TRUE(machine.testbed.add(machine.mouse.text()));
-    EXPECT_TRUE(waiter.waitFor([&] { return seen.back() == Grant::granted; }))
+    EXPECT_TRUE(waiter.waitFor([&] { return seen.back() == Grant::denied; }))
         << "the mouse's hidraw node never read";
 
     subscription.cancel();

@@ -184,6 +184,7 @@ TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
 
 // A mouse set up by the configuration is diverted while the program runs; the quit puts it back,
 // whether the quit comes from SIGTERM, a terminal's Ctrl-C (SIGINT) or a closed terminal (SIGHUP).
+// The devices the launch brings are there at launch: set up for it, and no reconnect in the menu.
 class ProgramQuitSignal : public testing::TestWithParam<int> {};
 
 TEST_P(ProgramQuitSignal, SetsUpTheConfiguredMouseAndPutsItBackOnTheSignal) {
@@ -199,6 +200,13 @@ TEST_P(ProgramQuitSignal, SetsUpTheConfiguredMouseAndPutsItBackOnTheSignal) {
     ASSERT_TRUE(eventually([&] {
         return contains(program.log(), "state=Active notices=[] devices=[MX Master 3=Connected]");
     })) << program.log();
+    {
+        const auto log = program.log();
+        EXPECT_TRUE(contains(log, "present #")) << log;
+        EXPECT_FALSE(contains(log, "connect #")) << log;
+        EXPECT_TRUE(contains(log, "MX Master 3 Wireless Mouse reasons=launch attempt=1")) << log;
+        EXPECT_FALSE(contains(log, "reconnected at")) << log;
+    }
     const int status = program.terminate(GetParam());
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);

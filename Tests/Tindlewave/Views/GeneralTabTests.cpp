@@ -117,6 +117,52 @@ TEST(GeneralTab, EachPermissionButtonActsOnItsOwnPermissionByItsGrant) {
     EXPECT_EQ(linesBeforeMarker(world), 0);  // the page sends no edit
 }
 
+// Plain mice alone leave nothing to grant for Input Monitoring: its row says so without a warning,
+// a check mark or a button, and no how-to asks for anything. A grant held back by a missing
+// module names the module, and its button still shows what to do.
+TEST(GeneralTab, ARowWithNothingToGrantAsksNothingAndAMissingModuleIsNamed) {
+    using Grant = PermissionState::Grant;
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    SettingsModel& settings = world.model->settings();
+    world.grants.setCause(Permission::inputMonitoring, GrantCause::noDevice);
+    settings.show(statusWith({}, {}));
+    GeneralPage general(settings);
+    general.tab->refresh();
+
+    const auto buttons = general.permissionButtons();
+    ASSERT_EQ(buttons.size(), 2u);
+    const auto labels = [&](QPushButton* button) {
+        std::vector<QLabel*> found;  // the check mark, then the state
+        for (auto* label : button->parentWidget()->findChildren<QLabel*>()) found.push_back(label);
+        return found;
+    };
+    ASSERT_EQ(labels(buttons[1]).size(), 2u);
+    EXPECT_EQ(labels(buttons[1])[1]->text(), "No HID++ mouse connected");
+    EXPECT_FALSE(labels(buttons[1])[0]->isVisibleTo(&general.page)) << "no check mark";
+    EXPECT_FALSE(buttons[1]->isVisibleTo(&general.page));
+    EXPECT_NE(labels(buttons[1])[1]->palette().color(QPalette::WindowText), QColor(0xE0, 0x7B, 0x00));
+    EXPECT_EQ(labels(buttons[0])[1]->text(), "Granted");
+    EXPECT_EQ(general.button("Open System Settings"), nullptr) << "the how-to shows";
+
+    world.grants.setCause(Permission::accessibility, GrantCause::moduleMissing);
+    auto status = statusWith({}, {});
+    status.permissions.accessibility = Grant::denied;
+    settings.show(status);
+    general.tab->refresh();
+    EXPECT_EQ(labels(buttons[0])[1]->text(), "No uinput module loaded");
+    EXPECT_EQ(labels(buttons[0])[1]->palette().color(QPalette::WindowText), QColor(0xE0, 0x7B, 0x00));
+    EXPECT_EQ(buttons[0]->text(), "Allow\u2026");
+    EXPECT_TRUE(buttons[0]->isVisibleTo(&general.page));
+    EXPECT_NE(general.button("Open System Settings"), nullptr);
+    // The how-to asks only for what can come: Input Monitoring has nothing to grant.
+    bool lastStep = false;
+    for (auto* label : general.page.findChildren<QLabel*>())
+        lastStep |= label->text() == "Check that Accessibility says Granted below, or click Allow\u2026 to be asked";
+    EXPECT_TRUE(lastStep);
+}
+
 TEST(GeneralTab, TheFileButtonsRevealAndOpenTheConfigFileAndShowLogShowsIt) {
     ShellWorld world;
     world.make(twoDevicesConfig);

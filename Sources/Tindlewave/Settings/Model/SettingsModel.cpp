@@ -158,6 +158,11 @@ PermissionState SettingsModel::permissions() const {
     return services_.permissions.current();
 }
 
+GrantCause SettingsModel::permissionCause(Permission permission) const {
+    if (snapshotPermissions_.get()) return GrantCause::none;
+    return services_.permissions.cause(permission);
+}
+
 SmoothScroll SettingsModel::smoothWhenOn(const DeviceMatch& match) const {
     auto last = lastSmooth_.find(match);
     return last != lastSmooth_.end() ? last->second : SmoothScroll::defaults();

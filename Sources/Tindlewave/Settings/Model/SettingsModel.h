@@ -13,6 +13,7 @@
 #include "Model/Date.h"
 #include "Model/EngineStatus.h"
 #include "Platform/LoginItem.h"
+#include "Platform/PermissionGrants.h"
 #include "Runtime/Stores/ConfigSnapshot.h"
 #include "Runtime/Stores/LogStore.h"
 #include "Settings/Model/Edits/IgnoredDevice.h"
@@ -113,6 +114,8 @@ class SettingsModel {
     bool editable() const;
     // The forced state, else the status's, else the grants read now.
     PermissionState permissions() const;
+    // Why a grant reads as it does, from the grants read now (none under a forced state).
+    GrantCause permissionCause(Permission permission) const;
     // The smooth-scrolling settings to restore when smooth scrolling is switched back on.
     SmoothScroll smoothWhenOn(const DeviceMatch& match) const;
     // The device rows of the configuration and the status; computed on every call.

@@ -9,6 +9,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <chrono>
+#include <tuple>
 
 #include "Runtime/Permissions.h"
 #include "Settings/Model/General/BuildInfo.h"
@@ -78,8 +79,9 @@ GeneralTab::GeneralTab(SettingsModel& model, GeneralActions actions, SettingsPag
                                                 : Permission::inputMonitoring);
     });
     auto* first = column({plainLabel(qText(howTo.first)), openSettings}, 3);
+    howToLast_ = plainLabel(qText(howTo.third));
     howTo_ = column({new GroupHeading("How to grant permissions"), step(1, first),
-                     step(2, plainLabel(qText(howTo.second))), step(3, plainLabel(qText(howTo.third)))},
+                     step(2, plainLabel(qText(howTo.second))), step(3, howToLast_)},
                     8);
     rows->addWidget(howTo_);
     accessibility_ = permissionRow(
@@ -202,14 +204,20 @@ void GeneralTab::refresh() {
 
     const auto permissions = model_.permissions();
     howTo_->setVisible(GeneralTexts::showsHowTo(permissions));
-    for (auto [widgets, grant] : {std::pair{&accessibility_, permissions.accessibility},
-                                  std::pair{&inputMonitoring_, permissions.inputMonitoring}}) {
-        const auto row = GeneralTexts::permissionRow(grant);
+    howToLast_->setText(qText(GeneralTexts::howTo(model_.permissionCause(Permission::inputMonitoring)).third));
+    using Look = GeneralTexts::PermissionRow::Look;
+    for (auto [widgets, permission, grant] :
+         {std::tuple{&accessibility_, Permission::accessibility, permissions.accessibility},
+          std::tuple{&inputMonitoring_, Permission::inputMonitoring, permissions.inputMonitoring}}) {
+        const auto row = GeneralTexts::permissionRow(grant, model_.permissionCause(permission));
         widgets->state->setText(qText(row.state));
-        const QColor color = row.warning ? QColor(0xE0, 0x7B, 0x00) : QColor(0x1E, 0x9E, 0x3E);
+        const QColor color = row.look == Look::warning   ? QColor(0xE0, 0x7B, 0x00)
+                             : row.look == Look::granted ? QColor(0x1E, 0x9E, 0x3E)
+                                                         : secondaryColor(*this);
         setColor(widgets->state, color);
-        widgets->mark->setVisible(!row.warning);
-        if (!row.warning) widgets->mark->setPixmap(symbolPixmap(Symbol::checkmark, 14, color, devicePixelRatioF()));
+        widgets->mark->setVisible(row.look == Look::granted);
+        if (row.look == Look::granted)
+            widgets->mark->setPixmap(symbolPixmap(Symbol::checkmark, 14, color, devicePixelRatioF()));
         widgets->button->setText(actionText(row.button));
         widgets->button->setVisible(!row.button.empty());
     }

@@ -57,6 +57,7 @@ class GeneralTab final : public QWidget {
     QPushButton* loginItems_;
     FormRow* startup_;
     QWidget* howTo_;
+    QLabel* howToLast_;  // the last step, which names the grants left
     PermissionWidgets accessibility_;
     PermissionWidgets inputMonitoring_;
     Explanation* loadDetail_;

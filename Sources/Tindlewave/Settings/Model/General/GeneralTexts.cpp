@@ -59,25 +59,30 @@ std::string GeneralTexts::hostOf(const std::string& url) {
     return host;
 }
 
-GeneralTexts::PermissionRow GeneralTexts::permissionRow(PermissionState::Grant grant) {
+GeneralTexts::PermissionRow GeneralTexts::permissionRow(PermissionState::Grant grant, GrantCause cause) {
+    using Look = PermissionRow::Look;
     switch (grant) {
-    case PermissionState::Grant::granted: return {"Granted", false, ""};
-    case PermissionState::Grant::denied: return {"Not allowed", true, "Allow\u2026"};
-    case PermissionState::Grant::notDetermined:
-        // Over real devices nothing is asked: the grant waits for a node to read.
-        if (worldTexts() == WorldTexts::linuxDevices) return {"No HID++ mouse connected", true, "Allow\u2026"};
-        return {"Not asked yet", true, "Allow\u2026"};
+    case PermissionState::Grant::granted:
+        if (cause == GrantCause::noDevice) return {"No HID++ mouse connected", Look::plain, ""};
+        return {"Granted", Look::granted, ""};
+    case PermissionState::Grant::denied:
+        if (cause == GrantCause::moduleMissing)
+            return {"No uinput module loaded", Look::warning, "Allow\u2026"};
+        return {"Not allowed", Look::warning, "Allow\u2026"};
+    case PermissionState::Grant::notDetermined: return {"Not asked yet", Look::warning, "Allow\u2026"};
     }
     return {};
 }
 
-GeneralTexts::HowTo GeneralTexts::howTo() {
+GeneralTexts::HowTo GeneralTexts::howTo(GrantCause inputMonitoring) {
+    const std::string which =
+        inputMonitoring == GrantCause::noDevice ? "Check that Accessibility says" : "Check that both say";
     if (worldTexts() == WorldTexts::linuxDevices)
         return {"Install Tindlewave's device rule (once, as an administrator)", "Show Commands\u2026",
-                "Reconnect your mice and keyboards, or log out and back in", "Check that both say Granted below"};
+                "Reconnect your mice and keyboards, or log out and back in", which + " Granted below"};
     return {"Go to System Settings \u203A Privacy & Security", "Open System Settings",
             "Switch on Tindlewave under Accessibility and under Input Monitoring",
-            "Check that both say Granted below, or click Allow\u2026 to be asked"};
+            which + " Granted below, or click Allow\u2026 to be asked"};
 }
 
 bool GeneralTexts::showsHowTo(const PermissionState& permissions) {

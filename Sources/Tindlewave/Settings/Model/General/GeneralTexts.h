@@ -8,6 +8,7 @@
 #include "Model/Date.h"
 #include "Model/EngineStatus.h"
 #include "Platform/LoginItem.h"
+#include "Platform/PermissionGrants.h"
 #include "Runtime/Stores/ConfigSnapshot.h"
 #include "Settings/Model/Texts/TimeText.h"
 
@@ -33,17 +34,22 @@ class GeneralTexts {
     // empty for a file's address.
     static std::string hostOf(const std::string& url);
 
-    // A permission row's state: its words, whether they are a warning (orange) rather than a
-    // grant (green), and its button.
+    // A permission row's state: its words, how they are shown, and its button.
     struct PermissionRow {
+        enum class Look {
+            granted,  // green, after a check mark
+            warning,  // orange: something is left for the user to do
+            plain,    // the secondary text colour: nothing to do, nothing granted either
+        };
         std::string state;
-        bool warning = false;
+        Look look = Look::granted;
         std::string button;
         bool operator==(const PermissionRow&) const = default;
     };
-    // A granted row has no button: there is no settings pane to show. Over Linux devices an
-    // undetermined grant is one with no node to read yet, and its button shows what to install.
-    static PermissionRow permissionRow(PermissionState::Grant grant);
+    // A granted row has no button: there is no settings pane to show. A grant with nothing to
+    // grant (no device it is about) asks nothing of the user; one held back by a missing module
+    // names it, and its button shows what to do.
+    static PermissionRow permissionRow(PermissionState::Grant grant, GrantCause cause = GrantCause::none);
 
     // The how-to's three steps: each step's words and, for the first, its button's.
     struct HowTo {
@@ -53,7 +59,9 @@ class GeneralTexts {
         std::string third;
         bool operator==(const HowTo&) const = default;
     };
-    static HowTo howTo();
+    // With nothing to grant for Input Monitoring (`noDevice`) the last step asks for Accessibility
+    // alone: "both" could never say Granted.
+    static HowTo howTo(GrantCause inputMonitoring = GrantCause::none);
     // Where a start over real devices points for what mends its problems (after each of them).
     static constexpr std::string_view remediesWhere =
         ": General page, \"Show Commands\u2026\", or README, \"Using it with real devices\"";

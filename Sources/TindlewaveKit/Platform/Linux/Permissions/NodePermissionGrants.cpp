@@ -67,9 +67,8 @@ bool NodePermissionGrants::accessCheck(const std::string& path, int mode) {
 }
 
 Grant NodePermissionGrants::inputMonitoring() {
-    const auto nodes = nodes_();
-    if (nodes.hidpp.empty()) return Grant::notDetermined;
-    return all(nodes.hidpp, R_OK | W_OK, check_) ? Grant::granted : Grant::denied;
+    // With no HID++ interface nothing is held back, and nothing is left for the user to grant.
+    return all(nodes_().hidpp, R_OK | W_OK, check_) ? Grant::granted : Grant::denied;
 }
 
 Grant NodePermissionGrants::accessibility() {
@@ -90,6 +89,12 @@ std::vector<std::string> NodePermissionGrants::problems() const {
         for (const auto& path : nodes.keyboards)
             if (!check_(path, R_OK)) found.push_back(problem(path, R_OK));
     return found;
+}
+
+GrantCause NodePermissionGrants::cause(Permission permission) {
+    if (permission == Permission::inputMonitoring)
+        return nodes_().hidpp.empty() ? GrantCause::noDevice : GrantCause::none;
+    return hasUinput() ? GrantCause::none : GrantCause::moduleMissing;
 }
 
 bool NodePermissionGrants::hasUinput() const { return check_(nodes_().uinput, F_OK); }

@@ -28,9 +28,10 @@ struct PermissionNodes {
 // The grants on Linux, where they are the file permissions of device nodes, checked with access()
 // as the running user (the kernel's own check: mode, ACLs from the seat's uaccess rule and the
 // process's current groups, so a user added to a group who has not logged in again reads as
-// denied): Input Monitoring is read and write access to every HID++ hidraw node (notDetermined
-// while there is none); Accessibility is write access to uinput and read access to every mouse
-// event node. The keyboards' event nodes come with a rule of their own that only a configuration
+// denied): Input Monitoring is read and write access to every HID++ hidraw node (granted while
+// there is none: nothing is held back, and `cause` tells that no such device is connected);
+// Accessibility is write access to uinput and read access to every mouse event node (`cause`
+// tells when the uinput node is missing: its module is not loaded). The keyboards' event nodes come with a rule of their own that only a configuration
 // using keyboards needs (`setKeyboardsNeeded`): they keep no grant from being given, and count
 // among the problems only while needed. Nothing can be asked for: `request` does nothing (the
 // guide tells the user what to install). Changes are told as the change source tells them (the
@@ -48,6 +49,7 @@ class NodePermissionGrants final : public PermissionGrants {
     PermissionState::Grant inputMonitoring() override;
     PermissionState::Grant accessibility() override;
     void request(Permission) override {}
+    GrantCause cause(Permission permission) override;
     std::optional<Subscription> watch(std::function<void()> changed) override;
 
     // Each node that keeps a grant from being given (or, while keyboards are needed, a keyboard

@@ -28,8 +28,15 @@ class SimulatedPermissionGrants final : public PermissionGrants {
                                                    : inputMonitoringRequests);
     }
 
+    GrantCause cause(Permission permission) override {
+        return permission == Permission::accessibility ? accessibilityCause_ : inputMonitoringCause_;
+    }
+
     void setAccessibility(Grant grant) { accessibility_ = grant; }
     void setInputMonitoring(Grant grant) { inputMonitoring_ = grant; }
+    void setCause(Permission permission, GrantCause cause) {
+        (permission == Permission::accessibility ? accessibilityCause_ : inputMonitoringCause_) = cause;
+    }
 
     std::atomic<int> accessibilityReads{0};
     std::atomic<int> inputMonitoringReads{0};
@@ -39,6 +46,8 @@ class SimulatedPermissionGrants final : public PermissionGrants {
   private:
     std::atomic<Grant> accessibility_;
     std::atomic<Grant> inputMonitoring_;
+    std::atomic<GrantCause> accessibilityCause_{GrantCause::none};
+    std::atomic<GrantCause> inputMonitoringCause_{GrantCause::none};
 };
 
 }  // namespace tindlewave

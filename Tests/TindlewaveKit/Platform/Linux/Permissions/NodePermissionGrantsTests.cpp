@@ -37,6 +37,8 @@ TEST(NodePermissionGrants, EachGrantFollowsItsNodes) {
     NodePermissionGrants grants([&] { return present; }, std::ref(access));
     EXPECT_EQ(grants.inputMonitoring(), Grant::granted);
     EXPECT_EQ(grants.accessibility(), Grant::granted);
+    EXPECT_EQ(grants.cause(Permission::inputMonitoring), GrantCause::none);
+    EXPECT_EQ(grants.cause(Permission::accessibility), GrantCause::none);
     EXPECT_TRUE(grants.problems().empty());
 
     access.allowed["/dev/hidraw5"] = R_OK;  // readable only: HID++ needs both
@@ -49,13 +51,17 @@ TEST(NodePermissionGrants, EachGrantFollowsItsNodes) {
     access.allowed.erase("/dev/uinput");
     EXPECT_EQ(grants.accessibility(), Grant::denied);
     EXPECT_FALSE(grants.hasUinput());
+    EXPECT_EQ(grants.cause(Permission::accessibility), GrantCause::moduleMissing);
     EXPECT_EQ(grants.problems().size(), 2u);
 
-    // No HID++ interface: nothing to tell Input Monitoring by; no event node: uinput alone.
+    // No HID++ interface (plain mice only): nothing is held back, so nothing is left for the user
+    // to grant, and the cause says why; no event node: uinput alone.
     present = {.uinput = "/dev/uinput"};
     access.allowed["/dev/uinput"] = W_OK;
-    EXPECT_EQ(grants.inputMonitoring(), Grant::notDetermined);
+    EXPECT_EQ(grants.inputMonitoring(), Grant::granted);
+    EXPECT_EQ(grants.cause(Permission::inputMonitoring), GrantCause::noDevice);
     EXPECT_EQ(grants.accessibility(), Grant::granted);
+    EXPECT_EQ(grants.cause(Permission::accessibility), GrantCause::none);
     grants.request(Permission::accessibility);  // asks nothing, changes nothing
     EXPECT_EQ(grants.accessibility(), Grant::granted);
 }
