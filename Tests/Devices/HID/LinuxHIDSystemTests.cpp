@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -418,6 +419,38 @@ TEST(LinuxHIDSystem, MergedReadsAreSplitCutAndNotDeliveredAfterUnregistering) {
     reports = mouse.waiter.read([&] { return mouse.reports; });
     ASSERT_EQ(reports.size(), 6u);
     EXPECT_EQ(reports[5], longReport(4));
+}
+
+// hidraw gives one report a read, as a pair of packet sockets in place of the node does here.
+// Reports that arrive while the HID loop runs another job are each delivered, the last one too,
+// though nothing comes after it (a diverted button's release would otherwise wait for the next
+// report, and the button stay held).
+TEST(LinuxHIDSystem, ReportsArrivingWhileTheLoopIsBusyAreEachDelivered) {
+    OpenMouse mouse;
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends), 0);
+    const int deviceSide = ends[0];
+    onExecutor(*mouse.executor, [&] {
+        std::dynamic_pointer_cast<HidrawDevice>(mouse.device)->adoptOpenDescriptor(UniqueFd(ends[1]));
+    });
+    mouse.listen(20);
+
+    Waiter gate;
+    bool busy = false, release = false;
+    mouse.executor->post([&] {
+        gate.update([&] { busy = true; });
+        gate.waitFor([&] { return release; });
+    });
+    ASSERT_TRUE(gate.waitFor([&] { return busy; }));
+    for (std::uint8_t marker : {1, 2}) {
+        const auto report = longReport(marker);
+        ASSERT_EQ(::send(deviceSide, report.data(), report.size(), 0), ssize_t(report.size()));
+    }
+    gate.update([&] { release = true; });
+    EXPECT_TRUE(mouse.waitForReports(2)) << "a report waits for the next one to be read";
+    EXPECT_EQ(mouse.waiter.read([&] { return mouse.reports; }),
+              (std::vector<std::vector<std::uint8_t>>{longReport(1), longReport(2)}));
+    ::close(deviceSide);
 }
 
 TEST(LinuxHIDSystem, SetReportIsOneWriteWithItsErrorMapped) {
