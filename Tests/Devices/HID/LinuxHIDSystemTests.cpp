@@ -1,6 +1,7 @@
 // The HID system over udev and hidraw, against emulated devices: properties, matching, hot-plug,
 // opening, reading and writing.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
@@ -535,6 +536,25 @@ TEST(LinuxHIDSystem, AReadGivingNoDeviceDropsTheNodeAndDeliversNothingMore) {
     onExecutor(*mouse.executor, [&] { opened = mouse.device->open(); });
     EXPECT_EQ(opened, hidNoDevice);
     EXPECT_EQ(mouse.reported.counts(), (std::pair<std::size_t, std::size_t>{1, 1}));
+}
+
+// The kernel tells a hidraw reader that its device went by a hang-up alone, with nothing to read,
+// as a pipe whose writer closed does here: the node is read all the same, found failed, dropped,
+// and the removal reported (rather than the HID loop waking for ever on the hang-up).
+TEST(LinuxHIDSystem, AHangUpWithNothingToReadDropsTheNode) {
+    OpenMouse mouse;
+    ASSERT_TRUE(mouse.reported.waitFor(1, 0));
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
+    onExecutor(*mouse.executor, [&] {
+        std::dynamic_pointer_cast<HidrawDevice>(mouse.device)->adoptOpenDescriptor(UniqueFd(ends[0]));
+    });
+    mouse.listen(20);
+    ::close(ends[1]);
+    EXPECT_TRUE(mouse.reported.waitFor(1, 1)) << "the hang-up was never read";
+    bool open = true;
+    onExecutor(*mouse.executor, [&] { open = std::dynamic_pointer_cast<HidrawDevice>(mouse.device)->isOpen(); });
+    EXPECT_FALSE(open);
 }
 
 TEST(LinuxHIDSystem, OpenRefusedAsNotPermittedWhenTheNodeIsUnreadable) {
