@@ -7,7 +7,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <sys/syscall.h>
 
 #include <algorithm>
 #include <array>
@@ -186,7 +185,7 @@ TEST(DeviceWriter, StoppingWritesEverythingHandedOverFirst) {
     }
     std::atomic<pid_t> stopper{0};
     std::thread stopping([&] {
-        stopper = static_cast<pid_t>(::syscall(SYS_gettid));
+        stopper = testkit::currentThreadId();
         writer.stop();
     });
     ASSERT_TRUE(testkit::pollUntil([&] { return stopper != 0 && sleeps(stopper); }));
