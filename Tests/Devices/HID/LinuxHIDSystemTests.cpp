@@ -1,9 +1,11 @@
 // The HID system over udev and hidraw, against emulated devices: properties, matching, hot-plug,
 // opening, reading and writing.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -420,6 +422,38 @@ TEST(LinuxHIDSystem, MergedReadsAreSplitCutAndNotDeliveredAfterUnregistering) {
     EXPECT_EQ(reports[5], longReport(4));
 }
 
+// hidraw gives one report a read, as a pair of packet sockets in place of the node does here.
+// Reports that arrive while the HID loop runs another job are each delivered, the last one too,
+// though nothing comes after it (a diverted button's release would otherwise wait for the next
+// report, and the button stay held).
+TEST(LinuxHIDSystem, ReportsArrivingWhileTheLoopIsBusyAreEachDelivered) {
+    OpenMouse mouse;
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends), 0);
+    const int deviceSide = ends[0];
+    onExecutor(*mouse.executor, [&] {
+        std::dynamic_pointer_cast<HidrawDevice>(mouse.device)->adoptOpenDescriptor(UniqueFd(ends[1]));
+    });
+    mouse.listen(20);
+
+    Waiter gate;
+    bool busy = false, release = false;
+    mouse.executor->post([&] {
+        gate.update([&] { busy = true; });
+        gate.waitFor([&] { return release; });
+    });
+    ASSERT_TRUE(gate.waitFor([&] { return busy; }));
+    for (std::uint8_t marker : {1, 2}) {
+        const auto report = longReport(marker);
+        ASSERT_EQ(::send(deviceSide, report.data(), report.size(), 0), ssize_t(report.size()));
+    }
+    gate.update([&] { release = true; });
+    EXPECT_TRUE(mouse.waitForReports(2)) << "a report waits for the next one to be read";
+    EXPECT_EQ(mouse.waiter.read([&] { return mouse.reports; }),
+              (std::vector<std::vector<std::uint8_t>>{longReport(1), longReport(2)}));
+    ::close(deviceSide);
+}
+
 TEST(LinuxHIDSystem, SetReportIsOneWriteWithItsErrorMapped) {
     OpenMouse mouse;
     std::mutex mutex;
@@ -502,6 +536,25 @@ TEST(LinuxHIDSystem, AReadGivingNoDeviceDropsTheNodeAndDeliversNothingMore) {
     onExecutor(*mouse.executor, [&] { opened = mouse.device->open(); });
     EXPECT_EQ(opened, hidNoDevice);
     EXPECT_EQ(mouse.reported.counts(), (std::pair<std::size_t, std::size_t>{1, 1}));
+}
+
+// The kernel tells a hidraw reader that its device went by a hang-up alone, with nothing to read,
+// as a pipe whose writer closed does here: the node is read all the same, found failed, dropped,
+// and the removal reported (rather than the HID loop waking for ever on the hang-up).
+TEST(LinuxHIDSystem, AHangUpWithNothingToReadDropsTheNode) {
+    OpenMouse mouse;
+    ASSERT_TRUE(mouse.reported.waitFor(1, 0));
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
+    onExecutor(*mouse.executor, [&] {
+        std::dynamic_pointer_cast<HidrawDevice>(mouse.device)->adoptOpenDescriptor(UniqueFd(ends[0]));
+    });
+    mouse.listen(20);
+    ::close(ends[1]);
+    EXPECT_TRUE(mouse.reported.waitFor(1, 1)) << "the hang-up was never read";
+    bool open = true;
+    onExecutor(*mouse.executor, [&] { open = std::dynamic_pointer_cast<HidrawDevice>(mouse.device)->isOpen(); });
+    EXPECT_FALSE(open);
 }
 
 TEST(LinuxHIDSystem, OpenRefusedAsNotPermittedWhenTheNodeIsUnreadable) {

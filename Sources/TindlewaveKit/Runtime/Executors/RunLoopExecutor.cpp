@@ -59,6 +59,7 @@ struct RunLoopExecutor::State {
     bool sleeping = false;
     std::uint64_t nextWatch = kTimerTag + 1;
     std::map<std::uint64_t, std::shared_ptr<Watch>> watches;
+    Job beforeSleep;  // the loop thread's: setBeforeSleep()
 
     void wake() const {
         std::uint64_t one = 1;
@@ -170,6 +171,11 @@ FdWatch RunLoopExecutor::addFd(int fd, std::uint32_t events, FdCallback callback
     });
 }
 
+void RunLoopExecutor::setBeforeSleep(Job hook) {
+    assert(isCurrent() && "the hook is the loop thread's");
+    state_->beforeSleep = std::move(hook);
+}
+
 void RunLoopExecutor::stop() {
     {
         std::lock_guard lock(state_->mutex);
@@ -242,6 +248,7 @@ void RunLoopExecutor::loop() {
             state.sleeping = !pending;
         }
         auto next = state.timers->nextDeadline();
+        if (state.beforeSleep) state.beforeSleep();
         const std::int64_t wanted = next ? next->time_since_epoch().count() : -1;
         if (wanted != armed) {
             itimerspec spec{};

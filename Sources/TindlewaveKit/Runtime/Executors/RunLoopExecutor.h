@@ -42,6 +42,11 @@ class RunLoopExecutor final : public Executor, public FdRegistrar {
     // Waits for the thread to end; must not be called from the executor's own thread.
     void join();
 
+    // For tests: `hook` runs on the loop's thread at the end of each pass, once the loop has
+    // read its earliest deadline and just before it sleeps (where a timer or job added by another
+    // thread must still wake it). Set it from the loop's own thread (a job of it).
+    void setBeforeSleep(Job hook);
+
     const std::string& name() const { return name_; }
     // The form of `name` given to the OS: leading dotted parts are dropped until it fits.
     static std::string threadName(const std::string& name);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/epoll.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include "Runtime/Executors/Actors.h"
 #include "Runtime/Executors/RunLoopExecutor.h"
 #include "Runtime/Executors/ThreadPool.h"
+#include "TestKit/ThreadRunTime.h"
 #include "TestKit/Waiter.h"
 
 using namespace tindlewave;
@@ -203,68 +203,70 @@ TEST(RunLoopExecutor, StopDropsQueuedJobsAndJoins) {
     timer.cancel();  // outliving the executor is harmless
 }
 
-// The processor time a thread of this process has taken so far (ns).
-std::int64_t threadRunNs(pthread_t thread) {
-    clockid_t clock;
-    timespec taken{};
-    if (pthread_getcpuclockid(thread, &clock) != 0 || clock_gettime(clock, &taken) != 0) return -1;
-    return std::int64_t(taken.tv_sec) * 1'000'000'000 + taken.tv_nsec;
+// Asleep: over a fifth of a second with nothing to do, the thread `tid` takes next to no
+// processor time (a loop that spins takes about all of it, a good share even on a busy machine).
+bool sleepsWhileIdle(pid_t tid) {
+    const auto taken = testkit::threadRunTimeOver(tid, 200ms);
+    EXPECT_GE(taken.count(), 0) << "the thread's processor time cannot be read";
+    EXPECT_LT(taken, 40ms) << "the idle thread kept running";
+    return taken.count() >= 0 && taken < 40ms;
 }
 
 TEST(RunLoopExecutor, AnIdleLoopStaysAliveAndSleeps) {
     Waiter waiter;  // declared first: outlives the threads that notify it
     RunLoopExecutor executor("test.idle");
     int step = 0;
-    pthread_t loopThread{};
-    // Asleep: a look finds the loop has taken no processor time since the one before (a loop
-    // woken for good by its own wake signal never is).
-    auto asleep = [&] {
-        std::int64_t last = threadRunNs(loopThread);
-        return last >= 0 && testkit::pollUntil([&] {
-            const std::int64_t now = threadRunNs(loopThread);
-            return std::exchange(last, now) == now;
-        }, 20s, 20ms);
-    };
+    pid_t loopThread = 0;
     // Nothing but a far timer for a while; the loop must still be there afterwards.
     auto timer = executor.schedule(executor.clock().now() + 30ms, [&] {
         waiter.update([&] {
             step = 1;
-            loopThread = pthread_self();
+            loopThread = testkit::currentThreadId();
         });
     });
     ASSERT_TRUE(waiter.waitFor([&] { return step == 1; }));
-    ASSERT_TRUE(asleep());
-    // Woken by a post while it sleeps, it sleeps again.
+    EXPECT_TRUE(sleepsWhileIdle(loopThread));
+    // Woken by a post while it sleeps (the wake signal is never read), it sleeps again.
     executor.post([&] { waiter.update([&] { step = 2; }); });
     ASSERT_TRUE(waiter.waitFor([&] { return step == 2; }));
-    EXPECT_TRUE(asleep());
+    EXPECT_TRUE(sleepsWhileIdle(loopThread));
+    // And so after a timer another thread added while it slept.
+    timer = executor.schedule(executor.clock().now(), [&] { waiter.update([&] { step = 3; }); });
+    ASSERT_TRUE(waiter.waitFor([&] { return step == 3; }));
+    EXPECT_TRUE(sleepsWhileIdle(loopThread));
 }
 
-// Another thread's post or earliest timer wakes the loop only while it sleeps, once: each timer
-// here is added as the loop ends a pass and re-arms for a far deadline its job just moved (a
-// little later each round), and must still reach it.
+// Another thread's earliest timer or post wakes the loop only while it sleeps, once. The loop
+// counts as asleep from before it reads its earliest deadline (a far one here): a timer another
+// thread adds between that read and the sleep, then a job posted there, must each still wake it.
 TEST(RunLoopExecutor, ATimerAddedWhileThePassEndsIsNeverMissed) {
     Waiter waiter;  // declared first: outlives the threads that notify it
+    enum class Window { none, timer, job } window = Window::none;  // the loop thread's
+    bool fired = false, ran = false;
     RunLoopExecutor executor("test.wakes");
-    TimerHandle far;
-    int fired = 0;
-    std::vector<TimerHandle> timers;
-    for (int round = 1; round <= 3000; ++round) {
-        std::atomic<bool> ran{false};
-        executor.post([&, round] {
-            far = executor.schedule(executor.clock().now() + 1h + round * 1ms, [] {});
-            ran = true;
+    TimerHandle far, added;
+    executor.post([&] {
+        far = executor.schedule(executor.clock().now() + 1h, [] {});
+        executor.setBeforeSleep([&] {
+            // Once each: the thread adds while the loop stands between its look and its sleep.
+            if (window == Window::timer) {
+                window = Window::none;
+                std::thread([&] {
+                    added = executor.schedule(executor.clock().now(), [&] { waiter.update([&] { fired = true; }); });
+                }).join();
+            } else if (window == Window::job) {
+                window = Window::none;
+                std::thread([&] { executor.post([&] { waiter.update([&] { ran = true; }); }); }).join();
+            }
         });
-        while (!ran) {
-        }
-        const auto until = std::chrono::steady_clock::now() + (round % 50) * 100ns;
-        while (std::chrono::steady_clock::now() < until) {
-        }
-        timers.push_back(executor.schedule(executor.clock().now(), [&] { waiter.update([&] { ++fired; }); }));
-        ASSERT_TRUE(waiter.waitFor([&] { return fired == round; })) << "round " << round;
-    }
+        window = Window::timer;
+    });
+    ASSERT_TRUE(waiter.waitFor([&] { return fired; }, 5s)) << "the timer waits for an unrelated wake";
+    executor.post([&] { window = Window::job; });
+    ASSERT_TRUE(waiter.waitFor([&] { return ran; }, 5s)) << "the job waits for an unrelated wake";
     bool cancelled = false;
     executor.post([&] {
+        executor.setBeforeSleep(nullptr);
         far.cancel();
         waiter.update([&] { cancelled = true; });
     });

@@ -7,7 +7,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <sys/syscall.h>
 
 #include <algorithm>
 #include <array>
@@ -19,10 +18,13 @@
 #include <vector>
 
 #include "TestKit/EvdevPipes.h"
+#include "TestKit/ThreadRunTime.h"
 #include "TestKit/Waiter.h"
 
 namespace tindlewave {
 namespace {
+
+using namespace std::chrono_literals;
 
 std::array<input_event, 2> keyFrame(int value) {
     std::array<input_event, 2> frame{};
@@ -122,6 +124,13 @@ TEST(DeviceWriter, ItsTimerSaysSoOnlyWhileCodesHandedOverWaitUnwrittenPastTheirT
     writer.write(stuck, up.data(), up.size());
     writer.flush();
     EXPECT_TRUE(testkit::pollUntil([&] { return !readable(writer.lateFd()); }));
+    // Nor does its thread run meanwhile: it sleeps until the next hand-over (a writer that keeps
+    // finding its wake-up set would spin through every idle moment of the program).
+    const pid_t thread = testkit::threadNamed("tw.devicewriter");
+    ASSERT_NE(thread, 0);
+    const auto taken = testkit::threadRunTimeOver(thread, 200ms);
+    EXPECT_GE(taken.count(), 0);
+    EXPECT_LT(taken, 40ms) << "the idle writer's thread kept running";
 }
 
 TEST(DeviceWriter, CodesForADeviceThatNeverWaitsAreWrittenAtOnceButNeverBeforeCodesStillWaiting) {
@@ -176,7 +185,7 @@ TEST(DeviceWriter, StoppingWritesEverythingHandedOverFirst) {
     }
     std::atomic<pid_t> stopper{0};
     std::thread stopping([&] {
-        stopper = static_cast<pid_t>(::syscall(SYS_gettid));
+        stopper = testkit::currentThreadId();
         writer.stop();
     });
     ASSERT_TRUE(testkit::pollUntil([&] { return stopper != 0 && sleeps(stopper); }));
