@@ -187,6 +187,24 @@ TEST(LinuxEventSystemThreads, AStalledTapExecutorLosesEveryGrabAndItsTapsAreTold
     EXPECT_EQ(world.waiter.read([&] { return world.notices.size(); }), 1u);
 }
 
+TEST(LinuxEventSystemThreads, ASuspensionTheExecutorTakesInOnlyAfterTheResumeIsNoStall) {
+    // Ctrl-Z stops the process before the executor came round to the release (it was busy):
+    // on continuing, the release it takes in is the suspension's, none of the taps' business.
+    World world(false);
+    std::promise<void> free;
+    std::promise<void> busy;
+    world.input.post([&] {
+        busy.set_value();
+        free.get_future().wait();
+    });
+    busy.get_future().wait();
+    world.events->suspend();
+    world.events->resume();
+    free.set_value();
+    EXPECT_TRUE(world.enabled());
+    EXPECT_TRUE(world.waiter.read([&] { return world.notices.empty(); }));
+}
+
 TEST(LinuxEventSystemThreads, InputReadInTimeKeepsEveryGrabPastTheStallLimitTypedOrStreamingJustAheadOfTheReader) {
     // Each frame the user types is read on the executor soon after it came: input never waits
     // out the limit, however long the typing goes on.
