@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <array>
+#include <functional>
 #include <initializer_list>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "Core/Evdev/EvdevKeys.h"
@@ -252,10 +254,16 @@ TEST(LinuxEventSystemFrames, PostsHeldForTheAnnouncementKeepTheirOrderAndAreNeve
     };
     constexpr auto look = std::chrono::milliseconds(10);
 
-    // Announced between two looks: a post that comes before the next look goes out behind what
-    // was held, never before it.
+    // Announced between two looks, and the devices looked at before the next one (a tap made
+    // meanwhile looks at them, as a registry change or a resume does): a post that comes then
+    // goes out behind what was held, never before it, whichever thread it is made on.
     post(EventType::keyDown, 0x00);
     announced = true;
+    input.post([&] {
+        EXPECT_TRUE(events.createTap({EventLevel::hid, TapPlacement::headInsert, TapOptions::active, keyMask},
+                                     [](EventType, Event&, const std::optional<HIDOrigin>&) { return TapAnswer::pass; }));
+    });
+    scheduler.runReady();
     post(EventType::keyUp, 0x00);
     scheduler.advance(look);
     events.awaitWrites();
@@ -277,9 +285,13 @@ TEST(LinuxEventSystemFrames, PostsHeldForTheAnnouncementKeepTheirOrderAndAreNeve
     EXPECT_EQ(scheduler.timerCount(), 0u);
     events.setSessionActive(true);
     testkit::adoptVirtualDevices(events, keyboard, pointer, "input95", "input96");
-    announced = true;
     post(EventType::keyDown, 0x01);
+    // Looked for as long as udev takes, and written once it has announced them.
     scheduler.advance(3 * look);
+    events.awaitWrites();
+    EXPECT_TRUE(keyboard.taken().empty());
+    announced = true;
+    scheduler.advance(look);
     events.awaitWrites();
     EXPECT_EQ(keyboard.taken(), (std::vector<Code>{{EV_KEY, KEY_S, 1}, syn}));
 }
@@ -324,7 +336,13 @@ TEST(LinuxEventSystemFrames, TheSessionFlagsFollowModifierKeysNeverAPostedKeysFl
 
 TEST(LinuxEventSystemFrames, APostWrittenOnItsOwnThreadNeverOvertakesOneWaitingForTheTaps) {
     World world;
-    world.tap(keyMask);
+    // The tap sees key downs (as a key route does), never their ups; what it is given to do
+    // while at a down runs on the input executor, inside the dispatch.
+    std::function<void()> atTheDown;
+    world.tap(eventMaskBit(EventType::keyDown), [&](EventType, Event&) {
+        if (atTheDown) std::exchange(atTheDown, nullptr)();
+        return TapAnswer::pass;
+    });
     Event a;
     a.type = EventType::keyDown;
     a.setInteger(IntegerField::keyCode, 0x00);
@@ -351,6 +369,17 @@ TEST(LinuxEventSystemFrames, APostWrittenOnItsOwnThreadNeverOvertakesOneWaitingF
     world.events.post(shift, EventLevel::hid);
     world.events.awaitWrites();
     EXPECT_EQ(world.virtualKeyboard.taken(), (std::vector<Code>{{EV_KEY, KEY_LEFTSHIFT, 0}, syn}));
+
+    // A post the tap is at still waits: the up of a shortcut's key, posted on another thread
+    // while the tap holds its down, goes out behind that down.
+    Event up = a;
+    up.type = EventType::keyUp;
+    atTheDown = [&] { std::thread([&] { world.events.post(up, EventLevel::hid); }).join(); };
+    world.events.post(a, EventLevel::hid);
+    world.scheduler.runReady();
+    world.events.awaitWrites();
+    EXPECT_EQ(world.virtualKeyboard.taken(),
+              (std::vector<Code>{{EV_KEY, KEY_A, 1}, syn, {EV_KEY, KEY_A, 0}, syn}));
 }
 
 TEST(LinuxEventSystemFrames, SmoothFramesGoOutInHighResolutionWithADetentEvery120) {

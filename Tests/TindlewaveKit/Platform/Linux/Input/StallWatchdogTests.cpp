@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,10 +60,12 @@ struct Watched {
                             },
                             [this](int fd) { waiter.update([&] { calls.push_back("destroy " + std::to_string(fd)); }); }}};
 
-    // Waits until the watchdog has looked `more` times again.
+    // Waits until the watchdog has looked `more` times again, or has let go meanwhile (what the
+    // test checks next tells which: a release stops its looks).
     bool lookedAgain(int more) {
         const int from = looks.load();
-        return waiter.waitFor([&] { return looks.load() >= from + more; });
+        const int stalled = stallCount();
+        return waiter.waitFor([&] { return looks.load() >= from + more || stalls != stalled; });
     }
     int stallCount() {
         return waiter.read([&] { return stalls; });
@@ -153,6 +156,44 @@ TEST(StallWatchdog, AStallThatBeginsWhileInputIsTakenIsLetGoOfOnceWhatCameAfterT
     // whole limit after the watchdog first finds it waiting again.
     w.now = 11 * second + second / 10;
     EXPECT_TRUE(w.waiter.waitFor([&] { return w.stalls == 1; }));
+}
+
+TEST(StallWatchdog, ANodeLetGoOfWhileInputWaitsOnAnotherIsWatchedNoMore) {
+    Node a, late;
+    auto b = std::make_unique<Node>();
+    const int bFd = b->fd();
+    Watched w;
+    std::atomic<std::uint64_t> writes{0};
+    w.watchdog.watchWrites(late.fd(), 0.25, [&] { return writes.load(); });
+    w.watchdog.watch(a.fd());
+    w.watchdog.watch(bFd);
+    // The mouse's input waits, and the writer is at codes, when the keyboard is let go of and
+    // its node closed (unplugged).
+    w.now = 10 * second;
+    a.input();
+    late.input();
+    ASSERT_TRUE(w.lookedAgain(2));
+    w.watchdog.ungrab(bFd);
+    b.reset();
+    ASSERT_TRUE(w.lookedAgain(2));
+    // The reading thread takes what waited; the writer goes on writing for longer than the
+    // limit (the watchdog keeps looking at it). Nothing waits for the reading thread meanwhile:
+    // the closed node is none of the watchdog's any more.
+    a.take();
+    w.watchdog.beat();
+    for (int step = 1; step <= 6; ++step) {
+        ++writes;
+        w.now = 10 * second + step * 3 * second / 10;
+        ASSERT_TRUE(w.lookedAgain(2));
+    }
+    ASSERT_EQ(w.stallCount(), 0);
+    // Still watched as before: the node it holds, and only that one, is let go of at a stall.
+    late.take();
+    a.input();
+    ASSERT_TRUE(w.lookedAgain(2));
+    w.now = 22 * second;
+    ASSERT_TRUE(w.waiter.waitFor([&] { return w.stalls == 1; }));
+    EXPECT_EQ(w.made(), (std::vector<std::string>{call("ungrab", bFd), call("ungrab", a.fd())}));
 }
 
 TEST(StallWatchdog, AStallDestroysEveryDeviceThatMayHoldKeysBeforeItUngrabsAnything) {
