@@ -15,6 +15,7 @@
 #include "Model/ConfigCodec.h"
 #include "Platform/Linux/System/FolderWatchThread.h"
 #include "Runtime/Executors/RunLoopExecutor.h"
+#include "TestKit/Environment.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
 #include "TestKit/Waiter.h"
@@ -380,9 +381,16 @@ TEST(ConfigStore, StartRemovesTheTemporariesOfKilledWriters) {
     EXPECT_TRUE(fs::exists(path));
 }
 
+// The XDG base-directory convention: XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
 TEST(ConfigStore, DefaultURLIsInTheUsersConfigFolder) {
-    ::setenv("HOME", "/home/someone/", 1);
-    EXPECT_EQ(ConfigStore::defaultURL(), "/home/someone/.config/tindlewave/config.json");
+    testkit::Environment home("HOME", "/home/someone/");
+    testkit::Environment config("XDG_CONFIG_HOME", "/home/someone/settings/");
+    EXPECT_EQ(ConfigStore::defaultURL(), "/home/someone/settings/tindlewave/config.json");
+    for (const char* unusable : {static_cast<const char*>(nullptr), "", "relative/settings"}) {
+        config.set(unusable);
+        EXPECT_EQ(ConfigStore::defaultURL(), "/home/someone/.config/tindlewave/config.json")
+            << (unusable ? unusable : "unset");
+    }
 }
 
 }  // namespace
