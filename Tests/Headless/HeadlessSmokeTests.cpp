@@ -313,6 +313,9 @@ TEST(Headless, WaitAppliedWaitsForTheHyperKeyboardAndHidutilFaultsHoldItBack) {
     headless.send("reapply");
     headless.send("wait applied 1");
     ASSERT_TRUE(headless.waitFor("not applied in time")) << headless.seen;
+    // What hidutil printed, in the status line as one line.
+    EXPECT_NE(headless.at("hyper failed: hidutil exited 1: hidutil: failed on purpose)"), std::string::npos)
+        << headless.seen;
     headless.send("hidutil clear");
     headless.send("reapply");
     headless.send("wait applied 20");
