@@ -139,13 +139,13 @@ bool FolderWatchDescriptor::drain() {
     if (!fd_.isOpen()) return false;
     alignas(inotify_event) char buffer[16384];
     bool changed = false;
-    std::optional<bool> linked;  // the entry is a link; looked up only when it matters
     // Moving a watch takes the old one away, which queues a notice of its end: a second pass
     // reads that too, so that the move itself does not wake the owner again.
     for (int pass = 0; pass < 3; ++pass) {
         bool seen = false;          // this pass saw a change
         bool rearm = false;
         bool entryRenamed = false;  // the entry's name came, went or moved: its watch must follow
+        std::optional<bool> linked;  // the entry is a link; looked up only when it matters
         for (;;) {
             ssize_t got = ::read(fd_.get(), buffer, sizeof buffer);
             if (got < 0) {
