@@ -253,6 +253,42 @@ TEST(Headless, WaitAppliedAfterASaveWaitsForTheSavedConfiguration) {
     EXPECT_NE(line.find("0xC4 native"), std::string::npos) << headless.seen;
 }
 
+// A settings file with an error is never in force: "wait applied" answers with the error as soon
+// as the status names it, at launch, after a save and with the file gone, never after its whole
+// time (ten minutes here, far past the test's own limits).
+TEST(Headless, WaitAppliedWithASettingsFileInErrorAnswersWithTheErrorAtOnce) {
+    Headless headless;
+    writeSettings(headless, "{ \"version\": ");
+    headless.start({"--no-keyboard"});
+    headless.send("wait applied 600");
+    ASSERT_TRUE(headless.waitFor("\nnot applied: configuration error: ")) << headless.seen;
+
+    writeSettings(headless, settings(clickOnC4));
+    headless.send("wait applied 600");
+    ASSERT_TRUE(headless.waitFor("\napplied\n")) << headless.seen;
+    writeSettings(headless, settings(clickOnC4 + ", 3"));
+    headless.send("wait applied 600");
+    headless.send("status");
+    ASSERT_TRUE(headless.waitForAfter("\napplied\n", "\nnot applied: configuration error: ")) << headless.seen;
+    ASSERT_TRUE(headless.waitForAfter("\napplied\n", "\nstatus: ")) << headless.seen;
+    // The answer is the error the status line names.
+    const std::string lead = "\nnot applied: configuration error: ";
+    const auto answered = headless.seen.find(lead, headless.at("\napplied\n")) + lead.size();
+    const std::string error = headless.seen.substr(answered, headless.seen.find('\n', answered) - answered);
+    EXPECT_NE(error.find("rules[1]"), std::string::npos) << headless.seen;
+    EXPECT_NE(headless.seen.find(", configuration error: " + error, headless.at("\napplied\n")), std::string::npos)
+        << headless.seen;
+
+    fs::remove(headless.home.path() / ".config" / "tindlewave" / "config.json");
+    headless.send("wait applied 600");
+    ASSERT_TRUE(headless.waitFor("\nnot applied: configuration error: cannot read the file: No such file or directory\n"))
+        << headless.seen;
+    headless.send("quit");
+    const int exit = headless.exitStatus();
+    EXPECT_TRUE(WIFEXITED(exit) && WEXITSTATUS(exit) == 0) << headless.seen;
+    EXPECT_EQ(headless.seen.find("not applied in time"), std::string::npos) << headless.seen;
+}
+
 // A keyboard with the hyper key counts as set up only once its key map is written and the tap
 // that reads the hyper key is on; the stand-in hidutil's fault switches hold it back. Its keys go
 // through its key map and then the tap, as a keyboard's do: Caps Lock holds the four modifiers.
@@ -277,6 +313,9 @@ TEST(Headless, WaitAppliedWaitsForTheHyperKeyboardAndHidutilFaultsHoldItBack) {
     headless.send("reapply");
     headless.send("wait applied 1");
     ASSERT_TRUE(headless.waitFor("not applied in time")) << headless.seen;
+    // What hidutil printed, in the status line as one line.
+    EXPECT_NE(headless.at("hyper failed: hidutil exited 1: hidutil: failed on purpose)"), std::string::npos)
+        << headless.seen;
     headless.send("hidutil clear");
     headless.send("reapply");
     headless.send("wait applied 20");

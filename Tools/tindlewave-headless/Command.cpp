@@ -224,7 +224,8 @@ const char* commandHelp() {
   status                        the engine's latest status
   mouse D                       what HID++ mouse D reports to the program (its diverted controls)
   wait applied [SECONDS]        wait until the settings file as it is now is in force and every
-                                connected device with a profile is set up, the tap as wanted (10 s)
+                                connected device with a profile is set up, the tap as wanted (10 s);
+                                a settings file with an error is answered with the error
   fault drop|delay|cross|refuse|corrupt [N]
                                 the last HID++ mouse's next N replies are lost, 2.5 s late, sent
                                 twice or refused (its set-reporting), or N read-backs show the

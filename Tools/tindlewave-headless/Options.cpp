@@ -43,7 +43,8 @@ simulated devices: a recorded HID++ mouse and a built-in keyboard. Commands come
   --mouse FILE    (with --simulate) the recorded mouse to attach at start, a path or the
                   name of a shipped recording (default: the shipped MX Master 3)
   --no-keyboard   (with --simulate) attach no built-in keyboard at start
-  --config PATH   the settings file (default: ~/.config/tindlewave/config.json)
+  --config PATH   the settings file (default: $XDG_CONFIG_HOME/tindlewave/config.json,
+                  or ~/.config/tindlewave/config.json without XDG_CONFIG_HOME)
   --script FILE   run these commands first
   --check-devices list this machine's mice and keyboards (hidraw and event nodes, access, HID++
                   with a read-only ping) and end: 0 when every HID++ mouse answered)";

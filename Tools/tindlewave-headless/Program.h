@@ -100,8 +100,11 @@ class Program {
     void settledOnce(std::uint64_t before, Instant until);
     std::uint64_t activity() const;
     void waitApplied(double seconds);
+    void readWaitedFile();
     void checkWait();
-    void waitEnded(bool applied);
+    // Prints the wait's answer ("applied", "not applied in time", or the settings file's error)
+    // and runs the commands held behind it.
+    void waitEnded(const std::string& answer);
 
     // SimulatedDevices.cpp: the simulated world's devices and the commands that act on them.
     void attachMouse(const std::string& file);
@@ -162,8 +165,11 @@ class Program {
     bool waiting_ = false;
     Instant waitUntil_{};
     TimerHandle waitTimer_;
-    // The settings file when the wait began (unread: nothing is asked of the configuration).
-    bool waitRead_ = false;
+    // The settings file when the wait began: the configuration it holds, or its error, which the
+    // wait answers with once the status names it. Unreadable (not made yet, say: the store makes
+    // it at its start), it is read again at each look, and the wait answers with the store's own
+    // "cannot read the file" once the status names one.
+    bool waitUnreadable_ = false;
     std::optional<Config> waitFor_;
     std::optional<ConfigError> waitForError_;
     bool checking_ = false;  // a look at the engine is under way

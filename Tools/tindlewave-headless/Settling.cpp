@@ -88,26 +88,32 @@ void Program::waitApplied(double seconds) {
                                            std::chrono::duration<double>(seconds));
     // The settings file as it is now: a save made just before the wait is what must be in force,
     // though the store sees it only a moment later.
-    waitFor_.reset();
-    waitForError_.reset();
-    auto bytes = files::read(places_.config);
-    waitRead_ = bytes.ok();
-    if (bytes) {
-        auto decoded = ConfigCodec::decode(*bytes);
-        if (decoded.ok()) {
-            waitFor_ = std::move(decoded).value();
-        } else {
-            waitForError_ = decoded.error();
-        }
-    }
+    readWaitedFile();
     waitTimer_ = main_.schedule(waitUntil_, [this] { checkWait(); });
     checkWait();
 }
 
+void Program::readWaitedFile() {
+    waitFor_.reset();
+    waitForError_.reset();
+    auto bytes = files::read(places_.config);
+    waitUnreadable_ = !bytes.ok();
+    if (!bytes) return;
+    auto decoded = ConfigCodec::decode(*bytes);
+    if (decoded.ok()) {
+        waitFor_ = std::move(decoded).value();
+    } else {
+        waitForError_ = decoded.error();
+    }
+}
+
 void Program::checkWait() {
     if (!waiting_ || quitting_) return;
+    // A file that could not be read is looked for again: the store makes a missing one at its
+    // start.
+    if (waitUnreadable_) readWaitedFile();
     if (main_.clock().now() >= waitUntil_) {
-        waitEnded(false);
+        waitEnded("not applied in time");
         return;
     }
     if (checking_) {
@@ -122,7 +128,15 @@ void Program::checkWait() {
         main_.post([this, setUp] {
             checking_ = false;
             if (!waiting_ || quitting_) return;
-            bool applied = setUp && latest_ && (!waitRead_ || latest_->configError == waitForError_);
+            // A file with an error is never in force: once the status names that error (the
+            // store has read the file as it is now), it is the answer.
+            const auto& named = latest_ ? latest_->configError : std::nullopt;
+            if (named && (waitUnreadable_ ? named->message.starts_with("cannot read the file: ")
+                                          : named == waitForError_)) {
+                waitEnded("not applied: configuration error: " + named->description());
+                return;
+            }
+            bool applied = setUp && latest_ && !waitUnreadable_ && !waitForError_ && !named;
             // Every attached device must also show as connected, configured or new: until the
             // engine has seen them, nothing is set up yet.
             for (const auto& [number, d] : devices_) {
@@ -139,7 +153,7 @@ void Program::checkWait() {
                 applied = connected;
             }
             if (applied) {
-                waitEnded(true);
+                waitEnded("applied");
                 return;
             }
             if (std::exchange(lookAgain_, false)) {
@@ -152,11 +166,11 @@ void Program::checkWait() {
     });
 }
 
-void Program::waitEnded(bool applied) {
+void Program::waitEnded(const std::string& answer) {
     waiting_ = false;
     lookAgain_ = false;
     waitTimer_.cancel();
-    printer_.line(applied ? "applied" : "not applied in time");
+    printer_.line(answer);
     runPending();
 }
 

@@ -44,8 +44,8 @@ struct KeyMapError {
     static KeyMapError timedOut() { return {TimedOut{}}; }
     static KeyMapError deviceFailed(std::string reason) { return {DeviceFailed{std::move(reason)}}; }
 
-    // The words the status shows, e.g. "hidutil exited 1: …", "hidutil timed out" or a device
-    // failure's reason.
+    // The words the status shows, one line: e.g. "hidutil exited 1: …" (what it printed, its
+    // lines joined by "; "), "hidutil timed out" or a device failure's reason.
     std::string description() const;
 
     bool operator==(const KeyMapError&) const = default;

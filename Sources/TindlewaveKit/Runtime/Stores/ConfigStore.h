@@ -41,7 +41,8 @@ class ConfigStore {
     ConfigStore(const ConfigStore&) = delete;
     ConfigStore& operator=(const ConfigStore&) = delete;
 
-    // ~/.config/tindlewave/config.json.
+    // $XDG_CONFIG_HOME/tindlewave/config.json when XDG_CONFIG_HOME is an absolute path of this
+    // user's (files::environmentFolder), else ~/.config/tindlewave/config.json.
     static std::string defaultURL();
 
     const std::string& url() const { return url_; }

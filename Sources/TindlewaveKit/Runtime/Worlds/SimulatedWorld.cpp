@@ -90,7 +90,12 @@ void SimulatedWorld::StateFile::removeOwnFolder() {
 }
 
 Result<SimulatedWorld::StateFile, SystemError> SimulatedWorld::defaultHidutilState() {
+    const fs::path own = ownTemporaryPath();
     if (runtimeDirectory()) {
+        // Runs without one that were killed (a program started without a runtime directory, by
+        // a script or a service) left their folders in the temporary folder: any start removes
+        // them, not only the next one without a runtime directory.
+        files::removeEndedRuns(own.parent_path().string(), own.filename().string() + "-");
         const std::string wanted = runtimeFolder();
         auto folder = files::privateFolder(wanted);
         if (!folder.ok()) {
@@ -102,7 +107,6 @@ Result<SimulatedWorld::StateFile, SystemError> SimulatedWorld::defaultHidutilSta
     // A fresh folder for every run (mode 0700, made where nothing was): nothing another user put
     // in the shared folder is ever used, and two runs never share the state. Killed runs' folders
     // go at the next start.
-    const fs::path own = ownTemporaryPath();
     auto made = files::runFolder(own.parent_path().string(), own.filename().string() + "-");
     if (!made.ok()) {
         return SystemError{made.error().code, "cannot make a folder in " + own.parent_path().string() +

@@ -56,8 +56,9 @@ class SimulatedWorld {
     // in the runtime folder, made private first (files::privateFolder: a folder there that is not
     // the user's alone is not used), and stays. Without one it is in a private folder of this
     // run's own in the temporary folder (tindlewave-<uid>-<pid>-XXXXXX, files::runFolder), which
-    // goes with everything in it when this is destroyed, or at the next start after a kill, so
-    // runs leave nothing in the shared temporary folder.
+    // goes with everything in it when this is destroyed, or at the next start after a kill (any
+    // start, with a runtime directory or without: files::removeEndedRuns), so runs leave nothing
+    // in the shared temporary folder.
     class StateFile {
       public:
         StateFile(std::string path, std::string ownFolder);

@@ -148,8 +148,8 @@ TEST_F(SlotTest, FailuresAreRetriedFiveTimesAndANewReasonStartsAgain) {
     EXPECT_EQ(hidutilCalls().size(), 6u);
     ASSERT_TRUE(is<Slot::Phase::Failed>(slot->phase()));
     EXPECT_EQ(as<Slot::Phase::Failed>(slot->phase())->error.description(),
-              "hidutil exited 1: hidutil: failed on purpose\n");
-    EXPECT_EQ(lines()[0], "survey #1 Unknown device failed: hidutil exited 1: hidutil: failed on purpose\n");
+              "hidutil exited 1: hidutil: failed on purpose");
+    EXPECT_EQ(lines()[0], "survey #1 Unknown device failed: hidutil exited 1: hidutil: failed on purpose");
 
     slot->applyKeyMap(ApplyReason::configChanged);
     drive();

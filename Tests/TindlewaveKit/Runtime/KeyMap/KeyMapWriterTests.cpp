@@ -94,9 +94,13 @@ TEST_F(KeyMapWriterTest, FailedAndMissingHidutilReportStatusAndOutput) {
     fake.change([](auto& state) { state["exitStatus"] = 2; });
     auto failed = writeNow(fake.host(), hyperOnCapsLock(), keyboardMatching);
     ASSERT_FALSE(failed.ok());
-    EXPECT_EQ(failed.error().description(), "hidutil exited 2: hidutil: failed on purpose\n");
+    // One line for the status and the log, whatever hidutil printed.
+    EXPECT_EQ(failed.error().description(), "hidutil exited 2: hidutil: failed on purpose");
     EXPECT_EQ(readNow(fake.host(), keyboardMatching).error(),
               KeyMapError::hidutilFailed(2, "hidutil: failed on purpose\n"));
+    EXPECT_EQ(KeyMapError::hidutilFailed(1, "\n  first line \r\n\n\tsecond\n").description(),
+              "hidutil exited 1: first line; second");
+    EXPECT_EQ(KeyMapError::hidutilFailed(1, " \n").description(), "hidutil exited 1");
 
     KeyMapHost missing{folder / "no-hidutil", nullptr};
     auto notThere = readNow(missing, keyboardMatching);

@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <stop_token>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "Model/ConfigCodec.h"
 #include "Platform/Linux/System/FolderWatchThread.h"
 #include "Runtime/Executors/RunLoopExecutor.h"
+#include "TestKit/Environment.h"
 #include "TestKit/ManualExecutor.h"
 #include "TestKit/TempFolder.h"
 #include "TestKit/Waiter.h"
@@ -144,26 +146,62 @@ TEST(ConfigStore, EditsAreSeenKeepingTheLastGoodConfigurationBesideTheError) {
     EXPECT_EQ(subscriber.count(), 5u);
 }
 
-// Another program's files beside the settings (state written all the time) do not wake the
-// store: a hundred writes there start no reading, a change of the file itself still does.
+// A thread of this process, as the system counts it: its wake-ups so far (every time it went to
+// sleep, waiting or preempted) and whether it sleeps in its loop's wait now.
+struct ThreadOfThisProcess {
+    pid_t id = 0;
+
+    std::string file(const char* name) const {
+        return "/proc/self/task/" + std::to_string(id) + "/" + name;
+    }
+    long long wakeUps() const {
+        long long total = 0;
+        std::ifstream status(file("status"));
+        for (std::string line; std::getline(status, line);)
+            if (line.find("ctxt_switches:") != std::string::npos) total += std::stoll(line.substr(line.find(':') + 1));
+        return total;
+    }
+    bool asleepInItsLoop() const {
+        const std::string stat = TempFolder::read(file("stat"));
+        const auto state = stat.rfind(") ");  // after the name, which may hold anything
+        if (state == std::string::npos || stat.compare(state + 2, 1, "S") != 0) return false;
+        // Where it sleeps, where the system says so (the loop waits in epoll).
+        const std::string where = TempFolder::read(file("wchan"));
+        return where.empty() || where == "0" || where.find("epoll") != std::string::npos;
+    }
+};
+
+// Another program's files beside the settings (a log or state written all the time) do not even
+// wake the store's thread: a hundred writes there cost it no wake-up and start no reading; a
+// change of the file itself still does.
 TEST(ConfigStore, WritesOfOtherFilesInItsFolderDoNotWakeIt) {
     TempFolder folder;
     auto path = folder / "config.json";
     TempFolder::write(path, encoded(withHyperOff()));
+    TempFolder::write(folder / "state.json", "");
     testkit::Waiter waiter;
     int reads = 0;
+    ThreadOfThisProcess storeThread;
     ConfigStore store(path, [&](std::string_view bytes, const std::stop_token& stop) {
-        waiter.update([&] { ++reads; });
+        waiter.update([&] {
+            ++reads;
+            storeThread.id = ::gettid();
+        });
         return ConfigCodec::decode(bytes, stop);
     });
     startAndWait(store);
     Subscriber subscriber(store);
     ASSERT_EQ(subscriber.nth(1).config, withHyperOff());
     ASSERT_EQ(waiter.read([&] { return reads; }), 1);
+    ASSERT_TRUE(testkit::pollUntil([&] { return storeThread.asleepInItsLoop(); }));
 
+    const long long before = storeThread.wakeUps();
     for (int i = 0; i < 100; ++i) TempFolder::write(folder / "state.json", std::to_string(i));
-    // A reload would follow the first write by the gathering time; ten of those pass without one.
-    EXPECT_FALSE(waiter.waitFor([&] { return reads > 1; }, 10 * folderWatchLatency));
+    // Woken, it would be at once; ten times the gathering time pass without a wake-up.
+    EXPECT_FALSE(testkit::pollUntil([&] { return storeThread.wakeUps() > before; },
+                                    10 * folderWatchLatency))
+        << storeThread.wakeUps() - before << " wake-ups for 100 writes of another file";
+    EXPECT_EQ(waiter.read([&] { return reads; }), 1);
     TempFolder::write(path, encoded(withHyperOnF1()));
     EXPECT_EQ(subscriber.nth(2).config, withHyperOnF1());
     EXPECT_EQ(waiter.read([&] { return reads; }), 2);
@@ -343,9 +381,16 @@ TEST(ConfigStore, StartRemovesTheTemporariesOfKilledWriters) {
     EXPECT_TRUE(fs::exists(path));
 }
 
+// The XDG base-directory convention: XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
 TEST(ConfigStore, DefaultURLIsInTheUsersConfigFolder) {
-    ::setenv("HOME", "/home/someone/", 1);
-    EXPECT_EQ(ConfigStore::defaultURL(), "/home/someone/.config/tindlewave/config.json");
+    testkit::Environment home("HOME", "/home/someone/");
+    testkit::Environment config("XDG_CONFIG_HOME", "/home/someone/settings/");
+    EXPECT_EQ(ConfigStore::defaultURL(), "/home/someone/settings/tindlewave/config.json");
+    for (const char* unusable : {static_cast<const char*>(nullptr), "", "relative/settings"}) {
+        config.set(unusable);
+        EXPECT_EQ(ConfigStore::defaultURL(), "/home/someone/.config/tindlewave/config.json")
+            << (unusable ? unusable : "unset");
+    }
 }
 
 }  // namespace

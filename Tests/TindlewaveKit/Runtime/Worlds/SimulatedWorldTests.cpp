@@ -150,51 +150,61 @@ TEST(SimulatedWorld, WithoutARuntimeDirectoryEachRunHasAFreshPrivateFolderRemove
 }
 
 // A killed run cannot remove its folder: the next start removes those of this user's runs that
-// are gone, and nothing else (a running one's, another user's, a link, a file).
-TEST(SimulatedWorld, WithoutARuntimeDirectoryAStartRemovesTheFoldersOfKilledRuns) {
-    TempFolder temporary;
-    Environment runtime("XDG_RUNTIME_DIR", nullptr);
-    Environment shared("TMPDIR", temporary.path().c_str());
-    Environment saved(SimulatedHidutilState::environmentVariable, nullptr);
-    const std::string own = "tindlewave-" + std::to_string(::getuid()) + "-";
-    // A run still going is another process (this test's own folder would be kept anyway).
-    const std::string gone = "999999999", running = std::to_string(::getppid());
-    const std::string self = std::to_string(::getpid());
-    const fs::path killed = temporary.path() / (own + gone + "-aB3dEf");
-    const fs::path alsoKilled = temporary.path() / (own + "999999998-Zz9yX8");
-    const fs::path stillRunning = temporary.path() / (own + running + "-qwerty");
-    const fs::path elsewhere = temporary.path() / "elsewhere";
-    const fs::path link = temporary.path() / (own + "999999997-linked");
-    const fs::path file = temporary.path() / (own + "999999996-a-file");
-    const fs::path notARun = temporary.path() / (own + "999999995");
-    for (const auto& folder : {killed, alsoKilled, stillRunning, elsewhere, notARun}) {
-        fs::create_directory(folder);
-        ::chmod(folder.c_str(), 0700);
-        TempFolder::write(folder / "hidutil.json", "{}");
-    }
-    fs::create_directory_symlink(elsewhere, link);
-    TempFolder::write(file, "kept");
-    std::optional<fs::path> anotherUsers;
-    if (::getuid() == 0) {
-        anotherUsers = temporary.path() / (own + "999999994-nobody");
-        fs::create_directory(*anotherUsers);
-        ASSERT_EQ(::chown(anotherUsers->c_str(), 65534, 65534), 0);
-    }
+// are gone, and nothing else (a running one's, another user's, a link, a file). So does a start
+// with a runtime directory, which makes no such folder itself: the killed run may have had none.
+TEST(SimulatedWorld, EveryStartRemovesTheFoldersOfKilledRuns) {
+    for (const bool withRuntimeDirectory : {false, true}) {
+        SCOPED_TRACE(withRuntimeDirectory ? "with a runtime directory" : "without a runtime directory");
+        TempFolder temporary;
+        TempFolder runtimeDirectory;
+        Environment runtime("XDG_RUNTIME_DIR", withRuntimeDirectory ? runtimeDirectory.path().c_str() : nullptr);
+        Environment shared("TMPDIR", temporary.path().c_str());
+        Environment saved(SimulatedHidutilState::environmentVariable, nullptr);
+        const std::string own = "tindlewave-" + std::to_string(::getuid()) + "-";
+        // A run still going is another process (this test's own folder would be kept anyway).
+        const std::string gone = "999999999", running = std::to_string(::getppid());
+        const std::string self = std::to_string(::getpid());
+        const fs::path killed = temporary.path() / (own + gone + "-aB3dEf");
+        const fs::path alsoKilled = temporary.path() / (own + "999999998-Zz9yX8");
+        const fs::path stillRunning = temporary.path() / (own + running + "-qwerty");
+        const fs::path elsewhere = temporary.path() / "elsewhere";
+        const fs::path link = temporary.path() / (own + "999999997-linked");
+        const fs::path file = temporary.path() / (own + "999999996-a-file");
+        const fs::path notARun = temporary.path() / (own + "999999995");
+        for (const auto& folder : {killed, alsoKilled, stillRunning, elsewhere, notARun}) {
+            fs::create_directory(folder);
+            ::chmod(folder.c_str(), 0700);
+            TempFolder::write(folder / "hidutil.json", "{}");
+        }
+        fs::create_directory_symlink(elsewhere, link);
+        TempFolder::write(file, "kept");
+        std::optional<fs::path> anotherUsers;
+        if (::getuid() == 0) {
+            anotherUsers = temporary.path() / (own + "999999994-nobody");
+            fs::create_directory(*anotherUsers);
+            ASSERT_EQ(::chown(anotherUsers->c_str(), 65534, 65534), 0);
+        }
 
-    auto state = SimulatedWorld::defaultHidutilState();
-    ASSERT_TRUE(state.ok());
-    EXPECT_FALSE(fs::exists(killed));
-    EXPECT_FALSE(fs::exists(alsoKilled));
-    EXPECT_TRUE(fs::exists(stillRunning / "hidutil.json"));
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_TRUE(fs::exists(elsewhere / "hidutil.json"));
-    EXPECT_EQ(TempFolder::read(file), "kept");
-    EXPECT_TRUE(fs::exists(notARun / "hidutil.json"));
-    if (anotherUsers) {
-        EXPECT_TRUE(fs::is_directory(*anotherUsers));
+        auto state = SimulatedWorld::defaultHidutilState();
+        ASSERT_TRUE(state.ok());
+        EXPECT_FALSE(fs::exists(killed));
+        EXPECT_FALSE(fs::exists(alsoKilled));
+        EXPECT_TRUE(fs::exists(stillRunning / "hidutil.json"));
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_TRUE(fs::exists(elsewhere / "hidutil.json"));
+        EXPECT_EQ(TempFolder::read(file), "kept");
+        EXPECT_TRUE(fs::exists(notARun / "hidutil.json"));
+        if (anotherUsers) {
+            EXPECT_TRUE(fs::is_directory(*anotherUsers));
+        }
+        const fs::path folder = fs::path(state->path()).parent_path();
+        if (withRuntimeDirectory) {
+            EXPECT_EQ(folder, runtimeDirectory.path() / "tindlewave");
+        } else {
+            // This run's own folder is named for it, so the next start knows whose it is.
+            EXPECT_EQ(folder.filename().string().rfind(own + self + "-", 0), 0u);
+        }
     }
-    // This run's own folder is named for it, so the next start knows whose it is.
-    EXPECT_EQ(fs::path(state->path()).parent_path().filename().string().rfind(own + self + "-", 0), 0u);
 }
 
 // With a runtime directory the state is in its folder for the program, which is kept; a folder

@@ -120,7 +120,8 @@ Listing listingOf(const std::string& folder) {
     return Listing(directory);
 }
 
-// Removes the folders of ended runs in `folder` (see runFolder).
+}  // namespace
+
 void removeEndedRuns(const std::string& folder, std::string_view prefix) {
     const Listing directory = listingOf(folder);
     if (!directory) return;
@@ -140,8 +141,6 @@ void removeEndedRuns(const std::string& folder, std::string_view prefix) {
         std::filesystem::remove_all(path, ignored);
     }
 }
-
-}  // namespace
 
 Result<std::string, SystemError> runFolder(const std::string& folder, const std::string& prefix) {
     removeEndedRuns(folder, prefix);

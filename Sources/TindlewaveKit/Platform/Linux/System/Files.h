@@ -39,6 +39,11 @@ Result<std::string, SystemError> privateFolder(const std::string& path);
 // exits so when the display goes away).
 Result<std::string, SystemError> runFolder(const std::string& folder, const std::string& prefix);
 
+// Removes what runFolder removes first: the folders "<prefix><pid>-XXXXXX" in `folder` that this
+// user's earlier runs left and whose process is gone (only folders of this user's own, never a
+// link). For a start that makes no run folder of its own, so that any start clears them.
+void removeEndedRuns(const std::string& folder, std::string_view prefix);
+
 // Runs `job` if this process ends through exit() (or returns from main); never in a child forked
 // meanwhile. For what a run leaves in shared folders when it ends before its owners are destroyed.
 void atExit(std::function<void()> job);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <string>
 #include <thread>
 
 #include "TestKit/TempFolder.h"
@@ -32,8 +33,16 @@ TEST(Files, AtomicWriteReplacesContentKeepsModeAndLeavesNoTemporary) {
     EXPECT_EQ(TempFolder::read(path), "first");
 
     ::chmod(path.c_str(), 0640);
+    // A reader that opened the file before the write reads the old content whole: the new one
+    // is a file of its own, put in place at once, never written into the old.
+    const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
     ASSERT_TRUE(files::writeAtomically(path, "second, longer").ok());
     EXPECT_EQ(TempFolder::read(path), "second, longer");
+    char before[32] = {};
+    EXPECT_EQ(::read(reader, before, sizeof before), 5);
+    EXPECT_EQ(std::string(before), "first");
+    ::close(reader);
     struct stat info {};
     ::stat(path.c_str(), &info);
     EXPECT_EQ(info.st_mode & 07777, 0640u);

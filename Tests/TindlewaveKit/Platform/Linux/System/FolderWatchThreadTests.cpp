@@ -2,6 +2,7 @@
 #include "Platform/Linux/System/FolderWatchDescriptor.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -128,15 +129,30 @@ TEST(FolderWatchThread, CoalescesABurstIntoOneCallback) {
 
 
 // Given its entry, the watch counts that entry's changes and the folder's own, not the other
-// files': every way the file can change still counts. A change is queued by the call that makes
-// it, so each drain sees exactly what was done before it.
+// files': every way the file can change still counts. The other files' writes and attributes do
+// not even make the descriptor readable, so its owner's thread sleeps through them (a file
+// written beside the settings all the time). A change is queued by the call that makes it, so
+// each drain and each look at the descriptor sees exactly what was done before it.
 TEST(FolderWatchDescriptor, CountsOnlyItsEntryAndEveryEntryWhileItIsALink) {
     TempFolder root;
     const std::string folder = root / "a";
     const std::string file = folder + "/config.json";
     fs::create_directories(folder);
+    TempFolder::write(folder + "/log.txt", "");
     FolderWatchDescriptor watch(folder, FolderWatchDescriptor::Changes::contents, "config.json");
     ASSERT_TRUE(watch.isValid());
+    const auto readable = [&] {
+        pollfd waiting{watch.fd(), POLLIN, 0};
+        return ::poll(&waiting, 1, 0) == 1;
+    };
+    // Writes and attributes of a file that is there: no wake-up at all.
+    const auto written = [&] {
+        for (int i = 0; i < 100; ++i) TempFolder::write(folder + "/log.txt", std::to_string(i));
+        std::ofstream(folder + "/log.txt", std::ios::app) << "kept open" << std::flush;
+        ::chmod((folder + "/log.txt").c_str(), 0600);
+        return readable();
+    };
+    EXPECT_FALSE(written());
     const auto other = [&] {
         for (int i = 0; i < 5; ++i) TempFolder::write(folder + "/state.json", std::to_string(i));
         TempFolder::write(folder + "/state.json.tmp", "x");
@@ -150,12 +166,32 @@ TEST(FolderWatchDescriptor, CountsOnlyItsEntryAndEveryEntryWhileItIsALink) {
     TempFolder::write(file, "created");
     EXPECT_TRUE(watch.drain());
     EXPECT_FALSE(other());
+    EXPECT_FALSE(written());
+    {
+        std::ofstream open(file, std::ios::app);
+        open << ", appended" << std::flush;
+        EXPECT_TRUE(readable());
+        EXPECT_TRUE(watch.drain());
+    }
+    EXPECT_TRUE(watch.drain());  // closed after writing
     TempFolder::write(file + ".tmp", "saved by rename");
     EXPECT_FALSE(watch.drain());
     fs::rename(file + ".tmp", file);
     EXPECT_TRUE(watch.drain());
+    EXPECT_FALSE(written());
     ::chmod(file.c_str(), 0600);
     EXPECT_TRUE(watch.drain());
+    TempFolder::write(file, "written where it was saved");
+    EXPECT_TRUE(watch.drain());
+    // The file it replaced, kept under another name (an editor's backup), is another file now.
+    fs::rename(file, file + "~");
+    TempFolder::write(file + ".tmp", "saved again");
+    fs::rename(file + ".tmp", file);
+    EXPECT_TRUE(watch.drain());
+    TempFolder::write(file + "~", "the backup, edited");
+    EXPECT_FALSE(readable());
+    fs::remove(file + "~");
+    EXPECT_FALSE(watch.drain());
     fs::remove(file);
     EXPECT_TRUE(watch.drain());
 
@@ -170,6 +206,7 @@ TEST(FolderWatchDescriptor, CountsOnlyItsEntryAndEveryEntryWhileItIsALink) {
     EXPECT_TRUE(watch.drain());
     TempFolder::write(folder + "/real.json", "not linked any more");
     EXPECT_FALSE(watch.drain());
+    EXPECT_FALSE(written());
 
     // The folder replaced under its path.
     fs::rename(folder, root / "old");
@@ -179,7 +216,12 @@ TEST(FolderWatchDescriptor, CountsOnlyItsEntryAndEveryEntryWhileItIsALink) {
     TempFolder::write(root / "old/config.json", "not watched any more");
     EXPECT_FALSE(watch.drain());
     EXPECT_FALSE(other());
+    TempFolder::write(folder + "/log.txt", "");
+    EXPECT_FALSE(watch.drain());
+    EXPECT_FALSE(written());
     TempFolder::write(file, "in the new folder");
+    EXPECT_TRUE(watch.drain());
+    TempFolder::write(file, "in the new folder, edited");
     EXPECT_TRUE(watch.drain());
 }
 
