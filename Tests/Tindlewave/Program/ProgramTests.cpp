@@ -1,13 +1,17 @@
 // The program as a user starts it: offscreen, with its own home and XDG folders.
 
 #include <fcntl.h>
+#include <pwd.h>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -180,6 +184,104 @@ TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
         EXPECT_FALSE(fs::exists(program.configFolder())) << each.said;
     }
     ::close(lock);
+}
+
+// Over this computer's devices the program holds them for as long as it runs: a second program
+// over them is refused and says which runs, while a simulated one runs beside it.
+TEST(Program, OverTheDevicesItHoldsThemWhileItRunsAndASimulatedOneRunsBeside) {
+    Program first;
+    first.simulate = false;
+    first.start();
+    ASSERT_TRUE(eventually([&] { return contains(first.log(), "\"message\":\"started\""); })) << first.log();
+
+    Terminal terminal;
+    ASSERT_GE(terminal.end(), 0);
+    Program second;
+    second.simulate = false;
+    second.homeOf = first.home.path();
+    second.start({}, "offscreen", {}, terminal.end());
+    terminal.closeOwnEnd();
+    int status = 0;
+    ASSERT_TRUE(eventually([&] { return ::waitpid(second.pid, &status, WNOHANG) == second.pid; }))
+        << "a second program runs over the same devices";
+    second.pid = -1;
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_TRUE(contains(terminal.textAtTheEnd(), "runs already over this computer's devices (process " +
+                                                      std::to_string(first.pid) + ")"))
+        << terminal.textAtTheEnd();
+
+    Program simulated;
+    simulated.homeOf = first.home.path();
+    simulated.start();
+    ASSERT_TRUE(eventually([&] { return contains(first.log(), "attached the simulated mouse"); })) << first.log();
+    status = simulated.terminate();
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    status = first.terminate();
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// Run as root by a sudo that keeps another user's HOME and XDG folders, the program points them at
+// root's own before the toolkit starts: the toolkit reads root's settings (here its logging rules),
+// none of that user's, the program keeps its files in root's home and the other user's folders get
+// nothing. Root's home is a folder of the test's own, put over it in a mount namespace of its own.
+TEST(Program, AsRootWithAnotherUsersFoldersTheToolkitReadsOnlyRootsOwn) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can make a folder of another user's";
+    const passwd* root = ::getpwuid(0);
+    ASSERT_NE(root, nullptr);
+    const std::string rootHome = root->pw_dir;
+    if (::unshare(CLONE_NEWNS) != 0) GTEST_SKIP() << "no mount namespace can be made here";
+    ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << std::strerror(errno);
+    testkit::TempFolder folder;
+    const fs::path own = folder.path() / "root";
+    const fs::path others = folder.path() / "alice";
+    fs::create_directories(own / ".config" / "QtProject");
+    fs::create_directories(others / ".config" / "QtProject");
+    fs::create_directories(folder.path() / "tmp");
+    testkit::TempFolder::write(own / ".config" / "QtProject" / "qtlogging.ini", "[Rules]\nqt.qpa.theme.debug=true\n");
+    testkit::TempFolder::write(others / ".config" / "QtProject" / "qtlogging.ini", "[Rules]\nqt.qpa.plugin.debug=true\n");
+    for (const auto& entry : fs::recursive_directory_iterator(others))
+        ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::mount(own.c_str(), rootHome.c_str(), nullptr, MS_BIND, nullptr), 0) << std::strerror(errno);
+    struct Uncovered {
+        std::string home;
+        ~Uncovered() { ::umount2(home.c_str(), MNT_DETACH); }
+    } uncovered{rootHome};
+    auto listing = [](const fs::path& where) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(where)) names.push_back(entry.path().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const auto theirs = listing(others);
+
+    Terminal terminal;
+    ASSERT_GE(terminal.end(), 0);
+    Program program;
+    program.homeOf = others;
+    program.start({}, "offscreen", {"TMPDIR=" + (folder.path() / "tmp").string()}, terminal.end());
+    terminal.closeOwnEnd();
+    const fs::path log = own / ".local" / "state" / "tindlewave" / "log";
+    auto logged = [&] {
+        std::string all;
+        if (fs::exists(log))
+            for (const auto& entry : fs::directory_iterator(log)) all += testkit::TempFolder::read(entry.path().string());
+        return all;
+    };
+    ASSERT_TRUE(eventually([&] { return contains(logged(), "\"message\":\"state="); })) << terminal.text();
+    const int status = program.terminate();
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const auto said = terminal.textAtTheEnd();
+    EXPECT_TRUE(contains(said, "HOME (" + others.string() + ")")) << said;
+    EXPECT_TRUE(contains(said, "Successfully created platform theme")) << said;
+    EXPECT_FALSE(contains(said, "Successfully loaded Qt platform plugin")) << said;
+    EXPECT_TRUE(fs::exists(own / ".config" / "tindlewave" / "config.json"));
+    EXPECT_EQ(listing(others), theirs);
 }
 
 // A mouse set up by the configuration is diverted while the program runs; the quit puts it back,

@@ -59,23 +59,50 @@ class VirtualDisplay {
     std::string name_;
 };
 
-// Moves the pointer as the user would, through a connection of the test's own.
-bool warpPointer(const std::string& display, int x, int y) {
-    void* x11 = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-    if (!x11) return false;
-    auto open = reinterpret_cast<void* (*)(const char*)>(::dlsym(x11, "XOpenDisplay"));
-    auto root = reinterpret_cast<unsigned long (*)(void*)>(::dlsym(x11, "XDefaultRootWindow"));
-    auto warp = reinterpret_cast<int (*)(void*, unsigned long, unsigned long, int, int, unsigned,
-                                         unsigned, int, int)>(::dlsym(x11, "XWarpPointer"));
-    auto sync = reinterpret_cast<int (*)(void*, int)>(::dlsym(x11, "XSync"));
-    auto close = reinterpret_cast<int (*)(void*)>(::dlsym(x11, "XCloseDisplay"));
-    void* d = open(display.c_str());
-    if (!d) return false;
-    warp(d, 0, root(d), 0, 0, 0, 0, x, y);
-    sync(d, 0);
-    close(d);
-    return true;
-}
+// A connection of the test's own: moves the pointer as the user would, and can hold back every
+// other connection's requests (a server grab) while it checks what the pointer answers meanwhile.
+class UserConnection {
+  public:
+    explicit UserConnection(const std::string& display) {
+        void* x11 = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+        if (!x11) return;
+        auto open = reinterpret_cast<void* (*)(const char*)>(::dlsym(x11, "XOpenDisplay"));
+        root_ = reinterpret_cast<unsigned long (*)(void*)>(::dlsym(x11, "XDefaultRootWindow"));
+        warp_ = reinterpret_cast<Warp>(::dlsym(x11, "XWarpPointer"));
+        grab_ = reinterpret_cast<int (*)(void*)>(::dlsym(x11, "XGrabServer"));
+        ungrab_ = reinterpret_cast<int (*)(void*)>(::dlsym(x11, "XUngrabServer"));
+        sync_ = reinterpret_cast<int (*)(void*, int)>(::dlsym(x11, "XSync"));
+        close_ = reinterpret_cast<int (*)(void*)>(::dlsym(x11, "XCloseDisplay"));
+        if (open && root_ && warp_ && grab_ && ungrab_ && sync_ && close_) display_ = open(display.c_str());
+    }
+    ~UserConnection() {
+        if (display_) close_(display_);
+    }
+    bool opened() const { return display_ != nullptr; }
+    // Each returns once the server has done it.
+    void warp(int x, int y) {
+        warp_(display_, 0, root_(display_), 0, 0, 0, 0, x, y);
+        sync_(display_, 0);
+    }
+    void holdOthersBack() {
+        grab_(display_);
+        sync_(display_, 0);
+    }
+    void letOthersOn() {
+        ungrab_(display_);
+        sync_(display_, 0);
+    }
+
+  private:
+    using Warp = int (*)(void*, unsigned long, unsigned long, int, int, unsigned, unsigned, int, int);
+    void* display_ = nullptr;
+    unsigned long (*root_)(void*) = nullptr;
+    Warp warp_ = nullptr;
+    int (*grab_)(void*) = nullptr;
+    int (*ungrab_)(void*) = nullptr;
+    int (*sync_)(void*, int) = nullptr;
+    int (*close_)(void*) = nullptr;
+};
 
 TEST(X11Pointer, ReadsThePointerOnAnX11DisplayAndNothingOnWaylandOrWithoutADisplay) {
     VirtualDisplay display;
@@ -84,7 +111,9 @@ TEST(X11Pointer, ReadsThePointerOnAnX11DisplayAndNothingOnWaylandOrWithoutADispl
     ::unsetenv("WAYLAND_DISPLAY");
     auto pointer = X11Pointer::open();
     ASSERT_TRUE(pointer) << "display " << display.name();
-    ASSERT_TRUE(warpPointer(display.name(), 123, 45));
+    UserConnection user(display.name());
+    ASSERT_TRUE(user.opened()) << "display " << display.name();
+    user.warp(123, 45);
     // Never waited for: the answer comes to a later call.
     auto answers = [&](Event::Location place) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -95,9 +124,13 @@ TEST(X11Pointer, ReadsThePointerOnAnX11DisplayAndNothingOnWaylandOrWithoutADispl
         return false;
     };
     EXPECT_TRUE(answers({123, 45}));
-    ASSERT_TRUE(warpPointer(display.name(), 700, 500));
-    // Asked again within its age, the last answer stands.
+    // Asked again within its age, the last answer stands, though the pointer has moved since. The
+    // call that saw the answer asked again (its age was 0): the server holds that ask back until
+    // after the check, unless it answered before the move, with the same place.
+    user.holdOthersBack();
+    user.warp(700, 500);
     EXPECT_EQ(pointer->location(std::chrono::hours(1)), (Event::Location{123, 45}));
+    user.letOthersOn();
     EXPECT_TRUE(answers({700, 500}));
 
     ::setenv("WAYLAND_DISPLAY", "wayland-0", 1);
