@@ -17,6 +17,7 @@
 #include "Shell/QtMainExecutor.h"
 #include "Shell/QtWorkspace.h"
 #include "Shell/TerminationSignal.h"
+#include "Shell/ToolkitEndGuard.h"
 #include "Shell/ToolkitRuntimeFolder.h"
 
 namespace tindlewave {
@@ -81,6 +82,7 @@ class WindowProgram {
     Launch launch_;
     Defaults& defaults_;
     EngineAssembly assembly_;
+    ToolkitEndGuard toolkitEnd_;  // from before the engine's run until the quit is done
     EarlyEngineRun early_;
     ToolkitRuntimeFolder toolkitRuntime_;  // outlives the application
     ProgramApplication application_;
