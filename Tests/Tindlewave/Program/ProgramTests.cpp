@@ -136,8 +136,10 @@ TEST(Program, SaysOnceThatNoSystemBusIsReachable) {
     EXPECT_EQ(count(said, "no wake notifications from the system"), 1u) << said;
 }
 
-// What the program does not know ends it before anything starts, and --help lists what it knows.
-// Over this computer's devices it does not start while another program holds them, and says which.
+// What the program does not know ends it before anything starts, and --help lists what it knows;
+// --check-arguments says the same of the other arguments and starts nothing (not even over devices
+// another program holds). Over this computer's devices it does not start while another program
+// holds them, and says which.
 TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
     struct Case {
         std::vector<std::string> arguments;
@@ -157,6 +159,9 @@ TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
              {{"--help", "--bogus"}, false, 2, "unknown argument \"--bogus\""},
              {{"-snapshotSettings"}, true, 2, "-snapshotSettings needs a value"},
              {{"--help"}, false, 0, ""},
+             {{"--check-arguments", "--bogus"}, false, 2, "unknown argument \"--bogus\""},
+             {{"--check-arguments", "--no-mouse"}, false, 2, "--no-mouse needs --simulate"},
+             {{"--check-arguments", "-snapshotSettings", "pictures"}, false, 0, ""},
              {{}, false, 1, "runs already over this computer's devices (process " + std::to_string(::getpid()) + ")"},
          }) {
         Terminal terminal;
