@@ -11,6 +11,7 @@
 #include "TestKit/Environment.h"
 #include "TestKit/SilentDisplay.h"
 #include "TestKit/VirtualDisplay.h"
+#include "TestKit/Waiter.h"
 
 namespace tindlewave {
 namespace {
@@ -55,6 +56,13 @@ TEST(X11Pointer, ReadsThePointerOnAnX11DisplayAndNothingOnWaylandOrWithoutADispl
     // Asked again within its age, the last answer stands.
     EXPECT_EQ(pointer->location(std::chrono::hours(1)), (Event::Location{123, 45}));
     EXPECT_TRUE(answers({700, 500}));
+
+    // The display goes (the X server ends): the next ask finds the connection broken, and the
+    // pointer is none from then on, in a process that goes on.
+    display.close();
+    EXPECT_TRUE(testkit::pollUntil([&] { return !pointer->location(std::chrono::milliseconds(0)); },
+                                   std::chrono::seconds(30), std::chrono::milliseconds(1)));
+    EXPECT_FALSE(pointer->location(std::chrono::milliseconds(0)));
 
     ::setenv("WAYLAND_DISPLAY", "wayland-0", 1);
     EXPECT_FALSE(X11Pointer::open());
