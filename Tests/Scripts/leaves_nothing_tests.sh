@@ -59,7 +59,8 @@ case "$case_name" in
     await_end
     ;;
   program-display-gone)
-    # The toolkit exits at once when its display goes away, before the program's own end runs.
+    # The toolkit ends the program when its display goes away (once the devices are put back),
+    # before the program's own end runs.
     command -v Xvfb > /dev/null || { echo "skipped: Xvfb is not installed"; exit 77; }
     Xvfb -displayfd 3 -nolisten tcp 3> "$work/display" > /dev/null 2>&1 &
     xvfb=$!

@@ -111,6 +111,7 @@ case "$case_name" in
     [ "$case_name" = run-killed-without-runtime-directory ] && end='kill -KILL $$'
     cat > "$work/build/release/tindlewave" << PROGRAM
 #!/bin/sh
+[ "\$1" != --check-arguments ] || exit 0
 echo "runtime=\$XDG_RUNTIME_DIR mode=\$(stat -c %a "\$XDG_RUNTIME_DIR") display=\$DISPLAY" > "$work/seen"
 touch "\$XDG_RUNTIME_DIR/kept"
 $end
@@ -162,13 +163,31 @@ PROGRAM
     esac
     ;;
   run-script-killed)
-    # scripts/run killed with SIGKILL: its program and Xvfb end with it. A run's folder that a
-    # program still holds (its script gone) is not removed by the next run; once let go, it is.
+    # scripts/run killed with SIGKILL: its program quits (which takes a while: it puts the devices
+    # back) and only then does Xvfb end. A run's folder that a program still holds (its script
+    # gone) is not removed by the next run; once let go, it is.
     printf '#!/bin/sh\nexit 0\n' > "$work/scripts/setup"
     stand_in cmake 'exit 0'
-    stand_in Xvfb "echo \$\$ > '$work/xvfb.pid'; echo 99 >&3; exec 3>&-; exec sleep 600"
+    # Xvfb says, when stopped, whether the program still ran.
+    cat > "$work/bin/Xvfb" << XVFB
+#!/usr/bin/env bash
+echo \$\$ > "$work/xvfb.pid"
+trap 'state="\$(ps -o stat= -p "\$(cat "$work/program.pid")" || true)"
+      case "\$state" in "" | Z*) ;; *) echo "Xvfb stopped while the program ran" >> "$work/order" ;; esac
+      exit 0' TERM
+echo 99 >&3
+exec 3>&-
+while :; do sleep 0.05; done
+XVFB
+    chmod +x "$work/bin/Xvfb"
     mkdir -p "$work/build/release" "$work/tmp"
-    printf '#!/bin/sh\necho $$ > "%s/program.pid"\nexec sleep 600\n' "$work" > "$work/build/release/tindlewave"
+    cat > "$work/build/release/tindlewave" << PROGRAM
+#!/bin/sh
+[ "\$1" != --check-arguments ] || exit 0
+echo \$\$ > "$work/program.pid"
+trap 'sleep 2; exit 0' TERM
+while :; do sleep 0.05; done
+PROGRAM
     chmod +x "$work/build/release/tindlewave"
     held="$work/tmp/tindlewave-run-$(id -u)-999999999.AbC123"
     mkdir -m 700 "$held"
@@ -191,11 +210,38 @@ PROGRAM
     for _ in $(seq 600); do gone "$(cat "$work/program.pid")" && gone "$(cat "$work/xvfb.pid")" && break; sleep 0.05; done
     gone "$(cat "$work/program.pid")" || fail "the program runs on after its script was killed"
     gone "$(cat "$work/xvfb.pid")" || fail "Xvfb runs on after its script was killed"
+    [ ! -s "$work/order" ] || fail "$(cat "$work/order")"
     kill "$holder"
     wait "$holder" 2> /dev/null || true
     printf '#!/bin/sh\nexit 0\n' > "$work/build/release/tindlewave"
     env -u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY PATH="$work/bin:$PATH" TMPDIR="$work/tmp" \
       "$work/scripts/run" > "$work/out" 2>&1 || { cat "$work/out" >&2; fail "scripts/run failed"; }
+    left="$(cd "$work/tmp" && find . -mindepth 1 | sort)"
+    [ -z "$left" ] || fail "left in the temporary folder: $left"
+    ;;
+  run-refuses-arguments)
+    # An argument the program does not take is refused before a virtual display starts for it.
+    printf '#!/bin/sh\nexit 0\n' > "$work/scripts/setup"
+    stand_in cmake 'exit 0'
+    stand_in Xvfb "touch '$work/xvfb-started'; echo 99 >&3; exec 3>&-; exec sleep 600"
+    mkdir -p "$work/build/release" "$work/tmp"
+    cat > "$work/build/release/tindlewave" << PROGRAM
+#!/bin/sh
+[ "\$1" = --check-arguments ] || { touch "$work/started"; exit 0; }
+shift
+for argument; do
+  [ "\$argument" != --bogus ] || { echo 'tindlewave: unknown argument "--bogus"' >&2; exit 2; }
+done
+PROGRAM
+    chmod +x "$work/build/release/tindlewave"
+    status=0
+    env -u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY PATH="$work/bin:$PATH" TMPDIR="$work/tmp" \
+      "$work/scripts/run" --simulate --bogus > "$work/out" 2>&1 || status=$?
+    [ "$status" = 2 ] || { cat "$work/out" >&2; fail "scripts/run --bogus ended with $status"; }
+    expect_line "$work/out" 'unknown argument "--bogus"'
+    [ ! -e "$work/xvfb-started" ] || fail "a virtual display started for arguments the program refuses"
+    [ ! -e "$work/started" ] || fail "the program started with arguments it refuses"
+    ! grep -q "virtual display" "$work/out" || { cat "$work/out" >&2; fail "a virtual display was announced"; }
     left="$(cd "$work/tmp" && find . -mindepth 1 | sort)"
     [ -z "$left" ] || fail "left in the temporary folder: $left"
     ;;

@@ -51,6 +51,7 @@ int runProgram(int argc, char** argv) {
         return 2;
     }
     const auto& options = std::get<ProgramOptions>(read);
+    if (options.checkArguments) return 0;
     if (options.help) {
         std::printf("%s\n", programUsageText());
         return 0;

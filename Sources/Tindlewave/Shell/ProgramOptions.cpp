@@ -35,6 +35,8 @@ std::variant<ProgramOptions, std::string> readProgramOptions(int argc, char** ar
             options.keyboard = false;
         } else if (argument == "--check-devices") {
             options.checkDevices = true;
+        } else if (argument == "--check-arguments") {
+            options.checkArguments = true;
         } else if (argument == "--help" || argument == "-h") {
             options.help = true;
         } else if (argument == "-snapshotSettings" || among(toolkitWithValue, toolkit)) {
@@ -56,6 +58,7 @@ std::variant<ProgramOptions, std::string> readProgramOptions(int argc, char** ar
 const char* programUsageText() {
     return R"(usage: tindlewave [--simulate [--no-mouse] [--no-keyboard]] [-snapshotSettings FOLDER]
        tindlewave --check-devices
+       tindlewave --check-arguments ARGUMENTS...
 Runs Tindlewave, its menu in the tray (or on its window's tool bar without one), over this
 computer's mice and keyboards, or with --simulate over simulated devices: the recorded MX Master 3
 and a built-in keyboard. One program runs over this computer's devices at a time.
@@ -66,6 +69,9 @@ and a built-in keyboard. One program runs over this computer's devices at a time
                   take pictures of every settings page into FOLDER (PNG files)
   --check-devices list this machine's mice and keyboards (hidraw and event nodes, access, HID++
                   with a read-only ping) and end: 0 when every HID++ mouse answered
+  --check-arguments
+                  check the other arguments and end, starting nothing: 0 when the program
+                  takes them, 2 (saying what is wrong) when not
 The toolkit's own options (-platform NAME, -display NAME, -style NAME or -style=NAME, ...) are
 passed on to it.)";
 }

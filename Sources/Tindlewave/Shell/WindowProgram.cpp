@@ -87,8 +87,9 @@ Subscription startOverRealDevices(LinuxWorld& real, AppModel& model, Logger& log
     });
 }
 
-// After the quit, what each simulated HID++ mouse was left with.
-void logWhatTheMiceWereLeft(SimulatedWorld& simulated, Logger& log) {
+// After the quit (on the HID executor, or once its thread has stopped), what each simulated HID++
+// mouse was left with.
+void logWhatTheMiceWereLeft(SimulatedWorld& simulated, const Logger& log) {
     for (const auto& device : simulated.devices())
         if (device.isHidppMouse)
             log.log(LogLevel::defaultLevel,
@@ -137,6 +138,11 @@ WindowProgram::WindowProgram(int argc, char** argv, Launch launch)
           .events = nullptr,
       }),
       log_(std::string(bundleIdentifier), "app"),
+      toolkitEnd_(assembly_,
+                  [this] {
+                      if (SimulatedWorld* simulated = assembly_.world().simulatedWorld())
+                          logWhatTheMiceWereLeft(*simulated, log_);
+                  }),
       early_(assembly_, ConfigStore::defaultURL(), [this] { attachSimulatedDevices(); }),
       application_(argc_, argv),
       main_(SystemClock::shared()),
@@ -153,7 +159,7 @@ WindowProgram::WindowProgram(int argc, char** argv, Launch launch)
           requestQuit();
       }),
       snapshots_(snapshotFolder(QApplication::arguments(), defaults_)) {
-    early_.toolkitReady();
+    toolkitEnd_.toolkitReady();
     heldSignals_.release();
     assembly_.start(main_);
     followQuitRequests();
@@ -164,6 +170,7 @@ WindowProgram::~WindowProgram() = default;
 
 int WindowProgram::run() {
     const int status = main_.exec();
+    toolkitEnd_.quitDone();
     keyboardsWatch_.cancel();
     // The engine has put the devices back and its run is cancelled: let what is queued for it
     // finish and stop its threads; it is destroyed after the app model, on the way out.

@@ -17,6 +17,7 @@
 #include "Shell/QtMainExecutor.h"
 #include "Shell/QtWorkspace.h"
 #include "Shell/TerminationSignal.h"
+#include "Shell/ToolkitEndGuard.h"
 #include "Shell/ToolkitRuntimeFolder.h"
 
 namespace tindlewave {
@@ -83,6 +84,7 @@ class WindowProgram {
     Defaults& defaults_;
     EngineAssembly assembly_;
     Logger log_;
+    ToolkitEndGuard toolkitEnd_;  // from before the engine's run until the quit is done
     EarlyEngineRun early_;
     ToolkitRuntimeFolder toolkitRuntime_;  // outlives the application
     ProgramApplication application_;

@@ -16,6 +16,7 @@
 #include "Platform/Simulated/HID/VirtualMouseDescription.h"
 #include "TestKit/HeadlessProcess.h"
 #include "TestKit/SilentDisplay.h"
+#include "TestKit/VirtualDisplay.h"
 #include "TestKit/Umockdev/EmulatedNode.h"
 #include "TestKit/Umockdev/EvdevSide.h"
 #include "TestKit/Umockdev/Fixtures.h"
@@ -229,6 +230,40 @@ TEST(WindowProgramOverDevices, ADisplayLostWhileTheDevicesAreSetUpFindsThemPutBa
         const int status = program.exitStatus();
         EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << program.seen;
         EXPECT_NE(program.seen.find("could not connect to display"), std::string::npos) << program.seen;
+    }
+    EXPECT_EQ(keyTable.table(), keyboardTable());
+    EXPECT_FALSE(machine.diverted());
+#endif
+}
+
+// The program on screen, its devices set up, loses its display (the X server ends: a logout, a
+// crash, a virtual display stopped); the toolkit ends the program, which puts both devices back
+// first, as its quit does, and ends with a failure.
+TEST(WindowProgramOverDevices, ADisplayGoneAfterTheStartFindsTheDevicesPutBack) {
+#ifndef TW_PROGRAM
+    GTEST_SKIP() << "built without the program on screen";
+#else
+    MouseAndKeyboard machine;
+    ASSERT_TRUE(machine.ready());
+    auto& keyTable = *machine.keyTable;
+    testkit::VirtualDisplay display;
+    if (display.name().empty()) GTEST_SKIP() << "no Xvfb here";
+    {
+        Headless program;
+        program.program = TW_PROGRAM;
+        overDevices(program);
+        program.variables = {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display.name()};
+        writeConfig(program);
+        program.start({});
+        // Said in the event loop's first job: the toolkit is on its display.
+        ASSERT_TRUE(program.waitFor("standard error is not a terminal", 60s)) << program.seen;
+        ASSERT_TRUE(testkit::pollUntil([&] { return machine.diverted() && keyTable.table().at(0x70039) == keyF18; }, 60s,
+                                       10ms))
+            << program.seen;
+        display.close();
+        const int status = program.exitStatus();
+        EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << program.seen;
+        EXPECT_NE(program.seen.find("The X11 connection broke"), std::string::npos) << program.seen;
     }
     EXPECT_EQ(keyTable.table(), keyboardTable());
     EXPECT_FALSE(machine.diverted());

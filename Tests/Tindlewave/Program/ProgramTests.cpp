@@ -141,8 +141,9 @@ TEST(Program, SaysOnceThatNoSystemBusIsReachable) {
 }
 
 // What the program does not know ends it before anything starts, and --help lists what it knows
-// (past the toolkit's options).
-// Over this computer's devices it does not start while another program holds them, and says which.
+// (past the toolkit's options); --check-arguments says the same of the other arguments and starts
+// nothing (not even over devices another program holds). Over this computer's devices it does not
+// start while another program holds them, and says which.
 TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
     struct Case {
         std::vector<std::string> arguments;
@@ -165,6 +166,9 @@ TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
              // The toolkit's options, in each form it documents, are its own.
              {{"-style=fusion", "--stylesheet=a.qss", "-style", "fusion", "--help"}, false, 0, ""},
              {{"-style="}, true, 2, "-style needs a value"},
+             {{"--check-arguments", "--bogus"}, false, 2, "unknown argument \"--bogus\""},
+             {{"--check-arguments", "--no-mouse"}, false, 2, "--no-mouse needs --simulate"},
+             {{"--check-arguments", "-snapshotSettings", "pictures"}, false, 0, ""},
              {{}, false, 1, "runs already over this computer's devices (process " + std::to_string(::getpid()) + ")"},
          }) {
         Terminal terminal;

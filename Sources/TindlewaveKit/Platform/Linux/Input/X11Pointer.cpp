@@ -2,10 +2,52 @@
 
 #include <dlfcn.h>
 
+#include <signal.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
+#include <vector>
 
 namespace tindlewave {
+
+namespace {
+
+// Xlib's I/O error handler is one for the whole process, and the default one ends it before a
+// connection's exit handler is called: the pointers' connections are passed over (their exit
+// handlers mark them lost), every other goes to the handler there was (a toolkit's, which ends the
+// program its own way).
+using IOErrorHandler = int (*)(void*);
+using SetIOErrorHandler = IOErrorHandler (*)(IOErrorHandler);
+
+std::mutex pointerDisplaysMutex;
+std::vector<void*> pointerDisplays;  // open, or lost and never closed (so never another's address)
+IOErrorHandler otherDisplaysHandler = nullptr;
+
+int onIOError(void* display) {
+    IOErrorHandler other = nullptr;
+    {
+        std::lock_guard lock(pointerDisplaysMutex);
+        if (std::find(pointerDisplays.begin(), pointerDisplays.end(), display) != pointerDisplays.end()) return 0;
+        other = otherDisplaysHandler;
+    }
+    return other ? other(display) : 0;
+}
+
+void passOverIOErrorsOf(void* display, SetIOErrorHandler setHandler) {
+    std::lock_guard lock(pointerDisplaysMutex);
+    pointerDisplays.push_back(display);
+    static std::once_flag installed;
+    std::call_once(installed, [setHandler] { otherDisplaysHandler = setHandler(&onIOError); });
+}
+
+void forget(void* display) {
+    std::lock_guard lock(pointerDisplaysMutex);
+    std::erase(pointerDisplays, display);
+}
+
+}  // namespace
 
 // The few Xlib functions used, by their C signatures (Display and Window as opaque values).
 struct X11Pointer::Library {
@@ -27,6 +69,7 @@ struct X11Pointer::Library {
     DefaultRootWindow rootOf = nullptr;
     QueryPointer query = nullptr;
     SetIOErrorExitHandler setExitHandler = nullptr;
+    SetIOErrorHandler setIOErrorHandler = nullptr;
     bool lost = false;  // the display went away (set and read on the pointer's thread)
 
     // Xlib ends the process when its connection breaks, unless told otherwise.
@@ -34,7 +77,9 @@ struct X11Pointer::Library {
 
     // The library stays loaded: Xlib and xcb do not come back cleanly from an unload.
     ~Library() {
-        if (display && close && !lost) close(display);
+        if (!display || lost) return;
+        forget(display);
+        close(display);
     }
 };
 
@@ -51,8 +96,11 @@ std::unique_ptr<X11Pointer> X11Pointer::open() {
     library->query = reinterpret_cast<Library::QueryPointer>(::dlsym(library->handle, "XQueryPointer"));
     library->setExitHandler = reinterpret_cast<Library::SetIOErrorExitHandler>(
         ::dlsym(library->handle, "XSetIOErrorExitHandler"));
+    library->setIOErrorHandler =
+        reinterpret_cast<SetIOErrorHandler>(::dlsym(library->handle, "XSetIOErrorHandler"));
     // Without a way to survive a broken connection, the pointer is not worth the risk.
-    if (!library->openDisplay || !library->close || !library->rootOf || !library->query || !library->setExitHandler)
+    if (!library->openDisplay || !library->close || !library->rootOf || !library->query || !library->setExitHandler ||
+        !library->setIOErrorHandler)
         return nullptr;
     return std::unique_ptr<X11Pointer>(new X11Pointer(std::move(library), display));
 }
@@ -107,8 +155,14 @@ std::optional<Event::Location> X11Pointer::location(std::chrono::milliseconds ma
 }
 
 void X11Pointer::run(std::shared_ptr<Shared> shared, std::unique_ptr<Library> library, std::string display) {
+    // A write to a server that went away fails on this thread instead of ending the process.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     library->display = library->openDisplay(display.c_str());
     if (library->display) {
+        passOverIOErrorsOf(library->display, library->setIOErrorHandler);
         library->setExitHandler(library->display, &Library::connectionLost, library.get());
         library->root = library->rootOf(library->display);
     } else {

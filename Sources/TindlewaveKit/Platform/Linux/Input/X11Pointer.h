@@ -18,6 +18,9 @@ namespace tindlewave {
 // The display is opened, and the X server asked, on a thread of the pointer's own, so neither the
 // thread that makes it nor the one that reads input ever waits for the server (one that takes a
 // connection and never answers holds up that thread alone); it sleeps until an answer is wanted.
+// A display that goes away ends neither the thread nor the process (Xlib's process-wide I/O error
+// handler passes the pointers' connections over; another connection's error goes to the handler
+// there was): the pointer is none from then on.
 class X11Pointer {
   public:
     // None unless DISPLAY names a display, WAYLAND_DISPLAY is unset and libX11 loads. Never

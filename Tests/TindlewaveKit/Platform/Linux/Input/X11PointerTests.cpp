@@ -1,12 +1,7 @@
 #include "Platform/Linux/Input/X11Pointer.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <future>
@@ -15,49 +10,11 @@
 
 #include "TestKit/Environment.h"
 #include "TestKit/SilentDisplay.h"
-
-extern char** environ;
+#include "TestKit/VirtualDisplay.h"
+#include "TestKit/Waiter.h"
 
 namespace tindlewave {
 namespace {
-
-// An X server of the test's own (Xvfb picks a free display and tells its number).
-class VirtualDisplay {
-  public:
-    VirtualDisplay() {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        std::string fd = std::to_string(fds[1]);
-        const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24",
-                              "-nolisten", "tcp", "-noreset", nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        char number[16] = {};
-        if (pid_ > 0 && ::read(fds[0], number, sizeof number - 1) > 0) name_ = ":" + std::to_string(std::atoi(number));
-        // Kept open while the server runs: it may write the rest of its line later, and a
-        // closed pipe ends it.
-        announcements_ = fds[0];
-    }
-    ~VirtualDisplay() {
-        ::close(announcements_);
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& name() const { return name_; }
-
-  private:
-    pid_t pid_ = -1;
-    int announcements_ = -1;
-    std::string name_;
-};
 
 // A connection of the test's own: moves the pointer as the user would, and can hold back every
 // other connection's requests (a server grab) while it checks what the pointer answers meanwhile.
@@ -105,7 +62,7 @@ class UserConnection {
 };
 
 TEST(X11Pointer, ReadsThePointerOnAnX11DisplayAndNothingOnWaylandOrWithoutADisplay) {
-    VirtualDisplay display;
+    testkit::VirtualDisplay display;
     if (display.name().empty()) GTEST_SKIP() << "no Xvfb here";
     ::setenv("DISPLAY", display.name().c_str(), 1);
     ::unsetenv("WAYLAND_DISPLAY");
@@ -132,6 +89,13 @@ TEST(X11Pointer, ReadsThePointerOnAnX11DisplayAndNothingOnWaylandOrWithoutADispl
     EXPECT_EQ(pointer->location(std::chrono::hours(1)), (Event::Location{123, 45}));
     user.letOthersOn();
     EXPECT_TRUE(answers({700, 500}));
+
+    // The display goes (the X server ends): the next ask finds the connection broken, and the
+    // pointer is none from then on, in a process that goes on.
+    display.close();
+    EXPECT_TRUE(testkit::pollUntil([&] { return !pointer->location(std::chrono::milliseconds(0)); },
+                                   std::chrono::seconds(30), std::chrono::milliseconds(1)));
+    EXPECT_FALSE(pointer->location(std::chrono::milliseconds(0)));
 
     ::setenv("WAYLAND_DISPLAY", "wayland-0", 1);
     EXPECT_FALSE(X11Pointer::open());
