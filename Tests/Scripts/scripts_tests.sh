@@ -211,6 +211,20 @@ PROGRAM
     gone "$(cat "$work/program.pid")" || fail "the program runs on after its script was killed"
     gone "$(cat "$work/xvfb.pid")" || fail "Xvfb runs on after its script was killed"
     [ ! -s "$work/order" ] || fail "$(cat "$work/order")"
+    # Xvfb's keeper killed too (a kill of everything the script started): Xvfb ends with it.
+    rm -f "$work/program.pid" "$work/xvfb.pid"
+    env -u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY PATH="$work/bin:$PATH" TMPDIR="$work/tmp" \
+      "$work/scripts/run" > "$work/out" 2>&1 &
+    script=$!
+    for _ in $(seq 600); do [ -s "$work/program.pid" ] && [ -s "$work/xvfb.pid" ] && break; sleep 0.05; done
+    [ -s "$work/program.pid" ] || { cat "$work/out" >&2; fail "the program did not start again"; }
+    keeper="$(ps -o ppid= -p "$(cat "$work/xvfb.pid")" | tr -d ' ')"
+    [ -n "$keeper" ] && [ "$keeper" != 1 ] || fail "Xvfb has no keeper"
+    kill -KILL "$keeper" "$script"
+    wait "$script" 2> /dev/null || true
+    for _ in $(seq 600); do gone "$(cat "$work/program.pid")" && gone "$(cat "$work/xvfb.pid")" && break; sleep 0.05; done
+    gone "$(cat "$work/xvfb.pid")" || fail "Xvfb runs on after its keeper was killed"
+    gone "$(cat "$work/program.pid")" || fail "the program runs on after its script was killed"
     kill "$holder"
     wait "$holder" 2> /dev/null || true
     printf '#!/bin/sh\nexit 0\n' > "$work/build/release/tindlewave"
