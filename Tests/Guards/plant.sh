@@ -4,10 +4,14 @@
 #
 # Each entry names a file, a text that occurs in it exactly once and what replaces it (the fault),
 # the targets to build and the tests that must fail with the fault in place. The faults are planted
-# in a copy of the tree at build/guards/tree (never in the working tree), built there in its own
-# debug build folder (build/guards/tree/build/dev, kept between runs so that the next run rebuilds
-# only what changed; the compiler cache is shared with the other builds) and taken out again; the
-# copy's sources are removed however the run ends.
+# in a copy of the tree (never in the working tree), built in the copy's own debug build folder
+# (build/guards/tree-1/build/dev, kept between runs so that the next run rebuilds only what changed;
+# the compiler cache is shared with the other builds) and taken out again; the copy's sources are
+# removed however the run ends. Entries run side by side, each share in a copy of its own (tree-2,
+# ... made from tree-1 once it is built): TW_GUARD_WORKERS of them, by default one for each two
+# processors (two at least, six at most: most of an entry's time is a test waiting). Each copy is seen at the same path, build/guards/tree, in a mount namespace of its
+# own, so one build serves them all; where no such namespace can be made (not root) one copy runs
+# every entry, at build/guards/tree-1.
 #
 # An entry passes ("caught") when at least one of its tests fails in one of its rounds. It fails
 # when every test passes with the fault planted ("MISSED"), when its text no longer occurs exactly
@@ -28,15 +32,12 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 guards_dir="$root/Tests/Guards"
 work="$root/build/guards"
-# Entries run side by side in copies of their own (tree-1, tree-2, ...): TW_GUARD_WORKERS of them,
-# by default one for each four processors; each runs its share one entry at a time.
+shared="$work/tree"  # where each copy is seen in its own mount namespace
 worker=${TW_GUARD_WORKER:-}
-tree="$work/tree-${worker:-1}"
-build="$tree/build/dev"
-# The files planted since the copy's build last built them whole: a run that ends before that
+# The files planted since the first copy's build last built them whole: a run that ends before that
 # leaves them listed, and the next run rebuilds them (the copy's files keep the working tree's
 # times, which are older than an object compiled with a fault).
-planted_marker="$work/planted-${worker:-1}"
+planted_marker="$work/planted"
 durations="$work/durations"  # each entry's seconds in the last run, to share the work out evenly
 log_dir="$work/logs"
 
@@ -131,14 +132,85 @@ else
   chosen=("${!names[@]}")
 fi
 
-# --- side by side --------------------------------------------------------------------------------
+# --- the copies ---------------------------------------------------------------------------------
 
 if [ -z "$worker" ]; then
-  workers=${TW_GUARD_WORKERS:-$(( ($(nproc) + 3) / 4 ))}
+  # Only the targets the chosen entries name are built.
+  targets=()
+  for i in "${chosen[@]}"; do
+    for t in ${builds[i]}; do
+      [[ " ${targets[*]} " == *" $t "* ]] || targets+=("$t")
+    done
+  done
+
+  isolated=""
+  if [ "$(id -u)" = 0 ] && unshare --mount --propagation private true 2> /dev/null; then isolated=1; fi
+  if [ -n "$isolated" ]; then
+    workers=$(( ($(nproc) + 1) / 2 ))
+    ((workers >= 2)) || workers=2
+    ((workers <= 6)) || workers=6
+    workers=${TW_GUARD_WORKERS:-$workers}
+  else
+    workers=1
+  fi
   ((workers >= 1)) || workers=1
   ((workers <= ${#chosen[@]})) || workers=${#chosen[@]}
-  rm -rf "$log_dir"
-  mkdir -p "$log_dir"
+
+  in_copy() {  # N COMMAND...: runs the command with copy N at the path it was built at
+    local n=$1
+    shift
+    if [ -n "$isolated" ]; then
+      unshare --mount --propagation private bash -c 'mount --bind "$1" "$2" && shift 2 && exec "$@"' \
+        bind "$work/tree-$n" "$shared" "$@"
+    else
+      "$@"
+    fi
+  }
+  view="$work/tree-1"
+  [ -z "$isolated" ] || view="$shared"
+
+  remove_copies() {  # the first copy's sources go, its build folder stays for the next run
+    local n
+    [ ! -d "$work/tree-1" ] || find "$work/tree-1" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
+    for ((n = 2; n <= 64; n++)); do [ ! -d "$work/tree-$n" ] || rm -rf "$work/tree-$n"; done
+  }
+  pids=()
+  stop_workers() {
+    local n
+    for ((n = 1; n <= workers; n++)); do
+      [ -f "$work/worker-$n.pid" ] && kill -TERM "$(cat "$work/worker-$n.pid")" 2> /dev/null
+    done
+    wait
+    exit 130
+  }
+  trap remove_copies EXIT
+  trap 'exit 130' INT TERM
+
+  mkdir -p "$shared" "$log_dir"
+  rm -rf "$log_dir"/* "$work"/worker-*
+  remove_copies
+  mkdir -p "$work/tree-1"
+  # The working tree as it is, uncommitted changes included, with each file's time kept, so the
+  # build folder of an earlier run rebuilds only what changed since.
+  (cd "$root" && git ls-files -z --cached --others --exclude-standard \
+     | while IFS= read -r -d '' path; do [ -e "$path" ] && printf '%s\0' "$path"; done \
+     | tar --null -T - -cf -) | tar -C "$work/tree-1" -xf -
+  if [ -f "$planted_marker" ]; then
+    while IFS= read -r planted; do touch "$work/tree-1/$planted" 2> /dev/null || true; done < "$planted_marker"
+  fi
+  # A build folder made for the copy at another path (the other way of running) starts again.
+  cache="$work/tree-1/build/dev/CMakeCache.txt"
+  if [ -f "$cache" ] && ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$view" "$cache"; then
+    rm -rf "$work/tree-1/build/dev"
+  fi
+  echo "guards: building ${targets[*]} in a copy of the tree"
+  in_copy 1 bash -c 'cd "$1" && cmake --preset dev -DTW_BUILD_BENCHMARKS=OFF' configure "$view" \
+    > "$work/configure.log" 2>&1 || { cat "$work/configure.log"; fail "the copy does not configure"; }
+  in_copy 1 cmake --build "$view/build/dev" --target "${targets[@]}" > "$work/build.log" 2>&1 \
+    || { tail -n 40 "$work/build.log"; fail "the copy does not build without any fault"; }
+  rm -f "$planted_marker"
+  for ((n = 2; n <= workers; n++)); do cp -a "$work/tree-1" "$work/tree-$n"; done
+
   # Longest first (by the last run's times), each to the worker with the least work so far.
   declare -A took=()
   if [ -f "$durations" ]; then
@@ -146,36 +218,28 @@ if [ -z "$worker" ]; then
   fi
   mapfile -t ordered < <(for i in "${chosen[@]}"; do echo "${took[${names[i]}]:-30} $i"; done | sort -rn | cut -d' ' -f2)
   declare -a load=() share=()
-  for ((w = 1; w <= workers; w++)); do load[w]=0 share[w]=""; done
+  for ((n = 1; n <= workers; n++)); do load[n]=0 share[n]=""; done
   for i in "${ordered[@]}"; do
     least=1
-    for ((w = 2; w <= workers; w++)); do ((load[w] < load[least])) && least=$w; done
+    for ((n = 2; n <= workers; n++)); do ((load[n] < load[least])) && least=$n; done
     load[least]=$((load[least] + ${took[${names[i]}]:-30}))
     share[least]+=" ${names[i]}"
   done
-  pids=()
-  stop_workers() {
-    local w
-    for ((w = 1; w <= workers; w++)); do
-      [ -f "$work/worker-$w.pid" ] && kill -TERM "$(cat "$work/worker-$w.pid")" 2>/dev/null
-    done
-    wait
-    exit 130
-  }
+
   trap stop_workers INT TERM
-  rm -f "$work"/worker-*.pid "$work"/worker-*.out
-  for ((w = 1; w <= workers; w++)); do
+  for ((n = 1; n <= workers; n++)); do
     # Each verdict shows as it comes, and the worker's whole output is kept.
     # shellcheck disable=SC2086
-    (TW_GUARD_WORKER=$w bash "$0" ${share[w]} 2>&1 | tee "$work/worker-$w.out" \
-       | grep --line-buffered -vE '^guards: [0-9]+ planted'; exit "${PIPESTATUS[0]}") &
+    (in_copy "$n" env TW_GUARD_WORKER="$n" TW_GUARD_TREE="$view" bash "$0" ${share[n]} 2>&1 \
+       | tee "$work/worker-$n.out" | grep --line-buffered -vE '^guards: [0-9]+ planted'
+     exit "${PIPESTATUS[0]}") &
     pids+=($!)
   done
   status=0
   for pid in "${pids[@]}"; do wait "$pid" || status=1; done
-  trap - INT TERM
-  for ((w = 1; w <= workers; w++)); do
-    grep -q '^guards: [0-9]* planted' "$work/worker-$w.out" || { cat "$work/worker-$w.out"; status=1; }
+  trap 'exit 130' INT TERM
+  for ((n = 1; n <= workers; n++)); do
+    grep -q '^guards: [0-9]* planted' "$work/worker-$n.out" || { cat "$work/worker-$n.out"; status=1; }
   done
   # This run's times, and the last known times of the entries it did not run.
   cat "$work"/worker-*.out | sed -n 's/^\(caught\|MISSED\|MOVED\|MISSING\|BROKEN\) *\([^:]*\):.*\[\([0-9]*\)s\]$/\2 \3/p' > "$durations.new"
@@ -191,41 +255,12 @@ if [ -z "$worker" ]; then
   exit
 fi
 
-# --- the copy -----------------------------------------------------------------------------------
+# --- one worker's share, in its copy -------------------------------------------------------------
 
 echo $$ > "$work/worker-$worker.pid"
-
-remove_copy() {  # the copy's sources go, its build folder stays for the next run
-  [ -d "$tree" ] || return 0
-  find "$tree" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
-}
-trap remove_copy EXIT
 trap 'exit 130' INT TERM
-
-remove_copy
-mkdir -p "$tree"
-# The working tree as it is, uncommitted changes included, with each file's time kept, so the build
-# folder of an earlier run rebuilds only what changed since.
-(cd "$root" && git ls-files -z --cached --others --exclude-standard \
-   | while IFS= read -r -d '' path; do [ -e "$path" ] && printf '%s\0' "$path"; done \
-   | tar --null -T - -cf -) | tar -C "$tree" -xf -
-if [ -f "$planted_marker" ]; then
-  while IFS= read -r planted; do touch "$tree/$planted" 2>/dev/null || true; done < "$planted_marker"
-fi
-
-# Only the targets the chosen entries name are built.
-targets=()
-for i in "${chosen[@]}"; do
-  for t in ${builds[i]}; do
-    [[ " ${targets[*]} " == *" $t "* ]] || targets+=("$t")
-  done
-done
-
-echo "guards: building ${targets[*]} in ${tree#"$root"/}"
-(cd "$tree" && cmake --preset dev -DTW_BUILD_BENCHMARKS=OFF > "$tree.configure.log" 2>&1) \
-  || { cat "$tree.configure.log"; fail "the copy does not configure"; }
-cmake --build "$build" --target "${targets[@]}" > "$tree.build.log" 2>&1 \
-  || { tail -n 40 "$tree.build.log"; fail "the copy does not build without any fault"; }
+tree=$TW_GUARD_TREE
+build="$tree/build/dev"
 
 # --- planting -----------------------------------------------------------------------------------
 
@@ -277,9 +312,9 @@ for i in "${chosen[@]}"; do
   fi
   if [ -z "$verdict" ]; then
     planted_count=$((planted_count + 1))
-    original="$tree.original"
+    original="$work/original-$worker"
     cp -p "$path" "$original"
-    echo "$file" >> "$planted_marker"
+    ((worker != 1)) || echo "$file" >> "$planted_marker"
     plant "$path" "${finds[i]}" "${replaces[i]}"
     # shellcheck disable=SC2086
     if ! cmake --build "$build" --target ${builds[i]} > "$log" 2>&1; then
@@ -307,9 +342,18 @@ for i in "${chosen[@]}"; do
   echo "$verdict"
 done
 
-# The copy's build is left as the working tree's sources build it.
-if ((planted_count)) && cmake --build "$build" --target "${targets[@]}" > "$tree.build.log" 2>&1; then
-  rm -f "$planted_marker"
+# The first copy's build, kept for the next run, is left as the working tree's sources build it (the
+# others' go at the end of the run).
+if ((worker == 1 && planted_count)); then
+  targets=()
+  for i in "${chosen[@]}"; do
+    for t in ${builds[i]}; do
+      [[ " ${targets[*]} " == *" $t "* ]] || targets+=("$t")
+    done
+  done
+  if cmake --build "$build" --target "${targets[@]}" > "$work/build-after.log" 2>&1; then
+    rm -f "$planted_marker"
+  fi
 fi
 
 echo "guards: $planted_count planted, $caught_count caught"
