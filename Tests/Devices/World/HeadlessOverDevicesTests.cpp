@@ -204,6 +204,23 @@ TEST(HeadlessOverDevices, SetsUpTheMouseAndKeyboardFiresARuleAndQuitsLeavingBoth
     EXPECT_FALSE(machine.diverted());
 }
 
+#ifdef TW_PROGRAM
+// The program on screen over the emulated devices, on the X display named.
+void startOnDisplay(Headless& program, const std::string& display) {
+    program.program = TW_PROGRAM;
+    overDevices(program);
+    program.variables = {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display};
+    writeConfig(program);
+    program.start({});
+}
+
+// The mouse diverted and the hyper key written into the keyboard's table.
+bool setUp(MouseAndKeyboard& machine) {
+    return testkit::pollUntil([&] { return machine.diverted() && machine.keyTable->table().at(0x70039) == keyF18; },
+                              60s, 10ms);
+}
+#endif
+
 // The program on screen sets the devices up while its toolkit still reaches for its display; a
 // display that fails it then (the toolkit ends the program) finds both devices put back first.
 TEST(WindowProgramOverDevices, ADisplayLostWhileTheDevicesAreSetUpFindsThemPutBack) {
@@ -217,15 +234,9 @@ TEST(WindowProgramOverDevices, ADisplayLostWhileTheDevicesAreSetUpFindsThemPutBa
     if (display.name().empty()) GTEST_SKIP() << "no free display number";
     {
         Headless program;
-        program.program = TW_PROGRAM;
-        overDevices(program);
-        program.variables = {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display.name()};
-        writeConfig(program);
-        program.start({});
+        startOnDisplay(program, display.name());
         // The toolkit waits for the display's answer meanwhile.
-        ASSERT_TRUE(testkit::pollUntil([&] { return machine.diverted() && keyTable.table().at(0x70039) == keyF18; }, 60s,
-                                       10ms))
-            << program.seen;
+        ASSERT_TRUE(setUp(machine)) << program.seen;
         display.close();
         const int status = program.exitStatus();
         EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << program.seen;
@@ -250,16 +261,10 @@ TEST(WindowProgramOverDevices, ADisplayGoneAfterTheStartFindsTheDevicesPutBack) 
     if (display.name().empty()) GTEST_SKIP() << "no Xvfb here";
     {
         Headless program;
-        program.program = TW_PROGRAM;
-        overDevices(program);
-        program.variables = {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display.name()};
-        writeConfig(program);
-        program.start({});
+        startOnDisplay(program, display.name());
         // Said in the event loop's first job: the toolkit is on its display.
         ASSERT_TRUE(program.waitFor("standard error is not a terminal", 60s)) << program.seen;
-        ASSERT_TRUE(testkit::pollUntil([&] { return machine.diverted() && keyTable.table().at(0x70039) == keyF18; }, 60s,
-                                       10ms))
-            << program.seen;
+        ASSERT_TRUE(setUp(machine)) << program.seen;
         display.close();
         const int status = program.exitStatus();
         EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << program.seen;
