@@ -132,16 +132,21 @@ else
   chosen=("${!names[@]}")
 fi
 
-# --- the copies ---------------------------------------------------------------------------------
-
-if [ -z "$worker" ]; then
-  # Only the targets the chosen entries name are built.
+chosen_targets() {  # `targets`: every target the chosen entries name, once
+  local i t
   targets=()
   for i in "${chosen[@]}"; do
     for t in ${builds[i]}; do
       [[ " ${targets[*]} " == *" $t "* ]] || targets+=("$t")
     done
   done
+}
+
+# --- the copies ---------------------------------------------------------------------------------
+
+if [ -z "$worker" ]; then
+  # Only the targets the chosen entries name are built.
+  chosen_targets
 
   isolated=""
   if [ "$(id -u)" = 0 ] && unshare --mount --propagation private true 2> /dev/null; then isolated=1; fi
@@ -345,12 +350,7 @@ done
 # The first copy's build, kept for the next run, is left as the working tree's sources build it (the
 # others' go at the end of the run).
 if ((worker == 1 && planted_count)); then
-  targets=()
-  for i in "${chosen[@]}"; do
-    for t in ${builds[i]}; do
-      [[ " ${targets[*]} " == *" $t "* ]] || targets+=("$t")
-    done
-  done
+  chosen_targets
   if cmake --build "$build" --target "${targets[@]}" > "$work/build-after.log" 2>&1; then
     rm -f "$planted_marker"
   fi
