@@ -205,15 +205,11 @@ ConfigStore::~ConfigStore() {
 }
 
 std::string ConfigStore::defaultURL() {
-    const auto withoutTrailingSlashes = [](std::string path) {
-        while (path.size() > 1 && path.back() == '/') path.pop_back();
-        return path;
-    };
     // The XDG base-directory convention; files::environmentFolder leaves out a folder of another
     // user's (root run by a sudo that keeps the environment), whose default is root's own.
-    if (std::string config = files::environmentFolder("XDG_CONFIG_HOME"); !config.empty())
-        return withoutTrailingSlashes(std::move(config)) + "/tindlewave/config.json";
-    return withoutTrailingSlashes(files::homeFolder()) + "/.config/tindlewave/config.json";
+    std::string config = files::baseFolder("XDG_CONFIG_HOME", ".config");
+    while (config.size() > 1 && config.back() == '/') config.pop_back();
+    return config + "/tindlewave/config.json";
 }
 
 void ConfigStore::start(std::function<void()> done) {

@@ -23,9 +23,7 @@ struct Defaults::Values {
 namespace {
 
 fs::path stateFolder() {
-    if (const std::string state = files::environmentFolder("XDG_STATE_HOME"); !state.empty())
-        return fs::path(state) / "tindlewave";
-    return fs::path(files::homeFolder()) / ".local" / "state" / "tindlewave";
+    return fs::path(files::baseFolder("XDG_STATE_HOME", ".local/state")) / "tindlewave";
 }
 
 // The program writes texts, Booleans, integers and lists of texts under the top object: two levels.

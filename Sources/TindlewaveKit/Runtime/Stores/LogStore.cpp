@@ -145,9 +145,7 @@ std::string_view toText(LogLevel level) {
 }
 
 fs::path LogStore::defaultFolder() {
-    if (const std::string state = files::environmentFolder("XDG_STATE_HOME"); !state.empty())
-        return fs::path(state) / "tindlewave" / "log";
-    return fs::path(files::homeFolder()) / ".local" / "state" / "tindlewave" / "log";
+    return fs::path(files::baseFolder("XDG_STATE_HOME", ".local/state")) / "tindlewave" / "log";
 }
 
 LogStore& LogStore::shared() {

@@ -123,9 +123,7 @@ XdgAutostart::XdgAutostart(std::filesystem::path folder, std::optional<std::stri
     : XdgAutostart(std::move(folder), ProgramPath([program] { return program; })) {}
 
 std::filesystem::path XdgAutostart::defaultFolder() {
-    if (const std::string configHome = files::environmentFolder("XDG_CONFIG_HOME"); !configHome.empty())
-        return std::filesystem::path(configHome) / "autostart";
-    return std::filesystem::path(files::homeFolder()) / ".config" / "autostart";
+    return std::filesystem::path(files::baseFolder("XDG_CONFIG_HOME", ".config")) / "autostart";
 }
 
 std::optional<std::string> XdgAutostart::runningProgram() {

@@ -280,6 +280,11 @@ std::string environmentFolder(const char* variable) {
     return value != nullptr && ownPlace(variable, value) ? value : std::string();
 }
 
+std::string baseFolder(const char* variable, std::string_view underHome) {
+    if (std::string folder = environmentFolder(variable); !folder.empty()) return folder;
+    return (std::filesystem::path(homeFolder()) / underHome).string();
+}
+
 void useOwnFoldersOnly() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0' && !mayHoldOwnFiles(home)) {
         const std::string own = homeFolder();

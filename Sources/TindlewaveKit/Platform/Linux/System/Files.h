@@ -63,6 +63,10 @@ std::string homeFolder();
 // logged-out user's /run/user/UID is gone).
 std::string environmentFolder(const char* variable);
 
+// One of the XDG base folders: the folder `variable` names (environmentFolder: XDG_CONFIG_HOME,
+// XDG_STATE_HOME), else its default `underHome` (".config", ".local/state") in homeFolder().
+std::string baseFolder(const char* variable, std::string_view underHome);
+
 // What a run should say when the environment names folders of another user's (see
 // environmentFolder), which it leaves alone; none when it names none.
 std::optional<std::string> foldersOfAnotherUser();
