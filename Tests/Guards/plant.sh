@@ -279,7 +279,7 @@ regex_of() {  # ctest's regular expression for exactly these names, one a line
 }
 
 count_of() {  # TEXT FILE: how often the text occurs in the file
-  local text=$1 content rest count=0
+  local text=$1 content count=0
   content=$(cat "$2"; printf x)
   while [[ "$content" == *"$text"* ]]; do
     count=$((count + 1))
@@ -335,7 +335,7 @@ for i in "${chosen[@]}"; do
         verdict="MISSED  $name: its tests pass with the fault planted (${origins[i]}): ${suffers[i]}"
       else
         caught_count=$((caught_count + 1))
-        failed=$(sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\) (.*/\1/p' "$log" | sort -u | paste -sd, -)
+        failed=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) ([A-Za-z ]*)$/\1/p' "$log" | sort -u | paste -sd, -)
         verdict="caught  $name: ${failed:-a test failed}"
       fi
     fi

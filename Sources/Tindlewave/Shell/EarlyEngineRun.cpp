@@ -1,8 +1,5 @@
 #include "Shell/EarlyEngineRun.h"
 
-#include <chrono>
-#include <future>
-
 #include "Runtime/EngineAssembly.h"
 #include "Settings/Model/ConfigFile.h"
 
