@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "ProgramRun.h"
@@ -140,8 +141,8 @@ TEST(Program, SaysOnceThatNoSystemBusIsReachable) {
     EXPECT_EQ(count(said, "no wake notifications from the system"), 1u) << said;
 }
 
-// What the program does not know ends it before anything starts, and --help lists what it knows
-// (past the toolkit's options); --check-arguments says the same of the other arguments and starts
+// What the program does not know ends it before anything starts (a toolkit option in a form the
+// toolkit would ignore too), and --help lists what it knows (past the toolkit's options); --check-arguments says the same of the other arguments and starts
 // nothing (not even over devices another program holds). Over this computer's devices it does not
 // start while another program holds them, and says which.
 TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
@@ -166,6 +167,9 @@ TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
              // The toolkit's options, in each form it documents, are its own.
              {{"-style=fusion", "--stylesheet=a.qss", "-style", "fusion", "--help"}, false, 0, ""},
              {{"-style="}, true, 2, "-style needs a value"},
+             // The others it would ignore in that form.
+             {{"-platform=offscreen"}, true, 2, "\"-platform=offscreen\": -platform takes its value as the next argument"},
+             {{"--check-arguments", "--session=a"}, false, 2, "\"--session=a\": --session takes its value as the next argument"},
              {{"--check-arguments", "--bogus"}, false, 2, "unknown argument \"--bogus\""},
              {{"--check-arguments", "--no-mouse"}, false, 2, "--no-mouse needs --simulate"},
              {{"--check-arguments", "-snapshotSettings", "pictures"}, false, 0, ""},
@@ -188,6 +192,21 @@ TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
         EXPECT_FALSE(fs::exists(program.configFolder())) << each.said;
     }
     ::close(lock);
+}
+
+// Simulated, --no-mouse leaves out the recorded mouse and attaches the keyboard, --no-keyboard
+// the other way round.
+TEST(Program, SimulatedWithoutTheMouseOrTheKeyboardAttachesOnlyTheOther) {
+    for (const auto& [left, attached, leftOut] :
+         {std::tuple{"--no-mouse", "kind=keyboard", "kind=mouse"}, {"--no-keyboard", "kind=mouse", "kind=keyboard"}}) {
+        Program program;
+        program.start({left});
+        ASSERT_TRUE(eventually([&] { return contains(program.log(), attached); })) << left << "\n" << program.log();
+        const int status = program.terminate();
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_FALSE(contains(program.log(), leftOut)) << left << "\n" << program.log();
+    }
 }
 
 // Over this computer's devices the program holds them for as long as it runs: a second program
