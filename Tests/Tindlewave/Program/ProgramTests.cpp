@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -250,12 +251,11 @@ TEST(Program, OverTheDevicesItHoldsThemWhileItRunsAndASimulatedOneRunsBeside) {
 // Run as root by a sudo that keeps another user's HOME and XDG folders, the program points them at
 // root's own before the toolkit starts: the toolkit reads root's settings (here its logging rules),
 // none of that user's, the program keeps its files in root's home and the other user's folders get
-// nothing. Root's home is a folder of the test's own, put over it in a mount namespace of its own.
+// nothing. Root's home is a folder of the test's own, named by a password file put over the
+// system's in a mount namespace of the test's own (root's real home stays in view: the clone and
+// its build may be there).
 TEST(Program, AsRootWithAnotherUsersFoldersTheToolkitReadsOnlyRootsOwn) {
     if (::geteuid() != 0) GTEST_SKIP() << "only root can make a folder of another user's";
-    const passwd* root = ::getpwuid(0);
-    ASSERT_NE(root, nullptr);
-    const std::string rootHome = root->pw_dir;
     if (::unshare(CLONE_NEWNS) != 0) GTEST_SKIP() << "no mount namespace can be made here";
     ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << std::strerror(errno);
     testkit::TempFolder folder;
@@ -269,11 +269,32 @@ TEST(Program, AsRootWithAnotherUsersFoldersTheToolkitReadsOnlyRootsOwn) {
     for (const auto& entry : fs::recursive_directory_iterator(others))
         ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
     ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
-    ASSERT_EQ(::mount(own.c_str(), rootHome.c_str(), nullptr, MS_BIND, nullptr), 0) << std::strerror(errno);
+    // The system's password file with root's home moved to `own`.
+    std::string users;
+    {
+        std::istringstream lines(testkit::TempFolder::read("/etc/passwd"));
+        for (std::string line; std::getline(lines, line);) {
+            // name:password:uid:gid:comment:home:shell
+            std::vector<std::string> fields;
+            for (std::size_t at = 0;; ++at) {
+                const auto colon = line.find(':', at);
+                fields.push_back(line.substr(at, colon - at));
+                if (colon == std::string::npos) break;
+                at = colon;
+            }
+            if (fields.size() == 7 && fields[2] == "0") fields[5] = own.string();
+            for (std::size_t i = 0; i < fields.size(); ++i) users += (i ? ":" : "") + fields[i];
+            users += "\n";
+        }
+    }
+    const fs::path passwords = folder.path() / "passwd";
+    testkit::TempFolder::write(passwords, users);
+    ASSERT_EQ(::mount(passwords.c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr), 0) << std::strerror(errno);
     struct Uncovered {
-        std::string home;
-        ~Uncovered() { ::umount2(home.c_str(), MNT_DETACH); }
-    } uncovered{rootHome};
+        ~Uncovered() { ::umount2("/etc/passwd", MNT_DETACH); }
+    } uncovered;
+    const passwd* root = ::getpwuid(0);
+    ASSERT_TRUE(root != nullptr && root->pw_dir == own.string()) << "root's home is not the test's own";
     auto listing = [](const fs::path& where) {
         std::vector<std::string> names;
         for (const auto& entry : fs::recursive_directory_iterator(where)) names.push_back(entry.path().string());
