@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <filesystem>
+#include <optional>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
@@ -125,6 +126,75 @@ TEST(SettingsTabs, ClosingHidesTheWindowAndTellsTheOwnerAndTheFrameIsKept) {
     restored.present();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&restored));
     EXPECT_EQ(restored.frameGeometry().topLeft(), QPoint(100, 120));
+}
+
+// The keyboard alone chooses the pages: Ctrl+Tab and Ctrl+PageDown the next, Ctrl+Shift+Tab and
+// Ctrl+PageUp the previous, wrapping around, from wherever the focus is; the selected page's button
+// is the row's one Tab stop, and on it the arrows, Home and End choose pages, Space and Enter the
+// one it shows.
+TEST(SettingsTabs, ThePagesAreChosenAndReachedFromTheKeyboard) {
+    Tabs tabs(SettingsTab::general);
+    tabs.window->present();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(tabs.window.get()));
+    auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* focused = QApplication::focusWidget();
+        QTest::keyClick(focused ? focused : tabs.window.get(), key, modifiers);
+    };
+    auto focusedButton = [&]() -> std::optional<SettingsTab> {
+        for (SettingsTab tab : allCases<SettingsTab>())
+            if (tabs.window->pageButton(tab)->hasFocus()) return tab;
+        return std::nullopt;
+    };
+    const auto ctrl = Qt::ControlModifier;
+    press(Qt::Key_Tab, ctrl);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::hyperKey);
+    press(Qt::Key_PageDown, ctrl);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::buttons);
+    press(Qt::Key_Backtab, ctrl | Qt::ShiftModifier);  // Shift+Tab as X11 sends it
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::hyperKey);
+    press(Qt::Key_Tab, ctrl | Qt::ShiftModifier);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::general);
+    press(Qt::Key_PageUp, ctrl);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::devices);
+    press(Qt::Key_PageDown, ctrl);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::general);
+    EXPECT_EQ(focusedButton(), SettingsTab::general);  // the switch left no control focused
+
+    // Tab leaves the row for the page, and Shift+Tab comes back to the selected page's button.
+    press(Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_TRUE(tabs.window->page(SettingsTab::general)->isAncestorOf(QApplication::focusWidget()));
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(focusedButton(), SettingsTab::general);
+    for (SettingsTab tab : allCases<SettingsTab>())
+        EXPECT_EQ(tabs.window->pageButton(tab)->focusPolicy(), tab == SettingsTab::general ? Qt::TabFocus : Qt::NoFocus);
+
+    press(Qt::Key_Right);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::hyperKey);
+    EXPECT_EQ(focusedButton(), SettingsTab::hyperKey);
+    press(Qt::Key_Down);
+    press(Qt::Key_Left);
+    press(Qt::Key_Up);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::general);
+    press(Qt::Key_Left);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::devices);
+    press(Qt::Key_Home);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::general);
+    press(Qt::Key_End);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::devices);
+    EXPECT_EQ(focusedButton(), SettingsTab::devices);
+    tabs.chosen.clear();
+    press(Qt::Key_Space);
+    press(Qt::Key_Return);
+    EXPECT_EQ(tabs.chosen, (std::vector<SettingsTab>{SettingsTab::devices, SettingsTab::devices}));
+    EXPECT_EQ(focusedButton(), SettingsTab::devices);
+
+    // From a control on the page, the shortcuts switch too; the focus goes to the new page's button.
+    QWidget* field = tabs.window->page(SettingsTab::devices)->findChild<QLineEdit*>();
+    field->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_PageDown, ctrl);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::general);
+    EXPECT_EQ(focusedButton(), SettingsTab::general);
 }
 
 // Work handed to the pool, run when the test says.
