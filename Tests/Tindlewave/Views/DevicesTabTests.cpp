@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -123,6 +124,36 @@ TEST(DevicesTab, TheKindPickerSendsTheKindPickedAndNothingForTheKindShown) {
     EXPECT_EQ(editsLogged(world),
               (std::vector<std::string>{saved(SettingsEdit::kind(deskMouse, DeviceKind::keyboard)),
                                         saved(SettingsEdit::kind(DeviceMatch::builtIn(), DeviceKind::mouse))}));
+}
+
+// A kind chosen from the keyboard moves the device to the other list; the focus goes along to its
+// Kind control, so what is typed next renames no device and the arrow keys take it back.
+TEST(DevicesTab, TheFocusStaysOnTheKindChosenFromTheKeyboard) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    DevicesPage devices(world.model->settings());
+    devices.page.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&devices.page));
+    auto rowOf = [](DeviceList* list) -> DeviceRow* {
+        for (DeviceRow* row : list->rows())
+            if (row->device().match == deskMouse) return row;
+        return nullptr;
+    };
+    auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+
+    rowOf(devices.tab->mice())->kindPicker()->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Down);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowOf(devices.tab->keyboards()) != nullptr; }, 10000));
+    ASSERT_EQ(QApplication::focusWidget(), rowOf(devices.tab->keyboards())->kindPicker());
+    QTest::keyClicks(QApplication::focusWidget(), "Typed");
+    press(Qt::Key_Return);
+    press(Qt::Key_Up);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowOf(devices.tab->mice()) != nullptr; }, 10000));
+    EXPECT_EQ(QApplication::focusWidget(), rowOf(devices.tab->mice())->kindPicker());
+    EXPECT_EQ(editsLogged(world),
+              (std::vector<std::string>{saved(SettingsEdit::kind(deskMouse, DeviceKind::keyboard)),
+                                        saved(SettingsEdit::kind(deskMouse, DeviceKind::mouse))}));
 }
 
 TEST(DevicesTab, RenameIgnoreAndStopIgnoringSendTheirOwnEditForTheirOwnDevice) {

@@ -32,6 +32,8 @@ class DeviceRow final : public QWidget {
 
     void refresh(const SettingsDevice& device, bool paused);
     const SettingsDevice& device() const { return device_; }
+    // The kind picker of a configured device; none for a new one.
+    QComboBox* kindPicker() const { return kind_; }
     // The open forget confirmation, if any.
     QMessageBox* confirmation() const;
 
