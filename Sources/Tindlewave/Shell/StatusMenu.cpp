@@ -110,6 +110,7 @@ void StatusMenu::moveToTray() {
         if (auto* bar = qobject_cast<QToolBar*>(placed->parent())) bar->removeAction(placed);
         placed->deleteLater();  // its widget with it
     }
+    button_ = nullptr;
     updateIcon();
     tray_->show();
 }
@@ -119,6 +120,12 @@ QToolButton* StatusMenu::button() const {
 }
 
 void StatusMenu::hangFrom(QToolBar* bar) {
+    if (tray_) {
+        tray_->hide();
+        tray_->deleteLater();
+        tray_ = nullptr;
+    }
+    if (button_) return;
     auto* spacer = new QWidget;
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     spacerAction_ = bar->addWidget(spacer);

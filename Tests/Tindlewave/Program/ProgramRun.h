@@ -36,6 +36,7 @@ struct Program {
     pid_t pid = -1;
     bool simulate = true;  // over simulated devices, unless a test wants this machine's
     fs::path homeOf;       // another run's home and XDG folders instead of its own
+    std::string program = TW_BINARY_ROOT "/tindlewave";
 
     fs::path folder() const { return homeOf.empty() ? home.path() : homeOf; }
     fs::path configFolder() const { return folder() / ".config" / "tindlewave"; }
@@ -65,7 +66,6 @@ struct Program {
         std::vector<char*> env;
         for (auto& variable : variables) env.push_back(variable.data());
         env.push_back(nullptr);
-        std::string program = TW_BINARY_ROOT "/tindlewave";
         // Over the simulated devices: what it does with them is what these tests check.
         std::string simulated = "--simulate";
         std::vector<char*> argv{program.data()};

@@ -63,6 +63,11 @@ TEST(SettingsTabs, OpensOnTheGivenTabFittedAndWithNothingFocused) {
     QWidget* focused = QApplication::focusWidget();
     EXPECT_TRUE(focused == nullptr || focused == tabs.window.get());
     EXPECT_TRUE(tabs.window->isPageShown(SettingsTab::scrolling));
+    // Brought up again from the minimized state (a second start of the program asks so).
+    tabs.window->showMinimized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tabs.window->isMinimized(); }, 5000));
+    tabs.window->present();
+    EXPECT_FALSE(tabs.window->isMinimized());
 }
 
 TEST(SettingsTabs, GrowsToATallerTabWithThePageHiddenUntilTheAnimationEnds) {

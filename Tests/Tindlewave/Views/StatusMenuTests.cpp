@@ -2,6 +2,8 @@
 #include <xcb/xcb.h>
 
 #include <QAbstractEventDispatcher>
+#include <QDBusConnection>
+#include <QProcess>
 #include <QAction>
 #include <QAbstractButton>
 #include <QLabel>
@@ -15,6 +17,7 @@
 #include "Runtime/Executors/Actors.h"
 #include "Settings/Views/SettingsTabs.h"
 #include "Shell/TrayWatch.h"
+#include "TestKit/TempFolder.h"
 #include "Ink.h"
 #include "ShellWorld.h"
 
@@ -136,8 +139,9 @@ TEST(StatusMenu, InformationRowsAreDrawnInTheTextAndSecondaryColours) {
     EXPECT_GT(testkit::contrast(detail, background), testkit::contrast(disabled, background) * 1.2);
 }
 
-// Started before the panel, the program finds a tray later: the menu leaves the window's button.
-TEST(StatusMenu, MovingToATrayThatAppearedTakesTheMenuOffTheWindowsButton) {
+// Started before the panel, the program finds a tray later: the menu leaves the window's button;
+// when that tray goes away, the menu leaves it for the button again, and so on.
+TEST(StatusMenu, MovingBetweenATrayAndTheWindowsButtonLeavesTheMenuInOnePlace) {
     ShellWorld world;
     world.make();
     ASSERT_TRUE(world.start());
@@ -155,48 +159,124 @@ TEST(StatusMenu, MovingToATrayThatAppearedTakesTheMenuOffTheWindowsButton) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(world.menu->button(), nullptr);
     EXPECT_EQ(bar->actions().size(), before);
+
+    world.menu->hangFrom(bar);
+    world.menu->hangFrom(bar);  // once
+    EXPECT_EQ(world.menu->tray(), nullptr);
+    ASSERT_NE(world.menu->button(), nullptr);
+    EXPECT_EQ(world.menu->button()->menu(), world.menu->menu());
+    EXPECT_EQ(bar->actions().size(), before + 2);  // the spacer and the button
+    // Back and forth within one turn of the event loop, before anything deferred is deleted.
+    world.menu->moveToTray();
+    world.menu->hangFrom(bar);
+    ASSERT_NE(world.menu->button(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(world.menu->tray(), nullptr);
+    ASSERT_NE(world.menu->button(), nullptr);
+    EXPECT_EQ(bar->actions().size(), before + 2);
 }
 
-TEST(TrayWatch, CallsOnceWhenATrayAppearsAndStopsLookingAfterItsTime) {
+// Where nothing announces a tray, it asks on a timer while there is none, for its time, and again
+// for its time once a tray it had went away.
+TEST(TrayWatch, AsksOnATimerWhileThereIsNoTrayForItsTime) {
     using namespace std::chrono_literals;
     int asked = 0;
-    int appeared = 0;
-    TrayWatch watch({.every = 10ms, .lookFor = 5s, .available = [&] { return ++asked >= 3; }}, [&] { ++appeared; });
-    EXPECT_TRUE(watch.isLooking());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return appeared > 0; }, 5000));
-    EXPECT_FALSE(watch.isLooking());
+    bool there = false;
+    std::vector<bool> changes;
+    TrayWatch watch({.every = 10ms, .lookFor = 5s, .available = [&] { return ++asked >= 3 && there; }, .announced = false, .bus = {}},
+                    false, [&](bool now) { changes.push_back(now); });
+    EXPECT_TRUE(watch.isAsking());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return asked >= 3; }, 5000));
+    there = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !changes.empty(); }, 5000));
+    EXPECT_FALSE(watch.isAsking());
+    const int askedThen = asked;
     QTest::qWait(50);
-    EXPECT_EQ(asked, 3);
-    EXPECT_EQ(appeared, 1);
+    EXPECT_EQ(asked, askedThen);
+    EXPECT_EQ(changes, (std::vector<bool>{true}));
+    there = false;
+    watch.look();  // as when the tray's service went away
+    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(watch.isAsking());
 
     int looks = 0;
-    TrayWatch none({.every = 10ms, .lookFor = 50ms, .available = [&] { return ++looks, false; }}, [&] { ++appeared; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !none.isLooking(); }, 5000));
+    TrayWatch none({.every = 10ms, .lookFor = 50ms, .available = [&] { return ++looks, false; }, .announced = false, .bus = {}},
+                   false, [&](bool now) { changes.push_back(now); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !none.isAsking(); }, 5000));
     QTest::qWait(50);
     EXPECT_EQ(looks, 5);
-    EXPECT_EQ(appeared, 1);
+    // With a tray at the start, it does not ask.
+    TrayWatch had({.every = 10ms, .lookFor = 50ms, .available = [&] { return true; }, .announced = false, .bus = {}}, true, nullptr);
+    EXPECT_FALSE(had.isAsking());
+}
 
-    // Over X11's announcements: no look on a timer, one after each client message, for good.
+// Over X11's announcements: no look on a timer, one after each client message (a tray taken) and
+// each window destroyed (the tray's going), for good, whether there is a tray or not.
+TEST(TrayWatch, FollowsX11sAnnouncementsOfATrayComingAndGoing) {
+    using namespace std::chrono_literals;
     int heard = 0;
     bool there = false;
-    TrayWatch announced({.every = 10ms, .lookFor = 50ms, .available = [&] { return ++heard, there; }, .announced = true},
-                        [&] { ++appeared; });
+    std::vector<bool> changes;
+    TrayWatch watch({.every = 10ms, .lookFor = 50ms, .available = [&] { return ++heard, there; }, .announced = true, .bus = {}},
+                    false, [&](bool now) { changes.push_back(now); });
     QTest::qWait(100);
     EXPECT_EQ(heard, 0);
-    EXPECT_TRUE(announced.isLooking());
-    auto announce = [] {
-        xcb_client_message_event_t manager{};
-        manager.response_type = XCB_CLIENT_MESSAGE | 0x80;  // sent by another client
+    EXPECT_FALSE(watch.isAsking());
+    auto hear = [](std::uint8_t kind) {
+        xcb_generic_event_t event{};
+        event.response_type = kind | 0x80;  // as sent by another client
         qintptr result = 0;
-        QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &manager, &result);
+        QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &event, &result);
     };
-    announce();
+    hear(XCB_CLIENT_MESSAGE);
     ASSERT_TRUE(QTest::qWaitFor([&] { return heard == 1; }, 5000));
-    EXPECT_TRUE(announced.isLooking());
+    hear(XCB_PROPERTY_NOTIFY);  // nothing to do with a tray
     there = true;
-    announce();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return appeared == 2; }, 5000));
-    EXPECT_FALSE(announced.isLooking());
+    hear(XCB_CLIENT_MESSAGE);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 1; }, 5000));
+    EXPECT_EQ(heard, 2);
+    there = false;
+    hear(XCB_DESTROY_NOTIFY);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 2; }, 5000));
+    there = true;
+    hear(XCB_CLIENT_MESSAGE);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 3; }, 5000));
+    EXPECT_EQ(changes, (std::vector<bool>{true, false, true}));
+    EXPECT_FALSE(watch.isAsking());
+}
+
+// A tray of status notifiers is a service on the session bus (here a bus of the test's own): its
+// coming and going are looked at as they happen.
+TEST(TrayWatch, LooksWhenTheStatusNotifierServiceComesAndGoes) {
+    using namespace std::chrono_literals;
+    testkit::TempFolder folder;
+    QProcess daemon;
+    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address",
+                                 "--address=unix:path=" + QString::fromStdString((folder.path() / "bus").string())});
+    if (!daemon.waitForStarted(10000)) GTEST_SKIP() << "no dbus-daemon";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return daemon.canReadLine(); }, 10000));
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    QDBusConnection watcherSide = QDBusConnection::connectToBus(address, "tray-watch-test");
+    QDBusConnection traySide = QDBusConnection::connectToBus(address, "tray-watch-test-tray");
+    ASSERT_TRUE(watcherSide.isConnected() && traySide.isConnected());
+    bool there = false;
+    std::vector<bool> changes;
+    {
+        TrayWatch watch({.every = 10s, .lookFor = 10s, .available = [&] { return there; }, .announced = true,
+                         .bus = "tray-watch-test"},
+                        false, [&](bool now) { changes.push_back(now); });
+        there = true;
+        ASSERT_TRUE(traySide.registerService("org.kde.StatusNotifierWatcher"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 1; }, 10000));
+        there = false;
+        ASSERT_TRUE(traySide.unregisterService("org.kde.StatusNotifierWatcher"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 2; }, 10000));
+        EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+    }
+    QDBusConnection::disconnectFromBus("tray-watch-test");
+    QDBusConnection::disconnectFromBus("tray-watch-test-tray");
+    daemon.terminate();
+    daemon.waitForFinished(10000);
 }
 
 // A status that changes nothing shown is neither logged nor put into the menu again (a menu of

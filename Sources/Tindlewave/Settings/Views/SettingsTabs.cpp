@@ -203,9 +203,12 @@ void SettingsTabs::select(SettingsTab tab) {
 void SettingsTabs::selectBeside(int steps) {
     const int count = int(allCases<SettingsTab>().size());
     select(SettingsTab(((int(slot(selected_)) + steps) % count + count) % count));
-    // As a tab bar does: the focus that the switch left with no control goes to the page's button.
-    if (QWidget* focused = focusWidget(); !focused || focused == this)
+    // As a tab bar does: the focus that the switch left with no control goes to the page's button,
+    // drawn as the keyboard's focus is.
+    if (QWidget* focused = focusWidget(); !focused || focused == this) {
+        setAttribute(Qt::WA_KeyboardFocusChange);
         pageButton(selected_)->setFocus(Qt::TabFocusReason);
+    }
 }
 
 QWidget* SettingsTabs::pageButton(SettingsTab tab) const {
@@ -312,6 +315,7 @@ void SettingsTabs::applyFrame(const ScreenRect& frame) {
 
 void SettingsTabs::present() {
     fitWindow(false);
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     fitWindow(false);  // again, now that the window manager's frame is known
     raise();

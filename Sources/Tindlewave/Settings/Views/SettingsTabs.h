@@ -71,7 +71,8 @@ class SettingsTabs final : public QWidget {
     // Sizes the window to the selected page now; asks for one animated fit on the next turn.
     void fitWindow(bool animated);
     void fitSoon();
-    // Brings the window up: fitted without animation, in front, with no control focused.
+    // Brings the window up: fitted without animation, in front (not minimized), with no control
+    // focused.
     void present();
 
   protected:
