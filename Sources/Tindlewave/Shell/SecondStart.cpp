@@ -103,10 +103,9 @@ std::optional<pid_t> askToShow(const std::string& file, std::chrono::millisecond
 
 }  // namespace secondStart
 
-SecondStartServer::SecondStartServer(UniqueFd listening, std::string file, std::function<void()> show,
-                                     std::chrono::milliseconds patience, QObject* parent)
-    : QObject(parent), server_(new QLocalServer(this)), file_(std::move(file)), show_(std::move(show)),
-      patience_(patience) {
+SecondStartServer::SecondStartServer(UniqueFd listening, std::function<void()> show, std::chrono::milliseconds patience,
+                                     QObject* parent)
+    : QObject(parent), server_(new QLocalServer(this)), show_(std::move(show)), patience_(patience) {
     server_->setMaxPendingConnections(4);
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* caller = server_->nextPendingConnection()) serve(caller);
@@ -114,10 +113,7 @@ SecondStartServer::SecondStartServer(UniqueFd listening, std::string file, std::
     server_->listen(qintptr(listening.release()));
 }
 
-SecondStartServer::~SecondStartServer() {
-    server_->close();
-    ::unlink(file_.c_str());
-}
+SecondStartServer::~SecondStartServer() = default;
 
 void SecondStartServer::serve(QLocalSocket* caller) {
     connect(caller, &QLocalSocket::disconnected, caller, &QObject::deleteLater);

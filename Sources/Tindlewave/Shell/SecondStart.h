@@ -45,10 +45,10 @@ std::optional<pid_t> askToShow(const std::string& file, std::chrono::millisecond
 
 // Answers a second start's requests on the listening socket, on the main thread: `show` runs for
 // each. A caller that has not made its request within `patience` is dropped. The socket file is
-// removed when it goes.
+// removed when it goes (the toolkit's server removes the file it listens at).
 class SecondStartServer final : public QObject {
   public:
-    SecondStartServer(UniqueFd listening, std::string file, std::function<void()> show,
+    SecondStartServer(UniqueFd listening, std::function<void()> show,
                       std::chrono::milliseconds patience = std::chrono::seconds(5), QObject* parent = nullptr);
     ~SecondStartServer() override;
 
@@ -56,7 +56,6 @@ class SecondStartServer final : public QObject {
     void serve(QLocalSocket* caller);
 
     QLocalServer* server_;
-    std::string file_;
     std::function<void()> show_;
     std::chrono::milliseconds patience_;
 };

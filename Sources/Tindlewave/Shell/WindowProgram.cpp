@@ -271,7 +271,7 @@ void WindowProgram::answerSecondStarts() {
         log_.log(LogLevel::error, "starting the program again cannot bring this one's window to the front: " + *why);
     auto* listening = std::get_if<UniqueFd>(&launch_.secondStarts);
     if (!listening) return;
-    secondStarts_ = std::make_unique<SecondStartServer>(std::move(*listening), secondStart::socketFile(), [this] {
+    secondStarts_ = std::make_unique<SecondStartServer>(std::move(*listening), [this] {
         log_.log(LogLevel::defaultLevel, "started again: the settings window comes to the front");
         showWindowNow();
     });

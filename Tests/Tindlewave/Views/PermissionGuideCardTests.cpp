@@ -57,7 +57,8 @@ TEST(GuideCard, WithoutCommandsKeepsItsNarrowInstruction) {
 }
 
 // Shown at the user's request from a window, the card comes up active with the focus on its first
-// button, Tab reaches its close button, and Escape closes it, giving the focus back where it was.
+// button, Tab reaches its close button, and that button or Escape closes it, giving the focus back
+// where it was.
 TEST(PermissionGuide, TheCardIsUsedFromTheKeyboardAndEscapeClosesIt) {
     SimulatedPermissionGrants grants(PermissionState::Grant::denied, PermissionState::Grant::denied);
     Permissions permissions(grants);
@@ -79,12 +80,12 @@ TEST(PermissionGuide, TheCardIsUsedFromTheKeyboardAndEscapeClosesIt) {
     auto* close = qobject_cast<QToolButton*>(QApplication::focusWidget());
     ASSERT_NE(close, nullptr);
     EXPECT_EQ(close->accessibleName(), "Close");
-    QTest::keyClick(close, Qt::Key_Escape);
+    QTest::keyClick(close, Qt::Key_Space);
     EXPECT_EQ(guide.card(), nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     EXPECT_EQ(QApplication::focusWidget(), allow);
 
-    // Without commands the close button starts with the focus; Escape from it closes the card too.
+    // Without commands the close button starts with the focus; Escape closes the card.
     PermissionGuide plain(permissions);
     plain.show(Permission::inputMonitoring);
     ASSERT_NE(plain.card(), nullptr);
@@ -92,6 +93,8 @@ TEST(PermissionGuide, TheCardIsUsedFromTheKeyboardAndEscapeClosesIt) {
     ASSERT_NE(qobject_cast<QToolButton*>(QApplication::focusWidget()), nullptr);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_EQ(plain.card(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_EQ(QApplication::focusWidget(), allow);
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ TEST(SecondStart, TheRunningProgramAnswersTheOneRequestOnly) {
     ASSERT_EQ(::lstat(file.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     int shown = 0;
-    auto server = std::make_unique<SecondStartServer>(std::move(std::get<UniqueFd>(listening)), file,
+    auto server = std::make_unique<SecondStartServer>(std::move(std::get<UniqueFd>(listening)),
                                                       [&] { ++shown; }, 200ms);
 
     auto asked = std::async(std::launch::async, [&] { return secondStart::askToShow(file, 10s); });

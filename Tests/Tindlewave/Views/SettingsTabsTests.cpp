@@ -164,6 +164,7 @@ TEST(SettingsTabs, ThePagesAreChosenAndReachedFromTheKeyboard) {
     press(Qt::Key_PageDown, ctrl);
     EXPECT_EQ(tabs.window->selected(), SettingsTab::general);
     EXPECT_EQ(focusedButton(), SettingsTab::general);  // the switch left no control focused
+    EXPECT_TRUE(tabs.window->testAttribute(Qt::WA_KeyboardFocusChange));  // its focus frame drawn
 
     // Tab leaves the row for the page, and Shift+Tab comes back to the selected page's button.
     press(Qt::Key_Tab);
