@@ -3,6 +3,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QProcess>
 #include <QAction>
 #include <QAbstractButton>
@@ -265,6 +266,9 @@ TEST(TrayWatch, LooksWhenTheStatusNotifierServiceComesAndGoes) {
         TrayWatch watch({.every = 10s, .lookFor = 10s, .available = [&] { return there; }, .announced = true,
                          .bus = "tray-watch-test"},
                         false, [&](bool now) { changes.push_back(now); });
+        // A call on the watch's connection is answered once the bus has the watch's match rule,
+        // which went out before it.
+        ASSERT_TRUE(watcherSide.interface()->isServiceRegistered("org.freedesktop.DBus").isValid());
         there = true;
         ASSERT_TRUE(traySide.registerService("org.kde.StatusNotifierWatcher"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 1; }, 10000));
