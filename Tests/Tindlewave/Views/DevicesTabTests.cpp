@@ -195,6 +195,32 @@ TEST(DevicesTab, ARowGoingWhileItsConfirmationIsOpenTakesTheBoxAlong) {
     EXPECT_EQ(devices.rows().size(), 1u);
 }
 
+// A file that cannot be written: a refused name and a refused kind give way to the stored ones
+// as soon as "Not saved" shows, each time.
+TEST(DevicesTab, ARefusedNameOrKindShowsTheStoredOneAgain) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    SettingsModel& settings = world.model->settings();
+    DevicesPage devices(settings);
+    world.refuseWrites = true;
+    DeviceRow& desk = *devices.rows()[0];
+    QLineEdit* name = desk.findChild<QLineEdit*>();
+    name->setText("Travel mouse");
+    emit name->textEdited("Travel mouse");
+    emit name->editingFinished();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return settings.refusals() == 1; }, 10000));
+    EXPECT_EQ(name->text(), "Desk mouse");
+
+    QComboBox* kind = desk.findChild<QComboBox*>();
+    for (std::uint64_t refusal : {2, 3}) {
+        kind->setCurrentIndex(1);
+        emit kind->activated(1);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return settings.refusals() == refusal && kind->currentText() == "Mouse"; }, 10000));
+    }
+}
+
 TEST(DevicesTab, DisabledAndSendingNothingWhileTheFileIsBroken) {
     ShellWorld world;
     world.make(twoDevicesConfig);
