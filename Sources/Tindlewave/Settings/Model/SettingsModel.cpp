@@ -65,6 +65,7 @@ SettingsModel::SettingsModel(Services services)
     : services_(services),
       configURL_(services.store.url()),
       log_(std::string(bundleIdentifier), "settings", services.log),
+      fileLog_(std::string(bundleIdentifier), "config", services.log),
       self_(std::make_shared<SettingsModel*>(this)) {
     auto stored = services_.defaults.string(tabKey);
     tab_.set(stored ? fromText<SettingsTab>(*stored).value_or(SettingsTab::general)
@@ -99,6 +100,12 @@ void SettingsModel::show(const EngineStatus& status) {
 }
 
 void SettingsModel::show(const ConfigSnapshot& snapshot) {
+    // Each new error of the file is logged once, in the store's words (a file that could not be
+    // made names its path and the system's reason).
+    const auto& before = snapshot_.get();
+    if (snapshot.error && (!before || before->error != snapshot.error))
+        fileLog_.logLazily(LogLevel::error,
+                           [&] { return "config file: " + snapshot.error->description(); });
     observers_.assign(snapshot_, std::optional<ConfigSnapshot>(snapshot), SettingsField::snapshot);
     if (!snapshot.config || snapshot.error) return;
     observers_.assign(loadedAt_, std::optional<Date>(services_.main.clock().date()),

@@ -111,7 +111,8 @@ class SettingsModel {
     Updates* updates() const { return services_.updates; }
     EngineControl& engine() const { return services_.engine; }
 
-    // Every status the engine publishes, and every snapshot the store publishes.
+    // Every status the engine publishes, and every snapshot the store publishes (a new error of
+    // the file is logged under "config").
     void show(const EngineStatus& status);
     void show(const ConfigSnapshot& snapshot);
 
@@ -164,7 +165,8 @@ class SettingsModel {
 
     Services services_;
     std::string configURL_;
-    Logger log_;
+    Logger log_;      // the edits, under "settings"
+    Logger fileLog_;  // the file's errors, under "config"
     Observers<SettingsField> observers_;
     Observed<std::optional<ConfigSnapshot>> snapshot_;
     Observed<std::optional<EngineStatus>> status_;

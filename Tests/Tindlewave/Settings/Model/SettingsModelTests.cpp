@@ -169,6 +169,16 @@ TEST_F(SettingsModelTest, SnapshotsWithAnErrorKeepTheLoadTimeAndTheLastSmoothSet
     told.clear();
     model->show(clean(withMouse(std::nullopt)));  // the same snapshot, the same instant
     EXPECT_TRUE(told.empty());
+
+    // Each new error of the file is logged once, in the store's words.
+    model->show(ConfigSnapshot{withMouse(std::nullopt), ConfigError{"", "unreadable"}});
+    std::vector<std::string> logged;
+    if (auto entries = log.entries("app.tindlewave"))
+        for (const auto& entry : *entries)
+            if (entry.category == "config" && entry.level == LogLevel::error)
+                logged.push_back(entry.message);
+    EXPECT_EQ(logged, (std::vector<std::string>{"config file: devices: broken", "config file: unreadable",
+                                                "config file: unreadable"}));
 }
 
 TEST_F(SettingsModelTest, TheTabComesFromTheDefaultsAndLeavingButtonsStopsListening) {
