@@ -228,10 +228,18 @@ TEST(DevicesTab, DisabledAndSendingNothingWhileTheFileIsBroken) {
     SettingsModel& settings = world.model->settings();
     settings.show(statusWith({}, {connected("Pad", newKeyboard, DeviceKind::keyboard)}));
     DevicesPage devices(settings);
+    // A name being typed as the file breaks: its row goes off, the name is not saved and shows
+    // what is stored.
+    devices.page.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&devices.page));
+    QLineEdit* name = devices.rows()[0]->findChild<QLineEdit*>();
+    name->setFocus();
+    QTest::keyClicks(name, " 2");
     const std::string broken = "{ not json";
     TempFolder::write((world.configFolder / "config.json").string(), broken);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !settings.editable(); }, 10000));
     devices.tab->refresh();
+    EXPECT_EQ(name->text(), "Desk mouse");
 
     const auto rows = devices.rows();
     ASSERT_EQ(rows.size(), 3u);

@@ -259,6 +259,7 @@ TEST(KnobDraft, ARefusedCommitGivesWayToTheNextStoredValue) {
     EXPECT_EQ(knob.moved(duration.position(14), duration, 9), 14);
     knob.refused(14);
     EXPECT_EQ(knob.shown(duration, 9), 14);
+    EXPECT_EQ(knob.pending(), 14);
     knob.refused(11);
     EXPECT_EQ(knob.shown(duration, 9), 14);
     knob.refused(3);  // never committed
