@@ -226,6 +226,32 @@ TEST(DevicesTab, ARowGoingWhileItsConfirmationIsOpenTakesTheBoxAlong) {
     EXPECT_EQ(devices.rows().size(), 1u);
 }
 
+// A file that cannot be written: a refused name and a refused kind give way to the stored ones
+// as soon as "Not saved" shows, each time.
+TEST(DevicesTab, ARefusedNameOrKindShowsTheStoredOneAgain) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    SettingsModel& settings = world.model->settings();
+    DevicesPage devices(settings);
+    world.refuseWrites = true;
+    DeviceRow& desk = *devices.rows()[0];
+    QLineEdit* name = desk.findChild<QLineEdit*>();
+    name->setText("Travel mouse");
+    emit name->textEdited("Travel mouse");
+    emit name->editingFinished();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return settings.refusals() == 1; }, 10000));
+    EXPECT_EQ(name->text(), "Desk mouse");
+
+    QComboBox* kind = desk.findChild<QComboBox*>();
+    for (std::uint64_t refusal : {2, 3}) {
+        kind->setCurrentIndex(1);
+        emit kind->activated(1);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return settings.refusals() == refusal && kind->currentText() == "Mouse"; }, 10000));
+    }
+}
+
 TEST(DevicesTab, DisabledAndSendingNothingWhileTheFileIsBroken) {
     ShellWorld world;
     world.make(twoDevicesConfig);
@@ -233,10 +259,18 @@ TEST(DevicesTab, DisabledAndSendingNothingWhileTheFileIsBroken) {
     SettingsModel& settings = world.model->settings();
     settings.show(statusWith({}, {connected("Pad", newKeyboard, DeviceKind::keyboard)}));
     DevicesPage devices(settings);
+    // A name being typed as the file breaks: its row goes off, the name is not saved and shows
+    // what is stored.
+    devices.page.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&devices.page));
+    QLineEdit* name = devices.rows()[0]->findChild<QLineEdit*>();
+    name->setFocus();
+    QTest::keyClicks(name, " 2");
     const std::string broken = "{ not json";
     TempFolder::write((world.configFolder / "config.json").string(), broken);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !settings.editable(); }, 10000));
     devices.tab->refresh();
+    EXPECT_EQ(name->text(), "Desk mouse");
 
     const auto rows = devices.rows();
     ASSERT_EQ(rows.size(), 3u);

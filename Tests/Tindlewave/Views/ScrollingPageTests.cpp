@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -10,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "Model/ConfigCodec.h"
+#include "Settings/Model/Scrolling/ScrollingRules.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/HoldToScrollSettings.h"
 #include "Settings/Views/KnobRow.h"
@@ -141,6 +144,61 @@ TEST(ScrollingPage, KnobsLetGoOfStepsRefusedByABrokenFile) {
     ASSERT_TRUE(page.settle([&] { return !model.editable() && model.saveError() && !glide->isEnabled(); }));
     EXPECT_EQ(glide->valueText()->text(), "0.4 s");
     EXPECT_EQ(speed->valueText()->text(), "1.0\u00D7");
+}
+
+// A file that cannot be written (made immutable, say): each control whose save is refused shows
+// what is stored again as soon as "Not saved" shows, at every refusal, also one whose error is
+// shown already; once the file can be written, another knob's save and a reset leave it so.
+TEST(ScrollingPage, ControlsShowTheStoredValuesOnceTheirSavesAreRefused) {
+    Page page(configWith(ScrollSettings{.smooth = SmoothScroll::defaults()}));
+    ScrollingSettings& settings = page.settings();
+    SettingsModel& model = page.world.model->settings();
+    const std::string file = page.world.configText();
+    const auto refusals = [&](std::uint64_t count) { return model.refusals() == count; };
+    page.world.refuseWrites = true;
+
+    KnobRow* glide = settings.knob(SmoothKnob::duration);
+    const SliderScale glideScale = ScrollingRules::knobScale(SmoothKnob::duration);
+    glide->slider()->setValue(qRound(glideScale.position(14) * KnobRow::sliderSteps));  // a key step
+    EXPECT_EQ(glide->valueText()->text(), "1.4 s");
+    ASSERT_TRUE(page.settle([&] { return model.saveError().has_value(); }));
+    EXPECT_EQ(glide->valueText()->text(), "0.4 s");
+    EXPECT_EQ(glide->slider()->value(), qRound(glideScale.position(4) * KnobRow::sliderSteps));
+
+    KnobRow* speed = settings.holdToScroll()->speed();
+    speed->slider()->setValue(KnobRow::sliderSteps);
+    EXPECT_EQ(speed->valueText()->text(), "4.0\u00D7");
+    ASSERT_TRUE(page.settle([&] { return refusals(2); }));
+    EXPECT_EQ(speed->valueText()->text(), "1.0\u00D7");
+
+    SpeedGraph* graph = settings.graph();
+    QWidget* canvas = graph->canvas();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(page.page.get()));
+    const QPointF off{graph->graph().x(70) + CurveGraph::marginLeft, 40 + CurveGraph::marginTop};
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, off, canvas->mapToGlobal(off), Qt::LeftButton,
+                            Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &doubleClick);
+    EXPECT_NE(graph->editor().shown(), SmoothScroll::defaults().curve);
+    ASSERT_TRUE(page.settle([&] { return refusals(3); }));
+    EXPECT_EQ(graph->editor().shown(), SmoothScroll::defaults().curve);
+
+    QCheckBox* smooth = settings.smoothSwitch();
+    for (std::uint64_t refusal : {4, 5}) {
+        smooth->click();
+        EXPECT_FALSE(smooth->isChecked());
+        ASSERT_TRUE(page.settle([&] { return refusals(refusal) && smooth->isChecked(); }));
+    }
+    EXPECT_EQ(page.world.configText(), file);
+
+    page.world.refuseWrites = false;
+    KnobRow* brake = settings.knob(SmoothKnob::brake);
+    QTest::keyClick(brake->slider(), Qt::Key_Right);
+    ASSERT_TRUE(page.settle([&] { return !model.saveError() && settings.resetButton()->isEnabled(); }));
+    EXPECT_EQ(glide->valueText()->text(), "0.4 s");
+    QTest::mouseClick(settings.resetButton(), Qt::LeftButton);
+    ASSERT_TRUE(page.settle([&] { return !settings.resetButton()->isEnabled(); }));
+    EXPECT_EQ(glide->valueText()->text(), "0.4 s");
+    EXPECT_EQ(stored(page.world)->devices[0].scrolling->smooth, SmoothScroll::defaults());
 }
 
 // The stutter warning's popup opens below its mark, and where the screen ends first above it,

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -39,7 +40,9 @@ class DeviceRow final : public QWidget {
 
   private:
     void confirmForget();
-    void send(SettingsEdit edit);
+    // Sends while the settings can be edited; `refused` runs when the edit is refused, by the
+    // store or because nothing can be saved now.
+    void send(SettingsEdit edit, std::function<void()> refused = nullptr);
 
     SettingsModel& model_;
     SettingsDevice device_;
