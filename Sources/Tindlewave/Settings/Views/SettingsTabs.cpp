@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGraphicsOpacityEffect>
+#include <QMoveEvent>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTimer>
@@ -86,7 +87,7 @@ SettingsTabs::SettingsTabs(SettingsTab selected, const PageFactory& makePage, De
     actions_->setExclusive(true);
     actions_->actions()[int(slot(selected))]->setChecked(true);
     stack_->setCurrentIndex(int(slot(selected)));
-    setWindowTitle(tabTitle(selected));
+    setWindowTitle(QString::fromStdString(windowTitleFor(selected)));
 
     frameSettled_->setSingleShot(true);
     frameSettled_->setInterval(frameSettle);
@@ -174,7 +175,7 @@ void SettingsTabs::select(SettingsTab tab) {
         selected_ = tab;
         actions_->actions()[int(slot(tab))]->setChecked(true);
         stack_->setCurrentIndex(int(slot(tab)));
-        setWindowTitle(tabTitle(tab));
+        setWindowTitle(QString::fromStdString(windowTitleFor(tab)));
     }
     if (QWidget* focused = focusWidget(); focused && focused != this) focused->clearFocus();
     if (onSelected) onSelected(tab);
@@ -197,12 +198,23 @@ void SettingsTabs::fitSoon() {
     if (machine_.requestFit(isVisible())) nextFit_->start();
 }
 
-SettingsTabs::Target SettingsTabs::target() const {
+FrameMargins SettingsTabs::decoration() const {
     const QRect frame = frameGeometry();
     const QRect inner = geometry();
-    FrameMargins margins{double(inner.left() - frame.left()), double(inner.top() - frame.top()),
-                         double(frame.right() - inner.right()),
-                         double(frame.bottom() - inner.bottom())};
+    return {double(inner.left() - frame.left()), double(inner.top() - frame.top()),
+            double(frame.right() - inner.right()), double(frame.bottom() - inner.bottom())};
+}
+
+void SettingsTabs::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // An X11 window manager puts its frame around the window only after it is shown, moving it:
+    // a window fitted without the frame runs below the screen by its title bar until fitted again.
+    if (isVisible() && decoration() != fittedDecoration_) fitSoon();
+}
+
+SettingsTabs::Target SettingsTabs::target() const {
+    const QRect frame = frameGeometry();
+    FrameMargins margins = decoration();
     // The tool bar counts as part of the window's frame: the page's size is the content.
     margins.top += toolBar_->sizeHint().height();
     std::optional<ScreenRect> available;
@@ -222,6 +234,7 @@ void SettingsTabs::fitWindow(bool animated) {
         machine_.skipped();
         return;
     }
+    fittedDecoration_ = decoration();
     auto goal = target();
     if (goal.fit.scrolls != pageFit.scrolls()) {
         pageFit.setScrolls(goal.fit.scrolls);  // the page widens by its scroll bar

@@ -69,6 +69,8 @@ class SettingsTabs final : public QWidget {
     void closeEvent(QCloseEvent* event) override;
     // The tab icons follow the window's palette, also when it changes while the window is open.
     void changeEvent(QEvent* event) override;
+    // A window manager's frame that comes after the fit (X11's) is fitted to as well.
+    void moveEvent(QMoveEvent* event) override;
 
   private:
     void tintTabIcons();
@@ -81,6 +83,8 @@ class SettingsTabs final : public QWidget {
     std::optional<QRect> savedFrame() const;
     struct Target;
     Target target() const;
+    // What the window manager adds around the window (nothing while it is not known).
+    FrameMargins decoration() const;
 
     PageFactory makePage_;
     std::array<bool, 5> made_{};
@@ -91,6 +95,7 @@ class SettingsTabs final : public QWidget {
     QStackedWidget* stack_;
     std::array<std::unique_ptr<PageFit>, 5> fits_;
     WindowFitMachine machine_;
+    FrameMargins fittedDecoration_;  // the decoration the last fit counted with
     QTimer* nextFit_;
     QVariantAnimation* animation_;
     WorkPool* writer_;
