@@ -62,7 +62,8 @@ TEST(PopupFrame, OpensBelowItsMarkOrAboveItWithinTheFreeAreaOfTheMarksScreen) {
     EXPECT_EQ(popupFrame({2400, 300, 16, 16}, popup, screens, elsewhere).x, 2464 - 320);
     // Taller than the free area: from its top.
     EXPECT_EQ(popupFrame({1500, 300, 16, 16}, {320, 700}, screens, elsewhere).y, 28);
-    // A mark on no screen takes its window's.
+    // A mark on no screen (left of both, below both) takes its window's.
+    EXPECT_EQ(popupFrame({700, 950, 16, 16}, popup, screens, elsewhere).x, 800 - 320);
     EXPECT_EQ(popupFrame({-500, 900, 16, 16}, popup, screens, elsewhere),
               (ScreenRect{0, 400, 320, 200}));
 }
