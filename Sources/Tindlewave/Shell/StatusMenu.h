@@ -59,6 +59,9 @@ class StatusMenu final : public QObject, public StatusMenuView {
     void updateIcon();
     std::vector<MenuItem> buildItems() const;
     void place(std::vector<MenuItem> items);
+    // Keeps the menu within the free area of the screen it opens on: rows too wide for it are cut
+    // short with "…", their whole texts in their tool tips.
+    void fitToScreen();
 
     AppModel& model_;
     std::function<void()> openSettings_;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -203,38 +204,45 @@ TEST(ScrollingPage, ControlsShowTheStoredValuesOnceTheirSavesAreRefused) {
 
 // The stutter warning's popup opens below its mark, and where the screen ends first above it,
 // never past an edge: its button stays within reach near every corner.
-TEST(ScrollingPage, TheStutterPopupStaysOnTheScreen) {
+// On every screen (the tests' second one lies right of the first), the popup keeps within the
+// free area of the screen its mark is on.
+TEST(ScrollingPage, TheStutterPopupStaysOnTheScreenOfItsMark) {
     QWidget window;
     auto* warning = new StutterWarning([](double) {}, &window);
     warning->setStutter(SlowRollStutter{0.1, 3});
     window.resize(40, 30);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    const QRect area = window.screen()->availableGeometry();
+    ASSERT_GE(QGuiApplication::screens().size(), 2);
     const QSize frame = window.frameGeometry().size();
-    for (const QPoint corner : {area.topLeft() + QPoint(40, 40),
-                                area.bottomRight() - QPoint(frame.width(), frame.height()),
-                                QPoint(area.left(), area.bottom() - frame.height())}) {
-        window.move(corner);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window.frameGeometry().topLeft() == corner; }));
-        const QRect mark(warning->mapToGlobal(QPoint(0, 0)), warning->size());
-        warning->click();
-        ASSERT_TRUE(warning->isOpen());
-        QWidget* popup = warning->fixButton()->window();
-        const QRect shown = popup->frameGeometry();
-        EXPECT_TRUE(area.contains(shown)) << shown.x() << "," << shown.y() << " " << shown.width()
-                                          << "x" << shown.height() << " at " << corner.x() << ","
-                                          << corner.y();
-        EXPECT_TRUE(area.contains(QRect(warning->fixButton()->mapToGlobal(QPoint(0, 0)),
-                                        warning->fixButton()->size())));
-        // Never over the mark it belongs to.
-        EXPECT_FALSE(shown.intersects(mark));
-        // Below the mark where there is room, above it near the bottom.
-        if (corner.y() < area.center().y())
-            EXPECT_GT(shown.top(), mark.center().y());
-        else
-            EXPECT_LT(shown.bottom(), mark.center().y());
-        popup->hide();
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect area = screen->availableGeometry();
+        for (const QPoint corner : {area.topLeft() + QPoint(40, 40),
+                                    area.bottomRight() - QPoint(frame.width(), frame.height()),
+                                    QPoint(area.left(), area.bottom() - frame.height()),
+                                    QPoint(area.right() - frame.width(), area.top())}) {
+            window.move(corner);
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return window.frameGeometry().topLeft() == corner; }));
+            const QRect mark(warning->mapToGlobal(QPoint(0, 0)), warning->size());
+            warning->click();
+            ASSERT_TRUE(warning->isOpen());
+            QWidget* popup = warning->fixButton()->window();
+            const QRect shown = popup->frameGeometry();
+            EXPECT_TRUE(area.contains(shown))
+                << shown.x() << "," << shown.y() << " " << shown.width() << "x" << shown.height()
+                << " at " << corner.x() << "," << corner.y();
+            EXPECT_TRUE(area.contains(QRect(warning->fixButton()->mapToGlobal(QPoint(0, 0)),
+                                            warning->fixButton()->size())));
+            // Never over the mark it belongs to.
+            EXPECT_FALSE(shown.intersects(mark));
+            // Below the mark where there is room, above it near the bottom.
+            if (corner.y() < area.center().y())
+                EXPECT_GT(shown.top(), mark.center().y());
+            else
+                EXPECT_LT(shown.bottom(), mark.center().y());
+            popup->hide();
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "Runtime/Stores/Defaults.h"
 #include "Runtime/Executors/WorkPool.h"
@@ -57,7 +58,7 @@ TEST(SettingsTabs, OpensOnTheGivenTabFittedAndWithNothingFocused) {
     tabs.window->present();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(tabs.window.get()));
     EXPECT_EQ(tabs.window->selected(), SettingsTab::scrolling);
-    EXPECT_EQ(tabs.window->windowTitle(), "Scrolling");
+    EXPECT_EQ(tabs.window->windowTitle(), "Scrolling \u2014 Tindlewave");
     EXPECT_EQ(tabs.window->height(), int(tabs.pageHeight(SettingsTab::scrolling)) + tabs.toolBarHeight());
     QApplication::processEvents();
     QWidget* focused = QApplication::focusWidget();
@@ -83,7 +84,7 @@ TEST(SettingsTabs, GrowsToATallerTabWithThePageHiddenUntilTheAnimationEnds) {
     EXPECT_TRUE(tabs.window->isPageShown(SettingsTab::devices));
     EXPECT_EQ(tabs.window->height(), int(tabs.pageHeight(SettingsTab::devices)) + tabs.toolBarHeight());
     EXPECT_EQ(tabs.window->frameGeometry().topLeft(), topLeft);
-    EXPECT_EQ(tabs.window->windowTitle(), "Devices");
+    EXPECT_EQ(tabs.window->windowTitle(), "Devices \u2014 Tindlewave");
 }
 
 TEST(SettingsTabs, CoalescesSizeChangesIntoOneAnimation) {
@@ -112,6 +113,28 @@ TEST(SettingsTabs, CapsAPageTallerThanTheScreenAndLetsItScroll) {
     // The window keeps its width: the page's content gives up the scroll bar's room.
     EXPECT_EQ(tabs.window->page(SettingsTab::buttons)->width(), SettingsPage::pageWidth);
     EXPECT_EQ(tabs.window->width(), SettingsPage::pageWidth);
+
+    // An X11 window manager frames a window only after it shows, moving it: the window fits the
+    // free area again, frame and all (offscreen, a window that loses its frameless flag gets a
+    // frame at its next move).
+    Tabs late(SettingsTab::buttons, {{SettingsTab::buttons, 3000}});
+    late.window->setWindowFlag(Qt::FramelessWindowHint);
+    late.window->present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(late.window.get()));
+    ASSERT_EQ(late.window->frameGeometry(), late.window->geometry());
+    QWindow* handle = late.window->windowHandle();
+    handle->setFlags(handle->flags() & ~Qt::FramelessWindowHint);
+    handle->setFramePosition(handle->framePosition());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return late.window->frameGeometry() != late.window->geometry(); }));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !late.window->isAnimating() &&
+                   late.window->frameGeometry().height() == available.height();
+        },
+        5000));
+    EXPECT_TRUE(available.contains(late.window->frameGeometry()))
+        << late.window->frameGeometry().bottom();
 }
 
 TEST(SettingsTabs, ClosingHidesTheWindowAndTellsTheOwnerAndTheFrameIsKept) {

@@ -1,15 +1,16 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
+#include <QAbstractButton>
 #include <QAbstractEventDispatcher>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QProcess>
 #include <QAction>
-#include <QAbstractButton>
 #include <QLabel>
-#include <QRegularExpression>
 #include <QMenu>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QToolBar>
 #include <QToolButton>
@@ -138,6 +139,57 @@ TEST(StatusMenu, InformationRowsAreDrawnInTheTextAndSecondaryColours) {
     const QColor detail = inkOf(actions[2], 0, 1);  // the notice's second line
     EXPECT_GT(testkit::contrast(detail, text), 1.5);
     EXPECT_GT(testkit::contrast(detail, background), testkit::contrast(disabled, background) * 1.2);
+}
+
+// A long device name, state or error is cut short so that the menu stays within the free area
+// of the screen it opens on (here the tests' smaller second one), its whole text a hover away.
+TEST(StatusMenu, LongNamesAndErrorsAreCutShortToKeepTheMenuOnItsScreen) {
+    ShellWorld world;
+    world.make();
+    ASSERT_TRUE(world.start());
+    const std::string name = "Desk mouse " + std::string(300, 'm');
+    const std::string reason = "the key map was refused " + std::string(300, 'r');
+    EngineStatus status = statusWith(name, {}, RunState::active);
+    status.configError = ConfigError{"devices[1]", "unknown action " + std::string(300, 'a')};
+    status.configInForce = true;
+    status.devices.push_back(DeviceStatus{.name = "Keyboard",
+                                          .match = DeviceMatch::builtIn(),
+                                          .connectedAt = Date{},
+                                          .hyper = HyperStatus{HyperStatus::Failed{reason}}});
+    const QScreen* side = QGuiApplication::screens().value(1);
+    ASSERT_NE(side, nullptr);
+    const QRect area = side->availableGeometry();
+    QCursor::setPos(area.center());
+    QMenu* menu = world.menu->menu();
+    menu->popup(area.topLeft() + QPoint(20, 20));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    world.menu->show(status);
+    menu->adjustSize();
+    // No wider than half the screen's free width, or 480 points where the screen has them.
+    EXPECT_LE(menu->sizeHint().width(), std::max(area.width() / 2, 480));
+    EXPECT_TRUE(area.contains(menu->geometry())) << menu->geometry().width();
+    const auto rowWith = [&](const QString& start) -> QAction* {
+        for (QAction* row : menu->actions())
+            if (row->text().trimmed().startsWith(start)) return row;
+        return nullptr;
+    };
+    QAction* mouse = rowWith("Desk mouse");
+    ASSERT_NE(mouse, nullptr);
+    EXPECT_TRUE(mouse->text().endsWith("\u2026\tNot connected")) << mouse->text().toStdString();
+    EXPECT_EQ(mouse->toolTip(), QString::fromStdString(name + "\nNot connected"));
+    QAction* keyboard = rowWith("Keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    EXPECT_TRUE(keyboard->text().startsWith("Keyboard\tNot applied: "))
+        << keyboard->text().toStdString();
+    EXPECT_TRUE(keyboard->text().endsWith("\u2026"));
+    EXPECT_EQ(keyboard->toolTip(), QString::fromStdString("Keyboard\nNot applied: " + reason));
+    QAction* error = rowWith("devices[1]: unknown action");
+    ASSERT_NE(error, nullptr);
+    EXPECT_TRUE(error->text().endsWith("\u2026"));
+    EXPECT_TRUE(
+        error->toolTip().endsWith(QString(300, 'a') + ". Still using the last good settings."));
+    EXPECT_TRUE(menu->toolTipsVisible());
+    menu->hide();
 }
 
 // Started before the panel, the program finds a tray later: the menu leaves the window's button;

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
+#include <QMoveEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QStackedWidget>
@@ -97,7 +98,7 @@ SettingsTabs::SettingsTabs(SettingsTab selected, const PageFactory& makePage, De
     actions_->setExclusive(true);
     actions_->actions()[int(slot(selected))]->setChecked(true);
     stack_->setCurrentIndex(int(slot(selected)));
-    setWindowTitle(tabTitle(selected));
+    setWindowTitle(QString::fromStdString(windowTitleFor(selected)));
     takeTabStop();
 
     frameSettled_->setSingleShot(true);
@@ -191,7 +192,7 @@ void SettingsTabs::select(SettingsTab tab) {
         selected_ = tab;
         actions_->actions()[int(slot(tab))]->setChecked(true);
         stack_->setCurrentIndex(int(slot(tab)));
-        setWindowTitle(tabTitle(tab));
+        setWindowTitle(QString::fromStdString(windowTitleFor(tab)));
         takeTabStop();
     }
     if (onPageButton) pageButton(tab)->setFocus(Qt::TabFocusReason);
@@ -254,12 +255,23 @@ void SettingsTabs::fitSoon() {
     if (machine_.requestFit(isVisible())) nextFit_->start();
 }
 
-SettingsTabs::Target SettingsTabs::target() const {
+FrameMargins SettingsTabs::decoration() const {
     const QRect frame = frameGeometry();
     const QRect inner = geometry();
-    FrameMargins margins{double(inner.left() - frame.left()), double(inner.top() - frame.top()),
-                         double(frame.right() - inner.right()),
-                         double(frame.bottom() - inner.bottom())};
+    return {double(inner.left() - frame.left()), double(inner.top() - frame.top()),
+            double(frame.right() - inner.right()), double(frame.bottom() - inner.bottom())};
+}
+
+void SettingsTabs::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // An X11 window manager puts its frame around the window only after it is shown, moving it:
+    // a window fitted without the frame runs below the screen by its title bar until fitted again.
+    if (isVisible() && decoration() != fittedDecoration_) fitSoon();
+}
+
+SettingsTabs::Target SettingsTabs::target() const {
+    const QRect frame = frameGeometry();
+    FrameMargins margins = decoration();
     // The tool bar counts as part of the window's frame: the page's size is the content.
     margins.top += toolBar_->sizeHint().height();
     std::optional<ScreenRect> available;
@@ -279,6 +291,7 @@ void SettingsTabs::fitWindow(bool animated) {
         machine_.skipped();
         return;
     }
+    fittedDecoration_ = decoration();
     auto goal = target();
     if (goal.fit.scrolls != pageFit.scrolls()) {
         pageFit.setScrolls(goal.fit.scrolls);  // the page widens by its scroll bar

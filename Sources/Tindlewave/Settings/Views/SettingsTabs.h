@@ -81,6 +81,8 @@ class SettingsTabs final : public QWidget {
     void changeEvent(QEvent* event) override;
     // The keys on the page buttons.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A window manager's frame that comes after the fit (X11's) is fitted to as well.
+    void moveEvent(QMoveEvent* event) override;
 
   private:
     void tintTabIcons();
@@ -94,6 +96,8 @@ class SettingsTabs final : public QWidget {
     std::optional<QRect> savedFrame() const;
     struct Target;
     Target target() const;
+    // What the window manager adds around the window (nothing while it is not known).
+    FrameMargins decoration() const;
 
     PageFactory makePage_;
     std::array<bool, 5> made_{};
@@ -104,6 +108,7 @@ class SettingsTabs final : public QWidget {
     QStackedWidget* stack_;
     std::array<std::unique_ptr<PageFit>, 5> fits_;
     WindowFitMachine machine_;
+    FrameMargins fittedDecoration_;  // the decoration the last fit counted with
     QTimer* nextFit_;
     QVariantAnimation* animation_;
     WorkPool* writer_;
