@@ -5,6 +5,8 @@
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -288,13 +291,8 @@ TEST(Program, AsRootWithAnotherUsersFoldersTheToolkitReadsOnlyRootsOwn) {
     EXPECT_EQ(listing(others), theirs);
 }
 
-// A mouse set up by the configuration is diverted while the program runs; the quit puts it back,
-// whether the quit comes from SIGTERM, a terminal's Ctrl-C (SIGINT) or a closed terminal (SIGHUP).
-// The devices the launch brings are there at launch: set up for it, and no reconnect in the menu.
-class ProgramQuitSignal : public testing::TestWithParam<int> {};
-
-TEST_P(ProgramQuitSignal, SetsUpTheConfiguredMouseAndPutsItBackOnTheSignal) {
-    Program program;
+// A configuration that diverts a button of the simulated mouse.
+void writeDivertingConfig(const Program& program) {
     fs::create_directories(program.configFolder());
     testkit::TempFolder::write(
         (program.configFolder() / "config.json").string(),
@@ -302,6 +300,16 @@ TEST_P(ProgramQuitSignal, SetsUpTheConfiguredMouseAndPutsItBackOnTheSignal) {
         R"("devices":[{"match":{"vendor":"0x046D","product":"0xB023"},"name":"MX Master 3",)"
         R"("rules":[{"control":{"hidpp":"0xC3"},"when":"click","do":"missionControl"}]}],)"
         R"("ignored":[]})");
+}
+
+// A mouse set up by the configuration is diverted while the program runs; the quit puts it back,
+// whether the quit comes from SIGTERM, a terminal's Ctrl-C (SIGINT) or a closed terminal (SIGHUP).
+// The devices the launch brings are there at launch: set up for it, and no reconnect in the menu.
+class ProgramQuitSignal : public testing::TestWithParam<int> {};
+
+TEST_P(ProgramQuitSignal, SetsUpTheConfiguredMouseAndPutsItBackOnTheSignal) {
+    Program program;
+    writeDivertingConfig(program);
     program.start();
     ASSERT_TRUE(eventually([&] {
         return contains(program.log(), "state=Active notices=[] devices=[MX Master 3=Connected]");
@@ -328,6 +336,83 @@ INSTANTIATE_TEST_SUITE_P(Signals, ProgramQuitSignal, testing::Values(SIGTERM, SI
                          [](const testing::TestParamInfo<int>& param) {
                              return std::string("SIG") + ::sigabbrev_np(param.param);
                          });
+
+// A standard error whose reader has gone (`tindlewave 2>&1 | less` quit, `| head -1`) ends
+// nothing: the program runs on with its devices set up, and its quit puts them back.
+TEST(Program, AStandardErrorWhoseReaderHasGoneEndsNothing) {
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    ::close(ends[0]);
+    Program program;
+    writeDivertingConfig(program);
+    program.start({}, "offscreen", {}, ends[1]);
+    ::close(ends[1]);
+    ASSERT_TRUE(eventually([&] {
+        return contains(program.log(), "state=Active notices=[] devices=[MX Master 3=Connected]");
+    })) << program.log();
+    const int status = program.terminate();
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(contains(program.log(), "was left native")) << program.log();
+}
+
+// An X display number nothing listens at, on the abstract socket or the file.
+int freeDisplayNumber() {
+    for (int number = 600; number < 700; ++number) {
+        const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + 1, path.data(), path.size());
+        const bool listened =
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address),
+                      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size())) == 0;
+        ::close(fd);
+        if (!listened && !fs::exists(path)) return number;
+    }
+    return -1;
+}
+
+// Without a display, or with one where nothing listens, the program says which display it could
+// not open and why, and ends with status 1, the devices put back (the toolkit alone would abort,
+// blaming its installation).
+TEST(Program, WithoutADisplayItSaysWhichAndWhyAndEndsWithStatus1) {
+    struct Case {
+        std::string platform;
+        std::vector<std::string> variables;
+        std::string said;
+    };
+    const int number = freeDisplayNumber();
+    ASSERT_GE(number, 0);
+    const std::string x11 = ":" + std::to_string(number);
+    const std::string x11Socket = "/tmp/.X11-unix/X" + std::to_string(number);
+    testkit::TempFolder runtime;
+    const std::string wayland = runtime / "wayland-gone";
+    for (const auto& each : std::vector<Case>{
+             {"xcb", {}, "tindlewave: cannot open a display (neither DISPLAY nor WAYLAND_DISPLAY is set)"},
+             {"xcb", {"DISPLAY=" + x11}, "tindlewave: cannot open the display " + x11 + " (nothing listens at " + x11Socket + ")"},
+             {"wayland", {"WAYLAND_DISPLAY=" + wayland}, "tindlewave: cannot open the display " + wayland + " (nothing listens at " + wayland + ")"},
+         }) {
+        Terminal terminal;
+        ASSERT_GE(terminal.end(), 0);
+        Program program;
+        writeDivertingConfig(program);
+        program.start({}, each.platform, each.variables, terminal.end());
+        terminal.closeOwnEnd();
+        int status = 0;
+        ASSERT_TRUE(eventually([&] { return ::waitpid(program.pid, &status, WNOHANG) == program.pid; }, std::chrono::seconds(60)))
+            << each.said;
+        program.pid = -1;
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << ": " << each.said;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << each.said;
+        const auto said = terminal.textAtTheEnd();
+        EXPECT_TRUE(contains(said, each.said)) << said;
+        EXPECT_FALSE(contains(said, "Reinstalling")) << said;
+        const auto log = program.log();
+        EXPECT_TRUE(contains(log, "was left native")) << log;
+        EXPECT_FALSE(contains(log, "was left diverted")) << log;
+    }
+}
 
 }  // namespace
 }  // namespace tindlewave
