@@ -51,7 +51,8 @@ bool isBrokenDisplayConnection(QtMsgType type, const QString& text) {
 // create wl_display (<why>)" (over WAYLAND_DISPLAY, or its default when that is not set).
 std::optional<UnopenedDisplay> unopenedDisplayOf(const QString& text) {
     const QLatin1String x11("could not connect to display");
-    if (text.startsWith(x11)) return UnopenedDisplay{.wayland = false, .name = text.mid(x11.size()).trimmed().toStdString()};
+    if (text.startsWith(x11))
+        return UnopenedDisplay{.wayland = false, .name = text.mid(x11.size()).trimmed().toStdString()};
     if (!text.startsWith(QLatin1String("Failed to create wl_display"))) return std::nullopt;
     const char* name = std::getenv("WAYLAND_DISPLAY");
     return UnopenedDisplay{.wayland = true, .name = name ? name : ""};

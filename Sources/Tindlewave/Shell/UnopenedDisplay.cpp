@@ -86,8 +86,8 @@ std::vector<std::string> unopenedDisplayLines(const std::vector<UnopenedDisplay>
             (display.wayland ? waylandUnset : x11Unset) = true;
             continue;
         }
-        const std::string line = "cannot open the display " + display.name + " (" +
-                                 (display.wayland ? whyNotWayland(display.name) : whyNotX11(display.name)) + ")";
+        const std::string why = display.wayland ? whyNotWayland(display.name) : whyNotX11(display.name);
+        const std::string line = "cannot open the display " + display.name + " (" + why + ")";
         if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
     }
     if (!lines.empty() || (!x11Unset && !waylandUnset)) return lines;

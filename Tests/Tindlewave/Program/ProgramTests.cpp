@@ -356,57 +356,114 @@ TEST(Program, AStandardErrorWhoseReaderHasGoneEndsNothing) {
     EXPECT_TRUE(contains(program.log(), "was left native")) << program.log();
 }
 
-// An X display number nothing listens at, on the abstract socket or the file.
-int freeDisplayNumber() {
-    for (int number = 600; number < 700; ++number) {
-        const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
+// The abstract socket of X display `number`, as an X client on Linux tries it first.
+sockaddr_un abstractDisplaySocket(int number, socklen_t& size) {
+    const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, path.data(), path.size());
+    size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+    return address;
+}
+
+// An X display number nothing listens at, on the abstract socket or the file, from `from` on.
+int freeDisplayNumber(int from) {
+    for (int number = from; number < from + 100; ++number) {
+        socklen_t size = 0;
+        const sockaddr_un address = abstractDisplaySocket(number, size);
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path + 1, path.data(), path.size());
-        const bool listened =
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&address),
-                      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size())) == 0;
+        const bool listened = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), size) == 0;
         ::close(fd);
-        if (!listened && !fs::exists(path)) return number;
+        if (!listened && !fs::exists("/tmp/.X11-unix/X" + std::to_string(number))) return number;
     }
     return -1;
 }
 
-// Without a display, or with one where nothing listens, the program says which display it could
-// not open and why, and ends with status 1, the devices put back (the toolkit alone would abort,
-// blaming its installation).
+// An X display that takes every connection and closes it at once, as a server that lets the
+// client in on no terms (no authorization it accepts).
+class RefusingDisplay {
+  public:
+    explicit RefusingDisplay(int number) {
+        socklen_t size = 0;
+        const sockaddr_un address = abstractDisplaySocket(number, size);
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address), size) != 0 || ::listen(fd_, 16) != 0) return;
+        listening_ = true;
+        closer_ = std::thread([fd = fd_] {
+            for (int taken; (taken = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) ::close(taken);
+        });
+    }
+    ~RefusingDisplay() {
+        ::shutdown(fd_, SHUT_RDWR);  // the accept ends
+        if (closer_.joinable()) closer_.join();
+        ::close(fd_);
+    }
+    bool listening() const { return listening_; }
+
+  private:
+    int fd_ = -1;
+    bool listening_ = false;
+    std::thread closer_;
+};
+
+// Without a display, or with one where nothing listens or that lets the program in on no terms,
+// the program says which display it could not open and why, and ends with status 1, the devices
+// put back (the toolkit alone would abort, blaming its installation).
 TEST(Program, WithoutADisplayItSaysWhichAndWhyAndEndsWithStatus1) {
     struct Case {
         std::string platform;
         std::vector<std::string> variables;
-        std::string said;
+        std::string said;  // "{runtime}": the program's runtime folder
     };
-    const int number = freeDisplayNumber();
-    ASSERT_GE(number, 0);
-    const std::string x11 = ":" + std::to_string(number);
-    const std::string x11Socket = "/tmp/.X11-unix/X" + std::to_string(number);
-    testkit::TempFolder runtime;
-    const std::string wayland = runtime / "wayland-gone";
+    const int unused = freeDisplayNumber(600);
+    const int refusing = freeDisplayNumber(unused + 1);
+    ASSERT_GE(unused, 0);
+    ASSERT_GE(refusing, 0);
+    RefusingDisplay refuser(refusing);
+    ASSERT_TRUE(refuser.listening());
+    const std::string x11 = ":" + std::to_string(unused) + ".0";
+    const std::string x11Socket = "/tmp/.X11-unix/X" + std::to_string(unused);
+    const std::string x11Refusing = ":" + std::to_string(refusing);
     for (const auto& each : std::vector<Case>{
-             {"xcb", {}, "tindlewave: cannot open a display (neither DISPLAY nor WAYLAND_DISPLAY is set)"},
-             {"xcb", {"DISPLAY=" + x11}, "tindlewave: cannot open the display " + x11 + " (nothing listens at " + x11Socket + ")"},
-             {"wayland", {"WAYLAND_DISPLAY=" + wayland}, "tindlewave: cannot open the display " + wayland + " (nothing listens at " + wayland + ")"},
+             {"xcb", {}, "cannot open a display (neither DISPLAY nor WAYLAND_DISPLAY is set)"},
+             {"xcb", {"WAYLAND_DISPLAY=wayland-0"}, "cannot open a display (DISPLAY is not set)"},
+             {"xcb", {"DISPLAY=" + x11}, "cannot open the display " + x11 + " (nothing listens at " + x11Socket + ")"},
+             {"xcb",
+              {"DISPLAY=" + x11Refusing},
+              "cannot open the display " + x11Refusing + " (the X server there did not accept the connection)"},
+             // A socket left by a compositor that ended; without DISPLAY only the Wayland display
+             // is said.
+             {"wayland;xcb",
+              {"WAYLAND_DISPLAY=wayland-gone"},
+              "cannot open the display wayland-gone (nothing listens at {runtime}/wayland-gone)"},
          }) {
         Terminal terminal;
         ASSERT_GE(terminal.end(), 0);
         Program program;
         writeDivertingConfig(program);
+        std::string expected = "tindlewave: " + each.said;
+        if (const auto at = expected.find("{runtime}"); at != std::string::npos) {
+            expected.replace(at, 9, program.folder().string());
+            const int left = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            const std::string path = (program.folder() / "wayland-gone").string();
+            std::memcpy(address.sun_path, path.data(), path.size());
+            ASSERT_EQ(::bind(left, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
+            ::close(left);
+        }
         program.start({}, each.platform, each.variables, terminal.end());
         terminal.closeOwnEnd();
         int status = 0;
-        ASSERT_TRUE(eventually([&] { return ::waitpid(program.pid, &status, WNOHANG) == program.pid; }, std::chrono::seconds(60)))
-            << each.said;
+        ASSERT_TRUE(eventually([&] { return ::waitpid(program.pid, &status, WNOHANG) == program.pid; },
+                               std::chrono::seconds(60)))
+            << expected;
         program.pid = -1;
-        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << ": " << each.said;
-        EXPECT_EQ(WEXITSTATUS(status), 1) << each.said;
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << ": " << expected;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << expected;
         const auto said = terminal.textAtTheEnd();
-        EXPECT_TRUE(contains(said, each.said)) << said;
+        EXPECT_TRUE(contains(said, expected)) << said;
+        EXPECT_EQ(count(said, "tindlewave: cannot open"), 1u) << said;
         EXPECT_FALSE(contains(said, "Reinstalling")) << said;
         const auto log = program.log();
         EXPECT_TRUE(contains(log, "was left native")) << log;
