@@ -20,8 +20,10 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "ProgramRun.h"
@@ -143,8 +145,8 @@ TEST(Program, SaysOnceThatNoSystemBusIsReachable) {
     EXPECT_EQ(count(said, "no wake notifications from the system"), 1u) << said;
 }
 
-// What the program does not know ends it before anything starts, and --help lists what it knows
-// (past the toolkit's options); --check-arguments says the same of the other arguments and starts
+// What the program does not know ends it before anything starts (a toolkit option in a form the
+// toolkit would ignore too), and --help lists what it knows (past the toolkit's options); --check-arguments says the same of the other arguments and starts
 // nothing (not even over devices another program holds). Over this computer's devices it does not
 // start while another program holds them, and says which.
 TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
@@ -169,6 +171,9 @@ TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
              // The toolkit's options, in each form it documents, are its own.
              {{"-style=fusion", "--stylesheet=a.qss", "-style", "fusion", "--help"}, false, 0, ""},
              {{"-style="}, true, 2, "-style needs a value"},
+             // The others it would ignore in that form.
+             {{"-platform=offscreen"}, true, 2, "\"-platform=offscreen\": -platform takes its value as the next argument"},
+             {{"--check-arguments", "--session=a"}, false, 2, "\"--session=a\": --session takes its value as the next argument"},
              {{"--check-arguments", "--bogus"}, false, 2, "unknown argument \"--bogus\""},
              {{"--check-arguments", "--no-mouse"}, false, 2, "--no-mouse needs --simulate"},
              {{"--check-arguments", "-snapshotSettings", "pictures"}, false, 0, ""},
@@ -191,6 +196,21 @@ TEST(Program, RefusesUnknownArgumentsAndASecondProgramOverTheDevices) {
         EXPECT_FALSE(fs::exists(program.configFolder())) << each.said;
     }
     ::close(lock);
+}
+
+// Simulated, --no-mouse leaves out the recorded mouse and attaches the keyboard, --no-keyboard
+// the other way round.
+TEST(Program, SimulatedWithoutTheMouseOrTheKeyboardAttachesOnlyTheOther) {
+    for (const auto& [left, attached, leftOut] :
+         {std::tuple{"--no-mouse", "kind=keyboard", "kind=mouse"}, {"--no-keyboard", "kind=mouse", "kind=keyboard"}}) {
+        Program program;
+        program.start({left});
+        ASSERT_TRUE(eventually([&] { return contains(program.log(), attached); })) << left << "\n" << program.log();
+        const int status = program.terminate();
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_FALSE(contains(program.log(), leftOut)) << left << "\n" << program.log();
+    }
 }
 
 // Over this computer's devices the program holds them for as long as it runs: a second program
@@ -234,12 +254,11 @@ TEST(Program, OverTheDevicesItHoldsThemWhileItRunsAndASimulatedOneRunsBeside) {
 // Run as root by a sudo that keeps another user's HOME and XDG folders, the program points them at
 // root's own before the toolkit starts: the toolkit reads root's settings (here its logging rules),
 // none of that user's, the program keeps its files in root's home and the other user's folders get
-// nothing. Root's home is a folder of the test's own, put over it in a mount namespace of its own.
+// nothing. Root's home is a folder of the test's own, named by a password file put over the
+// system's in a mount namespace of the test's own (root's real home stays in view: the clone and
+// its build may be there).
 TEST(Program, AsRootWithAnotherUsersFoldersTheToolkitReadsOnlyRootsOwn) {
     if (::geteuid() != 0) GTEST_SKIP() << "only root can make a folder of another user's";
-    const passwd* root = ::getpwuid(0);
-    ASSERT_NE(root, nullptr);
-    const std::string rootHome = root->pw_dir;
     if (::unshare(CLONE_NEWNS) != 0) GTEST_SKIP() << "no mount namespace can be made here";
     ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << std::strerror(errno);
     testkit::TempFolder folder;
@@ -253,11 +272,32 @@ TEST(Program, AsRootWithAnotherUsersFoldersTheToolkitReadsOnlyRootsOwn) {
     for (const auto& entry : fs::recursive_directory_iterator(others))
         ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
     ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
-    ASSERT_EQ(::mount(own.c_str(), rootHome.c_str(), nullptr, MS_BIND, nullptr), 0) << std::strerror(errno);
+    // The system's password file with root's home moved to `own`.
+    std::string users;
+    {
+        std::istringstream lines(testkit::TempFolder::read("/etc/passwd"));
+        for (std::string line; std::getline(lines, line);) {
+            // name:password:uid:gid:comment:home:shell
+            std::vector<std::string> fields;
+            for (std::size_t at = 0;; ++at) {
+                const auto colon = line.find(':', at);
+                fields.push_back(line.substr(at, colon - at));
+                if (colon == std::string::npos) break;
+                at = colon;
+            }
+            if (fields.size() == 7 && fields[2] == "0") fields[5] = own.string();
+            for (std::size_t i = 0; i < fields.size(); ++i) users += (i ? ":" : "") + fields[i];
+            users += "\n";
+        }
+    }
+    const fs::path passwords = folder.path() / "passwd";
+    testkit::TempFolder::write(passwords, users);
+    ASSERT_EQ(::mount(passwords.c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr), 0) << std::strerror(errno);
     struct Uncovered {
-        std::string home;
-        ~Uncovered() { ::umount2(home.c_str(), MNT_DETACH); }
-    } uncovered{rootHome};
+        ~Uncovered() { ::umount2("/etc/passwd", MNT_DETACH); }
+    } uncovered;
+    const passwd* root = ::getpwuid(0);
+    ASSERT_TRUE(root != nullptr && root->pw_dir == own.string()) << "root's home is not the test's own";
     auto listing = [](const fs::path& where) {
         std::vector<std::string> names;
         for (const auto& entry : fs::recursive_directory_iterator(where)) names.push_back(entry.path().string());
