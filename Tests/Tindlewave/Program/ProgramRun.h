@@ -75,7 +75,16 @@ struct Program {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         if (standardError >= 0) posix_spawn_file_actions_adddup2(&actions, standardError, STDERR_FILENO);
-        const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data());
+        // SIGPIPE with its default action, as a shell starts a program, whatever the test runner's.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), env.data());
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         ASSERT_EQ(spawned, 0);
     }

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <csignal>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -492,13 +493,8 @@ TEST(Program, AsRootWithAnotherUsersFoldersTheToolkitReadsOnlyRootsOwn) {
     EXPECT_EQ(listing(others), theirs);
 }
 
-// A mouse set up by the configuration is diverted while the program runs; the quit puts it back,
-// whether the quit comes from SIGTERM, a terminal's Ctrl-C (SIGINT) or a closed terminal (SIGHUP).
-// The devices the launch brings are there at launch: set up for it, and no reconnect in the menu.
-class ProgramQuitSignal : public testing::TestWithParam<int> {};
-
-TEST_P(ProgramQuitSignal, SetsUpTheConfiguredMouseAndPutsItBackOnTheSignal) {
-    Program program;
+// A configuration that diverts a button of the simulated mouse.
+void writeDivertingConfig(const Program& program) {
     fs::create_directories(program.configFolder());
     testkit::TempFolder::write(
         (program.configFolder() / "config.json").string(),
@@ -506,6 +502,16 @@ TEST_P(ProgramQuitSignal, SetsUpTheConfiguredMouseAndPutsItBackOnTheSignal) {
         R"("devices":[{"match":{"vendor":"0x046D","product":"0xB023"},"name":"MX Master 3",)"
         R"("rules":[{"control":{"hidpp":"0xC3"},"when":"click","do":"missionControl"}]}],)"
         R"("ignored":[]})");
+}
+
+// A mouse set up by the configuration is diverted while the program runs; the quit puts it back,
+// whether the quit comes from SIGTERM, a terminal's Ctrl-C (SIGINT) or a closed terminal (SIGHUP).
+// The devices the launch brings are there at launch: set up for it, and no reconnect in the menu.
+class ProgramQuitSignal : public testing::TestWithParam<int> {};
+
+TEST_P(ProgramQuitSignal, SetsUpTheConfiguredMouseAndPutsItBackOnTheSignal) {
+    Program program;
+    writeDivertingConfig(program);
     program.start();
     ASSERT_TRUE(eventually([&] {
         return contains(program.log(), "state=Active notices=[] devices=[MX Master 3=Connected]");
@@ -532,6 +538,140 @@ INSTANTIATE_TEST_SUITE_P(Signals, ProgramQuitSignal, testing::Values(SIGTERM, SI
                          [](const testing::TestParamInfo<int>& param) {
                              return std::string("SIG") + ::sigabbrev_np(param.param);
                          });
+
+// A standard error whose reader has gone (`tindlewave 2>&1 | less` quit, `| head -1`) ends
+// nothing: the program runs on with its devices set up, and its quit puts them back.
+TEST(Program, AStandardErrorWhoseReaderHasGoneEndsNothing) {
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    ::close(ends[0]);
+    Program program;
+    writeDivertingConfig(program);
+    program.start({}, "offscreen", {}, ends[1]);
+    ::close(ends[1]);
+    ASSERT_TRUE(eventually([&] {
+        return contains(program.log(), "state=Active notices=[] devices=[MX Master 3=Connected]");
+    })) << program.log();
+    const int status = program.terminate();
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(contains(program.log(), "was left native")) << program.log();
+}
+
+// The abstract socket of X display `number`, as an X client on Linux tries it first.
+sockaddr_un abstractDisplaySocket(int number, socklen_t& size) {
+    const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, path.data(), path.size());
+    size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+    return address;
+}
+
+// An X display number nothing listens at, on the abstract socket or the file, from `from` on.
+int freeDisplayNumber(int from) {
+    for (int number = from; number < from + 100; ++number) {
+        socklen_t size = 0;
+        const sockaddr_un address = abstractDisplaySocket(number, size);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool listened = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), size) == 0;
+        ::close(fd);
+        if (!listened && !fs::exists("/tmp/.X11-unix/X" + std::to_string(number))) return number;
+    }
+    return -1;
+}
+
+// An X display that takes every connection and closes it at once, as a server that lets the
+// client in on no terms (no authorization it accepts).
+class RefusingDisplay {
+  public:
+    explicit RefusingDisplay(int number) {
+        socklen_t size = 0;
+        const sockaddr_un address = abstractDisplaySocket(number, size);
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address), size) != 0 || ::listen(fd_, 16) != 0) return;
+        listening_ = true;
+        closer_ = std::thread([fd = fd_] {
+            for (int taken; (taken = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) ::close(taken);
+        });
+    }
+    ~RefusingDisplay() {
+        ::shutdown(fd_, SHUT_RDWR);  // the accept ends
+        if (closer_.joinable()) closer_.join();
+        ::close(fd_);
+    }
+    bool listening() const { return listening_; }
+
+  private:
+    int fd_ = -1;
+    bool listening_ = false;
+    std::thread closer_;
+};
+
+// Without a display, or with one where nothing listens or that lets the program in on no terms,
+// the program says which display it could not open and why, and ends with status 1, the devices
+// put back (the toolkit alone would abort, blaming its installation).
+TEST(Program, WithoutADisplayItSaysWhichAndWhyAndEndsWithStatus1) {
+    struct Case {
+        std::string platform;
+        std::vector<std::string> variables;
+        std::string said;  // "{runtime}": the program's runtime folder
+    };
+    const int unused = freeDisplayNumber(600);
+    const int refusing = freeDisplayNumber(unused + 1);
+    ASSERT_GE(unused, 0);
+    ASSERT_GE(refusing, 0);
+    RefusingDisplay refuser(refusing);
+    ASSERT_TRUE(refuser.listening());
+    const std::string x11 = ":" + std::to_string(unused) + ".0";
+    const std::string x11Socket = "/tmp/.X11-unix/X" + std::to_string(unused);
+    const std::string x11Refusing = ":" + std::to_string(refusing);
+    for (const auto& each : std::vector<Case>{
+             {"xcb", {}, "cannot open a display (neither DISPLAY nor WAYLAND_DISPLAY is set)"},
+             {"xcb", {"WAYLAND_DISPLAY=wayland-0"}, "cannot open a display (DISPLAY is not set)"},
+             {"xcb", {"DISPLAY=" + x11}, "cannot open the display " + x11 + " (nothing listens at " + x11Socket + ")"},
+             {"xcb",
+              {"DISPLAY=" + x11Refusing},
+              "cannot open the display " + x11Refusing + " (the X server there did not accept the connection)"},
+             // A socket left by a compositor that ended; without DISPLAY only the Wayland display
+             // is said.
+             {"wayland;xcb",
+              {"WAYLAND_DISPLAY=wayland-gone"},
+              "cannot open the display wayland-gone (nothing listens at {runtime}/wayland-gone)"},
+         }) {
+        Terminal terminal;
+        ASSERT_GE(terminal.end(), 0);
+        Program program;
+        writeDivertingConfig(program);
+        std::string expected = "tindlewave: " + each.said;
+        if (const auto at = expected.find("{runtime}"); at != std::string::npos) {
+            expected.replace(at, 9, program.folder().string());
+            const int left = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            const std::string path = (program.folder() / "wayland-gone").string();
+            std::memcpy(address.sun_path, path.data(), path.size());
+            ASSERT_EQ(::bind(left, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
+            ::close(left);
+        }
+        program.start({}, each.platform, each.variables, terminal.end());
+        terminal.closeOwnEnd();
+        int status = 0;
+        ASSERT_TRUE(eventually([&] { return ::waitpid(program.pid, &status, WNOHANG) == program.pid; },
+                               std::chrono::seconds(60)))
+            << expected;
+        program.pid = -1;
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << ": " << expected;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << expected;
+        const auto said = terminal.textAtTheEnd();
+        EXPECT_TRUE(contains(said, expected)) << said;
+        EXPECT_EQ(count(said, "tindlewave: cannot open"), 1u) << said;
+        EXPECT_FALSE(contains(said, "Reinstalling")) << said;
+        const auto log = program.log();
+        EXPECT_TRUE(contains(log, "was left native")) << log;
+        EXPECT_FALSE(contains(log, "was left diverted")) << log;
+    }
+}
 
 }  // namespace
 }  // namespace tindlewave
