@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -76,9 +77,13 @@ QString permissionName(Permission permission) {
 GuideCard::GuideCard(Permission permission, std::function<void()> close, std::optional<std::string> commands,
                      QWidget* parent)
     : QWidget(parent) {
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_ShowWithoutActivating);
+    auto closeCard = std::make_shared<std::function<void()>>(std::move(close));
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    QObject::connect(escape, &QShortcut::activated, this, [closeCard] {
+        if (*closeCard) (*closeCard)();
+    });
     setFixedWidth(commands ? commandsCardWidth : cardWidth);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(14, 14, 14, 14);
@@ -100,6 +105,7 @@ GuideCard::GuideCard(Permission permission, std::function<void()> close, std::op
     auto* textColumn = new QVBoxLayout(text);
     textColumn->setContentsMargins(0, 0, 0, 0);
     textColumn->setSpacing(3);
+    QPushButton* copy = nullptr;
     auto* headline = plainLabel(commands ? "Allow Tindlewave to use your mice and keyboards"
                                          : "\u2191 Drag Tindlewave into the list above");
     QFont bold = headline->font();
@@ -122,8 +128,7 @@ GuideCard::GuideCard(Permission permission, std::function<void()> close, std::op
         lines->setFixedHeight(lines->document()->blockCount() * QFontMetrics(fixed).lineSpacing() + margins +
                               lines->horizontalScrollBar()->sizeHint().height());
         textColumn->addWidget(lines);
-        auto* copy = new QPushButton("Copy Commands");
-        copy->setFocusPolicy(Qt::NoFocus);
+        copy = new QPushButton("Copy Commands");
         QObject::connect(copy, &QPushButton::clicked, this, [text = qText(*commands)] {
             if (auto* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
         });
@@ -136,13 +141,15 @@ GuideCard::GuideCard(Permission permission, std::function<void()> close, std::op
 
     auto* closeButton = new QToolButton;
     closeButton->setAutoRaise(true);
-    closeButton->setFocusPolicy(Qt::NoFocus);
     closeButton->setToolTip("Close");
+    closeButton->setAccessibleName("Close");
     closeButton->setText("\u2715");
-    QObject::connect(closeButton, &QToolButton::clicked, this, [close = std::move(close)] {
-        if (close) close();
+    QObject::connect(closeButton, &QToolButton::clicked, this, [closeCard] {
+        if (*closeCard) (*closeCard)();
     });
     row->addWidget(closeButton, 0, Qt::AlignVCenter);
+    // The focus it starts with once it is active: what the card is for.
+    (copy ? static_cast<QWidget*>(copy) : closeButton)->setFocus(Qt::OtherFocusReason);
     adjustSize();
 }
 
@@ -162,7 +169,11 @@ PermissionGuide::PermissionGuide(const Permissions& permissions, std::function<s
 PermissionGuide::~PermissionGuide() { close(); }
 
 void PermissionGuide::show(Permission permission) {
+    // The user asked for it: the card comes up active, and gives the focus back when it closes.
+    QPointer<QWidget> cameFrom = QApplication::activeWindow();
+    if (cameFrom && cameFrom == card_) cameFrom = cameFrom_;
     close();
+    cameFrom_ = cameFrom;
     permission_ = permission;
     card_ = new GuideCard(permission, [this] { close(); },
                           ruleCommands_ ? std::optional<std::string>(ruleCommands_()) : std::nullopt);
@@ -173,12 +184,16 @@ void PermissionGuide::show(Permission permission) {
     started_.start();
     timer_->start();
     follow();
+    if (card_) card_->activateWindow();
 }
 
 void PermissionGuide::close() {
     timer_ = nullptr;  // owned by the card
+    const bool wasActive = card_ && card_->isActiveWindow();
     if (card_) card_->close();
     card_ = nullptr;
+    if (wasActive && cameFrom_ && cameFrom_->isVisible()) cameFrom_->activateWindow();
+    cameFrom_ = nullptr;
 }
 
 void PermissionGuide::follow() {
@@ -237,6 +252,7 @@ void PermissionGuide::snapshot(const std::string& folder, std::function<void()> 
         pictures->pop_front();
         auto* card = new GuideCard(picture.permission, [] {}, commands);
         card->setAttribute(Qt::WA_DontShowOnScreen);
+        card->setAttribute(Qt::WA_ShowWithoutActivating);
         card->setPalette(picture.dark ? darkPalette() : lightPalette());
         card->move(-20000, -20000);
         card->show();

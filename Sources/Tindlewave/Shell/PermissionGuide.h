@@ -17,9 +17,10 @@ class Permissions;
 
 // The permission guide's card: the program's icon to drag into the desktop's list, one line of
 // instruction and a close button, 420 points wide on a rounded panel. It floats above other
-// windows without taking the focus. Over Linux devices (`commands` given) it tells how to install
-// the device rule instead, 900 points wide, with the commands one a line (selectable, scrolled
-// sideways when long) and a "Copy Commands" button.
+// windows; once active, its first button has the focus and Escape closes it as the close button
+// does. Over Linux devices (`commands` given) it tells how to install the device rule instead, 900
+// points wide, with the commands one a line (selectable, scrolled sideways when long) and a "Copy
+// Commands" button, which starts with the focus.
 class GuideCard final : public QWidget {
   public:
     GuideCard(Permission permission, std::function<void()> close,
@@ -31,7 +32,8 @@ class GuideCard final : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 };
 
-// The one card that guides the user to a permission. `show` replaces any open card; a timer
+// The one card that guides the user to a permission. `show` replaces any open card and makes it
+// the active window (the user asked for it), which `close` hands back to the window that was; a timer
 // every 0.15 s follows the grants: granted closes it, and with no settings application of the
 // desktop to follow it stands near the bottom of the primary screen and closes after 5 s. Over
 // Linux devices (`ruleCommands` given: the commands as they are now) the card shows the commands
@@ -56,6 +58,7 @@ class PermissionGuide final : public PermissionGuideView {
     std::function<std::string()> ruleCommands_;
     Permission permission_ = Permission::accessibility;
     QPointer<GuideCard> card_;
+    QPointer<QWidget> cameFrom_;  // the window active before the card
     QTimer* timer_ = nullptr;
     QElapsedTimer started_;
 };

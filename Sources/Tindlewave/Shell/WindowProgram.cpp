@@ -24,6 +24,7 @@
 #include "Settings/Views/WindowPicture.h"
 #include "Shell/FeedUpdater.h"
 #include "Shell/QtScreens.h"
+#include "Shell/SecondStart.h"
 #include "Shell/ShellViews.h"
 #include "Shell/StatusMenu.h"
 #include "Shell/TrayWatch.h"
@@ -258,8 +259,41 @@ void WindowProgram::start() {
     announceStart();
     takeUpDevices();
     model_.start();
+    followTheTray();
     if (!hasTray_) carryTheMenuInTheWindow();
+    answerSecondStarts();
     if (snapshots_) takeSnapshots();
+}
+
+// Started again over the same devices, the program asks this one for its window (SecondStart.h).
+void WindowProgram::answerSecondStarts() {
+    if (const auto* why = std::get_if<std::string>(&launch_.secondStarts))
+        log_.log(LogLevel::error, "starting the program again cannot bring this one's window to the front: " + *why);
+    auto* listening = std::get_if<UniqueFd>(&launch_.secondStarts);
+    if (!listening) return;
+    secondStarts_ = std::make_unique<SecondStartServer>(std::move(*listening), [this] {
+        log_.log(LogLevel::defaultLevel, "started again: the settings window comes to the front");
+        showWindowNow();
+    });
+}
+
+// The panel with the tray may come up after a program started at login, and may go away (a crash,
+// a restart) and come back: the menu goes where it can be reached.
+void WindowProgram::followTheTray() {
+    trayWatch_ = std::make_unique<TrayWatch>(TrayWatch::Options{}, hasTray_, [this](bool there) {
+        auto* menu = dynamic_cast<StatusMenu*>(model_.menu());
+        if (!menu) return;
+        menuInTray_ = there;
+        if (there) {
+            menu->moveToTray();
+            log_.log(LogLevel::defaultLevel, "a system tray appeared: the menu moved there");
+            return;
+        }
+        // Without it, nothing else would show that the program runs: the window is the program
+        // again, with the menu, and closing it quits.
+        log_.log(LogLevel::defaultLevel, "the system tray went away: the settings window carries the menu");
+        showWindowNow();
+    });
 }
 
 void WindowProgram::announceStart() {
@@ -294,12 +328,6 @@ void WindowProgram::takeUpDevices() {
 // `windowAtTheLatest`), and the menu is up to date as soon as it can be.
 void WindowProgram::carryTheMenuInTheWindow() {
     log_.log(LogLevel::defaultLevel, "no system tray: the settings window carries the menu");
-    // The panel with the tray may come up after a program started at login.
-    trayWatch_ = std::make_unique<TrayWatch>(TrayWatch::Options{}, [this] {
-        menuInTray_ = true;
-        if (auto* menu = dynamic_cast<StatusMenu*>(model_.menu())) menu->moveToTray();
-        log_.log(LogLevel::defaultLevel, "a system tray appeared: the menu moved there");
-    });
     if (snapshots_) {
         makeWindowWithMenu();  // the pictures show the window as it will be
         return;
@@ -327,6 +355,15 @@ void WindowProgram::openWindowWithMenu() {
     makeWindowWithMenu();
     // Shown in a job after the one that made it: a status that came meanwhile is drawn first.
     main_.post([this] { model_.settingsWindow().show(); });
+}
+
+// At once, with the menu on its tool bar while there is no tray.
+void WindowProgram::showWindowNow() {
+    firstStatus_.cancel();
+    windowTimer_.cancel();
+    windowOpened_ = true;
+    makeWindowWithMenu();
+    model_.settingsWindow().show();
 }
 
 void WindowProgram::takeSnapshots() {

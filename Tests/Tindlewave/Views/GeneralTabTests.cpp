@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -231,6 +233,22 @@ TEST(GeneralTab, EachUpdateControlReachesItsOwnSetting) {
     beta->click();
     EXPECT_FALSE(updates.beta());
     EXPECT_TRUE(general.calls.empty());
+
+    // A check that found a newer version says which, with its page a click away (no browser may
+    // have opened it), until a check finds none newer.
+    EXPECT_EQ(general.button("Open Download Page"), nullptr);
+    updater->told->checked(AvailableUpdate{"9.1", "https://updates.example.org/9.1"});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return general.button("Open Download Page") != nullptr; }, 5000));
+    const auto labels = general.page.findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](QLabel* label) {
+        return label->text() == "Tindlewave 9.1 is out." && label->isVisibleTo(&general.page);
+    }));
+    general.button("Open Download Page")->click();
+    EXPECT_EQ(general.calls, (std::vector<std::string>{"open https://updates.example.org/9.1"}));
+    updater->told->checked(std::nullopt);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return general.button("Open Download Page") == nullptr; }, 5000));
 }
 
 }  // namespace

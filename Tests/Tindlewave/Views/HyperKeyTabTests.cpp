@@ -110,6 +110,31 @@ TEST(HyperKeyTab, ShowsNothingWithoutAConfiguration) {
     EXPECT_FALSE(hyper.tab->masterSwitch()->isVisibleTo(&hyper.page));
 }
 
+// A file that cannot be written: the switch and the key picker show the stored settings again
+// at every refusal, also one whose error is shown already.
+TEST(HyperKeyTab, ARefusedSwitchOrKeyShowsTheStoredOneAgain) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    SettingsModel& settings = world.model->settings();
+    HyperPage hyper(settings);
+    world.refuseWrites = true;
+    QCheckBox* master = hyper.tab->masterSwitch();
+    QComboBox* picker = hyper.tab->keyPicker();
+    const int key = picker->currentIndex();
+    for (std::uint64_t refusal : {1, 3}) {
+        master->click();
+        picker->setCurrentIndex(key + 1);
+        emit picker->activated(key + 1);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return settings.refusals() == refusal + 1 && master->isChecked() &&
+                       picker->currentIndex() == key;
+            },
+            10000));
+    }
+}
+
 TEST(HyperKeyTab, DisabledAndSendingNothingWhileTheFileIsBroken) {
     ShellWorld world;
     world.make(twoDevicesConfig);

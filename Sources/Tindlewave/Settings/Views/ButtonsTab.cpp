@@ -106,9 +106,12 @@ ButtonsTab::ButtonsTab(SettingsModel& model, const Clock& clock, SettingsPage& p
         "How far you move while holding the button before a hold-and-move rule fires, in mouse "
         "sensor counts.",
         GestureKnob::scale(), KnobUnit::counts, double(GestureSettings::defaults().distance),
-        [this](double value) {
+        [this](double value, KnobRow::Refused refused) {
             const auto mouse = model_.selectedMouse();
-            if (mouse && model_.editable()) model_.send(GestureKnob::distance(mouse->match, value));
+            if (mouse && model_.editable())
+                model_.send(GestureKnob::distance(mouse->match, value), std::move(refused));
+            else
+                refused();
         });
     gestureColumn->addWidget(distance_);
     column->addWidget(gestures_);

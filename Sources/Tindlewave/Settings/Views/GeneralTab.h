@@ -67,6 +67,9 @@ class GeneralTab final : public QWidget {
     QCheckBox* autoDownload_ = nullptr;
     QCheckBox* beta_ = nullptr;
     QPushButton* checkNow_ = nullptr;
+    QWidget* newer_ = nullptr;  // a newer version's line, shown while there is one
+    QLabel* newerVersion_ = nullptr;
+    QPushButton* downloadPage_ = nullptr;
     Subscription observation_;
     Subscription updatesObservation_;
 };

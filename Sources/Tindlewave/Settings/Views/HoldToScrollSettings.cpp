@@ -34,8 +34,10 @@ HoldToScrollSettings::HoldToScrollSettings(SettingsModel& model, QWidget* parent
     speed_ = new KnobRow(
         "Scroll speed",
         "How far the page moves for how far you move the mouse. At 1\u00D7 it follows your hand.",
-        ScrollingRules::holdSpeedScale(), KnobUnit::times, hold.speed, [this](double value) {
-            send(ScrollingRules::holdSpeed(device_.match, ScrollingRules::hold(device_), value));
+        ScrollingRules::holdSpeedScale(), KnobUnit::times, hold.speed,
+        [this](double value, KnobRow::Refused refused) {
+            send(ScrollingRules::holdSpeed(device_.match, ScrollingRules::hold(device_), value),
+                 std::move(refused));
         });
     column->addWidget(speed_);
 
@@ -63,8 +65,11 @@ HoldToScrollSettings::HoldToScrollSettings(SettingsModel& model, QWidget* parent
         momentum_));
 }
 
-void HoldToScrollSettings::send(const SettingsEdit& edit) {
-    if (model_.editable()) model_.send(edit);
+void HoldToScrollSettings::send(const SettingsEdit& edit, std::function<void()> refused) {
+    if (model_.editable())
+        model_.send(edit, std::move(refused));
+    else if (refused)
+        refused();
 }
 
 void HoldToScrollSettings::refresh(const SettingsDevice& device) {

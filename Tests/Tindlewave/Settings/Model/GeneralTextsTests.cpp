@@ -33,6 +33,18 @@ TEST(GeneralTexts, LoadDetailShowsTheErrorOverAnEarlierLoadAndLoadingBeforeAny) 
     broken.error = ConfigError{"", "the file is not JSON"};
     EXPECT_EQ(GeneralTexts::loadDetail(broken, loaded, time),
               "Has an error: the file is not JSON. Tindlewave keeps using the last good settings.");
+    EXPECT_EQ(GeneralTexts::configErrorDetail(broken),
+              "the file is not JSON. Tindlewave keeps using the last good settings. Fix the file to "
+              "change settings here.");
+
+    // A file that could not be made at the first start: there are no last good settings.
+    const ConfigSnapshot notMade{std::nullopt, ConfigError{"", "cannot create /c/config.json: Permission denied"}};
+    EXPECT_EQ(GeneralTexts::loadDetail(notMade, std::nullopt, time),
+              "Has an error: cannot create /c/config.json: Permission denied. Tindlewave has no "
+              "settings yet, so it leaves every device as the system has it.");
+    EXPECT_EQ(GeneralTexts::configErrorDetail(notMade),
+              "cannot create /c/config.json: Permission denied. Tindlewave has no settings yet, so it "
+              "leaves every device as the system has it. Fix the file to change settings here.");
 }
 
 TEST(GeneralTexts, UpdatesDetailNamesTheHostAndTheLastCheck) {

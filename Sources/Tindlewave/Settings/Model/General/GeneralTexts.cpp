@@ -21,13 +21,27 @@ std::string GeneralTexts::loginDetail(LoginItemState state, const std::optional<
     return {};
 }
 
+namespace {
+// What is in force while the file has an error: the last good settings, or none when the file
+// was never read whole (it could not be made or read at the start).
+std::string meanwhile(const ConfigSnapshot& snapshot) {
+    return snapshot.config ? "Tindlewave keeps using the last good settings."
+                           : "Tindlewave has no settings yet, so it leaves every device as the "
+                             "system has it.";
+}
+}  // namespace
+
 std::string GeneralTexts::loadDetail(const std::optional<ConfigSnapshot>& snapshot,
                                      const std::optional<Date>& loadedAt, const TimeText& time) {
     if (snapshot && snapshot->error)
-        return "Has an error: " + snapshot->error->description() +
-               ". Tindlewave keeps using the last good settings.";
+        return "Has an error: " + snapshot->error->description() + ". " + meanwhile(*snapshot);
     if (loadedAt) return "Loaded at " + time(*loadedAt) + ". Saving the file reloads it.";
     return "Loading\u2026";
+}
+
+std::string GeneralTexts::configErrorDetail(const ConfigSnapshot& snapshot) {
+    const std::string error = snapshot.error ? snapshot.error->description() : "";
+    return error + ". " + meanwhile(snapshot) + " Fix the file to change settings here.";
 }
 
 std::string GeneralTexts::updatesDetail(const std::string& version, bool automaticallyChecks,

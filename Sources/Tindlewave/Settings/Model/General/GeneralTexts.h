@@ -25,6 +25,9 @@ class GeneralTexts {
     // "Loading…".
     static std::string loadDetail(const std::optional<ConfigSnapshot>& snapshot,
                                   const std::optional<Date>& loadedAt, const TimeText& time);
+    // The explanation under "The config file has an error" on every page, for a snapshot with an
+    // error: the error, what is in force meanwhile and what to do.
+    static std::string configErrorDetail(const ConfigSnapshot& snapshot);
     // The Updates row's detail. `host` is the update feed's host; empty for a feed read from a
     // file, which asks no one.
     static std::string updatesDetail(const std::string& version, bool automaticallyChecks,
