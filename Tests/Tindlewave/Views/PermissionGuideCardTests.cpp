@@ -21,7 +21,7 @@ TEST(GuideCard, ShowsEveryCommandWholeOnItsOwnLineAndCopiesThem) {
         "sudo udevadm control --reload\n"
         "sudo udevadm trigger --action=change --subsystem-match=hidraw --subsystem-match=input "
         "--subsystem-match=misc";
-    GuideCard card(Permission::accessibility, [] {}, commands);
+    GuideCard card(Permission::accessibility, [] {}, RuleGuide{"Install the rule below once.", commands});
     card.adjustSize();
 
     auto* lines = card.findChild<QPlainTextEdit*>();
