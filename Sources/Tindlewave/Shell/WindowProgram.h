@@ -6,7 +6,6 @@
 #include <string>
 
 #include "App/AppModel.h"
-#include "Platform/Linux/Desktop/XdgAutostart.h"
 #include "Runtime/EngineAssembly.h"
 #include "Runtime/Stores/LogStore.h"
 #include "Runtime/Worlds/DevicesLock.h"
@@ -90,7 +89,6 @@ class WindowProgram {
     ProgramApplication application_;
     QtMainExecutor main_;
     std::unique_ptr<QtScreens> screens_;
-    XdgAutostart autostart_;
     QtWorkspace workspace_;
     PermissionGuide guide_;
     const bool hasTray_;
