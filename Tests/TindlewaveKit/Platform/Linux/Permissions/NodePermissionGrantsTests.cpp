@@ -109,10 +109,12 @@ TEST(NodePermissionGrants, RemediesTellAMissingModuleFromAMissingRule) {
 TEST(NodePermissionGrants, ANodeGoneBeforeTheRegistryDropsItHoldsNoGrantBack) {
     Access access{{{"/dev/hidraw3", R_OK | W_OK}, {"/dev/hidraw5", R_OK | W_OK},
                    {"/dev/input/event4", R_OK}, {"/dev/input/event7", R_OK}, {"/dev/uinput", W_OK}}};
-    NodePermissionGrants grants([] { return nodes(); }, std::ref(access));
+    PermissionNodes present = nodes();
+    present.keyboards = {"/dev/input/event9"};
+    NodePermissionGrants grants([&] { return present; }, std::ref(access));
     grants.setKeyboardsNeeded(true);
     access.allowed.erase("/dev/hidraw5");
-    access.allowed.erase("/dev/input/event7");
+    access.allowed.erase("/dev/input/event7");  // and the keyboard's event9 is gone too
     EXPECT_EQ(grants.inputMonitoring(), Grant::granted);
     EXPECT_EQ(grants.accessibility(), Grant::granted);
     EXPECT_TRUE(grants.problems().empty());
