@@ -107,12 +107,15 @@ std::unique_ptr<QtScreens> screensFor(ProgramWorld& world) {
         [real](std::vector<Screen> all) { real->events.setScreens(std::move(all)); });
 }
 
-// Over real devices the guide shows the device rule's commands as they are when it opens.
-std::function<std::string()> ruleCommandsOf(ProgramWorld& world) {
+// Over real devices the guide shows the device rule's commands as they are when it opens, and
+// names the uinput module when they load it.
+std::function<RuleGuide()> ruleGuideOf(ProgramWorld& world) {
     LinuxWorld* real = world.linuxWorld();
     if (!real) return {};
     return [real] {
-        return deviceRuleCommands(real->grants.hasUinput(), real->grants.keyboardsNeeded());
+        const bool hasUinput = real->grants.hasUinput();
+        return RuleGuide{GeneralTexts::ruleGuideText(!hasUinput),
+                         deviceRuleCommands(hasUinput, real->grants.keyboardsNeeded())};
     };
 }
 }  // namespace
@@ -148,9 +151,7 @@ WindowProgram::WindowProgram(int argc, char** argv, Launch launch)
       application_(argc_, argv),
       main_(SystemClock::shared()),
       screens_(screensFor(assembly_.world())),
-      autostart_(XdgAutostart::defaultFolder(),
-                 XdgAutostart::ProgramPath(&XdgAutostart::runningProgram)),
-      guide_(assembly_.permissions(), ruleCommandsOf(assembly_.world())),
+      guide_(assembly_.permissions(), ruleGuideOf(assembly_.world())),
       hasTray_(QSystemTrayIcon::isSystemTrayAvailable()),
       menuInTray_(hasTray_),
       model_(modelParts()),
@@ -190,7 +191,7 @@ AppModel::Parts WindowProgram::modelParts() {
         .defaults = defaults_,
         .permissions = assembly_.permissions(),
         .log = LogStore::shared(),
-        .loginItem = autostart_,
+        .loginItem = assembly_.world().loginItem(),
         .workspace = workspace_,
         .guide = guide_,
         .updateFeed = updateFeedURL(),

@@ -7,7 +7,6 @@
 #include <variant>
 
 #include "App/AppModel.h"
-#include "Platform/Linux/Desktop/XdgAutostart.h"
 #include "Platform/Linux/System/UniqueFd.h"
 #include "Runtime/EngineAssembly.h"
 #include "Runtime/Stores/LogStore.h"
@@ -98,7 +97,6 @@ class WindowProgram {
     ProgramApplication application_;
     QtMainExecutor main_;
     std::unique_ptr<QtScreens> screens_;
-    XdgAutostart autostart_;
     QtWorkspace workspace_;
     PermissionGuide guide_;
     const bool hasTray_;

@@ -159,10 +159,21 @@ TEST(GeneralTab, ARowWithNothingToGrantAsksNothingAndAMissingModuleIsNamed) {
     EXPECT_TRUE(buttons[0]->isVisibleTo(&general.page));
     EXPECT_NE(general.button("Open System Settings"), nullptr);
     // The how-to asks only for what can come: Input Monitoring has nothing to grant.
-    bool lastStep = false;
-    for (auto* label : general.page.findChildren<QLabel*>())
-        lastStep |= label->text() == "Check that Accessibility says Granted below, or click Allow\u2026 to be asked";
-    EXPECT_TRUE(lastStep);
+    const auto shows = [](GeneralPage& page, const QString& text) {
+        for (auto* label : page.page.findChildren<QLabel*>())
+            if (label->text() == text) return true;
+        return false;
+    };
+    EXPECT_TRUE(shows(general, "Check that Accessibility says Granted below, or click Allow\u2026 to be asked"));
+
+    // Over Linux devices the first step names the module: installing the rule alone cannot help.
+    LinuxDeviceTexts texts;
+    GeneralPage overLinux(settings);
+    overLinux.tab->refresh();
+    EXPECT_TRUE(shows(overLinux, "Load the uinput module and install Tindlewave's device rule (once, as an administrator)"));
+    world.grants.setCause(Permission::accessibility, GrantCause::none);
+    overLinux.tab->refresh();
+    EXPECT_TRUE(shows(overLinux, "Install Tindlewave's device rule (once, as an administrator)"));
 }
 
 TEST(GeneralTab, TheFileButtonsRevealAndOpenTheConfigFileAndShowLogShowsIt) {

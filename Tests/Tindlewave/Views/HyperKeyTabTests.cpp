@@ -157,10 +157,7 @@ TEST(HyperKeyTab, DisabledAndSendingNothingWhileTheFileIsBroken) {
 // Over real devices "How it works" has no caveat under it; its text still starts on its label's
 // line, not centred in the room the row gives it.
 TEST(HyperKeyTab, HowItWorksStartsOnTheLineOfItsLabel) {
-    struct RealDeviceTexts {
-        RealDeviceTexts() { setWorldTexts(WorldTexts::linuxDevices); }
-        ~RealDeviceTexts() { setWorldTexts(WorldTexts::simulated); }
-    } texts;
+    LinuxDeviceTexts texts;
     ShellWorld world;
     world.make(twoDevicesConfig);
     ASSERT_TRUE(world.start());

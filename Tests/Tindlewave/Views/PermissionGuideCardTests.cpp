@@ -25,7 +25,7 @@ TEST(GuideCard, ShowsEveryCommandWholeOnItsOwnLineAndCopiesThem) {
         "sudo udevadm control --reload\n"
         "sudo udevadm trigger --action=change --subsystem-match=hidraw --subsystem-match=input "
         "--subsystem-match=misc";
-    GuideCard card(Permission::accessibility, [] {}, commands);
+    GuideCard card(Permission::accessibility, [] {}, RuleGuide{"Install the rule below once.", commands});
     card.adjustSize();
 
     auto* lines = card.findChild<QPlainTextEdit*>();
@@ -68,7 +68,7 @@ TEST(PermissionGuide, TheCardIsUsedFromTheKeyboardAndEscapeClosesIt) {
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     allow->setFocus(Qt::TabFocusReason);
-    PermissionGuide guide(permissions, [] { return std::string("sudo true"); });
+    PermissionGuide guide(permissions, [] { return RuleGuide{"Install the rule below once.", "sudo true"}; });
 
     guide.show(Permission::accessibility);
     ASSERT_NE(guide.card(), nullptr);

@@ -78,7 +78,8 @@ GeneralTab::GeneralTab(SettingsModel& model, GeneralActions actions, SettingsPag
             actions_.allow(accessibilityMissing ? Permission::accessibility
                                                 : Permission::inputMonitoring);
     });
-    auto* first = column({plainLabel(qText(howTo.first)), openSettings}, 3);
+    howToFirst_ = plainLabel(qText(howTo.first));
+    auto* first = column({howToFirst_, openSettings}, 3);
     howToLast_ = plainLabel(qText(howTo.third));
     howTo_ = column({new GroupHeading("How to grant permissions"), step(1, first),
                      step(2, plainLabel(qText(howTo.second))), step(3, howToLast_)},
@@ -217,7 +218,10 @@ void GeneralTab::refresh() {
 
     const auto permissions = model_.permissions();
     howTo_->setVisible(GeneralTexts::showsHowTo(permissions));
-    howToLast_->setText(qText(GeneralTexts::howTo(model_.permissionCause(Permission::inputMonitoring)).third));
+    const auto howTo = GeneralTexts::howTo(model_.permissionCause(Permission::inputMonitoring),
+                                           model_.permissionCause(Permission::accessibility));
+    howToFirst_->setText(qText(howTo.first));
+    howToLast_->setText(qText(howTo.third));
     using Look = GeneralTexts::PermissionRow::Look;
     for (auto [widgets, permission, grant] :
          {std::tuple{&accessibility_, Permission::accessibility, permissions.accessibility},

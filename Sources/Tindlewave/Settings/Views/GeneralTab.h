@@ -57,7 +57,8 @@ class GeneralTab final : public QWidget {
     QPushButton* loginItems_;
     FormRow* startup_;
     QWidget* howTo_;
-    QLabel* howToLast_;  // the last step, which names the grants left
+    QLabel* howToFirst_;  // the first step, which names the uinput module while it is missing
+    QLabel* howToLast_;   // the last step, which names the grants left
     PermissionWidgets accessibility_;
     PermissionWidgets inputMonitoring_;
     Explanation* loadDetail_;

@@ -99,6 +99,18 @@ TEST(GeneralTexts, OverLinuxDevicesTheTextsTellWhatToInstall) {
                                    "Check that both say Granted below"}));
     // Plain mice alone leave Input Monitoring nothing to grant: the last step cannot ask for both.
     EXPECT_EQ(GeneralTexts::howTo(GrantCause::noDevice).third, "Check that Accessibility says Granted below");
+    // Without the uinput module no rule helps: the first step and the guide's card name it, and
+    // the card what loads it now and at every boot.
+    EXPECT_EQ(GeneralTexts::howTo(GrantCause::none, GrantCause::moduleMissing).first,
+              "Load the uinput module and install Tindlewave's device rule (once, as an administrator)");
+    EXPECT_EQ(GeneralTexts::ruleGuideText(false),
+              "Install the rule below once (your password is asked), then reconnect the devices. Any "
+              "program you run can then read these devices while you are logged in at this computer.");
+    EXPECT_EQ(GeneralTexts::ruleGuideText(true),
+              "The uinput module is not loaded. The commands below load it (sudo modprobe uinput, and "
+              "/etc/modules-load.d/uinput.conf for the next boots) and install the rule once (your password "
+              "is asked); then reconnect the devices. Any program you run can then read these devices while "
+              "you are logged in at this computer.");
     EXPECT_EQ(GeneralTexts::permissionRow(Grant::granted),
               (GeneralTexts::PermissionRow{"Granted", GeneralTexts::PermissionRow::Look::granted, ""}));
     EXPECT_EQ(GeneralTexts::permissionRow(Grant::denied).button, "Allow\u2026");

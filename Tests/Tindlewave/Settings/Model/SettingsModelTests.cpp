@@ -95,7 +95,7 @@ TEST(SettingsModelOnTheRealStore, TwoEditsInARowAreWrittenInOrderTheSecondOnTheF
     RunLoopExecutor main("test.main");
     FakeEngine engine;
     Defaults defaults(folder.path() / "defaults.json");
-    FakeLoginItem loginItem;
+    SimulatedLoginItem loginItem;
     SimulatedPermissionGrants grants;
     Permissions permissions(grants);
     LogStore log(folder.path() / "log", false, main.clock());
@@ -212,10 +212,10 @@ TEST_F(SettingsModelTest, OnlyAChangedMouseStopsListening) {
 }
 
 TEST_F(SettingsModelTest, TheLoginItemIsReadAtStartAndAfterEveryChange) {
-    loginItem.state = LoginItemState::on;
+    loginItem.set(LoginItemState::on);
     make();
     EXPECT_EQ(model->loginItem(), LoginItemState::on);
-    loginItem.failure = "cannot write /a/tindlewave.desktop: Read-only file system";
+    loginItem.failNextChange("cannot write /a/tindlewave.desktop: Read-only file system");
     model->setLoginItem(false);
     EXPECT_EQ(model->loginItemError(), "cannot write /a/tindlewave.desktop: Read-only file system");
     EXPECT_EQ(model->loginItem(), LoginItemState::on);
@@ -223,7 +223,7 @@ TEST_F(SettingsModelTest, TheLoginItemIsReadAtStartAndAfterEveryChange) {
     EXPECT_EQ(model->loginItemError(), std::nullopt);
     EXPECT_EQ(model->loginItem(), LoginItemState::off);
 
-    loginItem.state = LoginItemState::needsApproval;  // changed elsewhere
+    loginItem.set(LoginItemState::needsApproval);  // changed elsewhere
     told.clear();
     model->refreshLoginItem();
     model->refreshLoginItem();

@@ -88,15 +88,29 @@ GeneralTexts::PermissionRow GeneralTexts::permissionRow(PermissionState::Grant g
     return {};
 }
 
-GeneralTexts::HowTo GeneralTexts::howTo(GrantCause inputMonitoring) {
+GeneralTexts::HowTo GeneralTexts::howTo(GrantCause inputMonitoring, GrantCause accessibility) {
     const std::string which =
         inputMonitoring == GrantCause::noDevice ? "Check that Accessibility says" : "Check that both say";
     if (worldTexts() == WorldTexts::linuxDevices)
-        return {"Install Tindlewave's device rule (once, as an administrator)", "Show Commands\u2026",
-                "Reconnect your mice and keyboards, or log out and back in", which + " Granted below"};
+        return {accessibility == GrantCause::moduleMissing
+                    ? "Load the uinput module and install Tindlewave's device rule (once, as an administrator)"
+                    : "Install Tindlewave's device rule (once, as an administrator)",
+                "Show Commands\u2026", "Reconnect your mice and keyboards, or log out and back in",
+                which + " Granted below"};
     return {"Go to System Settings \u203A Privacy & Security", "Open System Settings",
             "Switch on Tindlewave under Accessibility and under Input Monitoring",
             which + " Granted below, or click Allow\u2026 to be asked"};
+}
+
+std::string GeneralTexts::ruleGuideText(bool uinputMissing) {
+    const std::string_view access =
+        " Any program you run can then read these devices while you are logged in at this computer.";
+    if (uinputMissing)
+        return "The uinput module is not loaded. The commands below load it (sudo modprobe uinput, and "
+               "/etc/modules-load.d/uinput.conf for the next boots) and install the rule once (your "
+               "password is asked); then reconnect the devices." + std::string(access);
+    return "Install the rule below once (your password is asked), then reconnect the devices." +
+           std::string(access);
 }
 
 bool GeneralTexts::showsHowTo(const PermissionState& permissions) {
