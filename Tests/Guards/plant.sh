@@ -295,8 +295,16 @@ if [ -z "$worker" ]; then
   # CMake describes the targets it configures (their programs, what each needs built first).
   mkdir -p "$work/tree-1/build/dev/.cmake/api/v1/query"
   : > "$work/tree-1/build/dev/.cmake/api/v1/query/codemodel-v2"
+  # Every C++ file an entry plants in (of all entries, so that the build folder stays the same
+  # whichever are chosen) is compiled on its own, outside the unity batches: a planted fault then
+  # recompiles its one file instead of its batch of eight.
+  alone=""
+  for i in "${!names[@]}"; do
+    f=${files[i]}
+    [[ "$f" == *.cpp && -f "$root/$f" && ";$alone;" != *";$f;"* ]] && alone+="${alone:+;}$f"
+  done
   echo "guards: building ${targets[*]} in a copy of the tree"
-  in_copy 1 bash -c 'cd "$1" && cmake --preset dev -DTW_BUILD_BENCHMARKS=OFF' configure "$view" \
+  in_copy 1 bash -c 'cd "$1" && cmake --preset dev -DTW_BUILD_BENCHMARKS=OFF "-DTW_BUILD_ALONE=$2"' configure "$view" "$alone" \
     > "$work/configure.log" 2>&1 || { cat "$work/configure.log"; fail "the copy does not configure"; }
   in_copy 1 cmake --build "$view/build/dev" --target "${targets[@]}" > "$work/build.log" 2>&1 \
     || { tail -n 40 "$work/build.log"; fail "the copy does not build without any fault"; }
