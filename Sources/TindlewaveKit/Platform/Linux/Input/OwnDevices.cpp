@@ -3,6 +3,7 @@
 #include <chrono>
 #include <utility>
 
+#include "Platform/Clock.h"
 #include "Platform/Linux/Input/StallWatchdog.h"
 
 namespace tindlewave {
