@@ -307,7 +307,7 @@ if [ -z "$worker" ]; then
   in_copy 1 bash -c 'cd "$1" && cmake --preset dev -DTW_BUILD_BENCHMARKS=OFF "-DTW_BUILD_ALONE=$2"' configure "$view" "$alone" \
     > "$work/configure.log" 2>&1 || { cat "$work/configure.log"; fail "the copy does not configure"; }
   in_copy 1 cmake --build "$view/build/dev" --target "${targets[@]}" > "$work/build.log" 2>&1 \
-    || { tail -n 40 "$work/build.log"; fail "the copy does not build without any fault"; }
+    || { tail -n 40 "$work/build.log"; fail "the copy does not build without any fault (the files the entries plant in are compiled on their own there: each must include what it uses)"; }
   rm -f "$planted_marker"
 
   # Each target's programs and the targets it needs built first, as CMake describes them.

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <utility>
 
+#include "Platform/Clock.h"
 #include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
 #include "Platform/Linux/Input/LinuxEventSystemState.h"
 #include "Platform/Linux/Input/X11Pointer.h"
