@@ -144,9 +144,9 @@ void ButtonsTab::refresh() {
         const GestureSettings gestures = device->profile->gestures.value_or(GestureSettings::defaults());
         const QSignalBlocker blocker(fire_);
         if (auto* button = fire_->button(static_cast<int>(gestures.fire))) button->setChecked(true);
-        // A position left pending on one mouse is not shown on the next, nor one whose value
-        // cannot be saved.
-        if (knobMouse_ != device->match || !model_.editable())
+        // A position left pending on one mouse is not shown on the next (one whose save is
+        // refused is dropped by the refusal).
+        if (knobMouse_ != device->match)
             distance_->showAnew(double(gestures.distance));
         else
             distance_->setValue(double(gestures.distance));

@@ -79,8 +79,9 @@ void HoldToScrollSettings::refresh(const SettingsDevice& device) {
     setEnabled(model_.editable() && device.profile.has_value());
     explanation_->setText(QString::fromStdString(
         ScrollingRules::holdExplanation(ScrollingRules::scrollButtons(device), joinedNames)));
-    // While nothing can be saved, a position whose value is on its way is refused with it.
-    if (anotherMouse || !model_.editable())
+    // A position pending on another mouse is not shown here (one whose save is refused is
+    // dropped by the refusal).
+    if (anotherMouse)
         speed_->showAnew(hold.speed);
     else
         speed_->setValue(hold.speed);

@@ -178,8 +178,9 @@ void ScrollingSettings::refresh(const SettingsDevice& device) {
     graph_->setEditable(tunable);
     for (SmoothKnob knob : allCases<SmoothKnob>()) {
         KnobRow* row = knobs_[std::size_t(knob)];
-        // While nothing can be saved, a position whose value is on its way is refused with it.
-        if (anotherMouse || !editable)
+        // A position pending on another mouse is not shown here (one whose save is refused is
+        // dropped by the refusal).
+        if (anotherMouse)
             row->showAnew(knobValue(shown, knob));
         else
             row->setValue(knobValue(shown, knob));
