@@ -11,7 +11,13 @@ ScreenPoint GuidePlacement::under(const ScreenRect& window, const ScreenRect& sc
     if (y + height > screen.bottom()) y = window.bottom() - 16 - height;
     x = std::max(x, screen.x + 8);
     x = std::min(x, screen.x + screen.width - width - 8);
+    y = std::max(y, screen.y + 8);
     return {x, y};
+}
+
+ContentSize GuidePlacement::room(const ScreenRect& screen) {
+    // 8 points at each side, 8 above and 16 below (inside the area's bottom edge).
+    return {std::max(0.0, screen.width - 16), std::max(0.0, screen.height - 24)};
 }
 
 GuideFollow::Output GuideFollow::step(const Input& input, double width, double height) {

@@ -16,12 +16,15 @@ struct ScreenPoint {
 
 // Where the permission guide's card goes under a window (top-left screen coordinates): centred
 // 10 points below it; inside its bottom edge (16 points up) when that would leave the screen's
-// available area; kept 8 points inside the area's sides.
+// available area; kept 8 points inside the area's sides and top.
 struct GuidePlacement {
     // `screen` is the available area of the screen the window is on (the window itself when it
     // is on none).
     static ScreenPoint under(const ScreenRect& window, const ScreenRect& screen, double width,
                              double height);
+    // The largest card that stands wholly inside `screen` (an available area) wherever `under`
+    // puts it there.
+    static ContentSize room(const ScreenRect& screen);
 };
 
 // One step of the card's follow loop, run every 0.15 s.

@@ -9,6 +9,7 @@
 #include <QTextDocument>
 #include <QDrag>
 #include <QHBoxLayout>
+#include <QLayout>
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -19,6 +20,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <memory>
@@ -84,7 +86,8 @@ GuideCard::GuideCard(Permission permission, std::function<void()> close, std::op
     QObject::connect(escape, &QShortcut::activated, this, [closeCard] {
         if (*closeCard) (*closeCard)();
     });
-    setFixedWidth(rules ? commandsCardWidth : cardWidth);
+    fullWidth_ = rules ? commandsCardWidth : cardWidth;
+    setFixedWidth(fullWidth_);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(14, 14, 14, 14);
     row->setSpacing(14);
@@ -116,16 +119,16 @@ GuideCard::GuideCard(Permission permission, std::function<void()> close, std::op
         textColumn->addWidget(new Explanation(qText(rules->text)));
         // One command a line, as typed in a terminal: never wrapped, scrolled sideways when long
         // (a path to the rule can be), and as tall as the commands.
-        auto* lines = new QPlainTextEdit(qText(rules->commands));
-        const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        lines->setFont(fixed);
-        lines->setReadOnly(true);
-        lines->setLineWrapMode(QPlainTextEdit::NoWrap);
-        lines->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        const int margins = 2 * (lines->frameWidth() + int(lines->document()->documentMargin()));
-        lines->setFixedHeight(lines->document()->blockCount() * QFontMetrics(fixed).lineSpacing() + margins +
-                              lines->horizontalScrollBar()->sizeHint().height());
-        textColumn->addWidget(lines);
+        // On a screen too small for them all they scroll up and down too (see fitInto).
+        lines_ = new QPlainTextEdit(qText(rules->commands));
+        lines_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        lines_->setReadOnly(true);
+        // Read and selected from the keyboard too, as when they scroll.
+        lines_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        lines_->setLineWrapMode(QPlainTextEdit::NoWrap);
+        lines_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        lines_->setFixedHeight(linesHeight(lines_->document()->blockCount()));
+        textColumn->addWidget(lines_);
         copy = new QPushButton("Copy Commands");
         QObject::connect(copy, &QPushButton::clicked, this, [text = qText(rules->commands)] {
             if (auto* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
@@ -149,6 +152,37 @@ GuideCard::GuideCard(Permission permission, std::function<void()> close, std::op
     // The focus it starts with once it is active: what the card is for.
     (copy ? static_cast<QWidget*>(copy) : closeButton)->setFocus(Qt::OtherFocusReason);
     adjustSize();
+}
+
+int GuideCard::linesHeight(int count) const {
+    const int margins = 2 * (lines_->frameWidth() + int(lines_->document()->documentMargin()));
+    return count * QFontMetrics(lines_->font()).lineSpacing() + margins +
+           lines_->horizontalScrollBar()->sizeHint().height();
+}
+
+void GuideCard::fitInto(QSize room) {
+    if (room == room_) return;
+    room_ = room;
+    setFixedWidth(std::min(fullWidth_, room.width()));
+    QLayout* row = layout();
+    // The card's height at the width it now has (adjustSize would hold a window to two thirds of
+    // its screen, squeezing the column).
+    const auto heightNow = [this, row] {
+        row->activate();
+        return row->hasHeightForWidth() ? row->totalHeightForWidth(width()) : row->totalSizeHint().height();
+    };
+    if (lines_) {
+        const auto setLinesHeight = [this](int height) {
+            lines_->setFixedHeight(height);
+            lines_->parentWidget()->updateGeometry();  // now, not once the layouts hear of it
+        };
+        const int all = linesHeight(lines_->document()->blockCount());
+        setLinesHeight(all);
+        const int rest = heightNow() - all;
+        // Three lines stay in view however small the screen, so the box still shows what it is.
+        setLinesHeight(std::clamp(room.height() - rest, std::min(linesHeight(3), all), all));
+    }
+    resize(width(), heightNow());
 }
 
 void GuideCard::paintEvent(QPaintEvent*) {
@@ -208,6 +242,8 @@ void PermissionGuide::follow() {
         .settingsWindow = std::nullopt,
         .fallback = {double(area.x()), double(area.y()), double(area.width()), double(area.height())},
     };
+    const ContentSize room = GuidePlacement::room(input.fallback);
+    card_->fitInto(QSize(int(room.width), int(room.height)));
     const auto output = GuideFollow::step(input, card_->width(), card_->height());
     if (std::holds_alternative<GuideFollow::Close>(output)) {
         close();

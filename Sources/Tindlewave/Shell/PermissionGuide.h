@@ -9,6 +9,7 @@
 
 #include "App/AppViews.h"
 
+class QPlainTextEdit;
 class QTimer;
 
 namespace tindlewave {
@@ -26,7 +27,8 @@ struct RuleGuide {
 // windows; once active, its first button has the focus and Escape closes it as the close button
 // does. Over Linux devices (`rules` given) it tells how to install the device rule instead, 900
 // points wide, with the rules' text and the commands one a line (selectable, scrolled sideways when
-// long) and a "Copy Commands" button, which starts with the focus.
+// long) and a "Copy Commands" button, which starts with the focus. On a screen too small for it
+// the card narrows and its commands scroll (fitInto).
 class GuideCard final : public QWidget {
   public:
     GuideCard(Permission permission, std::function<void()> close,
@@ -34,8 +36,21 @@ class GuideCard final : public QWidget {
     static constexpr int cardWidth = 420;
     static constexpr int commandsCardWidth = 900;  // room for the rule's lines
 
+    // Keeps the card within `room` (the most its screen's free area gives it): narrower, and the
+    // commands shorter and scrolled, while the texts and the buttons stay whole. A room larger
+    // than the card changes nothing.
+    void fitInto(QSize room);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
+
+  private:
+    // The commands' box showing `count` lines.
+    int linesHeight(int count) const;
+
+    int fullWidth_;
+    QPlainTextEdit* lines_ = nullptr;
+    QSize room_;
 };
 
 // The one card that guides the user to a permission. `show` replaces any open card and makes it

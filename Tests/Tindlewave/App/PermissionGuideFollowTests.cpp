@@ -17,6 +17,17 @@ TEST(GuidePlacement, BelowTheWindowInsideItNearTheBottomAndClampedAtTheEdges) {
     // At the left and right edges: 8 points inside the available area.
     EXPECT_EQ(GuidePlacement::under({-100, 100, 300, 300}, screen, cardWidth, cardHeight).x, 8);
     EXPECT_EQ(GuidePlacement::under({1300, 100, 300, 300}, screen, cardWidth, cardHeight).x, 1440 - cardWidth - 8);
+    // A window above the area's top: 8 points inside it.
+    EXPECT_EQ(GuidePlacement::under({400, -500, 600, 400}, screen, cardWidth, cardHeight).y, 25 + 8);
+    // A card of the room the area gives stands wholly inside it, wherever the window is.
+    const ContentSize room = GuidePlacement::room(screen);
+    for (const ScreenRect window : {ScreenRect{400, 100, 600, 400}, ScreenRect{0, 700, 600, 100}, screen}) {
+        const ScreenPoint at = GuidePlacement::under(window, screen, room.width, room.height);
+        EXPECT_GE(at.x, screen.x);
+        EXPECT_GE(at.y, screen.y);
+        EXPECT_LE(at.x + room.width, screen.x + screen.width);
+        EXPECT_LE(at.y + room.height, screen.bottom());
+    }
 }
 
 TEST(GuideFollow, WithoutASettingsApplicationTheCardWaitsNearTheBottomThenCloses) {

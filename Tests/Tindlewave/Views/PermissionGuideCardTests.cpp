@@ -6,6 +6,9 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextCursor>
 #include <QTextBlock>
 #include <QTest>
 #include <QTextDocument>
@@ -54,6 +57,80 @@ TEST(GuideCard, WithoutCommandsKeepsItsNarrowInstruction) {
     QStringList texts;
     for (auto* label : card.findChildren<QLabel*>()) texts << label->text();
     EXPECT_TRUE(texts.contains("\u2191 Drag Tindlewave into the list above")) << texts.join("|").toStdString();
+}
+
+// Every control of the card lies inside it and clear of the others, its commands' box lets them
+// scroll when they are cut, and the last line can be scrolled to.
+void expectWholeAndScrolling(GuideCard& card, bool cut) {
+    std::vector<QWidget*> controls;
+    for (QWidget* control : card.findChildren<QWidget*>())
+        if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QLabel*>(control) ||
+            qobject_cast<QPlainTextEdit*>(control))
+            controls.push_back(control);
+    const auto shown = [&](QWidget* control) { return QRect(control->mapTo(&card, QPoint(0, 0)), control->size()); };
+    for (QWidget* control : controls) {
+        EXPECT_TRUE(card.rect().contains(shown(control))) << control->metaObject()->className();
+        for (QWidget* other : controls) {
+            if (other == control || control->isAncestorOf(other) || other->isAncestorOf(control)) continue;
+            EXPECT_FALSE(shown(control).intersects(shown(other)))
+                << control->metaObject()->className() << " and " << other->metaObject()->className();
+        }
+    }
+    auto* lines = card.findChild<QPlainTextEdit*>();
+    ASSERT_NE(lines, nullptr);
+    QScrollBar* bar = lines->verticalScrollBar();
+    // Shown once the box has taken its new height.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->isVisible() == cut; }, 5000));
+    EXPECT_EQ(bar->maximum() > 0, cut);
+    bar->setValue(bar->maximum());
+    const QString last = lines->document()->lastBlock().text();
+    EXPECT_EQ(lines->cursorForPosition(QPoint(4, lines->viewport()->height() - 4)).block().text(), last);
+}
+
+// Over real devices the rule's commands run to dozens of lines: on a small screen the card stays
+// within the free area, its commands scrolled, its texts and buttons whole and in reach.
+TEST(PermissionGuide, ACardTallerThanItsScreenScrollsItsCommandsAndKeepsItsButtons) {
+    SimulatedPermissionGrants grants(PermissionState::Grant::denied, PermissionState::Grant::denied);
+    Permissions permissions(grants);
+    const std::string text =
+        "The commands below load the module and install the rule once (your password is asked); then "
+        "reconnect the devices. Any program you run can then read these devices while you are logged in "
+        "at this computer.";
+    std::string commands;
+    for (int line = 0; line < 90; ++line) commands += "# line " + std::to_string(line) + " of the rule\n";
+    commands += "sudo udevadm control --reload";
+    PermissionGuide guide(permissions, [&] { return RuleGuide{text, commands}; });
+    guide.show(Permission::accessibility);
+    ASSERT_NE(guide.card(), nullptr);
+    GuideCard& card = *guide.card();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&card));
+    const QRect area = card.screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(card.frameGeometry())) << card.frameGeometry().height() << " in " << area.height();
+    expectWholeAndScrolling(card, true);
+    // From the keyboard too: the commands come before the Copy Commands button, and scroll.
+    auto* lines = card.findChild<QPlainTextEdit*>();
+    lines->verticalScrollBar()->setValue(0);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&card));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), lines);
+    QTest::keyClick(lines, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(lines->cursorForPosition(QPoint(4, lines->viewport()->height() - 4)).block().text().toStdString(),
+              "sudo udevadm control --reload");
+
+    // On a narrow, low screen the card is as wide as it may be, and its few commands scroll.
+    GuideCard narrow(Permission::accessibility, [] {}, RuleGuide{text, "sudo true\nsudo false\nsudo true\nsudo false\nsudo true"});
+    narrow.fitInto(QSize(500, 2000));
+    const int whole = narrow.height();
+    narrow.fitInto(QSize(500, whole - 20));
+    narrow.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&narrow));
+    EXPECT_EQ(narrow.width(), 500);
+    EXPECT_LE(narrow.height(), whole - 20);
+    expectWholeAndScrolling(narrow, true);
+    // Given room again, it is whole.
+    narrow.fitInto(QSize(2000, 2000));
+    EXPECT_EQ(narrow.width(), GuideCard::commandsCardWidth);
+    expectWholeAndScrolling(narrow, false);
 }
 
 // Shown at the user's request from a window, the card comes up active with the focus on its first

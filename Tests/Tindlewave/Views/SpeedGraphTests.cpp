@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "Settings/Views/SpeedGraph.h"
+#include "Settings/Views/SpeedGraphPainter.h"
 
 namespace tindlewave {
 namespace {
@@ -25,7 +26,7 @@ struct Graph {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&graph));
     }
     QPointF canvasAt(const PlotPoint& plot) const {
-        return {plot.x + CurveGraph::marginLeft, plot.y + CurveGraph::marginTop};
+        return {plot.x + graph.margins().left(), plot.y + graph.margins().top()};
     }
     QPointF pointAt(std::size_t index) const {
         return canvasAt(graph.graph().position(graph.editor().shown().points()[index]));
@@ -73,6 +74,34 @@ TEST(SpeedGraph, ANotEditableGraphIgnoresDoubleClicksButFollowsThePointer) {
     g.doubleClick(g.pointAt(1));
     ASSERT_EQ(g.commits.size(), 1u);
     EXPECT_EQ(g.commits[0].points().size(), 2u);
+}
+
+// A desktop's larger font (or a reader's) takes more room around the plot: the canvas grows to
+// hold its texts, which stay clear of each other and of the caption below, and the pointer still
+// reads the plot where it is painted.
+TEST(SpeedGraph, ItsTextsStayWithinTheCanvasAndApartAtLargerFonts) {
+    Graph g;
+    for (double points : {9.0, 12.0, 16.0}) {
+        QFont font = g.graph.font();
+        font.setPointSizeF(points);
+        g.graph.setFont(font);
+        g.graph.resize(570, 600);  // the Scrolling page's column
+        QWidget* canvas = g.graph.canvas();
+        // Laid out anew once the canvas has taken its new height.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return canvas->width() == 570 && g.graph.caption()->y() > canvas->geometry().bottom(); }, 5000))
+            << points << " " << canvas->width() << " " << g.graph.caption()->y() << " " << canvas->geometry().bottom() << " " << g.graph.width();
+        const auto texts = speedGraphTexts(canvas->font(), g.graph.graph(), g.graph.margins());
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            const std::string name = texts[i].text.toStdString() + " at " + std::to_string(points) + " pt";
+            EXPECT_TRUE(QRectF(canvas->rect()).contains(texts[i].rect)) << name;
+            for (std::size_t j = i + 1; j < texts.size(); ++j)
+                EXPECT_FALSE(texts[i].rect.intersects(texts[j].rect)) << name << " and " << texts[j].text.toStdString();
+        }
+        g.hover(g.pointAt(1));
+        EXPECT_EQ(g.graph.caption()->text(), "at 5 steps/s: 250 pt/s, 50 pt per step") << points << " pt";
+        g.hover(g.canvasAt({-20, -20}));
+    }
 }
 
 }  // namespace

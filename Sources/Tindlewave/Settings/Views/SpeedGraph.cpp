@@ -19,16 +19,26 @@ class SpeedGraph::Canvas final : public QWidget {
   public:
     explicit Canvas(SpeedGraph& owner) : owner_(owner) {
         setMouseTracking(true);
-        setFixedHeight(int(CurveGraph::canvasHeight));
         setMinimumWidth(200);
         setAccessibleName("Scroll speed for each spin speed");
+        fitTexts();
     }
 
-    CurveGraph graph() const { return CurveGraph::inCanvas(width(), height()); }
+    // The plot keeps its height; the canvas is as tall as its texts need around it.
+    CurveGraph graph() const {
+        return {std::max(0.0, width() - margins_.left() - margins_.right()),
+                std::max(0.0, height() - margins_.top() - margins_.bottom())};
+    }
+    const QMarginsF& margins() const { return margins_; }
 
   protected:
     void paintEvent(QPaintEvent*) override {
-        paintSpeedGraph(*this, graph(), owner_.editor_.shown(), owner_.editor_.highlight(graph()));
+        paintSpeedGraph(*this, graph(), margins_, owner_.editor_.shown(), owner_.editor_.highlight(graph()));
+    }
+
+    void changeEvent(QEvent* event) override {
+        QWidget::changeEvent(event);
+        if (event->type() == QEvent::FontChange) fitTexts();
     }
 
     void mousePressEvent(QMouseEvent* event) override {
@@ -76,11 +86,16 @@ class SpeedGraph::Canvas final : public QWidget {
     void resizeEvent(QResizeEvent*) override { owner_.changed(); }
 
   private:
-    static PlotPoint plot(QPointF at) {
-        return {at.x() - CurveGraph::marginLeft, at.y() - CurveGraph::marginTop};
+    void fitTexts() {
+        margins_ = speedGraphMargins(font());
+        const double plotHeight = CurveGraph::canvasHeight - CurveGraph::marginTop - CurveGraph::marginBottom;
+        setFixedHeight(int(std::ceil(plotHeight + margins_.top() + margins_.bottom())));
     }
 
+    PlotPoint plot(QPointF at) const { return {at.x() - margins_.left(), at.y() - margins_.top()}; }
+
     SpeedGraph& owner_;
+    QMarginsF margins_;
     std::optional<QPointF> start_;
     bool dragging_ = false;
 };
@@ -93,6 +108,7 @@ SpeedGraph::SpeedGraph(SpeedCurve curve, Commit commit, QWidget* parent)
     canvas_ = new Canvas(*this);
     caption_ = new QLabel;
     caption_->setTextFormat(Qt::PlainText);
+    caption_->setWordWrap(true);  // in a large font it may not fit the column on one line
     dimText(caption_);
     auto* hint = new QLabel(
         "Drag a point to change it. Double-click the line to add a point, or a point to remove "
@@ -111,6 +127,10 @@ SpeedGraph::SpeedGraph(SpeedCurve curve, Commit commit, QWidget* parent)
 
 QWidget* SpeedGraph::canvas() const {
     return canvas_;
+}
+
+QMarginsF SpeedGraph::margins() const {
+    return canvas_->margins();
 }
 
 CurveGraph SpeedGraph::graph() const {

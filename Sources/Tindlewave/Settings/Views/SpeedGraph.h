@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMarginsF>
 #include <QWidget>
 #include <functional>
 
@@ -29,6 +30,9 @@ class SpeedGraph final : public QWidget {
 
     const CurveEditor& editor() const { return editor_; }
     QWidget* canvas() const;
+    // The room around the plot in the canvas: more than the graph's usual margins where a large
+    // font's texts need it.
+    QMarginsF margins() const;
     QLabel* caption() const { return caption_; }
     // The plot as measured now.
     CurveGraph graph() const;

@@ -30,9 +30,18 @@ TEST(WindowFit, CapsAPageTallerThanTheScreenAndLetsItScroll) {
     EXPECT_FALSE(WindowFit::target({640, 875 - 31}, {0, 25, 642, 100}, decoration, screen).scrolls);
 }
 
-TEST(WindowFit, MovesALowWindowUpUntilItsBottomIsOnScreen) {
+TEST(WindowFit, MovesAWindowThatWouldLeaveTheScreenBackOntoIt) {
     auto fit = WindowFit::target({640, 500}, {300, 700, 642, 200}, {}, screen);
     EXPECT_EQ(fit.frame, (ScreenRect{300, screen.bottom() - 500, 640, 500}));
+    // A window above the area or off its sides (a frame kept from a larger screen) is moved in;
+    // on an area narrower than the window its left edge, with the window's menu, stays in it.
+    EXPECT_EQ(WindowFit::target({640, 500}, {-300, -80, 642, 200}, {}, screen).frame,
+              (ScreenRect{0, 25, 640, 500}));
+    EXPECT_EQ(WindowFit::target({640, 500}, {1200, 100, 642, 200}, {}, screen).frame,
+              (ScreenRect{1440 - 640, 100, 640, 500}));
+    const ScreenRect narrow{1440, 28, 600, 572};
+    EXPECT_EQ(WindowFit::target({640, 300}, {1500, 100, 642, 200}, {}, narrow).frame,
+              (ScreenRect{1440, 100, 640, 300}));
     // Without a screen nothing bounds the window.
     auto unbounded = WindowFit::target({640, 5000}, {300, 700, 642, 200}, {}, std::nullopt);
     EXPECT_EQ(unbounded.frame, (ScreenRect{300, 700, 640, 5000}));

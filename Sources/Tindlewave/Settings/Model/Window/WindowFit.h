@@ -36,7 +36,8 @@ struct FrameMargins {
 // The settings window's frame for a page of a given size: the content height is rounded up to a
 // whole point; the left and top edges stay where they are; a window taller than the screen's
 // available area is capped to it and its page scrolls; a window whose bottom would leave the
-// available area is moved up until its bottom sits on the area's bottom.
+// available area is moved up until its bottom sits on the area's bottom, and one whose top or
+// sides would leave it is moved in (on an area narrower than the window, to its left edge).
 struct WindowFit {
     ScreenRect frame;
     bool scrolls = false;
