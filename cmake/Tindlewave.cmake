@@ -283,7 +283,9 @@ function(tw_add_umockdev_tests name dir)
   tw_speed_up(${name})
   add_dependencies(umockdev_tests ${name})
   include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS umockdev TIMEOUT 60)
+  # Longer than any one wait of a test (60 s at most), so that a test slowed by a loaded machine
+  # or a sanitizer says which wait ran out instead of being cut off silently.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS umockdev TIMEOUT 180)
 endfunction()
 
 # The kernel tier (label kernel): `dir`/Scenarios/*.cpp become the scenario program
