@@ -141,6 +141,51 @@ function swap_each(i, old, new, kind, where,   off, p, q) {
     off = q
   }
 }
+# In C++, && for || and back; where the line then mixes both, the new operator and its operands go in
+# parentheses (the warning against mixing them is an error in this build).
+function logic_each(i, old, new,   off, p, q, plain, from, to) {
+  off = 0
+  while ((p = index(substr(txt[i], off + 1), old)) > 0) {
+    q = off + p
+    off = q
+    if (!is_code(i, q, length(old))) continue
+    plain = substr(txt[i], 1, q - 1) new substr(txt[i], q + length(old))
+    if (index(plain, "&&") && index(plain, "||")) {
+      from = operand_start(i, q); to = operand_end(i, q + length(old))
+      plain = substr(txt[i], 1, from - 1) "(" substr(txt[i], from, q - from) new \
+              substr(txt[i], q + length(old), to - q - length(old) + 1) ")" substr(txt[i], to + 1)
+    }
+    fault(i, "logic", "`" trim(new) "` for `" trim(old) "`", plain)
+  }
+}
+function operand_start(i, q,   k, d, c) {  # the first character of the operand that ends before q
+  d = 0
+  for (k = q - 1; k >= 1; k--) {
+    c = substr(txt[i], k, 1)
+    if (substr(msk[i], k, 1) != "c") continue
+    if (c == ")") d++
+    else if (c == "(" && d-- == 0) break
+    else if (d == 0 && (c ~ /[,;?{]/ || (c == " " && substr(txt[i], k - 2, 2) ~ /^(&&|\|\|)$/) || substr(txt[i], k - 6, 7) == "return " ||
+                        substr(txt[i], k - 1, 2) == "= " || (c == ":" && substr(txt[i], k - 1, 1) != ":" && substr(txt[i], k + 1, 1) != ":")))
+      break
+  }
+  for (k++; substr(txt[i], k, 1) ~ /[ \t]/; k++) {}
+  return k
+}
+function operand_end(i, q,   k, d, c, n) {  # the last character of the operand that starts at q
+  d = 0; n = length(txt[i])
+  for (k = q; k <= n; k++) {
+    c = substr(txt[i], k, 1)
+    if (substr(msk[i], k, 1) != "c") { if (substr(msk[i], k, 1) == "x") break; continue }
+    if (c == "(") d++
+    else if (c == ")" && d-- == 0) break
+    else if (d == 0 && (c ~ /[,;?{]/ || (c == " " && substr(txt[i], k + 1, 2) ~ /^(&&|\|\|)$/) ||
+                        (c == ":" && substr(txt[i], k + 1, 1) != ":" && substr(txt[i], k - 1, 1) != ":")))
+      break
+  }
+  for (k--; k > q && substr(txt[i], k, 1) ~ /[ \t]/; k--) {}
+  return k
+}
 function inside(i, q, where,   before, opening, closing, p, k) {  # a script test [ ... ] or arithmetic (( ... ))
   before = substr(txt[i], 1, q - 1)
   if (where == "test") { opening = "["; closing = "]" } else { opening = "(("; closing = "))" }
@@ -193,7 +238,7 @@ function cpp_faults(i,   opening, closing, cond, new, ret, rest, p, off, call, a
     closing = matching(i, opening)
     if (closing) {
       cond = substr(txt[i], opening + 1, closing - opening - 1)
-      if (cond != "" && cond !~ /;/) {
+      if (cond != "" && cond !~ /;/ && cond !~ /^(const |auto[ &*]|[A-Za-z_][A-Za-z0-9_:<>]*[*&]* +[*&]*[A-Za-z_][A-Za-z0-9_]* = )/) {
         if (cond ~ /^![^ ]+$/) new = substr(txt[i], 1, opening) substr(cond, 2) substr(txt[i], closing)
         else if (cond ~ /^[A-Za-z_:][]A-Za-z0-9_:.>()[-]*$/ && balanced(cond)) new = substr(txt[i], 1, opening) "!" cond substr(txt[i], closing)
         else new = substr(txt[i], 1, opening) "!(" cond ")" substr(txt[i], closing)
@@ -204,7 +249,7 @@ function cpp_faults(i,   opening, closing, cond, new, ret, rest, p, off, call, a
   swap_each(i, " <= ", " < ", "comparison"); swap_each(i, " >= ", " > ", "comparison")
   swap_each(i, " == ", " != ", "comparison"); swap_each(i, " != ", " == ", "comparison")
   swap_each(i, " < ", " <= ", "comparison"); swap_each(i, " > ", " >= ", "comparison")
-  swap_each(i, " && ", " || ", "logic"); swap_each(i, " || ", " && ", "logic")
+  logic_each(i, " && ", " || "); logic_each(i, " || ", " && ")
   if (!early[hunk[i]] && cpp_statement_start(i)) {
     early[hunk[i]] = 1
     ret = cpp_return(i)
@@ -215,7 +260,7 @@ function cpp_faults(i,   opening, closing, cond, new, ret, rest, p, off, call, a
       (code[i] ~ /^(::)?[A-Za-z_][A-Za-z0-9_]*((::|\.|->)~?[A-Za-z_][A-Za-z0-9_]*)*(<[^;]*>)?\(.*\);$/ ||
        code[i] ~ /^\*?[A-Za-z_][A-Za-z0-9_]*((::|\.|->)[A-Za-z_][A-Za-z0-9_]*|\[[^]]*\])* ([-+*\/|&^]|<<|>>)?= .*;$/ ||
        code[i] ~ /^(\+\+|--)[A-Za-z_][]A-Za-z0-9_.>[-]*;$/ || code[i] ~ /^[A-Za-z_][]A-Za-z0-9_.>[-]*(\+\+|--);$/))
-    fault(i, "removed", "statement removed", indent_of(txt[i]))
+    fault(i, "removed", "statement removed", indent_of(txt[i]) "if (false) " substr(txt[i], length(indent_of(txt[i])) + 1))
   off = 0
   rest = txt[i]
   while (match(rest, /[A-Za-z_][A-Za-z0-9_]*\([A-Za-z0-9_.:*&>-]+, [A-Za-z0-9_.:*&>-]+\)/)) {
@@ -423,6 +468,7 @@ fi
 
 started_all=$SECONDS
 mkdir -p "$work"
+# The lock is not handed to what the run starts (a test may leave a process behind).
 exec 9> "$work/lock"
 flock -n 9 || fail "another run uses $work"
 
@@ -438,9 +484,9 @@ in_copy() {  # N COMMAND...: runs the command with copy N at the path it was bui
   shift
   if [ -n "$isolated" ]; then
     unshare --mount --propagation private bash -c 'mount --bind "$1" "$2" && shift 2 && exec "$@"' \
-      bind "$work/tree-$n" "$shared" "$@"
+      bind "$work/tree-$n" "$shared" "$@" 9>&-
   else
-    "$@"
+    "$@" 9>&-
   fi
 }
 
@@ -519,7 +565,6 @@ while IFS= read -r file; do
   mapfile -t text < "$work/tree-1/$file"
   awk -v lang="$lang" -v lines="$lines" -v per_line="$per_line" "$faults_program" "$work/tree-1/$file" \
     > "$work/faults" || fail "the faults of $file could not be listed"
-  rank_key=""
   declare -A rank=()
   while IFS=$'\037' read -r line hunk kind desc new; do
     old=${text[line - 1]}
@@ -740,7 +785,7 @@ if ((${#survivors[@]})); then
     replace=$(cat "$dir/replace"; printf x) replace=${replace%x}
     programs=$(cat "$work/groups/$(cat "$dir/group")/programs")
     why=$(sed -n 2p "$work/results/$id")
-    stem=$(basename "${file%.*}" | tr 'A-Z' 'a-z' | tr -c 'a-z0-9\n' '-')
+    stem=$(basename "${file%.*}" | tr '[:upper:]' '[:lower:]' | tr -c 'a-z0-9\n' '-')
     echo
     echo "$file:$line  $(cat "$dir/desc")${why:+ ($why)}"
     echo "  guard mutant-$stem-$line-$(cat "$dir/kind")"
