@@ -140,15 +140,17 @@ function(tw_add_layer_tests name dir)
 endfunction()
 
 # The widget tests: one executable with its own main (Tests/<dir>/main.cpp), which runs every test
-# on the offscreen platform with a fixed 1440x900 screen at scale 2 described by a file generated
-# here, an en_US locale, UTC and temporary home and XDG folders. Labelled Widgets.
+# on the offscreen platform with a fixed 1440x900 screen at scale 2 (the primary one, and a 1024x600
+# one on its right) described by a file generated here, an en_US locale, UTC and temporary home and
+# XDG folders. Labelled Widgets.
 function(tw_add_widget_tests name dir)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${TW_ROOT}/${dir}/*.cpp)
   if(NOT sources)
     return()
   endif()
   set(screen ${CMAKE_BINARY_DIR}/offscreen-screen.json)
-  file(WRITE ${screen} [=[{"screens":[{"name":"Offscreen","x":0,"y":0,"width":1440,"height":900,"logicalDpi":96,"logicalBaseDpi":96,"dpr":2}]}
+  file(WRITE ${screen} [=[{"screens":[{"name":"Offscreen","x":0,"y":0,"width":1440,"height":900,"logicalDpi":96,"logicalBaseDpi":96,"dpr":2},
+{"name":"Side","x":1440,"y":0,"width":1024,"height":600,"logicalDpi":96,"logicalBaseDpi":96,"dpr":2}]}
 ]=])
   add_executable(${name} ${sources})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)

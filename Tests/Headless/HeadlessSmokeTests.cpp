@@ -289,6 +289,25 @@ TEST(Headless, WaitAppliedWithASettingsFileInErrorAnswersWithTheErrorAtOnce) {
     EXPECT_EQ(headless.seen.find("not applied in time"), std::string::npos) << headless.seen;
 }
 
+// A settings folder the program may not write into at the first start (another user's, which
+// binds root too, or one without write access): "wait applied" answers with why the file could
+// not be made, its path and the system's words, not with a missing file.
+TEST(Headless, WaitAppliedAtAFirstStartWhoseFileCannotBeMadeAnswersWhy) {
+    Headless headless;
+    const fs::path folder = headless.home.path() / ".config" / "tindlewave";
+    fs::create_directories(folder);
+    ASSERT_EQ(::geteuid() == 0 ? ::chown(folder.c_str(), 65534, 65534) : ::chmod(folder.c_str(), 0555), 0);
+    headless.start({"--no-keyboard"});
+    headless.send("wait applied 600");
+    ASSERT_TRUE(headless.waitFor("\nnot applied: configuration error: cannot create " +
+                                 (folder / "config.json").string() + ": "))
+        << headless.seen;
+    headless.send("quit");
+    const int exit = headless.exitStatus();
+    EXPECT_TRUE(WIFEXITED(exit) && WEXITSTATUS(exit) == 0) << headless.seen;
+    if (::geteuid() != 0) fs::permissions(folder, fs::perms::owner_all);
+}
+
 // A keyboard with the hyper key counts as set up only once its key map is written and the tap
 // that reads the hyper key is on; the stand-in hidutil's fault switches hold it back. Its keys go
 // through its key map and then the tap, as a keyboard's do: Caps Lock holds the four modifiers.

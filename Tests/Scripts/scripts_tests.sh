@@ -233,6 +233,97 @@ PROGRAM
     left="$(cd "$work/tmp" && find . -mindepth 1 | sort)"
     [ -z "$left" ] || fail "left in the temporary folder: $left"
     ;;
+  run-signalled-waits-for-the-program|run-unreaped-program-ends-the-display)
+    # scripts/run's program and virtual display: a program that ends on its own, or takes its time
+    # to quit on a signal the script passes on, has its display and its runtime directory until it
+    # has ended; and the display goes once the program has ended, even while nothing reaps it.
+    printf '#!/bin/sh\nexit 0\n' > "$work/scripts/setup"
+    stand_in cmake 'exit 0'
+    # Xvfb says, when stopped, whether the program still ran.
+    cat > "$work/bin/Xvfb" << XVFB
+#!/usr/bin/env bash
+echo \$\$ > "$work/xvfb.pid"
+trap 'state="\$(ps -o stat= -p "\$(cat "$work/program.pid")" || true)"
+      case "\$state" in "" | Z*) ;; *) echo "Xvfb stopped while the program ran" >> "$work/order" ;; esac
+      exit 0' TERM
+echo 99 >&3
+exec 3>&-
+while :; do sleep 0.05; done
+XVFB
+    chmod +x "$work/bin/Xvfb"
+    mkdir -p "$work/build/release" "$work/tmp"
+    # The program quits a while after a signal (it puts the devices back), or when told by a file;
+    # it says whether its display and its runtime directory were still there at its end.
+    cat > "$work/build/release/tindlewave" << PROGRAM
+#!/bin/sh
+[ "\$1" != --check-arguments ] || exit 0
+quit() {
+  sleep 1
+  [ -d "\$XDG_RUNTIME_DIR" ] || echo "the runtime directory was removed while the program quit" >> "$work/order"
+  kill -0 "\$(cat "$work/xvfb.pid")" 2> /dev/null || echo "Xvfb was gone while the program quit" >> "$work/order"
+  echo "\$1" > "$work/ended"
+  exit 0
+}
+trap 'quit INT' INT
+trap 'quit TERM' TERM
+trap 'quit HUP' HUP
+echo \$\$ > "$work/program.pid"
+while [ ! -e "$work/quit" ]; do sleep 0.05; done
+echo itself > "$work/ended"
+PROGRAM
+    chmod +x "$work/build/release/tindlewave"
+    trap 'for f in program xvfb; do [ ! -s "$work/$f.pid" ] || kill -KILL "$(cat "$work/$f.pid")" 2> /dev/null || true; done
+          [ -z "${script:-}" ] || kill -KILL "$script" 2> /dev/null || true; rm -rf "$work"' EXIT
+    state() { ps -o stat= -p "$1" 2> /dev/null || true; }
+    gone() { ! kill -0 "$1" 2> /dev/null || [ "$(state "$1")" = Z ]; }
+    start() {
+      rm -f "$work/program.pid" "$work/xvfb.pid" "$work/ended" "$work/quit" "$work/order"
+      # With job control, as from a terminal: the script may be interrupted (a background job
+      # without it ignores SIGINT).
+      set -m
+      env -u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY PATH="$work/bin:$PATH" TMPDIR="$work/tmp" \
+        "$work/scripts/run" > "$work/out" 2>&1 &
+      script=$!
+      set +m
+      for _ in $(seq 600); do [ -s "$work/program.pid" ] && [ -s "$work/xvfb.pid" ] && break; sleep 0.05; done
+      [ -s "$work/program.pid" ] && [ -s "$work/xvfb.pid" ] || { cat "$work/out" >&2; fail "the program did not start"; }
+    }
+    finish() {  # the script's end: with success, its program ended as it said, nothing left behind
+      local status=0
+      wait "$script" || status=$?
+      script=""
+      [ "$status" = 0 ] || { cat "$work/out" >&2; fail "scripts/run ended with $status"; }
+      [ "$(cat "$work/ended" 2> /dev/null)" = "$1" ] || fail "the program had not ended when scripts/run did"
+      [ ! -s "$work/order" ] || fail "$(cat "$work/order")"
+      gone "$(cat "$work/xvfb.pid")" || fail "Xvfb runs on after scripts/run ended"
+      left="$(cd "$work/tmp" && find . -mindepth 1 | sort)"
+      [ -z "$left" ] || fail "left in the temporary folder: $left"
+    }
+    case "$case_name" in
+      run-signalled-waits-for-the-program)
+        # Ctrl-C, SIGTERM, a closed terminal: the script waits for the program's quit.
+        for signal in INT TERM HUP; do
+          start
+          kill "-$signal" "$script"
+          finish "$signal"
+        done
+        ;;
+      run-unreaped-program-ends-the-display)
+        # The script stopped: the program's end stays unreaped, and its display goes all the same.
+        start
+        kill -STOP "$script"
+        for _ in $(seq 600); do case "$(state "$script")" in T*) break ;; esac; sleep 0.05; done
+        touch "$work/quit"
+        for _ in $(seq 600); do [ "$(state "$(cat "$work/program.pid")")" = Z ] && break; sleep 0.05; done
+        [ "$(state "$(cat "$work/program.pid")")" = Z ] || fail "the program did not end"
+        for _ in $(seq 600); do gone "$(cat "$work/xvfb.pid")" && break; sleep 0.05; done
+        gone "$(cat "$work/xvfb.pid")" || fail "Xvfb runs on after the program ended, while its end is not reaped"
+        case "$(state "$script")" in T*) ;; *) fail "scripts/run went on while stopped" ;; esac
+        kill -CONT "$script"
+        finish itself
+        ;;
+    esac
+    ;;
   run-refuses-arguments)
     # An argument the program does not take is refused before a virtual display starts for it.
     printf '#!/bin/sh\nexit 0\n' > "$work/scripts/setup"

@@ -168,7 +168,8 @@ class Program {
     // The settings file when the wait began: the configuration it holds, or its error, which the
     // wait answers with once the status names it. Unreadable (not made yet, say: the store makes
     // it at its start), it is read again at each look, and the wait answers with the store's own
-    // "cannot read the file" once the status names one.
+    // "cannot read the file" (or "cannot create", when the store could not make it) once the
+    // status names one.
     bool waitUnreadable_ = false;
     std::optional<Config> waitFor_;
     std::optional<ConfigError> waitForError_;

@@ -131,8 +131,9 @@ void Program::checkWait() {
             // A file with an error is never in force: once the status names that error (the
             // store has read the file as it is now), it is the answer.
             const auto& named = latest_ ? latest_->configError : std::nullopt;
-            if (named && (waitUnreadable_ ? named->message.starts_with("cannot read the file: ")
-                                          : named == waitForError_)) {
+            const bool unreadable = named && (named->message.starts_with("cannot read the file: ") ||
+                                              named->message.starts_with("cannot create "));
+            if (named && (waitUnreadable_ ? unreadable : named == waitForError_)) {
                 waitEnded("not applied: configuration error: " + named->description());
                 return;
             }

@@ -21,7 +21,9 @@ MenuPresentation::Notice noticeFor(const Attention& attention) {
             },
             [](const Attention::Config& a) -> Notice {
                 return {"Config file has an error",
-                        a.error.description() + ". Still using the last good settings.",
+                        a.error.description() + (a.lastGoodInForce
+                                                     ? ". Still using the last good settings."
+                                                     : ". No settings are in use yet."),
                         Fix::openConfig()};
             },
             [](const Attention::TapFailed&) -> Notice {

@@ -180,7 +180,11 @@ void FeedUpdater::finished(QNetworkReply* reply, bool userInitiated) {
     logUnremembered(log_, defaults_.set(lastCheckKey, std::int64_t{std::chrono::duration_cast<std::chrono::seconds>(
                                                         lastCheck_->time_since_epoch())
                                                         .count()}));
-    if (VersionOrder::isNewer(version, options_.currentVersion)) {
+    const bool newer = VersionOrder::isNewer(version, options_.currentVersion);
+    delegate_->checked(
+        newer ? std::optional(AvailableUpdate{version, latest.download.toString().toStdString()})
+              : std::nullopt);
+    if (newer) {
         log_.log(LogLevel::defaultLevel, "update found: " + version);
         delegate_->willShowUpdate(version, userInitiated);
         if (userInitiated) {

@@ -24,7 +24,8 @@ class Workspace;
 // "download" page of it, and optionally a "beta" object of the same two, used only while the
 // delegate allows the "beta" channel (the newer of the two counts then). It checks on a schedule
 // (once a day) and when asked; a newer version found on the schedule is reported gently (the
-// menu's update item), one found when the user asked opens its download page. A check the user
+// menu's update item), one found when the user asked opens its download page; either way the
+// delegate learns of it with its page (the settings window says so). A check the user
 // asked for that opens nothing ends with an answer in a message box: up to date, or why the
 // feed could not be read. It never downloads or installs anything. A feed that cannot be read or
 // understood changes nothing and is logged under "updates". Whether it checks on its own and when

@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -73,13 +74,17 @@ QString permissionName(Permission permission) {
 }
 }  // namespace
 
-GuideCard::GuideCard(Permission permission, std::function<void()> close, std::optional<std::string> commands,
+GuideCard::GuideCard(Permission permission, std::function<void()> close, std::optional<RuleGuide> rules,
                      QWidget* parent)
     : QWidget(parent) {
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_ShowWithoutActivating);
-    setFixedWidth(commands ? commandsCardWidth : cardWidth);
+    auto closeCard = std::make_shared<std::function<void()>>(std::move(close));
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    QObject::connect(escape, &QShortcut::activated, this, [closeCard] {
+        if (*closeCard) (*closeCard)();
+    });
+    setFixedWidth(rules ? commandsCardWidth : cardWidth);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(14, 14, 14, 14);
     row->setSpacing(14);
@@ -100,19 +105,18 @@ GuideCard::GuideCard(Permission permission, std::function<void()> close, std::op
     auto* textColumn = new QVBoxLayout(text);
     textColumn->setContentsMargins(0, 0, 0, 0);
     textColumn->setSpacing(3);
-    auto* headline = plainLabel(commands ? "Allow Tindlewave to use your mice and keyboards"
+    QPushButton* copy = nullptr;
+    auto* headline = plainLabel(rules ? "Allow Tindlewave to use your mice and keyboards"
                                          : "\u2191 Drag Tindlewave into the list above");
     QFont bold = headline->font();
     bold.setBold(true);
     headline->setFont(bold);
     textColumn->addWidget(headline);
-    if (commands) {
-        textColumn->addWidget(new Explanation(
-            "Install the rule below once (your password is asked), then reconnect the devices. Any "
-            "program you run can then read these devices while you are logged in at this computer."));
+    if (rules) {
+        textColumn->addWidget(new Explanation(qText(rules->text)));
         // One command a line, as typed in a terminal: never wrapped, scrolled sideways when long
         // (a path to the rule can be), and as tall as the commands.
-        auto* lines = new QPlainTextEdit(qText(*commands));
+        auto* lines = new QPlainTextEdit(qText(rules->commands));
         const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         lines->setFont(fixed);
         lines->setReadOnly(true);
@@ -122,9 +126,8 @@ GuideCard::GuideCard(Permission permission, std::function<void()> close, std::op
         lines->setFixedHeight(lines->document()->blockCount() * QFontMetrics(fixed).lineSpacing() + margins +
                               lines->horizontalScrollBar()->sizeHint().height());
         textColumn->addWidget(lines);
-        auto* copy = new QPushButton("Copy Commands");
-        copy->setFocusPolicy(Qt::NoFocus);
-        QObject::connect(copy, &QPushButton::clicked, this, [text = qText(*commands)] {
+        copy = new QPushButton("Copy Commands");
+        QObject::connect(copy, &QPushButton::clicked, this, [text = qText(rules->commands)] {
             if (auto* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
         });
         textColumn->addWidget(copy, 0, Qt::AlignLeft);
@@ -136,13 +139,15 @@ GuideCard::GuideCard(Permission permission, std::function<void()> close, std::op
 
     auto* closeButton = new QToolButton;
     closeButton->setAutoRaise(true);
-    closeButton->setFocusPolicy(Qt::NoFocus);
     closeButton->setToolTip("Close");
+    closeButton->setAccessibleName("Close");
     closeButton->setText("\u2715");
-    QObject::connect(closeButton, &QToolButton::clicked, this, [close = std::move(close)] {
-        if (close) close();
+    QObject::connect(closeButton, &QToolButton::clicked, this, [closeCard] {
+        if (*closeCard) (*closeCard)();
     });
     row->addWidget(closeButton, 0, Qt::AlignVCenter);
+    // The focus it starts with once it is active: what the card is for.
+    (copy ? static_cast<QWidget*>(copy) : closeButton)->setFocus(Qt::OtherFocusReason);
     adjustSize();
 }
 
@@ -156,16 +161,20 @@ void GuideCard::paintEvent(QPaintEvent*) {
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 16, 16);
 }
 
-PermissionGuide::PermissionGuide(const Permissions& permissions, std::function<std::string()> ruleCommands)
-    : permissions_(permissions), ruleCommands_(std::move(ruleCommands)) {}
+PermissionGuide::PermissionGuide(const Permissions& permissions, std::function<RuleGuide()> rules)
+    : permissions_(permissions), rules_(std::move(rules)) {}
 
 PermissionGuide::~PermissionGuide() { close(); }
 
 void PermissionGuide::show(Permission permission) {
+    // The user asked for it: the card comes up active, and gives the focus back when it closes.
+    QPointer<QWidget> cameFrom = QApplication::activeWindow();
+    if (cameFrom && cameFrom == card_) cameFrom = cameFrom_;
     close();
+    cameFrom_ = cameFrom;
     permission_ = permission;
     card_ = new GuideCard(permission, [this] { close(); },
-                          ruleCommands_ ? std::optional<std::string>(ruleCommands_()) : std::nullopt);
+                          rules_ ? std::optional<RuleGuide>(rules_()) : std::nullopt);
     card_->setAttribute(Qt::WA_DeleteOnClose);
     timer_ = new QTimer(card_);
     timer_->setInterval(int(GuideFollow::interval * 1000));
@@ -173,12 +182,16 @@ void PermissionGuide::show(Permission permission) {
     started_.start();
     timer_->start();
     follow();
+    if (card_) card_->activateWindow();
 }
 
 void PermissionGuide::close() {
     timer_ = nullptr;  // owned by the card
+    const bool wasActive = card_ && card_->isActiveWindow();
     if (card_) card_->close();
     card_ = nullptr;
+    if (wasActive && cameFrom_ && cameFrom_->isVisible()) cameFrom_->activateWindow();
+    cameFrom_ = nullptr;
 }
 
 void PermissionGuide::follow() {
@@ -189,7 +202,7 @@ void PermissionGuide::follow() {
     const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1440, 900);
     GuideFollow::Input input{
         // The commands' card waits for the user to run them: no time limit.
-        .elapsed = ruleCommands_ ? 0.0 : double(started_.elapsed()) / 1000,
+        .elapsed = rules_ ? 0.0 : double(started_.elapsed()) / 1000,
         .granted = grant == PermissionState::Grant::granted,
         .settingsRunning = false,  // the desktop has no settings application whose window we could follow
         .settingsWindow = std::nullopt,
@@ -224,10 +237,9 @@ void PermissionGuide::snapshot(const std::string& folder, std::function<void()> 
                                  pass.dark});
     // One card at a time, off every screen, pictured once it has settled.
     // The card as this world shows it: over real devices, with the rule's commands.
-    const std::optional<std::string> commands =
-        ruleCommands_ ? std::optional<std::string>(ruleCommands_()) : std::nullopt;
+    const std::optional<RuleGuide> rules = rules_ ? std::optional<RuleGuide>(rules_()) : std::nullopt;
     auto next = std::make_shared<std::function<void()>>();
-    *next = [pictures, next, commands, done = std::move(done)] {
+    *next = [pictures, next, rules, done = std::move(done)] {
         if (pictures->empty()) {
             *next = nullptr;  // ends the cycle of the shared step
             if (done) done();
@@ -235,8 +247,9 @@ void PermissionGuide::snapshot(const std::string& folder, std::function<void()> 
         }
         const Picture picture = pictures->front();
         pictures->pop_front();
-        auto* card = new GuideCard(picture.permission, [] {}, commands);
+        auto* card = new GuideCard(picture.permission, [] {}, rules);
         card->setAttribute(Qt::WA_DontShowOnScreen);
+        card->setAttribute(Qt::WA_ShowWithoutActivating);
         card->setPalette(picture.dark ? darkPalette() : lightPalette());
         card->move(-20000, -20000);
         card->show();

@@ -1,5 +1,6 @@
 #include "Shell/Program.h"
 
+#include <chrono>
 #include <cstdio>
 #include <variant>
 
@@ -8,6 +9,7 @@
 #include "Runtime/Worlds/DevicesLock.h"
 #include "Runtime/Worlds/WorldTexts.h"
 #include "Shell/ProgramOptions.h"
+#include "Shell/SecondStart.h"
 #include "Shell/WindowProgram.h"
 
 namespace tindlewave {
@@ -21,6 +23,7 @@ std::variant<Launch, int> launchOf(const ProgramOptions& options) {
                   .keyboard = options.keyboard,
                   .hidutilState = std::nullopt,
                   .devicesLock = std::nullopt,
+                  .secondStarts = std::monostate{},
                   .othersFolders = std::nullopt};
     if (launch.simulate) {
         auto made = SimulatedWorld::defaultHidutilState();
@@ -31,15 +34,27 @@ std::variant<Launch, int> launchOf(const ProgramOptions& options) {
         launch.hidutilState.emplace(std::move(*made));
         return launch;
     }
-    // Over this computer's devices one program runs at a time.
+    // Over this computer's devices one program runs at a time. Started again beside a window
+    // program, it brings that one's window to the front instead.
     auto taken = DevicesLock::take();
     if (const auto* refused = std::get_if<std::string>(&taken)) {
+        if (const auto running = secondStart::askToShow(secondStart::socketFile(), std::chrono::seconds(10))) {
+            std::fprintf(stderr, "tindlewave: Tindlewave runs already (process %d): its settings window was brought to the front\n",
+                         int(*running));
+            return 0;
+        }
         std::fprintf(stderr, "tindlewave: %s\n", refused->c_str());
         return 1;
     }
     launch.devicesLock.emplace(std::move(std::get<DevicesLock>(taken)));
     if (!launch.devicesLock->warning().empty())
         std::fprintf(stderr, "tindlewave: %s\n", launch.devicesLock->warning().c_str());
+    // Listening from now on: a second start that comes while the toolkit starts waits for the answer.
+    if (launch.devicesLock->held()) {
+        auto listening = secondStart::listen(secondStart::socketFile());
+        if (auto* socket = std::get_if<UniqueFd>(&listening)) launch.secondStarts = std::move(*socket);
+        else launch.secondStarts = std::get<std::string>(listening);
+    }
     return launch;
 }
 }  // namespace

@@ -43,9 +43,12 @@ std::variant<ProgramOptions, std::string> readProgramOptions(int argc, char** ar
             if (i + 1 >= argc || argv[i + 1][0] == '\0') return argument + " needs a value";
             ++i;
         } else if (const auto equals = toolkit.find('=');
-                   equals != std::string_view::npos && among(toolkitJoined, toolkit.substr(0, equals))) {
-            if (equals + 1 == toolkit.size())
-                return argument.substr(0, argument.find('=')) + " needs a value";
+                   equals != std::string_view::npos && among(toolkitWithValue, toolkit.substr(0, equals))) {
+            // The toolkit reads only a few of its options as NAME=VALUE and ignores the others.
+            const std::string name = argument.substr(0, argument.find('='));
+            if (!among(toolkitJoined, toolkit.substr(0, equals)))
+                return "\"" + argument + "\": " + name + " takes its value as the next argument";
+            if (equals + 1 == toolkit.size()) return name + " needs a value";
         } else if (!among(toolkitAlone, toolkit)) {
             return "unknown argument \"" + argument + "\"";
         }

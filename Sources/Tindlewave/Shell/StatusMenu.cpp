@@ -2,10 +2,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QScreen>
 #include <QStyleOptionMenuItem>
 #include <QSystemTrayIcon>
 #include <QToolBar>
@@ -29,6 +31,10 @@ const QColor attentionOrange(0xFF, 0x95, 0x00);
 // the one that marks a row in the secondary colour throughout (a notice's detail).
 constexpr const char* infoRightProperty = "tindlewaveInfoRight";
 constexpr const char* infoSecondaryProperty = "tindlewaveInfoSecondary";
+
+// The plain texts of a row's two columns (before "&" is doubled), kept for fitting it to a screen.
+constexpr const char* plainLeftProperty = "tindlewavePlainLeft";
+constexpr const char* plainRightProperty = "tindlewavePlainRight";
 
 void paintTexts(QPalette& palette, const QColor& color) {
     for (auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
@@ -87,6 +93,7 @@ StatusMenu::StatusMenu(AppModel& model, bool useTray, std::function<void()> open
       presentation_(MenuPresentation::make(std::nullopt, clockTime)),
       log_(std::string(bundleIdentifier), "menu", log) {
     menu_->setMinimumWidth(280);
+    menu_->setToolTipsVisible(true);  // a row cut short shows its whole text
     connect(menu_.get(), &QMenu::aboutToShow, this, [this] { rebuild(); });
     if (useTray) moveToTray();
     updateIcon();
@@ -110,6 +117,7 @@ void StatusMenu::moveToTray() {
         if (auto* bar = qobject_cast<QToolBar*>(placed->parent())) bar->removeAction(placed);
         placed->deleteLater();  // its widget with it
     }
+    button_ = nullptr;
     updateIcon();
     tray_->show();
 }
@@ -119,6 +127,12 @@ QToolButton* StatusMenu::button() const {
 }
 
 void StatusMenu::hangFrom(QToolBar* bar) {
+    if (tray_) {
+        tray_->hide();
+        tray_->deleteLater();
+        tray_ = nullptr;
+    }
+    if (button_) return;
     auto* spacer = new QWidget;
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     spacerAction_ = bar->addWidget(spacer);
@@ -215,6 +229,9 @@ void StatusMenu::place(std::vector<MenuItem> items) {
             // Qt draws what follows a tab right-aligned, in the shortcut column.
             if (item.right) text += '\t' + actionText(*item.right);
             auto* row = menu_->addAction(text);
+            row->setProperty(plainLeftProperty, QString::fromStdString(item.title));
+            if (item.right)
+                row->setProperty(plainRightProperty, QString::fromStdString(*item.right));
             row->setEnabled(false);
             row->setProperty(infoRightProperty, item.right ? actionText(*item.right) : QString());
             row->setProperty(infoSecondaryProperty, item.indented);
@@ -227,6 +244,7 @@ void StatusMenu::place(std::vector<MenuItem> items) {
         }
         case MenuItem::Kind::action: {
             auto* action = menu_->addAction(actionText(item.title));
+            action->setProperty(plainLeftProperty, QString::fromStdString(item.title));
             action->setEnabled(item.enabled);
             if (item.checked) {
                 action->setCheckable(true);
@@ -243,6 +261,67 @@ void StatusMenu::place(std::vector<MenuItem> items) {
             break;
         }
         }
+    }
+    fitToScreen();
+}
+
+void StatusMenu::fitToScreen() {
+    // The menu opens where the user clicked (the tray icon, the window's button).
+    const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = menu_->screen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    // Half the screen's free width (but 480 points where it has them) is room enough for a menu;
+    // past that, a long device name, error or state is cut short.
+    const int widest = std::max(area.width() / 2, std::min(area.width(), 480));
+    const int menuWidth = menu_->sizeHint().width();
+    if (menuWidth <= widest) return;
+    // The columns' widest texts as the menu measures them (each row in its own font, the right
+    // column in the menu's); the rest of the menu's width is its margins, marks and spacing.
+    const QFontMetrics menuMetrics(menu_->font());
+    int left = 0, right = 0;
+    for (QAction* row : menu_->actions()) {
+        const QFontMetrics metrics(row->font().resolve(menu_->font()));
+        left = std::max(left, metrics.horizontalAdvance(row->text().section('\t', 0, 0)));
+        right = std::max(right, menuMetrics.horizontalAdvance(row->text().section('\t', 1)));
+        if (!row->shortcut().isEmpty())
+            right = std::max(right, menuMetrics.horizontalAdvance(
+                                        row->shortcut().toString(QKeySequence::NativeText)));
+    }
+    // The room both columns have; the style's spacing differs between rows with a right column
+    // and without, and texts are cut at whole characters, so what is still too wide after a pass
+    // is taken off the room for another.
+    int room = widest - std::max(0, menuWidth - left - right);
+    for (int pass = 0; pass < 8 && room > 0; ++pass) {
+        // The right column (states, shortcuts) keeps what it needs up to two fifths of the room;
+        // the left one has the rest.
+        const int rightRoom = std::min(right, std::max(room - left, room * 2 / 5));
+        const int leftRoom = room - rightRoom;
+        for (QAction* row : menu_->actions()) {
+            const QString plainLeft = row->property(plainLeftProperty).toString();
+            const QString plainRight = row->property(plainRightProperty).toString();
+            if (plainLeft.isEmpty() && plainRight.isEmpty()) continue;
+            const QFontMetrics metrics(row->font().resolve(menu_->font()));
+            const QString indent =
+                row->property(infoSecondaryProperty).toBool() ? QStringLiteral("    ") : QString();
+            const QString shownLeft = metrics.elidedText(
+                plainLeft, Qt::ElideRight, leftRoom - metrics.horizontalAdvance(indent));
+            const QString shownRight =
+                menuMetrics.elidedText(plainRight, Qt::ElideRight, rightRoom);
+            QString text = indent + actionText(shownLeft);
+            if (!plainRight.isEmpty()) {
+                text += '\t' + actionText(shownRight);
+                row->setProperty(infoRightProperty, actionText(shownRight));
+            }
+            if (text != row->text()) row->setText(text);
+            QString whole;  // the tool tip, for a row cut short
+            if (shownLeft != plainLeft || shownRight != plainRight)
+                whole = plainRight.isEmpty() ? plainLeft : plainLeft + '\n' + plainRight;
+            row->setToolTip(whole);
+        }
+        const int excess = menu_->sizeHint().width() - widest;
+        if (excess <= 0) break;
+        room -= excess;
     }
 }
 

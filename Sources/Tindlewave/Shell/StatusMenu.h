@@ -40,11 +40,12 @@ class StatusMenu final : public QObject, public StatusMenuView {
 
     QMenu* menu() const { return menu_.get(); }
     QSystemTrayIcon* tray() const { return tray_; }
-    // Hangs the menu from a button at the right end of `bar`; its icon follows the bar's palette.
+    // Hangs the menu from a button at the right end of `bar` (once), out of the tray if it was there
+    // (the tray went away); the button's icon follows the bar's palette.
     void hangFrom(QToolBar* bar);
     QToolButton* button() const;
-    // Moves the menu into the system tray (one appeared after the start): the tray icon shows and
-    // the button, if any, goes.
+    // Moves the menu into the system tray (one appeared after the start, or came back): the tray
+    // icon shows and the button, if any, goes.
     void moveToTray();
     const MenuPresentation& presentation() const { return presentation_; }
     // What the icon says to assistive technology (its tool tip).
@@ -58,6 +59,9 @@ class StatusMenu final : public QObject, public StatusMenuView {
     void updateIcon();
     std::vector<MenuItem> buildItems() const;
     void place(std::vector<MenuItem> items);
+    // Keeps the menu within the free area of the screen it opens on: rows too wide for it are cut
+    // short with "…", their whole texts in their tool tips.
+    void fitToScreen();
 
     AppModel& model_;
     std::function<void()> openSettings_;

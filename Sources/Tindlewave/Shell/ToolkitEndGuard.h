@@ -8,11 +8,14 @@ class EngineAssembly;
 
 // The toolkit ends the program by itself at times, without the program's quit: it aborts when it
 // cannot reach its display at start (a fatal message), and it exits when its display connection
-// breaks at any time (the X server ended: a logout, a crash, a virtual display stopped; it says
-// "The X11 connection broke" first). Either way the engine first puts every device back (every
-// control native, every node let go of, the key tables as they were), on the thread the toolkit
-// ends the program from, waiting for the engine's threads within a deadline and touching neither
-// the toolkit nor the display; then the toolkit's end goes on, with its non-zero status.
+// breaks at any time (the X server or the Wayland compositor ended: a logout, a crash, a virtual
+// display stopped; it says "The X11 connection broke" or "The Wayland connection broke" first).
+// Either way the engine first puts every device back (every control native, every node let go of,
+// the key tables as they were), on the thread the toolkit ends the program from (a second such
+// thread waits for it), waiting for the engine's threads within a deadline and touching neither
+// the toolkit nor the display; then the toolkit's end goes on, with its non-zero status. A start
+// that failed for want of a display ends instead with the program's own word on standard error
+// ("cannot open the display :99 (why)") and status 1.
 // Make it on the main thread, after the assembly and before the engine's run and the application;
 // one at a time.
 class ToolkitEndGuard {

@@ -1,20 +1,25 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 
 class QTimer;
+class QDBusServiceWatcher;
 
 namespace tindlewave {
 
-// Looks for a system tray after the start: started at login, the program may come up before the
-// panel that holds the tray, and calls `appeared` once when there is one. On X11 the panel that
-// takes the tray says so to every client (a client message to the root window), and it looks
-// then, with no timer: an idle program is not woken. Elsewhere Qt tells of no tray that appears,
-// so it asks every `every` until `lookFor` has passed.
+// Follows the system tray after the start, both ways, and calls `changed` with the new answer
+// each time it changes. Started at login, the program may come up before the panel that holds the
+// tray; and a panel that crashes or is restarted takes its tray along. On X11 the panel that
+// takes the tray says so to every client (a client message to the root window), and the window
+// that held it is destroyed when it goes: it looks then, with no timer, so an idle program is not
+// woken. A tray of status notifiers (a D-Bus service) is looked at again whenever that service
+// comes or goes. Elsewhere Qt tells of no tray that appears, so while there is none it asks
+// every `every` until `lookFor` has passed (again from a tray's going).
 class TrayWatch final : public QObject {
   public:
     struct Options {
@@ -24,23 +29,32 @@ class TrayWatch final : public QObject {
         // Whether the X server's announcements are followed instead of asking on a timer; by
         // default where the platform is X11.
         std::optional<bool> announced = std::nullopt;
+        // The D-Bus connection (by its name) whose status-notifier service is followed; the session
+        // bus when empty.
+        QString bus;
     };
 
-    TrayWatch(Options options, std::function<void()> appeared, QObject* parent = nullptr);
+    // `there`: whether the program has a tray now.
+    TrayWatch(Options options, bool there, std::function<void(bool there)> changed, QObject* parent = nullptr);
     ~TrayWatch() override;
 
-    bool isLooking() const;
-    // Looks once now (the tray may just have been announced); nothing once it has appeared.
+    bool there() const { return there_; }
+    // Whether it asks on a timer now.
+    bool isAsking() const;
+    // Looks once now (the tray may just have come or gone).
     void look();
 
   private:
     class Announcements;
+    void askAgain();
 
     Options options_;
-    std::function<void()> appeared_;
+    std::function<void(bool)> changed_;
+    bool there_;
     QTimer* timer_;
-    int looksLeft_;
-    std::unique_ptr<Announcements> announcements_;  // X11's, while it waits for them
+    int looksLeft_ = 0;
+    std::unique_ptr<Announcements> announcements_;  // X11's
+    QDBusServiceWatcher* notifiers_;
 };
 
 }  // namespace tindlewave

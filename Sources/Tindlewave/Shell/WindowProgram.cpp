@@ -24,6 +24,7 @@
 #include "Settings/Views/WindowPicture.h"
 #include "Shell/FeedUpdater.h"
 #include "Shell/QtScreens.h"
+#include "Shell/SecondStart.h"
 #include "Shell/ShellViews.h"
 #include "Shell/StatusMenu.h"
 #include "Shell/TrayWatch.h"
@@ -106,12 +107,15 @@ std::unique_ptr<QtScreens> screensFor(ProgramWorld& world) {
         [real](std::vector<Screen> all) { real->events.setScreens(std::move(all)); });
 }
 
-// Over real devices the guide shows the device rule's commands as they are when it opens.
-std::function<std::string()> ruleCommandsOf(ProgramWorld& world) {
+// Over real devices the guide shows the device rule's commands as they are when it opens, and
+// names the uinput module when they load it.
+std::function<RuleGuide()> ruleGuideOf(ProgramWorld& world) {
     LinuxWorld* real = world.linuxWorld();
     if (!real) return {};
     return [real] {
-        return deviceRuleCommands(real->grants.hasUinput(), real->grants.keyboardsNeeded());
+        const bool hasUinput = real->grants.hasUinput();
+        return RuleGuide{GeneralTexts::ruleGuideText(!hasUinput),
+                         deviceRuleCommands(hasUinput, real->grants.keyboardsNeeded())};
     };
 }
 }  // namespace
@@ -147,9 +151,7 @@ WindowProgram::WindowProgram(int argc, char** argv, Launch launch)
       application_(argc_, argv),
       main_(SystemClock::shared()),
       screens_(screensFor(assembly_.world())),
-      autostart_(XdgAutostart::defaultFolder(),
-                 XdgAutostart::ProgramPath(&XdgAutostart::runningProgram)),
-      guide_(assembly_.permissions(), ruleCommandsOf(assembly_.world())),
+      guide_(assembly_.permissions(), ruleGuideOf(assembly_.world())),
       hasTray_(QSystemTrayIcon::isSystemTrayAvailable()),
       menuInTray_(hasTray_),
       model_(modelParts()),
@@ -189,7 +191,7 @@ AppModel::Parts WindowProgram::modelParts() {
         .defaults = defaults_,
         .permissions = assembly_.permissions(),
         .log = LogStore::shared(),
-        .loginItem = autostart_,
+        .loginItem = assembly_.world().loginItem(),
         .workspace = workspace_,
         .guide = guide_,
         .updateFeed = updateFeedURL(),
@@ -258,8 +260,41 @@ void WindowProgram::start() {
     announceStart();
     takeUpDevices();
     model_.start();
+    followTheTray();
     if (!hasTray_) carryTheMenuInTheWindow();
+    answerSecondStarts();
     if (snapshots_) takeSnapshots();
+}
+
+// Started again over the same devices, the program asks this one for its window (SecondStart.h).
+void WindowProgram::answerSecondStarts() {
+    if (const auto* why = std::get_if<std::string>(&launch_.secondStarts))
+        log_.log(LogLevel::error, "starting the program again cannot bring this one's window to the front: " + *why);
+    auto* listening = std::get_if<UniqueFd>(&launch_.secondStarts);
+    if (!listening) return;
+    secondStarts_ = std::make_unique<SecondStartServer>(std::move(*listening), [this] {
+        log_.log(LogLevel::defaultLevel, "started again: the settings window comes to the front");
+        showWindowNow();
+    });
+}
+
+// The panel with the tray may come up after a program started at login, and may go away (a crash,
+// a restart) and come back: the menu goes where it can be reached.
+void WindowProgram::followTheTray() {
+    trayWatch_ = std::make_unique<TrayWatch>(TrayWatch::Options{}, hasTray_, [this](bool there) {
+        auto* menu = dynamic_cast<StatusMenu*>(model_.menu());
+        if (!menu) return;
+        menuInTray_ = there;
+        if (there) {
+            menu->moveToTray();
+            log_.log(LogLevel::defaultLevel, "a system tray appeared: the menu moved there");
+            return;
+        }
+        // Without it, nothing else would show that the program runs: the window is the program
+        // again, with the menu, and closing it quits.
+        log_.log(LogLevel::defaultLevel, "the system tray went away: the settings window carries the menu");
+        showWindowNow();
+    });
 }
 
 void WindowProgram::announceStart() {
@@ -294,12 +329,6 @@ void WindowProgram::takeUpDevices() {
 // `windowAtTheLatest`), and the menu is up to date as soon as it can be.
 void WindowProgram::carryTheMenuInTheWindow() {
     log_.log(LogLevel::defaultLevel, "no system tray: the settings window carries the menu");
-    // The panel with the tray may come up after a program started at login.
-    trayWatch_ = std::make_unique<TrayWatch>(TrayWatch::Options{}, [this] {
-        menuInTray_ = true;
-        if (auto* menu = dynamic_cast<StatusMenu*>(model_.menu())) menu->moveToTray();
-        log_.log(LogLevel::defaultLevel, "a system tray appeared: the menu moved there");
-    });
     if (snapshots_) {
         makeWindowWithMenu();  // the pictures show the window as it will be
         return;
@@ -327,6 +356,15 @@ void WindowProgram::openWindowWithMenu() {
     makeWindowWithMenu();
     // Shown in a job after the one that made it: a status that came meanwhile is drawn first.
     main_.post([this] { model_.settingsWindow().show(); });
+}
+
+// At once, with the menu on its tool bar while there is no tray.
+void WindowProgram::showWindowNow() {
+    firstStatus_.cancel();
+    windowTimer_.cancel();
+    windowOpened_ = true;
+    makeWindowWithMenu();
+    model_.settingsWindow().show();
 }
 
 void WindowProgram::takeSnapshots() {

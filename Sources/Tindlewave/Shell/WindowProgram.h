@@ -4,9 +4,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "App/AppModel.h"
-#include "Platform/Linux/Desktop/XdgAutostart.h"
+#include "Platform/Linux/System/UniqueFd.h"
 #include "Runtime/EngineAssembly.h"
 #include "Runtime/Stores/LogStore.h"
 #include "Runtime/Worlds/DevicesLock.h"
@@ -24,6 +25,7 @@ namespace tindlewave {
 
 class QtScreens;
 class QuitSequence;
+class SecondStartServer;
 class ShellSettingsWindow;
 class TrayWatch;
 
@@ -34,6 +36,8 @@ struct Launch {
     bool keyboard = true;  // a built-in keyboard (simulated world)
     std::optional<SimulatedWorld::StateFile> hidutilState;  // the simulated world's; outlives it
     std::optional<DevicesLock> devicesLock;  // over this computer's devices: held while it runs
+    // With the devices lock: where a second start asks for the window, or why it cannot.
+    std::variant<std::monostate, UniqueFd, std::string> secondStarts;
     std::optional<std::string> othersFolders;  // folders of another user's the environment named
 };
 
@@ -73,9 +77,12 @@ class WindowProgram {
     void announceStart();
     void attachSimulatedDevices();
     void takeUpDevices();
+    void followTheTray();
     void carryTheMenuInTheWindow();
     void makeWindowWithMenu();
     void openWindowWithMenu();
+    void showWindowNow();
+    void answerSecondStarts();
     void takeSnapshots();
 
     HeldTerminationSignals heldSignals_;  // until termination_ is there
@@ -90,11 +97,10 @@ class WindowProgram {
     ProgramApplication application_;
     QtMainExecutor main_;
     std::unique_ptr<QtScreens> screens_;
-    XdgAutostart autostart_;
     QtWorkspace workspace_;
     PermissionGuide guide_;
     const bool hasTray_;
-    bool menuInTray_;  // becomes true when a tray appears after the start and the menu moves there
+    bool menuInTray_;  // follows the tray when it appears or goes away after the start
     std::unique_ptr<TrayWatch> trayWatch_;
     std::unique_ptr<QuitSequence> quit_;
     ShellSettingsWindow* settingsWindow_ = nullptr;
@@ -105,6 +111,7 @@ class WindowProgram {
     bool windowOpened_ = false;
     Subscription firstStatus_;
     TimerHandle windowTimer_;
+    std::unique_ptr<SecondStartServer> secondStarts_;  // goes before the devices lock
 };
 
 }  // namespace tindlewave

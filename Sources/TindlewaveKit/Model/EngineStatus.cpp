@@ -10,7 +10,7 @@ std::vector<Attention> EngineStatus::attention() const {
     if (permissions.inputMonitoring != PermissionState::Grant::granted) {
         list.push_back(Attention::permission(Permission::inputMonitoring));
     }
-    if (configError) list.push_back(Attention::config(*configError));
+    if (configError) list.push_back(Attention::config(*configError, configInForce));
     if (tap == TapState::failed) list.push_back(Attention::tapFailed());
     return list;
 }

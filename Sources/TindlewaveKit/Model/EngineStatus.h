@@ -150,6 +150,7 @@ struct Attention {
     };
     struct Config {
         ConfigError error;
+        bool lastGoodInForce = false;  // the last good configuration is in force meanwhile
         bool operator==(const Config&) const = default;
     };
     struct TapFailed {
@@ -161,7 +162,9 @@ struct Attention {
     static Attention permission(tindlewave::Permission permission) {
         return {Permission{permission}};
     }
-    static Attention config(ConfigError error) { return {Config{std::move(error)}}; }
+    static Attention config(ConfigError error, bool lastGoodInForce) {
+        return {Config{std::move(error), lastGoodInForce}};
+    }
     static Attention tapFailed() { return {TapFailed{}}; }
 
     bool operator==(const Attention&) const = default;
@@ -176,6 +179,9 @@ struct EngineStatus {
     std::vector<DeviceStatus> devices;     // one per profile, in profile order
     std::vector<DeviceStatus> newDevices;  // connected devices that nothing matches
     std::optional<Reconnect> lastReconnect{};
+    // Whether a configuration is in force: the file's, or beside its error the last good one
+    // (none when the file has never been read whole, not even at the start).
+    bool configInForce = false;
 
     // What needs the user, in order: missing permissions, the configuration error, a failed tap.
     std::vector<Attention> attention() const;

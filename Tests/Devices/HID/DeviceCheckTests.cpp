@@ -104,3 +104,37 @@ TEST(DeviceCheck, NamesTheDevicesGiveCannotSendEscapeSequences) {
         EXPECT_EQ(check.text.find(control), std::string::npos) << check.text;
     EXPECT_TRUE(holds(check.text, "\"Mouse\\u001b[2J\\u001b]0;title\\u0007\"")) << check.text;
 }
+
+// uinput is told apart as the grants tell it: no node is the module not loaded (which no rule
+// brings), a node there but refused is the device rule not installed.
+TEST(DeviceCheck, SaysWhetherUinputIsThereAndWritableAndWhatMendsIt) {
+    if (rerunUnprivileged()) return;
+    Testbed testbed;
+    ASSERT_TRUE(testbed.add(uinputNode().text()));
+    auto target = std::filesystem::read_symlink(testbed.rootDir() + "/dev/uinput");
+    const auto check = [](std::string uinput = "/dev/uinput") {
+        return DeviceCheck::run(DeviceCheck::Options{.pingTimeout = std::chrono::milliseconds(100), .uinput = uinput}).text;
+    };
+    const std::string heading = "\n/dev/uinput (posting events, the mirrors of grabbed devices):\n";
+
+    ASSERT_EQ(::chmod(target.c_str(), 0600), 0) << target;
+    auto text = check();
+    EXPECT_TRUE(holds(text, heading + "  present, mode 0600, owner ")) << text;
+    EXPECT_TRUE(holds(text, "; write yes\n\n")) << text;
+
+    ASSERT_EQ(::chmod(target.c_str(), 0400), 0) << target;
+    text = check();
+    EXPECT_TRUE(holds(text, "; write no (Permission denied)\n  install the device rule: README, \"Using it with real "
+                            "devices\"\n"))
+        << text;
+    EXPECT_FALSE(holds(text, "modprobe")) << text;
+
+    const std::string missing = testbed.rootDir() + "/dev/uinput-missing";
+    text = check(missing);
+    EXPECT_TRUE(holds(text, "\n" + missing + " (posting events, the mirrors of grabbed devices):\n"
+                            "  missing (No such file or directory): the uinput module is not loaded\n"
+                            "  load the uinput module: sudo modprobe uinput (and for the next boots: echo uinput | "
+                            "sudo tee /etc/modules-load.d/uinput.conf)\n"))
+        << text;
+    EXPECT_FALSE(holds(text, "install the device rule")) << text;
+}

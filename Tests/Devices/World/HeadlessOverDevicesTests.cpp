@@ -17,6 +17,7 @@
 #include "TestKit/HeadlessProcess.h"
 #include "TestKit/SilentDisplay.h"
 #include "TestKit/VirtualDisplay.h"
+#include "TestKit/WaylandDisplay.h"
 #include "TestKit/Umockdev/EmulatedNode.h"
 #include "TestKit/Umockdev/EvdevSide.h"
 #include "TestKit/Umockdev/Fixtures.h"
@@ -205,11 +206,17 @@ TEST(HeadlessOverDevices, SetsUpTheMouseAndKeyboardFiresARuleAndQuitsLeavingBoth
 }
 
 #ifdef TW_PROGRAM
-// The program on screen over the emulated devices, on the X display named.
-void startOnDisplay(Headless& program, const std::string& display) {
+// The toolkit's variables for an X display, and for a Wayland one.
+std::vector<std::string> onX11(const std::string& display) { return {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display}; }
+std::vector<std::string> onWayland(const std::string& display) {
+    return {"QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=" + display};
+}
+
+// The program on screen over the emulated devices, on the display the variables name.
+void startOnDisplay(Headless& program, std::vector<std::string> display) {
     program.program = TW_PROGRAM;
     overDevices(program);
-    program.variables = {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display};
+    program.variables = std::move(display);
     writeConfig(program);
     program.start({});
 }
@@ -218,6 +225,29 @@ void startOnDisplay(Headless& program, const std::string& display) {
 bool setUp(MouseAndKeyboard& machine) {
     return testkit::pollUntil([&] { return machine.diverted() && machine.keyTable->table().at(0x70039) == keyF18; },
                               60s, 10ms);
+}
+
+// The program on screen, its devices set up, loses its display (the server ends: a logout, a
+// crash, a virtual display stopped); the toolkit ends the program, which puts both devices back
+// first, as its quit does, and ends with a failure. `broke`: what the toolkit says then.
+template <class Display>
+void displayGoneAfterTheStart(Display& display, std::vector<std::string> variables, const std::string& broke) {
+    MouseAndKeyboard machine;
+    ASSERT_TRUE(machine.ready());
+    auto& keyTable = *machine.keyTable;
+    {
+        Headless program;
+        startOnDisplay(program, std::move(variables));
+        // Said in the event loop's first job: the toolkit is on its display.
+        ASSERT_TRUE(program.waitFor("standard error is not a terminal", 60s)) << program.seen;
+        ASSERT_TRUE(setUp(machine)) << program.seen;
+        display.close();
+        const int status = program.exitStatus();
+        EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << program.seen;
+        EXPECT_NE(program.seen.find(broke), std::string::npos) << program.seen;
+    }
+    EXPECT_EQ(keyTable.table(), keyboardTable());
+    EXPECT_FALSE(machine.diverted());
 }
 #endif
 
@@ -234,44 +264,109 @@ TEST(WindowProgramOverDevices, ADisplayLostWhileTheDevicesAreSetUpFindsThemPutBa
     if (display.name().empty()) GTEST_SKIP() << "no free display number";
     {
         Headless program;
-        startOnDisplay(program, display.name());
+        startOnDisplay(program, onX11(display.name()));
         // The toolkit waits for the display's answer meanwhile.
         ASSERT_TRUE(setUp(machine)) << program.seen;
         display.close();
+        // Said plainly, and ended with a failure of its own rather than the toolkit's abort.
         const int status = program.exitStatus();
-        EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << program.seen;
-        EXPECT_NE(program.seen.find("could not connect to display"), std::string::npos) << program.seen;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << program.seen;
+        EXPECT_NE(program.seen.find("tindlewave: cannot open the display " + display.name() + " ("),
+                  std::string::npos)
+            << program.seen;
+        EXPECT_EQ(program.seen.find("Reinstalling"), std::string::npos) << program.seen;
     }
     EXPECT_EQ(keyTable.table(), keyboardTable());
     EXPECT_FALSE(machine.diverted());
 #endif
 }
 
-// The program on screen, its devices set up, loses its display (the X server ends: a logout, a
-// crash, a virtual display stopped); the toolkit ends the program, which puts both devices back
-// first, as its quit does, and ends with a failure.
+// An X server that ends under the program.
 TEST(WindowProgramOverDevices, ADisplayGoneAfterTheStartFindsTheDevicesPutBack) {
 #ifndef TW_PROGRAM
     GTEST_SKIP() << "built without the program on screen";
 #else
-    MouseAndKeyboard machine;
-    ASSERT_TRUE(machine.ready());
-    auto& keyTable = *machine.keyTable;
     testkit::VirtualDisplay display;
     if (display.name().empty()) GTEST_SKIP() << "no Xvfb here";
+    displayGoneAfterTheStart(display, onX11(display.name()), "The X11 connection broke");
+#endif
+}
+
+// A Wayland compositor that ends under the program (the toolkit then exits at once, without the
+// process's exit handlers).
+TEST(WindowProgramOverDevices, AWaylandCompositorGoneAfterTheStartFindsTheDevicesPutBack) {
+#ifndef TW_PROGRAM
+    GTEST_SKIP() << "built without the program on screen";
+#else
+    testkit::WaylandDisplay display;
+    if (display.name().empty()) GTEST_SKIP() << "no weston here";
+    displayGoneAfterTheStart(display, onWayland(display.name()), "The Wayland connection broke");
+#endif
+}
+
+#ifdef TW_PROGRAM
+// Whether a thread of process `pid` has the name `name`.
+bool hasThread(pid_t pid, const std::string& name) {
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        auto comm = TempFolder::read((task.path() / "comm").string());
+        if (!comm.empty() && comm.back() == '\n') comm.pop_back();
+        if (comm == name) return true;
+    }
+    return false;
+}
+
+// All the program's log files say.
+std::string logOf(const Headless& program) {
+    std::string all;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(
+             program.home.path() / ".local" / "state" / "tindlewave" / "log", error))
+        all += TempFolder::read(entry.path().string());
+    return all;
+}
+#endif
+
+// The program on screen has quit (every device put back, the engine's executor stopped) and waits
+// for a key-map job still running (a keyboard that does not answer) when its display goes; the
+// toolkit finds its connection broken as the program's windows go, and ends the program at once:
+// nothing is left to put back, and nothing is waited for.
+TEST(WindowProgramOverDevices, ADisplayGoneJustAfterTheQuitEndsTheProgramAtOnce) {
+#ifndef TW_PROGRAM
+    GTEST_SKIP() << "built without the program on screen";
+#else
+    Testbed testbed;
+    const auto keyboard = usbKeyboard(1);
+    ASSERT_TRUE(testbed.add(keyboard.text()));
+    ASSERT_TRUE(testbed.add(uinputNode().text()));
+    HeldKeyTable keyTable(testbed, keyboard.event, keyboardTable());
+    UinputSide uinput(testbed);
+    testkit::WaylandDisplay display;
+    if (display.name().empty()) GTEST_SKIP() << "no weston here";
+    keyTable.hold();
     {
         Headless program;
-        startOnDisplay(program, display.name());
-        // Said in the event loop's first job: the toolkit is on its display.
+        startOnDisplay(program, onWayland(display.name()));
         ASSERT_TRUE(program.waitFor("standard error is not a terminal", 60s)) << program.seen;
-        ASSERT_TRUE(setUp(machine)) << program.seen;
+        ASSERT_TRUE(testkit::pollUntil([&] { return keyTable.held() > 0; }, 60s, 10ms)) << program.seen;
+        ::kill(program.pid, SIGTERM);
+        // The quit is done and the engine's executor has stopped: the program waits for the job.
+        ASSERT_TRUE(testkit::pollUntil(
+            [&] {
+                return logOf(program).find("\"quitting (received SIGTERM)\"") != std::string::npos &&
+                       !hasThread(program.pid, "tindlewave.hid");
+            },
+            60s, 10ms))
+            << program.seen << logOf(program);
         display.close();
+        EXPECT_TRUE(keyTable.release());
         const int status = program.exitStatus();
-        EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << program.seen;
-        EXPECT_NE(program.seen.find("The X11 connection broke"), std::string::npos) << program.seen;
+        EXPECT_TRUE(WIFEXITED(status)) << program.seen;
+        EXPECT_NE(program.seen.find("The Wayland connection broke"), std::string::npos) << program.seen;
+        const auto log = logOf(program);
+        EXPECT_EQ(log.find("the toolkit ends the program"), std::string::npos) << log;
+        EXPECT_EQ(log.find("quit before every device was put back"), std::string::npos) << log;
     }
-    EXPECT_EQ(keyTable.table(), keyboardTable());
-    EXPECT_FALSE(machine.diverted());
 #endif
 }
 

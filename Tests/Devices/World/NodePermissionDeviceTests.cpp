@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -96,10 +97,14 @@ TEST(NodePermissionDevices, EachGrantIsDeniedByItsOwnNodes) {
     machine.setMode(machine.mouse.event, 0);
     EXPECT_EQ(machine.grants(), std::pair(Grant::granted, Grant::denied));
     machine.setMode(machine.mouse.event, 0600);
+    // uinput there but not writable, as before the device rule is installed: not allowed, and no
+    // module is missing.
     machine.setMode("/dev/uinput", 0400);
     NodePermissionGrants::Remedies remedies;
-    EXPECT_EQ(machine.grants(nullptr, false, &remedies), std::pair(Grant::granted, Grant::denied));
+    std::pair<GrantCause, GrantCause> causes;
+    EXPECT_EQ(machine.grants(nullptr, false, &remedies, std::nullopt, &causes), std::pair(Grant::granted, Grant::denied));
     EXPECT_EQ(remedies, NodePermissionGrants::Remedies{.installRule = true});
+    EXPECT_EQ(causes, std::pair(GrantCause::none, GrantCause::none));
 }
 
 // The keyboards have a rule of their own: without it both grants stand (mice work), and the
@@ -147,9 +152,11 @@ TEST(NodePermissionDevices, TheGrantsAreReadAgainWhenTheRegistryListsANewHidppNo
     auto reader = std::make_unique<RunLoopExecutor>("test.reader");
     auto registry = std::make_unique<LinuxDeviceRegistry>(*udev);
     ASSERT_TRUE(registry->followsHotplug());
-    // Its hidraw node refused: the grant then turns from nothing to grant to denied.
+    // Its hidraw node there but refused: the grant then turns from nothing to grant to denied.
     NodePermissionGrants grants([&] { return PermissionNodes::of(*registry); },
-                                [](const std::string& path, int) { return !path.starts_with("/dev/hidraw"); },
+                                [](const std::string& path, int mode) {
+                                    return mode == F_OK || !path.starts_with("/dev/hidraw");
+                                },
                                 [&](std::function<void()> changed) {
                                     return watchNodeChanges(*udev, *registry, std::move(changed),
                                                             {quiet.path().string()});

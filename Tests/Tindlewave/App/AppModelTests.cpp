@@ -14,7 +14,7 @@
 #include "TestKit/TempFolder.h"
 #include "Tindlewave/Fakes/FakeConfigFile.h"
 #include "Tindlewave/Fakes/FakeEngine.h"
-#include "Tindlewave/Fakes/FakeLoginItem.h"
+#include "Platform/Simulated/Desktop/SimulatedLoginItem.h"
 
 using namespace tindlewave;
 using namespace tindlewave::testkit;
@@ -91,7 +91,7 @@ struct AppModelTest : ::testing::Test {
     Events events;
     Defaults defaults{folder.path() / "defaults.json"};
     LogStore log{folder.path() / "log", false, scheduler.clock()};
-    FakeLoginItem loginItem;
+    SimulatedLoginItem loginItem;
     RecordingGrants grants{events};
     Permissions permissions{grants};
     RecordingWorkspace workspace{events};

@@ -14,7 +14,7 @@ const DeviceMatch mouse = DeviceMatch::device(VendorID{0x046D}, ProductID{0xB023
 
 EngineStatus status(RunState run = RunState::active,
                     PermissionState permissions = {Grant::granted, Grant::granted}) {
-    return {run, permissions, std::nullopt, TapState::on, {}, {}};
+    return {run, permissions, std::nullopt, TapState::on, {}, {}, std::nullopt, true};
 }
 
 DeviceStatus device(std::string name) {
@@ -79,6 +79,11 @@ TEST(MenuPresentation, StatesAndNotices) {
     troubled.configError = ConfigError{"", "cannot read the file"};
     EXPECT_EQ(MenuPresentation::make(troubled, clockText).notices[2].detail,
               "cannot read the file. Still using the last good settings.");
+    // Without one ever read, there are no last good settings to speak of.
+    troubled.configError = ConfigError{"", "cannot create /home/u/.config/tindlewave/config.json: Permission denied"};
+    troubled.configInForce = false;
+    EXPECT_EQ(MenuPresentation::make(troubled, clockText).notices[2].detail,
+              "cannot create /home/u/.config/tindlewave/config.json: Permission denied. No settings are in use yet.");
 }
 
 TEST(MenuPresentation, RowDetails) {

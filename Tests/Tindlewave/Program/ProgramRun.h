@@ -36,6 +36,7 @@ struct Program {
     pid_t pid = -1;
     bool simulate = true;  // over simulated devices, unless a test wants this machine's
     fs::path homeOf;       // another run's home and XDG folders instead of its own
+    std::string program = TW_BINARY_ROOT "/tindlewave";
 
     fs::path folder() const { return homeOf.empty() ? home.path() : homeOf; }
     fs::path configFolder() const { return folder() / ".config" / "tindlewave"; }
@@ -65,7 +66,6 @@ struct Program {
         std::vector<char*> env;
         for (auto& variable : variables) env.push_back(variable.data());
         env.push_back(nullptr);
-        std::string program = TW_BINARY_ROOT "/tindlewave";
         // Over the simulated devices: what it does with them is what these tests check.
         std::string simulated = "--simulate";
         std::vector<char*> argv{program.data()};
@@ -75,7 +75,16 @@ struct Program {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         if (standardError >= 0) posix_spawn_file_actions_adddup2(&actions, standardError, STDERR_FILENO);
-        const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data());
+        // SIGPIPE with its default action, as a shell starts a program, whatever the test runner's.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), env.data());
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         ASSERT_EQ(spawned, 0);
     }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -125,6 +126,36 @@ TEST(DevicesTab, TheKindPickerSendsTheKindPickedAndNothingForTheKindShown) {
                                         saved(SettingsEdit::kind(DeviceMatch::builtIn(), DeviceKind::mouse))}));
 }
 
+// A kind chosen from the keyboard moves the device to the other list; the focus goes along to its
+// Kind control, so what is typed next renames no device and the arrow keys take it back.
+TEST(DevicesTab, TheFocusStaysOnTheKindChosenFromTheKeyboard) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    DevicesPage devices(world.model->settings());
+    devices.page.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&devices.page));
+    auto rowOf = [](DeviceList* list) -> DeviceRow* {
+        for (DeviceRow* row : list->rows())
+            if (row->device().match == deskMouse) return row;
+        return nullptr;
+    };
+    auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+
+    rowOf(devices.tab->mice())->kindPicker()->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Down);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowOf(devices.tab->keyboards()) != nullptr; }, 10000));
+    ASSERT_EQ(QApplication::focusWidget(), rowOf(devices.tab->keyboards())->kindPicker());
+    QTest::keyClicks(QApplication::focusWidget(), "Typed");
+    press(Qt::Key_Return);
+    press(Qt::Key_Up);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowOf(devices.tab->mice()) != nullptr; }, 10000));
+    EXPECT_EQ(QApplication::focusWidget(), rowOf(devices.tab->mice())->kindPicker());
+    EXPECT_EQ(editsLogged(world),
+              (std::vector<std::string>{saved(SettingsEdit::kind(deskMouse, DeviceKind::keyboard)),
+                                        saved(SettingsEdit::kind(deskMouse, DeviceKind::mouse))}));
+}
+
 TEST(DevicesTab, RenameIgnoreAndStopIgnoringSendTheirOwnEditForTheirOwnDevice) {
     ShellWorld world;
     world.make(twoDevicesConfig);
@@ -195,6 +226,32 @@ TEST(DevicesTab, ARowGoingWhileItsConfirmationIsOpenTakesTheBoxAlong) {
     EXPECT_EQ(devices.rows().size(), 1u);
 }
 
+// A file that cannot be written: a refused name and a refused kind give way to the stored ones
+// as soon as "Not saved" shows, each time.
+TEST(DevicesTab, ARefusedNameOrKindShowsTheStoredOneAgain) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    SettingsModel& settings = world.model->settings();
+    DevicesPage devices(settings);
+    world.refuseWrites = true;
+    DeviceRow& desk = *devices.rows()[0];
+    QLineEdit* name = desk.findChild<QLineEdit*>();
+    name->setText("Travel mouse");
+    emit name->textEdited("Travel mouse");
+    emit name->editingFinished();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return settings.refusals() == 1; }, 10000));
+    EXPECT_EQ(name->text(), "Desk mouse");
+
+    QComboBox* kind = desk.findChild<QComboBox*>();
+    for (std::uint64_t refusal : {2, 3}) {
+        kind->setCurrentIndex(1);
+        emit kind->activated(1);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return settings.refusals() == refusal && kind->currentText() == "Mouse"; }, 10000));
+    }
+}
+
 TEST(DevicesTab, DisabledAndSendingNothingWhileTheFileIsBroken) {
     ShellWorld world;
     world.make(twoDevicesConfig);
@@ -202,10 +259,18 @@ TEST(DevicesTab, DisabledAndSendingNothingWhileTheFileIsBroken) {
     SettingsModel& settings = world.model->settings();
     settings.show(statusWith({}, {connected("Pad", newKeyboard, DeviceKind::keyboard)}));
     DevicesPage devices(settings);
+    // A name being typed as the file breaks: its row goes off, the name is not saved and shows
+    // what is stored.
+    devices.page.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&devices.page));
+    QLineEdit* name = devices.rows()[0]->findChild<QLineEdit*>();
+    name->setFocus();
+    QTest::keyClicks(name, " 2");
     const std::string broken = "{ not json";
     TempFolder::write((world.configFolder / "config.json").string(), broken);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !settings.editable(); }, 10000));
     devices.tab->refresh();
+    EXPECT_EQ(name->text(), "Desk mouse");
 
     const auto rows = devices.rows();
     ASSERT_EQ(rows.size(), 3u);

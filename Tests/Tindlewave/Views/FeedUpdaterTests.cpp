@@ -79,13 +79,17 @@ TEST(FeedUpdater, ANewerVersionFoundOnScheduleShowsAndOneTheUserAskedForOpensIts
     EXPECT_TRUE(world.updates.automaticallyChecks());
     EXPECT_FALSE(world.updates.allowsAutomaticDownloads());
 
-    ASSERT_TRUE(world.check(true));  // asked for: the page opens, nothing is left to show
+    ASSERT_TRUE(world.check(true));  // asked for: the page opens, nothing is left in the menu
     EXPECT_EQ(world.updates.found(), std::nullopt);
     EXPECT_EQ(world.workspace.opened, (std::vector<std::string>{"https://example.org/get"}));
     EXPECT_TRUE(world.updates.lastCheck().has_value());
+    // The window can say which version is out and offer its page (no browser may have opened).
+    const AvailableUpdate available{"1.10.0", "https://example.org/get"};
+    EXPECT_EQ(world.updates.available(), available);
 
     ASSERT_TRUE(world.check(false));
     EXPECT_EQ(world.updates.found(), "1.10.0");
+    EXPECT_EQ(world.updates.available(), available);
     EXPECT_EQ(world.workspace.opened.size(), 1u);
 }
 
@@ -139,6 +143,11 @@ TEST(FeedUpdater, TheBetaEntryIsUsedOnlyWhileTheSwitchIsOn) {
     EXPECT_EQ(world.updates.found(), "1.5.0");
     ASSERT_TRUE(world.check(true));
     EXPECT_EQ(world.workspace.opened, (std::vector<std::string>{"https://example.org/beta"}));
+    EXPECT_EQ(world.updates.available(), (AvailableUpdate{"1.5.0", "https://example.org/beta"}));
+    // Without the beta there is nothing newer again.
+    world.updates.setBeta(false);
+    ASSERT_TRUE(world.check(true));
+    EXPECT_EQ(world.updates.available(), std::nullopt);
 
     // A beta entry that is not one is the feed's fault only while it is used.
     FeedWorld broken(feedFile(served, R"({"version":"1.4.0","download":"https://example.org/get",)"

@@ -57,12 +57,10 @@ TEST(SettingsPage, ShowsTheConfigErrorThenTheSaveErrorAboveTheContentAndUpdatesI
     int opened = 0;
     SettingsPage page(nullptr, [&] { ++opened; });
     page.content()->addWidget(new FormRow("Startup", std::nullopt, new QLabel("x")));
-    page.setWarnings(std::string("hyper.key: unknown key"), std::string("cannot write x: denied"));
+    page.setWarnings(std::string("hyper.key: unknown key. Fix the file."), std::string("cannot write x: denied"));
     EXPECT_EQ(rowLabels(page), (std::vector<QString>{"Config file:", "—", "Not saved:", "—", "Startup:"}));
     auto* explanation = page.findChild<QLabel*>("configErrorText");
-    EXPECT_EQ(explanation->text(),
-              "hyper.key: unknown key. Tindlewave keeps using the last good settings. Fix the file to "
-              "change settings here.");
+    EXPECT_EQ(explanation->text(), "hyper.key: unknown key. Fix the file.");
     auto* row = page.content()->itemAt(0)->widget();
     page.setWarnings(std::string("other: error"), std::nullopt);
     EXPECT_EQ(page.content()->itemAt(0)->widget(), row);  // the same row, new text
@@ -145,7 +143,14 @@ TEST(Explanation, KeptOnOneLineItEndsWithAnEllipsisAndTellsTheWholeTextWhenCut) 
 struct NameFieldTest : ::testing::Test {
     std::vector<std::string> saved;
     QWidget window;
-    NameField* field = new NameField("Mouse", [this](const std::string& name) { saved.push_back(name); }, &window);
+    std::vector<NameField::Refused> refusals;
+    NameField* field = new NameField(
+        "Mouse",
+        [this](const std::string& name, NameField::Refused refused) {
+            saved.push_back(name);
+            refusals.push_back(std::move(refused));
+        },
+        &window);
     QLineEdit* other = new QLineEdit(&window);
 
     void SetUp() override {

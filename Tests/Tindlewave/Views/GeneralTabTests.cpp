@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -157,10 +159,21 @@ TEST(GeneralTab, ARowWithNothingToGrantAsksNothingAndAMissingModuleIsNamed) {
     EXPECT_TRUE(buttons[0]->isVisibleTo(&general.page));
     EXPECT_NE(general.button("Open System Settings"), nullptr);
     // The how-to asks only for what can come: Input Monitoring has nothing to grant.
-    bool lastStep = false;
-    for (auto* label : general.page.findChildren<QLabel*>())
-        lastStep |= label->text() == "Check that Accessibility says Granted below, or click Allow\u2026 to be asked";
-    EXPECT_TRUE(lastStep);
+    const auto shows = [](GeneralPage& page, const QString& text) {
+        for (auto* label : page.page.findChildren<QLabel*>())
+            if (label->text() == text) return true;
+        return false;
+    };
+    EXPECT_TRUE(shows(general, "Check that Accessibility says Granted below, or click Allow\u2026 to be asked"));
+
+    // Over Linux devices the first step names the module: installing the rule alone cannot help.
+    LinuxDeviceTexts texts;
+    GeneralPage overLinux(settings);
+    overLinux.tab->refresh();
+    EXPECT_TRUE(shows(overLinux, "Load the uinput module and install Tindlewave's device rule (once, as an administrator)"));
+    world.grants.setCause(Permission::accessibility, GrantCause::none);
+    overLinux.tab->refresh();
+    EXPECT_TRUE(shows(overLinux, "Install Tindlewave's device rule (once, as an administrator)"));
 }
 
 TEST(GeneralTab, TheFileButtonsRevealAndOpenTheConfigFileAndShowLogShowsIt) {
@@ -231,6 +244,22 @@ TEST(GeneralTab, EachUpdateControlReachesItsOwnSetting) {
     beta->click();
     EXPECT_FALSE(updates.beta());
     EXPECT_TRUE(general.calls.empty());
+
+    // A check that found a newer version says which, with its page a click away (no browser may
+    // have opened it), until a check finds none newer.
+    EXPECT_EQ(general.button("Open Download Page"), nullptr);
+    updater->told->checked(AvailableUpdate{"9.1", "https://updates.example.org/9.1"});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return general.button("Open Download Page") != nullptr; }, 5000));
+    const auto labels = general.page.findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](QLabel* label) {
+        return label->text() == "Tindlewave 9.1 is out." && label->isVisibleTo(&general.page);
+    }));
+    general.button("Open Download Page")->click();
+    EXPECT_EQ(general.calls, (std::vector<std::string>{"open https://updates.example.org/9.1"}));
+    updater->told->checked(std::nullopt);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return general.button("Open Download Page") == nullptr; }, 5000));
 }
 
 }  // namespace

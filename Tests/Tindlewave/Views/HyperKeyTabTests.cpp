@@ -110,6 +110,31 @@ TEST(HyperKeyTab, ShowsNothingWithoutAConfiguration) {
     EXPECT_FALSE(hyper.tab->masterSwitch()->isVisibleTo(&hyper.page));
 }
 
+// A file that cannot be written: the switch and the key picker show the stored settings again
+// at every refusal, also one whose error is shown already.
+TEST(HyperKeyTab, ARefusedSwitchOrKeyShowsTheStoredOneAgain) {
+    ShellWorld world;
+    world.make(twoDevicesConfig);
+    ASSERT_TRUE(world.start());
+    SettingsModel& settings = world.model->settings();
+    HyperPage hyper(settings);
+    world.refuseWrites = true;
+    QCheckBox* master = hyper.tab->masterSwitch();
+    QComboBox* picker = hyper.tab->keyPicker();
+    const int key = picker->currentIndex();
+    for (std::uint64_t refusal : {1, 3}) {
+        master->click();
+        picker->setCurrentIndex(key + 1);
+        emit picker->activated(key + 1);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return settings.refusals() == refusal + 1 && master->isChecked() &&
+                       picker->currentIndex() == key;
+            },
+            10000));
+    }
+}
+
 TEST(HyperKeyTab, DisabledAndSendingNothingWhileTheFileIsBroken) {
     ShellWorld world;
     world.make(twoDevicesConfig);
@@ -132,10 +157,7 @@ TEST(HyperKeyTab, DisabledAndSendingNothingWhileTheFileIsBroken) {
 // Over real devices "How it works" has no caveat under it; its text still starts on its label's
 // line, not centred in the room the row gives it.
 TEST(HyperKeyTab, HowItWorksStartsOnTheLineOfItsLabel) {
-    struct RealDeviceTexts {
-        RealDeviceTexts() { setWorldTexts(WorldTexts::linuxDevices); }
-        ~RealDeviceTexts() { setWorldTexts(WorldTexts::simulated); }
-    } texts;
+    LinuxDeviceTexts texts;
     ShellWorld world;
     world.make(twoDevicesConfig);
     ASSERT_TRUE(world.start());

@@ -15,8 +15,12 @@ const SliderScale duration{{1, 20}, 1, SliderScale::Curve::logarithmic};
 
 struct Knob {
     std::vector<double> commits;
-    KnobRow row{"Glide after you stop",    "", duration,
-                KnobUnit::tenthsOfASecond, 4,  [this](double value) { commits.push_back(value); }};
+    std::vector<KnobRow::Refused> refusals;
+    KnobRow row{"Glide after you stop", "", duration, KnobUnit::tenthsOfASecond, 4,
+                [this](double value, KnobRow::Refused refused) {
+                    commits.push_back(value);
+                    refusals.push_back(std::move(refused));
+                }};
 
     Knob() {
         row.show();
@@ -80,7 +84,7 @@ TEST(KnobRow, AnOlderStoredValueLeavesKeyStepsInPlace) {
     const SliderScale distance{{20, 2000}, 10, SliderScale::Curve::logarithmic};
     std::vector<double> commits;
     KnobRow row("Distance before a swipe", "", distance, KnobUnit::counts, 400,
-                [&](double value) { commits.push_back(value); });
+                [&](double value, KnobRow::Refused) { commits.push_back(value); });
     QSlider* slider = row.slider();
     QTest::keyClick(slider, Qt::Key_Left);
     QTest::keyClick(slider, Qt::Key_Left);

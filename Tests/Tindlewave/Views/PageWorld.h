@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "Runtime/Executors/Actors.h"
+#include "Runtime/Worlds/WorldTexts.h"
 #include "ShellWorld.h"
 
 namespace tindlewave::testkit {
@@ -93,5 +94,13 @@ inline std::vector<std::string> editsLogged(ShellWorld& world) {
 inline std::string saved(const SettingsEdit& edit) {
     return "saved " + edit.logDescription();
 }
+
+// The texts of the real Linux world while it lasts (pages made meanwhile are made with them).
+struct LinuxDeviceTexts {
+    LinuxDeviceTexts() { setWorldTexts(WorldTexts::linuxDevices); }
+    ~LinuxDeviceTexts() { setWorldTexts(WorldTexts::simulated); }
+    LinuxDeviceTexts(const LinuxDeviceTexts&) = delete;
+    LinuxDeviceTexts& operator=(const LinuxDeviceTexts&) = delete;
+};
 
 }  // namespace tindlewave::testkit

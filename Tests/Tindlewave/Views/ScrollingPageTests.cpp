@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -10,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "Model/ConfigCodec.h"
+#include "Settings/Model/Scrolling/ScrollingRules.h"
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/HoldToScrollSettings.h"
 #include "Settings/Views/KnobRow.h"
@@ -143,40 +147,102 @@ TEST(ScrollingPage, KnobsLetGoOfStepsRefusedByABrokenFile) {
     EXPECT_EQ(speed->valueText()->text(), "1.0\u00D7");
 }
 
+// A file that cannot be written (made immutable, say): each control whose save is refused shows
+// what is stored again as soon as "Not saved" shows, at every refusal, also one whose error is
+// shown already; once the file can be written, another knob's save and a reset leave it so.
+TEST(ScrollingPage, ControlsShowTheStoredValuesOnceTheirSavesAreRefused) {
+    Page page(configWith(ScrollSettings{.smooth = SmoothScroll::defaults()}));
+    ScrollingSettings& settings = page.settings();
+    SettingsModel& model = page.world.model->settings();
+    const std::string file = page.world.configText();
+    const auto refusals = [&](std::uint64_t count) { return model.refusals() == count; };
+    page.world.refuseWrites = true;
+
+    KnobRow* glide = settings.knob(SmoothKnob::duration);
+    const SliderScale glideScale = ScrollingRules::knobScale(SmoothKnob::duration);
+    glide->slider()->setValue(qRound(glideScale.position(14) * KnobRow::sliderSteps));  // a key step
+    EXPECT_EQ(glide->valueText()->text(), "1.4 s");
+    ASSERT_TRUE(page.settle([&] { return model.saveError().has_value(); }));
+    EXPECT_EQ(glide->valueText()->text(), "0.4 s");
+    EXPECT_EQ(glide->slider()->value(), qRound(glideScale.position(4) * KnobRow::sliderSteps));
+
+    KnobRow* speed = settings.holdToScroll()->speed();
+    speed->slider()->setValue(KnobRow::sliderSteps);
+    EXPECT_EQ(speed->valueText()->text(), "4.0\u00D7");
+    ASSERT_TRUE(page.settle([&] { return refusals(2); }));
+    EXPECT_EQ(speed->valueText()->text(), "1.0\u00D7");
+
+    SpeedGraph* graph = settings.graph();
+    QWidget* canvas = graph->canvas();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(page.page.get()));
+    const QPointF off{graph->graph().x(70) + CurveGraph::marginLeft, 40 + CurveGraph::marginTop};
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, off, canvas->mapToGlobal(off), Qt::LeftButton,
+                            Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &doubleClick);
+    EXPECT_NE(graph->editor().shown(), SmoothScroll::defaults().curve);
+    ASSERT_TRUE(page.settle([&] { return refusals(3); }));
+    EXPECT_EQ(graph->editor().shown(), SmoothScroll::defaults().curve);
+
+    QCheckBox* smooth = settings.smoothSwitch();
+    for (std::uint64_t refusal : {4, 5}) {
+        smooth->click();
+        EXPECT_FALSE(smooth->isChecked());
+        ASSERT_TRUE(page.settle([&] { return refusals(refusal) && smooth->isChecked(); }));
+    }
+    EXPECT_EQ(page.world.configText(), file);
+
+    page.world.refuseWrites = false;
+    KnobRow* brake = settings.knob(SmoothKnob::brake);
+    QTest::keyClick(brake->slider(), Qt::Key_Right);
+    ASSERT_TRUE(page.settle([&] { return !model.saveError() && settings.resetButton()->isEnabled(); }));
+    EXPECT_EQ(glide->valueText()->text(), "0.4 s");
+    QTest::mouseClick(settings.resetButton(), Qt::LeftButton);
+    ASSERT_TRUE(page.settle([&] { return !settings.resetButton()->isEnabled(); }));
+    EXPECT_EQ(glide->valueText()->text(), "0.4 s");
+    EXPECT_EQ(stored(page.world)->devices[0].scrolling->smooth, SmoothScroll::defaults());
+}
+
 // The stutter warning's popup opens below its mark, and where the screen ends first above it,
 // never past an edge: its button stays within reach near every corner.
-TEST(ScrollingPage, TheStutterPopupStaysOnTheScreen) {
+// On every screen (the tests' second one lies right of the first), the popup keeps within the
+// free area of the screen its mark is on.
+TEST(ScrollingPage, TheStutterPopupStaysOnTheScreenOfItsMark) {
     QWidget window;
     auto* warning = new StutterWarning([](double) {}, &window);
     warning->setStutter(SlowRollStutter{0.1, 3});
     window.resize(40, 30);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    const QRect area = window.screen()->availableGeometry();
+    ASSERT_GE(QGuiApplication::screens().size(), 2);
     const QSize frame = window.frameGeometry().size();
-    for (const QPoint corner : {area.topLeft() + QPoint(40, 40),
-                                area.bottomRight() - QPoint(frame.width(), frame.height()),
-                                QPoint(area.left(), area.bottom() - frame.height())}) {
-        window.move(corner);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window.frameGeometry().topLeft() == corner; }));
-        const QRect mark(warning->mapToGlobal(QPoint(0, 0)), warning->size());
-        warning->click();
-        ASSERT_TRUE(warning->isOpen());
-        QWidget* popup = warning->fixButton()->window();
-        const QRect shown = popup->frameGeometry();
-        EXPECT_TRUE(area.contains(shown)) << shown.x() << "," << shown.y() << " " << shown.width()
-                                          << "x" << shown.height() << " at " << corner.x() << ","
-                                          << corner.y();
-        EXPECT_TRUE(area.contains(QRect(warning->fixButton()->mapToGlobal(QPoint(0, 0)),
-                                        warning->fixButton()->size())));
-        // Never over the mark it belongs to.
-        EXPECT_FALSE(shown.intersects(mark));
-        // Below the mark where there is room, above it near the bottom.
-        if (corner.y() < area.center().y())
-            EXPECT_GT(shown.top(), mark.center().y());
-        else
-            EXPECT_LT(shown.bottom(), mark.center().y());
-        popup->hide();
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect area = screen->availableGeometry();
+        for (const QPoint corner : {area.topLeft() + QPoint(40, 40),
+                                    area.bottomRight() - QPoint(frame.width(), frame.height()),
+                                    QPoint(area.left(), area.bottom() - frame.height()),
+                                    QPoint(area.right() - frame.width(), area.top())}) {
+            window.move(corner);
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return window.frameGeometry().topLeft() == corner; }));
+            const QRect mark(warning->mapToGlobal(QPoint(0, 0)), warning->size());
+            warning->click();
+            ASSERT_TRUE(warning->isOpen());
+            QWidget* popup = warning->fixButton()->window();
+            const QRect shown = popup->frameGeometry();
+            EXPECT_TRUE(area.contains(shown))
+                << shown.x() << "," << shown.y() << " " << shown.width() << "x" << shown.height()
+                << " at " << corner.x() << "," << corner.y();
+            EXPECT_TRUE(area.contains(QRect(warning->fixButton()->mapToGlobal(QPoint(0, 0)),
+                                            warning->fixButton()->size())));
+            // Never over the mark it belongs to.
+            EXPECT_FALSE(shown.intersects(mark));
+            // Below the mark where there is room, above it near the bottom.
+            if (corner.y() < area.center().y())
+                EXPECT_GT(shown.top(), mark.center().y());
+            else
+                EXPECT_LT(shown.bottom(), mark.center().y());
+            popup->hide();
+        }
     }
 }
 

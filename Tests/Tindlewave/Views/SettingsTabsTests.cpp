@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <filesystem>
+#include <optional>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QTest>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "Runtime/Stores/Defaults.h"
 #include "Runtime/Executors/WorkPool.h"
@@ -56,12 +58,17 @@ TEST(SettingsTabs, OpensOnTheGivenTabFittedAndWithNothingFocused) {
     tabs.window->present();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(tabs.window.get()));
     EXPECT_EQ(tabs.window->selected(), SettingsTab::scrolling);
-    EXPECT_EQ(tabs.window->windowTitle(), "Scrolling");
+    EXPECT_EQ(tabs.window->windowTitle(), "Scrolling \u2014 Tindlewave");
     EXPECT_EQ(tabs.window->height(), int(tabs.pageHeight(SettingsTab::scrolling)) + tabs.toolBarHeight());
     QApplication::processEvents();
     QWidget* focused = QApplication::focusWidget();
     EXPECT_TRUE(focused == nullptr || focused == tabs.window.get());
     EXPECT_TRUE(tabs.window->isPageShown(SettingsTab::scrolling));
+    // Brought up again from the minimized state (a second start of the program asks so).
+    tabs.window->showMinimized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tabs.window->isMinimized(); }, 5000));
+    tabs.window->present();
+    EXPECT_FALSE(tabs.window->isMinimized());
 }
 
 TEST(SettingsTabs, GrowsToATallerTabWithThePageHiddenUntilTheAnimationEnds) {
@@ -77,7 +84,7 @@ TEST(SettingsTabs, GrowsToATallerTabWithThePageHiddenUntilTheAnimationEnds) {
     EXPECT_TRUE(tabs.window->isPageShown(SettingsTab::devices));
     EXPECT_EQ(tabs.window->height(), int(tabs.pageHeight(SettingsTab::devices)) + tabs.toolBarHeight());
     EXPECT_EQ(tabs.window->frameGeometry().topLeft(), topLeft);
-    EXPECT_EQ(tabs.window->windowTitle(), "Devices");
+    EXPECT_EQ(tabs.window->windowTitle(), "Devices \u2014 Tindlewave");
 }
 
 TEST(SettingsTabs, CoalescesSizeChangesIntoOneAnimation) {
@@ -106,6 +113,28 @@ TEST(SettingsTabs, CapsAPageTallerThanTheScreenAndLetsItScroll) {
     // The window keeps its width: the page's content gives up the scroll bar's room.
     EXPECT_EQ(tabs.window->page(SettingsTab::buttons)->width(), SettingsPage::pageWidth);
     EXPECT_EQ(tabs.window->width(), SettingsPage::pageWidth);
+
+    // An X11 window manager frames a window only after it shows, moving it: the window fits the
+    // free area again, frame and all (offscreen, a window that loses its frameless flag gets a
+    // frame at its next move).
+    Tabs late(SettingsTab::buttons, {{SettingsTab::buttons, 3000}});
+    late.window->setWindowFlag(Qt::FramelessWindowHint);
+    late.window->present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(late.window.get()));
+    ASSERT_EQ(late.window->frameGeometry(), late.window->geometry());
+    QWindow* handle = late.window->windowHandle();
+    handle->setFlags(handle->flags() & ~Qt::FramelessWindowHint);
+    handle->setFramePosition(handle->framePosition());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return late.window->frameGeometry() != late.window->geometry(); }));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !late.window->isAnimating() &&
+                   late.window->frameGeometry().height() == available.height();
+        },
+        5000));
+    EXPECT_TRUE(available.contains(late.window->frameGeometry()))
+        << late.window->frameGeometry().bottom();
 }
 
 TEST(SettingsTabs, ClosingHidesTheWindowAndTellsTheOwnerAndTheFrameIsKept) {
@@ -125,6 +154,76 @@ TEST(SettingsTabs, ClosingHidesTheWindowAndTellsTheOwnerAndTheFrameIsKept) {
     restored.present();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&restored));
     EXPECT_EQ(restored.frameGeometry().topLeft(), QPoint(100, 120));
+}
+
+// The keyboard alone chooses the pages: Ctrl+Tab and Ctrl+PageDown the next, Ctrl+Shift+Tab and
+// Ctrl+PageUp the previous, wrapping around, from wherever the focus is; the selected page's button
+// is the row's one Tab stop, and on it the arrows, Home and End choose pages, Space and Enter the
+// one it shows.
+TEST(SettingsTabs, ThePagesAreChosenAndReachedFromTheKeyboard) {
+    Tabs tabs(SettingsTab::general);
+    tabs.window->present();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(tabs.window.get()));
+    auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* focused = QApplication::focusWidget();
+        QTest::keyClick(focused ? focused : tabs.window.get(), key, modifiers);
+    };
+    auto focusedButton = [&]() -> std::optional<SettingsTab> {
+        for (SettingsTab tab : allCases<SettingsTab>())
+            if (tabs.window->pageButton(tab)->hasFocus()) return tab;
+        return std::nullopt;
+    };
+    const auto ctrl = Qt::ControlModifier;
+    press(Qt::Key_Tab, ctrl);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::hyperKey);
+    press(Qt::Key_PageDown, ctrl);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::buttons);
+    press(Qt::Key_Backtab, ctrl | Qt::ShiftModifier);  // Shift+Tab as X11 sends it
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::hyperKey);
+    press(Qt::Key_Tab, ctrl | Qt::ShiftModifier);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::general);
+    press(Qt::Key_PageUp, ctrl);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::devices);
+    press(Qt::Key_PageDown, ctrl);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::general);
+    EXPECT_EQ(focusedButton(), SettingsTab::general);  // the switch left no control focused
+    EXPECT_TRUE(tabs.window->testAttribute(Qt::WA_KeyboardFocusChange));  // its focus frame drawn
+
+    // Tab leaves the row for the page, and Shift+Tab comes back to the selected page's button.
+    press(Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_TRUE(tabs.window->page(SettingsTab::general)->isAncestorOf(QApplication::focusWidget()));
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(focusedButton(), SettingsTab::general);
+    for (SettingsTab tab : allCases<SettingsTab>())
+        EXPECT_EQ(tabs.window->pageButton(tab)->focusPolicy(), tab == SettingsTab::general ? Qt::TabFocus : Qt::NoFocus);
+
+    press(Qt::Key_Right);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::hyperKey);
+    EXPECT_EQ(focusedButton(), SettingsTab::hyperKey);
+    press(Qt::Key_Down);
+    press(Qt::Key_Left);
+    press(Qt::Key_Up);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::general);
+    press(Qt::Key_Left);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::devices);
+    press(Qt::Key_Home);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::general);
+    press(Qt::Key_End);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::devices);
+    EXPECT_EQ(focusedButton(), SettingsTab::devices);
+    tabs.chosen.clear();
+    press(Qt::Key_Space);
+    press(Qt::Key_Return);
+    EXPECT_EQ(tabs.chosen, (std::vector<SettingsTab>{SettingsTab::devices, SettingsTab::devices}));
+    EXPECT_EQ(focusedButton(), SettingsTab::devices);
+
+    // From a control on the page, the shortcuts switch too; the focus goes to the new page's button.
+    QWidget* field = tabs.window->page(SettingsTab::devices)->findChild<QLineEdit*>();
+    field->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_PageDown, ctrl);
+    EXPECT_EQ(tabs.window->selected(), SettingsTab::general);
+    EXPECT_EQ(focusedButton(), SettingsTab::general);
 }
 
 // Work handed to the pool, run when the test says.

@@ -57,6 +57,30 @@ class RecordingWorkspace final : public Workspace {
     std::vector<std::string> opened, revealed;
 };
 
+// The real store, whose writes fail while `refusing` is set, as they do on a file made immutable
+// (which binds root too): the update is refused with the store's own text and the file is left
+// as it is.
+class RefusingStoreFile final : public ConfigFile {
+  public:
+    RefusingStoreFile(std::string path, const bool& refusing)
+        : store_(std::move(path)), refusing_(refusing) {}
+
+    const std::string& url() const override { return store_.url(); }
+    void start(std::function<void()> done) override { store_.start(std::move(done)); }
+    Channel<ConfigSnapshot> snapshots() override { return store_.snapshots(); }
+    void update(std::function<Config(const Config&)> transform,
+                std::function<void(std::optional<ConfigError>)> done) override {
+        if (refusing_)
+            done(ConfigError{"", "cannot write " + url() + ": Operation not permitted"});
+        else
+            store_.update(std::move(transform), std::move(done));
+    }
+
+  private:
+    ConfigStoreFile store_;
+    const bool& refusing_;
+};
+
 struct ShellWorld {
     TempFolder folder;
     std::filesystem::path configFolder = folder.path() / "config";
@@ -76,6 +100,8 @@ struct ShellWorld {
     // The updater, when a test gives one before make(): the feed's address and its maker.
     std::optional<std::string> updateFeed;
     Updates::MakeBackend makeUpdater;
+    // While set, every save is refused (RefusingStoreFile).
+    bool refuseWrites = false;
     std::unique_ptr<AppModel> model;
 
     // Call before start(); `config` is written first when given. Without `realEngine` the
@@ -91,7 +117,8 @@ struct ShellWorld {
         }
         model = std::make_unique<AppModel>(AppModel::Parts{
             .main = main,
-            .store = std::make_unique<ConfigStoreFile>((configFolder / "config.json").string()),
+            .store = std::make_unique<RefusingStoreFile>((configFolder / "config.json").string(),
+                                                          refuseWrites),
             .engine = std::move(realEngine),
             .defaults = defaults,
             .permissions = permissions,

@@ -17,7 +17,7 @@ SpeedCurve curveOf(std::vector<SpeedCurve::Point> points) {
 struct Graph {
     SpeedCurve curve = curveOf({{1, 40}, {5, 250}, {50, 5000}});
     std::vector<SpeedCurve> commits;
-    SpeedGraph graph{curve, [this](const SpeedCurve& c) { commits.push_back(c); }};
+    SpeedGraph graph{curve, [this](const SpeedCurve& c, SpeedGraph::Refused) { commits.push_back(c); }};
 
     Graph() {
         graph.resize(584, 360);

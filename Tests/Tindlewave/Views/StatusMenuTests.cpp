@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
-#include <QAbstractEventDispatcher>
-#include <QAction>
 #include <QAbstractButton>
+#include <QAbstractEventDispatcher>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QProcess>
+#include <QAction>
 #include <QLabel>
-#include <QRegularExpression>
 #include <QMenu>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QToolBar>
 #include <QToolButton>
@@ -15,6 +19,7 @@
 #include "Runtime/Executors/Actors.h"
 #include "Settings/Views/SettingsTabs.h"
 #include "Shell/TrayWatch.h"
+#include "TestKit/TempFolder.h"
 #include "Ink.h"
 #include "ShellWorld.h"
 
@@ -136,8 +141,60 @@ TEST(StatusMenu, InformationRowsAreDrawnInTheTextAndSecondaryColours) {
     EXPECT_GT(testkit::contrast(detail, background), testkit::contrast(disabled, background) * 1.2);
 }
 
-// Started before the panel, the program finds a tray later: the menu leaves the window's button.
-TEST(StatusMenu, MovingToATrayThatAppearedTakesTheMenuOffTheWindowsButton) {
+// A long device name, state or error is cut short so that the menu stays within the free area
+// of the screen it opens on (here the tests' smaller second one), its whole text a hover away.
+TEST(StatusMenu, LongNamesAndErrorsAreCutShortToKeepTheMenuOnItsScreen) {
+    ShellWorld world;
+    world.make();
+    ASSERT_TRUE(world.start());
+    const std::string name = "Desk mouse " + std::string(300, 'm');
+    const std::string reason = "the key map was refused " + std::string(300, 'r');
+    EngineStatus status = statusWith(name, {}, RunState::active);
+    status.configError = ConfigError{"devices[1]", "unknown action " + std::string(300, 'a')};
+    status.configInForce = true;
+    status.devices.push_back(DeviceStatus{.name = "Keyboard",
+                                          .match = DeviceMatch::builtIn(),
+                                          .connectedAt = Date{},
+                                          .hyper = HyperStatus{HyperStatus::Failed{reason}}});
+    const QScreen* side = QGuiApplication::screens().value(1);
+    ASSERT_NE(side, nullptr);
+    const QRect area = side->availableGeometry();
+    QCursor::setPos(area.center());
+    QMenu* menu = world.menu->menu();
+    menu->popup(area.topLeft() + QPoint(20, 20));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    world.menu->show(status);
+    menu->adjustSize();
+    // No wider than half the screen's free width, or 480 points where the screen has them.
+    EXPECT_LE(menu->sizeHint().width(), std::max(area.width() / 2, 480));
+    EXPECT_TRUE(area.contains(menu->geometry())) << menu->geometry().width();
+    const auto rowWith = [&](const QString& start) -> QAction* {
+        for (QAction* row : menu->actions())
+            if (row->text().trimmed().startsWith(start)) return row;
+        return nullptr;
+    };
+    QAction* mouse = rowWith("Desk mouse");
+    ASSERT_NE(mouse, nullptr);
+    EXPECT_TRUE(mouse->text().endsWith("\u2026\tNot connected")) << mouse->text().toStdString();
+    EXPECT_EQ(mouse->toolTip(), QString::fromStdString(name + "\nNot connected"));
+    QAction* keyboard = rowWith("Keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    EXPECT_TRUE(keyboard->text().startsWith("Keyboard\tNot applied: "))
+        << keyboard->text().toStdString();
+    EXPECT_TRUE(keyboard->text().endsWith("\u2026"));
+    EXPECT_EQ(keyboard->toolTip(), QString::fromStdString("Keyboard\nNot applied: " + reason));
+    QAction* error = rowWith("devices[1]: unknown action");
+    ASSERT_NE(error, nullptr);
+    EXPECT_TRUE(error->text().endsWith("\u2026"));
+    EXPECT_TRUE(
+        error->toolTip().endsWith(QString(300, 'a') + ". Still using the last good settings."));
+    EXPECT_TRUE(menu->toolTipsVisible());
+    menu->hide();
+}
+
+// Started before the panel, the program finds a tray later: the menu leaves the window's button;
+// when that tray goes away, the menu leaves it for the button again, and so on.
+TEST(StatusMenu, MovingBetweenATrayAndTheWindowsButtonLeavesTheMenuInOnePlace) {
     ShellWorld world;
     world.make();
     ASSERT_TRUE(world.start());
@@ -155,48 +212,127 @@ TEST(StatusMenu, MovingToATrayThatAppearedTakesTheMenuOffTheWindowsButton) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(world.menu->button(), nullptr);
     EXPECT_EQ(bar->actions().size(), before);
+
+    world.menu->hangFrom(bar);
+    world.menu->hangFrom(bar);  // once
+    EXPECT_EQ(world.menu->tray(), nullptr);
+    ASSERT_NE(world.menu->button(), nullptr);
+    EXPECT_EQ(world.menu->button()->menu(), world.menu->menu());
+    EXPECT_EQ(bar->actions().size(), before + 2);  // the spacer and the button
+    // Back and forth within one turn of the event loop, before anything deferred is deleted.
+    world.menu->moveToTray();
+    world.menu->hangFrom(bar);
+    ASSERT_NE(world.menu->button(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(world.menu->tray(), nullptr);
+    ASSERT_NE(world.menu->button(), nullptr);
+    EXPECT_EQ(bar->actions().size(), before + 2);
 }
 
-TEST(TrayWatch, CallsOnceWhenATrayAppearsAndStopsLookingAfterItsTime) {
+// Where nothing announces a tray, it asks on a timer while there is none, for its time, and again
+// for its time once a tray it had went away.
+TEST(TrayWatch, AsksOnATimerWhileThereIsNoTrayForItsTime) {
     using namespace std::chrono_literals;
     int asked = 0;
-    int appeared = 0;
-    TrayWatch watch({.every = 10ms, .lookFor = 5s, .available = [&] { return ++asked >= 3; }}, [&] { ++appeared; });
-    EXPECT_TRUE(watch.isLooking());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return appeared > 0; }, 5000));
-    EXPECT_FALSE(watch.isLooking());
+    bool there = false;
+    std::vector<bool> changes;
+    TrayWatch watch({.every = 10ms, .lookFor = 5s, .available = [&] { return ++asked >= 3 && there; }, .announced = false, .bus = {}},
+                    false, [&](bool now) { changes.push_back(now); });
+    EXPECT_TRUE(watch.isAsking());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return asked >= 3; }, 5000));
+    there = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !changes.empty(); }, 5000));
+    EXPECT_FALSE(watch.isAsking());
+    const int askedThen = asked;
     QTest::qWait(50);
-    EXPECT_EQ(asked, 3);
-    EXPECT_EQ(appeared, 1);
+    EXPECT_EQ(asked, askedThen);
+    EXPECT_EQ(changes, (std::vector<bool>{true}));
+    there = false;
+    watch.look();  // as when the tray's service went away
+    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(watch.isAsking());
 
     int looks = 0;
-    TrayWatch none({.every = 10ms, .lookFor = 50ms, .available = [&] { return ++looks, false; }}, [&] { ++appeared; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !none.isLooking(); }, 5000));
+    TrayWatch none({.every = 10ms, .lookFor = 50ms, .available = [&] { return ++looks, false; }, .announced = false, .bus = {}},
+                   false, [&](bool now) { changes.push_back(now); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !none.isAsking(); }, 5000));
     QTest::qWait(50);
     EXPECT_EQ(looks, 5);
-    EXPECT_EQ(appeared, 1);
+    // With a tray at the start, it does not ask.
+    TrayWatch had({.every = 10ms, .lookFor = 50ms, .available = [&] { return true; }, .announced = false, .bus = {}}, true, nullptr);
+    EXPECT_FALSE(had.isAsking());
+}
 
-    // Over X11's announcements: no look on a timer, one after each client message, for good.
+// Over X11's announcements: no look on a timer, one after each client message (a tray taken) and
+// each window destroyed (the tray's going), for good, whether there is a tray or not.
+TEST(TrayWatch, FollowsX11sAnnouncementsOfATrayComingAndGoing) {
+    using namespace std::chrono_literals;
     int heard = 0;
     bool there = false;
-    TrayWatch announced({.every = 10ms, .lookFor = 50ms, .available = [&] { return ++heard, there; }, .announced = true},
-                        [&] { ++appeared; });
+    std::vector<bool> changes;
+    TrayWatch watch({.every = 10ms, .lookFor = 50ms, .available = [&] { return ++heard, there; }, .announced = true, .bus = {}},
+                    false, [&](bool now) { changes.push_back(now); });
     QTest::qWait(100);
     EXPECT_EQ(heard, 0);
-    EXPECT_TRUE(announced.isLooking());
-    auto announce = [] {
-        xcb_client_message_event_t manager{};
-        manager.response_type = XCB_CLIENT_MESSAGE | 0x80;  // sent by another client
+    EXPECT_FALSE(watch.isAsking());
+    auto hear = [](std::uint8_t kind) {
+        xcb_generic_event_t event{};
+        event.response_type = kind | 0x80;  // as sent by another client
         qintptr result = 0;
-        QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &manager, &result);
+        QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &event, &result);
     };
-    announce();
+    hear(XCB_CLIENT_MESSAGE);
     ASSERT_TRUE(QTest::qWaitFor([&] { return heard == 1; }, 5000));
-    EXPECT_TRUE(announced.isLooking());
+    hear(XCB_PROPERTY_NOTIFY);  // nothing to do with a tray
     there = true;
-    announce();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return appeared == 2; }, 5000));
-    EXPECT_FALSE(announced.isLooking());
+    hear(XCB_CLIENT_MESSAGE);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 1; }, 5000));
+    EXPECT_EQ(heard, 2);
+    there = false;
+    hear(XCB_DESTROY_NOTIFY);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 2; }, 5000));
+    there = true;
+    hear(XCB_CLIENT_MESSAGE);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 3; }, 5000));
+    EXPECT_EQ(changes, (std::vector<bool>{true, false, true}));
+    EXPECT_FALSE(watch.isAsking());
+}
+
+// A tray of status notifiers is a service on the session bus (here a bus of the test's own): its
+// coming and going are looked at as they happen.
+TEST(TrayWatch, LooksWhenTheStatusNotifierServiceComesAndGoes) {
+    using namespace std::chrono_literals;
+    testkit::TempFolder folder;
+    QProcess daemon;
+    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address",
+                                 "--address=unix:path=" + QString::fromStdString((folder.path() / "bus").string())});
+    if (!daemon.waitForStarted(10000)) GTEST_SKIP() << "no dbus-daemon";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return daemon.canReadLine(); }, 10000));
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    QDBusConnection watcherSide = QDBusConnection::connectToBus(address, "tray-watch-test");
+    QDBusConnection traySide = QDBusConnection::connectToBus(address, "tray-watch-test-tray");
+    ASSERT_TRUE(watcherSide.isConnected() && traySide.isConnected());
+    bool there = false;
+    std::vector<bool> changes;
+    {
+        TrayWatch watch({.every = 10s, .lookFor = 10s, .available = [&] { return there; }, .announced = true,
+                         .bus = "tray-watch-test"},
+                        false, [&](bool now) { changes.push_back(now); });
+        // A call on the watch's connection is answered once the bus has the watch's match rule,
+        // which went out before it.
+        ASSERT_TRUE(watcherSide.interface()->isServiceRegistered("org.freedesktop.DBus").isValid());
+        there = true;
+        ASSERT_TRUE(traySide.registerService("org.kde.StatusNotifierWatcher"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 1; }, 10000));
+        there = false;
+        ASSERT_TRUE(traySide.unregisterService("org.kde.StatusNotifierWatcher"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 2; }, 10000));
+        EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+    }
+    QDBusConnection::disconnectFromBus("tray-watch-test");
+    QDBusConnection::disconnectFromBus("tray-watch-test-tray");
+    daemon.terminate();
+    daemon.waitForFinished(10000);
 }
 
 // A status that changes nothing shown is neither logged nor put into the menu again (a menu of

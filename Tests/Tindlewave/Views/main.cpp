@@ -1,6 +1,7 @@
 // The widget tests' own main: every test process runs on the offscreen platform with a fixed
-// 1440x900 screen at scale 2, in en_US and UTC, with a temporary home and XDG folders, so nothing
-// depends on (or touches) the machine's display, locale or the user's files.
+// 1440x900 screen at scale 2 (and a second one, 1024x600, on its right), in en_US and UTC, with a
+// temporary home and XDG folders, so nothing depends on (or touches) the machine's display, locale
+// or the user's files.
 
 #include <gtest/gtest.h>
 

@@ -15,7 +15,7 @@ const Date noon = Date{} + 1'700'000'000s;
 EngineStatus calmStatus() {
     return EngineStatus{
         RunState::active, {Grant::granted, Grant::granted}, std::nullopt, TapState::on, {}, {},
-        std::nullopt};
+        std::nullopt, true};
 }
 
 DeviceStatus mouseStatus() {
@@ -41,15 +41,18 @@ TEST(EngineStatusAttention, NothingWhenAllIsWell) {
 
 TEST(EngineStatusAttention, ListsPermissionsThenErrorThenTap) {
     const ConfigError error{"version", "version 2 is not supported"};
-    const EngineStatus status{
+    EngineStatus status{
         RunState::active, {Grant::notDetermined, Grant::denied}, error, TapState::failed, {}, {},
-        std::nullopt};
+        std::nullopt, true};
     EXPECT_EQ(status.attention(), (std::vector<Attention>{
                                       Attention::permission(Permission::accessibility),
                                       Attention::permission(Permission::inputMonitoring),
-                                      Attention::config(error),
+                                      Attention::config(error, true),
                                       Attention::tapFailed(),
                                   }));
+    // An error from the start: no good configuration is in force beside it.
+    status.configInForce = false;
+    EXPECT_EQ(status.attention()[2], Attention::config(error, false));
 
     EngineStatus onlyInputMonitoring = calmStatus();
     onlyInputMonitoring.permissions.inputMonitoring = Grant::notDetermined;

@@ -26,8 +26,13 @@ constexpr auto noteLife = std::chrono::seconds(2);
 struct SettingsModel::EditQueue {
     Executor& main;
     ConfigFile& store;
+    struct Waiting {
+        SettingsEdit edit;
+        Refused refused;
+    };
+
     std::weak_ptr<SettingsModel*> model;
-    std::deque<SettingsEdit> waiting;
+    std::deque<Waiting> waiting;
     bool writing = false;
 
     static void takeNext(const std::shared_ptr<EditQueue>& self) {
@@ -37,18 +42,18 @@ struct SettingsModel::EditQueue {
             return;
         }
         self->writing = true;
-        auto edit = std::make_shared<const SettingsEdit>(std::move(self->waiting.front()));
+        auto next = std::make_shared<const Waiting>(std::move(self->waiting.front()));
         self->waiting.pop_front();
-        self->store.update([edit](const Config& config) { return edit->applied(config); },
-                           [self, edit](std::optional<ConfigError> error) {
+        self->store.update([next](const Config& config) { return next->edit.applied(config); },
+                           [self, next](std::optional<ConfigError> error) {
                                // On the store's executor: the rest belongs to the main one.
-                               self->main.post([self, edit, error = std::move(error)] {
+                               self->main.post([self, next, error = std::move(error)] {
                                    self->writing = false;
                                    if (auto model = self->model.lock()) {
                                        if (error)
-                                           (*model)->failed(*edit, *error);
+                                           (*model)->failed(next->edit, *error, next->refused);
                                        else
-                                           (*model)->saved(*edit);
+                                           (*model)->saved(next->edit);
                                    }
                                    takeNext(self);
                                });
@@ -60,6 +65,7 @@ SettingsModel::SettingsModel(Services services)
     : services_(services),
       configURL_(services.store.url()),
       log_(std::string(bundleIdentifier), "settings", services.log),
+      fileLog_(std::string(bundleIdentifier), "config", services.log),
       self_(std::make_shared<SettingsModel*>(this)) {
     auto stored = services_.defaults.string(tabKey);
     tab_.set(stored ? fromText<SettingsTab>(*stored).value_or(SettingsTab::general)
@@ -94,6 +100,12 @@ void SettingsModel::show(const EngineStatus& status) {
 }
 
 void SettingsModel::show(const ConfigSnapshot& snapshot) {
+    // Each new error of the file is logged once, in the store's words (a file that could not be
+    // made names its path and the system's reason).
+    const auto& before = snapshot_.get();
+    if (snapshot.error && (!before || before->error != snapshot.error))
+        fileLog_.logLazily(LogLevel::error,
+                           [&] { return "config file: " + snapshot.error->description(); });
     observers_.assign(snapshot_, std::optional<ConfigSnapshot>(snapshot), SettingsField::snapshot);
     if (!snapshot.config || snapshot.error) return;
     observers_.assign(loadedAt_, std::optional<Date>(services_.main.clock().date()),
@@ -245,8 +257,8 @@ void SettingsModel::refreshLoginItem() {
     observers_.assign(loginItem_, services_.loginItem.status(), SettingsField::loginItem);
 }
 
-void SettingsModel::send(SettingsEdit edit) {
-    edits_->waiting.push_back(std::move(edit));
+void SettingsModel::send(SettingsEdit edit, Refused refused) {
+    edits_->waiting.push_back({std::move(edit), std::move(refused)});
     EditQueue::takeNext(edits_);
 }
 
@@ -255,12 +267,16 @@ void SettingsModel::saved(const SettingsEdit& edit) {
     log_.logLazily(LogLevel::defaultLevel, [&] { return "saved " + edit.logDescription(); });
 }
 
-void SettingsModel::failed(const SettingsEdit& edit, const ConfigError& error) {
+void SettingsModel::failed(const SettingsEdit& edit, const ConfigError& error,
+                           const Refused& refused) {
     observers_.assign(saveError_, std::optional<std::string>(error.description()),
                       SettingsField::saveError);
+    observers_.assign(refusals_, refusals_.get() + 1, SettingsField::refusals);
     log_.logLazily(LogLevel::error, [&] {
         return "not saved " + edit.logDescription() + ": " + error.description();
     });
+    // The control that committed the edit lets go of the value it was waiting to see stored.
+    if (refused) refused();
 }
 
 }  // namespace tindlewave

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -39,6 +40,7 @@ enum class SettingsField {
     status,
     loadedAt,
     saveError,
+    refusals,
     loginItem,
     loginItemError,
     learnNote,
@@ -80,6 +82,9 @@ class SettingsModel {
     const std::optional<Date>& loadedAt() const { return loadedAt_.get(); }
     // The text of the last failed edit; cleared by the next stored one.
     const std::optional<std::string>& saveError() const { return saveError_.get(); }
+    // How many edits the store has refused: each refusal is told, also one whose text repeats
+    // the error already shown, so that every page shows what is stored again.
+    std::uint64_t refusals() const { return refusals_.get(); }
     LoginItemState loginItem() const { return loginItem_.get(); }
     const std::optional<std::string>& loginItemError() const { return loginItemError_.get(); }
     const std::optional<LearnNote>& learnNote() const { return learnNote_.get(); }
@@ -106,7 +111,8 @@ class SettingsModel {
     Updates* updates() const { return services_.updates; }
     EngineControl& engine() const { return services_.engine; }
 
-    // Every status the engine publishes, and every snapshot the store publishes.
+    // Every status the engine publishes, and every snapshot the store publishes (a new error of
+    // the file is logged under "config").
     void show(const EngineStatus& status);
     void show(const ConfigSnapshot& snapshot);
 
@@ -141,24 +147,32 @@ class SettingsModel {
     void setLoginItem(bool on);
     void refreshLoginItem();
 
+    // What a control that keeps a committed value until it is stored (a knob, the speed graph, a
+    // name) is told when the store refused that value: the file keeps what it had.
+    using Refused = std::function<void()>;
+
     // Queues an edit. Pages send only while editable(); the queue itself does not check.
-    void send(SettingsEdit edit);
+    // `refused` runs on the main executor once the store has refused the edit, after the
+    // refusal is shown, and never once the model is gone.
+    void send(SettingsEdit edit, Refused refused = nullptr);
 
   private:
     struct EditQueue;
 
     void note(LearnNote note);
     void saved(const SettingsEdit& edit);
-    void failed(const SettingsEdit& edit, const ConfigError& error);
+    void failed(const SettingsEdit& edit, const ConfigError& error, const Refused& refused);
 
     Services services_;
     std::string configURL_;
-    Logger log_;
+    Logger log_;      // the edits, under "settings"
+    Logger fileLog_;  // the file's errors, under "config"
     Observers<SettingsField> observers_;
     Observed<std::optional<ConfigSnapshot>> snapshot_;
     Observed<std::optional<EngineStatus>> status_;
     Observed<std::optional<Date>> loadedAt_;
     Observed<std::optional<std::string>> saveError_;
+    Observed<std::uint64_t> refusals_;
     Observed<LoginItemState> loginItem_{LoginItemState::off};
     Observed<std::optional<std::string>> loginItemError_;
     Observed<std::optional<LearnNote>> learnNote_;

@@ -106,9 +106,12 @@ ButtonsTab::ButtonsTab(SettingsModel& model, const Clock& clock, SettingsPage& p
         "How far you move while holding the button before a hold-and-move rule fires, in mouse "
         "sensor counts.",
         GestureKnob::scale(), KnobUnit::counts, double(GestureSettings::defaults().distance),
-        [this](double value) {
+        [this](double value, KnobRow::Refused refused) {
             const auto mouse = model_.selectedMouse();
-            if (mouse && model_.editable()) model_.send(GestureKnob::distance(mouse->match, value));
+            if (mouse && model_.editable())
+                model_.send(GestureKnob::distance(mouse->match, value), std::move(refused));
+            else
+                refused();
         });
     gestureColumn->addWidget(distance_);
     column->addWidget(gestures_);
@@ -141,9 +144,9 @@ void ButtonsTab::refresh() {
         const GestureSettings gestures = device->profile->gestures.value_or(GestureSettings::defaults());
         const QSignalBlocker blocker(fire_);
         if (auto* button = fire_->button(static_cast<int>(gestures.fire))) button->setChecked(true);
-        // A position left pending on one mouse is not shown on the next, nor one whose value
-        // cannot be saved.
-        if (knobMouse_ != device->match || !model_.editable())
+        // A position left pending on one mouse is not shown on the next (one whose save is
+        // refused is dropped by the refusal).
+        if (knobMouse_ != device->match)
             distance_->showAnew(double(gestures.distance));
         else
             distance_->setValue(double(gestures.distance));

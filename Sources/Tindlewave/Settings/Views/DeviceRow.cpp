@@ -69,8 +69,8 @@ DeviceRow::DeviceRow(SettingsModel& model, const SettingsDevice& device, QWidget
     dot_ = new ConnectionDot(false);
     top->addWidget(dot_, 0, Qt::AlignVCenter);
     if (!device.isNew()) {
-        name_ = new NameField(device.name, [this](const std::string& name) {
-            send(SettingsEdit::rename(device_.match, name));
+        name_ = new NameField(device.name, [this](const std::string& name, NameField::Refused refused) {
+            send(SettingsEdit::rename(device_.match, name), std::move(refused));
         });
         top->addWidget(name_, 1);
         kind_ = new QComboBox;
@@ -133,8 +133,11 @@ QMessageBox* DeviceRow::confirmation() const {
     return confirmation_.data();
 }
 
-void DeviceRow::send(SettingsEdit edit) {
-    if (model_.editable()) model_.send(std::move(edit));
+void DeviceRow::send(SettingsEdit edit, std::function<void()> refused) {
+    if (model_.editable())
+        model_.send(std::move(edit), std::move(refused));
+    else if (refused)
+        refused();
 }
 
 void DeviceRow::confirmForget() {

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -32,12 +33,16 @@ class DeviceRow final : public QWidget {
 
     void refresh(const SettingsDevice& device, bool paused);
     const SettingsDevice& device() const { return device_; }
+    // The kind picker of a configured device; none for a new one.
+    QComboBox* kindPicker() const { return kind_; }
     // The open forget confirmation, if any.
     QMessageBox* confirmation() const;
 
   private:
     void confirmForget();
-    void send(SettingsEdit edit);
+    // Sends while the settings can be edited; `refused` runs when the edit is refused, by the
+    // store or because nothing can be saved now.
+    void send(SettingsEdit edit, std::function<void()> refused = nullptr);
 
     SettingsModel& model_;
     SettingsDevice device_;

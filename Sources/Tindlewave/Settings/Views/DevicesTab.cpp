@@ -1,5 +1,6 @@
 #include "Settings/Views/DevicesTab.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -44,7 +45,9 @@ DevicesTab::DevicesTab(SettingsModel& model, SettingsPage& page) : model_(model)
     rows->addWidget(ignoredRow_);
 
     observation_ = refreshOncePerTurn(model_, *this, [this] { refresh(); }, [](SettingsField field) {
-        return field == SettingsField::snapshot || field == SettingsField::status;
+        // A refusal shows what is stored again in the control it was refused to.
+        return field == SettingsField::snapshot || field == SettingsField::status ||
+               field == SettingsField::refusals;
     });
     refresh();
 }
@@ -57,8 +60,23 @@ void DevicesTab::refresh() {
                           static_cast<QWidget*>(ignoredRow_)})
         part->setEnabled(editable);
     const bool paused = model_.status() && model_.status()->run == RunState::paused;
+    // A kind chosen moves its device to the other list, in a row made anew. The focus goes along
+    // to the new row's Kind control: the old row's going would hand it on to the next control,
+    // another device's name field, where typing would rename that device. Meanwhile the window
+    // holds it.
+    std::optional<DeviceMatch> choosingKind;
+    QWidget* focused = window()->focusWidget();
+    for (DeviceList* list : {mice_, keyboards_})
+        for (DeviceRow* row : list->rows())
+            if (focused && row->kindPicker() == focused) choosingKind = row->device().match;
+    if (choosingKind) window()->setFocus(Qt::OtherFocusReason);
     mice_->refresh(model_.mice(), paused);
     keyboards_->refresh(ofKind(model_.devices(), DeviceKind::keyboard), paused);
+    if (choosingKind)
+        for (DeviceList* list : {mice_, keyboards_})
+            for (DeviceRow* row : list->rows())
+                if (row->kindPicker() && row->device().match == *choosingKind)
+                    row->kindPicker()->setFocus(Qt::OtherFocusReason);
     refreshIgnored();
 }
 

@@ -78,7 +78,8 @@ GeneralTab::GeneralTab(SettingsModel& model, GeneralActions actions, SettingsPag
             actions_.allow(accessibilityMissing ? Permission::accessibility
                                                 : Permission::inputMonitoring);
     });
-    auto* first = column({plainLabel(qText(howTo.first)), openSettings}, 3);
+    howToFirst_ = plainLabel(qText(howTo.first));
+    auto* first = column({howToFirst_, openSettings}, 3);
     howToLast_ = plainLabel(qText(howTo.third));
     howTo_ = column({new GroupHeading("How to grant permissions"), step(1, first),
                      step(2, plainLabel(qText(howTo.second))), step(3, howToLast_)},
@@ -181,9 +182,22 @@ void GeneralTab::buildUpdates() {
     connect(checkNow_, &QPushButton::clicked, this, [updates] {
         if (auto* controller = updates->controller()) controller->checkForUpdates();
     });
+    // A newer version found: said here, with its page a click away, whether or not a browser
+    // opened it.
+    newer_ = new QWidget;
+    auto* newerRow = new QHBoxLayout(newer_);
+    newerRow->setContentsMargins(0, 0, 0, 0);
+    newerVersion_ = plainLabel(QString());
+    downloadPage_ = new QPushButton("Open Download Page");
+    newerRow->addWidget(newerVersion_);
+    newerRow->addWidget(downloadPage_);
+    connect(downloadPage_, &QPushButton::clicked, this, [this, updates] {
+        if (updates->available() && actions_.open) actions_.open(updates->available()->page);
+    });
     updatesDivider_ = new Divider;
     page_.content()->addWidget(updatesDivider_);
-    updates_ = new FormRow("Updates", QString(), column({autoCheck_, autoDownload_, beta_, checkNow_}, 6));
+    updates_ = new FormRow("Updates", QString(),
+                           column({autoCheck_, autoDownload_, beta_, checkNow_, newer_}, 6));
     page_.content()->addWidget(updates_);
     updatesObservation_ = updates->observe([this](UpdatesField) { refresh(); });
 }
@@ -204,7 +218,10 @@ void GeneralTab::refresh() {
 
     const auto permissions = model_.permissions();
     howTo_->setVisible(GeneralTexts::showsHowTo(permissions));
-    howToLast_->setText(qText(GeneralTexts::howTo(model_.permissionCause(Permission::inputMonitoring)).third));
+    const auto howTo = GeneralTexts::howTo(model_.permissionCause(Permission::inputMonitoring),
+                                           model_.permissionCause(Permission::accessibility));
+    howToFirst_->setText(qText(howTo.first));
+    howToLast_->setText(qText(howTo.third));
     using Look = GeneralTexts::PermissionRow::Look;
     for (auto [widgets, permission, grant] :
          {std::tuple{&accessibility_, Permission::accessibility, permissions.accessibility},
@@ -235,6 +252,11 @@ void GeneralTab::refresh() {
         }
         autoDownload_->setEnabled(updates.allowsAutomaticDownloads());
         checkNow_->setEnabled(updates.canCheck());
+        newer_->setVisible(updates.available().has_value());
+        if (const auto& newer = updates.available()) {
+            newerVersion_->setText(qText("Tindlewave " + newer->version + " is out."));
+            downloadPage_->setToolTip(qText(newer->page));
+        }
         updates_->setDetail(qText(GeneralTexts::updatesDetail(
             Updates::version(), updates.automaticallyChecks(),
             GeneralTexts::hostOf(updateFeedURL().value_or("")), updates.lastCheck(),

@@ -57,7 +57,8 @@ class GeneralTab final : public QWidget {
     QPushButton* loginItems_;
     FormRow* startup_;
     QWidget* howTo_;
-    QLabel* howToLast_;  // the last step, which names the grants left
+    QLabel* howToFirst_;  // the first step, which names the uinput module while it is missing
+    QLabel* howToLast_;   // the last step, which names the grants left
     PermissionWidgets accessibility_;
     PermissionWidgets inputMonitoring_;
     Explanation* loadDetail_;
@@ -67,6 +68,9 @@ class GeneralTab final : public QWidget {
     QCheckBox* autoDownload_ = nullptr;
     QCheckBox* beta_ = nullptr;
     QPushButton* checkNow_ = nullptr;
+    QWidget* newer_ = nullptr;  // a newer version's line, shown while there is one
+    QLabel* newerVersion_ = nullptr;
+    QPushButton* downloadPage_ = nullptr;
     Subscription observation_;
     Subscription updatesObservation_;
 };

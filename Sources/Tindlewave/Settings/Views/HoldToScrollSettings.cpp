@@ -34,8 +34,10 @@ HoldToScrollSettings::HoldToScrollSettings(SettingsModel& model, QWidget* parent
     speed_ = new KnobRow(
         "Scroll speed",
         "How far the page moves for how far you move the mouse. At 1\u00D7 it follows your hand.",
-        ScrollingRules::holdSpeedScale(), KnobUnit::times, hold.speed, [this](double value) {
-            send(ScrollingRules::holdSpeed(device_.match, ScrollingRules::hold(device_), value));
+        ScrollingRules::holdSpeedScale(), KnobUnit::times, hold.speed,
+        [this](double value, KnobRow::Refused refused) {
+            send(ScrollingRules::holdSpeed(device_.match, ScrollingRules::hold(device_), value),
+                 std::move(refused));
         });
     column->addWidget(speed_);
 
@@ -63,8 +65,11 @@ HoldToScrollSettings::HoldToScrollSettings(SettingsModel& model, QWidget* parent
         momentum_));
 }
 
-void HoldToScrollSettings::send(const SettingsEdit& edit) {
-    if (model_.editable()) model_.send(edit);
+void HoldToScrollSettings::send(const SettingsEdit& edit, std::function<void()> refused) {
+    if (model_.editable())
+        model_.send(edit, std::move(refused));
+    else if (refused)
+        refused();
 }
 
 void HoldToScrollSettings::refresh(const SettingsDevice& device) {
@@ -74,8 +79,9 @@ void HoldToScrollSettings::refresh(const SettingsDevice& device) {
     setEnabled(model_.editable() && device.profile.has_value());
     explanation_->setText(QString::fromStdString(
         ScrollingRules::holdExplanation(ScrollingRules::scrollButtons(device), joinedNames)));
-    // While nothing can be saved, a position whose value is on its way is refused with it.
-    if (anotherMouse || !model_.editable())
+    // A position pending on another mouse is not shown here (one whose save is refused is
+    // dropped by the refusal).
+    if (anotherMouse)
         speed_->showAnew(hold.speed);
     else
         speed_->setValue(hold.speed);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 #include "Settings/Model/Devices/SettingsDevice.h"
 #include "Settings/Model/Edits/SettingsEdit.h"
@@ -29,7 +30,9 @@ class HoldToScrollSettings final : public QWidget {
     QCheckBox* momentum() const { return momentum_; }
 
   private:
-    void send(const SettingsEdit& edit);
+    // Sends while the settings can be edited; `refused` runs when the edit is refused, by the
+    // store or because nothing can be saved now.
+    void send(const SettingsEdit& edit, std::function<void()> refused = nullptr);
 
     SettingsModel& model_;
     SettingsDevice device_;

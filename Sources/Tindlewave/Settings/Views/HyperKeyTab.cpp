@@ -113,7 +113,9 @@ HyperKeyTab::HyperKeyTab(SettingsModel& model, SettingsPage& page) : model_(mode
     page.content()->addWidget(body_);
 
     observation_ = refreshOncePerTurn(model_, *this, [this] { refresh(); }, [](SettingsField field) {
-        return field == SettingsField::snapshot || field == SettingsField::status;
+        // A refusal shows what is stored again in the control it was refused to.
+        return field == SettingsField::snapshot || field == SettingsField::status ||
+               field == SettingsField::refusals;
     });
     refresh();
 }

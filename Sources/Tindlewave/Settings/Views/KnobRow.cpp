@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QProxyStyle>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -105,13 +106,22 @@ void KnobRow::moved(int position) {
     }
     const auto committed = draft_.moved(double(position) / sliderSteps, scale_, value_);
     showValue();
-    if (committed && commit_) commit_(*committed);
+    commit(committed);
 }
 
 void KnobRow::editing(bool began) {
     const auto committed = draft_.editing(began, scale_, value_);
     showValue();
-    if (committed && commit_) commit_(*committed);
+    commit(committed);
+}
+
+void KnobRow::commit(std::optional<double> value) {
+    if (!value || !commit_) return;
+    commit_(*value, [row = QPointer<KnobRow>(this), value = *value] {
+        if (!row) return;
+        row->draft_.refused(value);
+        row->showValue();
+    });
 }
 
 void KnobRow::showValue() {

@@ -17,10 +17,13 @@ class FormRow;
 // A settings row with a slider for one number, its value written in its unit and an optional
 // accessory after it. It never writes the configuration: it hands a new value to `commit` once
 // per gesture (a drag at its end, a click or key step at once) and shows the value it is given.
-// A click in the groove jumps there. While disabled it takes no position.
+// With the value comes what to call when the value is refused (the store's refusal, or a page
+// that cannot send it): the row then shows the stored value again. A click in the groove jumps
+// there. While disabled it takes no position.
 class KnobRow final : public QWidget {
   public:
-    using Commit = std::function<void(double)>;
+    using Refused = std::function<void()>;
+    using Commit = std::function<void(double value, Refused refused)>;
     static constexpr int sliderSteps = 1000;
 
     KnobRow(const QString& title, const QString& detail, SliderScale scale, KnobUnit unit,
@@ -44,6 +47,7 @@ class KnobRow final : public QWidget {
   private:
     void moved(int position);
     void editing(bool began);
+    void commit(std::optional<double> value);
     void showValue();
 
     SliderScale scale_;

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 
 #include "Settings/Views/FormBlocks.h"
 #include "Settings/Views/PlainText.h"
@@ -49,7 +50,12 @@ void NameField::showText() {
 
 void NameField::commit() {
     if (auto name = draft_.commit(name_)) {
-        if (save_) save_(*name);
+        if (save_)
+            save_(*name, [field = QPointer<NameField>(this), name = *name] {
+                if (!field) return;
+                field->draft_.refused(name);
+                if (!field->draft_.draft()) field->showText();
+            });
     } else {
         showText();
     }

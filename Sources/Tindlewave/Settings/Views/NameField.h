@@ -13,10 +13,12 @@ namespace tindlewave {
 // A device's name that reads as plain text until it is used: a pencil appears on hover, a focus
 // ring while editing. Return or losing focus commits (trimmed, saved only when non-empty and
 // changed), Escape restores the name. A new name from outside replaces the text only when it
-// differs from the one shown before, so a refresh never takes what is being typed.
+// differs from the one shown before, so a refresh never takes what is being typed. With each name
+// saved comes what to call when it is refused: the field then shows the name in force again.
 class NameField final : public QWidget {
   public:
-    using Save = std::function<void(const std::string& name)>;
+    using Refused = std::function<void()>;
+    using Save = std::function<void(const std::string& name, Refused refused)>;
 
     NameField(std::string name, Save save, QWidget* parent = nullptr);
 

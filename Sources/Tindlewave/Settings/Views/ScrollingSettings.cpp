@@ -94,8 +94,8 @@ ScrollingSettings::ScrollingSettings(SettingsModel& model, QWidget* parent)
                         "how fast this wheel spins."));
     rows(block_)->addWidget(heading);
     const SmoothScroll& defaults = SmoothScroll::defaults();
-    graph_ = new SpeedGraph(defaults.curve, [this](const SpeedCurve& curve) {
-        send(SettingsEdit::curve(device_.match, curve));
+    graph_ = new SpeedGraph(defaults.curve, [this](const SpeedCurve& curve, SpeedGraph::Refused refused) {
+        send(SettingsEdit::curve(device_.match, curve), std::move(refused));
     });
     rows(block_)->addWidget(graph_);
     rows(block_)->addWidget(new Divider);
@@ -107,8 +107,8 @@ ScrollingSettings::ScrollingSettings(SettingsModel& model, QWidget* parent)
         auto* row = new KnobRow(
             texts.title, texts.detail, ScrollingRules::knobScale(knob), texts.unit,
             knobValue(defaults, knob),
-            [this, knob](double value) {
-                send(SettingsEdit::smoothKnob(device_.match, knob, value));
+            [this, knob](double value, KnobRow::Refused refused) {
+                send(SettingsEdit::smoothKnob(device_.match, knob, value), std::move(refused));
             },
             knob == SmoothKnob::duration ? stutter_ : nullptr);
         knobs_[std::size_t(knob)] = row;
@@ -135,8 +135,11 @@ ScrollingSettings::ScrollingSettings(SettingsModel& model, QWidget* parent)
                                        "instead of only bringing it forward."));
 }
 
-void ScrollingSettings::send(const SettingsEdit& edit) {
-    if (model_.editable()) model_.send(edit);
+void ScrollingSettings::send(const SettingsEdit& edit, std::function<void()> refused) {
+    if (model_.editable())
+        model_.send(edit, std::move(refused));
+    else if (refused)
+        refused();
 }
 
 void ScrollingSettings::setUpButton(const SettingsDevice& device) {
@@ -175,8 +178,9 @@ void ScrollingSettings::refresh(const SettingsDevice& device) {
     graph_->setEditable(tunable);
     for (SmoothKnob knob : allCases<SmoothKnob>()) {
         KnobRow* row = knobs_[std::size_t(knob)];
-        // While nothing can be saved, a position whose value is on its way is refused with it.
-        if (anotherMouse || !editable)
+        // A position pending on another mouse is not shown here (one whose save is refused is
+        // dropped by the refusal).
+        if (anotherMouse)
             row->showAnew(knobValue(shown, knob));
         else
             row->setValue(knobValue(shown, knob));

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 
 #include "Settings/Model/Devices/SettingsDevice.h"
 #include "Settings/Model/Edits/SettingsEdit.h"
@@ -42,7 +43,9 @@ class ScrollingSettings final : public QWidget {
     FormRow* hiResRow() const { return hiRes_; }
 
   private:
-    void send(const SettingsEdit& edit);
+    // Sends while the settings can be edited; `refused` runs when the edit is refused, by the
+    // store or because nothing can be saved now.
+    void send(const SettingsEdit& edit, std::function<void()> refused = nullptr);
     void setUpButton(const SettingsDevice& device);
 
     SettingsModel& model_;

@@ -58,9 +58,7 @@ void SettingsPage::setWarnings(const std::optional<std::string>& configError,
                                const std::optional<std::string>& saveError) {
     int index = 0;
     if (configError) {
-        const QString text =
-            qText(*configError) +
-            ". Tindlewave keeps using the last good settings. Fix the file to change settings here.";
+        const QString text = qText(*configError);
         if (!configRow_) {
             auto* box = new QWidget;
             box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);

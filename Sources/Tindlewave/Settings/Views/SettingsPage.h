@@ -32,7 +32,7 @@ class SettingsPage final : public QScrollArea {
     // without room: in the content it would add a row's spacing below the last row.
     void keepRowsOwner(QWidget* owner);
 
-    // The warnings, updated in place: the config error's description, and the save error's text.
+    // The warnings, updated in place: the config error's explanation, and the save error's text.
     void setWarnings(const std::optional<std::string>& configError,
                      const std::optional<std::string>& saveError);
     void setSubject(const std::optional<DeviceMatch>& subject);

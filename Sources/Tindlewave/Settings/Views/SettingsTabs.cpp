@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGraphicsOpacityEffect>
+#include <QKeyEvent>
+#include <QMoveEvent>
 #include <QScreen>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -81,12 +84,22 @@ SettingsTabs::SettingsTabs(SettingsTab selected, const PageFactory& makePage, De
         action->setData(int(slot(tab)));
         actions_->addAction(action);
         connect(action, &QAction::triggered, this, [this, tab] { select(tab); });
+        pageButton(tab)->installEventFilter(this);
     }
+    // As a desktop's tabbed windows switch their tabs, whichever control has the focus.
+    auto* next = new QShortcut(this);
+    next->setKeys({QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)});
+    connect(next, &QShortcut::activated, this, [this] { selectBeside(1); });
+    auto* previous = new QShortcut(this);
+    previous->setKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                       QKeySequence(Qt::CTRL | Qt::Key_PageUp)});
+    connect(previous, &QShortcut::activated, this, [this] { selectBeside(-1); });
     tintTabIcons();
     actions_->setExclusive(true);
     actions_->actions()[int(slot(selected))]->setChecked(true);
     stack_->setCurrentIndex(int(slot(selected)));
-    setWindowTitle(tabTitle(selected));
+    setWindowTitle(QString::fromStdString(windowTitleFor(selected)));
+    takeTabStop();
 
     frameSettled_->setSingleShot(true);
     frameSettled_->setInterval(frameSettle);
@@ -168,18 +181,63 @@ void SettingsTabs::setPageShown(SettingsTab tab, bool shown) {
 }
 
 void SettingsTabs::select(SettingsTab tab) {
+    // Nothing keeps the focus, unless the page was chosen from the page buttons: there it stays.
+    // Let go of before the page goes, which would hand it to the next control.
+    QWidget* focused = focusWidget();
+    const bool onPageButton = focused && focused == pageButton(selected_);
+    if (focused && focused != this && !onPageButton) focused->clearFocus();
     if (tab != selected_) {
         // The incoming page appears only once the window has its size.
         setPageShown(tab, !isVisible());
         selected_ = tab;
         actions_->actions()[int(slot(tab))]->setChecked(true);
         stack_->setCurrentIndex(int(slot(tab)));
-        setWindowTitle(tabTitle(tab));
+        setWindowTitle(QString::fromStdString(windowTitleFor(tab)));
+        takeTabStop();
     }
-    if (QWidget* focused = focusWidget(); focused && focused != this) focused->clearFocus();
+    if (onPageButton) pageButton(tab)->setFocus(Qt::TabFocusReason);
     if (onSelected) onSelected(tab);
     if (auto* settingsPage = dynamic_cast<SettingsPage*>(page(tab))) settingsPage->measure();
     fitSoon();
+}
+
+void SettingsTabs::selectBeside(int steps) {
+    const int count = int(allCases<SettingsTab>().size());
+    select(SettingsTab(((int(slot(selected_)) + steps) % count + count) % count));
+    // As a tab bar does: the focus that the switch left with no control goes to the page's button,
+    // drawn as the keyboard's focus is.
+    if (QWidget* focused = focusWidget(); !focused || focused == this) {
+        setAttribute(Qt::WA_KeyboardFocusChange);
+        pageButton(selected_)->setFocus(Qt::TabFocusReason);
+    }
+}
+
+QWidget* SettingsTabs::pageButton(SettingsTab tab) const {
+    return toolBar_->widgetForAction(actions_->actions()[int(slot(tab))]);
+}
+
+// One stop in the Tab order for the row of page buttons: the selected page's.
+void SettingsTabs::takeTabStop() {
+    for (SettingsTab tab : allCases<SettingsTab>())
+        pageButton(tab)->setFocusPolicy(tab == selected_ ? Qt::TabFocus : Qt::NoFocus);
+}
+
+bool SettingsTabs::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || watched != pageButton(selected_)) return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & ~Qt::KeypadModifier) return QWidget::eventFilter(watched, event);
+    const bool reversed = layoutDirection() == Qt::RightToLeft;
+    switch (key->key()) {
+    case Qt::Key_Left: selectBeside(reversed ? 1 : -1); return true;
+    case Qt::Key_Right: selectBeside(reversed ? -1 : 1); return true;
+    case Qt::Key_Up: selectBeside(-1); return true;
+    case Qt::Key_Down: selectBeside(1); return true;
+    case Qt::Key_Home: selectBeside(-int(slot(selected_))); return true;
+    case Qt::Key_End: selectBeside(int(allCases<SettingsTab>().size()) - 1 - int(slot(selected_))); return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: select(selected_); return true;
+    default: return QWidget::eventFilter(watched, event);
+    }
 }
 
 void SettingsTabs::resized(SettingsTab tab, bool replaced) {
@@ -197,12 +255,23 @@ void SettingsTabs::fitSoon() {
     if (machine_.requestFit(isVisible())) nextFit_->start();
 }
 
-SettingsTabs::Target SettingsTabs::target() const {
+FrameMargins SettingsTabs::decoration() const {
     const QRect frame = frameGeometry();
     const QRect inner = geometry();
-    FrameMargins margins{double(inner.left() - frame.left()), double(inner.top() - frame.top()),
-                         double(frame.right() - inner.right()),
-                         double(frame.bottom() - inner.bottom())};
+    return {double(inner.left() - frame.left()), double(inner.top() - frame.top()),
+            double(frame.right() - inner.right()), double(frame.bottom() - inner.bottom())};
+}
+
+void SettingsTabs::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // An X11 window manager puts its frame around the window only after it is shown, moving it:
+    // a window fitted without the frame runs below the screen by its title bar until fitted again.
+    if (isVisible() && decoration() != fittedDecoration_) fitSoon();
+}
+
+SettingsTabs::Target SettingsTabs::target() const {
+    const QRect frame = frameGeometry();
+    FrameMargins margins = decoration();
     // The tool bar counts as part of the window's frame: the page's size is the content.
     margins.top += toolBar_->sizeHint().height();
     std::optional<ScreenRect> available;
@@ -222,6 +291,7 @@ void SettingsTabs::fitWindow(bool animated) {
         machine_.skipped();
         return;
     }
+    fittedDecoration_ = decoration();
     auto goal = target();
     if (goal.fit.scrolls != pageFit.scrolls()) {
         pageFit.setScrolls(goal.fit.scrolls);  // the page widens by its scroll bar
@@ -258,6 +328,7 @@ void SettingsTabs::applyFrame(const ScreenRect& frame) {
 
 void SettingsTabs::present() {
     fitWindow(false);
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     fitWindow(false);  // again, now that the window manager's frame is known
     raise();

@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "Platform/Executor.h"
+#include "Settings/Model/General/GeneralTexts.h"
 #include "Settings/Model/General/LogReader.h"
 #include "Settings/Model/SettingsModel.h"
 #include "Settings/Views/ButtonsTab.h"
@@ -64,7 +65,7 @@ void SettingsWindow::showWarnings() {
 void SettingsWindow::showWarnings(SettingsPage& page) {
     std::optional<std::string> configError;
     if (const auto& snapshot = model_.snapshot(); snapshot && snapshot->error)
-        configError = snapshot->error->description();
+        configError = GeneralTexts::configErrorDetail(*snapshot);
     page.setWarnings(configError, model_.saveError());
 }
 

@@ -3,6 +3,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QVBoxLayout>
 #include <cmath>
 #include <optional>
@@ -56,7 +57,7 @@ class SpeedGraph::Canvas final : public QWidget {
         dragging_ = false;
         const auto committed = owner_.editor_.dragEnded();
         owner_.changed();
-        if (committed && owner_.commit_) owner_.commit_(*committed);
+        owner_.commit(committed);
     }
 
     void mouseDoubleClickEvent(QMouseEvent* event) override {
@@ -64,7 +65,7 @@ class SpeedGraph::Canvas final : public QWidget {
         const auto committed =
             owner_.editor_.doubleClick(plot(event->position()), graph(), owner_.editable_);
         owner_.changed();
-        if (committed && owner_.commit_) owner_.commit_(*committed);
+        owner_.commit(committed);
     }
 
     void leaveEvent(QEvent*) override {
@@ -114,6 +115,15 @@ QWidget* SpeedGraph::canvas() const {
 
 CurveGraph SpeedGraph::graph() const {
     return canvas_->graph();
+}
+
+void SpeedGraph::commit(const std::optional<SpeedCurve>& curve) {
+    if (!curve || !commit_) return;
+    commit_(*curve, [graph = QPointer<SpeedGraph>(this), curve = *curve] {
+        if (!graph) return;
+        graph->editor_.refused(curve);
+        graph->changed();
+    });
 }
 
 void SpeedGraph::setCurve(const SpeedCurve& curve) {

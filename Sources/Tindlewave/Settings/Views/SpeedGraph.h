@@ -13,10 +13,12 @@ namespace tindlewave {
 // under it and a hint. A point can be dragged, and a double-click adds or removes one; each
 // finished edit goes to `commit` once. It is never disabled the Qt way (a disabled widget gets no
 // pointer events, and the readout must follow the pointer): while not editable it is drawn at
-// 45 % and ignores drags and double-clicks.
+// 45 % and ignores drags and double-clicks. With each curve comes what to call when it is refused:
+// the graph then shows the curve in force again.
 class SpeedGraph final : public QWidget {
   public:
-    using Commit = std::function<void(const SpeedCurve&)>;
+    using Refused = std::function<void()>;
+    using Commit = std::function<void(const SpeedCurve& curve, Refused refused)>;
 
     SpeedGraph(SpeedCurve curve, Commit commit, QWidget* parent = nullptr);
 
@@ -36,6 +38,7 @@ class SpeedGraph final : public QWidget {
     friend class Canvas;
 
     void changed();
+    void commit(const std::optional<SpeedCurve>& curve);
 
     CurveEditor editor_;
     Commit commit_;

@@ -7,9 +7,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
-#include <algorithm>
+#include <vector>
 
 #include "Settings/Model/Texts/KnobUnit.h"
+#include "Settings/Model/Window/PopupPlace.h"
 #include "Settings/Views/LocaleTexts.h"
 #include "Settings/Views/PlainText.h"
 #include "Settings/Views/Symbols.h"
@@ -77,23 +78,18 @@ bool StutterWarning::isOpen() const {
 void StutterWarning::open() {
     if (!stutter_) return;
     popup_->adjustSize();
-    const QRect icon(mapToGlobal(QPoint(0, 0)), size());
-    const QSize size = popup_->size();
-    // Below the mark, centred on it; above it where the screen ends first; and kept within the
-    // screen's free area either way, so its button can always be reached.
-    QPoint at(icon.center().x() - size.width() / 2, icon.bottom() + 1);
-    QScreen* screen = QGuiApplication::screenAt(icon.center());
-    if (!screen) screen = this->screen();
-    if (screen) {
-        const QRect area = screen->availableGeometry();
-        if (at.y() + size.height() > area.bottom() + 1 && icon.top() - size.height() >= area.top())
-            at.setY(icon.top() - size.height());
-        at.setX(std::clamp(at.x(), area.left(),
-                           std::max(area.left(), area.right() + 1 - size.width())));
-        at.setY(std::clamp(at.y(), area.top(),
-                           std::max(area.top(), area.bottom() + 1 - size.height())));
-    }
-    popup_->move(at);
+    auto rect = [](const QRect& r) {
+        return ScreenRect{double(r.x()), double(r.y()), double(r.width()), double(r.height())};
+    };
+    std::vector<ScreenAreas> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.push_back({rect(screen->geometry()), rect(screen->availableGeometry())});
+    const QScreen* own = screen();
+    const ScreenRect frame =
+        popupFrame(rect(QRect(mapToGlobal(QPoint(0, 0)), size())),
+                   {double(popup_->width()), double(popup_->height())}, screens,
+                   own ? rect(own->availableGeometry()) : ScreenRect{0, 0, 1e9, 1e9});
+    popup_->move(qRound(frame.x), qRound(frame.y));
     popup_->show();
 }
 

@@ -13,9 +13,9 @@ class QPushButton;
 namespace tindlewave {
 
 // The warning mark after the glide knob: while slow rolls would stutter it shows, and a click
-// opens a popup below it (above it near the screen's bottom, always on the screen) that explains
-// why and offers the glide duration that fixes it. With nothing to warn about it stays in its
-// place, invisible and disabled.
+// opens a popup below it (above it near the screen's bottom, always within the free area of the
+// screen it is on: `popupFrame`) that explains why and offers the glide duration that fixes it.
+// With nothing to warn about it stays in its place, invisible and disabled.
 class StutterWarning final : public QToolButton {
   public:
     using Fix = std::function<void(double smoothDuration)>;

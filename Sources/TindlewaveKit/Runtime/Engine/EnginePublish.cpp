@@ -25,7 +25,8 @@ void Engine::publish() {
                         tap_,
                         {},
                         {},
-                        std::nullopt};
+                        std::nullopt,
+                        config_.has_value()};
     if (config_) {
         for (const auto& profile : config_->devices)
             status.devices.push_back(configuredStatus(profile, devices));

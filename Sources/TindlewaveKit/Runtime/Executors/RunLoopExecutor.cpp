@@ -59,7 +59,7 @@ struct RunLoopExecutor::State {
     bool sleeping = false;
     std::uint64_t nextWatch = kTimerTag + 1;
     std::map<std::uint64_t, std::shared_ptr<Watch>> watches;
-    Job beforeSleep;  // the loop thread's: setBeforeSleep()
+    std::function<void(PassStep)> afterEachStep;  // the loop thread's: setAfterEachStep()
 
     void wake() const {
         std::uint64_t one = 1;
@@ -171,9 +171,9 @@ FdWatch RunLoopExecutor::addFd(int fd, std::uint32_t events, FdCallback callback
     });
 }
 
-void RunLoopExecutor::setBeforeSleep(Job hook) {
+void RunLoopExecutor::setAfterEachStep(std::function<void(PassStep)> hook) {
     assert(isCurrent() && "the hook is the loop thread's");
-    state_->beforeSleep = std::move(hook);
+    state_->afterEachStep = std::move(hook);
 }
 
 void RunLoopExecutor::stop() {
@@ -204,6 +204,15 @@ void RunLoopExecutor::loop() {
     const Clock& clock = SystemClock::shared();
     // Nanoseconds of the deadline the timerfd is armed for; -1 when it is disarmed.
     std::int64_t armed = -1;
+    // The tests' hook after each step. `made` runs it after the expression that makes the step and
+    // gives that expression's value: the hook stays with the statement wherever it goes.
+    const auto after = [&state](PassStep step) {
+        if (state.afterEachStep) state.afterEachStep(step);
+    };
+    const auto made = [&after](PassStep step, auto result) {
+        after(step);
+        return result;
+    };
 
     while (true) {
         // Jobs posted so far, one at a time; jobs they post wait for the next pass, after timers
@@ -215,6 +224,7 @@ void RunLoopExecutor::loop() {
             state.sleeping = false;
             count = state.jobs.size();
         }
+        after(PassStep::begun);
         for (; count > 0; --count) {
             Job job;
             {
@@ -224,6 +234,7 @@ void RunLoopExecutor::loop() {
             }
             job();
         }
+        after(PassStep::jobsRun);
 
         // The timers due when the pass begins, earliest first; a timer cancelled by an earlier
         // one does not run. Timers they add wait for the next pass, even when already due, so a
@@ -237,18 +248,17 @@ void RunLoopExecutor::loop() {
             }
             (*job)();
         }
+        after(PassStep::timersRun);
 
         // Sleep until a descriptor is ready, a job is posted or the earliest deadline arrives. The
         // loop counts as sleeping before it reads the earliest deadline: a timer added after
         // that read finds it sleeping and signals.
-        bool pending = false;
-        {
+        const bool pending = made(PassStep::countedAsleep, [&state] {
             std::lock_guard lock(state.mutex);
-            pending = !state.jobs.empty() || state.stopping;
-            state.sleeping = !pending;
-        }
-        auto next = state.timers->nextDeadline();
-        if (state.beforeSleep) state.beforeSleep();
+            state.sleeping = state.jobs.empty() && !state.stopping;
+            return !state.sleeping;
+        }());
+        const auto next = made(PassStep::deadlineRead, state.timers->nextDeadline());
         const std::int64_t wanted = next ? next->time_since_epoch().count() : -1;
         if (wanted != armed) {
             itimerspec spec{};
@@ -260,6 +270,7 @@ void RunLoopExecutor::loop() {
             timerfd_settime(state.timerFd.get(), TFD_TIMER_ABSTIME, &spec, nullptr);
             armed = wanted;
         }
+        after(PassStep::timerArmed);
         epoll_event events[16];
         int ready = epoll_wait(state.epoll.get(), events, 16, pending ? 0 : -1);
         if (ready < 0) continue;  // EINTR

@@ -42,10 +42,13 @@ class RunLoopExecutor final : public Executor, public FdRegistrar {
     // Waits for the thread to end; must not be called from the executor's own thread.
     void join();
 
-    // For tests: `hook` runs on the loop's thread at the end of each pass, once the loop has
-    // read its earliest deadline and just before it sleeps (where a timer or job added by another
-    // thread must still wake it). Set it from the loop's own thread (a job of it).
-    void setBeforeSleep(Job hook);
+    // The steps of a pass, in their order: after each of them a job or timer another thread adds
+    // must still be run, by this pass, the next one or the wake it sends.
+    enum class PassStep { begun, jobsRun, timersRun, countedAsleep, deadlineRead, timerArmed };
+    // For tests: `hook` runs on the loop's thread right after each step of every pass (bound to
+    // the step's own statement: where the step goes, its hook goes). Set it from the loop's own
+    // thread (a job of it).
+    void setAfterEachStep(std::function<void(PassStep)> hook);
 
     const std::string& name() const { return name_; }
     // The form of `name` given to the OS: leading dotted parts are dropped until it fits.

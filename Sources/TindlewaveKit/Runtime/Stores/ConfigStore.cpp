@@ -58,6 +58,9 @@ struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
     std::stop_source ending;
 
     std::optional<ConfigSnapshot> current;
+    // Why the missing file could not be made at the start: until the file is read, this is why
+    // there is nothing to read, not the read's own "No such file or directory".
+    std::optional<ConfigError> notMade;
     std::map<std::uint64_t, Channel<ConfigSnapshot>> subscribers;
     std::uint64_t nextSubscriber = 0;
     std::unique_ptr<FolderWatchDescriptor> watch;  // set once watching has started
@@ -88,7 +91,9 @@ struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
             }
         }
         if (writeFailure) {
-            publish({std::nullopt, wholeFileError("cannot write " + url + ": " + *writeFailure)});
+            // The file's path, also when it was a folder above it that could not be made.
+            notMade = wholeFileError("cannot create " + url + ": " + *writeFailure);
+            publish({std::nullopt, *notMade});
         }
         // What an update killed mid-write left beside the file.
         files::removeStaleTemporaries(url);
@@ -119,9 +124,11 @@ struct ConfigStore::State : std::enable_shared_from_this<ConfigStore::State> {
         auto bytes = files::read(url);
         if (!bytes.ok()) {
             publish({std::move(kept),
-                     wholeFileError("cannot read the file: " + bytes.error().description)});
+                     notMade ? *notMade
+                             : wholeFileError("cannot read the file: " + bytes.error().description)});
             return;
         }
+        notMade.reset();
         auto decoded = decode(*bytes, ending.get_token());
         if (ending.stop_requested()) return;
         if (!decoded.ok()) {

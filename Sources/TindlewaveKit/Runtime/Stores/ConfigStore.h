@@ -49,7 +49,9 @@ class ConfigStore {
 
     // Creates the folder and the file when missing, removes the temporaries of writers that were
     // killed mid-write, starts watching the folder, then loads the file. Does nothing once
-    // watching has started. `done` runs on the store's executor.
+    // watching has started. `done` runs on the store's executor. A file that cannot be made is
+    // published as "cannot create <path>: <the system's error>", with no configuration, until the
+    // file can be read.
     void start(std::function<void()> done = nullptr);
 
     // A new stream of snapshots (unbounded). The current snapshot, if there is one, comes first;

@@ -20,6 +20,7 @@
 #include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
 #include "Platform/Linux/Devices/LinuxHIDProperties.h"
 #include "Platform/Linux/HID/LinuxHIDSystem.h"
+#include "Platform/Linux/Permissions/NodePermissionGrants.h"
 #include "Platform/Linux/Session/LogindSessionWatch.h"
 #include "Platform/Linux/System/UniqueFd.h"
 #include "Runtime/Stores/LogStore.h"
@@ -205,6 +206,23 @@ DeviceCheck::Outcome DeviceCheck::run(const Options& options) {
         out += ::access("/dev/input", F_OK) == 0 ? "  none: /dev/input holds no event node\n"
                                                  : "  none: /dev/input is missing (no input devices, or "
                                                    "this runs in a container without them)\n";
+    }
+
+    // Posting events and the grabbed devices' mirrors: no node is a module not loaded, which no
+    // rule brings; a node there but refused is what the device rule gives.
+    out += fmt::format("\n{} (posting events, the mirrors of grabbed devices):\n", terminalText(options.uinput));
+    if (::access(options.uinput.c_str(), F_OK) != 0) {
+        out += fmt::format("  missing ({}): the uinput module is not loaded\n", std::strerror(errno));
+        for (const auto& line : NodePermissionGrants::remedyTexts({.loadUinput = true}, ""))
+            out += "  " + line + "\n";
+    } else {
+        const bool writable = ::access(options.uinput.c_str(), W_OK) == 0;
+        const std::string write = writable ? "yes" : fmt::format("no ({})", std::strerror(errno));
+        out += fmt::format("  present, {}; write {}\n", ownerAndMode(options.uinput), write);
+        if (!writable)
+            for (const auto& line :
+                 NodePermissionGrants::remedyTexts({.installRule = true}, ": README, \"Using it with real devices\""))
+                out += "  " + line + "\n";
     }
 
     out += "\nLogin session (logind):\n";

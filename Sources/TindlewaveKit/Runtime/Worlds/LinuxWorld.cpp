@@ -44,6 +44,7 @@ LinuxWorld::LinuxWorld(Executor& tap, WorkPool* pool)
              [this](std::function<void()> changed) {
                  return watchNodeChanges(udev_, registry, std::move(changed));
              }),
+      loginItem(XdgAutostart::defaultFolder(), XdgAutostart::ProgramPath(&XdgAutostart::runningProgram)),
       pool_(pool) {
     if (const auto& why = eventSystem->sessionUnfollowed()) {
         Journal::devices().note("login session not followed (" + *why +

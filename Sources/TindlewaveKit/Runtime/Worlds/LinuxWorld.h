@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Platform/Linux/Desktop/DesktopHotKeys.h"
+#include "Platform/Linux/Desktop/XdgAutostart.h"
 #include "Platform/Linux/KeyMap/EvdevKeyMap.h"
 #include "Platform/Linux/Devices/LinuxDeviceRegistry.h"
 #include "Platform/Linux/Input/LinuxEventSystem.h"
@@ -22,7 +23,8 @@ class WorkPool;
 // monitor read on a thread of its own, so that udev's news of devices, the program's own among
 // them, never waits behind the HID executor's work) shared by the HID system (hidraw) and the event system
 // (evdev and uinput, on the tap executor), the key maps in the keyboards' own key tables, the
-// desktop's own shortcuts, and the grants read from the device nodes' permissions. Without
+// desktop's own shortcuts, the grants read from the device nodes' permissions, and the login item
+// (the session's autostart entry). Without
 // devices or without access it still works, with nothing to drive: the grants, `problems()` and
 // the hot-plug of the registry tell and follow what changes.
 //
@@ -59,6 +61,7 @@ class LinuxWorld {
     EvdevKeyMap keyMap;
     DesktopHotKeys hotKeys;
     NodePermissionGrants grants;
+    XdgAutostart loginItem;  // the autostart entry of the user's session
 
   private:
     WorkPool* pool_;

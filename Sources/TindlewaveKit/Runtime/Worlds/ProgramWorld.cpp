@@ -41,6 +41,11 @@ const SymbolicHotKeys& ProgramWorld::hotKeys() const {
     return real_->hotKeys;
 }
 
+LoginItemService& ProgramWorld::loginItem() const {
+    if (simulated_) return simulated_->loginItem;
+    return real_->loginItem;
+}
+
 KeyMapHost ProgramWorld::keyMap() const {
     if (simulated_) return simulated_->hidutil;
     return real_->keyMapHost();

@@ -11,6 +11,7 @@ class EventSystem;
 class Executor;
 class HIDSystem;
 class LinuxWorld;
+class LoginItemService;
 class PermissionGrants;
 class SimulatedWorld;
 class SymbolicHotKeys;
@@ -39,6 +40,9 @@ class ProgramWorld {
     EventSystem& events() const;
     PermissionGrants& grants() const;
     const SymbolicHotKeys& hotKeys() const;
+    // Whether the program starts at login: the session's autostart entry over this machine's
+    // devices; in memory over the simulated desktop, which touches nothing of the session.
+    LoginItemService& loginItem() const;
     KeyMapHost keyMap() const;
 
   private:

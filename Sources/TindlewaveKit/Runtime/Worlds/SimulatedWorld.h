@@ -12,6 +12,7 @@
 #include "Platform/Simulated/HID/SimulatedHIDWorld.h"
 #include "Platform/Simulated/KeyMap/SimulatedHidutilState.h"
 #include "Platform/Simulated/Permissions/SimulatedPermissionGrants.h"
+#include "Platform/Simulated/Desktop/SimulatedLoginItem.h"
 #include "Platform/Simulated/Desktop/SimulatedSymbolicHotKeys.h"
 #include "Platform/Simulated/HID/VirtualMouseDescription.h"
 #include "Runtime/KeyMap/KeyMapWriter.h"
@@ -22,7 +23,7 @@ class Executor;
 
 // The desktop the programs run over on Linux, where no real device is touched: the simulated HID
 // world on the HID executor, the event system on the tap executor, permission grants (granted),
-// the symbolic hot-key table and the stand-in hidutil with its state file. One assembly for every
+// the symbolic hot-key table, the stand-in hidutil with its state file and a login item in memory. One assembly for every
 // program that runs the engine over simulated devices.
 //
 // Make it before any thread that may run hidutil starts: it exports the state file's path for the
@@ -108,6 +109,7 @@ class SimulatedWorld {
     SimulatedHIDWorld hid;
     SimulatedEventSystem events;
     SimulatedSymbolicHotKeys hotKeys;
+    SimulatedLoginItem loginItem;  // in memory: a simulated run writes no autostart entry
 
   private:
     Device add(SimulatedDevice made, Device device);

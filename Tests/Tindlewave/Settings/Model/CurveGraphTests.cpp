@@ -143,6 +143,16 @@ TEST(CurveEditor, ADragMovesFromItsBaseAndCommitsOnceAtTheEnd) {
     EXPECT_TRUE(editor.draft());  // shown until the curve in force changes
     editor.setCurve(*committed);
     EXPECT_EQ(editor.draft(), std::nullopt);
+
+    // A refused curve gives way to the curve in force, but not to a later one still on its way.
+    const auto removed = editor.doubleClick(at(*committed, 1), graph, true);
+    const auto added = editor.doubleClick({graph.x(30), 5}, graph, true);
+    ASSERT_TRUE(removed && added);
+    editor.refused(*removed);
+    EXPECT_EQ(editor.shown(), *added);
+    editor.refused(*added);
+    EXPECT_EQ(editor.draft(), std::nullopt);
+    EXPECT_EQ(editor.shown(), *committed);
 }
 
 TEST(CurveEditor, ADragFarFromEveryPointOrEndingWhereItBeganDoesNothing) {

@@ -33,6 +33,18 @@ TEST(GeneralTexts, LoadDetailShowsTheErrorOverAnEarlierLoadAndLoadingBeforeAny) 
     broken.error = ConfigError{"", "the file is not JSON"};
     EXPECT_EQ(GeneralTexts::loadDetail(broken, loaded, time),
               "Has an error: the file is not JSON. Tindlewave keeps using the last good settings.");
+    EXPECT_EQ(GeneralTexts::configErrorDetail(broken),
+              "the file is not JSON. Tindlewave keeps using the last good settings. Fix the file to "
+              "change settings here.");
+
+    // A file that could not be made at the first start: there are no last good settings.
+    const ConfigSnapshot notMade{std::nullopt, ConfigError{"", "cannot create /c/config.json: Permission denied"}};
+    EXPECT_EQ(GeneralTexts::loadDetail(notMade, std::nullopt, time),
+              "Has an error: cannot create /c/config.json: Permission denied. Tindlewave has no "
+              "settings yet, so it leaves every device as the system has it.");
+    EXPECT_EQ(GeneralTexts::configErrorDetail(notMade),
+              "cannot create /c/config.json: Permission denied. Tindlewave has no settings yet, so it "
+              "leaves every device as the system has it. Fix the file to change settings here.");
 }
 
 TEST(GeneralTexts, UpdatesDetailNamesTheHostAndTheLastCheck) {
@@ -87,6 +99,18 @@ TEST(GeneralTexts, OverLinuxDevicesTheTextsTellWhatToInstall) {
                                    "Check that both say Granted below"}));
     // Plain mice alone leave Input Monitoring nothing to grant: the last step cannot ask for both.
     EXPECT_EQ(GeneralTexts::howTo(GrantCause::noDevice).third, "Check that Accessibility says Granted below");
+    // Without the uinput module no rule helps: the first step and the guide's card name it, and
+    // the card what loads it now and at every boot.
+    EXPECT_EQ(GeneralTexts::howTo(GrantCause::none, GrantCause::moduleMissing).first,
+              "Load the uinput module and install Tindlewave's device rule (once, as an administrator)");
+    EXPECT_EQ(GeneralTexts::ruleGuideText(false),
+              "Install the rule below once (your password is asked), then reconnect the devices. Any "
+              "program you run can then read these devices while you are logged in at this computer.");
+    EXPECT_EQ(GeneralTexts::ruleGuideText(true),
+              "The uinput module is not loaded. The commands below load it (sudo modprobe uinput, and "
+              "/etc/modules-load.d/uinput.conf for the next boots) and install the rule once (your password "
+              "is asked); then reconnect the devices. Any program you run can then read these devices while "
+              "you are logged in at this computer.");
     EXPECT_EQ(GeneralTexts::permissionRow(Grant::granted),
               (GeneralTexts::PermissionRow{"Granted", GeneralTexts::PermissionRow::Look::granted, ""}));
     EXPECT_EQ(GeneralTexts::permissionRow(Grant::denied).button, "Allow\u2026");

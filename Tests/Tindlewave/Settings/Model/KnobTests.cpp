@@ -205,6 +205,19 @@ TEST(KnobDraft, StepsFasterThanASaveKeepTheirPlaceAndLoseNothing) {
     EXPECT_EQ(knob.draft(), std::nullopt);
     EXPECT_EQ(knob.pending(), std::nullopt);
 
+    // Three steps of which only the last comes back (the page saw the store's snapshots of the
+    // first two in the same turn as the third's): the two before it are done too, so a step
+    // back onto one of them is committed, not taken for a commit still on its way.
+    for (double position : {0.50, 0.45, 0.40}) step(position);
+    ASSERT_EQ(commits.size(), 7u);
+    knob.stored(stored = commits[6], true);
+    EXPECT_EQ(knob.pending(), std::nullopt);
+    step(0.45);
+    ASSERT_EQ(commits.size(), 8u);
+    EXPECT_EQ(commits[7], commits[5]);
+    knob.stored(stored = commits[7], true);
+    EXPECT_EQ(knob.draft(), std::nullopt);
+
     // With nothing on its way, a value stored elsewhere moves the slider, except under a drag,
     // whose end then commits its place.
     knob.editing(true, distance, stored);
@@ -237,6 +250,32 @@ TEST(KnobDraft, ARefusedCommitGivesWayToTheNextStoredValue) {
     EXPECT_EQ(knob.draft(), std::nullopt);
     // A step back onto a value refused before is committed again.
     EXPECT_EQ(knob.moved(duration.position(9), duration, 12), 9);
+    knob.stored(9, true);
+
+    // A refusal the store reports gives the commit up at once, the oldest of its value first:
+    // the slider stays while a later commit is on its way, and goes back once none is.
+    EXPECT_EQ(knob.moved(duration.position(14), duration, 9), 14);
+    EXPECT_EQ(knob.moved(duration.position(11), duration, 9), 11);
+    EXPECT_EQ(knob.moved(duration.position(14), duration, 9), 14);
+    knob.refused(14);
+    EXPECT_EQ(knob.shown(duration, 9), 14);
+    EXPECT_EQ(knob.pending(), 14);
+    knob.refused(11);
+    EXPECT_EQ(knob.shown(duration, 9), 14);
+    knob.refused(3);  // never committed
+    EXPECT_EQ(knob.pending(), 14);
+    knob.refused(14);
+    EXPECT_EQ(knob.draft(), std::nullopt);
+    EXPECT_EQ(knob.pending(), std::nullopt);
+    EXPECT_EQ(knob.shown(duration, 9), 9);
+    // Under a drag the slider stays where the hand is, and the drag's end commits it again.
+    knob.editing(true, duration, 9);
+    knob.moved(duration.position(14), duration, 9);
+    knob.editing(false, duration, 9);
+    knob.editing(true, duration, 9);
+    knob.refused(14);
+    EXPECT_EQ(knob.shown(duration, 9), 14);
+    EXPECT_EQ(knob.editing(false, duration, 9), 14);
 }
 
 }  // namespace

@@ -16,6 +16,18 @@ TEST(NameDraft, CommitsATrimmedChangedNameAndKeepsTheDraftUntilTheNameArrives) {
     draft.nameChanged("Mouse", "Desk mouse");
     EXPECT_FALSE(draft.draft());
     EXPECT_EQ(draft.shown("Desk mouse"), "Desk mouse");
+
+    // A refused name gives way to the name in force; what was typed on since stays.
+    draft.typed(" Travel mouse");
+    EXPECT_EQ(draft.commit("Desk mouse"), "Travel mouse");
+    draft.refused("Travel mouse");
+    EXPECT_FALSE(draft.draft());
+    EXPECT_EQ(draft.shown("Desk mouse"), "Desk mouse");
+    draft.typed("Travel mouse");
+    EXPECT_EQ(draft.commit("Desk mouse"), "Travel mouse");
+    draft.typed("Travel mouse 2");
+    draft.refused("Travel mouse");
+    EXPECT_EQ(draft.shown("Desk mouse"), "Travel mouse 2");
 }
 
 TEST(NameDraft, RestoresTheNameOnBlankUnchangedOrCancelledText) {

@@ -15,7 +15,7 @@
 #include "TestKit/TempFolder.h"
 #include "Tindlewave/Fakes/FakeConfigFile.h"
 #include "Tindlewave/Fakes/FakeEngine.h"
-#include "Tindlewave/Fakes/FakeLoginItem.h"
+#include "Platform/Simulated/Desktop/SimulatedLoginItem.h"
 
 namespace tindlewave::testkit {
 
@@ -28,7 +28,7 @@ struct SettingsModelTest : ::testing::Test {
     FakeConfigFile store;
     FakeEngine engine;
     Defaults defaults{folder.path() / "defaults.json"};
-    FakeLoginItem loginItem;
+    SimulatedLoginItem loginItem;
     SimulatedPermissionGrants grants;
     Permissions permissions{grants};
     LogStore log{folder.path() / "log", false, scheduler.clock()};

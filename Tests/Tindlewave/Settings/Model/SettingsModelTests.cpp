@@ -29,33 +29,53 @@ TEST_F(SettingsModelTest, EditsAreWrittenOneAtATimeAndTheirOutcomeShownAndLogged
     make();
     auto add = SettingsEdit::addDevice(mouseMatch(), "MX", ProfileSource::blank());
     auto rename = SettingsEdit::rename(mouseMatch(), "Renamed");
-    model->send(add);
-    model->send(rename);
+    // The sender of a refused edit hears of it once the refusal shows.
+    std::vector<std::string> refused;
+    auto refusal = [&](std::string name) {
+        return [&, name] { refused.push_back(name + ": " + model->saveError().value_or("")); };
+    };
+    model->send(add, refusal("add"));
+    model->send(rename, refusal("rename"));
     ASSERT_EQ(store.updates.size(), 1u);  // the second waits for the first
 
     store.finishUpdate(ConfigError{"", "cannot write /x: No space left on device"});
     EXPECT_EQ(store.updates.size(), 0u);  // the outcome comes back on the main executor first
+    EXPECT_TRUE(refused.empty());
     scheduler.runReady();
     EXPECT_EQ(model->saveError(), "cannot write /x: No space left on device");
+    EXPECT_EQ(refused, (std::vector<std::string>{"add: cannot write /x: No space left on device"}));
     ASSERT_EQ(store.updates.size(), 1u);
 
     store.finishUpdate();  // the rename, against a file without the device: refused, still saved
     scheduler.runReady();
     EXPECT_EQ(model->saveError(), std::nullopt);
     EXPECT_EQ(store.file, Config::empty());
+    EXPECT_EQ(refused.size(), 1u);
+    EXPECT_EQ(model->refusals(), 1u);
 
+    // Refused twice with the same text: the text is told once, each refusal every time, so
+    // every page shows the stored values again after each.
+    model->send(add, refusal("again"));
     model->send(add);
-    store.finishUpdate(ConfigError{"devices[0].name", "must not be empty"});
-    scheduler.runReady();
+    for (int i = 0; i < 2; ++i) {
+        store.finishUpdate(ConfigError{"devices[0].name", "must not be empty"});
+        scheduler.runReady();
+    }
     EXPECT_EQ(model->saveError(), "devices[0].name: must not be empty");
+    EXPECT_EQ(refused.back(), "again: devices[0].name: must not be empty");
+    EXPECT_EQ(refused.size(), 2u);
     EXPECT_EQ(logLines(), (std::vector<std::string>{
                               "error: not saved " + add.logDescription() +
                                   ": cannot write /x: No space left on device",
                               "saved " + rename.logDescription(),
                               "error: not saved " + add.logDescription() +
                                   ": devices[0].name: must not be empty",
+                              "error: not saved " + add.logDescription() +
+                                  ": devices[0].name: must not be empty",
                           }));
     EXPECT_EQ(std::count(told.begin(), told.end(), SettingsField::saveError), 3);
+    EXPECT_EQ(std::count(told.begin(), told.end(), SettingsField::refusals), 3);
+    EXPECT_EQ(model->refusals(), 3u);
 }
 
 TEST_F(SettingsModelTest, AnUpdateThatFinishesAfterTheModelIsGoneTellsNoOneAndTheRestIsDropped) {
@@ -75,7 +95,7 @@ TEST(SettingsModelOnTheRealStore, TwoEditsInARowAreWrittenInOrderTheSecondOnTheF
     RunLoopExecutor main("test.main");
     FakeEngine engine;
     Defaults defaults(folder.path() / "defaults.json");
-    FakeLoginItem loginItem;
+    SimulatedLoginItem loginItem;
     SimulatedPermissionGrants grants;
     Permissions permissions(grants);
     LogStore log(folder.path() / "log", false, main.clock());
@@ -149,6 +169,16 @@ TEST_F(SettingsModelTest, SnapshotsWithAnErrorKeepTheLoadTimeAndTheLastSmoothSet
     told.clear();
     model->show(clean(withMouse(std::nullopt)));  // the same snapshot, the same instant
     EXPECT_TRUE(told.empty());
+
+    // Each new error of the file is logged once, in the store's words.
+    model->show(ConfigSnapshot{withMouse(std::nullopt), ConfigError{"", "unreadable"}});
+    std::vector<std::string> logged;
+    if (auto entries = log.entries("app.tindlewave"))
+        for (const auto& entry : *entries)
+            if (entry.category == "config" && entry.level == LogLevel::error)
+                logged.push_back(entry.message);
+    EXPECT_EQ(logged, (std::vector<std::string>{"config file: devices: broken", "config file: unreadable",
+                                                "config file: unreadable"}));
 }
 
 TEST_F(SettingsModelTest, TheTabComesFromTheDefaultsAndLeavingButtonsStopsListening) {
@@ -182,10 +212,10 @@ TEST_F(SettingsModelTest, OnlyAChangedMouseStopsListening) {
 }
 
 TEST_F(SettingsModelTest, TheLoginItemIsReadAtStartAndAfterEveryChange) {
-    loginItem.state = LoginItemState::on;
+    loginItem.set(LoginItemState::on);
     make();
     EXPECT_EQ(model->loginItem(), LoginItemState::on);
-    loginItem.failure = "cannot write /a/tindlewave.desktop: Read-only file system";
+    loginItem.failNextChange("cannot write /a/tindlewave.desktop: Read-only file system");
     model->setLoginItem(false);
     EXPECT_EQ(model->loginItemError(), "cannot write /a/tindlewave.desktop: Read-only file system");
     EXPECT_EQ(model->loginItem(), LoginItemState::on);
@@ -193,7 +223,7 @@ TEST_F(SettingsModelTest, TheLoginItemIsReadAtStartAndAfterEveryChange) {
     EXPECT_EQ(model->loginItemError(), std::nullopt);
     EXPECT_EQ(model->loginItem(), LoginItemState::off);
 
-    loginItem.state = LoginItemState::needsApproval;  // changed elsewhere
+    loginItem.set(LoginItemState::needsApproval);  // changed elsewhere
     told.clear();
     model->refreshLoginItem();
     model->refreshLoginItem();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Settings/Model/Window/PageFit.h"
+#include "Settings/Model/Window/PopupPlace.h"
 #include "Settings/Model/Window/WindowFit.h"
 #include "Settings/Model/Window/WindowFitMachine.h"
 
@@ -36,6 +37,35 @@ TEST(WindowFit, MovesALowWindowUpUntilItsBottomIsOnScreen) {
     auto unbounded = WindowFit::target({640, 5000}, {300, 700, 642, 200}, {}, std::nullopt);
     EXPECT_EQ(unbounded.frame, (ScreenRect{300, 700, 640, 5000}));
     EXPECT_FALSE(unbounded.scrolls);
+}
+
+// The primary screen with a panel along its bottom, and a smaller one on its right with a panel
+// along its top.
+const ScreenAreas screens[] = {{{0, 0, 1440, 900}, {0, 0, 1440, 868}},
+                               {{1440, 0, 1024, 600}, {1440, 28, 1024, 572}}};
+const ContentSize popup{320, 200};
+
+TEST(PopupFrame, OpensBelowItsMarkOrAboveItWithinTheFreeAreaOfTheMarksScreen) {
+    const ScreenRect elsewhere{0, 0, 800, 600};
+    // Below the mark and centred on it where there is room.
+    EXPECT_EQ(popupFrame({700, 100, 16, 16}, popup, screens, elsewhere),
+              (ScreenRect{548, 116, 320, 200}));
+    // Above it where the free area ends first, though the screen goes on under the panel.
+    EXPECT_EQ(popupFrame({700, 660, 16, 16}, popup, screens, elsewhere),
+              (ScreenRect{548, 460, 320, 200}));
+    // Moved in at the side of the mark's screen, never onto the next one.
+    EXPECT_EQ(popupFrame({1420, 100, 16, 16}, popup, screens, elsewhere).x, 1440 - 320);
+    // On the second screen: kept within its free area, whichever screen comes first.
+    EXPECT_EQ(popupFrame({1450, 30, 16, 16}, popup, screens, elsewhere),
+              (ScreenRect{1440, 46, 320, 200}));
+    EXPECT_EQ(popupFrame({2000, 2, 16, 16}, popup, screens, elsewhere).y, 28);
+    EXPECT_EQ(popupFrame({2400, 300, 16, 16}, popup, screens, elsewhere).x, 2464 - 320);
+    // Taller than the free area: from its top.
+    EXPECT_EQ(popupFrame({1500, 300, 16, 16}, {320, 700}, screens, elsewhere).y, 28);
+    // A mark on no screen (left of both, below both) takes its window's.
+    EXPECT_EQ(popupFrame({700, 950, 16, 16}, popup, screens, elsewhere).x, 800 - 320);
+    EXPECT_EQ(popupFrame({-500, 900, 16, 16}, popup, screens, elsewhere),
+              (ScreenRect{0, 400, 320, 200}));
 }
 
 TEST(WindowFitMachine, CoalescesRequestsIntoOnePendingFitOnlyForAVisibleWindow) {

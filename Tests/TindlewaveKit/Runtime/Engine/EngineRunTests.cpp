@@ -63,6 +63,7 @@ TEST_F(EngineRunTest, TheFirstSnapshotStartsDiscoveryEvenWithAnErrorAndNoConfigu
     EXPECT_EQ(engine->slotCount(), 1u);
     EXPECT_EQ(countLines("present #1 Plain Mouse profile=none"), 1u);
     EXPECT_EQ(latest().configError, (ConfigError{"devices", "broken"}));
+    EXPECT_FALSE(latest().configInForce);  // no last good settings to speak of
     // Without a configuration there are no rows at all, not even new devices.
     EXPECT_TRUE(latest().devices.empty());
     EXPECT_TRUE(latest().newDevices.empty());
@@ -80,6 +81,7 @@ TEST_F(EngineRunTest, AnErrorBesideAnUnchangedConfigurationPublishesWithoutRecon
     EXPECT_EQ(countLines("hidpp #1"), applies);
     EXPECT_GT(statuses.size(), published);
     EXPECT_EQ(latest().configError->path, "devices[0].rules");
+    EXPECT_TRUE(latest().configInForce);
 }
 
 TEST_F(EngineRunTest, PausingTwiceReconcilesOnceAndGivesTheNeutralSetUpEverywhere) {

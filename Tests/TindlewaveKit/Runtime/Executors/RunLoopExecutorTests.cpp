@@ -236,37 +236,50 @@ TEST(RunLoopExecutor, AnIdleLoopStaysAliveAndSleeps) {
     EXPECT_TRUE(sleepsWhileIdle(loopThread));
 }
 
-// Another thread's earliest timer or post wakes the loop only while it sleeps, once. The loop
-// counts as asleep from before it reads its earliest deadline (a far one here): a timer another
-// thread adds between that read and the sleep, then a job posted there, must each still wake it.
-TEST(RunLoopExecutor, ATimerAddedWhileThePassEndsIsNeverMissed) {
+// Another thread's earliest timer or post wakes the loop only while it sleeps, once. Added after
+// any step of a pass (the loop's look at its earliest deadline, a far one here, among them), each
+// is run by that pass, the next one or the wake it sends, never left for an unrelated wake. The
+// hook adds it from a thread of its own while the loop waits right after the step.
+TEST(RunLoopExecutor, AJobOrTimerAddedAfterAnyStepOfAPassIsNeverMissed) {
+    using Step = RunLoopExecutor::PassStep;
     Waiter waiter;  // declared first: outlives the threads that notify it
-    enum class Window { none, timer, job } window = Window::none;  // the loop thread's
-    bool fired = false, ran = false;
     RunLoopExecutor executor("test.wakes");
-    TimerHandle far, added;
-    executor.post([&] {
-        far = executor.schedule(executor.clock().now() + 1h, [] {});
-        executor.setBeforeSleep([&] {
-            // Once each: the thread adds while the loop stands between its look and its sleep.
-            if (window == Window::timer) {
-                window = Window::none;
-                std::thread([&] {
-                    added = executor.schedule(executor.clock().now(), [&] { waiter.update([&] { fired = true; }); });
-                }).join();
-            } else if (window == Window::job) {
-                window = Window::none;
-                std::thread([&] { executor.post([&] { waiter.update([&] { ran = true; }); }); }).join();
-            }
-        });
-        window = Window::timer;
-    });
-    ASSERT_TRUE(waiter.waitFor([&] { return fired; }, 5s)) << "the timer waits for an unrelated wake";
-    executor.post([&] { window = Window::job; });
-    ASSERT_TRUE(waiter.waitFor([&] { return ran; }, 5s)) << "the job waits for an unrelated wake";
+    TimerHandle far, kick, added;
+    executor.post([&] { far = executor.schedule(executor.clock().now() + 1h, [] {}); });
+    for (const auto& [step, named] : {std::pair{Step::begun, "the pass begun"}, {Step::jobsRun, "its jobs run"},
+                                      {Step::timersRun, "its timers run"}, {Step::countedAsleep, "counted asleep"},
+                                      {Step::deadlineRead, "its earliest deadline read"},
+                                      {Step::timerArmed, "its timer armed"}}) {
+        for (const bool timer : {true, false}) {
+            bool ran = false, cleared = false;
+            const auto run = [&] { waiter.update([&] { ran = true; }); };
+            executor.post([&, step = step, timer] {
+                // Once, in a pass after this one (the kick's): nothing else wakes the loop then.
+                executor.setAfterEachStep([&, step, timer, begun = false, done = false](Step at) mutable {
+                    if (at == Step::begun) begun = true;
+                    if (!begun || done || at != step) return;
+                    done = true;
+                    kick.cancel();  // should another pass come first
+                    std::thread([&, timer] {
+                        if (timer)
+                            added = executor.schedule(executor.clock().now(), run);
+                        else
+                            executor.post(run);
+                    }).join();
+                });
+                kick = executor.schedule(executor.clock().now() + 10ms, [] {});
+            });
+            ASSERT_TRUE(waiter.waitFor([&] { return ran; }, 10s))
+                << (timer ? "a timer" : "a job") << " added after " << named << " waits for an unrelated wake";
+            executor.post([&] {
+                executor.setAfterEachStep(nullptr);
+                waiter.update([&] { cleared = true; });
+            });
+            ASSERT_TRUE(waiter.waitFor([&] { return cleared; }));
+        }
+    }
     bool cancelled = false;
     executor.post([&] {
-        executor.setBeforeSleep(nullptr);
         far.cancel();
         waiter.update([&] { cancelled = true; });
     });

@@ -283,17 +283,41 @@ TEST(ConfigStore, AFailedWriteInUpdateReportsThePathAndKeepsTheFile) {
     EXPECT_EQ(TempFolder::read(path), encoded(Config::empty()));
 }
 
-TEST(ConfigStore, AFolderThatCannotBeMadeIsReportedAsTheFileNotWritten) {
+// A file that cannot be made at the first start is reported as that, with the file's path and the
+// system's words, not as a missing file, until the file can be read.
+TEST(ConfigStore, AFileThatCannotBeMadeIsReportedSoUntilItCanBeRead) {
     TempFolder folder;
     TempFolder::write(folder / "blocker", "a file where the folder should be");
-    auto path = folder / "blocker/config.json";
-    ConfigStore store(path);
+    auto blocked = folder / "blocker/config.json";
+    ConfigStore store(blocked);
     Subscriber subscriber(store);
     startAndWait(store);
-    auto first = subscriber.nth(1);
+    EXPECT_EQ(subscriber.nth(1),
+              (ConfigSnapshot{std::nullopt, ConfigError{"", "cannot create " + blocked + ": Not a directory"}}));
+    startAndWait(store);  // tries again: there is no watch
+    EXPECT_EQ(subscriber.count(), 1u);
+
+    // A folder the program may not write into: another user's (this binds root too), or one
+    // without write access.
+    const fs::path closed = folder.path() / "closed";
+    fs::create_directory(closed);
+    ASSERT_EQ(::geteuid() == 0 ? ::chown(closed.c_str(), 65534, 65534) : ::chmod(closed.c_str(), 0555), 0);
+    const std::string path = (closed / "config.json").string();
+    ConfigStore unwritable(path);
+    Subscriber watching(unwritable);
+    startAndWait(unwritable);
+    const auto first = watching.nth(1);
     EXPECT_EQ(first.config, std::nullopt);
-    EXPECT_EQ(first.error, (ConfigError{"", "cannot write " + path + ": Not a directory"}));
-    EXPECT_EQ(subscriber.nth(2).error, (ConfigError{"", "cannot read the file: Not a directory"}));
+    ASSERT_TRUE(first.error);
+    EXPECT_EQ(first.error->message.rfind("cannot create " + path + ": ", 0), 0u) << first.error->message;
+    EXPECT_FALSE(fs::exists(path));
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::chmod(closed.c_str(), 0755), 0);
+    }
+    TempFolder::write(path, encoded(withHyperOff()));
+    EXPECT_EQ(watching.nth(2), (ConfigSnapshot{withHyperOff(), std::nullopt}));
+    fs::remove(path);
+    EXPECT_EQ(watching.nth(3), (ConfigSnapshot{withHyperOff(), cannotRead()}));
 }
 
 // A device under the file's name (one that never ends, or an empty one) or a file of any size is

@@ -11,6 +11,8 @@
 
 #include "Platform/Simulated/KeyMap/SimulatedHidutilState.h"
 #include "Platform/Simulated/HID/VirtualHidppMouse.h"
+#include "Platform/LoginItem.h"
+#include "Runtime/Worlds/ProgramWorld.h"
 #include "Runtime/Worlds/SimulatedWorld.h"
 #include "TestKit/Environment.h"
 #include "TestKit/ManualExecutor.h"
@@ -253,6 +255,25 @@ TEST(SimulatedWorld, MakingItPreparesTheStateFileTheStandInHidutilFinds) {
     World made;
     EXPECT_TRUE(fs::exists(made.folder.path() / "run" / "hidutil.json"));
     EXPECT_EQ(std::getenv(SimulatedHidutilState::environmentVariable), made.world.hidutilState.path());
+}
+
+// A simulated run touches nothing of the user's session: "Open at login" switches in the window
+// and no autostart entry is written (one would start the real program at the next login).
+TEST(SimulatedWorld, ItsLoginItemSwitchesWithoutWritingTheAutostartEntry) {
+    TempFolder folder;
+    Environment home("HOME", folder.path().c_str());
+    Environment config("XDG_CONFIG_HOME", (folder.path() / ".config").c_str());
+    ManualScheduler scheduler;
+    ManualExecutor hid{scheduler, "hid"};
+    ManualExecutor tap{scheduler, "tap"};
+    auto world = ProgramWorld::simulated(hid, tap, (folder.path() / "run" / "hidutil.json").string(), KeyMapHost{});
+    LoginItemService& loginItem = world.loginItem();
+    EXPECT_EQ(loginItem.status(), LoginItemState::off);
+    EXPECT_EQ(loginItem.enable(), std::nullopt);
+    EXPECT_EQ(loginItem.status(), LoginItemState::on);
+    EXPECT_FALSE(fs::exists(folder.path() / ".config" / "autostart")) << "an autostart entry was written";
+    EXPECT_EQ(loginItem.disable(), std::nullopt);
+    EXPECT_EQ(loginItem.status(), LoginItemState::off);
 }
 
 TEST(SimulatedWorld, DevicesAreListedUntilDetachedAndAFreshMouseIsNative) {

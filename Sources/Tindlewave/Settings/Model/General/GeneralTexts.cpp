@@ -21,13 +21,27 @@ std::string GeneralTexts::loginDetail(LoginItemState state, const std::optional<
     return {};
 }
 
+namespace {
+// What is in force while the file has an error: the last good settings, or none when the file
+// was never read whole (it could not be made or read at the start).
+std::string meanwhile(const ConfigSnapshot& snapshot) {
+    return snapshot.config ? "Tindlewave keeps using the last good settings."
+                           : "Tindlewave has no settings yet, so it leaves every device as the "
+                             "system has it.";
+}
+}  // namespace
+
 std::string GeneralTexts::loadDetail(const std::optional<ConfigSnapshot>& snapshot,
                                      const std::optional<Date>& loadedAt, const TimeText& time) {
     if (snapshot && snapshot->error)
-        return "Has an error: " + snapshot->error->description() +
-               ". Tindlewave keeps using the last good settings.";
+        return "Has an error: " + snapshot->error->description() + ". " + meanwhile(*snapshot);
     if (loadedAt) return "Loaded at " + time(*loadedAt) + ". Saving the file reloads it.";
     return "Loading\u2026";
+}
+
+std::string GeneralTexts::configErrorDetail(const ConfigSnapshot& snapshot) {
+    const std::string error = snapshot.error ? snapshot.error->description() : "";
+    return error + ". " + meanwhile(snapshot) + " Fix the file to change settings here.";
 }
 
 std::string GeneralTexts::updatesDetail(const std::string& version, bool automaticallyChecks,
@@ -74,15 +88,29 @@ GeneralTexts::PermissionRow GeneralTexts::permissionRow(PermissionState::Grant g
     return {};
 }
 
-GeneralTexts::HowTo GeneralTexts::howTo(GrantCause inputMonitoring) {
+GeneralTexts::HowTo GeneralTexts::howTo(GrantCause inputMonitoring, GrantCause accessibility) {
     const std::string which =
         inputMonitoring == GrantCause::noDevice ? "Check that Accessibility says" : "Check that both say";
     if (worldTexts() == WorldTexts::linuxDevices)
-        return {"Install Tindlewave's device rule (once, as an administrator)", "Show Commands\u2026",
-                "Reconnect your mice and keyboards, or log out and back in", which + " Granted below"};
+        return {accessibility == GrantCause::moduleMissing
+                    ? "Load the uinput module and install Tindlewave's device rule (once, as an administrator)"
+                    : "Install Tindlewave's device rule (once, as an administrator)",
+                "Show Commands\u2026", "Reconnect your mice and keyboards, or log out and back in",
+                which + " Granted below"};
     return {"Go to System Settings \u203A Privacy & Security", "Open System Settings",
             "Switch on Tindlewave under Accessibility and under Input Monitoring",
             which + " Granted below, or click Allow\u2026 to be asked"};
+}
+
+std::string GeneralTexts::ruleGuideText(bool uinputMissing) {
+    const std::string_view access =
+        " Any program you run can then read these devices while you are logged in at this computer.";
+    if (uinputMissing)
+        return "The uinput module is not loaded. The commands below load it (sudo modprobe uinput, and "
+               "/etc/modules-load.d/uinput.conf for the next boots) and install the rule once (your "
+               "password is asked); then reconnect the devices." + std::string(access);
+    return "Install the rule below once (your password is asked), then reconnect the devices." +
+           std::string(access);
 }
 
 bool GeneralTexts::showsHowTo(const PermissionState& permissions) {

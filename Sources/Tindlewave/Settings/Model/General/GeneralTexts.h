@@ -25,6 +25,9 @@ class GeneralTexts {
     // "Loading…".
     static std::string loadDetail(const std::optional<ConfigSnapshot>& snapshot,
                                   const std::optional<Date>& loadedAt, const TimeText& time);
+    // The explanation under "The config file has an error" on every page, for a snapshot with an
+    // error: the error, what is in force meanwhile and what to do.
+    static std::string configErrorDetail(const ConfigSnapshot& snapshot);
     // The Updates row's detail. `host` is the update feed's host; empty for a feed read from a
     // file, which asks no one.
     static std::string updatesDetail(const std::string& version, bool automaticallyChecks,
@@ -60,8 +63,14 @@ class GeneralTexts {
         bool operator==(const HowTo&) const = default;
     };
     // With nothing to grant for Input Monitoring (`noDevice`) the last step asks for Accessibility
-    // alone: "both" could never say Granted.
-    static HowTo howTo(GrantCause inputMonitoring = GrantCause::none);
+    // alone: "both" could never say Granted. Over Linux devices, with Accessibility held back by
+    // the missing uinput module (`moduleMissing`), the first step names the module too: no rule
+    // brings it.
+    static HowTo howTo(GrantCause inputMonitoring = GrantCause::none,
+                       GrantCause accessibility = GrantCause::none);
+    // The permission guide's card over Linux devices: what to do with the commands below it. With
+    // the uinput module missing it names the module and what loads it, now and at every boot.
+    static std::string ruleGuideText(bool uinputMissing);
     // Where a start over real devices points for what mends its problems (after each of them).
     static constexpr std::string_view remediesWhere =
         ": General page, \"Show Commands\u2026\", or README, \"Using it with real devices\"";

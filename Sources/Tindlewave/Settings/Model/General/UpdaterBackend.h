@@ -18,6 +18,14 @@ struct UpdaterSettings {
     bool operator==(const UpdaterSettings&) const = default;
 };
 
+// A version newer than the running one, and the page to get it from.
+struct AvailableUpdate {
+    std::string version;
+    std::string page;  // an http or https address
+
+    bool operator==(const AvailableUpdate&) const = default;
+};
+
 // What an updater asks and tells the program. Every call comes on the main executor.
 class UpdaterDelegate {
   public:
@@ -28,6 +36,9 @@ class UpdaterDelegate {
     virtual bool supportsGentleScheduledUpdateReminders() const = 0;
     // One of the four settings changed.
     virtual void settingsChanged() = 0;
+    // A check read the feed: the newer version it offers, or none when the running one is the
+    // newest. A check that could not read it tells nothing.
+    virtual void checked(const std::optional<AvailableUpdate>& newer) = 0;
     // A check (or an update) has finished, whatever came of it.
     virtual void updateCycleFinished() = 0;
     // An update is about to be shown; `userInitiated` when the user started the check.

@@ -48,6 +48,10 @@ void Updates::settingsChanged() {
     mirror();
 }
 
+void Updates::checked(const std::optional<AvailableUpdate>& newer) {
+    observers_.assign(available_, newer, UpdatesField::available);
+}
+
 void Updates::updateCycleFinished() {
     if (controller_)
         observers_.assign(lastCheck_, controller_->lastUpdateCheckDate(), UpdatesField::lastCheck);

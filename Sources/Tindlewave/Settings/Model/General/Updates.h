@@ -23,14 +23,15 @@ enum class UpdatesField {
     allowsAutomaticDownloads,
     lastCheck,
     found,
+    available,
     beta,
 };
 
 // The program's updater as the menu and the General page see it. Without an update feed it stays
 // off for the whole run: no updater, every flag false (the beta switch still reads and writes its
 // default). With one, it starts an updater and mirrors four of its settings, the date of its last
-// check, and the version that a scheduled check found until the user attends to it. Main
-// executor only.
+// check, the version that a scheduled check found until the user attends to it, and the newer
+// version the last check offered with its page. Main executor only.
 class Updates final : public UpdaterDelegate {
   public:
     using MakeBackend = std::function<std::unique_ptr<UpdaterBackend>(const std::string& feed)>;
@@ -59,6 +60,9 @@ class Updates final : public UpdaterDelegate {
     const std::optional<Date>& lastCheck() const { return lastCheck_.get(); }
     // The display version that a scheduled check found, until the user attends to it.
     const std::optional<std::string>& found() const { return found_.get(); }
+    // The newer version the last check that read the feed offered (scheduled or asked for), with
+    // its page, so the window can say so whether or not a browser opened it.
+    const std::optional<AvailableUpdate>& available() const { return available_.get(); }
 
     bool beta() const { return beta_.get(); }
     // Stores the switch under "betaUpdates" every time, changed or not.
@@ -72,6 +76,7 @@ class Updates final : public UpdaterDelegate {
     std::set<std::string> allowedChannels() const override;
     bool supportsGentleScheduledUpdateReminders() const override { return true; }
     void settingsChanged() override;
+    void checked(const std::optional<AvailableUpdate>& newer) override;
     void updateCycleFinished() override;
     void willShowUpdate(const std::string& displayVersion, bool userInitiated) override;
     void userAttendedToUpdate() override;
@@ -87,6 +92,7 @@ class Updates final : public UpdaterDelegate {
     Observed<bool> allowsAutomaticDownloads_{false};
     Observed<std::optional<Date>> lastCheck_;
     Observed<std::optional<std::string>> found_;
+    Observed<std::optional<AvailableUpdate>> available_;
     Defaults& defaults_;
     Observed<bool> beta_;
     std::optional<std::string> feed_;

@@ -8,6 +8,10 @@ void CurveEditor::setCurve(const SpeedCurve& curve) {
     draft_.reset();
 }
 
+void CurveEditor::refused(const SpeedCurve& curve) {
+    if (!drag_ && draft_ == curve) draft_.reset();
+}
+
 void CurveEditor::dragChanged(PlotPoint start, PlotPoint location, const CurveGraph& graph,
                               bool editable) {
     if (!editable) return;

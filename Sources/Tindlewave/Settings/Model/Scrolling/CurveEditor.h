@@ -38,6 +38,9 @@ class CurveEditor {
 
     // A new curve in force (the committed one coming back, a reset, another device) ends the draft.
     void setCurve(const SpeedCurve& curve);
+    // The store refused `curve`, a committed one: the draft showing it ends (not a later one, nor
+    // a drag under way), and the curve in force is shown again.
+    void refused(const SpeedCurve& curve);
 
     // A drag that began at `start` is now at `location`. It takes the point within the graph's
     // radius of the start (trying again on every change while none is near) and moves it from the

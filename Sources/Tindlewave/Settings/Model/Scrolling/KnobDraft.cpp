@@ -42,6 +42,13 @@ void KnobDraft::stored(double value, bool changed) {
     if (!dragging_) draft_.reset();
 }
 
+void KnobDraft::refused(double value) {
+    const auto refused = std::find(onTheWay_.begin(), onTheWay_.end(), value);
+    if (refused == onTheWay_.end()) return;
+    onTheWay_.erase(refused);
+    if (onTheWay_.empty() && !dragging_) draft_.reset();
+}
+
 std::optional<double> KnobDraft::finish(double position, const SliderScale& scale, double value) {
     const double v = scale.value(position);
     if (v == pending().value_or(value)) {

@@ -14,7 +14,8 @@ namespace tindlewave {
 // stored value changes to one that is not on its way: key steps faster than a save come back as
 // older values on the way, which leave the slider where it is, while any other value (the file
 // mended or edited, a reset) means the commits still waiting were refused or overtaken, and they
-// are given up.
+// are given up. A commit the store refused is given up as soon as the refusal is known: with
+// nothing else on its way, the slider goes back to the stored value.
 class KnobDraft {
   public:
     const std::optional<double>& draft() const { return draft_; }
@@ -39,6 +40,10 @@ class KnobDraft {
     // gives up every commit still waiting). A drag under way keeps its position, which its end
     // commits.
     void stored(double value, bool changed);
+    // The store refused the commit of `value` (the oldest one of that value on its way): the
+    // slider goes back to the stored value unless a later commit is still on its way or a drag
+    // is under way.
+    void refused(double value);
 
   private:
     std::optional<double> finish(double position, const SliderScale& scale, double value);

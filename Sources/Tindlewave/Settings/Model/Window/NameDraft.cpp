@@ -14,4 +14,8 @@ std::optional<std::string> NameDraft::commit(const std::string& name) {
     return result;
 }
 
+void NameDraft::refused(const std::string& name) {
+    if (draft_ && trimmed(*draft_) == name) draft_.reset();
+}
+
 }  // namespace tindlewave

@@ -7,8 +7,8 @@ namespace tindlewave {
 
 // The pending text of a rename field. It exists only once the user has typed; focus alone makes
 // none. Committing saves a trimmed, non-empty, changed name and keeps the draft until the new name
-// arrives; an empty or unchanged text restores the name. A refresh that brings the same name keeps
-// what is being typed.
+// arrives, or until the store refuses it; an empty or unchanged text restores the name. A refresh
+// that brings the same name keeps what is being typed.
 class NameDraft {
   public:
     const std::optional<std::string>& draft() const { return draft_; }
@@ -24,6 +24,9 @@ class NameDraft {
     }
     // Return or losing focus: the name to save, if any.
     std::optional<std::string> commit(const std::string& name);
+    // The store refused the committed `name`: a draft that still reads so ends, and the name in
+    // force is shown again; one typed on since is kept.
+    void refused(const std::string& name);
 
   private:
     std::optional<std::string> draft_;

@@ -33,6 +33,10 @@ const char* tabTitle(SettingsTab tab) {
     return "";
 }
 
+std::string windowTitleFor(SettingsTab tab) {
+    return std::string(tabTitle(tab)) + " \u2014 Tindlewave";
+}
+
 template <>
 std::span<const SettingsTab> allCases<SettingsTab>() {
     static constexpr std::array cases{SettingsTab::general, SettingsTab::hyperKey,

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "Model/EnumText.h"
@@ -13,8 +14,11 @@ namespace tindlewave {
 enum class SettingsTab { general, hyperKey, buttons, scrolling, devices };
 
 std::string_view toText(SettingsTab tab);
-// The title of a tab: its tool-bar label and the window's title while selected.
+// The title of a tab: its tool-bar label.
 const char* tabTitle(SettingsTab tab);
+// The window's title while a tab is selected: the tab's title and the program's name, so that
+// task bars and window switchers tell the program's window by its name ("General — Tindlewave").
+std::string windowTitleFor(SettingsTab tab);
 template <>
 std::optional<SettingsTab> fromText<SettingsTab>(std::string_view text);
 template <>

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -18,9 +17,16 @@ namespace {
 
 using Grant = PermissionState::Grant;
 
+// Whether a node that is there refuses `mode`. A listed node that is gone is a device leaving:
+// the kernel removes the node before udev tells the registry of the removal, so for a moment the
+// registry still lists it. It holds nothing back, and no rule would bring it.
+bool refuses(const std::string& path, int mode, const NodePermissionGrants::Check& check) {
+    return !check(path, mode) && check(path, F_OK);
+}
+
 bool all(const std::vector<std::string>& paths, int mode, const NodePermissionGrants::Check& check) {
     for (const auto& path : paths)
-        if (!check(path, mode)) return false;
+        if (refuses(path, mode, check)) return false;
     return true;
 }
 
@@ -81,13 +87,13 @@ std::vector<std::string> NodePermissionGrants::problems() const {
     const auto nodes = nodes_();
     std::vector<std::string> found;
     for (const auto& path : nodes.hidpp)
-        if (!check_(path, R_OK | W_OK)) found.push_back(problem(path, R_OK | W_OK));
+        if (refuses(path, R_OK | W_OK, check_)) found.push_back(problem(path, R_OK | W_OK));
     if (!check_(nodes.uinput, W_OK)) found.push_back(problem(nodes.uinput, W_OK));
     for (const auto& path : nodes.mice)
-        if (!check_(path, R_OK)) found.push_back(problem(path, R_OK));
+        if (refuses(path, R_OK, check_)) found.push_back(problem(path, R_OK));
     if (keyboardsNeeded())
         for (const auto& path : nodes.keyboards)
-            if (!check_(path, R_OK)) found.push_back(problem(path, R_OK));
+            if (refuses(path, R_OK, check_)) found.push_back(problem(path, R_OK));
     return found;
 }
 
@@ -105,14 +111,9 @@ NodePermissionGrants::Remedies NodePermissionGrants::remedies() const {
     // A missing uinput node is a module not loaded: no rule brings it.
     const bool uinputExists = check_(nodes.uinput, F_OK);
     remedies.loadUinput = !uinputExists;
-    const auto denied = [&](const std::vector<std::string>& paths, int mode) {
-        return std::any_of(paths.begin(), paths.end(), [&](const std::string& path) {
-            return check_(path, F_OK) && !check_(path, mode);
-        });
-    };
-    remedies.installRule = denied(nodes.hidpp, R_OK | W_OK) || denied(nodes.mice, R_OK) ||
+    remedies.installRule = !all(nodes.hidpp, R_OK | W_OK, check_) || !all(nodes.mice, R_OK, check_) ||
                            (uinputExists && !check_(nodes.uinput, W_OK));
-    remedies.installKeyboardRule = keyboardsNeeded() && denied(nodes.keyboards, R_OK);
+    remedies.installKeyboardRule = keyboardsNeeded() && !all(nodes.keyboards, R_OK, check_);
     return remedies;
 }
 

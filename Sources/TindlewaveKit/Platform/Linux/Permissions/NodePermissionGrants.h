@@ -31,7 +31,9 @@ struct PermissionNodes {
 // denied): Input Monitoring is read and write access to every HID++ hidraw node (granted while
 // there is none: nothing is held back, and `cause` tells that no such device is connected);
 // Accessibility is write access to uinput and read access to every mouse event node (`cause`
-// tells when the uinput node is missing: its module is not loaded). The keyboards' event nodes come with a rule of their own that only a configuration
+// tells when the uinput node is missing: its module is not loaded). A listed node that is no
+// longer there is a device being unplugged (its node goes before the registry hears of it) and
+// holds no grant back. The keyboards' event nodes come with a rule of their own that only a configuration
 // using keyboards needs (`setKeyboardsNeeded`): they keep no grant from being given, and count
 // among the problems only while needed. Nothing can be asked for: `request` does nothing (the
 // guide tells the user what to install). Changes are told as the change source tells them (the

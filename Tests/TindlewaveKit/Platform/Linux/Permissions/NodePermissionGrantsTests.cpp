@@ -85,16 +85,46 @@ TEST(NodePermissionGrants, KeyboardsCountOnlyWhileNeeded) {
     EXPECT_EQ(grants.remedies(), (NodePermissionGrants::Remedies{.installKeyboardRule = true}));
 }
 
-// A missing uinput node is a module to load, not a rule to install; a node present but refused is.
+// A missing uinput node is a module to load, not a rule to install; a node present but refused is
+// (as every uinput node is before the device rule is installed): its cause is no missing module.
 TEST(NodePermissionGrants, RemediesTellAMissingModuleFromAMissingRule) {
     Access access{{{"/dev/hidraw3", R_OK | W_OK}, {"/dev/input/event4", R_OK}}};
     PermissionNodes present{.hidpp = {"/dev/hidraw3"}, .mice = {"/dev/input/event4"}};
     NodePermissionGrants grants([&] { return present; }, std::ref(access));
     EXPECT_EQ(grants.remedies(), (NodePermissionGrants::Remedies{.loadUinput = true}));
+    EXPECT_EQ(grants.cause(Permission::accessibility), GrantCause::moduleMissing);
     access.allowed["/dev/uinput"] = 0;
     EXPECT_EQ(grants.remedies(), (NodePermissionGrants::Remedies{.installRule = true}));
+    EXPECT_EQ(grants.accessibility(), Grant::denied);
+    EXPECT_TRUE(grants.hasUinput());
+    EXPECT_EQ(grants.cause(Permission::accessibility), GrantCause::none);
     access.allowed["/dev/uinput"] = W_OK;
     access.allowed["/dev/hidraw3"] = R_OK;
+    EXPECT_EQ(grants.remedies(), (NodePermissionGrants::Remedies{.installRule = true}));
+}
+
+// Unplugged, a device's node goes before udev tells the registry: for that moment a node is listed
+// that is not there. A device leaving is no grant lost (the menu would ask for attention until
+// the registry catches up), no problem and no rule to install; a node there and refused still is.
+TEST(NodePermissionGrants, ANodeGoneBeforeTheRegistryDropsItHoldsNoGrantBack) {
+    Access access{{{"/dev/hidraw3", R_OK | W_OK}, {"/dev/hidraw5", R_OK | W_OK},
+                   {"/dev/input/event4", R_OK}, {"/dev/input/event7", R_OK}, {"/dev/uinput", W_OK}}};
+    PermissionNodes present = nodes();
+    present.keyboards = {"/dev/input/event9"};
+    NodePermissionGrants grants([&] { return present; }, std::ref(access));
+    grants.setKeyboardsNeeded(true);
+    access.allowed.erase("/dev/hidraw5");
+    access.allowed.erase("/dev/input/event7");  // and the keyboard's event9 is gone too
+    EXPECT_EQ(grants.inputMonitoring(), Grant::granted);
+    EXPECT_EQ(grants.accessibility(), Grant::granted);
+    EXPECT_TRUE(grants.problems().empty());
+    EXPECT_EQ(grants.remedies(), NodePermissionGrants::Remedies{});
+
+    access.allowed["/dev/hidraw3"] = R_OK;
+    access.allowed["/dev/input/event4"] = 0;
+    EXPECT_EQ(grants.inputMonitoring(), Grant::denied);
+    EXPECT_EQ(grants.accessibility(), Grant::denied);
+    EXPECT_EQ(grants.problems().size(), 2u);
     EXPECT_EQ(grants.remedies(), (NodePermissionGrants::Remedies{.installRule = true}));
 }
 

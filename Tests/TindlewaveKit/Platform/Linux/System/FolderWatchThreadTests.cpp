@@ -207,6 +207,21 @@ TEST(FolderWatchDescriptor, CountsOnlyItsEntryAndEveryEntryWhileItIsALink) {
     TempFolder::write(folder + "/real.json", "not linked any more");
     EXPECT_FALSE(watch.drain());
     EXPECT_FALSE(written());
+    // A link to a file kept elsewhere (with the user's other settings, say), put in the file's
+    // place: each save of that file by rename counts, the first and every later one.
+    const std::string kept = root / "dotfiles";
+    fs::create_directories(kept);
+    TempFolder::write(kept + "/tindlewave.json", "kept elsewhere");
+    fs::create_symlink(kept + "/tindlewave.json", file + ".new");
+    fs::rename(file + ".new", file);
+    EXPECT_TRUE(watch.drain());
+    for (int save = 1; save <= 3; ++save) {
+        TempFolder::write(kept + "/tindlewave.json.tmp", "saved " + std::to_string(save));
+        fs::rename(kept + "/tindlewave.json.tmp", kept + "/tindlewave.json");
+        EXPECT_TRUE(watch.drain()) << "save " << save;
+    }
+    fs::remove(file);
+    EXPECT_TRUE(watch.drain());
 
     // The folder replaced under its path.
     fs::rename(folder, root / "old");
