@@ -38,6 +38,8 @@
 #     rounds   how often the tests run at most while none fails (default 1: a race's guard more)
 #     suffers  one line: what a user would suffer with the fault
 set -euo pipefail
+# --mutate: faults of the mutation mode's own in the lines a change touched (see mutate.sh).
+[ "${1:-}" != --mutate ] || { shift; exec bash "$(dirname "$0")/mutate.sh" "$@"; }
 root=$(cd "$(dirname "$0")/../.." && pwd)
 guards_dir="$root/Tests/Guards"
 work="$root/build/guards"

@@ -6,7 +6,9 @@ set -euo pipefail
 case_name="$1"
 program="$2"
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+pid="" xvfb=""
+# A case that fails half-way leaves neither its program nor its display running.
+trap '[ -z "$pid" ] || kill -TERM "$pid" 2> /dev/null; [ -z "$xvfb" ] || kill -TERM "$xvfb" 2> /dev/null; rm -rf "$work"' EXIT
 mkdir -p "$work/tmp" "$work/home"
 fail() { echo "FAILED: $*" >&2; cat "$work/out" >&2 2> /dev/null || true; exit 1; }
 listed() { (cd "$work/tmp" && find . -mindepth 1 | sort); }
@@ -38,7 +40,10 @@ await_end() {
     kill -KILL "$pid"
     fail "the program did not end within 60 s"
   fi
-  wait "$pid" || fail "the program ended with status $?"
+  local status=0
+  wait "$pid" || status=$?
+  pid=""
+  [ "$status" = 0 ] || fail "the program ended with status $status"
 }
 
 before="$(listed)"
@@ -76,9 +81,11 @@ case "$case_name" in
     await_line "standard error is not a terminal"
     kill -TERM "$xvfb"
     wait "$xvfb" || true
+    xvfb=""
     for _ in $(seq 600); do kill -0 "$pid" 2> /dev/null || break; sleep 0.1; done
     kill -0 "$pid" 2> /dev/null && { kill -KILL "$pid"; fail "the program outlived its display by 60 s"; }
     wait "$pid" || true
+    pid=""
     ;;
   *)
     fail "no case $case_name"
