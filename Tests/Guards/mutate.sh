@@ -48,24 +48,8 @@ export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-true}"
 
 fail() { echo "mutate: $*" >&2; exit 2; }
 
-count_of() {  # TEXT FILE: how often the text occurs in the file
-  local text=$1 content count=0
-  content=$(cat "$2"; printf x)
-  while [[ "$content" == *"$text"* ]]; do
-    count=$((count + 1))
-    content=${content#*"$text"}
-  done
-  echo "$count"
-}
-
-plant() {  # FILE FIND REPLACE: the first (only) occurrence replaced, the file's end kept
-  local content
-  content=$(cat "$1"; printf x)
-  content=${content%x}
-  local before=${content%%"$2"*}
-  local after=${content#*"$2"}
-  printf '%s%s%s' "$before" "$3" "$after" > "$1"
-}
+# count_of and plant: the text replacement both runners share.
+source "$(dirname "${BASH_SOURCE[0]}")/planting.sh"
 
 # --- the faults a line can take --------------------------------------------------------------------
 

@@ -14,7 +14,7 @@ expect_line() {  # expect_line FILE REGEX
 }
 
 mkdir -p "$work/Tests/Guards"
-cp "$root/Tests/Guards/plant.sh" "$work/Tests/Guards/"
+cp "$root/Tests/Guards/plant.sh" "$root/Tests/Guards/planting.sh" "$work/Tests/Guards/"
 cd "$work"
 echo build/ > .gitignore
 cat > CMakePresets.json << 'PRESETS'

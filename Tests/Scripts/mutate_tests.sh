@@ -16,7 +16,7 @@ expect_line() {  # expect_line FILE REGEX
 
 repo="$work/repo"
 mkdir -p "$repo/Sources" "$repo/Tests/Guards"
-cp "$root/Tests/Guards/mutate.sh" "$repo/Tests/Guards/"
+cp "$root/Tests/Guards/mutate.sh" "$root/Tests/Guards/planting.sh" "$repo/Tests/Guards/"
 cat > "$repo/CMakeLists.txt" << 'EOF'
 cmake_minimum_required(VERSION 3.25)
 project(scratch CXX)
